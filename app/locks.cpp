@@ -1,0 +1,21 @@
+#include "app/locks.h"
+
+namespace zorvane::app {
+
+Section createSection(SectionList& sections) {
+    return &sections.emplace_back();
+}
+
+void enterSection(Section section) {
+    if (section) {
+        section->lock();
+    }
+}
+
+void leaveSection(Section section) {
+    if (section) {
+        section->unlock();
+    }
+}
+
+} // namespace zorvane::app

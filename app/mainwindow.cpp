@@ -1,0 +1,131 @@
+#include "app/mainwindow.h"
+
+#include "app/clickablelabel.h"
+#include "app/globals.h"
+#include "schedule/datetime.h"
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QTextBrowser>
+
+namespace zorvane::app {
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 540;
+constexpr int kTimerIntervalMs = 1000;
+
+const QString kStopCaption = QStringLiteral("停止");
+const QString kStartCaption = QStringLiteral("启动");
+
+// The Kai face: KaiTi where it exists (Windows), the AR PL UKai font elsewhere.
+QFont kaiFont(int pixelHeight) {
+    QFont font;
+    font.setFamilies(
+        {QStringLiteral("KaiTi"), QStringLiteral("楷体"), QStringLiteral("AR PL UKai CN")});
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+template <typename W> W* place(W* widget, const char* name, int x, int y, int w, int h) {
+    widget->setObjectName(QString::fromUtf8(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppContext context, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_context(context) {
+    setObjectName(QStringLiteral("Zorvane"));
+    setWindowTitle(QStringLiteral("Zorvane"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    buildComponents();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    onWindowCreated();
+}
+
+MainWindow::~MainWindow() {
+    m_context.globals.stopWorkers();
+}
+
+void MainWindow::buildComponents() {
+    m_startStopButton = place(new QPushButton(kStopCaption, this), "按钮2", 8, 8, 60, 30);
+    m_addButton = place(new QPushButton(QStringLiteral("新增"), this), "按钮1", 72, 8, 60, 30);
+    m_deleteButton = place(new QPushButton(QStringLiteral("删除"), this), "按钮3", 136, 8, 60, 30);
+
+    m_warnLabel =
+        place(new QLabel(QStringLiteral("提前     分钟预警"), this), "标签2", 208, 8, 176, 30);
+    m_warnLabel->setFont(kaiFont(20));
+    // Created after the label so that it lies on top of the label's five-space gap.
+    m_warnMinutesEdit = place(new QLineEdit(QStringLiteral("5"), this), "编辑框1", 258, 8, 30, 30);
+    m_warnMinutesEdit->setFont(kaiFont(20));
+
+    m_clockLabel = place(new QLabel(QStringLiteral("标签"), this), "标签1", 544, 8, 232, 40);
+    m_clockLabel->setFont(kaiFont(16));
+
+    m_noteIcon = place(new QLabel(this), "图片框1", 30, 47, 20, 20);
+    const QPixmap note(QStringLiteral(":/assets/music-note.png"));
+    m_noteIcon->setPixmap(note.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+
+    m_soundPathEdit = place(new QLineEdit(this), "编辑框2", 53, 47, 328, 20);
+    m_soundLabel =
+        place(new ClickableLabel(QStringLiteral("设置"), this), "标签3", 384, 46, 40, 20);
+    m_soundLabel->setCursor(Qt::PointingHandCursor);
+
+    m_grid = place(new QTableView(this), "高级表格1", 0, 72, 792, 320);
+    m_viewer = place(new QTextBrowser(this), "超文本浏览框1", 0, 400, 792, 140);
+
+    connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
+}
+
+void MainWindow::onWindowCreated() {
+    AppGlobals& globals = m_context.globals;
+    globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
+    startTick();
+}
+
+void MainWindow::startTick() {
+    m_context.globals.tickTimer().start([](std::intptr_t) {}, kTimerIntervalMs);
+}
+
+void MainWindow::onStartStopClicked() {
+    IntervalTimer& tick = m_context.globals.tickTimer();
+    if (m_startStopButton->text() == kStopCaption) {
+        tick.stop();
+        m_startStopButton->setText(kStartCaption);
+    } else {
+        startTick();
+        m_startStopButton->setText(kStopCaption);
+    }
+}
+
+void MainWindow::onClockTick() {
+    CriticalSectionLock& lock = m_context.globals.clockLock();
+    lock.enter();
+    const QString text = QStringLiteral("北京时间：") +
+                         QString::fromStdString(schedule::clockTimeText(m_context.clock.now()));
+    // Widgets belong to the window thread; the worker only posts the new caption.
+    QMetaObject::invokeMethod(
+        m_clockLabel, [label = m_clockLabel, text] { label->setText(text); }, Qt::QueuedConnection);
+    lock.leave();
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,30 @@
+#pragma once
+// The one place where the program converts between character encodings.
+// In memory every text is UTF-8; files are GB18030 (a superset of GBK).
+// No function here throws: invalid input is replaced with U+FFFD (or, towards
+// GB18030, with the GB18030 form of U+FFFD, which every character has).
+
+#include <string>
+#include <string_view>
+
+namespace zorvane::text {
+
+// GB18030 (or GBK) bytes to UTF-8; undecodable bytes become U+FFFD.
+std::string gb18030ToUtf8(std::string_view bytes);
+
+// UTF-8 to GB18030 bytes; invalid UTF-8 is repaired first.
+std::string utf8ToGb18030(std::string_view text);
+
+// UTF-16LE bytes to UTF-8; an odd trailing byte is dropped, lone surrogates become U+FFFD.
+std::string utf16leToUtf8(std::string_view bytes);
+
+// UTF-8 to UTF-16LE bytes; invalid UTF-8 is repaired first.
+std::string utf8ToUtf16le(std::string_view text);
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+// The bytes with every ill-formed UTF-8 sequence replaced by U+FFFD.
+std::string repairUtf8(std::string_view bytes);
+
+} // namespace zorvane::text
