@@ -1,0 +1,96 @@
+#pragma once
+// The boss table: the one store of the rows while the program runs. Row 0 is the
+// header; data rows are 1 and up, in display order. Column 0 holds a truth value
+// (the "使用" check box), every other column text. Any thread may call any member:
+// one mutex guards the rows. Every data row has a stable id, so the tick can read
+// and write a row that the window thread may move or delete meanwhile.
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorvane::schedule {
+
+enum Column : int {
+    kUseColumn = 0,
+    kNumberColumn = 1,
+    kNameColumn = 2,
+    kPeriodColumn = 3,
+    kDelayColumn = 4,
+    kLastTimeColumn = 5,
+    kNextTimeColumn = 6,
+    kCountdownColumn = 7,
+};
+inline constexpr int kColumnCount = 8;
+
+using RowId = std::uint64_t;
+
+// One data row; text[kUseColumn] is unused.
+struct BossRow {
+    RowId id = 0;
+    bool use = false;
+    std::array<std::string, kColumnCount> text;
+};
+
+class BossTable {
+public:
+    // Told about every change, on the thread that made it, after the table's mutex
+    // has been released. Row indices count the header (first data row = 1).
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void rowsInserted(int first, int last) = 0;
+        virtual void rowsRemoved(int first, int last) = 0;
+        virtual void cellsChanged(int row, int firstColumn, int lastColumn) = 0;
+        virtual void headerChanged(int firstColumn, int lastColumn) = 0;
+    };
+
+    BossTable();
+
+    // The listener must outlive the table or be reset to nullptr first.
+    void setListener(Listener* listener);
+
+    // Rows including the header: 1 for an empty table.
+    int rowCount() const;
+
+    std::string headerText(int column) const;
+    bool setHeaderText(int column, std::string_view text);
+
+    // Text of a data cell; "" outside the table and for column 0.
+    std::string cellText(int row, int column) const;
+    // Stores text; false outside the table, for the header row and for column 0.
+    bool setCellText(int row, int column, std::string_view text);
+    // The check box of column 0; false outside the table.
+    bool checkState(int row) const;
+    bool setCheckState(int row, bool checked);
+
+    // Adds an empty, unchecked row at the end; returns its index.
+    int appendRow();
+    // Removes data row `row`; false outside the table.
+    bool deleteRow(int row);
+
+    // By-id access for code that runs beside the window thread.
+    RowId rowId(int row) const;              // 0 when there is no such data row
+    int rowIndex(RowId id) const;            // -1 when the row is gone
+    std::vector<RowId> rowIds() const;       // snapshot in display order
+    std::optional<BossRow> row(RowId id) const;
+    bool setCellText(RowId id, int column, std::string_view text);
+    // Sets several cells of one row at once, so no reader sees half an update.
+    bool setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells);
+
+    // Every data row, in display order.
+    std::vector<BossRow> rows() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::array<std::string, kColumnCount> m_header;
+    std::vector<BossRow> m_rows;
+    RowId m_nextId = 1;
+    Listener* m_listener = nullptr;
+};
+
+} // namespace zorvane::schedule
