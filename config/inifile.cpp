@@ -138,6 +138,7 @@ IniDocument IniDocument::parse(std::string_view bytes) {
     // Decode the whole file in one go; GB18030 never uses CR or LF inside a character,
     // so its lines match the raw lines unless broken bytes swallowed a line end.
     std::vector<std::string> texts;
+    texts.reserve(raw.size());
     if (!doc.m_utf8 && !isAscii(bytes)) {
         const std::string decoded = text::gb18030ToUtf8(bytes);
         const std::vector<RawLine> decodedLines = splitLines(decoded);
@@ -162,21 +163,28 @@ IniDocument IniDocument::parse(std::string_view bytes) {
     }
 
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        Line line{std::string(raw[i].content), std::move(texts[i]), std::string(raw[i].eol), false};
+        Line line;
+        line.rawIsText = texts[i] == raw[i].content;
+        if (!line.rawIsText) {
+            line.raw = raw[i].content;
+        }
+        line.text = std::move(texts[i]);
+        line.eol = raw[i].eol;
         const Parsed parsed = classify(line.text);
         if (parsed.header) {
             Section section;
             section.name = std::string(parsed.name);
-            section.lines.push_back(std::move(line));
             doc.m_sections.push_back(std::move(section));
+            doc.m_sections.back().lines.push_back(std::move(line));
         } else if (doc.m_sections.empty()) {
             doc.m_preamble.push_back(std::move(line));
         } else {
-            doc.m_sections.back().lines.push_back(std::move(line));
+            Section& section = doc.m_sections.back();
+            if (parsed.pair) {
+                section.keys.try_emplace(fold(parsed.name), section.lines.size());
+            }
+            section.lines.push_back(std::move(line));
         }
-    }
-    for (Section& section : doc.m_sections) {
-        doc.indexSection(section);
     }
     doc.reindexSections();
     return doc;
@@ -200,7 +208,7 @@ std::string IniDocument::serialize() const {
             pending += line.eol;
         } else {
             flush();
-            out += line.raw;
+            out += line.rawIsText ? line.text : line.raw;
             out += line.eol;
         }
     };
@@ -214,16 +222,6 @@ std::string IniDocument::serialize() const {
     }
     flush();
     return out;
-}
-
-void IniDocument::indexSection(Section& section) const {
-    section.keys.clear();
-    for (std::size_t i = 1; i < section.lines.size(); ++i) {
-        const Parsed parsed = classify(section.lines[i].text);
-        if (parsed.pair) {
-            section.keys.try_emplace(fold(parsed.name), i);
-        }
-    }
 }
 
 void IniDocument::reindexSections() {

@@ -44,6 +44,7 @@ private:
         std::string text; // UTF-8
         std::string eol;  // "\r\n", "\n" or "" (last line without a line end)
         bool dirty = false;
+        bool rawIsText = false;
     };
     struct Section {
         std::string name;
@@ -51,7 +52,6 @@ private:
         std::unordered_map<std::string, std::size_t> keys; // folded key -> first line
     };
 
-    void indexSection(Section& section) const;
     const Section* findSection(std::string_view section) const;
     Section* findSection(std::string_view section);
     void reindexSections();
