@@ -20,6 +20,7 @@ void AppGlobals::stopWorkers() {
     if (m_clockTimer) {
         m_clockTimer->stop(-1);
     }
+    m_shuttingDown = true;
     if (m_announcementThread.joinable()) {
         m_announcementThread.join();
     }

@@ -6,6 +6,7 @@
 #include "app/intervaltimer.h"
 #include "app/locks.h"
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -34,6 +35,10 @@ public:
     // The one announcement thread; joined by stopWorkers().
     std::thread& announcementThread() { return m_announcementThread; }
 
+    // Set by stopWorkers() before it waits for the announcement thread, whose
+    // download watches it so that closing the window never waits for the network.
+    std::atomic<bool>& shuttingDown() { return m_shuttingDown; }
+
 private:
     std::unique_ptr<IntervalTimer> m_tickTimer;
     std::unique_ptr<CriticalSectionLock> m_tickLock;
@@ -42,6 +47,8 @@ private:
     std::unique_ptr<SectionList> m_createdSections;
     std::unique_ptr<CriticalSectionLock> m_clockLock;
     std::thread m_announcementThread;
+
+    std::atomic<bool> m_shuttingDown{false};
 };
 
 } // namespace zorvane::app

@@ -12,8 +12,9 @@ int main(int argc, char* argv[]) {
     const zorvane::schedule::SystemClock clock;
     int result = 0;
     {
-        zorvane::app::MainWindow window(
-            {globals, clock, zorvane::app::programDirectory().toStdString()});
+        zorvane::app::MainWindow window({globals, clock,
+                                         zorvane::app::programDirectory().toStdString(),
+                                         ZORVANE_ANNOUNCEMENT_URL});
         window.show();
         result = QApplication::exec();
         // The workers stop before the window and what their handlers use are destroyed.

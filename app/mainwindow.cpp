@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/announcementview.h"
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "schedule/datetime.h"
@@ -91,13 +92,14 @@ void MainWindow::buildComponents() {
     m_soundLabel->setCursor(Qt::PointingHandCursor);
 
     m_grid = place(new QTableView(this), "高级表格1", 0, 72, 792, 320);
-    m_viewer = place(new QTextBrowser(this), "超文本浏览框1", 0, 400, 792, 140);
+    m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
 
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
 }
 
 void MainWindow::onWindowCreated() {
     AppGlobals& globals = m_context.globals;
+    startAnnouncement(globals, m_viewer, m_context.announcementUrl, m_context.programDir);
     globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
     startTick();
 }

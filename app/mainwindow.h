@@ -25,6 +25,8 @@ struct AppContext {
     const schedule::Clock& clock;
     // Where config.ini, confing.ini, 1.wav and 1.htm live (UTF-8 path).
     std::string programDir;
+    // Address of the announcement page fetched at start-up.
+    std::string announcementUrl = {};
 };
 
 class MainWindow : public QWidget {

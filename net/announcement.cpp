@@ -1,0 +1,37 @@
+#include "net/announcement.h"
+
+#include "net/atomicfile.h"
+#include "net/httprequest.h"
+#include "net/httptext.h"
+#include "text/codec.h"
+#include "text/textops.h"
+#include "text/unescape.h"
+
+namespace zorvane::net {
+
+std::string announcementFromPage(std::string_view body) {
+    const std::string part = textBetween(utf8ToText(body), "【", "】");
+    return text::replaceAll(text::unescapeText(part), "\\\"", "\"");
+}
+
+std::string fetchAnnouncement(std::string_view url, const std::string& programDir,
+                              const std::atomic<bool>* cancel, const std::string& caFile) {
+    HttpOptions options;
+    options.maxBodyBytes = kAnnouncementMaxBytes;
+    options.cancel = cancel;
+    options.caFile = caFile;
+    const std::string body = httpRequest(url, options);
+    if (cancel && cancel->load()) {
+        return {};
+    }
+    const std::string page = announcementFromPage(body);
+    const std::string path = (programDir.empty() ? std::string() : programDir + "/") +
+                             std::string(kAnnouncementFileName);
+    if (writeFileAtomically(path, text::utf8ToGb18030(page))) {
+        return page;
+    }
+    // As the viewer would show the file: whatever an earlier start left there.
+    return text::gb18030ToUtf8(readWholeFile(path).value_or(std::string()));
+}
+
+} // namespace zorvane::net
