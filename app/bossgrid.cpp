@@ -45,8 +45,8 @@ QRect BossGridDelegate::checkBoxRect(const QStyleOptionViewItem& option,
     initStyleOption(&opt, index);
     opt.features |= QStyleOptionViewItem::HasCheckIndicator;
     const QStyle* style = styleOf(opt);
-    const QSize size = style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, opt.widget)
-                           .size();
+    const QSize size =
+        style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, opt.widget).size();
     return QStyle::alignedRect(opt.direction, opt.displayAlignment, size, opt.rect);
 }
 

@@ -114,7 +114,8 @@ void BossTableModel::resync() {
 void BossTableModel::rowsInserted(int first, int last) {
     if (!onModelThread()) {
         // By the time this runs the indices may no longer hold; read the table afresh.
-        QMetaObject::invokeMethod(this, [this] { resync(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { resync(); }, Qt::QueuedConnection);
         return;
     }
     const int count = last - first + 1;
@@ -129,7 +130,8 @@ void BossTableModel::rowsInserted(int first, int last) {
 
 void BossTableModel::rowsRemoved(int first, int last) {
     if (!onModelThread()) {
-        QMetaObject::invokeMethod(this, [this] { resync(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { resync(); }, Qt::QueuedConnection);
         return;
     }
     const int count = last - first + 1;
@@ -146,7 +148,8 @@ void BossTableModel::rowsRemoved(int first, int last) {
 void BossTableModel::cellsChanged(int row, int firstColumn, int lastColumn) {
     if (!onModelThread()) {
         QMetaObject::invokeMethod(
-            this, [this, row, firstColumn, lastColumn] { notifyCells(row, firstColumn, lastColumn); },
+            this,
+            [this, row, firstColumn, lastColumn] { notifyCells(row, firstColumn, lastColumn); },
             Qt::QueuedConnection);
         return;
     }

@@ -13,8 +13,8 @@
 namespace zorvane::app {
 namespace {
 
-constexpr std::array<int, schedule::kColumnCount> kColumnWidths = {40,  40,  200, 80,
-                                                                   80,  100, 100, 100};
+constexpr std::array<int, schedule::kColumnCount> kColumnWidths = {40, 40,  200, 80,
+                                                                   80, 100, 100, 100};
 constexpr int kRowHeight = 30;
 
 } // namespace

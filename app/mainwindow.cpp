@@ -48,8 +48,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_context(context),
-      m_tableStore(std::make_unique<config::ConfigTableStore>(programPath())) {
+      m_context(context), m_tableStore(std::make_unique<config::ConfigTableStore>(programPath())) {
     setObjectName(QStringLiteral("Zorvane"));
     setWindowTitle(QStringLiteral("Zorvane"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -96,10 +95,11 @@ void MainWindow::buildComponents() {
     m_grid = place(new BossGrid(this), "高级表格1", 0, 72, 792, 320);
     m_viewer = place(new QTextBrowser(this), "超文本浏览框1", 0, 400, 792, 140);
 
-    schedule::MessageSink& messages =
-        m_context.messages ? *m_context.messages : static_cast<schedule::MessageSink&>(m_messageBox);
-    m_gridController = std::make_unique<GridController>(m_table, *m_grid, m_context.clock,
-                                                        *m_tableStore, messages, *m_warnMinutesEdit);
+    schedule::MessageSink& messages = m_context.messages
+                                          ? *m_context.messages
+                                          : static_cast<schedule::MessageSink&>(m_messageBox);
+    m_gridController = std::make_unique<GridController>(
+        m_table, *m_grid, m_context.clock, *m_tableStore, messages, *m_warnMinutesEdit);
 
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
     connect(m_addButton, &QPushButton::clicked, m_gridController.get(),

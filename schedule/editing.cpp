@@ -89,8 +89,8 @@ void onGridEditStarted(int cursorColumn, MessageSink& messages) {
 }
 
 void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
-                        std::string_view warnMinutesText, const Clock& clock,
-                        MessageSink& messages, TableStore& store) {
+                        std::string_view warnMinutesText, const Clock& clock, MessageSink& messages,
+                        TableStore& store) {
     if (cursorRow < 1 || cursorRow >= table.rowCount()) {
         return;
     }

@@ -22,7 +22,7 @@ void onGridEditStarted(int cursorColumn, MessageSink& messages);
 // period or delay, derives the next time from a period or last time, and saves an
 // accepted edit. warnMinutesText is the warning-minutes box's content.
 void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
-                        std::string_view warnMinutesText, const Clock& clock,
-                        MessageSink& messages, TableStore& store);
+                        std::string_view warnMinutesText, const Clock& clock, MessageSink& messages,
+                        TableStore& store);
 
 } // namespace zorvane::schedule
