@@ -86,8 +86,12 @@ bool BossGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
             !checkBoxRect(option, index).contains(mouse->position().toPoint())) {
             return false;
         }
-        // Press and double click are taken so that only the release toggles.
-        if (event->type() != QEvent::MouseButtonRelease) {
+        // A press goes on to the view, which puts the cursor on the cell; a double
+        // click is taken so that only the release toggles.
+        if (event->type() == QEvent::MouseButtonPress) {
+            return false;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
             return true;
         }
         break;
