@@ -7,8 +7,9 @@
 
 namespace zorvane::text {
 
-// Full-width ASCII forms (U+FF01..U+FF5E, GBK A3 A1..A3 FE) become ASCII and
-// U+3000 becomes a blank; everything else is kept.
+// Every character whose GBK form is A3 xx (A3 A1..A3 FE: the full-width ASCII forms, with
+// U+FFE5 for '$' and U+FFE3 for '~') becomes the ASCII character xx - 0x80, and U+3000 becomes
+// a blank; everything else is kept.
 std::string normalizeFullWidth(std::string_view text);
 
 // After normalisation and leading white space: optional sign and leading digits.
@@ -16,7 +17,7 @@ std::string normalizeFullWidth(std::string_view text);
 std::int32_t textToInteger(std::string_view text);
 
 // Like textToInteger, with an optional decimal point and exponent; 0 when no number begins the
-// text.
+// text. Independent of the process locale; overflow saturates at the largest finite double.
 double textToNumber(std::string_view text);
 
 // Plain decimal text of a whole number.
