@@ -120,7 +120,8 @@ void MainWindow::onWindowCreated() {
     config::loadTable(m_table, dir);
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
-    // The announcement starts here, on a thread of its own.
+    // The announcement fetch is started here, on a thread of its own, before the
+    // warning minutes are shown.
 
     showStoredWarnMinutes();
     m_gridController->centreCells();

@@ -5,16 +5,19 @@
 #include "app/bosstablemodel.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "app/messagebox.h"
 #include "config/configfiles.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -587,6 +590,37 @@ private slots:
         QTRY_VERIFY(!openEditor());
         QCOMPARE(cell(1, 2), QStringLiteral("Abc"));
         QCOMPARE(storedRows()[0].text[2], std::string("Abc"));
+    }
+
+    void messageBoxHasItsCaptionTextAndOkOnly() {
+        QString title;
+        QString text;
+        int buttonCount = 0;
+        bool appModal = false;
+        bool owned = true;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                return;
+            }
+            poll.stop();
+            title = box->windowTitle();
+            text = box->text();
+            buttonCount = static_cast<int>(box->buttons().size());
+            appModal = box->windowModality() == Qt::ApplicationModal;
+            owned = box->parentWidget() != nullptr;
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start();
+        app::MessageBoxSink sink;
+        sink.showMessage("请输入整数数字");
+        QCOMPARE(title, QStringLiteral("信息："));
+        QCOMPARE(text, QStringLiteral("请输入整数数字"));
+        QCOMPARE(buttonCount, 1);
+        QVERIFY(appModal);
+        QVERIFY(!owned);
     }
 
     void rendersRowsOffscreen() {
