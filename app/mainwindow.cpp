@@ -1,8 +1,11 @@
 #include "app/mainwindow.h"
 
 #include "app/announcementview.h"
+#include "app/bossgrid.h"
 #include "app/clickablelabel.h"
 #include "app/globals.h"
+#include "app/gridcontroller.h"
+#include "config/configfiles.h"
 #include "schedule/datetime.h"
 
 #include <QGuiApplication>
@@ -12,7 +15,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QTableView>
 #include <QTextBrowser>
 
 namespace zorvane::app {
@@ -47,7 +49,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_context(context) {
+      m_context(context), m_tableStore(std::make_unique<config::ConfigTableStore>(programPath())) {
     setObjectName(QStringLiteral("Zorvane"));
     setWindowTitle(QStringLiteral("Zorvane"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -91,17 +93,54 @@ void MainWindow::buildComponents() {
         place(new ClickableLabel(QStringLiteral("设置"), this), "标签3", 384, 46, 40, 20);
     m_soundLabel->setCursor(Qt::PointingHandCursor);
 
-    m_grid = place(new QTableView(this), "高级表格1", 0, 72, 792, 320);
+    m_grid = place(new BossGrid(this), "高级表格1", 0, 72, 792, 320);
     m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
 
+    schedule::MessageSink& messages = m_context.messages
+                                          ? *m_context.messages
+                                          : static_cast<schedule::MessageSink&>(m_messageBox);
+    m_gridController = std::make_unique<GridController>(
+        m_table, *m_grid, m_context.clock, *m_tableStore, messages, *m_warnMinutesEdit);
+
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
+    connect(m_addButton, &QPushButton::clicked, m_gridController.get(),
+            &GridController::onAddClicked);
+    connect(m_deleteButton, &QPushButton::clicked, m_gridController.get(),
+            &GridController::onDeleteClicked);
+    connect(m_warnMinutesEdit, &QLineEdit::textChanged, this, &MainWindow::onWarnMinutesChanged);
+}
+
+std::filesystem::path MainWindow::programPath() const {
+    return std::filesystem::path(m_context.programDir);
 }
 
 void MainWindow::onWindowCreated() {
+    const std::filesystem::path dir = programPath();
+    // Column widths, the check-box column and the header row.
+    m_gridController->setupColumns();
+    config::loadTable(m_table, dir);
+    m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
+
+    startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir);
+    showStoredWarnMinutes();
+    m_gridController->centreCells();
+
     AppGlobals& globals = m_context.globals;
-    startAnnouncement(globals, m_viewer, m_context.announcementUrl, m_context.programDir);
     globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
     startTick();
+}
+
+void MainWindow::showStoredWarnMinutes() {
+    // Each setText raises textChanged, so onWarnMinutesChanged stores what is set.
+    m_warnMinutesEdit->setText(QString::fromStdString(config::readWarnMinutes(programPath())));
+    if (m_warnMinutesEdit->text().isEmpty()) {
+        m_warnMinutesEdit->setText(QStringLiteral("5"));
+        config::writeWarnMinutes(programPath(), "5");
+    }
+}
+
+void MainWindow::onWarnMinutesChanged(const QString& text) {
+    config::onWarnMinutesChanged(programPath(), text.toStdString());
 }
 
 void MainWindow::startTick() {

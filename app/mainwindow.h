@@ -2,22 +2,32 @@
 // The one window of the program: every component at its fixed place, the
 // start-up sequence and the handlers of the components' events.
 
+#include "app/messagebox.h"
+#include "schedule/bosstable.h"
 #include "schedule/clock.h"
+#include "schedule/services.h"
 
 #include <QWidget>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableView;
 class QTextBrowser;
+
+namespace zorvane::config {
+class ConfigTableStore;
+}
 
 namespace zorvane::app {
 
 class AppGlobals;
+class BossGrid;
 class ClickableLabel;
+class GridController;
 
 // What the window needs from outside; tests hand in their own clock and directory.
 struct AppContext {
@@ -27,6 +37,8 @@ struct AppContext {
     std::string programDir;
     // Address of the announcement page fetched at start-up.
     std::string announcementUrl = {};
+    // Where the program's messages go; nullptr means the "信息：" message box.
+    schedule::MessageSink* messages = nullptr;
 };
 
 class MainWindow : public QWidget {
@@ -41,17 +53,25 @@ public:
     QLabel* clockLabel() const { return m_clockLabel; }
     QLineEdit* warnMinutesEdit() const { return m_warnMinutesEdit; }
     QLineEdit* soundPathEdit() const { return m_soundPathEdit; }
-    QTableView* grid() const { return m_grid; }
+    BossGrid* grid() const { return m_grid; }
+    QPushButton* addButton() const { return m_addButton; }
+    QPushButton* deleteButton() const { return m_deleteButton; }
+    // The boss table shown in the grid; the one store of the rows.
+    schedule::BossTable& table() { return m_table; }
     QTextBrowser* viewer() const { return m_viewer; }
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
     void onClockTick();
+    // Stores the warning minutes box's content as typed, on every change.
+    void onWarnMinutesChanged(const QString& text);
 
 private:
     void buildComponents();
     void onWindowCreated();
     void startTick();
+    void showStoredWarnMinutes();
+    std::filesystem::path programPath() const;
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -63,8 +83,15 @@ private:
     QLabel* m_noteIcon = nullptr;
     QLineEdit* m_soundPathEdit = nullptr;
     ClickableLabel* m_soundLabel = nullptr;
-    QTableView* m_grid = nullptr;
+    BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
+
+    // Declared in the order they are needed; the controller (and with it the grid's
+    // model) goes before the table it shows.
+    schedule::BossTable m_table;
+    std::unique_ptr<config::ConfigTableStore> m_tableStore;
+    MessageBoxSink m_messageBox;
+    std::unique_ptr<GridController> m_gridController;
 };
 
 } // namespace zorvane::app

@@ -1,0 +1,188 @@
+#include "app/bossgrid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace zorvane::app {
+namespace {
+
+// Set on an editor once it holds the cell's text: later model updates of the same cell
+// (the tick rewrites times every second) must not overwrite what the user is typing.
+constexpr const char* kEditorLoaded = "zorvaneEditorLoaded";
+
+QStyle* styleOf(const QStyleOptionViewItem& option) {
+    return option.widget ? option.widget->style() : QApplication::style();
+}
+
+} // namespace
+
+QWidget* BossGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                        const QModelIndex& index) const {
+    emit editorAboutToOpen();
+    return QStyledItemDelegate::createEditor(parent, option, index);
+}
+
+void BossGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (editor->property(kEditorLoaded).toBool()) {
+        return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+    editor->setProperty(kEditorLoaded, true);
+}
+
+void BossGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                    const QModelIndex& index) const {
+    QStyledItemDelegate::setModelData(editor, model, index);
+    emit textCommitted();
+}
+
+QRect BossGridDelegate::checkBoxRect(const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    opt.features |= QStyleOptionViewItem::HasCheckIndicator;
+    const QStyle* style = styleOf(opt);
+    const QSize size =
+        style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, opt.widget).size();
+    return QStyle::alignedRect(opt.direction, opt.displayAlignment, size, opt.rect);
+}
+
+void BossGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    if (!(index.flags() & Qt::ItemIsUserCheckable)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    QStyle* style = styleOf(opt);
+    const Qt::CheckState state = opt.checkState;
+    // The cell's background and focus frame without the style's left-aligned box...
+    opt.features &= ~QStyleOptionViewItem::HasCheckIndicator;
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+    // ...and the box where the cell's alignment puts it.
+    QStyleOptionViewItem box(opt);
+    box.rect = checkBoxRect(option, index);
+    box.state &= ~QStyle::State_HasFocus;
+    box.state |= state == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, opt.widget);
+}
+
+bool BossGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                   const QStyleOptionViewItem& option, const QModelIndex& index) {
+    const Qt::ItemFlags flags = index.flags();
+    if (!(flags & Qt::ItemIsUserCheckable) || !(flags & Qt::ItemIsEnabled)) {
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton ||
+            !checkBoxRect(option, index).contains(mouse->position().toPoint())) {
+            return false;
+        }
+        // A press goes on to the view, which puts the cursor on the cell; a double
+        // click is taken so that only the release toggles.
+        if (event->type() == QEvent::MouseButtonPress) {
+            return false;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Space && key != Qt::Key_Select) {
+            return false;
+        }
+        break;
+    }
+    default:
+        return false;
+    }
+    const bool checked = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+    return model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+}
+
+BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGridDelegate(this)) {
+    setItemDelegate(m_delegate);
+    setEditTriggers(DoubleClicked | EditKeyPressed | AnyKeyPressed);
+    setSelectionBehavior(SelectItems);
+    setSelectionMode(SingleSelection);
+    connect(m_delegate, &BossGridDelegate::editorAboutToOpen, this, &BossGrid::editStarted);
+    connect(m_delegate, &BossGridDelegate::textCommitted, this, [this] { m_committed = true; });
+}
+
+int BossGrid::cursorRow() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() + 1 : -1;
+}
+
+int BossGrid::cursorColumn() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.column() : -1;
+}
+
+void BossGrid::setCursorCell(int row, int column) {
+    if (!model() || !selectionModel()) {
+        return;
+    }
+    const QModelIndex target = row >= 1 ? model()->index(row - 1, column) : QModelIndex();
+    if (!target.isValid()) {
+        selectionModel()->clear();
+        return;
+    }
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+}
+
+bool BossGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (trigger == DoubleClicked && index.isValid() && index.column() == m_doubleClickColumn) {
+        // The double click has its own meaning here; the editor is reached with F2 or typing.
+        return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+void BossGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    const bool moveOn = hint == QAbstractItemDelegate::EditNextItem ||
+                        hint == QAbstractItemDelegate::EditPreviousItem;
+    // Tab would open the next editor inside the base class, before this edit is finished.
+    QTableView::closeEditor(editor, moveOn ? QAbstractItemDelegate::NoHint : hint);
+    if (m_committed) {
+        m_committed = false;
+        emit editFinished();
+    }
+    if (!moveOn || !selectionModel()) {
+        return;
+    }
+    const QPersistentModelIndex next(moveCursor(
+        hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious, Qt::NoModifier));
+    if (next.isValid()) {
+        selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
+        if (next.flags() & Qt::ItemIsEditable) {
+            QTableView::edit(next);
+        }
+    }
+}
+
+void BossGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        emit leftButtonReleased();
+    }
+}
+
+void BossGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        emit gridDoubleClicked();
+    }
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,73 @@
+#pragma once
+// The boss table's grid: a table view that reports the events the table's handlers
+// need (editing started and finished, left button released, double click) and keeps
+// the cursor as the current cell.
+
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+namespace zorvane::app {
+
+// Edits text cells in place and draws the use column's check box in the middle of its
+// cell (where a click toggles it).
+class BossGridDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+    // Where the check box of a check-box cell lies, in view coordinates.
+    QRect checkBoxRect(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+
+signals:
+    // Emitted before the editor widget exists.
+    void editorAboutToOpen() const;
+    // Emitted once the editor's text has been stored in the model.
+    void textCommitted() const;
+
+protected:
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+};
+
+class BossGrid final : public QTableView {
+    Q_OBJECT
+public:
+    explicit BossGrid(QWidget* parent = nullptr);
+
+    // The cursor as the table addresses it: table row (first data row = 1) and column,
+    // -1 each when no cell holds the cursor.
+    int cursorRow() const;
+    int cursorColumn() const;
+    // Puts the cursor on a table cell; a row below 1 removes the cursor.
+    void setCursorCell(int row, int column);
+
+    // The column whose double click records a kill instead of opening an editor.
+    void setDoubleClickColumn(int column) { m_doubleClickColumn = column; }
+
+signals:
+    void editStarted();
+    void editFinished();
+    void leftButtonReleased();
+    void gridDoubleClicked();
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    BossGridDelegate* m_delegate = nullptr;
+    int m_doubleClickColumn = -1;
+    bool m_committed = false;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,180 @@
+#include "app/bosstablemodel.h"
+
+#include <QThread>
+
+namespace zorvane::app {
+
+using schedule::kColumnCount;
+using schedule::kUseColumn;
+
+BossTableModel::BossTableModel(schedule::BossTable& table, QObject* parent)
+    : QAbstractTableModel(parent), m_table(table) {
+    m_rowCount = m_table.rowCount() - 1;
+    m_table.setListener(this);
+}
+
+BossTableModel::~BossTableModel() {
+    m_table.setListener(nullptr);
+}
+
+void BossTableModel::setAlignment(Qt::Alignment alignment) {
+    m_alignment = alignment;
+    if (m_rowCount > 0) {
+        emit dataChanged(index(0, 0), index(m_rowCount - 1, kColumnCount - 1),
+                         {Qt::TextAlignmentRole});
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
+}
+
+int BossTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rowCount;
+}
+
+int BossTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant BossTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rowCount) {
+        return {};
+    }
+    const int row = index.row() + 1;
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        if (column == kUseColumn) {
+            return {};
+        }
+        return QString::fromStdString(m_table.cellText(row, column));
+    case Qt::CheckStateRole:
+        if (column != kUseColumn) {
+            return {};
+        }
+        return m_table.checkState(row) ? Qt::Checked : Qt::Unchecked;
+    case Qt::TextAlignmentRole:
+        return static_cast<int>(m_alignment.toInt());
+    default:
+        return {};
+    }
+}
+
+bool BossTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.row() >= m_rowCount) {
+        return false;
+    }
+    const int row = index.row() + 1;
+    if (index.column() == kUseColumn) {
+        if (role != Qt::CheckStateRole) {
+            return false;
+        }
+        return m_table.setCheckState(row, value.value<Qt::CheckState>() == Qt::Checked);
+    }
+    if (role != Qt::EditRole) {
+        return false;
+    }
+    // The table tells the listener, which emits dataChanged.
+    return m_table.setCellText(row, index.column(), value.toString().toStdString());
+}
+
+Qt::ItemFlags BossTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    if (index.column() == kUseColumn) {
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+QVariant BossTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        return QString::fromStdString(m_table.headerText(section));
+    case Qt::TextAlignmentRole:
+        return static_cast<int>(m_alignment.toInt());
+    default:
+        return {};
+    }
+}
+
+bool BossTableModel::onModelThread() const {
+    return QThread::currentThread() == thread();
+}
+
+void BossTableModel::resync() {
+    beginResetModel();
+    m_rowCount = m_table.rowCount() - 1;
+    endResetModel();
+}
+
+void BossTableModel::rowsInserted(int first, int last) {
+    if (!onModelThread()) {
+        // By the time this runs the indices may no longer hold; read the table afresh.
+        QMetaObject::invokeMethod(
+            this, [this] { resync(); }, Qt::QueuedConnection);
+        return;
+    }
+    const int count = last - first + 1;
+    if (first - 1 != m_rowCount || count <= 0 || m_rowCount + count != m_table.rowCount() - 1) {
+        resync();
+        return;
+    }
+    beginInsertRows(QModelIndex(), first - 1, last - 1);
+    m_rowCount += count;
+    endInsertRows();
+}
+
+void BossTableModel::rowsRemoved(int first, int last) {
+    if (!onModelThread()) {
+        QMetaObject::invokeMethod(
+            this, [this] { resync(); }, Qt::QueuedConnection);
+        return;
+    }
+    const int count = last - first + 1;
+    if (first < 1 || last > m_rowCount || count <= 0 ||
+        m_rowCount - count != m_table.rowCount() - 1) {
+        resync();
+        return;
+    }
+    beginRemoveRows(QModelIndex(), first - 1, last - 1);
+    m_rowCount -= count;
+    endRemoveRows();
+}
+
+void BossTableModel::cellsChanged(int row, int firstColumn, int lastColumn) {
+    if (!onModelThread()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, row, firstColumn, lastColumn] { notifyCells(row, firstColumn, lastColumn); },
+            Qt::QueuedConnection);
+        return;
+    }
+    notifyCells(row, firstColumn, lastColumn);
+}
+
+void BossTableModel::notifyCells(int row, int firstColumn, int lastColumn) {
+    // A stale row index only repaints the wrong row: cells are read live.
+    if (row < 1 || row > m_rowCount) {
+        return;
+    }
+    emit dataChanged(index(row - 1, firstColumn), index(row - 1, lastColumn));
+}
+
+void BossTableModel::headerChanged(int firstColumn, int lastColumn) {
+    if (!onModelThread()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, firstColumn, lastColumn] {
+                emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,50 @@
+#pragma once
+// The boss table as Qt sees it: row 0 of the table is the horizontal header, table row
+// r (r >= 1) is model row r - 1. Cells are read live from the table; the model keeps
+// its own row count, which only changes inside begin/end notifications on the model's
+// thread, so views never see a row count that disagrees with what they were told.
+
+#include "schedule/bosstable.h"
+
+#include <QAbstractTableModel>
+
+namespace zorvane::app {
+
+class BossTableModel final : public QAbstractTableModel, private schedule::BossTable::Listener {
+    Q_OBJECT
+public:
+    // Becomes the table's listener; the table must outlive the model.
+    explicit BossTableModel(schedule::BossTable& table, QObject* parent = nullptr);
+    ~BossTableModel() override;
+
+    schedule::BossTable& table() const { return m_table; }
+
+    // Alignment of every cell and of the header; rows added later share it.
+    void setAlignment(Qt::Alignment alignment);
+    Qt::Alignment alignment() const { return m_alignment; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    void rowsInserted(int first, int last) override;
+    void rowsRemoved(int first, int last) override;
+    void cellsChanged(int row, int firstColumn, int lastColumn) override;
+    void headerChanged(int firstColumn, int lastColumn) override;
+
+    bool onModelThread() const;
+    // Re-reads the row count after a structural change whose indices may be stale.
+    void resync();
+    void notifyCells(int row, int firstColumn, int lastColumn);
+
+    schedule::BossTable& m_table;
+    int m_rowCount = 0;
+    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,54 @@
+#pragma once
+// Binds the boss table to its grid and buttons: column set-up, the "新增" and "删除"
+// buttons, the grid's mouse and editing events, and the cursor rules around them.
+
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
+#include "schedule/services.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QLineEdit;
+
+namespace zorvane::app {
+
+class BossGrid;
+class BossTableModel;
+
+class GridController final : public QObject {
+    Q_OBJECT
+public:
+    // Shows `table` in `grid`. Everything passed in must outlive the controller;
+    // warnMinutesEdit is read when a period is checked.
+    GridController(schedule::BossTable& table, BossGrid& grid, const schedule::Clock& clock,
+                   schedule::TableStore& store, schedule::MessageSink& messages,
+                   const QLineEdit& warnMinutesEdit);
+    ~GridController() override;
+
+    BossTableModel& model() const { return *m_model; }
+
+    // Column widths, row height, the use column's check boxes and the header texts.
+    void setupColumns();
+    // Centres every cell and the header; rows added later are centred too.
+    void centreCells();
+
+    void onAddClicked();
+    void onDeleteClicked();
+    void onGridMouseUp();
+    void onGridDoubleClick();
+    void onGridEditStarted();
+    void onGridEditFinished();
+
+private:
+    schedule::BossTable& m_table;
+    BossGrid& m_grid;
+    const schedule::Clock& m_clock;
+    schedule::TableStore& m_store;
+    schedule::MessageSink& m_messages;
+    const QLineEdit& m_warnMinutesEdit;
+    std::unique_ptr<BossTableModel> m_model;
+};
+
+} // namespace zorvane::app
