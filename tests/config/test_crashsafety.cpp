@@ -58,11 +58,25 @@ TEST(CrashSafety, KilledSaverLeavesOldOrNewTable) {
     int firstSeen = 0;
     int secondSeen = 0;
     for (int round = 0; round < 200; ++round) {
+        // The child's first save writes the table that is not on disk yet.
+        const bool firstOnDisk = readBytes(tableFilePath(dir.path())) == firstBytes;
+        const BossTable& next = firstOnDisk ? second : first;
+        const BossTable& other = firstOnDisk ? first : second;
+        const std::string& nextBytes = firstOnDisk ? secondBytes : firstBytes;
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (unsigned i = 0;; ++i) {
-                saveTable(i % 2 ? first : second, dir.path());
+                saveTable(i % 2 ? other : next, dir.path());
+            }
+        }
+        if (round % 2 == 1) {
+            // Let the child finish at least one save first, however loaded the machine is,
+            // so that kills land both before and after a completed save.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (readBytes(tableFilePath(dir.path())) != nextBytes &&
+                   std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
             }
         }
         std::this_thread::sleep_for(std::chrono::microseconds(pause(random)));
