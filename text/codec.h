@@ -4,6 +4,7 @@
 // No function here throws: invalid input is replaced with U+FFFD (or, towards
 // GB18030, with the GB18030 form of U+FFFD, which every character has).
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,13 @@ bool isValidUtf8(std::string_view bytes);
 
 // The bytes with every ill-formed UTF-8 sequence replaced by U+FFFD.
 std::string repairUtf8(std::string_view bytes);
+
+// The code point at byte offset `pos` (< text.size()), advancing `pos` past it. An ill-formed
+// sequence gives U+FFFD and advances past its longest well-formed prefix (at least one byte),
+// so walking a text this way visits every byte once.
+char32_t nextCodePoint(std::string_view text, std::size_t& pos);
+
+// Appends the UTF-8 form of `cp`; surrogates and values above U+10FFFF give U+FFFD.
+void appendUtf8(std::string& out, char32_t cp);
 
 } // namespace zorvane::text

@@ -22,12 +22,14 @@ public:
                 bool multiline = true, bool global = true, bool quoteMarker = false);
 
     // The stored subject with every match (only the first when not global) replaced;
-    // "$1", "$&" and "$$" in the replacement refer to groups, the match and a dollar.
+    // "$1".."$99", "$&", "$`", "$'" and "$$" in the replacement refer to groups, the match, the
+    // text before and after it and a dollar. "" after a rejected pattern.
     std::string replace(std::string_view replacement = {}) const;
 
     int matchCount() const;
 
-    // Text of match `index` (1-based); `position`, when given, gets its 0-based byte offset.
+    // Text of match `index` (1-based); `position`, when given, gets its 0-based byte offset
+    // (-1 for an index outside 1..matchCount, which gives "").
     std::string matchText(int index, long* position = nullptr) const;
 
     // Text of group `group` (1-based) of match `index` (1-based); "" for an unset group.
@@ -36,7 +38,8 @@ public:
     // Number of capturing groups in the first match; 0 when there is no match.
     int subMatchCount() const;
 
-    // The pattern as given to the last create (after quote-marker replacement).
+    // The pattern as given to the last create (after quote-marker replacement), even when it
+    // was rejected.
     std::string getPattern() const;
 
 private:

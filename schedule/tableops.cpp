@@ -1,0 +1,70 @@
+#include "schedule/tableops.h"
+
+#include "schedule/timetext.h"
+#include "text/numbers.h"
+
+namespace zorvane::schedule {
+namespace {
+
+std::string clockText(DateTime value) {
+    return formatDateTime(value, {}, "hh:mm:ss", true);
+}
+
+} // namespace
+
+void setupColumns(BossTable& table) {
+    static const char* const titles[kColumnCount] = {"使用",     "序号",     "BOSS事件", "周期(分)",
+                                                     "延迟(分)", "上次时间", "下次时间", "倒计时"};
+    for (int column = 0; column < kColumnCount; ++column) {
+        table.setHeaderText(column, titles[column]);
+    }
+}
+
+int onAddClicked(BossTable& table, const Clock& clock) {
+    const int row = table.appendRow();
+    const RowId id = table.rowId(row);
+    const DateTime now = clock.now();
+    table.setCellTexts(id, {{kNumberColumn, text::integerText(row)},
+                            {kPeriodColumn, "30"},
+                            {kLastTimeColumn, clockText(now)},
+                            {kNextTimeColumn, clockText(addMinutes(now, 30))}});
+    return row;
+}
+
+bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store) {
+    if (cursorRow < 1 || !table.deleteRow(cursorRow)) {
+        return false;
+    }
+    const int count = table.rowCount();
+    for (int row = 1; row < count; ++row) {
+        table.setCellText(row, kNumberColumn, text::integerText(row));
+    }
+    store.rewriteTable(table);
+    return true;
+}
+
+void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store) {
+    if (cursorRow > 0 && cursorColumn == kUseColumn) {
+        store.saveTable(table);
+    }
+}
+
+bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
+                       TableStore& store) {
+    if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
+        return false;
+    }
+    const RowId id = table.rowId(cursorRow);
+    const std::optional<BossRow> row = table.row(id);
+    if (!row) {
+        return false;
+    }
+    const DateTime now = clock.now();
+    const std::int32_t period = text::textToInteger(row->text[kPeriodColumn]);
+    table.setCellTexts(id, {{kLastTimeColumn, clockText(now)},
+                            {kNextTimeColumn, clockText(addMinutes(now, period))}});
+    store.saveTable(table);
+    return true;
+}
+
+} // namespace zorvane::schedule

@@ -1,0 +1,224 @@
+#include "text/codec.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <iconv.h>
+
+namespace zorvane::text {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Length of the UTF-8 character starting at `pos` of valid UTF-8.
+std::size_t utf8Length(unsigned char lead) {
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xE0) {
+        return 2;
+    }
+    if (lead < 0xF0) {
+        return 3;
+    }
+    return 4;
+}
+
+// One conversion descriptor per thread and direction: iconv_open is costly and an iconv_t
+// must not be shared between threads.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Converter() {
+        if (valid()) {
+            iconv_close(m_cd);
+        }
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts `in`; at an invalid or truncated sequence `skip` says how many input bytes to
+    // drop and `replacement` is written in their place.
+    template <typename Skip>
+    std::string run(std::string_view in, std::string_view replacement, Skip skip) {
+        std::string out;
+        if (in.empty()) {
+            return out;
+        }
+        if (!valid()) {
+            return out;
+        }
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        char buffer[1024];
+        // iconv's interface is not const-correct; it never writes through the input pointer.
+        char* inPtr = const_cast<char*>(in.data());
+        std::size_t inLeft = in.size();
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t rc = iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            if (rc != static_cast<std::size_t>(-1)) {
+                continue;
+            }
+            if (errno == E2BIG) {
+                continue;
+            }
+            // EILSEQ, EINVAL (truncated at the end) or anything unexpected.
+            std::size_t n = skip(std::string_view(inPtr, inLeft));
+            if (n == 0 || n > inLeft) {
+                n = inLeft < 1 ? inLeft : 1;
+            }
+            inPtr += n;
+            inLeft -= n;
+            out.append(replacement);
+            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        }
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        iconv(m_cd, nullptr, nullptr, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        return out;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+const std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
+const std::string_view kGbReplacement = "\x84\x31\xA4\x37";
+const std::string_view kUtf16Replacement("\xFD\xFF", 2);
+
+} // namespace
+
+char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char b0 = byte(pos);
+    if (b0 < 0x80) {
+        ++pos;
+        return b0;
+    }
+    std::size_t need = 0;
+    char32_t cp = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        need = 1;
+        cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        need = 2;
+        cp = b0 & 0x0F;
+        if (b0 == 0xE0) {
+            lo = 0xA0;
+        } else if (b0 == 0xED) {
+            hi = 0x9F;
+        }
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        need = 3;
+        cp = b0 & 0x07;
+        if (b0 == 0xF0) {
+            lo = 0x90;
+        } else if (b0 == 0xF4) {
+            hi = 0x8F;
+        }
+    } else {
+        ++pos;
+        return kReplacement;
+    }
+    std::size_t i = pos + 1;
+    for (std::size_t k = 0; k < need; ++k, ++i) {
+        // Only the second byte has a narrowed range; later ones are plain continuations.
+        const unsigned char min = k == 0 ? lo : 0x80;
+        const unsigned char max = k == 0 ? hi : 0xBF;
+        if (i >= text.size() || byte(i) < min || byte(i) > max) {
+            pos = i;
+            return kReplacement;
+        }
+        cp = (cp << 6) | (byte(i) & 0x3F);
+    }
+    pos = i;
+    return cp;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        cp = kReplacement;
+    }
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t start = pos;
+        if (nextCodePoint(bytes, pos) == kReplacement &&
+            bytes.substr(start, pos - start) != kUtf8Replacement) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string repairUtf8(std::string_view bytes) {
+    if (isValidUtf8(bytes)) {
+        return std::string(bytes);
+    }
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t start = pos;
+        const char32_t cp = nextCodePoint(bytes, pos);
+        if (cp == kReplacement) {
+            out.append(kUtf8Replacement);
+        } else {
+            out.append(bytes.substr(start, pos - start));
+        }
+    }
+    return out;
+}
+
+std::string gb18030ToUtf8(std::string_view bytes) {
+    thread_local Converter converter("UTF-8", "GB18030");
+    return converter.run(bytes, kUtf8Replacement, [](std::string_view) { return 1; });
+}
+
+std::string utf8ToGb18030(std::string_view text) {
+    thread_local Converter converter("GB18030", "UTF-8");
+    const std::string valid = repairUtf8(text);
+    return converter.run(valid, kGbReplacement, [](std::string_view rest) {
+        return utf8Length(static_cast<unsigned char>(rest.front()));
+    });
+}
+
+std::string utf16leToUtf8(std::string_view bytes) {
+    thread_local Converter converter("UTF-8", "UTF-16LE");
+    return converter.run(bytes.substr(0, bytes.size() & ~std::size_t{1}), kUtf8Replacement,
+                         [](std::string_view) { return 2; });
+}
+
+std::string utf8ToUtf16le(std::string_view text) {
+    thread_local Converter converter("UTF-16LE", "UTF-8");
+    const std::string valid = repairUtf8(text);
+    return converter.run(valid, kUtf16Replacement, [](std::string_view rest) {
+        return utf8Length(static_cast<unsigned char>(rest.front()));
+    });
+}
+
+} // namespace zorvane::text
