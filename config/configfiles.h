@@ -1,0 +1,77 @@
+#pragma once
+// The program's two INI files in its directory: "config.ini" holds the boss table (one
+// section per stored column, one key per row) and the warning minutes; "confing.ini"
+// holds the chosen alarm sound path.
+
+#include "schedule/bosstable.h"
+#include "schedule/services.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorvane::config {
+
+class IniDocument;
+
+inline constexpr std::string_view kTableFileName = "config.ini";
+inline constexpr std::string_view kSoundFileName = "confing.ini";
+
+std::filesystem::path tableFilePath(const std::filesystem::path& dir);
+std::filesystem::path soundFilePath(const std::filesystem::path& dir);
+
+// Appends the rows stored in the table file, in the order of the keys of "序号",
+// each filled from its own key in every section. A missing file adds nothing.
+void loadTable(schedule::BossTable& table, const std::filesystem::path& dir);
+
+// Writes every data row under keys "1", "2", ... in one atomic replacement; the result
+// is the file that writing the values one by one would give. Keys of rows that no
+// longer exist stay. False (file unchanged) when the write fails.
+bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir);
+
+// Drops the table's sections, keeps everything else ("set" where it was) and writes
+// every data row anew, in one atomic replacement.
+bool rewriteTable(const schedule::BossTable& table, const std::filesystem::path& dir);
+
+// The keys of one section, in file order (a line without "=" counts whole).
+std::vector<std::string> readSectionKeys(const std::filesystem::path& file,
+                                         std::string_view section);
+
+// True exactly for "真".
+bool textToFlag(std::string_view text);
+
+// n zero bytes.
+std::string zeroedBytes(std::size_t n);
+
+// Warning minutes: "config.ini", section "set", key "预警".
+std::string readWarnMinutes(const std::filesystem::path& dir);
+bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text);
+
+// The warning minutes box's content changed: store it as typed.
+bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText);
+
+// The start-up rule: the stored warning minutes, or "5" (also written to the file) when
+// they are empty. The window puts the result into the box.
+std::string startupWarnMinutes(const std::filesystem::path& dir);
+
+// Alarm sound path: "confing.ini", section "m", key "m"; "" means the built-in sound.
+std::string readSoundPath(const std::filesystem::path& dir);
+bool writeSoundPath(const std::filesystem::path& dir, std::string_view path);
+
+// The table's copy in config.ini, for the table operations.
+class ConfigTableStore final : public schedule::TableStore {
+public:
+    explicit ConfigTableStore(std::filesystem::path dir);
+    void saveTable(const schedule::BossTable& table) override;
+    void rewriteTable(const schedule::BossTable& table) override;
+    // Whether the last save or rewrite reached the disk.
+    bool lastWriteSucceeded() const { return m_lastWriteSucceeded; }
+
+private:
+    std::filesystem::path m_dir;
+    bool m_lastWriteSucceeded = true;
+};
+
+} // namespace zorvane::config

@@ -1,0 +1,473 @@
+#include "config/inifile.h"
+
+#include "text/codec.h"
+
+#include <atomic>
+#include <cerrno>
+#include <exception>
+#include <fstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace zorvane::config {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool isBlankByte(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 1 && u <= 32;
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && isBlankByte(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && isBlankByte(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+std::string fold(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+bool isAscii(std::string_view s) {
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A line's role: a section header (name set), a key line (key set), or anything else.
+struct Parsed {
+    bool header = false;
+    bool pair = false;
+    std::string_view name; // section name or key
+    std::string_view value;
+};
+
+Parsed classify(std::string_view text) {
+    Parsed p;
+    const std::string_view t = trimBlanks(text);
+    if (t.empty()) {
+        return p;
+    }
+    if (t.front() == '[') {
+        std::string_view inner = t.substr(1);
+        const std::size_t close = inner.find(']');
+        if (close != std::string_view::npos) {
+            inner = inner.substr(0, close);
+        }
+        p.header = true;
+        p.name = trimBlanks(inner);
+        return p;
+    }
+    const std::size_t eq = t.find('=');
+    if (eq != std::string_view::npos) {
+        p.pair = true;
+        p.name = trimBlanks(t.substr(0, eq));
+        p.value = trimBlanks(t.substr(eq + 1));
+    }
+    return p;
+}
+
+// Line ends inside a value or name would split the line in the file.
+std::string oneLine(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return out;
+}
+
+struct RawLine {
+    std::string_view content;
+    std::string_view eol;
+};
+
+std::vector<RawLine> splitLines(std::string_view bytes) {
+    std::vector<RawLine> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t nl = bytes.find('\n', start);
+        if (nl == std::string_view::npos) {
+            lines.push_back({bytes.substr(start), {}});
+            break;
+        }
+        std::size_t end = nl;
+        std::string_view eol = "\n";
+        if (end > start && bytes[end - 1] == '\r') {
+            --end;
+            eol = "\r\n";
+        }
+        lines.push_back({bytes.substr(start, end - start), eol});
+        start = nl + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+IniDocument IniDocument::parse(std::string_view bytes) {
+    IniDocument doc;
+    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        doc.m_utf8 = true;
+        bytes.remove_prefix(kUtf8Bom.size());
+    }
+    const std::vector<RawLine> raw = splitLines(bytes);
+
+    // Decode the whole file in one go; GB18030 never uses CR or LF inside a character,
+    // so its lines match the raw lines unless broken bytes swallowed a line end.
+    std::vector<std::string> texts;
+    texts.reserve(raw.size());
+    if (!doc.m_utf8 && !isAscii(bytes)) {
+        const std::string decoded = text::gb18030ToUtf8(bytes);
+        const std::vector<RawLine> decodedLines = splitLines(decoded);
+        bool match = decodedLines.size() == raw.size();
+        for (std::size_t i = 0; match && i < raw.size(); ++i) {
+            match = decodedLines[i].eol == raw[i].eol;
+        }
+        if (match) {
+            for (const RawLine& line : decodedLines) {
+                texts.emplace_back(line.content);
+            }
+        } else {
+            for (const RawLine& line : raw) {
+                texts.push_back(text::gb18030ToUtf8(line.content));
+            }
+        }
+    } else {
+        for (const RawLine& line : raw) {
+            texts.push_back(doc.m_utf8 ? text::repairUtf8(line.content)
+                                       : std::string(line.content));
+        }
+    }
+
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        Line line;
+        line.rawIsText = texts[i] == raw[i].content;
+        if (!line.rawIsText) {
+            line.raw = raw[i].content;
+        }
+        line.text = std::move(texts[i]);
+        line.eol = raw[i].eol;
+        const Parsed parsed = classify(line.text);
+        if (parsed.header) {
+            Section section;
+            section.name = std::string(parsed.name);
+            doc.m_sections.push_back(std::move(section));
+            doc.m_sections.back().lines.push_back(std::move(line));
+        } else if (doc.m_sections.empty()) {
+            doc.m_preamble.push_back(std::move(line));
+        } else {
+            Section& section = doc.m_sections.back();
+            if (parsed.pair) {
+                section.keys.try_emplace(fold(parsed.name), section.lines.size());
+            }
+            section.lines.push_back(std::move(line));
+        }
+    }
+    doc.reindexSections();
+    return doc;
+}
+
+std::string IniDocument::serialize() const {
+    std::string out;
+    if (m_utf8) {
+        out += kUtf8Bom;
+    }
+    std::string pending; // UTF-8 of changed lines, encoded in one go
+    auto flush = [&] {
+        if (!pending.empty()) {
+            out += m_utf8 ? pending : text::utf8ToGb18030(pending);
+            pending.clear();
+        }
+    };
+    auto emit = [&](const Line& line) {
+        if (line.dirty) {
+            pending += line.text;
+            pending += line.eol;
+        } else {
+            flush();
+            out += line.rawIsText ? line.text : line.raw;
+            out += line.eol;
+        }
+    };
+    for (const Line& line : m_preamble) {
+        emit(line);
+    }
+    for (const Section& section : m_sections) {
+        for (const Line& line : section.lines) {
+            emit(line);
+        }
+    }
+    flush();
+    return out;
+}
+
+void IniDocument::reindexSections() {
+    m_sectionIndex.clear();
+    for (std::size_t i = 0; i < m_sections.size(); ++i) {
+        m_sectionIndex.try_emplace(fold(m_sections[i].name), i);
+    }
+}
+
+const IniDocument::Section* IniDocument::findSection(std::string_view section) const {
+    const auto it = m_sectionIndex.find(fold(trimBlanks(section)));
+    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
+}
+
+IniDocument::Section* IniDocument::findSection(std::string_view section) {
+    const auto it = m_sectionIndex.find(fold(trimBlanks(section)));
+    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
+}
+
+std::string IniDocument::value(std::string_view section, std::string_view key) const {
+    const Section* s = findSection(section);
+    if (!s) {
+        return {};
+    }
+    const auto it = s->keys.find(fold(trimBlanks(key)));
+    if (it == s->keys.end()) {
+        return {};
+    }
+    std::string_view v = classify(s->lines[it->second].text).value;
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return std::string(v);
+}
+
+bool IniDocument::hasSection(std::string_view section) const {
+    return findSection(section) != nullptr;
+}
+
+std::vector<std::string> IniDocument::sectionLines(std::string_view section) const {
+    std::vector<std::string> result;
+    const Section* s = findSection(section);
+    if (!s) {
+        return result;
+    }
+    for (std::size_t i = 1; i < s->lines.size(); ++i) {
+        const std::string_view text = s->lines[i].text;
+        const Parsed parsed = classify(text);
+        if (parsed.pair) {
+            std::string line(parsed.name);
+            line += '=';
+            line += parsed.value;
+            result.push_back(std::move(line));
+        } else if (!trimBlanks(text).empty()) {
+            result.emplace_back(trimBlanks(text));
+        }
+    }
+    return result;
+}
+
+void IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string sectionName = oneLine(trimBlanks(section));
+    const std::string keyName = oneLine(trimBlanks(key));
+    Line line;
+    line.text = keyName + "=" + oneLine(value);
+    line.eol = "\r\n";
+    line.dirty = true;
+
+    Section* s = findSection(sectionName);
+    if (!s) {
+        // The file's last line may lack its line end; the new section starts on a line of its own.
+        Line* last = !m_sections.empty()   ? &m_sections.back().lines.back()
+                     : !m_preamble.empty() ? &m_preamble.back()
+                                           : nullptr;
+        if (last && last->eol.empty()) {
+            last->eol = "\r\n";
+        }
+        Section added;
+        added.name = sectionName;
+        added.lines.push_back(Line{{}, "[" + sectionName + "]", "\r\n", true});
+        added.lines.push_back(std::move(line));
+        added.keys.emplace(fold(keyName), 1);
+        m_sectionIndex.try_emplace(fold(sectionName), m_sections.size());
+        m_sections.push_back(std::move(added));
+        return;
+    }
+    const std::string folded = fold(keyName);
+    const auto it = s->keys.find(folded);
+    if (it != s->keys.end()) {
+        Line& existing = s->lines[it->second];
+        line.eol = existing.eol.empty() ? std::string("\r\n") : existing.eol;
+        existing = std::move(line);
+        return;
+    }
+    // After the section's last non-blank line, so blank lines before the next section stay.
+    std::size_t after = s->lines.size() - 1;
+    while (after > 0 && trimBlanks(s->lines[after].text).empty()) {
+        --after;
+    }
+    if (s->lines[after].eol.empty()) {
+        s->lines[after].eol = "\r\n";
+    }
+    s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(after + 1), std::move(line));
+    // Only blank lines followed the insertion point, so no indexed key moved.
+    s->keys.emplace(folded, after + 1);
+}
+
+void IniDocument::removeSection(std::string_view section) {
+    const std::string folded = fold(trimBlanks(section));
+    std::erase_if(m_sections, [&](const Section& s) { return fold(s.name) == folded; });
+    reindexSections();
+}
+
+bool loadIniDocument(const std::filesystem::path& file, IniDocument& document) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        document = IniDocument();
+        return true;
+    }
+    if (ec || status.type() != std::filesystem::file_type::regular) {
+        return false;
+    }
+    std::string bytes;
+    try {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            return false;
+        }
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        in.seekg(0, std::ios::beg);
+        if (size < 0) {
+            return false;
+        }
+        bytes.resize(static_cast<std::size_t>(size));
+        in.read(bytes.data(), size);
+        // The file may have shrunk meanwhile; keep what was read.
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+        if (in.bad()) {
+            return false;
+        }
+    } catch (const std::exception&) {
+        // The stream reports some read errors by throwing; a read that failed is no file.
+        return false;
+    }
+    document = IniDocument::parse(bytes);
+    return true;
+}
+
+bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document) {
+    return replaceFileAtomically(file, document.serialize());
+}
+
+bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path dir = file.parent_path();
+    if (dir.empty()) {
+        dir = ".";
+    }
+#ifdef _WIN32
+    const auto pid = static_cast<long>(_getpid());
+#else
+    const auto pid = static_cast<long>(::getpid());
+#endif
+    std::string tempName(1, '.');
+    tempName += file.filename().string();
+    tempName += '.';
+    tempName += std::to_string(pid);
+    tempName += '.';
+    tempName += std::to_string(counter.fetch_add(1));
+    tempName += ".tmp";
+    const std::filesystem::path temp = dir / tempName;
+    std::error_code ec;
+#ifdef _WIN32
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::filesystem::remove(temp, ec);
+            return false;
+        }
+    }
+#else
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    if (::stat(file.c_str(), &old) == 0) {
+        // Keep the permissions the user gave the file.
+        ::fchmod(fd, old.st_mode & 07777);
+    }
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+#endif
+    std::filesystem::rename(temp, file, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        return false;
+    }
+    return true;
+}
+
+std::string readIniValue(const std::filesystem::path& file, std::string_view section,
+                         std::string_view key) {
+    IniDocument doc;
+    if (!loadIniDocument(file, doc)) {
+        return {};
+    }
+    return doc.value(section, key);
+}
+
+bool writeIniValue(const std::filesystem::path& file, std::string_view section,
+                   std::string_view key, std::string_view value) {
+    IniDocument doc;
+    if (!loadIniDocument(file, doc)) {
+        return false;
+    }
+    doc.setValue(section, key, value);
+    return saveIniDocument(file, doc);
+}
+
+std::vector<std::string> readIniSection(const std::filesystem::path& file,
+                                        std::string_view section) {
+    IniDocument doc;
+    if (!loadIniDocument(file, doc)) {
+        return {};
+    }
+    return doc.sectionLines(section);
+}
+
+} // namespace zorvane::config

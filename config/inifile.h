@@ -1,0 +1,84 @@
+#pragma once
+// INI (profile) files with the rules of the Windows profile functions: section and key
+// names compare without ASCII case, blanks around names and values are ignored on
+// reading, a value in matching quotes reads without them, an existing key is replaced
+// in place, a new key goes to the end of its section and a new section to the end of
+// the file. Files are GB18030 with CRLF line ends; a file that starts with a UTF-8
+// byte-order mark is read and written as UTF-8. Nothing is cut to a buffer size.
+// Every write replaces the file atomically, so a reader never sees half a file.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace zorvane::config {
+
+// A whole INI file in memory. Lines that no operation touched are written back with
+// their original bytes, so foreign or undecodable content survives a write.
+class IniDocument {
+public:
+    // Reads a file's bytes (GB18030, or UTF-8 after a byte-order mark).
+    static IniDocument parse(std::string_view bytes);
+    // The file's bytes.
+    std::string serialize() const;
+
+    // The value of the first matching key of the first matching section; "" when absent.
+    std::string value(std::string_view section, std::string_view key) const;
+    bool hasSection(std::string_view section) const;
+    // The section's non-blank lines in file order, as "key=value" (names and values
+    // trimmed, quotes kept) or the trimmed line when it holds no "=".
+    std::vector<std::string> sectionLines(std::string_view section) const;
+    // Creates the section and the key as needed; replaces an existing value in place.
+    void setValue(std::string_view section, std::string_view key, std::string_view value);
+    // Drops every section of that name with its lines.
+    void removeSection(std::string_view section);
+
+    bool isUtf8() const { return m_utf8; }
+
+private:
+    struct Line {
+        std::string raw;  // bytes as read, without the line end; unused when dirty
+        std::string text; // UTF-8
+        std::string eol;  // "\r\n", "\n" or "" (last line without a line end)
+        bool dirty = false;
+        bool rawIsText = false;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Line> lines;                           // lines[0] is the "[name]" line
+        std::unordered_map<std::string, std::size_t> keys; // folded key -> first line
+    };
+
+    const Section* findSection(std::string_view section) const;
+    Section* findSection(std::string_view section);
+    void reindexSections();
+
+    bool m_utf8 = false;
+    std::vector<Line> m_preamble; // lines before the first section
+    std::vector<Section> m_sections;
+    std::unordered_map<std::string, std::size_t> m_sectionIndex; // folded name -> first
+};
+
+// Loads a file into `document`. A file that does not exist gives an empty document and
+// true; a file that exists but cannot be read gives false.
+bool loadIniDocument(const std::filesystem::path& file, IniDocument& document);
+
+// Writes the document over the file atomically; false (old file intact) on failure.
+bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document);
+
+// Replaces the file with `bytes` atomically: a temporary file in the same directory is
+// written, flushed to disk and renamed over the target. False leaves the old file.
+bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// Single reads and writes, as the profile functions make them.
+std::string readIniValue(const std::filesystem::path& file, std::string_view section,
+                         std::string_view key);
+bool writeIniValue(const std::filesystem::path& file, std::string_view section,
+                   std::string_view key, std::string_view value);
+std::vector<std::string> readIniSection(const std::filesystem::path& file,
+                                        std::string_view section);
+
+} // namespace zorvane::config

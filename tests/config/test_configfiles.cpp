@@ -1,0 +1,208 @@
+#include "config/configfiles.h"
+
+#include "config/inifile.h"
+#include "schedule/tableops.h"
+#include "tempdir.h"
+#include "text/codec.h"
+
+#include <gtest/gtest.h>
+
+using namespace zorvane::config;
+using namespace zorvane::schedule;
+using zorvane::config::testing::readBytes;
+using zorvane::config::testing::TempDir;
+using zorvane::config::testing::writeBytes;
+using zorvane::text::gb18030ToUtf8;
+using zorvane::text::utf8ToGb18030;
+
+namespace {
+
+class FixedClock final : public Clock {
+public:
+    FixedClock(int h, int m, int s) : m_now(makeDateTime({2026, 12, 7, h, m, s})) {}
+    DateTime now() const override { return m_now; }
+
+private:
+    DateTime m_now;
+};
+
+void fillRow(BossTable& table, int row, bool use, const std::string& name,
+             const std::string& period, const std::string& delay, const std::string& last,
+             const std::string& next) {
+    table.setCheckState(row, use);
+    table.setCellText(row, kNumberColumn, std::to_string(row));
+    table.setCellText(row, kNameColumn, name);
+    table.setCellText(row, kPeriodColumn, period);
+    table.setCellText(row, kDelayColumn, delay);
+    table.setCellText(row, kLastTimeColumn, last);
+    table.setCellText(row, kNextTimeColumn, next);
+}
+
+// The file as UTF-8 text, for readable comparisons.
+std::string fileText(const std::filesystem::path& dir) {
+    return gb18030ToUtf8(readBytes(tableFilePath(dir)));
+}
+
+} // namespace
+
+TEST(ConfigFiles, StartWithNoFiles) {
+    TempDir dir;
+    BossTable table;
+    loadTable(table, dir.path());
+    EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(readSoundPath(dir.path()), "");
+    EXPECT_FALSE(std::filesystem::exists(soundFilePath(dir.path())));
+    EXPECT_EQ(startupWarnMinutes(dir.path()), "5");
+    EXPECT_EQ(readBytes(tableFilePath(dir.path())), utf8ToGb18030("[set]\r\n预警=5\r\n"));
+    // A stored value is kept as it is.
+    ASSERT_TRUE(onWarnMinutesChanged(dir.path(), "15"));
+    EXPECT_EQ(startupWarnMinutes(dir.path()), "15");
+    EXPECT_EQ(readWarnMinutes(dir.path()), "15");
+}
+
+TEST(ConfigFiles, GbkFileWithGappedKeysLoadsInKeyOrder) {
+    TempDir dir;
+    writeBytes(tableFilePath(dir.path()),
+               utf8ToGb18030("[set]\r\n预警=3\r\n"
+                             "[序号]\r\n1=1\r\n3=3\r\n7=7\r\n"
+                             "[使用]\r\n1=真\r\n3=假\r\n7=真\r\n"
+                             "[BOSS事件]\r\n1=火龙\r\n3=冰后\r\n7=\r\n"
+                             "[周期]\r\n1=30\r\n3=45\r\n7=60\r\n"
+                             "[延迟]\r\n1=\r\n3=5\r\n7=0\r\n"
+                             "[上次时间]\r\n1=10:00:00\r\n3=11:00:00\r\n7=12:00:00\r\n"
+                             "[下次时间]\r\n1=10:30:00\r\n3=11:45:00\r\n7=13:00:00\r\n"));
+    // The bytes really are GBK: "序号" is D0 F2 BA C5.
+    ASSERT_NE(readBytes(tableFilePath(dir.path())).find("[\xD0\xF2\xBA\xC5]"), std::string::npos);
+    BossTable table;
+    loadTable(table, dir.path());
+    ASSERT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.cellText(1, kNumberColumn), "1");
+    EXPECT_EQ(table.cellText(2, kNumberColumn), "3");
+    EXPECT_EQ(table.cellText(3, kNumberColumn), "7");
+    EXPECT_TRUE(table.checkState(1));
+    EXPECT_FALSE(table.checkState(2));
+    EXPECT_TRUE(table.checkState(3));
+    EXPECT_EQ(table.cellText(2, kNameColumn), "冰后");
+    EXPECT_EQ(table.cellText(2, kPeriodColumn), "45");
+    EXPECT_EQ(table.cellText(2, kDelayColumn), "5");
+    EXPECT_EQ(table.cellText(3, kLastTimeColumn), "12:00:00");
+    EXPECT_EQ(table.cellText(3, kNextTimeColumn), "13:00:00");
+    EXPECT_EQ(table.cellText(3, kCountdownColumn), "");
+    EXPECT_EQ(readSectionKeys(tableFilePath(dir.path()), "序号"),
+              (std::vector<std::string>{"1", "3", "7"}));
+    EXPECT_EQ(readWarnMinutes(dir.path()), "3");
+}
+
+TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
+    TempDir batch;
+    TempDir single;
+    BossTable table;
+    for (int i = 0; i < 3; ++i) {
+        table.appendRow();
+    }
+    fillRow(table, 1, true, "火龙", "30", "", "10:00:00", "10:30:00");
+    fillRow(table, 2, false, "名=字", "45", "5", "11:00:00", "11:45:00");
+    fillRow(table, 3, true, "", "", "", "", "");
+    // Both start from a file with the warning minutes and a leftover fourth row.
+    for (const TempDir* d : {&batch, &single}) {
+        const auto file = tableFilePath(d->path());
+        writeIniValue(file, "set", "预警", "5");
+        writeIniValue(file, "上次时间", "4", "09:00:00");
+    }
+    ASSERT_TRUE(saveTable(table, batch.path()));
+    const auto file = tableFilePath(single.path());
+    const char* const sections[] = {"序号", "使用",     "BOSS事件", "周期",
+                                    "延迟", "上次时间", "下次时间"};
+    for (int row = 1; row < table.rowCount(); ++row) {
+        const std::string key = std::to_string(row);
+        const std::string values[] = {key,
+                                      table.checkState(row) ? "真" : "假",
+                                      table.cellText(row, kNameColumn),
+                                      table.cellText(row, kPeriodColumn),
+                                      table.cellText(row, kDelayColumn),
+                                      table.cellText(row, kLastTimeColumn),
+                                      table.cellText(row, kNextTimeColumn)};
+        for (int s = 0; s < 7; ++s) {
+            writeIniValue(file, sections[s], key, values[s]);
+        }
+    }
+    EXPECT_EQ(readBytes(tableFilePath(batch.path())), readBytes(file));
+    EXPECT_TRUE(fileText(batch.path())
+                    .starts_with("[set]\r\n预警=5\r\n[上次时间]\r\n4=09:00:00\r\n1=10:00:00\r\n"));
+
+    BossTable reloaded;
+    loadTable(reloaded, batch.path());
+    ASSERT_EQ(reloaded.rowCount(), 4);
+    EXPECT_EQ(reloaded.cellText(2, kNameColumn), "名=字");
+    EXPECT_TRUE(reloaded.checkState(3));
+    EXPECT_EQ(reloaded.cellText(3, kPeriodColumn), "");
+}
+
+TEST(ConfigFiles, TableOperationsThroughTheStore) {
+    TempDir dir;
+    ASSERT_EQ(startupWarnMinutes(dir.path()), "5");
+    ConfigTableStore store(dir.path());
+    BossTable table;
+    setupColumns(table);
+    const FixedClock clock(23, 50, 0);
+    for (int i = 0; i < 3; ++i) {
+        onAddClicked(table, clock);
+        table.setCellText(i + 1, kNameColumn, "boss" + std::to_string(i + 1));
+    }
+    // Adding saves nothing: a restart now finds no rows.
+    {
+        BossTable restarted;
+        loadTable(restarted, dir.path());
+        EXPECT_EQ(restarted.rowCount(), 1);
+    }
+
+    table.setCheckState(2, true);
+    onGridMouseUp(table, 2, kUseColumn, store);
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "使用", "2"), "真");
+    table.setCheckState(2, false);
+    onGridMouseUp(table, 2, kUseColumn, store);
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "使用", "2"), "假");
+
+    table.setCellText(3, kPeriodColumn, "45");
+    ASSERT_TRUE(onGridDoubleClick(table, 3, kLastTimeColumn, FixedClock(8, 0, 0), store));
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "下次时间", "3"), "08:45:00");
+
+    ASSERT_TRUE(onDeleteClicked(table, 2, store));
+    EXPECT_EQ(readSectionKeys(tableFilePath(dir.path()), "序号"),
+              (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(readSectionKeys(tableFilePath(dir.path()), "下次时间"),
+              (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "BOSS事件", "2"), "boss3");
+    // The warning minutes stay first in the file.
+    EXPECT_TRUE(fileText(dir.path()).starts_with("[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n2=2\r\n["));
+
+    BossTable restarted;
+    loadTable(restarted, dir.path());
+    ASSERT_EQ(restarted.rowCount(), 3);
+    EXPECT_EQ(restarted.cellText(2, kNameColumn), "boss3");
+    EXPECT_EQ(restarted.cellText(2, kLastTimeColumn), "08:00:00");
+
+    ASSERT_TRUE(onDeleteClicked(table, 1, store));
+    ASSERT_TRUE(onDeleteClicked(table, 1, store));
+    EXPECT_EQ(fileText(dir.path()), "[set]\r\n预警=5\r\n");
+    EXPECT_EQ(startupWarnMinutes(dir.path()), "5");
+}
+
+TEST(ConfigFiles, FlagsSoundPathAndBuffers) {
+    EXPECT_TRUE(textToFlag("真"));
+    EXPECT_FALSE(textToFlag("假"));
+    EXPECT_FALSE(textToFlag(""));
+    EXPECT_FALSE(textToFlag(" 真"));
+    EXPECT_EQ(zeroedBytes(4), std::string(4, '\0'));
+    EXPECT_TRUE(zeroedBytes(0).empty());
+
+    TempDir dir;
+    ASSERT_TRUE(writeSoundPath(dir.path(), "/home/玩家/铃声.wav"));
+    EXPECT_EQ(readSoundPath(dir.path()), "/home/玩家/铃声.wav");
+    EXPECT_EQ(readBytes(soundFilePath(dir.path())),
+              utf8ToGb18030("[m]\r\nm=/home/玩家/铃声.wav\r\n"));
+    // A cancelled choice stores an empty path.
+    ASSERT_TRUE(writeSoundPath(dir.path(), ""));
+    EXPECT_EQ(readBytes(soundFilePath(dir.path())), "[m]\r\nm=\r\n");
+}

@@ -1,0 +1,136 @@
+#include "config/inifile.h"
+
+#include "tempdir.h"
+#include "text/codec.h"
+
+#include <gtest/gtest.h>
+
+using namespace zorvane::config;
+using zorvane::config::testing::readBytes;
+using zorvane::config::testing::TempDir;
+using zorvane::config::testing::writeBytes;
+using zorvane::text::utf8ToGb18030;
+
+TEST(IniFile, MissingFileReadsEmptyAndFirstWriteCreatesIt) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    EXPECT_EQ(readIniValue(file, "set", "预警"), "");
+    EXPECT_TRUE(readIniSection(file, "set").empty());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    ASSERT_TRUE(writeIniValue(file, "set", "预警", "5"));
+    // GB18030 bytes with CRLF line ends, as the profile functions write them.
+    EXPECT_EQ(readBytes(file), utf8ToGb18030("[set]\r\n预警=5\r\n"));
+    EXPECT_EQ(readBytes(file), "[set]\r\n\xD4\xA4\xBE\xAF=5\r\n");
+    EXPECT_EQ(readIniValue(file, "set", "预警"), "5");
+}
+
+TEST(IniFile, PlacementOfNewKeysAndSectionsAndInPlaceReplacement) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    ASSERT_TRUE(writeIniValue(file, "one", "a", "1"));
+    ASSERT_TRUE(writeIniValue(file, "two", "x", "9"));
+    ASSERT_TRUE(writeIniValue(file, "one", "b", "2"));
+    ASSERT_TRUE(writeIniValue(file, "ONE", " A ", "replaced"));
+    ASSERT_TRUE(writeIniValue(file, "\t two", "y", ""));
+    EXPECT_EQ(readBytes(file), "[one]\r\nA=replaced\r\nb=2\r\n[two]\r\nx=9\r\ny=\r\n");
+    EXPECT_EQ(readIniValue(file, "One", "a"), "replaced");
+    EXPECT_EQ(readIniValue(file, "TWO", "Y"), "");
+    EXPECT_EQ(readIniValue(file, "two", "z"), "");
+    EXPECT_EQ(readIniValue(file, "three", "x"), "");
+    // A line end inside a value would split the line; it is stored as a blank.
+    ASSERT_TRUE(writeIniValue(file, "two", "x", "a\r\nb"));
+    EXPECT_EQ(readIniValue(file, "two", "x"), "a  b");
+    EXPECT_EQ(readIniSection(file, "two"), (std::vector<std::string>{"x=a  b", "y="}));
+}
+
+TEST(IniFile, ReadingRulesOfHandWrittenFiles) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    writeBytes(file, "; note\n"
+                     "  [ Sec ]  \n"
+                     "  key one  =  spaced value \t\n"
+                     "q=\"quoted \"\n"
+                     "s='single'\n"
+                     "m=\"mismatched'\n"
+                     "k=first\n"
+                     "K=second\n"
+                     "bare line\n"
+                     "\n"
+                     "[sec]\n"
+                     "late=1\n"
+                     "[other]\n"
+                     "last=no line end");
+    EXPECT_EQ(readIniValue(file, "sec", "KEY ONE"), "spaced value");
+    EXPECT_EQ(readIniValue(file, "sec", "q"), "quoted ");
+    EXPECT_EQ(readIniValue(file, "sec", "s"), "single");
+    EXPECT_EQ(readIniValue(file, "sec", "m"), "\"mismatched'");
+    // The first of two equal keys, and the first of two equal sections, count.
+    EXPECT_EQ(readIniValue(file, "sec", "k"), "first");
+    EXPECT_EQ(readIniValue(file, "sec", "late"), "");
+    EXPECT_EQ(readIniValue(file, "other", "last"), "no line end");
+    EXPECT_EQ(readIniSection(file, "SEC"),
+              (std::vector<std::string>{"key one=spaced value", "q=\"quoted \"", "s='single'",
+                                        "m=\"mismatched'", "k=first", "K=second", "bare line"}));
+
+    // A new key goes after the last line of its section, before the blank line; the
+    // untouched lines keep their bytes, including the LF-only line ends.
+    ASSERT_TRUE(writeIniValue(file, "sec", "new", "v"));
+    ASSERT_TRUE(writeIniValue(file, "added", "n", "1"));
+    EXPECT_EQ(readBytes(file), "; note\n"
+                               "  [ Sec ]  \n"
+                               "  key one  =  spaced value \t\n"
+                               "q=\"quoted \"\n"
+                               "s='single'\n"
+                               "m=\"mismatched'\n"
+                               "k=first\n"
+                               "K=second\n"
+                               "bare line\n"
+                               "new=v\r\n"
+                               "\n"
+                               "[sec]\n"
+                               "late=1\n"
+                               "[other]\n"
+                               "last=no line end\r\n"
+                               "[added]\r\n"
+                               "n=1\r\n");
+}
+
+TEST(IniFile, Utf8FileWithByteOrderMarkStaysUtf8) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    writeBytes(file, "\xEF\xBB\xBF[m]\r\nm=/声音/闹钟.wav\r\n");
+    EXPECT_EQ(readIniValue(file, "m", "m"), "/声音/闹钟.wav");
+    ASSERT_TRUE(writeIniValue(file, "m", "新", "值"));
+    EXPECT_EQ(readBytes(file), "\xEF\xBB\xBF[m]\r\nm=/声音/闹钟.wav\r\n新=值\r\n");
+}
+
+TEST(IniFile, LongValuesAndBrokenBytesSurvive) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    const std::string longValue(40000, 'x');
+    ASSERT_TRUE(writeIniValue(file, "s", "k", longValue));
+    EXPECT_EQ(readIniValue(file, "s", "k"), longValue);
+    // A byte that is no GB18030 character stays as it was when another key changes.
+    writeBytes(file, "[s]\r\nodd=\x81\r\nk=1\r\n");
+    ASSERT_TRUE(writeIniValue(file, "s", "k", "2"));
+    EXPECT_EQ(readBytes(file), "[s]\r\nodd=\x81\r\nk=2\r\n");
+}
+
+TEST(IniFile, FailedWriteKeepsOldFileAndReportsFalse) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    ASSERT_TRUE(writeIniValue(file, "s", "k", "old"));
+    const std::string before = readBytes(file);
+    EXPECT_FALSE(writeIniValue(dir.path() / "missing" / "a.ini", "s", "k", "v"));
+    // A directory cannot be replaced by a file.
+    std::filesystem::create_directory(dir.path() / "d.ini");
+    EXPECT_FALSE(writeIniValue(dir.path() / "d.ini", "s", "k", "v"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "d.ini"));
+    EXPECT_EQ(readBytes(file), before);
+    // No temporary file is left behind by the failed attempts.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2);
+}
