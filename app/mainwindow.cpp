@@ -2,6 +2,8 @@
 
 #include "app/clickablelabel.h"
 #include "app/globals.h"
+#include "app/soundchooser.h"
+#include "app/ticksupport.h"
 #include "schedule/datetime.h"
 
 #include <QGuiApplication>
@@ -55,6 +57,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     buildComponents();
+    wireAlarm();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
@@ -96,6 +99,15 @@ void MainWindow::buildComponents() {
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
 }
 
+void MainWindow::wireAlarm() {
+    m_soundChooser = new SoundChooser(this, m_soundPathEdit, m_context.programDir, this);
+    connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
+            &SoundChooser::onSoundLabelPressed);
+    m_tickSupport =
+        std::make_unique<TickSupport>(m_table, m_context.clock, m_context.globals.tickLock(),
+                                      m_warnMinutesEdit, m_soundPathEdit, m_context.programDir);
+}
+
 void MainWindow::onWindowCreated() {
     AppGlobals& globals = m_context.globals;
     globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
@@ -103,7 +115,8 @@ void MainWindow::onWindowCreated() {
 }
 
 void MainWindow::startTick() {
-    m_context.globals.tickTimer().start([](std::intptr_t) {}, kTimerIntervalMs);
+    m_context.globals.tickTimer().start([this](std::intptr_t) { m_tickSupport->onTick(); },
+                                        kTimerIntervalMs);
 }
 
 void MainWindow::onStartStopClicked() {

@@ -2,10 +2,12 @@
 // The one window of the program: every component at its fixed place, the
 // start-up sequence and the handlers of the components' events.
 
+#include "schedule/bosstable.h"
 #include "schedule/clock.h"
 
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 class QLabel;
@@ -18,6 +20,8 @@ namespace zorvane::app {
 
 class AppGlobals;
 class ClickableLabel;
+class SoundChooser;
+class TickSupport;
 
 // What the window needs from outside; tests hand in their own clock and directory.
 struct AppContext {
@@ -41,6 +45,8 @@ public:
     QLineEdit* soundPathEdit() const { return m_soundPathEdit; }
     QTableView* grid() const { return m_grid; }
     QTextBrowser* viewer() const { return m_viewer; }
+    schedule::BossTable& table() { return m_table; }
+    SoundChooser* soundChooser() const { return m_soundChooser; }
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -50,6 +56,7 @@ private:
     void buildComponents();
     void onWindowCreated();
     void startTick();
+    void wireAlarm();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -63,6 +70,10 @@ private:
     ClickableLabel* m_soundLabel = nullptr;
     QTableView* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
+    schedule::BossTable m_table;
+    SoundChooser* m_soundChooser = nullptr;
+    // Used by the tick worker; goes after the destructor has stopped it.
+    std::unique_ptr<TickSupport> m_tickSupport;
 };
 
 } // namespace zorvane::app
