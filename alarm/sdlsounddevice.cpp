@@ -111,6 +111,14 @@ SdlSoundDevice::~SdlSoundDevice() {
 }
 
 int SdlSoundDevice::sendCommand(const std::string& command) {
+    const int result = runCommand(command);
+    // SDL keeps per-thread error texts that nobody frees when a thread it did not
+    // make ends; the tick's worker is such a thread.
+    SDL_TLSCleanup();
+    return result;
+}
+
+int SdlSoundDevice::runCommand(const std::string& command) {
     const std::optional<std::vector<std::string>> words = splitWords(command);
     if (!words || words->empty()) {
         return kUnrecognizedCommand;

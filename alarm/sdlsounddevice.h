@@ -51,6 +51,7 @@ private:
         bool playing = false;
     };
 
+    int runCommand(const std::string& command);
     int open(const std::string& file, const std::string& alias);
     int play(const std::string& alias);
     int stop(const std::string& alias);
