@@ -5,6 +5,8 @@
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
+#include "app/soundchooser.h"
+#include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "schedule/datetime.h"
 
@@ -58,6 +60,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     buildComponents();
+    wireAlarm();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
@@ -114,6 +117,15 @@ std::filesystem::path MainWindow::programPath() const {
     return std::filesystem::path(m_context.programDir);
 }
 
+void MainWindow::wireAlarm() {
+    m_soundChooser = new SoundChooser(this, m_soundPathEdit, m_context.programDir, this);
+    connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
+            &SoundChooser::onSoundLabelPressed);
+    m_tickSupport =
+        std::make_unique<TickSupport>(m_table, m_context.clock, m_context.globals.tickLock(),
+                                      m_warnMinutesEdit, m_soundPathEdit, m_context.programDir);
+}
+
 void MainWindow::onWindowCreated() {
     const std::filesystem::path dir = programPath();
     // Column widths, the check-box column and the header row.
@@ -144,7 +156,8 @@ void MainWindow::onWarnMinutesChanged(const QString& text) {
 }
 
 void MainWindow::startTick() {
-    m_context.globals.tickTimer().start([](std::intptr_t) {}, kTimerIntervalMs);
+    m_context.globals.tickTimer().start([this](std::intptr_t) { m_tickSupport->onTick(); },
+                                        kTimerIntervalMs);
 }
 
 void MainWindow::onStartStopClicked() {

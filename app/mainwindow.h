@@ -28,6 +28,8 @@ class AppGlobals;
 class BossGrid;
 class ClickableLabel;
 class GridController;
+class SoundChooser;
+class TickSupport;
 
 // What the window needs from outside; tests hand in their own clock and directory.
 struct AppContext {
@@ -59,6 +61,7 @@ public:
     // The boss table shown in the grid; the one store of the rows.
     schedule::BossTable& table() { return m_table; }
     QTextBrowser* viewer() const { return m_viewer; }
+    SoundChooser* soundChooser() const { return m_soundChooser; }
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -72,6 +75,7 @@ private:
     void startTick();
     void showStoredWarnMinutes();
     std::filesystem::path programPath() const;
+    void wireAlarm();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -92,6 +96,9 @@ private:
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
     MessageBoxSink m_messageBox;
     std::unique_ptr<GridController> m_gridController;
+    SoundChooser* m_soundChooser = nullptr;
+    // Used by the tick worker; goes after the destructor has stopped it.
+    std::unique_ptr<TickSupport> m_tickSupport;
 };
 
 } // namespace zorvane::app

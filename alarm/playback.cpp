@@ -1,0 +1,103 @@
+#include "alarm/playback.h"
+
+#include "alarm/embeddedsound.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace zorvane::alarm {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::mutex& writtenMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Working sound files written by this process; guarded by writtenMutex().
+std::set<std::string>& writtenFiles() {
+    static std::set<std::string> files;
+    return files;
+}
+
+bool hasEmbeddedSize(const fs::path& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return !error && size == kEmbeddedSoundSize;
+}
+
+bool writeAtomically(const fs::path& path, const std::string& bytes) {
+    static std::atomic<unsigned> counter{0};
+    fs::path temporary = path;
+    temporary += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            return false;
+        }
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, path, error);
+    if (error) {
+        fs::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string workingSoundPath(const std::string& programDir) {
+    return (fs::path(programDir) / "1.wav").string();
+}
+
+bool playSound(SoundDevice& device, const std::string& file, const std::string& alias) {
+    device.sendCommand("close " + alias);
+    device.sendCommand("open \"" + file + "\" alias " + alias);
+    return device.sendCommand("play " + alias) == 0;
+}
+
+bool ensureWorkingSoundFile(const std::string& programDir) {
+    const std::string path = workingSoundPath(programDir);
+    const std::lock_guard lock(writtenMutex());
+    const bool writtenBefore = writtenFiles().count(path) != 0;
+    if (writtenBefore && hasEmbeddedSize(path)) {
+        return true;
+    }
+    if (!writeAtomically(path, embeddedAlarmSound())) {
+        return false;
+    }
+    writtenFiles().insert(path);
+    return true;
+}
+
+void soundAlarm(SoundDevice& device, const std::string& soundPathText,
+                const std::string& programDir) {
+    try {
+        if (soundPathText.empty()) {
+            // A failed write leaves an earlier copy in place, which holds the same sound.
+            ensureWorkingSoundFile(programDir);
+            playSound(device, workingSoundPath(programDir), kAlarmAlias);
+        } else {
+            playSound(device, soundPathText, kAlarmAlias);
+        }
+    } catch (...) {
+        // The alarm is best effort: the tick that called it must go on.
+    }
+}
+
+} // namespace zorvane::alarm

@@ -1,0 +1,33 @@
+#pragma once
+// Sounding the alarm: the built-in sound or a file the user chose, played under
+// one fixed alias so that a new alarm cuts off the previous one.
+
+#include "alarm/sounddevice.h"
+
+#include <string>
+
+namespace zorvane::alarm {
+
+// The alias every alarm is played under.
+inline constexpr const char* kAlarmAlias = "1";
+
+// "<programDir>/1.wav", where the built-in sound is written to be played.
+std::string workingSoundPath(const std::string& programDir);
+
+// Sends "close <alias>", "open \"<file>\" alias <alias>" and "play <alias>" in this
+// order; true when "play" answered 0. The results of close and open are ignored.
+bool playSound(SoundDevice& device, const std::string& file, const std::string& alias);
+
+// Makes sure the working sound file holds the built-in sound: written on the first
+// call for that directory in this process, afterwards only when it is missing or has
+// the wrong size. Written to a temporary file and renamed into place, so no reader
+// ever sees half a file. False when it could not be written.
+bool ensureWorkingSoundFile(const std::string& programDir);
+
+// Plays the alarm: with an empty sound path the built-in sound (from the working
+// sound file), otherwise the file named by the path exactly as written. Never
+// throws; a sound that cannot be written or played stays silent.
+void soundAlarm(SoundDevice& device, const std::string& soundPathText,
+                const std::string& programDir);
+
+} // namespace zorvane::alarm

@@ -1,0 +1,58 @@
+#pragma once
+// Choosing the alarm sound: "设置" beside the sound path box opens a file dialog;
+// the chosen path (or "" when cancelled, which means the built-in sound) is stored
+// in confing.ini and shown in the box.
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QLineEdit;
+class QWidget;
+
+namespace zorvane::app {
+
+// Shows a modal open-file dialog and returns the chosen file's full path, "" when
+// the user cancels. Arguments: owner, initial directory, title, Qt name filter.
+using FileDialog = std::function<QString(QWidget* owner, const QString& initialDir,
+                                         const QString& title, const QString& nameFilter)>;
+
+// The real dialog: QFileDialog::getOpenFileName.
+QString showOpenFileDialog(QWidget* owner, const QString& initialDir, const QString& title,
+                           const QString& nameFilter);
+
+// A filter list "description|pattern|description|pattern..." as a Qt name filter.
+// A lone last piece that holds a wildcard is a pattern ("*.wav" filters WAV files);
+// a lone description without one matches every file. ";" between patterns is allowed.
+QString nameFilterFromList(const QString& filterList);
+
+// Asks for a file to open. An empty title becomes "打开文件", an empty filter
+// "所有文件(*.*)|*.*", an empty initial directory the current one. The process's current
+// directory is put back afterwards unless keepDirectory is set, whatever the dialog did.
+QString openFileDialog(QWidget* owner, const QString& initialDir = {}, const QString& title = {},
+                       const QString& filter = {}, bool keepDirectory = false,
+                       const FileDialog& dialog = showOpenFileDialog);
+
+// The "设置" label's press handler, bound to the sound path box and the program directory.
+class SoundChooser : public QObject {
+    Q_OBJECT
+public:
+    SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string programDir,
+                 QObject* parent = nullptr);
+
+    // Tests answer the modal dialog themselves.
+    void setFileDialog(FileDialog dialog) { m_dialog = std::move(dialog); }
+
+    // Left button pressed on the label; the position and keys do not matter.
+    void onSoundLabelPressed(int x, int y, Qt::KeyboardModifiers modifiers);
+
+private:
+    QWidget* m_owner;
+    QLineEdit* m_soundPathBox;
+    std::string m_programDir;
+    FileDialog m_dialog = showOpenFileDialog;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,54 @@
+#include "app/ticksupport.h"
+
+#include "alarm/playback.h"
+
+#include <QLineEdit>
+
+namespace zorvane::app {
+
+BoxSettings::BoxSettings(QLineEdit* warnMinutesBox, QLineEdit* soundPathBox)
+    : m_warnMinutes(warnMinutesBox->text().toStdString()),
+      m_soundPath(soundPathBox->text().toStdString()) {
+    m_warnConnection =
+        QObject::connect(warnMinutesBox, &QLineEdit::textChanged, [this](const QString& text) {
+            const std::lock_guard lock(m_mutex);
+            m_warnMinutes = text.toStdString();
+        });
+    m_soundConnection =
+        QObject::connect(soundPathBox, &QLineEdit::textChanged, [this](const QString& text) {
+            const std::lock_guard lock(m_mutex);
+            m_soundPath = text.toStdString();
+        });
+}
+
+BoxSettings::~BoxSettings() {
+    QObject::disconnect(m_warnConnection);
+    QObject::disconnect(m_soundConnection);
+}
+
+std::string BoxSettings::warnMinutesText() const {
+    const std::lock_guard lock(m_mutex);
+    return m_warnMinutes;
+}
+
+std::string BoxSettings::soundPathText() const {
+    const std::lock_guard lock(m_mutex);
+    return m_soundPath;
+}
+
+DeviceAlarmSink::DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
+                                 std::string programDir)
+    : m_settings(settings), m_device(device), m_programDir(std::move(programDir)) {}
+
+void DeviceAlarmSink::soundAlarm() {
+    alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir);
+}
+
+TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
+                         CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
+                         QLineEdit* soundPathBox, std::string programDir)
+    : m_settings(warnMinutesBox, soundPathBox),
+      m_alarm(m_settings, m_device, std::move(programDir)), m_lock(tickLock),
+      m_tick(table, clock, m_settings, m_alarm, m_lock) {}
+
+} // namespace zorvane::app

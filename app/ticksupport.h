@@ -1,0 +1,88 @@
+#pragma once
+// What the tick needs from the window: the two edit boxes mirrored for its worker
+// thread, the alarm through the SDL sound device, and the tick lock.
+
+#include "alarm/sdlsounddevice.h"
+#include "app/locks.h"
+#include "schedule/services.h"
+#include "schedule/tick.h"
+
+#include <QMetaObject>
+
+#include <mutex>
+#include <string>
+
+class QLineEdit;
+
+namespace zorvane::schedule {
+class BossTable;
+class Clock;
+} // namespace zorvane::schedule
+
+namespace zorvane::app {
+
+// The warning minutes and sound path boxes, copied on every change on the window
+// thread so the worker can read them without touching a widget.
+class BoxSettings final : public schedule::Settings {
+public:
+    // Both boxes must outlive this object or be destroyed after it.
+    BoxSettings(QLineEdit* warnMinutesBox, QLineEdit* soundPathBox);
+    ~BoxSettings() override;
+    BoxSettings(const BoxSettings&) = delete;
+    BoxSettings& operator=(const BoxSettings&) = delete;
+
+    std::string warnMinutesText() const override;
+    std::string soundPathText() const override;
+
+private:
+    mutable std::mutex m_mutex;
+    std::string m_warnMinutes;
+    std::string m_soundPath;
+    QMetaObject::Connection m_warnConnection;
+    QMetaObject::Connection m_soundConnection;
+};
+
+// Sounds the alarm the sound path box names, from the program directory.
+class DeviceAlarmSink final : public schedule::AlarmSink {
+public:
+    DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
+                    std::string programDir);
+    void soundAlarm() override;
+
+private:
+    const schedule::Settings& m_settings;
+    alarm::SoundDevice& m_device;
+    std::string m_programDir;
+};
+
+// The tick lock of the globals as the tick's lock.
+class SectionTickLock final : public schedule::TickLock {
+public:
+    explicit SectionTickLock(CriticalSectionLock& lock) : m_lock(lock) {}
+    void lock() override { m_lock.enter(); }
+    void unlock() override { m_lock.leave(); }
+
+private:
+    CriticalSectionLock& m_lock;
+};
+
+// Everything the tick timer's handler uses, made and destroyed together. Destroy it
+// only after the tick timer has stopped.
+class TickSupport {
+public:
+    TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
+                CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox, QLineEdit* soundPathBox,
+                std::string programDir);
+
+    // One pass; runs on the tick timer's worker.
+    void onTick() { m_tick.onTick(); }
+
+private:
+    BoxSettings m_settings;
+    alarm::SdlSoundDevice m_device;
+    DeviceAlarmSink m_alarm;
+    SectionTickLock m_lock;
+    schedule::Tick m_tick;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,64 @@
+#pragma once
+// The once-a-second pass over the boss table: counts every row down, rolls a due
+// row over to its next cycle and sounds the early warning of checked rows.
+
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
+#include "schedule/services.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace zorvane::schedule {
+
+// The lock a pass holds while it reads the row list and while it updates one row;
+// the window layer hands in its tick lock.
+class TickLock {
+public:
+    virtual ~TickLock() = default;
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+};
+
+// Countdown texts are written with this pattern, two digits per field.
+inline constexpr const char* kCountdownPattern = "h时m分s秒";
+
+// Runs the passes of one timer: one pass at a time, from one thread at a time.
+// Everything a pass reads it reads afresh (rows, warning minutes); the only memory it
+// keeps between passes is, per row, what the early warning needs, and none of it
+// goes to the files.
+class Tick {
+public:
+    // All five must outlive the tick.
+    Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
+         TickLock& lock);
+
+    // One pass over the rows present when it starts, in display order. A row with
+    // an empty last or next time is left as it is; a row deleted meanwhile is
+    // skipped. Rows are written by id, several cells at once, so no other row is
+    // ever written. Nothing is saved.
+    void onTick();
+
+private:
+    // One cycle of a row as the tick saw it: the texts that define it, the
+    // remaining seconds of the previous pass, and whether it has sounded.
+    struct CycleMemory {
+        std::string last;
+        std::string next;
+        std::string period;
+        std::string delay;
+        std::optional<std::int32_t> previousRemaining;
+        bool warned = false;
+    };
+
+    BossTable& m_table;
+    const Clock& m_clock;
+    const Settings& m_settings;
+    AlarmSink& m_alarm;
+    TickLock& m_lock;
+    std::unordered_map<RowId, CycleMemory> m_memory;
+};
+
+} // namespace zorvane::schedule

@@ -1,0 +1,134 @@
+#include "alarm/embeddedsound.h"
+#include "alarm/playback.h"
+#include "tests/alarm/wavfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace zorvane::alarm;
+using namespace zorvane::alarm::testing;
+
+namespace {
+
+// Stands in for the audio hardware: records every command and answers with the
+// code set for its verb (0 by default).
+class RecordingDevice final : public SoundDevice {
+public:
+    int sendCommand(const std::string& command) override {
+        commands.push_back(command);
+        const std::string verb = command.substr(0, command.find(' '));
+        const auto it = answers.find(verb);
+        return it == answers.end() ? 0 : it->second;
+    }
+    std::vector<std::string> commands;
+    std::map<std::string, int> answers;
+};
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "zorvane-alarm-XXXXXX").string();
+        path = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    fs::path path;
+};
+
+std::vector<std::string> alarmCommands(const std::string& file) {
+    return {"close 1", "open \"" + file + "\" alias 1", "play 1"};
+}
+
+TEST(PlaySound, SendsCloseOpenPlayAndReportsThePlayAnswer) {
+    RecordingDevice device;
+    device.answers["close"] = 263; // nothing open yet: must not stop the alarm
+    device.answers["open"] = 0;
+    EXPECT_TRUE(playSound(device, "C:\\sounds\\bell.wav", "1"));
+    EXPECT_EQ(device.commands, alarmCommands("C:\\sounds\\bell.wav"));
+
+    device.commands.clear();
+    device.answers["play"] = 5;
+    EXPECT_FALSE(playSound(device, "/tmp/a b.wav", "A"));
+    EXPECT_EQ(device.commands,
+              (std::vector<std::string>{"close A", "open \"/tmp/a b.wav\" alias A", "play A"}));
+}
+
+TEST(SoundAlarm, BuiltInSoundIsWrittenOnceAndPlayedFromTheWorkingFile) {
+    TempDir dir;
+    const fs::path working = dir.path / "1.wav";
+    RecordingDevice device;
+
+    soundAlarm(device, "", dir.path.string());
+    EXPECT_EQ(device.commands, alarmCommands(working.string()));
+    ASSERT_TRUE(fs::exists(working));
+    EXPECT_EQ(fs::file_size(working), 4'608'044u);
+    EXPECT_TRUE(readFile(working) == embeddedAlarmSound());
+    // Only the finished file remains: no temporary left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+
+    // A file of the right size is left alone on later alarms.
+    const std::string marker(4'608'044, 'x');
+    writeFile(working, marker);
+    device.commands.clear();
+    soundAlarm(device, "", dir.path.string());
+    EXPECT_EQ(device.commands, alarmCommands(working.string()));
+    EXPECT_TRUE(readFile(working) == marker);
+
+    // A damaged or deleted file is written again.
+    fs::resize_file(working, 1000);
+    soundAlarm(device, "", dir.path.string());
+    EXPECT_TRUE(readFile(working) == embeddedAlarmSound());
+    fs::remove(working);
+    soundAlarm(device, "", dir.path.string());
+    EXPECT_TRUE(readFile(working) == embeddedAlarmSound());
+}
+
+TEST(SoundAlarm, AFileFromAnEarlierRunIsReplacedOnFirstUse) {
+    TempDir dir;
+    const fs::path working = dir.path / "1.wav";
+    writeFile(working, std::string(4'608'044, '\0'));
+    RecordingDevice device;
+    soundAlarm(device, "", dir.path.string());
+    EXPECT_TRUE(readFile(working) == embeddedAlarmSound());
+}
+
+TEST(SoundAlarm, ChosenFileIsPlayedAsWrittenAndTheWorkingFileUntouched) {
+    TempDir dir;
+    RecordingDevice device;
+    soundAlarm(device, "C:\\sounds\\bell.wav", dir.path.string());
+    EXPECT_EQ(device.commands, alarmCommands("C:\\sounds\\bell.wav"));
+    EXPECT_FALSE(fs::exists(dir.path / "1.wav"));
+
+    device.commands.clear();
+    soundAlarm(device, "sounds/relative.wav", dir.path.string());
+    EXPECT_EQ(device.commands, alarmCommands("sounds/relative.wav"));
+    EXPECT_FALSE(fs::exists(dir.path / "1.wav"));
+}
+
+TEST(SoundAlarm, FailuresStaySilent) {
+    RecordingDevice device;
+    device.answers = {{"close", 2}, {"open", 4}, {"play", 2}};
+    // A chosen file that does not exist: the device refuses, nothing escapes.
+    EXPECT_NO_THROW(soundAlarm(device, "/nonexistent/missing.wav", "/tmp"));
+    EXPECT_EQ(device.commands.size(), 3u);
+
+    // A program directory that cannot be written: the alarm is still attempted.
+    TempDir dir;
+    const fs::path missingDir = dir.path / "gone";
+    device.commands.clear();
+    EXPECT_NO_THROW(soundAlarm(device, "", missingDir.string()));
+    EXPECT_EQ(device.commands, alarmCommands((missingDir / "1.wav").string()));
+    EXPECT_FALSE(fs::exists(missingDir));
+    EXPECT_FALSE(ensureWorkingSoundFile(missingDir.string()));
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+#include "tests/alarm/wavfiles.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace zorvane::alarm::testing {
+
+std::uint32_t le32(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = (v << 8) | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
+    }
+    return v;
+}
+
+std::uint16_t le16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes.at(at)) |
+                                      (static_cast<unsigned char>(bytes.at(at + 1)) << 8));
+}
+
+std::int16_t sample16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::int16_t>(le16(bytes, at));
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+namespace {
+void put(std::string& out, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+}
+} // namespace
+
+std::string toneThenSilence(double toneSeconds, double silenceSeconds) {
+    const auto toneFrames = static_cast<std::uint32_t>(toneSeconds * 44100);
+    const auto frames = toneFrames + static_cast<std::uint32_t>(silenceSeconds * 44100);
+    std::string wav = "RIFF";
+    put(wav, 36 + frames * 4, 4);
+    wav += "WAVEfmt ";
+    put(wav, 16, 4);
+    put(wav, 1, 2);
+    put(wav, 2, 2);
+    put(wav, 44100, 4);
+    put(wav, 176400, 4);
+    put(wav, 4, 2);
+    put(wav, 16, 2);
+    wav += "data";
+    put(wav, frames * 4, 4);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const std::int16_t v = i < toneFrames ? ((i / 50) % 2 ? 12000 : -12000) : 0;
+        put(wav, static_cast<std::uint16_t>(v), 2);
+        put(wav, static_cast<std::uint16_t>(v), 2);
+    }
+    return wav;
+}
+
+bool hasSound(const std::string& bytes, std::size_t from) {
+    from -= from % 2;
+    for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {
+        if (sample16(bytes, i) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace zorvane::alarm::testing

@@ -1,0 +1,219 @@
+#include "app/clickablelabel.h"
+#include "app/globals.h"
+#include "app/mainwindow.h"
+#include "app/soundchooser.h"
+#include "app/ticksupport.h"
+#include "config/configfiles.h"
+#include "schedule/bosstable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace zorvane;
+
+namespace {
+
+class FixedClock final : public schedule::Clock {
+public:
+    schedule::DateTime now() const override {
+        return schedule::makeDateTime({2026, 12, 8, 21, 5, 9});
+    }
+};
+
+// Answers the modal dialog: records what it was asked and returns `answer`,
+// after wandering off to another directory as a real dialog may.
+struct DialogDouble {
+    QString answer;
+    QString wanderTo;
+    int calls = 0;
+    QWidget* owner = nullptr;
+    QString initialDir;
+    QString title;
+    QString nameFilter;
+
+    app::FileDialog function() {
+        return [this](QWidget* o, const QString& dir, const QString& t, const QString& f) {
+            ++calls;
+            owner = o;
+            initialDir = dir;
+            title = t;
+            nameFilter = f;
+            if (!wanderTo.isEmpty()) {
+                QDir::setCurrent(wanderTo);
+            }
+            return answer;
+        };
+    }
+};
+
+} // namespace
+
+class SoundChooserTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        m_startDir = QDir::currentPath();
+        QVERIFY(m_sdlDir.isValid());
+        // The tick may sound the alarm: keep it off the machine's speakers.
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", m_sdlDir.filePath("speaker.raw").toUtf8());
+    }
+
+    void init() {
+        QDir::setCurrent(m_startDir);
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_elsewhere = std::make_unique<QTemporaryDir>();
+        m_globals = std::make_unique<app::AppGlobals>();
+        m_window = std::make_unique<app::MainWindow>(
+            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+        m_window->soundChooser()->setFileDialog(m_dialog.function());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_globals.reset();
+        m_dialog = DialogDouble{};
+        QDir::setCurrent(m_startDir);
+    }
+
+    void choosingAFileStoresAndShowsIt() {
+        const QString chosen = m_elsewhere->filePath("钟声 bell.wav");
+        m_dialog.answer = chosen;
+        m_dialog.wanderTo = m_elsewhere->path();
+        pressSoundLabel();
+
+        QCOMPARE(m_dialog.calls, 1);
+        QCOMPARE(m_dialog.owner, m_window.get());
+        QCOMPARE(m_dialog.initialDir, m_dir->path());
+        QCOMPARE(m_dialog.title, QStringLiteral("打开文件"));
+        QCOMPARE(m_dialog.nameFilter, QStringLiteral("*.wav"));
+        QCOMPARE(m_window->soundPathEdit()->text(), chosen);
+        QCOMPARE(QString::fromStdString(config::readSoundPath(m_dir->path().toStdString())),
+                 chosen);
+        QCOMPARE(QDir::currentPath(), m_startDir);
+    }
+
+    void cancellingClearsTheChoice() {
+        m_window->soundPathEdit()->setText(QStringLiteral("/old/choice.wav"));
+        config::writeSoundPath(m_dir->path().toStdString(), "/old/choice.wav");
+        m_dialog.answer = QString();
+        m_dialog.wanderTo = m_elsewhere->path();
+        pressSoundLabel();
+
+        QCOMPARE(m_dialog.calls, 1);
+        QCOMPARE(m_window->soundPathEdit()->text(), QString());
+        const auto file = config::soundFilePath(m_dir->path().toStdString());
+        QVERIFY(QFileInfo::exists(QString::fromStdString(file.string())));
+        QCOMPARE(config::readSectionKeys(file, "m"), std::vector<std::string>{"m"});
+        QCOMPARE(config::readSoundPath(m_dir->path().toStdString()), std::string());
+        QCOMPARE(QDir::currentPath(), m_startDir);
+    }
+
+    void openFileDialogFillsInItsDefaults() {
+        DialogDouble dialog;
+        dialog.answer = QStringLiteral("/x/y.wav");
+        dialog.wanderTo = m_elsewhere->path();
+        QCOMPARE(app::openFileDialog(nullptr, {}, {}, {}, false, dialog.function()),
+                 QStringLiteral("/x/y.wav"));
+        QCOMPARE(dialog.initialDir, m_startDir);
+        QCOMPARE(dialog.title, QStringLiteral("打开文件"));
+        QCOMPARE(dialog.nameFilter, QStringLiteral("所有文件(*.*)"));
+        QCOMPARE(QDir::currentPath(), m_startDir);
+
+        QCOMPARE(app::openFileDialog(nullptr, QStringLiteral("/start"), QStringLiteral("选择"),
+                                     QStringLiteral("声音|*.wav"), true, dialog.function()),
+                 QStringLiteral("/x/y.wav"));
+        QCOMPARE(dialog.initialDir, QStringLiteral("/start"));
+        QCOMPARE(dialog.title, QStringLiteral("选择"));
+        // Kept where the dialog left it.
+        QCOMPARE(QDir::currentPath(), QDir(m_elsewhere->path()).canonicalPath());
+    }
+
+    void filterListsBecomeQtNameFilters() {
+        QCOMPARE(app::nameFilterFromList(QStringLiteral("*.wav")), QStringLiteral("*.wav"));
+        QCOMPARE(app::nameFilterFromList(QStringLiteral("WAV 文件|*.wav|所有文件|*.*")),
+                 QStringLiteral("WAV 文件 (*.wav);;所有文件 (*.*)"));
+        QCOMPARE(app::nameFilterFromList(QStringLiteral("声音|*.wav;*.mid")),
+                 QStringLiteral("声音 (*.wav *.mid)"));
+        QCOMPARE(app::nameFilterFromList(QStringLiteral("只有说明")),
+                 QStringLiteral("只有说明 (*)"));
+        QCOMPARE(app::nameFilterFromList(QStringLiteral("声音|")), QStringLiteral("声音 (*)"));
+    }
+
+    void settingsFollowTheBoxesForTheWorker() {
+        QLineEdit warn(QStringLiteral("5"));
+        QLineEdit sound;
+        app::BoxSettings settings(&warn, &sound);
+        QCOMPARE(settings.warnMinutesText(), std::string("5"));
+        QCOMPARE(settings.soundPathText(), std::string());
+
+        // A worker reads while the window thread types.
+        std::atomic<bool> done{false};
+        std::atomic<int> oddReads{0};
+        std::thread reader([&] {
+            while (!done) {
+                const std::string w = settings.warnMinutesText();
+                if (w != "5" && w != "1" && w != "10") {
+                    ++oddReads;
+                }
+                (void)settings.soundPathText();
+            }
+        });
+        for (int i = 0; i < 200; ++i) {
+            warn.setText(QStringLiteral("1"));
+            warn.setText(QStringLiteral("10"));
+            sound.setText(QStringLiteral("/a/b%1.wav").arg(i));
+        }
+        done = true;
+        reader.join();
+        QCOMPARE(oddReads.load(), 0);
+        QCOMPARE(settings.warnMinutesText(), std::string("10"));
+        QCOMPARE(settings.soundPathText(), std::string("/a/b199.wav"));
+        warn.setText(QString());
+        QCOMPARE(settings.warnMinutesText(), std::string());
+    }
+
+    void theTickCountsAndSoundsTheBuiltInAlarm() {
+        schedule::BossTable& table = m_window->table();
+        const int row = table.appendRow();
+        table.setCheckState(row, true);
+        // Five minutes before the row is due, by the window's clock (21:05:09).
+        table.setCellTexts(table.rowId(row), {{schedule::kPeriodColumn, "30"},
+                                              {schedule::kLastTimeColumn, "20:40:09"},
+                                              {schedule::kNextTimeColumn, "21:10:09"}});
+        const QString working = QDir(m_dir->path()).filePath(QStringLiteral("1.wav"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            QString::fromStdString(table.cellText(row, schedule::kCountdownColumn)),
+            QStringLiteral("00时05分00秒"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(working).size(), qint64(4'608'044), 5000);
+    }
+
+private:
+    void pressSoundLabel() {
+        auto* label = m_window->findChild<app::ClickableLabel*>(QStringLiteral("标签3"));
+        QVERIFY(label);
+        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
+    }
+
+    QString m_startDir;
+    QTemporaryDir m_sdlDir;
+    FixedClock m_clock;
+    DialogDouble m_dialog;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_elsewhere;
+    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<app::MainWindow> m_window;
+};
+
+QTEST_MAIN(SoundChooserTest)
+#include "test_soundchooser.moc"

@@ -1,0 +1,324 @@
+#include "schedule/bosstable.h"
+#include "schedule/datetime.h"
+#include "schedule/tick.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+using namespace zorvane::schedule;
+
+namespace {
+
+DateTime at(int h, int m, int s) {
+    return makeDateTime({2026, 12, 8, h, m, s});
+}
+
+class FakeClock final : public Clock {
+public:
+    DateTime now() const override { return time; }
+    DateTime time = at(10, 0, 0);
+};
+
+class FakeSettings final : public Settings {
+public:
+    std::string warnMinutesText() const override { return warn; }
+    std::string soundPathText() const override { return ""; }
+    std::string warn = "5";
+};
+
+class RecordingAlarm final : public AlarmSink {
+public:
+    void soundAlarm() override {
+        ++count;
+        if (onSound) {
+            onSound();
+        }
+    }
+    int count = 0;
+    std::function<void()> onSound;
+};
+
+class CountingLock final : public TickLock {
+public:
+    void lock() override {
+        m_mutex.lock();
+        ++depth;
+    }
+    void unlock() override {
+        --depth;
+        m_mutex.unlock();
+    }
+    int depth = 0;
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+// Fails the test when a cell changes while the tick does not hold its lock.
+class LockChecker final : public BossTable::Listener {
+public:
+    explicit LockChecker(const CountingLock& lock) : m_lock(lock) {}
+    void rowsInserted(int, int) override {}
+    void rowsRemoved(int, int) override {}
+    void cellsChanged(int row, int, int) override {
+        EXPECT_GT(m_lock.depth, 0) << "row " << row << " written outside the tick lock";
+    }
+    void headerChanged(int, int) override {}
+
+private:
+    const CountingLock& m_lock;
+};
+
+class TickTest : public ::testing::Test {
+protected:
+    RowId addRow(const std::string& last, const std::string& next, const std::string& period,
+                 const std::string& delay = "0", bool use = true) {
+        const int row = table.appendRow();
+        table.setCheckState(row, use);
+        table.setCellText(row, kPeriodColumn, period);
+        table.setCellText(row, kDelayColumn, delay);
+        table.setCellText(row, kLastTimeColumn, last);
+        table.setCellText(row, kNextTimeColumn, next);
+        return table.rowId(row);
+    }
+    void passAt(int h, int m, int s) {
+        clock.time = at(h, m, s);
+        tick.onTick();
+    }
+    std::string cell(RowId id, int column) const { return table.row(id).value().text[column]; }
+
+    BossTable table;
+    FakeClock clock;
+    FakeSettings settings;
+    RecordingAlarm alarm;
+    CountingLock lock;
+    Tick tick{table, clock, settings, alarm, lock};
+};
+
+TEST_F(TickTest, CountsDownWarnsAtTheLeadTimeAndRollsOver) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30");
+    LockChecker checker(lock);
+    table.setListener(&checker);
+
+    passAt(10, 24, 59);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时05分01秒");
+    EXPECT_EQ(alarm.count, 0);
+    passAt(10, 25, 0);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时05分00秒");
+    EXPECT_EQ(alarm.count, 1);
+    passAt(10, 25, 1);
+    passAt(10, 29, 59);
+    EXPECT_EQ(alarm.count, 1);
+
+    passAt(10, 30, 0);
+    EXPECT_EQ(cell(id, kLastTimeColumn), "10:30:00");
+    EXPECT_EQ(cell(id, kNextTimeColumn), "11:00:00");
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时00分00秒");
+    passAt(10, 30, 1);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时29分59秒");
+    EXPECT_EQ(alarm.count, 1);
+
+    // The next cycle warns again.
+    passAt(10, 54, 59);
+    EXPECT_EQ(alarm.count, 1);
+    passAt(10, 55, 0);
+    EXPECT_EQ(alarm.count, 2);
+    table.setListener(nullptr);
+}
+
+TEST_F(TickTest, ARowFirstSeenExactlyAtTheLeadTimeSounds) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30");
+    passAt(10, 25, 0);
+    EXPECT_EQ(alarm.count, 1);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时05分00秒");
+}
+
+TEST_F(TickTest, DelayPostponesWarningAndRollOverButNotTheNextTime) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30", "2");
+    passAt(10, 26, 59);
+    EXPECT_EQ(alarm.count, 0);
+    passAt(10, 27, 0);
+    EXPECT_EQ(alarm.count, 1);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时05分00秒");
+    passAt(10, 30, 0);
+    EXPECT_EQ(cell(id, kNextTimeColumn), "10:30:00");
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时02分00秒");
+    passAt(10, 32, 0);
+    EXPECT_EQ(cell(id, kLastTimeColumn), "10:32:00");
+    EXPECT_EQ(cell(id, kNextTimeColumn), "11:02:00");
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时00分00秒");
+    EXPECT_EQ(alarm.count, 1);
+}
+
+TEST_F(TickTest, ASkippedWarningSecondStillSoundsOnce) {
+    addRow("10:00:00", "10:30:00", "30");
+    passAt(10, 24, 59);
+    passAt(10, 25, 1);
+    EXPECT_EQ(alarm.count, 1);
+    passAt(10, 25, 2);
+    passAt(10, 28, 0);
+    EXPECT_EQ(alarm.count, 1);
+}
+
+TEST_F(TickTest, UncheckedRowCountsAndRollsOverButNeverSounds) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30", "0", false);
+    passAt(10, 24, 59);
+    passAt(10, 25, 0);
+    passAt(10, 30, 0);
+    EXPECT_EQ(cell(id, kNextTimeColumn), "11:00:00");
+    settings.warn = "0";
+    passAt(10, 59, 59);
+    passAt(11, 0, 0);
+    EXPECT_EQ(alarm.count, 0);
+    EXPECT_EQ(cell(id, kNextTimeColumn), "11:30:00");
+}
+
+TEST_F(TickTest, WarningMinutesThatAreNoNumberWarnOnTheRollOverPass) {
+    for (const std::string warn : {"", "abc"}) {
+        SCOPED_TRACE("warning minutes '" + warn + "'");
+        BossTable rows;
+        RecordingAlarm sink;
+        Tick pass(rows, clock, settings, sink, lock);
+        settings.warn = warn;
+        const RowId id = rows.rowId(rows.appendRow());
+        rows.setCellTexts(
+            id,
+            {{kPeriodColumn, "30"}, {kLastTimeColumn, "10:00:00"}, {kNextTimeColumn, "10:30:00"}});
+        rows.setCheckState(rows.rowIndex(id), true);
+        clock.time = at(10, 25, 0);
+        pass.onTick();
+        clock.time = at(10, 29, 59);
+        pass.onTick();
+        EXPECT_EQ(sink.count, 0);
+        // The due second itself is skipped: the roll-over pass still sounds.
+        clock.time = at(10, 30, 1);
+        pass.onTick();
+        EXPECT_EQ(sink.count, 1);
+        EXPECT_EQ(rows.row(id)->text[kLastTimeColumn], "10:30:01");
+        clock.time = at(10, 30, 2);
+        pass.onTick();
+        EXPECT_EQ(sink.count, 1);
+    }
+}
+
+TEST_F(TickTest, WarningMinutesAreReadOnEveryPass) {
+    addRow("10:00:00", "10:30:00", "30");
+    settings.warn = "５"; // full-width digit, as typed with a Chinese input method
+    passAt(10, 24, 59);
+    settings.warn = "10";
+    passAt(10, 19, 59);
+    passAt(10, 20, 0);
+    EXPECT_EQ(alarm.count, 1);
+    settings.warn = "５";
+    passAt(10, 25, 0);
+    EXPECT_EQ(alarm.count, 1) << "a cycle warns once";
+}
+
+TEST_F(TickTest, ARowAlreadyInsideTheLeadTimeWaitsForItsNextCycle) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30");
+    passAt(10, 26, 0);
+    passAt(10, 27, 0);
+    passAt(10, 30, 0);
+    EXPECT_EQ(alarm.count, 0);
+    EXPECT_EQ(cell(id, kNextTimeColumn), "11:00:00");
+    // The tick was stopped until well inside the new cycle's lead time.
+    passAt(10, 56, 0);
+    EXPECT_EQ(alarm.count, 1);
+}
+
+TEST_F(TickTest, AnEditStartsANewCycle) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30");
+    passAt(10, 25, 0);
+    EXPECT_EQ(alarm.count, 1);
+    // The boss was killed again: a later next time warns again.
+    table.setCellTexts(id, {{kLastTimeColumn, "10:10:00"}, {kNextTimeColumn, "10:40:00"}});
+    passAt(10, 26, 0);
+    passAt(10, 35, 0);
+    EXPECT_EQ(alarm.count, 2);
+    // Edited to a time already inside the lead time: silent for that cycle.
+    table.setCellTexts(id, {{kLastTimeColumn, "10:08:00"}, {kNextTimeColumn, "10:38:00"}});
+    passAt(10, 35, 1);
+    passAt(10, 37, 0);
+    EXPECT_EQ(alarm.count, 2);
+    // A delay typed in moves the due time out again.
+    table.setCellText(id, kDelayColumn, "10");
+    passAt(10, 37, 1);
+    passAt(10, 43, 0);
+    EXPECT_EQ(alarm.count, 3);
+}
+
+TEST_F(TickTest, PeriodZeroRollsOverOnEveryPassAndSoundsAtMostOnce) {
+    const RowId id = addRow("10:00:00", "10:00:10", "0");
+    settings.warn = "0";
+    passAt(10, 0, 9);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时00分01秒");
+    for (int s = 10; s < 16; ++s) {
+        passAt(10, 0, s);
+        const std::string now = "10:00:" + std::to_string(s);
+        EXPECT_EQ(cell(id, kLastTimeColumn), now);
+        EXPECT_EQ(cell(id, kNextTimeColumn), now);
+    }
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时00分-1秒");
+    EXPECT_EQ(alarm.count, 1);
+}
+
+TEST_F(TickTest, RowsWithoutBothTimesAreLeftAlone) {
+    const RowId noLast = addRow("", "10:30:00", "30");
+    const RowId noNext = addRow("10:00:00", "", "30");
+    table.setCellText(noLast, kCountdownColumn, "00时07分00秒");
+    table.setCellText(noNext, kCountdownColumn, "old");
+    settings.warn = "0";
+    passAt(10, 30, 0);
+    passAt(11, 0, 0);
+    EXPECT_EQ(cell(noLast, kCountdownColumn), "00时07分00秒");
+    EXPECT_EQ(cell(noLast, kLastTimeColumn), "");
+    EXPECT_EQ(cell(noNext, kCountdownColumn), "old");
+    EXPECT_EQ(cell(noNext, kNextTimeColumn), "");
+    EXPECT_EQ(alarm.count, 0);
+}
+
+TEST_F(TickTest, RowsDeletedDuringAPassAreSkippedAndNoOtherRowIsWritten) {
+    const RowId first = addRow("10:00:00", "10:30:00", "30");
+    const RowId second = addRow("10:00:00", "10:40:00", "40");
+    const RowId third = addRow("10:05:00", "10:50:00", "45");
+    const RowId fourth = addRow("10:00:00", "10:35:00", "35");
+    LockChecker checker(lock);
+    table.setListener(&checker);
+    // The alarm of the first row deletes that row and the one after it; a row
+    // appended meanwhile waits for the next pass.
+    int appended = 0;
+    alarm.onSound = [&] {
+        table.deleteRow(table.rowIndex(first));
+        table.deleteRow(table.rowIndex(second));
+        appended = table.appendRow();
+        table.setCellTexts(table.rowId(appended),
+                           {{kLastTimeColumn, "10:00:00"}, {kNextTimeColumn, "10:30:00"}});
+        alarm.onSound = nullptr;
+    };
+    passAt(10, 25, 0);
+    table.setListener(nullptr);
+
+    EXPECT_EQ(alarm.count, 1);
+    EXPECT_FALSE(table.row(first));
+    EXPECT_FALSE(table.row(second));
+    ASSERT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(cell(third, kCountdownColumn), "00时25分00秒");
+    EXPECT_EQ(cell(third, kLastTimeColumn), "10:05:00");
+    EXPECT_EQ(cell(fourth, kCountdownColumn), "00时10分00秒");
+    EXPECT_EQ(cell(fourth, kNextTimeColumn), "10:35:00");
+    EXPECT_EQ(table.cellText(appended, kCountdownColumn), "");
+    passAt(10, 25, 1);
+    EXPECT_EQ(table.cellText(appended, kCountdownColumn), "00时04分59秒");
+}
+
+TEST_F(TickTest, AnEmptyTableIsANoOp) {
+    passAt(10, 25, 0);
+    EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(alarm.count, 0);
+    EXPECT_EQ(lock.depth, 0);
+}
+
+} // namespace
