@@ -1,15 +1,12 @@
 #include "alarm/playback.h"
 
 #include "alarm/embeddedsound.h"
+#include "text/fileio.h"
 
-#include <atomic>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace zorvane::alarm {
 namespace {
@@ -33,32 +30,6 @@ bool hasEmbeddedSize(const fs::path& path) {
     return !error && size == kEmbeddedSoundSize;
 }
 
-bool writeAtomically(const fs::path& path, const std::string& bytes) {
-    static std::atomic<unsigned> counter{0};
-    fs::path temporary = path;
-    temporary += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, path, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string workingSoundPath(const std::string& programDir) {
@@ -78,7 +49,7 @@ bool ensureWorkingSoundFile(const std::string& programDir) {
     if (writtenBefore && hasEmbeddedSize(path)) {
         return true;
     }
-    if (!writeAtomically(path, embeddedAlarmSound())) {
+    if (!text::replaceFileAtomically(path, embeddedAlarmSound())) {
         return false;
     }
     writtenFiles().insert(path);

@@ -1,20 +1,9 @@
 #include "config/inifile.h"
 
 #include "text/codec.h"
+#include "text/fileio.h"
 
-#include <atomic>
-#include <cerrno>
-#include <exception>
-#include <fstream>
 #include <system_error>
-
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace zorvane::config {
 namespace {
@@ -337,109 +326,20 @@ void IniDocument::removeSection(std::string_view section) {
 
 bool loadIniDocument(const std::filesystem::path& file, IniDocument& document) {
     std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    if (status.type() == std::filesystem::file_type::not_found) {
+    if (std::filesystem::status(file, ec).type() == std::filesystem::file_type::not_found) {
         document = IniDocument();
         return true;
     }
-    if (ec || status.type() != std::filesystem::file_type::regular) {
+    const std::optional<std::string> bytes = text::readWholeFile(file);
+    if (!bytes) {
         return false;
     }
-    std::string bytes;
-    try {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
-            return false;
-        }
-        in.seekg(0, std::ios::end);
-        const std::streamoff size = in.tellg();
-        in.seekg(0, std::ios::beg);
-        if (size < 0) {
-            return false;
-        }
-        bytes.resize(static_cast<std::size_t>(size));
-        in.read(bytes.data(), size);
-        // The file may have shrunk meanwhile; keep what was read.
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-        if (in.bad()) {
-            return false;
-        }
-    } catch (const std::exception&) {
-        // The stream reports some read errors by throwing; a read that failed is no file.
-        return false;
-    }
-    document = IniDocument::parse(bytes);
+    document = IniDocument::parse(*bytes);
     return true;
 }
 
 bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document) {
-    return replaceFileAtomically(file, document.serialize());
-}
-
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path dir = file.parent_path();
-    if (dir.empty()) {
-        dir = ".";
-    }
-#ifdef _WIN32
-    const auto pid = static_cast<long>(_getpid());
-#else
-    const auto pid = static_cast<long>(::getpid());
-#endif
-    std::string tempName(1, '.');
-    tempName += file.filename().string();
-    tempName += '.';
-    tempName += std::to_string(pid);
-    tempName += '.';
-    tempName += std::to_string(counter.fetch_add(1));
-    tempName += ".tmp";
-    const std::filesystem::path temp = dir / tempName;
-    std::error_code ec;
-#ifdef _WIN32
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
-    }
-#else
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat old {};
-    if (::stat(file.c_str(), &old) == 0) {
-        // Keep the permissions the user gave the file.
-        ::fchmod(fd, old.st_mode & 07777);
-    }
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-#endif
-    std::filesystem::rename(temp, file, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
-        return false;
-    }
-    return true;
+    return text::replaceFileAtomically(file, document.serialize());
 }
 
 std::string readIniValue(const std::filesystem::path& file, std::string_view section,

@@ -69,10 +69,6 @@ bool loadIniDocument(const std::filesystem::path& file, IniDocument& document);
 // Writes the document over the file atomically; false (old file intact) on failure.
 bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document);
 
-// Replaces the file with `bytes` atomically: a temporary file in the same directory is
-// written, flushed to disk and renamed over the target. False leaves the old file.
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
-
 // Single reads and writes, as the profile functions make them.
 std::string readIniValue(const std::filesystem::path& file, std::string_view section,
                          std::string_view key);

@@ -1,11 +1,13 @@
 #include "net/announcement.h"
 
-#include "net/atomicfile.h"
 #include "net/httprequest.h"
 #include "net/httptext.h"
 #include "text/codec.h"
+#include "text/fileio.h"
 #include "text/textops.h"
 #include "text/unescape.h"
+
+#include <filesystem>
 
 namespace zorvane::net {
 
@@ -25,13 +27,13 @@ std::string fetchAnnouncement(std::string_view url, const std::string& programDi
         return {};
     }
     const std::string page = announcementFromPage(body);
-    const std::string path = (programDir.empty() ? std::string() : programDir + "/") +
-                             std::string(kAnnouncementFileName);
-    if (writeFileAtomically(path, text::utf8ToGb18030(page))) {
+    const std::filesystem::path path =
+        std::filesystem::path(programDir) / std::string(kAnnouncementFileName);
+    if (text::replaceFileAtomically(path, text::utf8ToGb18030(page))) {
         return page;
     }
     // As the viewer would show the file: whatever an earlier start left there.
-    return text::gb18030ToUtf8(readWholeFile(path).value_or(std::string()));
+    return text::gb18030ToUtf8(text::readWholeFile(path).value_or(std::string()));
 }
 
 } // namespace zorvane::net

@@ -1,13 +1,14 @@
 #include "net/announcement.h"
 
-#include "net/atomicfile.h"
 #include "tests/net/localservers.h"
+#include "text/fileio.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 using namespace zorvane::net;
+namespace text = zorvane::text;
 using zorvane::testing::closedPort;
 using zorvane::testing::LocalHttpServer;
 using zorvane::testing::SelfSignedCertificate;
@@ -26,7 +27,7 @@ protected:
     }
     std::string url() const { return m_server.base() + "/note"; }
     std::string pagePath() const { return m_dir.path() + "/1.htm"; }
-    std::optional<std::string> pageFile() const { return readWholeFile(pagePath()); }
+    std::optional<std::string> pageFile() const { return text::readWholeFile(pagePath()); }
     int filesInDir() const {
         int count = 0;
         for ([[maybe_unused]] const auto& entry :
@@ -57,7 +58,7 @@ TEST_F(AnnouncementTest, OnlyTheFirstBracketedPartCounts) {
 }
 
 TEST_F(AnnouncementTest, PagesWithoutTheMarkersOrTooLargeGiveAnEmptyFile) {
-    ASSERT_TRUE(writeFileAtomically(pagePath(), "old page"));
+    ASSERT_TRUE(text::replaceFileAtomically(pagePath(), "old page"));
     serve("【unterminated");
     EXPECT_EQ(fetchAnnouncement(url(), m_dir.path()), "");
     EXPECT_EQ(pageFile(), "");
@@ -67,13 +68,13 @@ TEST_F(AnnouncementTest, PagesWithoutTheMarkersOrTooLargeGiveAnEmptyFile) {
         response.set_content("【big】" + std::string(kAnnouncementMaxBytes, 'x'), "text/html");
     });
     large.start();
-    ASSERT_TRUE(writeFileAtomically(pagePath(), "old page"));
+    ASSERT_TRUE(text::replaceFileAtomically(pagePath(), "old page"));
     EXPECT_EQ(fetchAnnouncement(large.base() + "/", m_dir.path()), "");
     EXPECT_EQ(pageFile(), "");
 }
 
 TEST_F(AnnouncementTest, NoServerGivesAnEmptyFile) {
-    ASSERT_TRUE(writeFileAtomically(pagePath(), "old page"));
+    ASSERT_TRUE(text::replaceFileAtomically(pagePath(), "old page"));
     const std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/note";
     EXPECT_EQ(fetchAnnouncement(url, m_dir.path()), "");
     EXPECT_EQ(pageFile(), "");
@@ -94,7 +95,7 @@ TEST_F(AnnouncementTest, UnwritablePageLeavesNoTemporaryFiles) {
 
 TEST_F(AnnouncementTest, CancelledFetchLeavesThePageAlone) {
     serve("【fresh】");
-    ASSERT_TRUE(writeFileAtomically(pagePath(), "old page"));
+    ASSERT_TRUE(text::replaceFileAtomically(pagePath(), "old page"));
     const std::atomic<bool> cancel{true};
     EXPECT_EQ(fetchAnnouncement(url(), m_dir.path(), &cancel), "");
     EXPECT_EQ(pageFile(), "old page");
@@ -112,5 +113,5 @@ TEST(AnnouncementSecure, UntrustedCertificateGivesAnEmptyPage) {
     EXPECT_EQ(fetchAnnouncement(server.base() + "/", dir.path()), "");
     EXPECT_EQ(fetchAnnouncement(server.base() + "/", dir.path(), nullptr, certificate.certFile()),
               "secure");
-    EXPECT_EQ(readWholeFile(dir.path() + "/1.htm"), "secure");
+    EXPECT_EQ(text::readWholeFile(dir.path() + "/1.htm"), "secure");
 }

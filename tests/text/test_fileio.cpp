@@ -1,0 +1,70 @@
+#include "text/fileio.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace zorvane::text;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::random_device random;
+        m_path = fs::temp_directory_path() / ("zorvane-fileio-" + std::to_string(random()));
+        fs::create_directories(m_path);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+void touch(const fs::path& file, fs::file_time_type when) {
+    std::ofstream(file) << "partial";
+    fs::last_write_time(file, when);
+}
+
+} // namespace
+
+TEST(FileIo, ReplaceKeepsPermissionsAndReadsBackEveryByte) {
+    TempDir dir;
+    const fs::path file = dir.path() / "config.ini";
+    const std::string bytes("a\0b\r\n\xB1\xB1", 7);
+    ASSERT_TRUE(replaceFileAtomically(file, "old"));
+    ::chmod(file.c_str(), 0600);
+    ASSERT_TRUE(replaceFileAtomically(file, bytes));
+    EXPECT_EQ(readWholeFile(file), bytes);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_FALSE(readWholeFile(dir.path() / "missing.ini"));
+    EXPECT_FALSE(readWholeFile(dir.path()));
+}
+
+TEST(FileIo, LeftoversOfAKilledWriterAreRemovedButNotFreshOnes) {
+    TempDir dir;
+    const fs::path file = dir.path() / "config.ini";
+    const auto now = fs::file_time_type::clock::now();
+    const fs::path abandoned = dir.path() / ".config.ini.4242.0.tmp";
+    const fs::path inProgress = dir.path() / ".config.ini.4243.0.tmp";
+    const fs::path otherFile = dir.path() / ".confing.ini.4242.0.tmp";
+    touch(abandoned, now - std::chrono::hours(2));
+    touch(inProgress, now);
+    touch(otherFile, now - std::chrono::hours(2));
+    ASSERT_TRUE(replaceFileAtomically(file, "new"));
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_TRUE(fs::exists(inProgress));
+    EXPECT_TRUE(fs::exists(otherFile));
+    EXPECT_EQ(readWholeFile(file), "new");
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Whole-file reads and writes of byte texts. Every file the program writes goes
+// through replaceFileAtomically, so a crash, a kill or a full disk never leaves a
+// half-written or missing file behind.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zorvane::text {
+
+// Replaces the file with `bytes`: a temporary file in the same directory is written,
+// flushed to disk and renamed over the target, keeping the target's permissions.
+// False, with the old file untouched and no temporary left, on any failure.
+// Temporaries that an earlier, killed process left for the same file are removed.
+bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// The whole content of a file; nullopt when it does not exist or cannot be read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& file);
+
+} // namespace zorvane::text
