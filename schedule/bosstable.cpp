@@ -171,6 +171,11 @@ bool BossTable::setCellText(RowId id, int column, std::string_view text) {
 }
 
 bool BossTable::setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells) {
+    return setCellTextsIf(id, {}, cells);
+}
+
+bool BossTable::setCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
+                               const std::vector<std::pair<int, std::string>>& cells) {
     Listener* listener = nullptr;
     int index = -1;
     int first = kColumnCount;
@@ -192,6 +197,11 @@ bool BossTable::setCellTexts(RowId id, const std::vector<std::pair<int, std::str
             return false;
         }
         BossRow& row = m_rows[static_cast<std::size_t>(index - 1)];
+        for (const auto& [column, text] : expected) {
+            if (!validColumn(column) || row.text[static_cast<std::size_t>(column)] != text) {
+                return false;
+            }
+        }
         for (const auto& [column, text] : cells) {
             row.text[static_cast<std::size_t>(column)] = text;
             first = std::min(first, column);

@@ -74,13 +74,17 @@ public:
     bool deleteRow(int row);
 
     // By-id access for code that runs beside the window thread.
-    RowId rowId(int row) const;              // 0 when there is no such data row
-    int rowIndex(RowId id) const;            // -1 when the row is gone
-    std::vector<RowId> rowIds() const;       // snapshot in display order
+    RowId rowId(int row) const;        // 0 when there is no such data row
+    int rowIndex(RowId id) const;      // -1 when the row is gone
+    std::vector<RowId> rowIds() const; // snapshot in display order
     std::optional<BossRow> row(RowId id) const;
     bool setCellText(RowId id, int column, std::string_view text);
     // Sets several cells of one row at once, so no reader sees half an update.
     bool setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells);
+    // Like setCellTexts, but only while the row still holds the `expected` texts, so a
+    // writer working from an earlier read never overwrites a newer edit.
+    bool setCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
+                        const std::vector<std::pair<int, std::string>>& cells);
 
     // Every data row, in display order.
     std::vector<BossRow> rows() const;

@@ -79,9 +79,12 @@ void Tick::onTick() {
         const DateTime now = m_clock.now();
         std::string newLast = clockTimeText(now);
         std::string newNext = clockTimeText(addMinutes(now, period));
-        if (m_table.setCellTexts(id, {{kLastTimeColumn, newLast},
-                                      {kNextTimeColumn, newNext},
-                                      {kCountdownColumn, countdown}})) {
+        // Only if nobody recorded a kill or edited the times since this pass read them.
+        if (m_table.setCellTextsIf(
+                id, {{kLastTimeColumn, last}, {kNextTimeColumn, next}, {kPeriodColumn, periodText}},
+                {{kLastTimeColumn, newLast},
+                 {kNextTimeColumn, newNext},
+                 {kCountdownColumn, countdown}})) {
             // The new cycle counts from where it starts, so a later pass that lands
             // inside the lead time (the tick was stopped meanwhile) still warns.
             cycle.previousRemaining = remainingSeconds(newLast, newNext, period, delay, m_clock);

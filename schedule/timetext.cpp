@@ -202,6 +202,17 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
 }
 
+// One reading of another clock, so that a computation sees a single "now" even when
+// it straddles a second (or midnight).
+class FrozenClock final : public Clock {
+public:
+    explicit FrozenClock(DateTime now) : m_now(now) {}
+    DateTime now() const override { return m_now; }
+
+private:
+    DateTime m_now;
+};
+
 } // namespace
 
 std::string formatDateTime(DateTime value, std::string_view datePattern,
@@ -357,8 +368,9 @@ DateTime dateAnchoredTime(std::string_view clockTimeText, const Clock& clock) {
 
 std::int32_t remainingSeconds(std::string_view lastTime, std::string_view nextTime,
                               std::int32_t periodMinutes, std::int32_t delayMinutes,
-                              const Clock& clock) {
-    const DateTime now = clock.now();
+                              const Clock& liveClock) {
+    const DateTime now = liveClock.now();
+    const FrozenClock clock(now);
     if (hourField(lastTime) - hourField(nextTime) > kTolerance) {
         DateTime last = dateAnchoredTime(lastTime, clock);
         if (last != kInvalidDateTime) {

@@ -18,8 +18,17 @@ DateTime at(int h, int m, int s) {
 
 class FakeClock final : public Clock {
 public:
-    DateTime now() const override { return time; }
+    DateTime now() const override {
+        ++calls;
+        if (onNow) {
+            onNow(calls);
+        }
+        return time;
+    }
     DateTime time = at(10, 0, 0);
+    mutable int calls = 0;
+    // Runs on every reading of the clock, to act at a given moment of a pass.
+    std::function<void(int call)> onNow;
 };
 
 class FakeSettings final : public Settings {
@@ -312,6 +321,24 @@ TEST_F(TickTest, RowsDeletedDuringAPassAreSkippedAndNoOtherRowIsWritten) {
     EXPECT_EQ(table.cellText(appended, kCountdownColumn), "");
     passAt(10, 25, 1);
     EXPECT_EQ(table.cellText(appended, kCountdownColumn), "00时04分59秒");
+}
+
+TEST_F(TickTest, AKillRecordedWhileAPassRollsTheRowOverIsKept) {
+    const RowId id = addRow("10:00:00", "10:30:00", "30");
+    // The window thread records a kill after the pass has read the row, just before the
+    // pass writes the roll-over.
+    clock.onNow = [&](int call) {
+        if (call == 2) {
+            table.setCellTexts(id, {{kLastTimeColumn, "10:29:59"}, {kNextTimeColumn, "10:59:59"}});
+        }
+    };
+    passAt(10, 30, 0);
+    EXPECT_EQ(clock.calls, 2);
+    EXPECT_EQ(cell(id, kLastTimeColumn), "10:29:59");
+    EXPECT_EQ(cell(id, kNextTimeColumn), "10:59:59");
+    clock.onNow = nullptr;
+    passAt(10, 30, 1);
+    EXPECT_EQ(cell(id, kCountdownColumn), "00时29分58秒");
 }
 
 TEST_F(TickTest, AnEmptyTableIsANoOp) {

@@ -137,6 +137,22 @@ TEST(RemainingSeconds, ClockArithmeticWithDelay) {
     EXPECT_EQ(remainingSeconds("10:00:00", "10:30", 30, 0, clock), 600);
 }
 
+// Reads as 23:59:59 and then one second later at every further reading.
+class MidnightClock final : public Clock {
+public:
+    DateTime now() const override {
+        return makeDateTime({2026, 12, 7, 23, 59, 59 + std::min(m_readings++, 1)});
+    }
+
+private:
+    mutable int m_readings = 0;
+};
+
+TEST(RemainingSeconds, OneReadingOfTheClockEvenAcrossMidnight) {
+    EXPECT_EQ(remainingSeconds("23:00:00", "01:00:00", 120, 0, MidnightClock()), 3601);
+    EXPECT_EQ(remainingSeconds("23:50:00", "23:59:00", 10, 0, MidnightClock()), -59);
+}
+
 TEST(RemainingSeconds, DateAnchoredAcrossMidnight) {
     EXPECT_EQ(remainingSeconds("23:00:00", "01:00:00", 120, 0, clockAt(23, 30, 0)), 5400);
     EXPECT_EQ(remainingSeconds("23:00:00", "01:00:00", 120, 10, clockAt(23, 30, 0)), 6000);
