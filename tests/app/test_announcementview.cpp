@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "schedule/clock.h"
 #include "tests/net/localservers.h"
+#include "tests/support/tempdir.h"
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -66,7 +67,7 @@ private slots:
         const TempDir dir;
         app::AppGlobals globals;
         const schedule::SystemClock clock;
-        app::MainWindow window({globals, clock, dir.path(), server.base() + "/note"});
+        app::MainWindow window({globals, clock, dir.path().string(), server.base() + "/note"});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(globals.announcementThread().joinable());
@@ -74,7 +75,7 @@ private slots:
 
         QTextBrowser* viewer = window.viewer();
         QTRY_COMPARE(viewer->toPlainText(), QStringLiteral("News\n北京 公告"));
-        QCOMPARE(fileBytes(dir.path() + "/1.htm"),
+        QCOMPARE(fileBytes((dir.path() / "1.htm").string()),
                  QByteArray("<h3>News</h3><p>\xB1\xB1\xBE\xA9 \xB9\xAB\xB8\xE6</p>"));
 
         const QImage image = viewer->viewport()->grab().toImage();
@@ -88,19 +89,19 @@ private slots:
     void noServerLeavesTheViewerBlank() {
         const TempDir dir;
         {
-            QFile old(QString::fromStdString(dir.path() + "/1.htm"));
+            QFile old(QString::fromStdString((dir.path() / "1.htm").string()));
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("<b>old page</b>");
         }
         app::AppGlobals globals;
         const schedule::SystemClock clock;
         const std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/note";
-        app::MainWindow window({globals, clock, dir.path(), url});
+        app::MainWindow window({globals, clock, dir.path().string(), url});
         window.show();
         globals.announcementThread().join();
         QTest::qWait(50);
         QCOMPARE(window.viewer()->toPlainText(), QString());
-        QCOMPARE(fileBytes(dir.path() + "/1.htm"), QByteArray());
+        QCOMPARE(fileBytes((dir.path() / "1.htm").string()), QByteArray());
         QVERIFY(inkedPixels(window.viewer()->viewport()->grab().toImage()) < 10);
     }
 
@@ -115,7 +116,8 @@ private slots:
         const schedule::SystemClock clock;
         QElapsedTimer timer;
         {
-            app::MainWindow window({globals, clock, dir.path(), stalling.base() + "/note"});
+            app::MainWindow window(
+                {globals, clock, dir.path().string(), stalling.base() + "/note"});
             window.show();
             QTRY_COMPARE(stalling.requests().size(), std::size_t{1});
             timer.start();
@@ -155,7 +157,7 @@ private slots:
 
     void onlyProgramResourcesAreLoaded() {
         const TempDir dir;
-        const QString picture = QString::fromStdString(dir.path()) + "/p.png";
+        const QString picture = QString::fromStdString((dir.path() / "p.png").string());
         QImage image(4, 4, QImage::Format_RGB32);
         image.fill(Qt::red);
         QVERIFY(image.save(picture));

@@ -2,16 +2,16 @@
 
 #include "config/inifile.h"
 #include "schedule/tableops.h"
-#include "tempdir.h"
+#include "tests/support/tempdir.h"
 #include "text/codec.h"
 
 #include <gtest/gtest.h>
 
 using namespace zorvane::config;
 using namespace zorvane::schedule;
-using zorvane::config::testing::readBytes;
-using zorvane::config::testing::TempDir;
-using zorvane::config::testing::writeBytes;
+using zorvane::testing::readBytes;
+using zorvane::testing::TempDir;
+using zorvane::testing::writeBytes;
 using zorvane::text::gb18030ToUtf8;
 using zorvane::text::utf8ToGb18030;
 

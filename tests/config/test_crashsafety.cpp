@@ -1,6 +1,6 @@
 #include "config/configfiles.h"
 
-#include "tempdir.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 
 using namespace zorvane::config;
 using namespace zorvane::schedule;
-using zorvane::config::testing::readBytes;
-using zorvane::config::testing::TempDir;
+using zorvane::testing::readBytes;
+using zorvane::testing::TempDir;
 
 namespace {
 

@@ -1,14 +1,14 @@
 #include "config/inifile.h"
 
-#include "tempdir.h"
+#include "tests/support/tempdir.h"
 #include "text/codec.h"
 
 #include <gtest/gtest.h>
 
 using namespace zorvane::config;
-using zorvane::config::testing::readBytes;
-using zorvane::config::testing::TempDir;
-using zorvane::config::testing::writeBytes;
+using zorvane::testing::readBytes;
+using zorvane::testing::TempDir;
+using zorvane::testing::writeBytes;
 using zorvane::text::utf8ToGb18030;
 
 TEST(IniFile, MissingFileReadsEmptyAndFirstWriteCreatesIt) {

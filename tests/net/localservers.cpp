@@ -196,20 +196,6 @@ SelfSignedCertificate::~SelfSignedCertificate() {
     }
 }
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/zorvane-test-XXXXXX";
-    if (::mkdtemp(pattern)) {
-        m_path = pattern;
-    }
-}
-
-TempDir::~TempDir() {
-    if (!m_path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-}
-
 int closedPort() {
     int port = 0;
     const int fd = listenOnLoopback(port);

@@ -89,19 +89,6 @@ private:
     bool m_ok = false;
 };
 
-// A fresh temporary directory removed with the object.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
 // A loopback port nothing listens on (bound, then released).
 int closedPort();
 

@@ -1,6 +1,7 @@
 #include "net/announcement.h"
 
 #include "tests/net/localservers.h"
+#include "tests/support/tempdir.h"
 #include "text/fileio.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ protected:
         m_server.start();
     }
     std::string url() const { return m_server.base() + "/note"; }
-    std::string pagePath() const { return m_dir.path() + "/1.htm"; }
+    std::string pagePath() const { return (m_dir.path() / "1.htm").string(); }
     std::optional<std::string> pageFile() const { return text::readWholeFile(pagePath()); }
     int filesInDir() const {
         int count = 0;
@@ -45,7 +46,7 @@ protected:
 
 TEST_F(AnnouncementTest, BracketedPartIsUnescapedAndWrittenAsGb18030) {
     serve("<html>intro 【<b>News</b> \\u5317\\u4eac <a href=\\\"x\\\">x</a>】 outro</html>");
-    const std::string shown = fetchAnnouncement(url(), m_dir.path());
+    const std::string shown = fetchAnnouncement(url(), m_dir.path().string());
     EXPECT_EQ(shown, "<b>News</b> 北京 <a href=\"x\">x</a>");
     EXPECT_EQ(pageFile(), "<b>News</b> \xB1\xB1\xBE\xA9 <a href=\"x\">x</a>");
     EXPECT_EQ(filesInDir(), 1);
@@ -53,14 +54,14 @@ TEST_F(AnnouncementTest, BracketedPartIsUnescapedAndWrittenAsGb18030) {
 
 TEST_F(AnnouncementTest, OnlyTheFirstBracketedPartCounts) {
     serve("intro 【<b>News</b>】 middle 【second】 outro");
-    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path()), "<b>News</b>");
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string()), "<b>News</b>");
     EXPECT_EQ(pageFile(), "<b>News</b>");
 }
 
 TEST_F(AnnouncementTest, PagesWithoutTheMarkersOrTooLargeGiveAnEmptyFile) {
     ASSERT_TRUE(text::replaceFileAtomically(pagePath(), "old page"));
     serve("【unterminated");
-    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path()), "");
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string()), "");
     EXPECT_EQ(pageFile(), "");
 
     LocalHttpServer large;
@@ -85,19 +86,19 @@ TEST_F(AnnouncementTest, UnwritablePageLeavesNoTemporaryFiles) {
     serve("【fresh】");
     // A directory in the page's place cannot be replaced by a file.
     std::filesystem::create_directory(pagePath());
-    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path()), "");
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string()), "");
     EXPECT_TRUE(std::filesystem::is_directory(pagePath()));
     EXPECT_EQ(filesInDir(), 1);
 
     // A directory that does not exist.
-    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path() + "/missing"), "");
+    EXPECT_EQ(fetchAnnouncement(url(), (m_dir.path() / "missing").string()), "");
 }
 
 TEST_F(AnnouncementTest, CancelledFetchLeavesThePageAlone) {
     serve("【fresh】");
     ASSERT_TRUE(text::replaceFileAtomically(pagePath(), "old page"));
     const std::atomic<bool> cancel{true};
-    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path(), &cancel), "");
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), &cancel), "");
     EXPECT_EQ(pageFile(), "old page");
 }
 
@@ -110,8 +111,9 @@ TEST(AnnouncementSecure, UntrustedCertificateGivesAnEmptyPage) {
     });
     server.start();
     const TempDir dir;
-    EXPECT_EQ(fetchAnnouncement(server.base() + "/", dir.path()), "");
-    EXPECT_EQ(fetchAnnouncement(server.base() + "/", dir.path(), nullptr, certificate.certFile()),
+    EXPECT_EQ(fetchAnnouncement(server.base() + "/", dir.path().string()), "");
+    EXPECT_EQ(fetchAnnouncement(server.base() + "/", dir.path().string(), nullptr,
+                                certificate.certFile()),
               "secure");
-    EXPECT_EQ(text::readWholeFile(dir.path() + "/1.htm"), "secure");
+    EXPECT_EQ(text::readWholeFile(dir.path() / "1.htm"), "secure");
 }

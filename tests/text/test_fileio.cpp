@@ -1,35 +1,20 @@
 #include "text/fileio.h"
 
+#include "tests/support/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace zorvane::text;
+using zorvane::testing::TempDir;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::random_device random;
-        m_path = fs::temp_directory_path() / ("zorvane-fileio-" + std::to_string(random()));
-        fs::create_directories(m_path);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 void touch(const fs::path& file, fs::file_time_type when) {
     std::ofstream(file) << "partial";

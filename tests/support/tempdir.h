@@ -7,17 +7,22 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#ifdef _WIN32
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
-namespace zorvane::config::testing {
+namespace zorvane::testing {
 
 class TempDir {
 public:
     TempDir() {
         static std::atomic<int> counter{0};
-        m_path = std::filesystem::temp_directory_path() /
-                 ("zorvane-config-" + std::to_string(::getpid()) + "-" +
-                  std::to_string(counter.fetch_add(1)));
+        m_path =
+            std::filesystem::temp_directory_path() / ("zorvane-test-" + std::to_string(getpid()) +
+                                                      "-" + std::to_string(counter.fetch_add(1)));
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }
@@ -43,4 +48,4 @@ inline void writeBytes(const std::filesystem::path& file, std::string_view bytes
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-} // namespace zorvane::config::testing
+} // namespace zorvane::testing
