@@ -63,8 +63,10 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
     const std::string typed = table.cellText(row, kLastTimeColumn);
     const std::int32_t period = text::textToInteger(table.cellText(row, kPeriodColumn));
     if (isPastTimeOfDay(typed, clock)) {
-        // The typed text stays as it is; only the next time is derived from it.
-        table.setCellText(row, kNextTimeColumn, nextTimeFromClockText(typed, period, clock));
+        // The typed text stays as it is; the next time follows from the time found in it,
+        // so words around the time ('abc 1:2:3 xyz') do not make it unreadable.
+        table.setCellText(row, kNextTimeColumn,
+                          nextTimeFromClockText(firstTimeGroup(typed), period, clock));
     } else {
         messages.showMessage(kBadTime);
         const std::string now = clockTimeText(clock.now());

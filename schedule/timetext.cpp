@@ -298,6 +298,12 @@ bool isPastTimeOfDay(std::string_view text, const Clock& clock) {
     return current - input >= -kTolerance;
 }
 
+std::string firstTimeGroup(std::string_view text) {
+    text::RegexObject regex;
+    regex.create("\\d+:\\d+:\\d+", text);
+    return regex.matchCount() > 0 ? regex.matchText(1) : std::string();
+}
+
 std::int32_t hourField(std::string_view text) {
     // The hour is the first two bytes of the file's double-byte text, so a full-width
     // digit counts as one field character there.

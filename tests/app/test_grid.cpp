@@ -496,6 +496,8 @@ private slots:
         QVERIFY(m_messages.texts.empty());
         QCOMPARE(cell(1, 5), QStringLiteral("abc 1:2:3 xyz"));
         QCOMPARE(storedRows()[0].text[5], std::string("abc 1:2:3 xyz"));
+        // The next time follows from the kill time inside the words.
+        QCOMPARE(cell(1, 6), QStringLiteral("01:32:03"));
 
         m_clock.set(11, 0, 0);
         editCell(1, schedule::kPeriodColumn, QStringLiteral("40"));
