@@ -17,7 +17,9 @@ QVariant AnnouncementViewer::loadResource(int type, const QUrl& name) {
     if (name.scheme() == QLatin1String("qrc")) {
         return QTextBrowser::loadResource(type, name);
     }
-    return {};
+    // An empty byte array, not a null variant: on a null answer the document would
+    // open the path itself, so the page could read any local file (or /dev/zero).
+    return QVariant(QByteArray());
 }
 
 void AnnouncementViewer::onLinkClicked(const QUrl& link) {
