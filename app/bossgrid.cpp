@@ -107,7 +107,12 @@ bool BossGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
         return false;
     }
     const bool checked = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
-    return model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    const bool toggled =
+        model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    if (toggled && event->type() == QEvent::KeyPress) {
+        emit checkToggledByKey();
+    }
+    return toggled;
 }
 
 BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGridDelegate(this)) {
@@ -117,6 +122,7 @@ BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGri
     setSelectionMode(SingleSelection);
     connect(m_delegate, &BossGridDelegate::editorAboutToOpen, this, &BossGrid::editStarted);
     connect(m_delegate, &BossGridDelegate::textCommitted, this, [this] { m_committed = true; });
+    connect(m_delegate, &BossGridDelegate::checkToggledByKey, this, &BossGrid::checkToggledByKey);
 }
 
 int BossGrid::cursorRow() const {

@@ -31,6 +31,8 @@ signals:
     void editorAboutToOpen() const;
     // Emitted once the editor's text has been stored in the model.
     void textCommitted() const;
+    // Emitted after the space key toggled a check box.
+    void checkToggledByKey();
 
 protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
@@ -56,6 +58,8 @@ signals:
     void editStarted();
     void editFinished();
     void leftButtonReleased();
+    // The check box under the cursor was toggled from the keyboard.
+    void checkToggledByKey();
     void gridDoubleClicked();
 
 protected:

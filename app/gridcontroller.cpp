@@ -29,6 +29,8 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     connect(&m_grid, &BossGrid::editStarted, this, &GridController::onGridEditStarted);
     connect(&m_grid, &BossGrid::editFinished, this, &GridController::onGridEditFinished);
     connect(&m_grid, &BossGrid::leftButtonReleased, this, &GridController::onGridMouseUp);
+    // A box ticked with the space key is stored at once, as a clicked one is.
+    connect(&m_grid, &BossGrid::checkToggledByKey, this, &GridController::onGridMouseUp);
     connect(&m_grid, &BossGrid::gridDoubleClicked, this, &GridController::onGridDoubleClick);
 }
 

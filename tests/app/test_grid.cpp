@@ -391,6 +391,11 @@ private slots:
         QVERIFY(!table().checkState(2));
         QVERIFY(!storedRows()[1].use);
 
+        // The space key toggles the box under the cursor and saves it the same way.
+        QTest::keyClick(grid(), Qt::Key_Space);
+        QVERIFY(table().checkState(2));
+        QVERIFY(storedRows()[1].use);
+
         // A click elsewhere saves nothing.
         table().setCheckState(1, true);
         const QByteArray before = fileBytes();
