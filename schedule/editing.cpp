@@ -66,7 +66,7 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
         // The typed text stays as it is; the next time follows from the time found in it,
         // so words around the time ('abc 1:2:3 xyz') do not make it unreadable.
         table.setCellText(row, kNextTimeColumn,
-                          nextTimeFromClockText(firstTimeGroup(typed), period, clock));
+                          nextTimeFromClockText(typedClockTime(typed), period, clock));
     } else {
         messages.showMessage(kBadTime);
         const std::string now = clockTimeText(clock.now());

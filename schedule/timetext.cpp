@@ -298,10 +298,15 @@ bool isPastTimeOfDay(std::string_view text, const Clock& clock) {
     return current - input >= -kTolerance;
 }
 
-std::string firstTimeGroup(std::string_view text) {
+std::string typedClockTime(std::string_view text) {
     text::RegexObject regex;
-    regex.create("\\d+:\\d+:\\d+", text);
-    return regex.matchCount() > 0 ? regex.matchText(1) : std::string();
+    regex.create("(\\d+):(\\d+):(\\d+)", text);
+    if (regex.matchCount() <= 0) {
+        return {};
+    }
+    return text::integerText(text::textToInteger(regex.subMatchText(1, 1))) + ":" +
+           text::integerText(text::textToInteger(regex.subMatchText(1, 2))) + ":" +
+           text::integerText(text::textToInteger(regex.subMatchText(1, 3)));
 }
 
 std::int32_t hourField(std::string_view text) {

@@ -32,8 +32,9 @@ std::int32_t timeTextToSeconds(std::string_view text);
 // second may be 60) not later than now's clock time.
 bool isPastTimeOfDay(std::string_view text, const Clock& clock);
 
-// The first "h:m:s" group of a typed text ('abc 1:2:3 xyz' gives '1:2:3'); "" when none.
-std::string firstTimeGroup(std::string_view text);
+// The first "h:m:s" group of a typed text, its fields read as numbers: 'abc 1:2:3 xyz'
+// gives '1:2:3', '009:05:00' gives '9:5:0'; "" when there is none.
+std::string typedClockTime(std::string_view text);
 
 // Text-to-integer of the first two characters ('07:30:00' gives 7).
 std::int32_t hourField(std::string_view text);

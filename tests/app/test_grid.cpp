@@ -503,6 +503,8 @@ private slots:
         QCOMPARE(storedRows()[0].text[5], std::string("abc 1:2:3 xyz"));
         // The next time follows from the kill time inside the words.
         QCOMPARE(cell(1, 6), QStringLiteral("01:32:03"));
+        editCell(1, schedule::kLastTimeColumn, QStringLiteral("009:05:00"));
+        QCOMPARE(cell(1, 6), QStringLiteral("09:35:00"));
 
         m_clock.set(11, 0, 0);
         editCell(1, schedule::kPeriodColumn, QStringLiteral("40"));
