@@ -86,7 +86,9 @@ std::string extractLetters(std::string_view text, int kind) {
 }
 
 std::string extractDisallowedChars(std::string_view text) {
-    return collectMatches("[^0-9a-z\\u4e00-\\u9fa5]", text);
+    // Both letter cases spelled out instead of matching without case: Unicode case
+    // folding would let the Kelvin sign and the long s pass as 'k' and 's'.
+    return collectMatches("[^0-9a-zA-Z\\u4e00-\\u9fa5]", text, true);
 }
 
 } // namespace zorvane::text

@@ -60,4 +60,6 @@ TEST(Cleaning, ExtractDisallowedChars) {
     // The ideograph range ends at U+9FA5.
     EXPECT_EQ(extractDisallowedChars("\xE4\xB8\x80\xE9\xBE\xA5\xE9\xBE\xA6"), "\xE9\xBE\xA6");
     EXPECT_EQ(extractDisallowedChars(""), "");
+    // Letters that only Unicode case folding maps onto ASCII are not ASCII letters.
+    EXPECT_EQ(extractDisallowedChars("3\u212A0\u017F"), "\u212A\u017F");
 }
