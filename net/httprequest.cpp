@@ -191,6 +191,22 @@ void addDefaultHeaders(std::string& headers, std::string_view url, int verb) {
     }
 }
 
+// The lines of a header text. A lone CR or LF also ends a line, so that no value can
+// smuggle a line of its own (or a second request) past curl, which sends entries as given.
+std::vector<std::string> headerLines(std::string_view headers) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= headers.size(); ++i) {
+        if (i == headers.size() || headers[i] == '\r' || headers[i] == '\n') {
+            if (i > start) {
+                lines.emplace_back(headers.substr(start, i - start));
+            }
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
 // The header lines for curl. Headers curl would add on its own are switched off
 // unless the caller's lines name them, so that the server gets exactly these lines
 // (besides Host and the body's length).
@@ -199,18 +215,19 @@ HeaderList headerList(const std::string& headers, bool hasBody) {
     bool hasAccept = false;
     bool hasExpect = false;
     bool hasContentType = false;
-    for (const std::string& line : text::split(headers, "\r\n")) {
-        if (line.empty()) {
+    for (const std::string& line : headerLines(headers)) {
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos) {
+            // Not a header line; sent as it is it would only corrupt the request.
             continue;
         }
-        const std::size_t colon = line.find(':');
         const std::string name = text::trim(line.substr(0, colon));
         hasAccept = hasAccept || text::equals(name, "Accept", true);
         hasExpect = hasExpect || text::equals(name, "Expect", true);
         hasContentType = hasContentType || text::equals(name, "Content-Type", true);
         std::string entry = line;
         // curl reads "Name:" as "remove this header"; "Name;" sends it with no value.
-        if (colon != std::string::npos && text::trim(line.substr(colon + 1)).empty()) {
+        if (text::trim(line.substr(colon + 1)).empty()) {
             entry = line.substr(0, colon) + ";";
         }
         list = curl_slist_append(list, entry.c_str());
@@ -260,8 +277,12 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
     const std::string agent = userAgent(headers);
 
     const std::string host = urlHost(url);
-    const int port = urlPort(url);
-    if (host.empty() || port < 1 || port > 65535) {
+    int port = urlPort(url);
+    if (port == 0) {
+        // An empty or unreadable port means the scheme's own, as "port 0" always has.
+        port = secure ? 443 : 80;
+    }
+    if (host.empty() || port < 0 || port > 65535) {
         return {};
     }
     const std::string target = std::string(secure ? "https://" : "http://") + host + ":" +

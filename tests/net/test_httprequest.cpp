@@ -99,6 +99,22 @@ TEST(HttpRequest, CallerHeadersAreNormalisedAndNameTheAgent) {
     EXPECT_NE(request.find("\r\nAccept-Language: zh-cn\r\n"), std::string::npos);
 }
 
+TEST(HttpRequest, LoneLineBreaksCannotSmuggleLinesOrRequests) {
+    RawServer server(answer(okResponse("")));
+    HttpOptions options;
+    options.addDefaultHeaders = false;
+    options.normalizeHeaders = false;
+    options.headers = "x-a: 1\nx-b: 2\rx-c: 3";
+    options.cookies = std::string("k=v\r\n\r\nGET /second HTTP/1.1");
+    httpRequest(server.base() + "/", options);
+    ASSERT_EQ(server.requests().size(), 1u);
+    const std::string port = std::to_string(server.port());
+    EXPECT_EQ(server.requests()[0],
+              "GET / HTTP/1.1\r\nHost: 127.0.0.1:" + port +
+                  "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)\r\n"
+                  "x-a: 1\r\nx-b: 2\r\nx-c: 3\r\nCookie: k=v\r\n\r\n");
+}
+
 TEST(HttpRequest, WithoutDefaultsOnlyTheCallerLinesAreSent) {
     RawServer server(answer(okResponse("")));
     HttpOptions options;
@@ -369,7 +385,6 @@ TEST(HttpRequest, UnreachableServerGivesEmptyResultsAndStillMerges) {
     badPort.returnedHeaders = "kept";
     badPort.method = kPost;
     badPort.postText = "x";
-    EXPECT_EQ(httpRequest("http://127.0.0.1:0/", badPort), "");
     EXPECT_EQ(httpRequest("http://127.0.0.1:70000/", badPort), "");
     EXPECT_EQ(badPort.returnedHeaders, "kept");
     EXPECT_EQ(badPort.postBytes, "");
@@ -440,9 +455,17 @@ TEST(HttpRequest, ProxyCarriesPlainAndSecureRequests) {
     secure.proxy = plain.proxy;
     EXPECT_EQ(httpRequest("https://" + target + "/s", secure), "");
 
-    ASSERT_EQ(proxy.requests().size(), 2u);
+    // An empty or zero port is the scheme's own.
+    HttpOptions defaultPort;
+    defaultPort.proxy = plain.proxy;
+    EXPECT_EQ(httpRequest("http://127.0.0.1:0/d", defaultPort), "via proxy");
+    EXPECT_EQ(httpRequest("http://127.0.0.1:/e", defaultPort), "via proxy");
+
+    ASSERT_EQ(proxy.requests().size(), 4u);
     EXPECT_EQ(requestLine(proxy.requests()[0]), "GET http://" + target + "/p?x=1 HTTP/1.1");
     EXPECT_EQ(requestLine(proxy.requests()[1]), "CONNECT " + target + " HTTP/1.1");
+    EXPECT_EQ(requestLine(proxy.requests()[2]), "GET http://127.0.0.1/d HTTP/1.1");
+    EXPECT_EQ(requestLine(proxy.requests()[3]), "GET http://127.0.0.1/e HTTP/1.1");
 }
 
 TEST(HttpRequest, CertificatesAreVerified) {
