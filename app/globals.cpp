@@ -24,6 +24,8 @@ void AppGlobals::stopWorkers() {
     if (m_announcementThread.joinable()) {
         m_announcementThread.join();
     }
+    // Nothing is left to cancel; a window made afterwards may fetch again.
+    m_shuttingDown = false;
 }
 
 void AppGlobals::teardown() {

@@ -56,6 +56,21 @@ class AnnouncementViewTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void aWindowMadeAfterAnotherClosedFetchesAgain() {
+        LocalHttpServer server;
+        server.server().Get("/note", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content("【again】", "text/html; charset=utf-8");
+        });
+        server.start();
+        const TempDir dir;
+        app::AppGlobals globals;
+        const schedule::SystemClock clock;
+        const std::string url = server.base() + "/note";
+        { app::MainWindow first({globals, clock, dir.path().string(), url}); }
+        app::MainWindow second({globals, clock, dir.path().string(), url});
+        QTRY_COMPARE(second.viewer()->toPlainText(), QStringLiteral("again"));
+    }
+
     void windowShowsTheDownloadedPage() {
         LocalHttpServer server;
         server.server().Get("/note", [](const httplib::Request&, httplib::Response& response) {
