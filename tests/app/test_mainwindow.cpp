@@ -1,5 +1,6 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "schedule/bosstable.h"
 
 #include <QFontInfo>
 #include <QLabel>
@@ -10,17 +11,21 @@
 #include <QTest>
 #include <QTextBrowser>
 
+#include <atomic>
 #include <memory>
 
 using namespace zorvane;
 
 namespace {
 
-class FixedClock final : public schedule::Clock {
+// Stands at 21:05:09 until a test moves it; read by the timer threads.
+class SettableClock final : public schedule::Clock {
 public:
-    schedule::DateTime now() const override {
-        return schedule::makeDateTime({2026, 12, 8, 21, 5, 9});
-    }
+    schedule::DateTime now() const override { return m_now.load(); }
+    void set(int h, int m, int s) { m_now = schedule::makeDateTime({2026, 12, 8, h, m, s}); }
+
+private:
+    std::atomic<schedule::DateTime> m_now{schedule::makeDateTime({2026, 12, 8, 21, 5, 9})};
 };
 
 struct Expected {
@@ -136,6 +141,22 @@ private slots:
         QVERIFY(m_globals->tickTimer().handle() > 0);
     }
 
+    void whileStoppedTheCountdownStandsAndTheClockRuns() {
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        const schedule::RowId row = m_window->table().rowId(1);
+        const auto countdown = [&] {
+            return m_window->table().row(row).value().text[schedule::kCountdownColumn];
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(countdown(), std::string("00时30分00秒"), 2000);
+        QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
+        m_clock.set(21, 6, 9);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->clockLabel()->text(),
+                                  QStringLiteral("北京时间：21:06:09"), 2000);
+        QCOMPARE(countdown(), std::string("00时30分00秒"));
+        QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(countdown(), std::string("00时29分00秒"), 2000);
+    }
+
     void rendersOffscreen() {
         QTRY_VERIFY_WITH_TIMEOUT(m_window->clockLabel()->text().startsWith(QStringLiteral("北京")),
                                  1000);
@@ -147,7 +168,7 @@ private slots:
     }
 
 private:
-    FixedClock m_clock;
+    SettableClock m_clock;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<app::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
