@@ -33,7 +33,7 @@ bool hasEmbeddedSize(const fs::path& path) {
 } // namespace
 
 std::string workingSoundPath(const std::string& programDir) {
-    return (fs::path(programDir) / "1.wav").string();
+    return text::utf8FromPath(text::pathFromUtf8(programDir) / "1.wav");
 }
 
 bool playSound(SoundDevice& device, const std::string& file, const std::string& alias) {
@@ -46,10 +46,10 @@ bool ensureWorkingSoundFile(const std::string& programDir) {
     const std::string path = workingSoundPath(programDir);
     const std::lock_guard lock(writtenMutex());
     const bool writtenBefore = writtenFiles().count(path) != 0;
-    if (writtenBefore && hasEmbeddedSize(path)) {
+    if (writtenBefore && hasEmbeddedSize(text::pathFromUtf8(path))) {
         return true;
     }
-    if (!text::replaceFileAtomically(path, embeddedAlarmSound())) {
+    if (!text::replaceFileAtomically(text::pathFromUtf8(path), embeddedAlarmSound())) {
         return false;
     }
     writtenFiles().insert(path);

@@ -9,6 +9,7 @@
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "schedule/datetime.h"
+#include "text/fileio.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -114,7 +115,7 @@ void MainWindow::buildComponents() {
 }
 
 std::filesystem::path MainWindow::programPath() const {
-    return std::filesystem::path(m_context.programDir);
+    return text::pathFromUtf8(m_context.programDir);
 }
 
 void MainWindow::wireAlarm() {

@@ -1,6 +1,7 @@
 #include "app/soundchooser.h"
 
 #include "config/configfiles.h"
+#include "text/fileio.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -75,7 +76,7 @@ void SoundChooser::onSoundLabelPressed(int, int, Qt::KeyboardModifiers) {
     const QString path = openFileDialog(m_owner, QString::fromStdString(m_programDir), {},
                                         QStringLiteral("*.wav"), false, m_dialog);
     // A cancelled dialog stores "" too: the built-in sound is used again.
-    config::writeSoundPath(m_programDir, path.toStdString());
+    config::writeSoundPath(text::pathFromUtf8(m_programDir), path.toStdString());
     m_soundPathBox->setText(path);
 }
 

@@ -28,7 +28,7 @@ std::string fetchAnnouncement(std::string_view url, const std::string& programDi
     }
     const std::string page = announcementFromPage(body);
     const std::filesystem::path path =
-        std::filesystem::path(programDir) / std::string(kAnnouncementFileName);
+        text::pathFromUtf8(programDir) / std::string(kAnnouncementFileName);
     if (text::replaceFileAtomically(path, text::utf8ToGb18030(page))) {
         return page;
     }

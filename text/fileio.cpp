@@ -108,6 +108,15 @@ bool replaceFileAtomically(const fs::path& file, std::string_view bytes) {
     return true;
 }
 
+fs::path pathFromUtf8(std::string_view text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string utf8FromPath(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::optional<std::string> readWholeFile(const fs::path& file) {
     std::error_code ec;
     if (fs::status(file, ec).type() != fs::file_type::regular) {

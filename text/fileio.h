@@ -19,4 +19,9 @@ bool replaceFileAtomically(const std::filesystem::path& file, std::string_view b
 // The whole content of a file; nullopt when it does not exist or cannot be read.
 std::optional<std::string> readWholeFile(const std::filesystem::path& file);
 
+// Paths to and from UTF-8 texts. A plain std::string would be read in the system's
+// code page on Windows, which garbles a directory with Chinese characters in it.
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string utf8FromPath(const std::filesystem::path& path);
+
 } // namespace zorvane::text

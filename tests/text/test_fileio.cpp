@@ -53,3 +53,12 @@ TEST(FileIo, LeftoversOfAKilledWriterAreRemovedButNotFreshOnes) {
     EXPECT_TRUE(fs::exists(otherFile));
     EXPECT_EQ(readWholeFile(file), "new");
 }
+
+TEST(FileIo, Utf8PathsRoundTripAndReachTheirFiles) {
+    TempDir dir;
+    const std::string name = "首领表.ini";
+    const fs::path file = dir.path() / pathFromUtf8(name);
+    ASSERT_TRUE(replaceFileAtomically(file, "x"));
+    EXPECT_EQ(utf8FromPath(file.filename()), name);
+    EXPECT_EQ(readWholeFile(pathFromUtf8(utf8FromPath(dir.path()) + "/" + name)), "x");
+}
