@@ -1,9 +1,10 @@
 #include "alarm/sdlsounddevice.h"
 
+#include "text/textops.h"
+
 #include <SDL.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -20,13 +21,6 @@ constexpr Uint16 kDeviceBufferFrames = 2048;
 std::mutex& sdlInitMutex() {
     static std::mutex mutex;
     return mutex;
-}
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
 }
 
 // Blank-separated words; a double-quoted word may hold blanks. nullopt for an
@@ -123,22 +117,22 @@ int SdlSoundDevice::runCommand(const std::string& command) {
     if (!words || words->empty()) {
         return kUnrecognizedCommand;
     }
-    const std::string verb = lowerAscii((*words)[0]);
+    const std::string verb = text::toLowerAscii((*words)[0]);
     const std::size_t count = words->size();
     const std::lock_guard lock(m_commandMutex);
     if (verb == "open") {
         if (count == 2) {
-            return open((*words)[1], lowerAscii((*words)[1]));
+            return open((*words)[1], text::toLowerAscii((*words)[1]));
         }
-        if (count == 4 && lowerAscii((*words)[2]) == "alias") {
-            return open((*words)[1], lowerAscii((*words)[3]));
+        if (count == 4 && text::toLowerAscii((*words)[2]) == "alias") {
+            return open((*words)[1], text::toLowerAscii((*words)[3]));
         }
         return kUnrecognizedCommand;
     }
     if (count != 2) {
         return kUnrecognizedCommand;
     }
-    const std::string alias = lowerAscii((*words)[1]);
+    const std::string alias = text::toLowerAscii((*words)[1]);
     if (verb == "play") {
         return play(alias);
     }
@@ -154,7 +148,7 @@ int SdlSoundDevice::runCommand(const std::string& command) {
 bool SdlSoundDevice::isPlaying(const std::string& alias) const {
     const std::lock_guard lock(m_commandMutex);
     lockAudio();
-    const auto it = m_sounds.find(lowerAscii(alias));
+    const auto it = m_sounds.find(text::toLowerAscii(alias));
     const bool playing = it != m_sounds.end() && it->second.playing;
     unlockAudio();
     return playing;

@@ -4,14 +4,6 @@
 #include "text/numbers.h"
 
 namespace zorvane::schedule {
-namespace {
-
-std::string clockText(DateTime value) {
-    return formatDateTime(value, {}, "hh:mm:ss", true);
-}
-
-} // namespace
-
 void setupColumns(BossTable& table) {
     static const char* const titles[kColumnCount] = {"使用",     "序号",     "BOSS事件", "周期(分)",
                                                      "延迟(分)", "上次时间", "下次时间", "倒计时"};
@@ -26,8 +18,8 @@ int onAddClicked(BossTable& table, const Clock& clock) {
     const DateTime now = clock.now();
     table.setCellTexts(id, {{kNumberColumn, text::integerText(row)},
                             {kPeriodColumn, "30"},
-                            {kLastTimeColumn, clockText(now)},
-                            {kNextTimeColumn, clockText(addMinutes(now, 30))}});
+                            {kLastTimeColumn, clockTimeText(now)},
+                            {kNextTimeColumn, clockTimeText(addMinutes(now, 30))}});
     return row;
 }
 
@@ -61,8 +53,8 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
     }
     const DateTime now = clock.now();
     const std::int32_t period = text::textToInteger(row->text[kPeriodColumn]);
-    table.setCellTexts(id, {{kLastTimeColumn, clockText(now)},
-                            {kNextTimeColumn, clockText(addMinutes(now, period))}});
+    table.setCellTexts(id, {{kLastTimeColumn, clockTimeText(now)},
+                            {kNextTimeColumn, clockTimeText(addMinutes(now, period))}});
     store.saveTable(table);
     return true;
 }
