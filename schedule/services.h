@@ -2,6 +2,7 @@
 // What the schedule needs from the rest of the program. The schedule declares
 // these; the window layer implements them and hands them in, and tests replace them.
 
+#include <cstdint>
 #include <string>
 
 namespace zorvane::schedule {
@@ -40,6 +41,34 @@ public:
     virtual void saveTable(const BossTable& table) = 0;
     // Drops the stored table (other settings stay) and writes every data row anew.
     virtual void rewriteTable(const BossTable& table) = 0;
+};
+
+// How a kill came to be recorded.
+enum class KillSource {
+    DoubleClick, // a double click on the last time
+    Typed,       // a last time typed into the cell (also "-N" minutes ago)
+    RollOver,    // the tick started the next cycle of a due row
+    CommandLine, // recorded from the command line
+    Remote,      // received from another member of a shared room
+};
+
+// One recorded kill (or roll-over): what the history keeps.
+struct KillRecord {
+    std::string boss;          // the boss name as in the table, trimmed
+    std::int64_t utcSeconds{}; // the instant of the kill, seconds since 1970-01-01 UTC
+    int periodMinutes{};       // the period in force then
+    int delayMinutes{};        // the delay in force then
+    KillSource source{KillSource::DoubleClick};
+    std::string sender;        // who sent a remote kill; empty otherwise
+};
+
+// Keeps the history of kills. Called on the thread that recorded the kill (the window
+// thread or the tick); an implementation must return quickly and never fail loudly:
+// a history that cannot be written never stops the table from working.
+class KillLog {
+public:
+    virtual ~KillLog() = default;
+    virtual void recordKill(const KillRecord& record) = 0;
 };
 
 } // namespace zorvane::schedule
