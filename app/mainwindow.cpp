@@ -5,6 +5,7 @@
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
+#include "app/handoff.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
@@ -178,8 +179,7 @@ void MainWindow::onClockTick() {
     const QString text = QStringLiteral("北京时间：") +
                          QString::fromStdString(schedule::clockTimeText(m_context.clock.now()));
     // Widgets belong to the window thread; the worker only posts the new caption.
-    QMetaObject::invokeMethod(
-        m_clockLabel, [label = m_clockLabel, text] { label->setText(text); }, Qt::QueuedConnection);
+    handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();
 }
 
