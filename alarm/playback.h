@@ -1,6 +1,7 @@
 #pragma once
 // Sounding the alarm: the built-in sound or a file the user chose, played under
-// one fixed alias so that a new alarm cuts off the previous one.
+// one fixed alias so that a new alarm cuts off the previous one. For the command strings
+// and the alias "1", see the glossary in ARCHITECTURE.md.
 
 #include "alarm/sounddevice.h"
 

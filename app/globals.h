@@ -1,7 +1,8 @@
 #pragma once
 // The objects that drive the periodic work. They are made before the main window
 // and torn down after it stops using them, in a fixed order: each timer goes
-// before the lock its handler takes.
+// before the lock its handler takes. Each named lock is taken by one thread only
+// (see the glossary in ARCHITECTURE.md).
 
 #include "app/intervaltimer.h"
 #include "app/locks.h"

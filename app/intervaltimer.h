@@ -16,9 +16,8 @@ class IntervalTimer {
 public:
     using Handler = std::function<void(std::intptr_t parameter)>;
 
-    // Result codes of stop().
+    // Result codes of stop(); 258 is kept on purpose (see the glossary in ARCHITECTURE.md).
     static constexpr int kNoWorker = -1;
-    static constexpr int kNotSuspended = -2;
     static constexpr int kStopped = 0;
     static constexpr int kTimedOut = 258;
 
@@ -36,7 +35,7 @@ public:
 
     // Wakes the worker so it ends at its next sleep. Without noWait, waits up to
     // timeoutMs (1000 when omitted, forever when negative) for it to end.
-    // Returns kNoWorker, kNotSuspended, kStopped or kTimedOut.
+    // Returns kNoWorker, kStopped or kTimedOut; a paused worker is let go first.
     int stop(std::optional<int> timeoutMs = std::nullopt, bool noWait = false);
 
     // Holds the worker before its next handler call; false when there is no worker

@@ -1,6 +1,8 @@
 #pragma once
 // Locks for the periodic work: a re-entrant lock object, and plain sections
 // made on demand and owned by one registry that lives until the program ends.
+// The Section / CriticalSectionLock names and what the named locks guard: see the
+// glossary in ARCHITECTURE.md.
 
 #include <list>
 #include <mutex>

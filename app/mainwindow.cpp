@@ -5,6 +5,7 @@
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
+#include "app/handoff.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
@@ -38,6 +39,11 @@ QFont kaiFont(int pixelHeight) {
     font.setPixelSize(pixelHeight);
     font.setWeight(QFont::Normal);
     return font;
+}
+
+QString defaultWarnMinutes() {
+    return QString::fromUtf8(config::kDefaultWarnMinutes.data(),
+                             static_cast<qsizetype>(config::kDefaultWarnMinutes.size()));
 }
 
 template <typename W> W* place(W* widget, const char* name, int x, int y, int w, int h) {
@@ -82,7 +88,7 @@ void MainWindow::buildComponents() {
         place(new QLabel(QStringLiteral("提前     分钟预警"), this), "标签2", 208, 8, 176, 30);
     m_warnLabel->setFont(kaiFont(20));
     // Created after the label so that it lies on top of the label's five-space gap.
-    m_warnMinutesEdit = place(new QLineEdit(QStringLiteral("5"), this), "编辑框1", 258, 8, 30, 30);
+    m_warnMinutesEdit = place(new QLineEdit(defaultWarnMinutes(), this), "编辑框1", 258, 8, 30, 30);
     m_warnMinutesEdit->setFont(kaiFont(20));
 
     m_clockLabel = place(new QLabel(QStringLiteral("标签"), this), "标签1", 544, 8, 232, 40);
@@ -147,8 +153,8 @@ void MainWindow::showStoredWarnMinutes() {
     // Each setText raises textChanged, so onWarnMinutesChanged stores what is set.
     m_warnMinutesEdit->setText(QString::fromStdString(config::readWarnMinutes(programPath())));
     if (m_warnMinutesEdit->text().isEmpty()) {
-        m_warnMinutesEdit->setText(QStringLiteral("5"));
-        config::writeWarnMinutes(programPath(), "5");
+        m_warnMinutesEdit->setText(defaultWarnMinutes());
+        config::writeWarnMinutes(programPath(), config::kDefaultWarnMinutes);
     }
 }
 
@@ -178,8 +184,7 @@ void MainWindow::onClockTick() {
     const QString text = QStringLiteral("北京时间：") +
                          QString::fromStdString(schedule::clockTimeText(m_context.clock.now()));
     // Widgets belong to the window thread; the worker only posts the new caption.
-    QMetaObject::invokeMethod(
-        m_clockLabel, [label = m_clockLabel, text] { label->setText(text); }, Qt::QueuedConnection);
+    handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The one window of the program: every component at its fixed place, the
-// start-up sequence and the handlers of the components' events.
+// start-up sequence and the handlers of the components' events. The components keep
+// their object names (按钮2, 高级表格1, ...): see the glossary in ARCHITECTURE.md.
 
 #include "app/messagebox.h"
 #include "schedule/bosstable.h"

@@ -2,6 +2,7 @@
 
 #include "config/configfiles.h"
 #include "schedule/timetext.h"
+#include "tests/support/fakeclock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,13 +35,6 @@ std::filesystem::path benchDir() {
     return dir;
 }
 
-class FixedClock final : public schedule::Clock {
-public:
-    schedule::DateTime now() const override {
-        return schedule::makeDateTime({2026, 12, 7, 0, 30, 0});
-    }
-};
-
 void BM_SaveTable(benchmark::State& state) {
     BossTable table;
     fill(table, static_cast<int>(state.range(0)));
@@ -72,7 +66,7 @@ void BM_LoadTable(benchmark::State& state) {
 void BM_RemainingSecondsSweep(benchmark::State& state) {
     BossTable table;
     fill(table, 1000);
-    const FixedClock clock;
+    const testing::FakeClock clock(0, 30, 0);
     for (auto _ : state) {
         long long sum = 0;
         for (const schedule::BossRow& row : table.rows()) {

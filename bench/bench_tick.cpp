@@ -3,6 +3,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/datetime.h"
 #include "schedule/tick.h"
+#include "tests/support/fakeclock.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,12 +13,6 @@
 using namespace zorvane::schedule;
 
 namespace {
-
-class SteppingClock final : public Clock {
-public:
-    DateTime now() const override { return time; }
-    DateTime time = makeDateTime({2026, 12, 8, 10, 20, 0});
-};
 
 class FixedSettings final : public Settings {
 public:
@@ -59,7 +54,7 @@ void tickPass(benchmark::State& state) {
                                               {kLastTimeColumn, clockText(next - 3600)},
                                               {kNextTimeColumn, clockText(next)}});
     }
-    SteppingClock clock;
+    zorvane::testing::FakeClock clock(10, 20, 0);
     FixedSettings settings;
     CountingAlarm alarm;
     MutexLock lock;
@@ -67,7 +62,7 @@ void tickPass(benchmark::State& state) {
     for (auto _ : state) {
         tick.onTick();
         // A second later on each pass, as in the running program.
-        clock.time += 1.0 / 86400.0;
+        clock.advance(1);
     }
     state.counters["alarms"] = static_cast<double>(alarm.count);
 }

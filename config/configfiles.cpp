@@ -19,7 +19,6 @@ constexpr std::string_view kNextTimeSection = "下次时间";
 constexpr std::string_view kTableSections[] = {kNumberSection,  kUseSection,   kNameSection,
                                                kPeriodSection,  kDelaySection, kLastTimeSection,
                                                kNextTimeSection};
-constexpr std::string_view kDefaultWarnMinutes = "5";
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
 
@@ -123,16 +122,6 @@ bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text) {
 
 bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText) {
     return writeWarnMinutes(dir, boxText);
-}
-
-std::string startupWarnMinutes(const std::filesystem::path& dir) {
-    const std::string stored = readWarnMinutes(dir);
-    if (!stored.empty()) {
-        return stored;
-    }
-    const std::string fallback(kDefaultWarnMinutes);
-    writeWarnMinutes(dir, fallback);
-    return fallback;
 }
 
 std::string readSoundPath(const std::filesystem::path& dir) {

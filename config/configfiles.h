@@ -1,7 +1,8 @@
 #pragma once
 // The program's two INI files in its directory: "config.ini" holds the boss table (one
 // section per stored column, one key per row) and the warning minutes; "confing.ini"
-// holds the chosen alarm sound path.
+// holds the chosen alarm sound path (the file name is kept as it is: see the glossary in
+// ARCHITECTURE.md).
 
 #include "schedule/bosstable.h"
 #include "schedule/services.h"
@@ -45,16 +46,14 @@ bool textToFlag(std::string_view text);
 // n zero bytes.
 std::string zeroedBytes(std::size_t n);
 
-// Warning minutes: "config.ini", section "set", key "预警".
+// Warning minutes: "config.ini", section "set", key "预警". An empty value is replaced
+// by the default at start-up (the window does it, through the box).
+inline constexpr std::string_view kDefaultWarnMinutes = "5";
 std::string readWarnMinutes(const std::filesystem::path& dir);
 bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text);
 
 // The warning minutes box's content changed: store it as typed.
 bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText);
-
-// The start-up rule: the stored warning minutes, or "5" (also written to the file) when
-// they are empty. The window puts the result into the box.
-std::string startupWarnMinutes(const std::filesystem::path& dir);
 
 // Alarm sound path: "confing.ini", section "m", key "m"; "" means the built-in sound.
 std::string readSoundPath(const std::filesystem::path& dir);

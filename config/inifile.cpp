@@ -2,6 +2,7 @@
 
 #include "text/codec.h"
 #include "text/fileio.h"
+#include "text/textops.h"
 
 #include <system_error>
 
@@ -23,16 +24,6 @@ std::string_view trimBlanks(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
-}
-
-std::string fold(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
 }
 
 bool isAscii(std::string_view s) {
@@ -170,7 +161,7 @@ IniDocument IniDocument::parse(std::string_view bytes) {
         } else {
             Section& section = doc.m_sections.back();
             if (parsed.pair) {
-                section.keys.try_emplace(fold(parsed.name), section.lines.size());
+                section.keys.try_emplace(text::toLowerAscii(parsed.name), section.lines.size());
             }
             section.lines.push_back(std::move(line));
         }
@@ -216,17 +207,17 @@ std::string IniDocument::serialize() const {
 void IniDocument::reindexSections() {
     m_sectionIndex.clear();
     for (std::size_t i = 0; i < m_sections.size(); ++i) {
-        m_sectionIndex.try_emplace(fold(m_sections[i].name), i);
+        m_sectionIndex.try_emplace(text::toLowerAscii(m_sections[i].name), i);
     }
 }
 
 const IniDocument::Section* IniDocument::findSection(std::string_view section) const {
-    const auto it = m_sectionIndex.find(fold(trimBlanks(section)));
+    const auto it = m_sectionIndex.find(text::toLowerAscii(trimBlanks(section)));
     return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
 IniDocument::Section* IniDocument::findSection(std::string_view section) {
-    const auto it = m_sectionIndex.find(fold(trimBlanks(section)));
+    const auto it = m_sectionIndex.find(text::toLowerAscii(trimBlanks(section)));
     return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
@@ -235,7 +226,7 @@ std::string IniDocument::value(std::string_view section, std::string_view key) c
     if (!s) {
         return {};
     }
-    const auto it = s->keys.find(fold(trimBlanks(key)));
+    const auto it = s->keys.find(text::toLowerAscii(trimBlanks(key)));
     if (it == s->keys.end()) {
         return {};
     }
@@ -244,10 +235,6 @@ std::string IniDocument::value(std::string_view section, std::string_view key) c
         v = v.substr(1, v.size() - 2);
     }
     return std::string(v);
-}
-
-bool IniDocument::hasSection(std::string_view section) const {
-    return findSection(section) != nullptr;
 }
 
 std::vector<std::string> IniDocument::sectionLines(std::string_view section) const {
@@ -292,12 +279,12 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         added.name = sectionName;
         added.lines.push_back(Line{{}, "[" + sectionName + "]", "\r\n", true});
         added.lines.push_back(std::move(line));
-        added.keys.emplace(fold(keyName), 1);
-        m_sectionIndex.try_emplace(fold(sectionName), m_sections.size());
+        added.keys.emplace(text::toLowerAscii(keyName), 1);
+        m_sectionIndex.try_emplace(text::toLowerAscii(sectionName), m_sections.size());
         m_sections.push_back(std::move(added));
         return;
     }
-    const std::string folded = fold(keyName);
+    const std::string folded = text::toLowerAscii(keyName);
     const auto it = s->keys.find(folded);
     if (it != s->keys.end()) {
         Line& existing = s->lines[it->second];
@@ -319,8 +306,9 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
 }
 
 void IniDocument::removeSection(std::string_view section) {
-    const std::string folded = fold(trimBlanks(section));
-    std::erase_if(m_sections, [&](const Section& s) { return fold(s.name) == folded; });
+    const std::string folded = text::toLowerAscii(trimBlanks(section));
+    std::erase_if(m_sections,
+                  [&](const Section& s) { return text::toLowerAscii(s.name) == folded; });
     reindexSections();
 }
 

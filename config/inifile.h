@@ -27,7 +27,6 @@ public:
 
     // The value of the first matching key of the first matching section; "" when absent.
     std::string value(std::string_view section, std::string_view key) const;
-    bool hasSection(std::string_view section) const;
     // The section's non-blank lines in file order, as "key=value" (names and values
     // trimmed, quotes kept) or the trimmed line when it holds no "=".
     std::vector<std::string> sectionLines(std::string_view section) const;
@@ -35,8 +34,6 @@ public:
     void setValue(std::string_view section, std::string_view key, std::string_view value);
     // Drops every section of that name with its lines.
     void removeSection(std::string_view section);
-
-    bool isUtf8() const { return m_utf8; }
 
 private:
     struct Line {

@@ -10,7 +10,7 @@
 namespace zorvane::net {
 
 // The text after the first `left` and before the next `right`; empty when either is
-// missing. In both markers "#引号" stands for a double quote.
+// missing. In both markers "#引号" stands for a double quote (see the glossary in ARCHITECTURE.md).
 std::string textBetween(std::string_view source, std::string_view left, std::string_view right);
 
 // The text after the first ":", trimmed; empty when there is no colon.

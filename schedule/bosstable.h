@@ -4,6 +4,7 @@
 // (the "使用" check box), every other column text. Any thread may call any member:
 // one mutex guards the rows. Every data row has a stable id, so the tick can read
 // and write a row that the window thread may move or delete meanwhile.
+// Why row 0 is the header: see the glossary in ARCHITECTURE.md.
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #pragma once
 // Date-time values: days since 1899-12-30 00:00:00 local time as a double,
 // the fraction being the time of day, kept to whole seconds.
+// Why that epoch: see the glossary in ARCHITECTURE.md.
 
 #include <string>
 

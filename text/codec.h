@@ -33,7 +33,4 @@ std::string repairUtf8(std::string_view bytes);
 // so walking a text this way visits every byte once.
 char32_t nextCodePoint(std::string_view text, std::size_t& pos);
 
-// Appends the UTF-8 form of `cp`; surrogates and values above U+10FFFF give U+FFFD.
-void appendUtf8(std::string& out, char32_t cp);
-
 } // namespace zorvane::text

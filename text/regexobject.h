@@ -16,7 +16,8 @@ public:
     RegexObject& operator=(const RegexObject&) = delete;
 
     // Compiles `pattern` and runs it over `subject` (invalid UTF-8 repaired first).
-    // With quoteMarker, every "#引号" in the pattern becomes a double quote.
+    // With quoteMarker, every "#引号" in the pattern becomes a double quote (the marker is
+    // explained in the glossary in ARCHITECTURE.md).
     // False when the pattern is rejected; the object then reports no matches.
     bool create(std::string_view pattern, std::string_view subject, bool caseSensitive = false,
                 bool multiline = true, bool global = true, bool quoteMarker = false);

@@ -7,6 +7,7 @@
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "config/configfiles.h"
+#include "tests/support/fakeclock.h"
 
 #include <QApplication>
 #include <QFile>
@@ -19,7 +20,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,17 +28,6 @@ using namespace zorvane;
 using schedule::BossTable;
 
 namespace {
-
-class SettableClock final : public schedule::Clock {
-public:
-    schedule::DateTime now() const override { return m_now.load(); }
-    void set(int hour, int minute, int second) {
-        m_now.store(schedule::makeDateTime({2026, 12, 8, hour, minute, second}));
-    }
-
-private:
-    std::atomic<schedule::DateTime> m_now{schedule::makeDateTime({2026, 12, 8, 10, 0, 0})};
-};
 
 // Answers the message box at once and remembers what it said.
 class RecordingMessages final : public schedule::MessageSink {
@@ -650,7 +639,7 @@ private slots:
     }
 
 private:
-    SettableClock m_clock;
+    testing::FakeClock m_clock{10, 0, 0};
     RecordingMessages m_messages;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<app::AppGlobals> m_globals;

@@ -1,6 +1,7 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "schedule/bosstable.h"
+#include "tests/support/fakeclock.h"
 
 #include <QFontInfo>
 #include <QLabel>
@@ -11,22 +12,11 @@
 #include <QTest>
 #include <QTextBrowser>
 
-#include <atomic>
 #include <memory>
 
 using namespace zorvane;
 
 namespace {
-
-// Stands at 21:05:09 until a test moves it; read by the timer threads.
-class SettableClock final : public schedule::Clock {
-public:
-    schedule::DateTime now() const override { return m_now.load(); }
-    void set(int h, int m, int s) { m_now = schedule::makeDateTime({2026, 12, 8, h, m, s}); }
-
-private:
-    std::atomic<schedule::DateTime> m_now{schedule::makeDateTime({2026, 12, 8, 21, 5, 9})};
-};
 
 struct Expected {
     const char* name;
@@ -168,7 +158,8 @@ private slots:
     }
 
 private:
-    SettableClock m_clock;
+    // Stands at 21:05:09 until a test moves it; read by the timer threads.
+    testing::FakeClock m_clock{21, 5, 9};
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<app::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;

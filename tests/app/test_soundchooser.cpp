@@ -5,6 +5,7 @@
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "schedule/bosstable.h"
+#include "tests/support/fakeclock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,13 +20,6 @@
 using namespace zorvane;
 
 namespace {
-
-class FixedClock final : public schedule::Clock {
-public:
-    schedule::DateTime now() const override {
-        return schedule::makeDateTime({2026, 12, 8, 21, 5, 9});
-    }
-};
 
 // Answers the modal dialog: records what it was asked and returns `answer`,
 // after wandering off to another directory as a real dialog may.
@@ -207,7 +201,7 @@ private:
 
     QString m_startDir;
     QTemporaryDir m_sdlDir;
-    FixedClock m_clock;
+    testing::FakeClock m_clock{21, 5, 9};
     DialogDouble m_dialog;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_elsewhere;

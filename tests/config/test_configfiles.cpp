@@ -2,6 +2,7 @@
 
 #include "config/inifile.h"
 #include "schedule/tableops.h"
+#include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
 
@@ -9,6 +10,7 @@
 
 using namespace zorvane::config;
 using namespace zorvane::schedule;
+using zorvane::testing::FakeClock;
 using zorvane::testing::readBytes;
 using zorvane::testing::TempDir;
 using zorvane::testing::writeBytes;
@@ -16,15 +18,6 @@ using zorvane::text::gb18030ToUtf8;
 using zorvane::text::utf8ToGb18030;
 
 namespace {
-
-class FixedClock final : public Clock {
-public:
-    FixedClock(int h, int m, int s) : m_now(makeDateTime({2026, 12, 7, h, m, s})) {}
-    DateTime now() const override { return m_now; }
-
-private:
-    DateTime m_now;
-};
 
 void fillRow(BossTable& table, int row, bool use, const std::string& name,
              const std::string& period, const std::string& delay, const std::string& last,
@@ -52,11 +45,11 @@ TEST(ConfigFiles, StartWithNoFiles) {
     EXPECT_EQ(table.rowCount(), 1);
     EXPECT_EQ(readSoundPath(dir.path()), "");
     EXPECT_FALSE(std::filesystem::exists(soundFilePath(dir.path())));
-    EXPECT_EQ(startupWarnMinutes(dir.path()), "5");
+    EXPECT_EQ(readWarnMinutes(dir.path()), "");
+    ASSERT_TRUE(writeWarnMinutes(dir.path(), kDefaultWarnMinutes));
     EXPECT_EQ(readBytes(tableFilePath(dir.path())), utf8ToGb18030("[set]\r\n预警=5\r\n"));
     // A stored value is kept as it is.
     ASSERT_TRUE(onWarnMinutesChanged(dir.path(), "15"));
-    EXPECT_EQ(startupWarnMinutes(dir.path()), "15");
     EXPECT_EQ(readWarnMinutes(dir.path()), "15");
 }
 
@@ -140,11 +133,11 @@ TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
 
 TEST(ConfigFiles, TableOperationsThroughTheStore) {
     TempDir dir;
-    ASSERT_EQ(startupWarnMinutes(dir.path()), "5");
+    ASSERT_TRUE(writeWarnMinutes(dir.path(), kDefaultWarnMinutes));
     ConfigTableStore store(dir.path());
     BossTable table;
     setupColumns(table);
-    const FixedClock clock(23, 50, 0);
+    const FakeClock clock(23, 50, 0);
     for (int i = 0; i < 3; ++i) {
         onAddClicked(table, clock);
         table.setCellText(i + 1, kNameColumn, "boss" + std::to_string(i + 1));
@@ -165,7 +158,7 @@ TEST(ConfigFiles, TableOperationsThroughTheStore) {
     EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "使用", "2"), "假");
 
     table.setCellText(3, kPeriodColumn, "45");
-    ASSERT_TRUE(onGridDoubleClick(table, 3, kLastTimeColumn, FixedClock(8, 0, 0), store));
+    ASSERT_TRUE(onGridDoubleClick(table, 3, kLastTimeColumn, FakeClock(8, 0, 0), store));
     EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "下次时间", "3"), "08:45:00");
 
     ASSERT_TRUE(onDeleteClicked(table, 2, store));
@@ -186,7 +179,7 @@ TEST(ConfigFiles, TableOperationsThroughTheStore) {
     ASSERT_TRUE(onDeleteClicked(table, 1, store));
     ASSERT_TRUE(onDeleteClicked(table, 1, store));
     EXPECT_EQ(fileText(dir.path()), "[set]\r\n预警=5\r\n");
-    EXPECT_EQ(startupWarnMinutes(dir.path()), "5");
+    EXPECT_EQ(readWarnMinutes(dir.path()), "5");
 }
 
 TEST(ConfigFiles, FlagsSoundPathAndBuffers) {

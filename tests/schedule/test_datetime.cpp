@@ -1,5 +1,7 @@
 #include "schedule/datetime.h"
 
+#include "tests/support/fakeclock.h"
+
 #include <gtest/gtest.h>
 
 using namespace zorvane::schedule;
@@ -42,4 +44,25 @@ TEST(DateTime, FieldsCarryAndMinutesWrapPastMidnight) {
     EXPECT_EQ(p.year, 2027);
     EXPECT_EQ(clockTimeText(addMinutes(makeDateTime({2026, 1, 1, 0, 10, 0}), -20)), "23:50:00");
     EXPECT_EQ(clockTimeText(kInvalidDateTime - 5), "");
+}
+
+// Every test that moves time relies on the test clock's calendar steps.
+TEST(DateTime, TestClockAdvancesAsTheCalendarDoes) {
+    struct Case {
+        DateTimeParts start;
+        long long seconds;
+        DateTimeParts expected;
+    };
+    const Case cases[] = {
+        {{2026, 12, 7, 23, 59, 59}, 1, {2026, 12, 8, 0, 0, 0}},
+        {{2026, 12, 31, 23, 59, 30}, 45, {2027, 1, 1, 0, 0, 15}},
+        {{2026, 3, 1, 0, 0, 0}, -1, {2026, 2, 28, 23, 59, 59}},
+        {{2026, 12, 7, 10, 0, 5}, -3605, {2026, 12, 7, 9, 0, 0}},
+        {{2026, 12, 7, 10, 0, 0}, 2LL * 86400 + 61, {2026, 12, 9, 10, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        zorvane::testing::FakeClock clock(c.start);
+        clock.advance(c.seconds);
+        EXPECT_DOUBLE_EQ(clock.now(), makeDateTime(c.expected)) << c.seconds;
+    }
 }

@@ -1,11 +1,11 @@
 #include "schedule/tableops.h"
 
-#include "fakeclock.h"
+#include "tests/support/fakeclock.h"
 
 #include <gtest/gtest.h>
 
 using namespace zorvane::schedule;
-using zorvane::schedule::testing::clockAt;
+using zorvane::testing::clockAt;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/datetime.h"
 #include "schedule/tick.h"
+#include "tests/support/fakeclock.h"
 
 #include <gtest/gtest.h>
 
@@ -9,27 +10,9 @@
 #include <string>
 
 using namespace zorvane::schedule;
+using zorvane::testing::FakeClock;
 
 namespace {
-
-DateTime at(int h, int m, int s) {
-    return makeDateTime({2026, 12, 8, h, m, s});
-}
-
-class FakeClock final : public Clock {
-public:
-    DateTime now() const override {
-        ++calls;
-        if (onNow) {
-            onNow(calls);
-        }
-        return time;
-    }
-    DateTime time = at(10, 0, 0);
-    mutable int calls = 0;
-    // Runs on every reading of the clock, to act at a given moment of a pass.
-    std::function<void(int call)> onNow;
-};
 
 class FakeSettings final : public Settings {
 public:
@@ -94,7 +77,7 @@ protected:
         return table.rowId(row);
     }
     void passAt(int h, int m, int s) {
-        clock.time = at(h, m, s);
+        clock.set(h, m, s);
         tick.onTick();
     }
     std::string cell(RowId id, int column) const { return table.row(id).value().text[column]; }
@@ -197,17 +180,17 @@ TEST_F(TickTest, WarningMinutesThatAreNoNumberWarnOnTheRollOverPass) {
             id,
             {{kPeriodColumn, "30"}, {kLastTimeColumn, "10:00:00"}, {kNextTimeColumn, "10:30:00"}});
         rows.setCheckState(rows.rowIndex(id), true);
-        clock.time = at(10, 25, 0);
+        clock.set(10, 25, 0);
         pass.onTick();
-        clock.time = at(10, 29, 59);
+        clock.set(10, 29, 59);
         pass.onTick();
         EXPECT_EQ(sink.count, 0);
         // The due second itself is skipped: the roll-over pass still sounds.
-        clock.time = at(10, 30, 1);
+        clock.set(10, 30, 1);
         pass.onTick();
         EXPECT_EQ(sink.count, 1);
         EXPECT_EQ(rows.row(id)->text[kLastTimeColumn], "10:30:01");
-        clock.time = at(10, 30, 2);
+        clock.set(10, 30, 2);
         pass.onTick();
         EXPECT_EQ(sink.count, 1);
     }
@@ -327,16 +310,16 @@ TEST_F(TickTest, AKillRecordedWhileAPassRollsTheRowOverIsKept) {
     const RowId id = addRow("10:00:00", "10:30:00", "30");
     // The window thread records a kill after the pass has read the row, just before the
     // pass writes the roll-over.
-    clock.onNow = [&](int call) {
-        if (call == 2) {
+    clock.onRead([&](int reading) {
+        if (reading == 2) {
             table.setCellTexts(id, {{kLastTimeColumn, "10:29:59"}, {kNextTimeColumn, "10:59:59"}});
         }
-    };
+    });
     passAt(10, 30, 0);
-    EXPECT_EQ(clock.calls, 2);
+    EXPECT_EQ(clock.readings(), 2);
     EXPECT_EQ(cell(id, kLastTimeColumn), "10:29:59");
     EXPECT_EQ(cell(id, kNextTimeColumn), "10:59:59");
-    clock.onNow = nullptr;
+    clock.onRead(nullptr);
     passAt(10, 30, 1);
     EXPECT_EQ(cell(id, kCountdownColumn), "00时29分58秒");
 }

@@ -1,14 +1,14 @@
 #include "schedule/timetext.h"
 
-#include "fakeclock.h"
+#include "tests/support/fakeclock.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
 using namespace zorvane::schedule;
-using zorvane::schedule::testing::clockAt;
-using zorvane::schedule::testing::FakeClock;
+using zorvane::testing::clockAt;
+using zorvane::testing::FakeClock;
 
 TEST(FormatDuration, PaddedTableAndNegativeAndDayCrossing) {
     struct Case {
@@ -137,20 +137,24 @@ TEST(RemainingSeconds, ClockArithmeticWithDelay) {
     EXPECT_EQ(remainingSeconds("10:00:00", "10:30", 30, 0, clock), 600);
 }
 
-// Reads as 23:59:59 and then one second later at every further reading.
-class MidnightClock final : public Clock {
-public:
-    DateTime now() const override {
-        return makeDateTime({2026, 12, 7, 23, 59, 59 + std::min(m_readings++, 1)});
-    }
-
-private:
-    mutable int m_readings = 0;
-};
-
 TEST(RemainingSeconds, OneReadingOfTheClockEvenAcrossMidnight) {
-    EXPECT_EQ(remainingSeconds("23:00:00", "01:00:00", 120, 0, MidnightClock()), 3601);
-    EXPECT_EQ(remainingSeconds("23:50:00", "23:59:00", 10, 0, MidnightClock()), -59);
+    // Reads as 23:59:59 and one second later at every further reading.
+    struct Case {
+        const char* last;
+        const char* next;
+        int period;
+        std::int32_t expected;
+    };
+    for (const Case& c :
+         {Case{"23:00:00", "01:00:00", 120, 3601}, Case{"23:50:00", "23:59:00", 10, -59}}) {
+        FakeClock midnight(23, 59, 59);
+        midnight.onRead([&](int reading) {
+            if (reading == 2) {
+                midnight.advance(1);
+            }
+        });
+        EXPECT_EQ(remainingSeconds(c.last, c.next, c.period, 0, midnight), c.expected) << c.last;
+    }
 }
 
 TEST(RemainingSeconds, DateAnchoredAcrossMidnight) {
