@@ -58,7 +58,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.addOption(import);
 
     const bool parsed = parser.parse(arguments);
-    const bool command = parser.isSet(help) || parser.isSet(version) || parser.isSet(import);
+    // addHelpOption() also knows --help-all; only QCommandLineParser::process() would act on it.
+    const bool wantsHelp = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
+    const bool command = wantsHelp || parser.isSet(version) || parser.isSet(import);
     CommandLine result;
     if (!parsed && (command || parser.unknownOptionNames().isEmpty())) {
         result.action = CommandLine::Action::Error;
@@ -69,7 +71,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         result.action = CommandLine::Action::Error;
         result.text =
             QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
-    } else if (parser.isSet(help)) {
+    } else if (wantsHelp) {
         result.action = CommandLine::Action::ShowHelp;
         result.text = parser.helpText();
     } else if (parser.isSet(version)) {

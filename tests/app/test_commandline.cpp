@@ -45,6 +45,7 @@ private slots:
             Action::Error, {}, "platform");
         row("help", {"--help"}, Action::ShowHelp, {}, "--import <DIR>");
         row("short help", {"-h"}, Action::ShowHelp, {}, "--version");
+        row("all help", {"--help-all"}, Action::ShowHelp, {}, "--import <DIR>");
         row("version", {"--version"}, Action::ShowVersion, {}, "Zorvane 1.2.3");
     }
 
