@@ -24,9 +24,12 @@ awk '{ print $6 }' "$work/contents" | grep -v '^\./usr/' | grep -v '^\./$' &&
     fail "files outside /usr"
 awk 'substr($1, 9, 1) == "w" { print; bad = 1 } END { exit bad }' "$work/contents" ||
     fail "files writable by everyone"
+# (Pipes end in commands that read all of their input: with pipefail, a reader that
+# stops early could fail the writer.)
+paths=$(awk '{ print $6 }' "$work/contents")
 for path in ./usr/bin/zorvane "./usr/share/applications/$id.desktop" \
     "./usr/share/metainfo/$id.metainfo.xml" "./usr/share/icons/hicolor/256x256/apps/$id.png"; do
-    awk '{ print $6 }' "$work/contents" | grep -qx "$path" || fail "$path is not in the package"
+    grep -qx "$path" <<<"$paths" || fail "$path is not in the package"
 done
 
 # Control fields; the libraries come from dpkg-shlibdeps.
@@ -40,11 +43,12 @@ depends=$(field Depends)
 names=$(echo "$depends" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//')
 for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libsdl2-2.0-0 \
     libcurl4 libpcre2-8-0; do
-    echo "$names" | grep -Fqx "$library" || fail "Depends lacks $library: $depends"
+    grep -Fqx "$library" <<<"$names" || fail "Depends lacks $library: $depends"
 done
 # Test-only libraries must not leak into the program.
-echo "$depends" | grep -Eq 'gtest|benchmark|qt6-test|libqt6test' && fail "Depends has test libraries"
-field Description | head -1 | grep -q . || fail "no description"
+grep -Eq 'gtest|benchmark|qt6-test|libqt6test' <<<"$depends" && fail "Depends has test libraries"
+description=$(field Description)
+[ -n "${description%%$'\n'*}" ] || fail "no description"
 
 # lintian: no errors (warnings and notes are shown).
 lintian --fail-on error --tag-display-limit 0 "$deb"
@@ -52,7 +56,7 @@ lintian --fail-on error --tag-display-limit 0 "$deb"
 # The packaged (stripped) program starts.
 mkdir "$work/root"
 dpkg-deb -x "$deb" "$work/root"
-file "$work/root/usr/bin/zorvane" | grep -q ', stripped' || fail "the program is not stripped"
+grep -q ', stripped' <<<"$(file "$work/root/usr/bin/zorvane")" || fail "the program is not stripped"
 bash "$checks" files "$work/root" "$id" "$version"
 bash "$checks" starts "$work/root" "$id" "$version"
 echo "ok: $deb"

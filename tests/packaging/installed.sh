@@ -34,14 +34,17 @@ check_files() {
         fail "installed files differ from the expected list (< expected, > installed)"
     [ -x "$usr/bin/zorvane" ] || fail "bin/zorvane is not executable"
     for size in 16 22 24 32 48 64 128 256; do
-        file "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png" |
-            grep -q "PNG image data, $size x $size, 8-bit/color RGBA" ||
+        grep -q "PNG image data, $size x $size, 8-bit/color RGBA" <<<"$(file "$usr/share/icons/hicolor/${size}x${size}/apps/$id.png")" ||
             fail "the ${size}x${size} icon is not a $size x $size RGBA PNG"
     done
     gzip -t "$usr/share/man/man1/zorvane.1.gz" "$usr/share/doc/zorvane/changelog.gz"
-    zcat "$usr/share/doc/zorvane/changelog.gz" | head -1 | grep -q "^zorvane ($version) " ||
+    # (No early-stopping readers in pipes: with pipefail they could fail the writer.)
+    local changelog manual
+    changelog=$(zcat "$usr/share/doc/zorvane/changelog.gz")
+    manual=$(zcat "$usr/share/man/man1/zorvane.1.gz")
+    grep -q "^zorvane ($version) " <<<"${changelog%%$'\n'*}" ||
         fail "the change log's newest entry is not version $version"
-    zcat "$usr/share/man/man1/zorvane.1.gz" | grep -Fq -- '\-\-import' ||
+    grep -Fq -- '\-\-import' <<<"$manual" ||
         fail "the manual page does not describe --import"
 }
 
@@ -67,7 +70,7 @@ check_metainfo() {
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
         fail "the launchable is not $id.desktop"
     local newest
-    newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -1 | cut -d'"' -f2)
+    newest=$(grep -o -m1 '<release version="[^"]*"' "$metainfo" | cut -d'"' -f2)
     [ "$newest" = "$version" ] || fail "the newest release is $newest, the program is $version"
     local tag
     for tag in summary description developer_name content_rating screenshot; do
