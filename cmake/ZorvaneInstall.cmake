@@ -13,6 +13,11 @@ set(_zorvane_pkgdir "${PROJECT_SOURCE_DIR}/packaging")
 set(_zorvane_docdir "${CMAKE_INSTALL_DATAROOTDIR}/doc/zorvane")
 
 install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    # Menu entries, icons, manual pages and .deb files are the freedesktop and Debian ways.
+    return()
+endif()
+
 install(FILES "${_zorvane_pkgdir}/${ZORVANE_DESKTOP_ID}.desktop"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES "${_zorvane_pkgdir}/${ZORVANE_DESKTOP_ID}.metainfo.xml"
