@@ -80,7 +80,9 @@ check_metainfo() {
 
 check_starts() {
     home=$(mktemp -d)
-    trap 'rm -rf "$home"' EXIT
+    pid=
+    # Whatever happens, no program is left running.
+    trap '[ -z "$pid" ] || kill -KILL "$pid" 2>/dev/null; rm -rf "$home"' EXIT
     # The user's own directories, and no network: the announcement fails at once.
     export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config"
     export XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/runtime"
@@ -113,22 +115,32 @@ check_starts() {
 
     # The window, offscreen, on the imported files.
     QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy "$program" >"$home/out" 2>&1 &
-    local pid=$!
-    sleep 4
-    if ! kill -0 "$pid" 2>/dev/null; then
+    pid=$!
+    alive() {
+        kill -0 "$pid" 2>/dev/null && return 0
         status=0
         wait "$pid" || status=$?
         fail "the program ended by itself with $status: $(cat "$home/out")"
-    fi
+    }
+    # Start-up stores the default warning minutes beside the imported table; however
+    # loaded the machine, that happens within half a minute.
+    local waited=0
+    until LC_ALL=C grep -aq $'^\xd4\xa4\xbe\xaf=5\r$' "$data/config.ini"; do
+        alive
+        [ "$waited" -lt 300 ] || fail "the program did not keep its files in $data"
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    # Then it keeps running (clock, countdowns, announcement) until it is ended.
+    sleep 3
+    alive
     kill -TERM "$pid"
     status=0
     wait "$pid" || status=$?
+    pid=
     [ "$status" -eq 143 ] || fail "the program did not end on SIGTERM (status $status): $(cat "$home/out")"
 
-    # It read the imported table and stored the default warning minutes beside it.
     LC_ALL=C grep -aq $'\xba\xda\xc1\xfa' "$data/config.ini" || fail "the imported table is gone"
-    LC_ALL=C grep -aq $'^\xd4\xa4\xbe\xaf=5\r$' "$data/config.ini" ||
-        fail "the program did not keep its files in $data"
     [ -z "$(find "$usr/bin" -type f ! -name zorvane)" ] || fail "the program wrote files into bin/"
 }
 
