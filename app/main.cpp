@@ -1,12 +1,29 @@
+#include "app/commandline.h"
+#include "app/desktopid.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/programdir.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
+    QApplication::setApplicationVersion(QStringLiteral(ZORVANE_VERSION));
+    // Commands such as --import run in the terminal and need no display.
+    if (const auto exitCode = zorvane::app::runCommandLine(argc, argv)) {
+        return *exitCode;
+    }
+
+    QApplication application(argc, argv);
+    // The windows and notifications belong to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QLatin1String(zorvane::app::kDesktopId));
+    QIcon builtInIcon;
+    for (const int size : {16, 32, 48, 256}) {
+        builtInIcon.addFile(QStringLiteral(":/assets/icons/%1.png").arg(size));
+    }
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QLatin1String(zorvane::app::kDesktopId), builtInIcon));
 
     zorvane::app::AppGlobals globals;
     const zorvane::schedule::SystemClock clock;

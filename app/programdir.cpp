@@ -1,5 +1,7 @@
 #include "app/programdir.h"
 
+#include "app/desktopid.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,14 +9,19 @@
 
 namespace zorvane::app {
 
-QString programDirectory() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (QFileInfo(exeDir).isWritable()) {
+QString programDirectoryFor(const QString& exeDir) {
+    const QString desktopEntry = QStringLiteral("%1/../share/applications/%2.desktop")
+                                     .arg(exeDir, QLatin1String(kDesktopId));
+    if (QFileInfo(exeDir).isWritable() && !QFileInfo::exists(desktopEntry)) {
         return QDir::cleanPath(exeDir);
     }
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(dataDir);
     return QDir::cleanPath(dataDir);
+}
+
+QString programDirectory() {
+    return programDirectoryFor(QCoreApplication::applicationDirPath());
 }
 
 } // namespace zorvane::app

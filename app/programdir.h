@@ -5,9 +5,15 @@
 
 namespace zorvane::app {
 
-// The executable's directory when it is writable (a portable install keeps its
-// files beside the program); otherwise the per-user data directory for Zorvane,
-// created on demand. No trailing separator.
+// The directory for a program whose executable lies in `exeDir`: that directory itself
+// when it is writable and not part of an installation (a portable copy keeps its files
+// beside the program); otherwise the per-user data directory for Zorvane, created on
+// demand. An installed program is recognised by its desktop entry in the prefix's
+// share/applications, so even a writable prefix (root, a private prefix) keeps
+// the user's files out of bin/. No trailing separator.
+QString programDirectoryFor(const QString& exeDir);
+
+// programDirectoryFor() the running executable's directory.
 QString programDirectory();
 
 } // namespace zorvane::app

@@ -8,7 +8,9 @@
 
 #ifdef _WIN32
 #include <process.h>
+#include <windows.h>
 #else
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,16 +86,67 @@ bool writeTemporary(const fs::path& temp, const fs::path& target, std::string_vi
 #endif
 }
 
+fs::path directoryOf(const fs::path& file) {
+    const fs::path dir = file.parent_path();
+    return dir.empty() ? fs::path(".") : dir;
+}
+
+fs::path temporaryFor(const fs::path& file) {
+    static std::atomic<unsigned> counter{0};
+    return directoryOf(file) / (temporaryPrefix(file) + std::to_string(processId()) + "." +
+                                std::to_string(counter.fetch_add(1)) + ".tmp");
+}
+
+// Moves `temp` to `file` unless `file` exists; `temp` is left where it was on failure.
+CreateResult moveIntoFreeName(const fs::path& temp, const fs::path& file) {
+#ifdef _WIN32
+    if (::MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        return CreateResult::Created;
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? CreateResult::AlreadyExists
+                                                                       : CreateResult::Failed;
+#else
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, file.c_str(), RENAME_NOREPLACE) == 0) {
+        return CreateResult::Created;
+    }
+    if (errno == EEXIST) {
+        return CreateResult::AlreadyExists;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return CreateResult::Failed;
+    }
+    // The file system cannot rename without replacing; a hard link never replaces either.
+    if (::link(temp.c_str(), file.c_str()) != 0) {
+        return errno == EEXIST ? CreateResult::AlreadyExists : CreateResult::Failed;
+    }
+    ::unlink(temp.c_str());
+    return CreateResult::Created;
+#endif
+}
+
 } // namespace
 
-bool replaceFileAtomically(const fs::path& file, std::string_view bytes) {
-    static std::atomic<unsigned> counter{0};
-    fs::path dir = file.parent_path();
-    if (dir.empty()) {
-        dir = ".";
+CreateResult createFileAtomically(const fs::path& file, std::string_view bytes) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(file, ec))) {
+        return CreateResult::AlreadyExists;
     }
-    const fs::path temp = dir / (temporaryPrefix(file) + std::to_string(processId()) + "." +
-                                 std::to_string(counter.fetch_add(1)) + ".tmp");
+    const fs::path temp = temporaryFor(file);
+    if (!writeTemporary(temp, file, bytes)) {
+        fs::remove(temp, ec);
+        return CreateResult::Failed;
+    }
+    const CreateResult result = moveIntoFreeName(temp, file);
+    if (result != CreateResult::Created) {
+        fs::remove(temp, ec);
+    }
+    return result;
+}
+
+bool replaceFileAtomically(const fs::path& file, std::string_view bytes) {
+    const fs::path dir = directoryOf(file);
+    const fs::path temp = temporaryFor(file);
     std::error_code ec;
     if (!writeTemporary(temp, file, bytes)) {
         fs::remove(temp, ec);

@@ -16,6 +16,15 @@ namespace zorvane::text {
 // Temporaries that an earlier, killed process left for the same file are removed.
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
+// How createFileAtomically ended.
+enum class CreateResult { Created, AlreadyExists, Failed };
+
+// Creates `file` with `bytes` unless something of that name exists. The bytes go to a
+// temporary in the same directory, flushed to disk, which is moved into place only while
+// the name is still free: the file appears whole or not at all, and an existing file is
+// never replaced, even one that appears while the bytes are being written.
+CreateResult createFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
 // The whole content of a file; nullopt when it does not exist or cannot be read.
 std::optional<std::string> readWholeFile(const std::filesystem::path& file);
 

@@ -62,3 +62,29 @@ TEST(FileIo, Utf8PathsRoundTripAndReachTheirFiles) {
     EXPECT_EQ(utf8FromPath(file.filename()), name);
     EXPECT_EQ(readWholeFile(pathFromUtf8(utf8FromPath(dir.path()) + "/" + name)), "x");
 }
+
+TEST(FileIo, CreateWritesANewFileWholeAndNeverReplacesAnything) {
+    TempDir dir;
+    const fs::path file = dir.path() / "config.ini";
+    const std::string bytes = "[set]\r\n\xD4\xA4\xBE\xAF=5\r\n";
+    EXPECT_EQ(createFileAtomically(file, bytes), CreateResult::Created);
+    EXPECT_EQ(readWholeFile(file), bytes);
+
+    // Whatever already holds the name stays as it was: a file, a folder, a dangling link.
+    EXPECT_EQ(createFileAtomically(file, "other"), CreateResult::AlreadyExists);
+    EXPECT_EQ(readWholeFile(file), bytes);
+    fs::create_directory(dir.path() / "folder");
+    EXPECT_EQ(createFileAtomically(dir.path() / "folder", "x"), CreateResult::AlreadyExists);
+    fs::create_symlink(dir.path() / "nowhere", dir.path() / "link");
+    EXPECT_EQ(createFileAtomically(dir.path() / "link", "x"), CreateResult::AlreadyExists);
+    EXPECT_FALSE(fs::exists(dir.path() / "nowhere"));
+
+    EXPECT_EQ(createFileAtomically(dir.path() / "missing" / "config.ini", "x"),
+              CreateResult::Failed);
+    // No temporary is left behind by any of these.
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 3u);
+}
