@@ -23,9 +23,9 @@ constexpr std::string_view kNextTimeSection = "下次时间";
 // The full instant of each row's last time, which the clock-time texts cannot hold.
 // Programs that know only the sections above ignore it.
 constexpr std::string_view kDatedSection = "LastKillUtc";
-constexpr std::string_view kTableSections[] = {
-    kNumberSection, kUseSection,      kNameSection,     kPeriodSection,
-    kDelaySection,  kLastTimeSection, kNextTimeSection, kDatedSection};
+constexpr std::string_view kTableSections[] = {kNumberSection,   kUseSection,   kNameSection,
+                                               kPeriodSection,   kDelaySection, kLastTimeSection,
+                                               kNextTimeSection, kDatedSection};
 constexpr std::string_view kDefaultWarnMinutes = "5";
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";

@@ -279,8 +279,8 @@ bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds
     return false;
 }
 
-bool BossTable::setCountdown(RowId id, std::string_view text,
-                             std::optional<std::int64_t> remaining, RowPhase phase) {
+bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
+                             RowPhase phase) {
     Listener* listener = nullptr;
     int index = -1;
     {

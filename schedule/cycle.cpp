@@ -165,8 +165,8 @@ std::int64_t cycleSeconds(std::int64_t periodMinutes, std::int64_t delayMinutes)
     return (periodMinutes + delayMinutes) * 60;
 }
 
-std::int64_t secondsUntilDue(UtcSeconds last, std::int64_t periodMinutes,
-                             std::int64_t delayMinutes, UtcSeconds now) {
+std::int64_t secondsUntilDue(UtcSeconds last, std::int64_t periodMinutes, std::int64_t delayMinutes,
+                             UtcSeconds now) {
     return last + cycleSeconds(periodMinutes, delayMinutes) - now;
 }
 

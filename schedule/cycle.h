@@ -58,8 +58,8 @@ std::string nextTimeText(UtcSeconds last, std::int64_t periodMinutes);
 std::int64_t cycleSeconds(std::int64_t periodMinutes, std::int64_t delayMinutes);
 
 // Seconds from `now` until a row killed at `last` is due (<= 0 once it is).
-std::int64_t secondsUntilDue(UtcSeconds last, std::int64_t periodMinutes,
-                             std::int64_t delayMinutes, UtcSeconds now);
+std::int64_t secondsUntilDue(UtcSeconds last, std::int64_t periodMinutes, std::int64_t delayMinutes,
+                             UtcSeconds now);
 
 // Where a due row stands at `now`: the latest cycle start last + k * cycle not after
 // `now` (k >= 1), so a new cycle begins when the old one became due and never at the

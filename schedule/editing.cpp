@@ -32,8 +32,8 @@ UtcSeconds lastInstantOf(const BossTable& table, int row, const Clock& clock) {
     return instantOnDate(0, now);
 }
 
-void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText,
-                  const Clock& clock, MessageSink& messages, TableStore& store) {
+void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText, const Clock& clock,
+                  MessageSink& messages, TableStore& store) {
     const std::string typed = table.cellText(row, kPeriodColumn);
     if (!isIntegerText(typed)) {
         messages.showMessage(kWholeNumber);
@@ -46,8 +46,7 @@ void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText,
         table.setCellText(row, kPeriodColumn, kDefaultPeriod);
         return;
     }
-    table.setCellText(row, kNextTimeColumn,
-                      nextTimeText(lastInstantOf(table, row, clock), period));
+    table.setCellText(row, kNextTimeColumn, nextTimeText(lastInstantOf(table, row, clock), period));
     store.saveTable(table);
 }
 
@@ -67,7 +66,8 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
     const std::int32_t period = text::textToInteger(table.cellText(row, kPeriodColumn));
     const DateTime now = clock.now();
     if (const std::optional<UtcSeconds> killed = typedKillInstant(typed, now)) {
-        std::vector<std::pair<int, std::string>> cells{{kNextTimeColumn, nextTimeText(*killed, period)}};
+        std::vector<std::pair<int, std::string>> cells{
+            {kNextTimeColumn, nextTimeText(*killed, period)}};
         if (!readClockTime(typed)) {
             // "-N": the cell shows the time it stands for.
             cells.emplace_back(kLastTimeColumn, clockTimeText(toLocal(*killed)));
@@ -78,18 +78,22 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
         store.saveTable(table);
         if (killLog) {
             const std::optional<BossRow> killedRow = table.row(id);
-            killLog->recordKill(KillRecord{
-                text::trim(killedRow ? killedRow->text[kNameColumn] : std::string()), *killed,
-                period, killedRow ? killedRow->timing.delayMinutes : 0, KillSource::Typed, {}});
+            killLog->recordKill(
+                KillRecord{text::trim(killedRow ? killedRow->text[kNameColumn] : std::string()),
+                           *killed,
+                           period,
+                           killedRow ? killedRow->timing.delayMinutes : 0,
+                           KillSource::Typed,
+                           {}});
         }
         return;
     }
     messages.showMessage(kBadTime);
     const UtcSeconds nowUtc = toUtc(now);
-    table.setDatedCellTextsIf(id, {},
-                              {{kLastTimeColumn, clockTimeText(now)},
-                               {kNextTimeColumn, nextTimeText(nowUtc, period)}},
-                              nowUtc);
+    table.setDatedCellTextsIf(
+        id, {},
+        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
+        nowUtc);
     store.saveTable(table);
 }
 

@@ -60,12 +60,17 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
     const UtcSeconds nowUtc = toUtc(now);
     const std::int32_t period = row->timing.periodMinutes;
     table.setDatedCellTextsIf(
-        id, {}, {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
+        id, {},
+        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
         nowUtc);
     store.saveTable(table);
     if (killLog) {
-        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]), nowUtc, period,
-                                       row->timing.delayMinutes, KillSource::DoubleClick, {}});
+        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
+                                       nowUtc,
+                                       period,
+                                       row->timing.delayMinutes,
+                                       KillSource::DoubleClick,
+                                       {}});
     }
     return true;
 }

@@ -23,6 +23,13 @@ private:
     DateTime m_now;
 };
 
+// A pass that finds a dated row due no later than this after its due moment is the
+// running program's ordinary pass: the final count stays visible and the warning of
+// the cycle that just ended may still sound. Later than that (the tick was stopped, the
+// machine slept, the program was closed) the ended cycle is stale, and only the
+// current one is shown and warned of.
+constexpr std::int64_t kLatePassSeconds = 60;
+
 RowPhase phaseOf(std::int64_t remaining, std::int64_t leadSeconds) {
     if (remaining <= 0) {
         return RowPhase::Due;
@@ -81,9 +88,9 @@ void Tick::onTick() {
             }
         }
         const bool dated = lastUtc && cycleLength >= kShortestDatedCycle;
-        const std::int64_t remaining =
-            dated ? secondsUntilDue(*lastUtc, period, delay, passUtc)
-                  : remainingSeconds(last, next, period, delay, passClock);
+        const std::int64_t remaining = dated
+                                           ? secondsUntilDue(*lastUtc, period, delay, passUtc)
+                                           : remainingSeconds(last, next, period, delay, passClock);
 
         CycleMemory cycle;
         if (auto seen = m_memory.find(id);
@@ -109,7 +116,9 @@ void Tick::onTick() {
                 m_alarm.soundAlarm();
             }
         };
-        warnIfReached(remaining);
+        if (!dated || remaining > -kLatePassSeconds) {
+            warnIfReached(remaining);
+        }
         cycle.previousRemaining = remaining;
 
         if (remaining > 0) {
@@ -131,9 +140,7 @@ void Tick::onTick() {
             newLastUtc = start.start;
             newLast = clockTimeText(toLocal(newLastUtc));
             newRemaining = secondsUntilDue(newLastUtc, period, delay, toUtc(now));
-            if (start.cyclesPassed > 1) {
-                // Cycles were missed (tick stopped, sleep, restart): the stale overdue
-                // count means nothing; show where the current cycle stands.
+            if (remaining <= -kLatePassSeconds) {
                 countdown = formatCountdown(newRemaining);
             }
         } else {
@@ -154,8 +161,12 @@ void Tick::onTick() {
         }
         m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due);
         if (m_killLog) {
-            m_killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]), newLastUtc, period,
-                                             delay, KillSource::RollOver, {}});
+            m_killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
+                                             newLastUtc,
+                                             period,
+                                             delay,
+                                             KillSource::RollOver,
+                                             {}});
         }
         // The new cycle counts from where it starts, so a later pass that lands inside
         // the lead time (the tick was stopped meanwhile) still warns, and a cycle

@@ -115,15 +115,12 @@ TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
                                     "延迟", "上次时间", "下次时间", "LastKillUtc"};
     for (int row = 1; row < table.rowCount(); ++row) {
         const std::string key = std::to_string(row);
-        const std::string values[] = {key,
-                                      table.checkState(row) ? "真" : "假",
-                                      table.cellText(row, kNameColumn),
-                                      table.cellText(row, kPeriodColumn),
-                                      table.cellText(row, kDelayColumn),
-                                      table.cellText(row, kLastTimeColumn),
-                                      table.cellText(row, kNextTimeColumn),
-                                      // No row here knows the instant of its last time.
-                                      ""};
+        const std::string values[] = {
+            key, table.checkState(row) ? "真" : "假", table.cellText(row, kNameColumn),
+            table.cellText(row, kPeriodColumn), table.cellText(row, kDelayColumn),
+            table.cellText(row, kLastTimeColumn), table.cellText(row, kNextTimeColumn),
+            // No row here knows the instant of its last time.
+            ""};
         for (int s = 0; s < 8; ++s) {
             writeIniValue(file, sections[s], key, values[s]);
         }
