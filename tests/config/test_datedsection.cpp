@@ -27,8 +27,9 @@ UtcSeconds utc(DateTimeParts local) {
 }
 
 std::string tableFile(std::string_view lastTime, std::string_view dated) {
-    std::string text = "[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n[使用]\r\n1=真\r\n[BOSS事件]\r\n1=火龙\r\n"
-                       "[周期]\r\n1=90\r\n[延迟]\r\n1=\r\n[上次时间]\r\n1=";
+    std::string text =
+        "[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n[使用]\r\n1=真\r\n[BOSS事件]\r\n1=火龙\r\n"
+        "[周期]\r\n1=90\r\n[延迟]\r\n1=\r\n[上次时间]\r\n1=";
     text += lastTime;
     text += "\r\n[下次时间]\r\n1=11:30:00\r\n";
     if (!dated.empty()) {
@@ -95,7 +96,8 @@ TEST(DatedSection, SavedInTheSameWriteAndReadBack) {
 
     const std::string text = gb18030ToUtf8(readBytes(tableFilePath(dir.path())));
     // The older sections come first and hold what they always held.
-    EXPECT_TRUE(text.starts_with("[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n2=2\r\n[使用]\r\n1=真\r\n2=假\r\n"));
+    EXPECT_TRUE(
+        text.starts_with("[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n2=2\r\n[使用]\r\n1=真\r\n2=假\r\n"));
     EXPECT_NE(text.find("[上次时间]\r\n1=10:00:00\r\n2=abc\r\n"), std::string::npos);
     EXPECT_TRUE(text.ends_with("[LastKillUtc]\r\n1=" + utcText(killed) + "\r\n2=\r\n"));
     EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LastKillUtc", "1"), utcText(killed));
