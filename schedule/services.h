@@ -59,7 +59,7 @@ struct KillRecord {
     int periodMinutes{};       // the period in force then
     int delayMinutes{};        // the delay in force then
     KillSource source{KillSource::DoubleClick};
-    std::string sender; // who sent a remote kill; empty otherwise
+    std::string sender;        // who sent a remote kill; empty otherwise
 };
 
 // Keeps the history of kills. Called on the thread that recorded the kill (the window
