@@ -71,6 +71,10 @@ void Tick::onTick() {
         const std::string& last = row->text[kLastTimeColumn];
         const std::string& next = row->text[kNextTimeColumn];
         if (last.empty() || next.empty()) {
+            if (row->timing.phase != RowPhase::Idle) {
+                // The text stays as it was; the typed data no longer claims a count.
+                m_table.setCountdown(id, row->text[kCountdownColumn], std::nullopt, RowPhase::Idle);
+            }
             continue;
         }
         const std::string& periodText = row->text[kPeriodColumn];

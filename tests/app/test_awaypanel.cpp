@@ -141,6 +141,10 @@ private slots:
             model->data(model->index(2, schedule::kCountdownColumn)).toString(),
             QStringLiteral("2天14时54分51秒"), 2000);
 
+        const QString shot = qEnvironmentVariable("ZORVANE_WINDOW_SCREENSHOT");
+        if (!shot.isEmpty()) {
+            QVERIFY(m_window->grab().toImage().save(shot));
+        }
         // Inside the lead time once the warning minutes cover the rest.
         m_window->warnMinutesEdit()->setText(QStringLiteral("800"));
         QTRY_COMPARE_WITH_TIMEOUT(
