@@ -54,6 +54,20 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
         return m_table.checkState(row) ? Qt::Checked : Qt::Unchecked;
     case Qt::TextAlignmentRole:
         return static_cast<int>(m_alignment.toInt());
+    case RemainingSecondsRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (!timing || !timing->remainingSeconds) {
+            return {};
+        }
+        return static_cast<qlonglong>(*timing->remainingSeconds);
+    }
+    case RowPhaseRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (!timing || timing->phase == schedule::RowPhase::Idle) {
+            return {};
+        }
+        return static_cast<int>(timing->phase);
+    }
     default:
         return {};
     }

@@ -13,6 +13,16 @@ namespace zorvane::app {
 class BossTableModel final : public QAbstractTableModel, private schedule::BossTable::Listener {
     Q_OBJECT
 public:
+    // Typed data of every cell of a row, as the tick's last pass left it, so views need
+    // not parse the countdown text. Both are invalid QVariants until a pass has counted
+    // the row (and for rows the tick skips: no last or next time).
+    enum Role {
+        // qlonglong: seconds until the row is due (<= 0 on the pass that found it due).
+        RemainingSecondsRole = Qt::UserRole + 1,
+        // int: a schedule::RowPhase (1 counting, 2 within the lead time, 3 due; 0 idle).
+        RowPhaseRole = Qt::UserRole + 2,
+    };
+
     // Becomes the table's listener; the table must outlive the model.
     explicit BossTableModel(schedule::BossTable& table, QObject* parent = nullptr);
     ~BossTableModel() override;

@@ -13,8 +13,10 @@
 namespace zorvane::app {
 namespace {
 
+// The countdown column is wider than the others' 100 so that a countdown of days
+// ('2天14时54分51秒') shows whole; the columns still fit the grid's 792 pixels.
 constexpr std::array<int, schedule::kColumnCount> kColumnWidths = {40, 40,  200, 80,
-                                                                   80, 100, 100, 100};
+                                                                   80, 100, 100, 130};
 constexpr int kRowHeight = 30;
 
 } // namespace

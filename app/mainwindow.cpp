@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/announcementview.h"
+#include "app/awaypanel.h"
 #include "app/bossgrid.h"
 #include "app/clickablelabel.h"
 #include "app/globals.h"
@@ -9,6 +10,8 @@
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
+#include "config/sessionfile.h"
+#include "schedule/away.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
 
@@ -20,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextBrowser>
+#include <QTimer>
 
 namespace zorvane::app {
 namespace {
@@ -27,6 +31,9 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 540;
 constexpr int kTimerIntervalMs = 1000;
+// How often the program notes that it is running: a crash loses at most this much, so
+// cycles that came due in the last minute before a crash may be listed as missed.
+constexpr int kLastSeenIntervalMs = 60 * 1000;
 
 const QString kStopCaption = QStringLiteral("停止");
 const QString kStartCaption = QStringLiteral("启动");
@@ -77,6 +84,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
 
 MainWindow::~MainWindow() {
     m_context.globals.stopWorkers();
+    noteRunning();
 }
 
 void MainWindow::buildComponents() {
@@ -138,6 +146,10 @@ void MainWindow::onWindowCreated() {
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();
     config::loadTable(m_table, dir);
+    // Every row's last time gets its instant now, before the first pass starts the
+    // current cycles, so the missed cycles can still be counted.
+    schedule::dateUndatedRows(m_table, m_context.clock.now());
+    showMissedWhileAway();
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
     startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir);
@@ -147,6 +159,29 @@ void MainWindow::onWindowCreated() {
     AppGlobals& globals = m_context.globals;
     globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
     startTick();
+}
+
+void MainWindow::showMissedWhileAway() {
+    const std::optional<schedule::UtcSeconds> lastSeen = config::readLastSeen(programPath());
+    if (lastSeen) {
+        const std::vector<schedule::MissedRow> missed = schedule::missedWhileAway(
+            m_table.rows(), *lastSeen, schedule::toUtc(m_context.clock.now()));
+        if (!missed.empty()) {
+            m_awayPanel = new AwayPanel(missed, this);
+            // Shown once the window itself is up, beside it and without blocking it.
+            QTimer::singleShot(0, m_awayPanel, &QWidget::show);
+        }
+    }
+    noteRunning();
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &MainWindow::noteRunning);
+    timer->start(kLastSeenIntervalMs);
+}
+
+void MainWindow::noteRunning() {
+    // Only the panel at the next start depends on it; a failed write there lists a few
+    // cycles too many at worst, so it is retried with the next note and not reported.
+    config::writeLastSeen(programPath(), schedule::toUtc(m_context.clock.now()));
 }
 
 void MainWindow::showStoredWarnMinutes() {

@@ -26,6 +26,7 @@ class ConfigTableStore;
 namespace zorvane::app {
 
 class AppGlobals;
+class AwayPanel;
 class BossGrid;
 class ClickableLabel;
 class GridController;
@@ -63,6 +64,9 @@ public:
     schedule::BossTable& table() { return m_table; }
     QTextBrowser* viewer() const { return m_viewer; }
     SoundChooser* soundChooser() const { return m_soundChooser; }
+    // The panel of cycles that came due while the program was not running; nullptr when
+    // there were none (or the program had never recorded when it last ran).
+    AwayPanel* awayPanel() const { return m_awayPanel; }
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -77,6 +81,10 @@ private:
     void showStoredWarnMinutes();
     std::filesystem::path programPath() const;
     void wireAlarm();
+    // Lists the rows missed since the program was last seen running, then notes that it
+    // runs now and keeps noting it once a minute and at the end.
+    void showMissedWhileAway();
+    void noteRunning();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -88,6 +96,7 @@ private:
     QLabel* m_noteIcon = nullptr;
     QLineEdit* m_soundPathEdit = nullptr;
     ClickableLabel* m_soundLabel = nullptr;
+    AwayPanel* m_awayPanel = nullptr;
     BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
 

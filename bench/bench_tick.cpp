@@ -1,6 +1,8 @@
-// One tick pass over tables of 10, 100 and 1000 counting rows, a few of them due.
+// One tick pass over tables of 10, 100 and 1000 counting rows, a few of them due: rows
+// loaded as texts (dated by their first pass) and rows recorded with their instants.
 
 #include "schedule/bosstable.h"
+#include "schedule/cycle.h"
 #include "schedule/datetime.h"
 #include "schedule/tick.h"
 #include "tests/support/fakeclock.h"
@@ -67,8 +69,50 @@ void tickPass(benchmark::State& state) {
     state.counters["alarms"] = static_cast<double>(alarm.count);
 }
 
+// Daily, weekly and 90-minute bosses killed at spread instants; one row in 60 is due on
+// every pass, so roll-overs (with their kill-log calls) are part of the figure.
+void datedTickPass(benchmark::State& state) {
+    const int rows = static_cast<int>(state.range(0));
+    BossTable table;
+    zorvane::testing::FakeClock clock(10, 20, 0);
+    const UtcSeconds start = toUtc(clock.now());
+    const int periods[] = {90, 1440, 10080};
+    for (int i = 0; i < rows; ++i) {
+        const int row = table.appendRow();
+        table.setCheckState(row, i % 2 == 0);
+        const int period = periods[i % 3];
+        // Due within the next hour, one row a minute apart.
+        const UtcSeconds killed = start - period * 60LL + 60LL * (i % 60) + 1;
+        table.setDatedCellTextsIf(table.rowId(row), {},
+                                  {{kNumberColumn, std::to_string(row)},
+                                   {kNameColumn, "BOSS"},
+                                   {kPeriodColumn, std::to_string(period)},
+                                   {kDelayColumn, i % 5 == 0 ? "2" : ""},
+                                   {kLastTimeColumn, clockTimeText(toLocal(killed))},
+                                   {kNextTimeColumn, nextTimeText(killed, period)}},
+                                  killed);
+    }
+    FixedSettings settings;
+    CountingAlarm alarm;
+    MutexLock lock;
+    class CountingKillLog final : public KillLog {
+    public:
+        void recordKill(const KillRecord&) override { ++count; }
+        long count = 0;
+    } log;
+    Tick tick(table, clock, settings, alarm, lock);
+    tick.setKillLog(&log);
+    for (auto _ : state) {
+        tick.onTick();
+        clock.advance(1);
+    }
+    state.counters["alarms"] = static_cast<double>(alarm.count);
+    state.counters["rollOvers"] = static_cast<double>(log.count);
+}
+
 } // namespace
 
 BENCHMARK(tickPass)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(datedTickPass)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

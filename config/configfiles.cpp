@@ -1,7 +1,11 @@
 #include "config/configfiles.h"
 
 #include "config/inifile.h"
+#include "schedule/cycle.h"
+#include "schedule/instant.h"
 #include "text/numbers.h"
+
+#include <optional>
 
 namespace zorvane::config {
 namespace {
@@ -16,9 +20,12 @@ constexpr std::string_view kPeriodSection = "周期";
 constexpr std::string_view kDelaySection = "延迟";
 constexpr std::string_view kLastTimeSection = "上次时间";
 constexpr std::string_view kNextTimeSection = "下次时间";
-constexpr std::string_view kTableSections[] = {kNumberSection,  kUseSection,   kNameSection,
-                                               kPeriodSection,  kDelaySection, kLastTimeSection,
-                                               kNextTimeSection};
+// The full instant of each row's last time, which the clock-time texts cannot hold.
+// Programs that know only the sections above ignore it.
+constexpr std::string_view kDatedSection = "LastKillUtc";
+constexpr std::string_view kTableSections[] = {kNumberSection,   kUseSection,   kNameSection,
+                                               kPeriodSection,   kDelaySection, kLastTimeSection,
+                                               kNextTimeSection, kDatedSection};
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
 
@@ -35,7 +42,32 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
         doc.setValue(kDelaySection, key, row.text[schedule::kDelayColumn]);
         doc.setValue(kLastTimeSection, key, row.text[schedule::kLastTimeColumn]);
         doc.setValue(kNextTimeSection, key, row.text[schedule::kNextTimeColumn]);
+        // Empty when the instant is unknown, so an older row's date under this key
+        // never sticks to a new row.
+        doc.setValue(kDatedSection, key,
+                     row.timing.lastUtc ? schedule::utcText(*row.timing.lastUtc) : std::string());
     }
+}
+
+// The stored instant of a row, when it agrees with the row's last-time text: the same
+// time of day on the local clock. A file edited by hand or by a program that does not
+// know the section keeps the text and loses the date.
+std::optional<schedule::UtcSeconds> storedInstant(std::string_view stored,
+                                                  std::string_view lastText) {
+    const std::optional<schedule::UtcSeconds> instant = schedule::parseUtcText(stored);
+    const std::optional<schedule::ClockTime> time = schedule::readClockTime(lastText);
+    if (!instant || !time || !time->valid()) {
+        return std::nullopt;
+    }
+    schedule::DateTimeParts local;
+    if (!schedule::breakDown(schedule::toLocal(*instant), local)) {
+        return std::nullopt;
+    }
+    const std::int64_t localOfDay = local.hour * 3600LL + local.minute * 60LL + local.second;
+    if (localOfDay != time->secondsOfDay() % 86400) {
+        return std::nullopt;
+    }
+    return instant;
 }
 
 std::vector<std::string> keysOf(const std::vector<std::string>& lines) {
@@ -72,6 +104,10 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
                             {schedule::kDelayColumn, doc.value(kDelaySection, key)},
                             {schedule::kLastTimeColumn, doc.value(kLastTimeSection, key)},
                             {schedule::kNextTimeColumn, doc.value(kNextTimeSection, key)}});
+        const std::string last = doc.value(kLastTimeSection, key);
+        if (const auto instant = storedInstant(doc.value(kDatedSection, key), last)) {
+            table.setLastInstantIf(table.rowId(row), last, *instant);
+        }
     }
 }
 

@@ -24,11 +24,14 @@ std::filesystem::path tableFilePath(const std::filesystem::path& dir);
 std::filesystem::path soundFilePath(const std::filesystem::path& dir);
 
 // Appends the rows stored in the table file, in the order of the keys of "序号",
-// each filled from its own key in every section. A missing file adds nothing.
+// each filled from its own key in every section. A missing file adds nothing. A row's
+// stored instant (section "LastKillUtc") is taken only when its local clock time is the
+// time of the row's last-time text; otherwise the date is derived from the text.
 void loadTable(schedule::BossTable& table, const std::filesystem::path& dir);
 
 // Writes every data row under keys "1", "2", ... in one atomic replacement; the result
-// is the file that writing the values one by one would give. Keys of rows that no
+// is the file that writing the values one by one would give, plus section "LastKillUtc"
+// with each row's last time as a UTC instant ("" when unknown). Keys of rows that no
 // longer exist stay. False (file unchanged) when the write fails.
 bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir);
 

@@ -1,5 +1,7 @@
 #include "schedule/bosstable.h"
 
+#include "text/numbers.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -62,7 +64,9 @@ bool BossTable::setCellText(int row, int column, std::string_view text) {
             column == kUseColumn) {
             return false;
         }
-        m_rows[static_cast<std::size_t>(row - 1)].text[static_cast<std::size_t>(column)] = text;
+        BossRow& changed = m_rows[static_cast<std::size_t>(row - 1)];
+        changed.text[static_cast<std::size_t>(column)] = text;
+        textWritten(changed, column);
         listener = m_listener;
     }
     if (listener) {
@@ -176,6 +180,35 @@ bool BossTable::setCellTexts(RowId id, const std::vector<std::pair<int, std::str
 
 bool BossTable::setCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
                                const std::vector<std::pair<int, std::string>>& cells) {
+    return writeIf(id, expected, cells, std::nullopt);
+}
+
+bool BossTable::setDatedCellTextsIf(RowId id,
+                                    const std::vector<std::pair<int, std::string>>& expected,
+                                    const std::vector<std::pair<int, std::string>>& cells,
+                                    UtcSeconds lastUtc) {
+    return writeIf(id, expected, cells, lastUtc);
+}
+
+void BossTable::textWritten(BossRow& row, int column) {
+    switch (column) {
+    case kPeriodColumn:
+        row.timing.periodMinutes = text::textToInteger(row.text[kPeriodColumn]);
+        break;
+    case kDelayColumn:
+        row.timing.delayMinutes = text::textToInteger(row.text[kDelayColumn]);
+        break;
+    case kLastTimeColumn:
+        row.timing.lastUtc.reset();
+        break;
+    default:
+        break;
+    }
+}
+
+bool BossTable::writeIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
+                        const std::vector<std::pair<int, std::string>>& cells,
+                        std::optional<UtcSeconds> lastUtc) {
     Listener* listener = nullptr;
     int index = -1;
     int first = kColumnCount;
@@ -204,8 +237,12 @@ bool BossTable::setCellTextsIf(RowId id, const std::vector<std::pair<int, std::s
         }
         for (const auto& [column, text] : cells) {
             row.text[static_cast<std::size_t>(column)] = text;
+            textWritten(row, column);
             first = std::min(first, column);
             last = std::max(last, column);
+        }
+        if (lastUtc) {
+            row.timing.lastUtc = lastUtc;
         }
         listener = m_listener;
     }
@@ -218,6 +255,55 @@ bool BossTable::setCellTextsIf(RowId id, const std::vector<std::pair<int, std::s
 std::vector<BossRow> BossTable::rows() const {
     std::lock_guard lock(m_mutex);
     return m_rows;
+}
+
+std::optional<RowTiming> BossTable::timing(int row) const {
+    std::lock_guard lock(m_mutex);
+    if (row < 1 || row > static_cast<int>(m_rows.size())) {
+        return std::nullopt;
+    }
+    return m_rows[static_cast<std::size_t>(row - 1)].timing;
+}
+
+bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds lastUtc) {
+    std::lock_guard lock(m_mutex);
+    for (BossRow& row : m_rows) {
+        if (row.id == id) {
+            if (row.text[kLastTimeColumn] != lastText) {
+                return false;
+            }
+            row.timing.lastUtc = lastUtc;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
+                             RowPhase phase) {
+    Listener* listener = nullptr;
+    int index = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < m_rows.size(); ++i) {
+            if (m_rows[i].id == id) {
+                index = static_cast<int>(i) + 1;
+                BossRow& row = m_rows[i];
+                row.text[kCountdownColumn] = text;
+                row.timing.remainingSeconds = remaining;
+                row.timing.phase = phase;
+                break;
+            }
+        }
+        if (index < 0) {
+            return false;
+        }
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->cellsChanged(index, kCountdownColumn, kCountdownColumn);
+    }
+    return true;
 }
 
 } // namespace zorvane::schedule

@@ -6,6 +6,8 @@
 // and write a row that the window thread may move or delete meanwhile.
 // Why row 0 is the header: see the glossary in ARCHITECTURE.md.
 
+#include "schedule/instant.h"
+
 #include <array>
 #include <cstdint>
 #include <mutex>
@@ -30,11 +32,33 @@ inline constexpr int kColumnCount = 8;
 
 using RowId = std::uint64_t;
 
+// Where a row stands as of the tick's last pass.
+enum class RowPhase : int {
+    Idle = 0,     // not counted (no last or next time), or not yet seen by a pass
+    Counting = 1, // ahead of its lead time
+    Lead = 2,     // within the warning lead time, not yet due
+    Due = 3,      // the pass found it due (and started its next cycle)
+};
+
+// The typed state of a row beside its texts, kept in step by the table: the period and
+// delay are read once when their cells change, and the last time's instant is known
+// only while column 5 still holds the text it was recorded with.
+struct RowTiming {
+    std::int32_t periodMinutes = 0; // text-to-integer of column 3
+    std::int32_t delayMinutes = 0;  // text-to-integer of column 4
+    // The instant column 5 stands for; dropped whenever column 5 is written without one.
+    std::optional<UtcSeconds> lastUtc;
+    // Seconds until due and the phase, as the tick's last pass found them.
+    std::optional<std::int64_t> remainingSeconds;
+    RowPhase phase = RowPhase::Idle;
+};
+
 // One data row; text[kUseColumn] is unused.
 struct BossRow {
     RowId id = 0;
     bool use = false;
     std::array<std::string, kColumnCount> text;
+    RowTiming timing;
 };
 
 class BossTable {
@@ -90,7 +114,26 @@ public:
     // Every data row, in display order.
     std::vector<BossRow> rows() const;
 
+    // The typed state of data row `row`; nullopt outside the table.
+    std::optional<RowTiming> timing(int row) const;
+    // Like setCellTextsIf, and the row's last time then stands for `lastUtc`.
+    bool setDatedCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
+                             const std::vector<std::pair<int, std::string>>& cells,
+                             UtcSeconds lastUtc);
+    // Records the instant of the row's last time, only while column 5 still holds
+    // `lastText`. Changes no text, so no listener is told.
+    bool setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds lastUtc);
+    // The tick's result for a row: the countdown text, the remaining seconds and the phase.
+    bool setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
+                      RowPhase phase);
+
 private:
+    // Keeps the row's typed state in step with a text just written into `column`.
+    static void textWritten(BossRow& row, int column);
+    bool writeIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
+                 const std::vector<std::pair<int, std::string>>& cells,
+                 std::optional<UtcSeconds> lastUtc);
+
     mutable std::mutex m_mutex;
     std::array<std::string, kColumnCount> m_header;
     std::vector<BossRow> m_rows;

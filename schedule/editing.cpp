@@ -1,8 +1,10 @@
 #include "schedule/editing.h"
 
+#include "schedule/cycle.h"
 #include "schedule/timetext.h"
 #include "text/cleaning.h"
 #include "text/numbers.h"
+#include "text/textops.h"
 
 #include <cstdint>
 #include <string>
@@ -16,21 +18,21 @@ const std::string kAboveWarning = "请输入整数数字大于提示预警分钟
 const std::string kBadTime = "请正确输入日期";
 const std::string kDefaultPeriod = "30";
 
-// Last time plus the period as a time of day. Whole days drop out of the text, so the
-// sum is reduced to one day first: a huge period cannot overflow the seconds value.
-std::string nextTimeFromSeconds(std::int32_t lastSeconds, std::int32_t periodMinutes) {
-    constexpr std::int64_t kDay = 86400;
-    const std::int64_t total =
-        static_cast<std::int64_t>(lastSeconds) + static_cast<std::int64_t>(periodMinutes) * 60;
-    return formatDuration(static_cast<std::int32_t>(total % kDay), "h:m:s", true);
+// The instant of a row's last time: the one recorded with it, else read from its text
+// as the tick reads it; a text without a time of day counts as midnight, today.
+UtcSeconds lastInstantOf(const BossTable& table, int row, const Clock& clock) {
+    if (const std::optional<RowTiming> timing = table.timing(row); timing && timing->lastUtc) {
+        return *timing->lastUtc;
+    }
+    const DateTime now = clock.now();
+    if (const std::optional<UtcSeconds> derived =
+            deriveLastInstant(table.cellText(row, kLastTimeColumn), now)) {
+        return *derived;
+    }
+    return instantOnDate(0, now);
 }
 
-std::string nextTimeFromClockText(std::string_view lastTime, std::int32_t periodMinutes,
-                                  const Clock& clock) {
-    return clockTimeText(addMinutes(dateAnchoredTime(lastTime, clock), periodMinutes));
-}
-
-void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText,
+void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText, const Clock& clock,
                   MessageSink& messages, TableStore& store) {
     const std::string typed = table.cellText(row, kPeriodColumn);
     if (!isIntegerText(typed)) {
@@ -44,8 +46,7 @@ void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText,
         table.setCellText(row, kPeriodColumn, kDefaultPeriod);
         return;
     }
-    const std::int32_t last = timeTextToSeconds(table.cellText(row, kLastTimeColumn));
-    table.setCellText(row, kNextTimeColumn, nextTimeFromSeconds(last, period));
+    table.setCellText(row, kNextTimeColumn, nextTimeText(lastInstantOf(table, row, clock), period));
     store.saveTable(table);
 }
 
@@ -59,20 +60,40 @@ void finishDelay(BossTable& table, int row, MessageSink& messages, TableStore& s
 }
 
 void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& messages,
-                    TableStore& store) {
+                    TableStore& store, KillLog* killLog) {
+    const RowId id = table.rowId(row);
     const std::string typed = table.cellText(row, kLastTimeColumn);
     const std::int32_t period = text::textToInteger(table.cellText(row, kPeriodColumn));
-    if (isPastTimeOfDay(typed, clock)) {
-        // The typed text stays as it is; the next time follows from the time found in it,
-        // so words around the time ('abc 1:2:3 xyz') do not make it unreadable.
-        table.setCellText(row, kNextTimeColumn,
-                          nextTimeFromClockText(typedClockTime(typed), period, clock));
-    } else {
-        messages.showMessage(kBadTime);
-        const std::string now = clockTimeText(clock.now());
-        table.setCellText(row, kLastTimeColumn, now);
-        table.setCellText(row, kNextTimeColumn, nextTimeFromClockText(now, period, clock));
+    const DateTime now = clock.now();
+    if (const std::optional<UtcSeconds> killed = typedKillInstant(typed, now)) {
+        std::vector<std::pair<int, std::string>> cells{
+            {kNextTimeColumn, nextTimeText(*killed, period)}};
+        if (!readClockTime(typed)) {
+            // "-N": the cell shows the time it stands for.
+            cells.emplace_back(kLastTimeColumn, clockTimeText(toLocal(*killed)));
+        }
+        // The typed text of a time of day stays as it is; the next time follows from the
+        // time found in it, so words around it ('abc 1:2:3 xyz') do not make it unreadable.
+        table.setDatedCellTextsIf(id, {{kLastTimeColumn, typed}}, cells, *killed);
+        store.saveTable(table);
+        if (killLog) {
+            const std::optional<BossRow> killedRow = table.row(id);
+            killLog->recordKill(
+                KillRecord{text::trim(killedRow ? killedRow->text[kNameColumn] : std::string()),
+                           *killed,
+                           period,
+                           killedRow ? killedRow->timing.delayMinutes : 0,
+                           KillSource::Typed,
+                           {}});
+        }
+        return;
     }
+    messages.showMessage(kBadTime);
+    const UtcSeconds nowUtc = toUtc(now);
+    table.setDatedCellTextsIf(
+        id, {},
+        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
+        nowUtc);
     store.saveTable(table);
 }
 
@@ -92,7 +113,7 @@ void onGridEditStarted(int cursorColumn, MessageSink& messages) {
 
 void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
                         std::string_view warnMinutesText, const Clock& clock, MessageSink& messages,
-                        TableStore& store) {
+                        TableStore& store, KillLog* killLog) {
     if (cursorRow < 1 || cursorRow >= table.rowCount()) {
         return;
     }
@@ -101,7 +122,7 @@ void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
         messages.showMessage(kNoTyping);
         break;
     case kPeriodColumn:
-        finishPeriod(table, cursorRow, warnMinutesText, messages, store);
+        finishPeriod(table, cursorRow, warnMinutesText, clock, messages, store);
         break;
     case kDelayColumn:
         finishDelay(table, cursorRow, messages, store);
@@ -110,7 +131,7 @@ void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
         store.saveTable(table);
         break;
     case kLastTimeColumn:
-        finishLastTime(table, cursorRow, clock, messages, store);
+        finishLastTime(table, cursorRow, clock, messages, store, killLog);
         break;
     default:
         break;

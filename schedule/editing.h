@@ -20,9 +20,14 @@ void onGridEditStarted(int cursorColumn, MessageSink& messages);
 
 // After the typed text has been stored in the cursor cell: checks it, replaces a bad
 // period or delay, derives the next time from a period or last time, and saves an
-// accepted edit. warnMinutesText is the warning-minutes box's content.
+// accepted edit. warnMinutesText is the warning-minutes box's content. An accepted kill
+// time typed into the last time is told to the kill log, when there is one.
+//
+// A typed last time names an instant: a time of day not later than the clock is
+// today's, a later one yesterday's when that lies within the last 12 hours, and "-N" is
+// N minutes ago (the cell then shows that clock time).
 void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
                         std::string_view warnMinutesText, const Clock& clock, MessageSink& messages,
-                        TableStore& store);
+                        TableStore& store, KillLog* killLog = nullptr);
 
 } // namespace zorvane::schedule

@@ -1,7 +1,9 @@
 #include "schedule/tableops.h"
 
+#include "schedule/cycle.h"
 #include "schedule/timetext.h"
 #include "text/numbers.h"
+#include "text/textops.h"
 
 namespace zorvane::schedule {
 void setupColumns(BossTable& table) {
@@ -16,10 +18,13 @@ int onAddClicked(BossTable& table, const Clock& clock) {
     const int row = table.appendRow();
     const RowId id = table.rowId(row);
     const DateTime now = clock.now();
-    table.setCellTexts(id, {{kNumberColumn, text::integerText(row)},
-                            {kPeriodColumn, "30"},
-                            {kLastTimeColumn, clockTimeText(now)},
-                            {kNextTimeColumn, clockTimeText(addMinutes(now, 30))}});
+    const UtcSeconds nowUtc = toUtc(now);
+    table.setDatedCellTextsIf(id, {},
+                              {{kNumberColumn, text::integerText(row)},
+                               {kPeriodColumn, "30"},
+                               {kLastTimeColumn, clockTimeText(now)},
+                               {kNextTimeColumn, nextTimeText(nowUtc, 30)}},
+                              nowUtc);
     return row;
 }
 
@@ -42,7 +47,7 @@ void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, Tabl
 }
 
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
-                       TableStore& store) {
+                       TableStore& store, KillLog* killLog) {
     if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
         return false;
     }
@@ -52,10 +57,21 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
         return false;
     }
     const DateTime now = clock.now();
-    const std::int32_t period = text::textToInteger(row->text[kPeriodColumn]);
-    table.setCellTexts(id, {{kLastTimeColumn, clockTimeText(now)},
-                            {kNextTimeColumn, clockTimeText(addMinutes(now, period))}});
+    const UtcSeconds nowUtc = toUtc(now);
+    const std::int32_t period = row->timing.periodMinutes;
+    table.setDatedCellTextsIf(
+        id, {},
+        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
+        nowUtc);
     store.saveTable(table);
+    if (killLog) {
+        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
+                                       nowUtc,
+                                       period,
+                                       row->timing.delayMinutes,
+                                       KillSource::DoubleClick,
+                                       {}});
+    }
     return true;
 }
 

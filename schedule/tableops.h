@@ -23,9 +23,10 @@ bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store);
 void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store);
 
 // Double click on a last time records a kill now: last time now, next time now plus the
-// period (text-to-integer of column 3; the delay does not count here), then saves.
-// False when the cursor is not on a data row's last-time cell.
+// period (text-to-integer of column 3; the delay does not count here), then saves and
+// tells the kill log, when there is one. False when the cursor is not on a data row's
+// last-time cell.
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
-                       TableStore& store);
+                       TableStore& store, KillLog* killLog = nullptr);
 
 } // namespace zorvane::schedule

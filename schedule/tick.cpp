@@ -1,14 +1,43 @@
 #include "schedule/tick.h"
 
+#include "schedule/cycle.h"
 #include "schedule/datetime.h"
 #include "schedule/timetext.h"
 #include "text/numbers.h"
+#include "text/textops.h"
 
 #include <mutex>
 #include <utility>
 #include <vector>
 
 namespace zorvane::schedule {
+namespace {
+
+// One reading of the clock for the rows that still count from their texts.
+class FrozenClock final : public Clock {
+public:
+    explicit FrozenClock(DateTime now) : m_now(now) {}
+    DateTime now() const override { return m_now; }
+
+private:
+    DateTime m_now;
+};
+
+// A pass that finds a dated row due no later than this after its due moment is the
+// running program's ordinary pass: the final count stays visible and the warning of
+// the cycle that just ended may still sound. Later than that (the tick was stopped, the
+// machine slept, the program was closed) the ended cycle is stale, and only the
+// current one is shown and warned of.
+constexpr std::int64_t kLatePassSeconds = 60;
+
+RowPhase phaseOf(std::int64_t remaining, std::int64_t leadSeconds) {
+    if (remaining <= 0) {
+        return RowPhase::Due;
+    }
+    return remaining <= leadSeconds ? RowPhase::Lead : RowPhase::Counting;
+}
+
+} // namespace
 
 Tick::Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
            TickLock& lock)
@@ -22,7 +51,16 @@ void Tick::onTick() {
     }
     std::unordered_map<RowId, CycleMemory> memory;
     memory.reserve(ids.size());
-    std::optional<long long> leadSeconds;
+    if (ids.empty()) {
+        m_memory.clear();
+        return;
+    }
+    // One reading of the clock serves every row's countdown; the mktime behind toUtc is
+    // too slow to repeat a thousand times a second.
+    const DateTime passNow = m_clock.now();
+    const UtcSeconds passUtc = toUtc(passNow);
+    const FrozenClock passClock(passNow);
+    const long long leadSeconds = 60LL * text::textToInteger(m_settings.warnMinutesText());
 
     for (const RowId id : ids) {
         const std::lock_guard guard(m_lock);
@@ -33,13 +71,30 @@ void Tick::onTick() {
         const std::string& last = row->text[kLastTimeColumn];
         const std::string& next = row->text[kNextTimeColumn];
         if (last.empty() || next.empty()) {
+            if (row->timing.phase != RowPhase::Idle) {
+                // The text stays as it was; the typed data no longer claims a count.
+                m_table.setCountdown(id, row->text[kCountdownColumn], std::nullopt, RowPhase::Idle);
+            }
             continue;
         }
         const std::string& periodText = row->text[kPeriodColumn];
         const std::string& delayText = row->text[kDelayColumn];
-        const std::int32_t period = text::textToInteger(periodText);
-        const std::int32_t delay = text::textToInteger(delayText);
-        const std::int32_t remaining = remainingSeconds(last, next, period, delay, m_clock);
+        const std::int32_t period = row->timing.periodMinutes;
+        const std::int32_t delay = row->timing.delayMinutes;
+        const std::int64_t cycleLength = cycleSeconds(period, delay);
+
+        std::optional<UtcSeconds> lastUtc = row->timing.lastUtc;
+        if (!lastUtc && cycleLength >= kShortestDatedCycle) {
+            // Read once; kept until the last time changes.
+            lastUtc = deriveLastInstant(last, passNow);
+            if (lastUtc) {
+                m_table.setLastInstantIf(id, last, *lastUtc);
+            }
+        }
+        const bool dated = lastUtc && cycleLength >= kShortestDatedCycle;
+        const std::int64_t remaining = dated
+                                           ? secondsUntilDue(*lastUtc, period, delay, passUtc)
+                                           : remainingSeconds(last, next, period, delay, passClock);
 
         CycleMemory cycle;
         if (auto seen = m_memory.find(id);
@@ -51,48 +106,84 @@ void Tick::onTick() {
             cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, false};
         }
 
-        if (row->use) {
-            if (!leadSeconds) {
-                leadSeconds = 60LL * text::textToInteger(m_settings.warnMinutesText());
+        // Sounds on the pass that first finds the row at or below the lead time; a cycle
+        // first seen there sounds only when it is exactly at the lead time.
+        const auto warnIfReached = [&](std::int64_t now) {
+            if (!row->use) {
+                return;
             }
-            // Sounds on the pass that first finds the row at or below the lead time; a
-            // cycle first seen there sounds only when it is exactly at the lead time.
-            const bool reached =
-                cycle.previousRemaining
-                    ? *cycle.previousRemaining > *leadSeconds && remaining <= *leadSeconds
-                    : remaining == *leadSeconds;
+            const bool reached = cycle.previousRemaining
+                                     ? *cycle.previousRemaining > leadSeconds && now <= leadSeconds
+                                     : now == leadSeconds;
             if (reached && !cycle.warned) {
                 cycle.warned = true;
                 m_alarm.soundAlarm();
             }
+        };
+        if (!dated || remaining > -kLatePassSeconds) {
+            warnIfReached(remaining);
         }
         cycle.previousRemaining = remaining;
 
-        const std::string countdown = formatDuration(remaining, kCountdownPattern, true);
         if (remaining > 0) {
-            if (m_table.setCellText(id, kCountdownColumn, countdown)) {
+            if (m_table.setCountdown(id, formatCountdown(remaining), remaining,
+                                     phaseOf(remaining, leadSeconds))) {
                 memory.emplace(id, std::move(cycle));
             }
             continue;
         }
-        // Due: the new cycle starts now; missed cycles are not caught up.
+
+        // Due. The clock is read again: the pass may have taken a while (an alarm).
         const DateTime now = m_clock.now();
-        std::string newLast = clockTimeText(now);
-        std::string newNext = clockTimeText(addMinutes(now, period));
+        UtcSeconds newLastUtc = 0;
+        std::string newLast;
+        std::int64_t newRemaining = 0;
+        std::string countdown = formatCountdown(remaining);
+        if (dated) {
+            const CycleStart start = currentCycleStart(*lastUtc, cycleLength, toUtc(now));
+            newLastUtc = start.start;
+            newLast = clockTimeText(toLocal(newLastUtc));
+            newRemaining = secondsUntilDue(newLastUtc, period, delay, toUtc(now));
+            if (remaining <= -kLatePassSeconds) {
+                countdown = formatCountdown(newRemaining);
+            }
+        } else {
+            newLastUtc = toUtc(now);
+            newLast = clockTimeText(now);
+            newRemaining = remainingSeconds(newLast, nextTimeText(newLastUtc, period), period,
+                                            delay, FrozenClock(now));
+        }
+        std::string newNext = nextTimeText(newLastUtc, period);
         // Only if nobody recorded a kill or edited the times since this pass read them.
-        if (m_table.setCellTextsIf(
+        if (!m_table.setDatedCellTextsIf(
                 id, {{kLastTimeColumn, last}, {kNextTimeColumn, next}, {kPeriodColumn, periodText}},
                 {{kLastTimeColumn, newLast},
                  {kNextTimeColumn, newNext},
-                 {kCountdownColumn, countdown}})) {
-            // The new cycle counts from where it starts, so a later pass that lands
-            // inside the lead time (the tick was stopped meanwhile) still warns.
-            cycle.previousRemaining = remainingSeconds(newLast, newNext, period, delay, m_clock);
-            cycle.last = std::move(newLast);
-            cycle.next = std::move(newNext);
-            cycle.warned = false;
-            memory.emplace(id, std::move(cycle));
+                 {kCountdownColumn, countdown}},
+                newLastUtc)) {
+            continue;
         }
+        m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due);
+        if (m_killLog) {
+            m_killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
+                                             newLastUtc,
+                                             period,
+                                             delay,
+                                             KillSource::RollOver,
+                                             {}});
+        }
+        // The new cycle counts from where it starts, so a later pass that lands inside
+        // the lead time (the tick was stopped meanwhile) still warns, and a cycle
+        // already inside its lead time when it is reached warns now.
+        cycle.last = std::move(newLast);
+        cycle.next = std::move(newNext);
+        cycle.warned = false;
+        cycle.previousRemaining = dated ? cycleLength : newRemaining;
+        if (dated) {
+            warnIfReached(newRemaining);
+            cycle.previousRemaining = newRemaining;
+        }
+        memory.emplace(id, std::move(cycle));
     }
     // Rows that are gone, or were skipped, are forgotten.
     m_memory = std::move(memory);

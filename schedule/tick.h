@@ -4,6 +4,7 @@
 
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
+#include "schedule/cycle.h"
 #include "schedule/services.h"
 
 #include <cstdint>
@@ -22,9 +23,6 @@ public:
     virtual void unlock() = 0;
 };
 
-// Countdown texts are written with this pattern, two digits per field.
-inline constexpr const char* kCountdownPattern = "h时m分s秒";
-
 // Runs the passes of one timer: one pass at a time, from one thread at a time.
 // Everything a pass reads it reads afresh (rows, warning minutes); the only memory it
 // keeps between passes is, per row, what the early warning needs, and none of it
@@ -35,10 +33,21 @@ public:
     Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
          TickLock& lock);
 
+    // Where roll-overs are recorded; nullptr (the default) records nothing. Set it before
+    // the timer starts; it must outlive the tick.
+    void setKillLog(KillLog* log) { m_killLog = log; }
+
     // One pass over the rows present when it starts, in display order. A row with
     // an empty last or next time is left as it is; a row deleted meanwhile is
     // skipped. Rows are written by id, several cells at once, so no other row is
     // ever written. Nothing is saved.
+    //
+    // A row whose last time stands for an instant counts down to last + period + delay;
+    // when it is due its next cycle starts where the old one became due (whole cycles
+    // after the last time), so passes that come late, a stopped tick or a restart never
+    // shift the schedule. A row whose cycle is shorter than a minute, or whose last
+    // time holds no time of day, counts from its next-time text and starts again at
+    // the moment the pass finds it due.
     void onTick();
 
 private:
@@ -49,7 +58,7 @@ private:
         std::string next;
         std::string period;
         std::string delay;
-        std::optional<std::int32_t> previousRemaining;
+        std::optional<std::int64_t> previousRemaining;
         bool warned = false;
     };
 
@@ -58,6 +67,7 @@ private:
     const Settings& m_settings;
     AlarmSink& m_alarm;
     TickLock& m_lock;
+    KillLog* m_killLog = nullptr;
     std::unordered_map<RowId, CycleMemory> m_memory;
 };
 

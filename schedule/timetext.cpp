@@ -1,8 +1,8 @@
 #include "schedule/timetext.h"
 
+#include "schedule/cycle.h"
 #include "text/codec.h"
 #include "text/numbers.h"
-#include "text/regexobject.h"
 #include "text/textops.h"
 
 #include <cmath>
@@ -282,31 +282,22 @@ std::int32_t timeTextToSeconds(std::string_view text) {
 }
 
 bool isPastTimeOfDay(std::string_view text, const Clock& clock) {
-    text::RegexObject regex;
-    regex.create("(\\d+):(\\d+):(\\d+)", text);
-    if (regex.matchCount() <= 0) {
+    const std::optional<ClockTime> time = readClockTime(text);
+    if (!time || !time->valid()) {
         return false;
     }
-    const std::int32_t h = text::textToInteger(regex.subMatchText(1, 1));
-    const std::int32_t m = text::textToInteger(regex.subMatchText(1, 2));
-    const std::int32_t s = text::textToInteger(regex.subMatchText(1, 3));
-    if (h < 0 || h > 23 || m < 0 || m > 60 || s < 0 || s > 60) {
-        return false;
-    }
-    const double input = h * 3600.0 + m * 60.0 + s;
+    const double input = static_cast<double>(time->secondsOfDay());
     const double current = secondsOfDay(clock);
     return current - input >= -kTolerance;
 }
 
 std::string typedClockTime(std::string_view text) {
-    text::RegexObject regex;
-    regex.create("(\\d+):(\\d+):(\\d+)", text);
-    if (regex.matchCount() <= 0) {
+    const std::optional<ClockTime> time = readClockTime(text);
+    if (!time) {
         return {};
     }
-    return text::integerText(text::textToInteger(regex.subMatchText(1, 1))) + ":" +
-           text::integerText(text::textToInteger(regex.subMatchText(1, 2))) + ":" +
-           text::integerText(text::textToInteger(regex.subMatchText(1, 3)));
+    return text::integerText(time->hour) + ":" + text::integerText(time->minute) + ":" +
+           text::integerText(time->second);
 }
 
 std::int32_t hourField(std::string_view text) {
@@ -382,8 +373,15 @@ std::int32_t remainingSeconds(std::string_view lastTime, std::string_view nextTi
                               const Clock& liveClock) {
     const DateTime now = liveClock.now();
     const FrozenClock clock(now);
-    if (hourField(lastTime) - hourField(nextTime) > kTolerance) {
-        DateTime last = dateAnchoredTime(lastTime, clock);
+    // The hour of a text with words around its time is the time's hour, as every other
+    // reader of a last time sees it.
+    const auto hourOf = [](std::string_view text) {
+        const std::optional<ClockTime> time = readClockTime(text);
+        return time && time->valid() ? time->hour : hourField(text);
+    };
+    if (hourOf(lastTime) - hourOf(nextTime) > kTolerance) {
+        const std::string found = typedClockTime(lastTime);
+        DateTime last = dateAnchoredTime(found.empty() ? lastTime : std::string_view(found), clock);
         if (last != kInvalidDateTime) {
             // Past midnight a last time later than the clock is yesterday's kill.
             DateTimeParts p;

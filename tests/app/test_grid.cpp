@@ -169,7 +169,8 @@ private slots:
         QCOMPARE(table().rowCount(), 1);
         const char* titles[] = {"使用",     "序号",     "BOSS事件", "周期(分)",
                                 "延迟(分)", "上次时间", "下次时间", "倒计时"};
-        const int widths[] = {40, 40, 200, 80, 80, 100, 100, 100};
+        // The countdown column holds countdowns of days too.
+        const int widths[] = {40, 40, 200, 80, 80, 100, 100, 130};
         for (int column = 0; column < 8; ++column) {
             QCOMPARE(grid()->model()->headerData(column, Qt::Horizontal).toString(),
                      QString::fromUtf8(titles[column]));

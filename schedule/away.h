@@ -1,0 +1,34 @@
+#pragma once
+// What happened while the program was not running: the rows whose cycles came due
+// between the moment it was last seen running and now. Computed once at start, before
+// the first tick pass starts the rows' current cycles.
+
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
+#include "schedule/instant.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zorvane::schedule {
+
+struct MissedRow {
+    RowId id = 0;
+    std::string boss;              // column 2, trimmed
+    UtcSeconds firstDue = 0;       // the first due moment after the program was last seen
+    std::int64_t cyclesPassed = 0; // due moments between then and now
+    UtcSeconds cycleStart = 0;     // where the row stands now: its current cycle began here
+    std::int64_t remaining = 0;    // and is due this many seconds after now
+};
+
+// Gives every row whose last time has a time of day but no instant yet the instant the
+// tick would read from it at `now`, so all readers agree from the start.
+void dateUndatedRows(BossTable& table, DateTime now);
+
+// The rows with dated cycles (at least a minute long) that came due in (lastSeen, now],
+// in table order. A program seen running until a moment ago lists nothing.
+std::vector<MissedRow> missedWhileAway(const std::vector<BossRow>& rows, UtcSeconds lastSeen,
+                                       UtcSeconds now);
+
+} // namespace zorvane::schedule

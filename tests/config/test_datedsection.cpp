@@ -1,0 +1,133 @@
+// The dated last times in config.ini and the last-seen moment in session.ini.
+
+#include "config/configfiles.h"
+#include "config/inifile.h"
+#include "config/sessionfile.h"
+#include "schedule/away.h"
+#include "schedule/cycle.h"
+#include "tests/support/tempdir.h"
+#include "text/codec.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace zorvane::config;
+using namespace zorvane::schedule;
+using zorvane::testing::readBytes;
+using zorvane::testing::TempDir;
+using zorvane::testing::writeBytes;
+using zorvane::text::gb18030ToUtf8;
+using zorvane::text::utf8ToGb18030;
+
+namespace {
+
+UtcSeconds utc(DateTimeParts local) {
+    return toUtc(makeDateTime(local));
+}
+
+std::string tableFile(std::string_view lastTime, std::string_view dated) {
+    std::string text =
+        "[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n[使用]\r\n1=真\r\n[BOSS事件]\r\n1=火龙\r\n"
+        "[周期]\r\n1=90\r\n[延迟]\r\n1=\r\n[上次时间]\r\n1=";
+    text += lastTime;
+    text += "\r\n[下次时间]\r\n1=11:30:00\r\n";
+    if (!dated.empty()) {
+        text += "[LastKillUtc]\r\n1=";
+        text += dated;
+        text += "\r\n";
+    }
+    return utf8ToGb18030(text);
+}
+
+TEST(DatedSection, AStoredInstantCountsOnlyWhenItAgreesWithTheText) {
+    const UtcSeconds twoDaysAgo = utc({2026, 12, 5, 10, 0, 0});
+    const UtcSeconds nineFive = utc({2026, 12, 6, 9, 5, 0});
+    struct Case {
+        const char* name;
+        std::string last;
+        std::string dated; // "" leaves the section out
+        std::optional<UtcSeconds> expected;
+    };
+    const Case cases[] = {
+        {"older file without the section", "10:00:00", "", std::nullopt},
+        {"agrees", "10:00:00", utcText(twoDaysAgo), twoDaysAgo},
+        {"agrees with a loosely typed time", "9:5:0", utcText(nineFive), nineFive},
+        {"text edited by hand since", "11:00:00", utcText(twoDaysAgo), std::nullopt},
+        {"not a date", "10:00:00", "yesterday", std::nullopt},
+        {"no such day", "10:00:00", "2026-02-30T10:00:00Z", std::nullopt},
+        {"no time in the text", "soon", utcText(twoDaysAgo), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeBytes(tableFilePath(dir.path()), tableFile(c.last, c.dated));
+        BossTable table;
+        loadTable(table, dir.path());
+        ASSERT_EQ(table.rowCount(), 2);
+        // The texts load exactly as stored, whatever the dated section says.
+        EXPECT_EQ(table.cellText(1, kLastTimeColumn), c.last);
+        EXPECT_EQ(table.cellText(1, kNextTimeColumn), "11:30:00");
+        EXPECT_TRUE(table.checkState(1));
+        EXPECT_EQ(table.timing(1)->periodMinutes, 90);
+        EXPECT_EQ(table.timing(1)->lastUtc, c.expected);
+    }
+}
+
+TEST(DatedSection, OlderFilesTakeTheirDateFromTheTimeOfDay) {
+    TempDir dir;
+    writeBytes(tableFilePath(dir.path()), tableFile("23:00:00", ""));
+    BossTable table;
+    loadTable(table, dir.path());
+    dateUndatedRows(table, makeDateTime({2026, 12, 8, 0, 10, 0}));
+    EXPECT_EQ(table.timing(1)->lastUtc, utc({2026, 12, 7, 23, 0, 0}));
+}
+
+TEST(DatedSection, SavedInTheSameWriteAndReadBack) {
+    TempDir dir;
+    writeBytes(tableFilePath(dir.path()), tableFile("10:00:00", ""));
+    BossTable table;
+    loadTable(table, dir.path());
+    const UtcSeconds killed = utc({2026, 12, 5, 10, 0, 0});
+    table.setLastInstantIf(table.rowId(1), "10:00:00", killed);
+    const int undated = table.appendRow();
+    table.setCellTexts(table.rowId(undated), {{kPeriodColumn, "30"}, {kLastTimeColumn, "abc"}});
+    ASSERT_TRUE(saveTable(table, dir.path()));
+
+    const std::string text = gb18030ToUtf8(readBytes(tableFilePath(dir.path())));
+    // The older sections come first and hold what they always held.
+    EXPECT_TRUE(
+        text.starts_with("[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n2=2\r\n[使用]\r\n1=真\r\n2=假\r\n"));
+    EXPECT_NE(text.find("[上次时间]\r\n1=10:00:00\r\n2=abc\r\n"), std::string::npos);
+    EXPECT_TRUE(text.ends_with("[LastKillUtc]\r\n1=" + utcText(killed) + "\r\n2=\r\n"));
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LastKillUtc", "1"), utcText(killed));
+
+    BossTable reloaded;
+    loadTable(reloaded, dir.path());
+    EXPECT_EQ(reloaded.timing(1)->lastUtc, killed);
+    EXPECT_FALSE(reloaded.timing(2)->lastUtc.has_value());
+
+    // Deleting the first row renumbers the dated keys with the others.
+    ConfigTableStore store(dir.path());
+    reloaded.deleteRow(1);
+    reloaded.setCellText(1, kNumberColumn, "1");
+    store.rewriteTable(reloaded);
+    EXPECT_EQ(readSectionKeys(tableFilePath(dir.path()), "LastKillUtc"),
+              (std::vector<std::string>{"1"}));
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LastKillUtc", "1"), "");
+}
+
+TEST(SessionFile, LastSeenRoundTripsAndBadValuesReadAsUnknown) {
+    TempDir dir;
+    EXPECT_FALSE(readLastSeen(dir.path()).has_value());
+    const UtcSeconds seen = utc({2026, 12, 7, 23, 59, 59});
+    ASSERT_TRUE(writeLastSeen(dir.path(), seen));
+    EXPECT_EQ(readLastSeen(dir.path()), seen);
+    for (const char* bad : {"", "2026-12-07 23:59:59", "2026-13-01T00:00:00Z", "junk"}) {
+        SCOPED_TRACE(bad);
+        writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad);
+        EXPECT_FALSE(readLastSeen(dir.path()).has_value());
+    }
+}
+
+} // namespace
