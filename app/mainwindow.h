@@ -30,6 +30,7 @@ class ClickableLabel;
 class GridController;
 class SoundChooser;
 class TickSupport;
+class WriteNotice;
 
 // What the window needs from outside; tests hand in their own clock and directory.
 struct AppContext {
@@ -62,6 +63,8 @@ public:
     schedule::BossTable& table() { return m_table; }
     QTextBrowser* viewer() const { return m_viewer; }
     SoundChooser* soundChooser() const { return m_soundChooser; }
+    // The line that tells which file could not be written; hidden while writes work.
+    WriteNotice* writeNotice() const { return m_writeNotice; }
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -89,9 +92,11 @@ private:
     ClickableLabel* m_soundLabel = nullptr;
     BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
+    WriteNotice* m_writeNotice = nullptr;
 
     // Declared in the order they are needed; the controller (and with it the grid's
-    // model) goes before the table it shows.
+    // model) goes before the table it shows. All go before the child widgets (the
+    // write notice among them), which the base class destroys.
     schedule::BossTable m_table;
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
     MessageBoxSink m_messageBox;
