@@ -122,8 +122,9 @@ bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text, s
     return writeIniValue(tableFilePath(dir), "set", "预警", text, error);
 }
 
-bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText) {
-    return writeWarnMinutes(dir, boxText);
+bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText,
+                          std::string* error) {
+    return writeWarnMinutes(dir, boxText, error);
 }
 
 std::string startupWarnMinutes(const std::filesystem::path& dir) {

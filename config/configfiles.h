@@ -55,7 +55,8 @@ bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text,
                       std::string* error = nullptr);
 
 // The warning minutes box's content changed: store it as typed.
-bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText);
+bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText,
+                          std::string* error = nullptr);
 
 // The start-up rule: the stored warning minutes, or "5" (also written to the file) when
 // they are empty. The window puts the result into the box.
