@@ -42,14 +42,14 @@ bool playSound(SoundDevice& device, const std::string& file, const std::string& 
     return device.sendCommand("play " + alias) == 0;
 }
 
-bool ensureWorkingSoundFile(const std::string& programDir) {
+bool ensureWorkingSoundFile(const std::string& programDir, std::string* error) {
     const std::string path = workingSoundPath(programDir);
     const std::lock_guard lock(writtenMutex());
     const bool writtenBefore = writtenFiles().count(path) != 0;
     if (writtenBefore && hasEmbeddedSize(text::pathFromUtf8(path))) {
         return true;
     }
-    if (!text::replaceFileAtomically(text::pathFromUtf8(path), embeddedAlarmSound())) {
+    if (!text::replaceFileAtomically(text::pathFromUtf8(path), embeddedAlarmSound(), error)) {
         return false;
     }
     writtenFiles().insert(path);
@@ -57,11 +57,17 @@ bool ensureWorkingSoundFile(const std::string& programDir) {
 }
 
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
-                const std::string& programDir) {
+                const std::string& programDir, schedule::WriteStatusSink* status) {
     try {
         if (soundPathText.empty()) {
             // A failed write leaves an earlier copy in place, which holds the same sound.
-            ensureWorkingSoundFile(programDir);
+            std::string error;
+            const bool written = ensureWorkingSoundFile(programDir, &error);
+            if (status && written) {
+                status->writeSucceeded(workingSoundPath(programDir));
+            } else if (status) {
+                status->writeFailed(workingSoundPath(programDir), error);
+            }
             playSound(device, workingSoundPath(programDir), kAlarmAlias);
         } else {
             playSound(device, soundPathText, kAlarmAlias);

@@ -4,6 +4,7 @@
 // and the alias "1", see the glossary in ARCHITECTURE.md.
 
 #include "alarm/sounddevice.h"
+#include "schedule/services.h"
 
 #include <string>
 
@@ -22,13 +23,15 @@ bool playSound(SoundDevice& device, const std::string& file, const std::string& 
 // Makes sure the working sound file holds the built-in sound: written on the first
 // call for that directory in this process, afterwards only when it is missing or has
 // the wrong size. Written to a temporary file and renamed into place, so no reader
-// ever sees half a file. False when it could not be written.
-bool ensureWorkingSoundFile(const std::string& programDir);
+// ever sees half a file. False when it could not be written, with the file and the
+// reason in `error`.
+bool ensureWorkingSoundFile(const std::string& programDir, std::string* error = nullptr);
 
 // Plays the alarm: with an empty sound path the built-in sound (from the working
 // sound file), otherwise the file named by the path exactly as written. Never
-// throws; a sound that cannot be written or played stays silent.
+// throws; a sound that cannot be written or played stays silent. How the working
+// sound file's write ended goes to `status` when one is given.
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
-                const std::string& programDir);
+                const std::string& programDir, schedule::WriteStatusSink* status = nullptr);
 
 } // namespace zorvane::alarm

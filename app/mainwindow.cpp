@@ -9,6 +9,7 @@
 #include "app/handoff.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
+#include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
 #include "schedule/away.h"
@@ -65,7 +66,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_context(context), m_tableStore(std::make_unique<config::ConfigTableStore>(programPath())) {
+      m_context(context) {
     setObjectName(QStringLiteral("Zorvane"));
     setWindowTitle(QStringLiteral("Zorvane"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -113,6 +114,9 @@ void MainWindow::buildComponents() {
 
     m_grid = place(new BossGrid(this), "高级表格1", 0, 72, 792, 320);
     m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
+    // In the free space right of "设置", below the clock.
+    m_writeNotice = place(new WriteNotice(this), "写入提示", 432, 48, 352, 22);
+    m_tableStore = std::make_unique<config::ConfigTableStore>(programPath(), m_writeNotice);
 
     schedule::MessageSink& messages = m_context.messages
                                           ? *m_context.messages
@@ -133,16 +137,22 @@ std::filesystem::path MainWindow::programPath() const {
 }
 
 void MainWindow::wireAlarm() {
-    m_soundChooser = new SoundChooser(this, m_soundPathEdit, m_context.programDir, this);
+    m_soundChooser =
+        new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
     connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
             &SoundChooser::onSoundLabelPressed);
-    m_tickSupport =
-        std::make_unique<TickSupport>(m_table, m_context.clock, m_context.globals.tickLock(),
-                                      m_warnMinutesEdit, m_soundPathEdit, m_context.programDir);
+    m_tickSupport = std::make_unique<TickSupport>(
+        m_table, m_context.clock, m_context.globals.tickLock(), m_warnMinutesEdit, m_soundPathEdit,
+        m_context.programDir, m_writeNotice);
 }
 
 void MainWindow::onWindowCreated() {
     const std::filesystem::path dir = programPath();
+    // Told before any write fails on its own: nothing the user changes can be kept.
+    if (std::string error; !text::canCreateFilesIn(dir, &error)) {
+        m_writeNotice->writeFailed(text::utf8FromPath(config::tableFilePath(dir).parent_path()),
+                                   error);
+    }
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();
     config::loadTable(m_table, dir);
@@ -189,12 +199,12 @@ void MainWindow::showStoredWarnMinutes() {
     m_warnMinutesEdit->setText(QString::fromStdString(config::readWarnMinutes(programPath())));
     if (m_warnMinutesEdit->text().isEmpty()) {
         m_warnMinutesEdit->setText(defaultWarnMinutes());
-        config::writeWarnMinutes(programPath(), config::kDefaultWarnMinutes);
+        m_tableStore->writeWarnMinutes(config::kDefaultWarnMinutes);
     }
 }
 
 void MainWindow::onWarnMinutesChanged(const QString& text) {
-    config::onWarnMinutesChanged(programPath(), text.toStdString());
+    m_tableStore->writeWarnMinutes(text.toStdString());
 }
 
 void MainWindow::startTick() {

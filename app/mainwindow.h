@@ -32,6 +32,7 @@ class ClickableLabel;
 class GridController;
 class SoundChooser;
 class TickSupport;
+class WriteNotice;
 
 // What the window needs from outside; tests hand in their own clock and directory.
 struct AppContext {
@@ -67,6 +68,8 @@ public:
     // The panel of cycles that came due while the program was not running; nullptr when
     // there were none (or the program had never recorded when it last ran).
     AwayPanel* awayPanel() const { return m_awayPanel; }
+    // The line that tells which file could not be written; hidden while writes work.
+    WriteNotice* writeNotice() const { return m_writeNotice; }
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -99,9 +102,11 @@ private:
     AwayPanel* m_awayPanel = nullptr;
     BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
+    WriteNotice* m_writeNotice = nullptr;
 
     // Declared in the order they are needed; the controller (and with it the grid's
-    // model) goes before the table it shows.
+    // model) goes before the table it shows. All go before the child widgets (the
+    // write notice among them), which the base class destroys.
     schedule::BossTable m_table;
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
     MessageBoxSink m_messageBox;

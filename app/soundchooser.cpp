@@ -1,7 +1,6 @@
 #include "app/soundchooser.h"
 
 #include "config/configfiles.h"
-#include "text/fileio.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -68,15 +67,15 @@ QString openFileDialog(QWidget* owner, const QString& initialDir, const QString&
 }
 
 SoundChooser::SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string programDir,
-                           QObject* parent)
+                           config::ConfigTableStore& store, QObject* parent)
     : QObject(parent), m_owner(owner), m_soundPathBox(soundPathBox),
-      m_programDir(std::move(programDir)) {}
+      m_programDir(std::move(programDir)), m_store(store) {}
 
 void SoundChooser::onSoundLabelPressed(int, int, Qt::KeyboardModifiers) {
     const QString path = openFileDialog(m_owner, QString::fromStdString(m_programDir), {},
                                         QStringLiteral("*.wav"), false, m_dialog);
     // A cancelled dialog stores "" too: the built-in sound is used again.
-    config::writeSoundPath(text::pathFromUtf8(m_programDir), path.toStdString());
+    m_store.writeSoundPath(path.toStdString());
     m_soundPathBox->setText(path);
 }
 

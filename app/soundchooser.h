@@ -12,6 +12,10 @@
 class QLineEdit;
 class QWidget;
 
+namespace zorvane::config {
+class ConfigTableStore;
+}
+
 namespace zorvane::app {
 
 // Shows a modal open-file dialog and returns the chosen file's full path, "" when
@@ -35,12 +39,13 @@ QString openFileDialog(QWidget* owner, const QString& initialDir = {}, const QSt
                        const QString& filter = {}, bool keepDirectory = false,
                        const FileDialog& dialog = showOpenFileDialog);
 
-// The "设置" label's press handler, bound to the sound path box and the program directory.
+// The "设置" label's press handler, bound to the sound path box and the program directory;
+// the choice is stored through `store`, which must outlive the chooser's handler calls.
 class SoundChooser : public QObject {
     Q_OBJECT
 public:
     SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string programDir,
-                 QObject* parent = nullptr);
+                 config::ConfigTableStore& store, QObject* parent = nullptr);
 
     // Tests answer the modal dialog themselves.
     void setFileDialog(FileDialog dialog) { m_dialog = std::move(dialog); }
@@ -52,6 +57,7 @@ private:
     QWidget* m_owner;
     QLineEdit* m_soundPathBox;
     std::string m_programDir;
+    config::ConfigTableStore& m_store;
     FileDialog m_dialog = showOpenFileDialog;
 };
 

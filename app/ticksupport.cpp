@@ -37,18 +37,20 @@ std::string BoxSettings::soundPathText() const {
 }
 
 DeviceAlarmSink::DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
-                                 std::string programDir)
-    : m_settings(settings), m_device(device), m_programDir(std::move(programDir)) {}
+                                 std::string programDir, schedule::WriteStatusSink* status)
+    : m_settings(settings), m_device(device), m_programDir(std::move(programDir)),
+      m_status(status) {}
 
 void DeviceAlarmSink::soundAlarm() {
-    alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir);
+    alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
 }
 
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
                          CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
-                         QLineEdit* soundPathBox, std::string programDir)
+                         QLineEdit* soundPathBox, std::string programDir,
+                         schedule::WriteStatusSink* status)
     : m_settings(warnMinutesBox, soundPathBox),
-      m_alarm(m_settings, m_device, std::move(programDir)), m_lock(tickLock),
+      m_alarm(m_settings, m_device, std::move(programDir), status), m_lock(tickLock),
       m_tick(table, clock, m_settings, m_alarm, m_lock) {}
 
 } // namespace zorvane::app

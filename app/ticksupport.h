@@ -42,17 +42,19 @@ private:
     QMetaObject::Connection m_soundConnection;
 };
 
-// Sounds the alarm the sound path box names, from the program directory.
+// Sounds the alarm the sound path box names, from the program directory; how writing
+// the built-in sound's file ended goes to `status` (may be null).
 class DeviceAlarmSink final : public schedule::AlarmSink {
 public:
     DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
-                    std::string programDir);
+                    std::string programDir, schedule::WriteStatusSink* status = nullptr);
     void soundAlarm() override;
 
 private:
     const schedule::Settings& m_settings;
     alarm::SoundDevice& m_device;
     std::string m_programDir;
+    schedule::WriteStatusSink* m_status;
 };
 
 // The tick lock of the globals as the tick's lock.
@@ -70,9 +72,10 @@ private:
 // only after the tick timer has stopped.
 class TickSupport {
 public:
+    // `status`, when given, must outlive the tick.
     TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
                 CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox, QLineEdit* soundPathBox,
-                std::string programDir);
+                std::string programDir, schedule::WriteStatusSink* status = nullptr);
 
     // One pass; runs on the tick timer's worker.
     void onTick() { m_tick.onTick(); }

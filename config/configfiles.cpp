@@ -3,6 +3,7 @@
 #include "config/inifile.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "text/fileio.h"
 #include "text/numbers.h"
 
 #include <optional>
@@ -111,28 +112,28 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
     }
 }
 
-bool saveTable(const BossTable& table, const std::filesystem::path& dir) {
+bool saveTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {
     const std::filesystem::path file = tableFilePath(dir);
     IniDocument doc;
-    if (!loadIniDocument(file, doc)) {
+    if (!loadIniDocument(file, doc, error)) {
         return false;
     }
     const std::vector<BossRow> rows = table.rows();
     writeRows(doc, rows);
-    return saveIniDocument(file, doc);
+    return saveIniDocument(file, doc, error);
 }
 
-bool rewriteTable(const BossTable& table, const std::filesystem::path& dir) {
+bool rewriteTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {
     const std::filesystem::path file = tableFilePath(dir);
     IniDocument doc;
-    if (!loadIniDocument(file, doc)) {
+    if (!loadIniDocument(file, doc, error)) {
         return false;
     }
     for (std::string_view section : kTableSections) {
         doc.removeSection(section);
     }
     writeRows(doc, table.rows());
-    return saveIniDocument(file, doc);
+    return saveIniDocument(file, doc, error);
 }
 
 std::vector<std::string> readSectionKeys(const std::filesystem::path& file,
@@ -152,30 +153,114 @@ std::string readWarnMinutes(const std::filesystem::path& dir) {
     return readIniValue(tableFilePath(dir), "set", "预警");
 }
 
-bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text) {
-    return writeIniValue(tableFilePath(dir), "set", "预警", text);
+bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text, std::string* error) {
+    return writeIniValue(tableFilePath(dir), "set", "预警", text, error);
 }
 
-bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText) {
-    return writeWarnMinutes(dir, boxText);
+bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText,
+                          std::string* error) {
+    return writeWarnMinutes(dir, boxText, error);
 }
 
 std::string readSoundPath(const std::filesystem::path& dir) {
     return readIniValue(soundFilePath(dir), "m", "m");
 }
 
-bool writeSoundPath(const std::filesystem::path& dir, std::string_view path) {
-    return writeIniValue(soundFilePath(dir), "m", "m", path);
+bool writeSoundPath(const std::filesystem::path& dir, std::string_view path, std::string* error) {
+    return writeIniValue(soundFilePath(dir), "m", "m", path, error);
 }
 
-ConfigTableStore::ConfigTableStore(std::filesystem::path dir) : m_dir(std::move(dir)) {}
+ConfigTableStore::ConfigTableStore(std::filesystem::path dir, schedule::WriteStatusSink* status)
+    : m_dir(std::move(dir)), m_status(status) {}
 
 void ConfigTableStore::saveTable(const BossTable& table) {
-    m_lastWriteSucceeded = config::saveTable(table, m_dir);
+    m_table = &table;
+    if (m_tableWrite == TableWrite::None) {
+        m_tableWrite = TableWrite::Save;
+    }
+    Outcome tableFile;
+    Outcome soundFile;
+    writePending(tableFile, soundFile);
 }
 
 void ConfigTableStore::rewriteTable(const BossTable& table) {
-    m_lastWriteSucceeded = config::rewriteTable(table, m_dir);
+    m_table = &table;
+    m_tableWrite = TableWrite::Rewrite;
+    Outcome tableFile;
+    Outcome soundFile;
+    writePending(tableFile, soundFile);
+}
+
+bool ConfigTableStore::writeWarnMinutes(std::string_view text, std::string* error) {
+    m_warnMinutes = std::string(text);
+    Outcome tableFile;
+    Outcome soundFile;
+    writePending(tableFile, soundFile);
+    if (error) {
+        *error = tableFile.error;
+    }
+    return tableFile.written;
+}
+
+bool ConfigTableStore::writeSoundPath(std::string_view path, std::string* error) {
+    m_soundPath = std::string(path);
+    Outcome tableFile;
+    Outcome soundFile;
+    writePending(tableFile, soundFile);
+    if (error) {
+        *error = soundFile.error;
+    }
+    return soundFile.written;
+}
+
+void ConfigTableStore::writePending(Outcome& tableFile, Outcome& soundFile) {
+    if (m_tableWrite != TableWrite::None || m_warnMinutes) {
+        tableFile.written = writeTableFile(tableFile.error);
+        report(tableFilePath(m_dir), tableFile);
+    }
+    if (m_soundPath) {
+        soundFile.written = writeSoundFile(soundFile.error);
+        report(soundFilePath(m_dir), soundFile);
+    }
+}
+
+bool ConfigTableStore::writeTableFile(std::string& error) {
+    // The table first: a rewrite after a deletion keeps "set" where it was.
+    if (m_tableWrite != TableWrite::None && m_table) {
+        const bool written = m_tableWrite == TableWrite::Rewrite
+                                 ? config::rewriteTable(*m_table, m_dir, &error)
+                                 : config::saveTable(*m_table, m_dir, &error);
+        if (!written) {
+            return false;
+        }
+    }
+    m_tableWrite = TableWrite::None;
+    if (m_warnMinutes) {
+        if (!config::writeWarnMinutes(m_dir, *m_warnMinutes, &error)) {
+            return false;
+        }
+        m_warnMinutes.reset();
+    }
+    return true;
+}
+
+bool ConfigTableStore::writeSoundFile(std::string& error) {
+    if (!config::writeSoundPath(m_dir, *m_soundPath, &error)) {
+        return false;
+    }
+    m_soundPath.reset();
+    return true;
+}
+
+void ConfigTableStore::report(const std::filesystem::path& file, const Outcome& outcome) {
+    if (!m_status) {
+        return;
+    }
+    if (outcome.written) {
+        m_status->writeSucceeded(text::utf8FromPath(file));
+    } else {
+        m_status->writeFailed(text::utf8FromPath(file), outcome.error);
+    }
 }
 
 } // namespace zorvane::config

@@ -79,6 +79,17 @@ std::string oneLine(std::string_view s) {
     return out;
 }
 
+// The reader drops one pair of matching quotes around a value, so a value that has
+// them is written inside one more pair and reads back as it was.
+std::string storedValue(std::string_view value) {
+    std::string line = oneLine(value);
+    const std::string_view t = trimBlanks(line);
+    if (t.size() >= 2 && (t.front() == '"' || t.front() == '\'') && t.back() == t.front()) {
+        line = '"' + line + '"';
+    }
+    return line;
+}
+
 struct RawLine {
     std::string_view content;
     std::string_view eol;
@@ -120,7 +131,7 @@ IniDocument IniDocument::parse(std::string_view bytes) {
     std::vector<std::string> texts;
     texts.reserve(raw.size());
     if (!doc.m_utf8 && !isAscii(bytes)) {
-        const std::string decoded = text::gb18030ToUtf8(bytes);
+        const std::string decoded = text::gb18030ToUtf8(bytes, &doc.m_euroByte);
         const std::vector<RawLine> decodedLines = splitLines(decoded);
         bool match = decodedLines.size() == raw.size();
         for (std::size_t i = 0; match && i < raw.size(); ++i) {
@@ -178,7 +189,7 @@ std::string IniDocument::serialize() const {
     std::string pending; // UTF-8 of changed lines, encoded in one go
     auto flush = [&] {
         if (!pending.empty()) {
-            out += m_utf8 ? pending : text::utf8ToGb18030(pending);
+            out += m_utf8 ? pending : text::utf8ToGb18030(pending, m_euroByte);
             pending.clear();
         }
     };
@@ -262,7 +273,7 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     const std::string sectionName = oneLine(trimBlanks(section));
     const std::string keyName = oneLine(trimBlanks(key));
     Line line;
-    line.text = keyName + "=" + oneLine(value);
+    line.text = keyName + "=" + storedValue(value);
     line.eol = "\r\n";
     line.dirty = true;
 
@@ -288,6 +299,10 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     const auto it = s->keys.find(folded);
     if (it != s->keys.end()) {
         Line& existing = s->lines[it->second];
+        if (this->value(sectionName, keyName) == oneLine(value)) {
+            // Already stored: the line keeps its bytes, even those that do not decode.
+            return;
+        }
         line.eol = existing.eol.empty() ? std::string("\r\n") : existing.eol;
         existing = std::move(line);
         return;
@@ -312,7 +327,7 @@ void IniDocument::removeSection(std::string_view section) {
     reindexSections();
 }
 
-bool loadIniDocument(const std::filesystem::path& file, IniDocument& document) {
+bool loadIniDocument(const std::filesystem::path& file, IniDocument& document, std::string* error) {
     std::error_code ec;
     if (std::filesystem::status(file, ec).type() == std::filesystem::file_type::not_found) {
         document = IniDocument();
@@ -320,14 +335,18 @@ bool loadIniDocument(const std::filesystem::path& file, IniDocument& document) {
     }
     const std::optional<std::string> bytes = text::readWholeFile(file);
     if (!bytes) {
+        if (error) {
+            *error = text::utf8FromPath(file) + ": the file cannot be read";
+        }
         return false;
     }
     document = IniDocument::parse(*bytes);
     return true;
 }
 
-bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document) {
-    return text::replaceFileAtomically(file, document.serialize());
+bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document,
+                     std::string* error) {
+    return text::replaceFileAtomically(file, document.serialize(), error);
 }
 
 std::string readIniValue(const std::filesystem::path& file, std::string_view section,
@@ -340,13 +359,13 @@ std::string readIniValue(const std::filesystem::path& file, std::string_view sec
 }
 
 bool writeIniValue(const std::filesystem::path& file, std::string_view section,
-                   std::string_view key, std::string_view value) {
+                   std::string_view key, std::string_view value, std::string* error) {
     IniDocument doc;
-    if (!loadIniDocument(file, doc)) {
+    if (!loadIniDocument(file, doc, error)) {
         return false;
     }
     doc.setValue(section, key, value);
-    return saveIniDocument(file, doc);
+    return saveIniDocument(file, doc, error);
 }
 
 std::vector<std::string> readIniSection(const std::filesystem::path& file,

@@ -30,7 +30,9 @@ public:
     // The section's non-blank lines in file order, as "key=value" (names and values
     // trimmed, quotes kept) or the trimmed line when it holds no "=".
     std::vector<std::string> sectionLines(std::string_view section) const;
-    // Creates the section and the key as needed; replaces an existing value in place.
+    // Creates the section and the key as needed; replaces an existing value in place and
+    // leaves a line that already reads as `value` untouched. A value in quotes is stored
+    // so that it reads back with them.
     void setValue(std::string_view section, std::string_view key, std::string_view value);
     // Drops every section of that name with its lines.
     void removeSection(std::string_view section);
@@ -54,23 +56,27 @@ private:
     void reindexSections();
 
     bool m_utf8 = false;
+    bool m_euroByte = false;      // the file writes the euro sign as the single byte 0x80
     std::vector<Line> m_preamble; // lines before the first section
     std::vector<Section> m_sections;
     std::unordered_map<std::string, std::size_t> m_sectionIndex; // folded name -> first
 };
 
 // Loads a file into `document`. A file that does not exist gives an empty document and
-// true; a file that exists but cannot be read gives false.
-bool loadIniDocument(const std::filesystem::path& file, IniDocument& document);
+// true; a file that exists but cannot be read gives false, with the reason in `error`.
+bool loadIniDocument(const std::filesystem::path& file, IniDocument& document,
+                     std::string* error = nullptr);
 
-// Writes the document over the file atomically; false (old file intact) on failure.
-bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document);
+// Writes the document over the file atomically; false (old file intact) on failure, with
+// the file and the reason in `error`.
+bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document,
+                     std::string* error = nullptr);
 
 // Single reads and writes, as the profile functions make them.
 std::string readIniValue(const std::filesystem::path& file, std::string_view section,
                          std::string_view key);
 bool writeIniValue(const std::filesystem::path& file, std::string_view section,
-                   std::string_view key, std::string_view value);
+                   std::string_view key, std::string_view value, std::string* error = nullptr);
 std::vector<std::string> readIniSection(const std::filesystem::path& file,
                                         std::string_view section);
 

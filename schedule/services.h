@@ -43,6 +43,19 @@ public:
     virtual void rewriteTable(const BossTable& table) = 0;
 };
 
+// Told how each write of a file the program keeps (config.ini, confing.ini, 1.wav)
+// ended, so the window can tell the user that a change did not reach the disk and
+// take the notice away once a write of that file succeeds. Called on the thread that
+// wrote (the window thread or the tick); an implementation returns at once and never
+// waits for the window thread.
+class WriteStatusSink {
+public:
+    virtual ~WriteStatusSink() = default;
+    // `file` is the path written (UTF-8); `reason` names the file and the system's reason.
+    virtual void writeFailed(const std::string& file, const std::string& reason) = 0;
+    virtual void writeSucceeded(const std::string& file) = 0;
+};
+
 // How a kill came to be recorded.
 enum class KillSource {
     DoubleClick, // a double click on the last time
@@ -59,7 +72,7 @@ struct KillRecord {
     int periodMinutes{};       // the period in force then
     int delayMinutes{};        // the delay in force then
     KillSource source{KillSource::DoubleClick};
-    std::string sender;        // who sent a remote kill; empty otherwise
+    std::string sender; // who sent a remote kill; empty otherwise
 };
 
 // Keeps the history of kills. Called on the thread that recorded the kill (the window

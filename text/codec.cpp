@@ -39,10 +39,9 @@ public:
 
     bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
 
-    // Converts `in`; at an invalid or truncated sequence `skip` says how many input bytes to
-    // drop and `replacement` is written in their place.
-    template <typename Skip>
-    std::string run(std::string_view in, std::string_view replacement, Skip skip) {
+    // Converts `in`; at an invalid or truncated sequence `skip` appends what stands in for
+    // it and says how many input bytes it covers.
+    template <typename Skip> std::string run(std::string_view in, Skip skip) {
         std::string out;
         if (in.empty()) {
             return out;
@@ -67,13 +66,12 @@ public:
                 continue;
             }
             // EILSEQ, EINVAL (truncated at the end) or anything unexpected.
-            std::size_t n = skip(std::string_view(inPtr, inLeft));
+            std::size_t n = skip(std::string_view(inPtr, inLeft), out);
             if (n == 0 || n > inLeft) {
                 n = inLeft < 1 ? inLeft : 1;
             }
             inPtr += n;
             inLeft -= n;
-            out.append(replacement);
             iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         }
         char* outPtr = buffer;
@@ -90,6 +88,24 @@ private:
 const std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
 const std::string_view kGbReplacement = "\x84\x31\xA4\x37";
 const std::string_view kUtf16Replacement("\xFD\xFF", 2);
+const std::string_view kUtf8Euro = "\xE2\x82\xAC";
+constexpr char kEuroByte = '\x80';
+
+// Skips one invalid sequence, putting `replacement` in its place.
+template <std::size_t Width> auto replaceWith(std::string_view replacement) {
+    return [replacement](std::string_view, std::string& out) {
+        out.append(replacement);
+        return Width;
+    };
+}
+
+// Skips one character of valid UTF-8, putting `replacement` in its place.
+auto replaceCharacterWith(std::string_view replacement) {
+    return [replacement](std::string_view rest, std::string& out) {
+        out.append(replacement);
+        return utf8Length(static_cast<unsigned char>(rest.front()));
+    };
+}
 
 } // namespace
 
@@ -173,31 +189,56 @@ std::string repairUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string gb18030ToUtf8(std::string_view bytes) {
+std::string gb18030ToUtf8(std::string_view bytes, bool* sawEuroByte) {
     thread_local Converter converter("UTF-8", "GB18030");
-    return converter.run(bytes, kUtf8Replacement, [](std::string_view) { return 1; });
+    bool euro = false;
+    std::string text = converter.run(bytes, [&euro](std::string_view rest, std::string& out) {
+        // 0x80 is never a lead byte of GB18030, so iconv stops at every single one.
+        if (rest.front() == kEuroByte) {
+            euro = true;
+            out.append(kUtf8Euro);
+        } else {
+            out.append(kUtf8Replacement);
+        }
+        return std::size_t{1};
+    });
+    if (sawEuroByte) {
+        *sawEuroByte = euro;
+    }
+    return text;
 }
 
-std::string utf8ToGb18030(std::string_view text) {
+std::string utf8ToGb18030(std::string_view text, bool euroAsByte) {
     thread_local Converter converter("GB18030", "UTF-8");
     const std::string valid = repairUtf8(text);
-    return converter.run(valid, kGbReplacement, [](std::string_view rest) {
-        return utf8Length(static_cast<unsigned char>(rest.front()));
-    });
+    const auto convert = [](std::string_view piece) {
+        return converter.run(piece, replaceCharacterWith(kGbReplacement));
+    };
+    if (!euroAsByte) {
+        return convert(valid);
+    }
+    std::string out;
+    std::string_view rest = valid;
+    for (std::size_t euro = rest.find(kUtf8Euro); euro != std::string_view::npos;
+         euro = rest.find(kUtf8Euro)) {
+        out += convert(rest.substr(0, euro));
+        out += kEuroByte;
+        rest.remove_prefix(euro + kUtf8Euro.size());
+    }
+    out += convert(rest);
+    return out;
 }
 
 std::string utf16leToUtf8(std::string_view bytes) {
     thread_local Converter converter("UTF-8", "UTF-16LE");
-    return converter.run(bytes.substr(0, bytes.size() & ~std::size_t{1}), kUtf8Replacement,
-                         [](std::string_view) { return 2; });
+    return converter.run(bytes.substr(0, bytes.size() & ~std::size_t{1}),
+                         replaceWith<2>(kUtf8Replacement));
 }
 
 std::string utf8ToUtf16le(std::string_view text) {
     thread_local Converter converter("UTF-16LE", "UTF-8");
     const std::string valid = repairUtf8(text);
-    return converter.run(valid, kUtf16Replacement, [](std::string_view rest) {
-        return utf8Length(static_cast<unsigned char>(rest.front()));
-    });
+    return converter.run(valid, replaceCharacterWith(kUtf16Replacement));
 }
 
 } // namespace zorvane::text

@@ -10,11 +10,14 @@
 
 namespace zorvane::text {
 
-// GB18030 (or GBK) bytes to UTF-8; undecodable bytes become U+FFFD.
-std::string gb18030ToUtf8(std::string_view bytes);
+// GB18030 (or GBK) bytes to UTF-8; undecodable bytes become U+FFFD. The single byte
+// 0x80, which Windows' code page 936 writes for the euro sign and GB18030 does not
+// define, reads as U+20AC; `sawEuroByte`, when given, tells whether one was met.
+std::string gb18030ToUtf8(std::string_view bytes, bool* sawEuroByte = nullptr);
 
-// UTF-8 to GB18030 bytes; invalid UTF-8 is repaired first.
-std::string utf8ToGb18030(std::string_view text);
+// UTF-8 to GB18030 bytes; invalid UTF-8 is repaired first. U+20AC becomes GB18030's
+// A2 E3, or the single byte 0x80 with `euroAsByte` (for a file that already uses it).
+std::string utf8ToGb18030(std::string_view text, bool euroAsByte = false);
 
 // UTF-16LE bytes to UTF-8; an odd trailing byte is dropped, lone surrogates become U+FFFD.
 std::string utf16leToUtf8(std::string_view bytes);

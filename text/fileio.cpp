@@ -53,36 +53,105 @@ void removeAbandonedTemporaries(const fs::path& dir, const fs::path& file) {
     }
 }
 
-bool writeTemporary(const fs::path& temp, const fs::path& target, std::string_view bytes) {
+// The system's text for an error number, as the user's reason.
+std::string reasonText(int errorNumber) {
+    return std::generic_category().message(errorNumber);
+}
+
+void setError(std::string* error, const fs::path& file, const std::string& reason) {
+    if (error) {
+        *error = utf8FromPath(file) + ": " + reason;
+    }
+}
+
+// The file a write must replace: `file` itself or, at the end of a chain of symbolic
+// links, the file they name (which need not exist yet). False on a loop or a link that
+// cannot be read, with the reason in `ec`.
+bool followLinks(fs::path& file, std::error_code& ec) {
+    constexpr int kMaxLinks = 40; // as many as the system follows when it opens a path
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        const fs::file_status status = fs::symlink_status(file, ec);
+        if (status.type() == fs::file_type::not_found) {
+            ec.clear();
+            return true;
+        }
+        if (ec) {
+            return false;
+        }
+        if (status.type() != fs::file_type::symlink) {
+            return true;
+        }
+        const fs::path target = fs::read_symlink(file, ec);
+        if (ec) {
+            return false;
+        }
+        file = target.is_absolute() ? target : file.parent_path() / target;
+    }
+    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    return false;
+}
+
+// Empty when an existing target may be replaced, otherwise why not. The rename would
+// replace a file the user cannot write (and root can write anything), so the permission
+// is checked here.
+std::string refusalToReplace(const fs::path& target) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    if (ec || status.type() != fs::file_type::regular) {
+        return {};
+    }
+    constexpr fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if ((status.permissions() & writable) == fs::perms::none) {
+        return "the file is read-only";
+    }
+#ifndef _WIN32
+    if (::access(target.c_str(), W_OK) != 0) {
+        return reasonText(errno);
+    }
+#endif
+    return {};
+}
+
+// Writes and flushes the temporary; 0 or the error number of the failed step.
+int writeTemporary(const fs::path& temp, const fs::path& target, std::string_view bytes) {
 #ifdef _WIN32
     (void)target;
+    errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
-    return static_cast<bool>(out);
+    return out ? 0 : (errno != 0 ? errno : EIO);
 #else
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        return false;
+        return errno;
     }
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0) {
         // Keep the permissions the user gave the file.
         ::fchmod(fd, old.st_mode & 07777);
     }
-    bool ok = true;
-    while (ok && !bytes.empty()) {
+    int failure = 0;
+    while (failure == 0 && !bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        ok = n > 0;
-        if (ok) {
+        if (n <= 0) {
+            failure = n < 0 ? errno : EIO;
+        } else {
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
     }
-    ok = ok && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    if (failure == 0 && ::fsync(fd) != 0) {
+        failure = errno;
+    }
+    // A network file system may report a full disk only when the file is closed.
+    if (::close(fd) != 0 && failure == 0) {
+        failure = errno;
+    }
+    return failure;
 #endif
 }
 
@@ -133,7 +202,7 @@ CreateResult createFileAtomically(const fs::path& file, std::string_view bytes) 
         return CreateResult::AlreadyExists;
     }
     const fs::path temp = temporaryFor(file);
-    if (!writeTemporary(temp, file, bytes)) {
+    if (writeTemporary(temp, file, bytes) != 0) {
         fs::remove(temp, ec);
         return CreateResult::Failed;
     }
@@ -144,20 +213,42 @@ CreateResult createFileAtomically(const fs::path& file, std::string_view bytes) 
     return result;
 }
 
-bool replaceFileAtomically(const fs::path& file, std::string_view bytes) {
-    const fs::path dir = directoryOf(file);
-    const fs::path temp = temporaryFor(file);
+bool replaceFileAtomically(const fs::path& file, std::string_view bytes, std::string* error) {
+    fs::path target = file;
     std::error_code ec;
-    if (!writeTemporary(temp, file, bytes)) {
-        fs::remove(temp, ec);
+    if (!followLinks(target, ec)) {
+        setError(error, file, ec.message());
         return false;
     }
-    fs::rename(temp, file, ec);
+    if (const std::string refusal = refusalToReplace(target); !refusal.empty()) {
+        setError(error, file, refusal);
+        return false;
+    }
+    const fs::path dir = directoryOf(target);
+    const fs::path temp = temporaryFor(target);
+    if (const int failure = writeTemporary(temp, target, bytes); failure != 0) {
+        fs::remove(temp, ec);
+        setError(error, file, reasonText(failure));
+        return false;
+    }
+    fs::rename(temp, target, ec);
     if (ec) {
+        setError(error, file, ec.message());
         fs::remove(temp, ec);
         return false;
     }
-    removeAbandonedTemporaries(dir, file);
+    removeAbandonedTemporaries(dir, target);
+    return true;
+}
+
+bool canCreateFilesIn(const fs::path& dir, std::string* error) {
+    const fs::path probe = temporaryFor(dir / ".probe");
+    if (const int failure = writeTemporary(probe, probe, {}); failure != 0) {
+        setError(error, dir, reasonText(failure));
+        return false;
+    }
+    std::error_code ec;
+    fs::remove(probe, ec);
     return true;
 }
 

@@ -12,9 +12,18 @@ namespace zorvane::text {
 
 // Replaces the file with `bytes`: a temporary file in the same directory is written,
 // flushed to disk and renamed over the target, keeping the target's permissions.
-// False, with the old file untouched and no temporary left, on any failure.
+// A symbolic link is followed: the file it names is replaced and the link stays.
+// A file without write permission is left alone, as the user asked for it by making
+// it read-only. False, with the old file untouched and no temporary left, on any
+// failure; `error` then receives the file's path and the system's reason, for example
+// "/home/a/config.ini: No space left on device".
 // Temporaries that an earlier, killed process left for the same file are removed.
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                           std::string* error = nullptr);
+
+// Whether new files can be made in `dir`: a probe file is created and removed again.
+// False with the directory's path and the system's reason in `error` otherwise.
+bool canCreateFilesIn(const std::filesystem::path& dir, std::string* error = nullptr);
 
 // How createFileAtomically ended.
 enum class CreateResult { Created, AlreadyExists, Failed };

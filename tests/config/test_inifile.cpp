@@ -116,6 +116,59 @@ TEST(IniFile, LongValuesAndBrokenBytesSurvive) {
     EXPECT_EQ(readBytes(file), "[s]\r\nodd=\x81\r\nk=2\r\n");
 }
 
+TEST(IniFile, QuotedValuesKeepTheirQuotesAcrossSaveAndReload) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    struct Case {
+        std::string value;
+        std::string reads;
+    };
+    const Case cases[] = {
+        {"\"boss\"", "\"boss\""},
+        {"'boss'", "'boss'"},
+        {"\"\"", "\"\""},
+        {"\"a\" and \"b\"", "\"a\" and \"b\""},
+        // Blanks outside quotes are kept with the quotes that protect them.
+        {" \"a b\" ", " \"a b\" "},
+        {"\"open", "\"open"},
+        {"x\"", "x\""},
+        {"\"", "\""},
+        // Without quotes the profile rules still drop the blanks around a value.
+        {" plain ", "plain"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        ASSERT_TRUE(writeIniValue(file, "s", "k", c.value));
+        EXPECT_EQ(readIniValue(file, "s", "k"), c.reads);
+    }
+    // Files written elsewhere still read the way the profile functions read them.
+    writeBytes(file, "[s]\r\na=\"q\"\r\nb='q'\r\nc=\"q'\r\n");
+    EXPECT_EQ(readIniValue(file, "s", "a"), "q");
+    EXPECT_EQ(readIniValue(file, "s", "b"), "q");
+    EXPECT_EQ(readIniValue(file, "s", "c"), "\"q'");
+}
+
+TEST(IniFile, StoringWhatAFileAlreadyHoldsKeepsItsBytes) {
+    TempDir dir;
+    const auto file = dir.path() / "a.ini";
+    // A euro sign written on Windows (the single byte 0x80), a byte no code page
+    // decodes, blanks around "=", quotes: none of them changes when stored again.
+    const std::string windows = "[s]\r\nname=\x80\x35\r\nodd=\xFF\r\nk = v\r\nq=\"x\"\r\n";
+    writeBytes(file, windows);
+    EXPECT_EQ(readIniValue(file, "s", "name"), "€5");
+    for (const char* key : {"name", "odd", "k", "q"}) {
+        ASSERT_TRUE(writeIniValue(file, "s", key, readIniValue(file, "s", key)));
+    }
+    EXPECT_EQ(readBytes(file), windows);
+
+    // A new euro sign is written the way the file already writes it.
+    ASSERT_TRUE(writeIniValue(file, "s", "name", "€6"));
+    EXPECT_EQ(readBytes(file), "[s]\r\nname=\x80\x36\r\nodd=\xFF\r\nk = v\r\nq=\"x\"\r\n");
+    const auto other = dir.path() / "b.ini";
+    ASSERT_TRUE(writeIniValue(other, "s", "name", "€6"));
+    EXPECT_EQ(readBytes(other), "[s]\r\nname=\xA2\xE3\x36\r\n");
+}
+
 TEST(IniFile, FailedWriteKeepsOldFileAndReportsFalse) {
     TempDir dir;
     const auto file = dir.path() / "a.ini";

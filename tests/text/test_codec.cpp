@@ -43,6 +43,34 @@ TEST(Codec, InvalidInputIsReplacedNotDropped) {
     EXPECT_EQ(gb18030ToUtf8(utf8ToGb18030("\xED\xA0\x80z")), kFffd + kFffd + kFffd + "z");
 }
 
+TEST(Codec, TheEuroByteOfWindowsFilesReadsAsTheEuroSign) {
+    struct Case {
+        std::string bytes;
+        std::string text;
+        bool euroByte;
+    };
+    const Case cases[] = {
+        {"\x80\x35", "€5", true},
+        {"a\x80", "a€", true},
+        {"\xA2\xE3", "€", false},
+        // 0x80 as the second byte of a pair is part of that character.
+        {"\x81\x80", "\xE4\xBA\x90", false},
+        {"\xFF", kFffd, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        bool sawEuroByte = !c.euroByte;
+        EXPECT_EQ(gb18030ToUtf8(c.bytes, &sawEuroByte), c.text);
+        EXPECT_EQ(sawEuroByte, c.euroByte);
+    }
+    // Written back as the file had it: the single byte only where asked for.
+    EXPECT_EQ(utf8ToGb18030("€5"), "\xA2\xE3"
+                                   "5");
+    EXPECT_EQ(utf8ToGb18030("€5", true), "\x80\x35");
+    EXPECT_EQ(utf8ToGb18030("北€€京\xC3", true), "\xB1\xB1\x80\x80\xBE\xA9\x84\x31\xA4\x37");
+    EXPECT_EQ(utf8ToGb18030("", true), "");
+}
+
 TEST(Codec, Utf16le) {
     EXPECT_EQ(utf16leToUtf8("A\0\x2D\x4E"s), "A中");
     EXPECT_EQ(utf8ToUtf16le("A中"), "A\0\x2D\x4E"s);
