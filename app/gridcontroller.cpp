@@ -2,6 +2,7 @@
 
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
+#include "app/killrecords.h"
 #include "schedule/editing.h"
 #include "schedule/tableops.h"
 
@@ -85,8 +86,14 @@ void GridController::onGridMouseUp() {
 }
 
 void GridController::onGridDoubleClick() {
-    schedule::onGridDoubleClick(m_table, m_grid.cursorRow(), m_grid.cursorColumn(), m_clock,
-                                m_store);
+    const int row = m_grid.cursorRow();
+    if (schedule::onGridDoubleClick(m_table, row, m_grid.cursorColumn(), m_clock, m_store) &&
+        m_killLog) {
+        if (const std::optional<schedule::BossRow> killed = m_table.row(m_table.rowId(row))) {
+            m_killLog->recordKill(
+                killRecordOfRow(*killed, m_clock.now(), schedule::KillSource::DoubleClick));
+        }
+    }
 }
 
 void GridController::onGridEditStarted() {

@@ -5,11 +5,17 @@
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
+#include "app/handoff.h"
+#include "app/historydialog.h"
+#include "app/killrecords.h"
+#include "app/rowmenu.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
+#include "history/killhistory.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
+#include "text/numbers.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -62,6 +68,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     setPalette(pal);
     buildComponents();
     wireAlarm();
+    wireHistory();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
@@ -125,6 +132,50 @@ void MainWindow::wireAlarm() {
     m_tickSupport =
         std::make_unique<TickSupport>(m_table, m_context.clock, m_context.globals.tickLock(),
                                       m_warnMinutesEdit, m_soundPathEdit, m_context.programDir);
+}
+
+void MainWindow::wireHistory() {
+    m_killLog = std::make_unique<history::SqliteKillLog>(
+        programPath() / text::pathFromUtf8(history::kHistoryFileName));
+    m_historyNotice = place(new QLabel(this), "historyNotice", 430, 47, 356, 20);
+    m_historyNotice->setStyleSheet(QStringLiteral("color: #b00020;"));
+    m_historyNotice->hide();
+    showHistoryNotice(QString::fromStdString(m_killLog->notice()));
+    // Later notices come from the history's writer thread.
+    m_killLog->setNoticeHandler([label = m_historyNotice, this](const std::string& notice) {
+        handOff(label, [this, text = QString::fromStdString(notice)] { showHistoryNotice(text); });
+    });
+    m_gridController->setKillLog(m_killLog.get());
+
+    m_rowMenu = new RowMenu(*m_grid, m_table);
+    m_rowMenu->addEntry(QStringLiteral("历史记录…"),
+                        [this](schedule::RowId row) { openHistory(row); });
+}
+
+void MainWindow::showHistoryNotice(const QString& notice) {
+    if (notice.isEmpty()) {
+        return;
+    }
+    // The whole text is in the tool tip; the line shows what fits.
+    m_historyNotice->setToolTip(notice);
+    m_historyNotice->setText(m_historyNotice->fontMetrics().elidedText(notice, Qt::ElideRight,
+                                                                       m_historyNotice->width()));
+    m_historyNotice->show();
+}
+
+HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_table.row(row);
+    if (!boss) {
+        return nullptr;
+    }
+    const schedule::KillRecord now =
+        killRecordOfRow(*boss, m_context.clock.now(), schedule::KillSource::DoubleClick);
+    auto* dialog =
+        new HistoryDialog(*m_killLog, {now.boss, now.periodMinutes, now.delayMinutes}, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setExportDirectory(QString::fromStdString(m_context.programDir));
+    dialog->show();
+    return dialog;
 }
 
 void MainWindow::onWindowCreated() {

@@ -21,6 +21,9 @@ class QTextBrowser;
 namespace zorvane::config {
 class ConfigTableStore;
 }
+namespace zorvane::history {
+class SqliteKillLog;
+}
 
 namespace zorvane::app {
 
@@ -28,6 +31,8 @@ class AppGlobals;
 class BossGrid;
 class ClickableLabel;
 class GridController;
+class HistoryDialog;
+class RowMenu;
 class SoundChooser;
 class TickSupport;
 
@@ -62,6 +67,14 @@ public:
     schedule::BossTable& table() { return m_table; }
     QTextBrowser* viewer() const { return m_viewer; }
     SoundChooser* soundChooser() const { return m_soundChooser; }
+    // The kill history beside config.ini; every recorded kill goes here.
+    history::SqliteKillLog& killHistory() const { return *m_killLog; }
+    // Shows what went wrong with the history database; hidden while nothing did.
+    QLabel* historyNotice() const { return m_historyNotice; }
+    // The grid's right-click menu; features add their entries to it.
+    RowMenu* rowMenu() const { return m_rowMenu; }
+    // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
+    HistoryDialog* openHistory(schedule::RowId row);
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -76,6 +89,8 @@ private:
     void showStoredWarnMinutes();
     std::filesystem::path programPath() const;
     void wireAlarm();
+    void wireHistory();
+    void showHistoryNotice(const QString& notice);
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -89,11 +104,14 @@ private:
     ClickableLabel* m_soundLabel = nullptr;
     BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
+    QLabel* m_historyNotice = nullptr;
+    RowMenu* m_rowMenu = nullptr;
 
     // Declared in the order they are needed; the controller (and with it the grid's
     // model) goes before the table it shows.
     schedule::BossTable m_table;
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
+    std::unique_ptr<history::SqliteKillLog> m_killLog;
     MessageBoxSink m_messageBox;
     std::unique_ptr<GridController> m_gridController;
     SoundChooser* m_soundChooser = nullptr;
