@@ -111,7 +111,7 @@ void openLargeDatabase(benchmark::State& state) {
     {
         history::SqliteKillLog log(dir.file());
         for (int i = 0; i < 200'000; ++i) {
-            log.recordKill(killAt(1'700'000'000 + i * 3600));
+            log.recordKill(killAt(1'700'000'000 + std::int64_t{3600} * i));
         }
     }
     for (auto _ : state) {

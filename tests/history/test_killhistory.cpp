@@ -53,7 +53,8 @@ std::vector<fs::path> brokenFiles(const fs::path& dir) {
 void fillDatabase(const fs::path& file, int kills) {
     SqliteKillLog log(file);
     for (int i = 0; i < kills; ++i) {
-        log.recordKill(kill("深渊领主 " + std::to_string(i % 7), 1'800'000'000 + i * 3600));
+        log.recordKill(
+            kill("深渊领主 " + std::to_string(i % 7), 1'800'000'000 + std::int64_t{3600} * i));
     }
 }
 
