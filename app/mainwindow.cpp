@@ -7,7 +7,6 @@
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
 #include "app/historydialog.h"
-#include "app/killrecords.h"
 #include "app/rowmenu.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
@@ -16,6 +15,7 @@
 #include "schedule/datetime.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
+#include "text/textops.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -168,10 +168,12 @@ HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
     if (!boss) {
         return nullptr;
     }
-    const schedule::KillRecord now =
-        killRecordOfRow(*boss, m_context.clock.now(), schedule::KillSource::DoubleClick);
-    auto* dialog =
-        new HistoryDialog(*m_killLog, {now.boss, now.periodMinutes, now.delayMinutes}, this);
+    // The history knows the boss by the name its kills were recorded under.
+    auto* dialog = new HistoryDialog(*m_killLog,
+                                     {text::trim(boss->text[schedule::kNameColumn]),
+                                      text::textToInteger(boss->text[schedule::kPeriodColumn]),
+                                      text::textToInteger(boss->text[schedule::kDelayColumn])},
+                                     this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setExportDirectory(QString::fromStdString(m_context.programDir));
     dialog->show();
