@@ -88,7 +88,7 @@ void GridController::onGridMouseUp() {
 
 void GridController::onGridDoubleClick() {
     schedule::onGridDoubleClick(m_table, m_grid.cursorRow(), m_grid.cursorColumn(), m_clock,
-                                m_store);
+                                m_store, m_killLog);
 }
 
 void GridController::onGridEditStarted() {
@@ -98,7 +98,7 @@ void GridController::onGridEditStarted() {
 void GridController::onGridEditFinished() {
     schedule::onGridEditFinished(m_table, m_grid.cursorRow(), m_grid.cursorColumn(),
                                  m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
-                                 m_store);
+                                 m_store, m_killLog);
 }
 
 } // namespace zorvane::app

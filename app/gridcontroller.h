@@ -28,6 +28,8 @@ public:
     ~GridController() override;
 
     BossTableModel& model() const { return *m_model; }
+    // Where recorded kills go besides the table; nullptr for nowhere.
+    void setKillLog(schedule::KillLog* log) { m_killLog = log; }
 
     // Column widths, row height, the use column's check boxes and the header texts.
     void setupColumns();
@@ -49,6 +51,7 @@ private:
     schedule::MessageSink& m_messages;
     const QLineEdit& m_warnMinutesEdit;
     std::unique_ptr<BossTableModel> m_model;
+    schedule::KillLog* m_killLog = nullptr;
 };
 
 } // namespace zorvane::app

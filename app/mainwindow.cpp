@@ -7,14 +7,19 @@
 #include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
+#include "app/historydialog.h"
+#include "app/rowmenu.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
 #include "schedule/away.h"
+#include "history/killhistory.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
+#include "text/numbers.h"
+#include "text/textops.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -76,6 +81,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     setPalette(pal);
     buildComponents();
     wireAlarm();
+    wireHistory();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
@@ -144,6 +150,45 @@ void MainWindow::wireAlarm() {
     m_tickSupport = std::make_unique<TickSupport>(
         m_table, m_context.clock, m_context.globals.tickLock(), m_warnMinutesEdit, m_soundPathEdit,
         m_context.programDir, m_writeNotice);
+}
+
+void MainWindow::wireHistory() {
+    const std::filesystem::path file = programPath() / text::pathFromUtf8(history::kHistoryFileName);
+    m_killLog = std::make_unique<history::SqliteKillLog>(file);
+    // What went wrong with the history shows in the window's notice line, beside failed
+    // writes of the other files. Later notices come from the history's writer thread;
+    // the notice line takes reports from any thread.
+    const auto report = [notice = m_writeNotice, name = text::utf8FromPath(file)](
+                            const std::string& text) {
+        if (!text.empty()) {
+            notice->writeFailed(name, text);
+        }
+    };
+    report(m_killLog->notice());
+    m_killLog->setNoticeHandler(report);
+    m_gridController->setKillLog(m_killLog.get());
+    m_tickSupport->setKillLog(m_killLog.get());
+
+    m_rowMenu = new RowMenu(*m_grid, m_table);
+    m_rowMenu->addEntry(QStringLiteral("历史记录…"),
+                        [this](schedule::RowId row) { openHistory(row); });
+}
+
+HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_table.row(row);
+    if (!boss) {
+        return nullptr;
+    }
+    // The history knows the boss by the name its kills were recorded under.
+    auto* dialog = new HistoryDialog(*m_killLog,
+                                     {text::trim(boss->text[schedule::kNameColumn]),
+                                      text::textToInteger(boss->text[schedule::kPeriodColumn]),
+                                      text::textToInteger(boss->text[schedule::kDelayColumn])},
+                                     this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setExportDirectory(QString::fromStdString(m_context.programDir));
+    dialog->show();
+    return dialog;
 }
 
 void MainWindow::onWindowCreated() {

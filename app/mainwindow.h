@@ -22,6 +22,9 @@ class QTextBrowser;
 namespace zorvane::config {
 class ConfigTableStore;
 }
+namespace zorvane::history {
+class SqliteKillLog;
+}
 
 namespace zorvane::app {
 
@@ -30,6 +33,8 @@ class AwayPanel;
 class BossGrid;
 class ClickableLabel;
 class GridController;
+class HistoryDialog;
+class RowMenu;
 class SoundChooser;
 class TickSupport;
 class WriteNotice;
@@ -70,6 +75,14 @@ public:
     AwayPanel* awayPanel() const { return m_awayPanel; }
     // The line that tells which file could not be written; hidden while writes work.
     WriteNotice* writeNotice() const { return m_writeNotice; }
+    // The kill history beside config.ini; every recorded kill goes here.
+    history::SqliteKillLog& killHistory() const { return *m_killLog; }
+    // The notice line, where what went wrong with the history database shows too.
+    QLabel* historyNotice() const { return m_writeNotice; }
+    // The grid's right-click menu; features add their entries to it.
+    RowMenu* rowMenu() const { return m_rowMenu; }
+    // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
+    HistoryDialog* openHistory(schedule::RowId row);
 
     void onStartStopClicked();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
@@ -88,6 +101,7 @@ private:
     // runs now and keeps noting it once a minute and at the end.
     void showMissedWhileAway();
     void noteRunning();
+    void wireHistory();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -103,12 +117,14 @@ private:
     BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
     WriteNotice* m_writeNotice = nullptr;
+    RowMenu* m_rowMenu = nullptr;
 
     // Declared in the order they are needed; the controller (and with it the grid's
     // model) goes before the table it shows. All go before the child widgets (the
     // write notice among them), which the base class destroys.
     schedule::BossTable m_table;
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
+    std::unique_ptr<history::SqliteKillLog> m_killLog;
     MessageBoxSink m_messageBox;
     std::unique_ptr<GridController> m_gridController;
     SoundChooser* m_soundChooser = nullptr;

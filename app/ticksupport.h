@@ -79,6 +79,8 @@ public:
 
     // One pass; runs on the tick timer's worker.
     void onTick() { m_tick.onTick(); }
+    // Where roll-overs are recorded; set before the tick starts.
+    void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
 
 private:
     BoxSettings m_settings;

@@ -1,0 +1,77 @@
+#pragma once
+// One boss's kill history in a window of its own that does not block the main window:
+// the latest kills, the intervals between kills against the configured period, and an
+// export to CSV.
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+
+namespace zorvane::history {
+class SqliteKillLog;
+}
+
+namespace zorvane::app {
+
+// Asks where to save; returns the chosen path, "" when cancelled. Arguments: owner,
+// title, suggested file path, Qt name filter.
+using SaveFileDialog = std::function<QString(QWidget* owner, const QString& title,
+                                             const QString& suggested, const QString& filter)>;
+
+// The real dialog: QFileDialog::getSaveFileName.
+QString showSaveFileDialog(QWidget* owner, const QString& title, const QString& suggested,
+                           const QString& filter);
+
+class HistoryDialog final : public QDialog {
+    Q_OBJECT
+public:
+    // How many of the latest kills the list shows.
+    static constexpr int kShownKills = 200;
+
+    struct Boss {
+        std::string name;
+        int periodMinutes = 0;
+        int delayMinutes = 0;
+    };
+
+    // Reads the history at once. The log must outlive the dialog.
+    HistoryDialog(history::SqliteKillLog& log, Boss boss, QWidget* parent = nullptr);
+
+    // Tests answer the save dialog themselves.
+    void setFileDialog(SaveFileDialog dialog) { m_fileDialog = std::move(dialog); }
+    // Where the save dialog starts.
+    void setExportDirectory(QString directory) { m_exportDirectory = std::move(directory); }
+
+    QTableWidget* killTable() const { return m_killTable; }
+    QLabel* intervalLabel() const { return m_intervalLabel; }
+    QLabel* comparisonLabel() const { return m_comparisonLabel; }
+    QLabel* statusLabel() const { return m_statusLabel; }
+    QPushButton* exportButton() const { return m_exportButton; }
+
+    // Runs the queries again and shows their answers.
+    void refresh();
+    // "导出 CSV": asks for a file and writes every kill of the boss into it.
+    void onExportClicked();
+
+private:
+    void build();
+
+    history::SqliteKillLog& m_log;
+    Boss m_boss;
+    SaveFileDialog m_fileDialog = showSaveFileDialog;
+    QString m_exportDirectory;
+    QLabel* m_titleLabel = nullptr;
+    QLabel* m_intervalLabel = nullptr;
+    QLabel* m_comparisonLabel = nullptr;
+    QTableWidget* m_killTable = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QPushButton* m_exportButton = nullptr;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,51 @@
+#pragma once
+// The grid's right-click menu. Each entry acts on the row under the pointer; features
+// add their own entries with addEntry, in the order they should appear.
+
+#include "schedule/bosstable.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMenu;
+class QPoint;
+
+namespace zorvane::app {
+
+class BossGrid;
+
+class RowMenu final : public QObject {
+    Q_OBJECT
+public:
+    // Runs with the id of the row the menu was opened on; the row may have been deleted
+    // meanwhile, which the handler checks with BossTable::row.
+    using Handler = std::function<void(schedule::RowId row)>;
+
+    // Attaches to the grid's context-menu request; the grid owns the object.
+    RowMenu(BossGrid& grid, const schedule::BossTable& table);
+
+    void addEntry(const QString& text, Handler handler);
+
+    // The menu for a table row (first data row = 1); nullptr outside the data rows or
+    // when there are no entries.
+    std::unique_ptr<QMenu> menuForRow(int row) const;
+
+    // Pops the menu up at a position in the grid's viewport, without waiting for it.
+    void onContextMenuRequested(const QPoint& position);
+
+private:
+    struct Entry {
+        QString text;
+        Handler handler;
+    };
+
+    BossGrid& m_grid;
+    const schedule::BossTable& m_table;
+    std::vector<Entry> m_entries;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,322 @@
+#include "history/killhistory.h"
+
+#include "history/killtexts.h"
+#include "tests/support/tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace zorvane;
+namespace zt = zorvane::testing;
+using history::SqliteKillLog;
+using schedule::KillRecord;
+using schedule::KillSource;
+using zorvane::testing::TempDir;
+
+namespace {
+
+KillRecord kill(std::string boss, std::int64_t utc, KillSource source = KillSource::DoubleClick,
+                std::string sender = {}) {
+    return KillRecord{std::move(boss), utc, 60, 5, source, std::move(sender)};
+}
+
+std::vector<std::int64_t> instantsOf(const std::vector<KillRecord>& records) {
+    std::vector<std::int64_t> instants;
+    for (const KillRecord& record : records) {
+        instants.push_back(record.utcSeconds);
+    }
+    return instants;
+}
+
+// Files beside the database whose names start with "history.sqlite.broken-".
+std::vector<fs::path> brokenFiles(const fs::path& dir) {
+    std::vector<fs::path> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("history.sqlite.broken-", 0) == 0 &&
+            name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+// A database with enough kills to span many pages.
+void fillDatabase(const fs::path& file, int kills) {
+    SqliteKillLog log(file);
+    for (int i = 0; i < kills; ++i) {
+        log.recordKill(
+            kill("深渊领主 " + std::to_string(i % 7), 1'800'000'000 + std::int64_t{3600} * i));
+    }
+}
+
+} // namespace
+
+TEST(KillHistory, KillsSurviveReopeningWithEveryField) {
+    TempDir dir;
+    const fs::path file = dir.path() / "history.sqlite";
+    const std::vector<KillRecord> written = {
+        kill("赤炎魔王", 1'800'000'000),
+        {"赤炎魔王", 1'800'003'600, 1440, 15, KillSource::Typed, ""},
+        kill("冰霜巨龙", 1'800'001'000, KillSource::RollOver),
+        {"赤炎魔王", 1'800'007'200, 90, 0, KillSource::Remote, "队长,\"阿明\""},
+        kill("赤炎魔王", 1'799'999'000, KillSource::CommandLine),
+    };
+    {
+        SqliteKillLog log(file);
+        EXPECT_TRUE(log.isOpen());
+        EXPECT_EQ(log.notice(), "");
+        for (const KillRecord& record : written) {
+            log.recordKill(record);
+        }
+        // No flush: closing stores what is still queued.
+    }
+    SqliteKillLog log(file);
+    ASSERT_TRUE(log.isOpen());
+    EXPECT_EQ(log.recordCount("赤炎魔王"), 4);
+    EXPECT_EQ(log.recordCount("冰霜巨龙"), 1);
+    EXPECT_EQ(log.recordCount("无名"), 0);
+
+    const std::vector<KillRecord> recent = log.recentKills("赤炎魔王", 3);
+    ASSERT_EQ(recent.size(), 3u);
+    EXPECT_EQ(instantsOf(recent),
+              (std::vector<std::int64_t>{1'800'007'200, 1'800'003'600, 1'800'000'000}));
+    EXPECT_EQ(recent[0].periodMinutes, 90);
+    EXPECT_EQ(recent[0].source, KillSource::Remote);
+    EXPECT_EQ(recent[0].sender, "队长,\"阿明\"");
+    EXPECT_EQ(recent[1].periodMinutes, 1440);
+    EXPECT_EQ(recent[1].delayMinutes, 15);
+    EXPECT_EQ(recent[1].source, KillSource::Typed);
+    EXPECT_TRUE(log.recentKills("赤炎魔王", 0).empty());
+
+    EXPECT_EQ(
+        instantsOf(log.allKills("赤炎魔王")),
+        (std::vector<std::int64_t>{1'799'999'000, 1'800'000'000, 1'800'003'600, 1'800'007'200}));
+    EXPECT_EQ(log.allKills("冰霜巨龙").at(0).source, KillSource::RollOver);
+    // The database keeps its WAL journal.
+    EXPECT_TRUE(fs::exists(dir.path() / "history.sqlite-wal"));
+}
+
+TEST(KillHistory, QueriesSeeKillsRecordedJustBefore) {
+    TempDir dir;
+    SqliteKillLog log(dir.path() / "history.sqlite");
+    for (int i = 0; i < 50; ++i) {
+        log.recordKill(kill("Boss", 1'800'000'000 + i));
+        EXPECT_EQ(log.recordCount("Boss"), i + 1);
+    }
+}
+
+TEST(KillHistory, IntervalsLeaveRollOversOut) {
+    TempDir dir;
+    SqliteKillLog log(dir.path() / "history.sqlite");
+    const std::int64_t t = 1'800'000'000;
+    log.recordKill(kill("Boss", t + 7200));
+    log.recordKill(kill("Boss", t, KillSource::Typed));
+    log.recordKill(kill("Boss", t + 3000, KillSource::RollOver));
+    log.recordKill(kill("Boss", t + 3600, KillSource::Remote, "someone"));
+    log.recordKill(kill("Other", t + 100));
+    const history::IntervalStats stats = log.killIntervals("Boss");
+    EXPECT_EQ(stats.count, 2);
+    EXPECT_EQ(stats.minSeconds, 3600);
+    EXPECT_EQ(stats.maxSeconds, 3600);
+    EXPECT_EQ(stats.medianSeconds, 3600);
+    EXPECT_EQ(log.killIntervals("Other").count, 0);
+}
+
+TEST(KillHistory, KillsFromTwoThreadsAreAllKept) {
+    TempDir dir;
+    SqliteKillLog log(dir.path() / "history.sqlite");
+    constexpr int kPerThread = 2000;
+    auto record = [&log](const std::string& boss, std::int64_t base) {
+        for (int i = 0; i < kPerThread; ++i) {
+            log.recordKill(kill(boss, base + i));
+        }
+    };
+    std::thread window(record, "甲", 1'800'000'000);
+    std::thread tick(record, "乙", 1'900'000'000);
+    // Queries on a third thread meanwhile take their turn with the writer.
+    for (int i = 0; i < 20; ++i) {
+        log.recentKills("甲", 5);
+    }
+    window.join();
+    tick.join();
+    ASSERT_TRUE(log.flush());
+    EXPECT_EQ(log.recordCount("甲"), kPerThread);
+    EXPECT_EQ(log.recordCount("乙"), kPerThread);
+    const std::vector<KillRecord> all = log.allKills("乙");
+    const std::vector<std::int64_t> instants = instantsOf(all);
+    const std::set<std::int64_t> distinct(instants.begin(), instants.end());
+    EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kPerThread));
+}
+
+// Each case spoils the database file in its own way; the log must move the spoilt file
+// aside untouched, say so, and work on a fresh database.
+struct DamageCase {
+    const char* name;
+    std::function<void(const fs::path& file)> spoil;
+    bool keepsBytes; // the moved file still holds what was there
+};
+
+TEST(KillHistory, DamagedDatabaseIsMovedAsideAndReplaced) {
+    const DamageCase cases[] = {
+        {"garbage bytes",
+         [](const fs::path& file) {
+             zt::writeBytes(file, std::string(4096, '\x5a') + "not a database at all");
+         },
+         true},
+        {"text file",
+         [](const fs::path& file) { zt::writeBytes(file, "BOSS事件,时间\r\n甲,1\r\n"); }, true},
+        {"truncated",
+         [](const fs::path& file) {
+             fillDatabase(file, 3000);
+             fs::resize_file(file, fs::file_size(file) / 2);
+         },
+         true},
+        {"damaged pages",
+         [](const fs::path& file) {
+             fillDatabase(file, 3000);
+             std::string bytes = zt::readBytes(file);
+             // Keep the header page, scribble over everything after it.
+             for (std::size_t i = 4096; i < bytes.size(); i += 7) {
+                 bytes[i] = '\xff';
+             }
+             zt::writeBytes(file, bytes);
+         },
+         true},
+        {"directory in its place",
+         [](const fs::path& file) { fs::create_directories(file / "inner"); }, false},
+    };
+    for (const DamageCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir.path() / "history.sqlite";
+        const fs::path config = dir.path() / "config.ini";
+        zt::writeBytes(config, "[BOSS事件]\r\n1=甲\r\n");
+        c.spoil(file);
+        const std::string spoilt = fs::is_regular_file(file) ? zt::readBytes(file) : "";
+
+        SqliteKillLog log(file);
+        EXPECT_TRUE(log.isOpen());
+        EXPECT_NE(log.notice().find("已损坏"), std::string::npos) << log.notice();
+        const std::vector<fs::path> aside = brokenFiles(dir.path());
+        ASSERT_EQ(aside.size(), 1u);
+        EXPECT_NE(log.notice().find(aside[0].filename().string()), std::string::npos);
+        if (c.keepsBytes) {
+            EXPECT_EQ(zt::readBytes(aside[0]), spoilt);
+        } else {
+            EXPECT_TRUE(fs::is_directory(aside[0] / "inner"));
+        }
+        EXPECT_EQ(zt::readBytes(config), "[BOSS事件]\r\n1=甲\r\n");
+
+        log.recordKill(kill("甲", 1'800'000'000));
+        EXPECT_EQ(log.recordCount("甲"), 1);
+        EXPECT_TRUE(fs::is_regular_file(file));
+    }
+}
+
+TEST(KillHistory, DamageTwiceInOneSecondKeepsBothCopies) {
+    TempDir dir;
+    const fs::path file = dir.path() / "history.sqlite";
+    zt::writeBytes(file, std::string(2048, 'x'));
+    { SqliteKillLog log(file); }
+    zt::writeBytes(file, std::string(2048, 'y'));
+    { SqliteKillLog log(file); }
+    const std::vector<fs::path> aside = brokenFiles(dir.path());
+    ASSERT_EQ(aside.size(), 2u);
+    EXPECT_NE(zt::readBytes(aside[0]), zt::readBytes(aside[1]));
+}
+
+TEST(KillHistory, UnusableLocationsAreReportedAndLeftAlone) {
+    struct Case {
+        const char* name;
+        std::function<fs::path(const fs::path& dir)> prepare;
+        bool needsNonRoot;
+    };
+    const Case cases[] = {
+        {"parent is a file",
+         [](const fs::path& dir) {
+             zt::writeBytes(dir / "plain", "x");
+             return dir / "plain" / "history.sqlite";
+         },
+         false},
+        {"newer schema",
+         [](const fs::path& dir) {
+             const fs::path file = dir / "history.sqlite";
+             fillDatabase(file, 3);
+             // The user version is the big-endian word at offset 60 of the header.
+             std::string bytes = zt::readBytes(file);
+             bytes[63] = 9;
+             zt::writeBytes(file, bytes);
+             return file;
+         },
+         false},
+        {"read-only directory",
+         [](const fs::path& dir) {
+             const fs::path sealed = dir / "sealed";
+             fs::create_directories(sealed);
+             ::chmod(sealed.c_str(), 0555);
+             return sealed / "history.sqlite";
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsNonRoot && ::geteuid() == 0) {
+            continue; // permissions do not bind root
+        }
+        TempDir dir;
+        const fs::path file = c.prepare(dir.path());
+        const bool existed = fs::exists(file);
+        const std::string before = existed ? zt::readBytes(file) : "";
+        {
+            SqliteKillLog log(file);
+            EXPECT_FALSE(log.isOpen());
+            EXPECT_NE(log.notice().find("无法打开历史记录数据库"), std::string::npos)
+                << log.notice();
+            log.recordKill(kill("甲", 1));
+            EXPECT_FALSE(log.flush());
+            EXPECT_TRUE(log.recentKills("甲", 10).empty());
+            std::string error;
+            EXPECT_FALSE(log.exportCsv("甲", dir.path() / "out.csv", &error));
+            EXPECT_FALSE(error.empty());
+        }
+        EXPECT_TRUE(brokenFiles(dir.path()).empty());
+        if (existed) {
+            EXPECT_EQ(zt::readBytes(file), before);
+        }
+        ::chmod((dir.path() / "sealed").c_str(), 0755);
+    }
+}
+
+TEST(KillHistory, ExportWritesEveryKillOfTheBossOldestFirst) {
+    TempDir dir;
+    SqliteKillLog log(dir.path() / "history.sqlite");
+    log.recordKill({"Boss, the \"Great\"", 1'800'003'600, 60, 5, KillSource::Typed, ""});
+    log.recordKill({"Boss, the \"Great\"", 1'800'000'000, 60, 0, KillSource::DoubleClick, ""});
+    log.recordKill(kill("Other", 1'800'000'100));
+    const fs::path target = dir.path() / "导出" / "boss.csv";
+    fs::create_directories(target.parent_path());
+    std::string error;
+    ASSERT_TRUE(log.exportCsv("Boss, the \"Great\"", target, &error)) << error;
+    const std::string csv = zt::readBytes(target);
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u);
+    const std::string first = "\"Boss, the \"\"Great\"\"\"," +
+                              history::localTimeText(1'800'000'000) +
+                              ",2027-01-15T08:00:00Z,60,0,双击,\r\n";
+    const std::string second = "\"Boss, the \"\"Great\"\"\"," +
+                               history::localTimeText(1'800'003'600) +
+                               ",2027-01-15T09:00:00Z,60,5,输入,\r\n";
+    EXPECT_NE(csv.find(first + second), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("Other"), std::string::npos);
+
+    EXPECT_FALSE(log.exportCsv("Other", dir.path() / "missing-dir" / "x.csv", &error));
+    EXPECT_NE(error.find("missing-dir"), std::string::npos);
+}
