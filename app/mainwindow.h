@@ -73,12 +73,11 @@ public:
     // The panel of cycles that came due while the program was not running; nullptr when
     // there were none (or the program had never recorded when it last ran).
     AwayPanel* awayPanel() const { return m_awayPanel; }
-    // The line that tells which file could not be written; hidden while writes work.
+    // The line that tells which file could not be written (or what went wrong with the
+    // history database); hidden while all is well.
     WriteNotice* writeNotice() const { return m_writeNotice; }
     // The kill history beside config.ini; every recorded kill goes here.
     history::SqliteKillLog& killHistory() const { return *m_killLog; }
-    // The notice line, where what went wrong with the history database shows too.
-    QLabel* historyNotice() const { return m_writeNotice; }
     // The grid's right-click menu; features add their entries to it.
     RowMenu* rowMenu() const { return m_rowMenu; }
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.

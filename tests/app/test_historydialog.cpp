@@ -3,6 +3,7 @@
 #include "app/historydialog.h"
 #include "app/mainwindow.h"
 #include "app/rowmenu.h"
+#include "app/writenotice.h"
 #include "history/killhistory.h"
 #include "history/killtexts.h"
 #include "tests/support/fakeclock.h"
@@ -138,7 +139,7 @@ private slots:
         app::MainWindow window(app::AppContext{globals, clock, dir.path().string()});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(window.historyNotice()->isHidden());
+        QVERIFY(window.writeNotice()->isHidden());
 
         window.addButton()->click();
         window.addButton()->click();
@@ -197,7 +198,7 @@ private slots:
             app::MainWindow window(app::AppContext{globals, clock, dir.path().string()});
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
-            QLabel* notice = window.historyNotice();
+            QLabel* notice = window.writeNotice();
             QVERIFY(notice->isVisible());
             QVERIFY(notice->toolTip().contains(QStringLiteral("已损坏")));
             QVERIFY(notice->toolTip().contains(QStringLiteral("history.sqlite.broken-")));
