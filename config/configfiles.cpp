@@ -63,17 +63,19 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
     if (!loadIniDocument(tableFilePath(dir), doc)) {
         return;
     }
+    // The whole table goes in at once: one notice for the listener, however many rows.
+    std::vector<BossRow> rows;
     for (const std::string& key : keysOf(doc.sectionLines(kNumberSection))) {
-        const int row = table.appendRow();
-        table.setCheckState(row, textToFlag(doc.value(kUseSection, key)));
-        table.setCellTexts(table.rowId(row),
-                           {{schedule::kNumberColumn, doc.value(kNumberSection, key)},
-                            {schedule::kNameColumn, doc.value(kNameSection, key)},
-                            {schedule::kPeriodColumn, doc.value(kPeriodSection, key)},
-                            {schedule::kDelayColumn, doc.value(kDelaySection, key)},
-                            {schedule::kLastTimeColumn, doc.value(kLastTimeSection, key)},
-                            {schedule::kNextTimeColumn, doc.value(kNextTimeSection, key)}});
+        BossRow& row = rows.emplace_back();
+        row.use = textToFlag(doc.value(kUseSection, key));
+        row.text[schedule::kNumberColumn] = doc.value(kNumberSection, key);
+        row.text[schedule::kNameColumn] = doc.value(kNameSection, key);
+        row.text[schedule::kPeriodColumn] = doc.value(kPeriodSection, key);
+        row.text[schedule::kDelayColumn] = doc.value(kDelaySection, key);
+        row.text[schedule::kLastTimeColumn] = doc.value(kLastTimeSection, key);
+        row.text[schedule::kNextTimeColumn] = doc.value(kNextTimeSection, key);
     }
+    table.appendRows(std::move(rows));
 }
 
 bool saveTable(const BossTable& table, const std::filesystem::path& dir) {

@@ -23,6 +23,8 @@ void Tick::onTick() {
     std::unordered_map<RowId, CycleMemory> memory;
     memory.reserve(ids.size());
     std::optional<long long> leadSeconds;
+    // The pass tells the listener once, at its end, instead of once per row.
+    CellBlock changed;
 
     for (const RowId id : ids) {
         const std::lock_guard guard(m_lock);
@@ -70,7 +72,7 @@ void Tick::onTick() {
 
         const std::string countdown = formatDuration(remaining, kCountdownPattern, true);
         if (remaining > 0) {
-            if (m_table.setCellText(id, kCountdownColumn, countdown)) {
+            if (m_table.setCellTexts(id, {{kCountdownColumn, countdown}}, &changed)) {
                 memory.emplace(id, std::move(cycle));
             }
             continue;
@@ -84,7 +86,8 @@ void Tick::onTick() {
                 id, {{kLastTimeColumn, last}, {kNextTimeColumn, next}, {kPeriodColumn, periodText}},
                 {{kLastTimeColumn, newLast},
                  {kNextTimeColumn, newNext},
-                 {kCountdownColumn, countdown}})) {
+                 {kCountdownColumn, countdown}},
+                &changed)) {
             // The new cycle counts from where it starts, so a later pass that lands
             // inside the lead time (the tick was stopped meanwhile) still warns.
             cycle.previousRemaining = remainingSeconds(newLast, newNext, period, delay, m_clock);
@@ -93,6 +96,10 @@ void Tick::onTick() {
             cycle.warned = false;
             memory.emplace(id, std::move(cycle));
         }
+    }
+    {
+        const std::lock_guard guard(m_lock);
+        m_table.notifyCells(changed);
     }
     // Rows that are gone, or were skipped, are forgotten.
     m_memory = std::move(memory);
