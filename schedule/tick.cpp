@@ -39,10 +39,6 @@ void Tick::onTick() {
         }
         const std::string& periodText = row->text[kPeriodColumn];
         const std::string& delayText = row->text[kDelayColumn];
-        const std::int32_t period = text::textToInteger(periodText);
-        const std::int32_t delay = text::textToInteger(delayText);
-        const std::int32_t remaining = remainingSeconds(last, next, period, delay, m_clock);
-
         CycleMemory cycle;
         if (auto seen = m_memory.find(id);
             seen != m_memory.end() && seen->second.last == last && seen->second.next == next &&
@@ -51,7 +47,12 @@ void Tick::onTick() {
         } else {
             // A row seen for the first time, or edited since: a new cycle.
             cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, false};
+            cycle.periodMinutes = text::textToInteger(periodText);
+            cycle.delayMinutes = text::textToInteger(delayText);
         }
+        const std::int32_t period = cycle.periodMinutes;
+        const std::int32_t delay = cycle.delayMinutes;
+        const std::int32_t remaining = remainingSeconds(last, next, period, delay, m_clock);
 
         if (row->use) {
             if (!leadSeconds) {

@@ -51,6 +51,9 @@ private:
         std::string delay;
         std::optional<std::int32_t> previousRemaining;
         bool warned = false;
+        // period and delay read as numbers, kept so that a pass reads them once per cycle
+        std::int32_t periodMinutes = 0;
+        std::int32_t delayMinutes = 0;
     };
 
     BossTable& m_table;
