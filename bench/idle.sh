@@ -69,8 +69,15 @@ fi
 # config.ini of $1 checked rows: GB18030, CRLF, the sections the program reads. Every
 # row's next time lies 20 to 50 minutes ahead, so no warning or roll-over happens.
 writeConfig() {
-    local rows=$1 file=$2 now i
+    local rows=$1 file=$2 now offset i
     now=$(date +%s)
+    # Local clock times by arithmetic, not one date process per cell.
+    offset=$(date +%z)
+    offset=$(((10#${offset:1:2} * 3600 + 10#${offset:3:2} * 60) * (${offset:0:1}1)))
+    clockText() { # sets value
+        local s=$((($1 + offset) % 86400))
+        printf -v value '%02d:%02d:%02d' $((s / 3600)) $((s / 60 % 60)) $((s % 60))
+    }
     {
         local -a sections=(序号 使用 BOSS事件 周期 延迟 上次时间 下次时间)
         for section in "${sections[@]}"; do
@@ -83,8 +90,8 @@ writeConfig() {
                 BOSS事件) value="首领$i" ;;
                 周期) value=60 ;;
                 延迟) value=0 ;;
-                上次时间) value=$(date -d "@$((next - 3600))" +%H:%M:%S) ;;
-                下次时间) value=$(date -d "@$next" +%H:%M:%S) ;;
+                上次时间) clockText $((next - 3600)) ;;
+                下次时间) clockText "$next" ;;
                 esac
                 printf '%s=%s\r\n' "$i" "$value"
             done
