@@ -20,8 +20,8 @@ void Tick::onTick() {
         const std::lock_guard guard(m_lock);
         ids = m_table.rowIds();
     }
-    std::unordered_map<RowId, CycleMemory> memory;
-    memory.reserve(ids.size());
+    // Entries this pass keeps are stamped with its number; the rest go at its end.
+    const std::uint64_t pass = ++m_passes;
     std::optional<long long> leadSeconds;
     // The pass tells the listener once, at its end, instead of once per row.
     CellBlock changed;
@@ -39,12 +39,10 @@ void Tick::onTick() {
         }
         const std::string& periodText = row->text[kPeriodColumn];
         const std::string& delayText = row->text[kDelayColumn];
-        CycleMemory cycle;
-        if (auto seen = m_memory.find(id);
-            seen != m_memory.end() && seen->second.last == last && seen->second.next == next &&
-            seen->second.period == periodText && seen->second.delay == delayText) {
-            cycle = std::move(seen->second);
-        } else {
+        auto [seen, fresh] = m_memory.try_emplace(id);
+        CycleMemory& cycle = seen->second;
+        if (fresh || cycle.last != last || cycle.next != next || cycle.period != periodText ||
+            cycle.delay != delayText) {
             // A row seen for the first time, or edited since: a new cycle.
             cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, false};
             cycle.periodMinutes = text::textToInteger(periodText);
@@ -74,7 +72,7 @@ void Tick::onTick() {
         const std::string countdown = formatDuration(remaining, kCountdownPattern, true);
         if (remaining > 0) {
             if (m_table.setCellTexts(id, {{kCountdownColumn, countdown}}, &changed)) {
-                memory.emplace(id, std::move(cycle));
+                cycle.pass = pass;
             }
             continue;
         }
@@ -95,7 +93,7 @@ void Tick::onTick() {
             cycle.last = std::move(newLast);
             cycle.next = std::move(newNext);
             cycle.warned = false;
-            memory.emplace(id, std::move(cycle));
+            cycle.pass = pass;
         }
     }
     {
@@ -103,7 +101,7 @@ void Tick::onTick() {
         m_table.notifyCells(changed);
     }
     // Rows that are gone, or were skipped, are forgotten.
-    m_memory = std::move(memory);
+    std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
 }
 
 } // namespace zorvane::schedule

@@ -54,6 +54,7 @@ private:
         // period and delay read as numbers, kept so that a pass reads them once per cycle
         std::int32_t periodMinutes = 0;
         std::int32_t delayMinutes = 0;
+        std::uint64_t pass = 0; // the last pass that kept this entry
     };
 
     BossTable& m_table;
@@ -62,6 +63,7 @@ private:
     AlarmSink& m_alarm;
     TickLock& m_lock;
     std::unordered_map<RowId, CycleMemory> m_memory;
+    std::uint64_t m_passes = 0;
 };
 
 } // namespace zorvane::schedule
