@@ -1,6 +1,10 @@
 #include "app/bosstablemodel.h"
 
+#include "app/handoff.h"
+
 #include <QThread>
+
+#include <algorithm>
 
 namespace zorvane::app {
 
@@ -128,8 +132,7 @@ void BossTableModel::resync() {
 void BossTableModel::rowsInserted(int first, int last) {
     if (!onModelThread()) {
         // By the time this runs the indices may no longer hold; read the table afresh.
-        QMetaObject::invokeMethod(
-            this, [this] { resync(); }, Qt::QueuedConnection);
+        handOff(this, [this] { resync(); });
         return;
     }
     const int count = last - first + 1;
@@ -144,8 +147,7 @@ void BossTableModel::rowsInserted(int first, int last) {
 
 void BossTableModel::rowsRemoved(int first, int last) {
     if (!onModelThread()) {
-        QMetaObject::invokeMethod(
-            this, [this] { resync(); }, Qt::QueuedConnection);
+        handOff(this, [this] { resync(); });
         return;
     }
     const int count = last - first + 1;
@@ -160,35 +162,30 @@ void BossTableModel::rowsRemoved(int first, int last) {
 }
 
 void BossTableModel::cellsChanged(int row, int firstColumn, int lastColumn) {
-    if (!onModelThread()) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, row, firstColumn, lastColumn] { notifyCells(row, firstColumn, lastColumn); },
-            Qt::QueuedConnection);
-        return;
-    }
-    notifyCells(row, firstColumn, lastColumn);
+    cellBlockChanged(row, row, firstColumn, lastColumn);
 }
 
-void BossTableModel::notifyCells(int row, int firstColumn, int lastColumn) {
-    // A stale row index only repaints the wrong row: cells are read live.
-    if (row < 1 || row > m_rowCount) {
+void BossTableModel::cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+    runOnReceiverThread(this, [this, firstRow, lastRow, firstColumn, lastColumn] {
+        notifyCells(firstRow, lastRow, firstColumn, lastColumn);
+    });
+}
+
+void BossTableModel::notifyCells(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+    // Rows that have gone meanwhile are dropped; a stale index inside the table only
+    // repaints the wrong row, since cells are read live.
+    const int first = std::max(firstRow, 1);
+    const int last = std::min(lastRow, m_rowCount);
+    if (first > last || firstColumn < 0 || lastColumn >= kColumnCount || firstColumn > lastColumn) {
         return;
     }
-    emit dataChanged(index(row - 1, firstColumn), index(row - 1, lastColumn));
+    emit dataChanged(index(first - 1, firstColumn), index(last - 1, lastColumn));
 }
 
 void BossTableModel::headerChanged(int firstColumn, int lastColumn) {
-    if (!onModelThread()) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, firstColumn, lastColumn] {
-                emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
+    runOnReceiverThread(this, [this, firstColumn, lastColumn] {
+        emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
+    });
 }
 
 } // namespace zorvane::app

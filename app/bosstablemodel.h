@@ -46,11 +46,13 @@ private:
     void rowsRemoved(int first, int last) override;
     void cellsChanged(int row, int firstColumn, int lastColumn) override;
     void headerChanged(int firstColumn, int lastColumn) override;
+    // A whole tick pass arrives as one block: one wake-up of the window thread per pass.
+    void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) override;
 
     bool onModelThread() const;
     // Re-reads the row count after a structural change whose indices may be stale.
     void resync();
-    void notifyCells(int row, int firstColumn, int lastColumn);
+    void notifyCells(int firstRow, int lastRow, int firstColumn, int lastColumn);
 
     schedule::BossTable& m_table;
     int m_rowCount = 0;

@@ -79,8 +79,21 @@ void BM_RemainingSecondsSweep(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_SaveTable)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LoadTable)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+// Growth from 1,000 to 100,000 rows shows whether loading and saving stay linear.
+BENCHMARK(BM_SaveTable)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadTable)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RemainingSecondsSweep)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

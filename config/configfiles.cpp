@@ -7,6 +7,7 @@
 #include "text/numbers.h"
 
 #include <optional>
+#include <unordered_set>
 
 namespace zorvane::config {
 namespace {
@@ -80,6 +81,69 @@ std::vector<std::string> keysOf(const std::vector<std::string>& lines) {
     return keys;
 }
 
+// Key names compare without ASCII case, as in the INI layer.
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool allDistinct(const std::vector<std::string>& keys) {
+    std::unordered_set<std::string> seen;
+    seen.reserve(keys.size());
+    for (const std::string& key : keys) {
+        std::string folded = key;
+        for (char& c : folded) {
+            c = lowerAscii(c);
+        }
+        if (!seen.insert(std::move(folded)).second) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The values of one section for the rows' keys, as single reads would give them. Saved
+// files list the same keys in the same order in every section, so values are taken by
+// position while the section's keys match the (distinct) row keys one for one: then
+// each is the first of its key. From the first mismatch on they are looked up by key.
+// A load of many rows thus costs no lookup per cell.
+std::vector<std::string> sectionValues(const IniDocument& doc, std::string_view section,
+                                       const std::vector<std::string>& keys, bool distinctKeys) {
+    std::vector<std::string> values;
+    values.reserve(keys.size());
+    const std::vector<std::string> lines = doc.sectionLines(section);
+    bool aligned = distinctKeys;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (aligned && i < lines.size()) {
+            const std::string_view line = lines[i];
+            const std::size_t eq = line.find('=');
+            if (eq != std::string_view::npos && sameKey(line.substr(0, eq), keys[i])) {
+                std::string_view v = line.substr(eq + 1);
+                if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
+                    v.back() == v.front()) {
+                    v = v.substr(1, v.size() - 2);
+                }
+                values.emplace_back(v);
+                continue;
+            }
+        }
+        aligned = false;
+        values.push_back(doc.value(section, keys[i]));
+    }
+    return values;
+}
+
 } // namespace
 
 std::filesystem::path tableFilePath(const std::filesystem::path& dir) {
@@ -95,21 +159,35 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
     if (!loadIniDocument(tableFilePath(dir), doc)) {
         return;
     }
-    for (const std::string& key : keysOf(doc.sectionLines(kNumberSection))) {
-        const int row = table.appendRow();
-        table.setCheckState(row, textToFlag(doc.value(kUseSection, key)));
-        table.setCellTexts(table.rowId(row),
-                           {{schedule::kNumberColumn, doc.value(kNumberSection, key)},
-                            {schedule::kNameColumn, doc.value(kNameSection, key)},
-                            {schedule::kPeriodColumn, doc.value(kPeriodSection, key)},
-                            {schedule::kDelayColumn, doc.value(kDelaySection, key)},
-                            {schedule::kLastTimeColumn, doc.value(kLastTimeSection, key)},
-                            {schedule::kNextTimeColumn, doc.value(kNextTimeSection, key)}});
-        const std::string last = doc.value(kLastTimeSection, key);
-        if (const auto instant = storedInstant(doc.value(kDatedSection, key), last)) {
-            table.setLastInstantIf(table.rowId(row), last, *instant);
+    const std::vector<std::string> keys = keysOf(doc.sectionLines(kNumberSection));
+    const bool distinct = allDistinct(keys);
+    // Columns in section order; the check box is read from its own section.
+    constexpr std::pair<std::string_view, int> kTextSections[] = {
+        {kNumberSection, schedule::kNumberColumn},
+        {kNameSection, schedule::kNameColumn},
+        {kPeriodSection, schedule::kPeriodColumn},
+        {kDelaySection, schedule::kDelayColumn},
+        {kLastTimeSection, schedule::kLastTimeColumn},
+        {kNextTimeSection, schedule::kNextTimeColumn}};
+    std::vector<BossRow> rows(keys.size());
+    const std::vector<std::string> use = sectionValues(doc, kUseSection, keys, distinct);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].use = textToFlag(use[i]);
+    }
+    for (const auto& [section, column] : kTextSections) {
+        std::vector<std::string> values = sectionValues(doc, section, keys, distinct);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            rows[i].text[static_cast<std::size_t>(column)] = std::move(values[i]);
         }
     }
+    // A stored instant counts only while it still matches the row's last time text.
+    const std::vector<std::string> dated = sectionValues(doc, kDatedSection, keys, distinct);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].timing.lastUtc =
+            storedInstant(dated[i], rows[i].text[schedule::kLastTimeColumn]);
+    }
+    // The whole table goes in at once: one notice for the listener, however many rows.
+    table.appendRows(std::move(rows));
 }
 
 bool saveTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {

@@ -14,6 +14,20 @@ bool validColumn(int column) {
 
 } // namespace
 
+void CellBlock::add(int row, int first, int last) {
+    firstRow = std::min(firstRow, row);
+    lastRow = std::max(lastRow, row);
+    firstColumn = std::min(firstColumn, first);
+    lastColumn = std::max(lastColumn, last);
+}
+
+void BossTable::Listener::cellBlockChanged(int firstRow, int lastRow, int firstColumn,
+                                           int lastColumn) {
+    for (int row = firstRow; row <= lastRow; ++row) {
+        cellsChanged(row, firstColumn, lastColumn);
+    }
+}
+
 BossTable::BossTable() = default;
 
 void BossTable::setListener(Listener* listener) {
@@ -106,6 +120,7 @@ int BossTable::appendRow() {
         std::lock_guard lock(m_mutex);
         BossRow row;
         row.id = m_nextId++;
+        m_positions.emplace(row.id, m_rows.size());
         m_rows.push_back(std::move(row));
         index = static_cast<int>(m_rows.size());
         listener = m_listener;
@@ -116,6 +131,36 @@ int BossTable::appendRow() {
     return index;
 }
 
+int BossTable::appendRows(std::vector<BossRow> rows) {
+    if (rows.empty()) {
+        return 0;
+    }
+    Listener* listener = nullptr;
+    int first = 0;
+    int last = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        first = static_cast<int>(m_rows.size()) + 1;
+        m_rows.reserve(m_rows.size() + rows.size());
+        m_positions.reserve(m_rows.size() + rows.size());
+        for (BossRow& row : rows) {
+            row.id = m_nextId++;
+            // Loaded rows carry only texts (and perhaps their last instant): derive the
+            // rest of their typed state as a write of those texts would.
+            textWritten(row, kPeriodColumn);
+            textWritten(row, kDelayColumn);
+            m_positions.emplace(row.id, m_rows.size());
+            m_rows.push_back(std::move(row));
+        }
+        last = static_cast<int>(m_rows.size());
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->rowsInserted(first, last);
+    }
+    return first;
+}
+
 bool BossTable::deleteRow(int row) {
     Listener* listener = nullptr;
     {
@@ -123,7 +168,13 @@ bool BossTable::deleteRow(int row) {
         if (row < 1 || row > static_cast<int>(m_rows.size())) {
             return false;
         }
+        const auto position = static_cast<std::size_t>(row - 1);
+        m_positions.erase(m_rows[position].id);
         m_rows.erase(m_rows.begin() + (row - 1));
+        // The rows after it moved up by one.
+        for (std::size_t i = position; i < m_rows.size(); ++i) {
+            m_positions[m_rows[i].id] = i;
+        }
         listener = m_listener;
     }
     if (listener) {
@@ -140,14 +191,15 @@ RowId BossTable::rowId(int row) const {
     return m_rows[static_cast<std::size_t>(row - 1)].id;
 }
 
+int BossTable::positionOf(RowId id) const {
+    const auto it = m_positions.find(id);
+    return it == m_positions.end() ? -1 : static_cast<int>(it->second);
+}
+
 int BossTable::rowIndex(RowId id) const {
     std::lock_guard lock(m_mutex);
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        if (m_rows[i].id == id) {
-            return static_cast<int>(i) + 1;
-        }
-    }
-    return -1;
+    const int position = positionOf(id);
+    return position < 0 ? -1 : position + 1;
 }
 
 std::vector<RowId> BossTable::rowIds() const {
@@ -162,32 +214,33 @@ std::vector<RowId> BossTable::rowIds() const {
 
 std::optional<BossRow> BossTable::row(RowId id) const {
     std::lock_guard lock(m_mutex);
-    for (const BossRow& row : m_rows) {
-        if (row.id == id) {
-            return row;
-        }
+    const int position = positionOf(id);
+    if (position < 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return m_rows[static_cast<std::size_t>(position)];
 }
 
 bool BossTable::setCellText(RowId id, int column, std::string_view text) {
     return setCellTexts(id, {{column, std::string(text)}});
 }
 
-bool BossTable::setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells) {
-    return setCellTextsIf(id, {}, cells);
+bool BossTable::setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells,
+                             CellBlock* collected) {
+    return setCellTextsIf(id, {}, cells, collected);
 }
 
 bool BossTable::setCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
-                               const std::vector<std::pair<int, std::string>>& cells) {
-    return writeIf(id, expected, cells, std::nullopt);
+                               const std::vector<std::pair<int, std::string>>& cells,
+                               CellBlock* collected) {
+    return writeIf(id, expected, cells, std::nullopt, collected);
 }
 
 bool BossTable::setDatedCellTextsIf(RowId id,
                                     const std::vector<std::pair<int, std::string>>& expected,
                                     const std::vector<std::pair<int, std::string>>& cells,
-                                    UtcSeconds lastUtc) {
-    return writeIf(id, expected, cells, lastUtc);
+                                    UtcSeconds lastUtc, CellBlock* collected) {
+    return writeIf(id, expected, cells, lastUtc, collected);
 }
 
 void BossTable::textWritten(BossRow& row, int column) {
@@ -208,7 +261,7 @@ void BossTable::textWritten(BossRow& row, int column) {
 
 bool BossTable::writeIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
                         const std::vector<std::pair<int, std::string>>& cells,
-                        std::optional<UtcSeconds> lastUtc) {
+                        std::optional<UtcSeconds> lastUtc, CellBlock* collected) {
     Listener* listener = nullptr;
     int index = -1;
     int first = kColumnCount;
@@ -220,15 +273,11 @@ bool BossTable::writeIf(RowId id, const std::vector<std::pair<int, std::string>>
                 return false;
             }
         }
-        for (std::size_t i = 0; i < m_rows.size(); ++i) {
-            if (m_rows[i].id == id) {
-                index = static_cast<int>(i) + 1;
-                break;
-            }
-        }
-        if (index < 0) {
+        const int position = positionOf(id);
+        if (position < 0) {
             return false;
         }
+        index = position + 1;
         BossRow& row = m_rows[static_cast<std::size_t>(index - 1)];
         for (const auto& [column, text] : expected) {
             if (!validColumn(column) || row.text[static_cast<std::size_t>(column)] != text) {
@@ -246,10 +295,29 @@ bool BossTable::writeIf(RowId id, const std::vector<std::pair<int, std::string>>
         }
         listener = m_listener;
     }
-    if (listener && last >= first) {
+    if (collected) {
+        if (last >= first) {
+            collected->add(index, first, last);
+        }
+    } else if (listener && last >= first) {
         listener->cellsChanged(index, first, last);
     }
     return true;
+}
+
+void BossTable::notifyCells(const CellBlock& block) const {
+    if (block.empty() || block.lastColumn < block.firstColumn) {
+        return;
+    }
+    Listener* listener = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->cellBlockChanged(block.firstRow, block.lastRow, block.firstColumn,
+                                   block.lastColumn);
+    }
 }
 
 std::vector<BossRow> BossTable::rows() const {
@@ -267,40 +335,38 @@ std::optional<RowTiming> BossTable::timing(int row) const {
 
 bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds lastUtc) {
     std::lock_guard lock(m_mutex);
-    for (BossRow& row : m_rows) {
-        if (row.id == id) {
-            if (row.text[kLastTimeColumn] != lastText) {
-                return false;
-            }
-            row.timing.lastUtc = lastUtc;
-            return true;
-        }
+    const int position = positionOf(id);
+    if (position < 0) {
+        return false;
     }
-    return false;
+    BossRow& row = m_rows[static_cast<std::size_t>(position)];
+    if (row.text[kLastTimeColumn] != lastText) {
+        return false;
+    }
+    row.timing.lastUtc = lastUtc;
+    return true;
 }
 
 bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
-                             RowPhase phase) {
+                             RowPhase phase, CellBlock* collected) {
     Listener* listener = nullptr;
     int index = -1;
     {
         std::lock_guard lock(m_mutex);
-        for (std::size_t i = 0; i < m_rows.size(); ++i) {
-            if (m_rows[i].id == id) {
-                index = static_cast<int>(i) + 1;
-                BossRow& row = m_rows[i];
-                row.text[kCountdownColumn] = text;
-                row.timing.remainingSeconds = remaining;
-                row.timing.phase = phase;
-                break;
-            }
-        }
-        if (index < 0) {
+        const int position = positionOf(id);
+        if (position < 0) {
             return false;
         }
+        index = position + 1;
+        BossRow& row = m_rows[static_cast<std::size_t>(position)];
+        row.text[kCountdownColumn] = text;
+        row.timing.remainingSeconds = remaining;
+        row.timing.phase = phase;
         listener = m_listener;
     }
-    if (listener) {
+    if (collected) {
+        collected->add(index, kCountdownColumn, kCountdownColumn);
+    } else if (listener) {
         listener->cellsChanged(index, kCountdownColumn, kCountdownColumn);
     }
     return true;

@@ -10,10 +10,12 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zorvane::schedule {
@@ -61,6 +63,18 @@ struct BossRow {
     RowTiming timing;
 };
 
+// The rows and columns a series of by-id writes touched (row indices as they were at
+// each write), so a writer of many rows can tell the listener once.
+struct CellBlock {
+    int firstRow = std::numeric_limits<int>::max();
+    int lastRow = -1;
+    int firstColumn = std::numeric_limits<int>::max();
+    int lastColumn = -1;
+
+    bool empty() const { return lastRow < firstRow; }
+    void add(int row, int first, int last);
+};
+
 class BossTable {
 public:
     // Told about every change, on the thread that made it, after the table's mutex
@@ -72,6 +86,8 @@ public:
         virtual void rowsRemoved(int first, int last) = 0;
         virtual void cellsChanged(int row, int firstColumn, int lastColumn) = 0;
         virtual void headerChanged(int firstColumn, int lastColumn) = 0;
+        // Cells of several rows changed (see notifyCells); by default one notice per row.
+        virtual void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn);
     };
 
     BossTable();
@@ -95,6 +111,9 @@ public:
 
     // Adds an empty, unchecked row at the end; returns its index.
     int appendRow();
+    // Adds the rows at the end with new ids (the ids given are ignored) and tells the
+    // listener once; returns the index of the first, or 0 when `rows` is empty.
+    int appendRows(std::vector<BossRow> rows);
     // Removes data row `row`; false outside the table.
     bool deleteRow(int row);
 
@@ -105,11 +124,17 @@ public:
     std::optional<BossRow> row(RowId id) const;
     bool setCellText(RowId id, int column, std::string_view text);
     // Sets several cells of one row at once, so no reader sees half an update.
-    bool setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells);
+    // With `collected`, the change is added to it instead of being told to the listener;
+    // the writer tells the listener later with notifyCells.
+    bool setCellTexts(RowId id, const std::vector<std::pair<int, std::string>>& cells,
+                      CellBlock* collected = nullptr);
     // Like setCellTexts, but only while the row still holds the `expected` texts, so a
     // writer working from an earlier read never overwrites a newer edit.
     bool setCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
-                        const std::vector<std::pair<int, std::string>>& cells);
+                        const std::vector<std::pair<int, std::string>>& cells,
+                        CellBlock* collected = nullptr);
+    // Tells the listener once about the writes collected in `block` (nothing when empty).
+    void notifyCells(const CellBlock& block) const;
 
     // Every data row, in display order.
     std::vector<BossRow> rows() const;
@@ -119,24 +144,29 @@ public:
     // Like setCellTextsIf, and the row's last time then stands for `lastUtc`.
     bool setDatedCellTextsIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
                              const std::vector<std::pair<int, std::string>>& cells,
-                             UtcSeconds lastUtc);
+                             UtcSeconds lastUtc, CellBlock* collected = nullptr);
     // Records the instant of the row's last time, only while column 5 still holds
     // `lastText`. Changes no text, so no listener is told.
     bool setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds lastUtc);
     // The tick's result for a row: the countdown text, the remaining seconds and the phase.
     bool setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
-                      RowPhase phase);
+                      RowPhase phase, CellBlock* collected = nullptr);
 
 private:
     // Keeps the row's typed state in step with a text just written into `column`.
     static void textWritten(BossRow& row, int column);
     bool writeIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
                  const std::vector<std::pair<int, std::string>>& cells,
-                 std::optional<UtcSeconds> lastUtc);
+                 std::optional<UtcSeconds> lastUtc, CellBlock* collected);
+    // Position of a row in m_rows; caller holds m_mutex. -1 when the row is gone.
+    int positionOf(RowId id) const;
 
     mutable std::mutex m_mutex;
     std::array<std::string, kColumnCount> m_header;
     std::vector<BossRow> m_rows;
+    // id -> position in m_rows, kept in step with every insertion and deletion so that
+    // by-id access costs the same however long the table is.
+    std::unordered_map<RowId, std::size_t> m_positions;
     RowId m_nextId = 1;
     Listener* m_listener = nullptr;
 };

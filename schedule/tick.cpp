@@ -61,6 +61,8 @@ void Tick::onTick() {
     const UtcSeconds passUtc = toUtc(passNow);
     const FrozenClock passClock(passNow);
     const long long leadSeconds = 60LL * text::textToInteger(m_settings.warnMinutesText());
+    // The pass tells the listener once, at its end, instead of once per row.
+    CellBlock changed;
 
     for (const RowId id : ids) {
         const std::lock_guard guard(m_lock);
@@ -73,7 +75,8 @@ void Tick::onTick() {
         if (last.empty() || next.empty()) {
             if (row->timing.phase != RowPhase::Idle) {
                 // The text stays as it was; the typed data no longer claims a count.
-                m_table.setCountdown(id, row->text[kCountdownColumn], std::nullopt, RowPhase::Idle);
+                m_table.setCountdown(id, row->text[kCountdownColumn], std::nullopt, RowPhase::Idle,
+                                     &changed);
             }
             continue;
         }
@@ -127,7 +130,7 @@ void Tick::onTick() {
 
         if (remaining > 0) {
             if (m_table.setCountdown(id, formatCountdown(remaining), remaining,
-                                     phaseOf(remaining, leadSeconds))) {
+                                     phaseOf(remaining, leadSeconds), &changed)) {
                 memory.emplace(id, std::move(cycle));
             }
             continue;
@@ -160,10 +163,11 @@ void Tick::onTick() {
                 {{kLastTimeColumn, newLast},
                  {kNextTimeColumn, newNext},
                  {kCountdownColumn, countdown}},
-                newLastUtc)) {
+                newLastUtc, &changed)) {
             continue;
         }
-        m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due);
+        m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due,
+                             &changed);
         if (m_killLog) {
             m_killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
                                              newLastUtc,
@@ -187,6 +191,8 @@ void Tick::onTick() {
     }
     // Rows that are gone, or were skipped, are forgotten.
     m_memory = std::move(memory);
+    const std::lock_guard guard(m_lock);
+    m_table.notifyCells(changed);
 }
 
 } // namespace zorvane::schedule

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <thread>
+#include <vector>
 
 using namespace zorvane;
 using schedule::BossTable;
@@ -102,6 +103,84 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(changes, 0);
         QCOMPARE(model.rowCount(), 2);
+    }
+
+    // A tick pass from the worker reaches the window thread as one change covering the
+    // rows it wrote, clipped to the rows the model still has.
+    void aPassFromAnotherThreadArrivesAsOneChange() {
+        BossTable table;
+        app::BossTableModel model(table);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        table.appendRows(std::vector<schedule::BossRow>(50));
+        const std::vector<schedule::RowId> ids = table.rowIds();
+
+        struct Case {
+            int deletedBeforeDelivery;
+            int expectedLastRow; // model row, -1 when nothing is left to announce
+        };
+        // Deletions add up from case to case.
+        const Case cases[] = {{0, 49}, {10, 39}, {35, 4}, {5, -1}};
+        for (const Case& c : cases) {
+            QList<QPair<QModelIndex, QModelIndex>> changes;
+            bool allOnWindowThread = true;
+            const auto connection = connect(
+                &model, &QAbstractItemModel::dataChanged, &model,
+                [&](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                    changes.append({topLeft, bottomRight});
+                    allOnWindowThread =
+                        allOnWindowThread && QThread::currentThread() == model.thread();
+                },
+                Qt::DirectConnection);
+            std::thread worker([&] {
+                schedule::CellBlock block;
+                for (const schedule::RowId id : table.rowIds()) {
+                    table.setCellTexts(id, {{schedule::kCountdownColumn, "00时01分00秒"}}, &block);
+                }
+                table.notifyCells(block);
+            });
+            worker.join();
+            const int before = model.rowCount();
+            for (int i = 0; i < c.deletedBeforeDelivery; ++i) {
+                table.deleteRow(table.rowCount() - 1);
+            }
+            QCOMPARE(model.rowCount(), before - c.deletedBeforeDelivery);
+            if (c.expectedLastRow < 0) {
+                QTest::qWait(20);
+                QCOMPARE(changes.size(), 0);
+                disconnect(connection);
+                continue;
+            }
+            QTRY_COMPARE(changes.size(), 1);
+            QTest::qWait(10);
+            QCOMPARE(changes.size(), 1);
+            QVERIFY(allOnWindowThread);
+            QCOMPARE(changes[0].first, model.index(0, schedule::kCountdownColumn));
+            QCOMPARE(changes[0].second, model.index(c.expectedLastRow, schedule::kCountdownColumn));
+            disconnect(connection);
+        }
+        QVERIFY(!table.row(ids[0]));
+    }
+
+    void loadingManyRowsIsOneInsertion() {
+        BossTable table;
+        app::BossTableModel model(table);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        std::vector<schedule::BossRow> rows(1000);
+        rows[999].text[schedule::kNameColumn] = "last";
+        table.appendRows(std::move(rows));
+        QCOMPARE(model.rowCount(), 1000);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 0);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 999);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(model.data(model.index(999, schedule::kNameColumn)).toString(),
+                 QStringLiteral("last"));
     }
 
     void cellsHaveTheirRolesAndFlags() {

@@ -86,6 +86,50 @@ TEST(ConfigFiles, GbkFileWithGappedKeysLoadsInKeyOrder) {
     EXPECT_EQ(readWarnMinutes(dir.path()), "3");
 }
 
+// Loading reads every cell as a single read of its section and key would, whether the
+// sections list their keys in the same order or not.
+TEST(ConfigFiles, LoadEqualsSingleReadsOfEveryCell) {
+    const std::string aligned =
+        "[序号]\r\n1=1\r\n2=2\r\n[使用]\r\n1=真\r\n2=假\r\n"
+        "[BOSS事件]\r\n1=\"龙王\"\r\n2='蛇'\r\n[下次时间]\r\n1=10:00:00\r\n";
+    const std::vector<std::string> files = {
+        aligned,
+        // Another order, a key missing, a key in another case, blank and stray lines.
+        "[序号]\r\nA=1\r\nb=2\r\nc=3\r\n[周期]\r\nc=30\r\na=10\r\n\r\nB=20\r\n"
+        "[延迟]\r\na=1\r\nstray\r\nb=2\r\nc=3\r\n[上次时间]\r\n a = 09:00:00 \r\n",
+        // A duplicate key in a column: the first one counts.
+        "[序号]\r\n1=1\r\n2=2\r\n3=3\r\n[BOSS事件]\r\n1=a\r\n2=b\r\n2=c\r\n3=d\r\n"
+        "[周期]\r\n1=5\r\n1=6\r\n2=7\r\n3=8\r\n",
+        // Duplicate row keys: both rows read the first value of that key.
+        "[序号]\r\n1=1\r\n2=2\r\n1=9\r\n[BOSS事件]\r\n1=a\r\n2=b\r\n1=c\r\n",
+        // A row key without "=", and a section that repeats further down.
+        "[序号]\r\n1=1\r\nlone\r\n2=2\r\n[BOSS事件]\r\n1=a\r\nlone=x\r\n2=b\r\n"
+        "[BOSS事件]\r\n1=z\r\n",
+    };
+    const std::pair<std::string, int> columns[] = {
+        {"序号", kNumberColumn}, {"BOSS事件", kNameColumn},     {"周期", kPeriodColumn},
+        {"延迟", kDelayColumn},  {"上次时间", kLastTimeColumn}, {"下次时间", kNextTimeColumn}};
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        TempDir dir;
+        writeBytes(tableFilePath(dir.path()), utf8ToGb18030(files[f]));
+        BossTable table;
+        loadTable(table, dir.path());
+        const std::vector<std::string> keys = readSectionKeys(tableFilePath(dir.path()), "序号");
+        ASSERT_EQ(table.rowCount(), static_cast<int>(keys.size()) + 1) << "file " << f;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const int row = static_cast<int>(i) + 1;
+            for (const auto& [section, column] : columns) {
+                EXPECT_EQ(table.cellText(row, column),
+                          readIniValue(tableFilePath(dir.path()), section, keys[i]))
+                    << "file " << f << ", key " << keys[i] << ", section " << section;
+            }
+            EXPECT_EQ(table.checkState(row),
+                      textToFlag(readIniValue(tableFilePath(dir.path()), "使用", keys[i])))
+                << "file " << f << ", key " << keys[i];
+        }
+    }
+}
+
 TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
     TempDir batch;
     TempDir single;

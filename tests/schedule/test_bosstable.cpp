@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -159,4 +160,122 @@ TEST(BossTable, ConcurrentWritersAndDeleter) {
         EXPECT_EQ(row.text[kLastTimeColumn], "x");
         EXPECT_EQ(row.text[kNextTimeColumn], "y");
     }
+}
+
+// After every step of each script, every live id leads to its row and back, and every
+// deleted id leads nowhere: the id index follows insertions and deletions anywhere.
+TEST(BossTable, ByIdAccessFollowsEveryInsertionAndDeletion) {
+    struct Step {
+        char op; // 'a' append one row, 'm' append `arg` rows at once, 'd' delete row `arg`
+        int arg;
+    };
+    const std::vector<std::vector<Step>> scripts = {
+        {{'a', 0}, {'a', 0}, {'a', 0}, {'d', 1}, {'d', 2}, {'a', 0}},
+        {{'m', 5}, {'d', 5}, {'d', 1}, {'d', 2}, {'m', 3}, {'d', 4}},
+        {{'m', 4}, {'d', 4}, {'d', 3}, {'d', 2}, {'d', 1}, {'a', 0}, {'m', 0}},
+        {{'a', 0}, {'m', 2}, {'d', 2}, {'a', 0}, {'d', 1}, {'d', 1}, {'d', 1}},
+    };
+    for (std::size_t s = 0; s < scripts.size(); ++s) {
+        BossTable table;
+        std::vector<std::string> expected; // names in display order
+        std::vector<RowId> gone;
+        int made = 0;
+        for (const Step& step : scripts[s]) {
+            if (step.op == 'a') {
+                const int row = table.appendRow();
+                table.setCellText(row, kNameColumn, "r" + std::to_string(made));
+                expected.push_back("r" + std::to_string(made++));
+            } else if (step.op == 'm') {
+                std::vector<BossRow> rows(static_cast<std::size_t>(step.arg));
+                for (BossRow& row : rows) {
+                    row.text[kNameColumn] = "r" + std::to_string(made);
+                    expected.push_back("r" + std::to_string(made++));
+                }
+                table.appendRows(std::move(rows));
+            } else {
+                gone.push_back(table.rowId(step.arg));
+                ASSERT_TRUE(table.deleteRow(step.arg)) << "script " << s;
+                expected.erase(expected.begin() + (step.arg - 1));
+            }
+            const std::vector<RowId> ids = table.rowIds();
+            ASSERT_EQ(ids.size(), expected.size()) << "script " << s;
+            for (std::size_t i = 0; i < ids.size(); ++i) {
+                EXPECT_EQ(table.rowIndex(ids[i]), static_cast<int>(i) + 1) << "script " << s;
+                const std::optional<BossRow> row = table.row(ids[i]);
+                ASSERT_TRUE(row.has_value()) << "script " << s;
+                EXPECT_EQ(row->text[kNameColumn], expected[i]) << "script " << s;
+                EXPECT_TRUE(table.setCellText(ids[i], kCountdownColumn, expected[i]));
+                EXPECT_EQ(table.cellText(static_cast<int>(i) + 1, kCountdownColumn), expected[i]);
+            }
+            for (const RowId id : gone) {
+                EXPECT_EQ(table.rowIndex(id), -1) << "script " << s;
+                EXPECT_FALSE(table.row(id).has_value()) << "script " << s;
+                EXPECT_FALSE(table.setCellText(id, kCountdownColumn, "x")) << "script " << s;
+            }
+        }
+    }
+}
+
+TEST(BossTable, AppendRowsAddsAllAtOnceWithFreshIds) {
+    BossTable table;
+    table.appendRow();
+    const RowId existing = table.rowId(1);
+    RecordingListener listener(table);
+    table.setListener(&listener);
+
+    std::vector<BossRow> rows(3);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].id = existing; // ignored: a loaded row never takes an id in use
+        rows[i].use = i == 1;
+        rows[i].text[kNameColumn] = "龙" + std::to_string(i);
+    }
+    EXPECT_EQ(table.appendRows(rows), 2);
+    EXPECT_EQ(table.appendRows({}), 0);
+    EXPECT_EQ(listener.events, std::vector<std::string>{"ins:2-4/5"});
+
+    const std::vector<RowId> ids = table.rowIds();
+    ASSERT_EQ(ids.size(), 4u);
+    for (std::size_t i = 1; i < ids.size(); ++i) {
+        EXPECT_NE(ids[i], existing);
+        EXPECT_NE(ids[i], ids[i - 1]);
+        EXPECT_EQ(table.cellText(static_cast<int>(i) + 1, kNameColumn),
+                  "龙" + std::to_string(i - 1));
+        EXPECT_EQ(table.checkState(static_cast<int>(i) + 1), i == 2);
+    }
+    EXPECT_EQ(table.rowIndex(existing), 1);
+    table.setListener(nullptr);
+}
+
+// Writes that collect their change into a block tell nobody until notifyCells, which
+// tells once; a listener that knows no blocks hears each row of the block.
+TEST(BossTable, CollectedWritesAreToldOnceAsABlock) {
+    BossTable table;
+    for (int i = 0; i < 5; ++i) {
+        table.appendRow();
+    }
+    const std::vector<RowId> ids = table.rowIds();
+    RecordingListener listener(table);
+    table.setListener(&listener);
+
+    CellBlock block;
+    EXPECT_TRUE(table.setCellTexts(ids[3], {{kCountdownColumn, "a"}}, &block));
+    EXPECT_TRUE(table.setCellTextsIf(ids[1], {{kLastTimeColumn, ""}},
+                                     {{kLastTimeColumn, "b"}, {kCountdownColumn, "c"}}, &block));
+    // Refused writes leave the block as it was.
+    EXPECT_FALSE(
+        table.setCellTextsIf(ids[4], {{kLastTimeColumn, "not so"}}, {{kNameColumn, "d"}}, &block));
+    EXPECT_FALSE(table.setCellTexts(ids[0], {{kUseColumn, "e"}}, &block));
+    EXPECT_TRUE(listener.events.empty());
+    EXPECT_EQ(table.cellText(4, kCountdownColumn), "a");
+    EXPECT_EQ(table.cellText(2, kLastTimeColumn), "b");
+
+    EXPECT_EQ(block.firstRow, 2);
+    EXPECT_EQ(block.lastRow, 4);
+    EXPECT_EQ(block.firstColumn, kLastTimeColumn);
+    EXPECT_EQ(block.lastColumn, kCountdownColumn);
+    table.notifyCells(block);
+    table.notifyCells(CellBlock{});
+    const std::vector<std::string> expected = {"cell2:5-7/6", "cell3:5-7/6", "cell4:5-7/6"};
+    EXPECT_EQ(listener.events, expected);
+    table.setListener(nullptr);
 }

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 using namespace zorvane::schedule;
 using zorvane::testing::FakeClock;
@@ -333,3 +335,43 @@ TEST_F(TickTest, AnEmptyTableIsANoOp) {
 }
 
 } // namespace
+
+// However many rows a pass writes, the listener hears of them once, at the end of the pass.
+TEST_F(TickTest, APassTellsTheListenerOnce) {
+    class BlockCounter final : public BossTable::Listener {
+    public:
+        void rowsInserted(int, int) override {}
+        void rowsRemoved(int, int) override {}
+        void cellsChanged(int, int, int) override { ++cells; }
+        void headerChanged(int, int) override {}
+        void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) override {
+            blocks.push_back({firstRow, lastRow, firstColumn, lastColumn});
+        }
+        int cells = 0;
+        std::vector<std::array<int, 4>> blocks;
+    };
+    for (int i = 0; i < 20; ++i) {
+        addRow("10:00:00", i == 7 ? "10:20:00" : "10:40:00", i == 7 ? "20" : "40");
+    }
+    addRow("", "", "30"); // left alone: no time to count from
+    BlockCounter counter;
+    table.setListener(&counter);
+
+    passAt(10, 20, 0); // row 8 rolls over, the others count down
+    ASSERT_EQ(counter.blocks.size(), 1u);
+    EXPECT_EQ(counter.blocks[0], (std::array<int, 4>{1, 20, kLastTimeColumn, kCountdownColumn}));
+    passAt(10, 20, 1);
+    ASSERT_EQ(counter.blocks.size(), 2u);
+    EXPECT_EQ(counter.blocks[1], (std::array<int, 4>{1, 20, kCountdownColumn, kCountdownColumn}));
+    EXPECT_EQ(counter.cells, 0);
+    table.setListener(nullptr);
+
+    table.deleteRow(21);
+    for (int i = 20; i >= 1; --i) {
+        table.deleteRow(i);
+    }
+    table.setListener(&counter);
+    passAt(10, 20, 2); // nothing written, nothing told
+    EXPECT_EQ(counter.blocks.size(), 2u);
+    table.setListener(nullptr);
+}
