@@ -59,16 +59,24 @@ bool ensureWorkingSoundFile(const std::string& programDir) {
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
                 const std::string& programDir) {
     try {
-        if (soundPathText.empty()) {
-            // A failed write leaves an earlier copy in place, which holds the same sound.
-            ensureWorkingSoundFile(programDir);
-            playSound(device, workingSoundPath(programDir), kAlarmAlias);
-        } else {
-            playSound(device, soundPathText, kAlarmAlias);
+        if (!soundPathText.empty()) {
+            const std::string alias = kAlarmAlias;
+            device.sendCommand("close " + alias);
+            if (device.sendCommand("open \"" + soundPathText + "\" alias " + alias) == 0) {
+                device.sendCommand("play " + alias);
+                return;
+            }
         }
+        // A failed write leaves an earlier copy in place, which holds the same sound.
+        ensureWorkingSoundFile(programDir);
+        playSound(device, workingSoundPath(programDir), kAlarmAlias);
     } catch (...) {
         // The alarm is best effort: the tick that called it must go on.
     }
+}
+
+bool stopAllSounds(SoundDevice& device) {
+    return device.sendCommand("stop all") == 0;
 }
 
 } // namespace zorvane::alarm
