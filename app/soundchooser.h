@@ -12,6 +12,10 @@
 class QLineEdit;
 class QWidget;
 
+namespace zorvane::schedule {
+class MessageSink;
+} // namespace zorvane::schedule
+
 namespace zorvane::app {
 
 // Shows a modal open-file dialog and returns the chosen file's full path, "" when
@@ -35,7 +39,17 @@ QString openFileDialog(QWidget* owner, const QString& initialDir = {}, const QSt
                        const QString& filter = {}, bool keepDirectory = false,
                        const FileDialog& dialog = showOpenFileDialog);
 
+// Checks a chosen sound file in the background and calls `done` (on any thread) with
+// "" when it can be played, otherwise with the reason it cannot.
+using SoundCheck = std::function<void(const std::string& file,
+                                      std::function<void(const std::string& refusal)> done)>;
+
+// The message told when a chosen sound file cannot be played.
+std::string unplayableSoundMessage(const std::string& file, const std::string& refusal);
+
 // The "设置" label's press handler, bound to the sound path box and the program directory.
+// A chosen file that cannot be played is kept (the built-in sound plays in its place)
+// and the user is told why.
 class SoundChooser : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +58,9 @@ public:
 
     // Tests answer the modal dialog themselves.
     void setFileDialog(FileDialog dialog) { m_dialog = std::move(dialog); }
+    // Without a check nothing is checked; without a sink nothing is told.
+    void setSoundCheck(SoundCheck check) { m_check = std::move(check); }
+    void setMessageSink(schedule::MessageSink* messages) { m_messages = messages; }
 
     // Left button pressed on the label; the position and keys do not matter.
     void onSoundLabelPressed(int x, int y, Qt::KeyboardModifiers modifiers);
@@ -53,6 +70,8 @@ private:
     QLineEdit* m_soundPathBox;
     std::string m_programDir;
     FileDialog m_dialog = showOpenFileDialog;
+    SoundCheck m_check;
+    schedule::MessageSink* m_messages = nullptr;
 };
 
 } // namespace zorvane::app

@@ -1,3 +1,4 @@
+#include "alarm/embeddedsound.h"
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
@@ -7,6 +8,7 @@
 #include "schedule/bosstable.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -15,6 +17,9 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
+
+#include <sys/stat.h>
 
 using namespace zorvane;
 
@@ -25,6 +30,12 @@ public:
     schedule::DateTime now() const override {
         return schedule::makeDateTime({2026, 12, 8, 21, 5, 9});
     }
+};
+
+class RecordingMessages final : public schedule::MessageSink {
+public:
+    void showMessage(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
 };
 
 // Answers the modal dialog: records what it was asked and returns `answer`,
@@ -73,7 +84,7 @@ private slots:
         m_elsewhere = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<app::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString(), {}, &m_messages});
         m_window->soundChooser()->setFileDialog(m_dialog.function());
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -83,6 +94,7 @@ private slots:
         m_window.reset();
         m_globals.reset();
         m_dialog = DialogDouble{};
+        m_messages.texts.clear();
         QDir::setCurrent(m_startDir);
     }
 
@@ -101,6 +113,51 @@ private slots:
         QCOMPARE(QString::fromStdString(config::readSoundPath(m_dir->path().toStdString())),
                  chosen);
         QCOMPARE(QDir::currentPath(), m_startDir);
+        // The file does not exist: the user is told so, and the choice stays.
+        QTRY_COMPARE(m_messages.texts.size(), std::size_t(1));
+        QCOMPARE(m_messages.texts[0],
+                 app::unplayableSoundMessage(chosen.toStdString(), "找不到这个文件"));
+        QCOMPARE(m_window->soundPathEdit()->text(), chosen);
+    }
+
+    void aChosenFileThatCannotBePlayedIsReportedWithItsReason() {
+        const QDir dir(m_elsewhere->path());
+        const std::string pipe = dir.filePath(QStringLiteral("pipe.wav")).toStdString();
+        QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+        QFile text(dir.filePath(QStringLiteral("text.wav")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("plain words");
+        text.close();
+        QFile sound(dir.filePath(QStringLiteral("钟声.wav")));
+        QVERIFY(sound.open(QIODevice::WriteOnly));
+        const std::string wav = alarm::embeddedAlarmSound();
+        sound.write(wav.data(), static_cast<qint64>(wav.size()));
+        sound.close();
+
+        struct Case {
+            QString file;
+            std::string reason; // "" when it plays
+        };
+        const Case cases[] = {
+            {sound.fileName(), ""},
+            {QString::fromStdString(pipe), "这不是普通文件"},
+            {text.fileName(), "这不是可以播放的 WAV 文件"},
+        };
+        for (const Case& c : cases) {
+            m_messages.texts.clear();
+            m_dialog.answer = c.file;
+            pressSoundLabel();
+            QCOMPARE(m_window->soundPathEdit()->text(), c.file);
+            if (c.reason.empty()) {
+                // Decoding a good file takes a moment; nothing may be told meanwhile.
+                QTest::qWait(1500);
+                QVERIFY(m_messages.texts.empty());
+            } else {
+                QTRY_COMPARE(m_messages.texts.size(), std::size_t(1));
+                QCOMPARE(m_messages.texts[0],
+                         app::unplayableSoundMessage(c.file.toStdString(), c.reason));
+            }
+        }
     }
 
     void cancellingClearsTheChoice() {
@@ -117,6 +174,8 @@ private slots:
         QCOMPARE(config::readSectionKeys(file, "m"), std::vector<std::string>{"m"});
         QCOMPARE(config::readSoundPath(m_dir->path().toStdString()), std::string());
         QCOMPARE(QDir::currentPath(), m_startDir);
+        QTest::qWait(200);
+        QVERIFY(m_messages.texts.empty());
     }
 
     void openFileDialogFillsInItsDefaults() {
@@ -208,6 +267,7 @@ private:
     QString m_startDir;
     QTemporaryDir m_sdlDir;
     FixedClock m_clock;
+    RecordingMessages m_messages;
     DialogDouble m_dialog;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_elsewhere;
