@@ -40,6 +40,11 @@ struct LoadedSdl {
     void* handle = nullptr;
     ~LoadedSdl() {
         if (handle) {
+            // Frees what SDL keeps for the whole process (hints, error texts) before
+            // its code goes away.
+            if (api.quit) {
+                api.quit();
+            }
             closeLibrary(handle);
         }
     }
@@ -59,7 +64,7 @@ std::unique_ptr<LoadedSdl> openSdl() {
     void* h = loaded->handle;
     SdlApi& a = loaded->api;
     const bool all =
-        resolve(h, a.initSubSystem, "SDL_InitSubSystem") &&
+        resolve(h, a.initSubSystem, "SDL_InitSubSystem") && resolve(h, a.quit, "SDL_Quit") &&
         resolve(h, a.quitSubSystem, "SDL_QuitSubSystem") && resolve(h, a.setHint, "SDL_SetHint") &&
         resolve(h, a.openAudioDevice, "SDL_OpenAudioDevice") &&
         resolve(h, a.closeAudioDevice, "SDL_CloseAudioDevice") &&

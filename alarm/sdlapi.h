@@ -12,6 +12,7 @@ namespace zorvane::alarm {
 // The few SDL functions the alarm uses, resolved from the loaded library.
 struct SdlApi {
     decltype(&SDL_InitSubSystem) initSubSystem;
+    decltype(&SDL_Quit) quit;
     decltype(&SDL_QuitSubSystem) quitSubSystem;
     decltype(&SDL_SetHint) setHint;
     decltype(&SDL_OpenAudioDevice) openAudioDevice;
