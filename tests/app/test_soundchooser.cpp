@@ -253,8 +253,8 @@ private slots:
         const QString working = QDir(m_dir->path()).filePath(QStringLiteral("1.wav"));
         QTRY_COMPARE_WITH_TIMEOUT(
             QString::fromStdString(table.cellText(row, schedule::kCountdownColumn)),
-            QStringLiteral("00时05分00秒"), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(working).size(), qint64(4'608'044), 5000);
+            QStringLiteral("00时05分00秒"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(working).size(), qint64(4'608'044), 15000);
     }
 
 private:
