@@ -93,32 +93,28 @@ void put32(std::string& out, std::uint32_t v) {
 }
 
 std::string synthesise() {
+    // Every repetition of the pattern is the same and they do not overlap, so one is
+    // mixed and copied: the sound is made without holding more than itself.
+    const auto period = static_cast<std::size_t>(std::lround(kPatternSeconds * kSampleRate));
     const std::array<std::vector<float>, 2> tones{chimeNote(kToneFrequencies[0]),
                                                   chimeNote(kToneFrequencies[1])};
-    std::vector<float> left(kFrames, 0.0f);
-    std::vector<float> right(kFrames, 0.0f);
-    for (double start = 0.0;; start += kPatternSeconds) {
-        bool placed = false;
-        for (const Strike& s : kPattern) {
-            const auto first = static_cast<std::size_t>(std::lround((start + s.at) * kSampleRate));
-            const std::vector<float>& note = tones[static_cast<std::size_t>(s.tone)];
-            // Only whole notes: the sound ends in silence, not in a cut-off ring.
-            if (first + note.size() > kFrames) {
-                continue;
-            }
-            placed = true;
-            for (std::size_t i = 0; i < note.size(); ++i) {
-                left[first + i] += s.left * note[i];
-                right[first + i] += s.right * note[i];
-            }
+    std::vector<float> left(period, 0.0f);
+    std::vector<float> right(period, 0.0f);
+    std::size_t used = 0; // frames of the period the strikes reach
+    for (const Strike& s : kPattern) {
+        const auto first = static_cast<std::size_t>(std::lround(s.at * kSampleRate));
+        const std::vector<float>& note = tones[static_cast<std::size_t>(s.tone)];
+        for (std::size_t i = 0; i < note.size(); ++i) {
+            left[first + i] += s.left * note[i];
+            right[first + i] += s.right * note[i];
         }
-        if (!placed) {
-            break;
-        }
+        used = std::max(used, first + note.size());
     }
+    // Only whole repetitions: the sound ends in silence, not in a cut-off ring.
+    const std::size_t repetitions = (kFrames - used) / period + 1;
 
     float peak = 0.0f;
-    for (std::size_t i = 0; i < kFrames; ++i) {
+    for (std::size_t i = 0; i < period; ++i) {
         peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
     }
     const double scale = peak > 0.0f ? kPeak * 32767.0 / peak : 0.0;
@@ -139,10 +135,12 @@ std::string synthesise() {
     wav += "data";
     put32(wav, kDataSize);
     for (std::size_t i = 0; i < kFrames; ++i) {
-        put16(wav,
-              static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(left[i] * scale))));
-        put16(wav,
-              static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(right[i] * scale))));
+        const std::size_t k = i % period;
+        const bool sounding = i / period < repetitions;
+        put16(wav, static_cast<std::uint16_t>(
+                       static_cast<std::int16_t>(sounding ? std::lround(left[k] * scale) : 0)));
+        put16(wav, static_cast<std::uint16_t>(
+                       static_cast<std::int16_t>(sounding ? std::lround(right[k] * scale) : 0)));
     }
     wav += "JUNK";
     put32(wav, 0);
@@ -151,9 +149,8 @@ std::string synthesise() {
 
 } // namespace
 
-const std::string& embeddedAlarmSound() {
-    static const std::string sound = synthesise();
-    return sound;
+std::string embeddedAlarmSound() {
+    return synthesise();
 }
 
 } // namespace zorvane::alarm

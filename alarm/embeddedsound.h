@@ -10,8 +10,9 @@ namespace zorvane::alarm {
 inline constexpr std::size_t kEmbeddedSoundSize = 4'608'044;
 
 // The built-in alarm: 16-bit PCM, 2 channels, 44100 Hz, a "data" chunk of 4,607,992
-// bytes (about 26.1 s) followed by an empty "JUNK" chunk. Synthesised on first use,
-// once per process, from any thread; always the same bytes.
-const std::string& embeddedAlarmSound();
+// bytes (about 26.1 s) followed by an empty "JUNK" chunk. Synthesised anew on each
+// call (a few milliseconds), so the 4.6 MB are held only while they are used; always
+// the same bytes. Any thread.
+std::string embeddedAlarmSound();
 
 } // namespace zorvane::alarm

@@ -59,22 +59,31 @@ bool ensureWorkingSoundFile(const std::string& programDir, std::string* error) {
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
                 const std::string& programDir, schedule::WriteStatusSink* status) {
     try {
-        if (soundPathText.empty()) {
-            // A failed write leaves an earlier copy in place, which holds the same sound.
-            std::string error;
-            const bool written = ensureWorkingSoundFile(programDir, &error);
-            if (status && written) {
-                status->writeSucceeded(workingSoundPath(programDir));
-            } else if (status) {
-                status->writeFailed(workingSoundPath(programDir), error);
+        if (!soundPathText.empty()) {
+            const std::string alias = kAlarmAlias;
+            device.sendCommand("close " + alias);
+            if (device.sendCommand("open \"" + soundPathText + "\" alias " + alias) == 0) {
+                device.sendCommand("play " + alias);
+                return;
             }
-            playSound(device, workingSoundPath(programDir), kAlarmAlias);
-        } else {
-            playSound(device, soundPathText, kAlarmAlias);
         }
+        // The built-in sound, also in place of a chosen file the device cannot open. A
+        // failed write leaves an earlier copy in place, which holds the same sound.
+        std::string error;
+        const bool written = ensureWorkingSoundFile(programDir, &error);
+        if (status && written) {
+            status->writeSucceeded(workingSoundPath(programDir));
+        } else if (status) {
+            status->writeFailed(workingSoundPath(programDir), error);
+        }
+        playSound(device, workingSoundPath(programDir), kAlarmAlias);
     } catch (...) {
         // The alarm is best effort: the tick that called it must go on.
     }
+}
+
+bool stopAllSounds(SoundDevice& device) {
+    return device.sendCommand("stop all") == 0;
 }
 
 } // namespace zorvane::alarm

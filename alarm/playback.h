@@ -28,10 +28,14 @@ bool playSound(SoundDevice& device, const std::string& file, const std::string& 
 bool ensureWorkingSoundFile(const std::string& programDir, std::string* error = nullptr);
 
 // Plays the alarm: with an empty sound path the built-in sound (from the working
-// sound file), otherwise the file named by the path exactly as written. Never
-// throws; a sound that cannot be written or played stays silent. How the working
-// sound file's write ended goes to `status` when one is given.
+// sound file), otherwise the file named by the path exactly as written. When the
+// device cannot open that file (missing, refused, or not decoded yet) the built-in
+// sound plays instead. Never throws; a sound that cannot be written or played stays
+// silent. How the working sound file's write ended goes to `status` when one is given.
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
                 const std::string& programDir, schedule::WriteStatusSink* status = nullptr);
+
+// Silences every sound now playing ("stop all"); true when the device agreed.
+bool stopAllSounds(SoundDevice& device);
 
 } // namespace zorvane::alarm

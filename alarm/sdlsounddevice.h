@@ -5,18 +5,34 @@
 // between double quotes):
 //   open <file> [alias <name>]  loads the file under the name (the file itself without alias)
 //   play <name>                 starts the sound, from the beginning once it has ended
-//   stop <name>                 stops the sound and rewinds it
+//   stop <name> | stop all      stops the sound(s) and rewinds
 //   close <name> | close all    stops and forgets the sound(s)
 // Several names may play at once; they are mixed. Commands return at once.
+//
+// Files are decoded on the device's own threads, never by the caller: "open" waits a
+// short, fixed time for the decoding and answers kNotReady when it takes longer. The
+// name is open all the same: "play" then starts the sound as soon as it is decoded.
+// A file prepared in advance stays decoded until another is prepared. SDL2 itself is loaded only
+// while something is decoded or played: when the last sound has ended, the audio device is closed,
+// the decoded copies of the sounds are dropped and the library is unloaded.
 
 #include "alarm/sounddevice.h"
+#include "alarm/soundfile.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+struct _SDL_AudioStream;
 
 namespace zorvane::alarm {
 
@@ -29,26 +45,54 @@ public:
         kAliasInUse = 3,
         kCannotOpenFile = 4,
         kNoAudioDevice = 5,
+        kNotReady = 6, // still being decoded; ready for a later "open"
     };
 
-    // SDL's audio is started on the first "play", not here.
+    // Told the outcome of prepare: "" when the sound is ready, else why it is refused.
+    // Called on one of the device's threads, or at once when the outcome is known.
+    using PrepareDone = std::function<void(const std::string& refusal)>;
+
+    // How long "open" waits for a decoding before it answers kNotReady.
+    static constexpr std::chrono::milliseconds kOpenWait{200};
+
+    // Neither SDL nor audio is started here.
     SdlSoundDevice();
-    // Stops every sound and releases the audio device.
+    // Stops every sound, waits for the device's threads and releases the audio device.
     ~SdlSoundDevice() override;
     SdlSoundDevice(const SdlSoundDevice&) = delete;
     SdlSoundDevice& operator=(const SdlSoundDevice&) = delete;
 
     int sendCommand(const std::string& command) override;
 
+    // Starts decoding the file now, so that a later "open" of it finds it ready, and
+    // keeps it decoded (instead of the file prepared before) until another is
+    // prepared. An empty file keeps nothing. Never blocks on the file.
+    void prepare(const std::string& file, PrepareDone done = {});
+
     // True while the sound under the name is playing (it stops by itself at its end).
     bool isPlaying(const std::string& alias) const;
+    // True while the audio device is open (it closes once nothing plays any more).
+    bool isAudioOpen() const;
+    // The decoded sounds held, including those of open names (for tests).
+    std::size_t decodedCount() const;
 
 private:
+    struct Decoding;
     struct Sound {
-        // Interleaved signed 16-bit stereo at the device rate.
-        std::vector<std::int16_t> samples;
-        std::size_t position = 0;
-        bool playing = false;
+        std::string file;
+        std::shared_ptr<Decoding> pending;           // while decoded is still on its way
+        std::shared_ptr<const DecodedSound> decoded; // dropped when the device is released
+        _SDL_AudioStream* stream = nullptr;          // converts to the device's format
+        std::size_t fed = 0;                         // bytes of decoded put into stream
+        bool playing = false;                        // or waiting for its samples to play
+    };
+    // One file's decoding, finished or not.
+    struct Decoding {
+        SoundFileKey key;
+        bool ownCopy = false; // kept for long: must not keep SDL loaded
+        bool finished = false;
+        DecodeResult result;
+        std::vector<PrepareDone> waiting;
     };
 
     int runCommand(const std::string& command);
@@ -57,16 +101,54 @@ private:
     int stop(const std::string& alias);
     int close(const std::string& alias);
     bool ensureAudioDevice();
+    void rewind(Sound& sound);
+    void freeStream(Sound& sound);
     void lockAudio() const;
     void unlockAudio() const;
     static void mix(void* self, std::uint8_t* stream, int length);
+    void mixOne(Sound& sound, std::uint8_t* out, int length);
+
+    // The decoding of the file as it is now, started unless one is under way or done.
+    // Caller holds m_decodeMutex.
+    std::shared_ptr<Decoding> startDecoding(const SoundFileKey& key, bool ownCopy);
+    void decode(const std::shared_ptr<Decoding>& decoding);
+    enum class Load { kReady, kPending, kRefused };
+    // Gives the sound its samples, decoding the file unless it is decoded already;
+    // waits at most kOpenWait, and only when `wait` is set.
+    Load load(Sound& sound, bool wait);
+    // Hands finished decodings to the names waiting for them.
+    void attachDecoded();
+    // Forgets decoded sounds nobody needs; caller holds m_decodeMutex.
+    void dropUnwantedDecodings();
+
+    // Closes the audio device and drops what only playing needed, once nothing plays.
+    void releaseWhenIdle();
+    void joinFinishedDecoders();
+    void housekeeping();
 
     // Serialises commands; the sounds are also guarded by the audio device's own
     // lock, which the mixing callback runs under.
     mutable std::mutex m_commandMutex;
     std::map<std::string, Sound> m_sounds;
-    bool m_audioStarted = false;
+    std::shared_ptr<const SdlApi> m_sdl; // held while the audio device is open
     std::uint32_t m_device = 0;
+    std::vector<std::uint8_t> m_mixBuffer; // used by the callback only
+    bool m_endReported = false;            // under the audio lock
+
+    mutable std::mutex m_decodeMutex;
+    std::condition_variable m_decoded;
+    std::map<std::string, std::shared_ptr<Decoding>> m_decodings;
+    std::string m_preparedFile;
+    std::list<std::pair<std::thread, std::shared_ptr<Decoding>>> m_decoders;
+
+    // The housekeeping thread closes the device after the last sound ended and joins
+    // finished decoders (guarded by m_houseMutex).
+    std::mutex m_houseMutex;
+    std::condition_variable m_houseWake;
+    bool m_idleReported = false;
+    bool m_decoderEnded = false;
+    bool m_stopping = false;
+    std::thread m_housekeeper;
 };
 
 } // namespace zorvane::alarm

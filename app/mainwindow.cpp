@@ -150,13 +150,18 @@ std::filesystem::path MainWindow::programPath() const {
 }
 
 void MainWindow::wireAlarm() {
-    m_soundChooser =
-        new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
-    connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
-            &SoundChooser::onSoundLabelPressed);
     m_tickSupport = std::make_unique<TickSupport>(
         m_table, m_context.clock, m_context.globals.tickLock(), m_warnMinutesEdit, m_soundPathEdit,
         m_context.programDir, m_writeNotice);
+    m_soundChooser =
+        new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
+    m_soundChooser->setSoundCheck(
+        [support = m_tickSupport.get()](const std::string& file, auto done) {
+            support->checkSound(file, std::move(done));
+        });
+    m_soundChooser->setMessageSink(m_context.messages ? m_context.messages : &m_messageBox);
+    connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
+            &SoundChooser::onSoundLabelPressed);
 }
 
 void MainWindow::wireHistory() {

@@ -1,6 +1,9 @@
 #include "app/soundchooser.h"
 
+#include "app/handoff.h"
 #include "config/configfiles.h"
+#include "schedule/services.h"
+#include "text/fileio.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -71,12 +74,31 @@ SoundChooser::SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string 
     : QObject(parent), m_owner(owner), m_soundPathBox(soundPathBox),
       m_programDir(std::move(programDir)), m_store(store) {}
 
+std::string unplayableSoundMessage(const std::string& file, const std::string& refusal) {
+    return "无法播放所选的声音文件：" + file + "\n原因：" + refusal + "\n预警时将播放内置声音。";
+}
+
 void SoundChooser::onSoundLabelPressed(int, int, Qt::KeyboardModifiers) {
     const QString path = openFileDialog(m_owner, QString::fromStdString(m_programDir), {},
                                         QStringLiteral("*.wav"), false, m_dialog);
     // A cancelled dialog stores "" too: the built-in sound is used again.
     m_store.writeSoundPath(path.toStdString());
     m_soundPathBox->setText(path);
+    if (path.isEmpty() || !m_check) {
+        return;
+    }
+    const std::string file = path.toStdString();
+    m_check(file, [this, file](const std::string& refusal) {
+        if (refusal.empty()) {
+            return;
+        }
+        // The check answers from its own thread; the box belongs to the window thread.
+        handOff(this, [this, file, refusal] {
+            if (m_messages) {
+                m_messages->showMessage(unplayableSoundMessage(file, refusal));
+            }
+        });
+    });
 }
 
 } // namespace zorvane::app

@@ -15,6 +15,9 @@ class QWidget;
 namespace zorvane::config {
 class ConfigTableStore;
 }
+namespace zorvane::schedule {
+class MessageSink;
+} // namespace zorvane::schedule
 
 namespace zorvane::app {
 
@@ -39,8 +42,18 @@ QString openFileDialog(QWidget* owner, const QString& initialDir = {}, const QSt
                        const QString& filter = {}, bool keepDirectory = false,
                        const FileDialog& dialog = showOpenFileDialog);
 
+// Checks a chosen sound file in the background and calls `done` (on any thread) with
+// "" when it can be played, otherwise with the reason it cannot.
+using SoundCheck = std::function<void(const std::string& file,
+                                      std::function<void(const std::string& refusal)> done)>;
+
+// The message told when a chosen sound file cannot be played.
+std::string unplayableSoundMessage(const std::string& file, const std::string& refusal);
+
 // The "设置" label's press handler, bound to the sound path box and the program directory;
 // the choice is stored through `store`, which must outlive the chooser's handler calls.
+// A chosen file that cannot be played is kept (the built-in sound plays in its place)
+// and the user is told why.
 class SoundChooser : public QObject {
     Q_OBJECT
 public:
@@ -49,6 +62,9 @@ public:
 
     // Tests answer the modal dialog themselves.
     void setFileDialog(FileDialog dialog) { m_dialog = std::move(dialog); }
+    // Without a check nothing is checked; without a sink nothing is told.
+    void setSoundCheck(SoundCheck check) { m_check = std::move(check); }
+    void setMessageSink(schedule::MessageSink* messages) { m_messages = messages; }
 
     // Left button pressed on the label; the position and keys do not matter.
     void onSoundLabelPressed(int x, int y, Qt::KeyboardModifiers modifiers);
@@ -59,6 +75,8 @@ private:
     std::string m_programDir;
     config::ConfigTableStore& m_store;
     FileDialog m_dialog = showOpenFileDialog;
+    SoundCheck m_check;
+    schedule::MessageSink* m_messages = nullptr;
 };
 
 } // namespace zorvane::app

@@ -1,7 +1,5 @@
 #include "app/ticksupport.h"
 
-#include "alarm/playback.h"
-
 #include <QLineEdit>
 
 namespace zorvane::app {
@@ -51,6 +49,15 @@ TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& cloc
                          schedule::WriteStatusSink* status)
     : m_settings(warnMinutesBox, soundPathBox),
       m_alarm(m_settings, m_device, std::move(programDir), status), m_lock(tickLock),
-      m_tick(table, clock, m_settings, m_alarm, m_lock) {}
+      m_tick(table, clock, m_settings, m_alarm, m_lock) {
+    m_device.prepare(soundPathBox->text().toStdString());
+    m_soundConnection =
+        QObject::connect(soundPathBox, &QLineEdit::textChanged,
+                         [this](const QString& text) { m_device.prepare(text.toStdString()); });
+}
+
+TickSupport::~TickSupport() {
+    QObject::disconnect(m_soundConnection);
+}
 
 } // namespace zorvane::app

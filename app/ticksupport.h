@@ -2,6 +2,7 @@
 // What the tick needs from the window: the two edit boxes mirrored for its worker
 // thread, the alarm through the SDL sound device, and the tick lock.
 
+#include "alarm/playback.h"
 #include "alarm/sdlsounddevice.h"
 #include "app/locks.h"
 #include "schedule/services.h"
@@ -69,20 +70,32 @@ private:
 };
 
 // Everything the tick timer's handler uses, made and destroyed together. Destroy it
-// only after the tick timer has stopped.
+// only after the tick timer has stopped. Whatever the sound path box names is decoded
+// ahead of the alarm, so the tick never waits for a sound file.
 class TickSupport {
 public:
     // `status`, when given, must outlive the tick.
     TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
                 CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox, QLineEdit* soundPathBox,
                 std::string programDir, schedule::WriteStatusSink* status = nullptr);
+    ~TickSupport();
+    TickSupport(const TickSupport&) = delete;
+    TickSupport& operator=(const TickSupport&) = delete;
 
     // One pass; runs on the tick timer's worker.
     void onTick() { m_tick.onTick(); }
     // Where roll-overs are recorded; set before the tick starts.
     void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
 
+    // Decodes the sound file and tells, on some thread, "" or why it cannot be played.
+    void checkSound(const std::string& file, alarm::SdlSoundDevice::PrepareDone done) {
+        m_device.prepare(file, std::move(done));
+    }
+    // Silences the alarm now sounding.
+    void stopSounds() { alarm::stopAllSounds(m_device); }
+
 private:
+    QMetaObject::Connection m_soundConnection;
     BoxSettings m_settings;
     alarm::SdlSoundDevice m_device;
     DeviceAlarmSink m_alarm;

@@ -1,4 +1,5 @@
 #include "alarm/playback.h"
+#include "alarm/sdlapi.h"
 #include "alarm/sdlsounddevice.h"
 #include "tests/alarm/wavfiles.h"
 
@@ -8,8 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <memory>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -92,10 +96,11 @@ TEST_F(SdlDeviceTest, RefusesWhatItCannotDo) {
     EXPECT_EQ(device.sendCommand("open \"" + wav.string() + "\" alias 1"), 0);
     EXPECT_EQ(device.sendCommand("open \"" + wav.string() + "\" alias 1"),
               SdlSoundDevice::kAliasInUse);
-    // A missing chosen file through the alarm path: silent, and nothing escapes.
+    // A missing chosen file through the alarm path: nothing escapes, and the built-in
+    // sound plays instead.
     EXPECT_NO_THROW(soundAlarm(device, (m_dir / "missing.wav").string(), m_dir.string()));
-    EXPECT_FALSE(device.isPlaying("1"));
-    EXPECT_FALSE(fs::exists(m_dir / "1.wav"));
+    EXPECT_TRUE(device.isPlaying("1"));
+    EXPECT_TRUE(fs::exists(m_dir / "1.wav"));
 }
 
 TEST_F(SdlDeviceTest, VerbsAndNamesIgnoreCaseAndBlanksInQuotedNames) {
@@ -108,17 +113,19 @@ TEST_F(SdlDeviceTest, VerbsAndNamesIgnoreCaseAndBlanksInQuotedNames) {
     EXPECT_FALSE(device.isPlaying("bell"));
 }
 
-TEST_F(SdlDeviceTest, CloseSilencesThePlayingSound) {
+TEST_F(SdlDeviceTest, CloseSilencesThePlayingSoundAndReleasesTheDevice) {
     SdlSoundDevice device;
     const fs::path wav = wavFile("long.wav", 20.0, 0.0);
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
     ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
     EXPECT_EQ(device.sendCommand("close 1"), 0);
-    // Buffers mixed before the close may still be on their way to the file.
-    std::this_thread::sleep_for(300ms);
     const std::size_t closedAt = outputSize();
-    ASSERT_TRUE(waitFor([&] { return outputSize() > closedAt + 176400 / 4; }));
-    EXPECT_FALSE(hasSound(output(), closedAt));
+    // Nothing plays any more: the device closes and the decoded copy goes.
+    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    EXPECT_EQ(device.decodedCount(), 0u);
+    // Buffers mixed before the close may still have been on their way to the file.
+    const std::size_t inFlight = 3 * 2048 * 4;
+    EXPECT_FALSE(hasSound(output(), closedAt + inFlight));
 }
 
 TEST_F(SdlDeviceTest, ANewAlarmStartsTheSoundAgainFromItsBeginning) {
@@ -138,17 +145,19 @@ TEST_F(SdlDeviceTest, ANewAlarmStartsTheSoundAgainFromItsBeginning) {
         << "the second alarm did not start from the beginning";
 }
 
-TEST_F(SdlDeviceTest, ASoundThatEndedPlaysAgainOnPlay) {
+TEST_F(SdlDeviceTest, ASoundThatEndedPlaysAgainOnPlayAfterTheDeviceWasReleased) {
     SdlSoundDevice device;
     const fs::path wav = wavFile("blip.wav", 0.05, 0.0);
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
-    ASSERT_TRUE(waitFor([&] { return !device.isPlaying("1"); }));
-    std::this_thread::sleep_for(300ms);
-    const std::size_t endedAt = outputSize();
-    ASSERT_TRUE(waitFor([&] { return outputSize() > endedAt + 176400 / 4; }));
-    ASSERT_FALSE(hasSound(output(), endedAt));
+    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    ASSERT_TRUE(waitFor([&] { return !device.isPlaying("1") && !device.isAudioOpen(); }));
+    EXPECT_EQ(device.decodedCount(), 0u);
+    EXPECT_FALSE(isSdlLoaded());
+    // What was played so far is put aside; the device writes a new file when it opens.
+    fs::rename(m_output, m_dir / "first.raw");
     EXPECT_EQ(device.sendCommand("play 1"), 0);
-    EXPECT_TRUE(waitFor([&] { return hasSound(output(), endedAt); }));
+    EXPECT_TRUE(device.isAudioOpen());
+    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
 }
 
 TEST_F(SdlDeviceTest, NoAudioDriverMeansPlayFails) {
@@ -158,6 +167,125 @@ TEST_F(SdlDeviceTest, NoAudioDriverMeansPlayFails) {
     EXPECT_EQ(device.sendCommand("open \"" + wav.string() + "\" alias 1"), 0);
     EXPECT_EQ(device.sendCommand("play 1"), SdlSoundDevice::kNoAudioDevice);
     EXPECT_FALSE(playSound(device, wav.string(), "1"));
+}
+
+// What prepare tells: "" when the sound is ready, else the refusal; "(no answer)" when
+// it did not answer in time.
+std::string prepared(SdlSoundDevice& device, const std::string& file,
+                     std::chrono::seconds limit = 30s) {
+    auto answer = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> result = answer->get_future();
+    device.prepare(file, [answer](const std::string& refusal) { answer->set_value(refusal); });
+    if (result.wait_for(limit) != std::future_status::ready) {
+        return "(no answer)";
+    }
+    return result.get();
+}
+
+TEST_F(SdlDeviceTest, FilesThatCannotBePlayedAreRefusedWithAReasonAndTheBuiltInSoundPlays) {
+    const fs::path pipe = m_dir / "pipe.wav";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_directory(m_dir / "folder.wav");
+    // Over the limit by its size alone: refused before anything is read.
+    const fs::path large = m_dir / "large.wav";
+    writeFile(large, lowRateWav(16, 0.0));
+    fs::resize_file(large, (64u << 20) + 1);
+    const fs::path text = m_dir / "text.wav";
+    writeFile(text, "not a sound at all");
+    struct Case {
+        fs::path file;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {m_dir / "missing.wav", "找不到"},
+        {m_dir / "folder.wav", "不是普通文件"},
+        {pipe, "不是普通文件"},
+        {"/dev/zero", "不是普通文件"},
+        {large, "64 MB"},
+        {text, "WAV"},
+    };
+    SdlSoundDevice device;
+    for (const Case& c : cases) {
+        const std::string refusal = prepared(device, c.file.string());
+        EXPECT_NE(refusal.find(c.reason), std::string::npos) << c.file << ": " << refusal;
+        EXPECT_EQ(device.sendCommand("open \"" + c.file.string() + "\" alias x"),
+                  SdlSoundDevice::kCannotOpenFile)
+            << c.file;
+        soundAlarm(device, c.file.string(), m_dir.string());
+        EXPECT_TRUE(device.isPlaying("1")) << c.file << " left the alarm silent";
+    }
+    EXPECT_TRUE(fs::exists(m_dir / "1.wav"));
+    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+}
+
+TEST_F(SdlDeviceTest, ALongLowRateFileWithinTheLimitIsPreparedAndPlays) {
+    // Two hours of 8 kHz 8-bit mono: 22 times its size once converted for the device.
+    const fs::path file = m_dir / "long low rate.wav";
+    writeFile(file, lowRateWav(60u << 20, 1.0));
+    SdlSoundDevice device;
+    // Not prepared: "open" may give up waiting for the decoding, but "play" then
+    // starts the sound once it is decoded.
+    const int opened = device.sendCommand("open \"" + file.string() + "\" alias direct");
+    EXPECT_TRUE(opened == 0 || opened == SdlSoundDevice::kNotReady) << opened;
+    EXPECT_EQ(device.sendCommand("play direct"), 0);
+    EXPECT_TRUE(device.isPlaying("direct"));
+    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }, 30s));
+    ASSERT_EQ(device.sendCommand("close direct"), 0);
+    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    fs::rename(m_output, m_dir / "direct.raw");
+
+    EXPECT_EQ(prepared(device, file.string()), "");
+    soundAlarm(device, file.string(), m_dir.string());
+    EXPECT_TRUE(device.isPlaying("1"));
+    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+    EXPECT_FALSE(fs::exists(m_dir / "1.wav")) << "the built-in sound was played instead";
+}
+
+TEST_F(SdlDeviceTest, StopAllSilencesEverySoundAndReleasesTheDevice) {
+    SdlSoundDevice device;
+    EXPECT_EQ(device.sendCommand("stop all"), 0);
+    const fs::path a = wavFile("a.wav", 20.0, 0.0);
+    const fs::path b = wavFile("b.wav", 20.0, 0.0);
+    ASSERT_TRUE(playSound(device, a.string(), "a"));
+    ASSERT_TRUE(playSound(device, b.string(), "b"));
+    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    EXPECT_TRUE(stopAllSounds(device));
+    const std::size_t stoppedAt = outputSize();
+    EXPECT_FALSE(device.isPlaying("a"));
+    EXPECT_FALSE(device.isPlaying("b"));
+    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    EXPECT_FALSE(hasSound(output(), stoppedAt + 3 * 2048 * 4));
+    // Stopped names stay open and play again from the start.
+    fs::rename(m_output, m_dir / "before.raw");
+    EXPECT_EQ(device.sendCommand("play a"), 0);
+    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+}
+
+TEST_F(SdlDeviceTest, APreparedSoundStaysDecodedWithoutKeepingSdlLoaded) {
+    SdlSoundDevice device;
+    const fs::path chosen = wavFile("chosen.wav", 0.1, 0.0);
+    EXPECT_EQ(prepared(device, chosen.string()), "");
+    EXPECT_EQ(device.decodedCount(), 1u);
+    EXPECT_TRUE(waitFor([] { return !isSdlLoaded(); }));
+
+    soundAlarm(device, chosen.string(), m_dir.string());
+    EXPECT_TRUE(device.isPlaying("1"));
+    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    // Ended: the device and SDL go, the prepared sound stays for the next alarm.
+    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    EXPECT_EQ(device.decodedCount(), 1u);
+    EXPECT_TRUE(waitFor([] { return !isSdlLoaded(); }));
+    EXPECT_FALSE(fs::exists(m_dir / "1.wav"));
+
+    // The file changed after it was prepared: its new content counts, here no sound.
+    writeFile(chosen, "no longer a sound");
+    soundAlarm(device, chosen.string(), m_dir.string());
+    EXPECT_TRUE(device.isPlaying("1"));
+    EXPECT_TRUE(fs::exists(m_dir / "1.wav")) << "the changed file was not read again";
+
+    device.prepare("");
+    ASSERT_EQ(device.sendCommand("close 1"), 0);
+    EXPECT_TRUE(waitFor([&] { return device.decodedCount() == 0; }));
 }
 
 } // namespace

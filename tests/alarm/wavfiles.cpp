@@ -67,6 +67,31 @@ std::string toneThenSilence(double toneSeconds, double silenceSeconds) {
     return wav;
 }
 
+std::string lowRateWav(std::uint32_t dataBytes, double toneSeconds) {
+    std::string wav = "RIFF";
+    put(wav, 36 + dataBytes + dataBytes % 2, 4);
+    wav += "WAVEfmt ";
+    put(wav, 16, 4);
+    put(wav, 1, 2);
+    put(wav, 1, 2);
+    put(wav, 8000, 4);
+    put(wav, 8000, 4);
+    put(wav, 1, 2);
+    put(wav, 8, 2);
+    wav += "data";
+    put(wav, dataBytes, 4);
+    const auto toneSamples = static_cast<std::uint32_t>(toneSeconds * 8000);
+    wav.reserve(wav.size() + dataBytes + 1);
+    for (std::uint32_t i = 0; i < dataBytes; ++i) {
+        // Unsigned 8-bit samples: 128 is silence.
+        wav.push_back(static_cast<char>(i < toneSamples ? ((i / 10) % 2 ? 224 : 32) : 128));
+    }
+    if (dataBytes % 2) {
+        wav.push_back('\0'); // chunks are padded to an even size
+    }
+    return wav;
+}
+
 bool hasSound(const std::string& bytes, std::size_t from) {
     from -= from % 2;
     for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {

@@ -21,6 +21,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // `silenceSeconds` of silence.
 std::string toneThenSilence(double toneSeconds, double silenceSeconds);
 
+// An 8-bit mono 8000 Hz WAV whose data chunk holds `dataBytes` samples: a loud square
+// wave for the first `toneSeconds`, silence after it.
+std::string lowRateWav(std::uint32_t dataBytes, double toneSeconds);
+
 // True when some 16-bit sample in bytes[from, end) is not 0.
 bool hasSound(const std::string& bytes, std::size_t from = 0);
 

@@ -1,3 +1,4 @@
+#include "alarm/embeddedsound.h"
 #include "app/clickablelabel.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
@@ -8,6 +9,7 @@
 #include "tests/support/fakeclock.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -16,10 +18,19 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
+
+#include <sys/stat.h>
 
 using namespace zorvane;
 
 namespace {
+
+class RecordingMessages final : public schedule::MessageSink {
+public:
+    void showMessage(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
 
 // Answers the modal dialog: records what it was asked and returns `answer`,
 // after wandering off to another directory as a real dialog may.
@@ -67,7 +78,7 @@ private slots:
         m_elsewhere = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<app::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString(), {}, &m_messages});
         m_window->soundChooser()->setFileDialog(m_dialog.function());
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -77,6 +88,7 @@ private slots:
         m_window.reset();
         m_globals.reset();
         m_dialog = DialogDouble{};
+        m_messages.texts.clear();
         QDir::setCurrent(m_startDir);
     }
 
@@ -95,6 +107,51 @@ private slots:
         QCOMPARE(QString::fromStdString(config::readSoundPath(m_dir->path().toStdString())),
                  chosen);
         QCOMPARE(QDir::currentPath(), m_startDir);
+        // The file does not exist: the user is told so, and the choice stays.
+        QTRY_COMPARE(m_messages.texts.size(), std::size_t(1));
+        QCOMPARE(m_messages.texts[0],
+                 app::unplayableSoundMessage(chosen.toStdString(), "找不到这个文件"));
+        QCOMPARE(m_window->soundPathEdit()->text(), chosen);
+    }
+
+    void aChosenFileThatCannotBePlayedIsReportedWithItsReason() {
+        const QDir dir(m_elsewhere->path());
+        const std::string pipe = dir.filePath(QStringLiteral("pipe.wav")).toStdString();
+        QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+        QFile text(dir.filePath(QStringLiteral("text.wav")));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("plain words");
+        text.close();
+        QFile sound(dir.filePath(QStringLiteral("钟声.wav")));
+        QVERIFY(sound.open(QIODevice::WriteOnly));
+        const std::string wav = alarm::embeddedAlarmSound();
+        sound.write(wav.data(), static_cast<qint64>(wav.size()));
+        sound.close();
+
+        struct Case {
+            QString file;
+            std::string reason; // "" when it plays
+        };
+        const Case cases[] = {
+            {sound.fileName(), ""},
+            {QString::fromStdString(pipe), "这不是普通文件"},
+            {text.fileName(), "这不是可以播放的 WAV 文件"},
+        };
+        for (const Case& c : cases) {
+            m_messages.texts.clear();
+            m_dialog.answer = c.file;
+            pressSoundLabel();
+            QCOMPARE(m_window->soundPathEdit()->text(), c.file);
+            if (c.reason.empty()) {
+                // Decoding a good file takes a moment; nothing may be told meanwhile.
+                QTest::qWait(1500);
+                QVERIFY(m_messages.texts.empty());
+            } else {
+                QTRY_COMPARE(m_messages.texts.size(), std::size_t(1));
+                QCOMPARE(m_messages.texts[0],
+                         app::unplayableSoundMessage(c.file.toStdString(), c.reason));
+            }
+        }
     }
 
     void cancellingClearsTheChoice() {
@@ -111,6 +168,8 @@ private slots:
         QCOMPARE(config::readSectionKeys(file, "m"), std::vector<std::string>{"m"});
         QCOMPARE(config::readSoundPath(m_dir->path().toStdString()), std::string());
         QCOMPARE(QDir::currentPath(), m_startDir);
+        QTest::qWait(200);
+        QVERIFY(m_messages.texts.empty());
     }
 
     void openFileDialogFillsInItsDefaults() {
@@ -188,8 +247,8 @@ private slots:
         const QString working = QDir(m_dir->path()).filePath(QStringLiteral("1.wav"));
         QTRY_COMPARE_WITH_TIMEOUT(
             QString::fromStdString(table.cellText(row, schedule::kCountdownColumn)),
-            QStringLiteral("00时05分00秒"), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(working).size(), qint64(4'608'044), 5000);
+            QStringLiteral("00时05分00秒"), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(working).size(), qint64(4'608'044), 15000);
     }
 
 private:
@@ -202,6 +261,7 @@ private:
     QString m_startDir;
     QTemporaryDir m_sdlDir;
     testing::FakeClock m_clock{21, 5, 9};
+    RecordingMessages m_messages;
     DialogDouble m_dialog;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_elsewhere;
