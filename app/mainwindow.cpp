@@ -134,7 +134,8 @@ void MainWindow::onWindowCreated() {
     config::loadTable(m_table, dir);
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
-    startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir);
+    startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir,
+                      m_context.announcementFetcher);
     showStoredWarnMinutes();
     m_gridController->centreCells();
 
