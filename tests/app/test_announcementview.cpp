@@ -316,7 +316,9 @@ private slots:
             {"700 x 1000 table", bigTable},
             {"1 MiB word", std::string(1024 * 1024, 'w')},
         };
+        int number = 0;
         for (const auto& [name, page] : pages) {
+            ++number;
             LocalHttpServer server;
             server.server().Get("/note",
                                 [&page](const httplib::Request&, httplib::Response& response) {
@@ -340,7 +342,13 @@ private slots:
             QTextDocument* document = viewer->document();
             QVERIFY2(document->characterCount() <= 70 * 1024, name);
             QVERIFY2(document->blockCount() <= 2100, name);
-            QVERIFY2(inkedPixels(viewer->viewport()->grab().toImage()) > 0, name);
+            const QImage shown = viewer->viewport()->grab().toImage();
+            QVERIFY2(inkedPixels(shown) > 0, name);
+            const QByteArray renderDir = qgetenv("ZORVANE_RENDER_DIR");
+            if (!renderDir.isEmpty()) {
+                shown.save(QString::fromLocal8Bit(renderDir) + "/hostile-" +
+                           QString::number(number) + ".png");
+            }
             // The window still answers.
             const int rows = window.grid()->model()->rowCount();
             window.addButton()->click();
