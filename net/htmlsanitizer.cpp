@@ -1,5 +1,7 @@
 #include "net/htmlsanitizer.h"
 
+#include "text/codec.h"
+
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -299,6 +301,13 @@ public:
         }
         if (input.empty()) {
             return {};
+        }
+        // The parser would read the rest of a page with a bad byte as Latin-1 and hand
+        // the bad byte on; bad bytes become U+FFFD here instead.
+        std::string repaired;
+        if (!text::isValidUtf8(input)) {
+            repaired = text::repairUtf8(input);
+            input = repaired;
         }
         xmlInitParser();
         htmlParserCtxtPtr context =

@@ -138,6 +138,11 @@ TEST(HtmlSanitizer, KeepsAllowedMarkupAndDropsTheRest) {
         {"<div><b><i>x</b>y</div>", "<div><b><i>x</i></b>y</div>"},
         // Stray table parts outside a table give up their tags.
         {"<div><td>cell</td></div>", "<div>cell</div>"},
+        // Bad UTF-8 never reaches the output.
+        {"<p>a\x8C\x97"
+         "b</p>",
+         "<p>a\xEF\xBF\xBD\xEF\xBF\xBD"
+         "b</p>"},
         {"", ""},
     };
     for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 // change: the parser puts loose text at the top level into a paragraph.)
 
 #include "net/htmlsanitizer.h"
+#include "text/codec.h"
 
 #include <algorithm>
 #include <array>
@@ -34,14 +35,18 @@ constexpr std::array<std::string_view, 53> kAllowed = {
     "tfoot", "th",   "thead",   "tr",     "tt",  "u",          "ul",    "var",
 };
 
-// The text of sanitised HTML: tags removed, entities left as written.
+// The text of sanitised HTML: tags, white space and inserted line-break opportunities
+// removed (the parser drops white space at the top level), entities left as written.
 std::string textOf(std::string_view html) {
     std::string text;
     bool inTag = false;
-    for (const char c : html) {
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        const char c = html[i];
         if (c == '<' || c == '>') {
             inTag = c == '<';
-        } else if (!inTag) {
+        } else if (html.substr(i, 3) == "\xE2\x80\x8B") {
+            i += 2;
+        } else if (!inTag && c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') {
             text += c;
         }
     }
@@ -84,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view page(reinterpret_cast<const char*>(data), size);
     const std::string once = zorvane::net::sanitizeHtml(page, limits);
     checkShape(once, limits.maxDepth);
+    check(zorvane::text::isValidUtf8(once), "valid UTF-8");
     const std::string twice = zorvane::net::sanitizeHtml(once, limits);
     checkShape(twice, limits.maxDepth);
     check(textOf(twice) == textOf(once), "text kept");
