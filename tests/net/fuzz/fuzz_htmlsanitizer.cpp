@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the HTML sanitiser, with small limits so that they are
 // reached often, and checks what must hold for any page: the output's tags are balanced
-// and from the allow-list, its nesting stays within the depth limit, and sanitising the
-// output again keeps the same text and the same invariants. (The markup itself may
-// change: the parser puts loose text at the top level into a paragraph.)
+// and from the allow-list, its nesting stays within the depth limit, it is valid UTF-8,
+// and sanitising the output again keeps the same text and the same invariants. (The
+// markup itself may change: the parser puts loose text at the top level into a
+// paragraph.)
 
 #include "net/htmlsanitizer.h"
 #include "text/codec.h"
