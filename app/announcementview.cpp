@@ -1,11 +1,113 @@
 #include "app/announcementview.h"
 
 #include "app/globals.h"
-#include "net/announcement.h"
+#include "app/handoff.h"
 
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QProcess>
 
 namespace zorvane::app {
+namespace {
+
+// How often the waiting thread looks at the cancel flag.
+constexpr int kCancelPollMs = 20;
+// More output than the helper's bounded page can be is not read.
+constexpr qint64 kMaxPageBytes = 16 * 1024 * 1024;
+constexpr qsizetype kMaxErrorChars = 1000;
+// Largest inline picture, encoded and decoded.
+constexpr qsizetype kMaxPictureBytes = 512 * 1024;
+constexpr int kMaxPictureSide = 2048;
+
+// A picture the page carries itself or one of the program's resources; a null image
+// for anything else or anything too large.
+QImage embeddedPicture(const QUrl& name) {
+    QByteArray bytes;
+    const QString scheme = name.scheme().toLower();
+    if (scheme == QLatin1String("qrc")) {
+        // Only the resource system is asked: a ":" path never reaches the file system.
+        QImageReader reader(QLatin1Char(':') + name.path());
+        const QSize size = reader.size();
+        if (size.isValid() && size.width() <= kMaxPictureSide && size.height() <= kMaxPictureSide) {
+            return reader.read();
+        }
+        return {};
+    }
+    if (scheme != QLatin1String("data")) {
+        return {};
+    }
+    const QString path = name.path(QUrl::FullyEncoded);
+    const qsizetype comma = path.indexOf(QLatin1Char(','));
+    if (path.size() > kMaxPictureBytes * 2 || comma < 0 ||
+        !path.left(comma).endsWith(QLatin1String(";base64"), Qt::CaseInsensitive)) {
+        return {};
+    }
+    bytes = QByteArray::fromBase64(path.mid(comma + 1).toLatin1());
+    if (bytes.size() > kMaxPictureBytes) {
+        return {};
+    }
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > kMaxPictureSide || size.height() > kMaxPictureSide) {
+        return {};
+    }
+    return reader.read();
+}
+
+struct FetchOutcome {
+    QString page;
+    QString error;
+};
+
+// Runs the helper and waits for it, ending it as soon as `cancel` becomes true.
+FetchOutcome runFetcher(const QString& program, const std::string& url,
+                        const std::string& programDir, const std::atomic<bool>& cancel) {
+    // QProcess watches its pipes through the thread's event dispatcher; a thread not
+    // made by Qt gets one when it first creates an event loop.
+    const QEventLoop dispatcherForThisThread;
+    QProcess process;
+    process.start(program, {QString::fromStdString(url), QString::fromStdString(programDir)},
+                  QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1)) {
+        return {{}, QStringLiteral("cannot start %1: %2").arg(program, process.errorString())};
+    }
+    QString stopped;
+    while (process.state() != QProcess::NotRunning) {
+        if (cancel.load()) {
+            stopped = QStringLiteral("cancelled");
+        } else if (process.bytesAvailable() > kMaxPageBytes) {
+            stopped = QStringLiteral("the page is larger than %1 bytes").arg(kMaxPageBytes);
+        }
+        if (!stopped.isEmpty()) {
+            process.kill();
+            process.waitForFinished(-1);
+            return {{}, stopped};
+        }
+        process.waitForFinished(kCancelPollMs);
+    }
+    FetchOutcome outcome;
+    outcome.page = QString::fromUtf8(process.readAllStandardOutput());
+    if (process.exitStatus() != QProcess::NormalExit) {
+        outcome.error = QStringLiteral("the announcement helper crashed");
+    } else if (process.exitCode() != 0) {
+        outcome.error =
+            QString::fromUtf8(process.readAllStandardError()).trimmed().left(kMaxErrorChars);
+        if (outcome.error.isEmpty()) {
+            outcome.error =
+                QStringLiteral("the announcement helper ended with %1").arg(process.exitCode());
+        }
+    }
+    return outcome;
+}
+
+} // namespace
 
 AnnouncementViewer::AnnouncementViewer(QWidget* parent) : QTextBrowser(parent) {
     // Following a link inside the viewer would load it as a local document.
@@ -14,12 +116,24 @@ AnnouncementViewer::AnnouncementViewer(QWidget* parent) : QTextBrowser(parent) {
 }
 
 QVariant AnnouncementViewer::loadResource(int type, const QUrl& name) {
-    if (name.scheme() == QLatin1String("qrc")) {
-        return QTextBrowser::loadResource(type, name);
+    // The base implementation is never called: it reads local files. Every answer is
+    // a valid value of the requested type, because on an empty answer the document
+    // would try the address itself as a file name.
+    if (type == QTextDocument::ImageResource) {
+        QImage picture = embeddedPicture(name);
+        if (picture.isNull()) {
+            picture = QImage(1, 1, QImage::Format_ARGB32);
+            picture.fill(Qt::transparent);
+        }
+        return picture;
     }
-    // An empty byte array, not a null variant: on a null answer the document would
-    // open the path itself, so the page could read any local file (or /dev/zero).
-    return QVariant(QByteArray());
+    return QString(QLatin1String(""));
+}
+
+void AnnouncementViewer::showFetched(const QString& html, const QString& error) {
+    setHtml(html);
+    m_fetchError = error;
+    emit fetchFinished(error);
 }
 
 void AnnouncementViewer::onLinkClicked(const QUrl& link) {
@@ -30,8 +144,23 @@ void AnnouncementViewer::onLinkClicked(const QUrl& link) {
     }
 }
 
+QString defaultAnnouncementFetcher() {
+#ifdef Q_OS_WIN
+    const QString name = QStringLiteral("zorvane-announcement.exe");
+#else
+    const QString name = QStringLiteral("zorvane-announcement");
+#endif
+    // Beside the program in a build tree or a portable folder; an installed program keeps
+    // its helper in libexec, out of the users' PATH.
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(name);
+    const QString installed = programDir.filePath(QStringLiteral("../libexec/zorvane/") + name);
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside
+                                                                      : QDir::cleanPath(installed);
+}
+
 void startAnnouncement(AppGlobals& globals, QTextBrowser* viewer, const std::string& url,
-                       const std::string& programDir) {
+                       const std::string& programDir, const std::string& fetcher) {
     if (globals.announcementThread().joinable()) {
         return;
     }
@@ -40,17 +169,24 @@ void startAnnouncement(AppGlobals& globals, QTextBrowser* viewer, const std::str
     }
     const Section section = globals.announcementSection();
     const std::atomic<bool>* cancel = &globals.shuttingDown();
-    globals.announcementThread() = startThread([section, cancel, viewer, url, programDir](long) {
-        enterSection(section);
-        const std::string page = net::fetchAnnouncement(url, programDir, cancel);
-        if (!cancel->load()) {
-            // The viewer belongs to the window thread; only the finished page is posted.
-            QMetaObject::invokeMethod(
-                viewer, [viewer, html = QString::fromStdString(page)] { viewer->setHtml(html); },
-                Qt::QueuedConnection);
-        }
-        leaveSection(section);
-    });
+    const QString program =
+        fetcher.empty() ? defaultAnnouncementFetcher() : QString::fromStdString(fetcher);
+    globals.announcementThread() =
+        startThread([section, cancel, viewer, url, programDir, program](long) {
+            enterSection(section);
+            const FetchOutcome outcome = runFetcher(program, url, programDir, *cancel);
+            if (!cancel->load()) {
+                // The viewer belongs to the window thread; only the outcome is handed over.
+                handOff(viewer, [viewer, outcome] {
+                    if (auto* announcement = qobject_cast<AnnouncementViewer*>(viewer)) {
+                        announcement->showFetched(outcome.page, outcome.error);
+                    } else {
+                        viewer->setHtml(outcome.page);
+                    }
+                });
+            }
+            leaveSection(section);
+        });
 }
 
 } // namespace zorvane::app

@@ -219,7 +219,8 @@ void MainWindow::onWindowCreated() {
     showMissedWhileAway();
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
-    startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir);
+    startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir,
+                      m_context.announcementFetcher);
     showStoredWarnMinutes();
     m_gridController->centreCells();
 

@@ -49,6 +49,8 @@ struct AppContext {
     std::string announcementUrl = {};
     // Where the program's messages go; nullptr means the "信息：" message box.
     schedule::MessageSink* messages = nullptr;
+    // The announcement helper program; empty: the one beside the executable.
+    std::string announcementFetcher = {};
 };
 
 class MainWindow : public QWidget {

@@ -13,6 +13,9 @@ set(_zorvane_pkgdir "${PROJECT_SOURCE_DIR}/packaging")
 set(_zorvane_docdir "${CMAKE_INSTALL_DATAROOTDIR}/doc/zorvane")
 
 install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The announcement download runs in this helper; it is no command for users, so it lives
+# where the program finds it and PATH does not (see app/announcementview.cpp).
+install(TARGETS zorvane-announcement RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Menu entries, icons, manual pages and .deb files are the freedesktop and Debian ways.
     return()

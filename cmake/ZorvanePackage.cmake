@@ -23,6 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvane.github.io/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# SDL2 is opened at run time when an alarm sounds, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0")
 # Qt loads the Wayland platform plugin at run time (X11's comes with libqt6gui6); the
 # Chinese interface wants a Kai face or at least a CJK font; HTTPS needs the CA list.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-arphic-ukai | fonts-wqy-microhei, ca-certificates")

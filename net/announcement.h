@@ -23,8 +23,10 @@ std::string announcementFromPage(std::string_view body);
 // the viewer shows, in UTF-8: the text written or, when the file could not be
 // written, what the file already holds. A download cancelled through `cancel`
 // leaves the file alone and returns "". `caFile` names extra trusted authorities.
+// Nothing is shown to the user either way; `error`, when given, receives why the
+// download, the page or the file failed ("" when all went well).
 std::string fetchAnnouncement(std::string_view url, const std::string& programDir,
                               const std::atomic<bool>* cancel = nullptr,
-                              const std::string& caFile = {});
+                              const std::string& caFile = {}, std::string* error = nullptr);
 
 } // namespace zorvane::net

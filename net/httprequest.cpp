@@ -155,6 +155,24 @@ CURLcode perform(CURL* easy, const Transfer& transfer) {
     return result;
 }
 
+// Why a transfer failed, in words: the cap and the cancel are ours, the rest is
+// libcurl's own text (with its detail, such as the host or the certificate problem).
+std::string failureReason(CURLcode result, const char* detail, const Transfer& transfer) {
+    if (cancelled(transfer) || result == CURLE_ABORTED_BY_CALLBACK) {
+        return "cancelled";
+    }
+    if (result == CURLE_FILESIZE_EXCEEDED ||
+        (result == CURLE_WRITE_ERROR && transfer.maxBodyBytes != 0)) {
+        return "the answer is larger than " + std::to_string(transfer.maxBodyBytes) + " bytes";
+    }
+    std::string reason = curl_easy_strerror(result);
+    if (detail[0] != '\0') {
+        reason += ": ";
+        reason += detail;
+    }
+    return reason;
+}
+
 // The agent: the caller's User-Agent value, or the default when the headers name none.
 std::string userAgent(const std::string& headers) {
     if (text::find(headers, "User-Agent:", 0, true) < 0) {
@@ -282,7 +300,9 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
         // An empty or unreadable port means the scheme's own, as "port 0" always has.
         port = secure ? 443 : 80;
     }
+    options.error.clear();
     if (host.empty() || port < 0 || port > 65535) {
+        options.error = "the address names no host or a port out of range";
         return {};
     }
     const std::string target = std::string(secure ? "https://" : "http://") + host + ":" +
@@ -291,6 +311,7 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
     initialiseCurlOnce();
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
+        options.error = "the request could not be set up";
         return {};
     }
     CURL* handle = easy.get();
@@ -313,6 +334,8 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
     transfer.maxBodyBytes = options.maxBodyBytes;
     transfer.cancel = options.cancel;
 
+    std::array<char, CURL_ERROR_SIZE> detail{};
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, detail.data());
     curl_easy_setopt(handle, CURLOPT_URL, target.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -372,6 +395,8 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
     std::string body;
     if (result == CURLE_OK) {
         body = std::move(transfer.body);
+    } else {
+        options.error = failureReason(result, detail.data(), transfer);
     }
     options.returnedHeaders.clear();
     for (std::size_t i = 0; i < transfer.headerLines.size(); ++i) {

@@ -63,12 +63,15 @@ struct HttpOptions {
     std::size_t maxBodyBytes = 0;
     // When it becomes true the request ends (within about a second) as failed.
     const std::atomic<bool>* cancel = nullptr;
+
+    // out. Why the request failed ("" when a response arrived, error statuses included).
+    std::string error;
 };
 
 // Sends the request and returns the response body (error pages included). A request
 // that cannot be made, or fails, times out, is cancelled or exceeds maxBodyBytes,
-// gives an empty body. Redirects to http and https are followed unless noRedirect.
-// Safe to call from several threads at once.
+// gives an empty body, with the reason in options.error. Redirects to http and https are followed
+// unless noRedirect. Safe to call from several threads at once.
 std::string httpRequest(std::string_view url, HttpOptions& options);
 
 // The address alone: a GET with the default agent and headers.

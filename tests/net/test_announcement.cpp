@@ -117,3 +117,32 @@ TEST(AnnouncementSecure, UntrustedCertificateGivesAnEmptyPage) {
               "secure");
     EXPECT_EQ(text::readWholeFile(dir.path() / "1.htm"), "secure");
 }
+
+TEST_F(AnnouncementTest, FailuresSayWhyAndStillWriteAsBefore) {
+    serve("no markers here");
+    std::string error = "stale";
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), nullptr, {}, &error), "");
+    EXPECT_EQ(error, "the page holds no announcement between \"【\" and \"】\"");
+    EXPECT_EQ(pageFile(), "");
+
+    const std::string closed = "http://127.0.0.1:" + std::to_string(closedPort()) + "/note";
+    EXPECT_EQ(fetchAnnouncement(closed, m_dir.path().string(), nullptr, {}, &error), "");
+    EXPECT_EQ(error.rfind("download failed: Couldn't connect to server", 0), 0u) << error;
+
+    // Both the download and the write fail: both reasons are kept.
+    const std::string missing = (m_dir.path() / "missing").string();
+    EXPECT_EQ(fetchAnnouncement(closed, missing, nullptr, {}, &error), "");
+    EXPECT_NE(error.find("download failed: "), std::string::npos) << error;
+    EXPECT_NE(error.find("; cannot write "), std::string::npos) << error;
+
+    const std::atomic<bool> cancel{true};
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), &cancel, {}, &error), "");
+    EXPECT_EQ(error, "cancelled");
+}
+
+TEST_F(AnnouncementTest, ASuccessfulFetchReportsNoError) {
+    serve("【<b>ok</b>】");
+    std::string error = "stale";
+    EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), nullptr, {}, &error), "<b>ok</b>");
+    EXPECT_EQ(error, "");
+}

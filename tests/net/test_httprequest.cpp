@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 using namespace zorvane::net;
 using zorvane::testing::closedPort;
@@ -486,4 +488,50 @@ TEST(HttpRequest, CertificatesAreVerified) {
     trusted.caFile = certificate.certFile();
     EXPECT_EQ(httpRequest(server.base() + "/", trusted), "secure page");
     EXPECT_TRUE(trusted.returnedHeaders.starts_with("HTTP/1.1 200 OK\r\n"));
+}
+
+TEST(HttpRequest, FailuresSayWhy) {
+    RawServer notFound(answer("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone"));
+    RawServer large(answer(okResponse(std::string(100, 'x'))));
+    LocalHttpServer slow;
+    slow.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        response.set_content("late", "text/plain");
+    });
+    slow.start();
+    const SelfSignedCertificate certificate;
+    ASSERT_TRUE(certificate.ok());
+    LocalHttpServer secure(certificate.certFile(), certificate.keyFile());
+    secure.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("secret", "text/plain");
+    });
+    secure.start();
+    const std::atomic<bool> cancelled{true};
+
+    struct Case {
+        std::string url;
+        std::size_t maxBodyBytes;
+        const std::atomic<bool>* cancel;
+        std::string body;
+        std::string errorStart;
+    };
+    const std::vector<Case> cases = {
+        // An error status is an answer, not a failure.
+        {notFound.base() + "/", 0, nullptr, "gone", ""},
+        {"http://127.0.0.1:" + std::to_string(closedPort()) + "/", 0, nullptr, "",
+         "Couldn't connect to server"},
+        {"http:///nohost", 0, nullptr, "", "the address names no host"},
+        {large.base() + "/", 10, nullptr, "", "the answer is larger than 10 bytes"},
+        {slow.base() + "/", 0, &cancelled, "", "cancelled"},
+        {secure.base() + "/", 0, nullptr, "", "SSL peer certificate"},
+    };
+    for (const Case& c : cases) {
+        HttpOptions options;
+        options.error = "stale";
+        options.maxBodyBytes = c.maxBodyBytes;
+        options.cancel = c.cancel;
+        EXPECT_EQ(httpRequest(c.url, options), c.body) << c.url;
+        EXPECT_EQ(options.error.substr(0, c.errorStart.size()), c.errorStart) << c.url;
+        EXPECT_EQ(options.error.empty(), c.errorStart.empty()) << c.url << ": " << options.error;
+    }
 }

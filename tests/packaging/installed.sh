@@ -17,6 +17,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 check_files() {
     local expected=(
         bin/zorvane
+        libexec/zorvane/zorvane-announcement
         "share/applications/$id.desktop"
         "share/metainfo/$id.metainfo.xml"
         "share/icons/hicolor/scalable/apps/$id.svg"
