@@ -53,9 +53,9 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     m_leadTimes->setObjectName(QStringLiteral("leadTimesEdit"));
     m_leadTimes->setPlaceholderText(QStringLiteral("例如 10, 1"));
     alertsForm->addRow(QStringLiteral("额外提前(分钟)："), m_leadTimes);
-    auto* leadHint = new QLabel(
-        QStringLiteral("除主窗口的预警分钟外，再在这些分钟数提醒；用逗号分隔。"), alertsPage);
-    leadHint->setWordWrap(true);
+    // One short line: taller Chinese fallback glyphs are cut off in a multi-line label.
+    auto* leadHint =
+        new QLabel(QStringLiteral("主窗口预警之外再提醒的分钟数，用逗号分隔"), alertsPage);
     alertsForm->addRow(QString(), leadHint);
     m_leadTimesError = errorLabel(QStringLiteral("leadTimesError"), alertsPage);
     alertsForm->addRow(QString(), m_leadTimesError);

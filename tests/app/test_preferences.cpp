@@ -209,6 +209,10 @@ private slots:
 
         if (const QByteArray dir = qgetenv("ZORVANE_SCREENSHOT_DIR"); !dir.isEmpty()) {
             dialog.grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/preferences.png"));
+            find<QTabWidget*>(dialog, "")->setCurrentIndex(1);
+            dialog.grab().save(QString::fromLocal8Bit(dir) +
+                               QStringLiteral("/preferences-sound.png"));
+            find<QTabWidget*>(dialog, "")->setCurrentIndex(0);
         }
         QTest::mouseClick(ok, Qt::LeftButton);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
