@@ -32,6 +32,12 @@ void restrictFile(const QString& path) {
     }
 }
 
+// The path, after the file has been restricted: QSettings must not create it first.
+const QString& restricted(const QString& path) {
+    restrictFile(path);
+    return path;
+}
+
 int clampInt(int value, int low, int high) {
     return std::clamp(value, low, high);
 }
@@ -39,7 +45,7 @@ int clampInt(int value, int low, int high) {
 } // namespace
 
 PreferenceStore::PreferenceStore(const QString& filePath, QObject* parent)
-    : QObject(parent), m_settings((restrictFile(filePath), filePath), QSettings::IniFormat) {}
+    : QObject(parent), m_settings(restricted(filePath), QSettings::IniFormat) {}
 
 bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
     const QVariant before = m_settings.value(key);
