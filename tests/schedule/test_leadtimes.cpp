@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 using namespace zorvane::schedule;
 
 namespace {
@@ -10,6 +12,10 @@ struct ReadCase {
     const char* text;
     std::vector<int> minutes;
 };
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.text));
+}
 
 class LeadTimesRead : public ::testing::TestWithParam<ReadCase> {};
 
@@ -32,6 +38,10 @@ struct BadCase {
     const char* text;
     const char* messagePart; // the message must name the offending piece
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.text));
+}
 
 class LeadTimesRefused : public ::testing::TestWithParam<BadCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <thread>
 
 using namespace zorvane::speech;
@@ -29,6 +30,10 @@ std::uint32_t readLe(const std::string& bytes, std::size_t at, int width) {
 struct SpokenCase {
     const char* text;
 };
+
+void PrintTo(const SpokenCase& c, std::ostream* os) {
+    *os << c.text;
+}
 
 class SpokenName : public ::testing::TestWithParam<SpokenCase> {};
 
@@ -118,6 +123,10 @@ struct ChineseCase {
     bool chinese;
 };
 
+void PrintTo(const ChineseCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.text));
+}
+
 class ChineseDetection : public ::testing::TestWithParam<ChineseCase> {};
 
 TEST_P(ChineseDetection, PicksTheVoice) {
@@ -139,6 +148,10 @@ struct AlertCase {
     int minutes;
     const char* said;
 };
+
+void PrintTo(const AlertCase& c, std::ostream* os) {
+    *os << c.boss << ' ' << c.minutes;
+}
 
 class AlertWording : public ::testing::TestWithParam<AlertCase> {};
 
