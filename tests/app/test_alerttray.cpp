@@ -60,28 +60,12 @@ private slots:
         qDeleteAll(spies);
     }
 
-    void menuWordsFollowTheState() {
-        app::AlertTray tray(icon(), false);
-        auto* window = tray.menu()->findChild<QAction*>(QStringLiteral("toggleWindowAction"));
-        auto* tick = tray.menu()->findChild<QAction*>(QStringLiteral("startStopAction"));
-        tray.setWindowVisible(false);
-        tray.setTickRunning(false);
-        QCOMPARE(window->text(), QStringLiteral("显示窗口"));
-        QCOMPARE(tick->text(), QStringLiteral("启动"));
-        tray.setWindowVisible(true);
-        tray.setTickRunning(true);
-        QCOMPARE(window->text(), QStringLiteral("隐藏窗口"));
-        QCOMPARE(tick->text(), QStringLiteral("停止"));
-    }
-
     void tooltipNamesTheNextBoss_data() {
         QTest::addColumn<QString>("boss");
         QTest::addColumn<QString>("countdown");
         QTest::addColumn<QString>("tooltip");
         QTest::newRow("boss") << QStringLiteral("黑龙王") << QStringLiteral("00时04分59秒")
                               << QStringLiteral("Zorvane\n下一个：黑龙王 00时04分59秒");
-        QTest::newRow("padded name") << QStringLiteral("  Dragon ") << QStringLiteral("1分")
-                                     << QStringLiteral("Zorvane\n下一个：Dragon 1分");
         QTest::newRow("none") << QString() << QString()
                               << QStringLiteral("Zorvane\n没有启用的BOSS");
         QTest::newRow("blank name") << QStringLiteral("  ") << QStringLiteral("1分")

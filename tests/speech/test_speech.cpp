@@ -143,28 +143,4 @@ INSTANTIATE_TEST_SUITE_P(
                       ChineseCase{"\xE9\xBE", false},        // cut-off sequence
                       ChineseCase{"\xFF\xFE龙", true}));     // stray bytes before a hanzi
 
-struct AlertCase {
-    const char* boss;
-    int minutes;
-    const char* said;
-};
-
-void PrintTo(const AlertCase& c, std::ostream* os) {
-    *os << c.boss << ' ' << c.minutes;
-}
-
-class AlertWording : public ::testing::TestWithParam<AlertCase> {};
-
-TEST_P(AlertWording, FollowsTheNamesLanguage) {
-    EXPECT_EQ(alertText(GetParam().boss, GetParam().minutes), GetParam().said);
-}
-
-INSTANTIATE_TEST_SUITE_P(Alerts, AlertWording,
-                         ::testing::Values(AlertCase{"黑龙", 5, "黑龙 5 分钟后刷新"},
-                                           AlertCase{"黑龙", 0, "黑龙 已刷新"},
-                                           AlertCase{"Dragon", 5, "Dragon in 5 minutes"},
-                                           AlertCase{"Dragon", 1, "Dragon in 1 minute"},
-                                           AlertCase{"Dragon", 0, "Dragon is up"},
-                                           AlertCase{"Dragon", -2, "Dragon is up"}));
-
 } // namespace
