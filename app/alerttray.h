@@ -1,0 +1,57 @@
+#pragma once
+// The tray icon: tells the next boss in its tooltip and offers the window's main commands
+// in its menu. It exists only when the desktop has a tray, so the window never hides into a
+// tray the user cannot see.
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+namespace zorvane::app {
+
+class AlertTray : public QObject {
+    Q_OBJECT
+public:
+    // trayAvailable: whether the desktop offers a tray (QSystemTrayIcon::isSystemTrayAvailable
+    // when omitted). The menu is built either way; the icon only with a tray.
+    explicit AlertTray(const QIcon& icon, QObject* parent = nullptr);
+    AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent = nullptr);
+    ~AlertTray() override;
+
+    // True when the icon is in the tray; the window may then hide into it.
+    bool isShown() const;
+
+    // The tooltip: the next boss and its countdown as the grid shows it; an empty name means
+    // no checked row is counting down.
+    static QString tooltipText(const QString& boss, const QString& countdown);
+    void setNextBoss(const QString& boss, const QString& countdown);
+    QString toolTip() const { return m_toolTip; }
+
+    // Keep the menu's words true to the window and the tick.
+    void setWindowVisible(bool visible);
+    void setTickRunning(bool running);
+
+    QMenu* menu() const { return m_menu.get(); }
+
+signals:
+    void toggleWindowRequested(); // 显示窗口 / 隐藏窗口, or a click on the icon
+    void silenceRequested();      // 静音
+    void startStopRequested();    // 启动 / 停止
+    void preferencesRequested();  // 首选项…
+    void quitRequested();         // 退出
+
+private:
+    std::unique_ptr<QMenu> m_menu; // a menu has no parent object: it is owned here
+    QAction* m_toggleWindow;
+    QAction* m_startStop;
+    QSystemTrayIcon* m_icon = nullptr;
+    QString m_toolTip;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,132 @@
+#include "app/preferences.h"
+
+#include "schedule/leadtimes.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace zorvane::app {
+
+namespace {
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Creates the file empty and owner-only before QSettings ever writes it, and tightens an
+// existing one, so the password later kept there is never readable by others, not even for
+// the moment between creating and restricting the file.
+void restrictFile(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) {
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
+        return;
+    }
+    // Qt adds the current user's rights to the owner's, group's and others'; look at those.
+    constexpr QFileDevice::Permissions kMode =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if ((file.permissions() & kMode) != kOwnerOnly) {
+        file.setPermissions(kOwnerOnly);
+    }
+}
+
+// The path, after the file has been restricted: QSettings must not create it first.
+const QString& restricted(const QString& path) {
+    restrictFile(path);
+    return path;
+}
+
+int clampInt(int value, int low, int high) {
+    return std::clamp(value, low, high);
+}
+
+} // namespace
+
+PreferenceStore::PreferenceStore(const QString& filePath, QObject* parent)
+    : QObject(parent), m_settings(restricted(filePath), QSettings::IniFormat) {}
+
+bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
+    const QVariant before = m_settings.value(key);
+    m_settings.setValue(key, value);
+    const bool written = write();
+    if (!before.isValid() || before.toString() != value.toString()) {
+        emit changed(key);
+    }
+    return written;
+}
+
+bool PreferenceStore::remove(const QString& key) {
+    const bool existed = m_settings.contains(key);
+    m_settings.remove(key);
+    const bool written = write();
+    if (existed) {
+        emit changed(key);
+    }
+    return written;
+}
+
+bool PreferenceStore::write() {
+    m_settings.sync();
+    // QSettings replaces the file through a temporary one; keep it owner-only afterwards too.
+    restrictFile(m_settings.fileName());
+    return m_settings.status() == QSettings::NoError;
+}
+
+bool fromStored(const QVariant& stored, bool& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    const QString text = stored.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) {
+        out = true;
+        return true;
+    }
+    if (text == QLatin1String("false") || text == QLatin1String("0")) {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+bool fromStored(const QVariant& stored, int& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    bool ok = false;
+    const int value = stored.toString().trimmed().toInt(&ok);
+    if (ok) {
+        out = value;
+    }
+    return ok;
+}
+
+bool fromStored(const QVariant& stored, QString& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    // An unquoted hand-typed "10, 1" comes back from QSettings as a list of its pieces.
+    out = stored.userType() == QMetaType::QStringList
+              ? stored.toStringList().join(QStringLiteral(", "))
+              : stored.toString();
+    return true;
+}
+
+Preferences::Preferences(const QString& filePath)
+    : m_store(filePath),
+      notificationsEnabled(m_store, QStringLiteral("alerts/notifications"), true),
+      volume(m_store, QStringLiteral("sound/volume"), 100,
+             [](const int& v) { return clampInt(v, 0, 100); }),
+      speechEnabled(m_store, QStringLiteral("sound/speech"), false),
+      extraLeadTimes(m_store, QStringLiteral("alerts/extraLeadTimes"), QString()),
+      repeatSeconds(m_store, QStringLiteral("alerts/repeatSeconds"), 0,
+                    [](const int& v) { return clampInt(v, 0, kMaxRepeatSeconds); }),
+      repeatLimitMinutes(m_store, QStringLiteral("alerts/repeatLimitMinutes"), 5,
+                         [](const int& v) { return clampInt(v, 1, kMaxRepeatLimitMinutes); }) {}
+
+std::vector<int> Preferences::extraLeadMinutes() const {
+    return schedule::parseLeadTimes(extraLeadTimes.get().toStdString()).minutes;
+}
+
+} // namespace zorvane::app

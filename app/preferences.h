@@ -1,0 +1,119 @@
+#pragma once
+// The user's preferences: typed options kept in their own UTF-8 INI file beside config.ini.
+// Each option has one key and one default; reading gives the default when the key is absent
+// or holds something unreadable, so a hand-edited file never breaks the program.
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace zorvane::app {
+
+// The preferences file: read and written through QSettings (INI, UTF-8). Readable by its
+// owner only, since it will also hold a room password.
+class PreferenceStore : public QObject {
+    Q_OBJECT
+public:
+    explicit PreferenceStore(const QString& filePath, QObject* parent = nullptr);
+
+    QString filePath() const { return m_settings.fileName(); }
+    // The stored text of a key; an invalid QVariant when absent.
+    QVariant value(const QString& key) const { return m_settings.value(key); }
+    // Stores and writes the file at once. False when the file could not be written (the
+    // value is then still in memory for this run). Emits changed only for a new value.
+    bool setValue(const QString& key, const QVariant& value);
+    // Removes the key, so the option falls back to its default.
+    bool remove(const QString& key);
+
+signals:
+    void changed(const QString& key);
+
+private:
+    bool write();
+
+    QSettings m_settings;
+};
+
+// Reads a stored text as T; false when it cannot be read.
+bool fromStored(const QVariant& stored, bool& out);
+bool fromStored(const QVariant& stored, int& out);
+bool fromStored(const QVariant& stored, QString& out);
+
+// One typed option: key, default, and an optional rule that brings a value into range.
+template <typename T> class Option {
+public:
+    using Normalise = std::function<T(const T&)>;
+
+    Option(PreferenceStore& store, QString key, T defaultValue, Normalise normalise = {})
+        : m_store(store), m_key(std::move(key)), m_default(std::move(defaultValue)),
+          m_normalise(std::move(normalise)) {}
+
+    const QString& key() const { return m_key; }
+    const T& defaultValue() const { return m_default; }
+
+    T get() const {
+        T value{};
+        if (!fromStored(m_store.value(m_key), value)) {
+            return m_default;
+        }
+        return m_normalise ? m_normalise(value) : value;
+    }
+
+    // Stores the (normalised) value; false when the file could not be written.
+    bool set(const T& value) {
+        const T stored = m_normalise ? m_normalise(value) : value;
+        return m_store.setValue(m_key, QVariant::fromValue(stored));
+    }
+
+    // Calls fn with the new value whenever this option changes, while context lives.
+    QMetaObject::Connection onChanged(QObject* context, std::function<void(const T&)> fn) const {
+        return QObject::connect(&m_store, &PreferenceStore::changed, context,
+                                [this, fn = std::move(fn)](const QString& key) {
+                                    if (key == m_key) {
+                                        fn(get());
+                                    }
+                                });
+    }
+
+private:
+    PreferenceStore& m_store;
+    QString m_key;
+    T m_default;
+    Normalise m_normalise;
+};
+
+// Every option of the program, over one store.
+class Preferences {
+public:
+    // The file's name, beside config.ini.
+    static QString fileName() { return QStringLiteral("preferences.ini"); }
+
+    explicit Preferences(const QString& filePath);
+
+    PreferenceStore& store() { return m_store; }
+    const PreferenceStore& store() const { return m_store; }
+
+private:
+    PreferenceStore m_store; // before the options, which refer to it
+
+public:
+    Option<bool> notificationsEnabled; // desktop notifications for alerts
+    Option<int> volume;                // 0..100 percent of the mix
+    Option<bool> speechEnabled;        // speak the boss name after the chime
+    Option<QString> extraLeadTimes;    // "10, 1": minutes before the next time, besides 编辑框1
+    Option<int> repeatSeconds;         // repeat the due chime every N seconds; 0 = once
+    Option<int> repeatLimitMinutes;    // stop repeating after this many minutes
+
+    // extraLeadTimes read as minutes, largest first; empty when the stored text is unreadable.
+    std::vector<int> extraLeadMinutes() const;
+};
+
+inline constexpr int kMaxRepeatSeconds = 600;
+inline constexpr int kMaxRepeatLimitMinutes = 120;
+
+} // namespace zorvane::app

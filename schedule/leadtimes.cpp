@@ -1,0 +1,76 @@
+#include "schedule/leadtimes.h"
+
+#include "text/numbers.h"
+#include "text/textops.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace zorvane::schedule {
+
+namespace {
+
+bool isDigits(std::string_view piece) {
+    return !piece.empty() &&
+           std::all_of(piece.begin(), piece.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+LeadTimes parseLeadTimes(std::string_view text) {
+    // Full-width digits, commas and semicolons become ASCII; the ideographic comma and the
+    // separators that stay are turned into one separator, so only pieces remain.
+    std::string normal = text::normalizeFullWidth(text);
+    normal = text::replaceAll(normal, "、", ",");
+    for (char& c : normal) {
+        if (c == ';' || c == ' ' || c == '\t') {
+            c = ',';
+        }
+    }
+
+    LeadTimes result;
+    for (const std::string& raw : text::split(normal, ",")) {
+        const std::string piece = text::trim(raw);
+        if (piece.empty()) {
+            continue;
+        }
+        if (!isDigits(piece)) {
+            result.minutes.clear();
+            result.error = "“" + piece + "”不是整数分钟";
+            return result;
+        }
+        // More than seven digits is far above the limit whatever they say; this also keeps
+        // the conversion below from overflowing.
+        const int value = piece.size() > 7 ? kMaxLeadMinutes + 1 : std::stoi(piece);
+        if (value < 1 || value > kMaxLeadMinutes) {
+            result.minutes.clear();
+            result.error =
+                "“" + piece + "”不在 1 到 " + std::to_string(kMaxLeadMinutes) + " 分钟之间";
+            return result;
+        }
+        if (std::find(result.minutes.begin(), result.minutes.end(), value) ==
+            result.minutes.end()) {
+            result.minutes.push_back(value);
+        }
+    }
+    if (result.minutes.size() > kMaxLeadTimes) {
+        result.minutes.clear();
+        result.error = "最多 " + std::to_string(kMaxLeadTimes) + " 个提前时间";
+        return result;
+    }
+    std::sort(result.minutes.begin(), result.minutes.end(), std::greater<>());
+    return result;
+}
+
+std::string leadTimesText(const std::vector<int>& minutes) {
+    std::string out;
+    for (int m : minutes) {
+        if (!out.empty()) {
+            out += ", ";
+        }
+        out += std::to_string(m);
+    }
+    return out;
+}
+
+} // namespace zorvane::schedule

@@ -1,0 +1,31 @@
+#pragma once
+// Extra lead times: the minutes before a boss's next time at which it is announced, typed
+// as a list such as "10, 1".
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorvane::schedule {
+
+// The longest lead time accepted, in minutes (one week); longer ones are typing mistakes.
+inline constexpr int kMaxLeadMinutes = 7 * 24 * 60;
+// The most lead times one list may hold.
+inline constexpr std::size_t kMaxLeadTimes = 10;
+
+struct LeadTimes {
+    std::vector<int> minutes; // distinct, largest first; empty for an empty list
+    std::string error;        // why the text was refused; empty when it was read
+    bool ok() const { return error.empty(); }
+};
+
+// Reads whole minutes separated by commas, semicolons, "、" or blanks (full-width forms and
+// digits too). Empty pieces are skipped and repeats kept once. A piece that is not a whole
+// number from 1 to kMaxLeadMinutes, or more than kMaxLeadTimes values, refuses the whole text
+// with a message naming the piece, so a typing mistake never silently drops a lead time.
+LeadTimes parseLeadTimes(std::string_view text);
+
+// The list as it is shown and stored: "10, 1".
+std::string leadTimesText(const std::vector<int>& minutes);
+
+} // namespace zorvane::schedule

@@ -1,0 +1,169 @@
+#include "speech/speech.h"
+
+#include <espeak-ng/speak_lib.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace zorvane::speech {
+
+namespace {
+
+// espeak-ng is one global, non-reentrant synthesiser: every use holds this lock, and the
+// synthesis callback writes into the buffer of the call that holds it.
+std::mutex g_mutex;
+std::vector<std::int16_t>* g_sink = nullptr;
+int g_sampleRate = 0; // 0: not started yet, -1: could not start
+
+// Releases the synthesiser's buffers and voice data at exit, so leak checkers see a clean
+// end. Declared after the lock, so it runs while the lock still exists.
+struct Terminator {
+    ~Terminator() {
+        std::lock_guard lock(g_mutex);
+        if (g_sampleRate > 0) {
+            espeak_Terminate();
+            g_sampleRate = 0;
+        }
+    }
+} g_terminator;
+
+int collect(short* wav, int count, espeak_EVENT* /*events*/) {
+    if (wav != nullptr && count > 0 && g_sink != nullptr) {
+        g_sink->insert(g_sink->end(), wav, wav + count);
+    }
+    return 0; // go on
+}
+
+// Starts the synthesiser once; the lock is held.
+bool ensureStarted() {
+    if (g_sampleRate == 0) {
+        // DONT_EXIT: a missing data directory must not end the whole program.
+        const int rate =
+            espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        g_sampleRate = rate > 0 ? rate : -1;
+        if (rate > 0) {
+            espeak_SetSynthCallback(collect);
+        }
+    }
+    return g_sampleRate > 0;
+}
+
+// Decodes one UTF-8 sequence at text[i] and advances i past it. A stray byte or a sequence
+// cut off by the end of the text counts as one unit and gives U+FFFD.
+char32_t nextCodePoint(std::string_view text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = -1;
+    if (lead < 0x80) {
+        extra = 0;
+    } else if ((lead >> 5) == 0x6) {
+        extra = 1;
+    } else if ((lead >> 4) == 0xE) {
+        extra = 2;
+    } else if ((lead >> 3) == 0x1E) {
+        extra = 3;
+    }
+    if (extra == 0) {
+        ++i;
+        return lead;
+    }
+    if (extra < 0 || text.size() - i <= static_cast<std::size_t>(extra)) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = lead & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3F);
+    }
+    i += static_cast<std::size_t>(extra) + 1;
+    return cp;
+}
+
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+void putLe(std::string& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+}
+
+} // namespace
+
+bool hasChineseCharacters(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t cp = nextCodePoint(text, i);
+        if ((cp >= 0x3400 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+            (cp >= 0x20000 && cp <= 0x3134F)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Speech synthesise(std::string_view text) {
+    Speech speech;
+    if (isBlank(text)) {
+        return speech;
+    }
+    const std::string input(text); // espeak reads up to the terminating zero
+    std::lock_guard lock(g_mutex);
+    if (!ensureStarted()) {
+        return speech;
+    }
+    const char* voice = hasChineseCharacters(text) ? "cmn" : "en";
+    if (espeak_SetVoiceByName(voice) != EE_OK) {
+        return speech;
+    }
+    g_sink = &speech.samples;
+    const espeak_ERROR result = espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
+                                             espeakCHARS_UTF8, nullptr, nullptr);
+    g_sink = nullptr;
+    if (result != EE_OK) {
+        speech.samples.clear();
+        return speech;
+    }
+    speech.sampleRate = g_sampleRate;
+    return speech;
+}
+
+std::string toWav(const Speech& speech) {
+    if (speech.empty() || speech.sampleRate <= 0) {
+        return {};
+    }
+    const auto dataBytes = static_cast<std::uint32_t>(speech.samples.size() * 2);
+    const auto rate = static_cast<std::uint32_t>(speech.sampleRate);
+    std::string out;
+    out.reserve(44 + dataBytes);
+    out += "RIFF";
+    putLe(out, 36 + dataBytes, 4);
+    out += "WAVEfmt ";
+    putLe(out, 16, 4);       // fmt chunk size
+    putLe(out, 1, 2);        // PCM
+    putLe(out, 1, 2);        // mono
+    putLe(out, rate, 4);     // samples per second
+    putLe(out, rate * 2, 4); // bytes per second
+    putLe(out, 2, 2);        // block align
+    putLe(out, 16, 2);       // bits per sample
+    out += "data";
+    putLe(out, dataBytes, 4);
+    for (std::int16_t s : speech.samples) {
+        putLe(out, static_cast<std::uint16_t>(s), 2);
+    }
+    return out;
+}
+
+std::string alertText(std::string_view boss, int minutesLeft) {
+    const std::string name(boss);
+    if (hasChineseCharacters(boss)) {
+        return minutesLeft > 0 ? name + " " + std::to_string(minutesLeft) + " 分钟后刷新"
+                               : name + " 已刷新";
+    }
+    if (minutesLeft <= 0) {
+        return name + " is up";
+    }
+    return name + " in " + std::to_string(minutesLeft) +
+           (minutesLeft == 1 ? " minute" : " minutes");
+}
+
+} // namespace zorvane::speech
