@@ -89,6 +89,8 @@ bool RoomClient::start(std::string& error) {
     mosquitto_message_callback_set(m_mosq, &RoomClient::onMessage);
     mosquitto_subscribe_callback_set(m_mosq, &RoomClient::onSubscribe);
     mosquitto_log_callback_set(m_mosq, &RoomClient::onLog);
+    // Kills are tiny and should go out at once rather than wait to fill a packet.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(m_options.reconnectMinSeconds),
                                   static_cast<unsigned>(m_options.reconnectMaxSeconds), true);
 
