@@ -295,11 +295,11 @@ void RoomClient::connected(int rc) {
     {
         const std::lock_guard lock(m_mutex);
         m_connected = true;
-        // Kills handed to the library before are resent by it; the rest go out now.
+        // Every kill not yet acknowledged goes out again on a new connection, whether or
+        // not the library had it before: a kill sent twice is recognised by its event id,
+        // a kill never sent would be lost.
         for (auto& [topic, item] : m_outbox) {
-            if (item.mid == 0) {
-                sendLocked(topic, item);
-            }
+            sendLocked(topic, item);
         }
     }
 }

@@ -101,7 +101,7 @@ private:
     struct Outgoing {
         std::string eventId;
         std::string payload;
-        int mid = 0; // the library's message id once handed over; 0 while queued
+        int mid = 0; // the library's message id of the latest sending; 0 while queued
     };
 
     static void onConnect(mosquitto* mosq, void* self, int rc);
