@@ -33,8 +33,10 @@ enum class RoomState {
 
 const char* describe(RoomState state);
 
-// Told about the room. Every call comes on the network thread; implementations hand over
-// to their own thread and return quickly. None is called after RoomClient::stop returns.
+// Told about the room. Calls come on the client's threads (the library's network thread,
+// or the starter thread while the first connection is tried), one at a time per thread;
+// implementations hand over to their own thread and return quickly, and may call
+// publishKill. None is called after RoomClient::stop returns.
 class RoomListener {
 public:
     virtual ~RoomListener() = default;
