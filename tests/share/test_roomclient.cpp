@@ -1,0 +1,437 @@
+// Members of a room against a real mosquitto broker started by each test.
+
+#include "share/roomclient.h"
+#include "tests/share/localbroker.h"
+
+#include <gtest/gtest.h>
+
+#include <mosquitto.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
+
+using namespace zorvane::share;
+using namespace zorvane::testing;
+
+namespace {
+
+// Generous: the machine is shared by many builds.
+constexpr auto kPatience = std::chrono::seconds(30);
+constexpr std::int64_t kNow = 1796000000000; // milliseconds
+
+// Records what the client tells, from its network thread, for the test thread to wait on.
+class Recorder final : public RoomListener {
+public:
+    void roomStateChanged(RoomState state, const std::string& reason) override {
+        update([&] { m_states.emplace_back(state, reason); });
+    }
+    void remoteKill(const KillEvent& event, bool retained) override {
+        update([&] {
+            m_kills.push_back(event);
+            m_retained.push_back(retained);
+        });
+    }
+    void messageDropped(DropReason reason, const std::string&) override {
+        update([&] { m_drops.push_back(reason); });
+    }
+    void clockSkew(const MemberSkew& skew) override {
+        update([&] { m_skews.push_back(skew); });
+    }
+    void killsPending(std::size_t) override {
+        update([] {});
+    }
+
+    // Waits until the check holds (checked under the lock) or the patience runs out.
+    bool waitFor(const std::function<bool()>& check) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, kPatience, check);
+    }
+    bool waitForState(RoomState state) {
+        return waitFor([&] { return !m_states.empty() && m_states.back().first == state; });
+    }
+    bool waitForKillOf(const std::string& boss, std::int64_t killUtc) {
+        return waitFor([&] { return hasKillLocked(boss, killUtc); });
+    }
+
+    std::vector<KillEvent> kills() const {
+        const std::lock_guard lock(m_mutex);
+        return m_kills;
+    }
+    std::vector<bool> retained() const {
+        const std::lock_guard lock(m_mutex);
+        return m_retained;
+    }
+    std::vector<DropReason> drops() const {
+        const std::lock_guard lock(m_mutex);
+        return m_drops;
+    }
+    std::vector<MemberSkew> skews() const {
+        const std::lock_guard lock(m_mutex);
+        return m_skews;
+    }
+    std::vector<std::pair<RoomState, std::string>> states() const {
+        const std::lock_guard lock(m_mutex);
+        return m_states;
+    }
+
+    // Only for use inside waitFor checks.
+    bool hasKillLocked(const std::string& boss, std::int64_t killUtc) const {
+        for (const auto& kill : m_kills) {
+            if (kill.boss == boss && kill.killUtcSeconds == killUtc) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::size_t dropCountLocked() const { return m_drops.size(); }
+
+private:
+    void update(const std::function<void()>& change) {
+        {
+            const std::lock_guard lock(m_mutex);
+            change();
+        }
+        m_changed.notify_all();
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::pair<RoomState, std::string>> m_states;
+    std::vector<KillEvent> m_kills;
+    std::vector<bool> m_retained;
+    std::vector<DropReason> m_drops;
+    std::vector<MemberSkew> m_skews;
+};
+
+RoomOptions optionsFor(
+    const LocalBroker& broker, const std::string& nickname,
+    std::function<std::int64_t()> clock = [] { return kNow; }) {
+    RoomOptions options;
+    options.link.host = "127.0.0.1";
+    options.link.port = broker.port();
+    options.link.room = "guild";
+    options.nickname = nickname;
+    options.utcMillis = std::move(clock);
+    options.reconnectMinSeconds = 1;
+    options.reconnectMaxSeconds = 2;
+    return options;
+}
+
+// A member: its client and what it was told.
+struct Member {
+    Member(RoomOptions options) : client(std::move(options), recorder) {}
+    bool join() {
+        std::string error;
+        return client.start(error) && recorder.waitForState(RoomState::Connected);
+    }
+    void kill(const std::string& boss, std::int64_t utc, int period = 60) {
+        std::string error;
+        ASSERT_TRUE(client.publishKill({boss, period, 0, utc}, error)) << error;
+    }
+    Recorder recorder;
+    RoomClient client;
+};
+
+// Publishes raw bytes on a topic with the library alone, as a hostile member could.
+void publishRaw(int port, const std::string& topic, const std::string& payload) {
+    mosquitto_lib_init();
+    mosquitto* mosq = mosquitto_new(nullptr, true, nullptr);
+    ASSERT_NE(mosq, nullptr);
+    ASSERT_EQ(mosquitto_connect(mosq, "127.0.0.1", port, 10), MOSQ_ERR_SUCCESS);
+    int mid = 0;
+    ASSERT_EQ(mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                                payload.data(), 1, false),
+              MOSQ_ERR_SUCCESS);
+    // Runs the network until the broker has the message (its acknowledgement).
+    std::atomic<int> acked{-1};
+    mosquitto_user_data_set(mosq, &acked);
+    mosquitto_publish_callback_set(mosq, [](mosquitto*, void* data, int done) {
+        static_cast<std::atomic<int>*>(data)->store(done);
+    });
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (acked.load() != mid && std::chrono::steady_clock::now() < deadline) {
+        mosquitto_loop(mosq, 100, 1);
+    }
+    EXPECT_EQ(acked.load(), mid);
+    mosquitto_disconnect(mosq);
+    mosquitto_destroy(mosq);
+}
+
+} // namespace
+
+TEST(RoomClient, TwoMembersExchangeKillsBothWaysAndIgnoreTheirOwn) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member alice(optionsFor(broker, "alice"));
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(alice.join());
+    ASSERT_TRUE(bob.join());
+
+    alice.kill("  火龙 ", 1796000100, 120);
+    ASSERT_TRUE(bob.recorder.waitForKillOf("火龙", 1796000100));
+    bob.kill("Golem", 1796000200);
+    ASSERT_TRUE(alice.recorder.waitForKillOf("Golem", 1796000200));
+
+    const auto atBob = bob.recorder.kills();
+    ASSERT_EQ(atBob.size(), 1U);
+    EXPECT_EQ(atBob[0].nickname, "alice");
+    EXPECT_EQ(atBob[0].periodMinutes, 120);
+    EXPECT_EQ(atBob[0].senderId, alice.client.senderId());
+    EXPECT_FALSE(bob.recorder.retained()[0]);
+    // Each saw only the other's kill, never its own echo.
+    ASSERT_TRUE(alice.recorder.waitFor([&] { return alice.client.pendingCount() == 0; }));
+    EXPECT_EQ(alice.recorder.kills().size(), 1U);
+    EXPECT_EQ(bob.recorder.kills().size(), 1U);
+    EXPECT_TRUE(alice.recorder.drops().empty());
+    EXPECT_TRUE(alice.recorder.skews().empty());
+}
+
+TEST(RoomClient, LateMemberReceivesTheLatestRetainedKillOfEveryBoss) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member alice(optionsFor(broker, "alice"));
+    ASSERT_TRUE(alice.join());
+    alice.kill("A", 1796000100);
+    alice.kill("A", 1796000300); // replaces the first
+    alice.kill("B", 1796000200);
+    ASSERT_TRUE(alice.recorder.waitFor([&] { return alice.client.pendingCount() == 0; }));
+
+    Member late(optionsFor(broker, "late"));
+    ASSERT_TRUE(late.join());
+    ASSERT_TRUE(late.recorder.waitFor([&] {
+        return late.recorder.hasKillLocked("A", 1796000300) &&
+               late.recorder.hasKillLocked("B", 1796000200);
+    }));
+    EXPECT_EQ(late.recorder.kills().size(), 2U);
+    for (const bool retained : late.recorder.retained()) {
+        EXPECT_TRUE(retained);
+    }
+    // Retained kills are old by nature: they say nothing about clocks.
+    EXPECT_TRUE(late.recorder.skews().empty());
+}
+
+TEST(RoomClient, RoomsDoNotHearEachOther) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member alice(optionsFor(broker, "alice"));
+    RoomOptions elsewhere = optionsFor(broker, "bob");
+    elsewhere.link.room = "other";
+    Member bob(elsewhere);
+    Member carol(optionsFor(broker, "carol"));
+    ASSERT_TRUE(alice.join());
+    ASSERT_TRUE(bob.join());
+    ASSERT_TRUE(carol.join());
+    bob.kill("A", 1796000100);
+    alice.kill("A", 1796000500);
+    ASSERT_TRUE(carol.recorder.waitForKillOf("A", 1796000500));
+    ASSERT_TRUE(bob.recorder.waitFor([&] { return bob.client.pendingCount() == 0; }));
+    EXPECT_EQ(carol.recorder.kills().size(), 1U);
+    EXPECT_TRUE(bob.recorder.kills().empty());
+}
+
+TEST(RoomClient, PasswordsAreCheckedAndARefusalIsReported) {
+    LocalBroker broker({"guild", "s3cret pass", "", ""});
+    ASSERT_TRUE(broker.start()) << broker.error();
+    struct Case {
+        const char* user;
+        const char* password;
+        RoomState state;
+    };
+    const Case cases[] = {
+        {"guild", "s3cret pass", RoomState::Connected},
+        {"guild", "wrong", RoomState::Refused},
+        {"nobody", "s3cret pass", RoomState::Refused},
+    };
+    for (const Case& c : cases) {
+        RoomOptions options = optionsFor(broker, "m");
+        options.link.user = c.user;
+        options.password = c.password;
+        Member member(options);
+        std::string error;
+        ASSERT_TRUE(member.client.start(error)) << error;
+        ASSERT_TRUE(member.recorder.waitForState(c.state)) << c.user << "/" << c.password;
+        for (const auto& [state, reason] : member.recorder.states()) {
+            EXPECT_EQ(reason.find(c.password), std::string::npos) << "a reason shows the password";
+        }
+        if (c.state == RoomState::Refused) {
+            EXPECT_NE(member.recorder.states().back().second.find("password"), std::string::npos)
+                << member.recorder.states().back().second;
+        }
+    }
+}
+
+TEST(RoomClient, TlsNeedsACertificateFromTheTrustedCa) {
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.ok());
+    LocalBroker broker({"", "", certificates.certFile(), certificates.keyFile()});
+    ASSERT_TRUE(broker.start()) << broker.error();
+    struct Case {
+        std::string host;
+        std::string caFile;
+        RoomState state;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", certificates.caFile(), RoomState::Connected},
+        {"localhost", certificates.caFile(), RoomState::Connected},
+        {"127.0.0.1", certificates.otherCaFile(), RoomState::Refused},
+        {"127.0.0.1", "", RoomState::Refused}, // the system's CAs do not know the test CA
+    };
+    for (const Case& c : cases) {
+        RoomOptions options = optionsFor(broker, "m");
+        options.link.secure = true;
+        options.link.host = c.host;
+        options.caFile = c.caFile;
+        Member member(options);
+        std::string error;
+        ASSERT_TRUE(member.client.start(error)) << error;
+        ASSERT_TRUE(member.recorder.waitForState(c.state))
+            << c.host << " " << c.caFile << " " << describe(member.client.state());
+        if (c.state == RoomState::Connected) {
+            Member other(options);
+            ASSERT_TRUE(other.join());
+            member.kill("T", 1796000100);
+            EXPECT_TRUE(other.recorder.waitForKillOf("T", 1796000100));
+        }
+    }
+    RoomOptions missingCa = optionsFor(broker, "m");
+    missingCa.link.secure = true;
+    missingCa.caFile = "/nonexistent/ca.pem";
+    Member member(missingCa);
+    std::string error;
+    EXPECT_FALSE(member.client.start(error));
+    EXPECT_NE(error.find("CA file"), std::string::npos) << error;
+}
+
+TEST(RoomClient, KillsSurviveABrokerRestartAndKillsMadeOfflineGoOutOnReconnect) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member alice(optionsFor(broker, "alice"));
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(alice.join());
+    ASSERT_TRUE(bob.join());
+    alice.kill("Before", 1796000100);
+    ASSERT_TRUE(alice.recorder.waitFor([&] { return alice.client.pendingCount() == 0; }));
+
+    broker.stop();
+    ASSERT_TRUE(alice.recorder.waitForState(RoomState::Reconnecting));
+    ASSERT_TRUE(bob.recorder.waitForState(RoomState::Reconnecting));
+    alice.kill("Offline", 1796000200);
+    EXPECT_EQ(alice.client.pendingCount(), 1U);
+
+    ASSERT_TRUE(broker.start()) << broker.error();
+    ASSERT_TRUE(alice.recorder.waitForState(RoomState::Connected));
+    ASSERT_TRUE(bob.recorder.waitForKillOf("Offline", 1796000200));
+    ASSERT_TRUE(alice.recorder.waitFor([&] { return alice.client.pendingCount() == 0; }));
+
+    // The broker kept the kill from before the restart: a new member gets both.
+    Member late(optionsFor(broker, "late"));
+    ASSERT_TRUE(late.join());
+    EXPECT_TRUE(late.recorder.waitFor([&] {
+        return late.recorder.hasKillLocked("Before", 1796000100) &&
+               late.recorder.hasKillLocked("Offline", 1796000200);
+    }));
+}
+
+TEST(RoomClient, AKillMadeBeforeTheFirstConnectionIsSentOnceTheBrokerIsUp) {
+    LocalBroker broker;
+    Member alice(optionsFor(broker, "alice"));
+    std::string error;
+    ASSERT_TRUE(alice.client.start(error)) << error;
+    alice.kill("Early", 1796000100);
+    ASSERT_TRUE(alice.recorder.waitForState(RoomState::Reconnecting));
+    ASSERT_TRUE(broker.start()) << broker.error();
+    ASSERT_TRUE(alice.recorder.waitForState(RoomState::Connected));
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(bob.join());
+    EXPECT_TRUE(bob.recorder.waitForKillOf("Early", 1796000100));
+}
+
+TEST(RoomClient, MalformedMessagesAreDroppedAndCounted) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(bob.join());
+    KillEvent valid;
+    valid.boss = "Real";
+    valid.periodMinutes = 60;
+    valid.killUtcSeconds = 1796000100;
+    valid.nickname = "mallory";
+    valid.senderId = randomId();
+    valid.sentUtcMillis = kNow;
+    valid.eventId = randomId();
+    const std::string room = "guild";
+    struct Case {
+        std::string topic;
+        std::string payload;
+        DropReason reason;
+    };
+    const Case cases[] = {
+        {bossTopic(room, "X"), "not json", DropReason::NotJson},
+        {bossTopic(room, "X"), std::string(5000, '{'), DropReason::TooLarge},
+        {bossTopic(room, "X"), std::string("{\"v\":1}\0", 8), DropReason::NotJson},
+        {bossTopic(room, "X"), "{\"v\":9}", DropReason::WrongVersion},
+        {bossTopic(room, "Other"), encodeKillEvent(valid), DropReason::TopicMismatch},
+        {bossTopic(room, "X"), "", DropReason::NotJson},
+    };
+    for (const Case& c : cases) {
+        publishRaw(broker.port(), c.topic, c.payload);
+    }
+    publishRaw(broker.port(), bossTopic(room, "Real"), encodeKillEvent(valid));
+    ASSERT_TRUE(bob.recorder.waitForKillOf("Real", 1796000100));
+    ASSERT_TRUE(bob.recorder.waitFor([&] { return bob.recorder.dropCountLocked() == 6; }));
+    EXPECT_EQ(bob.client.droppedCount(), 6U);
+    std::vector<DropReason> expected;
+    for (const Case& c : cases) {
+        expected.push_back(c.reason);
+    }
+    EXPECT_EQ(bob.recorder.drops(), expected);
+    EXPECT_EQ(bob.recorder.kills().size(), 1U);
+}
+
+TEST(RoomClient, ClockSkewOfAMemberIsReported) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    std::atomic<std::int64_t> aliceClock{kNow};
+    Member alice(optionsFor(broker, "alice", [&] { return aliceClock.load(); }));
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(alice.join());
+    ASSERT_TRUE(bob.join());
+    struct Step {
+        std::int64_t aliceAhead; // milliseconds
+        std::size_t reports;     // skew reports at bob after this kill
+    };
+    const Step steps[] = {{1000, 0}, {-45000, 1}, {-50000, 1}, {0, 2}};
+    std::int64_t killUtc = 1796000000;
+    for (const Step& s : steps) {
+        aliceClock = kNow + s.aliceAhead;
+        alice.kill("S", ++killUtc);
+        ASSERT_TRUE(bob.recorder.waitForKillOf("S", killUtc));
+        EXPECT_EQ(bob.recorder.skews().size(), s.reports) << s.aliceAhead;
+    }
+    const auto skews = bob.recorder.skews();
+    ASSERT_EQ(skews.size(), 2U);
+    EXPECT_EQ(skews[0].nickname, "alice");
+    EXPECT_TRUE(skews[0].skewed);
+    EXPECT_EQ(skews[0].offsetMillis, -45000);
+    EXPECT_FALSE(skews[1].skewed);
+}
+
+TEST(RoomClient, StopsPromptlyWhileReconnectingAndRefusesBadKills) {
+    LocalBroker broker; // never started
+    Member alice(optionsFor(broker, "alice"));
+    std::string error;
+    ASSERT_TRUE(alice.client.start(error)) << error;
+    ASSERT_TRUE(alice.recorder.waitForState(RoomState::Reconnecting));
+    EXPECT_FALSE(alice.client.publishKill({"", 60, 0, 1796000000}, error));
+    EXPECT_FALSE(
+        alice.client.publishKill({std::string(kMaxBossBytes + 1, 'b'), 60, 0, 1796000000}, error));
+    EXPECT_FALSE(alice.client.publishKill({"B", -1, 0, 1796000000}, error));
+    EXPECT_EQ(alice.client.pendingCount(), 0U);
+    alice.client.stop();
+    EXPECT_EQ(alice.client.state(), RoomState::Stopped);
+}
