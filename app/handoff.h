@@ -17,14 +17,12 @@ namespace zorvane::app {
 
 // Queues `fn` to run on `receiver`'s thread, even when called from that thread (the
 // caller's stack is unwound first, so a model never re-enters itself).
-template <typename Fn>
-void handOff(QObject* receiver, Fn&& fn) {
+template <typename Fn> void handOff(QObject* receiver, Fn&& fn) {
     QMetaObject::invokeMethod(receiver, std::forward<Fn>(fn), Qt::QueuedConnection);
 }
 
 // Runs `fn` at once when called on `receiver`'s thread, otherwise queues it there.
-template <typename Fn>
-void runOnReceiverThread(QObject* receiver, Fn&& fn) {
+template <typename Fn> void runOnReceiverThread(QObject* receiver, Fn&& fn) {
     if (QThread::currentThread() == receiver->thread()) {
         std::forward<Fn>(fn)();
         return;

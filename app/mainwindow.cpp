@@ -14,8 +14,8 @@
 #include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
-#include "schedule/away.h"
 #include "history/killhistory.h"
+#include "schedule/away.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
@@ -165,13 +165,14 @@ void MainWindow::wireAlarm() {
 }
 
 void MainWindow::wireHistory() {
-    const std::filesystem::path file = programPath() / text::pathFromUtf8(history::kHistoryFileName);
+    const std::filesystem::path file =
+        programPath() / text::pathFromUtf8(history::kHistoryFileName);
     m_killLog = std::make_unique<history::SqliteKillLog>(file);
     // What went wrong with the history shows in the window's notice line, beside failed
     // writes of the other files. Later notices come from the history's writer thread;
     // the notice line takes reports from any thread.
-    const auto report = [notice = m_writeNotice, name = text::utf8FromPath(file)](
-                            const std::string& text) {
+    const auto report = [notice = m_writeNotice,
+                         name = text::utf8FromPath(file)](const std::string& text) {
         if (!text.empty()) {
             notice->writeFailed(name, text);
         }

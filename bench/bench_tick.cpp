@@ -112,13 +112,8 @@ void datedTickPass(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(tickPass)
-    ->Arg(10)
-    ->Arg(100)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(tickPass)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(
+    benchmark::kMicrosecond);
 BENCHMARK(datedTickPass)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -183,8 +183,7 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
     // A stored instant counts only while it still matches the row's last time text.
     const std::vector<std::string> dated = sectionValues(doc, kDatedSection, keys, distinct);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].timing.lastUtc =
-            storedInstant(dated[i], rows[i].text[schedule::kLastTimeColumn]);
+        rows[i].timing.lastUtc = storedInstant(dated[i], rows[i].text[schedule::kLastTimeColumn]);
     }
     // The whole table goes in at once: one notice for the listener, however many rows.
     table.appendRows(std::move(rows));
