@@ -19,4 +19,15 @@ public:
     DateTime now() const override;
 };
 
+// One reading of another clock, so that a computation sees a single "now" even when it
+// straddles a second (or midnight).
+class FrozenClock final : public Clock {
+public:
+    explicit FrozenClock(DateTime now) : m_now(now) {}
+    DateTime now() const override { return m_now; }
+
+private:
+    DateTime m_now;
+};
+
 } // namespace zorvane::schedule

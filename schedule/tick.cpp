@@ -13,16 +13,6 @@
 namespace zorvane::schedule {
 namespace {
 
-// One reading of the clock for the rows that still count from their texts.
-class FrozenClock final : public Clock {
-public:
-    explicit FrozenClock(DateTime now) : m_now(now) {}
-    DateTime now() const override { return m_now; }
-
-private:
-    DateTime m_now;
-};
-
 // A pass that finds a dated row due no later than this after its due moment is the
 // running program's ordinary pass: the final count stays visible and the warning of
 // the cycle that just ended may still sound. Later than that (the tick was stopped, the

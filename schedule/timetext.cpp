@@ -202,17 +202,6 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
 }
 
-// One reading of another clock, so that a computation sees a single "now" even when
-// it straddles a second (or midnight).
-class FrozenClock final : public Clock {
-public:
-    explicit FrozenClock(DateTime now) : m_now(now) {}
-    DateTime now() const override { return m_now; }
-
-private:
-    DateTime m_now;
-};
-
 } // namespace
 
 std::string formatDateTime(DateTime value, std::string_view datePattern,
