@@ -8,14 +8,15 @@
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
 #include "app/historydialog.h"
+#include "app/preferences.h"
 #include "app/rowmenu.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
-#include "schedule/away.h"
 #include "history/killhistory.h"
+#include "schedule/away.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
@@ -150,9 +151,16 @@ std::filesystem::path MainWindow::programPath() const {
 }
 
 void MainWindow::wireAlarm() {
+    m_preferences = std::make_unique<Preferences>(QString::fromStdString(text::utf8FromPath(
+        programPath() / text::pathFromUtf8(Preferences::fileName().toStdString()))));
     m_tickSupport = std::make_unique<TickSupport>(
         m_table, m_context.clock, m_context.globals.tickLock(), m_warnMinutesEdit, m_soundPathEdit,
         m_context.programDir, m_writeNotice);
+    // The tick reads the extra lead times from its own copy, never from the file.
+    m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+    m_preferences->extraLeadTimes.onChanged(this, [this](const QString&) {
+        m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+    });
     m_soundChooser =
         new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
     m_soundChooser->setSoundCheck(
@@ -165,13 +173,14 @@ void MainWindow::wireAlarm() {
 }
 
 void MainWindow::wireHistory() {
-    const std::filesystem::path file = programPath() / text::pathFromUtf8(history::kHistoryFileName);
+    const std::filesystem::path file =
+        programPath() / text::pathFromUtf8(history::kHistoryFileName);
     m_killLog = std::make_unique<history::SqliteKillLog>(file);
     // What went wrong with the history shows in the window's notice line, beside failed
     // writes of the other files. Later notices come from the history's writer thread;
     // the notice line takes reports from any thread.
-    const auto report = [notice = m_writeNotice, name = text::utf8FromPath(file)](
-                            const std::string& text) {
+    const auto report = [notice = m_writeNotice,
+                         name = text::utf8FromPath(file)](const std::string& text) {
         if (!text.empty()) {
             notice->writeFailed(name, text);
         }

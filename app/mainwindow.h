@@ -34,6 +34,7 @@ class BossGrid;
 class ClickableLabel;
 class GridController;
 class HistoryDialog;
+class Preferences;
 class RowMenu;
 class SoundChooser;
 class TickSupport;
@@ -80,6 +81,8 @@ public:
     WriteNotice* writeNotice() const { return m_writeNotice; }
     // The kill history beside config.ini; every recorded kill goes here.
     history::SqliteKillLog& killHistory() const { return *m_killLog; }
+    // The user's preferences (preferences.ini beside config.ini).
+    Preferences& preferences() const { return *m_preferences; }
     // The grid's right-click menu; features add their entries to it.
     RowMenu* rowMenu() const { return m_rowMenu; }
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
@@ -129,6 +132,8 @@ private:
     MessageBoxSink m_messageBox;
     std::unique_ptr<GridController> m_gridController;
     SoundChooser* m_soundChooser = nullptr;
+    // preferences.ini beside config.ini.
+    std::unique_ptr<Preferences> m_preferences;
     // Used by the tick worker; goes after the destructor has stopped it.
     std::unique_ptr<TickSupport> m_tickSupport;
 };
