@@ -8,6 +8,7 @@
 #include "schedule/clock.h"
 #include "schedule/services.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <filesystem>
@@ -17,6 +18,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QTextBrowser;
 
 namespace zorvane::config {
@@ -28,7 +30,11 @@ class SqliteKillLog;
 
 namespace zorvane::app {
 
+class AlertCenter;
+class AlertTray;
 class AppGlobals;
+class DesktopNotifier;
+class PreferencesDialog;
 class AwayPanel;
 class BossGrid;
 class ClickableLabel;
@@ -89,6 +95,19 @@ public:
     HistoryDialog* openHistory(schedule::RowId row);
 
     void onStartStopClicked();
+    // Stops every sound now playing (Esc, 静音 in the tray or a notification, 停止).
+    void silence();
+    // Raises the window and selects the row (显示 in a notification).
+    void showRow(schedule::RowId row);
+    // Opens the preferences dialog, or raises it when it is open.
+    PreferencesDialog* openPreferences();
+    QPushButton* preferencesButton() const { return m_preferencesButton; }
+    // Where alerts are shown; the tick's alarm sink passes every alert to it.
+    AlertCenter* alertCenter() const { return m_alertCenter; }
+    DesktopNotifier* notifier() const { return m_notifier; }
+    AlertTray* tray() const { return m_tray; }
+    // What the tick's worker uses (the sound device among it).
+    TickSupport& tickSupport() const { return *m_tickSupport; }
     // Runs on the clock timer's worker: hands the clock text to the window thread.
     void onClockTick();
     // Stores the warning minutes box's content as typed, on every change.
@@ -106,6 +125,8 @@ private:
     void showMissedWhileAway();
     void noteRunning();
     void wireHistory();
+    void wireAlerts();
+    void toggleWindow();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -122,6 +143,12 @@ private:
     QTextBrowser* m_viewer = nullptr;
     WriteNotice* m_writeNotice = nullptr;
     RowMenu* m_rowMenu = nullptr;
+    QPushButton* m_preferencesButton = nullptr;
+    QShortcut* m_silenceShortcut = nullptr;
+    DesktopNotifier* m_notifier = nullptr;
+    AlertTray* m_tray = nullptr;
+    AlertCenter* m_alertCenter = nullptr;
+    QPointer<PreferencesDialog> m_preferencesDialog;
 
     // Declared in the order they are needed; the controller (and with it the grid's
     // model) goes before the table it shows. All go before the child widgets (the

@@ -50,10 +50,12 @@ DeviceAlarmSink::DeviceAlarmSink(const schedule::Settings& settings, alarm::Soun
       m_status(status) {}
 
 void DeviceAlarmSink::alert(const schedule::Alert& alert) {
-    if (!alert.chime) {
-        return;
+    if (alert.chime) {
+        alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
     }
-    alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
+    if (m_next) {
+        m_next->alert(alert);
+    }
 }
 
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,

@@ -48,15 +48,18 @@ private:
     QMetaObject::Connection m_soundConnection;
 };
 
-// Sounds the alarm the sound path box names, from the program directory; how writing
-// the built-in sound's file ended goes to `status` (may be null).
+// Sounds the alarm the sound path box names, from the program directory, for an alert
+// that chimes, then passes every alert on to the next sink (set before the tick starts);
+// how writing the built-in sound's file ended goes to `status` (may be null).
 class DeviceAlarmSink final : public schedule::AlarmSink {
 public:
     DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
                     std::string programDir, schedule::WriteStatusSink* status = nullptr);
     void alert(const schedule::Alert& alert) override;
+    void setNext(schedule::AlarmSink* next) { m_next = next; }
 
 private:
+    schedule::AlarmSink* m_next = nullptr;
     const schedule::Settings& m_settings;
     alarm::SoundDevice& m_device;
     std::string m_programDir;
@@ -91,6 +94,8 @@ public:
     void onTick() { m_tick.onTick(); }
     // Where roll-overs are recorded; set before the tick starts.
     void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
+    // Told of every alert after the chime; set before the tick starts, outlives the tick.
+    void setAlertListener(schedule::AlarmSink* listener) { m_alarm.setNext(listener); }
     // Window thread, at any time: the lead times announced besides the warning minutes.
     void setExtraLeadMinutes(std::vector<int> minutes) {
         m_settings.setExtraLeadMinutes(std::move(minutes));
@@ -102,6 +107,8 @@ public:
     }
     // Silences the alarm now sounding.
     void stopSounds() { alarm::stopAllSounds(m_device); }
+    // The device every alert sound plays through.
+    alarm::SdlSoundDevice& device() { return m_device; }
 
 private:
     QMetaObject::Connection m_soundConnection;
