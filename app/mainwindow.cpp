@@ -174,6 +174,9 @@ void MainWindow::wireAlarm() {
     m_preferences->extraLeadTimes.onChanged(this, [this](const QString&) {
         m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
     });
+    m_tickSupport->device().setVolume(m_preferences->volume.get());
+    m_preferences->volume.onChanged(
+        this, [this](const int& percent) { m_tickSupport->device().setVolume(percent); });
     m_soundChooser =
         new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
     m_soundChooser->setSoundCheck(

@@ -133,6 +133,13 @@ private slots:
         QCOMPARE(m_server->calls.size(), 0);
     }
 
+    void theVolumeSettingReachesTheDevice() {
+        alarm::SdlSoundDevice& device = m_window->tickSupport().device();
+        QCOMPARE(device.volume(), 100);
+        QVERIFY(m_window->preferences().volume.set(40));
+        QCOMPARE(device.volume(), 40);
+    }
+
     void escAndStopSilenceTheChime() {
         const std::string dir = m_dir->path().toStdString();
         alarm::soundAlarm(m_window->tickSupport().device(), "", dir);
