@@ -210,11 +210,8 @@ void MainWindow::wireAlerts() {
 
     m_silenceShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_silenceShortcut->setContext(Qt::WindowShortcut);
+    // An open cell editor still gets Esc first (its delegate claims it) to cancel the edit.
     connect(m_silenceShortcut, &QShortcut::activated, this, &MainWindow::silence);
-    // An open cell editor keeps Esc to cancel its edit.
-    connect(qApp, &QApplication::focusChanged, m_silenceShortcut, [this](QWidget*, QWidget* now) {
-        m_silenceShortcut->setEnabled(now == nullptr || !m_grid->viewport()->isAncestorOf(now));
-    });
 }
 
 void MainWindow::silence() {

@@ -14,8 +14,10 @@
 #include "tests/app/notificationserver.h"
 #include "tests/support/fakeclock.h"
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,6 +153,31 @@ private slots:
         QTRY_VERIFY(chimeSounding());
         QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
         QCOMPARE(m_window->startStopButton()->text(), QStringLiteral("启动"));
+        QTRY_VERIFY(!chimeSounding());
+    }
+
+    void escInACellEditorCancelsTheEditAndLeavesTheChime() {
+        addBoss("火龙");
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        app::BossGrid* grid = m_window->grid();
+        const QModelIndex name = grid->model()->index(0, schedule::kNameColumn);
+        grid->setCurrentIndex(name);
+        static_cast<QAbstractItemView*>(grid)->edit(name);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+        QPointer<QLineEdit> editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(grid->viewport()->isAncestorOf(editor));
+        editor->setText(QStringLiteral("改了"));
+
+        alarm::soundAlarm(m_window->tickSupport().device(), "", m_dir->path().toStdString());
+        QTRY_VERIFY(chimeSounding());
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(editor.isNull() || !editor->isVisible());
+        QVERIFY(chimeSounding());
+        QCOMPARE(m_window->table().row(m_window->table().rowId(1))->text[schedule::kNameColumn],
+                 "火龙");
+        // Back in the window, Esc silences again.
+        QTest::keyClick(grid, Qt::Key_Escape);
         QTRY_VERIFY(!chimeSounding());
     }
 
