@@ -477,6 +477,14 @@ void SdlSoundDevice::mix(void* self, std::uint8_t* stream, int length) {
         }
         any = any || sound.playing;
     }
+    // The gain applies to the sum, so several sounds keep their balance.
+    if (const int volume = device.m_volume.load(std::memory_order_relaxed); volume < 100) {
+        auto* samples = reinterpret_cast<std::int16_t*>(stream);
+        const std::size_t count = static_cast<std::size_t>(length) / sizeof(std::int16_t);
+        for (std::size_t i = 0; i < count; ++i) {
+            samples[i] = static_cast<std::int16_t>(samples[i] * volume / 100);
+        }
+    }
     if (!any && !device.m_endReported) {
         // The device cannot be closed from its own callback: the housekeeper does it.
         device.m_endReported = true;
@@ -486,6 +494,10 @@ void SdlSoundDevice::mix(void* self, std::uint8_t* stream, int length) {
         }
         device.m_houseWake.notify_all();
     }
+}
+
+void SdlSoundDevice::setVolume(int percent) {
+    m_volume.store(std::clamp(percent, 0, 100), std::memory_order_relaxed);
 }
 
 void SdlSoundDevice::mixOne(Sound& sound, std::uint8_t* out, int length) {

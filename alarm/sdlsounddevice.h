@@ -19,6 +19,7 @@
 #include "alarm/sounddevice.h"
 #include "alarm/soundfile.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -75,6 +76,10 @@ public:
     bool isAudioOpen() const;
     // The decoded sounds held, including those of open names (for tests).
     std::size_t decodedCount() const;
+    // Scales everything played, from the next buffer on: 0 (silent) to 100 percent;
+    // values outside are brought into that range. Any thread.
+    void setVolume(int percent);
+    int volume() const { return m_volume.load(std::memory_order_relaxed); }
 
 private:
     struct Decoding;
@@ -133,6 +138,7 @@ private:
     std::shared_ptr<const SdlApi> m_sdl; // held while the audio device is open
     std::uint32_t m_device = 0;
     std::vector<std::uint8_t> m_mixBuffer; // used by the callback only
+    std::atomic<int> m_volume{100};        // percent; read once per callback
     bool m_endReported = false;            // under the audio lock
 
     mutable std::mutex m_decodeMutex;

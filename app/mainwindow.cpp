@@ -1,13 +1,18 @@
 #include "app/mainwindow.h"
 
+#include "app/alertcenter.h"
+#include "app/alerttray.h"
 #include "app/announcementview.h"
 #include "app/awaypanel.h"
 #include "app/bossgrid.h"
 #include "app/clickablelabel.h"
+#include "app/desktopnotifier.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
 #include "app/historydialog.h"
+#include "app/preferences.h"
+#include "app/preferencesdialog.h"
 #include "app/rowmenu.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
@@ -21,13 +26,16 @@
 #include "text/numbers.h"
 #include "text/textops.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -88,6 +96,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     setPalette(pal);
     buildComponents();
     wireAlarm();
+    wireAlerts();
     wireHistory();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -112,6 +121,10 @@ void MainWindow::buildComponents() {
     // Created after the label so that it lies on top of the label's five-space gap.
     m_warnMinutesEdit = place(new QLineEdit(defaultWarnMinutes(), this), "编辑框1", 258, 8, 30, 30);
     m_warnMinutesEdit->setFont(kaiFont(20));
+
+    // In the free space of the top row, between the warning minutes and the clock.
+    m_preferencesButton =
+        place(new QPushButton(QStringLiteral("首选项"), this), "首选项按钮", 396, 8, 64, 30);
 
     m_clockLabel = place(new QLabel(QStringLiteral("标签"), this), "标签1", 544, 8, 232, 40);
     m_clockLabel->setFont(kaiFont(16));
@@ -143,6 +156,7 @@ void MainWindow::buildComponents() {
     connect(m_deleteButton, &QPushButton::clicked, m_gridController.get(),
             &GridController::onDeleteClicked);
     connect(m_warnMinutesEdit, &QLineEdit::textChanged, this, &MainWindow::onWarnMinutesChanged);
+    connect(m_preferencesButton, &QPushButton::clicked, this, &MainWindow::openPreferences);
 }
 
 std::filesystem::path MainWindow::programPath() const {
@@ -150,9 +164,19 @@ std::filesystem::path MainWindow::programPath() const {
 }
 
 void MainWindow::wireAlarm() {
+    m_preferences = std::make_unique<Preferences>(QString::fromStdString(text::utf8FromPath(
+        programPath() / text::pathFromUtf8(Preferences::fileName().toStdString()))));
     m_tickSupport = std::make_unique<TickSupport>(
         m_table, m_context.clock, m_context.globals.tickLock(), m_warnMinutesEdit, m_soundPathEdit,
         m_context.programDir, m_writeNotice);
+    // The tick reads the extra lead times from its own copy, never from the file.
+    m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+    m_preferences->extraLeadTimes.onChanged(this, [this](const QString&) {
+        m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+    });
+    m_tickSupport->device().setVolume(m_preferences->volume.get());
+    m_preferences->volume.onChanged(
+        this, [this](const int& percent) { m_tickSupport->device().setVolume(percent); });
     m_soundChooser =
         new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
     m_soundChooser->setSoundCheck(
@@ -162,6 +186,75 @@ void MainWindow::wireAlarm() {
     m_soundChooser->setMessageSink(m_context.messages ? m_context.messages : &m_messageBox);
     connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
             &SoundChooser::onSoundLabelPressed);
+}
+
+void MainWindow::wireAlerts() {
+    const QIcon icon = QApplication::windowIcon();
+    m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(),
+                                     icon.isNull() ? QImage() : icon.pixmap(64).toImage(),
+                                     QStringLiteral("zorvane"), this);
+    m_tray = new AlertTray(icon, this);
+    m_alertCenter = new AlertCenter(this, m_table, *m_preferences, m_notifier, m_tray, this);
+    m_tickSupport->setAlertListener(m_alertCenter);
+
+    connect(m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
+    connect(m_notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);
+    connect(m_tray, &AlertTray::silenceRequested, this, &MainWindow::silence);
+    connect(m_tray, &AlertTray::startStopRequested, this, &MainWindow::onStartStopClicked);
+    connect(m_tray, &AlertTray::preferencesRequested, this, &MainWindow::openPreferences);
+    connect(m_tray, &AlertTray::toggleWindowRequested, this, &MainWindow::toggleWindow);
+    connect(m_tray, &AlertTray::quitRequested, this, [this] {
+        close();
+        QApplication::quit();
+    });
+
+    m_silenceShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_silenceShortcut->setContext(Qt::WindowShortcut);
+    // An open cell editor still gets Esc first (its delegate claims it) to cancel the edit.
+    connect(m_silenceShortcut, &QShortcut::activated, this, &MainWindow::silence);
+}
+
+void MainWindow::silence() {
+    m_tickSupport->stopSounds();
+}
+
+void MainWindow::showRow(schedule::RowId row) {
+    if (isHidden() || isMinimized()) {
+        showNormal();
+    }
+    m_tray->setWindowVisible(true);
+    raise();
+    activateWindow();
+    // The grid shows the data rows without the header row.
+    if (const int index = m_table.rowIndex(row); index > 0) {
+        const QModelIndex name = m_grid->model()->index(index - 1, schedule::kNameColumn);
+        m_grid->selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect);
+        m_grid->scrollTo(name);
+    }
+}
+
+void MainWindow::toggleWindow() {
+    // Hidden only into a tray the user can see.
+    if (isVisible() && m_tray->isShown()) {
+        hide();
+        m_tray->setWindowVisible(false);
+    } else {
+        showNormal();
+        raise();
+        activateWindow();
+        m_tray->setWindowVisible(true);
+    }
+}
+
+PreferencesDialog* MainWindow::openPreferences() {
+    if (!m_preferencesDialog) {
+        m_preferencesDialog = new PreferencesDialog(*m_preferences, this);
+        m_preferencesDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_preferencesDialog->show();
+    m_preferencesDialog->raise();
+    m_preferencesDialog->activateWindow();
+    return m_preferencesDialog;
 }
 
 void MainWindow::wireHistory() {
@@ -276,10 +369,13 @@ void MainWindow::onStartStopClicked() {
     if (m_startStopButton->text() == kStopCaption) {
         tick.stop();
         m_startStopButton->setText(kStartCaption);
+        // A stopped timer leaves no chime sounding.
+        silence();
     } else {
         startTick();
         m_startStopButton->setText(kStopCaption);
     }
+    m_tray->setTickRunning(m_startStopButton->text() == kStopCaption);
 }
 
 void MainWindow::onClockTick() {

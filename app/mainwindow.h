@@ -8,6 +8,7 @@
 #include "schedule/clock.h"
 #include "schedule/services.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <filesystem>
@@ -17,6 +18,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QTextBrowser;
 
 namespace zorvane::config {
@@ -28,12 +30,17 @@ class SqliteKillLog;
 
 namespace zorvane::app {
 
+class AlertCenter;
+class AlertTray;
 class AppGlobals;
+class DesktopNotifier;
+class PreferencesDialog;
 class AwayPanel;
 class BossGrid;
 class ClickableLabel;
 class GridController;
 class HistoryDialog;
+class Preferences;
 class RowMenu;
 class SoundChooser;
 class TickSupport;
@@ -80,12 +87,27 @@ public:
     WriteNotice* writeNotice() const { return m_writeNotice; }
     // The kill history beside config.ini; every recorded kill goes here.
     history::SqliteKillLog& killHistory() const { return *m_killLog; }
+    // The user's preferences (preferences.ini beside config.ini).
+    Preferences& preferences() const { return *m_preferences; }
     // The grid's right-click menu; features add their entries to it.
     RowMenu* rowMenu() const { return m_rowMenu; }
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
     HistoryDialog* openHistory(schedule::RowId row);
 
     void onStartStopClicked();
+    // Stops every sound now playing (Esc, 静音 in the tray or a notification, 停止).
+    void silence();
+    // Raises the window and selects the row (显示 in a notification).
+    void showRow(schedule::RowId row);
+    // Opens the preferences dialog, or raises it when it is open.
+    PreferencesDialog* openPreferences();
+    QPushButton* preferencesButton() const { return m_preferencesButton; }
+    // Where alerts are shown; the tick's alarm sink passes every alert to it.
+    AlertCenter* alertCenter() const { return m_alertCenter; }
+    DesktopNotifier* notifier() const { return m_notifier; }
+    AlertTray* tray() const { return m_tray; }
+    // What the tick's worker uses (the sound device among it).
+    TickSupport& tickSupport() const { return *m_tickSupport; }
     // Runs on the clock timer's worker: hands the clock text to the window thread.
     void onClockTick();
     // Stores the warning minutes box's content as typed, on every change.
@@ -103,6 +125,8 @@ private:
     void showMissedWhileAway();
     void noteRunning();
     void wireHistory();
+    void wireAlerts();
+    void toggleWindow();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -119,6 +143,12 @@ private:
     QTextBrowser* m_viewer = nullptr;
     WriteNotice* m_writeNotice = nullptr;
     RowMenu* m_rowMenu = nullptr;
+    QPushButton* m_preferencesButton = nullptr;
+    QShortcut* m_silenceShortcut = nullptr;
+    DesktopNotifier* m_notifier = nullptr;
+    AlertTray* m_tray = nullptr;
+    AlertCenter* m_alertCenter = nullptr;
+    QPointer<PreferencesDialog> m_preferencesDialog;
 
     // Declared in the order they are needed; the controller (and with it the grid's
     // model) goes before the table it shows. All go before the child widgets (the
@@ -129,6 +159,8 @@ private:
     MessageBoxSink m_messageBox;
     std::unique_ptr<GridController> m_gridController;
     SoundChooser* m_soundChooser = nullptr;
+    // preferences.ini beside config.ini.
+    std::unique_ptr<Preferences> m_preferences;
     // Used by the tick worker; goes after the destructor has stopped it.
     std::unique_ptr<TickSupport> m_tickSupport;
 };

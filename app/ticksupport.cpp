@@ -34,13 +34,28 @@ std::string BoxSettings::soundPathText() const {
     return m_soundPath;
 }
 
+std::vector<int> BoxSettings::extraLeadMinutes() const {
+    const std::lock_guard lock(m_mutex);
+    return m_extraLeadMinutes;
+}
+
+void BoxSettings::setExtraLeadMinutes(std::vector<int> minutes) {
+    const std::lock_guard lock(m_mutex);
+    m_extraLeadMinutes = std::move(minutes);
+}
+
 DeviceAlarmSink::DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
                                  std::string programDir, schedule::WriteStatusSink* status)
     : m_settings(settings), m_device(device), m_programDir(std::move(programDir)),
       m_status(status) {}
 
-void DeviceAlarmSink::soundAlarm() {
-    alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
+void DeviceAlarmSink::alert(const schedule::Alert& alert) {
+    if (alert.chime) {
+        alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
+    }
+    if (m_next) {
+        m_next->alert(alert);
+    }
 }
 
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,

@@ -12,6 +12,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 class QLineEdit;
 
@@ -22,8 +23,8 @@ class Clock;
 
 namespace zorvane::app {
 
-// The warning minutes and sound path boxes, copied on every change on the window
-// thread so the worker can read them without touching a widget.
+// The warning minutes and sound path boxes (and the extra lead times), copied on every change on
+// the window thread so the worker can read them without touching a widget.
 class BoxSettings final : public schedule::Settings {
 public:
     // Both boxes must outlive this object or be destroyed after it.
@@ -34,24 +35,31 @@ public:
 
     std::string warnMinutesText() const override;
     std::string soundPathText() const override;
+    std::vector<int> extraLeadMinutes() const override;
+    // The preferences' extra lead times, copied on the window thread whenever they change.
+    void setExtraLeadMinutes(std::vector<int> minutes);
 
 private:
     mutable std::mutex m_mutex;
     std::string m_warnMinutes;
     std::string m_soundPath;
+    std::vector<int> m_extraLeadMinutes;
     QMetaObject::Connection m_warnConnection;
     QMetaObject::Connection m_soundConnection;
 };
 
-// Sounds the alarm the sound path box names, from the program directory; how writing
-// the built-in sound's file ended goes to `status` (may be null).
+// Sounds the alarm the sound path box names, from the program directory, for an alert
+// that chimes, then passes every alert on to the next sink (set before the tick starts);
+// how writing the built-in sound's file ended goes to `status` (may be null).
 class DeviceAlarmSink final : public schedule::AlarmSink {
 public:
     DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
                     std::string programDir, schedule::WriteStatusSink* status = nullptr);
-    void soundAlarm() override;
+    void alert(const schedule::Alert& alert) override;
+    void setNext(schedule::AlarmSink* next) { m_next = next; }
 
 private:
+    schedule::AlarmSink* m_next = nullptr;
     const schedule::Settings& m_settings;
     alarm::SoundDevice& m_device;
     std::string m_programDir;
@@ -86,6 +94,12 @@ public:
     void onTick() { m_tick.onTick(); }
     // Where roll-overs are recorded; set before the tick starts.
     void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
+    // Told of every alert after the chime; set before the tick starts, outlives the tick.
+    void setAlertListener(schedule::AlarmSink* listener) { m_alarm.setNext(listener); }
+    // Window thread, at any time: the lead times announced besides the warning minutes.
+    void setExtraLeadMinutes(std::vector<int> minutes) {
+        m_settings.setExtraLeadMinutes(std::move(minutes));
+    }
 
     // Decodes the sound file and tells, on some thread, "" or why it cannot be played.
     void checkSound(const std::string& file, alarm::SdlSoundDevice::PrepareDone done) {
@@ -93,6 +107,8 @@ public:
     }
     // Silences the alarm now sounding.
     void stopSounds() { alarm::stopAllSounds(m_device); }
+    // The device every alert sound plays through.
+    alarm::SdlSoundDevice& device() { return m_device; }
 
 private:
     QMetaObject::Connection m_soundConnection;

@@ -24,7 +24,7 @@ public:
 
 class CountingAlarm final : public AlarmSink {
 public:
-    void soundAlarm() override { ++count; }
+    void alert(const Alert& alert) override { count += alert.chime ? 1 : 0; }
     long count = 0;
 };
 

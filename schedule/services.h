@@ -3,7 +3,9 @@
 // these; the window layer implements them and hands them in, and tests replace them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zorvane::schedule {
 
@@ -17,13 +19,27 @@ public:
     virtual std::string warnMinutesText() const = 0;
     // The alarm sound path; "" means the built-in sound.
     virtual std::string soundPathText() const = 0;
+    // Lead times, in minutes, announced for every checked row besides the warning
+    // minutes; none unless the user chose some.
+    virtual std::vector<int> extraLeadMinutes() const { return {}; }
 };
 
-// Sounds the alarm; called on the tick's worker thread.
+// One alert about one row: a lead time reached, or the row fell due.
+struct Alert {
+    std::uint64_t rowId = 0;        // the row's id in the table
+    std::string boss;               // the boss name, trimmed
+    int rowNumber = 0;              // the row's number in the grid (the header is row 0)
+    std::int64_t secondsLeft = 0;   // until due; 0 or less when due
+    std::optional<int> leadMinutes; // the lead time reached; empty when the row is due
+    bool chime = false;             // the warning minutes reached: the alarm sound plays
+    bool due() const { return !leadMinutes.has_value(); }
+};
+
+// Told of each alert; called on the tick's worker thread, so it returns quickly.
 class AlarmSink {
 public:
     virtual ~AlarmSink() = default;
-    virtual void soundAlarm() = 0;
+    virtual void alert(const Alert& alert) = 0;
 };
 
 // Shows a message to the user ("信息：" box with an OK button); returns when it is closed.

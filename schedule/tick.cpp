@@ -20,6 +20,16 @@ namespace {
 // current one is shown and warned of.
 constexpr std::int64_t kLatePassSeconds = 60;
 
+// One lead time of a pass; the warning minutes come first and alone sound the chime.
+struct LeadTime {
+    std::int64_t seconds = 0;
+    int minutes = 0;
+    bool chime = false;
+    // What a cycle remembers once it is announced: the warning minutes sound once a cycle
+    // even when the box is changed meanwhile; extra lead times by their length.
+    std::int64_t key() const { return chime ? -1 : seconds; }
+};
+
 RowPhase phaseOf(std::int64_t remaining, std::int64_t leadSeconds) {
     if (remaining <= 0) {
         return RowPhase::Due;
@@ -50,7 +60,14 @@ void Tick::onTick() {
     const DateTime passNow = m_clock.now();
     const UtcSeconds passUtc = toUtc(passNow);
     const FrozenClock passClock(passNow);
-    const long long leadSeconds = 60LL * text::textToInteger(m_settings.warnMinutesText());
+    const long long warnMinutes = text::textToInteger(m_settings.warnMinutesText());
+    const long long leadSeconds = 60LL * warnMinutes;
+    std::vector<LeadTime> leads{{leadSeconds, static_cast<int>(warnMinutes), true}};
+    for (const int minutes : m_settings.extraLeadMinutes()) {
+        if (minutes > 0 && 60LL * minutes != leadSeconds) {
+            leads.push_back({60LL * minutes, minutes, false});
+        }
+    }
     // The pass tells the listener once, at its end, instead of once per row.
     CellBlock changed;
 
@@ -96,21 +113,38 @@ void Tick::onTick() {
             cycle = std::move(seen->second);
         } else {
             // A row seen for the first time, or edited since: a new cycle.
-            cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, false};
+            cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, {}};
         }
 
-        // Sounds on the pass that first finds the row at or below the lead time; a cycle
-        // first seen there sounds only when it is exactly at the lead time.
+        const auto alertOf = [&](std::int64_t secondsLeft, std::optional<int> leadMinutes,
+                                 bool chime) {
+            return Alert{id,
+                         text::trim(row->text[kNameColumn]),
+                         m_table.rowIndex(id),
+                         secondsLeft,
+                         leadMinutes,
+                         chime};
+        };
+        // Announces each lead time on the pass that first finds the row at or below it; a
+        // cycle first seen there announces only a lead time it is exactly at. An extra lead
+        // time as long as the period or longer would fall before the boss was killed: never.
         const auto warnIfReached = [&](std::int64_t now) {
             if (!row->use) {
                 return;
             }
-            const bool reached = cycle.previousRemaining
-                                     ? *cycle.previousRemaining > leadSeconds && now <= leadSeconds
-                                     : now == leadSeconds;
-            if (reached && !cycle.warned) {
-                cycle.warned = true;
-                m_alarm.soundAlarm();
+            for (const LeadTime& lead : leads) {
+                if ((!lead.chime && lead.seconds >= 60LL * period) ||
+                    cycle.warned.contains(lead.key())) {
+                    continue;
+                }
+                const bool reached =
+                    cycle.previousRemaining
+                        ? *cycle.previousRemaining > lead.seconds && now <= lead.seconds
+                        : now == lead.seconds;
+                if (reached) {
+                    cycle.warned.insert(lead.key());
+                    m_alarm.alert(alertOf(now, lead.minutes, lead.chime));
+                }
             }
         };
         if (!dated || remaining > -kLatePassSeconds) {
@@ -158,6 +192,9 @@ void Tick::onTick() {
         }
         m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due,
                              &changed);
+        if (row->use && (!dated || remaining > -kLatePassSeconds)) {
+            m_alarm.alert(alertOf(remaining, std::nullopt, false));
+        }
         if (m_killLog) {
             m_killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
                                              newLastUtc,
@@ -171,7 +208,7 @@ void Tick::onTick() {
         // already inside its lead time when it is reached warns now.
         cycle.last = std::move(newLast);
         cycle.next = std::move(newNext);
-        cycle.warned = false;
+        cycle.warned.clear();
         cycle.previousRemaining = dated ? cycleLength : newRemaining;
         if (dated) {
             warnIfReached(newRemaining);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -59,7 +60,7 @@ private:
         std::string period;
         std::string delay;
         std::optional<std::int64_t> previousRemaining;
-        bool warned = false;
+        std::set<std::int64_t> warned; // the lead times announced this cycle
     };
 
     BossTable& m_table;

@@ -289,3 +289,38 @@ TEST_F(SdlDeviceTest, APreparedSoundStaysDecodedWithoutKeepingSdlLoaded) {
 }
 
 } // namespace
+
+// The largest magnitude of the 16-bit samples written.
+int peakOf(const std::string& bytes) {
+    int peak = 0;
+    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        peak = std::max(peak, std::abs(static_cast<int>(sample16(bytes, at))));
+    }
+    return peak;
+}
+
+TEST_F(SdlDeviceTest, TheVolumeScalesWhatReachesTheSpeaker) {
+    const fs::path tone = wavFile("tone.wav", 0.2, 0.0);
+    // What one volume writes: the peak of a whole playing of the tone.
+    const auto peakAt = [&](int volume, const std::string& name) {
+        const fs::path out = m_dir / name;
+        ::setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+        SdlSoundDevice device;
+        device.setVolume(volume);
+        EXPECT_TRUE(playSound(device, tone.string(), "v"));
+        EXPECT_TRUE(waitFor([&] { return !device.isPlaying("v"); }));
+        return peakOf(readFile(out));
+    };
+    const int full = peakAt(100, "full.raw");
+    ASSERT_GT(full, 10000);
+    struct Case {
+        int volume;
+        double share; // of the full peak
+    };
+    for (const Case c :
+         {Case{50, 0.5}, Case{25, 0.25}, Case{0, 0.0}, Case{-5, 0.0}, Case{150, 1.0}}) {
+        SCOPED_TRACE(c.volume);
+        const int peak = peakAt(c.volume, "v" + std::to_string(c.volume + 10) + ".raw");
+        EXPECT_NEAR(peak, full * c.share, full * 0.02 + 1);
+    }
+}

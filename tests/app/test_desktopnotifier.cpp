@@ -1,6 +1,7 @@
 // Runs under dbus-run-session: a private session bus on which this test registers its own
 // notification server, so the real D-Bus traffic is checked without touching the desktop.
 #include "app/desktopnotifier.h"
+#include "tests/app/notificationserver.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,54 +11,8 @@
 #include <QTest>
 
 using namespace zorvane;
-
-namespace {
-
-// What one Notify call carried.
-struct NotifyCall {
-    QString app;
-    uint replaces = 0;
-    QString icon;
-    QString summary;
-    QString body;
-    QStringList actions;
-    QVariantMap hints;
-    int timeout = 0;
-    uint id = 0; // what the server answered
-};
-
-} // namespace
-
-// A notification server of the freedesktop interface that records what it is sent.
-class NotificationServer : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    QList<NotifyCall> calls;
-    QList<uint> closed;
-    uint nextId = 41;
-
-public slots:
-    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints,
-                int timeout) {
-        const uint id = replaces != 0 ? replaces : ++nextId;
-        calls.append(NotifyCall{app, replaces, icon, summary, body, actions, hints, timeout, id});
-        return id;
-    }
-    void CloseNotification(uint id) { closed.append(id); }
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
-        vendor = QStringLiteral("test");
-        version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
-        return QStringLiteral("test server");
-    }
-
-signals:
-    void ActionInvoked(uint id, const QString& action);
-    void NotificationClosed(uint id, uint reason);
-};
+using zorvane::testing::NotificationServer;
+using zorvane::testing::NotifyCall;
 
 // Counts the closing notices this process received: since the bus keeps a sender's signals
 // in order, once one has arrived, everything the server emitted before it has too.
@@ -73,27 +28,6 @@ class DesktopNotifierTest : public QObject {
     Q_OBJECT
 
 private:
-    // The server lives on a connection of its own, so calls and signals cross the real bus.
-    QDBusConnection serverBus() {
-        return QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                             QStringLiteral("notification-server"));
-    }
-
-    bool startServer(NotificationServer& server) {
-        QDBusConnection bus = serverBus();
-        return bus.isConnected() &&
-               bus.registerObject(QString::fromLatin1(app::DesktopNotifier::kPath), &server,
-                                  QDBusConnection::ExportAllSlots |
-                                      QDBusConnection::ExportAllSignals) &&
-               bus.registerService(QString::fromLatin1(app::DesktopNotifier::kService));
-    }
-
-    void stopServer() {
-        QDBusConnection bus = serverBus();
-        bus.unregisterService(QString::fromLatin1(app::DesktopNotifier::kService));
-        bus.unregisterObject(QString::fromLatin1(app::DesktopNotifier::kPath));
-    }
-
     static QImage icon() {
         QImage image(16, 12, QImage::Format_ARGB32);
         image.fill(QColor(200, 30, 40, 255));
@@ -120,12 +54,12 @@ private slots:
             QString::fromLatin1(app::DesktopNotifier::kService)));
 
         NotificationServer server;
-        QVERIFY(startServer(server));
+        QVERIFY(zorvane::testing::startServer(server));
         notifier.notify(1, QStringLiteral("黑龙王"), 5);
         QTRY_COMPARE(server.calls.size(), 1);
         QCOMPARE(server.calls[0].replaces, 0u); // the failed ones left no stale id
         QCOMPARE(silence.count(), 0);
-        stopServer();
+        zorvane::testing::stopServer();
     }
 
     void notifyCarriesTheAlert_data() {
@@ -145,7 +79,7 @@ private slots:
         QFETCH(int, urgency);
         QFETCH(int, timeout);
         NotificationServer server;
-        QVERIFY(startServer(server));
+        QVERIFY(zorvane::testing::startServer(server));
         app::DesktopNotifier notifier(QDBusConnection::sessionBus(), icon());
         notifier.notify(7, QStringLiteral("赤兔马"), minutesLeft);
         QTRY_COMPARE(server.calls.size(), 1);
@@ -167,14 +101,14 @@ private slots:
         QCOMPARE(image.channels, 4);
         QCOMPARE(image.data.size(), qsizetype(image.rowStride) * 12);
         QCOMPARE(image.data.left(4), QByteArray("\xC8\x1E\x28\xFF", 4)); // RGBA of the first pixel
-        stopServer();
+        zorvane::testing::stopServer();
     }
 
     // A row's later alert replaces its notification, even when sent before the server has
     // answered the first; other rows get their own.
     void laterAlertReplacesTheRowsNotification() {
         NotificationServer server;
-        QVERIFY(startServer(server));
+        QVERIFY(zorvane::testing::startServer(server));
         app::DesktopNotifier notifier(QDBusConnection::sessionBus());
         notifier.notify(7, QStringLiteral("赤兔马"), 10);
         notifier.notify(7, QStringLiteral("赤兔马"), 5);
@@ -204,7 +138,7 @@ private slots:
         notifier.notify(7, QStringLiteral("赤兔马"), 5);
         QTRY_COMPARE(server.calls.size(), 5);
         QCOMPARE(server.calls[4].replaces, 0u); // closed: a new notification
-        stopServer();
+        zorvane::testing::stopServer();
     }
 
     void actionsReachTheWindow_data() {
@@ -225,7 +159,7 @@ private slots:
         QFETCH(int, silences);
         QFETCH(int, shows);
         NotificationServer server;
-        QVERIFY(startServer(server));
+        QVERIFY(zorvane::testing::startServer(server));
         app::DesktopNotifier notifier(QDBusConnection::sessionBus());
         QSignalSpy silence(&notifier, &app::DesktopNotifier::silenceRequested);
         QSignalSpy show(&notifier, &app::DesktopNotifier::showRequested);
@@ -253,7 +187,7 @@ private slots:
         if (shows > 0) {
             QCOMPARE(show.at(0).at(0).value<std::uint64_t>(), std::uint64_t{7});
         }
-        stopServer();
+        zorvane::testing::stopServer();
     }
 
     // A connection that never reached a bus: every call is a quiet no-op.

@@ -20,17 +20,25 @@ class FakeSettings final : public Settings {
 public:
     std::string warnMinutesText() const override { return warn; }
     std::string soundPathText() const override { return ""; }
+    std::vector<int> extraLeadMinutes() const override { return extra; }
     std::string warn = "5";
+    std::vector<int> extra;
 };
 
+// Keeps every alert; `count` counts the chimes.
 class RecordingAlarm final : public AlarmSink {
 public:
-    void soundAlarm() override {
+    void alert(const Alert& alert) override {
+        alerts.push_back(alert);
+        if (!alert.chime) {
+            return;
+        }
         ++count;
         if (onSound) {
             onSound();
         }
     }
+    std::vector<Alert> alerts;
     int count = 0;
     std::function<void()> onSound;
 };
@@ -374,4 +382,90 @@ TEST_F(TickTest, APassTellsTheListenerOnce) {
     passAt(10, 20, 2); // nothing written, nothing told
     EXPECT_EQ(counter.blocks.size(), 2u);
     table.setListener(nullptr);
+}
+
+// What one alert announced: the lead minutes (0 for due), the seconds left, the chime.
+struct Announced {
+    int lead;
+    std::int64_t secondsLeft;
+    bool chime;
+    bool operator==(const Announced&) const = default;
+};
+
+void PrintTo(const Announced& a, std::ostream* os) {
+    *os << "{lead " << a.lead << ", left " << a.secondsLeft << (a.chime ? ", chime}" : "}");
+}
+
+TEST_F(TickTest, ExtraLeadTimesAnnounceEveryCheckedRowOncePerCycle) {
+    constexpr int kDue = 0;
+    struct Case {
+        const char* name;
+        std::string period;
+        bool use;
+        std::vector<int> extra;
+        int changeAtMinute; // when `extraAfter` replaces `extra`; 0: never
+        std::vector<int> extraAfter;
+        std::vector<Announced> expected;
+    };
+    const std::vector<Case> cases{
+        {"global",
+         "30",
+         true,
+         {10, 1},
+         0,
+         {},
+         {{10, 600, false}, {5, 300, true}, {1, 60, false}, {kDue, 0, false}}},
+        {"same as the warning minutes", "30", true, {5}, 0, {}, {{5, 300, true}, {kDue, 0, false}}},
+        {"at or above the period",
+         "30",
+         true,
+         {30, 45, 29},
+         0,
+         {},
+         {{29, 1740, false}, {5, 300, true}, {kDue, 0, false}}},
+        {"unchecked row", "30", false, {10, 1}, 0, {}, {}},
+        {"added mid-cycle, one already passed",
+         "30",
+         true,
+         {},
+         21,
+         {10, 2},
+         {{5, 300, true}, {2, 120, false}, {kDue, 0, false}}},
+        {"removed mid-cycle", "30", true, {10, 1}, 15, {}, {{5, 300, true}, {kDue, 0, false}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BossTable rows;
+        FakeClock passClock;
+        FakeSettings passSettings;
+        RecordingAlarm sink;
+        CountingLock passLock;
+        Tick pass{rows, passClock, passSettings, sink, passLock};
+        rows.appendRow();
+        const int row = rows.appendRow();
+        const RowId id = rows.rowId(row);
+        rows.setCheckState(row, c.use);
+        rows.setCellText(id, kNameColumn, " 火龙 ");
+        rows.setCellText(id, kPeriodColumn, c.period);
+        rows.setCellText(id, kDelayColumn, "0");
+        rows.setCellText(id, kLastTimeColumn, "10:00:00");
+        rows.setCellText(id, kNextTimeColumn, "10:30:00");
+        passSettings.extra = c.extra;
+        for (int second = 0; second <= 30 * 60 + 5; ++second) {
+            if (c.changeAtMinute != 0 && second == c.changeAtMinute * 60) {
+                passSettings.extra = c.extraAfter;
+            }
+            passClock.set(10, second / 60, second % 60);
+            pass.onTick();
+        }
+        std::vector<Announced> got;
+        for (const Alert& a : sink.alerts) {
+            got.push_back({a.leadMinutes.value_or(kDue), a.secondsLeft, a.chime});
+            EXPECT_EQ(a.rowId, id);
+            EXPECT_EQ(a.boss, "火龙");
+            EXPECT_EQ(a.rowNumber, row);
+            EXPECT_EQ(a.due(), !a.leadMinutes.has_value());
+        }
+        EXPECT_EQ(got, c.expected);
+    }
 }
