@@ -49,8 +49,6 @@ void Tick::onTick() {
         const std::lock_guard guard(m_lock);
         ids = m_table.rowIds();
     }
-    std::unordered_map<RowId, CycleMemory> memory;
-    memory.reserve(ids.size());
     if (ids.empty()) {
         m_memory.clear();
         return;
@@ -58,6 +56,9 @@ void Tick::onTick() {
     // One reading of the clock serves every row's countdown; the mktime behind toUtc is
     // too slow to repeat a thousand times a second.
     const DateTime passNow = m_clock.now();
+    // Memory entries this pass keeps are stamped with its number and updated in place;
+    // the rest go at its end. Rebuilding the map every pass cost more than the pass.
+    const std::uint64_t pass = ++m_passes;
     const UtcSeconds passUtc = toUtc(passNow);
     const FrozenClock passClock(passNow);
     const long long warnMinutes = text::textToInteger(m_settings.warnMinutesText());
@@ -106,14 +107,12 @@ void Tick::onTick() {
                                            ? secondsUntilDue(*lastUtc, period, delay, passUtc)
                                            : remainingSeconds(last, next, period, delay, passClock);
 
-        CycleMemory cycle;
-        if (auto seen = m_memory.find(id);
-            seen != m_memory.end() && seen->second.last == last && seen->second.next == next &&
-            seen->second.period == periodText && seen->second.delay == delayText) {
-            cycle = std::move(seen->second);
-        } else {
+        auto [seen, fresh] = m_memory.try_emplace(id);
+        CycleMemory& cycle = seen->second;
+        if (fresh || cycle.last != last || cycle.next != next || cycle.period != periodText ||
+            cycle.delay != delayText) {
             // A row seen for the first time, or edited since: a new cycle.
-            cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, {}};
+            cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, {}, 0};
         }
 
         const auto alertOf = [&](std::int64_t secondsLeft, std::optional<int> leadMinutes,
@@ -155,7 +154,7 @@ void Tick::onTick() {
         if (remaining > 0) {
             if (m_table.setCountdown(id, formatCountdown(remaining), remaining,
                                      phaseOf(remaining, leadSeconds), &changed)) {
-                memory.emplace(id, std::move(cycle));
+                cycle.pass = pass;
             }
             continue;
         }
@@ -214,10 +213,10 @@ void Tick::onTick() {
             warnIfReached(newRemaining);
             cycle.previousRemaining = newRemaining;
         }
-        memory.emplace(id, std::move(cycle));
+        cycle.pass = pass;
     }
     // Rows that are gone, or were skipped, are forgotten.
-    m_memory = std::move(memory);
+    std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
     const std::lock_guard guard(m_lock);
     m_table.notifyCells(changed);
 }

@@ -61,6 +61,7 @@ private:
         std::string delay;
         std::optional<std::int64_t> previousRemaining;
         std::set<std::int64_t> warned; // the lead times announced this cycle
+        std::uint64_t pass = 0;        // the last pass that kept this entry
     };
 
     BossTable& m_table;
@@ -70,6 +71,7 @@ private:
     TickLock& m_lock;
     KillLog* m_killLog = nullptr;
     std::unordered_map<RowId, CycleMemory> m_memory;
+    std::uint64_t m_passes = 0;
 };
 
 } // namespace zorvane::schedule
