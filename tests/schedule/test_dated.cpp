@@ -7,6 +7,7 @@
 #include "schedule/editing.h"
 #include "schedule/tableops.h"
 #include "schedule/tick.h"
+#include "tests/schedule/tickfakes.h"
 #include "tests/support/fakeclock.h"
 #include "text/numbers.h"
 
@@ -17,31 +18,12 @@
 #include <vector>
 
 using namespace zorvane::schedule;
+using zorvane::testing::CountingLock;
 using zorvane::testing::FakeClock;
+using zorvane::testing::FakeSettings;
+using zorvane::testing::RecordingAlarm;
 
 namespace {
-
-class FakeSettings final : public Settings {
-public:
-    std::string warnMinutesText() const override { return warn; }
-    std::string soundPathText() const override { return ""; }
-    std::string warn = "5";
-};
-
-class CountingAlarm final : public AlarmSink {
-public:
-    void alert(const Alert& alert) override { count += alert.chime ? 1 : 0; }
-    int count = 0;
-};
-
-class PlainLock final : public TickLock {
-public:
-    void lock() override { m_mutex.lock(); }
-    void unlock() override { m_mutex.unlock(); }
-
-private:
-    std::recursive_mutex m_mutex;
-};
 
 class RecordingKillLog final : public KillLog {
 public:
@@ -95,8 +77,8 @@ struct TickRig {
     BossTable table;
     FakeClock clock;
     FakeSettings settings;
-    CountingAlarm alarm;
-    PlainLock lock;
+    RecordingAlarm alarm;
+    CountingLock lock;
     RecordingKillLog log;
     Tick tick{table, clock, settings, alarm, lock};
 };

@@ -1,6 +1,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/datetime.h"
 #include "schedule/tick.h"
+#include "tests/schedule/tickfakes.h"
 #include "tests/support/fakeclock.h"
 
 #include <gtest/gtest.h>
@@ -12,52 +13,12 @@
 #include <vector>
 
 using namespace zorvane::schedule;
+using zorvane::testing::CountingLock;
 using zorvane::testing::FakeClock;
+using zorvane::testing::FakeSettings;
+using zorvane::testing::RecordingAlarm;
 
 namespace {
-
-class FakeSettings final : public Settings {
-public:
-    std::string warnMinutesText() const override { return warn; }
-    std::string soundPathText() const override { return ""; }
-    std::vector<int> extraLeadMinutes() const override { return extra; }
-    std::string warn = "5";
-    std::vector<int> extra;
-};
-
-// Keeps every alert; `count` counts the chimes.
-class RecordingAlarm final : public AlarmSink {
-public:
-    void alert(const Alert& alert) override {
-        alerts.push_back(alert);
-        if (!alert.chime) {
-            return;
-        }
-        ++count;
-        if (onSound) {
-            onSound();
-        }
-    }
-    std::vector<Alert> alerts;
-    int count = 0;
-    std::function<void()> onSound;
-};
-
-class CountingLock final : public TickLock {
-public:
-    void lock() override {
-        m_mutex.lock();
-        ++depth;
-    }
-    void unlock() override {
-        --depth;
-        m_mutex.unlock();
-    }
-    int depth = 0;
-
-private:
-    std::recursive_mutex m_mutex;
-};
 
 // Fails the test when a cell changes while the tick does not hold its lock.
 class LockChecker final : public BossTable::Listener {

@@ -1,0 +1,56 @@
+#pragma once
+// The settings, alarm and lock a tick under test runs with.
+
+#include "schedule/tick.h"
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zorvane::testing {
+
+class FakeSettings final : public schedule::Settings {
+public:
+    std::string warnMinutesText() const override { return warn; }
+    std::string soundPathText() const override { return ""; }
+    std::vector<int> extraLeadMinutes() const override { return extra; }
+    std::string warn = "5";
+    std::vector<int> extra;
+};
+
+// Keeps every alert; `count` counts the chimes.
+class RecordingAlarm final : public schedule::AlarmSink {
+public:
+    void alert(const schedule::Alert& alert) override {
+        alerts.push_back(alert);
+        if (!alert.chime) {
+            return;
+        }
+        ++count;
+        if (onSound) {
+            onSound();
+        }
+    }
+    std::vector<schedule::Alert> alerts;
+    int count = 0;
+    std::function<void()> onSound;
+};
+
+class CountingLock final : public schedule::TickLock {
+public:
+    void lock() override {
+        m_mutex.lock();
+        ++depth;
+    }
+    void unlock() override {
+        --depth;
+        m_mutex.unlock();
+    }
+    int depth = 0;
+
+private:
+    std::recursive_mutex m_mutex;
+};
+
+} // namespace zorvane::testing
