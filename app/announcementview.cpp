@@ -2,16 +2,15 @@
 
 #include "app/globals.h"
 #include "app/handoff.h"
+#include "app/helperprocess.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QProcess>
 
 namespace zorvane::app {
 namespace {
@@ -19,7 +18,7 @@ namespace {
 // How often the waiting thread looks at the cancel flag.
 constexpr int kCancelPollMs = 20;
 // More output than the helper's bounded page can be is not read.
-constexpr qint64 kMaxPageBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxPageBytes = 16 * 1024 * 1024;
 constexpr qsizetype kMaxErrorChars = 1000;
 // Largest inline picture, encoded and decoded.
 constexpr qsizetype kMaxPictureBytes = 512 * 1024;
@@ -69,40 +68,33 @@ struct FetchOutcome {
 // Runs the helper and waits for it, ending it as soon as `cancel` becomes true.
 FetchOutcome runFetcher(const QString& program, const std::string& url,
                         const std::string& programDir, const std::atomic<bool>& cancel) {
-    // QProcess watches its pipes through the thread's event dispatcher; a thread not
-    // made by Qt gets one when it first creates an event loop.
-    const QEventLoop dispatcherForThisThread;
-    QProcess process;
-    process.start(program, {QString::fromStdString(url), QString::fromStdString(programDir)},
-                  QIODevice::ReadOnly);
-    if (!process.waitForStarted(-1)) {
-        return {{}, QStringLiteral("cannot start %1: %2").arg(program, process.errorString())};
-    }
-    QString stopped;
-    while (process.state() != QProcess::NotRunning) {
-        if (cancel.load()) {
-            stopped = QStringLiteral("cancelled");
-        } else if (process.bytesAvailable() > kMaxPageBytes) {
-            stopped = QStringLiteral("the page is larger than %1 bytes").arg(kMaxPageBytes);
-        }
-        if (!stopped.isEmpty()) {
-            process.kill();
-            process.waitForFinished(-1);
-            return {{}, stopped};
-        }
-        process.waitForFinished(kCancelPollMs);
-    }
+    const HelperOutcome helper =
+        runHelper(program.toStdString(), {url, programDir}, cancel, kMaxPageBytes, kCancelPollMs);
     FetchOutcome outcome;
-    outcome.page = QString::fromUtf8(process.readAllStandardOutput());
-    if (process.exitStatus() != QProcess::NormalExit) {
+    switch (helper.end) {
+    case HelperOutcome::End::NotStarted:
+        outcome.error = QStringLiteral("cannot start %1: %2")
+                            .arg(program, QString::fromLocal8Bit(helper.why.c_str()));
+        break;
+    case HelperOutcome::End::Cancelled:
+        outcome.error = QStringLiteral("cancelled");
+        break;
+    case HelperOutcome::End::TooMuchOutput:
+        outcome.error = QStringLiteral("the page is larger than %1 bytes").arg(kMaxPageBytes);
+        break;
+    case HelperOutcome::End::Crashed:
         outcome.error = QStringLiteral("the announcement helper crashed");
-    } else if (process.exitCode() != 0) {
-        outcome.error =
-            QString::fromUtf8(process.readAllStandardError()).trimmed().left(kMaxErrorChars);
-        if (outcome.error.isEmpty()) {
-            outcome.error =
-                QStringLiteral("the announcement helper ended with %1").arg(process.exitCode());
+        break;
+    case HelperOutcome::End::Exited:
+        outcome.page = QString::fromStdString(helper.out);
+        if (helper.exitCode != 0) {
+            outcome.error = QString::fromUtf8(helper.err).trimmed().left(kMaxErrorChars);
+            if (outcome.error.isEmpty()) {
+                outcome.error =
+                    QStringLiteral("the announcement helper ended with %1").arg(helper.exitCode);
+            }
         }
+        break;
     }
     return outcome;
 }

@@ -59,13 +59,18 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
+        // Without a bus the alerts still reach the window and the chime; only the
+        // notification checks are skipped.
+        m_withBus = !qEnvironmentVariableIsSet("ZORVANE_TEST_NO_BUS");
+        QVERIFY2(!m_withBus || qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
                  "run under dbus-run-session");
     }
 
     void init() {
-        m_server = std::make_unique<NotificationServer>();
-        QVERIFY(zorvane::testing::startServer(*m_server));
+        if (m_withBus) {
+            m_server = std::make_unique<NotificationServer>();
+            QVERIFY(zorvane::testing::startServer(*m_server));
+        }
         m_clock.set(10, 0, 0);
         m_dir = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<app::AppGlobals>();
@@ -79,11 +84,16 @@ private slots:
         m_window.reset();
         m_globals.reset();
         m_dir.reset();
-        zorvane::testing::stopServer();
-        m_server.reset();
+        if (m_server) {
+            zorvane::testing::stopServer();
+            m_server.reset();
+        }
     }
 
     void aCheckedRowIsAnnouncedAtEachLeadTimeAndWhenDue() {
+        if (!m_server) {
+            QSKIP("needs a session bus");
+        }
         QVERIFY(m_window->preferences().extraLeadTimes.set(QStringLiteral("10")));
         const schedule::RowId id = addBoss(" 火龙 ");
         const QList<zorvane::testing::NotifyCall>& calls = m_server->calls;
@@ -131,8 +141,10 @@ private slots:
         QTRY_COMPARE(
             m_window->tray()->toolTip(),
             app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时05分00秒")));
-        QTest::qWait(200);
-        QCOMPARE(m_server->calls.size(), 0);
+        if (m_server) {
+            QTest::qWait(200);
+            QCOMPARE(m_server->calls.size(), 0);
+        }
     }
 
     void theVolumeSettingReachesTheDevice() {
@@ -202,6 +214,7 @@ private slots:
 
 private:
     zorvane::testing::FakeClock m_clock;
+    bool m_withBus = true;
     std::unique_ptr<NotificationServer> m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<app::AppGlobals> m_globals;
