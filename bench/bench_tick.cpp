@@ -61,6 +61,10 @@ void tickPass(benchmark::State& state) {
     CountingAlarm alarm;
     MutexLock lock;
     Tick tick(table, clock, settings, alarm, lock);
+    // The first pass reads every row's last time once; the figure is the pass the
+    // running program makes every second after that.
+    tick.onTick();
+    clock.advance(1);
     for (auto _ : state) {
         tick.onTick();
         // A second later on each pass, as in the running program.
@@ -102,6 +106,8 @@ void datedTickPass(benchmark::State& state) {
     } log;
     Tick tick(table, clock, settings, alarm, lock);
     tick.setKillLog(&log);
+    tick.onTick();
+    clock.advance(1);
     for (auto _ : state) {
         tick.onTick();
         clock.advance(1);

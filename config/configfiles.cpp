@@ -31,24 +31,38 @@ constexpr std::string_view kTableSections[] = {kNumberSection,   kUseSection,   
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
 
-// The writes of one save, row by row in the order the values were always written, so
-// sections and keys land where single writes would put them.
+// The writes of one save, section by section in the order they were always created, each
+// section's keys in row order, so sections and keys land where single writes put them.
 void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
+    std::vector<std::string> keys;
+    keys.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const BossRow& row = rows[i];
-        const std::string key = text::integerText(static_cast<long long>(i) + 1);
-        doc.setValue(kNumberSection, key, key);
-        doc.setValue(kUseSection, key, row.use ? kTrue : kFalse);
-        doc.setValue(kNameSection, key, row.text[schedule::kNameColumn]);
-        doc.setValue(kPeriodSection, key, row.text[schedule::kPeriodColumn]);
-        doc.setValue(kDelaySection, key, row.text[schedule::kDelayColumn]);
-        doc.setValue(kLastTimeSection, key, row.text[schedule::kLastTimeColumn]);
-        doc.setValue(kNextTimeSection, key, row.text[schedule::kNextTimeColumn]);
-        // Empty when the instant is unknown, so an older row's date under this key
-        // never sticks to a new row.
-        doc.setValue(kDatedSection, key,
-                     row.timing.lastUtc ? schedule::utcText(*row.timing.lastUtc) : std::string());
+        keys.push_back(text::integerText(static_cast<long long>(i) + 1));
     }
+    const auto writeSection = [&](std::string_view section, auto valueOf) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            doc.setValue(section, keys[i], valueOf(i));
+        }
+    };
+    writeSection(kNumberSection, [&](std::size_t i) -> std::string_view { return keys[i]; });
+    writeSection(kUseSection,
+                 [&](std::size_t i) -> std::string_view { return rows[i].use ? kTrue : kFalse; });
+    constexpr std::pair<std::string_view, int> kTextSections[] = {
+        {kNameSection, schedule::kNameColumn},
+        {kPeriodSection, schedule::kPeriodColumn},
+        {kDelaySection, schedule::kDelayColumn},
+        {kLastTimeSection, schedule::kLastTimeColumn},
+        {kNextTimeSection, schedule::kNextTimeColumn}};
+    for (const auto& [section, column] : kTextSections) {
+        writeSection(section, [&, column = column](std::size_t i) -> std::string_view {
+            return rows[i].text[static_cast<std::size_t>(column)];
+        });
+    }
+    // Empty when the instant is unknown, so an older row's date under this key never
+    // sticks to a new row.
+    writeSection(kDatedSection, [&](std::size_t i) {
+        return rows[i].timing.lastUtc ? schedule::utcText(*rows[i].timing.lastUtc) : std::string();
+    });
 }
 
 // The stored instant of a row, when it agrees with the row's last-time text: the same

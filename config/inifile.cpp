@@ -5,6 +5,7 @@
 #include "text/textops.h"
 
 #include <system_error>
+#include <utility>
 
 namespace zorvane::config {
 namespace {
@@ -216,6 +217,7 @@ std::string IniDocument::serialize() const {
 }
 
 void IniDocument::reindexSections() {
+    m_lastFound = static_cast<std::size_t>(-1);
     m_sectionIndex.clear();
     for (std::size_t i = 0; i < m_sections.size(); ++i) {
         m_sectionIndex.try_emplace(text::toLowerAscii(m_sections[i].name), i);
@@ -223,13 +225,22 @@ void IniDocument::reindexSections() {
 }
 
 const IniDocument::Section* IniDocument::findSection(std::string_view section) const {
+    // A save writes a whole section's keys in a row: the same name is asked for again
+    // and again, and folding it each time cost more than the lookup.
+    if (m_lastFound < m_sections.size() && section == m_lastFoundName) {
+        return &m_sections[m_lastFound];
+    }
     const auto it = m_sectionIndex.find(text::toLowerAscii(trimBlanks(section)));
-    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
+    if (it == m_sectionIndex.end()) {
+        return nullptr;
+    }
+    m_lastFoundName.assign(section);
+    m_lastFound = it->second;
+    return &m_sections[it->second];
 }
 
 IniDocument::Section* IniDocument::findSection(std::string_view section) {
-    const auto it = m_sectionIndex.find(text::toLowerAscii(trimBlanks(section)));
-    return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
+    return const_cast<Section*>(std::as_const(*this).findSection(section));
 }
 
 std::string IniDocument::value(std::string_view section, std::string_view key) const {
@@ -299,7 +310,12 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     const auto it = s->keys.find(folded);
     if (it != s->keys.end()) {
         Line& existing = s->lines[it->second];
-        if (this->value(sectionName, keyName) == oneLine(value)) {
+        std::string_view stored = classify(existing.text).value;
+        if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
+            stored.back() == stored.front()) {
+            stored = stored.substr(1, stored.size() - 2);
+        }
+        if (stored == oneLine(value)) {
             // Already stored: the line keeps its bytes, even those that do not decode.
             return;
         }

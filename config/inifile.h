@@ -60,6 +60,9 @@ private:
     std::vector<Line> m_preamble; // lines before the first section
     std::vector<Section> m_sections;
     std::unordered_map<std::string, std::size_t> m_sectionIndex; // folded name -> first
+    // The last name findSection was given, as given, and where it led.
+    mutable std::string m_lastFoundName;
+    mutable std::size_t m_lastFound = static_cast<std::size_t>(-1);
 };
 
 // Loads a file into `document`. A file that does not exist gives an empty document and
