@@ -22,6 +22,8 @@ LeadTimesDialog::LeadTimesDialog(schedule::BossTable& table, schedule::RowId row
         boss ? QString::fromStdString(text::trim(boss->text[schedule::kNameColumn])) : QString();
     m_periodMinutes = boss ? boss->timing.periodMinutes : 0;
     setWindowTitle(QStringLiteral("提前提醒 - %1").arg(name));
+    // Wide enough for the hint and the note on one line each.
+    setMinimumWidth(400);
 
     const QString global =
         m_extraLeadMinutes.empty()
