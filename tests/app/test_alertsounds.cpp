@@ -172,7 +172,8 @@ TEST_F(AlertSoundsTest, TheNameIsSpokenAfterTheChimeAtTheChosenVolume) {
 
 TEST_F(AlertSoundsTest, SpeechIsOffUnlessSwitchedOnAndSilenceDropsIt) {
     alarm::SdlSoundDevice device;
-    ChosenSound settings(chimeFile(3.0));
+    // Long enough to outlast two syntheses on a busy machine; silenced long before its end.
+    ChosenSound settings(chimeFile(20.0));
     app::AlertSounds sounds(settings, device, m_clock, m_dir.string());
     sounds.alert(alertOf("火龙", 5, true));
     EXPECT_FALSE(sounds.speechPending());
