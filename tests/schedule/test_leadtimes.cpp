@@ -67,20 +67,4 @@ TEST(LeadTimesText, ReadsBackToTheSameList) {
     EXPECT_EQ(leadTimesText({}), "");
 }
 
-TEST(LeadTimesNote, NamesWhatNeverSoundsAndWhy) {
-    struct Case {
-        std::vector<int> minutes;
-        int period;
-        std::string note;
-    };
-    for (const Case& c :
-         {Case{{10, 1}, 30, ""},
-          Case{{60, 30, 29}, 30, "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟"},
-          Case{{10}, 0, ""}, Case{{}, 30, ""},
-          Case{{5}, 5, "提前 5 分钟的提醒不会响：不短于周期 5 分钟"}}) {
-        SCOPED_TRACE(c.period);
-        EXPECT_EQ(leadTimesNote(c.minutes, c.period), c.note);
-    }
-}
-
 } // namespace
