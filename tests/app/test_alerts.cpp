@@ -209,6 +209,24 @@ private slots:
         QCOMPARE(m_window->findChildren<app::PreferencesDialog*>().size(), 1);
     }
 
+    void speechAndRepeatingFollowThePreferencesAndEscEndsThem() {
+        QVERIFY(m_window->preferences().speechEnabled.set(true));
+        QVERIFY(m_window->preferences().repeatSeconds.set(10));
+        const schedule::RowId id = addBoss("火龙");
+        QVERIFY(passAt(id, 10, 29, 59, "00时00分01秒"));
+        QVERIFY(!chimeSounding());
+        QVERIFY(passAt(id, 10, 30, 0, "00时00分00秒"));
+        QTRY_VERIFY(chimeSounding());
+        app::AlertSounds& sounds = m_window->tickSupport().sounds();
+        QVERIFY(sounds.repeating());
+        alarm::SdlSoundDevice& device = m_window->tickSupport().device();
+        QTRY_VERIFY(device.isPlaying(app::kSpeechAliasPrefix + std::string("0")));
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!chimeSounding());
+        QVERIFY(!device.isPlaying(app::kSpeechAliasPrefix + std::string("0")));
+        QVERIFY(!sounds.repeating());
+    }
+
     void aRowsOwnLeadTimesComeFromItsMenuAreSavedAndReplaceTheGlobalOnes() {
         QVERIFY(m_window->preferences().extraLeadTimes.set(QStringLiteral("10")));
         const schedule::RowId id = addBoss("火龙");
