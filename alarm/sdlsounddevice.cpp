@@ -280,7 +280,51 @@ int SdlSoundDevice::open(const std::string& file, const std::string& alias) {
     return loaded == Load::kReady ? 0 : kNotReady;
 }
 
-int SdlSoundDevice::play(const std::string& alias) {
+int SdlSoundDevice::playSamples(const std::string& alias, std::shared_ptr<const DecodedSound> sound,
+                                std::vector<std::string> after) {
+    const std::string name = text::toLowerAscii(alias);
+    for (std::string& other : after) {
+        other = text::toLowerAscii(other);
+    }
+    const std::lock_guard lock(m_commandMutex);
+    if (name.empty() || name == "all" || !sound || sound->size() == 0) {
+        return kUnrecognizedCommand;
+    }
+    if (m_sounds.count(name) != 0) {
+        return kAliasInUse;
+    }
+    Sound entry;
+    entry.decoded = std::move(sound);
+    entry.inMemory = true;
+    lockAudio();
+    m_sounds.emplace(name, std::move(entry));
+    unlockAudio();
+    const int result = play(name, std::move(after));
+    if (result != 0) {
+        close(name);
+    }
+    if (m_sdl) {
+        m_sdl->tlsCleanup();
+    }
+    return result;
+}
+
+std::vector<std::string> SdlSoundDevice::openNames() const {
+    const std::lock_guard lock(m_commandMutex);
+    std::vector<std::string> names;
+    for (const auto& [name, sound] : m_sounds) {
+        names.push_back(name);
+    }
+    return names;
+}
+
+void SdlSoundDevice::releaseWaiters(const std::string& alias) {
+    for (auto& [name, sound] : m_sounds) {
+        std::erase(sound.after, alias);
+    }
+}
+
+int SdlSoundDevice::play(const std::string& alias, std::vector<std::string> after) {
     const auto it = m_sounds.find(alias);
     if (it == m_sounds.end()) {
         return kUnknownAlias;
@@ -311,8 +355,11 @@ int SdlSoundDevice::play(const std::string& alias) {
     if (!sound.playing) {
         rewind(sound);
     }
+    // Whatever waited for the sound it was playing waits no more: that one was cut off.
+    releaseWaiters(alias);
     // A sound still being decoded waits, counted as playing, until attachDecoded.
     sound.playing = true;
+    sound.after = std::move(after);
     m_endReported = false;
     unlockAudio();
     m_sdl->pauseAudioDevice(m_device, 0);
@@ -370,6 +417,7 @@ int SdlSoundDevice::stop(const std::string& alias) {
     for (auto& [name, sound] : m_sounds) {
         if (alias == "all" || name == alias) {
             sound.playing = false;
+            sound.after.clear();
             rewind(sound);
         }
     }
@@ -388,6 +436,7 @@ int SdlSoundDevice::close(const std::string& alias) {
         closed.swap(m_sounds);
     } else if (const auto it = m_sounds.find(alias); it != m_sounds.end()) {
         closed.insert(m_sounds.extract(it));
+        releaseWaiters(alias);
     } else {
         result = kUnknownAlias;
     }
@@ -470,9 +519,16 @@ void SdlSoundDevice::mix(void* self, std::uint8_t* stream, int length) {
     if (device.m_mixBuffer.size() < static_cast<std::size_t>(length)) {
         device.m_mixBuffer.resize(static_cast<std::size_t>(length));
     }
+    // A waiting sound starts once none of the sounds it follows still plays.
+    for (auto& [alias, sound] : device.m_sounds) {
+        std::erase_if(sound.after, [&device](const std::string& name) {
+            const auto it = device.m_sounds.find(name);
+            return it == device.m_sounds.end() || !it->second.playing;
+        });
+    }
     bool any = false;
     for (auto& [alias, sound] : device.m_sounds) {
-        if (sound.playing && sound.stream) {
+        if (sound.playing && sound.stream && sound.after.empty()) {
             device.mixOne(sound, stream, length);
         }
         any = any || sound.playing;
@@ -591,6 +647,7 @@ void SdlSoundDevice::releaseWhenIdle() {
         sound.decoded.reset();
         sound.pending.reset();
     }
+    std::erase_if(m_sounds, [](const auto& entry) { return entry.second.inMemory; });
     {
         const std::lock_guard initLock(sdlInitMutex());
         m_sdl->quitSubSystem(SDL_INIT_AUDIO);

@@ -70,6 +70,17 @@ public:
     // prepared. An empty file keeps nothing. Never blocks on the file.
     void prepare(const std::string& file, PrepareDone done = {});
 
+    // Opens the name on samples already in memory (synthesised speech) and plays them once
+    // nothing plays under any of `after` (at once when nothing does). Closing or restarting
+    // one of those lets it start too, so it never waits for a sound that was cut off. While
+    // it waits it counts as playing, and "stop" drops it like any playing sound.
+    // kAliasInUse when the name is open. Such a name is closed by itself once the audio
+    // device is released, since there is no file to decode its samples from again.
+    int playSamples(const std::string& alias, std::shared_ptr<const DecodedSound> sound,
+                    std::vector<std::string> after = {});
+    // The names now open (for tests and for callers that pick fresh names).
+    std::vector<std::string> openNames() const;
+
     // True while the sound under the name is playing (it stops by itself at its end).
     bool isPlaying(const std::string& alias) const;
     // True while the audio device is open (it closes once nothing plays any more).
@@ -90,6 +101,8 @@ private:
         _SDL_AudioStream* stream = nullptr;          // converts to the device's format
         std::size_t fed = 0;                         // bytes of decoded put into stream
         bool playing = false;                        // or waiting for its samples to play
+        bool inMemory = false;                       // opened on samples, not a file
+        std::vector<std::string> after;              // starts once none of these plays
     };
     // One file's decoding, finished or not.
     struct Decoding {
@@ -102,7 +115,9 @@ private:
 
     int runCommand(const std::string& command);
     int open(const std::string& file, const std::string& alias);
-    int play(const std::string& alias);
+    int play(const std::string& alias, std::vector<std::string> after = {});
+    // Lets sounds waiting for the name start; under the audio lock.
+    void releaseWaiters(const std::string& alias);
     int stop(const std::string& alias);
     int close(const std::string& alias);
     bool ensureAudioDevice();

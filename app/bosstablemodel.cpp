@@ -1,6 +1,7 @@
 #include "app/bosstablemodel.h"
 
 #include "app/handoff.h"
+#include "schedule/leadtimes.h"
 
 #include <QThread>
 
@@ -38,6 +39,14 @@ int BossTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
+void BossTableModel::setExtraLeadMinutes(std::vector<int> minutes) {
+    m_extraLeadMinutes = std::move(minutes);
+    if (m_rowCount > 0) {
+        emit dataChanged(index(0, 0), index(m_rowCount - 1, columnCount() - 1),
+                         {LeadTimesNoteRole, Qt::ToolTipRole});
+    }
+}
+
 QVariant BossTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rowCount) {
         return {};
@@ -64,6 +73,19 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
             return {};
         }
         return static_cast<qlonglong>(*timing->remainingSeconds);
+    }
+    case LeadTimesNoteRole:
+    case Qt::ToolTipRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        const std::string note =
+            timing ? schedule::leadTimesNote(timing->leadMinutes ? *timing->leadMinutes
+                                                                 : m_extraLeadMinutes,
+                                             timing->periodMinutes)
+                   : std::string();
+        if (note.empty() && role == Qt::ToolTipRole) {
+            return {};
+        }
+        return QString::fromStdString(note);
     }
     case RowPhaseRole: {
         const std::optional<schedule::RowTiming> timing = m_table.timing(row);

@@ -8,6 +8,8 @@
 
 #include <QAbstractTableModel>
 
+#include <vector>
+
 namespace zorvane::app {
 
 class BossTableModel final : public QAbstractTableModel, private schedule::BossTable::Listener {
@@ -21,6 +23,9 @@ public:
         RemainingSecondsRole = Qt::UserRole + 1,
         // int: a schedule::RowPhase (1 counting, 2 within the lead time, 3 due; 0 idle).
         RowPhaseRole = Qt::UserRole + 2,
+        // QString: why some of the row's lead times never sound (at or above its period);
+        // empty when all of them can. Also the row's tooltip then.
+        LeadTimesNoteRole = Qt::UserRole + 3,
     };
 
     // Becomes the table's listener; the table must outlive the model.
@@ -32,6 +37,9 @@ public:
     // Alignment of every cell and of the header; rows added later share it.
     void setAlignment(Qt::Alignment alignment);
     Qt::Alignment alignment() const { return m_alignment; }
+
+    // The preferences' extra lead times, for rows without their own list (LeadTimesNoteRole).
+    void setExtraLeadMinutes(std::vector<int> minutes);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -57,6 +65,7 @@ private:
     schedule::BossTable& m_table;
     int m_rowCount = 0;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    std::vector<int> m_extraLeadMinutes;
 };
 
 } // namespace zorvane::app

@@ -5,12 +5,14 @@
 #include "app/announcementview.h"
 #include "app/awaypanel.h"
 #include "app/bossgrid.h"
+#include "app/bosstablemodel.h"
 #include "app/clickablelabel.h"
 #include "app/desktopnotifier.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
 #include "app/historydialog.h"
+#include "app/leadtimesdialog.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
 #include "app/rowmenu.h"
@@ -171,12 +173,15 @@ void MainWindow::wireAlarm() {
         m_context.programDir, m_writeNotice);
     // The tick reads the extra lead times from its own copy, never from the file.
     m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+    m_gridController->model().setExtraLeadMinutes(m_preferences->extraLeadMinutes());
     m_preferences->extraLeadTimes.onChanged(this, [this](const QString&) {
         m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+        m_gridController->model().setExtraLeadMinutes(m_preferences->extraLeadMinutes());
     });
     m_tickSupport->device().setVolume(m_preferences->volume.get());
     m_preferences->volume.onChanged(
         this, [this](const int& percent) { m_tickSupport->device().setVolume(percent); });
+    wireAlertSounds();
     m_soundChooser =
         new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
     m_soundChooser->setSoundCheck(
@@ -186,6 +191,20 @@ void MainWindow::wireAlarm() {
     m_soundChooser->setMessageSink(m_context.messages ? m_context.messages : &m_messageBox);
     connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
             &SoundChooser::onSoundLabelPressed);
+}
+
+void MainWindow::wireAlertSounds() {
+    AlertSounds& sounds = m_tickSupport->sounds();
+    sounds.setSpeechEnabled(m_preferences->speechEnabled.get());
+    m_preferences->speechEnabled.onChanged(
+        this, [&sounds](const bool& on) { sounds.setSpeechEnabled(on); });
+    const auto applyRepeat = [this, &sounds] {
+        sounds.setRepeat(m_preferences->repeatSeconds.get(),
+                         m_preferences->repeatLimitMinutes.get());
+    };
+    applyRepeat();
+    m_preferences->repeatSeconds.onChanged(this, [applyRepeat](const int&) { applyRepeat(); });
+    m_preferences->repeatLimitMinutes.onChanged(this, [applyRepeat](const int&) { applyRepeat(); });
 }
 
 void MainWindow::wireAlerts() {
@@ -278,6 +297,21 @@ void MainWindow::wireHistory() {
     m_rowMenu = new RowMenu(*m_grid, m_table);
     m_rowMenu->addEntry(QStringLiteral("历史记录…"),
                         [this](schedule::RowId row) { openHistory(row); });
+    m_rowMenu->addEntry(QStringLiteral("提前提醒…"),
+                        [this](schedule::RowId row) { openLeadTimes(row); });
+}
+
+LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {
+    if (!m_table.row(row)) {
+        return nullptr;
+    }
+    auto* dialog = new LeadTimesDialog(m_table, row, m_preferences->extraLeadMinutes(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The row's list lives in config.ini with the table, so it is saved like a table edit.
+    connect(dialog, &LeadTimesDialog::stored, this,
+            [this](schedule::RowId) { m_tableStore->saveTable(m_table); });
+    dialog->show();
+    return dialog;
 }
 
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {

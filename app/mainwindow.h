@@ -40,6 +40,7 @@ class BossGrid;
 class ClickableLabel;
 class GridController;
 class HistoryDialog;
+class LeadTimesDialog;
 class Preferences;
 class RowMenu;
 class SoundChooser;
@@ -93,6 +94,8 @@ public:
     RowMenu* rowMenu() const { return m_rowMenu; }
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
     HistoryDialog* openHistory(schedule::RowId row);
+    // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
+    LeadTimesDialog* openLeadTimes(schedule::RowId row);
 
     void onStartStopClicked();
     // Stops every sound now playing (Esc, 静音 in the tray or a notification, 停止).
@@ -125,6 +128,7 @@ private:
     void showMissedWhileAway();
     void noteRunning();
     void wireHistory();
+    void wireAlertSounds();
     void wireAlerts();
     void toggleWindow();
 

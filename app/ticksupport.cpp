@@ -44,26 +44,12 @@ void BoxSettings::setExtraLeadMinutes(std::vector<int> minutes) {
     m_extraLeadMinutes = std::move(minutes);
 }
 
-DeviceAlarmSink::DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
-                                 std::string programDir, schedule::WriteStatusSink* status)
-    : m_settings(settings), m_device(device), m_programDir(std::move(programDir)),
-      m_status(status) {}
-
-void DeviceAlarmSink::alert(const schedule::Alert& alert) {
-    if (alert.chime) {
-        alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
-    }
-    if (m_next) {
-        m_next->alert(alert);
-    }
-}
-
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
                          CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
                          QLineEdit* soundPathBox, std::string programDir,
                          schedule::WriteStatusSink* status)
     : m_settings(warnMinutesBox, soundPathBox),
-      m_alarm(m_settings, m_device, std::move(programDir), status), m_lock(tickLock),
+      m_alarm(m_settings, m_device, clock, std::move(programDir), status), m_lock(tickLock),
       m_tick(table, clock, m_settings, m_alarm, m_lock) {
     m_device.prepare(soundPathBox->text().toStdString());
     m_soundConnection =

@@ -4,6 +4,7 @@
 
 #include "alarm/playback.h"
 #include "alarm/sdlsounddevice.h"
+#include "app/alertsounds.h"
 #include "app/locks.h"
 #include "schedule/services.h"
 #include "schedule/tick.h"
@@ -48,24 +49,6 @@ private:
     QMetaObject::Connection m_soundConnection;
 };
 
-// Sounds the alarm the sound path box names, from the program directory, for an alert
-// that chimes, then passes every alert on to the next sink (set before the tick starts);
-// how writing the built-in sound's file ended goes to `status` (may be null).
-class DeviceAlarmSink final : public schedule::AlarmSink {
-public:
-    DeviceAlarmSink(const schedule::Settings& settings, alarm::SoundDevice& device,
-                    std::string programDir, schedule::WriteStatusSink* status = nullptr);
-    void alert(const schedule::Alert& alert) override;
-    void setNext(schedule::AlarmSink* next) { m_next = next; }
-
-private:
-    schedule::AlarmSink* m_next = nullptr;
-    const schedule::Settings& m_settings;
-    alarm::SoundDevice& m_device;
-    std::string m_programDir;
-    schedule::WriteStatusSink* m_status;
-};
-
 // The tick lock of the globals as the tick's lock.
 class SectionTickLock final : public schedule::TickLock {
 public:
@@ -90,8 +73,12 @@ public:
     TickSupport(const TickSupport&) = delete;
     TickSupport& operator=(const TickSupport&) = delete;
 
-    // One pass; runs on the tick timer's worker.
-    void onTick() { m_tick.onTick(); }
+    // One pass, then a repeat of the due chime when one is due; runs on the tick timer's
+    // worker.
+    void onTick() {
+        m_tick.onTick();
+        m_alarm.onPass();
+    }
     // Where roll-overs are recorded; set before the tick starts.
     void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
     // Told of every alert after the chime; set before the tick starts, outlives the tick.
@@ -105,8 +92,10 @@ public:
     void checkSound(const std::string& file, alarm::SdlSoundDevice::PrepareDone done) {
         m_device.prepare(file, std::move(done));
     }
-    // Silences the alarm now sounding.
-    void stopSounds() { alarm::stopAllSounds(m_device); }
+    // Silences every sound now playing, speech not yet played and the repeating chime.
+    void stopSounds() { m_alarm.silence(); }
+    // The chime, speech and repeating of the alerts.
+    AlertSounds& sounds() { return m_alarm; }
     // The device every alert sound plays through.
     alarm::SdlSoundDevice& device() { return m_device; }
 
@@ -114,7 +103,7 @@ private:
     QMetaObject::Connection m_soundConnection;
     BoxSettings m_settings;
     alarm::SdlSoundDevice m_device;
-    DeviceAlarmSink m_alarm;
+    AlertSounds m_alarm;
     SectionTickLock m_lock;
     schedule::Tick m_tick;
 };

@@ -3,8 +3,12 @@
 #include "config/inifile.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "schedule/leadtimes.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
+#include "text/textops.h"
+
+#include <algorithm>
 
 #include <optional>
 #include <unordered_set>
@@ -25,15 +29,25 @@ constexpr std::string_view kNextTimeSection = "下次时间";
 // The full instant of each row's last time, which the clock-time texts cannot hold.
 // Programs that know only the sections above ignore it.
 constexpr std::string_view kDatedSection = "LastKillUtc";
+// Each row's own lead times ("10, 1"; "-" for none at all); empty when the row follows the
+// preferences. Written only once some row has its own list.
+constexpr std::string_view kLeadSection = "LeadTimes";
+constexpr std::string_view kNoLeadTimes = "-";
 constexpr std::string_view kTableSections[] = {kNumberSection,   kUseSection,   kNameSection,
                                                kPeriodSection,   kDelaySection, kLastTimeSection,
-                                               kNextTimeSection, kDatedSection};
+                                               kNextTimeSection, kDatedSection, kLeadSection};
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
 
 // The writes of one save, section by section in the order they were always created, each
 // section's keys in row order, so sections and keys land where single writes put them.
 void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
+    // A file that never had a row with its own lead times gets no section for them; once
+    // it has one, every row's key is written, so a deleted row's list never moves up.
+    const bool leadTimes = !doc.sectionLines(kLeadSection).empty() ||
+                           std::any_of(rows.begin(), rows.end(), [](const BossRow& row) {
+                               return row.timing.leadMinutes.has_value();
+                           });
     std::vector<std::string> keys;
     keys.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -63,6 +77,31 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
     writeSection(kDatedSection, [&](std::size_t i) {
         return rows[i].timing.lastUtc ? schedule::utcText(*rows[i].timing.lastUtc) : std::string();
     });
+    if (leadTimes) {
+        writeSection(kLeadSection, [&](std::size_t i) {
+            const std::optional<std::vector<int>>& own = rows[i].timing.leadMinutes;
+            return !own           ? std::string()
+                   : own->empty() ? std::string(kNoLeadTimes)
+                                  : schedule::leadTimesText(*own);
+        });
+    }
+}
+
+// A row's own lead times as stored; none when the row follows the preferences, or when a
+// hand edit left something unreadable there.
+std::optional<std::vector<int>> storedLeadTimes(std::string_view stored) {
+    const std::string text = text::trim(stored);
+    if (text == kNoLeadTimes) {
+        return std::vector<int>{};
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    schedule::LeadTimes read = schedule::parseLeadTimes(text);
+    if (!read.ok()) {
+        return std::nullopt;
+    }
+    return std::move(read.minutes);
 }
 
 // The stored instant of a row, when it agrees with the row's last-time text: the same
@@ -198,6 +237,10 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
     const std::vector<std::string> dated = sectionValues(doc, kDatedSection, keys, distinct);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].timing.lastUtc = storedInstant(dated[i], rows[i].text[schedule::kLastTimeColumn]);
+    }
+    const std::vector<std::string> leads = sectionValues(doc, kLeadSection, keys, distinct);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].timing.leadMinutes = storedLeadTimes(leads[i]);
     }
     // The whole table goes in at once: one notice for the listener, however many rows.
     table.appendRows(std::move(rows));

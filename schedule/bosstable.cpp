@@ -347,6 +347,25 @@ bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds
     return true;
 }
 
+bool BossTable::setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes) {
+    Listener* listener = nullptr;
+    int index = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        const int position = positionOf(id);
+        if (position < 0) {
+            return false;
+        }
+        index = position + 1;
+        m_rows[static_cast<std::size_t>(position)].timing.leadMinutes = std::move(minutes);
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->cellsChanged(index, kNameColumn, kNameColumn);
+    }
+    return true;
+}
+
 bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
                              RowPhase phase, CellBlock* collected) {
     Listener* listener = nullptr;

@@ -53,6 +53,9 @@ struct RowTiming {
     // Seconds until due and the phase, as the tick's last pass found them.
     std::optional<std::int64_t> remainingSeconds;
     RowPhase phase = RowPhase::Idle;
+    // The row's own lead times in minutes, announced instead of the preferences' extra
+    // lead times; none: the preferences' list applies.
+    std::optional<std::vector<int>> leadMinutes;
 };
 
 // One data row; text[kUseColumn] is unused.
@@ -148,6 +151,9 @@ public:
     // Records the instant of the row's last time, only while column 5 still holds
     // `lastText`. Changes no text, so no listener is told.
     bool setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds lastUtc);
+    // Gives the row its own lead times (none: the preferences' list) and tells the listener
+    // the row changed; false when the row is gone.
+    bool setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes);
     // The tick's result for a row: the countdown text, the remaining seconds and the phase.
     bool setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
                       RowPhase phase, CellBlock* collected = nullptr);

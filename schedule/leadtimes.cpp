@@ -73,4 +73,27 @@ std::string leadTimesText(const std::vector<int>& minutes) {
     return out;
 }
 
+std::vector<int> leadTimesNeverSounding(const std::vector<int>& minutes, int periodMinutes) {
+    std::vector<int> never;
+    if (periodMinutes <= 0) {
+        return never;
+    }
+    for (const int m : minutes) {
+        if (m >= periodMinutes) {
+            never.push_back(m);
+        }
+    }
+    return never;
+}
+
+std::string leadTimesNote(const std::vector<int>& minutes, int periodMinutes) {
+    std::vector<int> never = leadTimesNeverSounding(minutes, periodMinutes);
+    if (never.empty()) {
+        return {};
+    }
+    std::sort(never.begin(), never.end());
+    return "提前 " + leadTimesText(never) + " 分钟的提醒不会响：不短于周期 " +
+           std::to_string(periodMinutes) + " 分钟";
+}
+
 } // namespace zorvane::schedule

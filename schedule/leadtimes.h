@@ -28,4 +28,13 @@ LeadTimes parseLeadTimes(std::string_view text);
 // The list as it is shown and stored: "10, 1".
 std::string leadTimesText(const std::vector<int>& minutes);
 
+// The lead times that can never sound for a row of that period: those at or above it, since
+// they would fall before the boss was killed. None when the period is not a positive number
+// of minutes (such a row never counts down).
+std::vector<int> leadTimesNeverSounding(const std::vector<int>& minutes, int periodMinutes);
+
+// Why some lead times never sound, for the row's tooltip; "" when all of them can:
+// "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟".
+std::string leadTimesNote(const std::vector<int>& minutes, int periodMinutes);
+
 } // namespace zorvane::schedule

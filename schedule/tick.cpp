@@ -63,12 +63,18 @@ void Tick::onTick() {
     const FrozenClock passClock(passNow);
     const long long warnMinutes = text::textToInteger(m_settings.warnMinutesText());
     const long long leadSeconds = 60LL * warnMinutes;
-    std::vector<LeadTime> leads{{leadSeconds, static_cast<int>(warnMinutes), true}};
-    for (const int minutes : m_settings.extraLeadMinutes()) {
-        if (minutes > 0 && 60LL * minutes != leadSeconds) {
-            leads.push_back({60LL * minutes, minutes, false});
+    // The warning minutes, then the extra lead times: the row's own list, else the
+    // preferences' one.
+    const auto leadsOf = [&](const std::vector<int>& extra) {
+        std::vector<LeadTime> list{{leadSeconds, static_cast<int>(warnMinutes), true}};
+        for (const int minutes : extra) {
+            if (minutes > 0 && 60LL * minutes != leadSeconds) {
+                list.push_back({60LL * minutes, minutes, false});
+            }
         }
-    }
+        return list;
+    };
+    const std::vector<LeadTime> globalLeads = leadsOf(m_settings.extraLeadMinutes());
     // The pass tells the listener once, at its end, instead of once per row.
     CellBlock changed;
 
@@ -127,6 +133,9 @@ void Tick::onTick() {
         // Announces each lead time on the pass that first finds the row at or below it; a
         // cycle first seen there announces only a lead time it is exactly at. An extra lead
         // time as long as the period or longer would fall before the boss was killed: never.
+        const std::vector<LeadTime> ownLeads =
+            row->timing.leadMinutes ? leadsOf(*row->timing.leadMinutes) : std::vector<LeadTime>{};
+        const std::vector<LeadTime>& leads = row->timing.leadMinutes ? ownLeads : globalLeads;
         const auto warnIfReached = [&](std::int64_t now) {
             if (!row->use) {
                 return;

@@ -5,18 +5,27 @@
 #include "app/alertcenter.h"
 #include "app/alerttray.h"
 #include "app/bossgrid.h"
+#include "app/bosstablemodel.h"
 #include "app/globals.h"
+#include "app/leadtimesdialog.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
+#include "app/rowmenu.h"
 #include "app/ticksupport.h"
+#include "config/configfiles.h"
+#include "config/inifile.h"
 #include "schedule/bosstable.h"
 #include "tests/app/notificationserver.h"
 #include "tests/support/fakeclock.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -210,6 +219,74 @@ private slots:
         // A second click raises the same dialog.
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(m_window->findChildren<app::PreferencesDialog*>().size(), 1);
+    }
+
+    void speechAndRepeatingFollowThePreferencesAndEscEndsThem() {
+        QVERIFY(m_window->preferences().speechEnabled.set(true));
+        QVERIFY(m_window->preferences().repeatSeconds.set(10));
+        const schedule::RowId id = addBoss("火龙");
+        QVERIFY(passAt(id, 10, 29, 59, "00时00分01秒"));
+        QVERIFY(!chimeSounding());
+        QVERIFY(passAt(id, 10, 30, 0, "00时00分00秒"));
+        QTRY_VERIFY(chimeSounding());
+        app::AlertSounds& sounds = m_window->tickSupport().sounds();
+        QVERIFY(sounds.repeating());
+        alarm::SdlSoundDevice& device = m_window->tickSupport().device();
+        // Synthesis may take a while on a busy machine.
+        QTRY_VERIFY_WITH_TIMEOUT(device.isPlaying(app::kSpeechAliasPrefix + std::string("0")),
+                                 60000);
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!chimeSounding());
+        QVERIFY(!device.isPlaying(app::kSpeechAliasPrefix + std::string("0")));
+        QVERIFY(!sounds.repeating());
+    }
+
+    void aRowsOwnLeadTimesComeFromItsMenuAreSavedAndReplaceTheGlobalOnes() {
+        QVERIFY(m_window->preferences().extraLeadTimes.set(QStringLiteral("10")));
+        const schedule::RowId id = addBoss("火龙");
+        const int row = m_window->table().rowIndex(id);
+        const std::unique_ptr<QMenu> menu = m_window->rowMenu()->menuForRow(row);
+        QVERIFY(menu);
+        QAction* entry = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("提前提醒…")) {
+                entry = action;
+            }
+        }
+        QVERIFY(entry);
+        entry->trigger();
+        auto* dialog = m_window->findChild<app::LeadTimesDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!dialog->ownBox()->isChecked());
+
+        // A list that cannot be read keeps the dialog open and says why.
+        dialog->ownBox()->setChecked(true);
+        dialog->listEdit()->setText(QStringLiteral("40, abc"));
+        dialog->accept();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->noteLabel()->text().contains(QStringLiteral("“abc”")));
+        QVERIFY(!m_window->table().timing(row)->leadMinutes);
+
+        dialog->listEdit()->setText(QStringLiteral("40, 2"));
+        const QString never = QStringLiteral("提前 40 分钟的提醒不会响：不短于周期 30 分钟");
+        QCOMPARE(dialog->noteLabel()->text(), never);
+        dialog->accept();
+        QCOMPARE(m_window->table().timing(row)->leadMinutes, (std::vector<int>{40, 2}));
+        const std::filesystem::path file = config::tableFilePath(m_dir->path().toStdString());
+        QCOMPARE(config::readIniValue(file, "LeadTimes", "1"), std::string("40, 2"));
+        const QModelIndex name = m_window->grid()->model()->index(row - 1, schedule::kNameColumn);
+        QCOMPARE(name.data(app::BossTableModel::LeadTimesNoteRole).toString(), never);
+        QCOMPARE(name.data(Qt::ToolTipRole).toString(), never);
+
+        // The tick announces the row's 2 minutes, not the preferences' 10.
+        QVERIFY(passAt(id, 10, 19, 59, "00时10分01秒"));
+        QVERIFY(passAt(id, 10, 20, 0, "00时10分00秒"));
+        QVERIFY(passAt(id, 10, 27, 59, "00时02分01秒"));
+        QVERIFY(passAt(id, 10, 28, 0, "00时02分00秒"));
+        QTRY_COMPARE(m_server->calls.size(), 2);
+        QCOMPARE(m_server->calls[0].body, QStringLiteral("5 分钟后刷新"));
+        QCOMPARE(m_server->calls[1].body, QStringLiteral("2 分钟后刷新"));
     }
 
 private:

@@ -117,6 +117,49 @@ TEST(DatedSection, SavedInTheSameWriteAndReadBack) {
     EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LastKillUtc", "1"), "");
 }
 
+TEST(LeadTimesSection, OwnListsRoundTripAndLeaveTheOtherSectionsAlone) {
+    TempDir dir;
+    writeBytes(tableFilePath(dir.path()), tableFile("10:00:00", ""));
+    BossTable table;
+    loadTable(table, dir.path());
+    table.appendRow();
+    table.appendRow();
+    table.appendRow();
+    ASSERT_TRUE(saveTable(table, dir.path()));
+    const std::string before = gb18030ToUtf8(readBytes(tableFilePath(dir.path())));
+    EXPECT_EQ(before.find("LeadTimes"), std::string::npos) << "no own list, no section";
+
+    table.setLeadMinutes(table.rowId(1), std::vector<int>{10, 1});
+    table.setLeadMinutes(table.rowId(2), std::vector<int>{});
+    ASSERT_TRUE(saveTable(table, dir.path()));
+    const std::string after = gb18030ToUtf8(readBytes(tableFilePath(dir.path())));
+    EXPECT_EQ(after, before + "[LeadTimes]\r\n1=10, 1\r\n2=-\r\n3=\r\n4=\r\n");
+
+    // What a hand edit left unreadable follows the preferences.
+    const std::string lastKey = "4=\r\n";
+    ASSERT_TRUE(after.ends_with(lastKey));
+    writeBytes(tableFilePath(dir.path()),
+               utf8ToGb18030(after.substr(0, after.size() - lastKey.size()) + "4=abc\r\n"));
+    BossTable reloaded;
+    loadTable(reloaded, dir.path());
+    struct Case {
+        int row;
+        std::optional<std::vector<int>> own;
+    };
+    for (const Case& c : {Case{1, std::vector<int>{10, 1}}, Case{2, std::vector<int>{}},
+                          Case{3, std::nullopt}, Case{4, std::nullopt}}) {
+        SCOPED_TRACE(c.row);
+        EXPECT_EQ(reloaded.timing(c.row)->leadMinutes, c.own);
+    }
+
+    // Deleting the first row renumbers the lists with the rows.
+    reloaded.deleteRow(1);
+    ConfigTableStore store(dir.path());
+    store.rewriteTable(reloaded);
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LeadTimes", "1"), "-");
+    EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LeadTimes", "4"), "");
+}
+
 TEST(SessionFile, LastSeenRoundTripsAndBadValuesReadAsUnknown) {
     TempDir dir;
     EXPECT_FALSE(readLastSeen(dir.path()).has_value());

@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -357,7 +358,7 @@ void PrintTo(const Announced& a, std::ostream* os) {
     *os << "{lead " << a.lead << ", left " << a.secondsLeft << (a.chime ? ", chime}" : "}");
 }
 
-TEST_F(TickTest, ExtraLeadTimesAnnounceEveryCheckedRowOncePerCycle) {
+TEST_F(TickTest, LeadTimesAnnounceEveryCheckedRowOncePerCycle) {
     constexpr int kDue = 0;
     struct Case {
         const char* name;
@@ -367,6 +368,8 @@ TEST_F(TickTest, ExtraLeadTimesAnnounceEveryCheckedRowOncePerCycle) {
         int changeAtMinute; // when `extraAfter` replaces `extra`; 0: never
         std::vector<int> extraAfter;
         std::vector<Announced> expected;
+        std::optional<std::vector<int>> own = std::nullopt; // the row's own list
+        bool changeOwn = false; // `extraAfter` becomes the row's own list instead
     };
     const std::vector<Case> cases{
         {"global",
@@ -393,6 +396,48 @@ TEST_F(TickTest, ExtraLeadTimesAnnounceEveryCheckedRowOncePerCycle) {
          {10, 2},
          {{5, 300, true}, {2, 120, false}, {kDue, 0, false}}},
         {"removed mid-cycle", "30", true, {10, 1}, 15, {}, {{5, 300, true}, {kDue, 0, false}}},
+        {"the row's own list instead of the global one",
+         "30",
+         true,
+         {10, 1},
+         0,
+         {},
+         {{15, 900, false}, {5, 300, true}, {kDue, 0, false}},
+         std::vector<int>{15}},
+        {"an own empty list keeps only the warning minutes",
+         "30",
+         true,
+         {10, 1},
+         0,
+         {},
+         {{5, 300, true}, {kDue, 0, false}},
+         std::vector<int>{}},
+        {"own lead times at or above the period",
+         "30",
+         true,
+         {},
+         0,
+         {},
+         {{5, 300, true}, {3, 180, false}, {kDue, 0, false}},
+         std::vector<int>{30, 40, 3}},
+        {"own list changed mid-cycle: once per lead time",
+         "30",
+         true,
+         {},
+         21,
+         {10, 2},
+         {{10, 600, false}, {5, 300, true}, {2, 120, false}, {kDue, 0, false}},
+         std::vector<int>{10},
+         true},
+        {"own list given mid-cycle replaces the global one",
+         "30",
+         true,
+         {10, 1},
+         22,
+         {1, 3},
+         {{10, 600, false}, {5, 300, true}, {3, 180, false}, {1, 60, false}, {kDue, 0, false}},
+         std::nullopt,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -412,9 +457,14 @@ TEST_F(TickTest, ExtraLeadTimesAnnounceEveryCheckedRowOncePerCycle) {
         rows.setCellText(id, kLastTimeColumn, "10:00:00");
         rows.setCellText(id, kNextTimeColumn, "10:30:00");
         passSettings.extra = c.extra;
+        rows.setLeadMinutes(id, c.own);
         for (int second = 0; second <= 30 * 60 + 5; ++second) {
             if (c.changeAtMinute != 0 && second == c.changeAtMinute * 60) {
-                passSettings.extra = c.extraAfter;
+                if (c.changeOwn) {
+                    rows.setLeadMinutes(id, c.extraAfter);
+                } else {
+                    passSettings.extra = c.extraAfter;
+                }
             }
             passClock.set(10, second / 60, second % 60);
             pass.onTick();
