@@ -189,20 +189,23 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (parser.values(kill).size() > 1) {
         return fail(QStringLiteral("--kill takes one name."));
     }
-    result.killName = parser.value(kill).trimmed();
-    if (result.killName.isEmpty()) {
+    const QString name = parser.value(kill).trimmed();
+    if (name.isEmpty()) {
         return fail(QStringLiteral("--kill needs the name of a boss."));
     }
+    int minutes = 0;
     if (!positional.isEmpty()) {
-        const std::optional<int> minutes = minutesAgo(positional.first());
-        if (!minutes) {
+        const std::optional<int> given = minutesAgo(positional.first());
+        if (!given) {
             return fail(QStringLiteral("MINUTES_AGO must be a whole number of minutes from 0 to "
                                        "%1, not '%2'.")
                             .arg(schedule::kLongestMinutesAgo)
                             .arg(positional.first()));
         }
-        result.minutesAgo = *minutes;
+        minutes = *given;
     }
+    result.killName = name;
+    result.minutesAgo = minutes;
     result.action = CommandLine::Action::Kill;
     return result;
 }
