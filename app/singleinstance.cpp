@@ -47,10 +47,17 @@ QString instanceBaseName(const QString& programDir) {
     return QStringLiteral("zorvane-") + QString::fromLatin1(hash.result().toHex().left(32));
 }
 
-// The user's own runtime directory when the session has one (only the user can reach
-// it); otherwise Qt's default place for the socket and the temporary directory for the
-// lock.
+// The user's own runtime directory (only the user can reach it), else the temporary
+// directory. /run/user/<uid> is taken by name before $XDG_RUNTIME_DIR (which names it in
+// a desktop session), so a command from a shell without that variable (ssh, cron) still
+// finds the instance the desktop started.
 QString runtimeDirectory() {
+#ifdef Q_OS_UNIX
+    const QFileInfo standard(QStringLiteral("/run/user/%1").arg(::getuid()));
+    if (standard.isDir() && standard.ownerId() == ::getuid()) {
+        return standard.filePath();
+    }
+#endif
     const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return !dir.isEmpty() && QFileInfo(dir).isDir() ? QDir::cleanPath(dir) : QString();
 }
