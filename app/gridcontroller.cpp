@@ -91,6 +91,11 @@ void GridController::onGridDoubleClick() {
                                 m_store, m_killLog);
 }
 
+void GridController::recordKill(schedule::RowId id, schedule::UtcSeconds killed,
+                                schedule::KillSource source) {
+    schedule::recordKill(m_table, id, killed, m_store, m_killLog, source);
+}
+
 void GridController::onGridEditStarted() {
     schedule::onGridEditStarted(m_grid.cursorColumn(), m_messages);
 }

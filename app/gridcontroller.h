@@ -42,6 +42,9 @@ public:
     void onGridDoubleClick();
     void onGridEditStarted();
     void onGridEditFinished();
+    // Records a kill of row `id` at `killed` as a double click does (saved, in the
+    // history with `source`, the countdown updated); for kills that come from elsewhere.
+    void recordKill(schedule::RowId id, schedule::UtcSeconds killed, schedule::KillSource source);
 
 private:
     schedule::BossTable& m_table;

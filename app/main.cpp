@@ -3,9 +3,12 @@
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/programdir.h"
+#include "app/singleinstance.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cstdio>
 
 int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
@@ -25,17 +28,38 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(
         QIcon::fromTheme(QLatin1String(zorvane::app::kDesktopId), builtInIcon));
 
+    // One instance per program directory: a second start hands over to the first (which
+    // comes forward) and ends.
+    const QString programDir = zorvane::app::programDirectory();
+    zorvane::app::InstanceLock instanceLock(programDir);
+    const QString serverName = zorvane::app::instanceServerName(programDir);
+    if (const auto reply = zorvane::app::askRunningInstance(serverName, {})) {
+        if (!reply->text.isEmpty()) {
+            std::fprintf(stderr, "zorvane: %s\n", reply->text.toUtf8().constData());
+        }
+        return reply->exitCode;
+    }
+    zorvane::app::InstanceServer instanceServer;
+    if (!instanceServer.listen(serverName)) {
+        std::fprintf(stderr, "zorvane: %s; a second start will open a second window\n",
+                     instanceServer.errorString().toUtf8().constData());
+    }
+    instanceLock.unlock();
+
     zorvane::app::AppGlobals globals;
     const zorvane::schedule::SystemClock clock;
     int result = 0;
     {
-        zorvane::app::MainWindow window({globals, clock,
-                                         zorvane::app::programDirectory().toStdString(),
-                                         ZORVANE_ANNOUNCEMENT_URL});
+        zorvane::app::MainWindow window(
+            {globals, clock, programDir.toStdString(), ZORVANE_ANNOUNCEMENT_URL});
+        instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
+            return window.runHandedOverCommand(command);
+        });
         window.show();
         result = QApplication::exec();
         // The workers stop before the window and what their handlers use are destroyed.
         globals.stopWorkers();
+        instanceServer.setHandler({});
     }
     globals.teardown();
     return result;

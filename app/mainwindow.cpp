@@ -17,6 +17,7 @@
 #include "app/preferencesdialog.h"
 #include "app/rowmenu.h"
 #include "app/soundchooser.h"
+#include "app/tablecommands.h"
 #include "app/ticksupport.h"
 #include "app/writenotice.h"
 #include "config/configfiles.h"
@@ -249,6 +250,32 @@ void MainWindow::showRow(schedule::RowId row) {
         const QModelIndex name = m_grid->model()->index(index - 1, schedule::kNameColumn);
         m_grid->selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect);
         m_grid->scrollTo(name);
+    }
+}
+
+CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
+    switch (command.action) {
+    case CommandLine::Action::Kill:
+        return killByName(m_table, command.killName, command.minutesAgo, m_context.clock,
+                          [this](schedule::RowId row, schedule::UtcSeconds killed) {
+                              m_gridController->recordKill(row, killed,
+                                                           schedule::KillSource::CommandLine);
+                          });
+    case CommandLine::Action::List:
+        return {kExitDone, tableListing(m_table, m_context.clock)};
+    default:
+        if (isHidden() || isMinimized()) {
+            showNormal();
+        }
+        if (m_tray) {
+            m_tray->setWindowVisible(true);
+        }
+        raise();
+        activateWindow();
+        // Where the window manager keeps focus where it is, the taskbar entry asks for
+        // attention instead.
+        QApplication::alert(this);
+        return {};
     }
 }
 

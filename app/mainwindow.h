@@ -3,6 +3,7 @@
 // start-up sequence and the handlers of the components' events. The components keep
 // their object names (按钮2, 高级表格1, ...): see the glossary in ARCHITECTURE.md.
 
+#include "app/commandline.h"
 #include "app/messagebox.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
@@ -96,6 +97,11 @@ public:
     HistoryDialog* openHistory(schedule::RowId row);
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
+
+    // A command a second start in the same directory handed over (app/singleinstance.h):
+    // --kill goes through the grid's kill path, --list lists the table, none brings the
+    // window forward.
+    CommandResult runHandedOverCommand(const CommandLine& command);
 
     void onStartStopClicked();
     // Stops every sound now playing (Esc, 静音 in the tray or a notification, 停止).

@@ -51,25 +51,28 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
     if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
         return false;
     }
-    const RowId id = table.rowId(cursorRow);
+    return recordKill(table, table.rowId(cursorRow), toUtc(clock.now()), store, killLog,
+                      KillSource::DoubleClick);
+}
+
+bool recordKill(BossTable& table, RowId id, UtcSeconds killed, TableStore& store, KillLog* killLog,
+                KillSource source) {
     const std::optional<BossRow> row = table.row(id);
     if (!row) {
         return false;
     }
-    const DateTime now = clock.now();
-    const UtcSeconds nowUtc = toUtc(now);
     const std::int32_t period = row->timing.periodMinutes;
-    table.setDatedCellTextsIf(
-        id, {},
-        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
-        nowUtc);
+    table.setDatedCellTextsIf(id, {},
+                              {{kLastTimeColumn, clockTimeText(toLocal(killed))},
+                               {kNextTimeColumn, nextTimeText(killed, period)}},
+                              killed);
     store.saveTable(table);
     if (killLog) {
         killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
-                                       nowUtc,
+                                       killed,
                                        period,
                                        row->timing.delayMinutes,
-                                       KillSource::DoubleClick,
+                                       source,
                                        {}});
     }
     return true;

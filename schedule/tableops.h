@@ -22,11 +22,15 @@ bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store);
 // Mouse released over the grid: a click in the use column is saved at once.
 void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store);
 
-// Double click on a last time records a kill now: last time now, next time now plus the
-// period (text-to-integer of column 3; the delay does not count here), then saves and
-// tells the kill log, when there is one. False when the cursor is not on a data row's
-// last-time cell.
+// Double click on a last time records a kill now (recordKill with KillSource::DoubleClick).
+// False when the cursor is not on a data row's last-time cell.
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
                        TableStore& store, KillLog* killLog = nullptr);
+
+// Records a kill of row `id` at `killed`: last time that moment, next time it plus the
+// period (text-to-integer of column 3; the delay does not count here), then saves and
+// tells the kill log, when there is one. False (nothing done) when the row is gone.
+bool recordKill(BossTable& table, RowId id, UtcSeconds killed, TableStore& store, KillLog* killLog,
+                KillSource source);
 
 } // namespace zorvane::schedule

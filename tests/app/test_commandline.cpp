@@ -1,6 +1,10 @@
 #include "app/commandline.h"
 #include "app/desktopid.h"
 #include "app/programdir.h"
+#include "app/tablecommands.h"
+#include "config/configfiles.h"
+#include "history/killhistory.h"
+#include "tests/support/fakeclock.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +14,39 @@
 
 using zorvane::app::CommandLine;
 using Action = CommandLine::Action;
+namespace schedule = zorvane::schedule;
+
+namespace {
+
+struct TestRow {
+    const char* name;
+    const char* period;
+    const char* last;
+    const char* next;
+    bool use;
+};
+
+// Writes config.ini in `dir` with the rows, as the window would have saved them.
+void writeTable(const QString& dir, const std::vector<TestRow>& rows) {
+    schedule::BossTable table;
+    for (const TestRow& r : rows) {
+        const int row = table.appendRow();
+        table.setCheckState(row, r.use);
+        table.setCellText(row, schedule::kNumberColumn, std::to_string(row));
+        table.setCellText(row, schedule::kNameColumn, r.name);
+        table.setCellText(row, schedule::kPeriodColumn, r.period);
+        table.setCellText(row, schedule::kLastTimeColumn, r.last);
+        table.setCellText(row, schedule::kNextTimeColumn, r.next);
+    }
+    QVERIFY(zorvane::config::saveTable(table, dir.toStdString()));
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -25,10 +62,12 @@ private slots:
         QTest::addColumn<Action>("action");
         QTest::addColumn<QString>("importDir");
         QTest::addColumn<QString>("textPart");
+        QTest::addColumn<QString>("killName");
+        QTest::addColumn<int>("minutesAgo");
         const auto row = [](const char* name, QStringList args, Action action, QString dir = {},
-                            QString text = {}) {
+                            QString text = {}, QString killName = {}, int minutes = 0) {
             args.prepend(QStringLiteral("zorvane"));
-            QTest::newRow(name) << args << action << dir << text;
+            QTest::newRow(name) << args << action << dir << text << killName << minutes;
         };
         row("no arguments", {}, Action::OpenWindow);
         row("toolkit options stay the window's", {"-platform", "offscreen", "-style", "fusion"},
@@ -47,6 +86,25 @@ private slots:
         row("short help", {"-h"}, Action::ShowHelp, {}, "--version");
         row("all help", {"--help-all"}, Action::ShowHelp, {}, "--import <DIR>");
         row("version", {"--version"}, Action::ShowVersion, {}, "Zorvane 1.2.3");
+        row("help names the exit codes", {"--help"}, Action::ShowHelp, {}, "2 command line");
+        row("list", {"--list"}, Action::List);
+        row("kill now", {"--kill", " Dragon "}, Action::Kill, {}, {}, "Dragon");
+        row("kill minutes ago", {"--kill=龙王", "15"}, Action::Kill, {}, {}, "龙王", 15);
+        row("kill zero minutes ago", {"--kill", "a b", "0"}, Action::Kill, {}, {}, "a b");
+        row("kill at the longest bound", {"--kill", "a", "144000"}, Action::Kill, {}, {}, "a",
+            144000);
+        row("kill past the bound", {"--kill", "a", "144001"}, Action::Error, {}, "'144001'");
+        row("negative minutes", {"--kill", "a", "-5"}, Action::Error, {}, "'5'");
+        row("minutes with a sign", {"--kill", "a", "+5"}, Action::Error, {}, "'+5'");
+        row("minutes not a number", {"--kill", "a", "5m"}, Action::Error, {}, "'5m'");
+        row("huge minutes", {"--kill", "a", "99999999999999"}, Action::Error, {}, "0 to 144000");
+        row("two minutes", {"--kill", "a", "1", "2"}, Action::Error, {}, "'2'");
+        row("blank name", {"--kill", "  "}, Action::Error, {}, "name of a boss");
+        row("two names", {"--kill", "a", "--kill", "b"}, Action::Error, {}, "one name");
+        row("minutes without kill", {"--list", "5"}, Action::Error, {}, "'5'");
+        row("two commands", {"--list", "--kill", "a"}, Action::Error, {}, "one of");
+        row("kill with toolkit options", {"--kill", "a", "-platform", "x"}, Action::Error, {},
+            "platform");
     }
 
     void commandsAndWhatIsLeftToTheWindow() {
@@ -54,10 +112,117 @@ private slots:
         QFETCH(Action, action);
         QFETCH(QString, importDir);
         QFETCH(QString, textPart);
+        QFETCH(QString, killName);
+        QFETCH(int, minutesAgo);
         const CommandLine parsed = zorvane::app::parseCommandLine(arguments);
         QCOMPARE(parsed.action, action);
         QCOMPARE(parsed.importDir, importDir);
         QVERIFY2(parsed.text.contains(textPart), qPrintable(parsed.text));
+        QCOMPARE(parsed.killName, killName);
+        QCOMPARE(parsed.minutesAgo, minutesAgo);
+        // What a second start hands over reads back as the same command.
+        const CommandLine again = zorvane::app::parseCommandLine(
+            QStringList{"zorvane"} + zorvane::app::commandArguments(parsed));
+        QCOMPARE(again.killName, parsed.killName);
+        QCOMPARE(again.minutesAgo, parsed.minutesAgo);
+    }
+
+    // With no instance running, --kill and --list work on config.ini and the history.
+    void killAndListOnTheFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("next");
+        QTest::newRow("now") << "Dragon" << 0 << 0 << "at 10:00:00" << 1 << "10:00:00"
+                             << "10:30:00";
+        QTest::newRow("minutes ago, name trimmed in the table")
+            << "Hydra" << 15 << 0 << "(row 2)" << 2 << "09:45:00"
+            << "10:45:00";
+        QTest::newRow("name trimmed on the command line")
+            << " 龙王 " << 0 << 0 << "'龙王'" << 5 << "10:00:00"
+            << "10:30:00";
+        QTest::newRow("a hundred days ago")
+            << "Dragon" << 144000 << 0 << "next time 10:30:00" << 1 << "10:00:00"
+            << "10:30:00";
+        QTest::newRow("unknown") << "Nobody" << 0 << 1 << "No boss named 'Nobody'" << 0 << ""
+                                 << "";
+        QTest::newRow("names are exact") << "dragon" << 0 << 1 << "No boss named" << 0 << ""
+                                         << "";
+        QTest::newRow("ambiguous") << "Twin" << 0 << 1 << "Rows 3, 4" << 0 << ""
+                                   << "";
+    }
+
+    void killAndListOnTheFiles() {
+        QFETCH(QString, name);
+        QFETCH(int, minutesAgo);
+        QFETCH(int, exitCode);
+        QFETCH(QString, textPart);
+        QFETCH(int, row);
+        QFETCH(QString, last);
+        QFETCH(QString, next);
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "30", "09:50:00", "10:20:00", true},
+                                {" Hydra ", "60", "09:30:00", "10:30:00", false},
+                                {"Twin", "30", "09:00:00", "09:30:00", true},
+                                {"Twin", "45", "09:00:00", "09:45:00", true},
+                                {"龙王", "30", "", "", false}});
+        const QString ini = dir.filePath(QStringLiteral("config.ini"));
+        const QByteArray before = fileBytes(ini);
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        const std::filesystem::path path = dir.path().toStdString();
+
+        CommandLine kill;
+        kill.action = Action::Kill;
+        kill.killName = name;
+        kill.minutesAgo = minutesAgo;
+        const zorvane::app::CommandResult result = zorvane::app::runOnFiles(kill, path, clock);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.text.contains(textPart), qPrintable(result.text));
+
+        schedule::BossTable table;
+        zorvane::config::loadTable(table, path);
+        zorvane::history::SqliteKillLog history(path / "history.sqlite");
+        if (row == 0) {
+            QCOMPARE(fileBytes(ini), before);
+            QCOMPARE(history.recordCount(name.trimmed().toStdString()), 0);
+            return;
+        }
+        const std::optional<schedule::BossRow> killed = table.row(table.rowId(row));
+        QVERIFY(killed);
+        QCOMPARE(QString::fromStdString(killed->text[schedule::kLastTimeColumn]), last);
+        QCOMPARE(QString::fromStdString(killed->text[schedule::kNextTimeColumn]), next);
+        const auto records = history.allKills(name.trimmed().toStdString());
+        QCOMPARE(records.size(), std::size_t{1});
+        QCOMPARE(records.front().source, schedule::KillSource::CommandLine);
+        QCOMPARE(records.front().utcSeconds, killed->timing.lastUtc.value_or(0));
+        QCOMPARE(records.front().utcSeconds, schedule::toUtc(clock.now()) - 60LL * minutesAgo);
+    }
+
+    void listingShowsTimeLeftAndStatesAligned() {
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "30", "09:50:00", "10:20:00", true},
+                                {"很长的名字", "30", "08:05:00", "08:35:00", false},
+                                {"Egg", "2880", "11:00:00", "11:00:00", true},
+                                {"龙王", "30", "", "", false}});
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        CommandLine list;
+        list.action = Action::List;
+        const zorvane::app::CommandResult result =
+            zorvane::app::runOnFiles(list, dir.path().toStdString(), clock);
+        QCOMPARE(result.exitCode, 0);
+        const QStringList lines = result.text.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        // A due row has rolled over to its current cycle (09:35 + 30); a last time ahead
+        // of the clock was yesterday's; a row never killed says so.
+        const QStringList expected = {"#  BOSS        NEXT      LEFT          ALARM",
+                                      "1  Dragon      10:20:00  00:20:00      on",
+                                      "2  很长的名字  10:05:00  00:05:00      off",
+                                      "3  Egg         11:00:00  1d 01:00:00   on",
+                                      "4  龙王        -         never killed  off"};
+        QCOMPARE(lines, expected);
     }
 
     void filesStayBesideAPortableProgramButNotInAnInstalledOne() {

@@ -1,0 +1,187 @@
+#include "app/tablecommands.h"
+
+#include "config/configfiles.h"
+#include "history/killhistory.h"
+#include "schedule/away.h"
+#include "schedule/cycle.h"
+#include "schedule/rowstatus.h"
+#include "schedule/tableops.h"
+#include "text/fileio.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace zorvane::app {
+namespace {
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Terminal columns a text takes: East Asian wide and full-width characters take two.
+int displayWidth(const QString& text) {
+    int width = 0;
+    for (const char32_t c : text.toUcs4()) {
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+QString padded(const QString& text, int width) {
+    return text + QString(std::max(0, width - displayWidth(text)), QLatin1Char(' '));
+}
+
+// "1:05:09", with days in front from one day on ("2d 03:00:00").
+QString timeLeftText(std::int64_t seconds) {
+    const std::int64_t days = seconds / 86400;
+    const auto field = [](std::int64_t value) {
+        return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    };
+    QString text = field(seconds % 86400 / 3600) + QLatin1Char(':') + field(seconds % 3600 / 60) +
+                   QLatin1Char(':') + field(seconds % 60);
+    return days > 0 ? QStringLiteral("%1d %2").arg(days).arg(text) : text;
+}
+
+QString timeOfDay(schedule::UtcSeconds instant) {
+    return fromUtf8(schedule::clockTimeText(schedule::toLocal(instant)));
+}
+
+// Keeps the kill a table operation reports until the caller knows the table was saved.
+class HeldKill final : public schedule::KillLog {
+public:
+    void recordKill(const schedule::KillRecord& record) override { held = record; }
+    std::optional<schedule::KillRecord> held;
+};
+
+class WriteOutcome final : public schedule::WriteStatusSink {
+public:
+    void writeFailed(const std::string&, const std::string& reason) override { error = reason; }
+    void writeSucceeded(const std::string&) override {}
+    std::string error;
+};
+
+} // namespace
+
+CommandResult killByName(const schedule::BossTable& table, const QString& name, int minutesAgo,
+                         const schedule::Clock& clock, const KillRecorder& record) {
+    const std::vector<schedule::BossRow> rows = table.rows();
+    const std::vector<schedule::RowId> found =
+        schedule::rowsNamed(rows, name.trimmed().toStdString());
+    if (found.empty()) {
+        return {kExitFailed,
+                QStringLiteral("No boss named '%1' in the table.").arg(name.trimmed())};
+    }
+    if (found.size() > 1) {
+        QStringList numbers;
+        for (const schedule::RowId id : found) {
+            numbers << QString::number(table.rowIndex(id));
+        }
+        return {kExitFailed,
+                QStringLiteral("Rows %1 are all named '%2'; give them different names to record "
+                               "a kill from the command line.")
+                    .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
+    }
+    const schedule::UtcSeconds killed =
+        schedule::toUtc(clock.now()) - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
+    record(found.front(), killed);
+    const std::optional<schedule::BossRow> row = table.row(found.front());
+    if (!row || row->timing.lastUtc != killed) {
+        return {kExitFailed, QStringLiteral("The kill of '%1' could not be recorded.").arg(name)};
+    }
+    return {kExitDone, QStringLiteral("Recorded a kill of '%1' (row %2) at %3; next time %4.")
+                           .arg(name.trimmed())
+                           .arg(table.rowIndex(found.front()))
+                           .arg(timeOfDay(killed), fromUtf8(row->text[schedule::kNextTimeColumn]))};
+}
+
+QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
+    const std::vector<schedule::RowStatus> statuses =
+        schedule::rowStatuses(table.rows(), clock.now());
+    if (statuses.empty()) {
+        return QStringLiteral("The table is empty.\n");
+    }
+    std::vector<QStringList> lines{{QStringLiteral("#"), QStringLiteral("BOSS"),
+                                    QStringLiteral("NEXT"), QStringLiteral("LEFT"),
+                                    QStringLiteral("ALARM")}};
+    for (const schedule::RowStatus& status : statuses) {
+        QString left;
+        if (status.remaining) {
+            left = timeLeftText(std::max<std::int64_t>(0, *status.remaining));
+        } else {
+            left = status.killed ? QStringLiteral("not counting") : QStringLiteral("never killed");
+        }
+        lines.push_back({QString::number(status.number), fromUtf8(status.name),
+                         status.nextTime.empty() ? QStringLiteral("-") : fromUtf8(status.nextTime),
+                         left, status.use ? QStringLiteral("on") : QStringLiteral("off")});
+    }
+    std::vector<int> widths(lines.front().size(), 0);
+    for (const QStringList& line : lines) {
+        for (qsizetype column = 0; column < line.size(); ++column) {
+            widths[column] = std::max(widths[column], displayWidth(line[column]));
+        }
+    }
+    QString text;
+    for (const QStringList& line : lines) {
+        QString out;
+        for (qsizetype column = 0; column < line.size(); ++column) {
+            const bool last = column + 1 == line.size();
+            // Numbers are right-aligned; the last column needs no padding.
+            if (column == 0) {
+                out += QString(widths[0] - displayWidth(line[0]), QLatin1Char(' ')) + line[0];
+            } else {
+                out += last ? line[column] : padded(line[column], widths[column]);
+            }
+            if (!last) {
+                out += QStringLiteral("  ");
+            }
+        }
+        text += out + QLatin1Char('\n');
+    }
+    return text;
+}
+
+CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
+                         const schedule::Clock& clock) {
+    schedule::BossTable table;
+    config::loadTable(table, dir);
+    // As the window does on loading: every last time gets the instant it stands for now.
+    schedule::dateUndatedRows(table, clock.now());
+    if (command.action == CommandLine::Action::List) {
+        return {kExitDone, tableListing(table, clock)};
+    }
+    if (command.action != CommandLine::Action::Kill) {
+        return {kExitNotUnderstood, QStringLiteral("Only --kill and --list work on the files.")};
+    }
+    WriteOutcome outcome;
+    config::ConfigTableStore store(dir, &outcome);
+    HeldKill kill;
+    CommandResult result = killByName(table, command.killName, command.minutesAgo, clock,
+                                      [&](schedule::RowId id, schedule::UtcSeconds killed) {
+                                          schedule::recordKill(table, id, killed, store, &kill,
+                                                               schedule::KillSource::CommandLine);
+                                      });
+    if (!outcome.error.empty()) {
+        // Nothing was changed: the history gets no kill the table does not have.
+        return {kExitFailed,
+                QStringLiteral("The kill was not recorded: %1").arg(fromUtf8(outcome.error))};
+    }
+    if (!kill.held) {
+        return result;
+    }
+    history::SqliteKillLog history(dir / text::pathFromUtf8(history::kHistoryFileName));
+    history.recordKill(*kill.held);
+    history.flush();
+    if (const std::string notice = history.notice(); !notice.empty()) {
+        result.text += QStringLiteral("\nHistory: %1").arg(fromUtf8(notice));
+    }
+    return result;
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,34 @@
+#pragma once
+// Where each row stands at a given moment, computed from its texts and its last
+// instant alone, the way a tick pass at that moment would see it. Used where no tick
+// runs or its last pass may be stale: the table listing of the command line.
+
+#include "schedule/bosstable.h"
+#include "schedule/datetime.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvane::schedule {
+
+struct RowStatus {
+    int number = 0;       // the row's position, first data row 1
+    std::string name;     // column 2, trimmed
+    bool use = false;     // the alarm check box
+    bool killed = false;  // it has a last time
+    std::string nextTime; // the next-time text once due cycles have rolled over; may be ""
+    // Seconds until due; nullopt when the row does not count (no last or next time).
+    std::optional<std::int64_t> remaining;
+};
+
+// Every data row at `now`, in table order. A row found due has rolled over to its
+// current cycle, as the tick would roll it.
+std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime now);
+
+// The data rows whose trimmed name is `name` trimmed, in table order; none for an
+// empty name.
+std::vector<RowId> rowsNamed(const std::vector<BossRow>& rows, std::string_view name);
+
+} // namespace zorvane::schedule
