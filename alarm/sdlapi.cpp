@@ -84,7 +84,14 @@ std::unique_ptr<LoadedSdl> openSdl() {
         resolve(h, a.audioStreamClear, "SDL_AudioStreamClear") &&
         resolve(h, a.freeAudioStream, "SDL_FreeAudioStream") &&
         resolve(h, a.tlsCleanup, "SDL_TLSCleanup");
-    return all ? std::move(loaded) : nullptr;
+    if (!all) {
+        return nullptr;
+    }
+    // Only audio is used: SDL must leave the process's signal handling alone. Set here,
+    // before any thread has the library: SDL keeps its hints in a list without a lock,
+    // which a decoding thread reads while it loads a file.
+    a.setHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return loaded;
 }
 
 std::mutex& loadMutex() {

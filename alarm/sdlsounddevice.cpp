@@ -473,8 +473,6 @@ bool SdlSoundDevice::ensureAudioDevice() {
     }
     {
         const std::lock_guard initLock(sdlInitMutex());
-        // Only audio is used: SDL must leave the process's signal handling alone.
-        sdl->setHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (sdl->initSubSystem(SDL_INIT_AUDIO) != 0) {
             sdl->tlsCleanup();
             return false;
