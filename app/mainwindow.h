@@ -40,6 +40,8 @@ class BossGrid;
 class ClickableLabel;
 class GridController;
 class HistoryDialog;
+class Overlay;
+class Questions;
 class Preferences;
 class RowMenu;
 class SoundChooser;
@@ -58,6 +60,9 @@ struct AppContext {
     schedule::MessageSink* messages = nullptr;
     // The announcement helper program; empty: the one beside the executable.
     std::string announcementFetcher = {};
+    // Where the grid's questions go (delete? how many minutes ago?); nullptr means the
+    // real boxes.
+    Questions* questions = nullptr;
 };
 
 class MainWindow : public QWidget {
@@ -91,6 +96,14 @@ public:
     Preferences& preferences() const { return *m_preferences; }
     // The grid's right-click menu; features add their entries to it.
     RowMenu* rowMenu() const { return m_rowMenu; }
+    // The grid's controller: kills (recordKill), the sorted view and the undo stack.
+    GridController& gridController() const { return *m_gridController; }
+    // The compact overlay (a window of its own, hidden until the user shows it).
+    Overlay* overlay() const { return m_overlay.get(); }
+    QPushButton* overlayButton() const { return m_overlayButton; }
+    // Shows or hides the overlay and remembers the choice.
+    void toggleOverlay();
+    void setOverlayClickThrough(bool on);
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
     HistoryDialog* openHistory(schedule::RowId row);
 
@@ -127,6 +140,9 @@ private:
     void wireHistory();
     void wireAlerts();
     void toggleWindow();
+    // Shortcuts, the Tab order, the sorted view and the row menu's grid entries.
+    void wireKeyboard();
+    void wireOverlay();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -144,6 +160,7 @@ private:
     WriteNotice* m_writeNotice = nullptr;
     RowMenu* m_rowMenu = nullptr;
     QPushButton* m_preferencesButton = nullptr;
+    QPushButton* m_overlayButton = nullptr;
     QShortcut* m_silenceShortcut = nullptr;
     DesktopNotifier* m_notifier = nullptr;
     AlertTray* m_tray = nullptr;
@@ -157,7 +174,10 @@ private:
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
     std::unique_ptr<history::SqliteKillLog> m_killLog;
     MessageBoxSink m_messageBox;
+    std::unique_ptr<Questions> m_questionBoxes;
     std::unique_ptr<GridController> m_gridController;
+    // Reads the controller's model: goes first.
+    std::unique_ptr<Overlay> m_overlay;
     SoundChooser* m_soundChooser = nullptr;
     // preferences.ini beside config.ini.
     std::unique_ptr<Preferences> m_preferences;

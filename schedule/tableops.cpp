@@ -32,12 +32,16 @@ bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store) {
     if (cursorRow < 1 || !table.deleteRow(cursorRow)) {
         return false;
     }
+    renumberRows(table);
+    store.rewriteTable(table);
+    return true;
+}
+
+void renumberRows(BossTable& table) {
     const int count = table.rowCount();
     for (int row = 1; row < count; ++row) {
         table.setCellText(row, kNumberColumn, text::integerText(row));
     }
-    store.rewriteTable(table);
-    return true;
 }
 
 void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store) {
@@ -46,33 +50,32 @@ void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, Tabl
     }
 }
 
+bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                TableStore& store, KillLog* killLog, const std::string& sender) {
+    const std::optional<BossRow> row = table.row(id);
+    if (!row) {
+        return false;
+    }
+    const std::int32_t period = row->timing.periodMinutes;
+    table.setDatedCellTextsIf(id, {},
+                              {{kLastTimeColumn, clockTimeText(toLocal(instant))},
+                               {kNextTimeColumn, nextTimeText(instant, period)}},
+                              instant);
+    store.saveTable(table);
+    if (killLog) {
+        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]), instant, period,
+                                       row->timing.delayMinutes, source, sender});
+    }
+    return true;
+}
+
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
                        TableStore& store, KillLog* killLog) {
     if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
         return false;
     }
-    const RowId id = table.rowId(cursorRow);
-    const std::optional<BossRow> row = table.row(id);
-    if (!row) {
-        return false;
-    }
-    const DateTime now = clock.now();
-    const UtcSeconds nowUtc = toUtc(now);
-    const std::int32_t period = row->timing.periodMinutes;
-    table.setDatedCellTextsIf(
-        id, {},
-        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
-        nowUtc);
-    store.saveTable(table);
-    if (killLog) {
-        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
-                                       nowUtc,
-                                       period,
-                                       row->timing.delayMinutes,
-                                       KillSource::DoubleClick,
-                                       {}});
-    }
-    return true;
+    return recordKill(table, table.rowId(cursorRow), toUtc(clock.now()), KillSource::DoubleClick,
+                      store, killLog);
 }
 
 } // namespace zorvane::schedule
