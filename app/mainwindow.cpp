@@ -28,6 +28,7 @@
 #include "text/numbers.h"
 #include "text/textops.h"
 
+#include <QCloseEvent>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -384,6 +385,12 @@ void MainWindow::wireOverlay() {
         m_overlay->show();
     }
     m_tray->setOverlayShown(m_overlay->isVisible());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Hidden, not toggled: it is shown again at the next start when it was shown now.
+    m_overlay->hide();
+    QWidget::closeEvent(event);
 }
 
 void MainWindow::toggleOverlay() {

@@ -126,6 +126,11 @@ public:
     // Stores the warning minutes box's content as typed, on every change.
     void onWarnMinutesChanged(const QString& text);
 
+protected:
+    // The overlay is a window of its own: it goes with the main window, so closing the
+    // main window still ends the program.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildComponents();
     void onWindowCreated();

@@ -538,8 +538,16 @@ private slots:
         QVERIFY(overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
         QCOMPARE(overlay->geometry().size(), QSize(300, 120));
         QCOMPARE(overlay->rowLimit(), 1);
-        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        // Closing the main window takes the overlay along, without forgetting it was shown.
+        m_window->close();
         QVERIFY(!overlay->isVisible());
+        QVERIFY(m_window->preferences().overlayVisible.get());
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        QVERIFY(overlay->isVisible());
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
         QVERIFY(!m_window->preferences().overlayVisible.get());
     }
 
