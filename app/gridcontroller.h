@@ -51,7 +51,7 @@ public:
     // The one way a kill reaches the table: last time at `instant`, next time from the
     // period, saved, told to the kill log and put on the undo stack. Every source goes
     // through here (double click, keyboard, menu, and kills received from elsewhere with
-    // their sender). False when the row is gone.
+    // their sender). Window thread only. False when the row is gone.
     bool recordKill(schedule::RowId row, schedule::UtcSeconds instant, schedule::KillSource source,
                     const std::string& sender = {});
 

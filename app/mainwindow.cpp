@@ -28,8 +28,8 @@
 #include "text/numbers.h"
 #include "text/textops.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
