@@ -28,6 +28,7 @@
 #include "text/numbers.h"
 #include "text/textops.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -378,6 +379,18 @@ void MainWindow::wireOverlay() {
     });
     setOverlayClickThrough(m_preferences->overlayClickThrough.get());
     connect(m_overlayButton, &QPushButton::clicked, this, &MainWindow::toggleOverlay);
+    // Without a tray, click-through is turned off again here (right click on 悬浮窗).
+    m_overlayClickThrough = new QAction(QStringLiteral("悬浮窗点击穿透"), m_overlayButton);
+    m_overlayClickThrough->setCheckable(true);
+    m_overlayClickThrough->setChecked(m_overlay->clickThrough());
+    m_overlayButton->addAction(m_overlayClickThrough);
+    m_overlayButton->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_overlayClickThrough, &QAction::triggered, this, &MainWindow::setOverlayClickThrough);
+    connect(m_overlay.get(), &Overlay::clickThroughRequested, this,
+            &MainWindow::setOverlayClickThrough);
+    connect(m_overlay.get(), &Overlay::rowLimitRequested, this,
+            [this](int rows) { m_preferences->overlayRows.set(rows); });
+    connect(m_overlay.get(), &Overlay::hideRequested, this, &MainWindow::toggleOverlay);
     connect(m_tray, &AlertTray::overlayToggleRequested, this, &MainWindow::toggleOverlay);
     connect(m_tray, &AlertTray::overlayClickThroughRequested, this,
             &MainWindow::setOverlayClickThrough);
@@ -404,6 +417,9 @@ void MainWindow::setOverlayClickThrough(bool on) {
     m_overlay->setClickThrough(on);
     m_preferences->overlayClickThrough.set(on);
     m_tray->setOverlayClickThrough(on);
+    if (m_overlayClickThrough) {
+        m_overlayClickThrough->setChecked(on);
+    }
 }
 
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {

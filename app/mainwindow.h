@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -166,6 +167,7 @@ private:
     RowMenu* m_rowMenu = nullptr;
     QPushButton* m_preferencesButton = nullptr;
     QPushButton* m_overlayButton = nullptr;
+    QAction* m_overlayClickThrough = nullptr;
     QShortcut* m_silenceShortcut = nullptr;
     DesktopNotifier* m_notifier = nullptr;
     AlertTray* m_tray = nullptr;

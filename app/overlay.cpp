@@ -4,6 +4,8 @@
 #include "app/rowlook.h"
 #include "schedule/bosstable.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSizeGrip>
@@ -140,6 +142,25 @@ void Overlay::resizeEvent(QResizeEvent* event) {
     const QSize grip = m_grip->sizeHint();
     m_grip->setGeometry(width() - grip.width(), height() - grip.height(), grip.width(),
                         grip.height());
+}
+
+void Overlay::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QMenu* rows = menu.addMenu(QStringLiteral("显示数量"));
+    for (const int count : {3, 5, 8, 10}) {
+        QAction* action = rows->addAction(QString::number(count));
+        action->setCheckable(true);
+        action->setChecked(count == m_rowLimit);
+        connect(action, &QAction::triggered, this,
+                [this, count] { emit rowLimitRequested(count); });
+    }
+    QAction* through = menu.addAction(QStringLiteral("点击穿透"));
+    through->setCheckable(true);
+    connect(through, &QAction::triggered, this, [this] { emit clickThroughRequested(true); });
+    menu.addSeparator();
+    connect(menu.addAction(QStringLiteral("隐藏")), &QAction::triggered, this,
+            &Overlay::hideRequested);
+    menu.exec(event->globalPos());
 }
 
 void Overlay::mousePressEvent(QMouseEvent* event) {

@@ -44,10 +44,15 @@ public:
 signals:
     // The user moved or resized the overlay (at the end of the drag).
     void geometryChosen(const QRect& geometry);
+    // Chosen in the overlay's own right-click menu.
+    void clickThroughRequested(bool on);
+    void rowLimitRequested(int rows);
+    void hideRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

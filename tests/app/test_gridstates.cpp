@@ -531,6 +531,12 @@ private slots:
         QVERIFY(overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
         QCOMPARE(overlay->geometry().size(), QSize(300, 120));
         QCOMPARE(overlay->rowLimit(), 1);
+        // Without a tray, the button's own menu turns click-through off again.
+        QAction* through = m_window->overlayButton()->actions().value(0);
+        QVERIFY(through && through->isChecked());
+        through->trigger();
+        QVERIFY(!overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
+        QVERIFY(!m_window->preferences().overlayClickThrough.get());
         // Closing the main window takes the overlay along, without forgetting it was shown.
         m_window->close();
         QVERIFY(!overlay->isVisible());
