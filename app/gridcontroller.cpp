@@ -37,6 +37,8 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     : m_table(table), m_grid(grid), m_clock(clock), m_store(store), m_messages(messages),
       m_warnMinutesEdit(warnMinutesEdit), m_model(std::make_unique<BossTableModel>(table)),
       m_proxy(std::make_unique<GridProxy>()) {
+    // Enough to walk back a session's mistakes; each step keeps two copies of a row.
+    m_undo.setUndoLimit(200);
     m_proxy->setSourceModel(m_model.get());
     m_grid.setModel(m_proxy.get());
     m_grid.setDoubleClickColumn(schedule::kLastTimeColumn);
