@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolTip>
 #include <QUndoStack>
 
 #include <deque>
@@ -231,6 +232,16 @@ private slots:
         m_window->tickSupport().onTick();
         QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
                      app::lookBackground(app::RowLook::DueSoon));
+    }
+
+    void hoveringTheCountdownShowsTheLegend() {
+        const int row = addRow("Boss");
+        setCount(row, 200, RowPhase::Lead);
+        const QPoint pos = grid()->visualRect(grid()->viewIndexOf(row, 7)).center();
+        QHelpEvent event(QEvent::ToolTip, pos, grid()->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(grid()->viewport(), &event);
+        QTRY_VERIFY(QToolTip::text().contains(app::lookName(app::RowLook::Lead)));
+        QVERIFY(QToolTip::text().contains(app::lookLegend()));
     }
 
     void countdownHeaderCyclesThroughThreeOrders() {
