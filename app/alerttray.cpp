@@ -19,6 +19,18 @@ AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
     m_startStop = m_menu->addAction(QStringLiteral("停止"));
     m_startStop->setObjectName(QStringLiteral("startStopAction"));
     connect(m_startStop, &QAction::triggered, this, &AlertTray::startStopRequested);
+    m_overlay = m_menu->addAction(QStringLiteral("悬浮窗"));
+    m_overlay->setObjectName(QStringLiteral("overlayAction"));
+    m_overlay->setCheckable(true);
+    // The check mark follows the overlay (setOverlayShown), not the click.
+    connect(m_overlay, &QAction::triggered, this, [this] {
+        m_overlay->setChecked(!m_overlay->isChecked());
+        emit overlayToggleRequested();
+    });
+    m_clickThrough = m_menu->addAction(QStringLiteral("悬浮窗点击穿透"));
+    m_clickThrough->setObjectName(QStringLiteral("overlayClickThroughAction"));
+    m_clickThrough->setCheckable(true);
+    connect(m_clickThrough, &QAction::triggered, this, &AlertTray::overlayClickThroughRequested);
     m_menu->addSeparator();
     QAction* preferences = m_menu->addAction(QStringLiteral("首选项…"));
     preferences->setObjectName(QStringLiteral("preferencesAction"));
@@ -72,6 +84,14 @@ void AlertTray::setNextBoss(const QString& boss, const QString& countdown) {
 
 void AlertTray::setWindowVisible(bool visible) {
     m_toggleWindow->setText(visible ? QStringLiteral("隐藏窗口") : QStringLiteral("显示窗口"));
+}
+
+void AlertTray::setOverlayShown(bool shown) {
+    m_overlay->setChecked(shown);
+}
+
+void AlertTray::setOverlayClickThrough(bool on) {
+    m_clickThrough->setChecked(on);
 }
 
 void AlertTray::setTickRunning(bool running) {

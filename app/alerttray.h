@@ -36,20 +36,27 @@ public:
     // Keep the menu's words true to the window and the tick.
     void setWindowVisible(bool visible);
     void setTickRunning(bool running);
+    // Keep the overlay's two check marks true to the overlay.
+    void setOverlayShown(bool shown);
+    void setOverlayClickThrough(bool on);
 
     QMenu* menu() const { return m_menu.get(); }
 
 signals:
-    void toggleWindowRequested(); // 显示窗口 / 隐藏窗口, or a click on the icon
-    void silenceRequested();      // 静音
-    void startStopRequested();    // 启动 / 停止
-    void preferencesRequested();  // 首选项…
-    void quitRequested();         // 退出
+    void toggleWindowRequested();            // 显示窗口 / 隐藏窗口, or a click on the icon
+    void silenceRequested();                 // 静音
+    void startStopRequested();               // 启动 / 停止
+    void overlayToggleRequested();           // 悬浮窗
+    void overlayClickThroughRequested(bool); // 悬浮窗点击穿透
+    void preferencesRequested();             // 首选项…
+    void quitRequested();                    // 退出
 
 private:
     std::unique_ptr<QMenu> m_menu; // a menu has no parent object: it is owned here
     QAction* m_toggleWindow;
     QAction* m_startStop;
+    QAction* m_overlay;
+    QAction* m_clickThrough;
     QSystemTrayIcon* m_icon = nullptr;
     QString m_toolTip;
 };

@@ -1,10 +1,17 @@
 #include "app/bossgrid.h"
 
+#include "app/bosstablemodel.h"
+#include "app/rowlook.h"
+#include "schedule/bosstable.h"
+
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace zorvane::app {
 namespace {
@@ -109,10 +116,56 @@ bool BossGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
     const bool checked = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
     const bool toggled =
         model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    if (toggled) {
+        emit checkToggled(index);
+    }
     if (toggled && event->type() == QEvent::KeyPress) {
         emit checkToggledByKey();
     }
     return toggled;
+}
+
+QString BossGridDelegate::toolTipFor(const QModelIndex& index, bool elided) {
+    if (!index.isValid()) {
+        return {};
+    }
+    QStringList lines;
+    if (elided) {
+        lines << index.data(Qt::DisplayRole).toString();
+    }
+    const QAbstractItemModel* model = index.model();
+    const QModelIndex use = model->index(index.row(), schedule::kUseColumn);
+    const QModelIndex countdown = model->index(index.row(), schedule::kCountdownColumn);
+    const RowLook look = rowLook(use.data(Qt::CheckStateRole).toInt() == Qt::Checked,
+                                 countdown.data(BossTableModel::RemainingSecondsRole),
+                                 countdown.data(BossTableModel::RowPhaseRole));
+    // The state only where it is asked about: the countdown, or a text cut short.
+    if (index.column() == schedule::kCountdownColumn) {
+        lines << QStringLiteral("状态：") + lookName(look) << QString() << lookLegend();
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool BossGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                 const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    // The room the text gets beside the cell's margins (and icon).
+    const QStyle* style = styleOf(opt);
+    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+    const bool elided =
+        !opt.text.isEmpty() && opt.fontMetrics.horizontalAdvance(opt.text) > textRect.width();
+    const QString text = toolTipFor(index, elided);
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), text, view);
+    return true;
 }
 
 BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGridDelegate(this)) {
@@ -123,11 +176,34 @@ BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGri
     connect(m_delegate, &BossGridDelegate::editorAboutToOpen, this, &BossGrid::editStarted);
     connect(m_delegate, &BossGridDelegate::textCommitted, this, [this] { m_committed = true; });
     connect(m_delegate, &BossGridDelegate::checkToggledByKey, this, &BossGrid::checkToggledByKey);
+    connect(m_delegate, &BossGridDelegate::checkToggled, this,
+            [this](const QModelIndex& index) { emit checkToggled(tableRowOf(index)); });
+}
+
+int BossGrid::tableRowOf(const QModelIndex& viewIndex) const {
+    if (!viewIndex.isValid()) {
+        return -1;
+    }
+    const auto* proxy = qobject_cast<const QAbstractProxyModel*>(viewIndex.model());
+    const QModelIndex source = proxy ? proxy->mapToSource(viewIndex) : viewIndex;
+    return source.isValid() ? source.row() + 1 : -1;
+}
+
+QModelIndex BossGrid::viewIndexOf(int tableRow, int column) const {
+    if (!model() || tableRow < 1) {
+        return {};
+    }
+    if (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(model())) {
+        if (!proxy->sourceModel()) {
+            return {};
+        }
+        return proxy->mapFromSource(proxy->sourceModel()->index(tableRow - 1, column));
+    }
+    return model()->index(tableRow - 1, column);
 }
 
 int BossGrid::cursorRow() const {
-    const QModelIndex current = currentIndex();
-    return current.isValid() ? current.row() + 1 : -1;
+    return tableRowOf(currentIndex());
 }
 
 int BossGrid::cursorColumn() const {
@@ -139,7 +215,7 @@ void BossGrid::setCursorCell(int row, int column) {
     if (!model() || !selectionModel()) {
         return;
     }
-    const QModelIndex target = row >= 1 ? model()->index(row - 1, column) : QModelIndex();
+    const QModelIndex target = viewIndexOf(row, column);
     if (!target.isValid()) {
         selectionModel()->clear();
         return;
@@ -182,6 +258,18 @@ void BossGrid::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         emit leftButtonReleased();
     }
+}
+
+void BossGrid::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        state() != EditingState && currentIndex().isValid() &&
+        currentIndex().column() == m_doubleClickColumn) {
+        emit killKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void BossGrid::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -26,6 +26,13 @@ public:
     // Where the check box of a check-box cell lies, in view coordinates.
     QRect checkBoxRect(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 
+    // The tooltip of a cell: its whole text when the cell is too narrow for it, and the
+    // row's state with the legend of the looks. Empty for none.
+    static QString toolTipFor(const QModelIndex& index, bool elided);
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+
 signals:
     // Emitted before the editor widget exists.
     void editorAboutToOpen() const;
@@ -33,6 +40,8 @@ signals:
     void textCommitted() const;
     // Emitted after the space key toggled a check box.
     void checkToggledByKey();
+    // Emitted after any toggle of a check box (mouse or key), with the view's index.
+    void checkToggled(const QModelIndex& index);
 
 protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
@@ -43,6 +52,8 @@ class BossGrid final : public QTableView {
     Q_OBJECT
 public:
     explicit BossGrid(QWidget* parent = nullptr);
+    // The public edit(index) slot stays reachable beside the override below.
+    using QTableView::edit;
 
     // The cursor as the table addresses it: table row (first data row = 1) and column,
     // -1 each when no cell holds the cursor.
@@ -50,6 +61,11 @@ public:
     int cursorColumn() const;
     // Puts the cursor on a table cell; a row below 1 removes the cursor.
     void setCursorCell(int row, int column);
+
+    // The view may show the rows in another order than the table (sorted): these map a
+    // view index to its table row (first data row = 1; -1 for none) and back.
+    int tableRowOf(const QModelIndex& viewIndex) const;
+    QModelIndex viewIndexOf(int tableRow, int column) const;
 
     // The column whose double click records a kill instead of opening an editor.
     void setDoubleClickColumn(int column) { m_doubleClickColumn = column; }
@@ -61,12 +77,17 @@ signals:
     // The check box under the cursor was toggled from the keyboard.
     void checkToggledByKey();
     void gridDoubleClicked();
+    // Enter on the double-click column (a kill recorded from the keyboard).
+    void killKeyPressed();
+    // A check box was toggled; the table row it belongs to.
+    void checkToggled(int tableRow);
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     BossGridDelegate* m_delegate = nullptr;

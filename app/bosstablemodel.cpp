@@ -158,7 +158,8 @@ void BossTableModel::rowsInserted(int first, int last) {
         return;
     }
     const int count = last - first + 1;
-    if (first - 1 != m_rowCount || count <= 0 || m_rowCount + count != m_table.rowCount() - 1) {
+    if (first < 1 || first - 1 > m_rowCount || count <= 0 ||
+        m_rowCount + count != m_table.rowCount() - 1) {
         resync();
         return;
     }

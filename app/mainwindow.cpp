@@ -13,6 +13,7 @@
 #include "app/handoff.h"
 #include "app/historydialog.h"
 #include "app/leadtimesdialog.h"
+#include "app/overlay.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
 #include "app/rowmenu.h"
@@ -29,7 +30,9 @@
 #include "text/numbers.h"
 #include "text/textops.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -41,6 +44,7 @@
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QUndoStack>
 
 namespace zorvane::app {
 namespace {
@@ -101,6 +105,8 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     wireAlarm();
     wireAlerts();
     wireHistory();
+    wireKeyboard();
+    wireOverlay();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
@@ -128,6 +134,9 @@ void MainWindow::buildComponents() {
     // In the free space of the top row, between the warning minutes and the clock.
     m_preferencesButton =
         place(new QPushButton(QStringLiteral("首选项"), this), "首选项按钮", 396, 8, 64, 30);
+    m_overlayButton =
+        place(new QPushButton(QStringLiteral("悬浮窗"), this), "悬浮窗按钮", 464, 8, 64, 30);
+    m_overlayButton->setToolTip(QStringLiteral("显示或隐藏悬浮窗（Ctrl+Shift+O）"));
 
     m_clockLabel = place(new QLabel(QStringLiteral("标签"), this), "标签1", 544, 8, 232, 40);
     m_clockLabel->setFont(kaiFont(16));
@@ -152,6 +161,9 @@ void MainWindow::buildComponents() {
                                           : static_cast<schedule::MessageSink&>(m_messageBox);
     m_gridController = std::make_unique<GridController>(
         m_table, *m_grid, m_context.clock, *m_tableStore, messages, *m_warnMinutesEdit);
+    m_questionBoxes = std::make_unique<QuestionBoxes>(this);
+    m_gridController->setQuestions(m_context.questions ? m_context.questions
+                                                       : m_questionBoxes.get());
 
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
     connect(m_addButton, &QPushButton::clicked, m_gridController.get(),
@@ -247,7 +259,7 @@ void MainWindow::showRow(schedule::RowId row) {
     activateWindow();
     // The grid shows the data rows without the header row.
     if (const int index = m_table.rowIndex(row); index > 0) {
-        const QModelIndex name = m_grid->model()->index(index - 1, schedule::kNameColumn);
+        const QModelIndex name = m_grid->viewIndexOf(index, schedule::kNameColumn);
         m_grid->selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect);
         m_grid->scrollTo(name);
     }
@@ -322,6 +334,11 @@ void MainWindow::wireHistory() {
     m_tickSupport->setKillLog(m_killLog.get());
 
     m_rowMenu = new RowMenu(*m_grid, m_table);
+    GridController* grid = m_gridController.get();
+    m_rowMenu->addEntry(QStringLiteral("已击杀（现在）"),
+                        [grid](schedule::RowId row) { grid->killRowNow(row); });
+    m_rowMenu->addEntry(QStringLiteral("已击杀（几分钟前）…"),
+                        [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); });
     m_rowMenu->addEntry(QStringLiteral("历史记录…"),
                         [this](schedule::RowId row) { openHistory(row); });
     m_rowMenu->addEntry(QStringLiteral("提前提醒…"),
@@ -339,6 +356,130 @@ LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {
             [this](schedule::RowId) { m_tableStore->saveTable(m_table); });
     dialog->show();
     return dialog;
+}
+
+void MainWindow::wireKeyboard() {
+    GridController* grid = m_gridController.get();
+    m_rowMenu->addEntry(QStringLiteral("删除…"),
+                        [grid](schedule::RowId row) { grid->deleteRowAsked(row); });
+
+    const auto shortcut = [this](const QKeySequence& keys, QWidget* owner,
+                                 Qt::ShortcutContext context, auto slot) {
+        auto* made = new QShortcut(keys, owner);
+        made->setContext(context);
+        connect(made, &QShortcut::activated, this, slot);
+        return made;
+    };
+    // Text boxes keep their own Ctrl+Z and Delete: a focused line edit claims them first.
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_N), this, Qt::WindowShortcut,
+             [grid] { grid->addRowAndEditName(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this, Qt::WindowShortcut,
+             [grid] { grid->killCursorRowNow(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this, Qt::WindowShortcut,
+             [grid] { grid->undoStack().undo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this, Qt::WindowShortcut,
+             [grid] { grid->undoStack().redo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this, Qt::WindowShortcut,
+             [grid] { grid->undoStack().redo(); });
+    // Only while the grid itself has the focus: an open cell editor keeps its Delete.
+    shortcut(QKeySequence(Qt::Key_Delete), m_grid, Qt::WidgetShortcut,
+             [grid] { grid->deleteRowAsked(grid->cursorRowId()); });
+    // Everywhere in the program, so the overlay can be brought back from any window.
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this, Qt::ApplicationShortcut,
+             [this] { toggleOverlay(); });
+
+    // Tab goes through the controls row by row and leaves the grid; arrows move in it.
+    m_grid->setTabKeyNavigation(false);
+    m_viewer->setTabChangesFocus(true);
+    QWidget* const order[] = {
+        m_startStopButton, m_addButton,     m_deleteButton, m_warnMinutesEdit, m_preferencesButton,
+        m_overlayButton,   m_soundPathEdit, m_grid,         m_viewer};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+
+    m_gridController->setSortState(GridProxy::sortStateFromInt(m_preferences->gridSortOrder.get()));
+    connect(grid, &GridController::sortStateChanged, this, [this](GridProxy::SortState state) {
+        m_preferences->gridSortOrder.set(static_cast<int>(state));
+    });
+}
+
+void MainWindow::wireOverlay() {
+    m_overlay = std::make_unique<Overlay>(&m_gridController->model());
+    m_overlay->setRowLimit(m_preferences->overlayRows.get());
+    m_preferences->overlayRows.onChanged(this,
+                                         [this](const int& rows) { m_overlay->setRowLimit(rows); });
+    const QStringList parts = m_preferences->overlayGeometry.get().split(QLatin1Char(','));
+    QRect geometry;
+    if (parts.size() == 4) {
+        bool ok[4] = {};
+        geometry = QRect(parts[0].trimmed().toInt(&ok[0]), parts[1].trimmed().toInt(&ok[1]),
+                         parts[2].trimmed().toInt(&ok[2]), parts[3].trimmed().toInt(&ok[3]));
+        if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
+            geometry = QRect();
+        }
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    // A stored place on no screen (a monitor since unplugged) falls back to the default.
+    if (geometry.isValid() && !area.isEmpty() && !area.intersects(geometry)) {
+        geometry = QRect();
+    }
+    if (geometry.isValid()) {
+        m_overlay->setGeometry(geometry);
+    } else if (!area.isEmpty()) {
+        m_overlay->move(area.right() - m_overlay->width() - 20, area.top() + 80);
+    }
+    connect(m_overlay.get(), &Overlay::geometryChosen, this, [this](const QRect& where) {
+        m_preferences->overlayGeometry.set(QStringLiteral("%1,%2,%3,%4")
+                                               .arg(where.x())
+                                               .arg(where.y())
+                                               .arg(where.width())
+                                               .arg(where.height()));
+    });
+    setOverlayClickThrough(m_preferences->overlayClickThrough.get());
+    connect(m_overlayButton, &QPushButton::clicked, this, &MainWindow::toggleOverlay);
+    // Without a tray, click-through is turned off again here (right click on 悬浮窗).
+    m_overlayClickThrough = new QAction(QStringLiteral("悬浮窗点击穿透"), m_overlayButton);
+    m_overlayClickThrough->setCheckable(true);
+    m_overlayClickThrough->setChecked(m_overlay->clickThrough());
+    m_overlayButton->addAction(m_overlayClickThrough);
+    m_overlayButton->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_overlayClickThrough, &QAction::triggered, this, &MainWindow::setOverlayClickThrough);
+    connect(m_overlay.get(), &Overlay::clickThroughRequested, this,
+            &MainWindow::setOverlayClickThrough);
+    connect(m_overlay.get(), &Overlay::rowLimitRequested, this,
+            [this](int rows) { m_preferences->overlayRows.set(rows); });
+    connect(m_overlay.get(), &Overlay::hideRequested, this, &MainWindow::toggleOverlay);
+    connect(m_tray, &AlertTray::overlayToggleRequested, this, &MainWindow::toggleOverlay);
+    connect(m_tray, &AlertTray::overlayClickThroughRequested, this,
+            &MainWindow::setOverlayClickThrough);
+    if (m_preferences->overlayVisible.get()) {
+        m_overlay->show();
+    }
+    m_tray->setOverlayShown(m_overlay->isVisible());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Hidden, not toggled: it is shown again at the next start when it was shown now.
+    m_overlay->hide();
+    QWidget::closeEvent(event);
+}
+
+void MainWindow::toggleOverlay() {
+    const bool show = !m_overlay->isVisible();
+    m_overlay->setVisible(show);
+    m_preferences->overlayVisible.set(show);
+    m_tray->setOverlayShown(show);
+}
+
+void MainWindow::setOverlayClickThrough(bool on) {
+    m_overlay->setClickThrough(on);
+    m_preferences->overlayClickThrough.set(on);
+    m_tray->setOverlayClickThrough(on);
+    if (m_overlayClickThrough) {
+        m_overlayClickThrough->setChecked(on);
+    }
 }
 
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {

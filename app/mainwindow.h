@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -42,6 +43,8 @@ class ClickableLabel;
 class GridController;
 class HistoryDialog;
 class LeadTimesDialog;
+class Overlay;
+class Questions;
 class Preferences;
 class RowMenu;
 class SoundChooser;
@@ -60,6 +63,9 @@ struct AppContext {
     schedule::MessageSink* messages = nullptr;
     // The announcement helper program; empty: the one beside the executable.
     std::string announcementFetcher = {};
+    // Where the grid's questions go (delete? how many minutes ago?); nullptr means the
+    // real boxes.
+    Questions* questions = nullptr;
 };
 
 class MainWindow : public QWidget {
@@ -93,6 +99,14 @@ public:
     Preferences& preferences() const { return *m_preferences; }
     // The grid's right-click menu; features add their entries to it.
     RowMenu* rowMenu() const { return m_rowMenu; }
+    // The grid's controller: kills (recordKill), the sorted view and the undo stack.
+    GridController& gridController() const { return *m_gridController; }
+    // The compact overlay (a window of its own, hidden until the user shows it).
+    Overlay* overlay() const { return m_overlay.get(); }
+    QPushButton* overlayButton() const { return m_overlayButton; }
+    // Shows or hides the overlay and remembers the choice.
+    void toggleOverlay();
+    void setOverlayClickThrough(bool on);
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
     HistoryDialog* openHistory(schedule::RowId row);
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
@@ -122,6 +136,11 @@ public:
     // Stores the warning minutes box's content as typed, on every change.
     void onWarnMinutesChanged(const QString& text);
 
+protected:
+    // The overlay is a window of its own: it goes with the main window, so closing the
+    // main window still ends the program.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildComponents();
     void onWindowCreated();
@@ -137,6 +156,9 @@ private:
     void wireAlertSounds();
     void wireAlerts();
     void toggleWindow();
+    // Shortcuts, the Tab order, the sorted view and the row menu's grid entries.
+    void wireKeyboard();
+    void wireOverlay();
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
@@ -154,6 +176,8 @@ private:
     WriteNotice* m_writeNotice = nullptr;
     RowMenu* m_rowMenu = nullptr;
     QPushButton* m_preferencesButton = nullptr;
+    QPushButton* m_overlayButton = nullptr;
+    QAction* m_overlayClickThrough = nullptr;
     QShortcut* m_silenceShortcut = nullptr;
     DesktopNotifier* m_notifier = nullptr;
     AlertTray* m_tray = nullptr;
@@ -167,7 +191,10 @@ private:
     std::unique_ptr<config::ConfigTableStore> m_tableStore;
     std::unique_ptr<history::SqliteKillLog> m_killLog;
     MessageBoxSink m_messageBox;
+    std::unique_ptr<Questions> m_questionBoxes;
     std::unique_ptr<GridController> m_gridController;
+    // Reads the controller's model: goes first.
+    std::unique_ptr<Overlay> m_overlay;
     SoundChooser* m_soundChooser = nullptr;
     // preferences.ini beside config.ini.
     std::unique_ptr<Preferences> m_preferences;

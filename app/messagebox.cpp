@@ -1,6 +1,8 @@
 #include "app/messagebox.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace zorvane::app {
 
@@ -9,6 +11,27 @@ void MessageBoxSink::showMessage(const std::string& text) {
                     QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+bool QuestionBoxes::confirm(const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
+                    m_owner);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    // A stray Enter must not delete: "否" is the default.
+    box.setDefaultButton(QMessageBox::No);
+    box.setWindowModality(Qt::ApplicationModal);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<int> QuestionBoxes::askMinutes(const QString& title, const QString& label,
+                                             int maximum) {
+    bool ok = false;
+    const int minutes = QInputDialog::getInt(m_owner, title, label, 0, 0, maximum, 1, &ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return minutes;
 }
 
 } // namespace zorvane::app

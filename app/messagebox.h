@@ -1,8 +1,16 @@
 #pragma once
-// The program's message box: caption "信息：", the text and an OK button, modal for the
-// whole program and owned by no window.
+// The program's message boxes: the "信息：" box (caption "信息：", the text and an OK
+// button, modal for the whole program and owned by no window), and the questions the
+// grid asks before it acts (a confirmation, a number of minutes). Tests answer both
+// through the interfaces instead of a real modal box.
 
 #include "schedule/services.h"
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
 
 namespace zorvane::app {
 
@@ -10,6 +18,28 @@ class MessageBoxSink final : public schedule::MessageSink {
 public:
     // Returns when the user has closed the box. Window thread only.
     void showMessage(const std::string& text) override;
+};
+
+// Questions asked in modal boxes; window thread only.
+class Questions {
+public:
+    virtual ~Questions() = default;
+    // A yes/no question; true for yes.
+    virtual bool confirm(const QString& title, const QString& text) = 0;
+    // A whole number of minutes between 0 and `maximum`; nullopt when cancelled.
+    virtual std::optional<int> askMinutes(const QString& title, const QString& label,
+                                          int maximum) = 0;
+};
+
+// The real boxes, owned by `owner` (may be nullptr).
+class QuestionBoxes final : public Questions {
+public:
+    explicit QuestionBoxes(QWidget* owner = nullptr) : m_owner(owner) {}
+    bool confirm(const QString& title, const QString& text) override;
+    std::optional<int> askMinutes(const QString& title, const QString& label, int maximum) override;
+
+private:
+    QWidget* m_owner;
 };
 
 } // namespace zorvane::app

@@ -123,7 +123,14 @@ Preferences::Preferences(const QString& filePath)
       repeatSeconds(m_store, QStringLiteral("alerts/repeatSeconds"), 0,
                     [](const int& v) { return clampInt(v, 0, kMaxRepeatSeconds); }),
       repeatLimitMinutes(m_store, QStringLiteral("alerts/repeatLimitMinutes"), 5,
-                         [](const int& v) { return clampInt(v, 1, kMaxRepeatLimitMinutes); }) {}
+                         [](const int& v) { return clampInt(v, 1, kMaxRepeatLimitMinutes); }),
+      gridSortOrder(m_store, QStringLiteral("grid/sortOrder"), 0,
+                    [](const int& v) { return v >= 0 && v <= 2 ? v : 0; }),
+      overlayVisible(m_store, QStringLiteral("overlay/visible"), false),
+      overlayClickThrough(m_store, QStringLiteral("overlay/clickThrough"), false),
+      overlayRows(m_store, QStringLiteral("overlay/rows"), 5,
+                  [](const int& v) { return clampInt(v, 1, kMaxOverlayRows); }),
+      overlayGeometry(m_store, QStringLiteral("overlay/geometry"), QString()) {}
 
 std::vector<int> Preferences::extraLeadMinutes() const {
     return schedule::parseLeadTimes(extraLeadTimes.get().toStdString()).minutes;

@@ -108,6 +108,11 @@ public:
     Option<QString> extraLeadTimes;    // "10, 1": minutes before the next time, besides 编辑框1
     Option<int> repeatSeconds;         // repeat the due chime every N seconds; 0 = once
     Option<int> repeatLimitMinutes;    // stop repeating after this many minutes
+    Option<int> gridSortOrder;         // the grid's order: 0 table, 1 time left up, 2 down
+    Option<bool> overlayVisible;       // the compact overlay is shown
+    Option<bool> overlayClickThrough;  // clicks pass through the overlay
+    Option<int> overlayRows;           // how many bosses the overlay lists
+    Option<QString> overlayGeometry;   // "x,y,width,height" of the overlay; empty: default
 
     // extraLeadTimes read as minutes, largest first; empty when the stored text is unreadable.
     std::vector<int> extraLeadMinutes() const;
@@ -115,5 +120,6 @@ public:
 
 inline constexpr int kMaxRepeatSeconds = 600;
 inline constexpr int kMaxRepeatLimitMinutes = 120;
+inline constexpr int kMaxOverlayRows = 20;
 
 } // namespace zorvane::app

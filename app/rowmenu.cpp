@@ -34,7 +34,8 @@ void RowMenu::onContextMenuRequested(const QPoint& position) {
     if (!index.isValid()) {
         return;
     }
-    std::unique_ptr<QMenu> menu = menuForRow(index.row() + 1);
+    // The view may be sorted: the menu belongs to the table row shown there.
+    std::unique_ptr<QMenu> menu = menuForRow(m_grid.tableRowOf(index));
     if (!menu) {
         return;
     }

@@ -162,11 +162,12 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     WriteOutcome outcome;
     config::ConfigTableStore store(dir, &outcome);
     HeldKill kill;
-    CommandResult result = killByName(table, command.killName, command.minutesAgo, clock,
-                                      [&](schedule::RowId id, schedule::UtcSeconds killed) {
-                                          schedule::recordKill(table, id, killed, store, &kill,
-                                                               schedule::KillSource::CommandLine);
-                                      });
+    CommandResult result =
+        killByName(table, command.killName, command.minutesAgo, clock,
+                   [&](schedule::RowId id, schedule::UtcSeconds killed) {
+                       schedule::recordKill(table, id, killed, schedule::KillSource::CommandLine,
+                                            store, &kill);
+                   });
     if (!outcome.error.empty()) {
         // Nothing was changed: the history gets no kill the table does not have.
         return {kExitFailed,

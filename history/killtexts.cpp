@@ -16,12 +16,14 @@ struct SourceNames {
     std::string_view label;
 };
 
-constexpr std::array<SourceNames, 5> kSources = {{
+constexpr std::array<SourceNames, 7> kSources = {{
     {KillSource::DoubleClick, "double-click", "双击"},
     {KillSource::Typed, "typed", "输入"},
     {KillSource::RollOver, "roll-over", "自动轮换"},
     {KillSource::CommandLine, "command-line", "命令行"},
     {KillSource::Remote, "remote", "远程"},
+    {KillSource::Keyboard, "keyboard", "快捷键"},
+    {KillSource::Menu, "menu", "右键菜单"},
 }};
 
 const SourceNames* namesOf(KillSource source) {

@@ -161,6 +161,35 @@ int BossTable::appendRows(std::vector<BossRow> rows) {
     return first;
 }
 
+RowId BossTable::insertRow(int row, BossRow content) {
+    Listener* listener = nullptr;
+    RowId id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (row < 1 || row > static_cast<int>(m_rows.size()) + 1) {
+            return 0;
+        }
+        // Ids are never handed out twice, so an id below m_nextId that is not in use is
+        // the row's own from before.
+        if (content.id == 0 || content.id >= m_nextId || m_positions.contains(content.id)) {
+            content.id = m_nextId++;
+        }
+        id = content.id;
+        textWritten(content, kPeriodColumn);
+        textWritten(content, kDelayColumn);
+        const auto position = static_cast<std::size_t>(row - 1);
+        m_rows.insert(m_rows.begin() + (row - 1), std::move(content));
+        for (std::size_t i = position; i < m_rows.size(); ++i) {
+            m_positions[m_rows[i].id] = i;
+        }
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->rowsInserted(row, row);
+    }
+    return id;
+}
+
 bool BossTable::deleteRow(int row) {
     Listener* listener = nullptr;
     {

@@ -117,6 +117,11 @@ public:
     // Adds the rows at the end with new ids (the ids given are ignored) and tells the
     // listener once; returns the index of the first, or 0 when `rows` is empty.
     int appendRows(std::vector<BossRow> rows);
+    // Puts `content` back as data row `row` (1 .. rowCount(); rowCount() appends), e.g.
+    // to undo a deletion. It keeps content.id when that id is not in use, so by-id
+    // readers find the row again; otherwise it gets a new one. Returns the row's id, 0
+    // when `row` is out of range.
+    RowId insertRow(int row, BossRow content);
     // Removes data row `row`; false outside the table.
     bool deleteRow(int row);
 

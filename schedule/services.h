@@ -79,6 +79,8 @@ enum class KillSource {
     RollOver,    // the tick started the next cycle of a due row
     CommandLine, // recorded from the command line
     Remote,      // received from another member of a shared room
+    Keyboard,    // Ctrl+K or Enter on the last time
+    Menu,        // the grid's row menu ("now" or "N minutes ago")
 };
 
 // One recorded kill (or roll-over): what the history keeps.

@@ -32,12 +32,16 @@ bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store) {
     if (cursorRow < 1 || !table.deleteRow(cursorRow)) {
         return false;
     }
+    renumberRows(table);
+    store.rewriteTable(table);
+    return true;
+}
+
+void renumberRows(BossTable& table) {
     const int count = table.rowCount();
     for (int row = 1; row < count; ++row) {
         table.setCellText(row, kNumberColumn, text::integerText(row));
     }
-    store.rewriteTable(table);
-    return true;
 }
 
 void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store) {
@@ -46,36 +50,32 @@ void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, Tabl
     }
 }
 
-bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
-                       TableStore& store, KillLog* killLog) {
-    if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
-        return false;
-    }
-    return recordKill(table, table.rowId(cursorRow), toUtc(clock.now()), store, killLog,
-                      KillSource::DoubleClick);
-}
-
-bool recordKill(BossTable& table, RowId id, UtcSeconds killed, TableStore& store, KillLog* killLog,
-                KillSource source) {
+bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                TableStore& store, KillLog* killLog, const std::string& sender) {
     const std::optional<BossRow> row = table.row(id);
     if (!row) {
         return false;
     }
     const std::int32_t period = row->timing.periodMinutes;
     table.setDatedCellTextsIf(id, {},
-                              {{kLastTimeColumn, clockTimeText(toLocal(killed))},
-                               {kNextTimeColumn, nextTimeText(killed, period)}},
-                              killed);
+                              {{kLastTimeColumn, clockTimeText(toLocal(instant))},
+                               {kNextTimeColumn, nextTimeText(instant, period)}},
+                              instant);
     store.saveTable(table);
     if (killLog) {
-        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]),
-                                       killed,
-                                       period,
-                                       row->timing.delayMinutes,
-                                       source,
-                                       {}});
+        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]), instant, period,
+                                       row->timing.delayMinutes, source, sender});
     }
     return true;
+}
+
+bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
+                       TableStore& store, KillLog* killLog) {
+    if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
+        return false;
+    }
+    return recordKill(table, table.rowId(cursorRow), toUtc(clock.now()), KillSource::DoubleClick,
+                      store, killLog);
 }
 
 } // namespace zorvane::schedule

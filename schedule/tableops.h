@@ -19,11 +19,22 @@ int onAddClicked(BossTable& table, const Clock& clock);
 // False (and nothing done) when no data row is under the cursor.
 bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store);
 
+// Writes every data row's position into its number column (after a row came or went).
+void renumberRows(BossTable& table);
+
 // Mouse released over the grid: a click in the use column is saved at once.
 void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store);
 
-// Double click on a last time records a kill now (recordKill with KillSource::DoubleClick).
-// False when the cursor is not on a data row's last-time cell.
+// Double click on a last time records a kill now: last time now, next time now plus the
+// period (text-to-integer of column 3; the delay does not count here), then saves and
+// tells the kill log, when there is one. False when the cursor is not on a data row's
+// last-time cell.
+// Records a kill of the row at `instant`: last time that instant's clock time, next time
+// the instant plus the period, then saves and tells the kill log (with `sender` for a
+// kill received from someone else). False when the row is gone.
+bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                TableStore& store, KillLog* killLog = nullptr, const std::string& sender = {});
+
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
                        TableStore& store, KillLog* killLog = nullptr);
 

@@ -279,3 +279,36 @@ TEST(BossTable, CollectedWritesAreToldOnceAsABlock) {
     EXPECT_EQ(listener.events, expected);
     table.setListener(nullptr);
 }
+
+TEST(BossTable, InsertRowPutsARowBackWithItsOwnIdOnly) {
+    BossTable table;
+    RecordingListener listener(table);
+    for (int i = 0; i < 3; ++i) {
+        table.appendRow();
+    }
+    std::optional<BossRow> middle = table.row(table.rowId(2));
+    ASSERT_TRUE(middle);
+    middle->text[kPeriodColumn] = "45";
+    middle->timing.lastUtc = 1'800'000'000;
+    ASSERT_TRUE(table.deleteRow(2));
+    table.setListener(&listener);
+
+    // Back at its place, with its id, its typed state derived, the others behind it.
+    EXPECT_EQ(table.insertRow(2, *middle), middle->id);
+    EXPECT_EQ(table.rowIndex(middle->id), 2);
+    EXPECT_EQ(table.timing(2)->periodMinutes, 45);
+    EXPECT_EQ(table.timing(2)->lastUtc, std::optional<UtcSeconds>(1'800'000'000));
+    EXPECT_EQ(table.rowIndex(table.rowId(3)), 3);
+    EXPECT_EQ(listener.events, std::vector<std::string>({"ins:2-2/4"}));
+
+    // An id in use, or one never handed out, gets a fresh one; bad places are refused.
+    const RowId again = table.insertRow(4, *middle);
+    EXPECT_NE(again, middle->id);
+    EXPECT_EQ(table.rowIndex(again), 4);
+    BossRow unknown = *middle;
+    unknown.id = 1000;
+    EXPECT_NE(table.insertRow(1, unknown), 1000u);
+    EXPECT_EQ(table.insertRow(0, *middle), 0u);
+    EXPECT_EQ(table.insertRow(table.rowCount() + 1, *middle), 0u);
+    table.setListener(nullptr);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// What the grid shows of the table: the rows in the table's order or sorted by the time
+// left, with each row's look (colour, font, icon) from the model's typed data. Sorting
+// only orders the view; the table, its row numbers and config.ini stay as they are.
+
+#include <QSortFilterProxyModel>
+
+namespace zorvane::app {
+
+class GridProxy final : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    // The three orders a click on the countdown header steps through.
+    enum class SortState : int { TableOrder = 0, Ascending = 1, Descending = 2 };
+
+    explicit GridProxy(QObject* parent = nullptr);
+
+    SortState sortState() const { return m_state; }
+    void setSortState(SortState state);
+    // The order after `state` in the cycle: ascending, descending, table order.
+    static SortState nextSortState(SortState state);
+    // A stored number read as a state; anything unknown is the table's order.
+    static SortState sortStateFromInt(int value);
+
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+signals:
+    void sortStateChanged(GridProxy::SortState state);
+
+protected:
+    // Fewer seconds left first; rows without a count go last in either direction.
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    SortState m_state = SortState::TableOrder;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,44 @@
+#pragma once
+// How a row looks by where it stands: one look per phase, each with a colour and a
+// second cue that does not rely on colour (bold text and an icon, or grey italics), so
+// the grid and the overlay say the same thing the same way.
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace zorvane::app {
+
+enum class RowLook {
+    Plain,     // checked, but the tick has nothing to count (no last or next time)
+    Unchecked, // the use box is clear: no alarm for this row
+    Counting,  // ahead of its lead time
+    Lead,      // within the warning lead time
+    DueSoon,   // due within a minute (or found due by the last pass)
+};
+
+// Seconds before due at which a row counts as due now.
+inline constexpr qint64 kDueSoonSeconds = 60;
+
+// The look from the model's typed data: the use box, the remaining seconds and the phase
+// (BossTableModel's RemainingSecondsRole and RowPhaseRole; invalid when not counted).
+RowLook rowLook(bool checked, const QVariant& remainingSeconds, const QVariant& phase);
+
+// The background of the row's cells; invalid for no colour of its own.
+QColor lookBackground(RowLook look);
+// The text colour; invalid for the default.
+QColor lookForeground(RowLook look);
+// The font's changes: bold for Lead and DueSoon, italic for Unchecked.
+void applyLookFont(RowLook look, QFont& font);
+// The icon beside the countdown; null for looks without one.
+QIcon lookIcon(RowLook look);
+// The look's name as the tooltip shows it ("预警时间内").
+QString lookName(RowLook look);
+// Every look with its colour and cue, one per line, for tooltips.
+QString lookLegend();
+
+} // namespace zorvane::app
