@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/programdir.h"
+#include "app/roomoption.h"
 #include "config/portableimport.h"
 #include "text/fileio.h"
 
@@ -56,6 +57,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "are never overwritten."),
         QStringLiteral("DIR"));
     parser.addOption(import);
+    // Not a command: the window opens and joins the room (app/roomoption.h).
+    parser.addOption(roomOption());
 
     const bool parsed = parser.parse(arguments);
     // addHelpOption() also knows --help-all; only QCommandLineParser::process() would act on it.

@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <array>
 
@@ -18,6 +19,8 @@ namespace {
 constexpr std::array<int, schedule::kColumnCount> kColumnWidths = {40, 40,  200, 80,
                                                                    80, 100, 100, 130};
 constexpr int kRowHeight = 30;
+// Received kills within this many milliseconds share one save of the table.
+constexpr int kRemoteSaveDelayMs = 200;
 
 } // namespace
 
@@ -37,6 +40,11 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
 }
 
 GridController::~GridController() {
+    // Received kills not saved yet are kept.
+    if (m_saveTimer != nullptr && m_saveTimer->isActive()) {
+        m_saveTimer->stop();
+        m_store.saveTable(m_table);
+    }
     // The view must not keep a pointer to the model that goes with this object.
     m_grid.setModel(nullptr);
 }
@@ -99,6 +107,27 @@ void GridController::onGridEditFinished() {
     schedule::onGridEditFinished(m_table, m_grid.cursorRow(), m_grid.cursorColumn(),
                                  m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
                                  m_store, m_killLog);
+}
+
+bool GridController::applyRemoteKill(schedule::RowId row, schedule::UtcSeconds killUtc,
+                                     const std::string& sender) {
+    if (!schedule::applyRemoteKill(m_table, row, killUtc, sender, m_killLog)) {
+        return false;
+    }
+    saveSoon();
+    return true;
+}
+
+void GridController::saveSoon() {
+    if (m_saveTimer == nullptr) {
+        m_saveTimer = new QTimer(this);
+        m_saveTimer->setSingleShot(true);
+        m_saveTimer->setInterval(kRemoteSaveDelayMs);
+        connect(m_saveTimer, &QTimer::timeout, this, [this] { m_store.saveTable(m_table); });
+    }
+    if (!m_saveTimer->isActive()) {
+        m_saveTimer->start();
+    }
 }
 
 } // namespace zorvane::app

@@ -9,8 +9,10 @@
 #include <QObject>
 
 #include <memory>
+#include <string>
 
 class QLineEdit;
+class QTimer;
 
 namespace zorvane::app {
 
@@ -43,7 +45,17 @@ public:
     void onGridEditStarted();
     void onGridEditFinished();
 
+    // The one call through which a kill received from a shared room reaches a row: newer
+    // kills only (the caller judges), history as remote with the sender, and the table
+    // saved once shortly after, however many kills arrive together. False when the row is
+    // gone.
+    bool applyRemoteKill(schedule::RowId row, schedule::UtcSeconds killUtc,
+                         const std::string& sender);
+
 private:
+    // Saves the table once the current burst of received kills is over.
+    void saveSoon();
+
     schedule::BossTable& m_table;
     BossGrid& m_grid;
     const schedule::Clock& m_clock;
@@ -52,6 +64,7 @@ private:
     const QLineEdit& m_warnMinutesEdit;
     std::unique_ptr<BossTableModel> m_model;
     schedule::KillLog* m_killLog = nullptr;
+    QTimer* m_saveTimer = nullptr;
 };
 
 } // namespace zorvane::app

@@ -41,6 +41,9 @@ class ClickableLabel;
 class GridController;
 class HistoryDialog;
 class Preferences;
+class RoomConnection;
+class RoomOffersPanel;
+class RoomStatusLine;
 class RowMenu;
 class SoundChooser;
 class TickSupport;
@@ -108,6 +111,12 @@ public:
     AlertTray* tray() const { return m_tray; }
     // What the tick's worker uses (the sound device among it).
     TickSupport& tickSupport() const { return *m_tickSupport; }
+    // The shared room named in the preferences (joined at start when there is one).
+    RoomConnection& room() const { return *m_room; }
+    // The room's state line, beside the write notice.
+    RoomStatusLine* roomStatusLine() const { return m_roomLine; }
+    // Opens the panel of bosses on offer from the room, or raises it.
+    RoomOffersPanel* openRoomOffers();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
     void onClockTick();
     // Stores the warning minutes box's content as typed, on every change.
@@ -126,6 +135,7 @@ private:
     void noteRunning();
     void wireHistory();
     void wireAlerts();
+    void wireRoom();
     void toggleWindow();
 
     AppContext m_context;
@@ -149,6 +159,8 @@ private:
     AlertTray* m_tray = nullptr;
     AlertCenter* m_alertCenter = nullptr;
     QPointer<PreferencesDialog> m_preferencesDialog;
+    RoomStatusLine* m_roomLine = nullptr;
+    QPointer<RoomOffersPanel> m_offersPanel;
 
     // Declared in the order they are needed; the controller (and with it the grid's
     // model) goes before the table it shows. All go before the child widgets (the
@@ -163,6 +175,8 @@ private:
     std::unique_ptr<Preferences> m_preferences;
     // Used by the tick worker; goes after the destructor has stopped it.
     std::unique_ptr<TickSupport> m_tickSupport;
+    // Reports to the window thread; goes first, stopping its client.
+    std::unique_ptr<RoomConnection> m_room;
 };
 
 } // namespace zorvane::app

@@ -76,3 +76,27 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
 }
 
 } // namespace zorvane::schedule
+
+namespace zorvane::schedule {
+
+bool applyRemoteKill(BossTable& table, RowId id, UtcSeconds killUtc, const std::string& sender,
+                     KillLog* killLog) {
+    const std::optional<BossRow> row = table.row(id);
+    if (!row) {
+        return false;
+    }
+    const std::int32_t period = row->timing.periodMinutes;
+    if (!table.setDatedCellTextsIf(id, {},
+                                   {{kLastTimeColumn, clockTimeText(toLocal(killUtc))},
+                                    {kNextTimeColumn, nextTimeText(killUtc, period)}},
+                                   killUtc)) {
+        return false;
+    }
+    if (killLog) {
+        killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]), killUtc, period,
+                                       row->timing.delayMinutes, KillSource::Remote, sender});
+    }
+    return true;
+}
+
+} // namespace zorvane::schedule

@@ -30,3 +30,14 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
                        TableStore& store, KillLog* killLog = nullptr);
 
 } // namespace zorvane::schedule
+
+namespace zorvane::schedule {
+
+// A kill received from another member of a shared room: the row's last time becomes the
+// kill's instant (shown as its local clock time), the next time follows from the row's own
+// period, and the kill log records it as remote with the sender. Saves nothing: a burst of
+// received kills is saved once by the caller. False when the row is gone.
+bool applyRemoteKill(BossTable& table, RowId id, UtcSeconds killUtc, const std::string& sender,
+                     KillLog* killLog);
+
+} // namespace zorvane::schedule
