@@ -1,0 +1,322 @@
+// The window in a busy room: 49 other members (a process of their own, this program
+// started with --senders) send 1,000 kill events a second over 200 bosses for 10 s
+// through a real mosquitto broker, and the window (real widgets, offscreen) applies them.
+// Measures this process's CPU (the window, the room client's network thread, the tick and
+// the history writer) and the longest gap of a 1 ms timer on the window thread, which is
+// how long the window was blocked at most.
+
+#include "app/globals.h"
+#include "app/mainwindow.h"
+#include "app/preferences.h"
+#include "app/roomconnection.h"
+#include "schedule/cycle.h"
+#include "schedule/instant.h"
+#include "share/roomclient.h"
+#include "tests/share/localbroker.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace zorvane;
+
+namespace {
+
+constexpr int kMembers = 50; // the window and 49 senders
+constexpr int kBosses = 200;
+constexpr int kEventsPerSecond = 1000;
+constexpr int kSeconds = 10;
+// The senders' kills lie in the last kSpanSeconds and get later with every event; the rows
+// start earlier still, with a period that keeps them from falling due during the run.
+constexpr std::int64_t kSpanSeconds = 20000;
+constexpr int kPeriodMinutes = 600;
+
+std::int64_t firstKill() {
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    return now - kSpanSeconds;
+}
+
+std::string bossName(int index) {
+    return "Boss " + std::to_string(index);
+}
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The other members, in a process of their own so that their CPU is not counted.
+class Sender final : public share::RoomListener {
+public:
+    void roomStateChanged(share::RoomState state, const std::string&) override {
+        connected = state == share::RoomState::Connected;
+    }
+    void remoteKill(const share::KillEvent&, bool) override {}
+    void messageDropped(share::DropReason, const std::string&) override {}
+    void clockSkew(const share::MemberSkew&) override {}
+    std::atomic<bool> connected{false};
+};
+
+int runSenders(int port, std::int64_t first) {
+    std::vector<std::unique_ptr<Sender>> listeners;
+    std::vector<std::unique_ptr<share::RoomClient>> clients;
+    for (int i = 1; i < kMembers; ++i) {
+        share::RoomOptions options;
+        options.link.host = "127.0.0.1";
+        options.link.port = port;
+        options.link.room = "bench";
+        options.nickname = "member" + std::to_string(i);
+        listeners.push_back(std::make_unique<Sender>());
+        clients.push_back(std::make_unique<share::RoomClient>(options, *listeners.back()));
+        std::string error;
+        if (!clients.back()->start(error)) {
+            std::cerr << error << '\n';
+            return 1;
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::all_of(listeners.begin(), listeners.end(),
+                        [](const auto& l) { return l->connected.load(); })) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::cout << "ready" << std::endl;
+    std::string go;
+    std::getline(std::cin, go);
+    // One event per millisecond, members and bosses in turn; each boss's kills get later.
+    const auto start = std::chrono::steady_clock::now();
+    const int total = kEventsPerSecond * kSeconds;
+    for (int n = 0; n < total; ++n) {
+        std::this_thread::sleep_until(start +
+                                      std::chrono::microseconds(1000000LL * n / kEventsPerSecond));
+        std::string error;
+        clients[static_cast<std::size_t>(n % (kMembers - 1))]->publishKill(
+            {bossName(n % kBosses), kPeriodMinutes, 0, first + n}, error);
+    }
+    const auto settle = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::any_of(clients.begin(), clients.end(),
+                       [](const auto& c) { return c->pendingCount() > 0; }) &&
+           std::chrono::steady_clock::now() < settle) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::cout << "done" << std::endl;
+    return 0;
+}
+
+// Times every event the window thread handles: the room's hand-offs apart, and the
+// longest of all. Thread CPU time as well as wall time, since on a loaded machine the
+// wall time also counts the moments the thread was not scheduled.
+class TimedApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    QObject* watched = nullptr;
+    std::int64_t longestWallNs = 0;
+    std::int64_t longestCpuNs = 0;
+    std::int64_t longestRoomWallNs = 0;
+    std::int64_t longestRoomCpuNs = 0;
+    std::int64_t roomCalls = 0;
+    bool timing = false;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (!timing || QThread::currentThread() != thread()) {
+            return QApplication::notify(receiver, event);
+        }
+        const std::int64_t wall0 = nanos(CLOCK_MONOTONIC);
+        const std::int64_t cpu0 = nanos(CLOCK_THREAD_CPUTIME_ID);
+        const bool result = QApplication::notify(receiver, event);
+        const std::int64_t wall = nanos(CLOCK_MONOTONIC) - wall0;
+        const std::int64_t cpu = nanos(CLOCK_THREAD_CPUTIME_ID) - cpu0;
+        longestWallNs = std::max(longestWallNs, wall);
+        longestCpuNs = std::max(longestCpuNs, cpu);
+        if (receiver == watched && event->type() == QEvent::MetaCall) {
+            ++roomCalls;
+            longestRoomWallNs = std::max(longestRoomWallNs, wall);
+            longestRoomCpuNs = std::max(longestRoomCpuNs, cpu);
+        }
+        return result;
+    }
+
+private:
+    static std::int64_t nanos(clockid_t clock) {
+        timespec now{};
+        clock_gettime(clock, &now);
+        return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    }
+};
+
+TimedApplication* timedApplication = nullptr;
+
+// Waits on the window thread, keeping its events going.
+bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+void windowInABusyRoom(benchmark::State& state) {
+    testing::LocalBroker broker;
+    if (!broker.start()) {
+        state.SkipWithError(broker.error().c_str());
+        return;
+    }
+    const std::int64_t first = firstKill();
+    QProcess senders;
+    senders.start(
+        QCoreApplication::applicationFilePath(),
+        {QStringLiteral("--senders"), QString::number(broker.port()), QString::number(first)});
+    if (!senders.waitForStarted() ||
+        !waitFor([&] { return senders.readAllStandardOutput().contains("ready"); }, 60000)) {
+        state.SkipWithError("the other members could not join");
+        return;
+    }
+
+    QTemporaryDir dir;
+    {
+        app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
+        preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.port()));
+        preferences.roomNickname.set(QStringLiteral("window"));
+    }
+    app::AppGlobals globals;
+    const schedule::SystemClock clock;
+    auto window = std::make_unique<app::MainWindow>(app::AppContext{
+        .globals = globals, .clock = clock, .programDir = dir.path().toStdString()});
+    schedule::BossTable& table = window->table();
+    const schedule::UtcSeconds earlier = first - kSpanSeconds;
+    for (int b = 0; b < kBosses; ++b) {
+        const int row = table.appendRow();
+        const schedule::RowId id = table.rowId(row);
+        table.setCellTexts(id, {{schedule::kNumberColumn, std::to_string(row)},
+                                {schedule::kNameColumn, bossName(b)},
+                                {schedule::kPeriodColumn, std::to_string(kPeriodMinutes)}});
+        table.setDatedCellTextsIf(
+            id, {},
+            {{schedule::kLastTimeColumn, schedule::clockTimeText(schedule::toLocal(earlier))},
+             {schedule::kNextTimeColumn, schedule::nextTimeText(earlier, kPeriodMinutes)}},
+            earlier);
+        table.setCheckState(row, true);
+    }
+    window->show();
+    app::RoomConnection& room = window->room();
+    if (!waitFor([&] { return room.state() == share::RoomState::Connected; }, 60000)) {
+        state.SkipWithError("the window could not join");
+        return;
+    }
+
+    // The window thread's heartbeat: a 1 ms timer; a long gap is a blocked window.
+    std::int64_t longestGapNs = 0;
+    std::int64_t gapsOver5ms = 0;
+    QElapsedTimer beat;
+    beat.start();
+    std::int64_t lastBeat = beat.nsecsElapsed();
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const std::int64_t now = beat.nsecsElapsed();
+        const std::int64_t gap = now - lastBeat;
+        longestGapNs = std::max(longestGapNs, gap);
+        gapsOver5ms += gap > 5000000 ? 1 : 0;
+        lastBeat = now;
+    });
+
+    const std::uint64_t appliedBefore = room.appliedCount();
+    const int expected = kEventsPerSecond * kSeconds;
+    timedApplication->watched = &room;
+    for (auto _ : state) {
+        timedApplication->timing = true;
+        heartbeat.start(1);
+        lastBeat = beat.nsecsElapsed();
+        const double cpuStart = processCpuSeconds();
+        const auto wallStart = std::chrono::steady_clock::now();
+        senders.write("go\n");
+        QString output;
+        const bool sent = waitFor(
+            [&] {
+                output += QString::fromUtf8(senders.readAllStandardOutput());
+                return output.contains(QStringLiteral("done"));
+            },
+            120000);
+        // Kills of one boss from different members may pass each other at the broker; an
+        // overtaken one is older and rightly changes nothing, so not all need to apply.
+        const bool delivered = sent && waitFor(
+                                           [&] {
+                                               return room.appliedCount() - appliedBefore >=
+                                                      static_cast<std::uint64_t>(expected);
+                                           },
+                                           3000);
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
+        const double cpu = processCpuSeconds() - cpuStart;
+        heartbeat.stop();
+        timedApplication->timing = false;
+        if (!sent) {
+            state.SkipWithError("the other members did not finish sending");
+        }
+        state.counters["all_applied"] = delivered ? 1 : 0;
+        state.counters["events_sent"] = expected;
+        state.counters["kills_applied"] = static_cast<double>(room.appliedCount() - appliedBefore);
+        state.counters["dropped"] = static_cast<double>(room.droppedCount());
+        state.counters["cpu_s"] = cpu;
+        state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / wall.count();
+        state.counters["longest_window_gap_ms"] = static_cast<double>(longestGapNs) / 1e6;
+        state.counters["gaps_over_5ms"] = static_cast<double>(gapsOver5ms);
+        state.counters["longest_event_ms"] =
+            static_cast<double>(timedApplication->longestWallNs) / 1e6;
+        state.counters["longest_event_cpu_ms"] =
+            static_cast<double>(timedApplication->longestCpuNs) / 1e6;
+        state.counters["room_handoffs"] = static_cast<double>(timedApplication->roomCalls);
+        state.counters["longest_room_handoff_ms"] =
+            static_cast<double>(timedApplication->longestRoomWallNs) / 1e6;
+        state.counters["longest_room_handoff_cpu_ms"] =
+            static_cast<double>(timedApplication->longestRoomCpuNs) / 1e6;
+        state.SetIterationTime(wall.count());
+    }
+    window.reset();
+    senders.waitForFinished(30000);
+}
+
+} // namespace
+
+BENCHMARK(windowInABusyRoom)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--senders") == 0) {
+        return runSenders(std::atoi(argv[2]), std::atoll(argv[3]));
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    TimedApplication application(argc, argv);
+    timedApplication = &application;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
