@@ -255,6 +255,7 @@ void RoomConnection::takeSlice() {
             break;
         case Incoming::Kind::Kill:
             kills = true;
+            ++m_received;
             break;
         case Incoming::Kind::Dropped:
             ++m_dropped;

@@ -88,7 +88,8 @@ public:
 
     // Messages dropped as malformed since the room was joined.
     std::uint64_t droppedCount() const { return m_dropped; }
-    // Remote kills applied to rows since start.
+    // Valid kills received from the room, and those applied to rows, since start.
+    std::uint64_t receivedCount() const { return m_received; }
     std::uint64_t appliedCount() const { return m_applied; }
 
 signals:
@@ -146,6 +147,7 @@ private:
     std::unordered_set<std::string> m_seen;
     std::deque<std::string> m_seenOrder;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_received = 0;
     std::uint64_t m_applied = 0;
     std::size_t m_pending = 0;
 };

@@ -11,6 +11,7 @@
 #include "app/roomconnection.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "share/killevent.h"
 #include "share/roomclient.h"
 #include "tests/share/localbroker.h"
 
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <mosquitto.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +32,7 @@
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,38 +67,119 @@ double processCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// The other members, in a process of their own so that their CPU is not counted.
-class Sender final : public share::RoomListener {
+// The other members, in a process of their own so that their CPU is not counted. Either
+// whole members (room clients that also receive every kill, as in a real room, so the
+// broker fans out 50,000 messages a second) or bare publishers (libmosquitto clients that
+// only send, so only the window receives).
+class Member {
 public:
+    virtual ~Member() = default;
+    virtual bool ready() const = 0;
+    virtual void publish(const std::string& boss, std::int64_t killUtc) = 0;
+    virtual std::int64_t pending() const = 0;
+};
+
+class RoomMember final : public Member, public share::RoomListener {
+public:
+    RoomMember(int port, int index) : m_client(options(port, index), *this) {
+        std::string error;
+        if (!m_client.start(error)) {
+            std::cerr << error << '\n';
+        }
+    }
+    bool ready() const override { return m_connected; }
+    void publish(const std::string& boss, std::int64_t killUtc) override {
+        std::string error;
+        if (!m_client.publishKill({boss, kPeriodMinutes, 0, killUtc}, error)) {
+            std::cerr << "not sent: " << error << '\n';
+        }
+    }
+    std::int64_t pending() const override {
+        return static_cast<std::int64_t>(m_client.pendingCount());
+    }
+
     void roomStateChanged(share::RoomState state, const std::string&) override {
-        connected = state == share::RoomState::Connected;
+        m_connected = state == share::RoomState::Connected;
     }
     void remoteKill(const share::KillEvent&, bool) override {}
     void messageDropped(share::DropReason, const std::string&) override {}
     void clockSkew(const share::MemberSkew&) override {}
-    std::atomic<bool> connected{false};
-};
 
-int runSenders(int port, std::int64_t first) {
-    std::vector<std::unique_ptr<Sender>> listeners;
-    std::vector<std::unique_ptr<share::RoomClient>> clients;
-    for (int i = 1; i < kMembers; ++i) {
+private:
+    static share::RoomOptions options(int port, int index) {
         share::RoomOptions options;
         options.link.host = "127.0.0.1";
         options.link.port = port;
         options.link.room = "bench";
-        options.nickname = "member" + std::to_string(i);
-        listeners.push_back(std::make_unique<Sender>());
-        clients.push_back(std::make_unique<share::RoomClient>(options, *listeners.back()));
-        std::string error;
-        if (!clients.back()->start(error)) {
-            std::cerr << error << '\n';
-            return 1;
+        options.nickname = "member" + std::to_string(index);
+        return options;
+    }
+    std::atomic<bool> m_connected{false};
+    share::RoomClient m_client;
+};
+
+class Publisher final : public Member {
+public:
+    Publisher(int port, int index)
+        : m_mosq(mosquitto_new(nullptr, true, this)), m_nickname("member" + std::to_string(index)),
+          m_senderId(share::randomId()) {
+        mosquitto_connect_callback_set(m_mosq, [](mosquitto*, void* self, int rc) {
+            static_cast<Publisher*>(self)->m_connected = rc == 0;
+        });
+        mosquitto_publish_callback_set(m_mosq, [](mosquitto*, void* self, int) {
+            ++static_cast<Publisher*>(self)->m_acknowledged;
+        });
+        if (mosquitto_connect(m_mosq, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS ||
+            mosquitto_loop_start(m_mosq) != MOSQ_ERR_SUCCESS) {
+            std::cerr << "a publisher could not connect\n";
+        }
+    }
+    ~Publisher() override {
+        mosquitto_disconnect(m_mosq);
+        mosquitto_loop_stop(m_mosq, false);
+        mosquitto_destroy(m_mosq);
+    }
+    bool ready() const override { return m_connected; }
+    void publish(const std::string& boss, std::int64_t killUtc) override {
+        const share::KillEvent event{boss,
+                                     kPeriodMinutes,
+                                     0,
+                                     killUtc,
+                                     m_nickname,
+                                     m_senderId,
+                                     std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count(),
+                                     share::randomId()};
+        const std::string payload = share::encodeKillEvent(event);
+        const std::string topic = share::bossTopic("bench", boss);
+        if (mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                              payload.data(), 1, true) == MOSQ_ERR_SUCCESS) {
+            ++m_sent;
+        }
+    }
+    std::int64_t pending() const override { return m_sent - m_acknowledged.load(); }
+
+private:
+    mosquitto* m_mosq;
+    std::string m_nickname;
+    std::string m_senderId;
+    std::atomic<bool> m_connected{false};
+    std::atomic<std::int64_t> m_acknowledged{0};
+    std::int64_t m_sent = 0;
+};
+
+int runSenders(int port, std::int64_t first, bool listening) {
+    std::vector<std::unique_ptr<Member>> members;
+    for (int i = 1; i < kMembers; ++i) {
+        if (listening) {
+            members.push_back(std::make_unique<RoomMember>(port, i));
+        } else {
+            members.push_back(std::make_unique<Publisher>(port, i));
         }
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!std::all_of(listeners.begin(), listeners.end(),
-                        [](const auto& l) { return l->connected.load(); })) {
+    while (!std::all_of(members.begin(), members.end(), [](const auto& m) { return m->ready(); })) {
         if (std::chrono::steady_clock::now() > deadline) {
             return 1;
         }
@@ -110,17 +194,18 @@ int runSenders(int port, std::int64_t first) {
     for (int n = 0; n < total; ++n) {
         std::this_thread::sleep_until(start +
                                       std::chrono::microseconds(1000000LL * n / kEventsPerSecond));
-        std::string error;
-        clients[static_cast<std::size_t>(n % (kMembers - 1))]->publishKill(
-            {bossName(n % kBosses), kPeriodMinutes, 0, first + n}, error);
+        members[static_cast<std::size_t>(n % (kMembers - 1))]->publish(bossName(n % kBosses),
+                                                                       first + n);
     }
+    const auto pendingNow = [&] {
+        return std::accumulate(members.begin(), members.end(), std::int64_t{0},
+                               [](std::int64_t sum, const auto& m) { return sum + m->pending(); });
+    };
     const auto settle = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::any_of(clients.begin(), clients.end(),
-                       [](const auto& c) { return c->pendingCount() > 0; }) &&
-           std::chrono::steady_clock::now() < settle) {
+    while (pendingNow() > 0 && std::chrono::steady_clock::now() < settle) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::cout << "done" << std::endl;
+    std::cout << "done " << pendingNow() << std::endl;
     return 0;
 }
 
@@ -190,9 +275,10 @@ void windowInABusyRoom(benchmark::State& state) {
     }
     const std::int64_t first = firstKill();
     QProcess senders;
-    senders.start(
-        QCoreApplication::applicationFilePath(),
-        {QStringLiteral("--senders"), QString::number(broker.port()), QString::number(first)});
+    senders.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    senders.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--senders"), QString::number(broker.port()),
+                   QString::number(first), QString::number(state.range(0))});
     if (!senders.waitForStarted() ||
         !waitFor([&] { return senders.readAllStandardOutput().contains("ready"); }, 60000)) {
         state.SkipWithError("the other members could not join");
@@ -248,6 +334,7 @@ void windowInABusyRoom(benchmark::State& state) {
     });
 
     const std::uint64_t appliedBefore = room.appliedCount();
+    const std::uint64_t receivedBefore = room.receivedCount();
     const int expected = kEventsPerSecond * kSeconds;
     timedApplication->watched = &room;
     for (auto _ : state) {
@@ -280,8 +367,14 @@ void windowInABusyRoom(benchmark::State& state) {
             state.SkipWithError("the other members did not finish sending");
         }
         state.counters["all_applied"] = delivered ? 1 : 0;
+        // Kills the other members still had unacknowledged when they stopped.
+        const qsizetype done = output.indexOf(QStringLiteral("done "));
+        state.counters["senders_unacknowledged"] =
+            done < 0 ? -1 : output.mid(done + 5).trimmed().toDouble();
         state.counters["events_sent"] = expected;
         state.counters["kills_applied"] = static_cast<double>(room.appliedCount() - appliedBefore);
+        state.counters["kills_received"] =
+            static_cast<double>(room.receivedCount() - receivedBefore);
         state.counters["dropped"] = static_cast<double>(room.droppedCount());
         state.counters["cpu_s"] = cpu;
         state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / wall.count();
@@ -304,11 +397,22 @@ void windowInABusyRoom(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(windowInABusyRoom)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+// Argument: whether the other members also receive (1) or only send (0).
+BENCHMARK(windowInABusyRoom)
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--senders") == 0) {
-        return runSenders(std::atoi(argv[2]), std::atoll(argv[3]));
+    // The other members' process never runs the benchmark itself, whatever it was given.
+    if (argc >= 2 && std::strcmp(argv[1], "--senders") == 0) {
+        if (argc != 5) {
+            std::cerr << "usage: bench_room --senders PORT FIRST-KILL LISTENING\n";
+            return 2;
+        }
+        return runSenders(std::atoi(argv[2]), std::atoll(argv[3]), std::atoi(argv[4]) != 0);
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

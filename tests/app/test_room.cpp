@@ -248,6 +248,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected + QStringLiteral("；1 个新 BOSS 可添加"),
                                   kPatienceMs);
         QCOMPARE(bob.table().rowCount(), 1);
+        if (const QByteArray dir = qgetenv("ZORVANE_SCREENSHOT_DIR"); !dir.isEmpty()) {
+            bob.window->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/room.png"));
+        }
 
         QTest::mouseClick(bob.window->roomStatusLine(), Qt::LeftButton);
         auto* panel = bob.window->findChild<app::RoomOffersPanel*>();
