@@ -31,6 +31,7 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -223,6 +224,15 @@ public:
     std::int64_t longestRoomCpuNs = 0;
     std::int64_t roomCalls = 0;
     bool timing = false;
+    std::string longestReceiver;
+    int longestEventType = 0;
+    std::map<std::string, int> slowEvents; // receiver class -> events over 5 ms
+
+    void reset() {
+        longestWallNs = longestCpuNs = longestRoomWallNs = longestRoomCpuNs = roomCalls = 0;
+        longestReceiver.clear();
+        slowEvents.clear();
+    }
 
     bool notify(QObject* receiver, QEvent* event) override {
         if (!timing || QThread::currentThread() != thread()) {
@@ -233,7 +243,18 @@ public:
         const bool result = QApplication::notify(receiver, event);
         const std::int64_t wall = nanos(CLOCK_MONOTONIC) - wall0;
         const std::int64_t cpu = nanos(CLOCK_THREAD_CPUTIME_ID) - cpu0;
-        longestWallNs = std::max(longestWallNs, wall);
+        if (wall > longestWallNs) {
+            longestWallNs = wall;
+            longestReceiver = receiver->metaObject()->className();
+            longestEventType = event->type();
+        }
+        if (wall > 5000000) {
+            // A timer is named by its owner (the grid controller's is the table's save).
+            const QObject* owner = receiver->parent();
+            ++slowEvents[std::string(receiver->metaObject()->className()) +
+                         (owner != nullptr ? std::string("/") + owner->metaObject()->className()
+                                           : std::string())];
+        }
         longestCpuNs = std::max(longestCpuNs, cpu);
         if (receiver == watched && event->type() == QEvent::MetaCall) {
             ++roomCalls;
@@ -338,6 +359,7 @@ void windowInABusyRoom(benchmark::State& state) {
     const int expected = kEventsPerSecond * kSeconds;
     timedApplication->watched = &room;
     for (auto _ : state) {
+        timedApplication->reset();
         timedApplication->timing = true;
         heartbeat.start(1);
         lastBeat = beat.nsecsElapsed();
@@ -390,6 +412,12 @@ void windowInABusyRoom(benchmark::State& state) {
         state.counters["longest_room_handoff_cpu_ms"] =
             static_cast<double>(timedApplication->longestRoomCpuNs) / 1e6;
         state.SetIterationTime(wall.count());
+        std::string slow;
+        for (const auto& [name, count] : timedApplication->slowEvents) {
+            slow += " " + name + "=" + std::to_string(count);
+        }
+        state.SetLabel("longest event: " + timedApplication->longestReceiver + " type " +
+                       std::to_string(timedApplication->longestEventType) + "; over 5 ms:" + slow);
     }
     window.reset();
     senders.waitForFinished(30000);
