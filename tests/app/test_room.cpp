@@ -9,6 +9,7 @@
 #include "app/roomconnection.h"
 #include "app/roomoption.h"
 #include "app/roomstatus.h"
+#include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "schedule/cycle.h"
@@ -291,6 +292,11 @@ private slots:
         // The right password from the preferences joins at once.
         bob.window->preferences().roomPassword.set(QStringLiteral("s3cret"));
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        // A file that cannot be written takes the line's place for as long as it fails.
+        bob.window->writeNotice()->writeFailed("/x/config.ini", "No space left on device");
+        QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
+        bob.window->writeNotice()->writeSucceeded("/x/config.ini");
+        QTRY_VERIFY(bob.window->roomStatusLine()->isVisible());
         // A link that is no room link says why; no room, no line.
         bob.window->preferences().roomLink.set(QStringLiteral("http://example.org/guild"));
         QTRY_VERIFY(
