@@ -47,7 +47,7 @@ public:
 
     // The one call through which a kill received from a shared room reaches a row: newer
     // kills only (the caller judges), history as remote with the sender, and the table
-    // saved once shortly after, however many kills arrive together. False when the row is
+    // saved 200 ms later, once for all kills that arrive meanwhile. False when the row is
     // gone.
     bool applyRemoteKill(schedule::RowId row, schedule::UtcSeconds killUtc,
                          const std::string& sender);
