@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "app/programdir.h"
+#include "app/roomoption.h"
 #include "app/singleinstance.h"
 #include "app/tablecommands.h"
 #include "config/portableimport.h"
@@ -134,6 +135,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("With --kill: the boss died this many minutes ago (0 to %1).")
             .arg(schedule::kLongestMinutesAgo),
         QStringLiteral("[MINUTES_AGO]"));
+    // Not a command: the window opens and joins the room (app/roomoption.h).
+    parser.addOption(roomOption());
 
     const bool parsed = parser.parse(arguments);
     // addHelpOption() also knows --help-all; only QCommandLineParser::process() would act on it.

@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <array>
 
@@ -28,6 +29,8 @@ QString nameOf(const schedule::BossRow& row) {
     const std::string name = text::trim(row.text[schedule::kNameColumn]);
     return name.empty() ? QStringLiteral("（无名）") : QString::fromStdString(name);
 }
+// Received kills within this many milliseconds share one save of the table.
+constexpr int kRemoteSaveDelayMs = 200;
 
 } // namespace
 
@@ -59,6 +62,11 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
 GridController::~GridController() {
     // The commands refer to the table and the store; they go before anything else here.
     m_undo.clear();
+    // Received kills not saved yet are kept.
+    if (m_saveTimer != nullptr && m_saveTimer->isActive()) {
+        m_saveTimer->stop();
+        m_store.saveTable(m_table);
+    }
     // The view must not keep a pointer to the model that goes with this object.
     m_grid.setModel(nullptr);
 }
@@ -94,12 +102,29 @@ bool GridController::recordKill(schedule::RowId row, schedule::UtcSeconds instan
         !schedule::recordKill(m_table, row, instant, source, m_store, m_killLog, sender)) {
         return false;
     }
-    if (const std::optional<schedule::BossRow> after = m_table.row(row);
-        after && RowStateCommand::differs(*before, *after)) {
-        m_undo.push(new RowStateCommand({m_table, m_store}, *before, *after,
-                                        QStringLiteral("记录击杀：%1").arg(nameOf(*before))));
-    }
+    rememberKill(*before);
     return true;
+}
+
+bool GridController::applyRemoteKill(schedule::RowId row, schedule::UtcSeconds killUtc,
+                                     const std::string& sender) {
+    const std::optional<schedule::BossRow> before = m_table.row(row);
+    if (!before || !schedule::markKilled(m_table, row, killUtc, schedule::KillSource::Remote,
+                                         m_killLog, sender)) {
+        return false;
+    }
+    // Undone like a kill of one's own; a burst of received kills is saved once.
+    rememberKill(*before);
+    saveSoon();
+    return true;
+}
+
+void GridController::rememberKill(const schedule::BossRow& before) {
+    if (const std::optional<schedule::BossRow> after = m_table.row(before.id);
+        after && RowStateCommand::differs(before, *after)) {
+        m_undo.push(new RowStateCommand({m_table, m_store}, before, *after,
+                                        QStringLiteral("记录击杀：%1").arg(nameOf(before))));
+    }
 }
 
 void GridController::setSortState(GridProxy::SortState state) {
@@ -259,6 +284,18 @@ void GridController::onGridEditFinished() {
         after && RowStateCommand::differs(*before, *after)) {
         m_undo.push(new RowStateCommand({m_table, m_store}, *before, *after,
                                         QStringLiteral("编辑：%1").arg(nameOf(*after))));
+    }
+}
+
+void GridController::saveSoon() {
+    if (m_saveTimer == nullptr) {
+        m_saveTimer = new QTimer(this);
+        m_saveTimer->setSingleShot(true);
+        m_saveTimer->setInterval(kRemoteSaveDelayMs);
+        connect(m_saveTimer, &QTimer::timeout, this, [this] { m_store.saveTable(m_table); });
+    }
+    if (!m_saveTimer->isActive()) {
+        m_saveTimer->start();
     }
 }
 

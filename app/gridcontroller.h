@@ -16,6 +16,7 @@
 #include <string>
 
 class QLineEdit;
+class QTimer;
 
 namespace zorvane::app {
 
@@ -78,6 +79,13 @@ public:
     // The row under the cursor; 0 when none.
     schedule::RowId cursorRowId() const;
 
+    // The one call through which a kill received from a shared room reaches a row: newer
+    // kills only (the caller judges), history as remote with the sender, undone like any
+    // kill, and the table saved 200 ms later, once for all kills that arrive meanwhile.
+    // False when the row is gone.
+    bool applyRemoteKill(schedule::RowId row, schedule::UtcSeconds killUtc,
+                         const std::string& sender);
+
 signals:
     void sortStateChanged(GridProxy::SortState state);
 
@@ -85,6 +93,10 @@ private:
     void showSortIndicator();
     void deleteTableRow(int row, int column);
     void onCheckToggled(int tableRow);
+    // Saves the table once the current burst of received kills is over.
+    void saveSoon();
+    // Puts a kill recorded on a row (as it was before) on the undo stack.
+    void rememberKill(const schedule::BossRow& before);
 
     schedule::BossTable& m_table;
     BossGrid& m_grid;
@@ -99,6 +111,7 @@ private:
     Questions* m_questions = nullptr;
     // The cursor row as it was when its editor opened, for the edit's undo.
     std::optional<schedule::BossRow> m_editBefore;
+    QTimer* m_saveTimer = nullptr;
 };
 
 } // namespace zorvane::app

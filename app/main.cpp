@@ -2,7 +2,9 @@
 #include "app/desktopid.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
+#include "app/preferences.h"
 #include "app/programdir.h"
+#include "app/roomoption.h"
 #include "app/singleinstance.h"
 
 #include <QApplication>
@@ -19,6 +21,12 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
+    // --room LINK / --room none: stored before the window reads the preferences.
+    if (const auto exitCode = zorvane::app::applyRoomOption(
+            QCoreApplication::arguments(), zorvane::app::programDirectory() + QLatin1Char('/') +
+                                               zorvane::app::Preferences::fileName())) {
+        return *exitCode;
+    }
     // The windows and notifications belong to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QLatin1String(zorvane::app::kDesktopId));
     QIcon builtInIcon;

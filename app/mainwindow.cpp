@@ -16,6 +16,8 @@
 #include "app/overlay.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
+#include "app/roomconnection.h"
+#include "app/roomstatus.h"
 #include "app/rowmenu.h"
 #include "app/soundchooser.h"
 #include "app/tablecommands.h"
@@ -107,11 +109,14 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     wireHistory();
     wireKeyboard();
     wireOverlay();
+    wireRoom();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - rect().center());
     }
     onWindowCreated();
+    // After the table is loaded, so the room's retained kills meet its rows.
+    m_room->rejoin();
 }
 
 MainWindow::~MainWindow() {
@@ -308,6 +313,12 @@ PreferencesDialog* MainWindow::openPreferences() {
     if (!m_preferencesDialog) {
         m_preferencesDialog = new PreferencesDialog(*m_preferences, this);
         m_preferencesDialog->setAttribute(Qt::WA_DeleteOnClose);
+        std::vector<std::pair<QString, bool>> rows;
+        for (const schedule::BossRow& row : m_table.rows()) {
+            rows.emplace_back(QString::fromStdString(text::trim(row.text[schedule::kNameColumn])),
+                              row.use);
+        }
+        m_preferencesDialog->setSharedRows(rows);
     }
     m_preferencesDialog->show();
     m_preferencesDialog->raise();
@@ -480,6 +491,37 @@ void MainWindow::setOverlayClickThrough(bool on) {
     if (m_overlayClickThrough) {
         m_overlayClickThrough->setChecked(on);
     }
+}
+
+void MainWindow::wireRoom() {
+    m_room = std::make_unique<RoomConnection>(
+        m_table, *m_preferences,
+        [controller = m_gridController.get()](schedule::RowId row, schedule::UtcSeconds killUtc,
+                                              const std::string& sender) {
+            return controller->applyRemoteKill(row, killUtc, sender);
+        });
+    // Every kill the grid records passes the room on its way to the history.
+    m_room->setKillLog(m_killLog.get());
+    m_gridController->setKillLog(m_room.get());
+    // In the place of the write notice, which takes it over while a write fails.
+    m_roomLine =
+        place(new RoomStatusLine(*m_room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
+    m_writeNotice->raise();
+    connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] {
+        if (!m_room->offers().empty()) {
+            openRoomOffers();
+        }
+    });
+}
+
+RoomOffersPanel* MainWindow::openRoomOffers() {
+    if (!m_offersPanel) {
+        m_offersPanel = new RoomOffersPanel(*m_room, this);
+        m_offersPanel->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_offersPanel->show();
+    m_offersPanel->raise();
+    return m_offersPanel;
 }
 
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {

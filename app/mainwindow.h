@@ -46,6 +46,9 @@ class LeadTimesDialog;
 class Overlay;
 class Questions;
 class Preferences;
+class RoomConnection;
+class RoomOffersPanel;
+class RoomStatusLine;
 class RowMenu;
 class SoundChooser;
 class TickSupport;
@@ -131,6 +134,12 @@ public:
     AlertTray* tray() const { return m_tray; }
     // What the tick's worker uses (the sound device among it).
     TickSupport& tickSupport() const { return *m_tickSupport; }
+    // The shared room named in the preferences (joined at start when there is one).
+    RoomConnection& room() const { return *m_room; }
+    // The room's state line, beside the write notice.
+    RoomStatusLine* roomStatusLine() const { return m_roomLine; }
+    // Opens the panel of bosses on offer from the room, or raises it.
+    RoomOffersPanel* openRoomOffers();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
     void onClockTick();
     // Stores the warning minutes box's content as typed, on every change.
@@ -155,6 +164,7 @@ private:
     void wireHistory();
     void wireAlertSounds();
     void wireAlerts();
+    void wireRoom();
     void toggleWindow();
     // Shortcuts, the Tab order, the sorted view and the row menu's grid entries.
     void wireKeyboard();
@@ -183,6 +193,8 @@ private:
     AlertTray* m_tray = nullptr;
     AlertCenter* m_alertCenter = nullptr;
     QPointer<PreferencesDialog> m_preferencesDialog;
+    RoomStatusLine* m_roomLine = nullptr;
+    QPointer<RoomOffersPanel> m_offersPanel;
 
     // Declared in the order they are needed; the controller (and with it the grid's
     // model) goes before the table it shows. All go before the child widgets (the
@@ -200,6 +212,8 @@ private:
     std::unique_ptr<Preferences> m_preferences;
     // Used by the tick worker; goes after the destructor has stopped it.
     std::unique_ptr<TickSupport> m_tickSupport;
+    // Reports to the window thread; goes first, stopping its client.
+    std::unique_ptr<RoomConnection> m_room;
 };
 
 } // namespace zorvane::app

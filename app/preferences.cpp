@@ -42,6 +42,18 @@ int clampInt(int value, int low, int high) {
     return std::clamp(value, low, high);
 }
 
+// A stored value as comparable text; lists element by element.
+QString comparable(const QVariant& value) {
+    return value.userType() == QMetaType::QStringList ? value.toStringList().join(QChar(0))
+                                                      : value.toString();
+}
+
+// Who the other members see when no nickname was chosen.
+QString defaultNickname() {
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    return user.trimmed().isEmpty() ? QStringLiteral("zorvane") : user.trimmed();
+}
+
 } // namespace
 
 PreferenceStore::PreferenceStore(const QString& filePath, QObject* parent)
@@ -51,7 +63,7 @@ bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
     const QVariant before = m_settings.value(key);
     m_settings.setValue(key, value);
     const bool written = write();
-    if (!before.isValid() || before.toString() != value.toString()) {
+    if (!before.isValid() || comparable(before) != comparable(value)) {
         emit changed(key);
     }
     return written;
@@ -113,6 +125,21 @@ bool fromStored(const QVariant& stored, QString& out) {
     return true;
 }
 
+bool fromStored(const QVariant& stored, QStringList& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    // A list of one element comes back from the INI file as a plain text.
+    if (stored.userType() == QMetaType::QStringList) {
+        out = stored.toStringList();
+    } else if (const QString text = stored.toString(); !text.isEmpty()) {
+        out = QStringList{text};
+    } else {
+        out.clear();
+    }
+    return true;
+}
+
 Preferences::Preferences(const QString& filePath)
     : m_store(filePath),
       notificationsEnabled(m_store, QStringLiteral("alerts/notifications"), true),
@@ -130,7 +157,13 @@ Preferences::Preferences(const QString& filePath)
       overlayClickThrough(m_store, QStringLiteral("overlay/clickThrough"), false),
       overlayRows(m_store, QStringLiteral("overlay/rows"), 5,
                   [](const int& v) { return clampInt(v, 1, kMaxOverlayRows); }),
-      overlayGeometry(m_store, QStringLiteral("overlay/geometry"), QString()) {}
+      overlayGeometry(m_store, QStringLiteral("overlay/geometry"), QString()),
+      roomLink(m_store, QStringLiteral("room/link"), QString()),
+      roomPassword(m_store, QStringLiteral("room/password"), QString()),
+      roomNickname(m_store, QStringLiteral("room/nickname"), defaultNickname()),
+      roomCaFile(m_store, QStringLiteral("room/caFile"), QString()),
+      sharedBosses(m_store, QStringLiteral("room/sharedBosses"), QStringList()),
+      unsharedBosses(m_store, QStringLiteral("room/unsharedBosses"), QStringList()) {}
 
 std::vector<int> Preferences::extraLeadMinutes() const {
     return schedule::parseLeadTimes(extraLeadTimes.get().toStdString()).minutes;

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -43,6 +44,7 @@ private:
 bool fromStored(const QVariant& stored, bool& out);
 bool fromStored(const QVariant& stored, int& out);
 bool fromStored(const QVariant& stored, QString& out);
+bool fromStored(const QVariant& stored, QStringList& out);
 
 // One typed option: key, default, and an optional rule that brings a value into range.
 template <typename T> class Option {
@@ -113,6 +115,14 @@ public:
     Option<bool> overlayClickThrough;  // clicks pass through the overlay
     Option<int> overlayRows;           // how many bosses the overlay lists
     Option<QString> overlayGeometry;   // "x,y,width,height" of the overlay; empty: default
+
+    // Sharing kills with a room on an MQTT broker.
+    Option<QString> roomLink;           // mqtt://[user@]host[:port]/room; empty: no room
+    Option<QString> roomPassword;       // for the link's user; never logged or shown
+    Option<QString> roomNickname;       // shown to the other members
+    Option<QString> roomCaFile;         // TLS: a PEM file of trusted CAs; empty: the system's
+    Option<QStringList> sharedBosses;   // bosses shared although their row is not checked
+    Option<QStringList> unsharedBosses; // bosses not shared although their row is checked
 
     // extraLeadTimes read as minutes, largest first; empty when the stored text is unreadable.
     std::vector<int> extraLeadMinutes() const;

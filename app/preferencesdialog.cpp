@@ -2,13 +2,18 @@
 
 #include "app/preferences.h"
 #include "schedule/leadtimes.h"
+#include "share/killevent.h"
+#include "share/roomlink.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -92,6 +97,43 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     soundForm->addRow(m_speech);
     tabs->addTab(soundPage, QStringLiteral("声音"));
 
+    // 共享: the room kills are shared with.
+    auto* roomPage = new QWidget(tabs);
+    auto* roomForm = new QFormLayout(roomPage);
+    m_roomLink = new QLineEdit(roomPage);
+    m_roomLink->setObjectName(QStringLiteral("roomLinkEdit"));
+    m_roomLink->setPlaceholderText(QStringLiteral("mqtts://用户@服务器/房间（空：不共享）"));
+    roomForm->addRow(QStringLiteral("房间链接："), m_roomLink);
+    m_roomLinkError = errorLabel(QStringLiteral("roomLinkError"), roomPage);
+    roomForm->addRow(QString(), m_roomLinkError);
+    m_roomPassword = new QLineEdit(roomPage);
+    m_roomPassword->setObjectName(QStringLiteral("roomPasswordEdit"));
+    m_roomPassword->setEchoMode(QLineEdit::Password);
+    roomForm->addRow(QStringLiteral("密码："), m_roomPassword);
+    m_roomNickname = new QLineEdit(roomPage);
+    m_roomNickname->setObjectName(QStringLiteral("roomNicknameEdit"));
+    roomForm->addRow(QStringLiteral("昵称："), m_roomNickname);
+    auto* caRow = new QHBoxLayout;
+    m_roomCaFile = new QLineEdit(roomPage);
+    m_roomCaFile->setObjectName(QStringLiteral("roomCaFileEdit"));
+    m_roomCaFile->setPlaceholderText(QStringLiteral("空：系统的证书"));
+    auto* caBrowse = new QPushButton(QStringLiteral("选择…"), roomPage);
+    caRow->addWidget(m_roomCaFile, 1);
+    caRow->addWidget(caBrowse);
+    roomForm->addRow(QStringLiteral("CA 证书："), caRow);
+    m_sharedRows = new QListWidget(roomPage);
+    m_sharedRows->setObjectName(QStringLiteral("sharedRowsList"));
+    roomForm->addRow(QStringLiteral("共享的BOSS："), m_sharedRows);
+    tabs->addTab(roomPage, QStringLiteral("共享"));
+    connect(caBrowse, &QPushButton::clicked, this, [this] {
+        const QString file =
+            QFileDialog::getOpenFileName(this, QStringLiteral("CA 证书"), m_roomCaFile->text(),
+                                         QStringLiteral("PEM (*.pem *.crt);;*"));
+        if (!file.isEmpty()) {
+            m_roomCaFile->setText(file);
+        }
+    });
+
     m_saveError = errorLabel(QStringLiteral("saveError"), this);
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -106,6 +148,7 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     connect(m_volumeSlider, &QSlider::valueChanged, m_volume, &QSpinBox::setValue);
     connect(m_volume, &QSpinBox::valueChanged, m_volumeSlider, &QSlider::setValue);
     connect(m_leadTimes, &QLineEdit::textChanged, this, &PreferencesDialog::checkLeadTimes);
+    connect(m_roomLink, &QLineEdit::textChanged, this, &PreferencesDialog::checkRoomLink);
     connect(m_repeatSeconds, &QSpinBox::valueChanged, this, &PreferencesDialog::updateRepeatLimit);
     connect(m_buttons, &QDialogButtonBox::accepted, this, [this] {
         if (apply()) {
@@ -124,6 +167,10 @@ void PreferencesDialog::load() {
     m_repeatLimit->setValue(m_preferences.repeatLimitMinutes.get());
     m_volume->setValue(m_preferences.volume.get());
     m_speech->setChecked(m_preferences.speechEnabled.get());
+    m_roomLink->setText(m_preferences.roomLink.get());
+    m_roomPassword->setText(m_preferences.roomPassword.get());
+    m_roomNickname->setText(m_preferences.roomNickname.get());
+    m_roomCaFile->setText(m_preferences.roomCaFile.get());
     checkLeadTimes();
     updateRepeatLimit();
 }
@@ -132,6 +179,84 @@ void PreferencesDialog::checkLeadTimes() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
     showError(m_leadTimesError, QString::fromStdString(parsed.error));
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(parsed.ok());
+}
+
+void PreferencesDialog::checkRoomLink() {
+    const QString link = m_roomLink->text().trimmed();
+    share::RoomLink parsed;
+    std::string reason;
+    showError(m_roomLinkError,
+              link.isEmpty() || share::parseRoomLink(link.toStdString(), parsed, reason)
+                  ? QString()
+                  : QStringLiteral("不是房间链接：%1").arg(QString::fromStdString(reason)));
+}
+
+QString PreferencesDialog::roomError() const {
+    const QString link = m_roomLink->text().trimmed();
+    share::RoomLink parsed;
+    std::string reason;
+    if (!link.isEmpty() && !share::parseRoomLink(link.toStdString(), parsed, reason)) {
+        return QStringLiteral("不是房间链接：%1").arg(QString::fromStdString(reason));
+    }
+    const QByteArray nickname = m_roomNickname->text().trimmed().toUtf8();
+    if (nickname.isEmpty() ||
+        static_cast<std::size_t>(nickname.size()) > share::kMaxNicknameBytes) {
+        return QStringLiteral("昵称须为 1 到 %1 个字节").arg(share::kMaxNicknameBytes);
+    }
+    for (const QChar ch : m_roomNickname->text()) {
+        if (ch.category() == QChar::Other_Control) {
+            return QStringLiteral("昵称不能含控制字符");
+        }
+    }
+    const QString ca = m_roomCaFile->text().trimmed();
+    if (!ca.isEmpty() && !(QFileInfo(ca).isFile() && QFileInfo(ca).isReadable())) {
+        return QStringLiteral("无法读取 CA 证书：%1").arg(ca);
+    }
+    return {};
+}
+
+void PreferencesDialog::setSharedRows(const std::vector<std::pair<QString, bool>>& rows) {
+    m_rows = rows;
+    m_sharedRows->clear();
+    const QStringList shared = m_preferences.sharedBosses.get();
+    const QStringList unshared = m_preferences.unsharedBosses.get();
+    QStringList seen;
+    for (const auto& [name, checked] : m_rows) {
+        if (name.isEmpty() || seen.contains(name)) {
+            continue;
+        }
+        seen << name;
+        const bool isShared = !unshared.contains(name) && (checked || shared.contains(name));
+        auto* item = new QListWidgetItem(name, m_sharedRows);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(isShared ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+bool PreferencesDialog::applySharedRows() {
+    QStringList shared = m_preferences.sharedBosses.get();
+    QStringList unshared = m_preferences.unsharedBosses.get();
+    for (int i = 0; i < m_sharedRows->count(); ++i) {
+        const QListWidgetItem* item = m_sharedRows->item(i);
+        const QString name = item->text();
+        const bool wanted = item->checkState() == Qt::Checked;
+        bool checked = false;
+        for (const auto& [rowName, rowChecked] : m_rows) {
+            checked |= rowName == name && rowChecked;
+        }
+        // Only a choice that differs from the row's check box is kept, so a row left as it
+        // is keeps following its check box.
+        shared.removeAll(name);
+        unshared.removeAll(name);
+        if (wanted && !checked) {
+            shared << name;
+        } else if (!wanted && checked) {
+            unshared << name;
+        }
+    }
+    bool written = m_preferences.sharedBosses.set(shared);
+    written &= m_preferences.unsharedBosses.set(unshared);
+    return written;
 }
 
 void PreferencesDialog::updateRepeatLimit() {
@@ -145,6 +270,10 @@ bool PreferencesDialog::apply() {
         m_leadTimes->setFocus();
         return false;
     }
+    if (const QString error = roomError(); !error.isEmpty()) {
+        showError(m_saveError, error);
+        return false;
+    }
     // The list is stored as read ("10, 1"), so the file always holds what the program uses.
     bool written = m_preferences.notificationsEnabled.set(m_notifications->isChecked());
     written &= m_preferences.extraLeadTimes.set(
@@ -153,6 +282,18 @@ bool PreferencesDialog::apply() {
     written &= m_preferences.repeatLimitMinutes.set(m_repeatLimit->value());
     written &= m_preferences.volume.set(m_volume->value());
     written &= m_preferences.speechEnabled.set(m_speech->isChecked());
+    // The link in its normal form, so the file holds what the program joins.
+    QString link = m_roomLink->text().trimmed();
+    if (share::RoomLink parsed; !link.isEmpty()) {
+        std::string reason;
+        share::parseRoomLink(link.toStdString(), parsed, reason);
+        link = QString::fromStdString(share::formatRoomLink(parsed));
+    }
+    written &= m_preferences.roomLink.set(link);
+    written &= m_preferences.roomPassword.set(m_roomPassword->text());
+    written &= m_preferences.roomNickname.set(m_roomNickname->text().trimmed());
+    written &= m_preferences.roomCaFile.set(m_roomCaFile->text().trimmed());
+    written &= applySharedRows();
     showError(m_saveError,
               written
                   ? QString()

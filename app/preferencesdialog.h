@@ -3,10 +3,14 @@
 
 #include <QDialog>
 
+#include <utility>
+#include <vector>
+
 class QCheckBox;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QSlider;
 class QSpinBox;
 
@@ -23,10 +27,18 @@ public:
     // or the file cannot be written. Called by 确定, which closes the dialog only on success.
     bool apply();
 
+    // The table's rows for the 共享 page: each boss name with whether its row is checked
+    // (checked rows are shared unless the user chose otherwise).
+    void setSharedRows(const std::vector<std::pair<QString, bool>>& rows);
+
 private:
     void load();
     void checkLeadTimes();
     void updateRepeatLimit();
+    void checkRoomLink();
+    // Why the room fields cannot be stored; empty when they can.
+    QString roomError() const;
+    bool applySharedRows();
 
     Preferences& m_preferences;
     QCheckBox* m_notifications;
@@ -37,6 +49,14 @@ private:
     QSlider* m_volumeSlider;
     QSpinBox* m_volume;
     QCheckBox* m_speech;
+    QLineEdit* m_roomLink;
+    QLabel* m_roomLinkError;
+    QLineEdit* m_roomPassword;
+    QLineEdit* m_roomNickname;
+    QLineEdit* m_roomCaFile;
+    QListWidget* m_sharedRows;
+    // Each row's checked state, by boss name, as given to setSharedRows.
+    std::vector<std::pair<QString, bool>> m_rows;
     QLabel* m_saveError;
     QDialogButtonBox* m_buttons;
 };

@@ -22,6 +22,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvane.github.io/")
+# Finds libmosquitto1 among others: the window links the room client (share/).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # SDL2 is opened at run time when an alarm sounds, so dpkg-shlibdeps cannot see it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0")

@@ -50,23 +50,41 @@ void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, Tabl
     }
 }
 
-bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
-                TableStore& store, KillLog* killLog, const std::string& sender) {
+namespace {
+
+bool markKilled(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                TableStore* store, KillLog* killLog, const std::string& sender) {
     const std::optional<BossRow> row = table.row(id);
     if (!row) {
         return false;
     }
     const std::int32_t period = row->timing.periodMinutes;
-    table.setDatedCellTextsIf(id, {},
-                              {{kLastTimeColumn, clockTimeText(toLocal(instant))},
-                               {kNextTimeColumn, nextTimeText(instant, period)}},
-                              instant);
-    store.saveTable(table);
+    if (!table.setDatedCellTextsIf(id, {},
+                                   {{kLastTimeColumn, clockTimeText(toLocal(instant))},
+                                    {kNextTimeColumn, nextTimeText(instant, period)}},
+                                   instant)) {
+        return false;
+    }
+    if (store) {
+        store->saveTable(table);
+    }
     if (killLog) {
         killLog->recordKill(KillRecord{text::trim(row->text[kNameColumn]), instant, period,
                                        row->timing.delayMinutes, source, sender});
     }
     return true;
+}
+
+} // namespace
+
+bool markKilled(BossTable& table, RowId id, UtcSeconds instant, KillSource source, KillLog* killLog,
+                const std::string& sender) {
+    return markKilled(table, id, instant, source, nullptr, killLog, sender);
+}
+
+bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                TableStore& store, KillLog* killLog, const std::string& sender) {
+    return markKilled(table, id, instant, source, &store, killLog, sender);
 }
 
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
@@ -79,3 +97,5 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
 }
 
 } // namespace zorvane::schedule
+
+namespace zorvane::schedule {} // namespace zorvane::schedule

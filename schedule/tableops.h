@@ -25,23 +25,21 @@ void renumberRows(BossTable& table);
 // Mouse released over the grid: a click in the use column is saved at once.
 void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, TableStore& store);
 
-// Double click on a last time records a kill now: last time now, next time now plus the
-// period (text-to-integer of column 3; the delay does not count here), then saves and
-// tells the kill log, when there is one. False when the cursor is not on a data row's
-// last-time cell.
-// Records a kill of the row at `instant`: last time that instant's clock time, next time
-// the instant plus the period, then saves and tells the kill log (with `sender` for a
-// kill received from someone else). False when the row is gone.
+// Marks a kill of row `id` at `instant`: last time that instant's clock time, next time
+// the instant plus the period (text-to-integer of column 3; the delay does not count here),
+// and tells the kill log, when there is one (with `sender` for a kill received from
+// someone else). Saves nothing: a burst of received kills is saved once by the caller.
+// False (nothing done) when the row is gone.
+bool markKilled(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                KillLog* killLog = nullptr, const std::string& sender = {});
+
+// markKilled, then saves the table before the kill log hears of it.
 bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
                 TableStore& store, KillLog* killLog = nullptr, const std::string& sender = {});
 
+// Double click on a last time records a kill now. False when the cursor is not on a data
+// row's last-time cell.
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
                        TableStore& store, KillLog* killLog = nullptr);
-
-// Records a kill of row `id` at `killed`: last time that moment, next time it plus the
-// period (text-to-integer of column 3; the delay does not count here), then saves and
-// tells the kill log, when there is one. False (nothing done) when the row is gone.
-bool recordKill(BossTable& table, RowId id, UtcSeconds killed, TableStore& store, KillLog* killLog,
-                KillSource source);
 
 } // namespace zorvane::schedule

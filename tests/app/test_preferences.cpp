@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -232,6 +233,61 @@ private slots:
         dialog.reject();
         QCOMPARE(prefs.volume.get(), 100);
         QCOMPARE(prefs.extraLeadTimes.get(), QString());
+    }
+
+    // The 共享 page: the link is checked and stored in its normal form, and only sharing
+    // choices that differ from a row's check box are kept.
+    void roomPageStoresLinkAndSharedRows() {
+        app::Preferences prefs(path());
+        const std::vector<std::pair<QString, bool>> rows = {
+            {"Dragon", true}, {"Hydra", false}, {"Ogre", true}};
+        const auto states = [&](app::PreferencesDialog& dialog) {
+            QString states;
+            auto* list = find<QListWidget*>(dialog, "sharedRowsList");
+            for (int i = 0; i < list->count(); ++i) {
+                states += list->item(i)->checkState() == Qt::Checked ? u'1' : u'0';
+            }
+            return states;
+        };
+        {
+            app::PreferencesDialog dialog(prefs);
+            dialog.setSharedRows(rows);
+            QCOMPARE(states(dialog), QStringLiteral("101"));
+            find<QLineEdit*>(dialog, "roomLinkEdit")->setText(QStringLiteral("ftp://x/guild"));
+            // On a page not shown: the label's own state tells.
+            QVERIFY(!find<QLabel*>(dialog, "roomLinkError")->isHidden());
+            QVERIFY(!dialog.apply());
+            QCOMPARE(prefs.roomLink.get(), QString());
+
+            find<QLineEdit*>(dialog, "roomLinkEdit")
+                ->setText(QStringLiteral(" mqtts://ann@broker.example:8883/raid "));
+            QVERIFY(find<QLabel*>(dialog, "roomLinkError")->isHidden());
+            find<QLineEdit*>(dialog, "roomPasswordEdit")->setText(QStringLiteral("pw"));
+            find<QLineEdit*>(dialog, "roomNicknameEdit")->setText(QStringLiteral(" Ann "));
+            auto* list = find<QListWidget*>(dialog, "sharedRowsList");
+            list->item(0)->setCheckState(Qt::Unchecked);
+            list->item(1)->setCheckState(Qt::Checked);
+            if (const QByteArray dir = qgetenv("ZORVANE_SCREENSHOT_DIR"); !dir.isEmpty()) {
+                find<QTabWidget*>(dialog, "")->setCurrentIndex(2);
+                dialog.show();
+                dialog.grab().save(QString::fromLocal8Bit(dir) +
+                                   QStringLiteral("/preferences-room.png"));
+            }
+            QVERIFY(dialog.apply());
+        }
+        QCOMPARE(prefs.roomLink.get(), QStringLiteral("mqtts://ann@broker.example/raid"));
+        QCOMPARE(prefs.roomPassword.get(), QStringLiteral("pw"));
+        QCOMPARE(prefs.roomNickname.get(), QStringLiteral("Ann"));
+        QCOMPARE(prefs.sharedBosses.get(), QStringList{"Hydra"});
+        QCOMPARE(prefs.unsharedBosses.get(), QStringList{"Dragon"});
+
+        app::PreferencesDialog again(prefs);
+        again.setSharedRows(rows);
+        QCOMPARE(states(again), QStringLiteral("011"));
+        find<QListWidget*>(again, "sharedRowsList")->item(0)->setCheckState(Qt::Checked);
+        QVERIFY(again.apply());
+        QCOMPARE(prefs.unsharedBosses.get(), QStringList());
+        QCOMPARE(app::Preferences(path()).sharedBosses.get(), QStringList{"Hydra"});
     }
 
     // A file that cannot be written keeps the dialog open with the reason.
