@@ -271,6 +271,9 @@ void MainWindow::showRow(schedule::RowId row) {
 }
 
 CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
+    // A second start writes options such as --room to the preferences file before it
+    // hands over; the window takes them up from there.
+    m_preferences->store().reload();
     switch (command.action) {
     case CommandLine::Action::Kill:
         return killByName(m_table, command.killName, command.minutesAgo, m_context.clock,

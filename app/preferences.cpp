@@ -1,9 +1,12 @@
 #include "app/preferences.h"
 
+#include <QHash>
+
 #include "schedule/leadtimes.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 
@@ -77,6 +80,28 @@ bool PreferenceStore::remove(const QString& key) {
         emit changed(key);
     }
     return written;
+}
+
+void PreferenceStore::reload() {
+    QHash<QString, QString> before;
+    for (const QString& key : m_settings.allKeys()) {
+        before.insert(key, comparable(m_settings.value(key)));
+    }
+    m_settings.sync();
+    QStringList keys = m_settings.allKeys();
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!keys.contains(it.key())) {
+            keys << it.key();
+        }
+    }
+    for (const QString& key : keys) {
+        const bool wasThere = before.contains(key);
+        const bool isThere = m_settings.contains(key);
+        if (wasThere != isThere ||
+            (isThere && before.value(key) != comparable(m_settings.value(key)))) {
+            emit changed(key);
+        }
+    }
 }
 
 bool PreferenceStore::write() {

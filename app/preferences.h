@@ -30,6 +30,9 @@ public:
     bool setValue(const QString& key, const QVariant& value);
     // Removes the key, so the option falls back to its default.
     bool remove(const QString& key);
+    // Reads the file again (another process, such as a second start with --room, may
+    // have written it) and emits changed for every key whose value differs.
+    void reload();
 
 signals:
     void changed(const QString& key);

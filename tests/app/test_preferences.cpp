@@ -168,6 +168,36 @@ private slots:
         QCOMPARE(speechChanges, 0);
     }
 
+    // Another process (a second start with --room) writes the file; a reload tells the
+    // window of exactly the options that changed, set or removed.
+    void reloadTellsWhatAnotherProcessChanged() {
+        app::Preferences window(path());
+        QVERIFY(window.volume.set(70));
+        QVERIFY(window.roomLink.set(QStringLiteral("mqtt://broker/raid")));
+        QVERIFY(window.speechEnabled.set(true));
+        QSignalSpy changed(&window.store(), &app::PreferenceStore::changed);
+        // As another process would leave it: the link changed, speech gone, volume as it was.
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray bytes = file.readAll();
+        file.close();
+        bytes.replace("mqtt://broker/raid", "mqtt://broker/other");
+        const QByteArray speechKey =
+            window.speechEnabled.key().section(QLatin1Char('/'), -1).toUtf8();
+        QByteArrayList lines = bytes.split('\n');
+        lines.removeIf([&](const QByteArray& line) { return line.startsWith(speechKey + '='); });
+        writeFile(path(), lines.join('\n'));
+        window.store().reload();
+        QStringList keys;
+        for (const QList<QVariant>& call : changed) {
+            keys << call.at(0).toString();
+        }
+        keys.sort();
+        QCOMPARE(keys, QStringList({window.roomLink.key(), window.speechEnabled.key()}));
+        QCOMPARE(window.roomLink.get(), QStringLiteral("mqtt://broker/other"));
+        QCOMPARE(window.speechEnabled.get(), window.speechEnabled.defaultValue());
+    }
+
     // The directory cannot exist: a plain file stands where it would be.
     QString unwritablePath() const {
         writeFile(m_dir.filePath(QStringLiteral("gone")), "not a directory");
