@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 namespace zorvane::schedule {
 namespace {
@@ -52,15 +51,7 @@ UtcSeconds toUtc(DateTime local) {
     tm.tm_min = p.minute;
     tm.tm_sec = p.second;
     tm.tm_isdst = -1;
-    std::time_t t = 0;
-    {
-        // With TZ unset, glibc's mktime replaces its cached zone name on every call, under
-        // a lock of its own that ThreadSanitizer cannot see; the tick and the window both
-        // convert times, so they take turns here where the order is visible.
-        static std::mutex conversions;
-        const std::lock_guard turn(conversions);
-        t = std::mktime(&tm);
-    }
+    const std::time_t t = std::mktime(&tm);
     if (t == static_cast<std::time_t>(-1)) {
         // Outside what the C library handles: take the local time as UTC.
         return civilSeconds(p);
