@@ -134,32 +134,12 @@ std::vector<std::string> keysOf(const std::vector<std::string>& lines) {
     return keys;
 }
 
-// Key names compare without ASCII case, as in the INI layer.
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameKey(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool allDistinct(const std::vector<std::string>& keys) {
     std::unordered_set<std::string> seen;
     seen.reserve(keys.size());
     for (const std::string& key : keys) {
-        std::string folded = key;
-        for (char& c : folded) {
-            c = lowerAscii(c);
-        }
-        if (!seen.insert(std::move(folded)).second) {
+        // Key names compare without ASCII case, as in the INI layer.
+        if (!seen.insert(text::toLowerAscii(key)).second) {
             return false;
         }
     }
@@ -181,7 +161,8 @@ std::vector<std::string> sectionValues(const IniDocument& doc, std::string_view 
         if (aligned && i < lines.size()) {
             const std::string_view line = lines[i];
             const std::size_t eq = line.find('=');
-            if (eq != std::string_view::npos && sameKey(line.substr(0, eq), keys[i])) {
+            if (eq != std::string_view::npos &&
+                text::equalsIgnoringAsciiCase(line.substr(0, eq), keys[i])) {
                 std::string_view v = line.substr(eq + 1);
                 if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
                     v.back() == v.front()) {

@@ -181,6 +181,18 @@ std::string toLowerAscii(std::string_view text) {
     return out;
 }
 
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (foldAscii(a[i]) != foldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 long charCount(std::string_view text) {
     long count = 0;
     for (std::size_t pos = 0; pos < text.size(); ++count) {

@@ -32,6 +32,8 @@ std::string trim(std::string_view text);
 
 std::string toUpperAscii(std::string_view text);
 std::string toLowerAscii(std::string_view text);
+// a == b with ASCII letters compared without case (as toLowerAscii folds them).
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // The first / last n characters (code points); n <= 0 gives "".
 std::string leftChars(std::string_view text, long n);

@@ -83,6 +83,9 @@ TEST(TextOps, CaseChangesOnlyAsciiLetters) {
     const std::string bytes = "\xC3\x81\xE4\xB8\xAD";
     EXPECT_EQ(toLowerAscii(bytes), bytes);
     EXPECT_EQ(toUpperAscii(bytes), bytes);
+    EXPECT_TRUE(equalsIgnoringAsciiCase("Key_1", "kEY_1"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("Ä", "ä"));
+    EXPECT_FALSE(equalsIgnoringAsciiCase("key", "key "));
 }
 
 TEST(TextOps, LeftRightCountCharacters) {
