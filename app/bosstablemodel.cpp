@@ -1,4 +1,5 @@
 #include "app/bosstablemodel.h"
+#include "app/coretexts.h"
 
 #include "app/handoff.h"
 #include "schedule/leadtimes.h"
@@ -133,7 +134,7 @@ QVariant BossTableModel::headerData(int section, Qt::Orientation orientation, in
     }
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(m_table.headerText(section));
+        return coreText(m_table.headerText(section));
     case Qt::TextAlignmentRole:
         return static_cast<int>(m_alignment.toInt());
     default:
