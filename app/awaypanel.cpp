@@ -1,5 +1,6 @@
 #include "app/awaypanel.h"
 
+#include "app/coretexts.h"
 #include "schedule/cycle.h"
 #include "schedule/timetext.h"
 
@@ -56,8 +57,7 @@ AwayPanel::AwayPanel(const std::vector<schedule::MissedRow>& missed, QWidget* pa
         m_list->setItem(i, 1, item(localDateTimeText(row.firstDue)));
         m_list->setItem(i, 2, item(QString::number(row.cyclesPassed)));
         m_list->setItem(i, 3, item(localDateTimeText(row.cycleStart)));
-        m_list->setItem(i, 4,
-                        item(QString::fromStdString(schedule::formatCountdown(row.remaining))));
+        m_list->setItem(i, 4, item(coreText(schedule::formatCountdown(row.remaining))));
     }
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->resizeColumnsToContents();

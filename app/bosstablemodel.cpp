@@ -11,6 +11,7 @@
 namespace zorvane::app {
 
 using schedule::kColumnCount;
+using schedule::kCountdownColumn;
 using schedule::kUseColumn;
 
 BossTableModel::BossTableModel(schedule::BossTable& table, QObject* parent)
@@ -59,6 +60,9 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         if (column == kUseColumn) {
             return {};
+        }
+        if (column == kCountdownColumn && role == Qt::DisplayRole) {
+            return coreText(m_table.cellText(row, column));
         }
         return QString::fromStdString(m_table.cellText(row, column));
     case Qt::CheckStateRole:

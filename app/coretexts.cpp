@@ -4,7 +4,8 @@
 #include <QRegularExpression>
 
 #include <array>
-#include <utility>
+#include <cstddef>
+#include <vector>
 
 namespace zorvane::app {
 namespace {
@@ -46,7 +47,27 @@ constexpr std::array kPatterns = {
     Pattern{"^最多 (\\d+) 个提前时间$", QT_TRANSLATE_NOOP("Zorvane", "最多 %1 个提前时间")},
     Pattern{"^提前 (.*) 分钟的提醒不会响：不短于周期 (\\d+) 分钟$",
             QT_TRANSLATE_NOOP("Zorvane", "提前 %1 分钟的提醒不会响：不短于周期 %2 分钟")},
+    // Countdowns and the lengths of time in the history.
+    Pattern{"^(-?\\d+)时(\\d+)分(\\d+)秒$", QT_TRANSLATE_NOOP("Zorvane", "%1时%2分%3秒")},
+    Pattern{"^(-?\\d+)天(\\d+)时(\\d+)分(\\d+)秒$",
+            QT_TRANSLATE_NOOP("Zorvane", "%1天%2时%3分%4秒")},
+    Pattern{"^(-?\\d+)天(\\d+)时(\\d+)分$", QT_TRANSLATE_NOOP("Zorvane", "%1天%2时%3分")},
+    Pattern{"^(-?\\d+)分(\\d+)秒$", QT_TRANSLATE_NOOP("Zorvane", "%1分%2秒")},
+    Pattern{"^(-?\\d+)秒$", QT_TRANSLATE_NOOP("Zorvane", "%1秒")},
 };
+
+// Compiled once: the countdowns pass here for every row every second.
+const std::vector<QRegularExpression>& compiledPatterns() {
+    static const std::vector<QRegularExpression> compiled = [] {
+        std::vector<QRegularExpression> out;
+        for (const Pattern& pattern : kPatterns) {
+            out.emplace_back(QString::fromUtf8(pattern.regex),
+                             QRegularExpression::DotMatchesEverythingOption);
+        }
+        return out;
+    }();
+    return compiled;
+}
 
 } // namespace
 
@@ -57,18 +78,25 @@ QString coreText(const std::string& text) {
     if (fixed != source) {
         return fixed;
     }
-    for (const Pattern& pattern : kPatterns) {
-        const QRegularExpression regex(QString::fromUtf8(pattern.regex),
-                                       QRegularExpression::DotMatchesEverythingOption);
-        const QRegularExpressionMatch match = regex.match(source);
+    const std::vector<QRegularExpression>& regexes = compiledPatterns();
+    for (std::size_t i = 0; i < regexes.size(); ++i) {
+        const QRegularExpressionMatch match = regexes[i].match(source);
         if (!match.hasMatch()) {
             continue;
         }
-        QString result = QCoreApplication::translate("Zorvane", pattern.text);
-        for (int i = 1; i <= regex.captureCount(); ++i) {
-            result = result.arg(match.captured(i));
+        const QString pattern = QCoreApplication::translate("Zorvane", kPatterns[i].text);
+        // All values at once, so a value that looks like %2 is not filled in again.
+        const QStringList values = match.capturedTexts().mid(1);
+        switch (values.size()) {
+        case 1:
+            return pattern.arg(values[0]);
+        case 2:
+            return pattern.arg(values[0], values[1]);
+        case 3:
+            return pattern.arg(values[0], values[1], values[2]);
+        default:
+            return pattern.arg(values[0], values[1], values[2], values[3]);
         }
-        return result;
     }
     return source;
 }

@@ -25,7 +25,7 @@ QString fromUtf8(const std::string& text) {
 }
 
 QString duration(std::int64_t seconds) {
-    return fromUtf8(history::durationText(seconds));
+    return coreText(history::durationText(seconds));
 }
 
 // A file name made of the boss name, without characters file systems refuse.

@@ -25,7 +25,7 @@
     </message>
     <message>
         <source>首选项…</source>
-        <translation>Preferences…</translation>
+        <translation>Settings…</translation>
     </message>
     <message>
         <source>退出</source>
@@ -383,11 +383,11 @@ Ctrl+Z undoes it.</translation>
     </message>
     <message>
         <source>提前     分钟预警</source>
-        <translation>Warn        min ahead</translation>
+        <translation>Warn    min ahead</translation>
     </message>
     <message>
         <source>首选项</source>
-        <translation>Preferences</translation>
+        <translation>Settings</translation>
     </message>
     <message>
         <source>显示或隐藏悬浮窗（Ctrl+Shift+O）</source>
@@ -708,6 +708,26 @@ The built-in sound will play at warnings.</translation>
     <message>
         <source>窗口中的内容仍在，下次写入时会再试。</source>
         <translation>What the window shows is kept; the next write tries again.</translation>
+    </message>
+    <message>
+        <source>%1时%2分%3秒</source>
+        <translation>%1:%2:%3</translation>
+    </message>
+    <message>
+        <source>%1天%2时%3分%4秒</source>
+        <translation>%1 d %2:%3:%4</translation>
+    </message>
+    <message>
+        <source>%1天%2时%3分</source>
+        <translation>%1 d %2 h %3 min</translation>
+    </message>
+    <message>
+        <source>%1分%2秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
     </message>
 </context>
 </TS>
