@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/language.h"
 #include "app/mainwindow.h"
+#include "app/overlay.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
 #include "app/rowmenu.h"
@@ -13,6 +14,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -139,6 +142,14 @@ private slots:
         app::PreferencesDialog* preferences = m_window->openPreferences();
         QVERIFY(preferences);
         collectTexts(preferences, texts);
+        QVERIFY(!texts.filter(QStringLiteral("Language:\t")).isEmpty());
+        if (qEnvironmentVariableIsSet("ZORVANE_SCREENSHOT")) {
+            preferences->findChild<QTabWidget*>()->setCurrentIndex(3);
+            preferences->grab().save(qEnvironmentVariable("ZORVANE_SCREENSHOT") +
+                                     QStringLiteral(".preferences.png"));
+        }
+        m_window->overlay()->show();
+        collectTexts(m_window->overlay(), texts);
         const QStringList chinese = withChinese(texts);
         QVERIFY2(chinese.isEmpty(), qPrintable(chinese.join(QLatin1Char('\n'))));
 
@@ -153,6 +164,41 @@ private slots:
         const QString path = qEnvironmentVariable("ZORVANE_SCREENSHOT",
                                                   m_dir->filePath(QStringLiteral("english.png")));
         QVERIFY(image.save(path));
+    }
+
+    // Every message has an English text with the same placeholders as its source.
+    void englishTranslationIsComplete() {
+        QFile file(QStringLiteral(ZORVANE_TRANSLATIONS_DIR "/zorvane_en.ts"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        static const QRegularExpression placeholder(QStringLiteral("%\\d"));
+        auto placeholders = [](const QString& text) {
+            QStringList found;
+            for (const auto& match : placeholder.globalMatch(text)) {
+                found << match.captured();
+            }
+            found.sort();
+            return found;
+        };
+        QString source;
+        int messages = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement) {
+                continue;
+            }
+            if (xml.name() == QLatin1String("source")) {
+                source = xml.readElementText();
+            } else if (xml.name() == QLatin1String("translation")) {
+                const QString type = xml.attributes().value(QLatin1String("type")).toString();
+                const QString english = xml.readElementText();
+                QVERIFY2(type.isEmpty() && !english.isEmpty(), qPrintable(source));
+                QVERIFY2(withChinese({english}).isEmpty(), qPrintable(english));
+                QCOMPARE(placeholders(english), placeholders(source));
+                ++messages;
+            }
+        }
+        QVERIFY(!xml.hasError());
+        QVERIFY(messages > 100);
     }
 
     void coreTextsInEnglish() {
@@ -191,14 +237,19 @@ private slots:
         QVERIFY(withChinese({box.button(QMessageBox::Close)->text()}).size() == 1);
     }
 
-    void unknownLanguageFallsBackToChinese() {
+    void languageIsChosenAndStored() {
         app::Preferences preferences(m_dir->filePath(QStringLiteral("preferences.ini")));
         QCOMPARE(preferences.language.get(), QStringLiteral("zh"));
         for (const char* stored : {"fr", "", "EN"}) {
             preferences.store().setValue(preferences.language.key(), QString::fromLatin1(stored));
             QCOMPARE(preferences.language.get(), QStringLiteral("zh"));
         }
-        QVERIFY(preferences.language.set(QStringLiteral("en")));
+        // Chosen in the dialog, stored for the next start.
+        app::PreferencesDialog dialog(preferences);
+        auto* box = dialog.findChild<QComboBox*>(QStringLiteral("languageBox"));
+        QCOMPARE(box->currentData().toString(), QStringLiteral("zh"));
+        box->setCurrentIndex(box->findData(QStringLiteral("en")));
+        QVERIFY(dialog.apply());
         QCOMPARE(app::Preferences(preferences.store().filePath()).language.get(),
                  QStringLiteral("en"));
     }
