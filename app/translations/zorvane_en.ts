@@ -471,7 +471,7 @@ Ctrl+Z undoes it.</translation>
     </message>
     <message>
         <source>主窗口预警之外再提醒的分钟数，用逗号分隔</source>
-        <translation>Minutes to remind besides the main window's warning, separated by commas</translation>
+        <translation>Minutes to remind besides the main window&apos;s warning, separated by commas</translation>
     </message>
     <message>
         <source> 秒</source>
@@ -527,7 +527,7 @@ Ctrl+Z undoes it.</translation>
     </message>
     <message>
         <source>空：系统的证书</source>
-        <translation>empty: the system's certificates</translation>
+        <translation>empty: the system&apos;s certificates</translation>
     </message>
     <message>
         <source>选择…</source>
@@ -631,7 +631,7 @@ Ctrl+Z undoes it.</translation>
         <source>
 %1 条击杀等待服务器确认</source>
         <translation>
-%1 kills awaiting the server's confirmation</translation>
+%1 kills awaiting the server&apos;s confirmation</translation>
     </message>
     <message>
         <source>
