@@ -1,6 +1,7 @@
 #include "app/alertcenter.h"
 
 #include "app/alerttray.h"
+#include "app/coretexts.h"
 #include "app/desktopnotifier.h"
 #include "app/handoff.h"
 #include "app/preferences.h"
@@ -72,7 +73,7 @@ std::pair<QString, QString> AlertCenter::nextBoss(const schedule::BossTable& tab
         return {};
     }
     return {QString::fromStdString(text::trim(best->text[schedule::kNameColumn])),
-            QString::fromStdString(schedule::formatCountdown(*best->timing.remainingSeconds))};
+            coreText(schedule::formatCountdown(*best->timing.remainingSeconds))};
 }
 
 } // namespace zorvane::app

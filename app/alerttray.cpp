@@ -1,5 +1,6 @@
 #include "app/alerttray.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -10,16 +11,16 @@ AlertTray::AlertTray(const QIcon& icon, QObject* parent)
 
 AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
     : QObject(parent), m_menu(std::make_unique<QMenu>()) {
-    m_toggleWindow = m_menu->addAction(QStringLiteral("隐藏窗口"));
+    m_toggleWindow = m_menu->addAction(QCoreApplication::translate("Zorvane", "隐藏窗口"));
     m_toggleWindow->setObjectName(QStringLiteral("toggleWindowAction"));
     connect(m_toggleWindow, &QAction::triggered, this, &AlertTray::toggleWindowRequested);
-    QAction* silence = m_menu->addAction(QStringLiteral("静音"));
+    QAction* silence = m_menu->addAction(QCoreApplication::translate("Zorvane", "静音"));
     silence->setObjectName(QStringLiteral("silenceAction"));
     connect(silence, &QAction::triggered, this, &AlertTray::silenceRequested);
-    m_startStop = m_menu->addAction(QStringLiteral("停止"));
+    m_startStop = m_menu->addAction(QCoreApplication::translate("Zorvane", "停止"));
     m_startStop->setObjectName(QStringLiteral("startStopAction"));
     connect(m_startStop, &QAction::triggered, this, &AlertTray::startStopRequested);
-    m_overlay = m_menu->addAction(QStringLiteral("悬浮窗"));
+    m_overlay = m_menu->addAction(QCoreApplication::translate("Zorvane", "悬浮窗"));
     m_overlay->setObjectName(QStringLiteral("overlayAction"));
     m_overlay->setCheckable(true);
     // The check mark follows the overlay (setOverlayShown), not the click.
@@ -27,15 +28,15 @@ AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
         m_overlay->setChecked(!m_overlay->isChecked());
         emit overlayToggleRequested();
     });
-    m_clickThrough = m_menu->addAction(QStringLiteral("悬浮窗点击穿透"));
+    m_clickThrough = m_menu->addAction(QCoreApplication::translate("Zorvane", "悬浮窗点击穿透"));
     m_clickThrough->setObjectName(QStringLiteral("overlayClickThroughAction"));
     m_clickThrough->setCheckable(true);
     connect(m_clickThrough, &QAction::triggered, this, &AlertTray::overlayClickThroughRequested);
     m_menu->addSeparator();
-    QAction* preferences = m_menu->addAction(QStringLiteral("首选项…"));
+    QAction* preferences = m_menu->addAction(QCoreApplication::translate("Zorvane", "首选项…"));
     preferences->setObjectName(QStringLiteral("preferencesAction"));
     connect(preferences, &QAction::triggered, this, &AlertTray::preferencesRequested);
-    QAction* quit = m_menu->addAction(QStringLiteral("退出"));
+    QAction* quit = m_menu->addAction(QCoreApplication::translate("Zorvane", "退出"));
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, this, &AlertTray::quitRequested);
 
@@ -66,9 +67,10 @@ bool AlertTray::isShown() const {
 
 QString AlertTray::tooltipText(const QString& boss, const QString& countdown) {
     if (boss.trimmed().isEmpty()) {
-        return QStringLiteral("Zorvane\n没有启用的BOSS");
+        return QCoreApplication::translate("Zorvane", "Zorvane\n没有启用的BOSS");
     }
-    return QStringLiteral("Zorvane\n下一个：%1 %2").arg(boss.trimmed(), countdown);
+    return QCoreApplication::translate("Zorvane", "Zorvane\n下一个：%1 %2")
+        .arg(boss.trimmed(), countdown);
 }
 
 void AlertTray::setNextBoss(const QString& boss, const QString& countdown) {
@@ -83,7 +85,8 @@ void AlertTray::setNextBoss(const QString& boss, const QString& countdown) {
 }
 
 void AlertTray::setWindowVisible(bool visible) {
-    m_toggleWindow->setText(visible ? QStringLiteral("隐藏窗口") : QStringLiteral("显示窗口"));
+    m_toggleWindow->setText(visible ? QCoreApplication::translate("Zorvane", "隐藏窗口")
+                                    : QCoreApplication::translate("Zorvane", "显示窗口"));
 }
 
 void AlertTray::setOverlayShown(bool shown) {
@@ -96,7 +99,8 @@ void AlertTray::setOverlayClickThrough(bool on) {
 
 void AlertTray::setTickRunning(bool running) {
     // The same words as 按钮2: what a click will do.
-    m_startStop->setText(running ? QStringLiteral("停止") : QStringLiteral("启动"));
+    m_startStop->setText(running ? QCoreApplication::translate("Zorvane", "停止")
+                                 : QCoreApplication::translate("Zorvane", "启动"));
 }
 
 } // namespace zorvane::app

@@ -1,8 +1,10 @@
 #include "app/awaypanel.h"
 
+#include "app/coretexts.h"
 #include "schedule/cycle.h"
 #include "schedule/timetext.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -32,17 +34,20 @@ QTableWidgetItem* item(const QString& text) {
 AwayPanel::AwayPanel(const std::vector<schedule::MissedRow>& missed, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("awayPanel"));
-    setWindowTitle(QStringLiteral("离开期间"));
+    setWindowTitle(QCoreApplication::translate("Zorvane", "离开期间"));
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("程序未运行期间，以下BOSS已到期："), this));
+    layout->addWidget(new QLabel(
+        QCoreApplication::translate("Zorvane", "程序未运行期间，以下BOSS已到期："), this));
 
     m_list = new QTableWidget(static_cast<int>(missed.size()), 5, this);
-    m_list->setHorizontalHeaderLabels({QStringLiteral("BOSS事件"), QStringLiteral("到期时间"),
-                                       QStringLiteral("错过周期"), QStringLiteral("本周期开始"),
-                                       QStringLiteral("距下次")});
+    m_list->setHorizontalHeaderLabels({QCoreApplication::translate("Zorvane", "BOSS事件"),
+                                       QCoreApplication::translate("Zorvane", "到期时间"),
+                                       QCoreApplication::translate("Zorvane", "错过周期"),
+                                       QCoreApplication::translate("Zorvane", "本周期开始"),
+                                       QCoreApplication::translate("Zorvane", "距下次")});
     m_list->verticalHeader()->hide();
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -52,8 +57,7 @@ AwayPanel::AwayPanel(const std::vector<schedule::MissedRow>& missed, QWidget* pa
         m_list->setItem(i, 1, item(localDateTimeText(row.firstDue)));
         m_list->setItem(i, 2, item(QString::number(row.cyclesPassed)));
         m_list->setItem(i, 3, item(localDateTimeText(row.cycleStart)));
-        m_list->setItem(i, 4,
-                        item(QString::fromStdString(schedule::formatCountdown(row.remaining))));
+        m_list->setItem(i, 4, item(coreText(schedule::formatCountdown(row.remaining))));
     }
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->resizeColumnsToContents();
@@ -61,7 +65,8 @@ AwayPanel::AwayPanel(const std::vector<schedule::MissedRow>& missed, QWidget* pa
     layout->addWidget(m_list);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
+    buttons->button(QDialogButtonBox::Close)
+        ->setText(QCoreApplication::translate("Zorvane", "关闭"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(buttons);
     resize(640, 120 + 30 * std::min<int>(static_cast<int>(missed.size()), 10));

@@ -6,6 +6,7 @@
 
 #include <QAbstractProxyModel>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -141,7 +142,8 @@ QString BossGridDelegate::toolTipFor(const QModelIndex& index, bool elided) {
                                  countdown.data(BossTableModel::RowPhaseRole));
     // The state only where it is asked about: the countdown, or a text cut short.
     if (index.column() == schedule::kCountdownColumn) {
-        lines << QStringLiteral("状态：") + lookName(look) << QString() << lookLegend();
+        lines << QCoreApplication::translate("Zorvane", "状态：") + lookName(look) << QString()
+              << lookLegend();
     }
     return lines.join(QLatin1Char('\n'));
 }

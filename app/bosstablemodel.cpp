@@ -1,4 +1,5 @@
 #include "app/bosstablemodel.h"
+#include "app/coretexts.h"
 
 #include "app/handoff.h"
 #include "schedule/leadtimes.h"
@@ -10,6 +11,7 @@
 namespace zorvane::app {
 
 using schedule::kColumnCount;
+using schedule::kCountdownColumn;
 using schedule::kUseColumn;
 
 BossTableModel::BossTableModel(schedule::BossTable& table, QObject* parent)
@@ -58,6 +60,9 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         if (column == kUseColumn) {
             return {};
+        }
+        if (column == kCountdownColumn && role == Qt::DisplayRole) {
+            return coreText(m_table.cellText(row, column));
         }
         return QString::fromStdString(m_table.cellText(row, column));
     case Qt::CheckStateRole:
@@ -133,7 +138,7 @@ QVariant BossTableModel::headerData(int section, Qt::Orientation orientation, in
     }
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(m_table.headerText(section));
+        return coreText(m_table.headerText(section));
     case Qt::TextAlignmentRole:
         return static_cast<int>(m_alignment.toInt());
     default:

@@ -1,5 +1,6 @@
 #include "app/desktopnotifier.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -66,8 +67,9 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QImage icon, QStrin
 }
 
 QString DesktopNotifier::bodyText(int minutesLeft) {
-    return minutesLeft > 0 ? QStringLiteral("%1 分钟后刷新").arg(minutesLeft)
-                           : QStringLiteral("已刷新");
+    return minutesLeft > 0
+               ? QCoreApplication::translate("Zorvane", "%1 分钟后刷新").arg(minutesLeft)
+               : QCoreApplication::translate("Zorvane", "已刷新");
 }
 
 void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, int minutesLeft) {
@@ -118,8 +120,9 @@ void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
         hints.insert(QStringLiteral("image-data"),
                      QVariant::fromValue(NotificationImage::fromImage(m_icon)));
     }
-    const QStringList actions{QString::fromLatin1(kShowAction), QStringLiteral("显示"),
-                              QString::fromLatin1(kSilenceAction), QStringLiteral("静音")};
+    const QStringList actions{
+        QString::fromLatin1(kShowAction), QCoreApplication::translate("Zorvane", "显示"),
+        QString::fromLatin1(kSilenceAction), QCoreApplication::translate("Zorvane", "静音")};
 
     QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),

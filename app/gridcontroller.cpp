@@ -8,6 +8,7 @@
 #include "schedule/tableops.h"
 #include "text/textops.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTimer>
@@ -27,7 +28,8 @@ constexpr int kMaxMinutesAgo = 7 * 24 * 60;
 
 QString nameOf(const schedule::BossRow& row) {
     const std::string name = text::trim(row.text[schedule::kNameColumn]);
-    return name.empty() ? QStringLiteral("（无名）") : QString::fromStdString(name);
+    return name.empty() ? QCoreApplication::translate("Zorvane", "（无名）")
+                        : QString::fromStdString(name);
 }
 // Received kills within this many milliseconds share one save of the table.
 constexpr int kRemoteSaveDelayMs = 200;
@@ -122,8 +124,9 @@ bool GridController::applyRemoteKill(schedule::RowId row, schedule::UtcSeconds k
 void GridController::rememberKill(const schedule::BossRow& before) {
     if (const std::optional<schedule::BossRow> after = m_table.row(before.id);
         after && RowStateCommand::differs(before, *after)) {
-        m_undo.push(new RowStateCommand({m_table, m_store}, before, *after,
-                                        QStringLiteral("记录击杀：%1").arg(nameOf(before))));
+        m_undo.push(new RowStateCommand(
+            {m_table, m_store}, before, *after,
+            QCoreApplication::translate("Zorvane", "记录击杀：%1").arg(nameOf(before))));
     }
 }
 
@@ -153,7 +156,7 @@ void GridController::onSortHeaderClicked(int section) {
 void GridController::onAddClicked() {
     const int row = schedule::onAddClicked(m_table, m_clock);
     m_undo.push(new AddRowCommand({m_table, m_store}, m_table.rowId(row), row,
-                                  QStringLiteral("新增第%1行").arg(row)));
+                                  QCoreApplication::translate("Zorvane", "新增第%1行").arg(row)));
     if (m_proxy->sortState() == GridProxy::SortState::TableOrder) {
         m_grid.scrollToBottom();
     } else {
@@ -179,8 +182,9 @@ void GridController::deleteTableRow(int row, int column) {
         return;
     }
     if (removed) {
-        m_undo.push(new DeleteRowCommand({m_table, m_store}, *removed, row,
-                                         QStringLiteral("删除：%1").arg(nameOf(*removed))));
+        m_undo.push(new DeleteRowCommand(
+            {m_table, m_store}, *removed, row,
+            QCoreApplication::translate("Zorvane", "删除：%1").arg(nameOf(*removed))));
     }
     // The cursor stays at the same row and column, or goes to the new last row, or away
     // when no data row is left.
@@ -199,8 +203,10 @@ bool GridController::deleteRowAsked(schedule::RowId id) {
         return false;
     }
     if (!m_questions->confirm(
-            QStringLiteral("删除"),
-            QStringLiteral("删除第%1行“%2”？\n可以用 Ctrl+Z 撤销。").arg(row).arg(nameOf(*boss)))) {
+            QCoreApplication::translate("Zorvane", "删除"),
+            QCoreApplication::translate("Zorvane", "删除第%1行“%2”？\n可以用 Ctrl+Z 撤销。")
+                .arg(row)
+                .arg(nameOf(*boss)))) {
         return false;
     }
     // The row may have moved while the question was open (another deletion cannot come
@@ -235,7 +241,8 @@ bool GridController::killRowMinutesAgo(schedule::RowId row) {
         return false;
     }
     const std::optional<int> minutes = m_questions->askMinutes(
-        QStringLiteral("记录击杀"), QStringLiteral("“%1”是几分钟前被击杀的？").arg(nameOf(*boss)),
+        QCoreApplication::translate("Zorvane", "记录击杀"),
+        QCoreApplication::translate("Zorvane", "“%1”是几分钟前被击杀的？").arg(nameOf(*boss)),
         kMaxMinutesAgo);
     if (!minutes) {
         return false;
@@ -256,8 +263,9 @@ void GridController::onCheckToggled(int tableRow) {
     }
     schedule::BossRow before = *after;
     before.use = !after->use;
-    m_undo.push(new RowStateCommand({m_table, m_store}, before, *after,
-                                    QStringLiteral("使用：%1").arg(nameOf(*after))));
+    m_undo.push(new RowStateCommand(
+        {m_table, m_store}, before, *after,
+        QCoreApplication::translate("Zorvane", "使用：%1").arg(nameOf(*after))));
 }
 
 void GridController::onGridDoubleClick() {
@@ -282,8 +290,9 @@ void GridController::onGridEditFinished() {
     }
     if (const std::optional<schedule::BossRow> after = m_table.row(before->id);
         after && RowStateCommand::differs(*before, *after)) {
-        m_undo.push(new RowStateCommand({m_table, m_store}, *before, *after,
-                                        QStringLiteral("编辑：%1").arg(nameOf(*after))));
+        m_undo.push(new RowStateCommand(
+            {m_table, m_store}, *before, *after,
+            QCoreApplication::translate("Zorvane", "编辑：%1").arg(nameOf(*after))));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "app/rowlook.h"
 #include "schedule/bosstable.h"
 
+#include <QCoreApplication>
 #include <QFont>
 
 namespace zorvane::app {
@@ -127,7 +128,9 @@ QVariant GridProxy::data(const QModelIndex& index, int role) const {
 QVariant GridProxy::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role == Qt::ToolTipRole && orientation == Qt::Horizontal &&
         section == schedule::kCountdownColumn) {
-        return QStringLiteral("点击按剩余时间排序（升序、降序、原顺序）\n\n") + lookLegend();
+        return QCoreApplication::translate("Zorvane",
+                                           "点击按剩余时间排序（升序、降序、原顺序）\n\n") +
+               lookLegend();
     }
     return QSortFilterProxyModel::headerData(section, orientation, role);
 }

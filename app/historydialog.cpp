@@ -1,9 +1,11 @@
 #include "app/historydialog.h"
+#include "app/coretexts.h"
 
 #include "history/killhistory.h"
 #include "history/killtexts.h"
 #include "text/fileio.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -23,7 +25,7 @@ QString fromUtf8(const std::string& text) {
 }
 
 QString duration(std::int64_t seconds) {
-    return fromUtf8(history::durationText(seconds));
+    return coreText(history::durationText(seconds));
 }
 
 // A file name made of the boss name, without characters file systems refuse.
@@ -38,7 +40,7 @@ QString exportFileName(const std::string& boss) {
     if (name.isEmpty()) {
         name = QStringLiteral("boss");
     }
-    return name + QStringLiteral("-历史记录.csv");
+    return name + QCoreApplication::translate("Zorvane", "-历史记录.csv");
 }
 
 } // namespace
@@ -52,7 +54,7 @@ HistoryDialog::HistoryDialog(history::SqliteKillLog& log, Boss boss, QWidget* pa
     : QDialog(parent), m_log(log), m_boss(std::move(boss)) {
     setObjectName(QStringLiteral("historyDialog"));
     setModal(false);
-    setWindowTitle(QStringLiteral("历史记录 - ") + fromUtf8(m_boss.name));
+    setWindowTitle(QCoreApplication::translate("Zorvane", "历史记录 - ") + fromUtf8(m_boss.name));
     build();
     refresh();
 }
@@ -71,9 +73,11 @@ void HistoryDialog::build() {
     m_comparisonLabel->setWordWrap(true);
 
     m_killTable = new QTableWidget(0, 5, this);
-    m_killTable->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("来源"),
-                                            QStringLiteral("周期(分)"), QStringLiteral("延迟(分)"),
-                                            QStringLiteral("发送者")});
+    m_killTable->setHorizontalHeaderLabels({QCoreApplication::translate("Zorvane", "时间"),
+                                            QCoreApplication::translate("Zorvane", "来源"),
+                                            QCoreApplication::translate("Zorvane", "周期(分)"),
+                                            QCoreApplication::translate("Zorvane", "延迟(分)"),
+                                            QCoreApplication::translate("Zorvane", "发送者")});
     m_killTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_killTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_killTable->verticalHeader()->hide();
@@ -85,8 +89,8 @@ void HistoryDialog::build() {
 
     m_statusLabel = new QLabel(this);
     m_statusLabel->setWordWrap(true);
-    m_exportButton = new QPushButton(QStringLiteral("导出 CSV"), this);
-    auto* closeButton = new QPushButton(QStringLiteral("关闭"), this);
+    m_exportButton = new QPushButton(QCoreApplication::translate("Zorvane", "导出 CSV"), this);
+    auto* closeButton = new QPushButton(QCoreApplication::translate("Zorvane", "关闭"), this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_statusLabel, 1);
     buttons->addWidget(m_exportButton);
@@ -105,33 +109,39 @@ void HistoryDialog::build() {
 
 void HistoryDialog::refresh() {
     const std::int64_t total = m_log.recordCount(m_boss.name);
-    m_titleLabel->setText(QStringLiteral("%1　周期 %2 分，延迟 %3 分　（共 %4 条记录）")
-                              .arg(fromUtf8(m_boss.name))
-                              .arg(m_boss.periodMinutes)
-                              .arg(m_boss.delayMinutes)
-                              .arg(total));
+    m_titleLabel->setText(
+        QCoreApplication::translate("Zorvane", "%1　周期 %2 分，延迟 %3 分　（共 %4 条记录）")
+            .arg(fromUtf8(m_boss.name))
+            .arg(m_boss.periodMinutes)
+            .arg(m_boss.delayMinutes)
+            .arg(total));
 
     const history::IntervalStats stats = m_log.killIntervals(m_boss.name);
     const std::int64_t cycle =
         (static_cast<std::int64_t>(m_boss.periodMinutes) + m_boss.delayMinutes) * 60;
     if (stats.count == 0) {
-        m_intervalLabel->setText(QStringLiteral("击杀间隔：至少要有两次击杀才能算出间隔。"));
+        m_intervalLabel->setText(
+            QCoreApplication::translate("Zorvane", "击杀间隔：至少要有两次击杀才能算出间隔。"));
         m_comparisonLabel->clear();
     } else {
         const auto median = static_cast<std::int64_t>(std::llround(stats.medianSeconds));
         m_intervalLabel->setText(
-            QStringLiteral("击杀间隔 %1 个：最短 %2，中位 %3，最长 %4")
+            QCoreApplication::translate("Zorvane", "击杀间隔 %1 个：最短 %2，中位 %3，最长 %4")
                 .arg(stats.count)
                 .arg(duration(stats.minSeconds), duration(median), duration(stats.maxSeconds)));
-        const QString configured = QStringLiteral("配置的周期加延迟（%1）").arg(duration(cycle));
+        const QString configured =
+            QCoreApplication::translate("Zorvane", "配置的周期加延迟（%1）").arg(duration(cycle));
         if (median == cycle) {
-            m_comparisonLabel->setText(QStringLiteral("中位间隔与") + configured +
-                                       QStringLiteral("相同。"));
+            m_comparisonLabel->setText(QCoreApplication::translate("Zorvane", "中位间隔与") +
+                                       configured +
+                                       QCoreApplication::translate("Zorvane", "相同。"));
         } else {
-            m_comparisonLabel->setText(
-                QStringLiteral("中位间隔比%1%2 %3。")
-                    .arg(configured, median > cycle ? QStringLiteral("长") : QStringLiteral("短"),
-                         duration(std::llabs(median - cycle))));
+            m_comparisonLabel->setText(QCoreApplication::translate("Zorvane", "中位间隔比%1%2 %3。")
+                                           .arg(configured,
+                                                median > cycle
+                                                    ? QCoreApplication::translate("Zorvane", "长")
+                                                    : QCoreApplication::translate("Zorvane", "短"),
+                                                duration(std::llabs(median - cycle))));
         }
     }
 
@@ -141,7 +151,7 @@ void HistoryDialog::refresh() {
         const schedule::KillRecord& kill = kills[static_cast<std::size_t>(row)];
         const QString cells[] = {
             fromUtf8(history::localTimeText(kill.utcSeconds)),
-            fromUtf8(std::string(history::sourceLabel(kill.source))),
+            coreText(std::string(history::sourceLabel(kill.source))),
             QString::number(kill.periodMinutes),
             QString::number(kill.delayMinutes),
             fromUtf8(kill.sender),
@@ -155,7 +165,8 @@ void HistoryDialog::refresh() {
         }
     }
     if (!m_log.isOpen()) {
-        m_statusLabel->setText(QStringLiteral("历史记录不可用：") + fromUtf8(m_log.notice()));
+        m_statusLabel->setText(QCoreApplication::translate("Zorvane", "历史记录不可用：") +
+                               fromUtf8(m_log.notice()));
     }
 }
 
@@ -163,18 +174,21 @@ void HistoryDialog::onExportClicked() {
     const QString suggested =
         QDir(m_exportDirectory.isEmpty() ? QDir::homePath() : m_exportDirectory)
             .filePath(exportFileName(m_boss.name));
-    const QString chosen = m_fileDialog(this, QStringLiteral("导出 CSV"), suggested,
-                                        QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
+    const QString chosen =
+        m_fileDialog(this, QCoreApplication::translate("Zorvane", "导出 CSV"), suggested,
+                     QCoreApplication::translate("Zorvane", "CSV 文件 (*.csv);;所有文件 (*)"));
     if (chosen.isEmpty()) {
         return;
     }
     std::string error;
     if (m_log.exportCsv(m_boss.name, text::pathFromUtf8(chosen.toStdString()), &error)) {
         m_statusLabel->setStyleSheet(QString());
-        m_statusLabel->setText(QStringLiteral("已导出到 ") + QDir::toNativeSeparators(chosen));
+        m_statusLabel->setText(QCoreApplication::translate("Zorvane", "已导出到 ") +
+                               QDir::toNativeSeparators(chosen));
     } else {
         m_statusLabel->setStyleSheet(QStringLiteral("color: #b00020;"));
-        m_statusLabel->setText(QStringLiteral("导出失败：") + fromUtf8(error));
+        m_statusLabel->setText(QCoreApplication::translate("Zorvane", "导出失败：") +
+                               fromUtf8(error));
     }
 }
 

@@ -1,9 +1,11 @@
 #include "app/leadtimesdialog.h"
+#include "app/coretexts.h"
 
 #include "schedule/leadtimes.h"
 #include "text/textops.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,29 +23,34 @@ LeadTimesDialog::LeadTimesDialog(schedule::BossTable& table, schedule::RowId row
     const QString name =
         boss ? QString::fromStdString(text::trim(boss->text[schedule::kNameColumn])) : QString();
     m_periodMinutes = boss ? boss->timing.periodMinutes : 0;
-    setWindowTitle(QStringLiteral("提前提醒 - %1").arg(name));
+    setWindowTitle(QCoreApplication::translate("Zorvane", "提前提醒 - %1").arg(name));
     // Wide enough for the hint and the note on one line each.
     setMinimumWidth(400);
 
     const QString global =
         m_extraLeadMinutes.empty()
-            ? QStringLiteral("无")
+            ? QCoreApplication::translate("Zorvane", "无")
             : QString::fromStdString(schedule::leadTimesText(m_extraLeadMinutes));
-    m_own =
-        new QCheckBox(QStringLiteral("本行使用自己的提前时间（首选项中为：%1）").arg(global), this);
+    m_own = new QCheckBox(
+        QCoreApplication::translate("Zorvane", "本行使用自己的提前时间（首选项中为：%1）")
+            .arg(global),
+        this);
     m_own->setObjectName(QStringLiteral("ownLeadTimesBox"));
     m_list = new QLineEdit(this);
     m_list->setObjectName(QStringLiteral("leadTimesEdit"));
-    m_list->setPlaceholderText(QStringLiteral("分钟，如 15, 3；留空则只在预警分钟提醒"));
+    m_list->setPlaceholderText(
+        QCoreApplication::translate("Zorvane", "分钟，如 15, 3；留空则只在预警分钟提醒"));
     m_note = new QLabel(this);
     m_note->setObjectName(QStringLiteral("leadTimesNote"));
     m_note->setWordWrap(true);
-    auto* hint =
-        new QLabel(QStringLiteral("预警分钟（编辑框）总会提醒；这里是另外的提前时间。"), this);
+    auto* hint = new QLabel(QCoreApplication::translate(
+                                "Zorvane", "预警分钟（编辑框）总会提醒；这里是另外的提前时间。"),
+                            this);
     hint->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    buttons->button(QDialogButtonBox::Ok)->setText(QCoreApplication::translate("Zorvane", "确定"));
+    buttons->button(QDialogButtonBox::Cancel)
+        ->setText(QCoreApplication::translate("Zorvane", "取消"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(hint);
@@ -75,7 +82,7 @@ void LeadTimesDialog::updateNote() {
         bad = !read.ok();
         note = bad ? read.error : schedule::leadTimesNote(read.minutes, m_periodMinutes);
     }
-    m_note->setText(QString::fromStdString(note));
+    m_note->setText(coreText(note));
     m_note->setStyleSheet(note.empty() ? QString()
                           : bad        ? QStringLiteral("color: #c00000;")
                                        : QStringLiteral("color: #a05a00;"));
@@ -93,7 +100,7 @@ void LeadTimesDialog::accept() {
         own = read.minutes;
     }
     if (!m_table.setLeadMinutes(m_row, std::move(own))) {
-        m_note->setText(QStringLiteral("这一行已被删除"));
+        m_note->setText(QCoreApplication::translate("Zorvane", "这一行已被删除"));
         return;
     }
     emit stored(m_row);

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/desktopid.h"
 #include "app/globals.h"
+#include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/programdir.h"
@@ -26,6 +27,17 @@ int main(int argc, char* argv[]) {
             QCoreApplication::arguments(), zorvane::app::programDirectory() + QLatin1Char('/') +
                                                zorvane::app::Preferences::fileName())) {
         return *exitCode;
+    }
+    // The language is chosen in the preferences and applies from the start on.
+    {
+        const zorvane::app::Preferences preferences(zorvane::app::programDirectory() +
+                                                    QLatin1Char('/') +
+                                                    zorvane::app::Preferences::fileName());
+        for (const QString& missing :
+             zorvane::app::installTranslators(preferences.language.get())) {
+            std::fprintf(stderr, "zorvane: no translation %s; some texts stay untranslated\n",
+                         missing.toUtf8().constData());
+        }
     }
     // The windows and notifications belong to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QLatin1String(zorvane::app::kDesktopId));

@@ -35,6 +35,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -58,8 +59,11 @@ constexpr int kTimerIntervalMs = 1000;
 // cycles that came due in the last minute before a crash may be listed as missed.
 constexpr int kLastSeenIntervalMs = 60 * 1000;
 
-const QString kStopCaption = QStringLiteral("停止");
-const QString kStartCaption = QStringLiteral("启动");
+// The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
+QString startStopCaption(bool running) {
+    return running ? QCoreApplication::translate("Zorvane", "停止")
+                   : QCoreApplication::translate("Zorvane", "启动");
+}
 
 // The Kai face: KaiTi where it exists (Windows), the AR PL UKai font elsewhere.
 QFont kaiFont(int pixelHeight) {
@@ -125,12 +129,15 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildComponents() {
-    m_startStopButton = place(new QPushButton(kStopCaption, this), "按钮2", 8, 8, 60, 30);
-    m_addButton = place(new QPushButton(QStringLiteral("新增"), this), "按钮1", 72, 8, 60, 30);
-    m_deleteButton = place(new QPushButton(QStringLiteral("删除"), this), "按钮3", 136, 8, 60, 30);
+    m_startStopButton = place(new QPushButton(startStopCaption(true), this), "按钮2", 8, 8, 60, 30);
+    m_addButton = place(new QPushButton(QCoreApplication::translate("Zorvane", "新增"), this),
+                        "按钮1", 72, 8, 60, 30);
+    m_deleteButton = place(new QPushButton(QCoreApplication::translate("Zorvane", "删除"), this),
+                           "按钮3", 136, 8, 60, 30);
 
     m_warnLabel =
-        place(new QLabel(QStringLiteral("提前     分钟预警"), this), "标签2", 208, 8, 176, 30);
+        place(new QLabel(QCoreApplication::translate("Zorvane", "提前     分钟预警"), this),
+              "标签2", 208, 8, 176, 30);
     m_warnLabel->setFont(kaiFont(20));
     // Created after the label so that it lies on top of the label's five-space gap.
     m_warnMinutesEdit = place(new QLineEdit(defaultWarnMinutes(), this), "编辑框1", 258, 8, 30, 30);
@@ -138,12 +145,15 @@ void MainWindow::buildComponents() {
 
     // In the free space of the top row, between the warning minutes and the clock.
     m_preferencesButton =
-        place(new QPushButton(QStringLiteral("首选项"), this), "首选项按钮", 396, 8, 64, 30);
-    m_overlayButton =
-        place(new QPushButton(QStringLiteral("悬浮窗"), this), "悬浮窗按钮", 464, 8, 64, 30);
-    m_overlayButton->setToolTip(QStringLiteral("显示或隐藏悬浮窗（Ctrl+Shift+O）"));
+        place(new QPushButton(QCoreApplication::translate("Zorvane", "首选项"), this), "首选项按钮",
+              396, 8, 64, 30);
+    m_overlayButton = place(new QPushButton(QCoreApplication::translate("Zorvane", "悬浮窗"), this),
+                            "悬浮窗按钮", 464, 8, 64, 30);
+    m_overlayButton->setToolTip(
+        QCoreApplication::translate("Zorvane", "显示或隐藏悬浮窗（Ctrl+Shift+O）"));
 
-    m_clockLabel = place(new QLabel(QStringLiteral("标签"), this), "标签1", 544, 8, 232, 40);
+    m_clockLabel = place(new QLabel(QCoreApplication::translate("Zorvane", "标签"), this), "标签1",
+                         544, 8, 232, 40);
     m_clockLabel->setFont(kaiFont(16));
 
     m_noteIcon = place(new QLabel(this), "图片框1", 30, 47, 20, 20);
@@ -151,8 +161,8 @@ void MainWindow::buildComponents() {
     m_noteIcon->setPixmap(note.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
     m_soundPathEdit = place(new QLineEdit(this), "编辑框2", 53, 47, 328, 20);
-    m_soundLabel =
-        place(new ClickableLabel(QStringLiteral("设置"), this), "标签3", 384, 46, 40, 20);
+    m_soundLabel = place(new ClickableLabel(QCoreApplication::translate("Zorvane", "设置"), this),
+                         "标签3", 384, 46, 40, 20);
     m_soundLabel->setCursor(Qt::PointingHandCursor);
 
     m_grid = place(new BossGrid(this), "高级表格1", 0, 72, 792, 320);
@@ -349,13 +359,13 @@ void MainWindow::wireHistory() {
 
     m_rowMenu = new RowMenu(*m_grid, m_table);
     GridController* grid = m_gridController.get();
-    m_rowMenu->addEntry(QStringLiteral("已击杀（现在）"),
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（现在）"),
                         [grid](schedule::RowId row) { grid->killRowNow(row); });
-    m_rowMenu->addEntry(QStringLiteral("已击杀（几分钟前）…"),
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（几分钟前）…"),
                         [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); });
-    m_rowMenu->addEntry(QStringLiteral("历史记录…"),
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "历史记录…"),
                         [this](schedule::RowId row) { openHistory(row); });
-    m_rowMenu->addEntry(QStringLiteral("提前提醒…"),
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
                         [this](schedule::RowId row) { openLeadTimes(row); });
 }
 
@@ -374,7 +384,7 @@ LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {
 
 void MainWindow::wireKeyboard() {
     GridController* grid = m_gridController.get();
-    m_rowMenu->addEntry(QStringLiteral("删除…"),
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "删除…"),
                         [grid](schedule::RowId row) { grid->deleteRowAsked(row); });
 
     const auto shortcut = [this](const QKeySequence& keys, QWidget* owner,
@@ -454,7 +464,8 @@ void MainWindow::wireOverlay() {
     setOverlayClickThrough(m_preferences->overlayClickThrough.get());
     connect(m_overlayButton, &QPushButton::clicked, this, &MainWindow::toggleOverlay);
     // Without a tray, click-through is turned off again here (right click on 悬浮窗).
-    m_overlayClickThrough = new QAction(QStringLiteral("悬浮窗点击穿透"), m_overlayButton);
+    m_overlayClickThrough =
+        new QAction(QCoreApplication::translate("Zorvane", "悬浮窗点击穿透"), m_overlayButton);
     m_overlayClickThrough->setCheckable(true);
     m_overlayClickThrough->setChecked(m_overlay->clickThrough());
     m_overlayButton->addAction(m_overlayClickThrough);
@@ -613,22 +624,22 @@ void MainWindow::startTick() {
 
 void MainWindow::onStartStopClicked() {
     IntervalTimer& tick = m_context.globals.tickTimer();
-    if (m_startStopButton->text() == kStopCaption) {
+    if (m_tickRunning) {
         tick.stop();
-        m_startStopButton->setText(kStartCaption);
         // A stopped timer leaves no chime sounding.
         silence();
     } else {
         startTick();
-        m_startStopButton->setText(kStopCaption);
     }
-    m_tray->setTickRunning(m_startStopButton->text() == kStopCaption);
+    m_tickRunning = !m_tickRunning;
+    m_startStopButton->setText(startStopCaption(m_tickRunning));
+    m_tray->setTickRunning(m_tickRunning);
 }
 
 void MainWindow::onClockTick() {
     CriticalSectionLock& lock = m_context.globals.clockLock();
     lock.enter();
-    const QString text = QStringLiteral("北京时间：") +
+    const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
                          QString::fromStdString(schedule::clockTimeText(m_context.clock.now()));
     // Widgets belong to the window thread; the worker only posts the new caption.
     handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });

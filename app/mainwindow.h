@@ -172,6 +172,7 @@ private:
 
     AppContext m_context;
     QPushButton* m_startStopButton = nullptr;
+    bool m_tickRunning = true; // the window starts with the timer running
     QPushButton* m_addButton = nullptr;
     QPushButton* m_deleteButton = nullptr;
     QLabel* m_warnLabel = nullptr;

@@ -1,5 +1,7 @@
 #include "app/messagebox.h"
+#include "app/coretexts.h"
 
+#include <QCoreApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -7,8 +9,8 @@
 namespace zorvane::app {
 
 void MessageBoxSink::showMessage(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("信息："), QString::fromStdString(text),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::translate("Zorvane", "信息："),
+                    coreText(text), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -16,8 +18,8 @@ void MessageBoxSink::showMessage(const std::string& text) {
 bool QuestionBoxes::confirm(const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
                     m_owner);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.button(QMessageBox::Yes)->setText(QCoreApplication::translate("Zorvane", "是"));
+    box.button(QMessageBox::No)->setText(QCoreApplication::translate("Zorvane", "否"));
     // A stray Enter must not delete: "否" is the default.
     box.setDefaultButton(QMessageBox::No);
     box.setWindowModality(Qt::ApplicationModal);

@@ -5,6 +5,7 @@
 #include "schedule/bosstable.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,7 +34,7 @@ Qt::WindowFlags overlayFlags(bool clickThrough) {
 Overlay::Overlay(QAbstractItemModel* model, QWidget* parent)
     : QWidget(parent, overlayFlags(false)), m_model(model) {
     setObjectName(QStringLiteral("悬浮窗"));
-    setWindowTitle(QStringLiteral("Zorvane 悬浮窗"));
+    setWindowTitle(QCoreApplication::translate("Zorvane", "Zorvane 悬浮窗"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setMinimumSize(120, kLineHeight + 2 * kMargin);
     resize(240, 5 * kLineHeight + 2 * kMargin);
@@ -105,7 +106,7 @@ void Overlay::paintEvent(QPaintEvent*) {
     if (m_entries.empty()) {
         painter.setPen(QColor(200, 200, 200));
         painter.drawText(QRect(kMargin, kMargin, width, kLineHeight), Qt::AlignVCenter,
-                         QStringLiteral("没有启用的BOSS"));
+                         QCoreApplication::translate("Zorvane", "没有启用的BOSS"));
         return;
     }
     int y = kMargin;
@@ -146,7 +147,7 @@ void Overlay::resizeEvent(QResizeEvent* event) {
 
 void Overlay::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    QMenu* rows = menu.addMenu(QStringLiteral("显示数量"));
+    QMenu* rows = menu.addMenu(QCoreApplication::translate("Zorvane", "显示数量"));
     for (const int count : {3, 5, 8, 10}) {
         QAction* action = rows->addAction(QString::number(count));
         action->setCheckable(true);
@@ -154,12 +155,12 @@ void Overlay::contextMenuEvent(QContextMenuEvent* event) {
         connect(action, &QAction::triggered, this,
                 [this, count] { emit rowLimitRequested(count); });
     }
-    QAction* through = menu.addAction(QStringLiteral("点击穿透"));
+    QAction* through = menu.addAction(QCoreApplication::translate("Zorvane", "点击穿透"));
     through->setCheckable(true);
     connect(through, &QAction::triggered, this, [this] { emit clickThroughRequested(true); });
     menu.addSeparator();
-    connect(menu.addAction(QStringLiteral("隐藏")), &QAction::triggered, this,
-            &Overlay::hideRequested);
+    connect(menu.addAction(QCoreApplication::translate("Zorvane", "隐藏")), &QAction::triggered,
+            this, &Overlay::hideRequested);
     menu.exec(event->globalPos());
 }
 

@@ -188,7 +188,10 @@ Preferences::Preferences(const QString& filePath)
       roomNickname(m_store, QStringLiteral("room/nickname"), defaultNickname()),
       roomCaFile(m_store, QStringLiteral("room/caFile"), QString()),
       sharedBosses(m_store, QStringLiteral("room/sharedBosses"), QStringList()),
-      unsharedBosses(m_store, QStringLiteral("room/unsharedBosses"), QStringList()) {}
+      unsharedBosses(m_store, QStringLiteral("room/unsharedBosses"), QStringList()),
+      language(m_store, QStringLiteral("ui/language"), QStringLiteral("zh"), [](const QString& v) {
+          return v == QLatin1String("en") ? v : QStringLiteral("zh");
+      }) {}
 
 std::vector<int> Preferences::extraLeadMinutes() const {
     return schedule::parseLeadTimes(extraLeadTimes.get().toStdString()).minutes;

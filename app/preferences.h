@@ -127,6 +127,9 @@ public:
     Option<QStringList> sharedBosses;   // bosses shared although their row is not checked
     Option<QStringList> unsharedBosses; // bosses not shared although their row is checked
 
+    // The window's language: "zh" (the default) or "en"; read once at start.
+    Option<QString> language;
+
     // extraLeadTimes read as minutes, largest first; empty when the stored text is unreadable.
     std::vector<int> extraLeadMinutes() const;
 };

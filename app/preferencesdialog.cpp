@@ -1,4 +1,5 @@
 #include "app/preferencesdialog.h"
+#include "app/coretexts.h"
 
 #include "app/preferences.h"
 #include "schedule/leadtimes.h"
@@ -6,6 +7,8 @@
 #include "share/roomlink.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +22,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace zorvane::app {
 
@@ -42,7 +47,7 @@ void showError(QLabel* label, const QString& text) {
 
 PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     : QDialog(parent), m_preferences(preferences) {
-    setWindowTitle(QStringLiteral("首选项"));
+    setWindowTitle(QCoreApplication::translate("Zorvane", "首选项"));
     setObjectName(QStringLiteral("preferencesDialog"));
 
     auto* tabs = new QTabWidget(this);
@@ -50,17 +55,19 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     // 提醒: how the user is told.
     auto* alertsPage = new QWidget(tabs);
     auto* alertsForm = new QFormLayout(alertsPage);
-    m_notifications = new QCheckBox(QStringLiteral("显示桌面通知"), alertsPage);
+    m_notifications =
+        new QCheckBox(QCoreApplication::translate("Zorvane", "显示桌面通知"), alertsPage);
     m_notifications->setObjectName(QStringLiteral("notificationsBox"));
     alertsForm->addRow(m_notifications);
 
     m_leadTimes = new QLineEdit(alertsPage);
     m_leadTimes->setObjectName(QStringLiteral("leadTimesEdit"));
-    m_leadTimes->setPlaceholderText(QStringLiteral("例如 10, 1"));
-    alertsForm->addRow(QStringLiteral("额外提前(分钟)："), m_leadTimes);
+    m_leadTimes->setPlaceholderText(QCoreApplication::translate("Zorvane", "例如 10, 1"));
+    alertsForm->addRow(QCoreApplication::translate("Zorvane", "额外提前(分钟)："), m_leadTimes);
     // One short line: taller Chinese fallback glyphs are cut off in a multi-line label.
-    auto* leadHint =
-        new QLabel(QStringLiteral("主窗口预警之外再提醒的分钟数，用逗号分隔"), alertsPage);
+    auto* leadHint = new QLabel(
+        QCoreApplication::translate("Zorvane", "主窗口预警之外再提醒的分钟数，用逗号分隔"),
+        alertsPage);
     alertsForm->addRow(QString(), leadHint);
     m_leadTimesError = errorLabel(QStringLiteral("leadTimesError"), alertsPage);
     alertsForm->addRow(QString(), m_leadTimesError);
@@ -68,15 +75,15 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     m_repeatSeconds = new QSpinBox(alertsPage);
     m_repeatSeconds->setObjectName(QStringLiteral("repeatSecondsBox"));
     m_repeatSeconds->setRange(0, kMaxRepeatSeconds);
-    m_repeatSeconds->setSuffix(QStringLiteral(" 秒"));
-    m_repeatSeconds->setSpecialValueText(QStringLiteral("不重复"));
-    alertsForm->addRow(QStringLiteral("到点后每隔："), m_repeatSeconds);
+    m_repeatSeconds->setSuffix(QCoreApplication::translate("Zorvane", " 秒"));
+    m_repeatSeconds->setSpecialValueText(QCoreApplication::translate("Zorvane", "不重复"));
+    alertsForm->addRow(QCoreApplication::translate("Zorvane", "到点后每隔："), m_repeatSeconds);
     m_repeatLimit = new QSpinBox(alertsPage);
     m_repeatLimit->setObjectName(QStringLiteral("repeatLimitBox"));
     m_repeatLimit->setRange(1, kMaxRepeatLimitMinutes);
-    m_repeatLimit->setSuffix(QStringLiteral(" 分钟"));
-    alertsForm->addRow(QStringLiteral("重复提醒，最多："), m_repeatLimit);
-    tabs->addTab(alertsPage, QStringLiteral("提醒"));
+    m_repeatLimit->setSuffix(QCoreApplication::translate("Zorvane", " 分钟"));
+    alertsForm->addRow(QCoreApplication::translate("Zorvane", "重复提醒，最多："), m_repeatLimit);
+    tabs->addTab(alertsPage, QCoreApplication::translate("Zorvane", "提醒"));
 
     // 声音: what is heard.
     auto* soundPage = new QWidget(tabs);
@@ -91,44 +98,46 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     m_volume->setSuffix(QStringLiteral(" %"));
     volumeRow->addWidget(m_volumeSlider, 1);
     volumeRow->addWidget(m_volume);
-    soundForm->addRow(QStringLiteral("音量："), volumeRow);
-    m_speech = new QCheckBox(QStringLiteral("铃声之后朗读BOSS名称"), soundPage);
+    soundForm->addRow(QCoreApplication::translate("Zorvane", "音量："), volumeRow);
+    m_speech =
+        new QCheckBox(QCoreApplication::translate("Zorvane", "铃声之后朗读BOSS名称"), soundPage);
     m_speech->setObjectName(QStringLiteral("speechBox"));
     soundForm->addRow(m_speech);
-    tabs->addTab(soundPage, QStringLiteral("声音"));
+    tabs->addTab(soundPage, QCoreApplication::translate("Zorvane", "声音"));
 
     // 共享: the room kills are shared with.
     auto* roomPage = new QWidget(tabs);
     auto* roomForm = new QFormLayout(roomPage);
     m_roomLink = new QLineEdit(roomPage);
     m_roomLink->setObjectName(QStringLiteral("roomLinkEdit"));
-    m_roomLink->setPlaceholderText(QStringLiteral("mqtts://用户@服务器/房间（空：不共享）"));
-    roomForm->addRow(QStringLiteral("房间链接："), m_roomLink);
+    m_roomLink->setPlaceholderText(
+        QCoreApplication::translate("Zorvane", "mqtts://用户@服务器/房间（空：不共享）"));
+    roomForm->addRow(QCoreApplication::translate("Zorvane", "房间链接："), m_roomLink);
     m_roomLinkError = errorLabel(QStringLiteral("roomLinkError"), roomPage);
     roomForm->addRow(QString(), m_roomLinkError);
     m_roomPassword = new QLineEdit(roomPage);
     m_roomPassword->setObjectName(QStringLiteral("roomPasswordEdit"));
     m_roomPassword->setEchoMode(QLineEdit::Password);
-    roomForm->addRow(QStringLiteral("密码："), m_roomPassword);
+    roomForm->addRow(QCoreApplication::translate("Zorvane", "密码："), m_roomPassword);
     m_roomNickname = new QLineEdit(roomPage);
     m_roomNickname->setObjectName(QStringLiteral("roomNicknameEdit"));
-    roomForm->addRow(QStringLiteral("昵称："), m_roomNickname);
+    roomForm->addRow(QCoreApplication::translate("Zorvane", "昵称："), m_roomNickname);
     auto* caRow = new QHBoxLayout;
     m_roomCaFile = new QLineEdit(roomPage);
     m_roomCaFile->setObjectName(QStringLiteral("roomCaFileEdit"));
-    m_roomCaFile->setPlaceholderText(QStringLiteral("空：系统的证书"));
-    auto* caBrowse = new QPushButton(QStringLiteral("选择…"), roomPage);
+    m_roomCaFile->setPlaceholderText(QCoreApplication::translate("Zorvane", "空：系统的证书"));
+    auto* caBrowse = new QPushButton(QCoreApplication::translate("Zorvane", "选择…"), roomPage);
     caRow->addWidget(m_roomCaFile, 1);
     caRow->addWidget(caBrowse);
-    roomForm->addRow(QStringLiteral("CA 证书："), caRow);
+    roomForm->addRow(QCoreApplication::translate("Zorvane", "CA 证书："), caRow);
     m_sharedRows = new QListWidget(roomPage);
     m_sharedRows->setObjectName(QStringLiteral("sharedRowsList"));
-    roomForm->addRow(QStringLiteral("共享的BOSS："), m_sharedRows);
-    tabs->addTab(roomPage, QStringLiteral("共享"));
+    roomForm->addRow(QCoreApplication::translate("Zorvane", "共享的BOSS："), m_sharedRows);
+    tabs->addTab(roomPage, QCoreApplication::translate("Zorvane", "共享"));
     connect(caBrowse, &QPushButton::clicked, this, [this] {
-        const QString file =
-            QFileDialog::getOpenFileName(this, QStringLiteral("CA 证书"), m_roomCaFile->text(),
-                                         QStringLiteral("PEM (*.pem *.crt);;*"));
+        const QString file = QFileDialog::getOpenFileName(
+            this, QCoreApplication::translate("Zorvane", "CA 证书"), m_roomCaFile->text(),
+            QStringLiteral("PEM (*.pem *.crt);;*"));
         if (!file.isEmpty()) {
             m_roomCaFile->setText(file);
         }
@@ -137,10 +146,26 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     m_saveError = errorLabel(QStringLiteral("saveError"), this);
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    m_buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    m_buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    m_buttons->button(QDialogButtonBox::Ok)
+        ->setText(QCoreApplication::translate("Zorvane", "确定"));
+    m_buttons->button(QDialogButtonBox::Cancel)
+        ->setText(QCoreApplication::translate("Zorvane", "取消"));
 
     auto* layout = new QVBoxLayout(this);
+    // 语言: each language is named in itself, so it can be found whatever is shown now.
+    auto* languagePage = new QWidget(tabs);
+    auto* languageForm = new QFormLayout(languagePage);
+    m_language = new QComboBox(languagePage);
+    m_language->setObjectName(QStringLiteral("languageBox"));
+    m_language->addItem(QStringLiteral("中文"), QStringLiteral("zh"));
+    m_language->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    languageForm->addRow(QCoreApplication::translate("Zorvane", "界面语言："), m_language);
+    auto* languageNote = new QLabel(
+        QCoreApplication::translate("Zorvane", "更改语言在下次启动时生效。"), languagePage);
+    languageNote->setWordWrap(true);
+    languageForm->addRow(languageNote);
+    tabs->addTab(languagePage, QCoreApplication::translate("Zorvane", "语言"));
+
     layout->addWidget(tabs);
     layout->addWidget(m_saveError);
     layout->addWidget(m_buttons);
@@ -171,13 +196,14 @@ void PreferencesDialog::load() {
     m_roomPassword->setText(m_preferences.roomPassword.get());
     m_roomNickname->setText(m_preferences.roomNickname.get());
     m_roomCaFile->setText(m_preferences.roomCaFile.get());
+    m_language->setCurrentIndex(std::max(0, m_language->findData(m_preferences.language.get())));
     checkLeadTimes();
     updateRepeatLimit();
 }
 
 void PreferencesDialog::checkLeadTimes() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
-    showError(m_leadTimesError, QString::fromStdString(parsed.error));
+    showError(m_leadTimesError, coreText(parsed.error));
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(parsed.ok());
 }
 
@@ -188,7 +214,8 @@ void PreferencesDialog::checkRoomLink() {
     showError(m_roomLinkError,
               link.isEmpty() || share::parseRoomLink(link.toStdString(), parsed, reason)
                   ? QString()
-                  : QStringLiteral("不是房间链接：%1").arg(QString::fromStdString(reason)));
+                  : QCoreApplication::translate("Zorvane", "不是房间链接：%1")
+                        .arg(QString::fromStdString(reason)));
 }
 
 QString PreferencesDialog::roomError() const {
@@ -196,21 +223,23 @@ QString PreferencesDialog::roomError() const {
     share::RoomLink parsed;
     std::string reason;
     if (!link.isEmpty() && !share::parseRoomLink(link.toStdString(), parsed, reason)) {
-        return QStringLiteral("不是房间链接：%1").arg(QString::fromStdString(reason));
+        return QCoreApplication::translate("Zorvane", "不是房间链接：%1")
+            .arg(QString::fromStdString(reason));
     }
     const QByteArray nickname = m_roomNickname->text().trimmed().toUtf8();
     if (nickname.isEmpty() ||
         static_cast<std::size_t>(nickname.size()) > share::kMaxNicknameBytes) {
-        return QStringLiteral("昵称须为 1 到 %1 个字节").arg(share::kMaxNicknameBytes);
+        return QCoreApplication::translate("Zorvane", "昵称须为 1 到 %1 个字节")
+            .arg(share::kMaxNicknameBytes);
     }
     for (const QChar ch : m_roomNickname->text()) {
         if (ch.category() == QChar::Other_Control) {
-            return QStringLiteral("昵称不能含控制字符");
+            return QCoreApplication::translate("Zorvane", "昵称不能含控制字符");
         }
     }
     const QString ca = m_roomCaFile->text().trimmed();
     if (!ca.isEmpty() && !(QFileInfo(ca).isFile() && QFileInfo(ca).isReadable())) {
-        return QStringLiteral("无法读取 CA 证书：%1").arg(ca);
+        return QCoreApplication::translate("Zorvane", "无法读取 CA 证书：%1").arg(ca);
     }
     return {};
 }
@@ -266,7 +295,7 @@ void PreferencesDialog::updateRepeatLimit() {
 bool PreferencesDialog::apply() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
     if (!parsed.ok()) {
-        showError(m_leadTimesError, QString::fromStdString(parsed.error));
+        showError(m_leadTimesError, coreText(parsed.error));
         m_leadTimes->setFocus();
         return false;
     }
@@ -294,10 +323,10 @@ bool PreferencesDialog::apply() {
     written &= m_preferences.roomNickname.set(m_roomNickname->text().trimmed());
     written &= m_preferences.roomCaFile.set(m_roomCaFile->text().trimmed());
     written &= applySharedRows();
-    showError(m_saveError,
-              written
-                  ? QString()
-                  : QStringLiteral("无法写入设置文件：%1").arg(m_preferences.store().filePath()));
+    written &= m_preferences.language.set(m_language->currentData().toString());
+    showError(m_saveError, written ? QString()
+                                   : QCoreApplication::translate("Zorvane", "无法写入设置文件：%1")
+                                         .arg(m_preferences.store().filePath()));
     return written;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,7 @@ private:
     QListWidget* m_sharedRows;
     // Each row's checked state, by boss name, as given to setSharedRows.
     std::vector<std::pair<QString, bool>> m_rows;
+    QComboBox* m_language;
     QLabel* m_saveError;
     QDialogButtonBox* m_buttons;
 };

@@ -6,6 +6,7 @@
 #include "text/numbers.h"
 #include "text/textops.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
@@ -142,8 +143,9 @@ void RoomConnection::publishLocal(const schedule::KillRecord& record) {
     std::string error;
     const bool sent = m_client->publishKill(
         {record.boss, record.periodMinutes, record.delayMinutes, record.utcSeconds}, error);
-    const QString sendError =
-        sent ? QString() : QStringLiteral("未能共享 %1：%2").arg(qs(record.boss), qs(error));
+    const QString sendError = sent ? QString()
+                                   : QCoreApplication::translate("Zorvane", "未能共享 %1：%2")
+                                         .arg(qs(record.boss), qs(error));
     if (sendError != m_sendError) {
         m_sendError = sendError;
         emit statusChanged();
@@ -186,7 +188,7 @@ void RoomConnection::rejoin() {
     share::RoomOptions options;
     std::string reason;
     if (!share::parseRoomLink(linkText.toStdString(), options.link, reason)) {
-        setProblem(QStringLiteral("链接无效：%1").arg(qs(reason)));
+        setProblem(QCoreApplication::translate("Zorvane", "链接无效：%1").arg(qs(reason)));
         return;
     }
     m_room = qs(options.link.room);
@@ -201,7 +203,7 @@ void RoomConnection::rejoin() {
     if (!m_client->start(error)) {
         m_client.reset();
         m_relay.reset();
-        setProblem(QStringLiteral("无法加入：%1").arg(qs(error)));
+        setProblem(QCoreApplication::translate("Zorvane", "无法加入：%1").arg(qs(error)));
         return;
     }
     emit statusChanged();
@@ -396,24 +398,25 @@ QString RoomConnection::statusText() const {
     if (!inRoom()) {
         return {};
     }
-    QString text = QStringLiteral("房间 %1：").arg(m_room);
+    QString text = QCoreApplication::translate("Zorvane", "房间 %1：").arg(m_room);
     if (!m_problem.isEmpty()) {
         text += m_problem;
     } else {
         switch (m_state) {
         case share::RoomState::Stopped:
         case share::RoomState::Connecting:
-            text += QStringLiteral("正在连接…");
+            text += QCoreApplication::translate("Zorvane", "正在连接…");
             break;
         case share::RoomState::Connected:
-            text += QStringLiteral("已连接");
+            text += QCoreApplication::translate("Zorvane", "已连接");
             break;
         case share::RoomState::Reconnecting:
-            text += m_reason.empty() ? QStringLiteral("正在重新连接…")
-                                     : QStringLiteral("正在重新连接（%1）").arg(qs(m_reason));
+            text += m_reason.empty() ? QCoreApplication::translate("Zorvane", "正在重新连接…")
+                                     : QCoreApplication::translate("Zorvane", "正在重新连接（%1）")
+                                           .arg(qs(m_reason));
             break;
         case share::RoomState::Refused:
-            text += QStringLiteral("被拒绝：%1").arg(qs(m_reason));
+            text += QCoreApplication::translate("Zorvane", "被拒绝：%1").arg(qs(m_reason));
             break;
         }
     }
@@ -422,7 +425,8 @@ QString RoomConnection::statusText() const {
         text += QStringLiteral("；clock of %1 differs by %2 s").arg(qs(skew.nickname)).arg(seconds);
     }
     if (!m_offers.empty()) {
-        text += QStringLiteral("；%1 个新 BOSS 可添加").arg(m_offers.size());
+        text +=
+            QCoreApplication::translate("Zorvane", "；%1 个新 BOSS 可添加").arg(m_offers.size());
     }
     if (!m_sendError.isEmpty()) {
         text += QStringLiteral("；") + m_sendError;
@@ -436,13 +440,14 @@ QString RoomConnection::statusDetails() const {
     }
     QString details = statusText().replace(QStringLiteral("；"), QStringLiteral("\n"));
     if (m_dropped > 0) {
-        details += QStringLiteral("\n已丢弃 %1 条无效消息").arg(m_dropped);
+        details += QCoreApplication::translate("Zorvane", "\n已丢弃 %1 条无效消息").arg(m_dropped);
     }
     if (m_pending > 0) {
-        details += QStringLiteral("\n%1 条击杀等待服务器确认").arg(m_pending);
+        details +=
+            QCoreApplication::translate("Zorvane", "\n%1 条击杀等待服务器确认").arg(m_pending);
     }
     if (!m_offers.empty()) {
-        details += QStringLiteral("\n点击查看新 BOSS");
+        details += QCoreApplication::translate("Zorvane", "\n点击查看新 BOSS");
     }
     return details;
 }

@@ -3,6 +3,7 @@
 #include "app/roomconnection.h"
 #include "schedule/timetext.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QLabel>
@@ -65,19 +66,22 @@ void RoomStatusLine::resizeEvent(QResizeEvent* event) {
 RoomOffersPanel::RoomOffersPanel(RoomConnection& room, QWidget* parent)
     : QDialog(parent), m_room(room) {
     setObjectName(QStringLiteral("roomOffersPanel"));
-    setWindowTitle(QStringLiteral("房间里的新 BOSS"));
+    setWindowTitle(QCoreApplication::translate("Zorvane", "房间里的新 BOSS"));
     setModal(false);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("房间成员击杀了表格中没有的 BOSS："), this));
+    layout->addWidget(new QLabel(
+        QCoreApplication::translate("Zorvane", "房间成员击杀了表格中没有的 BOSS："), this));
     m_list = new QListWidget(this);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(m_list);
 
     auto* buttons = new QDialogButtonBox(this);
-    m_add = buttons->addButton(QStringLiteral("添加到表格"), QDialogButtonBox::AcceptRole);
+    m_add = buttons->addButton(QCoreApplication::translate("Zorvane", "添加到表格"),
+                               QDialogButtonBox::AcceptRole);
     m_add->setObjectName(QStringLiteral("addOfferButton"));
-    buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
+    buttons->addButton(QCoreApplication::translate("Zorvane", "关闭"),
+                       QDialogButtonBox::RejectRole);
     connect(m_add, &QPushButton::clicked, this, &RoomOffersPanel::addSelected);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(buttons);
@@ -95,12 +99,13 @@ void RoomOffersPanel::refresh() {
     m_list->clear();
     for (const auto& [boss, offer] : m_room.offers()) {
         const QString name = QString::fromStdString(boss);
-        auto* item = new QListWidgetItem(QStringLiteral("%1　周期 %2 分　上次 %3（%4）")
-                                             .arg(name)
-                                             .arg(offer.periodMinutes)
-                                             .arg(localDateTimeText(offer.killUtcSeconds),
-                                                  QString::fromStdString(offer.nickname)),
-                                         m_list);
+        auto* item = new QListWidgetItem(
+            QCoreApplication::translate("Zorvane", "%1　周期 %2 分　上次 %3（%4）")
+                .arg(name)
+                .arg(offer.periodMinutes)
+                .arg(localDateTimeText(offer.killUtcSeconds),
+                     QString::fromStdString(offer.nickname)),
+            m_list);
         item->setData(Qt::UserRole, name);
         item->setSelected(selected.contains(name));
     }

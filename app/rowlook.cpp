@@ -2,6 +2,7 @@
 
 #include "schedule/bosstable.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygonF>
@@ -96,24 +97,24 @@ QIcon lookIcon(RowLook look) {
 QString lookName(RowLook look) {
     switch (look) {
     case RowLook::Unchecked:
-        return QStringLiteral("未启用");
+        return QCoreApplication::translate("Zorvane", "未启用");
     case RowLook::Counting:
-        return QStringLiteral("倒计时中");
+        return QCoreApplication::translate("Zorvane", "倒计时中");
     case RowLook::Lead:
-        return QStringLiteral("预警时间内");
+        return QCoreApplication::translate("Zorvane", "预警时间内");
     case RowLook::DueSoon:
-        return QStringLiteral("一分钟内到期");
+        return QCoreApplication::translate("Zorvane", "一分钟内到期");
     case RowLook::Plain:
         break;
     }
-    return QStringLiteral("未计时");
+    return QCoreApplication::translate("Zorvane", "未计时");
 }
 
 QString lookLegend() {
-    return QStringLiteral("绿色：倒计时中\n"
-                          "橙色、粗体、▲：预警时间内\n"
-                          "红色、粗体、●：一分钟内到期\n"
-                          "灰色斜体：未启用（不报警）");
+    return QCoreApplication::translate("Zorvane", "绿色：倒计时中\n"
+                                                  "橙色、粗体、▲：预警时间内\n"
+                                                  "红色、粗体、●：一分钟内到期\n"
+                                                  "灰色斜体：未启用（不报警）");
 }
 
 } // namespace zorvane::app

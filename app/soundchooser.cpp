@@ -1,10 +1,12 @@
 #include "app/soundchooser.h"
+#include "app/coretexts.h"
 
 #include "app/handoff.h"
 #include "config/configfiles.h"
 #include "schedule/services.h"
 #include "text/fileio.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -59,8 +61,10 @@ QString nameFilterFromList(const QString& filterList) {
 QString openFileDialog(QWidget* owner, const QString& initialDir, const QString& title,
                        const QString& filter, bool keepDirectory, const FileDialog& dialog) {
     const QString remembered = QDir::currentPath();
-    const QString caption = title.isEmpty() ? QStringLiteral("打开文件") : title;
-    const QString list = filter.isEmpty() ? QStringLiteral("所有文件(*.*)|*.*") : filter;
+    const QString caption =
+        title.isEmpty() ? QCoreApplication::translate("Zorvane", "打开文件") : title;
+    const QString list =
+        filter.isEmpty() ? QCoreApplication::translate("Zorvane", "所有文件(*.*)|*.*") : filter;
     const QString path = dialog(owner, initialDir.isEmpty() ? remembered : initialDir, caption,
                                 nameFilterFromList(list));
     if (!keepDirectory) {
@@ -75,7 +79,10 @@ SoundChooser::SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string 
       m_programDir(std::move(programDir)), m_store(store) {}
 
 std::string unplayableSoundMessage(const std::string& file, const std::string& refusal) {
-    return "无法播放所选的声音文件：" + file + "\n原因：" + refusal + "\n预警时将播放内置声音。";
+    return QCoreApplication::translate(
+               "Zorvane", "无法播放所选的声音文件：%1\n原因：%2\n预警时将播放内置声音。")
+        .arg(QString::fromStdString(file), coreText(refusal))
+        .toStdString();
 }
 
 void SoundChooser::onSoundLabelPressed(int, int, Qt::KeyboardModifiers) {

@@ -3,6 +3,7 @@
 #include "app/handoff.h"
 #include "text/fileio.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -10,8 +11,13 @@
 namespace zorvane::app {
 namespace {
 
-const QString kPrefix = QStringLiteral("未能写入：");
-const QString kRetryNote = QStringLiteral("窗口中的内容仍在，下次写入时会再试。");
+// Functions, not constants: the texts are translated after the translator is installed.
+QString failurePrefix() {
+    return QCoreApplication::translate("Zorvane", "未能写入：");
+}
+QString retryNote() {
+    return QCoreApplication::translate("Zorvane", "窗口中的内容仍在，下次写入时会再试。");
+}
 
 } // namespace
 
@@ -66,13 +72,14 @@ void WriteNotice::showFailures() {
     // reason at its end stay readable; the tooltip holds every failure in full.
     const QString latest = QString::fromStdString(m_failures.back().second);
     const QFontMetrics metrics = fontMetrics();
-    const int room = std::max(0, contentsRect().width() - metrics.horizontalAdvance(kPrefix));
-    setText(kPrefix + metrics.elidedText(latest, Qt::ElideLeft, room));
+    const int room =
+        std::max(0, contentsRect().width() - metrics.horizontalAdvance(failurePrefix()));
+    setText(failurePrefix() + metrics.elidedText(latest, Qt::ElideLeft, room));
     QString all;
     for (const auto& failure : m_failures) {
-        all += kPrefix + QString::fromStdString(failure.second) + u'\n';
+        all += failurePrefix() + QString::fromStdString(failure.second) + u'\n';
     }
-    setToolTip(all + kRetryNote);
+    setToolTip(all + retryNote());
     show();
 }
 

@@ -27,8 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # SDL2 is opened at run time when an alarm sounds, so dpkg-shlibdeps cannot see it.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0")
 # Qt loads the Wayland platform plugin at run time (X11's comes with libqt6gui6); the
-# Chinese interface wants a Kai face or at least a CJK font; HTTPS needs the CA list.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-arphic-ukai | fonts-wqy-microhei, ca-certificates")
+# Chinese interface wants a Kai face or at least a CJK font and Qt's Chinese texts for its
+# dialogs; HTTPS needs the CA list.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n, fonts-arphic-ukai | fonts-wqy-microhei, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -1,0 +1,733 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>Zorvane</name>
+    <message>
+        <source>隐藏窗口</source>
+        <translation>Hide window</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>Silence</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>悬浮窗</source>
+        <translation>Overlay</translation>
+    </message>
+    <message>
+        <source>悬浮窗点击穿透</source>
+        <translation>Overlay click-through</translation>
+    </message>
+    <message>
+        <source>首选项…</source>
+        <translation>Settings…</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Zorvane
+没有启用的BOSS</source>
+        <translation>Zorvane
+No boss enabled</translation>
+    </message>
+    <message>
+        <source>Zorvane
+下一个：%1 %2</source>
+        <translation>Zorvane
+Next: %1 %2</translation>
+    </message>
+    <message>
+        <source>显示窗口</source>
+        <translation>Show window</translation>
+    </message>
+    <message>
+        <source>启动</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>离开期间</source>
+        <translation>While you were away</translation>
+    </message>
+    <message>
+        <source>程序未运行期间，以下BOSS已到期：</source>
+        <translation>These bosses came due while the program was not running:</translation>
+    </message>
+    <message>
+        <source>BOSS事件</source>
+        <translation>Boss</translation>
+    </message>
+    <message>
+        <source>到期时间</source>
+        <translation>Due at</translation>
+    </message>
+    <message>
+        <source>错过周期</source>
+        <translation>Missed cycles</translation>
+    </message>
+    <message>
+        <source>本周期开始</source>
+        <translation>This cycle began</translation>
+    </message>
+    <message>
+        <source>距下次</source>
+        <translation>Until next</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>状态：</source>
+        <translation>State: </translation>
+    </message>
+    <message>
+        <source>使用</source>
+        <translation>Use</translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>周期(分)</source>
+        <translation>Period (min)</translation>
+    </message>
+    <message>
+        <source>延迟(分)</source>
+        <translation>Delay (min)</translation>
+    </message>
+    <message>
+        <source>上次时间</source>
+        <translation>Last time</translation>
+    </message>
+    <message>
+        <source>下次时间</source>
+        <translation>Next time</translation>
+    </message>
+    <message>
+        <source>倒计时</source>
+        <translation>Countdown</translation>
+    </message>
+    <message>
+        <source>禁止输入</source>
+        <translation>This column cannot be edited</translation>
+    </message>
+    <message>
+        <source>请输入整数数字</source>
+        <translation>Please enter a whole number</translation>
+    </message>
+    <message>
+        <source>请输入整数数字大于提示预警分钟</source>
+        <translation>Please enter a whole number greater than the warning minutes</translation>
+    </message>
+    <message>
+        <source>请正确输入日期</source>
+        <translation>Please enter a valid date and time</translation>
+    </message>
+    <message>
+        <source>找不到这个文件</source>
+        <translation>the file does not exist</translation>
+    </message>
+    <message>
+        <source>这不是普通文件</source>
+        <translation>this is not a regular file</translation>
+    </message>
+    <message>
+        <source>文件大于 64 MB</source>
+        <translation>the file is larger than 64 MB</translation>
+    </message>
+    <message>
+        <source>无法读取这个文件</source>
+        <translation>the file cannot be read</translation>
+    </message>
+    <message>
+        <source>这不是可以播放的 WAV 文件</source>
+        <translation>this is not a playable WAV file</translation>
+    </message>
+    <message>
+        <source>解码后的声音大于 256 MB</source>
+        <translation>the decoded sound is larger than 256 MB</translation>
+    </message>
+    <message>
+        <source>无法加载 SDL2 声音库</source>
+        <translation>the SDL2 sound library cannot be loaded</translation>
+    </message>
+    <message>
+        <source>双击</source>
+        <translation>double-click</translation>
+    </message>
+    <message>
+        <source>输入</source>
+        <translation>typed</translation>
+    </message>
+    <message>
+        <source>自动轮换</source>
+        <translation>roll-over</translation>
+    </message>
+    <message>
+        <source>命令行</source>
+        <translation>command line</translation>
+    </message>
+    <message>
+        <source>远程</source>
+        <translation>remote</translation>
+    </message>
+    <message>
+        <source>快捷键</source>
+        <translation>shortcut</translation>
+    </message>
+    <message>
+        <source>右键菜单</source>
+        <translation>context menu</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>“%1”不是整数分钟</source>
+        <translation>“%1” is not a whole number of minutes</translation>
+    </message>
+    <message>
+        <source>“%1”不在 1 到 %2 分钟之间</source>
+        <translation>“%1” is not between 1 and %2 minutes</translation>
+    </message>
+    <message>
+        <source>最多 %1 个提前时间</source>
+        <translation>at most %1 lead times</translation>
+    </message>
+    <message>
+        <source>提前 %1 分钟的提醒不会响：不短于周期 %2 分钟</source>
+        <translation>the reminders %1 minutes ahead will not sound: they are not shorter than the period of %2 minutes</translation>
+    </message>
+    <message>
+        <source>%1 分钟后刷新</source>
+        <translation>respawns in %1 min</translation>
+    </message>
+    <message>
+        <source>已刷新</source>
+        <translation>has respawned</translation>
+    </message>
+    <message>
+        <source>显示</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>（无名）</source>
+        <translation>(no name)</translation>
+    </message>
+    <message>
+        <source>记录击杀：%1</source>
+        <translation>Record kill: %1</translation>
+    </message>
+    <message>
+        <source>新增第%1行</source>
+        <translation>Add row %1</translation>
+    </message>
+    <message>
+        <source>删除：%1</source>
+        <translation>Delete: %1</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>删除第%1行“%2”？
+可以用 Ctrl+Z 撤销。</source>
+        <translation>Delete row %1 “%2”?
+Ctrl+Z undoes it.</translation>
+    </message>
+    <message>
+        <source>记录击杀</source>
+        <translation>Record kill</translation>
+    </message>
+    <message>
+        <source>“%1”是几分钟前被击杀的？</source>
+        <translation>How many minutes ago was “%1” killed?</translation>
+    </message>
+    <message>
+        <source>使用：%1</source>
+        <translation>Use: %1</translation>
+    </message>
+    <message>
+        <source>编辑：%1</source>
+        <translation>Edit: %1</translation>
+    </message>
+    <message>
+        <source>点击按剩余时间排序（升序、降序、原顺序）
+
+</source>
+        <translation>Click to sort by time left (ascending, descending, table order)
+
+</translation>
+    </message>
+    <message>
+        <source>-历史记录.csv</source>
+        <translation>-history.csv</translation>
+    </message>
+    <message>
+        <source>历史记录 - </source>
+        <translation>History - </translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>来源</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>发送者</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;周期 %2 分，延迟 %3 分&#x3000;（共 %4 条记录）</source>
+        <translation>%1   period %2 min, delay %3 min   (%4 records)</translation>
+    </message>
+    <message>
+        <source>击杀间隔：至少要有两次击杀才能算出间隔。</source>
+        <translation>Kill intervals: at least two kills are needed to compute an interval.</translation>
+    </message>
+    <message>
+        <source>击杀间隔 %1 个：最短 %2，中位 %3，最长 %4</source>
+        <translation>%1 kill intervals: shortest %2, median %3, longest %4</translation>
+    </message>
+    <message>
+        <source>配置的周期加延迟（%1）</source>
+        <translation>the configured period plus delay (%1)</translation>
+    </message>
+    <message>
+        <source>中位间隔与</source>
+        <translation>The median interval equals </translation>
+    </message>
+    <message>
+        <source>相同。</source>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>中位间隔比%1%2 %3。</source>
+        <translation>The median interval is %3 %2 than %1.</translation>
+    </message>
+    <message>
+        <source>长</source>
+        <translation>longer</translation>
+    </message>
+    <message>
+        <source>短</source>
+        <translation>shorter</translation>
+    </message>
+    <message>
+        <source>历史记录不可用：</source>
+        <translation>History unavailable: </translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv);;所有文件 (*)</source>
+        <translation>CSV files (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>已导出到 </source>
+        <translation>Exported to </translation>
+    </message>
+    <message>
+        <source>导出失败：</source>
+        <translation>Export failed: </translation>
+    </message>
+    <message>
+        <source>提前提醒 - %1</source>
+        <translation>Reminders ahead - %1</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>本行使用自己的提前时间（首选项中为：%1）</source>
+        <translation>This row uses its own lead times (in the preferences: %1)</translation>
+    </message>
+    <message>
+        <source>分钟，如 15, 3；留空则只在预警分钟提醒</source>
+        <translation>minutes, e.g. 15, 3; empty: only at the warning minutes</translation>
+    </message>
+    <message>
+        <source>预警分钟（编辑框）总会提醒；这里是另外的提前时间。</source>
+        <translation>The warning minutes (top row) always remind; these are further lead times.</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>这一行已被删除</source>
+        <translation>This row has been deleted</translation>
+    </message>
+    <message>
+        <source>新增</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>提前     分钟预警</source>
+        <translation>Warn    min ahead</translation>
+    </message>
+    <message>
+        <source>首选项</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>显示或隐藏悬浮窗（Ctrl+Shift+O）</source>
+        <translation>Show or hide the overlay (Ctrl+Shift+O)</translation>
+    </message>
+    <message>
+        <source>标签</source>
+        <translation>Clock</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>已击杀（现在）</source>
+        <translation>Killed (now)</translation>
+    </message>
+    <message>
+        <source>已击杀（几分钟前）…</source>
+        <translation>Killed (minutes ago)…</translation>
+    </message>
+    <message>
+        <source>历史记录…</source>
+        <translation>History…</translation>
+    </message>
+    <message>
+        <source>提前提醒…</source>
+        <translation>Reminders ahead…</translation>
+    </message>
+    <message>
+        <source>删除…</source>
+        <translation>Delete…</translation>
+    </message>
+    <message>
+        <source>北京时间：</source>
+        <translation>Beijing time: </translation>
+    </message>
+    <message>
+        <source>信息：</source>
+        <translation>Information:</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Zorvane 悬浮窗</source>
+        <translation>Zorvane overlay</translation>
+    </message>
+    <message>
+        <source>没有启用的BOSS</source>
+        <translation>No boss enabled</translation>
+    </message>
+    <message>
+        <source>显示数量</source>
+        <translation>Rows shown</translation>
+    </message>
+    <message>
+        <source>点击穿透</source>
+        <translation>Click-through</translation>
+    </message>
+    <message>
+        <source>隐藏</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>显示桌面通知</source>
+        <translation>Show desktop notifications</translation>
+    </message>
+    <message>
+        <source>例如 10, 1</source>
+        <translation>e.g. 10, 1</translation>
+    </message>
+    <message>
+        <source>额外提前(分钟)：</source>
+        <translation>Extra lead (minutes):</translation>
+    </message>
+    <message>
+        <source>主窗口预警之外再提醒的分钟数，用逗号分隔</source>
+        <translation>Minutes to remind besides the main window&apos;s warning, separated by commas</translation>
+    </message>
+    <message>
+        <source> 秒</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>不重复</source>
+        <translation>no repeat</translation>
+    </message>
+    <message>
+        <source>到点后每隔：</source>
+        <translation>When due, repeat every:</translation>
+    </message>
+    <message>
+        <source> 分钟</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>重复提醒，最多：</source>
+        <translation>Repeat for at most:</translation>
+    </message>
+    <message>
+        <source>提醒</source>
+        <translation>Alerts</translation>
+    </message>
+    <message>
+        <source>音量：</source>
+        <translation>Volume:</translation>
+    </message>
+    <message>
+        <source>铃声之后朗读BOSS名称</source>
+        <translation>Speak the boss name after the chime</translation>
+    </message>
+    <message>
+        <source>声音</source>
+        <translation>Sound</translation>
+    </message>
+    <message>
+        <source>mqtts://用户@服务器/房间（空：不共享）</source>
+        <translation>mqtts://user@server/room (empty: no sharing)</translation>
+    </message>
+    <message>
+        <source>房间链接：</source>
+        <translation>Room link:</translation>
+    </message>
+    <message>
+        <source>密码：</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>昵称：</source>
+        <translation>Nickname:</translation>
+    </message>
+    <message>
+        <source>空：系统的证书</source>
+        <translation>empty: the system&apos;s certificates</translation>
+    </message>
+    <message>
+        <source>选择…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>CA 证书：</source>
+        <translation>CA certificates:</translation>
+    </message>
+    <message>
+        <source>共享的BOSS：</source>
+        <translation>Shared bosses:</translation>
+    </message>
+    <message>
+        <source>共享</source>
+        <translation>Sharing</translation>
+    </message>
+    <message>
+        <source>CA 证书</source>
+        <translation>CA certificates</translation>
+    </message>
+    <message>
+        <source>界面语言：</source>
+        <translation>Language:</translation>
+    </message>
+    <message>
+        <source>更改语言在下次启动时生效。</source>
+        <translation>A change of language takes effect at the next start.</translation>
+    </message>
+    <message>
+        <source>语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>不是房间链接：%1</source>
+        <translation>Not a room link: %1</translation>
+    </message>
+    <message>
+        <source>昵称须为 1 到 %1 个字节</source>
+        <translation>The nickname must be 1 to %1 bytes</translation>
+    </message>
+    <message>
+        <source>昵称不能含控制字符</source>
+        <translation>The nickname cannot contain control characters</translation>
+    </message>
+    <message>
+        <source>无法读取 CA 证书：%1</source>
+        <translation>Cannot read the CA certificates: %1</translation>
+    </message>
+    <message>
+        <source>无法写入设置文件：%1</source>
+        <translation>Cannot write the settings file: %1</translation>
+    </message>
+    <message>
+        <source>未能共享 %1：%2</source>
+        <translation>Could not share %1: %2</translation>
+    </message>
+    <message>
+        <source>链接无效：%1</source>
+        <translation>Invalid link: %1</translation>
+    </message>
+    <message>
+        <source>无法加入：%1</source>
+        <translation>Cannot join: %1</translation>
+    </message>
+    <message>
+        <source>房间 %1：</source>
+        <translation>Room %1: </translation>
+    </message>
+    <message>
+        <source>正在连接…</source>
+        <translation>connecting…</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>connected</translation>
+    </message>
+    <message>
+        <source>正在重新连接…</source>
+        <translation>reconnecting…</translation>
+    </message>
+    <message>
+        <source>正在重新连接（%1）</source>
+        <translation>reconnecting (%1)</translation>
+    </message>
+    <message>
+        <source>被拒绝：%1</source>
+        <translation>refused: %1</translation>
+    </message>
+    <message>
+        <source>；%1 个新 BOSS 可添加</source>
+        <translation>; %1 new bosses to add</translation>
+    </message>
+    <message>
+        <source>
+已丢弃 %1 条无效消息</source>
+        <translation>
+%1 invalid messages dropped</translation>
+    </message>
+    <message>
+        <source>
+%1 条击杀等待服务器确认</source>
+        <translation>
+%1 kills awaiting the server&apos;s confirmation</translation>
+    </message>
+    <message>
+        <source>
+点击查看新 BOSS</source>
+        <translation>
+Click to see the new bosses</translation>
+    </message>
+    <message>
+        <source>房间里的新 BOSS</source>
+        <translation>New bosses in the room</translation>
+    </message>
+    <message>
+        <source>房间成员击杀了表格中没有的 BOSS：</source>
+        <translation>Room members killed bosses that are not in the table:</translation>
+    </message>
+    <message>
+        <source>添加到表格</source>
+        <translation>Add to the table</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;周期 %2 分&#x3000;上次 %3（%4）</source>
+        <translation>%1   period %2 min   last %3 (%4)</translation>
+    </message>
+    <message>
+        <source>未启用</source>
+        <translation>Not enabled</translation>
+    </message>
+    <message>
+        <source>倒计时中</source>
+        <translation>Counting down</translation>
+    </message>
+    <message>
+        <source>预警时间内</source>
+        <translation>Within the warning time</translation>
+    </message>
+    <message>
+        <source>一分钟内到期</source>
+        <translation>Due within a minute</translation>
+    </message>
+    <message>
+        <source>未计时</source>
+        <translation>Not timed</translation>
+    </message>
+    <message>
+        <source>绿色：倒计时中
+橙色、粗体、▲：预警时间内
+红色、粗体、●：一分钟内到期
+灰色斜体：未启用（不报警）</source>
+        <translation>Green: counting down
+Orange, bold, ▲: within the warning time
+Red, bold, ●: due within a minute
+Grey italic: not enabled (no alarm)</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>所有文件(*.*)|*.*</source>
+        <translation>All files(*.*)|*.*</translation>
+    </message>
+    <message>
+        <source>无法播放所选的声音文件：%1
+原因：%2
+预警时将播放内置声音。</source>
+        <translation>The chosen sound file cannot be played: %1
+Reason: %2
+The built-in sound will play at warnings.</translation>
+    </message>
+    <message>
+        <source>未能写入：</source>
+        <translation>Could not write: </translation>
+    </message>
+    <message>
+        <source>窗口中的内容仍在，下次写入时会再试。</source>
+        <translation>What the window shows is kept; the next write tries again.</translation>
+    </message>
+    <message>
+        <source>%1时%2分%3秒</source>
+        <translation>%1:%2:%3</translation>
+    </message>
+    <message>
+        <source>%1天%2时%3分%4秒</source>
+        <translation>%1 d %2:%3:%4</translation>
+    </message>
+    <message>
+        <source>%1天%2时%3分</source>
+        <translation>%1 d %2 h %3 min</translation>
+    </message>
+    <message>
+        <source>%1分%2秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
+    </message>
+</context>
+</TS>

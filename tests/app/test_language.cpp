@@ -1,0 +1,272 @@
+// The window in English and in Chinese: English leaves no Chinese text outside the data
+// rows; Chinese also reaches Qt's own buttons and dialogs.
+#include "app/alerttray.h"
+#include "app/coretexts.h"
+#include "app/globals.h"
+#include "app/language.h"
+#include "app/mainwindow.h"
+#include "app/overlay.h"
+#include "app/preferences.h"
+#include "app/preferencesdialog.h"
+#include "app/rowmenu.h"
+#include "tests/support/fakeclock.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+#include <QXmlStreamReader>
+
+#include <memory>
+
+using namespace zorvane;
+
+namespace {
+
+// Every text a user can read on widget and its children, each followed by a tab and where
+// it was found (object names are not translated); the
+// grid's cells (the user's data) and the language names are left out.
+void collectTexts(QWidget* widget, QStringList& out) {
+    const QString where = widget->objectName().isEmpty()
+                              ? QString::fromLatin1(widget->metaObject()->className())
+                              : widget->objectName();
+    auto add = [&](const QString& text) {
+        if (!text.isEmpty()) {
+            out << text + QStringLiteral("\t(") + where + QLatin1Char(')');
+        }
+    };
+    add(widget->windowTitle());
+    add(widget->toolTip());
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        add(label->text());
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        add(button->text());
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        add(edit->placeholderText());
+    } else if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+        add(spin->suffix());
+        add(spin->specialValueText());
+    } else if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+        for (int i = 0; i < tabs->count(); ++i) {
+            add(tabs->tabText(i));
+        }
+    } else if (auto* header = qobject_cast<QHeaderView*>(widget)) {
+        for (int i = 0; header->model() && i < header->count(); ++i) {
+            for (const int role : {int(Qt::DisplayRole), int(Qt::ToolTipRole)}) {
+                add(header->model()->headerData(i, header->orientation(), role).toString());
+            }
+        }
+    }
+    for (QAction* action : widget->actions()) {
+        add(action->text());
+        add(action->toolTip());
+    }
+    if (widget->objectName() == QLatin1String("languageBox")) {
+        return; // each language is named in itself
+    }
+    for (QObject* child : widget->children()) {
+        if (auto* childWidget = qobject_cast<QWidget*>(child)) {
+            collectTexts(childWidget, out);
+        }
+    }
+}
+
+QStringList withChinese(const QStringList& texts) {
+    static const QRegularExpression cjk(QStringLiteral("[\\x{3000}-\\x{303f}\\x{4e00}-\\x{9fff}"
+                                                       "\\x{ff00}-\\x{ffef}]"));
+    QStringList found;
+    for (const QString& text : texts) {
+        if (cjk.match(text.section(QLatin1Char('\t'), 0, 0)).hasMatch()) {
+            found << text;
+        }
+    }
+    return found;
+}
+
+void removeTranslators() {
+    for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+}
+
+} // namespace
+
+class LanguageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_globals = std::make_unique<app::AppGlobals>();
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_globals.reset();
+        m_dir.reset();
+        removeTranslators();
+    }
+
+    void englishWindowHasNoChineseOutsideTheData() {
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        openWindow();
+        // A row of data, so the row menu has entries; its cells are not walked.
+        m_window->findChild<QPushButton*>(QStringLiteral("按钮1"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_window->clockLabel()->text().startsWith(QStringLiteral("Beijing")), 2000);
+
+        QStringList texts;
+        collectTexts(m_window.get(), texts);
+        QVERIFY(texts.contains(QStringLiteral("Stop\t(按钮2)")));
+        QVERIFY(!texts.filter(QStringLiteral("Countdown\t")).isEmpty());
+        for (QMenu* menu : {m_window->tray()->menu()}) {
+            collectTexts(menu, texts);
+        }
+        const std::unique_ptr<QMenu> rowMenu = m_window->rowMenu()->menuForRow(1);
+        QVERIFY(rowMenu);
+        collectTexts(rowMenu.get(), texts);
+        app::PreferencesDialog* preferences = m_window->openPreferences();
+        QVERIFY(preferences);
+        collectTexts(preferences, texts);
+        QVERIFY(!texts.filter(QStringLiteral("Language:\t")).isEmpty());
+        if (qEnvironmentVariableIsSet("ZORVANE_SCREENSHOT")) {
+            preferences->findChild<QTabWidget*>()->setCurrentIndex(3);
+            preferences->grab().save(qEnvironmentVariable("ZORVANE_SCREENSHOT") +
+                                     QStringLiteral(".preferences.png"));
+        }
+        m_window->overlay()->show();
+        collectTexts(m_window->overlay(), texts);
+        const QStringList chinese = withChinese(texts);
+        QVERIFY2(chinese.isEmpty(), qPrintable(chinese.join(QLatin1Char('\n'))));
+
+        // The start/stop state is kept, not read back from the caption.
+        auto* startStop = m_window->startStopButton();
+        startStop->click();
+        QCOMPARE(startStop->text(), QStringLiteral("Start"));
+        startStop->click();
+        QCOMPARE(startStop->text(), QStringLiteral("Stop"));
+
+        const QImage image = m_window->grab().toImage();
+        const QString path = qEnvironmentVariable("ZORVANE_SCREENSHOT",
+                                                  m_dir->filePath(QStringLiteral("english.png")));
+        QVERIFY(image.save(path));
+    }
+
+    // Every message has an English text with the same placeholders as its source.
+    void englishTranslationIsComplete() {
+        QFile file(QStringLiteral(ZORVANE_TRANSLATIONS_DIR "/zorvane_en.ts"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        static const QRegularExpression placeholder(QStringLiteral("%\\d"));
+        auto placeholders = [](const QString& text) {
+            QStringList found;
+            for (const auto& match : placeholder.globalMatch(text)) {
+                found << match.captured();
+            }
+            found.sort();
+            return found;
+        };
+        QString source;
+        int messages = 0;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement) {
+                continue;
+            }
+            if (xml.name() == QLatin1String("source")) {
+                source = xml.readElementText();
+            } else if (xml.name() == QLatin1String("translation")) {
+                const QString type = xml.attributes().value(QLatin1String("type")).toString();
+                const QString english = xml.readElementText();
+                QVERIFY2(type.isEmpty() && !english.isEmpty(), qPrintable(source));
+                QVERIFY2(withChinese({english}).isEmpty(), qPrintable(english));
+                QCOMPARE(placeholders(english), placeholders(source));
+                ++messages;
+            }
+        }
+        QVERIFY(!xml.hasError());
+        QVERIFY(messages > 100);
+    }
+
+    void coreTextsInEnglish() {
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        const struct {
+            const char* core;
+            const char* shown;
+        } cases[] = {
+            {"倒计时", "Countdown"},
+            {"请输入整数数字", "Please enter a whole number"},
+            {"“x1”不是整数分钟", "“x1” is not a whole number of minutes"},
+            {"“0”不在 1 到 1440 分钟之间", "“0” is not between 1 and 1440 minutes"},
+            {"提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟",
+             "the reminders 30, 60 minutes ahead will not sound: they are not shorter than the "
+             "period of 30 minutes"},
+            {"00时30分00秒", "00:30:00"},
+            {"2天01时00分00秒", "2 d 01:00:00"},
+            {"-12分05秒", "-12 min 05 s"},
+            {"3天04时05分", "3 d 04 h 05 min"},
+            // A text the window does not know is shown as the core gave it.
+            {"新的消息", "新的消息"},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(app::coreText(c.core), QString::fromUtf8(c.shown));
+        }
+    }
+
+    void chineseReachesQtsOwnTexts() {
+        QCOMPARE(app::installTranslators(QStringLiteral("zh")), QStringList());
+        openWindow();
+        QCOMPARE(m_window->startStopButton()->text(), QStringLiteral("停止"));
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+        QVERIFY(withChinese({buttons.button(QDialogButtonBox::Open)->text()}).size() == 1);
+        QMessageBox box(QMessageBox::NoIcon, {}, {}, QMessageBox::Ok | QMessageBox::Close);
+        QVERIFY(withChinese({box.button(QMessageBox::Close)->text()}).size() == 1);
+    }
+
+    void languageIsChosenAndStored() {
+        app::Preferences preferences(m_dir->filePath(QStringLiteral("preferences.ini")));
+        QCOMPARE(preferences.language.get(), QStringLiteral("zh"));
+        for (const char* stored : {"fr", "", "EN"}) {
+            preferences.store().setValue(preferences.language.key(), QString::fromLatin1(stored));
+            QCOMPARE(preferences.language.get(), QStringLiteral("zh"));
+        }
+        // Chosen in the dialog, stored for the next start.
+        app::PreferencesDialog dialog(preferences);
+        auto* box = dialog.findChild<QComboBox*>(QStringLiteral("languageBox"));
+        QCOMPARE(box->currentData().toString(), QStringLiteral("zh"));
+        box->setCurrentIndex(box->findData(QStringLiteral("en")));
+        QVERIFY(dialog.apply());
+        QCOMPARE(app::Preferences(preferences.store().filePath()).language.get(),
+                 QStringLiteral("en"));
+    }
+
+private:
+    void openWindow() {
+        m_window = std::make_unique<app::MainWindow>(
+            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    testing::FakeClock m_clock{21, 5, 9};
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<app::MainWindow> m_window;
+};
+
+QTEST_MAIN(LanguageTest)
+#include "test_language.moc"
