@@ -2,6 +2,8 @@
 
 #include "history/csvexport.h"
 #include "history/killtexts.h"
+#include "schedule/clock.h"
+#include "schedule/datetime.h"
 #include "text/fileio.h"
 
 #include <sqlite3.h>
@@ -9,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <optional>
 #include <utility>
 
@@ -47,16 +48,11 @@ bool isDamage(int code) {
 }
 
 std::string stampNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-#ifdef _WIN32
-    localtime_s(&parts, &now);
-#else
-    localtime_r(&now, &parts);
-#endif
+    schedule::DateTimeParts p;
+    schedule::breakDown(schedule::SystemClock().now(), p);
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d-%02d%02d%02d", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    std::snprintf(buffer, sizeof buffer, "%04d%02d%02d-%02d%02d%02d", p.year, p.month, p.day,
+                  p.hour, p.minute, p.second);
     return buffer;
 }
 

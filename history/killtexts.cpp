@@ -1,8 +1,10 @@
 #include "history/killtexts.h"
 
+#include "schedule/datetime.h"
+#include "schedule/instant.h"
+
 #include <array>
 #include <cstdio>
-#include <ctime>
 #include <utility>
 
 namespace zorvane::history {
@@ -35,13 +37,6 @@ const SourceNames* namesOf(KillSource source) {
     return nullptr;
 }
 
-std::string dateTimeText(const std::tm& parts, const char* format) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, parts.tm_year + 1900, parts.tm_mon + 1,
-                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
-    return buffer;
-}
-
 } // namespace
 
 std::string_view sourceKey(KillSource source) {
@@ -64,33 +59,18 @@ std::string_view sourceLabel(KillSource source) {
 }
 
 std::string localTimeText(std::int64_t utcSeconds) {
-    const std::time_t t = static_cast<std::time_t>(utcSeconds);
-    std::tm parts{};
-#ifdef _WIN32
-    if (localtime_s(&parts, &t) != 0) {
+    schedule::DateTimeParts p;
+    if (!schedule::breakDown(schedule::toLocal(utcSeconds), p)) {
         return {};
     }
-#else
-    if (!localtime_r(&t, &parts)) {
-        return {};
-    }
-#endif
-    return dateTimeText(parts, "%04d-%02d-%02d %02d:%02d:%02d");
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day,
+                  p.hour, p.minute, p.second);
+    return buffer;
 }
 
 std::string utcTimeText(std::int64_t utcSeconds) {
-    const std::time_t t = static_cast<std::time_t>(utcSeconds);
-    std::tm parts{};
-#ifdef _WIN32
-    if (gmtime_s(&parts, &t) != 0) {
-        return {};
-    }
-#else
-    if (!gmtime_r(&t, &parts)) {
-        return {};
-    }
-#endif
-    return dateTimeText(parts, "%04d-%02d-%02dT%02d:%02d:%02dZ");
+    return schedule::utcText(utcSeconds);
 }
 
 std::string durationText(std::int64_t seconds) {
