@@ -44,7 +44,7 @@ constexpr std::string_view kFalse = "假";
 void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
     // A file that never had a row with its own lead times gets no section for them; once
     // it has one, every row's key is written, so a deleted row's list never moves up.
-    const bool leadTimes = !doc.sectionLines(kLeadSection).empty() ||
+    const bool leadTimes = !doc.sectionEntries(kLeadSection).empty() ||
                            std::any_of(rows.begin(), rows.end(), [](const BossRow& row) {
                                return row.timing.leadMinutes.has_value();
                            });
@@ -134,6 +134,15 @@ std::vector<std::string> keysOf(const std::vector<std::string>& lines) {
     return keys;
 }
 
+std::vector<std::string> keysOf(const std::vector<IniDocument::Entry>& entries) {
+    std::vector<std::string> keys;
+    keys.reserve(entries.size());
+    for (const IniDocument::Entry& entry : entries) {
+        keys.emplace_back(entry.key);
+    }
+    return keys;
+}
+
 bool allDistinct(const std::vector<std::string>& keys) {
     std::unordered_set<std::string> seen;
     seen.reserve(keys.size());
@@ -155,15 +164,13 @@ std::vector<std::string> sectionValues(const IniDocument& doc, std::string_view 
                                        const std::vector<std::string>& keys, bool distinctKeys) {
     std::vector<std::string> values;
     values.reserve(keys.size());
-    const std::vector<std::string> lines = doc.sectionLines(section);
+    const std::vector<IniDocument::Entry> entries = doc.sectionEntries(section);
     bool aligned = distinctKeys;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (aligned && i < lines.size()) {
-            const std::string_view line = lines[i];
-            const std::size_t eq = line.find('=');
-            if (eq != std::string_view::npos &&
-                text::equalsIgnoringAsciiCase(line.substr(0, eq), keys[i])) {
-                std::string_view v = line.substr(eq + 1);
+        if (aligned && i < entries.size()) {
+            const IniDocument::Entry& entry = entries[i];
+            if (entry.pair && text::equalsIgnoringAsciiCase(entry.key, keys[i])) {
+                std::string_view v = entry.value;
                 if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
                     v.back() == v.front()) {
                     v = v.substr(1, v.size() - 2);
@@ -193,7 +200,7 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
     if (!loadIniDocument(tableFilePath(dir), doc)) {
         return;
     }
-    const std::vector<std::string> keys = keysOf(doc.sectionLines(kNumberSection));
+    const std::vector<std::string> keys = keysOf(doc.sectionEntries(kNumberSection));
     const bool distinct = allDistinct(keys);
     // Columns in section order; the check box is read from its own section.
     constexpr std::pair<std::string_view, int> kTextSections[] = {

@@ -4,6 +4,7 @@
 #include "text/fileio.h"
 #include "text/textops.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -98,6 +99,7 @@ struct RawLine {
 
 std::vector<RawLine> splitLines(std::string_view bytes) {
     std::vector<RawLine> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
     std::size_t start = 0;
     while (start < bytes.size()) {
         const std::size_t nl = bytes.find('\n', start);
@@ -171,11 +173,7 @@ IniDocument IniDocument::parse(std::string_view bytes) {
         } else if (doc.m_sections.empty()) {
             doc.m_preamble.push_back(std::move(line));
         } else {
-            Section& section = doc.m_sections.back();
-            if (parsed.pair) {
-                section.keys.try_emplace(text::toLowerAscii(parsed.name), section.lines.size());
-            }
-            section.lines.push_back(std::move(line));
+            doc.m_sections.back().lines.push_back(std::move(line));
         }
     }
     doc.reindexSections();
@@ -224,6 +222,20 @@ void IniDocument::reindexSections() {
     }
 }
 
+const std::unordered_map<std::string, std::size_t>& IniDocument::keyIndex(const Section& section) {
+    if (!section.indexed) {
+        section.keys.reserve(section.lines.size());
+        for (std::size_t i = 1; i < section.lines.size(); ++i) {
+            const Parsed parsed = classify(section.lines[i].text);
+            if (parsed.pair) {
+                section.keys.try_emplace(text::toLowerAscii(parsed.name), i);
+            }
+        }
+        section.indexed = true;
+    }
+    return section.keys;
+}
+
 const IniDocument::Section* IniDocument::findSection(std::string_view section) const {
     // A save writes a whole section's keys in a row: the same name is asked for again
     // and again, and folding it each time cost more than the lookup.
@@ -248,8 +260,9 @@ std::string IniDocument::value(std::string_view section, std::string_view key) c
     if (!s) {
         return {};
     }
-    const auto it = s->keys.find(text::toLowerAscii(trimBlanks(key)));
-    if (it == s->keys.end()) {
+    const auto& keys = keyIndex(*s);
+    const auto it = keys.find(text::toLowerAscii(trimBlanks(key)));
+    if (it == keys.end()) {
         return {};
     }
     std::string_view v = classify(s->lines[it->second].text).value;
@@ -259,37 +272,68 @@ std::string IniDocument::value(std::string_view section, std::string_view key) c
     return std::string(v);
 }
 
-std::vector<std::string> IniDocument::sectionLines(std::string_view section) const {
-    std::vector<std::string> result;
+std::vector<IniDocument::Entry> IniDocument::sectionEntries(std::string_view section) const {
+    std::vector<Entry> result;
     const Section* s = findSection(section);
     if (!s) {
         return result;
     }
+    result.reserve(s->lines.size() - 1);
     for (std::size_t i = 1; i < s->lines.size(); ++i) {
         const std::string_view text = s->lines[i].text;
         const Parsed parsed = classify(text);
         if (parsed.pair) {
-            std::string line(parsed.name);
-            line += '=';
-            line += parsed.value;
-            result.push_back(std::move(line));
-        } else if (!trimBlanks(text).empty()) {
-            result.emplace_back(trimBlanks(text));
+            result.push_back({parsed.name, parsed.value, true});
+        } else if (const std::string_view trimmed = trimBlanks(text); !trimmed.empty()) {
+            result.push_back({trimmed, {}, false});
         }
     }
     return result;
 }
 
+std::vector<std::string> IniDocument::sectionLines(std::string_view section) const {
+    std::vector<std::string> result;
+    for (const Entry& entry : sectionEntries(section)) {
+        std::string line(entry.key);
+        if (entry.pair) {
+            line += '=';
+            line += entry.value;
+        }
+        result.push_back(std::move(line));
+    }
+    return result;
+}
+
 void IniDocument::setValue(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string sectionName = oneLine(trimBlanks(section));
     const std::string keyName = oneLine(trimBlanks(key));
+    // A save sets every cell again, mostly to what it already holds: that case is
+    // decided before any new line is built.
+    Section* s = findSection(oneLine(trimBlanks(section)));
+    const std::string folded = text::toLowerAscii(keyName);
+    std::size_t found = 0;
+    if (s) {
+        const auto& keys = keyIndex(*s);
+        if (const auto it = keys.find(folded); it != keys.end()) {
+            found = it->second;
+            std::string_view stored = classify(s->lines[found].text).value;
+            if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
+                stored.back() == stored.front()) {
+                stored = stored.substr(1, stored.size() - 2);
+            }
+            const bool plain = value.find_first_of("\r\n") == std::string_view::npos;
+            if (plain ? stored == value : stored == oneLine(value)) {
+                // Already stored: the line keeps its bytes, even those that do not decode.
+                return;
+            }
+        }
+    }
     Line line;
     line.text = keyName + "=" + storedValue(value);
     line.eol = "\r\n";
     line.dirty = true;
 
-    Section* s = findSection(sectionName);
     if (!s) {
+        const std::string sectionName = oneLine(trimBlanks(section));
         // The file's last line may lack its line end; the new section starts on a line of its own.
         Line* last = !m_sections.empty()   ? &m_sections.back().lines.back()
                      : !m_preamble.empty() ? &m_preamble.back()
@@ -301,25 +345,17 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         added.name = sectionName;
         added.lines.push_back(Line{{}, "[" + sectionName + "]", "\r\n", true});
         added.lines.push_back(std::move(line));
-        added.keys.emplace(text::toLowerAscii(keyName), 1);
+        added.keys.emplace(folded, 1);
+        added.indexed = true;
         m_sectionIndex.try_emplace(text::toLowerAscii(sectionName), m_sections.size());
         m_sections.push_back(std::move(added));
         return;
     }
-    const std::string folded = text::toLowerAscii(keyName);
-    const auto it = s->keys.find(folded);
-    if (it != s->keys.end()) {
-        Line& existing = s->lines[it->second];
-        std::string_view stored = classify(existing.text).value;
-        if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
-            stored.back() == stored.front()) {
-            stored = stored.substr(1, stored.size() - 2);
+    if (found != 0) {
+        Line& existing = s->lines[found];
+        if (!existing.eol.empty()) {
+            line.eol = existing.eol;
         }
-        if (stored == oneLine(value)) {
-            // Already stored: the line keeps its bytes, even those that do not decode.
-            return;
-        }
-        line.eol = existing.eol.empty() ? std::string("\r\n") : existing.eol;
         existing = std::move(line);
         return;
     }

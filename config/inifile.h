@@ -30,6 +30,14 @@ public:
     // The section's non-blank lines in file order, as "key=value" (names and values
     // trimmed, quotes kept) or the trimmed line when it holds no "=".
     std::vector<std::string> sectionLines(std::string_view section) const;
+    // The same lines as views into the document, valid until it changes: the key (or
+    // the whole trimmed line when it holds no "=") and the value, quotes kept.
+    struct Entry {
+        std::string_view key;
+        std::string_view value;
+        bool pair = false;
+    };
+    std::vector<Entry> sectionEntries(std::string_view section) const;
     // Creates the section and the key as needed; replaces an existing value in place and
     // leaves a line that already reads as `value` untouched. A value in quotes is stored
     // so that it reads back with them.
@@ -39,21 +47,25 @@ public:
 
 private:
     struct Line {
-        std::string raw;  // bytes as read, without the line end; unused when dirty
-        std::string text; // UTF-8
-        std::string eol;  // "\r\n", "\n" or "" (last line without a line end)
+        std::string raw;      // bytes as read, without the line end; unused when dirty
+        std::string text;     // UTF-8
+        std::string_view eol; // "\r\n", "\n" or "" (last line without a line end), a literal
         bool dirty = false;
         bool rawIsText = false;
     };
     struct Section {
         std::string name;
-        std::vector<Line> lines;                           // lines[0] is the "[name]" line
-        std::unordered_map<std::string, std::size_t> keys; // folded key -> first line
+        std::vector<Line> lines; // lines[0] is the "[name]" line
+        // Folded key -> first line, built on the first lookup by key: a load reads
+        // sections line by line and never needs it.
+        mutable std::unordered_map<std::string, std::size_t> keys;
+        mutable bool indexed = false;
     };
 
     const Section* findSection(std::string_view section) const;
     Section* findSection(std::string_view section);
     void reindexSections();
+    static const std::unordered_map<std::string, std::size_t>& keyIndex(const Section& section);
 
     bool m_utf8 = false;
     bool m_euroByte = false;      // the file writes the euro sign as the single byte 0x80
