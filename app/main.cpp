@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/desktopid.h"
+#include "app/firstpaint.h"
 #include "app/globals.h"
 #include "app/language.h"
 #include "app/mainwindow.h"
@@ -75,6 +76,7 @@ int main(int argc, char* argv[]) {
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });
+        zorvane::app::recordFirstPaint(window, qEnvironmentVariable("ZORVANE_FIRST_PAINT_FILE"));
         window.show();
         result = QApplication::exec();
         // The workers stop before the window and what their handlers use are destroyed.

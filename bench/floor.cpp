@@ -4,11 +4,44 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QEvent>
+#include <QFile>
 #include <QLabel>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <chrono>
+
+namespace {
+
+class FirstPaintWatch final : public QObject {
+public:
+    explicit FirstPaintWatch(QString file) : m_file(std::move(file)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            QTimer::singleShot(0, this, [this] {
+                const auto now = std::chrono::system_clock::now().time_since_epoch();
+                QFile out(m_file);
+                if (out.open(QIODevice::Append)) {
+                    out.write(
+                        QByteArray::number(static_cast<long long>(
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(now).count())) +
+                        '\n');
+                }
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QString m_file;
+    bool m_seen = false;
+};
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -53,6 +86,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(&timer, &QTimer::timeout, update);
     timer.start(1000);
 
+    FirstPaintWatch watch(qEnvironmentVariable("ZORVANE_FIRST_PAINT_FILE"));
+    if (!qEnvironmentVariableIsEmpty("ZORVANE_FIRST_PAINT_FILE")) {
+        window.installEventFilter(&watch);
+    }
     window.show();
     return QApplication::exec();
 }

@@ -66,39 +66,8 @@ if [ "$keep" -eq 0 ]; then
 fi
 fi
 
-# config.ini of $1 checked rows: GB18030, CRLF, the sections the program reads. Every
-# row's next time lies 20 to 50 minutes ahead, so no warning or roll-over happens.
-writeConfig() {
-    local rows=$1 file=$2 now offset i
-    now=$(date +%s)
-    # Local clock times by arithmetic, not one date process per cell.
-    offset=$(date +%z)
-    offset=$(((10#${offset:1:2} * 3600 + 10#${offset:3:2} * 60) * (${offset:0:1}1)))
-    clockText() { # sets value
-        local s=$((($1 + offset) % 86400))
-        printf -v value '%02d:%02d:%02d' $((s / 3600)) $((s / 60 % 60)) $((s % 60))
-    }
-    {
-        local -a sections=(序号 使用 BOSS事件 周期 延迟 上次时间 下次时间)
-        for section in "${sections[@]}"; do
-            printf '[%s]\r\n' "$section"
-            for ((i = 1; i <= rows; i++)); do
-                local next=$((now + 1200 + (i * 37) % 1800))
-                case "$section" in
-                序号) value=$i ;;
-                使用) value=真 ;;
-                BOSS事件) value="首领$i" ;;
-                周期) value=60 ;;
-                延迟) value=0 ;;
-                上次时间) clockText $((next - 3600)) ;;
-                下次时间) clockText "$next" ;;
-                esac
-                printf '%s=%s\r\n' "$i" "$value"
-            done
-        done
-        printf '[set]\r\n预警=5\r\n'
-    } | iconv -f UTF-8 -t GB18030 >"$file"
-}
+# writeConfig ROWS FILE
+source "$(dirname "$0")/tablefile.sh"
 
 cpuTicks() { # utime + stime of a process, in clock ticks
     awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"
