@@ -1,5 +1,7 @@
 #include "speech/speech.h"
 
+#include "text/sharedlibrary.h"
+
 #include <espeak-ng/speak_lib.h>
 
 #include <cstring>
@@ -9,19 +11,38 @@ namespace zorvane::speech {
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* kLibraryName = "libespeak-ng.dll";
+#else
+constexpr const char* kLibraryName = "libespeak-ng.so.1";
+#endif
+
+// The functions used, from the library opened on the first synthesis: espeak-ng brings
+// an audio layer with PulseAudio and a set of codecs, which a program that never speaks
+// should not map.
+struct Espeak {
+    decltype(&espeak_Initialize) initialize = nullptr;
+    decltype(&espeak_SetSynthCallback) setSynthCallback = nullptr;
+    decltype(&espeak_SetVoiceByName) setVoiceByName = nullptr;
+    decltype(&espeak_Synth) synth = nullptr;
+    decltype(&espeak_Terminate) terminate = nullptr;
+};
+
 // espeak-ng is one global, non-reentrant synthesiser: every use holds this lock, and the
 // synthesis callback writes into the buffer of the call that holds it.
 std::mutex g_mutex;
+text::SharedLibrary g_library;
+Espeak g_espeak;
 std::vector<std::int16_t>* g_sink = nullptr;
 int g_sampleRate = 0; // 0: not started yet, -1: could not start
 
 // Releases the synthesiser's buffers and voice data at exit, so leak checkers see a clean
-// end. Declared after the lock, so it runs while the lock still exists.
+// end. Declared after the lock and the library, so it runs while both still exist.
 struct Terminator {
     ~Terminator() {
         std::lock_guard lock(g_mutex);
         if (g_sampleRate > 0) {
-            espeak_Terminate();
+            g_espeak.terminate();
             g_sampleRate = 0;
         }
     }
@@ -37,12 +58,23 @@ int collect(short* wav, int count, espeak_EVENT* /*events*/) {
 // Starts the synthesiser once; the lock is held.
 bool ensureStarted() {
     if (g_sampleRate == 0) {
+        g_sampleRate = -1;
+        g_library = text::SharedLibrary(kLibraryName);
+        Espeak& e = g_espeak;
+        const bool all = g_library.resolve(e.initialize, "espeak_Initialize") &&
+                         g_library.resolve(e.setSynthCallback, "espeak_SetSynthCallback") &&
+                         g_library.resolve(e.setVoiceByName, "espeak_SetVoiceByName") &&
+                         g_library.resolve(e.synth, "espeak_Synth") &&
+                         g_library.resolve(e.terminate, "espeak_Terminate");
+        if (!all) {
+            return false;
+        }
         // DONT_EXIT: a missing data directory must not end the whole program.
         const int rate =
-            espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
-        g_sampleRate = rate > 0 ? rate : -1;
+            e.initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
         if (rate > 0) {
-            espeak_SetSynthCallback(collect);
+            g_sampleRate = rate;
+            e.setSynthCallback(collect);
         }
     }
     return g_sampleRate > 0;
@@ -112,12 +144,12 @@ Speech synthesise(std::string_view text) {
         return speech;
     }
     const char* voice = hasChineseCharacters(text) ? "cmn" : "en";
-    if (espeak_SetVoiceByName(voice) != EE_OK) {
+    if (g_espeak.setVoiceByName(voice) != EE_OK) {
         return speech;
     }
     g_sink = &speech.samples;
-    const espeak_ERROR result = espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
-                                             espeakCHARS_UTF8, nullptr, nullptr);
+    const espeak_ERROR result = g_espeak.synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
+                                               espeakCHARS_UTF8, nullptr, nullptr);
     g_sink = nullptr;
     if (result != EE_OK) {
         speech.samples.clear();

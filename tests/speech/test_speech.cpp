@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <ostream>
 #include <thread>
 
@@ -50,6 +51,29 @@ INSTANTIATE_TEST_SUITE_P(Names, SpokenName,
                          ::testing::Values(SpokenCase{"黑龙王 5 分钟后刷新"},
                                            SpokenCase{"Black Dragon in 5 minutes"},
                                            SpokenCase{"赤兔 Boss"}));
+
+#ifdef __linux__
+bool mapped(const std::string& library) {
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        if (line.find(library) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The synthesiser and the audio libraries it brings are mapped only once something is
+// spoken; a blank text speaks nothing and opens nothing.
+TEST(Speech, TheLibraryIsOpenedOnlyWhenSomethingIsSpoken) {
+    ASSERT_FALSE(mapped("libespeak-ng")) << "each test runs in a process of its own";
+    EXPECT_TRUE(synthesise("   ").empty());
+    EXPECT_FALSE(mapped("libespeak-ng"));
+    EXPECT_FALSE(synthesise("Red Hare").empty());
+    EXPECT_TRUE(mapped("libespeak-ng"));
+}
+#endif
 
 TEST(Speech, EmptyOrBlankTextGivesNothing) {
     for (const char* text : {"", " ", " \t\r\n"}) {
