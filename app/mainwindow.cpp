@@ -429,6 +429,30 @@ void MainWindow::wireKeyboard() {
 }
 
 void MainWindow::wireOverlay() {
+    connect(m_overlayButton, &QPushButton::clicked, this, &MainWindow::toggleOverlay);
+    // Without a tray, click-through is turned off again here (right click on 悬浮窗).
+    m_overlayClickThrough =
+        new QAction(QCoreApplication::translate("Zorvane", "悬浮窗点击穿透"), m_overlayButton);
+    m_overlayClickThrough->setCheckable(true);
+    m_overlayButton->addAction(m_overlayClickThrough);
+    m_overlayButton->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_overlayClickThrough, &QAction::triggered, this, &MainWindow::setOverlayClickThrough);
+    connect(m_tray, &AlertTray::overlayToggleRequested, this, &MainWindow::toggleOverlay);
+    connect(m_tray, &AlertTray::overlayClickThroughRequested, this,
+            &MainWindow::setOverlayClickThrough);
+    setOverlayClickThrough(m_preferences->overlayClickThrough.get());
+    if (m_preferences->overlayVisible.get()) {
+        overlay()->show();
+    }
+    m_tray->setOverlayShown(m_overlay && m_overlay->isVisible());
+}
+
+Overlay* MainWindow::overlay() {
+    // Made when first shown: most starts never show it, and a window of its own costs
+    // time before the main window's first paint.
+    if (m_overlay) {
+        return m_overlay.get();
+    }
     m_overlay = std::make_unique<Overlay>(&m_gridController->model());
     m_overlay->setRowLimit(m_preferences->overlayRows.get());
     m_preferences->overlayRows.onChanged(this,
@@ -461,45 +485,34 @@ void MainWindow::wireOverlay() {
                                                .arg(where.width())
                                                .arg(where.height()));
     });
-    setOverlayClickThrough(m_preferences->overlayClickThrough.get());
-    connect(m_overlayButton, &QPushButton::clicked, this, &MainWindow::toggleOverlay);
-    // Without a tray, click-through is turned off again here (right click on 悬浮窗).
-    m_overlayClickThrough =
-        new QAction(QCoreApplication::translate("Zorvane", "悬浮窗点击穿透"), m_overlayButton);
-    m_overlayClickThrough->setCheckable(true);
-    m_overlayClickThrough->setChecked(m_overlay->clickThrough());
-    m_overlayButton->addAction(m_overlayClickThrough);
-    m_overlayButton->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(m_overlayClickThrough, &QAction::triggered, this, &MainWindow::setOverlayClickThrough);
+    m_overlay->setClickThrough(m_preferences->overlayClickThrough.get());
     connect(m_overlay.get(), &Overlay::clickThroughRequested, this,
             &MainWindow::setOverlayClickThrough);
     connect(m_overlay.get(), &Overlay::rowLimitRequested, this,
             [this](int rows) { m_preferences->overlayRows.set(rows); });
     connect(m_overlay.get(), &Overlay::hideRequested, this, &MainWindow::toggleOverlay);
-    connect(m_tray, &AlertTray::overlayToggleRequested, this, &MainWindow::toggleOverlay);
-    connect(m_tray, &AlertTray::overlayClickThroughRequested, this,
-            &MainWindow::setOverlayClickThrough);
-    if (m_preferences->overlayVisible.get()) {
-        m_overlay->show();
-    }
-    m_tray->setOverlayShown(m_overlay->isVisible());
+    return m_overlay.get();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     // Hidden, not toggled: it is shown again at the next start when it was shown now.
-    m_overlay->hide();
+    if (m_overlay) {
+        m_overlay->hide();
+    }
     QWidget::closeEvent(event);
 }
 
 void MainWindow::toggleOverlay() {
-    const bool show = !m_overlay->isVisible();
-    m_overlay->setVisible(show);
+    const bool show = !(m_overlay && m_overlay->isVisible());
+    overlay()->setVisible(show);
     m_preferences->overlayVisible.set(show);
     m_tray->setOverlayShown(show);
 }
 
 void MainWindow::setOverlayClickThrough(bool on) {
-    m_overlay->setClickThrough(on);
+    if (m_overlay) {
+        m_overlay->setClickThrough(on);
+    }
     m_preferences->overlayClickThrough.set(on);
     m_tray->setOverlayClickThrough(on);
     if (m_overlayClickThrough) {

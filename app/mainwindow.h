@@ -104,8 +104,9 @@ public:
     RowMenu* rowMenu() const { return m_rowMenu; }
     // The grid's controller: kills (recordKill), the sorted view and the undo stack.
     GridController& gridController() const { return *m_gridController; }
-    // The compact overlay (a window of its own, hidden until the user shows it).
-    Overlay* overlay() const { return m_overlay.get(); }
+    // The compact overlay (a window of its own, hidden until the user shows it), made on
+    // first use.
+    Overlay* overlay();
     QPushButton* overlayButton() const { return m_overlayButton; }
     // Shows or hides the overlay and remembers the choice.
     void toggleOverlay();
