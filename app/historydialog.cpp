@@ -25,7 +25,7 @@ QString fromUtf8(const std::string& text) {
 }
 
 QString duration(std::int64_t seconds) {
-    return coreText(history::durationText(seconds));
+    return messageText(history::durationMessage(seconds));
 }
 
 // A file name made of the boss name, without characters file systems refuse.
@@ -151,7 +151,7 @@ void HistoryDialog::refresh() {
         const schedule::KillRecord& kill = kills[static_cast<std::size_t>(row)];
         const QString cells[] = {
             fromUtf8(history::localTimeText(kill.utcSeconds)),
-            coreText(std::string(history::sourceLabel(kill.source))),
+            messageText(history::sourceMessage(kill.source)),
             QString::number(kill.periodMinutes),
             QString::number(kill.delayMinutes),
             fromUtf8(kill.sender),
@@ -166,7 +166,7 @@ void HistoryDialog::refresh() {
     }
     if (!m_log.isOpen()) {
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "历史记录不可用：") +
-                               fromUtf8(m_log.notice()));
+                               messageText(m_log.notice()));
     }
 }
 
@@ -180,7 +180,7 @@ void HistoryDialog::onExportClicked() {
     if (chosen.isEmpty()) {
         return;
     }
-    std::string error;
+    text::Message error;
     if (m_log.exportCsv(m_boss.name, text::pathFromUtf8(chosen.toStdString()), &error)) {
         m_statusLabel->setStyleSheet(QString());
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "已导出到 ") +
@@ -188,7 +188,7 @@ void HistoryDialog::onExportClicked() {
     } else {
         m_statusLabel->setStyleSheet(QStringLiteral("color: #b00020;"));
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "导出失败：") +
-                               fromUtf8(error));
+                               messageText(error));
     }
 }
 

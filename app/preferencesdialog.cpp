@@ -203,7 +203,7 @@ void PreferencesDialog::load() {
 
 void PreferencesDialog::checkLeadTimes() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
-    showError(m_leadTimesError, coreText(parsed.error));
+    showError(m_leadTimesError, messageText(parsed.error));
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(parsed.ok());
 }
 
@@ -295,7 +295,7 @@ void PreferencesDialog::updateRepeatLimit() {
 bool PreferencesDialog::apply() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
     if (!parsed.ok()) {
-        showError(m_leadTimesError, coreText(parsed.error));
+        showError(m_leadTimesError, messageText(parsed.error));
         m_leadTimes->setFocus();
         return false;
     }

@@ -729,5 +729,41 @@ The built-in sound will play at warnings.</translation>
         <source>%1秒</source>
         <translation>%1 s</translation>
     </message>
+    <message>
+        <source>该路径不是普通文件</source>
+        <translation>the path is not a regular file</translation>
+    </message>
+    <message>
+        <source>由更新版本的程序创建（版本 %1）</source>
+        <translation>created by a newer version of the program (version %1)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏且无法移开，击杀暂不记入历史：%1（%2；%3）</source>
+        <translation>The history database is damaged and cannot be moved aside, kills are not recorded for now: %1 (%2; %3)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏，已移到一旁并新建：%1（%2）</source>
+        <translation>The history database was damaged, moved aside and created anew: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏，已移到一旁，但无法新建，击杀暂不记入历史：%1（%2；%3）</source>
+        <translation>The history database was damaged and moved aside, but a new one cannot be created, kills are not recorded for now: %1 (%2; %3)</translation>
+    </message>
+    <message>
+        <source>无法打开历史记录数据库，击杀暂不记入历史：%1（%2）</source>
+        <translation>Cannot open the history database, kills are not recorded for now: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录写入失败，%1 条击杀未记入（%2）</source>
+        <translation>Writing the history failed, %1 kills not recorded (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录不可用</source>
+        <translation>the history is not available</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>cannot write %1</translation>
+    </message>
 </context>
 </TS>

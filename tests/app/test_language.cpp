@@ -9,6 +9,9 @@
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
 #include "app/rowmenu.h"
+#include "history/killtexts.h"
+#include "schedule/cycle.h"
+#include "schedule/leadtimes.h"
 #include "tests/support/fakeclock.h"
 
 #include <QAbstractButton>
@@ -201,28 +204,66 @@ private slots:
         QVERIFY(messages > 100);
     }
 
-    void coreTextsInEnglish() {
-        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+    // The core's messages: Chinese by default (the wording files keep), English once the
+    // translation is installed, values filled in once and messages inside messages too.
+    void coreMessagesInBothLanguages() {
+        using text::Message;
+        using text::MessageId;
         const struct {
-            const char* core;
-            const char* shown;
+            Message message;
+            const char* chinese;
+            const char* english;
         } cases[] = {
-            {"倒计时", "Countdown"},
-            {"请输入整数数字", "Please enter a whole number"},
-            {"“x1”不是整数分钟", "“x1” is not a whole number of minutes"},
-            {"“0”不在 1 到 1440 分钟之间", "“0” is not between 1 and 1440 minutes"},
-            {"提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟",
+            {Message(MessageId::WholeNumber), "请输入整数数字", "Please enter a whole number"},
+            {schedule::parseLeadTimes("x1").error, "“x1”不是整数分钟",
+             "“x1” is not a whole number of minutes"},
+            {schedule::parseLeadTimes("0").error, "“0”不在 1 到 10080 分钟之间",
+             "“0” is not between 1 and 10080 minutes"},
+            {schedule::parseLeadTimes("%2").error, "“%2”不是整数分钟",
+             "“%2” is not a whole number of minutes"},
+            {schedule::leadTimesNote({30, 60}, 30),
+             "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟",
              "the reminders 30, 60 minutes ahead will not sound: they are not shorter than the "
              "period of 30 minutes"},
-            {"00时30分00秒", "00:30:00"},
-            {"2天01时00分00秒", "2 d 01:00:00"},
-            {"-12分05秒", "-12 min 05 s"},
-            {"3天04时05分", "3 d 04 h 05 min"},
-            // A text the window does not know is shown as the core gave it.
-            {"新的消息", "新的消息"},
+            {schedule::countdownMessage(1800), "00时30分00秒", "00:30:00"},
+            {schedule::countdownMessage(2 * 86400 + 3600), "2天01时00分00秒", "2 d 01:00:00"},
+            {history::durationMessage(-725), "-12分05秒", "-12 min 05 s"},
+            {history::durationMessage(3 * 86400 + 4 * 3600 + 5 * 60), "3天04时05分",
+             "3 d 04 h 05 min"},
+            {history::sourceMessage(schedule::KillSource::Menu), "右键菜单", "context menu"},
+            {Message(MessageId::HistoryCannotOpen, {Message::literal("/d/history.sqlite"),
+                                                    Message(MessageId::HistoryNotRegularFile)}),
+             "无法打开历史记录数据库，击杀暂不记入历史：/d/history.sqlite（该路径不是普通文件）",
+             "Cannot open the history database, kills are not recorded for now: "
+             "/d/history.sqlite (the path is not a regular file)"},
+            {Message::literal("新的消息"), "新的消息", "新的消息"},
         };
         for (const auto& c : cases) {
-            QCOMPARE(app::coreText(c.core), QString::fromUtf8(c.shown));
+            QCOMPARE(QString::fromStdString(text::defaultText(c.message)),
+                     QString::fromUtf8(c.chinese));
+            QCOMPARE(app::messageText(c.message), QString::fromUtf8(c.chinese));
+        }
+        QVERIFY(!app::showsTranslatedCoreTexts());
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        QVERIFY(app::showsTranslatedCoreTexts());
+        for (const auto& c : cases) {
+            QCOMPARE(app::messageText(c.message), QString::fromUtf8(c.english));
+        }
+    }
+
+    // The window translates the core's own wording of every message.
+    void windowKnowsEveryCoreMessage() {
+        for (int i = 0; i < static_cast<int>(text::MessageId::Count); ++i) {
+            const auto id = static_cast<text::MessageId>(i);
+            const char* source = app::messageSource(id);
+            if (id == text::MessageId::None || id == text::MessageId::Literal) {
+                QVERIFY(source == nullptr);
+                continue;
+            }
+            QVERIFY2(source != nullptr, qPrintable(QString::number(i)));
+            QCOMPARE(QString::fromUtf8(source),
+                     QString::fromUtf8(text::messageTemplate(id).data(),
+                                       static_cast<qsizetype>(text::messageTemplate(id).size())));
         }
     }
 
