@@ -15,6 +15,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zorvane::app {
@@ -163,6 +164,13 @@ void HistoryDialog::refresh() {
             }
             m_killTable->setItem(row, column, item);
         }
+    }
+    // Wide enough for the titles and texts of every language, never narrower than set.
+    const int minimumWidths[] = {170, 80, 70, 70};
+    for (int column = 0; column < 4; ++column) {
+        m_killTable->resizeColumnToContents(column);
+        m_killTable->setColumnWidth(
+            column, std::max(minimumWidths[column], m_killTable->columnWidth(column)));
     }
     if (!m_log.isOpen()) {
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "历史记录不可用：") +

@@ -210,21 +210,20 @@ void PreferencesDialog::checkLeadTimes() {
 void PreferencesDialog::checkRoomLink() {
     const QString link = m_roomLink->text().trimmed();
     share::RoomLink parsed;
-    std::string reason;
-    showError(m_roomLinkError,
-              link.isEmpty() || share::parseRoomLink(link.toStdString(), parsed, reason)
-                  ? QString()
-                  : QCoreApplication::translate("Zorvane", "不是房间链接：%1")
-                        .arg(QString::fromStdString(reason)));
+    text::Message reason;
+    showError(
+        m_roomLinkError,
+        link.isEmpty() || share::parseRoomLink(link.toStdString(), parsed, reason)
+            ? QString()
+            : QCoreApplication::translate("Zorvane", "不是房间链接：%1").arg(messageText(reason)));
 }
 
 QString PreferencesDialog::roomError() const {
     const QString link = m_roomLink->text().trimmed();
     share::RoomLink parsed;
-    std::string reason;
+    text::Message reason;
     if (!link.isEmpty() && !share::parseRoomLink(link.toStdString(), parsed, reason)) {
-        return QCoreApplication::translate("Zorvane", "不是房间链接：%1")
-            .arg(QString::fromStdString(reason));
+        return QCoreApplication::translate("Zorvane", "不是房间链接：%1").arg(messageText(reason));
     }
     const QByteArray nickname = m_roomNickname->text().trimmed().toUtf8();
     if (nickname.isEmpty() ||
@@ -314,7 +313,7 @@ bool PreferencesDialog::apply() {
     // The link in its normal form, so the file holds what the program joins.
     QString link = m_roomLink->text().trimmed();
     if (share::RoomLink parsed; !link.isEmpty()) {
-        std::string reason;
+        text::Message reason;
         share::parseRoomLink(link.toStdString(), parsed, reason);
         link = QString::fromStdString(share::formatRoomLink(parsed));
     }

@@ -1,20 +1,28 @@
 // The window in English and in Chinese: English leaves no Chinese text outside the data
 // rows; Chinese also reaches Qt's own buttons and dialogs.
 #include "app/alerttray.h"
+#include "app/awaypanel.h"
+#include "app/bossgrid.h"
 #include "app/coretexts.h"
 #include "app/globals.h"
+#include "app/historydialog.h"
 #include "app/language.h"
+#include "app/leadtimesdialog.h"
 #include "app/mainwindow.h"
 #include "app/overlay.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
+#include "app/roomconnection.h"
 #include "app/rowmenu.h"
+#include "app/writenotice.h"
 #include "history/killtexts.h"
 #include "schedule/cycle.h"
 #include "schedule/leadtimes.h"
+#include "schedule/tableops.h"
 #include "tests/support/fakeclock.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -28,6 +36,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
@@ -167,6 +176,73 @@ private slots:
         const QString path = qEnvironmentVariable("ZORVANE_SCREENSHOT",
                                                   m_dir->filePath(QStringLiteral("english.png")));
         QVERIFY(image.save(path));
+    }
+
+    // The dialogs, panels and lines the window opens, in English: only data stays Chinese.
+    void englishDialogsHaveNoChineseOutsideTheData() {
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        {
+            // A room nobody can reach, so the room line has a reason to tell.
+            app::Preferences preferences(m_dir->filePath(app::Preferences::fileName()));
+            preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:1/guild"));
+        }
+        openWindow();
+        m_window->findChild<QPushButton*>(QStringLiteral("按钮1"))->click();
+        // A boss name in Latin letters: the names are data, and only the rest is checked.
+        m_window->table().setCellText(1, schedule::kNameColumn, "Red Dragon");
+        const schedule::RowId row = m_window->table().rowId(1);
+        const std::unique_ptr<QMenu> rowMenu = m_window->rowMenu()->menuForRow(1);
+        rowMenu->actions().constFirst()->trigger(); // killed now
+        const QModelIndex countdown =
+            m_window->grid()->model()->index(0, schedule::kCountdownColumn);
+        QTRY_VERIFY_WITH_TIMEOUT(countdown.data(Qt::DisplayRole).toString().contains(u':'), 3000);
+
+        QList<QWidget*> shown;
+        QStringList texts{countdown.data(Qt::DisplayRole).toString() + QStringLiteral("\t(grid)")};
+        app::HistoryDialog* history = m_window->openHistory(row);
+        QVERIFY(history);
+        QTRY_COMPARE(history->killTable()->rowCount(), 1);
+        texts << history->killTable()->item(0, 1)->text() + QStringLiteral("\t(kill source)");
+        shown << history;
+        app::LeadTimesDialog* leadTimes = m_window->openLeadTimes(row);
+        QVERIFY(leadTimes);
+        leadTimes->ownBox()->setChecked(true);
+        leadTimes->listEdit()->setText(QStringLiteral("5, abc"));
+        QVERIFY(!leadTimes->noteLabel()->text().isEmpty());
+        shown << leadTimes;
+        const schedule::UtcSeconds start = 1796000000;
+        app::AwayPanel away({{row, "赤炎魔王", start, 3, start + 3600, 5000}});
+        texts << away.list()->item(0, 4)->text() + QStringLiteral("\t(away left)");
+        shown << &away;
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->room().statusText().contains(QStringLiteral("broker")),
+                                 10000);
+        texts << m_window->room().statusText() + QStringLiteral("\t(room state)");
+        m_window->writeNotice()->writeFailed(
+            "/d/history.sqlite",
+            text::Message(text::MessageId::HistoryCannotOpen,
+                          {text::Message::literal("/d/history.sqlite"),
+                           text::Message(text::MessageId::HistoryNotRegularFile)}));
+        QTRY_VERIFY(m_window->writeNotice()->isVisible());
+        shown << m_window->writeNotice();
+        for (QWidget* widget : shown) {
+            collectTexts(widget, texts);
+        }
+        const QStringList chinese = withChinese(texts);
+        QVERIFY2(chinese.isEmpty(), qPrintable(chinese.join(QLatin1Char('\n'))));
+        QVERIFY(texts.contains(QStringLiteral("context menu\t(kill source)")));
+        QVERIFY(texts.contains(QStringLiteral("01:23:20\t(away left)")));
+
+        const QString shots = qEnvironmentVariable("ZORVANE_SCREENSHOT_DIR", m_dir->path());
+        QVERIFY(history->grab().save(shots + QStringLiteral("/history.png")));
+        QVERIFY(leadTimes->grab().save(shots + QStringLiteral("/leadtimes.png")));
+        QVERIFY(away.grab().save(shots + QStringLiteral("/away.png")));
+        QVERIFY(m_window->grab().save(shots + QStringLiteral("/window.png")));
+        app::PreferencesDialog* preferences = m_window->openPreferences();
+        auto* pages = preferences->findChild<QTabWidget*>();
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QVERIFY(preferences->grab().save(shots + QStringLiteral("/preferences%1.png").arg(i)));
+        }
     }
 
     // Every message has an English text with the same placeholders as its source.
