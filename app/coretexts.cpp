@@ -86,6 +86,10 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "房间名长于 %1 字节"),
     QT_TRANSLATE_NOOP("Zorvane", "房间名含有空格或控制字符"),
     QT_TRANSLATE_NOOP("Zorvane", "房间名不能含有“%1”"),
+    QT_TRANSLATE_NOOP("Zorvane", "已取消"),
+    QT_TRANSLATE_NOOP("Zorvane", "下载失败：%1"),
+    QT_TRANSLATE_NOOP("Zorvane", "页面中没有位于“【”和“】”之间的公告"),
+    QT_TRANSLATE_NOOP("Zorvane", "%1；%2"),
 };
 
 // Fills %1..%9 in one pass, so a value holding "%2" is not filled in again.

@@ -73,6 +73,10 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "房间名长于 %1 字节",
     "房间名含有空格或控制字符",
     "房间名不能含有“%1”",
+    "已取消",
+    "下载失败：%1",
+    "页面中没有位于“【”和“】”之间的公告",
+    "%1；%2",
 };
 
 } // namespace
@@ -116,6 +120,94 @@ std::string defaultText(const Message& message) {
         values.push_back(defaultText(arg));
     }
     return fillTemplate(messageTemplate(message.id), values);
+}
+
+namespace {
+
+constexpr std::string_view kLineMark = "zorvane-message:";
+
+// L<bytes>:<text> for a literal, M<id>,<count>:<values> for a message.
+void writeMessage(const Message& message, std::string& out) {
+    if (message.id == MessageId::Literal) {
+        std::string text = message.literalText();
+        for (char& c : text) {
+            if (c == '\n' || c == '\r') {
+                c = ' ';
+            }
+        }
+        out += 'L' + std::to_string(text.size()) + ':' + text;
+        return;
+    }
+    out += 'M' + std::to_string(static_cast<int>(message.id)) + ',' +
+           std::to_string(message.args.size()) + ':';
+    for (const Message& arg : message.args) {
+        writeMessage(arg, out);
+    }
+}
+
+bool readNumber(std::string_view& in, char end, std::size_t& value) {
+    value = 0;
+    std::size_t digits = 0;
+    while (digits < in.size() && in[digits] >= '0' && in[digits] <= '9' && digits < 9) {
+        value = value * 10 + static_cast<std::size_t>(in[digits] - '0');
+        ++digits;
+    }
+    if (digits == 0 || digits >= in.size() || in[digits] != end) {
+        return false;
+    }
+    in.remove_prefix(digits + 1);
+    return true;
+}
+
+bool readOne(std::string_view& in, Message& out, int depth) {
+    if (in.empty() || depth > 8) {
+        return false;
+    }
+    const char kind = in.front();
+    in.remove_prefix(1);
+    std::size_t first = 0;
+    if (kind == 'L') {
+        if (!readNumber(in, ':', first) || first > in.size()) {
+            return false;
+        }
+        out = Message::literal(std::string(in.substr(0, first)));
+        in.remove_prefix(first);
+        return true;
+    }
+    std::size_t count = 0;
+    if (kind != 'M' || !readNumber(in, ',', first) || !readNumber(in, ':', count) ||
+        first <= static_cast<std::size_t>(MessageId::Literal) ||
+        first >= static_cast<std::size_t>(MessageId::Count) || count > 9) {
+        return false;
+    }
+    out = Message(static_cast<MessageId>(first));
+    out.args.resize(count);
+    for (Message& arg : out.args) {
+        if (!readOne(in, arg, depth + 1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string messageLine(const Message& message) {
+    std::string out(kLineMark);
+    writeMessage(message, out);
+    return out;
+}
+
+std::optional<Message> readMessage(std::string_view line) {
+    if (line.substr(0, kLineMark.size()) != kLineMark) {
+        return std::nullopt;
+    }
+    line.remove_prefix(kLineMark.size());
+    Message message;
+    if (!readOne(line, message, 0) || !line.empty()) {
+        return std::nullopt;
+    }
+    return message;
 }
 
 } // namespace zorvane::text

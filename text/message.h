@@ -4,6 +4,7 @@
 // wording, which is what the program shows unless told otherwise and what files and logs
 // keep.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -87,6 +88,11 @@ enum class MessageId {
     RoomNameTooLong,
     RoomNameSpace,
     RoomNameChar,
+    // The announcement.
+    AnnouncementCancelled,
+    AnnouncementDownloadFailed,
+    AnnouncementNoMarkers,
+    ReasonsJoined,
     Count // not a message: the number of identifiers
 };
 
@@ -118,6 +124,12 @@ std::string_view messageTemplate(MessageId id);
 // The Chinese text: the template with the values filled in, each once, so a value that
 // itself holds "%2" stays as it is.
 std::string defaultText(const Message& message);
+
+// The message as one line of printable text, for a helper process to hand it to the
+// window (line breaks inside values become spaces); readMessage reads it back and gives
+// nullopt for a line that is not such a text.
+std::string messageLine(const Message& message);
+std::optional<Message> readMessage(std::string_view line);
 
 // Fills %1..%9 in a template with values in one pass; a missing value leaves the marker.
 std::string fillTemplate(std::string_view pattern, const std::vector<std::string>& values);

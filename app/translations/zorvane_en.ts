@@ -865,5 +865,37 @@ The built-in sound will play at warnings.</translation>
         <source>房间名不能含有“%1”</source>
         <translation>the room name may not contain “%1”</translation>
     </message>
+    <message>
+        <source>无法启动 %1：%2</source>
+        <translation>cannot start %1: %2</translation>
+    </message>
+    <message>
+        <source>页面大于 %1 字节</source>
+        <translation>the page is larger than %1 bytes</translation>
+    </message>
+    <message>
+        <source>公告助手程序崩溃了</source>
+        <translation>the announcement helper crashed</translation>
+    </message>
+    <message>
+        <source>公告助手程序以 %1 结束</source>
+        <translation>the announcement helper ended with %1</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>下载失败：%1</source>
+        <translation>download failed: %1</translation>
+    </message>
+    <message>
+        <source>页面中没有位于“【”和“】”之间的公告</source>
+        <translation>the page holds no announcement between the opening and closing marks</translation>
+    </message>
+    <message>
+        <source>%1；%2</source>
+        <translation>%1; %2</translation>
+    </message>
 </context>
 </TS>

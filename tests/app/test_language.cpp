@@ -312,6 +312,12 @@ private slots:
              "无法打开历史记录数据库，击杀暂不记入历史：/d/history.sqlite（该路径不是普通文件）",
              "Cannot open the history database, kills are not recorded for now: "
              "/d/history.sqlite (the path is not a regular file)"},
+            {Message(MessageId::ReasonsJoined,
+                     {Message(MessageId::AnnouncementDownloadFailed,
+                              {Message::literal("Couldn't connect to server")}),
+                      Message(MessageId::CannotWrite, {Message::literal("/d/1.htm")})}),
+             "下载失败：Couldn't connect to server；无法写入 /d/1.htm",
+             "download failed: Couldn't connect to server; cannot write /d/1.htm"},
             {Message::literal("新的消息"), "新的消息", "新的消息"},
         };
         for (const auto& c : cases) {

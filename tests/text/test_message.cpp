@@ -65,4 +65,40 @@ TEST(MessageTemplate, EveryMessageHasAWording) {
     EXPECT_EQ(messageTemplate(MessageId::Count), "");
 }
 
+TEST(MessageLine, ReadsBackWhatItWrote) {
+    const Message cases[] = {
+        Message(MessageId::AnnouncementCancelled),
+        Message(MessageId::ReasonsJoined,
+                {Message(MessageId::AnnouncementDownloadFailed,
+                         {Message::literal("Couldn't connect: 127.0.0.1:1")}),
+                 Message(MessageId::CannotWrite, {Message::literal("/目录/1.htm")})}),
+        Message(MessageId::LeadNotWhole, {Message::literal("")}),
+    };
+    for (const Message& message : cases) {
+        const std::string line = messageLine(message);
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        EXPECT_EQ(readMessage(line), message) << line;
+    }
+    // A line break inside a value would end the line: it becomes a space.
+    EXPECT_EQ(readMessage(messageLine(Message::literal("a\nb"))), Message::literal("a b"));
+}
+
+TEST(MessageLine, RefusesWhatItDidNotWrite) {
+    const std::string good = messageLine(Message(MessageId::CannotWrite, {Message::literal("/x")}));
+    const std::string cases[] = {
+        "",
+        "download failed: timeout",
+        good.substr(0, good.size() - 1), // cut short
+        good + "x",                      // more than one message
+        "zorvane-message:M0,0:",         // no message
+        "zorvane-message:M99999,0:",     // no such identifier
+        "zorvane-message:M3,1:L99:x",    // a value longer than the line
+        "zorvane-message:M3,10:",        // too many values
+        "zorvane-message:L",             // no length
+    };
+    for (const std::string& line : cases) {
+        EXPECT_FALSE(readMessage(line).has_value()) << line;
+    }
+}
+
 } // namespace
