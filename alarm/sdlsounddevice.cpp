@@ -19,7 +19,7 @@ constexpr Uint16 kDeviceBufferFrames = 2048;
 // piece of a low-rate file would overflow the converter's internal buffer.
 constexpr std::size_t kFeedBytes = 64 * 1024;
 
-const char* const kNoSdl = "无法加载 SDL2 声音库";
+const text::Message kNoSdl{text::MessageId::SoundNoSdl};
 
 // SDL's init and quit calls are not safe against each other from several threads.
 std::mutex& sdlInitMutex() {
@@ -165,7 +165,7 @@ std::size_t SdlSoundDevice::decodedCount() const {
 
 void SdlSoundDevice::prepare(const std::string& file, PrepareDone done) {
     const SoundFileCheck check = file.empty() ? SoundFileCheck{} : checkSoundFile(file);
-    std::string refusal = check.refusal;
+    text::Message refusal = check.refusal;
     {
         const std::lock_guard lock(m_decodeMutex);
         m_preparedFile = file;
@@ -209,7 +209,7 @@ void SdlSoundDevice::decode(const std::shared_ptr<Decoding>& decoding) {
     } else {
         result.refusal = kNoSdl;
     }
-    const std::string refusal = result.refusal;
+    const text::Message refusal = result.refusal;
     std::vector<PrepareDone> waiting;
     {
         const std::lock_guard lock(m_decodeMutex);

@@ -51,7 +51,7 @@ public:
 
     // Told the outcome of prepare: "" when the sound is ready, else why it is refused.
     // Called on one of the device's threads, or at once when the outcome is known.
-    using PrepareDone = std::function<void(const std::string& refusal)>;
+    using PrepareDone = std::function<void(const text::Message& refusal)>;
 
     // How long "open" waits for a decoding before it answers kNotReady.
     static constexpr std::chrono::milliseconds kOpenWait{200};

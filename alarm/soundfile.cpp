@@ -21,18 +21,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kMissing = "找不到这个文件";
-const char* const kNotRegular = "这不是普通文件";
-const char* const kTooLarge = "文件大于 64 MB";
-const char* const kUnreadable = "无法读取这个文件";
-const char* const kNotWav = "这不是可以播放的 WAV 文件";
-const char* const kDecodedTooLarge = "解码后的声音大于 256 MB";
+const text::Message kMissing{text::MessageId::SoundMissing};
+const text::Message kNotRegular{text::MessageId::SoundNotRegular};
+const text::Message kTooLarge{text::MessageId::SoundTooLarge};
+const text::Message kUnreadable{text::MessageId::SoundUnreadable};
+const text::Message kNotWav{text::MessageId::SoundNotWav};
+const text::Message kDecodedTooLarge{text::MessageId::SoundDecodedTooLarge};
 
 // The file as an SDL source, opened only if it is (still) a regular file within the
 // limit; nullptr with the refusal otherwise. `bytes` holds the file where SDL cannot
 // read it itself.
 SDL_RWops* openSource(const SdlApi& sdl, const fs::path& path, std::vector<std::uint8_t>& bytes,
-                      std::string& refusal) {
+                      text::Message& refusal) {
 #ifdef _WIN32
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {

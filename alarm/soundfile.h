@@ -4,6 +4,7 @@
 // once into PCM samples kept in the file's own format.
 
 #include "alarm/sdlapi.h"
+#include "text/message.h"
 
 #include <cstdint>
 #include <memory>
@@ -57,7 +58,7 @@ private:
 
 struct SoundFileCheck {
     SoundFileKey key;
-    std::string refusal; // empty when the file may be read
+    text::Message refusal; // empty when the file may be read
 };
 
 // Looks at the file without opening it: it must exist, be a regular file and be no
@@ -66,7 +67,7 @@ SoundFileCheck checkSoundFile(const std::string& path);
 
 struct DecodeResult {
     std::shared_ptr<const DecodedSound> sound; // nullptr when refused
-    std::string refusal;                       // why, for the user
+    text::Message refusal;                     // why, for the user
 };
 
 // Reads and decodes the WAV file, refusing it when it is not (or no longer) a regular

@@ -73,7 +73,7 @@ std::pair<QString, QString> AlertCenter::nextBoss(const schedule::BossTable& tab
         return {};
     }
     return {QString::fromStdString(text::trim(best->text[schedule::kNameColumn])),
-            coreText(schedule::formatCountdown(*best->timing.remainingSeconds))};
+            messageText(schedule::countdownMessage(*best->timing.remainingSeconds))};
 }
 
 } // namespace zorvane::app

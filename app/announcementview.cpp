@@ -1,5 +1,6 @@
 #include "app/announcementview.h"
 
+#include "app/coretexts.h"
 #include "app/globals.h"
 #include "app/handoff.h"
 #include "app/helperprocess.h"
@@ -11,6 +12,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+
+#include <optional>
 
 namespace zorvane::app {
 namespace {
@@ -73,25 +76,29 @@ FetchOutcome runFetcher(const QString& program, const std::string& url,
     FetchOutcome outcome;
     switch (helper.end) {
     case HelperOutcome::End::NotStarted:
-        outcome.error = QStringLiteral("cannot start %1: %2")
+        outcome.error = QCoreApplication::translate("Zorvane", "无法启动 %1：%2")
                             .arg(program, QString::fromLocal8Bit(helper.why.c_str()));
         break;
     case HelperOutcome::End::Cancelled:
-        outcome.error = QStringLiteral("cancelled");
+        outcome.error = messageText(text::Message(text::MessageId::AnnouncementCancelled));
         break;
     case HelperOutcome::End::TooMuchOutput:
-        outcome.error = QStringLiteral("the page is larger than %1 bytes").arg(kMaxPageBytes);
+        outcome.error =
+            QCoreApplication::translate("Zorvane", "页面大于 %1 字节").arg(kMaxPageBytes);
         break;
     case HelperOutcome::End::Crashed:
-        outcome.error = QStringLiteral("the announcement helper crashed");
+        outcome.error = QCoreApplication::translate("Zorvane", "公告助手程序崩溃了");
         break;
     case HelperOutcome::End::Exited:
         outcome.page = QString::fromStdString(helper.out);
         if (helper.exitCode != 0) {
-            outcome.error = QString::fromUtf8(helper.err).trimmed().left(kMaxErrorChars);
+            // The helper tells why as a message; anything else is shown as it came.
+            const QString said = QString::fromUtf8(helper.err).trimmed();
+            const std::optional<text::Message> message = text::readMessage(said.toStdString());
+            outcome.error = (message ? messageText(*message) : said).left(kMaxErrorChars);
             if (outcome.error.isEmpty()) {
-                outcome.error =
-                    QStringLiteral("the announcement helper ended with %1").arg(helper.exitCode);
+                outcome.error = QCoreApplication::translate("Zorvane", "公告助手程序以 %1 结束")
+                                    .arg(helper.exitCode);
             }
         }
         break;

@@ -57,7 +57,7 @@ AwayPanel::AwayPanel(const std::vector<schedule::MissedRow>& missed, QWidget* pa
         m_list->setItem(i, 1, item(localDateTimeText(row.firstDue)));
         m_list->setItem(i, 2, item(QString::number(row.cyclesPassed)));
         m_list->setItem(i, 3, item(localDateTimeText(row.cycleStart)));
-        m_list->setItem(i, 4, item(coreText(schedule::formatCountdown(row.remaining))));
+        m_list->setItem(i, 4, item(messageText(schedule::countdownMessage(row.remaining))));
     }
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->resizeColumnsToContents();

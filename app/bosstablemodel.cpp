@@ -2,6 +2,7 @@
 #include "app/coretexts.h"
 
 #include "app/handoff.h"
+#include "schedule/cycle.h"
 #include "schedule/leadtimes.h"
 
 #include <QThread>
@@ -62,7 +63,7 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
             return {};
         }
         if (column == kCountdownColumn && role == Qt::DisplayRole) {
-            return coreText(m_table.cellText(row, column));
+            return countdownText(row);
         }
         return QString::fromStdString(m_table.cellText(row, column));
     case Qt::CheckStateRole:
@@ -82,15 +83,15 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
     case LeadTimesNoteRole:
     case Qt::ToolTipRole: {
         const std::optional<schedule::RowTiming> timing = m_table.timing(row);
-        const std::string note =
+        const text::Message note =
             timing ? schedule::leadTimesNote(timing->leadMinutes ? *timing->leadMinutes
                                                                  : m_extraLeadMinutes,
                                              timing->periodMinutes)
-                   : std::string();
+                   : text::Message();
         if (note.empty() && role == Qt::ToolTipRole) {
             return {};
         }
-        return QString::fromStdString(note);
+        return messageText(note);
     }
     case RowPhaseRole: {
         const std::optional<schedule::RowTiming> timing = m_table.timing(row);
@@ -138,12 +139,26 @@ QVariant BossTableModel::headerData(int section, Qt::Orientation orientation, in
     }
     switch (role) {
     case Qt::DisplayRole:
-        return coreText(m_table.headerText(section));
+        return columnTitle(m_table.headerText(section));
     case Qt::TextAlignmentRole:
         return static_cast<int>(m_alignment.toInt());
     default:
         return {};
     }
+}
+
+QString BossTableModel::countdownText(int row) const {
+    // The cell holds the Chinese countdown (config.ini keeps it too); a translated window
+    // words it afresh from the seconds left. A row that does not count keeps its text.
+    const QString cell = QString::fromStdString(m_table.cellText(row, kCountdownColumn));
+    if (!showsTranslatedCoreTexts()) {
+        return cell;
+    }
+    const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+    if (!timing || !timing->remainingSeconds) {
+        return cell;
+    }
+    return messageText(schedule::countdownMessage(*timing->remainingSeconds));
 }
 
 bool BossTableModel::onModelThread() const {

@@ -58,6 +58,8 @@ private:
     void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) override;
 
     bool onModelThread() const;
+    // The countdown cell of table row `row` as the window shows it.
+    QString countdownText(int row) const;
     // Re-reads the row count after a structural change whose indices may be stale.
     void resync();
     void notifyCells(int firstRow, int lastRow, int firstColumn, int lastColumn);

@@ -15,6 +15,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zorvane::app {
@@ -25,7 +26,7 @@ QString fromUtf8(const std::string& text) {
 }
 
 QString duration(std::int64_t seconds) {
-    return coreText(history::durationText(seconds));
+    return messageText(history::durationMessage(seconds));
 }
 
 // A file name made of the boss name, without characters file systems refuse.
@@ -151,7 +152,7 @@ void HistoryDialog::refresh() {
         const schedule::KillRecord& kill = kills[static_cast<std::size_t>(row)];
         const QString cells[] = {
             fromUtf8(history::localTimeText(kill.utcSeconds)),
-            coreText(std::string(history::sourceLabel(kill.source))),
+            messageText(history::sourceMessage(kill.source)),
             QString::number(kill.periodMinutes),
             QString::number(kill.delayMinutes),
             fromUtf8(kill.sender),
@@ -164,9 +165,16 @@ void HistoryDialog::refresh() {
             m_killTable->setItem(row, column, item);
         }
     }
+    // Wide enough for the titles and texts of every language, never narrower than set.
+    const int minimumWidths[] = {170, 80, 70, 70};
+    for (int column = 0; column < 4; ++column) {
+        m_killTable->resizeColumnToContents(column);
+        m_killTable->setColumnWidth(
+            column, std::max(minimumWidths[column], m_killTable->columnWidth(column)));
+    }
     if (!m_log.isOpen()) {
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "历史记录不可用：") +
-                               fromUtf8(m_log.notice()));
+                               messageText(m_log.notice()));
     }
 }
 
@@ -180,7 +188,7 @@ void HistoryDialog::onExportClicked() {
     if (chosen.isEmpty()) {
         return;
     }
-    std::string error;
+    text::Message error;
     if (m_log.exportCsv(m_boss.name, text::pathFromUtf8(chosen.toStdString()), &error)) {
         m_statusLabel->setStyleSheet(QString());
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "已导出到 ") +
@@ -188,7 +196,7 @@ void HistoryDialog::onExportClicked() {
     } else {
         m_statusLabel->setStyleSheet(QStringLiteral("color: #b00020;"));
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "导出失败：") +
-                               fromUtf8(error));
+                               messageText(error));
     }
 }
 

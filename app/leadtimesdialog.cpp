@@ -73,7 +73,7 @@ LeadTimesDialog::LeadTimesDialog(schedule::BossTable& table, schedule::RowId row
 }
 
 void LeadTimesDialog::updateNote() {
-    std::string note;
+    text::Message note;
     bool bad = false;
     if (!m_own->isChecked()) {
         note = schedule::leadTimesNote(m_extraLeadMinutes, m_periodMinutes);
@@ -82,7 +82,7 @@ void LeadTimesDialog::updateNote() {
         bad = !read.ok();
         note = bad ? read.error : schedule::leadTimesNote(read.minutes, m_periodMinutes);
     }
-    m_note->setText(coreText(note));
+    m_note->setText(messageText(note));
     m_note->setStyleSheet(note.empty() ? QString()
                           : bad        ? QStringLiteral("color: #c00000;")
                                        : QStringLiteral("color: #a05a00;"));

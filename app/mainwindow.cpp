@@ -347,9 +347,9 @@ void MainWindow::wireHistory() {
     // writes of the other files. Later notices come from the history's writer thread;
     // the notice line takes reports from any thread.
     const auto report = [notice = m_writeNotice,
-                         name = text::utf8FromPath(file)](const std::string& text) {
-        if (!text.empty()) {
-            notice->writeFailed(name, text);
+                         name = text::utf8FromPath(file)](const text::Message& message) {
+        if (!message.empty()) {
+            notice->writeFailed(name, message);
         }
     };
     report(m_killLog->notice());

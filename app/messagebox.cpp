@@ -8,9 +8,9 @@
 
 namespace zorvane::app {
 
-void MessageBoxSink::showMessage(const std::string& text) {
+void MessageBoxSink::showMessage(const text::Message& message) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::translate("Zorvane", "信息："),
-                    coreText(text), QMessageBox::Ok);
+                    messageText(message), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

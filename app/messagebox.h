@@ -17,7 +17,7 @@ namespace zorvane::app {
 class MessageBoxSink final : public schedule::MessageSink {
 public:
     // Returns when the user has closed the box. Window thread only.
-    void showMessage(const std::string& text) override;
+    void showMessage(const text::Message& message) override;
 };
 
 // Questions asked in modal boxes; window thread only.

@@ -203,28 +203,27 @@ void PreferencesDialog::load() {
 
 void PreferencesDialog::checkLeadTimes() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
-    showError(m_leadTimesError, coreText(parsed.error));
+    showError(m_leadTimesError, messageText(parsed.error));
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(parsed.ok());
 }
 
 void PreferencesDialog::checkRoomLink() {
     const QString link = m_roomLink->text().trimmed();
     share::RoomLink parsed;
-    std::string reason;
-    showError(m_roomLinkError,
-              link.isEmpty() || share::parseRoomLink(link.toStdString(), parsed, reason)
-                  ? QString()
-                  : QCoreApplication::translate("Zorvane", "不是房间链接：%1")
-                        .arg(QString::fromStdString(reason)));
+    text::Message reason;
+    showError(
+        m_roomLinkError,
+        link.isEmpty() || share::parseRoomLink(link.toStdString(), parsed, reason)
+            ? QString()
+            : QCoreApplication::translate("Zorvane", "不是房间链接：%1").arg(messageText(reason)));
 }
 
 QString PreferencesDialog::roomError() const {
     const QString link = m_roomLink->text().trimmed();
     share::RoomLink parsed;
-    std::string reason;
+    text::Message reason;
     if (!link.isEmpty() && !share::parseRoomLink(link.toStdString(), parsed, reason)) {
-        return QCoreApplication::translate("Zorvane", "不是房间链接：%1")
-            .arg(QString::fromStdString(reason));
+        return QCoreApplication::translate("Zorvane", "不是房间链接：%1").arg(messageText(reason));
     }
     const QByteArray nickname = m_roomNickname->text().trimmed().toUtf8();
     if (nickname.isEmpty() ||
@@ -295,7 +294,7 @@ void PreferencesDialog::updateRepeatLimit() {
 bool PreferencesDialog::apply() {
     const schedule::LeadTimes parsed = schedule::parseLeadTimes(m_leadTimes->text().toStdString());
     if (!parsed.ok()) {
-        showError(m_leadTimesError, coreText(parsed.error));
+        showError(m_leadTimesError, messageText(parsed.error));
         m_leadTimes->setFocus();
         return false;
     }
@@ -314,7 +313,7 @@ bool PreferencesDialog::apply() {
     // The link in its normal form, so the file holds what the program joins.
     QString link = m_roomLink->text().trimmed();
     if (share::RoomLink parsed; !link.isEmpty()) {
-        std::string reason;
+        text::Message reason;
         share::parseRoomLink(link.toStdString(), parsed, reason);
         link = QString::fromStdString(share::formatRoomLink(parsed));
     }

@@ -1,5 +1,6 @@
 #include "app/roomconnection.h"
 
+#include "app/coretexts.h"
 #include "app/handoff.h"
 #include "app/preferences.h"
 #include "share/roomlink.h"
@@ -58,10 +59,10 @@ class RoomConnection::Relay final : public share::RoomListener {
 public:
     Relay(RoomConnection& owner, std::uint64_t session) : m_owner(owner), m_session(session) {}
 
-    void roomStateChanged(share::RoomState state, const std::string& reason) override {
+    void roomStateChanged(share::RoomState state, const text::Message& reason) override {
         Incoming item = make(Incoming::Kind::State);
         item.state = state;
-        item.reason = reason;
+        item.stateReason = reason;
         m_owner.post(std::move(item));
     }
     void remoteKill(const share::KillEvent& event, bool) override {
@@ -71,7 +72,7 @@ public:
     }
     void messageDropped(share::DropReason, const std::string& detail) override {
         Incoming item = make(Incoming::Kind::Dropped);
-        item.reason = detail;
+        item.detail = detail;
         m_owner.post(std::move(item));
     }
     void clockSkew(const share::MemberSkew& skew) override {
@@ -169,7 +170,7 @@ void RoomConnection::rejoin() {
     leave();
     ++m_session;
     m_state = share::RoomState::Stopped;
-    m_reason.clear();
+    m_reason = {};
     m_problem.clear();
     m_sendError.clear();
     m_skews.clear();
@@ -186,9 +187,9 @@ void RoomConnection::rejoin() {
         return;
     }
     share::RoomOptions options;
-    std::string reason;
+    text::Message reason;
     if (!share::parseRoomLink(linkText.toStdString(), options.link, reason)) {
-        setProblem(QCoreApplication::translate("Zorvane", "链接无效：%1").arg(qs(reason)));
+        setProblem(QCoreApplication::translate("Zorvane", "链接无效：%1").arg(messageText(reason)));
         return;
     }
     m_room = qs(options.link.room);
@@ -199,11 +200,11 @@ void RoomConnection::rejoin() {
                                           : nickname.toStdString();
     m_relay = std::make_unique<Relay>(*this, m_session);
     m_client = std::make_unique<share::RoomClient>(std::move(options), *m_relay);
-    std::string error;
+    text::Message error;
     if (!m_client->start(error)) {
         m_client.reset();
         m_relay.reset();
-        setProblem(QCoreApplication::translate("Zorvane", "无法加入：%1").arg(qs(error)));
+        setProblem(QCoreApplication::translate("Zorvane", "无法加入：%1").arg(messageText(error)));
         return;
     }
     emit statusChanged();
@@ -252,7 +253,7 @@ void RoomConnection::takeSlice() {
         switch (item.kind) {
         case Incoming::Kind::State:
             m_state = item.state;
-            m_reason = item.reason;
+            m_reason = item.stateReason;
             status = true;
             break;
         case Incoming::Kind::Kill:
@@ -413,10 +414,10 @@ QString RoomConnection::statusText() const {
         case share::RoomState::Reconnecting:
             text += m_reason.empty() ? QCoreApplication::translate("Zorvane", "正在重新连接…")
                                      : QCoreApplication::translate("Zorvane", "正在重新连接（%1）")
-                                           .arg(qs(m_reason));
+                                           .arg(messageText(m_reason));
             break;
         case share::RoomState::Refused:
-            text += QCoreApplication::translate("Zorvane", "被拒绝：%1").arg(qs(m_reason));
+            text += QCoreApplication::translate("Zorvane", "被拒绝：%1").arg(messageText(m_reason));
             break;
         }
     }

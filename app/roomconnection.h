@@ -104,7 +104,8 @@ private:
         enum class Kind { State, Kill, Dropped, Skew, Pending } kind = Kind::Kill;
         std::uint64_t session = 0;
         share::RoomState state = share::RoomState::Stopped;
-        std::string reason;
+        text::Message stateReason; // of a state
+        std::string detail;        // of a dropped message
         share::KillEvent event;
         share::MemberSkew skew;
         std::size_t pending = 0;
@@ -139,7 +140,7 @@ private:
 
     // Window thread only.
     share::RoomState m_state = share::RoomState::Stopped;
-    std::string m_reason;
+    text::Message m_reason;
     QString m_problem;   // a link that cannot be used or a client that cannot start
     QString m_sendError; // the latest kill that could not be sent
     std::map<std::string, share::MemberSkew> m_skews; // sender id -> skewed member

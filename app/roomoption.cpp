@@ -1,5 +1,6 @@
 #include "app/roomoption.h"
 
+#include "app/coretexts.h"
 #include "app/preferences.h"
 #include "share/roomlink.h"
 
@@ -40,10 +41,10 @@ std::optional<int> applyRoomOption(const QStringList& arguments, const QString& 
     QString stored;
     if (text.compare(QStringLiteral("none"), Qt::CaseInsensitive) != 0) {
         share::RoomLink link;
-        std::string reason;
+        text::Message reason;
         if (!share::parseRoomLink(text.toStdString(), link, reason)) {
             printError(QStringLiteral("--room: '%1' is not a room link: %2")
-                           .arg(text, QString::fromStdString(reason)));
+                           .arg(text, messageText(reason)));
             return 2;
         }
         stored = QString::fromStdString(share::formatRoomLink(link));

@@ -1,5 +1,4 @@
 #include "app/soundchooser.h"
-#include "app/coretexts.h"
 
 #include "app/handoff.h"
 #include "config/configfiles.h"
@@ -78,11 +77,8 @@ SoundChooser::SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string 
     : QObject(parent), m_owner(owner), m_soundPathBox(soundPathBox),
       m_programDir(std::move(programDir)), m_store(store) {}
 
-std::string unplayableSoundMessage(const std::string& file, const std::string& refusal) {
-    return QCoreApplication::translate(
-               "Zorvane", "无法播放所选的声音文件：%1\n原因：%2\n预警时将播放内置声音。")
-        .arg(QString::fromStdString(file), coreText(refusal))
-        .toStdString();
+text::Message unplayableSoundMessage(const std::string& file, const text::Message& refusal) {
+    return text::Message(text::MessageId::SoundUnplayable, {text::Message::literal(file), refusal});
 }
 
 void SoundChooser::onSoundLabelPressed(int, int, Qt::KeyboardModifiers) {
@@ -95,7 +91,7 @@ void SoundChooser::onSoundLabelPressed(int, int, Qt::KeyboardModifiers) {
         return;
     }
     const std::string file = path.toStdString();
-    m_check(file, [this, file](const std::string& refusal) {
+    m_check(file, [this, file](const text::Message& refusal) {
         if (refusal.empty()) {
             return;
         }

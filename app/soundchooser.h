@@ -3,6 +3,8 @@
 // the chosen path (or "" when cancelled, which means the built-in sound) is stored
 // in confing.ini and shown in the box.
 
+#include "text/message.h"
+
 #include <QObject>
 #include <QString>
 
@@ -45,10 +47,10 @@ QString openFileDialog(QWidget* owner, const QString& initialDir = {}, const QSt
 // Checks a chosen sound file in the background and calls `done` (on any thread) with
 // "" when it can be played, otherwise with the reason it cannot.
 using SoundCheck = std::function<void(const std::string& file,
-                                      std::function<void(const std::string& refusal)> done)>;
+                                      std::function<void(const text::Message& refusal)> done)>;
 
 // The message told when a chosen sound file cannot be played.
-std::string unplayableSoundMessage(const std::string& file, const std::string& refusal);
+text::Message unplayableSoundMessage(const std::string& file, const text::Message& refusal);
 
 // The "设置" label's press handler, bound to the sound path box and the program directory;
 // the choice is stored through `store`, which must outlive the chooser's handler calls.

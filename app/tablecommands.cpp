@@ -1,5 +1,6 @@
 #include "app/tablecommands.h"
 
+#include "app/coretexts.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "schedule/away.h"
@@ -179,8 +180,8 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     history::SqliteKillLog history(dir / text::pathFromUtf8(history::kHistoryFileName));
     history.recordKill(*kill.held);
     history.flush();
-    if (const std::string notice = history.notice(); !notice.empty()) {
-        result.text += QStringLiteral("\nHistory: %1").arg(fromUtf8(notice));
+    if (const text::Message notice = history.notice(); !notice.empty()) {
+        result.text += QStringLiteral("\nHistory: %1").arg(messageText(notice));
     }
     return result;
 }

@@ -1,5 +1,6 @@
 #include "app/writenotice.h"
 
+#include "app/coretexts.h"
 #include "app/handoff.h"
 #include "text/fileio.h"
 
@@ -30,6 +31,10 @@ WriteNotice::WriteNotice(QWidget* parent) : QLabel(parent) {
 }
 
 void WriteNotice::writeFailed(const std::string& file, const std::string& reason) {
+    writeFailed(file, text::Message::literal(reason));
+}
+
+void WriteNotice::writeFailed(const std::string& file, const text::Message& reason) {
     runOnReceiverThread(this, [this, file, reason] { recordFailure(file, reason); });
 }
 
@@ -37,7 +42,7 @@ void WriteNotice::writeSucceeded(const std::string& file) {
     runOnReceiverThread(this, [this, file] { recordSuccess(file); });
 }
 
-void WriteNotice::recordFailure(const std::string& file, const std::string& reason) {
+void WriteNotice::recordFailure(const std::string& file, const text::Message& reason) {
     const auto it = std::find_if(m_failures.begin(), m_failures.end(),
                                  [&](const auto& failure) { return failure.first == file; });
     if (it != m_failures.end()) {
@@ -70,14 +75,14 @@ void WriteNotice::showFailures() {
     }
     // The latest failure, cut at its start when too long, so the file name and the
     // reason at its end stay readable; the tooltip holds every failure in full.
-    const QString latest = QString::fromStdString(m_failures.back().second);
+    const QString latest = messageText(m_failures.back().second);
     const QFontMetrics metrics = fontMetrics();
     const int room =
         std::max(0, contentsRect().width() - metrics.horizontalAdvance(failurePrefix()));
     setText(failurePrefix() + metrics.elidedText(latest, Qt::ElideLeft, room));
     QString all;
     for (const auto& failure : m_failures) {
-        all += failurePrefix() + QString::fromStdString(failure.second) + u'\n';
+        all += failurePrefix() + messageText(failure.second) + u'\n';
     }
     setToolTip(all + retryNote());
     show();

@@ -4,6 +4,7 @@
 // and goes away once every file that failed has been written again.
 
 #include "schedule/services.h"
+#include "text/message.h"
 
 #include <QLabel>
 
@@ -20,6 +21,8 @@ public:
 
     // Both may be called on any thread; the label changes on its own thread.
     void writeFailed(const std::string& file, const std::string& reason) override;
+    // A failure told as a message, shown in the window's language (the kill history's).
+    void writeFailed(const std::string& file, const text::Message& reason);
     // Also takes back a failure reported for the file's directory.
     void writeSucceeded(const std::string& file) override;
 
@@ -27,13 +30,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void recordFailure(const std::string& file, const std::string& reason);
+    void recordFailure(const std::string& file, const text::Message& reason);
     void recordSuccess(const std::string& file);
     void showFailures();
 
     // Files (or directories) whose last write failed, with the reason, oldest first.
     // Window thread only.
-    std::vector<std::pair<std::string, std::string>> m_failures;
+    std::vector<std::pair<std::string, text::Message>> m_failures;
 };
 
 } // namespace zorvane::app

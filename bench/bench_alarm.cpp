@@ -61,7 +61,8 @@ void startAlarm(benchmark::State& state, bool chosen) {
         auto device = std::make_unique<SdlSoundDevice>();
         if (chosen) {
             std::promise<void> ready;
-            device->prepare(file.string(), [&ready](const std::string&) { ready.set_value(); });
+            device->prepare(file.string(),
+                            [&ready](const zorvane::text::Message&) { ready.set_value(); });
             ready.get_future().wait();
         }
         state.ResumeTiming();

@@ -83,9 +83,9 @@ public:
 class RoomMember final : public Member, public share::RoomListener {
 public:
     RoomMember(int port, int index) : m_client(options(port, index), *this) {
-        std::string error;
+        text::Message error;
         if (!m_client.start(error)) {
-            std::cerr << error << '\n';
+            std::cerr << text::defaultText(error) << '\n';
         }
     }
     bool ready() const override { return m_connected; }
@@ -99,7 +99,7 @@ public:
         return static_cast<std::int64_t>(m_client.pendingCount());
     }
 
-    void roomStateChanged(share::RoomState state, const std::string&) override {
+    void roomStateChanged(share::RoomState state, const text::Message&) override {
         m_connected = state == share::RoomState::Connected;
     }
     void remoteKill(const share::KillEvent&, bool) override {}

@@ -31,7 +31,7 @@ double processCpuSeconds() {
 
 class Counter final : public RoomListener {
 public:
-    void roomStateChanged(RoomState state, const std::string&) override {
+    void roomStateChanged(RoomState state, const zorvane::text::Message&) override {
         const std::lock_guard lock(m_mutex);
         m_connected = state == RoomState::Connected;
         m_changed.notify_all();
@@ -87,7 +87,7 @@ void killsThroughTheBroker(benchmark::State& state) {
     std::vector<std::unique_ptr<Member>> room;
     for (int i = 0; i < members; ++i) {
         room.push_back(std::make_unique<Member>(broker.port()));
-        std::string error;
+        zorvane::text::Message error;
         if (!room.back()->client.start(error) || !room.back()->counter.waitConnected()) {
             state.SkipWithError("a member could not join");
             return;

@@ -140,7 +140,7 @@ class SqliteKillLog::Database {
 public:
     struct Failure {
         bool damaged = false; // true: moving the file aside mends it
-        std::string reason;
+        text::Message reason;
     };
 
     ~Database() {
@@ -157,14 +157,14 @@ public:
         std::error_code ec;
         const fs::file_status status = fs::symlink_status(file, ec);
         if (fs::exists(status) && !fs::is_regular_file(status)) {
-            failure = {true, "该路径不是普通文件"};
+            failure = {true, text::Message(text::MessageId::HistoryNotRegularFile)};
             return nullptr;
         }
         auto database = std::unique_ptr<Database>(new Database);
         const int rc = sqlite3_open_v2(text::utf8FromPath(file).c_str(), &database->m_db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (rc != SQLITE_OK) {
-            failure = {isDamage(rc), database->errorText(rc)};
+            failure = {isDamage(rc), text::Message::literal(database->errorText(rc))};
             return nullptr;
         }
         sqlite3_extended_result_codes(database->m_db, 1);
@@ -270,7 +270,7 @@ private:
     }
 
     bool fail(Failure& failure, int rc) {
-        failure = {isDamage(rc), errorText(rc)};
+        failure = {isDamage(rc), text::Message::literal(errorText(rc))};
         return false;
     }
 
@@ -288,7 +288,7 @@ private:
             return fail(failure, rc);
         }
         if (*check != "ok") {
-            failure = {true, *check};
+            failure = {true, text::Message::literal(*check)};
             return false;
         }
         const std::optional<std::string> version = pragmaText("PRAGMA user_version", rc);
@@ -298,7 +298,8 @@ private:
         const int stored = std::atoi(version->c_str());
         if (stored > kSchemaVersion) {
             // A newer program's history: keep it for that program.
-            failure = {false, "由更新版本的程序创建（版本 " + *version + "）"};
+            failure = {false, text::Message(text::MessageId::HistoryNewerVersion,
+                                            {text::Message::literal(*version)})};
             return false;
         }
         if (stored < kSchemaVersion) {
@@ -329,7 +330,8 @@ private:
             rc = statement->prepare(m_db, sql.c_str());
             if (rc != SQLITE_OK) {
                 // Our version number over tables that are not ours: not a database of ours.
-                failure = {isDamage(rc) || (rc & 0xff) == SQLITE_ERROR, errorText(rc)};
+                failure = {isDamage(rc) || (rc & 0xff) == SQLITE_ERROR,
+                           text::Message::literal(errorText(rc))};
                 return false;
             }
             *slot = std::move(statement);
@@ -342,7 +344,7 @@ private:
 };
 
 SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {
-    std::string newNotice;
+    text::Message newNotice;
     {
         std::lock_guard lock(m_dbMutex);
         openLocked(newNotice);
@@ -362,12 +364,12 @@ SqliteKillLog::~SqliteKillLog() {
     m_wake.notify_all();
     m_writer.join();
     std::lock_guard lock(m_dbMutex);
-    std::string ignored;
+    text::Message ignored;
     storeQueuedLocked(ignored);
     m_db.reset();
 }
 
-void SqliteKillLog::openLocked(std::string& newNotice) {
+void SqliteKillLog::openLocked(text::Message& newNotice) {
     // Notices lead with what happened, so a line that shows only the beginning still
     // tells it; the details follow.
     const std::string name = text::utf8FromPath(m_file);
@@ -377,23 +379,25 @@ void SqliteKillLog::openLocked(std::string& newNotice) {
         std::string moveError;
         const std::optional<fs::path> aside = moveAside(m_file, moveError);
         if (!aside) {
-            newNotice = "历史记录数据库已损坏且无法移开，击杀暂不记入历史：" + name + "（" +
-                        failure.reason + "；" + moveError + "）";
+            newNotice = text::Message(
+                text::MessageId::HistoryDamagedStuck,
+                {text::Message::literal(name), failure.reason, text::Message::literal(moveError)});
         } else {
-            const std::string reason = failure.reason;
+            const text::Message reason = failure.reason;
             const std::string asideName = text::utf8FromPath(aside->filename());
             m_db = Database::open(m_file, failure);
             if (m_db) {
-                newNotice =
-                    "历史记录数据库已损坏，已移到一旁并新建：" + asideName + "（" + reason + "）";
+                newNotice = text::Message(text::MessageId::HistoryDamagedMoved,
+                                          {text::Message::literal(asideName), reason});
             } else {
-                newNotice = "历史记录数据库已损坏，已移到一旁，但无法新建，击杀暂不记入历史：" +
-                            asideName + "（" + reason + "；" + failure.reason + "）";
+                newNotice =
+                    text::Message(text::MessageId::HistoryDamagedNotRecreated,
+                                  {text::Message::literal(asideName), reason, failure.reason});
             }
         }
     } else if (!m_db) {
-        newNotice =
-            "无法打开历史记录数据库，击杀暂不记入历史：" + name + "（" + failure.reason + "）";
+        newNotice = text::Message(text::MessageId::HistoryCannotOpen,
+                                  {text::Message::literal(name), failure.reason});
     }
     m_open = m_db != nullptr;
 }
@@ -402,21 +406,21 @@ bool SqliteKillLog::isOpen() const {
     return m_open;
 }
 
-std::string SqliteKillLog::notice() const {
+text::Message SqliteKillLog::notice() const {
     std::lock_guard lock(m_queueMutex);
     return m_notice;
 }
 
-void SqliteKillLog::setNoticeHandler(std::function<void(const std::string&)> handler) {
+void SqliteKillLog::setNoticeHandler(std::function<void(const text::Message&)> handler) {
     std::lock_guard lock(m_queueMutex);
     m_noticeHandler = std::move(handler);
 }
 
-void SqliteKillLog::announce(const std::string& newNotice) {
+void SqliteKillLog::announce(const text::Message& newNotice) {
     if (newNotice.empty()) {
         return;
     }
-    std::function<void(const std::string&)> handler;
+    std::function<void(const text::Message&)> handler;
     {
         std::lock_guard lock(m_queueMutex);
         m_notice = newNotice;
@@ -450,7 +454,7 @@ void SqliteKillLog::writerLoop() {
                 return; // stopping with nothing left
             }
         }
-        std::string newNotice;
+        text::Message newNotice;
         {
             std::lock_guard lock(m_dbMutex);
             storeQueuedLocked(newNotice);
@@ -459,7 +463,7 @@ void SqliteKillLog::writerLoop() {
     }
 }
 
-bool SqliteKillLog::storeQueuedLocked(std::string& newNotice) {
+bool SqliteKillLog::storeQueuedLocked(text::Message& newNotice) {
     std::vector<KillRecord> batch;
     {
         std::lock_guard lock(m_queueMutex);
@@ -488,13 +492,14 @@ bool SqliteKillLog::storeQueuedLocked(std::string& newNotice) {
         }
         return false;
     }
-    newNotice =
-        "历史记录写入失败，" + std::to_string(batch.size()) + " 条击杀未记入（" + reason + "）";
+    newNotice = text::Message(
+        text::MessageId::HistoryWriteFailed,
+        {text::Message::literal(std::to_string(batch.size())), text::Message::literal(reason)});
     return false;
 }
 
 bool SqliteKillLog::flush() {
-    std::string newNotice;
+    text::Message newNotice;
     bool stored = false;
     {
         std::lock_guard lock(m_dbMutex);
@@ -537,16 +542,17 @@ IntervalStats SqliteKillLog::killIntervals(std::string_view boss) {
 }
 
 bool SqliteKillLog::exportCsv(std::string_view boss, const std::filesystem::path& target,
-                              std::string* error) {
+                              text::Message* error) {
     if (!isOpen()) {
         if (error) {
-            *error = "历史记录不可用";
+            *error = text::Message(text::MessageId::HistoryUnavailable);
         }
         return false;
     }
     if (!text::replaceFileAtomically(target, killsCsv(allKills(boss)))) {
         if (error) {
-            *error = "无法写入 " + text::utf8FromPath(target);
+            *error = text::Message(text::MessageId::CannotWrite,
+                                   {text::Message::literal(text::utf8FromPath(target))});
         }
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include "history/intervals.h"
 #include "schedule/services.h"
+#include "text/message.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -40,12 +41,12 @@ public:
     const std::filesystem::path& file() const { return m_file; }
     // Whether kills currently reach a database.
     bool isOpen() const;
-    // What went wrong with the database, in words for the user; "" when nothing did.
+    // What went wrong with the database, for the user; empty when nothing did.
     // The latest problem wins.
-    std::string notice() const;
+    text::Message notice() const;
     // Called with every new notice that arises after construction (a database that
     // breaks while the program runs, a failed write), on the thread that met it.
-    void setNoticeHandler(std::function<void(const std::string&)> handler);
+    void setNoticeHandler(std::function<void(const text::Message&)> handler);
 
     // Queues the kill for the writer thread; returns at once. Any thread.
     void recordKill(const schedule::KillRecord& record) override;
@@ -65,16 +66,16 @@ public:
     // Writes allKills(boss) as CSV, replacing `target` atomically. On failure returns
     // false and, when `error` is given, puts the reason there.
     bool exportCsv(std::string_view boss, const std::filesystem::path& target,
-                   std::string* error = nullptr);
+                   text::Message* error = nullptr);
 
 private:
     class Database;
 
     void writerLoop();
     // Stores the queue; the caller holds m_dbMutex.
-    bool storeQueuedLocked(std::string& newNotice);
-    void openLocked(std::string& newNotice);
-    void announce(const std::string& newNotice);
+    bool storeQueuedLocked(text::Message& newNotice);
+    void openLocked(text::Message& newNotice);
+    void announce(const text::Message& newNotice);
 
     std::filesystem::path m_file;
 
@@ -87,8 +88,8 @@ private:
     std::condition_variable m_wake;
     std::vector<schedule::KillRecord> m_queue;
     bool m_stopping = false;
-    std::string m_notice;
-    std::function<void(const std::string&)> m_noticeHandler;
+    text::Message m_notice;
+    std::function<void(const text::Message&)> m_noticeHandler;
 
     std::thread m_writer;
 };

@@ -15,17 +15,17 @@ using schedule::KillSource;
 struct SourceNames {
     KillSource source;
     std::string_view key;
-    std::string_view label;
+    text::MessageId message; // its default text is the label files keep
 };
 
 constexpr std::array<SourceNames, 7> kSources = {{
-    {KillSource::DoubleClick, "double-click", "双击"},
-    {KillSource::Typed, "typed", "输入"},
-    {KillSource::RollOver, "roll-over", "自动轮换"},
-    {KillSource::CommandLine, "command-line", "命令行"},
-    {KillSource::Remote, "remote", "远程"},
-    {KillSource::Keyboard, "keyboard", "快捷键"},
-    {KillSource::Menu, "menu", "右键菜单"},
+    {KillSource::DoubleClick, "double-click", text::MessageId::SourceDoubleClick},
+    {KillSource::Typed, "typed", text::MessageId::SourceTyped},
+    {KillSource::RollOver, "roll-over", text::MessageId::SourceRollOver},
+    {KillSource::CommandLine, "command-line", text::MessageId::SourceCommandLine},
+    {KillSource::Remote, "remote", text::MessageId::SourceRemote},
+    {KillSource::Keyboard, "keyboard", text::MessageId::SourceKeyboard},
+    {KillSource::Menu, "menu", text::MessageId::SourceMenu},
 }};
 
 const SourceNames* namesOf(KillSource source) {
@@ -53,9 +53,14 @@ std::optional<KillSource> sourceFromKey(std::string_view key) {
     return std::nullopt;
 }
 
+text::Message sourceMessage(KillSource source) {
+    const SourceNames* names = namesOf(source);
+    return text::Message(names ? names->message : text::MessageId::SourceUnknown);
+}
+
 std::string_view sourceLabel(KillSource source) {
     const SourceNames* names = namesOf(source);
-    return names ? names->label : std::string_view("未知");
+    return text::messageTemplate(names ? names->message : text::MessageId::SourceUnknown);
 }
 
 std::string localTimeText(std::int64_t utcSeconds) {
@@ -73,7 +78,7 @@ std::string utcTimeText(std::int64_t utcSeconds) {
     return schedule::utcText(utcSeconds);
 }
 
-std::string durationText(std::int64_t seconds) {
+text::Message durationMessage(std::int64_t seconds) {
     std::string sign;
     std::uint64_t left = static_cast<std::uint64_t>(seconds);
     if (seconds < 0) {
@@ -84,18 +89,34 @@ std::string durationText(std::int64_t seconds) {
     const unsigned hours = static_cast<unsigned>(left / 3600 % 24);
     const unsigned minutes = static_cast<unsigned>(left / 60 % 60);
     const unsigned secs = static_cast<unsigned>(left % 60);
-    char buffer[64];
+    const auto number = [](unsigned long long value, bool pad) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, pad ? "%02llu" : "%llu", value);
+        return text::Message::literal(buffer);
+    };
+    // The sign goes with the first number, so every wording keeps it in front.
+    const auto first = [&sign](text::Message number) {
+        return text::Message::literal(sign + number.literalText());
+    };
     if (days > 0) {
-        std::snprintf(buffer, sizeof buffer, "%llu天%02u时%02u分",
-                      static_cast<unsigned long long>(days), hours, minutes);
-    } else if (hours > 0) {
-        std::snprintf(buffer, sizeof buffer, "%u时%02u分%02u秒", hours, minutes, secs);
-    } else if (minutes > 0) {
-        std::snprintf(buffer, sizeof buffer, "%u分%02u秒", minutes, secs);
-    } else {
-        std::snprintf(buffer, sizeof buffer, "%u秒", secs);
+        return text::Message(
+            text::MessageId::DurationDays,
+            {first(number(days, false)), number(hours, true), number(minutes, true)});
     }
-    return sign + buffer;
+    if (hours > 0) {
+        return text::Message(
+            text::MessageId::DurationHours,
+            {first(number(hours, false)), number(minutes, true), number(secs, true)});
+    }
+    if (minutes > 0) {
+        return text::Message(text::MessageId::DurationMinutes,
+                             {first(number(minutes, false)), number(secs, true)});
+    }
+    return text::Message(text::MessageId::DurationSeconds, {first(number(secs, false))});
+}
+
+std::string durationText(std::int64_t seconds) {
+    return text::defaultText(durationMessage(seconds));
 }
 
 } // namespace zorvane::history

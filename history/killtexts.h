@@ -3,6 +3,7 @@
 // database, the label the user reads, and instants and durations as text.
 
 #include "schedule/services.h"
+#include "text/message.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,8 +17,10 @@ namespace zorvane::history {
 std::string_view sourceKey(schedule::KillSource source);
 // The source of a stored key; nullopt for a key this version does not know.
 std::optional<schedule::KillSource> sourceFromKey(std::string_view key);
-// What the user reads ("双击", "输入", ...).
+// What files keep ("双击", "输入", ...): the default text of sourceMessage.
 std::string_view sourceLabel(schedule::KillSource source);
+// What the user reads, in the window's language.
+text::Message sourceMessage(schedule::KillSource source);
 
 // "YYYY-MM-DD hh:mm:ss" in the machine's local time zone.
 std::string localTimeText(std::int64_t utcSeconds);
@@ -25,7 +28,8 @@ std::string localTimeText(std::int64_t utcSeconds);
 std::string utcTimeText(std::int64_t utcSeconds);
 
 // A length of time for people: "45秒", "12分05秒", "2时03分10秒", "3天04时05分".
-// A negative duration gets a leading "-".
+// A negative duration gets a leading "-". durationText is the default text of durationMessage.
+text::Message durationMessage(std::int64_t seconds);
 std::string durationText(std::int64_t seconds);
 
 } // namespace zorvane::history

@@ -18,13 +18,15 @@ std::string announcementFromPage(std::string_view body) {
 
 std::string fetchAnnouncement(std::string_view url, const std::string& programDir,
                               const std::atomic<bool>* cancel, const std::string& caFile,
-                              std::string* error) {
+                              text::Message* error) {
     if (error) {
-        error->clear();
+        *error = {};
     }
-    const auto report = [error](const std::string& reason) {
+    const auto report = [error](text::Message reason) {
         if (error) {
-            *error += error->empty() ? reason : "; " + reason;
+            *error = error->empty() ? std::move(reason)
+                                    : text::Message(text::MessageId::ReasonsJoined,
+                                                    {std::move(*error), std::move(reason)});
         }
     };
     HttpOptions options;
@@ -33,22 +35,24 @@ std::string fetchAnnouncement(std::string_view url, const std::string& programDi
     options.caFile = caFile;
     const std::string body = httpRequest(url, options);
     if (cancel && cancel->load()) {
-        report("cancelled");
+        report(text::Message(text::MessageId::AnnouncementCancelled));
         return {};
     }
     if (!options.error.empty()) {
-        report("download failed: " + options.error);
+        report(text::Message(text::MessageId::AnnouncementDownloadFailed,
+                             {text::Message::literal(options.error)}));
     }
     const std::string page = announcementFromPage(body);
     if (page.empty() && options.error.empty()) {
-        report("the page holds no announcement between \"【\" and \"】\"");
+        report(text::Message(text::MessageId::AnnouncementNoMarkers));
     }
     const std::filesystem::path path =
         text::pathFromUtf8(programDir) / std::string(kAnnouncementFileName);
     if (text::replaceFileAtomically(path, text::utf8ToGb18030(page))) {
         return page;
     }
-    report("cannot write " + text::utf8FromPath(path));
+    report(text::Message(text::MessageId::CannotWrite,
+                         {text::Message::literal(text::utf8FromPath(path))}));
     // As the viewer would show the file: whatever an earlier start left there.
     return text::gb18030ToUtf8(text::readWholeFile(path).value_or(std::string()));
 }

@@ -2,6 +2,8 @@
 // The announcement shown at the bottom of the window: downloaded once per start,
 // cut out of the note page that carries it and kept beside the program as "1.htm".
 
+#include "text/message.h"
+
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -27,6 +29,6 @@ std::string announcementFromPage(std::string_view body);
 // download, the page or the file failed ("" when all went well).
 std::string fetchAnnouncement(std::string_view url, const std::string& programDir,
                               const std::atomic<bool>* cancel = nullptr,
-                              const std::string& caFile = {}, std::string* error = nullptr);
+                              const std::string& caFile = {}, text::Message* error = nullptr);
 
 } // namespace zorvane::net

@@ -40,13 +40,14 @@ int main(int argc, char* argv[]) {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    std::string error;
+    zorvane::text::Message error;
     const std::string page = zorvane::net::fetchAnnouncement(argv[1], argv[2], nullptr, {}, &error);
     const std::string shown = zorvane::net::sanitizeHtml(page);
     const bool written = std::fwrite(shown.data(), 1, shown.size(), stdout) == shown.size() &&
                          std::fflush(stdout) == 0;
     if (!error.empty()) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        // As a message, so the window words it in its own language.
+        std::fprintf(stderr, "%s\n", zorvane::text::messageLine(error).c_str());
     }
     return error.empty() && written ? 0 : 1;
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace zorvane::schedule {
 namespace {
@@ -178,13 +180,27 @@ CycleStart currentCycleStart(UtcSeconds last, std::int64_t cycle, UtcSeconds now
     return {last + k * cycle, k};
 }
 
-std::string formatCountdown(std::int64_t remaining) {
+text::Message countdownMessage(std::int64_t remaining) {
+    // Each piece as the countdown pattern "h时m分s秒" writes it, so the default text is
+    // the cell text the table has always shown.
+    const auto pieces = [](std::int32_t seconds) {
+        return std::vector<text::Message>{
+            text::Message::literal(formatDuration(seconds, "h", true)),
+            text::Message::literal(formatDuration(seconds, "m", true)),
+            text::Message::literal(formatDuration(seconds, "s", true))};
+    };
     if (remaining < kDay) {
-        return formatDuration(clampToInt32(remaining), kCountdownPattern, true);
+        return text::Message(text::MessageId::Countdown, pieces(clampToInt32(remaining)));
     }
-    const std::int64_t days = remaining / kDay;
-    return text::integerText(days) + "天" +
-           formatDuration(static_cast<std::int32_t>(remaining % kDay), kCountdownPattern, true);
+    std::vector<text::Message> args{text::Message::literal(text::integerText(remaining / kDay))};
+    for (text::Message& piece : pieces(static_cast<std::int32_t>(remaining % kDay))) {
+        args.push_back(std::move(piece));
+    }
+    return text::Message(text::MessageId::CountdownDays, std::move(args));
+}
+
+std::string formatCountdown(std::int64_t remaining) {
+    return text::defaultText(countdownMessage(remaining));
 }
 
 } // namespace zorvane::schedule

@@ -5,6 +5,7 @@
 
 #include "schedule/datetime.h"
 #include "schedule/instant.h"
+#include "text/message.h"
 
 #include <cstdint>
 #include <optional>
@@ -70,7 +71,9 @@ struct CycleStart {
 };
 CycleStart currentCycleStart(UtcSeconds last, std::int64_t cycle, UtcSeconds now);
 
-// The countdown text of `remaining` seconds: days in front when there is at least one.
+// The countdown of `remaining` seconds: days in front when there is at least one.
+// formatCountdown is its default text, the one the table's cell holds.
+text::Message countdownMessage(std::int64_t remaining);
 std::string formatCountdown(std::int64_t remaining);
 
 } // namespace zorvane::schedule

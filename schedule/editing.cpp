@@ -12,10 +12,10 @@
 namespace zorvane::schedule {
 namespace {
 
-const std::string kNoTyping = "禁止输入";
-const std::string kWholeNumber = "请输入整数数字";
-const std::string kAboveWarning = "请输入整数数字大于提示预警分钟";
-const std::string kBadTime = "请正确输入日期";
+const text::Message kNoTyping{text::MessageId::NoTyping};
+const text::Message kWholeNumber{text::MessageId::WholeNumber};
+const text::Message kAboveWarning{text::MessageId::AboveWarning};
+const text::Message kBadTime{text::MessageId::BadDate};
 const std::string kDefaultPeriod = "30";
 
 // The instant of a row's last time: the one recorded with it, else read from its text

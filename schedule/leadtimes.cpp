@@ -36,7 +36,8 @@ LeadTimes parseLeadTimes(std::string_view text) {
         }
         if (!isDigits(piece)) {
             result.minutes.clear();
-            result.error = "“" + piece + "”不是整数分钟";
+            result.error =
+                text::Message(text::MessageId::LeadNotWhole, {text::Message::literal(piece)});
             return result;
         }
         // More than seven digits is far above the limit whatever they say; this also keeps
@@ -44,8 +45,9 @@ LeadTimes parseLeadTimes(std::string_view text) {
         const int value = piece.size() > 7 ? kMaxLeadMinutes + 1 : std::stoi(piece);
         if (value < 1 || value > kMaxLeadMinutes) {
             result.minutes.clear();
-            result.error =
-                "“" + piece + "”不在 1 到 " + std::to_string(kMaxLeadMinutes) + " 分钟之间";
+            result.error = text::Message(text::MessageId::LeadOutOfRange,
+                                         {text::Message::literal(piece),
+                                          text::Message::literal(std::to_string(kMaxLeadMinutes))});
             return result;
         }
         if (std::find(result.minutes.begin(), result.minutes.end(), value) ==
@@ -55,7 +57,8 @@ LeadTimes parseLeadTimes(std::string_view text) {
     }
     if (result.minutes.size() > kMaxLeadTimes) {
         result.minutes.clear();
-        result.error = "最多 " + std::to_string(kMaxLeadTimes) + " 个提前时间";
+        result.error = text::Message(text::MessageId::TooManyLeadTimes,
+                                     {text::Message::literal(std::to_string(kMaxLeadTimes))});
         return result;
     }
     std::sort(result.minutes.begin(), result.minutes.end(), std::greater<>());
@@ -86,14 +89,15 @@ std::vector<int> leadTimesNeverSounding(const std::vector<int>& minutes, int per
     return never;
 }
 
-std::string leadTimesNote(const std::vector<int>& minutes, int periodMinutes) {
+text::Message leadTimesNote(const std::vector<int>& minutes, int periodMinutes) {
     std::vector<int> never = leadTimesNeverSounding(minutes, periodMinutes);
     if (never.empty()) {
         return {};
     }
     std::sort(never.begin(), never.end());
-    return "提前 " + leadTimesText(never) + " 分钟的提醒不会响：不短于周期 " +
-           std::to_string(periodMinutes) + " 分钟";
+    return text::Message(text::MessageId::LeadNeverSounds,
+                         {text::Message::literal(leadTimesText(never)),
+                          text::Message::literal(std::to_string(periodMinutes))});
 }
 
 } // namespace zorvane::schedule

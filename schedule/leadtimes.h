@@ -2,6 +2,8 @@
 // Extra lead times: the minutes before a boss's next time at which it is announced, typed
 // as a list such as "10, 1".
 
+#include "text/message.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +17,7 @@ inline constexpr std::size_t kMaxLeadTimes = 10;
 
 struct LeadTimes {
     std::vector<int> minutes; // distinct, largest first; empty for an empty list
-    std::string error;        // why the text was refused; empty when it was read
+    text::Message error;      // why the text was refused; empty when it was read
     bool ok() const { return error.empty(); }
 };
 
@@ -33,8 +35,8 @@ std::string leadTimesText(const std::vector<int>& minutes);
 // of minutes (such a row never counts down).
 std::vector<int> leadTimesNeverSounding(const std::vector<int>& minutes, int periodMinutes);
 
-// Why some lead times never sound, for the row's tooltip; "" when all of them can:
-// "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟".
-std::string leadTimesNote(const std::vector<int>& minutes, int periodMinutes);
+// Why some lead times never sound, for the row's tooltip; empty when all of them can. Its
+// default text: "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟".
+text::Message leadTimesNote(const std::vector<int>& minutes, int periodMinutes);
 
 } // namespace zorvane::schedule

@@ -2,6 +2,8 @@
 // What the schedule needs from the rest of the program. The schedule declares
 // these; the window layer implements them and hands them in, and tests replace them.
 
+#include "text/message.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,7 +48,7 @@ public:
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
-    virtual void showMessage(const std::string& text) = 0;
+    virtual void showMessage(const text::Message& message) = 0;
 };
 
 // Keeps the table's copy on disk.

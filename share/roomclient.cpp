@@ -29,14 +29,14 @@ std::int64_t systemUtcMillis() {
         .count();
 }
 
-std::string refusalReason(int connackCode) {
+text::Message refusalReason(int connackCode) {
     switch (connackCode) {
     case 4:
     case 5:
         // Brokers answer a wrong password with either code.
-        return "the broker refused the user name or password (not authorised)";
+        return text::Message(text::MessageId::RoomNotAuthorised);
     default:
-        return mosquitto_connack_string(connackCode);
+        return text::Message::literal(mosquitto_connack_string(connackCode));
     }
 }
 
@@ -70,9 +70,9 @@ RoomClient::~RoomClient() {
     stop();
 }
 
-bool RoomClient::start(std::string& error) {
+bool RoomClient::start(text::Message& error) {
     if (m_mosq != nullptr) {
-        error = "already started";
+        error = text::Message(text::MessageId::RoomAlreadyStarted);
         return false;
     }
     initLibrary();
@@ -80,7 +80,7 @@ bool RoomClient::start(std::string& error) {
     const std::string clientId = "zorvane-" + m_senderId.substr(0, 15);
     m_mosq = mosquitto_new(clientId.c_str(), true, this);
     if (m_mosq == nullptr) {
-        error = "could not create the MQTT client";
+        error = text::Message(text::MessageId::RoomNoClient);
         return false;
     }
     mosquitto_connect_callback_set(m_mosq, &RoomClient::onConnect);
@@ -100,7 +100,8 @@ bool RoomClient::start(std::string& error) {
             m_mosq, link.user.c_str(),
             m_options.password.empty() ? nullptr : m_options.password.c_str());
         if (rc != MOSQ_ERR_SUCCESS) {
-            error = "the user name was not accepted: " + std::string(mosquitto_strerror(rc));
+            error = text::Message(text::MessageId::RoomUserRefused,
+                                  {text::Message::literal(mosquitto_strerror(rc))});
             stop();
             return false;
         }
@@ -117,8 +118,9 @@ bool RoomClient::start(std::string& error) {
             rc = mosquitto_tls_insecure_set(m_mosq, false);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
-            error = ownCa ? "the CA file '" + m_options.caFile + "' cannot be used"
-                          : "the system's certificate authorities cannot be used";
+            error = ownCa ? text::Message(text::MessageId::RoomCaFileUnusable,
+                                          {text::Message::literal(m_options.caFile)})
+                          : text::Message(text::MessageId::RoomSystemCaUnusable);
             stop();
             return false;
         }
@@ -152,8 +154,9 @@ void RoomClient::connectLoop() {
             return;
         }
         lock.unlock();
-        setState(RoomState::Reconnecting,
-                 rc == MOSQ_ERR_ERRNO ? "cannot reach the broker" : mosquitto_strerror(rc));
+        setState(RoomState::Reconnecting, rc == MOSQ_ERR_ERRNO
+                                              ? text::Message(text::MessageId::RoomUnreachable)
+                                              : text::Message::literal(mosquitto_strerror(rc)));
         lock.lock();
         m_starterWake.wait_for(lock, std::chrono::seconds(delay), [this] {
             const std::lock_guard stateLock(m_mutex);
@@ -197,7 +200,7 @@ void RoomClient::stop() {
     m_loopRunning = false;
     m_connected = false;
     m_state = RoomState::Stopped;
-    m_reason.clear();
+    m_reason = {};
     for (auto& [topic, item] : m_outbox) {
         item.mid = 0;
     }
@@ -251,7 +254,7 @@ std::size_t RoomClient::pendingCount() const {
     return m_outbox.size();
 }
 
-void RoomClient::setState(RoomState state, const std::string& reason) {
+void RoomClient::setState(RoomState state, const text::Message& reason) {
     {
         const std::lock_guard lock(m_mutex);
         if (m_stopping || (m_state == state && m_reason == reason)) {
@@ -309,7 +312,7 @@ void RoomClient::connected(int rc) {
 void RoomClient::subscribed(int count, const int* granted) {
     // 0x80 in place of a QoS is the broker's refusal (e.g. an access list).
     if (count < 1 || granted == nullptr || granted[0] > 2) {
-        setState(RoomState::Refused, "the broker does not let us read the room's topics");
+        setState(RoomState::Refused, text::Message(text::MessageId::RoomTopicsRefused));
         return;
     }
     setState(RoomState::Connected, {});
@@ -324,13 +327,11 @@ void RoomClient::disconnected(int rc) {
     }
     if (rc == MOSQ_ERR_TLS) {
         // The library gives up on TLS failures; the user has to change the settings.
-        setState(RoomState::Refused,
-                 "the TLS connection failed: the broker's certificate is not trusted or does "
-                 "not name the host");
+        setState(RoomState::Refused, text::Message(text::MessageId::RoomTlsFailed));
         return;
     }
     if (rc != MOSQ_ERR_SUCCESS && !refused) {
-        setState(RoomState::Reconnecting, "the connection was lost");
+        setState(RoomState::Reconnecting, text::Message(text::MessageId::RoomConnectionLost));
     }
 }
 
@@ -339,10 +340,8 @@ void RoomClient::logged(int level, const char* text) {
     // callback; its error log line is the only sign, so it becomes the refusal.
     const std::string_view line(text);
     if (level == MOSQ_LOG_ERR && line.find("OpenSSL") != std::string_view::npos) {
-        setState(RoomState::Refused,
-                 "the TLS connection failed: the broker's certificate is not trusted or does "
-                 "not name the host (" +
-                     std::string(line) + ")");
+        setState(RoomState::Refused, text::Message(text::MessageId::RoomTlsFailedDetail,
+                                                   {text::Message::literal(std::string(line))}));
     }
 }
 

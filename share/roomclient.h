@@ -41,7 +41,7 @@ class RoomListener {
 public:
     virtual ~RoomListener() = default;
     // The state changed, or a refusal came with another reason.
-    virtual void roomStateChanged(RoomState state, const std::string& reason) = 0;
+    virtual void roomStateChanged(RoomState state, const text::Message& reason) = 0;
     // A valid kill from another member (own messages are never delivered).
     virtual void remoteKill(const KillEvent& event, bool retained) = 0;
     // A message was dropped; droppedCount() counts them.
@@ -82,7 +82,7 @@ public:
 
     // Starts connecting in the background. Returns false with the reason when the options
     // cannot work at all (e.g. an unreadable CA file); the listener is then not called.
-    bool start(std::string& error);
+    bool start(text::Message& error);
     // Disconnects and ends the network thread; no listener call happens afterwards.
     void stop();
 
@@ -119,7 +119,7 @@ private:
     void received(const mosquitto_message& message);
     void subscribed(int count, const int* granted);
     void logged(int level, const char* text);
-    void setState(RoomState state, const std::string& reason);
+    void setState(RoomState state, const text::Message& reason);
     // Hands a queued kill to the library; m_mutex held.
     void sendLocked(const std::string& topic, Outgoing& item);
     void connectLoop();
@@ -133,7 +133,7 @@ private:
 
     mutable std::mutex m_mutex;
     RoomState m_state = RoomState::Stopped;
-    std::string m_reason;
+    text::Message m_reason;
     bool m_connected = false;
     bool m_stopping = false;
     std::map<std::string, Outgoing> m_outbox; // topic -> latest unacknowledged kill

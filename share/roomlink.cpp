@@ -54,20 +54,22 @@ bool isUserName(std::string_view user) {
 
 // The room becomes one topic level after encoding; still, a room name that looks like a
 // path, a query or a fragment is almost certainly a mistyped link.
-std::string roomProblem(std::string_view room) {
+text::Message roomProblem(std::string_view room) {
     if (room.empty()) {
-        return "the link names no room (expected …/room after the host)";
+        return text::Message(text::MessageId::LinkNoRoom);
     }
     if (room.size() > kMaxRoomBytes) {
-        return "the room name is longer than " + std::to_string(kMaxRoomBytes) + " bytes";
+        return text::Message(text::MessageId::RoomNameTooLong,
+                             {text::Message::literal(std::to_string(kMaxRoomBytes))});
     }
     for (const char c : room) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7f || c == ' ') {
-            return "the room name contains a space or a control character";
+            return text::Message(text::MessageId::RoomNameSpace);
         }
         if (c == '/' || c == '?' || c == '#' || c == '+' || c == '%') {
-            return std::string("the room name may not contain '") + c + "'";
+            return text::Message(text::MessageId::RoomNameChar,
+                                 {text::Message::literal(std::string(1, c))});
         }
     }
     return {};
@@ -75,7 +77,7 @@ std::string roomProblem(std::string_view room) {
 
 } // namespace
 
-bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason) {
+bool parseRoomLink(std::string_view text, RoomLink& link, text::Message& reason) {
     RoomLink parsed;
     std::string_view rest;
     if (startsWithNoCase(text, "mqtts://")) {
@@ -85,13 +87,13 @@ bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason) {
     } else if (startsWithNoCase(text, "mqtt://")) {
         rest = text.substr(7);
     } else {
-        reason = "a room link starts with mqtt:// or mqtts://";
+        reason = text::Message(text::MessageId::LinkScheme);
         return false;
     }
 
     const std::size_t slash = rest.find('/');
     if (slash == std::string_view::npos) {
-        reason = "the link names no room (expected …/room after the host)";
+        reason = text::Message(text::MessageId::LinkNoRoom);
         return false;
     }
     std::string_view authority = rest.substr(0, slash);
@@ -101,11 +103,11 @@ bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason) {
     if (at != std::string_view::npos) {
         const std::string_view user = authority.substr(0, at);
         if (user.find(':') != std::string_view::npos) {
-            reason = "a password does not belong in the link; enter it in the preferences";
+            reason = text::Message(text::MessageId::LinkPassword);
             return false;
         }
         if (!isUserName(user)) {
-            reason = "the user name before '@' is empty or contains a character not allowed";
+            reason = text::Message(text::MessageId::LinkBadUser);
             return false;
         }
         parsed.user = std::string(user);
@@ -116,23 +118,24 @@ bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason) {
     if (!authority.empty() && authority.front() == '[') {
         const std::size_t close = authority.find(']');
         if (close == std::string_view::npos) {
-            reason = "the IPv6 address has no closing ']'";
+            reason = text::Message(text::MessageId::LinkIpv6Unclosed);
             return false;
         }
         parsed.host = std::string(authority.substr(1, close - 1));
         if (!isIpv6(parsed.host)) {
-            reason = "'" + parsed.host + "' is not an IPv6 address";
+            reason =
+                text::Message(text::MessageId::LinkNotIpv6, {text::Message::literal(parsed.host)});
             return false;
         }
         const std::string_view after = authority.substr(close + 1);
         if (!after.empty()) {
             if (after.front() != ':') {
-                reason = "unexpected text after the IPv6 address";
+                reason = text::Message(text::MessageId::LinkAfterIpv6);
                 return false;
             }
             portText = after.substr(1);
             if (portText.empty()) {
-                reason = "the port after ':' is empty";
+                reason = text::Message(text::MessageId::LinkEmptyPort);
                 return false;
             }
         }
@@ -143,16 +146,17 @@ bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason) {
             host = authority.substr(0, colon);
             portText = authority.substr(colon + 1);
             if (portText.empty()) {
-                reason = "the port after ':' is empty";
+                reason = text::Message(text::MessageId::LinkEmptyPort);
                 return false;
             }
         }
         if (host.empty()) {
-            reason = "the link names no host";
+            reason = text::Message(text::MessageId::LinkNoHost);
             return false;
         }
         if (!isHostName(host)) {
-            reason = "'" + std::string(host) + "' is not a host name or address";
+            reason = text::Message(text::MessageId::LinkBadHost,
+                                   {text::Message::literal(std::string(host))});
             return false;
         }
         parsed.host = std::string(host);
@@ -162,13 +166,13 @@ bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason) {
         long port = 0;
         for (const char c : portText) {
             if (!std::isdigit(static_cast<unsigned char>(c)) || portText.size() > 5) {
-                reason = "the port must be a number from 1 to 65535";
+                reason = text::Message(text::MessageId::LinkBadPort);
                 return false;
             }
             port = port * 10 + (c - '0');
         }
         if (port < 1 || port > 65535) {
-            reason = "the port must be a number from 1 to 65535";
+            reason = text::Message(text::MessageId::LinkBadPort);
             return false;
         }
         parsed.port = static_cast<int>(port);

@@ -2,6 +2,8 @@
 // A room is named by one link that guild members pass around:
 // mqtt://[user@]host[:port]/room (plain) or mqtts://... (TLS).
 
+#include "text/message.h"
+
 #include <string>
 #include <string_view>
 
@@ -24,7 +26,7 @@ struct RoomLink {
 
 // Reads a link. Returns false and says why in `reason` when it is not a room link;
 // `link` is then left unchanged.
-bool parseRoomLink(std::string_view text, RoomLink& link, std::string& reason);
+bool parseRoomLink(std::string_view text, RoomLink& link, text::Message& reason);
 
 // The link as text again (the port only when it is not the default of the scheme), so
 // that the preferences can store what the user typed in a normal form.

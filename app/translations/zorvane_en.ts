@@ -729,5 +729,173 @@ The built-in sound will play at warnings.</translation>
         <source>%1秒</source>
         <translation>%1 s</translation>
     </message>
+    <message>
+        <source>该路径不是普通文件</source>
+        <translation>the path is not a regular file</translation>
+    </message>
+    <message>
+        <source>由更新版本的程序创建（版本 %1）</source>
+        <translation>created by a newer version of the program (version %1)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏且无法移开，击杀暂不记入历史：%1（%2；%3）</source>
+        <translation>The history database is damaged and cannot be moved aside, kills are not recorded for now: %1 (%2; %3)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏，已移到一旁并新建：%1（%2）</source>
+        <translation>The history database was damaged, moved aside and created anew: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏，已移到一旁，但无法新建，击杀暂不记入历史：%1（%2；%3）</source>
+        <translation>The history database was damaged and moved aside, but a new one cannot be created, kills are not recorded for now: %1 (%2; %3)</translation>
+    </message>
+    <message>
+        <source>无法打开历史记录数据库，击杀暂不记入历史：%1（%2）</source>
+        <translation>Cannot open the history database, kills are not recorded for now: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录写入失败，%1 条击杀未记入（%2）</source>
+        <translation>Writing the history failed, %1 kills not recorded (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录不可用</source>
+        <translation>the history is not available</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>cannot write %1</translation>
+    </message>
+    <message>
+        <source>房间连接已经启动</source>
+        <translation>the room connection has already started</translation>
+    </message>
+    <message>
+        <source>无法创建 MQTT 客户端</source>
+        <translation>could not create the MQTT client</translation>
+    </message>
+    <message>
+        <source>用户名不被接受：%1</source>
+        <translation>the user name was not accepted: %1</translation>
+    </message>
+    <message>
+        <source>无法使用 CA 文件“%1”</source>
+        <translation>the CA file “%1” cannot be used</translation>
+    </message>
+    <message>
+        <source>无法使用系统的证书颁发机构</source>
+        <translation>the system&apos;s certificate authorities cannot be used</translation>
+    </message>
+    <message>
+        <source>无法连接到服务器</source>
+        <translation>cannot reach the broker</translation>
+    </message>
+    <message>
+        <source>连接已断开</source>
+        <translation>the connection was lost</translation>
+    </message>
+    <message>
+        <source>服务器拒绝了用户名或密码（未授权）</source>
+        <translation>the broker refused the user name or password (not authorised)</translation>
+    </message>
+    <message>
+        <source>服务器不允许读取房间的主题</source>
+        <translation>the broker does not let us read the room&apos;s topics</translation>
+    </message>
+    <message>
+        <source>TLS 连接失败：服务器的证书不受信任或与主机名不符</source>
+        <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host</translation>
+    </message>
+    <message>
+        <source>TLS 连接失败：服务器的证书不受信任或与主机名不符（%1）</source>
+        <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host (%1)</translation>
+    </message>
+    <message>
+        <source>房间链接以 mqtt:// 或 mqtts:// 开头</source>
+        <translation>a room link starts with mqtt:// or mqtts://</translation>
+    </message>
+    <message>
+        <source>链接中没有房间（主机之后应为 …/房间）</source>
+        <translation>the link names no room (expected …/room after the host)</translation>
+    </message>
+    <message>
+        <source>密码不应写在链接中，请在首选项中输入</source>
+        <translation>a password does not belong in the link; enter it in the preferences</translation>
+    </message>
+    <message>
+        <source>“@”之前的用户名为空或含有不允许的字符</source>
+        <translation>the user name before “@” is empty or contains a character not allowed</translation>
+    </message>
+    <message>
+        <source>IPv6 地址缺少结尾的“]”</source>
+        <translation>the IPv6 address has no closing “]”</translation>
+    </message>
+    <message>
+        <source>“%1”不是 IPv6 地址</source>
+        <translation>“%1” is not an IPv6 address</translation>
+    </message>
+    <message>
+        <source>IPv6 地址之后有多余的文字</source>
+        <translation>unexpected text after the IPv6 address</translation>
+    </message>
+    <message>
+        <source>“:”之后的端口为空</source>
+        <translation>the port after “:” is empty</translation>
+    </message>
+    <message>
+        <source>链接中没有主机</source>
+        <translation>the link names no host</translation>
+    </message>
+    <message>
+        <source>“%1”不是主机名或地址</source>
+        <translation>“%1” is not a host name or address</translation>
+    </message>
+    <message>
+        <source>端口须为 1 到 65535 之间的数字</source>
+        <translation>the port must be a number from 1 to 65535</translation>
+    </message>
+    <message>
+        <source>房间名长于 %1 字节</source>
+        <translation>the room name is longer than %1 bytes</translation>
+    </message>
+    <message>
+        <source>房间名含有空格或控制字符</source>
+        <translation>the room name contains a space or a control character</translation>
+    </message>
+    <message>
+        <source>房间名不能含有“%1”</source>
+        <translation>the room name may not contain “%1”</translation>
+    </message>
+    <message>
+        <source>无法启动 %1：%2</source>
+        <translation>cannot start %1: %2</translation>
+    </message>
+    <message>
+        <source>页面大于 %1 字节</source>
+        <translation>the page is larger than %1 bytes</translation>
+    </message>
+    <message>
+        <source>公告助手程序崩溃了</source>
+        <translation>the announcement helper crashed</translation>
+    </message>
+    <message>
+        <source>公告助手程序以 %1 结束</source>
+        <translation>the announcement helper ended with %1</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>下载失败：%1</source>
+        <translation>download failed: %1</translation>
+    </message>
+    <message>
+        <source>页面中没有位于“【”和“】”之间的公告</source>
+        <translation>the page holds no announcement between the opening and closing marks</translation>
+    </message>
+    <message>
+        <source>%1；%2</source>
+        <translation>%1; %2</translation>
+    </message>
 </context>
 </TS>

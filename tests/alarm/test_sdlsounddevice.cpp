@@ -175,7 +175,9 @@ std::string prepared(SdlSoundDevice& device, const std::string& file,
                      std::chrono::seconds limit = 30s) {
     auto answer = std::make_shared<std::promise<std::string>>();
     std::future<std::string> result = answer->get_future();
-    device.prepare(file, [answer](const std::string& refusal) { answer->set_value(refusal); });
+    device.prepare(file, [answer](const zorvane::text::Message& refusal) {
+        answer->set_value(zorvane::text::defaultText(refusal));
+    });
     if (result.wait_for(limit) != std::future_status::ready) {
         return "(no answer)";
     }

@@ -241,7 +241,7 @@ private slots:
         globals.announcementThread().join();
         QTRY_COMPARE(finished.size(), 1);
         // Nothing is shown to the user, but the reason is at hand.
-        QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("download failed: ")),
+        QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("下载失败：")),
                  qPrintable(viewer->fetchError()));
         QCOMPARE(window.viewer()->toPlainText(), QString());
         QCOMPARE(fileBytes((dir.path() / "1.htm").string()), QByteArray());
@@ -288,7 +288,7 @@ private slots:
         QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
         globals.announcementThread().join();
         QTRY_COMPARE(finished.size(), 1);
-        QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("cannot start ")),
+        QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("无法启动 ")),
                  qPrintable(viewer->fetchError()));
         QCOMPARE(viewer->toPlainText(), QString());
         QVERIFY(!std::filesystem::exists(dir.path() / "1.htm"));

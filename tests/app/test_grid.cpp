@@ -32,7 +32,9 @@ namespace {
 // Answers the message box at once and remembers what it said.
 class RecordingMessages final : public schedule::MessageSink {
 public:
-    void showMessage(const std::string& text) override { texts.push_back(text); }
+    void showMessage(const zorvane::text::Message& message) override {
+        texts.push_back(zorvane::text::defaultText(message));
+    }
     std::vector<std::string> texts;
 };
 
@@ -617,7 +619,7 @@ private slots:
         });
         poll.start();
         app::MessageBoxSink sink;
-        sink.showMessage("请输入整数数字");
+        sink.showMessage(text::Message(text::MessageId::WholeNumber));
         QCOMPARE(title, QStringLiteral("信息："));
         QCOMPARE(text, QStringLiteral("请输入整数数字"));
         QCOMPARE(buttonCount, 1);

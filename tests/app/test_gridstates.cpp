@@ -46,7 +46,9 @@ namespace {
 
 class RecordingMessages final : public schedule::MessageSink {
 public:
-    void showMessage(const std::string& text) override { texts.push_back(text); }
+    void showMessage(const zorvane::text::Message& message) override {
+        texts.push_back(zorvane::text::defaultText(message));
+    }
     std::vector<std::string> texts;
 };
 

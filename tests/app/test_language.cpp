@@ -1,17 +1,28 @@
 // The window in English and in Chinese: English leaves no Chinese text outside the data
 // rows; Chinese also reaches Qt's own buttons and dialogs.
 #include "app/alerttray.h"
+#include "app/awaypanel.h"
+#include "app/bossgrid.h"
 #include "app/coretexts.h"
 #include "app/globals.h"
+#include "app/historydialog.h"
 #include "app/language.h"
+#include "app/leadtimesdialog.h"
 #include "app/mainwindow.h"
 #include "app/overlay.h"
 #include "app/preferences.h"
 #include "app/preferencesdialog.h"
+#include "app/roomconnection.h"
 #include "app/rowmenu.h"
+#include "app/writenotice.h"
+#include "history/killtexts.h"
+#include "schedule/cycle.h"
+#include "schedule/leadtimes.h"
+#include "schedule/tableops.h"
 #include "tests/support/fakeclock.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFile>
@@ -25,6 +36,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
@@ -166,6 +178,73 @@ private slots:
         QVERIFY(image.save(path));
     }
 
+    // The dialogs, panels and lines the window opens, in English: only data stays Chinese.
+    void englishDialogsHaveNoChineseOutsideTheData() {
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        {
+            // A room nobody can reach, so the room line has a reason to tell.
+            app::Preferences preferences(m_dir->filePath(app::Preferences::fileName()));
+            preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:1/guild"));
+        }
+        openWindow();
+        m_window->findChild<QPushButton*>(QStringLiteral("按钮1"))->click();
+        // A boss name in Latin letters: the names are data, and only the rest is checked.
+        m_window->table().setCellText(1, schedule::kNameColumn, "Red Dragon");
+        const schedule::RowId row = m_window->table().rowId(1);
+        const std::unique_ptr<QMenu> rowMenu = m_window->rowMenu()->menuForRow(1);
+        rowMenu->actions().constFirst()->trigger(); // killed now
+        const QModelIndex countdown =
+            m_window->grid()->model()->index(0, schedule::kCountdownColumn);
+        QTRY_VERIFY_WITH_TIMEOUT(countdown.data(Qt::DisplayRole).toString().contains(u':'), 3000);
+
+        QList<QWidget*> shown;
+        QStringList texts{countdown.data(Qt::DisplayRole).toString() + QStringLiteral("\t(grid)")};
+        app::HistoryDialog* history = m_window->openHistory(row);
+        QVERIFY(history);
+        QTRY_COMPARE(history->killTable()->rowCount(), 1);
+        texts << history->killTable()->item(0, 1)->text() + QStringLiteral("\t(kill source)");
+        shown << history;
+        app::LeadTimesDialog* leadTimes = m_window->openLeadTimes(row);
+        QVERIFY(leadTimes);
+        leadTimes->ownBox()->setChecked(true);
+        leadTimes->listEdit()->setText(QStringLiteral("5, abc"));
+        QVERIFY(!leadTimes->noteLabel()->text().isEmpty());
+        shown << leadTimes;
+        const schedule::UtcSeconds start = 1796000000;
+        app::AwayPanel away({{row, "赤炎魔王", start, 3, start + 3600, 5000}});
+        texts << away.list()->item(0, 4)->text() + QStringLiteral("\t(away left)");
+        shown << &away;
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->room().statusText().contains(QStringLiteral("broker")),
+                                 10000);
+        texts << m_window->room().statusText() + QStringLiteral("\t(room state)");
+        m_window->writeNotice()->writeFailed(
+            "/d/history.sqlite",
+            text::Message(text::MessageId::HistoryCannotOpen,
+                          {text::Message::literal("/d/history.sqlite"),
+                           text::Message(text::MessageId::HistoryNotRegularFile)}));
+        QTRY_VERIFY(m_window->writeNotice()->isVisible());
+        shown << m_window->writeNotice();
+        for (QWidget* widget : shown) {
+            collectTexts(widget, texts);
+        }
+        const QStringList chinese = withChinese(texts);
+        QVERIFY2(chinese.isEmpty(), qPrintable(chinese.join(QLatin1Char('\n'))));
+        QVERIFY(texts.contains(QStringLiteral("context menu\t(kill source)")));
+        QVERIFY(texts.contains(QStringLiteral("01:23:20\t(away left)")));
+
+        const QString shots = qEnvironmentVariable("ZORVANE_SCREENSHOT_DIR", m_dir->path());
+        QVERIFY(history->grab().save(shots + QStringLiteral("/history.png")));
+        QVERIFY(leadTimes->grab().save(shots + QStringLiteral("/leadtimes.png")));
+        QVERIFY(away.grab().save(shots + QStringLiteral("/away.png")));
+        QVERIFY(m_window->grab().save(shots + QStringLiteral("/window.png")));
+        app::PreferencesDialog* preferences = m_window->openPreferences();
+        auto* pages = preferences->findChild<QTabWidget*>();
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QVERIFY(preferences->grab().save(shots + QStringLiteral("/preferences%1.png").arg(i)));
+        }
+    }
+
     // Every message has an English text with the same placeholders as its source.
     void englishTranslationIsComplete() {
         QFile file(QStringLiteral(ZORVANE_TRANSLATIONS_DIR "/zorvane_en.ts"));
@@ -201,28 +280,72 @@ private slots:
         QVERIFY(messages > 100);
     }
 
-    void coreTextsInEnglish() {
-        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+    // The core's messages: Chinese by default (the wording files keep), English once the
+    // translation is installed, values filled in once and messages inside messages too.
+    void coreMessagesInBothLanguages() {
+        using text::Message;
+        using text::MessageId;
         const struct {
-            const char* core;
-            const char* shown;
+            Message message;
+            const char* chinese;
+            const char* english;
         } cases[] = {
-            {"倒计时", "Countdown"},
-            {"请输入整数数字", "Please enter a whole number"},
-            {"“x1”不是整数分钟", "“x1” is not a whole number of minutes"},
-            {"“0”不在 1 到 1440 分钟之间", "“0” is not between 1 and 1440 minutes"},
-            {"提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟",
+            {Message(MessageId::WholeNumber), "请输入整数数字", "Please enter a whole number"},
+            {schedule::parseLeadTimes("x1").error, "“x1”不是整数分钟",
+             "“x1” is not a whole number of minutes"},
+            {schedule::parseLeadTimes("0").error, "“0”不在 1 到 10080 分钟之间",
+             "“0” is not between 1 and 10080 minutes"},
+            {schedule::parseLeadTimes("%2").error, "“%2”不是整数分钟",
+             "“%2” is not a whole number of minutes"},
+            {schedule::leadTimesNote({30, 60}, 30),
+             "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟",
              "the reminders 30, 60 minutes ahead will not sound: they are not shorter than the "
              "period of 30 minutes"},
-            {"00时30分00秒", "00:30:00"},
-            {"2天01时00分00秒", "2 d 01:00:00"},
-            {"-12分05秒", "-12 min 05 s"},
-            {"3天04时05分", "3 d 04 h 05 min"},
-            // A text the window does not know is shown as the core gave it.
-            {"新的消息", "新的消息"},
+            {schedule::countdownMessage(1800), "00时30分00秒", "00:30:00"},
+            {schedule::countdownMessage(2 * 86400 + 3600), "2天01时00分00秒", "2 d 01:00:00"},
+            {history::durationMessage(-725), "-12分05秒", "-12 min 05 s"},
+            {history::durationMessage(3 * 86400 + 4 * 3600 + 5 * 60), "3天04时05分",
+             "3 d 04 h 05 min"},
+            {history::sourceMessage(schedule::KillSource::Menu), "右键菜单", "context menu"},
+            {Message(MessageId::HistoryCannotOpen, {Message::literal("/d/history.sqlite"),
+                                                    Message(MessageId::HistoryNotRegularFile)}),
+             "无法打开历史记录数据库，击杀暂不记入历史：/d/history.sqlite（该路径不是普通文件）",
+             "Cannot open the history database, kills are not recorded for now: "
+             "/d/history.sqlite (the path is not a regular file)"},
+            {Message(MessageId::ReasonsJoined,
+                     {Message(MessageId::AnnouncementDownloadFailed,
+                              {Message::literal("Couldn't connect to server")}),
+                      Message(MessageId::CannotWrite, {Message::literal("/d/1.htm")})}),
+             "下载失败：Couldn't connect to server；无法写入 /d/1.htm",
+             "download failed: Couldn't connect to server; cannot write /d/1.htm"},
+            {Message::literal("新的消息"), "新的消息", "新的消息"},
         };
         for (const auto& c : cases) {
-            QCOMPARE(app::coreText(c.core), QString::fromUtf8(c.shown));
+            QCOMPARE(QString::fromStdString(text::defaultText(c.message)),
+                     QString::fromUtf8(c.chinese));
+            QCOMPARE(app::messageText(c.message), QString::fromUtf8(c.chinese));
+        }
+        QVERIFY(!app::showsTranslatedCoreTexts());
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        QVERIFY(app::showsTranslatedCoreTexts());
+        for (const auto& c : cases) {
+            QCOMPARE(app::messageText(c.message), QString::fromUtf8(c.english));
+        }
+    }
+
+    // The window translates the core's own wording of every message.
+    void windowKnowsEveryCoreMessage() {
+        for (int i = 0; i < static_cast<int>(text::MessageId::Count); ++i) {
+            const auto id = static_cast<text::MessageId>(i);
+            const char* source = app::messageSource(id);
+            if (id == text::MessageId::None || id == text::MessageId::Literal) {
+                QVERIFY(source == nullptr);
+                continue;
+            }
+            QVERIFY2(source != nullptr, qPrintable(QString::number(i)));
+            QCOMPARE(QString::fromUtf8(source),
+                     QString::fromUtf8(text::messageTemplate(id).data(),
+                                       static_cast<qsizetype>(text::messageTemplate(id).size())));
         }
     }
 

@@ -4,6 +4,7 @@
 
 #include "app/bossgrid.h"
 #include "app/globals.h"
+#include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/roomconnection.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include <mosquitto.h>
 
@@ -282,11 +284,20 @@ private slots:
         const QString userLink =
             QStringLiteral("mqtt://guild@127.0.0.1:%1/guild").arg(m_broker->port());
         Member bob(userLink, QStringLiteral("bob"), m_clock, QStringLiteral("wrong-pass"));
-        const QString refused = QStringLiteral(
-            "房间 guild：被拒绝：the broker refused the user name or password (not authorised)");
+        const QString refused =
+            QStringLiteral("房间 guild：被拒绝：服务器拒绝了用户名或密码（未授权）");
         QTRY_COMPARE_WITH_TIMEOUT(bob.window->room().statusText(), refused, kPatienceMs);
+        // The reason follows the window's language.
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        QCOMPARE(bob.window->room().statusText(),
+                 QStringLiteral("Room guild: refused: the broker refused the user name or "
+                                "password (not authorised)"));
+        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
         // The line is cut to its place; the tooltip has it all, but never the password.
-        QVERIFY(bob.line().startsWith(QStringLiteral("房间 guild：被拒绝：the broker refused")));
+        QVERIFY(bob.line().startsWith(QStringLiteral("房间 guild：被拒绝：服务器拒绝")));
         QVERIFY(bob.window->roomStatusLine()->toolTip().startsWith(refused));
         QVERIFY(!bob.window->roomStatusLine()->toolTip().contains(QStringLiteral("wrong-pass")));
         // The right password from the preferences joins at once.

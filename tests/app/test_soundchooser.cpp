@@ -28,8 +28,8 @@ namespace {
 
 class RecordingMessages final : public schedule::MessageSink {
 public:
-    void showMessage(const std::string& text) override { texts.push_back(text); }
-    std::vector<std::string> texts;
+    void showMessage(const text::Message& message) override { texts.push_back(message); }
+    std::vector<text::Message> texts;
 };
 
 // Answers the modal dialog: records what it was asked and returns `answer`,
@@ -110,7 +110,8 @@ private slots:
         // The file does not exist: the user is told so, and the choice stays.
         QTRY_COMPARE(m_messages.texts.size(), std::size_t(1));
         QCOMPARE(m_messages.texts[0],
-                 app::unplayableSoundMessage(chosen.toStdString(), "找不到这个文件"));
+                 app::unplayableSoundMessage(chosen.toStdString(),
+                                             text::Message(text::MessageId::SoundMissing)));
         QCOMPARE(m_window->soundPathEdit()->text(), chosen);
     }
 
@@ -130,12 +131,12 @@ private slots:
 
         struct Case {
             QString file;
-            std::string reason; // "" when it plays
+            text::Message reason; // empty when it plays
         };
         const Case cases[] = {
-            {sound.fileName(), ""},
-            {QString::fromStdString(pipe), "这不是普通文件"},
-            {text.fileName(), "这不是可以播放的 WAV 文件"},
+            {sound.fileName(), {}},
+            {QString::fromStdString(pipe), text::Message(text::MessageId::SoundNotRegular)},
+            {text.fileName(), text::Message(text::MessageId::SoundNotWav)},
         };
         for (const Case& c : cases) {
             m_messages.texts.clear();

@@ -73,7 +73,7 @@ TEST(KillHistory, KillsSurviveReopeningWithEveryField) {
     {
         SqliteKillLog log(file);
         EXPECT_TRUE(log.isOpen());
-        EXPECT_EQ(log.notice(), "");
+        EXPECT_TRUE(log.notice().empty());
         for (const KillRecord& record : written) {
             log.recordKill(record);
         }
@@ -205,10 +205,12 @@ TEST(KillHistory, DamagedDatabaseIsMovedAsideAndReplaced) {
 
         SqliteKillLog log(file);
         EXPECT_TRUE(log.isOpen());
-        EXPECT_NE(log.notice().find("已损坏"), std::string::npos) << log.notice();
+        EXPECT_NE(zorvane::text::defaultText(log.notice()).find("已损坏"), std::string::npos)
+            << zorvane::text::defaultText(log.notice());
         const std::vector<fs::path> aside = brokenFiles(dir.path());
         ASSERT_EQ(aside.size(), 1u);
-        EXPECT_NE(log.notice().find(aside[0].filename().string()), std::string::npos);
+        EXPECT_NE(zorvane::text::defaultText(log.notice()).find(aside[0].filename().string()),
+                  std::string::npos);
         if (c.keepsBytes) {
             EXPECT_EQ(zt::readBytes(aside[0]), spoilt);
         } else {
@@ -279,12 +281,13 @@ TEST(KillHistory, UnusableLocationsAreReportedAndLeftAlone) {
         {
             SqliteKillLog log(file);
             EXPECT_FALSE(log.isOpen());
-            EXPECT_NE(log.notice().find("无法打开历史记录数据库"), std::string::npos)
-                << log.notice();
+            EXPECT_NE(zorvane::text::defaultText(log.notice()).find("无法打开历史记录数据库"),
+                      std::string::npos)
+                << zorvane::text::defaultText(log.notice());
             log.recordKill(kill("甲", 1));
             EXPECT_FALSE(log.flush());
             EXPECT_TRUE(log.recentKills("甲", 10).empty());
-            std::string error;
+            zorvane::text::Message error;
             EXPECT_FALSE(log.exportCsv("甲", dir.path() / "out.csv", &error));
             EXPECT_FALSE(error.empty());
         }
@@ -304,8 +307,9 @@ TEST(KillHistory, ExportWritesEveryKillOfTheBossOldestFirst) {
     log.recordKill(kill("Other", 1'800'000'100));
     const fs::path target = dir.path() / "导出" / "boss.csv";
     fs::create_directories(target.parent_path());
-    std::string error;
-    ASSERT_TRUE(log.exportCsv("Boss, the \"Great\"", target, &error)) << error;
+    zorvane::text::Message error;
+    ASSERT_TRUE(log.exportCsv("Boss, the \"Great\"", target, &error))
+        << zorvane::text::defaultText(error);
     const std::string csv = zt::readBytes(target);
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u);
     const std::string first = "\"Boss, the \"\"Great\"\"\"," +
@@ -318,5 +322,5 @@ TEST(KillHistory, ExportWritesEveryKillOfTheBossOldestFirst) {
     EXPECT_EQ(csv.find("Other"), std::string::npos);
 
     EXPECT_FALSE(log.exportCsv("Other", dir.path() / "missing-dir" / "x.csv", &error));
-    EXPECT_NE(error.find("missing-dir"), std::string::npos);
+    EXPECT_NE(zorvane::text::defaultText(error).find("missing-dir"), std::string::npos);
 }

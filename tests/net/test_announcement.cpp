@@ -120,29 +120,32 @@ TEST(AnnouncementSecure, UntrustedCertificateGivesAnEmptyPage) {
 
 TEST_F(AnnouncementTest, FailuresSayWhyAndStillWriteAsBefore) {
     serve("no markers here");
-    std::string error = "stale";
+    zorvane::text::Message error = zorvane::text::Message::literal("stale");
     EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), nullptr, {}, &error), "");
-    EXPECT_EQ(error, "the page holds no announcement between \"【\" and \"】\"");
+    EXPECT_EQ(error, zorvane::text::Message(zorvane::text::MessageId::AnnouncementNoMarkers));
     EXPECT_EQ(pageFile(), "");
 
     const std::string closed = "http://127.0.0.1:" + std::to_string(closedPort()) + "/note";
     EXPECT_EQ(fetchAnnouncement(closed, m_dir.path().string(), nullptr, {}, &error), "");
-    EXPECT_EQ(error.rfind("download failed: Couldn't connect to server", 0), 0u) << error;
+    EXPECT_EQ(zorvane::text::defaultText(error).rfind("下载失败：Couldn't connect to server", 0),
+              0u)
+        << zorvane::text::defaultText(error);
 
     // Both the download and the write fail: both reasons are kept.
     const std::string missing = (m_dir.path() / "missing").string();
     EXPECT_EQ(fetchAnnouncement(closed, missing, nullptr, {}, &error), "");
-    EXPECT_NE(error.find("download failed: "), std::string::npos) << error;
-    EXPECT_NE(error.find("; cannot write "), std::string::npos) << error;
+    EXPECT_NE(zorvane::text::defaultText(error).find("下载失败："), std::string::npos);
+    EXPECT_NE(zorvane::text::defaultText(error).find("；无法写入 "), std::string::npos)
+        << zorvane::text::defaultText(error);
 
     const std::atomic<bool> cancel{true};
     EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), &cancel, {}, &error), "");
-    EXPECT_EQ(error, "cancelled");
+    EXPECT_EQ(error, zorvane::text::Message(zorvane::text::MessageId::AnnouncementCancelled));
 }
 
 TEST_F(AnnouncementTest, ASuccessfulFetchReportsNoError) {
     serve("【<b>ok</b>】");
-    std::string error = "stale";
+    zorvane::text::Message error = zorvane::text::Message::literal("stale");
     EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), nullptr, {}, &error), "<b>ok</b>");
-    EXPECT_EQ(error, "");
+    EXPECT_TRUE(error.empty());
 }

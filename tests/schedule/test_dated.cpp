@@ -40,7 +40,9 @@ public:
 
 class CollectingMessages final : public MessageSink {
 public:
-    void showMessage(const std::string& text) override { shown.push_back(text); }
+    void showMessage(const zorvane::text::Message& message) override {
+        shown.push_back(zorvane::text::defaultText(message));
+    }
     std::vector<std::string> shown;
 };
 

@@ -27,8 +27,8 @@ constexpr std::int64_t kNow = 1796000000000; // milliseconds
 // Records what the client tells, from its network thread, for the test thread to wait on.
 class Recorder final : public RoomListener {
 public:
-    void roomStateChanged(RoomState state, const std::string& reason) override {
-        update([&] { m_states.emplace_back(state, reason); });
+    void roomStateChanged(RoomState state, const zorvane::text::Message& reason) override {
+        update([&] { m_states.emplace_back(state, zorvane::text::defaultText(reason)); });
     }
     void remoteKill(const KillEvent& event, bool retained) override {
         update([&] {
@@ -126,7 +126,7 @@ RoomOptions optionsFor(
 struct Member {
     Member(RoomOptions options) : client(std::move(options), recorder) {}
     bool join() {
-        std::string error;
+        zorvane::text::Message error;
         return client.start(error) && recorder.waitForState(RoomState::Connected);
     }
     void kill(const std::string& boss, std::int64_t utc, int period = 60) {
@@ -252,14 +252,14 @@ TEST(RoomClient, PasswordsAreCheckedAndARefusalIsReported) {
         options.link.user = c.user;
         options.password = c.password;
         Member member(options);
-        std::string error;
-        ASSERT_TRUE(member.client.start(error)) << error;
+        zorvane::text::Message error;
+        ASSERT_TRUE(member.client.start(error)) << zorvane::text::defaultText(error);
         ASSERT_TRUE(member.recorder.waitForState(c.state)) << c.user << "/" << c.password;
         for (const auto& [state, reason] : member.recorder.states()) {
             EXPECT_EQ(reason.find(c.password), std::string::npos) << "a reason shows the password";
         }
         if (c.state == RoomState::Refused) {
-            EXPECT_NE(member.recorder.states().back().second.find("password"), std::string::npos)
+            EXPECT_NE(member.recorder.states().back().second.find("密码"), std::string::npos)
                 << member.recorder.states().back().second;
         }
     }
@@ -287,8 +287,8 @@ TEST(RoomClient, TlsNeedsACertificateFromTheTrustedCa) {
         options.link.host = c.host;
         options.caFile = c.caFile;
         Member member(options);
-        std::string error;
-        ASSERT_TRUE(member.client.start(error)) << error;
+        zorvane::text::Message error;
+        ASSERT_TRUE(member.client.start(error)) << zorvane::text::defaultText(error);
         ASSERT_TRUE(member.recorder.waitForState(c.state))
             << c.host << " " << c.caFile << " " << describe(member.client.state());
         if (c.state == RoomState::Connected) {
@@ -302,9 +302,10 @@ TEST(RoomClient, TlsNeedsACertificateFromTheTrustedCa) {
     missingCa.link.secure = true;
     missingCa.caFile = "/nonexistent/ca.pem";
     Member member(missingCa);
-    std::string error;
+    zorvane::text::Message error;
     EXPECT_FALSE(member.client.start(error));
-    EXPECT_NE(error.find("CA file"), std::string::npos) << error;
+    EXPECT_EQ(error, zorvane::text::Message(zorvane::text::MessageId::RoomCaFileUnusable,
+                                            {zorvane::text::Message::literal(missingCa.caFile)}));
 }
 
 TEST(RoomClient, KillsSurviveABrokerRestartAndKillsMadeOfflineGoOutOnReconnect) {
@@ -340,8 +341,8 @@ TEST(RoomClient, KillsSurviveABrokerRestartAndKillsMadeOfflineGoOutOnReconnect) 
 TEST(RoomClient, AKillMadeBeforeTheFirstConnectionIsSentOnceTheBrokerIsUp) {
     LocalBroker broker;
     Member alice(optionsFor(broker, "alice"));
-    std::string error;
-    ASSERT_TRUE(alice.client.start(error)) << error;
+    zorvane::text::Message error;
+    ASSERT_TRUE(alice.client.start(error)) << zorvane::text::defaultText(error);
     alice.kill("Early", 1796000100);
     ASSERT_TRUE(alice.recorder.waitForState(RoomState::Reconnecting));
     ASSERT_TRUE(broker.start()) << broker.error();
@@ -424,13 +425,15 @@ TEST(RoomClient, ClockSkewOfAMemberIsReported) {
 TEST(RoomClient, StopsPromptlyWhileReconnectingAndRefusesBadKills) {
     LocalBroker broker; // never started
     Member alice(optionsFor(broker, "alice"));
-    std::string error;
-    ASSERT_TRUE(alice.client.start(error)) << error;
+    zorvane::text::Message error;
+    ASSERT_TRUE(alice.client.start(error)) << zorvane::text::defaultText(error);
     ASSERT_TRUE(alice.recorder.waitForState(RoomState::Reconnecting));
-    EXPECT_FALSE(alice.client.publishKill({"", 60, 0, 1796000000}, error));
-    EXPECT_FALSE(
-        alice.client.publishKill({std::string(kMaxBossBytes + 1, 'b'), 60, 0, 1796000000}, error));
-    EXPECT_FALSE(alice.client.publishKill({"B", -1, 0, 1796000000}, error));
+    EXPECT_EQ(alice.recorder.states().back().second, "无法连接到服务器");
+    std::string sendError;
+    EXPECT_FALSE(alice.client.publishKill({"", 60, 0, 1796000000}, sendError));
+    EXPECT_FALSE(alice.client.publishKill({std::string(kMaxBossBytes + 1, 'b'), 60, 0, 1796000000},
+                                          sendError));
+    EXPECT_FALSE(alice.client.publishKill({"B", -1, 0, 1796000000}, sendError));
     EXPECT_EQ(alice.client.pendingCount(), 0U);
     alice.client.stop();
     EXPECT_EQ(alice.client.state(), RoomState::Stopped);

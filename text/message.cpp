@@ -1,0 +1,213 @@
+#include "text/message.h"
+
+#include <array>
+#include <cstddef>
+
+namespace zorvane::text {
+namespace {
+
+constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count)> kTemplates = {
+    "",
+    "%1",
+    "禁止输入",
+    "请输入整数数字",
+    "请输入整数数字大于提示预警分钟",
+    "请正确输入日期",
+    "“%1”不是整数分钟",
+    "“%1”不在 1 到 %2 分钟之间",
+    "最多 %1 个提前时间",
+    "提前 %1 分钟的提醒不会响：不短于周期 %2 分钟",
+    "%1时%2分%3秒",
+    "%1天%2时%3分%4秒",
+    "%1天%2时%3分",
+    "%1时%2分%3秒",
+    "%1分%2秒",
+    "%1秒",
+    "找不到这个文件",
+    "这不是普通文件",
+    "文件大于 64 MB",
+    "无法读取这个文件",
+    "这不是可以播放的 WAV 文件",
+    "解码后的声音大于 256 MB",
+    "无法加载 SDL2 声音库",
+    "无法播放所选的声音文件：%1\n原因：%2\n预警时将播放内置声音。",
+    "双击",
+    "输入",
+    "自动轮换",
+    "命令行",
+    "远程",
+    "快捷键",
+    "右键菜单",
+    "未知",
+    "该路径不是普通文件",
+    "由更新版本的程序创建（版本 %1）",
+    "历史记录数据库已损坏且无法移开，击杀暂不记入历史：%1（%2；%3）",
+    "历史记录数据库已损坏，已移到一旁并新建：%1（%2）",
+    "历史记录数据库已损坏，已移到一旁，但无法新建，击杀暂不记入历史：%1（%2；%3）",
+    "无法打开历史记录数据库，击杀暂不记入历史：%1（%2）",
+    "历史记录写入失败，%1 条击杀未记入（%2）",
+    "历史记录不可用",
+    "无法写入 %1",
+    "房间连接已经启动",
+    "无法创建 MQTT 客户端",
+    "用户名不被接受：%1",
+    "无法使用 CA 文件“%1”",
+    "无法使用系统的证书颁发机构",
+    "无法连接到服务器",
+    "连接已断开",
+    "服务器拒绝了用户名或密码（未授权）",
+    "服务器不允许读取房间的主题",
+    "TLS 连接失败：服务器的证书不受信任或与主机名不符",
+    "TLS 连接失败：服务器的证书不受信任或与主机名不符（%1）",
+    "房间链接以 mqtt:// 或 mqtts:// 开头",
+    "链接中没有房间（主机之后应为 …/房间）",
+    "密码不应写在链接中，请在首选项中输入",
+    "“@”之前的用户名为空或含有不允许的字符",
+    "IPv6 地址缺少结尾的“]”",
+    "“%1”不是 IPv6 地址",
+    "IPv6 地址之后有多余的文字",
+    "“:”之后的端口为空",
+    "链接中没有主机",
+    "“%1”不是主机名或地址",
+    "端口须为 1 到 65535 之间的数字",
+    "房间名长于 %1 字节",
+    "房间名含有空格或控制字符",
+    "房间名不能含有“%1”",
+    "已取消",
+    "下载失败：%1",
+    "页面中没有位于“【”和“】”之间的公告",
+    "%1；%2",
+};
+
+} // namespace
+
+Message Message::literal(std::string text) {
+    Message message(MessageId::Literal);
+    message.m_literal = std::move(text);
+    return message;
+}
+
+std::string_view messageTemplate(MessageId id) {
+    const auto index = static_cast<std::size_t>(id);
+    return index < kTemplates.size() ? kTemplates[index] : std::string_view();
+}
+
+std::string fillTemplate(std::string_view pattern, const std::vector<std::string>& values) {
+    std::string out;
+    out.reserve(pattern.size());
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' &&
+            pattern[i + 1] <= '9') {
+            const auto value = static_cast<std::size_t>(pattern[i + 1] - '1');
+            if (value < values.size()) {
+                out += values[value];
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
+std::string defaultText(const Message& message) {
+    if (message.id == MessageId::Literal) {
+        return message.literalText();
+    }
+    std::vector<std::string> values;
+    values.reserve(message.args.size());
+    for (const Message& arg : message.args) {
+        values.push_back(defaultText(arg));
+    }
+    return fillTemplate(messageTemplate(message.id), values);
+}
+
+namespace {
+
+constexpr std::string_view kLineMark = "zorvane-message:";
+
+// L<bytes>:<text> for a literal, M<id>,<count>:<values> for a message.
+void writeMessage(const Message& message, std::string& out) {
+    if (message.id == MessageId::Literal) {
+        std::string text = message.literalText();
+        for (char& c : text) {
+            if (c == '\n' || c == '\r') {
+                c = ' ';
+            }
+        }
+        out += 'L' + std::to_string(text.size()) + ':' + text;
+        return;
+    }
+    out += 'M' + std::to_string(static_cast<int>(message.id)) + ',' +
+           std::to_string(message.args.size()) + ':';
+    for (const Message& arg : message.args) {
+        writeMessage(arg, out);
+    }
+}
+
+bool readNumber(std::string_view& in, char end, std::size_t& value) {
+    value = 0;
+    std::size_t digits = 0;
+    while (digits < in.size() && in[digits] >= '0' && in[digits] <= '9' && digits < 9) {
+        value = value * 10 + static_cast<std::size_t>(in[digits] - '0');
+        ++digits;
+    }
+    if (digits == 0 || digits >= in.size() || in[digits] != end) {
+        return false;
+    }
+    in.remove_prefix(digits + 1);
+    return true;
+}
+
+bool readOne(std::string_view& in, Message& out, int depth) {
+    if (in.empty() || depth > 8) {
+        return false;
+    }
+    const char kind = in.front();
+    in.remove_prefix(1);
+    std::size_t first = 0;
+    if (kind == 'L') {
+        if (!readNumber(in, ':', first) || first > in.size()) {
+            return false;
+        }
+        out = Message::literal(std::string(in.substr(0, first)));
+        in.remove_prefix(first);
+        return true;
+    }
+    std::size_t count = 0;
+    if (kind != 'M' || !readNumber(in, ',', first) || !readNumber(in, ':', count) ||
+        first <= static_cast<std::size_t>(MessageId::Literal) ||
+        first >= static_cast<std::size_t>(MessageId::Count) || count > 9) {
+        return false;
+    }
+    out = Message(static_cast<MessageId>(first));
+    out.args.resize(count);
+    for (Message& arg : out.args) {
+        if (!readOne(in, arg, depth + 1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string messageLine(const Message& message) {
+    std::string out(kLineMark);
+    writeMessage(message, out);
+    return out;
+}
+
+std::optional<Message> readMessage(std::string_view line) {
+    if (line.substr(0, kLineMark.size()) != kLineMark) {
+        return std::nullopt;
+    }
+    line.remove_prefix(kLineMark.size());
+    Message message;
+    if (!readOne(line, message, 0) || !line.empty()) {
+        return std::nullopt;
+    }
+    return message;
+}
+
+} // namespace zorvane::text
