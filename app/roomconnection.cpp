@@ -2,6 +2,7 @@
 
 #include "app/handoff.h"
 #include "app/preferences.h"
+#include "app/roomkill.h"
 #include "share/roomlink.h"
 #include "text/numbers.h"
 #include "text/textops.h"
@@ -41,15 +42,6 @@ RowsByName rowsByName(const schedule::BossTable& table) {
             {row.id, row.timing.lastUtc, row.use});
     }
     return rows;
-}
-
-bool sharedBy(const QStringList& shared, const QStringList& unshared, const std::string& boss,
-              bool checked) {
-    const QString name = qs(boss);
-    if (unshared.contains(name)) {
-        return false;
-    }
-    return checked || shared.contains(name);
 }
 
 } // namespace
@@ -185,20 +177,15 @@ void RoomConnection::rejoin() {
         emit statusChanged();
         return;
     }
-    share::RoomOptions options;
     std::string reason;
-    if (!share::parseRoomLink(linkText.toStdString(), options.link, reason)) {
+    std::optional<share::RoomOptions> options = roomOptionsFrom(m_preferences, reason);
+    if (!options) {
         setProblem(QCoreApplication::translate("Zorvane", "链接无效：%1").arg(qs(reason)));
         return;
     }
-    m_room = qs(options.link.room);
-    options.password = m_preferences.roomPassword.get().toStdString();
-    options.caFile = m_preferences.roomCaFile.get().trimmed().toStdString();
-    const QString nickname = m_preferences.roomNickname.get().trimmed();
-    options.nickname = nickname.isEmpty() ? m_preferences.roomNickname.defaultValue().toStdString()
-                                          : nickname.toStdString();
+    m_room = qs(options->link.room);
     m_relay = std::make_unique<Relay>(*this, m_session);
-    m_client = std::make_unique<share::RoomClient>(std::move(options), *m_relay);
+    m_client = std::make_unique<share::RoomClient>(std::move(*options), *m_relay);
     std::string error;
     if (!m_client->start(error)) {
         m_client.reset();
@@ -304,7 +291,7 @@ void RoomConnection::takeSlice() {
                 continue;
             }
             for (RowRef& row : found->second) {
-                if (!sharedBy(shared, unshared, event.boss, row.checked)) {
+                if (!bossShared(shared, unshared, event.boss, row.checked)) {
                     continue;
                 }
                 if (share::judgeRemoteKill(true, row.lastUtc, seen, event.killUtcSeconds) ==
@@ -340,16 +327,7 @@ bool RoomConnection::seenBefore(const std::string& eventId) {
 }
 
 bool RoomConnection::isShared(const std::string& boss) const {
-    const std::string name = text::trim(boss);
-    bool checked = false;
-    for (const schedule::BossRow& row : m_table.rows()) {
-        if (row.use && text::trim(row.text[schedule::kNameColumn]) == name) {
-            checked = true;
-            break;
-        }
-    }
-    return sharedBy(m_preferences.sharedBosses.get(), m_preferences.unsharedBosses.get(), name,
-                    checked);
+    return bossShared(m_preferences, m_table.rows(), boss);
 }
 
 bool RoomConnection::addOffered(const std::string& boss) {

@@ -1,5 +1,7 @@
 #include "app/tablecommands.h"
 
+#include "app/preferences.h"
+#include "app/roomkill.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "schedule/away.h"
@@ -8,6 +10,7 @@
 #include "schedule/tableops.h"
 #include "text/fileio.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -66,6 +69,41 @@ public:
     void writeSucceeded(const std::string&) override {}
     std::string error;
 };
+
+// A kill recorded here on a shared row goes to the room the preferences name, as the
+// window would send it; the kill stays recorded when it cannot be sent, and the command
+// fails saying so.
+void shareKill(const schedule::KillRecord& kill, const schedule::BossTable& table,
+               const std::filesystem::path& dir, int timeoutMs, CommandResult& result) {
+    const QString file = fromUtf8(
+        text::utf8FromPath(dir / text::pathFromUtf8(Preferences::fileName().toStdString())));
+    // Without a preferences file there is no room, and none is made here.
+    if (!QFileInfo::exists(file)) {
+        return;
+    }
+    const Preferences preferences(file);
+    std::string problem;
+    const std::optional<share::RoomOptions> options = roomOptionsFrom(preferences, problem);
+    if (!options && problem.empty()) {
+        return; // no room
+    }
+    if (!bossShared(preferences, table.rows(), kill.boss)) {
+        return;
+    }
+    if (options) {
+        problem = publishKillAndWait(
+            *options, {kill.boss, kill.periodMinutes, kill.delayMinutes, kill.utcSeconds},
+            timeoutMs);
+        if (problem.empty()) {
+            result.text +=
+                QStringLiteral("\nShared with room '%1'.").arg(fromUtf8(options->link.room));
+            return;
+        }
+    }
+    result.exitCode = kExitFailed;
+    result.text += QStringLiteral("\nThe kill is recorded but was not shared with the room: %1")
+                       .arg(fromUtf8(problem));
+}
 
 } // namespace
 
@@ -148,7 +186,7 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
 }
 
 CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
-                         const schedule::Clock& clock) {
+                         const schedule::Clock& clock, int publishTimeoutMs) {
     schedule::BossTable table;
     config::loadTable(table, dir);
     // As the window does on loading: every last time gets the instant it stands for now.
@@ -182,6 +220,7 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     if (const std::string notice = history.notice(); !notice.empty()) {
         result.text += QStringLiteral("\nHistory: %1").arg(fromUtf8(notice));
     }
+    shareKill(*kill.held, table, dir, publishTimeoutMs, result);
     return result;
 }
 
