@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <unordered_map>
@@ -244,7 +245,6 @@ void RoomConnection::takeSlice() {
             break;
         case Incoming::Kind::Kill:
             kills = true;
-            ++m_received;
             break;
         case Incoming::Kind::Dropped:
             ++m_dropped;
@@ -270,10 +270,21 @@ void RoomConnection::takeSlice() {
         const QStringList unshared = m_preferences.unsharedBosses.get();
         const std::size_t offersBefore = m_offers.size();
         bool offersChangedHere = false;
-        for (const Incoming& item : slice) {
+        const auto deadline = std::chrono::steady_clock::now() + kSliceBudget;
+        std::size_t judged = 0;
+        for (std::size_t index = 0; index < slice.size(); ++index) {
+            const Incoming& item = slice[index];
             if (item.session != m_session || item.kind != Incoming::Kind::Kill) {
                 continue;
             }
+            // A slice that took its time leaves the rest of its kills for the next one; at
+            // least one goes through each slice, however loaded the machine.
+            if (judged > 0 && std::chrono::steady_clock::now() >= deadline) {
+                putBack(slice, index);
+                break;
+            }
+            ++judged;
+            ++m_received;
             const share::KillEvent& event = item.event;
             const bool seen = seenBefore(event.eventId);
             const auto found = rows.find(event.boss);
@@ -311,6 +322,21 @@ void RoomConnection::takeSlice() {
     }
     if (status) {
         emit statusChanged();
+    }
+}
+
+void RoomConnection::putBack(std::vector<Incoming>& slice, std::size_t from) {
+    const std::lock_guard lock(m_inboxMutex);
+    const bool wasEmpty = m_inbox.empty();
+    for (std::size_t index = slice.size(); index > from; --index) {
+        Incoming& item = slice[index - 1];
+        if (item.kind == Incoming::Kind::Kill) {
+            m_inbox.push_front(std::move(item));
+        }
+    }
+    // As in post: whoever makes the queue non-empty hands the next slice over.
+    if (wasEmpty && !m_inbox.empty()) {
+        handOff(this, [this] { takeSlice(); });
     }
 }
 
