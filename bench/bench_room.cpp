@@ -385,7 +385,6 @@ void windowInABusyRoom(benchmark::State& state) {
         lastBeat = beat.nsecsElapsed();
         const double cpuStart = processCpuSeconds();
         const double brokerStart = otherProcessCpuSeconds(broker.pid());
-        const double sendersStart = otherProcessCpuSeconds(senders.processId());
         const auto wallStart = std::chrono::steady_clock::now();
         senders.write("go\n");
         QString output;
@@ -408,8 +407,6 @@ void windowInABusyRoom(benchmark::State& state) {
         // The broker is one thread: near 100 % of a core, it is what limits the room.
         state.counters["broker_cpu_percent_of_one_core"] =
             100.0 * (otherProcessCpuSeconds(broker.pid()) - brokerStart) / wall.count();
-        state.counters["senders_cpu_percent"] =
-            100.0 * (otherProcessCpuSeconds(senders.processId()) - sendersStart) / wall.count();
         heartbeat.stop();
         timedApplication->timing = false;
         if (!sent) {
