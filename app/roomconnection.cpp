@@ -94,6 +94,9 @@ RoomConnection::RoomConnection(schedule::BossTable& table, Preferences& preferen
                                ApplyKill applyKill, QObject* parent)
     : QObject(parent), m_table(table), m_preferences(preferences),
       m_applyKill(std::move(applyKill)) {
+    // Full size at once: growing the set while kills stream in would rehash every id
+    // remembered on the window thread.
+    m_seen.reserve(kSeenIds + 1);
     // The dialog stores the room's options one after another; join once for all of them.
     auto* rejoinTimer = new QTimer(this);
     rejoinTimer->setSingleShot(true);
