@@ -7,6 +7,7 @@
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
 #include "app/clickablelabel.h"
+#include "app/configwriter.h"
 #include "app/desktopnotifier.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
@@ -169,7 +170,7 @@ void MainWindow::buildComponents() {
     m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
     // In the free space right of "设置", below the clock.
     m_writeNotice = place(new WriteNotice(this), "写入提示", 432, 48, 352, 22);
-    m_tableStore = std::make_unique<config::ConfigTableStore>(programPath(), m_writeNotice);
+    m_tableStore = std::make_unique<ConfigWriter>(programPath(), m_writeNotice);
 
     schedule::MessageSink& messages = m_context.messages
                                           ? *m_context.messages
@@ -285,12 +286,24 @@ CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
     // hands over; the window takes them up from there.
     m_preferences->store().reload();
     switch (command.action) {
-    case CommandLine::Action::Kill:
-        return killByName(m_table, command.killName, command.minutesAgo, m_context.clock,
-                          [this](schedule::RowId row, schedule::UtcSeconds killed) {
-                              m_gridController->recordKill(row, killed,
-                                                           schedule::KillSource::CommandLine);
-                          });
+    case CommandLine::Action::Kill: {
+        CommandResult result = killByName(
+            m_table, command.killName, command.minutesAgo, m_context.clock,
+            [this](schedule::RowId row, schedule::UtcSeconds killed) {
+                m_gridController->recordKill(row, killed, schedule::KillSource::CommandLine);
+            });
+        if (result.exitCode != kExitDone) {
+            return result;
+        }
+        // The caller is told whether the kill reached config.ini, so the window waits for
+        // this one write.
+        if (const std::string problem = m_tableStore->flush().tableFile; !problem.empty()) {
+            return {kExitFailed,
+                    QStringLiteral("The kill of '%1' shows in the window but was not saved: %2")
+                        .arg(command.killName.trimmed(), QString::fromStdString(problem))};
+        }
+        return result;
+    }
     case CommandLine::Action::List:
         return {kExitDone, tableListing(m_table, m_context.clock)};
     default:
@@ -622,7 +635,7 @@ void MainWindow::showStoredWarnMinutes() {
     m_warnMinutesEdit->setText(QString::fromStdString(config::readWarnMinutes(programPath())));
     if (m_warnMinutesEdit->text().isEmpty()) {
         m_warnMinutesEdit->setText(defaultWarnMinutes());
-        m_tableStore->writeWarnMinutes(config::kDefaultWarnMinutes);
+        m_tableStore->writeWarnMinutes(std::string(config::kDefaultWarnMinutes));
     }
 }
 

@@ -23,9 +23,6 @@ class QPushButton;
 class QShortcut;
 class QTextBrowser;
 
-namespace zorvane::config {
-class ConfigTableStore;
-}
 namespace zorvane::history {
 class SqliteKillLog;
 }
@@ -39,6 +36,7 @@ class DesktopNotifier;
 class PreferencesDialog;
 class AwayPanel;
 class BossGrid;
+class ConfigWriter;
 class ClickableLabel;
 class GridController;
 class HistoryDialog;
@@ -96,6 +94,8 @@ public:
     // The line that tells which file could not be written (or what went wrong with the
     // history database); hidden while all is well.
     WriteNotice* writeNotice() const { return m_writeNotice; }
+    // The writer of config.ini and confing.ini (on a thread of its own).
+    ConfigWriter& configWriter() const { return *m_tableStore; }
     // The kill history beside config.ini; every recorded kill goes here.
     history::SqliteKillLog& killHistory() const { return *m_killLog; }
     // The user's preferences (preferences.ini beside config.ini).
@@ -202,7 +202,7 @@ private:
     // model) goes before the table it shows. All go before the child widgets (the
     // write notice among them), which the base class destroys.
     schedule::BossTable m_table;
-    std::unique_ptr<config::ConfigTableStore> m_tableStore;
+    std::unique_ptr<ConfigWriter> m_tableStore;
     std::unique_ptr<history::SqliteKillLog> m_killLog;
     MessageBoxSink m_messageBox;
     std::unique_ptr<Questions> m_questionBoxes;

@@ -3,6 +3,7 @@
 #include "app/coretexts.h"
 #include "app/handoff.h"
 #include "app/preferences.h"
+#include "app/roomkill.h"
 #include "share/roomlink.h"
 #include "text/numbers.h"
 #include "text/textops.h"
@@ -11,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <optional>
 #include <unordered_map>
@@ -42,15 +44,6 @@ RowsByName rowsByName(const schedule::BossTable& table) {
             {row.id, row.timing.lastUtc, row.use});
     }
     return rows;
-}
-
-bool sharedBy(const QStringList& shared, const QStringList& unshared, const std::string& boss,
-              bool checked) {
-    const QString name = qs(boss);
-    if (unshared.contains(name)) {
-        return false;
-    }
-    return checked || shared.contains(name);
 }
 
 } // namespace
@@ -102,6 +95,9 @@ RoomConnection::RoomConnection(schedule::BossTable& table, Preferences& preferen
                                ApplyKill applyKill, QObject* parent)
     : QObject(parent), m_table(table), m_preferences(preferences),
       m_applyKill(std::move(applyKill)) {
+    // Full size at once: growing the set while kills stream in would rehash every id
+    // remembered on the window thread.
+    m_seen.reserve(kSeenIds + 1);
     // The dialog stores the room's options one after another; join once for all of them.
     auto* rejoinTimer = new QTimer(this);
     rejoinTimer->setSingleShot(true);
@@ -186,20 +182,15 @@ void RoomConnection::rejoin() {
         emit statusChanged();
         return;
     }
-    share::RoomOptions options;
     text::Message reason;
-    if (!share::parseRoomLink(linkText.toStdString(), options.link, reason)) {
+    std::optional<share::RoomOptions> options = roomOptionsFrom(m_preferences, reason);
+    if (!options) {
         setProblem(QCoreApplication::translate("Zorvane", "链接无效：%1").arg(messageText(reason)));
         return;
     }
-    m_room = qs(options.link.room);
-    options.password = m_preferences.roomPassword.get().toStdString();
-    options.caFile = m_preferences.roomCaFile.get().trimmed().toStdString();
-    const QString nickname = m_preferences.roomNickname.get().trimmed();
-    options.nickname = nickname.isEmpty() ? m_preferences.roomNickname.defaultValue().toStdString()
-                                          : nickname.toStdString();
+    m_room = qs(options->link.room);
     m_relay = std::make_unique<Relay>(*this, m_session);
-    m_client = std::make_unique<share::RoomClient>(std::move(options), *m_relay);
+    m_client = std::make_unique<share::RoomClient>(std::move(*options), *m_relay);
     text::Message error;
     if (!m_client->start(error)) {
         m_client.reset();
@@ -258,7 +249,6 @@ void RoomConnection::takeSlice() {
             break;
         case Incoming::Kind::Kill:
             kills = true;
-            ++m_received;
             break;
         case Incoming::Kind::Dropped:
             ++m_dropped;
@@ -284,10 +274,21 @@ void RoomConnection::takeSlice() {
         const QStringList unshared = m_preferences.unsharedBosses.get();
         const std::size_t offersBefore = m_offers.size();
         bool offersChangedHere = false;
-        for (const Incoming& item : slice) {
+        const auto deadline = std::chrono::steady_clock::now() + kSliceBudget;
+        std::size_t judged = 0;
+        for (std::size_t index = 0; index < slice.size(); ++index) {
+            const Incoming& item = slice[index];
             if (item.session != m_session || item.kind != Incoming::Kind::Kill) {
                 continue;
             }
+            // A slice that took its time leaves the rest of its kills for the next one; at
+            // least one goes through each slice, however loaded the machine.
+            if (judged > 0 && std::chrono::steady_clock::now() >= deadline) {
+                putBack(slice, index);
+                break;
+            }
+            ++judged;
+            ++m_received;
             const share::KillEvent& event = item.event;
             const bool seen = seenBefore(event.eventId);
             const auto found = rows.find(event.boss);
@@ -305,7 +306,7 @@ void RoomConnection::takeSlice() {
                 continue;
             }
             for (RowRef& row : found->second) {
-                if (!sharedBy(shared, unshared, event.boss, row.checked)) {
+                if (!bossShared(shared, unshared, event.boss, row.checked)) {
                     continue;
                 }
                 if (share::judgeRemoteKill(true, row.lastUtc, seen, event.killUtcSeconds) ==
@@ -328,6 +329,21 @@ void RoomConnection::takeSlice() {
     }
 }
 
+void RoomConnection::putBack(std::vector<Incoming>& slice, std::size_t from) {
+    const std::lock_guard lock(m_inboxMutex);
+    const bool wasEmpty = m_inbox.empty();
+    for (std::size_t index = slice.size(); index > from; --index) {
+        Incoming& item = slice[index - 1];
+        if (item.kind == Incoming::Kind::Kill) {
+            m_inbox.push_front(std::move(item));
+        }
+    }
+    // As in post: whoever makes the queue non-empty hands the next slice over.
+    if (wasEmpty && !m_inbox.empty()) {
+        handOff(this, [this] { takeSlice(); });
+    }
+}
+
 bool RoomConnection::seenBefore(const std::string& eventId) {
     if (!m_seen.insert(eventId).second) {
         return true;
@@ -341,16 +357,7 @@ bool RoomConnection::seenBefore(const std::string& eventId) {
 }
 
 bool RoomConnection::isShared(const std::string& boss) const {
-    const std::string name = text::trim(boss);
-    bool checked = false;
-    for (const schedule::BossRow& row : m_table.rows()) {
-        if (row.use && text::trim(row.text[schedule::kNameColumn]) == name) {
-            checked = true;
-            break;
-        }
-    }
-    return sharedBy(m_preferences.sharedBosses.get(), m_preferences.unsharedBosses.get(), name,
-                    checked);
+    return bossShared(m_preferences, m_table.rows(), boss);
 }
 
 bool RoomConnection::addOffered(const std::string& boss) {

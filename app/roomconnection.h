@@ -4,9 +4,9 @@
 //
 // The room client works on libmosquitto's own threads. What it reports is queued here and
 // taken over by the window thread in slices (one hand-off per non-empty queue, at most
-// kSliceEvents events per slice), so a flood of messages never holds up the window and
-// the client never waits for it. Leaving or changing rooms stops the old client on a
-// thread of its own, since stopping may wait for the network.
+// kSliceEvents events and about kSliceBudget of applying kills per slice), so a flood of messages
+// never holds up the window and the client never waits for it. Leaving or changing rooms stops the
+// old client on a thread of its own, since stopping may wait for the network.
 
 #include "schedule/bosstable.h"
 #include "schedule/services.h"
@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -47,8 +48,10 @@ public:
     using ApplyKill =
         std::function<bool(schedule::RowId, schedule::UtcSeconds, const std::string& sender)>;
 
-    // Events taken over per slice on the window thread.
+    // Events taken over per slice on the window thread, and how long a slice may apply
+    // kills before it leaves the rest to the next slice.
     static constexpr std::size_t kSliceEvents = 64;
+    static constexpr std::chrono::microseconds kSliceBudget{2000};
 
     // Everything passed in must outlive the connection; lives on the window thread.
     RoomConnection(schedule::BossTable& table, Preferences& preferences, ApplyKill applyKill,
@@ -116,6 +119,8 @@ private:
     // Window thread: takes over one slice.
     void takeSlice();
     void handleKill(const share::KillEvent& event);
+    // Returns the kills of the slice from `from` on to the front of the queue.
+    void putBack(std::vector<Incoming>& slice, std::size_t from);
     void publishLocal(const schedule::KillRecord& record);
     void leave();
     void setProblem(const QString& problem);

@@ -1,5 +1,6 @@
 #include "app/soundchooser.h"
 
+#include "app/configwriter.h"
 #include "app/handoff.h"
 #include "config/configfiles.h"
 #include "schedule/services.h"
@@ -73,7 +74,7 @@ QString openFileDialog(QWidget* owner, const QString& initialDir, const QString&
 }
 
 SoundChooser::SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string programDir,
-                           config::ConfigTableStore& store, QObject* parent)
+                           ConfigWriter& store, QObject* parent)
     : QObject(parent), m_owner(owner), m_soundPathBox(soundPathBox),
       m_programDir(std::move(programDir)), m_store(store) {}
 

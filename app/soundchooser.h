@@ -14,14 +14,13 @@
 class QLineEdit;
 class QWidget;
 
-namespace zorvane::config {
-class ConfigTableStore;
-}
 namespace zorvane::schedule {
 class MessageSink;
 } // namespace zorvane::schedule
 
 namespace zorvane::app {
+
+class ConfigWriter;
 
 // Shows a modal open-file dialog and returns the chosen file's full path, "" when
 // the user cancels. Arguments: owner, initial directory, title, Qt name filter.
@@ -60,7 +59,7 @@ class SoundChooser : public QObject {
     Q_OBJECT
 public:
     SoundChooser(QWidget* owner, QLineEdit* soundPathBox, std::string programDir,
-                 config::ConfigTableStore& store, QObject* parent = nullptr);
+                 ConfigWriter& store, QObject* parent = nullptr);
 
     // Tests answer the modal dialog themselves.
     void setFileDialog(FileDialog dialog) { m_dialog = std::move(dialog); }
@@ -75,7 +74,7 @@ private:
     QWidget* m_owner;
     QLineEdit* m_soundPathBox;
     std::string m_programDir;
-    config::ConfigTableStore& m_store;
+    ConfigWriter& m_store;
     FileDialog m_dialog = showOpenFileDialog;
     SoundCheck m_check;
     schedule::MessageSink* m_messages = nullptr;

@@ -1,6 +1,8 @@
 #include "app/tablecommands.h"
 
 #include "app/coretexts.h"
+#include "app/preferences.h"
+#include "app/roomkill.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "schedule/away.h"
@@ -9,6 +11,7 @@
 #include "schedule/tableops.h"
 #include "text/fileio.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -67,6 +70,42 @@ public:
     void writeSucceeded(const std::string&) override {}
     std::string error;
 };
+
+// A kill recorded here on a shared row goes to the room the preferences name, as the
+// window would send it; the kill stays recorded when it cannot be sent, and the command
+// fails saying so.
+void shareKill(const schedule::KillRecord& kill, const schedule::BossTable& table,
+               const std::filesystem::path& dir, int timeoutMs, CommandResult& result) {
+    const QString file = fromUtf8(
+        text::utf8FromPath(dir / text::pathFromUtf8(Preferences::fileName().toStdString())));
+    // Without a preferences file there is no room, and none is made here.
+    if (!QFileInfo::exists(file)) {
+        return;
+    }
+    const Preferences preferences(file);
+    text::Message problem;
+    const std::optional<share::RoomOptions> options = roomOptionsFrom(preferences, problem);
+    if (!options && problem.empty()) {
+        return; // no room
+    }
+    if (!bossShared(preferences, table.rows(), kill.boss)) {
+        return;
+    }
+    QString failure = messageText(problem);
+    if (options) {
+        failure = publishKillAndWait(
+            *options, {kill.boss, kill.periodMinutes, kill.delayMinutes, kill.utcSeconds},
+            timeoutMs);
+        if (failure.isEmpty()) {
+            result.text +=
+                QStringLiteral("\nShared with room '%1'.").arg(fromUtf8(options->link.room));
+            return;
+        }
+    }
+    result.exitCode = kExitFailed;
+    result.text +=
+        QStringLiteral("\nThe kill is recorded but was not shared with the room: %1").arg(failure);
+}
 
 } // namespace
 
@@ -149,7 +188,7 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
 }
 
 CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
-                         const schedule::Clock& clock) {
+                         const schedule::Clock& clock, int publishTimeoutMs) {
     schedule::BossTable table;
     config::loadTable(table, dir);
     // As the window does on loading: every last time gets the instant it stands for now.
@@ -183,6 +222,7 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     if (const text::Message notice = history.notice(); !notice.empty()) {
         result.text += QStringLiteral("\nHistory: %1").arg(messageText(notice));
     }
+    shareKill(*kill.held, table, dir, publishTimeoutMs, result);
     return result;
 }
 

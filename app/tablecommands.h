@@ -3,6 +3,7 @@
 // second start) or, when no instance runs, on the files in the program directory.
 
 #include "app/commandline.h"
+#include "app/roomkill.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/instant.h"
@@ -30,8 +31,11 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
 // --kill or --list on the files in `dir` (no instance runs): the table is loaded from
 // config.ini; a kill is saved through the same store as the window's (one atomic write,
 // the reason reported when it fails) and then added to the history with the source
-// "command line".
+// "command line". A kill of a shared boss is then published to the room the preferences
+// name, waiting at most `publishTimeoutMs` for the broker; when it cannot be, the kill
+// stays recorded and the result is kExitFailed with the reason.
 CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
-                         const schedule::Clock& clock);
+                         const schedule::Clock& clock,
+                         int publishTimeoutMs = kRoomPublishTimeoutMs);
 
 } // namespace zorvane::app

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -36,6 +37,7 @@
 #include <numeric>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace zorvane;
@@ -60,6 +62,23 @@ std::int64_t firstKill() {
 
 std::string bossName(int index) {
     return "Boss " + std::to_string(index);
+}
+
+// CPU seconds (user and system) another process has used so far; -1 when unknown.
+double otherProcessCpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    // The fields after the command name, which ends with the last ')'.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) {
+        return -1;
+    }
+    // utime and stime are fields 14 and 15 of the line, 12 and 13 after the name.
+    return static_cast<double>(fields[11].toLongLong() + fields[12].toLongLong()) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 double processCpuSeconds() {
@@ -365,6 +384,7 @@ void windowInABusyRoom(benchmark::State& state) {
         heartbeat.start(1);
         lastBeat = beat.nsecsElapsed();
         const double cpuStart = processCpuSeconds();
+        const double brokerStart = otherProcessCpuSeconds(broker.pid());
         const auto wallStart = std::chrono::steady_clock::now();
         senders.write("go\n");
         QString output;
@@ -384,6 +404,9 @@ void windowInABusyRoom(benchmark::State& state) {
                                            3000);
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
         const double cpu = processCpuSeconds() - cpuStart;
+        // The broker is one thread: near 100 % of a core, it is what limits the room.
+        state.counters["broker_cpu_percent_of_one_core"] =
+            100.0 * (otherProcessCpuSeconds(broker.pid()) - brokerStart) / wall.count();
         heartbeat.stop();
         timedApplication->timing = false;
         if (!sent) {

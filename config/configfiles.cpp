@@ -235,17 +235,26 @@ void loadTable(BossTable& table, const std::filesystem::path& dir) {
 }
 
 bool saveTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {
+    return saveRows(table.rows(), dir, error);
+}
+
+bool saveRows(const std::vector<BossRow>& rows, const std::filesystem::path& dir,
+              std::string* error) {
     const std::filesystem::path file = tableFilePath(dir);
     IniDocument doc;
     if (!loadIniDocument(file, doc, error)) {
         return false;
     }
-    const std::vector<BossRow> rows = table.rows();
     writeRows(doc, rows);
     return saveIniDocument(file, doc, error);
 }
 
 bool rewriteTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {
+    return rewriteRows(table.rows(), dir, error);
+}
+
+bool rewriteRows(const std::vector<BossRow>& rows, const std::filesystem::path& dir,
+                 std::string* error) {
     const std::filesystem::path file = tableFilePath(dir);
     IniDocument doc;
     if (!loadIniDocument(file, doc, error)) {
@@ -254,7 +263,7 @@ bool rewriteTable(const BossTable& table, const std::filesystem::path& dir, std:
     for (std::string_view section : kTableSections) {
         doc.removeSection(section);
     }
-    writeRows(doc, table.rows());
+    writeRows(doc, rows);
     return saveIniDocument(file, doc, error);
 }
 
@@ -292,96 +301,118 @@ bool writeSoundPath(const std::filesystem::path& dir, std::string_view path, std
     return writeIniValue(soundFilePath(dir), "m", "m", path, error);
 }
 
+PendingWrites PendingWrites::table(std::vector<BossRow> rows, bool rewrite) {
+    PendingWrites writes;
+    writes.rows = std::move(rows);
+    writes.rewrite = rewrite;
+    return writes;
+}
+
+PendingWrites PendingWrites::warnMinutesText(std::string text) {
+    PendingWrites writes;
+    writes.warnMinutes = std::move(text);
+    return writes;
+}
+
+PendingWrites PendingWrites::soundPathText(std::string path) {
+    PendingWrites writes;
+    writes.soundPath = std::move(path);
+    return writes;
+}
+
+void PendingWrites::merge(PendingWrites newer) {
+    if (newer.rows) {
+        // A rewrite still owed stays one: the stored table must lose the keys of rows
+        // deleted since, whatever came after.
+        rewrite = (rows && rewrite) || newer.rewrite;
+        rows = std::move(newer.rows);
+    }
+    if (newer.warnMinutes) {
+        warnMinutes = std::move(newer.warnMinutes);
+    }
+    if (newer.soundPath) {
+        soundPath = std::move(newer.soundPath);
+    }
+}
+
 ConfigTableStore::ConfigTableStore(std::filesystem::path dir, schedule::WriteStatusSink* status)
     : m_dir(std::move(dir)), m_status(status) {}
 
 void ConfigTableStore::saveTable(const BossTable& table) {
-    m_table = &table;
-    if (m_tableWrite == TableWrite::None) {
-        m_tableWrite = TableWrite::Save;
-    }
-    Outcome tableFile;
-    Outcome soundFile;
-    writePending(tableFile, soundFile);
+    write(PendingWrites::table(table.rows()));
 }
 
 void ConfigTableStore::rewriteTable(const BossTable& table) {
-    m_table = &table;
-    m_tableWrite = TableWrite::Rewrite;
-    Outcome tableFile;
-    Outcome soundFile;
-    writePending(tableFile, soundFile);
+    write(PendingWrites::table(table.rows(), true));
 }
 
 bool ConfigTableStore::writeWarnMinutes(std::string_view text, std::string* error) {
-    m_warnMinutes = std::string(text);
-    Outcome tableFile;
-    Outcome soundFile;
-    writePending(tableFile, soundFile);
+    const WriteOutcome outcome = write(PendingWrites::warnMinutesText(std::string(text)));
     if (error) {
-        *error = tableFile.error;
+        *error = outcome.tableError;
     }
-    return tableFile.written;
+    return outcome.tableWritten;
 }
 
 bool ConfigTableStore::writeSoundPath(std::string_view path, std::string* error) {
-    m_soundPath = std::string(path);
-    Outcome tableFile;
-    Outcome soundFile;
-    writePending(tableFile, soundFile);
+    const WriteOutcome outcome = write(PendingWrites::soundPathText(std::string(path)));
     if (error) {
-        *error = soundFile.error;
+        *error = outcome.soundError;
     }
-    return soundFile.written;
+    return outcome.soundWritten;
 }
 
-void ConfigTableStore::writePending(Outcome& tableFile, Outcome& soundFile) {
-    if (m_tableWrite != TableWrite::None || m_warnMinutes) {
-        tableFile.written = writeTableFile(tableFile.error);
-        report(tableFilePath(m_dir), tableFile);
+ConfigTableStore::WriteOutcome ConfigTableStore::write(PendingWrites changes) {
+    m_pending.merge(std::move(changes));
+    WriteOutcome outcome;
+    if (m_pending.rows || m_pending.warnMinutes) {
+        outcome.tableWritten = writeTableFile(outcome.tableError);
+        report(tableFilePath(m_dir), outcome.tableWritten, outcome.tableError);
     }
-    if (m_soundPath) {
-        soundFile.written = writeSoundFile(soundFile.error);
-        report(soundFilePath(m_dir), soundFile);
+    if (m_pending.soundPath) {
+        outcome.soundWritten = writeSoundFile(outcome.soundError);
+        report(soundFilePath(m_dir), outcome.soundWritten, outcome.soundError);
     }
+    return outcome;
 }
 
 bool ConfigTableStore::writeTableFile(std::string& error) {
     // The table first: a rewrite after a deletion keeps "set" where it was.
-    if (m_tableWrite != TableWrite::None && m_table) {
-        const bool written = m_tableWrite == TableWrite::Rewrite
-                                 ? config::rewriteTable(*m_table, m_dir, &error)
-                                 : config::saveTable(*m_table, m_dir, &error);
+    if (m_pending.rows) {
+        const bool written = m_pending.rewrite ? config::rewriteRows(*m_pending.rows, m_dir, &error)
+                                               : config::saveRows(*m_pending.rows, m_dir, &error);
         if (!written) {
             return false;
         }
+        m_pending.rows.reset();
+        m_pending.rewrite = false;
     }
-    m_tableWrite = TableWrite::None;
-    if (m_warnMinutes) {
-        if (!config::writeWarnMinutes(m_dir, *m_warnMinutes, &error)) {
+    if (m_pending.warnMinutes) {
+        if (!config::writeWarnMinutes(m_dir, *m_pending.warnMinutes, &error)) {
             return false;
         }
-        m_warnMinutes.reset();
+        m_pending.warnMinutes.reset();
     }
     return true;
 }
 
 bool ConfigTableStore::writeSoundFile(std::string& error) {
-    if (!config::writeSoundPath(m_dir, *m_soundPath, &error)) {
+    if (!config::writeSoundPath(m_dir, *m_pending.soundPath, &error)) {
         return false;
     }
-    m_soundPath.reset();
+    m_pending.soundPath.reset();
     return true;
 }
 
-void ConfigTableStore::report(const std::filesystem::path& file, const Outcome& outcome) {
+void ConfigTableStore::report(const std::filesystem::path& file, bool written,
+                              const std::string& error) {
     if (!m_status) {
         return;
     }
-    if (outcome.written) {
+    if (written) {
         m_status->writeSucceeded(text::utf8FromPath(file));
     } else {
-        m_status->writeFailed(text::utf8FromPath(file), outcome.error);
+        m_status->writeFailed(text::utf8FromPath(file), error);
     }
 }
 

@@ -37,11 +37,16 @@ void loadTable(schedule::BossTable& table, const std::filesystem::path& dir);
 // reason in `error`.
 bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir,
                std::string* error = nullptr);
+// The same for rows copied out of a table (its rows()).
+bool saveRows(const std::vector<schedule::BossRow>& rows, const std::filesystem::path& dir,
+              std::string* error = nullptr);
 
 // Drops the table's sections, keeps everything else ("set" where it was) and writes
 // every data row anew, in one atomic replacement.
 bool rewriteTable(const schedule::BossTable& table, const std::filesystem::path& dir,
                   std::string* error = nullptr);
+bool rewriteRows(const std::vector<schedule::BossRow>& rows, const std::filesystem::path& dir,
+                 std::string* error = nullptr);
 
 // The keys of one section, in file order (a line without "=" counts whole).
 std::vector<std::string> readSectionKeys(const std::filesystem::path& file,
@@ -69,18 +74,44 @@ std::string readSoundPath(const std::filesystem::path& dir);
 bool writeSoundPath(const std::filesystem::path& dir, std::string_view path,
                     std::string* error = nullptr);
 
+// What config.ini and confing.ini are still to receive. A later change replaces an
+// earlier one of the same kind, so writing what is pending always stores the newest.
+struct PendingWrites {
+    // The table's rows as they were when the save was asked for.
+    std::optional<std::vector<schedule::BossRow>> rows;
+    bool rewrite = false; // drop the stored table first (after a deletion)
+    std::optional<std::string> warnMinutes;
+    std::optional<std::string> soundPath;
+
+    static PendingWrites table(std::vector<schedule::BossRow> rows, bool rewrite = false);
+    static PendingWrites warnMinutesText(std::string text);
+    static PendingWrites soundPathText(std::string path);
+
+    bool empty() const { return !rows && !warnMinutes && !soundPath; }
+    // Takes over what `newer` asks for on top of what is pending.
+    void merge(PendingWrites newer);
+};
+
 // Every write the window makes to the two files: the table's copy in config.ini for the
 // table operations, the warning minutes and the sound path. Each write tells the status
 // sink how it ended. What a failed write should have stored is kept and written again
 // with the next write through the store, so a change made while the disk was full
 // reaches its file once writing works again, and a file is reported written only when
-// everything asked of it is on disk.
+// everything asked of it is on disk. Not thread-safe: one thread writes through it.
 class ConfigTableStore final : public schedule::TableStore {
 public:
+    // How the files touched by one write ended; a file not touched counts as written.
+    struct WriteOutcome {
+        bool tableWritten = true;
+        std::string tableError;
+        bool soundWritten = true;
+        std::string soundError;
+    };
+
     // `status` may be null; otherwise it must outlive the store.
     explicit ConfigTableStore(std::filesystem::path dir,
                               schedule::WriteStatusSink* status = nullptr);
-    // The table must outlive the store: a failed save is made again from it later.
+    // Copies the rows at once; the table need not outlive the call.
     void saveTable(const schedule::BossTable& table) override;
     void rewriteTable(const schedule::BossTable& table) override;
     // Stores the warning minutes in config.ini; false when config.ini could not be
@@ -89,27 +120,19 @@ public:
     // Stores the sound path in confing.ini; false when confing.ini could not be
     // written, with the reason in `error`.
     bool writeSoundPath(std::string_view path, std::string* error = nullptr);
+    // Adds `changes` to what is pending, writes every file that lacks something and
+    // reports each write made.
+    WriteOutcome write(PendingWrites changes);
 
 private:
-    enum class TableWrite { None, Save, Rewrite };
-    struct Outcome {
-        bool written = true;
-        std::string error;
-    };
-
-    // Writes what each file still lacks and reports every write made.
-    void writePending(Outcome& tableFile, Outcome& soundFile);
     bool writeTableFile(std::string& error);
     bool writeSoundFile(std::string& error);
-    void report(const std::filesystem::path& file, const Outcome& outcome);
+    void report(const std::filesystem::path& file, bool written, const std::string& error);
 
     std::filesystem::path m_dir;
     schedule::WriteStatusSink* m_status;
     // What config.ini and confing.ini lack after a failed write.
-    TableWrite m_tableWrite = TableWrite::None;
-    const schedule::BossTable* m_table = nullptr;
-    std::optional<std::string> m_warnMinutes;
-    std::optional<std::string> m_soundPath;
+    PendingWrites m_pending;
 };
 
 } // namespace zorvane::config

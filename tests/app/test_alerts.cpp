@@ -6,6 +6,7 @@
 #include "app/alerttray.h"
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
+#include "app/configwriter.h"
 #include "app/globals.h"
 #include "app/leadtimesdialog.h"
 #include "app/mainwindow.h"
@@ -273,6 +274,7 @@ private slots:
         QCOMPARE(dialog->noteLabel()->text(), never);
         dialog->accept();
         QCOMPARE(m_window->table().timing(row)->leadMinutes, (std::vector<int>{40, 2}));
+        m_window->configWriter().flush();
         const std::filesystem::path file = config::tableFilePath(m_dir->path().toStdString());
         QCOMPARE(config::readIniValue(file, "LeadTimes", "1"), std::string("40, 2"));
         const QModelIndex name = m_window->grid()->model()->index(row - 1, schedule::kNameColumn);

@@ -1,9 +1,12 @@
 #include "app/commandline.h"
 #include "app/desktopid.h"
+#include "app/preferences.h"
 #include "app/programdir.h"
 #include "app/tablecommands.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
+#include "share/roomclient.h"
+#include "tests/share/localbroker.h"
 #include "tests/support/fakeclock.h"
 
 #include <QDir>
@@ -11,6 +14,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <condition_variable>
+#include <mutex>
 
 using zorvane::app::CommandLine;
 using Action = CommandLine::Action;
@@ -45,6 +51,33 @@ QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A member of the room that notes the kills it receives.
+class KillWatcher final : public zorvane::share::RoomListener {
+public:
+    void roomStateChanged(zorvane::share::RoomState, const zorvane::text::Message&) override {}
+    void remoteKill(const zorvane::share::KillEvent& event, bool) override {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_kills.push_back(event);
+        }
+        m_wake.notify_all();
+    }
+    void messageDropped(zorvane::share::DropReason, const std::string&) override {}
+    void clockSkew(const zorvane::share::MemberSkew&) override {}
+
+    std::vector<zorvane::share::KillEvent> waitForKills(int timeoutMs) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                        [this] { return !m_kills.empty(); });
+        return m_kills;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<zorvane::share::KillEvent> m_kills;
+};
 
 } // namespace
 
@@ -199,6 +232,95 @@ private slots:
         QCOMPARE(records.front().source, schedule::KillSource::CommandLine);
         QCOMPARE(records.front().utcSeconds, killed->timing.lastUtc.value_or(0));
         QCOMPARE(records.front().utcSeconds, schedule::toUtc(clock.now()) - 60LL * minutesAgo);
+    }
+
+    // With no instance running, a kill of a shared boss still reaches the room.
+    void aKillOnTheFilesIsPublishedToTheRoom_data() {
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QStringList>("shared");
+        QTest::addColumn<QStringList>("unshared");
+        QTest::addColumn<bool>("brokerUp");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<bool>("published");
+        QTest::newRow("checked row") << true << QStringList() << QStringList() << true << 0
+                                     << "Shared with room 'guild'" << true;
+        QTest::newRow("shared in the preferences")
+            << false << QStringList{"Dragon"} << QStringList() << true << 0 << "Shared with"
+            << true;
+        QTest::newRow("unshared in the preferences")
+            << true << QStringList() << QStringList{"Dragon"} << true << 0 << "Recorded a kill"
+            << false;
+        QTest::newRow("no broker")
+            << true << QStringList() << QStringList() << false << 1
+            << "The kill is recorded but was not shared with the room: " << false;
+    }
+
+    void aKillOnTheFilesIsPublishedToTheRoom() {
+        QFETCH(bool, checked);
+        QFETCH(QStringList, shared);
+        QFETCH(QStringList, unshared);
+        QFETCH(bool, brokerUp);
+        QFETCH(int, exitCode);
+        QFETCH(QString, textPart);
+        QFETCH(bool, published);
+        zorvane::testing::LocalBroker broker;
+        QVERIFY2(broker.start(), broker.error().c_str());
+        if (!brokerUp) {
+            broker.stop();
+        }
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "30", "09:50:00", "10:20:00", checked}});
+        {
+            zorvane::app::Preferences preferences(
+                dir.filePath(zorvane::app::Preferences::fileName()));
+            QVERIFY(preferences.roomLink.set(
+                QStringLiteral("mqtt://127.0.0.1:%1/guild").arg(broker.port())));
+            QVERIFY(preferences.roomNickname.set(QStringLiteral("cli")));
+            QVERIFY(preferences.sharedBosses.set(shared));
+            QVERIFY(preferences.unsharedBosses.set(unshared));
+        }
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        const std::filesystem::path path = dir.path().toStdString();
+        CommandLine kill;
+        kill.action = Action::Kill;
+        kill.killName = QStringLiteral("Dragon");
+        const zorvane::app::CommandResult result =
+            zorvane::app::runOnFiles(kill, path, clock, 1500);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.text.contains(textPart), qPrintable(result.text));
+        QCOMPARE(result.text.contains(QStringLiteral("Shared with")), published);
+
+        // The kill is recorded whether or not the room got it.
+        schedule::BossTable table;
+        zorvane::config::loadTable(table, path);
+        const std::optional<schedule::UtcSeconds> killed = table.timing(1)->lastUtc;
+        QCOMPARE(killed, std::optional(schedule::toUtc(clock.now())));
+        QCOMPARE(zorvane::history::SqliteKillLog(path / "history.sqlite").recordCount("Dragon"),
+                 std::int64_t{1});
+        if (!brokerUp) {
+            return;
+        }
+        // A member joining later gets the kill the broker kept.
+        KillWatcher watcher;
+        zorvane::share::RoomOptions options;
+        zorvane::text::Message error;
+        QVERIFY(zorvane::share::parseRoomLink(
+            QStringLiteral("mqtt://127.0.0.1:%1/guild").arg(broker.port()).toStdString(),
+            options.link, error));
+        options.nickname = "watcher";
+        zorvane::share::RoomClient member(options, watcher);
+        QVERIFY2(member.start(error), zorvane::text::defaultText(error).c_str());
+        const std::vector<zorvane::share::KillEvent> kills =
+            watcher.waitForKills(published ? 10000 : 1000);
+        member.stop();
+        QCOMPARE(kills.size(), published ? std::size_t{1} : std::size_t{0});
+        if (published) {
+            QCOMPARE(kills[0].boss, std::string("Dragon"));
+            QCOMPARE(kills[0].killUtcSeconds, *killed);
+            QCOMPARE(kills[0].periodMinutes, 30);
+            QCOMPARE(kills[0].nickname, std::string("cli"));
+        }
     }
 
     void listingShowsTimeLeftAndStatesAligned() {

@@ -3,6 +3,7 @@
 
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
+#include "app/configwriter.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
@@ -75,7 +76,16 @@ private:
         openWindow();
     }
 
+    // The program directory once the window's writer has written everything asked of it.
+    std::filesystem::path writtenDir() const {
+        if (m_window) {
+            m_window->configWriter().flush();
+        }
+        return dir();
+    }
+
     QByteArray fileBytes() const {
+        writtenDir();
         QFile file(tableFile());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
     }
@@ -83,7 +93,7 @@ private:
     // What config.ini holds, read back the way the program reads it at start-up.
     std::vector<schedule::BossRow> storedRows() const {
         BossTable stored;
-        config::loadTable(stored, dir());
+        config::loadTable(stored, writtenDir());
         return stored.rows();
     }
 
@@ -185,8 +195,8 @@ private slots:
         QCOMPARE(grid()->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
         QCOMPARE(m_window->warnMinutesEdit()->text(), QStringLiteral("5"));
         QVERIFY(m_window->soundPathEdit()->text().isEmpty());
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("5"));
-        QVERIFY(config::readSectionKeys(config::tableFilePath(dir()), "序号").empty());
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("5"));
+        QVERIFY(config::readSectionKeys(config::tableFilePath(writtenDir()), "序号").empty());
         QVERIFY(m_messages.texts.empty());
     }
 
@@ -196,7 +206,7 @@ private slots:
         QVERIFY(config::writeSoundPath(dir(), "/home/一/alarm.wav"));
         restart();
         QCOMPARE(m_window->warnMinutesEdit()->text(), QStringLiteral("0"));
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("0"));
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("0"));
         QCOMPARE(m_window->soundPathEdit()->text(), QStringLiteral("/home/一/alarm.wav"));
     }
 
@@ -204,16 +214,16 @@ private slots:
         QLineEdit* box = m_window->warnMinutesEdit();
         box->selectAll();
         QTest::keyClick(box, '1');
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("1"));
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("1"));
         QTest::keyClick(box, '5');
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("15"));
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("15"));
         QTest::keyClick(box, Qt::Key_Backspace);
         QTest::keyClick(box, Qt::Key_Backspace);
-        QCOMPARE(config::readWarnMinutes(dir()), std::string());
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string());
         // An empty value is only replaced by "5" at the next start.
         restart();
         QCOMPARE(m_window->warnMinutesEdit()->text(), QStringLiteral("5"));
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("5"));
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("5"));
     }
 
     void addAppendsANumberedRowWithoutSaving() {
@@ -305,8 +315,9 @@ private slots:
         QCOMPARE(stored[0].text[2], std::string("A"));
         QCOMPARE(stored[1].text[1], std::string("2"));
         QCOMPARE(stored[1].text[2], std::string("C"));
-        QCOMPARE(config::readSectionKeys(config::tableFilePath(dir()), "序号"), list({"1", "2"}));
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("5"));
+        QCOMPARE(config::readSectionKeys(config::tableFilePath(writtenDir()), "序号"),
+                 list({"1", "2"}));
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("5"));
 
         // Deleting again at the last row moves the cursor to the new last row.
         QTest::mouseClick(m_window->deleteButton(), Qt::LeftButton);
@@ -324,8 +335,8 @@ private slots:
         QCOMPARE(grid()->model()->rowCount(), 0);
         QCOMPARE(grid()->cursorRow(), -1);
         QVERIFY(storedRows().empty());
-        QVERIFY(config::readSectionKeys(config::tableFilePath(dir()), "序号").empty());
-        QCOMPARE(config::readWarnMinutes(dir()), std::string("5"));
+        QVERIFY(config::readSectionKeys(config::tableFilePath(writtenDir()), "序号").empty());
+        QCOMPARE(config::readWarnMinutes(writtenDir()), std::string("5"));
 
         // With no cursor the button does nothing.
         const QByteArray before = fileBytes();

@@ -4,6 +4,7 @@
 
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
+#include "app/configwriter.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/gridproxy.h"
@@ -158,6 +159,7 @@ private:
     }
 
     std::vector<schedule::BossRow> storedRows() const {
+        m_window->configWriter().flush();
         BossTable stored;
         config::loadTable(stored, m_dir->path().toStdString());
         return stored.rows();
@@ -249,6 +251,7 @@ private slots:
     void countdownHeaderCyclesThroughThreeOrders() {
         threeCountedRows();
         const QByteArray fileBefore = [this] {
+            m_window->configWriter().flush();
             QFile file(m_dir->filePath(QStringLiteral("config.ini")));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
@@ -282,6 +285,7 @@ private slots:
             QCOMPARE(cell(row, schedule::kNumberColumn), QString::number(row));
         }
         QCOMPARE(cell(1, schedule::kNameColumn), QStringLiteral("A"));
+        m_window->configWriter().flush();
         QFile file(m_dir->filePath(QStringLiteral("config.ini")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), fileBefore);

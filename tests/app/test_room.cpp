@@ -31,6 +31,8 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using namespace zorvane;
 
@@ -117,6 +119,32 @@ public:
 
     // Publishes a kill event from "carol" and waits until the broker has it.
     bool publish(const std::string& boss, std::int64_t killUtc, const std::string& eventId) {
+        const int before = m_acknowledged.load();
+        return send(boss, killUtc, eventId) &&
+               QTest::qWaitFor([&] { return m_acknowledged.load() > before; }, kPatienceMs);
+    }
+
+    // Publishes the kills one after another and waits, without running the window's
+    // events meanwhile, until the broker has them all.
+    bool publishAll(const std::vector<std::pair<std::string, std::int64_t>>& kills) {
+        const int before = m_acknowledged.load();
+        for (const auto& [boss, killUtc] : kills) {
+            if (!send(boss, killUtc, share::randomId())) {
+                return false;
+            }
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (m_acknowledged.load() < before + static_cast<int>(kills.size())) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    bool send(const std::string& boss, std::int64_t killUtc, const std::string& eventId) {
         share::KillEvent event{boss,
                                60,
                                0,
@@ -129,15 +157,10 @@ public:
                                eventId};
         const std::string payload = share::encodeKillEvent(event);
         const std::string topic = share::bossTopic("guild", boss);
-        const int before = m_acknowledged.load();
-        if (mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                              payload.data(), 1, false) != MOSQ_ERR_SUCCESS) {
-            return false;
-        }
-        return QTest::qWaitFor([&] { return m_acknowledged.load() > before; }, kPatienceMs);
+        return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                 payload.data(), 1, false) == MOSQ_ERR_SUCCESS;
     }
 
-private:
     mosquitto* m_mosq;
     bool m_ok = false;
     std::atomic<int> m_acknowledged{0};
@@ -239,6 +262,37 @@ private slots:
             QVERIFY2(bob.lastUtc(dragon) == std::optional(c.expected), c.what);
         }
         QCOMPARE(bob.window->killHistory().recentKills("Dragon", 5).size(), std::size_t{1});
+    }
+
+    // A flood that arrives while the window is busy is taken over in slices of bounded
+    // length; every kill is judged once and in order, so each row ends at its latest.
+    void aFloodOfKillsIsAppliedWholeAndInOrder() {
+        Member bob(link(), QStringLiteral("bob"), m_clock);
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        constexpr int kBosses = 40;
+        constexpr int kRounds = 15;
+        for (int b = 0; b < kBosses; ++b) {
+            bob.addRow("Boss " + std::to_string(b), 600, true, ten - 3600);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        RawPublisher carol(m_broker->port());
+        QVERIFY(carol.ok());
+        std::vector<std::pair<std::string, std::int64_t>> kills;
+        for (int round = 0; round < kRounds; ++round) {
+            for (int b = 0; b < kBosses; ++b) {
+                kills.emplace_back("Boss " + std::to_string(b), ten - 3000 + 60 * round + b);
+            }
+        }
+        const std::uint64_t appliedBefore = bob.window->room().appliedCount();
+        QVERIFY(carol.publishAll(kills));
+        const auto total = static_cast<std::uint64_t>(kills.size());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.window->room().receivedCount() >= total, kPatienceMs);
+        QCOMPARE(bob.window->room().receivedCount(), total);
+        QCOMPARE(bob.window->room().appliedCount() - appliedBefore, total);
+        for (int b = 0; b < kBosses; ++b) {
+            QCOMPARE(bob.lastUtc(b + 1),
+                     std::optional<schedule::UtcSeconds>(ten - 3000 + 60 * (kRounds - 1) + b));
+        }
     }
 
     void unknownBossIsOfferedAndAddedFromThePanel() {

@@ -1,5 +1,6 @@
 #include "alarm/embeddedsound.h"
 #include "app/clickablelabel.h"
+#include "app/configwriter.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/soundchooser.h"
@@ -104,6 +105,7 @@ private slots:
         QCOMPARE(m_dialog.title, QStringLiteral("打开文件"));
         QCOMPARE(m_dialog.nameFilter, QStringLiteral("*.wav"));
         QCOMPARE(m_window->soundPathEdit()->text(), chosen);
+        m_window->configWriter().flush();
         QCOMPARE(QString::fromStdString(config::readSoundPath(m_dir->path().toStdString())),
                  chosen);
         QCOMPARE(QDir::currentPath(), m_startDir);
@@ -164,6 +166,7 @@ private slots:
 
         QCOMPARE(m_dialog.calls, 1);
         QCOMPARE(m_window->soundPathEdit()->text(), QString());
+        m_window->configWriter().flush();
         const auto file = config::soundFilePath(m_dir->path().toStdString());
         QVERIFY(QFileInfo::exists(QString::fromStdString(file.string())));
         QCOMPARE(config::readSectionKeys(file, "m"), std::vector<std::string>{"m"});

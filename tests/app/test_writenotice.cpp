@@ -1,3 +1,4 @@
+#include "app/configwriter.h"
 #include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/soundchooser.h"
@@ -62,7 +63,11 @@ private:
             app::AppContext{*m_globals, m_clock, programDir.toStdString()});
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        settle();
     }
+
+    // Waits for the window's writes and the notice they leave.
+    void settle() const { m_window->configWriter().flush(); }
 
     // A click on row 1's use box: the table is saved at once.
     void clickUseBox() {
@@ -70,9 +75,11 @@ private:
         const QPoint centre =
             grid->visualRect(grid->model()->index(0, schedule::kUseColumn)).center();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, centre);
+        settle();
     }
 
     std::string stored(const char* section, const char* key) const {
+        settle();
         return config::readIniValue(path(kTableFile).toStdString(), section, key);
     }
 
@@ -119,6 +126,7 @@ private slots:
         QFETCH(QString, reason);
         openWindow(m_dir->path());
         QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        settle();
         const QByteArray before = bytesOf(path(kTableFile));
 
         {
@@ -139,6 +147,7 @@ private slots:
             // More failing saves of the same file keep the one notice as it is.
             const QString shown = notice()->text();
             m_window->warnMinutesEdit()->setText(QStringLiteral("7"));
+            settle();
             QCOMPARE(notice()->text(), shown);
             QCOMPARE(bytesOf(path(kTableFile)), before);
             if (!fullDisk) {
@@ -153,6 +162,38 @@ private slots:
         QCOMPARE(stored("set", "预警"), std::string("7"));
     }
 
+    // A --kill handed over by a second start answers with the failure when the window
+    // could not save it, and with success once it could.
+    void aHandedOverKillThatCannotBeSavedIsReportedAsFailed() {
+        openWindow(m_dir->path());
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        m_window->table().setCellText(1, schedule::kNameColumn, "龙");
+        m_window->table().setCellText(1, schedule::kPeriodColumn, "30");
+        clickUseBox();
+        app::CommandLine kill;
+        kill.action = app::CommandLine::Action::Kill;
+        kill.killName = QStringLiteral("龙");
+        // Earlier than any time the row has, so the kill changes it.
+        kill.minutesAgo = 5;
+        {
+            testing::FileSizeLimit limit(bytesOf(path(kTableFile)).size() / 2);
+            QVERIFY(limit.active());
+            const app::CommandResult result = m_window->runHandedOverCommand(kill);
+            QCOMPARE(result.exitCode, app::kExitFailed);
+            QVERIFY2(result.text.contains(QStringLiteral("was not saved")) &&
+                         result.text.contains(QStringLiteral("config.ini: File too large")),
+                     qPrintable(result.text));
+            QVERIFY(notice()->isVisible());
+        }
+        kill.minutesAgo = 3;
+        const app::CommandResult result = m_window->runHandedOverCommand(kill);
+        QCOMPARE(result.exitCode, app::kExitDone);
+        QVERIFY2(result.text.startsWith(QStringLiteral("Recorded a kill")),
+                 qPrintable(result.text));
+        QVERIFY(!notice()->isVisible());
+        QCOMPARE(stored("LastKillUtc", "1"), std::string("2026-12-08T20:57:00Z"));
+    }
+
     void aSoundChoiceThatCannotBeStoredIsShown() {
         writeFile(path(kSoundFile), "[m]\r\nm=\r\n");
         setReadOnly(path(kSoundFile), true);
@@ -162,6 +203,7 @@ private slots:
                 return QStringLiteral("/sounds/bell.wav");
             });
         m_window->soundChooser()->onSoundLabelPressed(0, 0, {});
+        settle();
         QCOMPARE(m_window->soundPathEdit()->text(), QStringLiteral("/sounds/bell.wav"));
         QVERIFY(notice()->isVisible());
         QVERIFY2(notice()->text().endsWith(QStringLiteral("confing.ini: the file is read-only")),
@@ -170,6 +212,7 @@ private slots:
         // Stored with the next save, which takes the notice away.
         setReadOnly(path(kSoundFile), false);
         m_window->warnMinutesEdit()->setText(QStringLiteral("6"));
+        settle();
         QVERIFY(!notice()->isVisible());
         QCOMPARE(config::readSoundPath(m_dir->path().toStdString()),
                  std::string("/sounds/bell.wav"));

@@ -29,6 +29,8 @@ public:
     // Stops it (SIGTERM, so that it saves its retained messages) and waits for it to end.
     void stop();
     int port() const { return m_port; }
+    // The broker's process id while it runs; -1 otherwise.
+    pid_t pid() const { return m_pid; }
     // Why start() failed, for the test's message.
     const std::string& error() const { return m_error; }
 
