@@ -41,7 +41,7 @@ bool RepeatPlan::due(schedule::UtcSeconds now) {
     return true;
 }
 
-AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SdlSoundDevice& device,
+AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SoundPlayer& device,
                          const schedule::Clock& clock, std::string programDir,
                          schedule::WriteStatusSink* status)
     : m_settings(settings), m_device(device), m_clock(clock), m_programDir(std::move(programDir)),

@@ -29,4 +29,13 @@ struct HelperOutcome {
 HelperOutcome runHelper(const std::string& program, const std::vector<std::string>& arguments,
                         const std::atomic<bool>& cancel, std::size_t maxOut, int pollMs = 20);
 
+#ifndef _WIN32
+// Starts `program` with `arguments` (no shell, the environment inherited) with the given
+// descriptors as its standard input, output and error, and returns its process id; the
+// caller waits for it. -1 when it could not be started, with the errno in `error`. On Linux
+// the helper ends with this process.
+int startProcess(const std::string& program, const std::vector<std::string>& arguments, int in,
+                 int out, int err, int* error);
+#endif
+
 } // namespace zorvane::app
