@@ -7,6 +7,7 @@
 // played, been prepared or asked for during the linger time (2 s unless given), or at once
 // when its input ends. SDL's audio driver is chosen by the environment it inherits.
 
+#include "alarm/sdlapi.h"
 #include "alarm/sdlsounddevice.h"
 #include "alarm/soundfile.h"
 #include "alarm/soundwire.h"
@@ -19,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include <poll.h>
 #include <unistd.h>
@@ -130,6 +132,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 #endif
+    // SDL is loaded at once, while the window still writes the chime or sends the first
+    // request, and stays loaded for the helper's short life.
+    std::shared_ptr<const SdlApi> sdl;
+    std::thread loader([&sdl] { sdl = loadSdl(); });
     Server server;
     auto idleSince = Clock::now();
     for (;;) {
@@ -151,5 +157,6 @@ int main(int argc, char* argv[]) {
             break;
         }
     }
+    loader.join();
     return 0;
 }

@@ -34,6 +34,9 @@ public:
     virtual bool isPlaying(const std::string& alias) const = 0;
     // True while the audio device is open.
     virtual bool isAudioOpen() const = 0;
+    // Gets ready to play soon without playing anything, so that what playing needs can
+    // start while the caller prepares the sound itself. Does nothing by default.
+    virtual void warmUp() {}
     // Scales everything played: 0 (silent) to 100 percent. Any thread.
     virtual void setVolume(int percent) = 0;
     virtual int volume() const = 0;

@@ -76,6 +76,8 @@ bool AlertSounds::speechPending() const {
 }
 
 void AlertSounds::chime() {
+    // A helper process starts loading the audio libraries while the chime is written.
+    m_device.warmUp();
     alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
 }
 

@@ -393,6 +393,14 @@ bool HelperSoundDevice::isAudioOpen() const {
     return reply && replyCode(*reply) == 1;
 }
 
+void HelperSoundDevice::warmUp() {
+    const std::lock_guard call(m_callMutex);
+    reapHelper();
+    if (!m_inProcess && !m_helper) {
+        startHelper();
+    }
+}
+
 void HelperSoundDevice::setVolume(int percent) {
     const std::lock_guard call(m_callMutex);
     m_volume = std::clamp(percent, 0, 100);

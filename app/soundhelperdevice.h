@@ -50,6 +50,8 @@ public:
     std::vector<std::string> openNames() const override;
     bool isPlaying(const std::string& alias) const override;
     bool isAudioOpen() const override;
+    // Starts a helper unless one runs: it loads SDL while the caller writes the chime.
+    void warmUp() override;
     void setVolume(int percent) override;
     int volume() const override;
 
