@@ -5,7 +5,8 @@
 // into the window's process. It reads requests on standard input and answers on standard
 // output (alarm/soundwire.h), plays through SdlSoundDevice, and ends once nothing has
 // played, been prepared or asked for during the linger time (2 s unless given), or at once
-// when its input ends. SDL's audio driver is chosen by the environment it inherits.
+// when its input ends, which is also how it learns that the window's process has died. SDL's
+// audio driver is chosen by the environment it inherits.
 
 #include "alarm/sdlapi.h"
 #include "alarm/sdlsounddevice.h"
@@ -24,10 +25,6 @@
 
 #include <poll.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <csignal>
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
@@ -124,14 +121,6 @@ int main(int argc, char* argv[]) {
         std::fputs("usage: zorvane-sound [--linger MILLISECONDS]\n", stderr);
         return 2;
     }
-#ifdef __linux__
-    // Should the window's process die without ending this one, end with it.
-    const pid_t parent = getppid();
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) {
-        return 1;
-    }
-#endif
     // SDL is loaded at once, while the window still writes the chime or sends the first
     // request, and stays loaded for the helper's short life.
     std::shared_ptr<const SdlApi> sdl;

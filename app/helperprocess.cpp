@@ -149,7 +149,7 @@ int waitUnlessCancelled(pid_t child, const std::atomic<bool>& cancel, int pollMs
 } // namespace
 
 int startProcess(const std::string& program, const std::vector<std::string>& arguments, int in,
-                 int out, int err, int* error) {
+                 int out, int err, int* error, bool endWithCaller) {
     // Everything the child needs is made before the fork: after it, only calls that are
     // safe in a copy of a multi-threaded process may run there.
     std::vector<char*> argv;
@@ -166,6 +166,8 @@ int startProcess(const std::string& program, const std::vector<std::string>& arg
     }
 #ifdef __linux__
     const pid_t parent = ::getpid();
+#else
+    (void)endWithCaller;
 #endif
 
     const pid_t child = ::fork();
@@ -177,9 +179,11 @@ int startProcess(const std::string& program, const std::vector<std::string>& arg
 #ifdef __linux__
         // The helper ends with the program even when the program is killed; if the
         // program died between fork and here, the signal is never sent, so ask again.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) {
-            ::_exit(127);
+        if (endWithCaller) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) {
+                ::_exit(127);
+            }
         }
 #endif
         // dup2 clears close-on-exec on the copies, so only these three stay open (a

@@ -98,7 +98,11 @@ bool HelperSoundDevice::startHelper() const {
         return false;
     }
     int error = 0;
-    const int pid = startProcess(m_program, m_arguments, ends[1], ends[1], STDERR_FILENO, &error);
+    // Whichever thread asks first starts the helper and may end long before it (the tick's
+    // worker is restarted with the countdowns): the helper ends when its socket closes with
+    // this process, not with that thread.
+    const int pid =
+        startProcess(m_program, m_arguments, ends[1], ends[1], STDERR_FILENO, &error, false);
     ::close(ends[1]);
     if (pid < 0) {
         ::close(ends[0]);

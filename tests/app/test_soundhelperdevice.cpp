@@ -281,3 +281,19 @@ TEST_F(SoundHelperTest, PrepareTellsWhyAFileCannotBePlayed) {
     }
     EXPECT_TRUE(m_troubles.reasons().empty());
 }
+
+TEST_F(SoundHelperTest, TheHelperOutlivesTheThreadThatStartedIt) {
+    HelperSoundDevice device(ZORVANE_SOUND_HELPER, {}, m_troubles.sink());
+    const std::string file = tone(20);
+    // The tick's worker starts the chime and may be ended and restarted meanwhile.
+    std::thread([&] {
+        ASSERT_EQ(device.sendCommand("open \"" + file + "\" alias 1"), 0);
+        ASSERT_EQ(device.sendCommand("play 1"), 0);
+    }).join();
+    const int pid = device.helperPid();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(device.isPlaying("1"));
+    EXPECT_EQ(device.helperPid(), pid);
+    EXPECT_TRUE(m_troubles.reasons().empty()) << m_troubles.reasons().front();
+    EXPECT_EQ(device.sendCommand("stop all"), 0);
+}
