@@ -85,6 +85,12 @@ bool mapped(const std::string& library) {
     return false;
 }
 
+// "open" answers kNotReady when decoding (with loading SDL in a cold helper) takes longer
+// than its short wait on a busy machine; "play" then starts the sound once it is decoded.
+bool opened(int code) {
+    return code == 0 || code == SdlSoundDevice::kNotReady;
+}
+
 std::string prepared(alarm::SoundPlayer& device, const std::string& file) {
     auto answer = std::make_shared<std::promise<std::string>>();
     device.prepare(file, [answer](const std::string& refusal) { answer->set_value(refusal); });
@@ -152,7 +158,7 @@ TEST_F(SoundHelperTest, PlaysInTheHelperAtTheVolumeWithoutLoadingSdlHere) {
         fs::remove(m_output);
         HelperSoundDevice device(ZORVANE_SOUND_HELPER, {}, m_troubles.sink());
         device.setVolume(c.volume);
-        EXPECT_EQ(device.sendCommand("open \"" + file + "\" alias 1"), 0);
+        EXPECT_TRUE(opened(device.sendCommand("open \"" + file + "\" alias 1")));
         EXPECT_EQ(device.sendCommand("play 1"), 0);
         EXPECT_NE(device.helperPid(), 0);
         EXPECT_TRUE(device.isPlaying("1"));
@@ -166,7 +172,7 @@ TEST_F(SoundHelperTest, PlaysInTheHelperAtTheVolumeWithoutLoadingSdlHere) {
 
 TEST_F(SoundHelperTest, StopAllSilencesTheHelperAtOnce) {
     HelperSoundDevice device(ZORVANE_SOUND_HELPER, {}, m_troubles.sink());
-    ASSERT_EQ(device.sendCommand("open \"" + tone(20) + "\" alias 1"), 0);
+    ASSERT_TRUE(opened(device.sendCommand("open \"" + tone(20) + "\" alias 1")));
     ASSERT_EQ(device.sendCommand("play 1"), 0);
     ASSERT_TRUE(device.isPlaying("1"));
     EXPECT_EQ(device.sendCommand("stop all"), 0);
@@ -176,7 +182,7 @@ TEST_F(SoundHelperTest, StopAllSilencesTheHelperAtOnce) {
 
 TEST_F(SoundHelperTest, SamplesFromMemoryPlayAfterTheChime) {
     HelperSoundDevice device(ZORVANE_SOUND_HELPER, {}, m_troubles.sink());
-    ASSERT_EQ(device.sendCommand("open \"" + tone(0.3) + "\" alias 1"), 0);
+    ASSERT_TRUE(opened(device.sendCommand("open \"" + tone(0.3) + "\" alias 1")));
     ASSERT_EQ(device.sendCommand("play 1"), 0);
     // 0.1 s of a constant mono level the chime (a square wave of ±12000) never has.
     constexpr std::int16_t kLevel = 5000;
@@ -206,7 +212,7 @@ TEST_F(SoundHelperTest, SamplesFromMemoryPlayAfterTheChime) {
 
 TEST_F(SoundHelperTest, ANameOpenedBeforeTheHelperEndedStillPlays) {
     HelperSoundDevice device(ZORVANE_SOUND_HELPER, {"--linger", "50"}, m_troubles.sink());
-    ASSERT_EQ(device.sendCommand("open \"" + tone(0.2) + "\" alias bell"), 0);
+    ASSERT_TRUE(opened(device.sendCommand("open \"" + tone(0.2) + "\" alias bell")));
     EXPECT_TRUE(waitFor([&] { return device.helperPid() == 0; }, 10000ms))
         << "an idle helper should end by itself";
     EXPECT_EQ(device.openNames(), std::vector<std::string>{"bell"});
@@ -222,7 +228,7 @@ TEST_F(SoundHelperTest, ANameOpenedBeforeTheHelperEndedStillPlays) {
 TEST_F(SoundHelperTest, AKilledHelperIsReportedAndTheNextAlarmStartsANewOne) {
     HelperSoundDevice device(ZORVANE_SOUND_HELPER, {}, m_troubles.sink());
     const std::string file = tone(20);
-    ASSERT_EQ(device.sendCommand("open \"" + file + "\" alias 1"), 0);
+    ASSERT_TRUE(opened(device.sendCommand("open \"" + file + "\" alias 1")));
     ASSERT_EQ(device.sendCommand("play 1"), 0);
     const int first = device.helperPid();
     ASSERT_NE(first, 0);
@@ -251,7 +257,7 @@ TEST_F(SoundHelperTest, WithoutAWorkingHelperSoundPlaysHereAndTheUserIsTold) {
         Troubles troubles;
         HelperSoundDevice device(c.program, {}, troubles.sink());
         device.setVolume(100);
-        EXPECT_EQ(device.sendCommand("open \"" + file + "\" alias 1"), 0) << c.name;
+        EXPECT_TRUE(opened(device.sendCommand("open \"" + file + "\" alias 1"))) << c.name;
         EXPECT_EQ(device.sendCommand("play 1"), 0) << c.name;
         EXPECT_TRUE(device.playsInProcess()) << c.name;
         EXPECT_TRUE(troubles.any(c.told)) << c.name;
@@ -287,7 +293,7 @@ TEST_F(SoundHelperTest, TheHelperOutlivesTheThreadThatStartedIt) {
     const std::string file = tone(20);
     // The tick's worker starts the chime and may be ended and restarted meanwhile.
     std::thread([&] {
-        ASSERT_EQ(device.sendCommand("open \"" + file + "\" alias 1"), 0);
+        ASSERT_TRUE(opened(device.sendCommand("open \"" + file + "\" alias 1")));
         ASSERT_EQ(device.sendCommand("play 1"), 0);
     }).join();
     const int pid = device.helperPid();
