@@ -42,13 +42,27 @@ std::vector<float> chimeNote(double frequency) {
     const std::size_t attack = static_cast<std::size_t>(kAttackSeconds * kSampleRate);
     const std::size_t releaseStart =
         length - static_cast<std::size_t>(kReleaseSeconds * kSampleRate);
+    // Each partial, exp(-t / decay) * sin(w t), follows y[n] = 2 r cos(w) y[n-1] - r^2 y[n-2]
+    // with r the decay of one sample: two multiplications a sample instead of exp and sin.
+    struct Oscillator {
+        double a, b, previous, current;
+    };
+    std::array<Oscillator, kPartials.size()> partials{};
+    for (std::size_t k = 0; k < kPartials.size(); ++k) {
+        const double r = std::exp(-1.0 / (kPartials[k].decaySeconds * kSampleRate));
+        const double w = 2.0 * std::numbers::pi * frequency * kPartials[k].ratio / kSampleRate;
+        // y[0] = 0 and y[-1] = -sin(w) / r, so that y[1] = r sin(w).
+        partials[k] = {2.0 * r * std::cos(w), -r * r, -std::sin(w) / r, 0.0};
+    }
     std::vector<float> note(length);
     for (std::size_t i = 0; i < length; ++i) {
-        const double t = static_cast<double>(i) / kSampleRate;
         double value = 0.0;
-        for (const Partial& p : kPartials) {
-            value += p.level * std::exp(-t / p.decaySeconds) *
-                     std::sin(2.0 * std::numbers::pi * frequency * p.ratio * t);
+        for (std::size_t k = 0; k < kPartials.size(); ++k) {
+            value += kPartials[k].level * partials[k].current;
+            Oscillator& o = partials[k];
+            const double next = o.a * o.current + o.b * o.previous;
+            o.previous = o.current;
+            o.current = next;
         }
         double envelope = 1.0;
         if (i < attack) {
@@ -134,14 +148,21 @@ std::string synthesise() {
     put16(wav, kBitsPerSample);
     wav += "data";
     put32(wav, kDataSize);
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        const std::size_t k = i % period;
-        const bool sounding = i / period < repetitions;
-        put16(wav, static_cast<std::uint16_t>(
-                       static_cast<std::int16_t>(sounding ? std::lround(left[k] * scale) : 0)));
-        put16(wav, static_cast<std::uint16_t>(
-                       static_cast<std::int16_t>(sounding ? std::lround(right[k] * scale) : 0)));
+    // One repetition is converted once and copied as often as it fits whole (the alarm's
+    // first sounding waits for this); silence after the last.
+    std::string once;
+    once.reserve(period * kBlockAlign);
+    for (std::size_t k = 0; k < period; ++k) {
+        put16(once,
+              static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(left[k] * scale))));
+        put16(once,
+              static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(right[k] * scale))));
     }
+    const std::size_t soundingFrames = std::min<std::size_t>(kFrames, repetitions * period);
+    for (std::size_t done = 0; done < soundingFrames; done += period) {
+        wav.append(once, 0, std::min(period, soundingFrames - done) * kBlockAlign);
+    }
+    wav.append((kFrames - soundingFrames) * kBlockAlign, '\0');
     wav += "JUNK";
     put32(wav, 0);
     return wav;

@@ -1,5 +1,6 @@
 #include "alarm/sdlsounddevice.h"
 
+#include "alarm/soundcommand.h"
 #include "text/textops.h"
 
 #include <algorithm>
@@ -25,35 +26,6 @@ const text::Message kNoSdl{text::MessageId::SoundNoSdl};
 std::mutex& sdlInitMutex() {
     static std::mutex mutex;
     return mutex;
-}
-
-// Blank-separated words; a double-quoted word may hold blanks. nullopt for an
-// unterminated quote.
-std::optional<std::vector<std::string>> splitWords(const std::string& command) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (i < command.size()) {
-        if (blank(command[i])) {
-            ++i;
-            continue;
-        }
-        if (command[i] == '"') {
-            const std::size_t end = command.find('"', i + 1);
-            if (end == std::string::npos) {
-                return std::nullopt;
-            }
-            words.push_back(command.substr(i + 1, end - i - 1));
-            i = end + 1;
-            continue;
-        }
-        const std::size_t start = i;
-        while (i < command.size() && !blank(command[i]) && command[i] != '"') {
-            ++i;
-        }
-        words.push_back(command.substr(start, i - start));
-    }
-    return words;
 }
 
 } // namespace
@@ -98,29 +70,20 @@ int SdlSoundDevice::sendCommand(const std::string& command) {
 }
 
 int SdlSoundDevice::runCommand(const std::string& command) {
-    const std::optional<std::vector<std::string>> words = splitWords(command);
-    if (!words || words->empty()) {
+    const std::optional<SoundCommand> parsed = parseSoundCommand(command);
+    if (!parsed) {
         return kUnrecognizedCommand;
     }
-    const std::string verb = text::toLowerAscii((*words)[0]);
-    const std::size_t count = words->size();
     const std::lock_guard lock(m_commandMutex);
     int result = kUnrecognizedCommand;
-    if (verb == "open") {
-        if (count == 2) {
-            result = open((*words)[1], text::toLowerAscii((*words)[1]));
-        } else if (count == 4 && text::toLowerAscii((*words)[2]) == "alias") {
-            result = open((*words)[1], text::toLowerAscii((*words)[3]));
-        }
-    } else if (count == 2) {
-        const std::string alias = text::toLowerAscii((*words)[1]);
-        if (verb == "play") {
-            result = play(alias);
-        } else if (verb == "stop") {
-            result = stop(alias);
-        } else if (verb == "close") {
-            result = close(alias);
-        }
+    if (parsed->verb == "open") {
+        result = open(parsed->file, parsed->alias);
+    } else if (parsed->verb == "play") {
+        result = play(parsed->alias);
+    } else if (parsed->verb == "stop") {
+        result = stop(parsed->alias);
+    } else if (parsed->verb == "close") {
+        result = close(parsed->alias);
     }
     if (m_sdl) {
         // SDL keeps per-thread error texts that nobody frees when a thread it did not

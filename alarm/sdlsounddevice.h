@@ -16,8 +16,8 @@
 // while something is decoded or played: when the last sound has ended, the audio device is closed,
 // the decoded copies of the sounds are dropped and the library is unloaded.
 
-#include "alarm/sounddevice.h"
 #include "alarm/soundfile.h"
+#include "alarm/soundplayer.h"
 
 #include <atomic>
 #include <chrono>
@@ -37,7 +37,7 @@ struct _SDL_AudioStream;
 
 namespace zorvane::alarm {
 
-class SdlSoundDevice final : public SoundDevice {
+class SdlSoundDevice final : public SoundPlayer {
 public:
     // Answers of sendCommand besides 0.
     enum Error : int {
@@ -48,10 +48,6 @@ public:
         kNoAudioDevice = 5,
         kNotReady = 6, // still being decoded; ready for a later "open"
     };
-
-    // Told the outcome of prepare: "" when the sound is ready, else why it is refused.
-    // Called on one of the device's threads, or at once when the outcome is known.
-    using PrepareDone = std::function<void(const text::Message& refusal)>;
 
     // How long "open" waits for a decoding before it answers kNotReady.
     static constexpr std::chrono::milliseconds kOpenWait{200};
@@ -68,7 +64,7 @@ public:
     // Starts decoding the file now, so that a later "open" of it finds it ready, and
     // keeps it decoded (instead of the file prepared before) until another is
     // prepared. An empty file keeps nothing. Never blocks on the file.
-    void prepare(const std::string& file, PrepareDone done = {});
+    void prepare(const std::string& file, PrepareDone done = {}) override;
 
     // Opens the name on samples already in memory (synthesised speech) and plays them once
     // nothing plays under any of `after` (at once when nothing does). Closing or restarting
@@ -77,20 +73,20 @@ public:
     // kAliasInUse when the name is open. Such a name is closed by itself once the audio
     // device is released, since there is no file to decode its samples from again.
     int playSamples(const std::string& alias, std::shared_ptr<const DecodedSound> sound,
-                    std::vector<std::string> after = {});
+                    std::vector<std::string> after = {}) override;
     // The names now open (for tests and for callers that pick fresh names).
-    std::vector<std::string> openNames() const;
+    std::vector<std::string> openNames() const override;
 
     // True while the sound under the name is playing (it stops by itself at its end).
-    bool isPlaying(const std::string& alias) const;
+    bool isPlaying(const std::string& alias) const override;
     // True while the audio device is open (it closes once nothing plays any more).
-    bool isAudioOpen() const;
+    bool isAudioOpen() const override;
     // The decoded sounds held, including those of open names (for tests).
     std::size_t decodedCount() const;
     // Scales everything played, from the next buffer on: 0 (silent) to 100 percent;
     // values outside are brought into that range. Any thread.
-    void setVolume(int percent);
-    int volume() const { return m_volume.load(std::memory_order_relaxed); }
+    void setVolume(int percent) override;
+    int volume() const override { return m_volume.load(std::memory_order_relaxed); }
 
 private:
     struct Decoding;

@@ -41,7 +41,7 @@ bool RepeatPlan::due(schedule::UtcSeconds now) {
     return true;
 }
 
-AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SdlSoundDevice& device,
+AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SoundPlayer& device,
                          const schedule::Clock& clock, std::string programDir,
                          schedule::WriteStatusSink* status)
     : m_settings(settings), m_device(device), m_clock(clock), m_programDir(std::move(programDir)),
@@ -76,6 +76,8 @@ bool AlertSounds::speechPending() const {
 }
 
 void AlertSounds::chime() {
+    // A helper process starts loading the audio libraries while the chime is written.
+    m_device.warmUp();
     alarm::soundAlarm(m_device, m_settings.soundPathText(), m_programDir, m_status);
 }
 

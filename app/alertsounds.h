@@ -4,7 +4,7 @@
 // is synthesised on a thread of its own, so neither the tick nor the window ever waits for
 // the synthesiser.
 
-#include "alarm/sdlsounddevice.h"
+#include "alarm/soundplayer.h"
 #include "schedule/clock.h"
 #include "schedule/instant.h"
 #include "schedule/services.h"
@@ -44,7 +44,7 @@ private:
 class AlertSounds final : public schedule::AlarmSink {
 public:
     // Everything given must outlive this object; `status` may be null.
-    AlertSounds(const schedule::Settings& settings, alarm::SdlSoundDevice& device,
+    AlertSounds(const schedule::Settings& settings, alarm::SoundPlayer& device,
                 const schedule::Clock& clock, std::string programDir,
                 schedule::WriteStatusSink* status = nullptr);
     ~AlertSounds() override;
@@ -74,7 +74,7 @@ private:
     void speakLoop();
 
     const schedule::Settings& m_settings;
-    alarm::SdlSoundDevice& m_device;
+    alarm::SoundPlayer& m_device;
     const schedule::Clock& m_clock;
     std::string m_programDir;
     schedule::WriteStatusSink* m_status;

@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/handoff.h"
 #include "app/helperprocess.h"
+#include "app/programdir.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -144,18 +145,7 @@ void AnnouncementViewer::onLinkClicked(const QUrl& link) {
 }
 
 QString defaultAnnouncementFetcher() {
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("zorvane-announcement.exe");
-#else
-    const QString name = QStringLiteral("zorvane-announcement");
-#endif
-    // Beside the program in a build tree or a portable folder; an installed program keeps
-    // its helper in libexec, out of the users' PATH.
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    const QString beside = programDir.filePath(name);
-    const QString installed = programDir.filePath(QStringLiteral("../libexec/zorvane/") + name);
-    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside
-                                                                      : QDir::cleanPath(installed);
+    return helperProgramPath(QStringLiteral("zorvane-announcement"));
 }
 
 void startAnnouncement(AppGlobals& globals, QTextBrowser* viewer, const std::string& url,

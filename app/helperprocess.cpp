@@ -148,15 +148,8 @@ int waitUnlessCancelled(pid_t child, const std::atomic<bool>& cancel, int pollMs
 
 } // namespace
 
-HelperOutcome runHelper(const std::string& program, const std::vector<std::string>& arguments,
-                        const std::atomic<bool>& cancel, std::size_t maxOut, int pollMs) {
-    HelperOutcome outcome;
-    auto notStarted = [&outcome](int error) {
-        outcome.end = HelperOutcome::End::NotStarted;
-        outcome.why = std::strerror(error);
-        return outcome;
-    };
-
+int startProcess(const std::string& program, const std::vector<std::string>& arguments, int in,
+                 int out, int err, int* error, bool endWithCaller) {
     // Everything the child needs is made before the fork: after it, only calls that are
     // safe in a copy of a multi-threaded process may run there.
     std::vector<char*> argv;
@@ -166,47 +159,47 @@ HelperOutcome runHelper(const std::string& program, const std::vector<std::strin
     }
     argv.push_back(nullptr);
 
-    Fd outRead, outWrite, errRead, errWrite, execRead, execWrite;
-    if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) ||
-        !makePipe(execRead, execWrite)) {
-        return notStarted(errno);
-    }
-    const Fd devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    if (devNull.get() < 0) {
-        return notStarted(errno);
+    Fd execRead, execWrite;
+    if (!makePipe(execRead, execWrite)) {
+        *error = errno;
+        return -1;
     }
 #ifdef __linux__
     const pid_t parent = ::getpid();
+#else
+    (void)endWithCaller;
 #endif
 
     const pid_t child = ::fork();
     if (child < 0) {
-        return notStarted(errno);
+        *error = errno;
+        return -1;
     }
     if (child == 0) {
 #ifdef __linux__
         // The helper ends with the program even when the program is killed; if the
         // program died between fork and here, the signal is never sent, so ask again.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) {
-            ::_exit(127);
+        if (endWithCaller) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) {
+                ::_exit(127);
+            }
         }
 #endif
-        // dup2 clears close-on-exec on the copies, so only these three stay open.
-        if (::dup2(devNull.get(), 0) < 0 || ::dup2(outWrite.get(), 1) < 0 ||
-            ::dup2(errWrite.get(), 2) < 0) {
-            const int error = errno;
-            [[maybe_unused]] const auto written = ::write(execWrite.get(), &error, sizeof error);
+        // dup2 clears close-on-exec on the copies, so only these three stay open (a
+        // descriptor that already is the one asked for keeps its flags).
+        if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) {
+            const int failure = errno;
+            [[maybe_unused]] const auto written =
+                ::write(execWrite.get(), &failure, sizeof failure);
             ::_exit(127);
         }
         ::execv(program.c_str(), argv.data());
-        const int error = errno;
-        [[maybe_unused]] const auto written = ::write(execWrite.get(), &error, sizeof error);
+        const int failure = errno;
+        [[maybe_unused]] const auto written = ::write(execWrite.get(), &failure, sizeof failure);
         ::_exit(127);
     }
 
-    outWrite.reset();
-    errWrite.reset();
     execWrite.reset();
     // The exec pipe closes without a word when exec succeeded, or carries its errno.
     int execError = 0;
@@ -216,8 +209,37 @@ HelperOutcome runHelper(const std::string& program, const std::vector<std::strin
     } while (got < 0 && errno == EINTR);
     if (got == static_cast<ssize_t>(sizeof execError)) {
         waitFor(child);
-        return notStarted(execError);
+        *error = execError;
+        return -1;
     }
+    return child;
+}
+
+HelperOutcome runHelper(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::atomic<bool>& cancel, std::size_t maxOut, int pollMs) {
+    HelperOutcome outcome;
+    auto notStarted = [&outcome](int error) {
+        outcome.end = HelperOutcome::End::NotStarted;
+        outcome.why = std::strerror(error);
+        return outcome;
+    };
+
+    Fd outRead, outWrite, errRead, errWrite;
+    if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite)) {
+        return notStarted(errno);
+    }
+    const Fd devNull(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (devNull.get() < 0) {
+        return notStarted(errno);
+    }
+    int error = 0;
+    const pid_t child =
+        startProcess(program, arguments, devNull.get(), outWrite.get(), errWrite.get(), &error);
+    if (child < 0) {
+        return notStarted(error);
+    }
+    outWrite.reset();
+    errWrite.reset();
 
     ::fcntl(outRead.get(), F_SETFL, O_NONBLOCK);
     ::fcntl(errRead.get(), F_SETFL, O_NONBLOCK);

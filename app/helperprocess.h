@@ -29,4 +29,15 @@ struct HelperOutcome {
 HelperOutcome runHelper(const std::string& program, const std::vector<std::string>& arguments,
                         const std::atomic<bool>& cancel, std::size_t maxOut, int pollMs = 20);
 
+#ifndef _WIN32
+// Starts `program` with `arguments` (no shell, the environment inherited) with the given
+// descriptors as its standard input, output and error, and returns its process id; the
+// caller waits for it. -1 when it could not be started, with the errno in `error`. With
+// `endWithCaller` the helper is killed on Linux when the calling thread ends (the kernel ties
+// it to the thread, not the process), so only a thread that waits for the helper asks for it;
+// a helper that outlives its starter must notice the end of its input instead.
+int startProcess(const std::string& program, const std::vector<std::string>& arguments, int in,
+                 int out, int err, int* error, bool endWithCaller = true);
+#endif
+
 } // namespace zorvane::app

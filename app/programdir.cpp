@@ -24,4 +24,17 @@ QString programDirectory() {
     return programDirectoryFor(QCoreApplication::applicationDirPath());
 }
 
+QString helperProgramPath(const QString& name) {
+#ifdef Q_OS_WIN
+    const QString file = name + QStringLiteral(".exe");
+#else
+    const QString& file = name;
+#endif
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QString beside = programDir.filePath(file);
+    const QString installed = programDir.filePath(QStringLiteral("../libexec/zorvane/") + file);
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside
+                                                                      : QDir::cleanPath(installed);
+}
+
 } // namespace zorvane::app

@@ -16,4 +16,9 @@ QString programDirectoryFor(const QString& exeDir);
 // programDirectoryFor() the running executable's directory.
 QString programDirectory();
 
+// Where the helper program `name` (without ".exe") lies: beside the running program in a
+// build tree or a portable folder; an installed program keeps its helpers in
+// ../libexec/zorvane, out of the users' PATH.
+QString helperProgramPath(const QString& name);
+
 } // namespace zorvane::app

@@ -1,6 +1,13 @@
 #include "app/ticksupport.h"
 
+#include "alarm/sdlsounddevice.h"
+#include "app/coretexts.h"
+#include "app/programdir.h"
+#include "app/soundhelperdevice.h"
+
 #include <QLineEdit>
+
+#include <cstdio>
 
 namespace zorvane::app {
 
@@ -44,17 +51,41 @@ void BoxSettings::setExtraLeadMinutes(std::vector<int> minutes) {
     m_extraLeadMinutes = std::move(minutes);
 }
 
+namespace {
+
+// Sound plays in a helper process where there is one (SDL2 and the audio server's client
+// libraries stay mapped once loaded); trouble with it goes to the write notice line.
+std::unique_ptr<alarm::SoundPlayer> makeSoundDevice(schedule::WriteStatusSink* status) {
+#ifdef Q_OS_WIN
+    (void)status;
+    return std::make_unique<alarm::SdlSoundDevice>();
+#else
+    const std::string program = helperProgramPath(QStringLiteral("zorvane-sound")).toStdString();
+    return std::make_unique<HelperSoundDevice>(
+        program, std::vector<std::string>{}, [status, program](const text::Message& reason) {
+            const std::string text = messageText(reason).toStdString();
+            if (status) {
+                status->writeFailed(program, text);
+            } else {
+                std::fprintf(stderr, "zorvane: %s\n", text.c_str());
+            }
+        });
+#endif
+}
+
+} // namespace
+
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
                          CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
                          QLineEdit* soundPathBox, std::string programDir,
                          schedule::WriteStatusSink* status)
-    : m_settings(warnMinutesBox, soundPathBox),
-      m_alarm(m_settings, m_device, clock, std::move(programDir), status), m_lock(tickLock),
+    : m_settings(warnMinutesBox, soundPathBox), m_device(makeSoundDevice(status)),
+      m_alarm(m_settings, *m_device, clock, std::move(programDir), status), m_lock(tickLock),
       m_tick(table, clock, m_settings, m_alarm, m_lock) {
-    m_device.prepare(soundPathBox->text().toStdString());
+    m_device->prepare(soundPathBox->text().toStdString());
     m_soundConnection =
         QObject::connect(soundPathBox, &QLineEdit::textChanged,
-                         [this](const QString& text) { m_device.prepare(text.toStdString()); });
+                         [this](const QString& text) { m_device->prepare(text.toStdString()); });
 }
 
 TickSupport::~TickSupport() {

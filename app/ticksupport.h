@@ -1,9 +1,9 @@
 #pragma once
 // What the tick needs from the window: the two edit boxes mirrored for its worker
-// thread, the alarm through the SDL sound device, and the tick lock.
+// thread, the alarm through the sound device, and the tick lock.
 
 #include "alarm/playback.h"
-#include "alarm/sdlsounddevice.h"
+#include "alarm/soundplayer.h"
 #include "app/alertsounds.h"
 #include "app/locks.h"
 #include "schedule/services.h"
@@ -11,6 +11,7 @@
 
 #include <QMetaObject>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -89,20 +90,21 @@ public:
     }
 
     // Decodes the sound file and tells, on some thread, "" or why it cannot be played.
-    void checkSound(const std::string& file, alarm::SdlSoundDevice::PrepareDone done) {
-        m_device.prepare(file, std::move(done));
+    void checkSound(const std::string& file, alarm::SoundPlayer::PrepareDone done) {
+        m_device->prepare(file, std::move(done));
     }
     // Silences every sound now playing, speech not yet played and the repeating chime.
     void stopSounds() { m_alarm.silence(); }
     // The chime, speech and repeating of the alerts.
     AlertSounds& sounds() { return m_alarm; }
-    // The device every alert sound plays through.
-    alarm::SdlSoundDevice& device() { return m_device; }
+    // The device every alert sound plays through: on Linux the sound helper process
+    // (zorvane-sound), elsewhere SDL in this process.
+    alarm::SoundPlayer& device() { return *m_device; }
 
 private:
     QMetaObject::Connection m_soundConnection;
     BoxSettings m_settings;
-    alarm::SdlSoundDevice m_device;
+    std::unique_ptr<alarm::SoundPlayer> m_device;
     AlertSounds m_alarm;
     SectionTickLock m_lock;
     schedule::Tick m_tick;

@@ -2,6 +2,8 @@
 # Resident memory and mapped shared libraries of a running Zorvane (offscreen) before,
 # during and after one alarm with the built-in sound. The alarm is set up to sound
 # about ten seconds after the start; SDL's disk driver stands in for the speakers.
+# The sound helper (zorvane-sound, when built beside the program) is shown on its own line
+# while it runs.
 #
 #   bench/alarmmemory.sh [path/to/zorvane]     (default: build/release/app/zorvane)
 set -euo pipefail
@@ -12,6 +14,8 @@ binary=${1:-build/release/app/zorvane}
 dir=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$dir"' EXIT
 cp "$binary" "$dir/zorvane"
+helper="$(dirname "$binary")/zorvane-sound"
+[ -x "$helper" ] && cp "$helper" "$dir/zorvane-sound"
 
 # One checked row due in 5 minutes + 10 seconds: with 5 warning minutes the alarm
 # sounds 10 seconds from now. UTF-8 with a byte-order mark is read as such.
@@ -27,13 +31,21 @@ export QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/sp
 "$dir/zorvane" >/dev/null 2>&1 &
 pid=$!
 
-sample() {
-    local rss libs audio
-    rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")
-    libs=$(awk '$6 ~ /\.so/ {print $6}' "/proc/$pid/maps" | sort -u | wc -l)
-    audio=$(awk '$6 ~ /libSDL2|libasound|libpulse|libsamplerate/ {print $6}' "/proc/$pid/maps" |
+measure() {
+    local label="$1" of="$2" rss libs audio
+    rss=$(awk '/^VmRSS/ {print $2}' "/proc/$of/status")
+    libs=$(awk '$6 ~ /\.so/ {print $6}' "/proc/$of/maps" | sort -u | wc -l)
+    audio=$(awk '$6 ~ /libSDL2|libasound|libpulse|libsamplerate/ {print $6}' "/proc/$of/maps" |
         sort -u | xargs -r -n1 basename | tr '\n' ' ')
-    printf '%-28s RSS %7d kB   shared libraries %3d   audio: %s\n' "$1" "$rss" "$libs" "${audio:-none}"
+    printf '%-28s RSS %7d kB   shared libraries %3d   audio: %s\n' "$label" "$rss" "$libs" "${audio:-none}"
+}
+
+sample() {
+    measure "$1" "$pid"
+    local child
+    for child in $(pgrep -P "$pid" -x zorvane-sound || true); do
+        measure "  sound helper $child" "$child"
+    done
 }
 
 sleep 6

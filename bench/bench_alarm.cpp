@@ -1,9 +1,14 @@
 // How long an alarm takes to start: from the tick's call until the first sample of the
 // sound leaves the device (SDL's disk driver stands in for the speakers). Each run
-// starts from a fresh device, with SDL not loaded, as at an alarm after an idle time.
+// starts from a fresh device, with SDL not loaded, as at an alarm after an idle time;
+// through the sound helper each run starts a new helper process, as the window does, and
+// the "First" runs also write the built-in sound, as the first alarm of a process does.
 
 #include "alarm/playback.h"
 #include "alarm/sdlsounddevice.h"
+#ifdef ZORVANE_SOUND_HELPER
+#include "app/soundhelperdevice.h"
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -12,8 +17,10 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <unistd.h>
 
@@ -23,12 +30,14 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Scratch {
-    Scratch() {
+    explicit Scratch(bool writeSound = true) {
         std::string pattern = (fs::temp_directory_path() / "zorvane-bench-XXXXXX").string();
         dir = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
         ::setenv("SDL_AUDIODRIVER", "disk", 1);
         ::setenv("SDL_DISKAUDIOFILE", (dir / "speaker.raw").c_str(), 1);
-        ensureWorkingSoundFile(dir.string());
+        if (writeSound) {
+            ensureWorkingSoundFile(dir.string());
+        }
     }
     ~Scratch() {
         std::error_code ignored;
@@ -48,29 +57,66 @@ struct Scratch {
     fs::path dir;
 };
 
-// `chosen` empty: the built-in sound; otherwise a copy of it chosen as a file and
-// prepared beforehand, as the window does when the file is chosen.
-void startAlarm(benchmark::State& state, bool chosen) {
-    Scratch scratch;
-    const fs::path file = scratch.dir / "chosen.wav";
-    fs::copy_file(scratch.dir / "1.wav", file);
+enum class Sound { BuiltIn, FirstBuiltIn, PreparedFile };
+enum class Where { InProcess, Helper };
+
+std::unique_ptr<SoundPlayer> makeDevice(Where where) {
+#ifdef ZORVANE_SOUND_HELPER
+    if (where == Where::Helper) {
+        // A short linger, so that a helper started to prepare the file has ended before
+        // the alarm, as it has when the file was chosen long before.
+        return std::make_unique<zorvane::app::HelperSoundDevice>(
+            ZORVANE_SOUND_HELPER, std::vector<std::string>{"--linger", "100"});
+    }
+#endif
+    (void)where;
+    return std::make_unique<SdlSoundDevice>();
+}
+
+bool helperEnded(SoundPlayer& device) {
+#ifdef ZORVANE_SOUND_HELPER
+    if (auto* helper = dynamic_cast<zorvane::app::HelperSoundDevice*>(&device)) {
+        return helper->helperPid() == 0;
+    }
+#endif
+    (void)device;
+    return true;
+}
+
+// The built-in sound (written beforehand, or for the first time by the alarm itself), or a
+// copy of it chosen as a file and prepared beforehand, as the window does when the file
+// is chosen.
+void startAlarm(benchmark::State& state, Sound sound, Where where) {
+    const bool chosen = sound == Sound::PreparedFile;
+    std::unique_ptr<Scratch> scratch = std::make_unique<Scratch>();
+    const fs::path file = scratch->dir / "chosen.wav";
+    fs::copy_file(scratch->dir / "1.wav", file);
     double callSeconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        fs::remove(scratch.dir / "speaker.raw");
-        auto device = std::make_unique<SdlSoundDevice>();
+        if (sound == Sound::FirstBuiltIn) {
+            // A directory the process has not written the sound to yet.
+            scratch = std::make_unique<Scratch>(false);
+        }
+        fs::remove(scratch->dir / "speaker.raw");
+        auto device = makeDevice(where);
         if (chosen) {
             std::promise<void> ready;
             device->prepare(file.string(),
                             [&ready](const zorvane::text::Message&) { ready.set_value(); });
             ready.get_future().wait();
+            while (!helperEnded(*device)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
         }
         state.ResumeTiming();
         const auto start = std::chrono::steady_clock::now();
-        soundAlarm(*device, chosen ? file.string() : std::string(), scratch.dir.string());
+        // As the alert's chime does: a cold helper loads SDL while the sound is written.
+        device->warmUp();
+        soundAlarm(*device, chosen ? file.string() : std::string(), scratch->dir.string());
         callSeconds +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        while (!scratch.sounding()) {
+        while (!scratch->sounding()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         state.PauseTiming();
@@ -82,15 +128,44 @@ void startAlarm(benchmark::State& state, bool chosen) {
 }
 
 void BM_AlarmStart_BuiltIn(benchmark::State& state) {
-    startAlarm(state, false);
+    startAlarm(state, Sound::BuiltIn, Where::InProcess);
+}
+void BM_AlarmStart_FirstBuiltIn(benchmark::State& state) {
+    startAlarm(state, Sound::FirstBuiltIn, Where::InProcess);
 }
 void BM_AlarmStart_PreparedFile(benchmark::State& state) {
-    startAlarm(state, true);
+    startAlarm(state, Sound::PreparedFile, Where::InProcess);
 }
+#ifdef ZORVANE_SOUND_HELPER
+void BM_AlarmStart_Helper_BuiltIn(benchmark::State& state) {
+    startAlarm(state, Sound::BuiltIn, Where::Helper);
+}
+void BM_AlarmStart_Helper_FirstBuiltIn(benchmark::State& state) {
+    startAlarm(state, Sound::FirstBuiltIn, Where::Helper);
+}
+void BM_AlarmStart_Helper_PreparedFile(benchmark::State& state) {
+    startAlarm(state, Sound::PreparedFile, Where::Helper);
+}
+#endif
 
 } // namespace
 
 BENCHMARK(BM_AlarmStart_BuiltIn)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+BENCHMARK(BM_AlarmStart_FirstBuiltIn)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 BENCHMARK(BM_AlarmStart_PreparedFile)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+#ifdef ZORVANE_SOUND_HELPER
+BENCHMARK(BM_AlarmStart_Helper_BuiltIn)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->UseRealTime();
+BENCHMARK(BM_AlarmStart_Helper_FirstBuiltIn)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->UseRealTime();
+BENCHMARK(BM_AlarmStart_Helper_PreparedFile)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->UseRealTime();
+#endif
 
 BENCHMARK_MAIN();

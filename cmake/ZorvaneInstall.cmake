@@ -16,6 +16,10 @@ install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The announcement download runs in this helper; it is no command for users, so it lives
 # where the program finds it and PATH does not (see app/announcementview.cpp).
 install(TARGETS zorvane-announcement RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
+# So does the sound of an alarm (see app/soundhelperdevice.h); Windows plays in the program.
+if(TARGET zorvane-sound)
+    install(TARGETS zorvane-sound RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
+endif()
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Menu entries, icons, manual pages and .deb files are the freedesktop and Debian ways.
     return()

@@ -43,6 +43,13 @@ enum class MessageId {
     SoundDecodedTooLarge,
     SoundNoSdl,
     SoundUnplayable,
+    // The sound helper program.
+    SoundHelperCannotStart,
+    SoundHelperCannotStartBecause,
+    SoundHelperEndedBy,
+    SoundHelperExitCode,
+    SoundHelperSilent,
+    SoundPlayingHere,
     // Where a kill was recorded.
     SourceDoubleClick,
     SourceTyped,

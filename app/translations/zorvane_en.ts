@@ -897,5 +897,29 @@ The built-in sound will play at warnings.</translation>
         <source>%1；%2</source>
         <translation>%1; %2</translation>
     </message>
+    <message>
+        <source>无法启动声音进程 %1</source>
+        <translation>cannot start the sound program %1</translation>
+    </message>
+    <message>
+        <source>无法启动声音进程 %1：%2</source>
+        <translation>cannot start the sound program %1: %2</translation>
+    </message>
+    <message>
+        <source>声音进程意外结束（%1）</source>
+        <translation>the sound program ended unexpectedly (%1)</translation>
+    </message>
+    <message>
+        <source>声音进程意外结束（退出码 %1）</source>
+        <translation>the sound program ended unexpectedly (exit code %1)</translation>
+    </message>
+    <message>
+        <source>声音进程 %1 接连无应答地结束</source>
+        <translation>the sound program %1 ended twice in a row without answering</translation>
+    </message>
+    <message>
+        <source>%1，改由本程序直接播放</source>
+        <translation>%1; sound now plays in Zorvane itself</translation>
+    </message>
 </context>
 </TS>

@@ -158,7 +158,7 @@ private slots:
     }
 
     void theVolumeSettingReachesTheDevice() {
-        alarm::SdlSoundDevice& device = m_window->tickSupport().device();
+        alarm::SoundPlayer& device = m_window->tickSupport().device();
         QCOMPARE(device.volume(), 100);
         QVERIFY(m_window->preferences().volume.set(40));
         QCOMPARE(device.volume(), 40);
@@ -232,7 +232,7 @@ private slots:
         QTRY_VERIFY(chimeSounding());
         app::AlertSounds& sounds = m_window->tickSupport().sounds();
         QVERIFY(sounds.repeating());
-        alarm::SdlSoundDevice& device = m_window->tickSupport().device();
+        alarm::SoundPlayer& device = m_window->tickSupport().device();
         // Synthesis may take a while on a busy machine.
         QTRY_VERIFY_WITH_TIMEOUT(device.isPlaying(app::kSpeechAliasPrefix + std::string("0")),
                                  60000);
