@@ -79,7 +79,9 @@ bool Server::handle(const std::string& body) {
         }
         m_preparing.fetch_add(1);
         m_device.prepare(file, [this, id](const zorvane::text::Message& refusal) {
-            reply(wire::Writer(wire::kPrepared).u32(id).text(zorvane::text::messageLine(refusal)));
+            reply(wire::Writer(wire::kPrepared)
+                      .u32(id)
+                      .text(refusal.empty() ? std::string() : zorvane::text::messageLine(refusal)));
             m_preparing.fetch_sub(1);
         });
         return true;

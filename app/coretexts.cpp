@@ -69,6 +69,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "无法写入 %1"),
     QT_TRANSLATE_NOOP("Zorvane", "房间连接已经启动"),
     QT_TRANSLATE_NOOP("Zorvane", "无法创建 MQTT 客户端"),
+    QT_TRANSLATE_NOOP("Zorvane", "无法加载 MQTT 库：%1"),
     QT_TRANSLATE_NOOP("Zorvane", "用户名不被接受：%1"),
     QT_TRANSLATE_NOOP("Zorvane", "无法使用 CA 文件“%1”"),
     QT_TRANSLATE_NOOP("Zorvane", "无法使用系统的证书颁发机构"),

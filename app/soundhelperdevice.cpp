@@ -155,8 +155,10 @@ void HelperSoundDevice::readLoop(const std::shared_ptr<Helper>& helper) const {
         }
         const std::uint32_t id = in.u32();
         const std::string line = in.text();
+        // "" when the file can be played.
         const text::Message refusal =
-            text::readMessage(line).value_or(text::Message::literal(line));
+            line.empty() ? text::Message()
+                         : text::readMessage(line).value_or(text::Message::literal(line));
         PrepareDone done;
         {
             const std::lock_guard lock(m_stateMutex);

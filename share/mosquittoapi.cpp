@@ -2,7 +2,6 @@
 
 #include "text/sharedlibrary.h"
 
-
 namespace zorvane::share {
 namespace {
 
@@ -28,29 +27,29 @@ Loaded load() {
     }
     const text::SharedLibrary& l = loaded.library;
     MosquittoApi& a = loaded.api;
-    loaded.complete =
-        l.resolve(a.libInit, "mosquitto_lib_init") && l.resolve(a.create, "mosquitto_new") &&
-        l.resolve(a.destroy, "mosquitto_destroy") &&
-        l.resolve(a.connectCallbackSet, "mosquitto_connect_callback_set") &&
-        l.resolve(a.disconnectCallbackSet, "mosquitto_disconnect_callback_set") &&
-        l.resolve(a.publishCallbackSet, "mosquitto_publish_callback_set") &&
-        l.resolve(a.messageCallbackSet, "mosquitto_message_callback_set") &&
-        l.resolve(a.subscribeCallbackSet, "mosquitto_subscribe_callback_set") &&
-        l.resolve(a.logCallbackSet, "mosquitto_log_callback_set") &&
-        l.resolve(a.intOption, "mosquitto_int_option") &&
-        l.resolve(a.reconnectDelaySet, "mosquitto_reconnect_delay_set") &&
-        l.resolve(a.usernamePwSet, "mosquitto_username_pw_set") &&
-        l.resolve(a.tlsSet, "mosquitto_tls_set") &&
-        l.resolve(a.tlsOptsSet, "mosquitto_tls_opts_set") &&
-        l.resolve(a.tlsInsecureSet, "mosquitto_tls_insecure_set") &&
-        l.resolve(a.connectAsync, "mosquitto_connect_async") &&
-        l.resolve(a.loopStart, "mosquitto_loop_start") &&
-        l.resolve(a.loopStop, "mosquitto_loop_stop") &&
-        l.resolve(a.disconnect, "mosquitto_disconnect") &&
-        l.resolve(a.publish, "mosquitto_publish") &&
-        l.resolve(a.subscribe, "mosquitto_subscribe") &&
-        l.resolve(a.strerror, "mosquitto_strerror") &&
-        l.resolve(a.connackString, "mosquitto_connack_string");
+    loaded.complete = l.resolve(a.libInit, "mosquitto_lib_init") &&
+                      l.resolve(a.create, "mosquitto_new") &&
+                      l.resolve(a.destroy, "mosquitto_destroy") &&
+                      l.resolve(a.connectCallbackSet, "mosquitto_connect_callback_set") &&
+                      l.resolve(a.disconnectCallbackSet, "mosquitto_disconnect_callback_set") &&
+                      l.resolve(a.publishCallbackSet, "mosquitto_publish_callback_set") &&
+                      l.resolve(a.messageCallbackSet, "mosquitto_message_callback_set") &&
+                      l.resolve(a.subscribeCallbackSet, "mosquitto_subscribe_callback_set") &&
+                      l.resolve(a.logCallbackSet, "mosquitto_log_callback_set") &&
+                      l.resolve(a.intOption, "mosquitto_int_option") &&
+                      l.resolve(a.reconnectDelaySet, "mosquitto_reconnect_delay_set") &&
+                      l.resolve(a.usernamePwSet, "mosquitto_username_pw_set") &&
+                      l.resolve(a.tlsSet, "mosquitto_tls_set") &&
+                      l.resolve(a.tlsOptsSet, "mosquitto_tls_opts_set") &&
+                      l.resolve(a.tlsInsecureSet, "mosquitto_tls_insecure_set") &&
+                      l.resolve(a.connectAsync, "mosquitto_connect_async") &&
+                      l.resolve(a.loopStart, "mosquitto_loop_start") &&
+                      l.resolve(a.loopStop, "mosquitto_loop_stop") &&
+                      l.resolve(a.disconnect, "mosquitto_disconnect") &&
+                      l.resolve(a.publish, "mosquitto_publish") &&
+                      l.resolve(a.subscribe, "mosquitto_subscribe") &&
+                      l.resolve(a.strerror, "mosquitto_strerror") &&
+                      l.resolve(a.connackString, "mosquitto_connack_string");
     if (!loaded.complete) {
         loaded.error = std::string(kLibraryName) + " lacks functions this program needs";
         return loaded;
@@ -66,7 +65,7 @@ const MosquittoApi* mosquittoApi(std::string* error) {
     static const Loaded* const loaded = new Loaded(load());
     if (!loaded->complete) {
         if (error) {
-            *error = "the MQTT library cannot be loaded: " + loaded->error;
+            *error = loaded->error;
         }
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "share/roomclient.h"
 
+#include "share/mosquittoapi.h"
+
 #include "text/textops.h"
 
 #include <mosquitto.h>
@@ -18,25 +20,20 @@ constexpr int kVerifyPeer = 1;
 // Where Debian keeps the system's trusted CAs, one file per CA with hash links.
 constexpr const char* kSystemCaPath = "/etc/ssl/certs";
 
-void initLibrary() {
-    static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
 std::int64_t systemUtcMillis() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
-text::Message refusalReason(int connackCode) {
+text::Message refusalReason(const MosquittoApi& api, int connackCode) {
     switch (connackCode) {
     case 4:
     case 5:
         // Brokers answer a wrong password with either code.
         return text::Message(text::MessageId::RoomNotAuthorised);
     default:
-        return text::Message::literal(mosquitto_connack_string(connackCode));
+        return text::Message::literal(api.connackString(connackCode));
     }
 }
 
@@ -75,47 +72,52 @@ bool RoomClient::start(text::Message& error) {
         error = text::Message(text::MessageId::RoomAlreadyStarted);
         return false;
     }
-    initLibrary();
+    std::string loadError;
+    m_api = mosquittoApi(&loadError);
+    if (m_api == nullptr) {
+        error = text::Message(text::MessageId::RoomNoLibrary, {text::Message::literal(loadError)});
+        return false;
+    }
     // Short enough for brokers that hold MQTT 3.1.1's limit of 23 characters.
     const std::string clientId = "zorvane-" + m_senderId.substr(0, 15);
-    m_mosq = mosquitto_new(clientId.c_str(), true, this);
+    m_mosq = m_api->create(clientId.c_str(), true, this);
     if (m_mosq == nullptr) {
         error = text::Message(text::MessageId::RoomNoClient);
         return false;
     }
-    mosquitto_connect_callback_set(m_mosq, &RoomClient::onConnect);
-    mosquitto_disconnect_callback_set(m_mosq, &RoomClient::onDisconnect);
-    mosquitto_publish_callback_set(m_mosq, &RoomClient::onPublish);
-    mosquitto_message_callback_set(m_mosq, &RoomClient::onMessage);
-    mosquitto_subscribe_callback_set(m_mosq, &RoomClient::onSubscribe);
-    mosquitto_log_callback_set(m_mosq, &RoomClient::onLog);
+    m_api->connectCallbackSet(m_mosq, &RoomClient::onConnect);
+    m_api->disconnectCallbackSet(m_mosq, &RoomClient::onDisconnect);
+    m_api->publishCallbackSet(m_mosq, &RoomClient::onPublish);
+    m_api->messageCallbackSet(m_mosq, &RoomClient::onMessage);
+    m_api->subscribeCallbackSet(m_mosq, &RoomClient::onSubscribe);
+    m_api->logCallbackSet(m_mosq, &RoomClient::onLog);
     // Kills are tiny and should go out at once rather than wait to fill a packet.
-    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_reconnect_delay_set(m_mosq, static_cast<unsigned>(m_options.reconnectMinSeconds),
-                                  static_cast<unsigned>(m_options.reconnectMaxSeconds), true);
+    m_api->intOption(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
+    m_api->reconnectDelaySet(m_mosq, static_cast<unsigned>(m_options.reconnectMinSeconds),
+                             static_cast<unsigned>(m_options.reconnectMaxSeconds), true);
 
     const RoomLink& link = m_options.link;
     if (!link.user.empty()) {
-        const int rc = mosquitto_username_pw_set(
-            m_mosq, link.user.c_str(),
-            m_options.password.empty() ? nullptr : m_options.password.c_str());
+        const int rc =
+            m_api->usernamePwSet(m_mosq, link.user.c_str(),
+                                 m_options.password.empty() ? nullptr : m_options.password.c_str());
         if (rc != MOSQ_ERR_SUCCESS) {
             error = text::Message(text::MessageId::RoomUserRefused,
-                                  {text::Message::literal(mosquitto_strerror(rc))});
+                                  {text::Message::literal(m_api->strerror(rc))});
             stop();
             return false;
         }
     }
     if (link.secure) {
         const bool ownCa = !m_options.caFile.empty();
-        int rc = mosquitto_tls_set(m_mosq, ownCa ? m_options.caFile.c_str() : nullptr,
-                                   ownCa ? nullptr : kSystemCaPath, nullptr, nullptr, nullptr);
+        int rc = m_api->tlsSet(m_mosq, ownCa ? m_options.caFile.c_str() : nullptr,
+                               ownCa ? nullptr : kSystemCaPath, nullptr, nullptr, nullptr);
         if (rc == MOSQ_ERR_SUCCESS) {
-            rc = mosquitto_tls_opts_set(m_mosq, kVerifyPeer, nullptr, nullptr);
+            rc = m_api->tlsOptsSet(m_mosq, kVerifyPeer, nullptr, nullptr);
         }
         if (rc == MOSQ_ERR_SUCCESS) {
             // The certificate must name the host of the link.
-            rc = mosquitto_tls_insecure_set(m_mosq, false);
+            rc = m_api->tlsInsecureSet(m_mosq, false);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
             error = ownCa ? text::Message(text::MessageId::RoomCaFileUnusable,
@@ -139,8 +141,8 @@ bool RoomClient::start(text::Message& error) {
 void RoomClient::connectLoop() {
     int delay = m_options.reconnectMinSeconds;
     while (true) {
-        const int rc = mosquitto_connect_async(m_mosq, m_options.link.host.c_str(),
-                                               m_options.link.port, m_options.keepAliveSeconds);
+        const int rc = m_api->connectAsync(m_mosq, m_options.link.host.c_str(), m_options.link.port,
+                                           m_options.keepAliveSeconds);
         std::unique_lock lock(m_starterMutex);
         {
             const std::lock_guard stateLock(m_mutex);
@@ -148,7 +150,7 @@ void RoomClient::connectLoop() {
                 return;
             }
         }
-        if (rc == MOSQ_ERR_SUCCESS && mosquitto_loop_start(m_mosq) == MOSQ_ERR_SUCCESS) {
+        if (rc == MOSQ_ERR_SUCCESS && m_api->loopStart(m_mosq) == MOSQ_ERR_SUCCESS) {
             const std::lock_guard stateLock(m_mutex);
             m_loopRunning = true;
             return;
@@ -156,7 +158,7 @@ void RoomClient::connectLoop() {
         lock.unlock();
         setState(RoomState::Reconnecting, rc == MOSQ_ERR_ERRNO
                                               ? text::Message(text::MessageId::RoomUnreachable)
-                                              : text::Message::literal(mosquitto_strerror(rc)));
+                                              : text::Message::literal(m_api->strerror(rc)));
         lock.lock();
         m_starterWake.wait_for(lock, std::chrono::seconds(delay), [this] {
             const std::lock_guard stateLock(m_mutex);
@@ -191,10 +193,10 @@ void RoomClient::stop() {
         loopRunning = m_loopRunning;
     }
     if (loopRunning) {
-        mosquitto_disconnect(m_mosq);
-        mosquitto_loop_stop(m_mosq, false);
+        m_api->disconnect(m_mosq);
+        m_api->loopStop(m_mosq, false);
     }
-    mosquitto_destroy(m_mosq);
+    m_api->destroy(m_mosq);
     m_mosq = nullptr;
     const std::lock_guard lock(m_mutex);
     m_loopRunning = false;
@@ -237,8 +239,8 @@ bool RoomClient::publishKill(const LocalKill& kill, std::string& error) {
 void RoomClient::sendLocked(const std::string& topic, Outgoing& item) {
     int mid = 0;
     const int rc =
-        mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(item.payload.size()),
-                          item.payload.data(), 1, true);
+        m_api->publish(m_mosq, &mid, topic.c_str(), static_cast<int>(item.payload.size()),
+                       item.payload.data(), 1, true);
     // When the library refuses (e.g. the connection just dropped), the kill stays queued
     // with no id and goes out on the next connection.
     item.mid = rc == MOSQ_ERR_SUCCESS ? mid : 0;
@@ -289,12 +291,12 @@ void RoomClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
 
 void RoomClient::connected(int rc) {
     if (rc != 0) {
-        setState(RoomState::Refused, refusalReason(rc));
+        setState(RoomState::Refused, refusalReason(*m_api, rc));
         return;
     }
     // A clean session forgets subscriptions; the retained kills come again with the
     // subscription, which is how a member catches up after a gap.
-    mosquitto_subscribe(m_mosq, nullptr, m_filter.c_str(), 1);
+    m_api->subscribe(m_mosq, nullptr, m_filter.c_str(), 1);
     {
         const std::lock_guard lock(m_mutex);
         m_connected = true;

@@ -23,6 +23,8 @@ struct mosquitto_message;
 
 namespace zorvane::share {
 
+struct MosquittoApi;
+
 enum class RoomState {
     Stopped,      // not started, or stopped
     Connecting,   // the first connection attempt is under way
@@ -128,6 +130,8 @@ private:
     RoomListener& m_listener;
     std::string m_senderId;
     std::string m_filter;
+    // Set by start: the library opened at run time.
+    const MosquittoApi* m_api = nullptr;
     mosquitto* m_mosq = nullptr;
     bool m_loopRunning = false;
 

@@ -56,6 +56,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "无法写入 %1",
     "房间连接已经启动",
     "无法创建 MQTT 客户端",
+    "无法加载 MQTT 库：%1",
     "用户名不被接受：%1",
     "无法使用 CA 文件“%1”",
     "无法使用系统的证书颁发机构",

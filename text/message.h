@@ -72,6 +72,7 @@ enum class MessageId {
     // Sharing a room.
     RoomAlreadyStarted,
     RoomNoClient,
+    RoomNoLibrary,
     RoomUserRefused,
     RoomCaFileUnusable,
     RoomSystemCaUnusable,

@@ -921,5 +921,9 @@ The built-in sound will play at warnings.</translation>
         <source>%1，改由本程序直接播放</source>
         <translation>%1; sound now plays in Zorvane itself</translation>
     </message>
+    <message>
+        <source>无法加载 MQTT 库：%1</source>
+        <translation>cannot load the MQTT library: %1</translation>
+    </message>
 </context>
 </TS>

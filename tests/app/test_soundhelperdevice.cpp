@@ -7,6 +7,7 @@
 #include "alarm/soundfile.h"
 #include "app/soundhelperdevice.h"
 #include "tests/alarm/wavfiles.h"
+#include "tests/support/mappedlibrary.h"
 #include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
@@ -73,17 +74,6 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_reasons;
 };
-
-bool mapped(const std::string& library) {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.find(library) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // "open" answers kNotReady when decoding (with loading SDL in a cold helper) takes longer
 // than its short wait on a busy machine; "play" then starts the sound once it is decoded.
@@ -167,7 +157,8 @@ TEST_F(SoundHelperTest, PlaysInTheHelperAtTheVolumeWithoutLoadingSdlHere) {
         ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
         EXPECT_EQ(hasSound(output()), c.audible) << "volume " << c.volume;
         EXPECT_FALSE(alarm::isSdlLoaded());
-        EXPECT_FALSE(mapped("libSDL2")) << "SDL2 was loaded into the window's process";
+        EXPECT_FALSE(zorvane::testing::libraryMapped("libSDL2"))
+            << "SDL2 was loaded into the window's process";
     }
     EXPECT_TRUE(m_troubles.reasons().empty());
 }

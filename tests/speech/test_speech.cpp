@@ -1,10 +1,10 @@
 #include "speech/speech.h"
+#include "tests/support/mappedlibrary.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <ostream>
 #include <thread>
 
@@ -53,25 +53,15 @@ INSTANTIATE_TEST_SUITE_P(Names, SpokenName,
                                            SpokenCase{"赤兔 Boss"}));
 
 #ifdef __linux__
-bool mapped(const std::string& library) {
-    std::ifstream maps("/proc/self/maps");
-    std::string line;
-    while (std::getline(maps, line)) {
-        if (line.find(library) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The synthesiser and the audio libraries it brings are mapped only once something is
 // spoken; a blank text speaks nothing and opens nothing.
 TEST(Speech, TheLibraryIsOpenedOnlyWhenSomethingIsSpoken) {
-    ASSERT_FALSE(mapped("libespeak-ng")) << "each test runs in a process of its own";
+    ASSERT_FALSE(zorvane::testing::libraryMapped("libespeak-ng"))
+        << "each test runs in a process of its own";
     EXPECT_TRUE(synthesise("   ").empty());
-    EXPECT_FALSE(mapped("libespeak-ng"));
+    EXPECT_FALSE(zorvane::testing::libraryMapped("libespeak-ng"));
     EXPECT_FALSE(synthesise("Red Hare").empty());
-    EXPECT_TRUE(mapped("libespeak-ng"));
+    EXPECT_TRUE(zorvane::testing::libraryMapped("libespeak-ng"));
 }
 #endif
 
