@@ -97,6 +97,9 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "下载失败：%1"),
     QT_TRANSLATE_NOOP("Zorvane", "页面中没有位于“【”和“】”之间的公告"),
     QT_TRANSLATE_NOOP("Zorvane", "%1；%2"),
+    QT_TRANSLATE_NOOP("Zorvane", "地址里没有主机名，或端口超出范围"),
+    QT_TRANSLATE_NOOP("Zorvane", "无法建立这个请求"),
+    QT_TRANSLATE_NOOP("Zorvane", "回答大于 %1 字节"),
 };
 
 // Fills %1..%9 in one pass, so a value holding "%2" is not filled in again.

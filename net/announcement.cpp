@@ -39,8 +39,7 @@ std::string fetchAnnouncement(std::string_view url, const std::string& programDi
         return {};
     }
     if (!options.error.empty()) {
-        report(text::Message(text::MessageId::AnnouncementDownloadFailed,
-                             {text::Message::literal(options.error)}));
+        report(text::Message(text::MessageId::AnnouncementDownloadFailed, {options.error}));
     }
     const std::string page = announcementFromPage(body);
     if (page.empty() && options.error.empty()) {

@@ -157,20 +157,21 @@ CURLcode perform(CURL* easy, const Transfer& transfer) {
 
 // Why a transfer failed, in words: the cap and the cancel are ours, the rest is
 // libcurl's own text (with its detail, such as the host or the certificate problem).
-std::string failureReason(CURLcode result, const char* detail, const Transfer& transfer) {
+text::Message failureReason(CURLcode result, const char* detail, const Transfer& transfer) {
     if (cancelled(transfer) || result == CURLE_ABORTED_BY_CALLBACK) {
-        return "cancelled";
+        return text::Message(text::MessageId::AnnouncementCancelled);
     }
     if (result == CURLE_FILESIZE_EXCEEDED ||
         (result == CURLE_WRITE_ERROR && transfer.maxBodyBytes != 0)) {
-        return "the answer is larger than " + std::to_string(transfer.maxBodyBytes) + " bytes";
+        return text::Message(text::MessageId::HttpTooLarge,
+                             {text::Message::literal(std::to_string(transfer.maxBodyBytes))});
     }
     std::string reason = curl_easy_strerror(result);
     if (detail[0] != '\0') {
         reason += ": ";
         reason += detail;
     }
-    return reason;
+    return text::Message::literal(std::move(reason));
 }
 
 // The agent: the caller's User-Agent value, or the default when the headers name none.
@@ -300,9 +301,9 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
         // An empty or unreadable port means the scheme's own, as "port 0" always has.
         port = secure ? 443 : 80;
     }
-    options.error.clear();
+    options.error = {};
     if (host.empty() || port < 0 || port > 65535) {
-        options.error = "the address names no host or a port out of range";
+        options.error = text::Message(text::MessageId::HttpBadAddress);
         return {};
     }
     const std::string target = std::string(secure ? "https://" : "http://") + host + ":" +
@@ -311,7 +312,7 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
     initialiseCurlOnce();
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
-        options.error = "the request could not be set up";
+        options.error = text::Message(text::MessageId::HttpNoSetup);
         return {};
     }
     CURL* handle = easy.get();

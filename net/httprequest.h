@@ -1,6 +1,8 @@
 #pragma once
 // One blocking HTTP or HTTPS request on libcurl.
 
+#include "text/message.h"
+
 #include <atomic>
 #include <cstddef>
 #include <optional>
@@ -65,7 +67,7 @@ struct HttpOptions {
     const std::atomic<bool>* cancel = nullptr;
 
     // out. Why the request failed ("" when a response arrived, error statuses included).
-    std::string error;
+    text::Message error;
 };
 
 // Sends the request and returns the response body (error pages included). A request

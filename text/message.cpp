@@ -84,6 +84,9 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "下载失败：%1",
     "页面中没有位于“【”和“】”之间的公告",
     "%1；%2",
+    "地址里没有主机名，或端口超出范围",
+    "无法建立这个请求",
+    "回答大于 %1 字节",
 };
 
 } // namespace

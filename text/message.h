@@ -101,6 +101,10 @@ enum class MessageId {
     AnnouncementDownloadFailed,
     AnnouncementNoMarkers,
     ReasonsJoined,
+    // Downloads.
+    HttpBadAddress,
+    HttpNoSetup,
+    HttpTooLarge,
     Count // not a message: the number of identifiers
 };
 

@@ -925,5 +925,17 @@ The built-in sound will play at warnings.</translation>
         <source>无法加载 MQTT 库：%1</source>
         <translation>cannot load the MQTT library: %1</translation>
     </message>
+    <message>
+        <source>地址里没有主机名，或端口超出范围</source>
+        <translation>the address names no host, or its port is out of range</translation>
+    </message>
+    <message>
+        <source>无法建立这个请求</source>
+        <translation>the request could not be set up</translation>
+    </message>
+    <message>
+        <source>回答大于 %1 字节</source>
+        <translation>the answer is larger than %1 bytes</translation>
+    </message>
 </context>
 </TS>

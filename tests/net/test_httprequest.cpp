@@ -520,18 +520,19 @@ TEST(HttpRequest, FailuresSayWhy) {
         {notFound.base() + "/", 0, nullptr, "gone", ""},
         {"http://127.0.0.1:" + std::to_string(closedPort()) + "/", 0, nullptr, "",
          "Couldn't connect to server"},
-        {"http:///nohost", 0, nullptr, "", "the address names no host"},
-        {large.base() + "/", 10, nullptr, "", "the answer is larger than 10 bytes"},
-        {slow.base() + "/", 0, &cancelled, "", "cancelled"},
+        {"http:///nohost", 0, nullptr, "", "地址里没有主机名"},
+        {large.base() + "/", 10, nullptr, "", "回答大于 10 字节"},
+        {slow.base() + "/", 0, &cancelled, "", "已取消"},
         {secure.base() + "/", 0, nullptr, "", "SSL peer certificate"},
     };
     for (const Case& c : cases) {
         HttpOptions options;
-        options.error = "stale";
+        options.error = zorvane::text::Message::literal("stale");
         options.maxBodyBytes = c.maxBodyBytes;
         options.cancel = c.cancel;
         EXPECT_EQ(httpRequest(c.url, options), c.body) << c.url;
-        EXPECT_EQ(options.error.substr(0, c.errorStart.size()), c.errorStart) << c.url;
-        EXPECT_EQ(options.error.empty(), c.errorStart.empty()) << c.url << ": " << options.error;
+        const std::string error = zorvane::text::defaultText(options.error);
+        EXPECT_EQ(error.substr(0, c.errorStart.size()), c.errorStart) << c.url;
+        EXPECT_EQ(error.empty(), c.errorStart.empty()) << c.url << ": " << error;
     }
 }
