@@ -31,13 +31,15 @@ struct Espeak {
 // espeak-ng is one global, non-reentrant synthesiser: every use holds this lock, and the
 // synthesis callback writes into the buffer of the call that holds it.
 std::mutex g_mutex;
-text::SharedLibrary g_library;
+// Never closed: espeak-ng keeps memory in its own globals after espeak_Terminate, and
+// unloading it would leave that memory unreachable.
+text::SharedLibrary* g_library = nullptr;
 Espeak g_espeak;
 std::vector<std::int16_t>* g_sink = nullptr;
 int g_sampleRate = 0; // 0: not started yet, -1: could not start
 
 // Releases the synthesiser's buffers and voice data at exit, so leak checkers see a clean
-// end. Declared after the lock and the library, so it runs while both still exist.
+// end. Declared after the lock, so it runs while the lock still exists.
 struct Terminator {
     ~Terminator() {
         std::lock_guard lock(g_mutex);
@@ -59,13 +61,14 @@ int collect(short* wav, int count, espeak_EVENT* /*events*/) {
 bool ensureStarted() {
     if (g_sampleRate == 0) {
         g_sampleRate = -1;
-        g_library = text::SharedLibrary(kLibraryName);
+        g_library = new text::SharedLibrary(kLibraryName);
+        const text::SharedLibrary& l = *g_library;
         Espeak& e = g_espeak;
-        const bool all = g_library.resolve(e.initialize, "espeak_Initialize") &&
-                         g_library.resolve(e.setSynthCallback, "espeak_SetSynthCallback") &&
-                         g_library.resolve(e.setVoiceByName, "espeak_SetVoiceByName") &&
-                         g_library.resolve(e.synth, "espeak_Synth") &&
-                         g_library.resolve(e.terminate, "espeak_Terminate");
+        const bool all = l.resolve(e.initialize, "espeak_Initialize") &&
+                         l.resolve(e.setSynthCallback, "espeak_SetSynthCallback") &&
+                         l.resolve(e.setVoiceByName, "espeak_SetVoiceByName") &&
+                         l.resolve(e.synth, "espeak_Synth") &&
+                         l.resolve(e.terminate, "espeak_Terminate");
         if (!all) {
             return false;
         }
