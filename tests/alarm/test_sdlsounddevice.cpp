@@ -2,6 +2,7 @@
 #include "alarm/sdlapi.h"
 #include "alarm/sdlsounddevice.h"
 #include "tests/alarm/wavfiles.h"
+#include "tests/support/waitfor.h"
 
 #include <gtest/gtest.h>
 
@@ -46,17 +47,6 @@ protected:
         const auto size = fs::file_size(m_output, error);
         return error ? 0 : static_cast<std::size_t>(size);
     }
-    static bool waitFor(const std::function<bool()>& condition,
-                        std::chrono::milliseconds limit = 5000ms) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return true;
-    }
     fs::path wavFile(const std::string& name, double tone, double silence) const {
         const fs::path path = m_dir / name;
         writeFile(path, toneThenSilence(tone, silence));
@@ -71,7 +61,7 @@ TEST_F(SdlDeviceTest, BuiltInAlarmReachesTheSpeaker) {
     SdlSoundDevice device;
     soundAlarm(device, "", m_dir.string());
     EXPECT_TRUE(device.isPlaying("1"));
-    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }))
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }))
         << "no sample of the alarm was written by the audio driver";
 }
 
@@ -117,11 +107,11 @@ TEST_F(SdlDeviceTest, CloseSilencesThePlayingSoundAndReleasesTheDevice) {
     SdlSoundDevice device;
     const fs::path wav = wavFile("long.wav", 20.0, 0.0);
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
-    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
     EXPECT_EQ(device.sendCommand("close 1"), 0);
     const std::size_t closedAt = outputSize();
     // Nothing plays any more: the device closes and the decoded copy goes.
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     EXPECT_EQ(device.decodedCount(), 0u);
     // Buffers mixed before the close may still have been on their way to the file.
     const std::size_t inFlight = 3 * 2048 * 4;
@@ -133,15 +123,15 @@ TEST_F(SdlDeviceTest, ANewAlarmStartsTheSoundAgainFromItsBeginning) {
     // A short burst at the start, then a long silence.
     const fs::path wav = wavFile("burst.wav", 0.2, 30.0);
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
-    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
     std::this_thread::sleep_for(600ms);
     const std::size_t burstOver = outputSize();
-    ASSERT_TRUE(waitFor([&] { return outputSize() > burstOver + 176400 / 4; }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return outputSize() > burstOver + 176400 / 4; }));
     ASSERT_FALSE(hasSound(output(), burstOver)) << "the burst should be over by now";
     EXPECT_TRUE(device.isPlaying("1"));
 
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
-    EXPECT_TRUE(waitFor([&] { return hasSound(output(), burstOver); }))
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output(), burstOver); }))
         << "the second alarm did not start from the beginning";
 }
 
@@ -149,15 +139,16 @@ TEST_F(SdlDeviceTest, ASoundThatEndedPlaysAgainOnPlayAfterTheDeviceWasReleased) 
     SdlSoundDevice device;
     const fs::path wav = wavFile("blip.wav", 0.05, 0.0);
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
-    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
-    ASSERT_TRUE(waitFor([&] { return !device.isPlaying("1") && !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
+    ASSERT_TRUE(
+        zorvane::testing::waitFor([&] { return !device.isPlaying("1") && !device.isAudioOpen(); }));
     EXPECT_EQ(device.decodedCount(), 0u);
     EXPECT_FALSE(isSdlLoaded());
     // What was played so far is put aside; the device writes a new file when it opens.
     fs::rename(m_output, m_dir / "first.raw");
     EXPECT_EQ(device.sendCommand("play 1"), 0);
     EXPECT_TRUE(device.isAudioOpen());
-    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
 }
 
 TEST_F(SdlDeviceTest, NoAudioDriverMeansPlayFails) {
@@ -217,7 +208,7 @@ TEST_F(SdlDeviceTest, FilesThatCannotBePlayedAreRefusedWithAReasonAndTheBuiltInS
         EXPECT_TRUE(device.isPlaying("1")) << c.file << " left the alarm silent";
     }
     EXPECT_TRUE(fs::exists(m_dir / "1.wav"));
-    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
 }
 
 TEST_F(SdlDeviceTest, ALongLowRateFileWithinTheLimitIsPreparedAndPlays) {
@@ -231,15 +222,15 @@ TEST_F(SdlDeviceTest, ALongLowRateFileWithinTheLimitIsPreparedAndPlays) {
     EXPECT_TRUE(opened == 0 || opened == SdlSoundDevice::kNotReady) << opened;
     EXPECT_EQ(device.sendCommand("play direct"), 0);
     EXPECT_TRUE(device.isPlaying("direct"));
-    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }, 30s));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }, 30s));
     ASSERT_EQ(device.sendCommand("close direct"), 0);
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     fs::rename(m_output, m_dir / "direct.raw");
 
     EXPECT_EQ(prepared(device, file.string()), "");
     soundAlarm(device, file.string(), m_dir.string());
     EXPECT_TRUE(device.isPlaying("1"));
-    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
     EXPECT_FALSE(fs::exists(m_dir / "1.wav")) << "the built-in sound was played instead";
 }
 
@@ -250,17 +241,17 @@ TEST_F(SdlDeviceTest, StopAllSilencesEverySoundAndReleasesTheDevice) {
     const fs::path b = wavFile("b.wav", 20.0, 0.0);
     ASSERT_TRUE(playSound(device, a.string(), "a"));
     ASSERT_TRUE(playSound(device, b.string(), "b"));
-    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
     EXPECT_TRUE(stopAllSounds(device));
     const std::size_t stoppedAt = outputSize();
     EXPECT_FALSE(device.isPlaying("a"));
     EXPECT_FALSE(device.isPlaying("b"));
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     EXPECT_FALSE(hasSound(output(), stoppedAt + 3 * 2048 * 4));
     // Stopped names stay open and play again from the start.
     fs::rename(m_output, m_dir / "before.raw");
     EXPECT_EQ(device.sendCommand("play a"), 0);
-    EXPECT_TRUE(waitFor([&] { return hasSound(output()); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
 }
 
 TEST_F(SdlDeviceTest, APreparedSoundStaysDecodedWithoutKeepingSdlLoaded) {
@@ -268,15 +259,15 @@ TEST_F(SdlDeviceTest, APreparedSoundStaysDecodedWithoutKeepingSdlLoaded) {
     const fs::path chosen = wavFile("chosen.wav", 0.1, 0.0);
     EXPECT_EQ(prepared(device, chosen.string()), "");
     EXPECT_EQ(device.decodedCount(), 1u);
-    EXPECT_TRUE(waitFor([] { return !isSdlLoaded(); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([] { return !isSdlLoaded(); }));
 
     soundAlarm(device, chosen.string(), m_dir.string());
     EXPECT_TRUE(device.isPlaying("1"));
-    ASSERT_TRUE(waitFor([&] { return hasSound(output()); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
     // Ended: the device and SDL go, the prepared sound stays for the next alarm.
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     EXPECT_EQ(device.decodedCount(), 1u);
-    EXPECT_TRUE(waitFor([] { return !isSdlLoaded(); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([] { return !isSdlLoaded(); }));
     EXPECT_FALSE(fs::exists(m_dir / "1.wav"));
 
     // The file changed after it was prepared: its new content counts, here no sound.
@@ -287,7 +278,7 @@ TEST_F(SdlDeviceTest, APreparedSoundStaysDecodedWithoutKeepingSdlLoaded) {
 
     device.prepare("");
     ASSERT_EQ(device.sendCommand("close 1"), 0);
-    EXPECT_TRUE(waitFor([&] { return device.decodedCount() == 0; }));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return device.decodedCount() == 0; }));
 }
 
 } // namespace
@@ -310,7 +301,7 @@ TEST_F(SdlDeviceTest, TheVolumeScalesWhatReachesTheSpeaker) {
         SdlSoundDevice device;
         device.setVolume(volume);
         EXPECT_TRUE(playSound(device, tone.string(), "v"));
-        EXPECT_TRUE(waitFor([&] { return !device.isPlaying("v"); }));
+        EXPECT_TRUE(zorvane::testing::waitFor([&] { return !device.isPlaying("v"); }));
         return peakOf(readFile(out));
     };
     const int full = peakAt(100, "full.raw");

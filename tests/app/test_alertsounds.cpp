@@ -7,6 +7,7 @@
 #include "tests/alarm/wavfiles.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/waitfor.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +39,6 @@ public:
 private:
     std::string m_path;
 };
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 60000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
 
 schedule::Alert alertOf(const std::string& boss, std::optional<int> lead, bool chime) {
     return schedule::Alert{1, boss, 1, lead ? *lead * 60LL : 0, lead, chime};
@@ -111,8 +101,8 @@ void playChimeAndName(const std::string& chime, int volume) {
     sounds.setSpeechEnabled(true);
     sounds.alert(alertOf("Dragon", 5, true));
     EXPECT_TRUE(device.isPlaying(alarm::kAlarmAlias));
-    EXPECT_TRUE(waitFor([&] { return !sounds.speechPending(); }));
-    EXPECT_TRUE(waitFor([&] { return quiet(device, sounds); }))
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return quiet(device, sounds); }))
         << "the chime and the speech should both have ended";
 }
 
@@ -159,16 +149,16 @@ TEST_F(AlertSoundsTest, SpeechIsOffUnlessSwitchedOnAndSilenceDropsIt) {
     app::AlertSounds sounds(settings, device, m_clock, m_dir.path().string());
     sounds.alert(alertOf("火龙", 5, true));
     EXPECT_FALSE(sounds.speechPending());
-    ASSERT_TRUE(waitFor([&] { return hasSound(readFile(m_output)); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(readFile(m_output)); }));
     sounds.silence();
-    ASSERT_TRUE(waitFor([&] { return quiet(device, sounds); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return quiet(device, sounds); }));
 
     // On: the speech waits behind the long chime; silence stops both, and speech still being
     // synthesised is never played.
     sounds.setSpeechEnabled(true);
     sounds.alert(alertOf("火龙", 5, true));
     sounds.alert(alertOf("冰龙", std::nullopt, false));
-    ASSERT_TRUE(waitFor([&] { return !sounds.speechPending(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
     const std::vector<std::string> names = device.openNames();
     ASSERT_EQ(std::count_if(names.begin(), names.end(),
                             [](const std::string& n) { return n.starts_with("speech"); }),
@@ -181,10 +171,10 @@ TEST_F(AlertSoundsTest, SpeechIsOffUnlessSwitchedOnAndSilenceDropsIt) {
         EXPECT_FALSE(device.isPlaying(name)) << name;
     }
     // Once the device has closed, a speech played after all would open it again.
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     sounds.alert(alertOf("火龙", 1, false));
     sounds.silence();
-    ASSERT_TRUE(waitFor([&] { return !sounds.speechPending(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
     EXPECT_FALSE(device.isAudioOpen()) << "a silenced alert was spoken";
 }
 
@@ -193,7 +183,7 @@ TEST_F(AlertSoundsTest, TheDueChimeRepeatsOnTheClockUntilSilencedOrTheLimit) {
     ChosenSound settings(chimeFile(0.2));
     app::AlertSounds sounds(settings, device, m_clock, m_dir.path().string());
     const auto chimes = [&] { return device.isPlaying(alarm::kAlarmAlias); };
-    const auto ended = [&] { return waitFor([&] { return !chimes(); }); };
+    const auto ended = [&] { return zorvane::testing::waitFor([&] { return !chimes(); }); };
 
     // Off: a due alert plays nothing.
     sounds.alert(alertOf("Dragon", std::nullopt, false));

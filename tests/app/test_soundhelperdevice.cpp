@@ -9,6 +9,7 @@
 #include "tests/alarm/wavfiles.h"
 #include "tests/support/mappedlibrary.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/waitfor.h"
 
 #include <gtest/gtest.h>
 
@@ -36,17 +37,6 @@ using alarm::testing::sample16;
 using app::HelperSoundDevice;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 60000ms) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 // Every reason the device reported, in order.
 class Troubles {
@@ -154,7 +144,7 @@ TEST_F(SoundHelperTest, PlaysInTheHelperAtTheVolumeWithoutLoadingSdlHere) {
         EXPECT_EQ(device.sendCommand("play 1"), 0);
         EXPECT_NE(device.helperPid(), 0);
         EXPECT_TRUE(device.isPlaying("1"));
-        ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+        ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
         EXPECT_EQ(hasSound(output()), c.audible) << "volume " << c.volume;
         EXPECT_FALSE(alarm::isSdlLoaded());
         EXPECT_FALSE(zorvane::testing::libraryMapped("libSDL2"))
@@ -170,7 +160,7 @@ TEST_F(SoundHelperTest, StopAllSilencesTheHelperAtOnce) {
     ASSERT_TRUE(device.isPlaying("1"));
     EXPECT_EQ(device.sendCommand("stop all"), 0);
     EXPECT_FALSE(device.isPlaying("1"));
-    EXPECT_TRUE(waitFor([&] { return !device.isAudioOpen(); }, 10000ms));
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }, 10000ms));
 }
 
 TEST_F(SoundHelperTest, SamplesFromMemoryPlayAfterTheChime) {
@@ -187,7 +177,7 @@ TEST_F(SoundHelperTest, SamplesFromMemoryPlayAfterTheChime) {
                                                          std::move(bytes));
     ASSERT_EQ(device.playSamples("speech0", samples, {"1"}), 0);
     EXPECT_TRUE(device.isPlaying("speech0"));
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     const std::string raw = output();
     std::size_t lastChime = 0;
     std::size_t firstSpeech = std::string::npos;
@@ -206,12 +196,12 @@ TEST_F(SoundHelperTest, SamplesFromMemoryPlayAfterTheChime) {
 TEST_F(SoundHelperTest, ANameOpenedBeforeTheHelperEndedStillPlays) {
     HelperSoundDevice device(ZORVANE_SOUND_HELPER, {"--linger", "50"}, m_troubles.sink());
     ASSERT_TRUE(opened(device.sendCommand("open \"" + tone(0.2) + "\" alias bell")));
-    EXPECT_TRUE(waitFor([&] { return device.helperPid() == 0; }, 10000ms))
+    EXPECT_TRUE(zorvane::testing::waitFor([&] { return device.helperPid() == 0; }, 10000ms))
         << "an idle helper should end by itself";
     EXPECT_EQ(device.openNames(), std::vector<std::string>{"bell"});
     EXPECT_EQ(device.sendCommand("play bell"), 0);
     EXPECT_TRUE(device.isPlaying("bell"));
-    ASSERT_TRUE(waitFor([&] { return !device.isAudioOpen(); }));
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); }));
     EXPECT_TRUE(hasSound(output()));
     EXPECT_EQ(device.sendCommand("close bell"), 0);
     EXPECT_EQ(device.sendCommand("play bell"), SdlSoundDevice::kUnknownAlias);
@@ -226,7 +216,8 @@ TEST_F(SoundHelperTest, AKilledHelperIsReportedAndTheNextAlarmStartsANewOne) {
     const int first = device.helperPid();
     ASSERT_NE(first, 0);
     ::kill(first, SIGKILL);
-    EXPECT_TRUE(waitFor([&] { return m_troubles.any("声音进程意外结束"); }, 10000ms));
+    EXPECT_TRUE(
+        zorvane::testing::waitFor([&] { return m_troubles.any("声音进程意外结束"); }, 10000ms));
     EXPECT_FALSE(device.isPlaying("1"));
     EXPECT_EQ(device.sendCommand("play 1"), 0) << "the name was forgotten with the helper";
     EXPECT_TRUE(device.isPlaying("1"));
@@ -254,7 +245,7 @@ TEST_F(SoundHelperTest, WithoutAWorkingHelperSoundPlaysHereAndTheUserIsTold) {
         EXPECT_EQ(device.sendCommand("play 1"), 0) << c.name;
         EXPECT_TRUE(device.playsInProcess()) << c.name;
         EXPECT_TRUE(troubles.any(c.told)) << c.name;
-        EXPECT_TRUE(waitFor([&] { return !device.isAudioOpen(); })) << c.name;
+        EXPECT_TRUE(zorvane::testing::waitFor([&] { return !device.isAudioOpen(); })) << c.name;
     }
     EXPECT_TRUE(hasSound(output()));
 }
