@@ -590,7 +590,8 @@ void MainWindow::onWindowCreated() {
     }
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();
-    config::loadTable(m_table, dir);
+    std::string storedWarnMinutes;
+    config::loadTable(m_table, dir, &storedWarnMinutes);
     // Every row's last time gets its instant now, before the first pass starts the
     // current cycles, so the missed cycles can still be counted.
     schedule::dateUndatedRows(m_table, m_context.clock.now());
@@ -599,7 +600,7 @@ void MainWindow::onWindowCreated() {
 
     startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir,
                       m_context.announcementFetcher);
-    showStoredWarnMinutes();
+    showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();
 
     AppGlobals& globals = m_context.globals;
@@ -630,9 +631,9 @@ void MainWindow::noteRunning() {
     config::writeLastSeen(programPath(), schedule::toUtc(m_context.clock.now()));
 }
 
-void MainWindow::showStoredWarnMinutes() {
+void MainWindow::showStoredWarnMinutes(const std::string& stored) {
     // Each setText raises textChanged, so onWarnMinutesChanged stores what is set.
-    m_warnMinutesEdit->setText(QString::fromStdString(config::readWarnMinutes(programPath())));
+    m_warnMinutesEdit->setText(QString::fromStdString(stored));
     if (m_warnMinutesEdit->text().isEmpty()) {
         m_warnMinutesEdit->setText(defaultWarnMinutes());
         m_tableStore->writeWarnMinutes(std::string(config::kDefaultWarnMinutes));

@@ -155,7 +155,8 @@ private:
     void buildComponents();
     void onWindowCreated();
     void startTick();
-    void showStoredWarnMinutes();
+    // The warning minutes read with the table; the default when there are none.
+    void showStoredWarnMinutes(const std::string& stored);
     std::filesystem::path programPath() const;
     void wireAlarm();
     // Lists the rows missed since the program was last seen running, then notes that it

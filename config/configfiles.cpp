@@ -36,6 +36,8 @@ constexpr std::string_view kNoLeadTimes = "-";
 constexpr std::string_view kTableSections[] = {kNumberSection,   kUseSection,   kNameSection,
                                                kPeriodSection,   kDelaySection, kLastTimeSection,
                                                kNextTimeSection, kDatedSection, kLeadSection};
+constexpr std::string_view kSetSection = "set";
+constexpr std::string_view kWarnKey = "预警";
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
 
@@ -195,10 +197,16 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir) {
     return dir / std::filesystem::path(kSoundFileName);
 }
 
-void loadTable(BossTable& table, const std::filesystem::path& dir) {
+void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes) {
+    if (warnMinutes) {
+        warnMinutes->clear();
+    }
     IniDocument doc;
     if (!loadIniDocument(tableFilePath(dir), doc)) {
         return;
+    }
+    if (warnMinutes) {
+        *warnMinutes = doc.value(kSetSection, kWarnKey);
     }
     const std::vector<std::string> keys = keysOf(doc.sectionEntries(kNumberSection));
     const bool distinct = allDistinct(keys);
@@ -281,11 +289,11 @@ std::string zeroedBytes(std::size_t n) {
 }
 
 std::string readWarnMinutes(const std::filesystem::path& dir) {
-    return readIniValue(tableFilePath(dir), "set", "预警");
+    return readIniValue(tableFilePath(dir), kSetSection, kWarnKey);
 }
 
 bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text, std::string* error) {
-    return writeIniValue(tableFilePath(dir), "set", "预警", text, error);
+    return writeIniValue(tableFilePath(dir), kSetSection, kWarnKey, text, error);
 }
 
 bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText,

@@ -28,7 +28,10 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir);
 // each filled from its own key in every section. A missing file adds nothing. A row's
 // stored instant (section "LastKillUtc") is taken only when its local clock time is the
 // time of the row's last-time text; otherwise the date is derived from the text.
-void loadTable(schedule::BossTable& table, const std::filesystem::path& dir);
+// `warnMinutes`, when given, receives the stored warning minutes from the same read
+// (what readWarnMinutes gives), so a start reads the file once.
+void loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
+               std::string* warnMinutes = nullptr);
 
 // Writes every data row under keys "1", "2", ... in one atomic replacement; the result
 // is the file that writing the values one by one would give, plus section "LastKillUtc"

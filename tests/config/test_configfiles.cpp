@@ -41,8 +41,10 @@ std::string fileText(const std::filesystem::path& dir) {
 TEST(ConfigFiles, StartWithNoFiles) {
     TempDir dir;
     BossTable table;
-    loadTable(table, dir.path());
+    std::string warnMinutes = "stale";
+    loadTable(table, dir.path(), &warnMinutes);
     EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(warnMinutes, "");
     EXPECT_EQ(readSoundPath(dir.path()), "");
     EXPECT_FALSE(std::filesystem::exists(soundFilePath(dir.path())));
     EXPECT_EQ(readWarnMinutes(dir.path()), "");
@@ -67,7 +69,9 @@ TEST(ConfigFiles, GbkFileWithGappedKeysLoadsInKeyOrder) {
     // The bytes really are GBK: "序号" is D0 F2 BA C5.
     ASSERT_NE(readBytes(tableFilePath(dir.path())).find("[\xD0\xF2\xBA\xC5]"), std::string::npos);
     BossTable table;
-    loadTable(table, dir.path());
+    std::string warnMinutes;
+    loadTable(table, dir.path(), &warnMinutes);
+    EXPECT_EQ(warnMinutes, "3");
     ASSERT_EQ(table.rowCount(), 4);
     EXPECT_EQ(table.cellText(1, kNumberColumn), "1");
     EXPECT_EQ(table.cellText(2, kNumberColumn), "3");
