@@ -42,12 +42,12 @@ int main(int argc, char* argv[]) {
     }
     // The windows and notifications belong to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QLatin1String(zorvane::app::kDesktopId));
+    // The sizes are given, so no file is read before the icon is first drawn.
     QIcon builtInIcon;
     for (const int size : {16, 32, 48, 256}) {
-        builtInIcon.addFile(QStringLiteral(":/assets/icons/%1.png").arg(size));
+        builtInIcon.addFile(QStringLiteral(":/assets/icons/%1.png").arg(size), QSize(size, size));
     }
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QLatin1String(zorvane::app::kDesktopId), builtInIcon));
+    QApplication::setWindowIcon(builtInIcon);
 
     // One instance per program directory: a second start hands over to the first (which
     // comes forward) and ends.
@@ -76,6 +76,15 @@ int main(int argc, char* argv[]) {
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });
+        // An icon theme may have its own picture of the program; reading the theme's index
+        // takes milliseconds the first picture does not need, so the built-in icon comes first.
+        zorvane::app::afterFirstPaint(window, [] {
+            const QIcon themed = QIcon::fromTheme(QLatin1String(zorvane::app::kDesktopId));
+            if (!themed.isNull()) {
+                QApplication::setWindowIcon(themed);
+            }
+        });
+        // Registered last, so the moment is taken before the other work after the first paint.
         zorvane::app::recordFirstPaint(window, qEnvironmentVariable("ZORVANE_FIRST_PAINT_FILE"));
         window.show();
         result = QApplication::exec();

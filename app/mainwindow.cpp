@@ -9,6 +9,7 @@
 #include "app/clickablelabel.h"
 #include "app/configwriter.h"
 #include "app/desktopnotifier.h"
+#include "app/firstpaint.h"
 #include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
@@ -515,6 +516,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+    // The tray shows the program's icon, which may change after the first paint (an icon
+    // theme's picture replaces the built-in one).
+    if (event->type() == QEvent::WindowIconChange && m_tray) {
+        m_tray->setIcon(windowIcon());
+    }
+    QWidget::changeEvent(event);
+}
+
 void MainWindow::toggleOverlay() {
     const bool show = !(m_overlay && m_overlay->isVisible());
     overlay()->setVisible(show);
@@ -598,8 +608,12 @@ void MainWindow::onWindowCreated() {
     showMissedWhileAway();
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
-    startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl, m_context.programDir,
-                      m_context.announcementFetcher);
+    // Starting the download forks a helper, which makes every page the window thread writes
+    // next a copy; the window is drawn first.
+    afterFirstPaint(*this, [this] {
+        startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl,
+                          m_context.programDir, m_context.announcementFetcher);
+    });
     showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();
 

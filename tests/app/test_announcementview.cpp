@@ -46,6 +46,13 @@ app::AppContext contextFor(app::AppGlobals& globals, const schedule::Clock& cloc
     return context;
 }
 
+// Shows the window and waits until its download has started, which it does once the
+// window has been painted.
+bool showUntilDownloadStarts(QWidget& window, app::AppGlobals& globals) {
+    window.show();
+    return QTest::qWaitFor([&globals] { return globals.announcementThread().joinable(); }, 10000);
+}
+
 // Processes whose parent is this one, read from /proc.
 int childProcesses() {
     int count = 0;
@@ -187,8 +194,12 @@ private slots:
         app::AppGlobals globals;
         const schedule::SystemClock clock;
         const std::string url = server.base() + "/note";
-        { app::MainWindow first(contextFor(globals, clock, dir, url)); }
+        {
+            app::MainWindow first(contextFor(globals, clock, dir, url));
+            QVERIFY(showUntilDownloadStarts(first, globals));
+        }
         app::MainWindow second(contextFor(globals, clock, dir, url));
+        QVERIFY(showUntilDownloadStarts(second, globals));
         QTRY_COMPARE(second.viewer()->toPlainText(), QStringLiteral("again"));
     }
 
@@ -204,9 +215,11 @@ private slots:
         app::AppGlobals globals;
         const schedule::SystemClock clock;
         app::MainWindow window(contextFor(globals, clock, dir, server.base() + "/note"));
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(globals.announcementThread().joinable());
+        // Nothing is fetched before the window is drawn.
+        QTest::qWait(50);
+        QVERIFY(!globals.announcementThread().joinable());
+        QCOMPARE(childProcesses(), 0);
+        QVERIFY(showUntilDownloadStarts(window, globals));
         globals.announcementThread().join();
 
         auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
@@ -237,7 +250,7 @@ private slots:
         app::MainWindow window(contextFor(globals, clock, dir, url));
         auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
         QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
-        window.show();
+        QVERIFY(showUntilDownloadStarts(window, globals));
         globals.announcementThread().join();
         QTRY_COMPARE(finished.size(), 1);
         // Nothing is shown to the user, but the reason is at hand.
@@ -286,6 +299,7 @@ private slots:
         app::MainWindow window(context);
         auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
         QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
+        QVERIFY(showUntilDownloadStarts(window, globals));
         globals.announcementThread().join();
         QTRY_COMPARE(finished.size(), 1);
         QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("无法启动 ")),
@@ -331,8 +345,7 @@ private slots:
             app::MainWindow window(contextFor(globals, clock, dir, server.base() + "/note"));
             auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
             QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
-            window.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QVERIFY(showUntilDownloadStarts(window, globals));
             globals.announcementThread().join();
             QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
             QVERIFY2(viewer->fetchError().isEmpty(), name);

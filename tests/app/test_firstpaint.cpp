@@ -64,6 +64,47 @@ private slots:
         QCOMPARE(linesOf(file).size(), 1);
     }
 
+    // Work for after the first paint runs once the window and its children have painted,
+    // and only once; a window destroyed unpainted runs none of it.
+    void workWaitsForTheFirstPaintAndRunsOnce() {
+        class PaintCounter final : public QLabel {
+        public:
+            using QLabel::QLabel;
+            int paints = 0;
+
+        protected:
+            void paintEvent(QPaintEvent* event) override {
+                ++paints;
+                QLabel::paintEvent(event);
+            }
+        };
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* child = new PaintCounter(QStringLiteral("倒计时"), &window);
+        layout->addWidget(child);
+        int runs = 0;
+        int childPaintsSeen = -1;
+        zorvane::app::afterFirstPaint(window, [&] {
+            ++runs;
+            childPaintsSeen = child->paints;
+        });
+        int unpainted = 0;
+        {
+            QWidget gone;
+            zorvane::app::afterFirstPaint(gone, [&unpainted] { ++unpainted; });
+        }
+
+        QTest::qWait(50);
+        QCOMPARE(runs, 0);
+        window.show();
+        QTRY_COMPARE(runs, 1);
+        QVERIFY(childPaintsSeen >= 1);
+        window.repaint();
+        QTest::qWait(50);
+        QCOMPARE(runs, 1);
+        QCOMPARE(unpainted, 0);
+    }
+
     // A file that cannot be written leaves the window working.
     void anUnwritableFileIsNotFatal() {
         QWidget window;
