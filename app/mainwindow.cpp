@@ -358,15 +358,15 @@ void MainWindow::wireHistory() {
         programPath() / text::pathFromUtf8(history::kHistoryFileName);
     m_killLog = std::make_unique<history::SqliteKillLog>(file);
     // What went wrong with the history shows in the window's notice line, beside failed
-    // writes of the other files. Later notices come from the history's writer thread;
-    // the notice line takes reports from any thread.
+    // writes of the other files. The database opens on its first use, so its notices come
+    // from the history's writer thread or from a query; the notice line takes reports from
+    // any thread. Asking for notice() here would open the database at every start.
     const auto report = [notice = m_writeNotice,
                          name = text::utf8FromPath(file)](const text::Message& message) {
         if (!message.empty()) {
             notice->writeFailed(name, message);
         }
     };
-    report(m_killLog->notice());
     m_killLog->setNoticeHandler(report);
     m_gridController->setKillLog(m_killLog.get());
     m_tickSupport->setKillLog(m_killLog.get());

@@ -23,6 +23,9 @@ using schedule::KillRecord;
 constexpr int kSchemaVersion = 1;
 // A database that cannot be written must not let the queue grow without end.
 constexpr std::size_t kQueueLimit = 100000;
+// Notices kept for a notice handler that is not set yet; a log that never gets one
+// must not collect them without end.
+constexpr std::size_t kUndeliveredLimit = 64;
 // Another running copy of the program may hold the write lock for a moment.
 constexpr int kBusyTimeoutMs = 2000;
 
@@ -344,15 +347,6 @@ private:
 };
 
 SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {
-    text::Message newNotice;
-    {
-        std::lock_guard lock(m_dbMutex);
-        openLocked(newNotice);
-    }
-    if (!newNotice.empty()) {
-        std::lock_guard lock(m_queueMutex);
-        m_notice = newNotice;
-    }
     m_writer = std::thread([this] { writerLoop(); });
 }
 
@@ -363,13 +357,32 @@ SqliteKillLog::~SqliteKillLog() {
     }
     m_wake.notify_all();
     m_writer.join();
+    // Kills recorded while the writer was finishing; none normally.
+    Notices ignored;
     std::lock_guard lock(m_dbMutex);
-    text::Message ignored;
     storeQueuedLocked(ignored);
     m_db.reset();
 }
 
-void SqliteKillLog::openLocked(text::Message& newNotice) {
+void SqliteKillLog::openOnFirstUseLocked(Notices& notices) {
+    if (m_state.load() == State::NotTried) {
+        openLocked(notices);
+    }
+}
+
+void SqliteKillLog::openOnFirstUse() {
+    if (m_state.load() != State::NotTried) {
+        return; // no need to wait for a write in progress
+    }
+    Notices notices;
+    {
+        std::lock_guard lock(m_dbMutex);
+        openOnFirstUseLocked(notices);
+    }
+    announce(notices);
+}
+
+void SqliteKillLog::openLocked(Notices& notices) {
     // Notices lead with what happened, so a line that shows only the beginning still
     // tells it; the details follow.
     const std::string name = text::utf8FromPath(m_file);
@@ -379,60 +392,79 @@ void SqliteKillLog::openLocked(text::Message& newNotice) {
         std::string moveError;
         const std::optional<fs::path> aside = moveAside(m_file, moveError);
         if (!aside) {
-            newNotice = text::Message(
+            notices.push_back(text::Message(
                 text::MessageId::HistoryDamagedStuck,
-                {text::Message::literal(name), failure.reason, text::Message::literal(moveError)});
+                {text::Message::literal(name), failure.reason, text::Message::literal(moveError)}));
         } else {
             const text::Message reason = failure.reason;
             const std::string asideName = text::utf8FromPath(aside->filename());
             m_db = Database::open(m_file, failure);
             if (m_db) {
-                newNotice = text::Message(text::MessageId::HistoryDamagedMoved,
-                                          {text::Message::literal(asideName), reason});
+                notices.push_back(text::Message(text::MessageId::HistoryDamagedMoved,
+                                                {text::Message::literal(asideName), reason}));
             } else {
-                newNotice =
+                notices.push_back(
                     text::Message(text::MessageId::HistoryDamagedNotRecreated,
-                                  {text::Message::literal(asideName), reason, failure.reason});
+                                  {text::Message::literal(asideName), reason, failure.reason}));
             }
         }
     } else if (!m_db) {
-        newNotice = text::Message(text::MessageId::HistoryCannotOpen,
-                                  {text::Message::literal(name), failure.reason});
+        notices.push_back(text::Message(text::MessageId::HistoryCannotOpen,
+                                        {text::Message::literal(name), failure.reason}));
     }
-    m_open = m_db != nullptr;
+    m_state = m_db ? State::Open : State::Unavailable;
 }
 
-bool SqliteKillLog::isOpen() const {
-    return m_open;
+bool SqliteKillLog::isOpen() {
+    openOnFirstUse();
+    return m_state.load() == State::Open;
 }
 
-text::Message SqliteKillLog::notice() const {
+text::Message SqliteKillLog::notice() {
+    openOnFirstUse();
     std::lock_guard lock(m_queueMutex);
     return m_notice;
 }
 
 void SqliteKillLog::setNoticeHandler(std::function<void(const text::Message&)> handler) {
-    std::lock_guard lock(m_queueMutex);
-    m_noticeHandler = std::move(handler);
-}
-
-void SqliteKillLog::announce(const text::Message& newNotice) {
-    if (newNotice.empty()) {
-        return;
-    }
-    std::function<void(const text::Message&)> handler;
+    Notices undelivered;
     {
         std::lock_guard lock(m_queueMutex);
-        m_notice = newNotice;
-        handler = m_noticeHandler;
+        m_noticeHandler = handler;
+        if (m_noticeHandler) {
+            undelivered.swap(m_undelivered);
+        }
     }
-    if (handler) {
-        handler(newNotice);
+    for (const text::Message& notice : undelivered) {
+        handler(notice);
+    }
+}
+
+void SqliteKillLog::announce(const Notices& notices) {
+    for (const text::Message& notice : notices) {
+        if (notice.empty()) {
+            continue;
+        }
+        std::function<void(const text::Message&)> handler;
+        {
+            std::lock_guard lock(m_queueMutex);
+            m_notice = notice;
+            handler = m_noticeHandler;
+            if (!handler) {
+                if (m_undelivered.size() >= kUndeliveredLimit) {
+                    m_undelivered.erase(m_undelivered.begin());
+                }
+                m_undelivered.push_back(notice);
+            }
+        }
+        if (handler) {
+            handler(notice);
+        }
     }
 }
 
 void SqliteKillLog::recordKill(const KillRecord& record) {
-    if (!m_open) {
+    if (m_state.load() == State::Unavailable) {
         return; // nowhere to keep it; the notice has told the user
     }
     {
@@ -454,16 +486,16 @@ void SqliteKillLog::writerLoop() {
                 return; // stopping with nothing left
             }
         }
-        text::Message newNotice;
+        Notices notices;
         {
             std::lock_guard lock(m_dbMutex);
-            storeQueuedLocked(newNotice);
+            storeQueuedLocked(notices);
         }
-        announce(newNotice);
+        announce(notices);
     }
 }
 
-bool SqliteKillLog::storeQueuedLocked(text::Message& newNotice) {
+bool SqliteKillLog::storeQueuedLocked(Notices& notices) {
     std::vector<KillRecord> batch;
     {
         std::lock_guard lock(m_queueMutex);
@@ -472,6 +504,7 @@ bool SqliteKillLog::storeQueuedLocked(text::Message& newNotice) {
     if (batch.empty()) {
         return true;
     }
+    openOnFirstUseLocked(notices);
     m_lastWriteFailed = true;
     if (!m_db) {
         return false; // the notice of the failed opening already tells the user
@@ -485,32 +518,32 @@ bool SqliteKillLog::storeQueuedLocked(text::Message& newNotice) {
     if (isDamage(rc)) {
         // Broken while running: start afresh beside the damaged file and keep the batch.
         m_db.reset();
-        openLocked(newNotice);
+        openLocked(notices);
         if (m_db && m_db->insert(batch) == SQLITE_OK) {
             m_lastWriteFailed = false;
             return true;
         }
         return false;
     }
-    newNotice = text::Message(
+    notices.push_back(text::Message(
         text::MessageId::HistoryWriteFailed,
-        {text::Message::literal(std::to_string(batch.size())), text::Message::literal(reason)});
+        {text::Message::literal(std::to_string(batch.size())), text::Message::literal(reason)}));
     return false;
 }
 
 bool SqliteKillLog::flush() {
-    text::Message newNotice;
+    Notices notices;
     bool stored = false;
     {
         std::lock_guard lock(m_dbMutex);
-        storeQueuedLocked(newNotice);
+        openOnFirstUseLocked(notices);
+        storeQueuedLocked(notices);
         // The writer thread may have taken (and failed with) the last kills just before.
         stored = m_db && !m_lastWriteFailed;
     }
-    announce(newNotice);
+    announce(notices);
     return stored;
 }
-
 std::vector<KillRecord> SqliteKillLog::recentKills(std::string_view boss, int limit) {
     flush();
     std::lock_guard lock(m_dbMutex);

@@ -2,8 +2,9 @@
 // The kill history: every recorded kill and roll-over, kept in an SQLite database
 // beside config.ini. Recording never makes the caller wait on the disk: kills go into a
 // queue that a writer thread stores, and the queries store what is queued first, so
-// they always see every kill recorded before them. The database is opened once, in WAL
-// mode, and never touches the table or config.ini.
+// they always see every kill recorded before them. The database is opened once, on its
+// first use, in WAL mode, and never touches the table or config.ini: a window that never
+// records or looks up a kill pays neither the start time nor the memory of SQLite.
 
 #include "history/intervals.h"
 #include "schedule/services.h"
@@ -28,24 +29,33 @@ inline constexpr std::string_view kHistoryFileName = "history.sqlite";
 
 class SqliteKillLog final : public schedule::KillLog {
 public:
-    // Opens the database at `file`, creating it when missing. A file that is not a
-    // usable database (garbage, truncated, damaged, a directory in its place) is renamed
-    // aside with a time-stamp suffix and a fresh database created; notice() says so.
-    // When no database can be opened at all, kills are dropped and notice() says why.
+    // Keeps the database at `file`, which is opened (created when missing) on the first
+    // use: the first recorded kill opens it on the writer thread, every other member
+    // below on the calling thread. Construction touches no file. A file that is not a
+    // usable database (garbage, truncated, damaged, a directory in its place) is then
+    // renamed aside with a time-stamp suffix and a fresh database created; notice() says
+    // so. When no database can be opened at all, kills are dropped and notice() says why.
+    // A failed opening is not tried again.
     explicit SqliteKillLog(std::filesystem::path file);
-    // Stores every queued kill, then closes the database.
+    // Stores every queued kill, then closes the database. Opens nothing when nothing
+    // was ever recorded or asked.
     ~SqliteKillLog() override;
     SqliteKillLog(const SqliteKillLog&) = delete;
     SqliteKillLog& operator=(const SqliteKillLog&) = delete;
 
     const std::filesystem::path& file() const { return m_file; }
-    // Whether kills currently reach a database.
-    bool isOpen() const;
+    // Whether kills currently reach a database. A use: opens the database if no
+    // attempt was made yet.
+    bool isOpen();
     // What went wrong with the database, for the user; empty when nothing did.
-    // The latest problem wins.
-    text::Message notice() const;
-    // Called with every new notice that arises after construction (a database that
-    // breaks while the program runs, a failed write), on the thread that met it.
+    // The latest problem wins. A use, like isOpen().
+    text::Message notice();
+    // Hands the handler every notice (a damaged or unusable file met by the opening, a
+    // database that breaks while the program runs, a failed write) on the thread that
+    // met it, the writer thread or a caller's. Notices that arose while no handler was
+    // set (the latest 64 of them) are handed to this one at once, on the calling
+    // thread, in the order they arose. Each notice reaches one handler once. The handler may run on
+    // two threads at once and must not wait for the thread that calls this log.
     void setNoticeHandler(std::function<void(const text::Message&)> handler);
 
     // Queues the kill for the writer thread; returns at once. Any thread.
@@ -70,26 +80,36 @@ public:
 
 private:
     class Database;
+    enum class State { NotTried, Open, Unavailable };
+    // Notices met while holding m_dbMutex, announced after it is released.
+    using Notices = std::vector<text::Message>;
 
     void writerLoop();
-    // Stores the queue; the caller holds m_dbMutex.
-    bool storeQueuedLocked(text::Message& newNotice);
-    void openLocked(text::Message& newNotice);
-    void announce(const text::Message& newNotice);
+    // Stores the queue, opening the database first when this is its first use; the
+    // caller holds m_dbMutex.
+    bool storeQueuedLocked(Notices& notices);
+    // Opens the database unless an attempt was made; the caller holds m_dbMutex.
+    void openOnFirstUseLocked(Notices& notices);
+    void openLocked(Notices& notices);
+    // Opens the database on the calling thread unless an attempt was made.
+    void openOnFirstUse();
+    void announce(const Notices& notices);
 
     std::filesystem::path m_file;
 
-    mutable std::mutex m_dbMutex; // guards m_db
+    std::mutex m_dbMutex; // guards m_db and m_lastWriteFailed, and serialises the opening
     std::unique_ptr<Database> m_db;
     bool m_lastWriteFailed = false;
-    std::atomic<bool> m_open{false}; // read without waiting for a write in progress
+    // Written under m_dbMutex; read without waiting for a write in progress.
+    std::atomic<State> m_state{State::NotTried};
 
-    mutable std::mutex m_queueMutex; // guards the members below
+    std::mutex m_queueMutex; // guards the members below
     std::condition_variable m_wake;
     std::vector<schedule::KillRecord> m_queue;
     bool m_stopping = false;
     text::Message m_notice;
     std::function<void(const text::Message&)> m_noticeHandler;
+    Notices m_undelivered; // arose while no handler was set
 
     std::thread m_writer;
 };

@@ -192,12 +192,13 @@ private slots:
         QVERIFY(!window.openHistory(gone));
     }
 
-    void damagedDatabaseAtStartIsShownAndTheTableKept() {
+    void damagedDatabaseIsShownOnFirstUseAndTheTableKept() {
         testing::TempDir dir;
         const std::string config =
-            text::utf8ToGb18030("[BOSS事件]\r\n1=赤炎魔王\r\n[set]\r\n预警=5\r\n");
+            text::utf8ToGb18030("[序号]\r\n1=1\r\n[BOSS事件]\r\n1=赤炎魔王\r\n[set]\r\n预警=5\r\n");
         testing::writeBytes(dir.path() / "config.ini", config);
-        testing::writeBytes(dir.path() / "history.sqlite", std::string(3000, '#'));
+        const std::string damaged(3000, '#');
+        testing::writeBytes(dir.path() / "history.sqlite", damaged);
         app::AppGlobals globals;
         const testing::FakeClock clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
         {
@@ -205,7 +206,11 @@ private slots:
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QLabel* notice = window.writeNotice();
-            QVERIFY(notice->isVisible());
+            // Starting leaves the history alone; looking at it opens it.
+            QVERIFY(notice->isHidden());
+            QCOMPARE(testing::readBytes(dir.path() / "history.sqlite"), damaged);
+            QVERIFY(window.openHistory(window.table().rowId(1)));
+            QTRY_VERIFY(notice->isVisible());
             QVERIFY(notice->toolTip().contains(QStringLiteral("已损坏")));
             QVERIFY(notice->toolTip().contains(QStringLiteral("history.sqlite.broken-")));
             QVERIFY(window.killHistory().isOpen());

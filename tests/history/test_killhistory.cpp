@@ -2,11 +2,15 @@
 
 #include "history/killtexts.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/waitfor.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -58,7 +62,195 @@ void fillDatabase(const fs::path& file, int kills) {
     }
 }
 
+// Every entry below `dir` with its size and a hash of its bytes ("<dir>" for a
+// directory), short enough to read in a failure message.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir)) {
+        std::string summary = "<dir>";
+        if (!entry.is_directory()) {
+            const std::string bytes = zt::readBytes(entry.path());
+            summary = std::to_string(bytes.size()) + " bytes, hash " +
+                      std::to_string(std::hash<std::string>()(bytes));
+        }
+        entries[fs::relative(entry.path(), dir).string()] = summary;
+    }
+    return entries;
+}
+
+// Collects what a notice handler is handed and on which threads.
+struct NoticeSink {
+    std::mutex mutex;
+    std::vector<std::string> texts;
+    std::set<std::thread::id> threads;
+
+    std::function<void(const zorvane::text::Message&)> handler() {
+        return [this](const zorvane::text::Message& message) {
+            std::lock_guard lock(mutex);
+            texts.push_back(zorvane::text::defaultText(message));
+            threads.insert(std::this_thread::get_id());
+        };
+    }
+    std::size_t count() {
+        std::lock_guard lock(mutex);
+        return texts.size();
+    }
+};
+
+// The ways of using a log for the first time besides recording a kill.
+struct Use {
+    const char* name;
+    std::function<void(SqliteKillLog& log, const fs::path& dir)> run;
+};
+
+const std::vector<Use>& firstUses() {
+    static const std::vector<Use> uses = {
+        {"recentKills", [](SqliteKillLog& log, const fs::path&) { log.recentKills("甲", 5); }},
+        {"allKills", [](SqliteKillLog& log, const fs::path&) { log.allKills("甲"); }},
+        {"recordCount", [](SqliteKillLog& log, const fs::path&) { log.recordCount("甲"); }},
+        {"killIntervals", [](SqliteKillLog& log, const fs::path&) { log.killIntervals("甲"); }},
+        {"exportCsv",
+         [](SqliteKillLog& log, const fs::path& dir) { log.exportCsv("甲", dir / "out.csv"); }},
+        {"flush", [](SqliteKillLog& log, const fs::path&) { log.flush(); }},
+        {"isOpen", [](SqliteKillLog& log, const fs::path&) { log.isOpen(); }},
+        {"notice", [](SqliteKillLog& log, const fs::path&) { log.notice(); }},
+    };
+    return uses;
+}
+
 } // namespace
+
+TEST(KillHistoryFirstUse, ConstructionAloneTouchesNoFile) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& file)> prepare;
+    };
+    const Case cases[] = {
+        {"no file yet", [](const fs::path&) {}},
+        {"garbage", [](const fs::path& file) { zt::writeBytes(file, std::string(3000, '#')); }},
+        {"database of ours", [](const fs::path& file) { fillDatabase(file, 20); }},
+        {"directory in its place",
+         [](const fs::path& file) { fs::create_directories(file / "inner"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir.path() / "history.sqlite";
+        c.prepare(file);
+        const std::map<std::string, std::string> before = snapshot(dir.path());
+        {
+            SqliteKillLog log(file);
+            EXPECT_EQ(log.file(), file);
+        }
+        // Destroying it joins the writer thread, so an opening there would show too.
+        EXPECT_EQ(snapshot(dir.path()), before);
+    }
+}
+
+TEST(KillHistoryFirstUse, EveryQueryOpensTheDatabase) {
+    for (const Use& use : firstUses()) {
+        SCOPED_TRACE(use.name);
+        TempDir dir;
+        const fs::path file = dir.path() / "history.sqlite";
+        SqliteKillLog log(file);
+        use.run(log, dir.path());
+        EXPECT_TRUE(fs::is_regular_file(file));
+        EXPECT_TRUE(fs::exists(dir.path() / "history.sqlite-wal"));
+        EXPECT_TRUE(log.notice().empty());
+        log.recordKill(kill("甲", 1'800'000'000));
+        EXPECT_EQ(log.recordCount("甲"), 1);
+    }
+}
+
+TEST(KillHistoryFirstUse, FirstKillOpensOnTheWriterThread) {
+    TempDir dir;
+    const fs::path file = dir.path() / "history.sqlite";
+    zt::writeBytes(file, std::string(3000, '#'));
+    NoticeSink sink;
+    SqliteKillLog log(file);
+    log.setNoticeHandler(sink.handler());
+    log.recordKill(kill("甲", 1'800'000'000));
+    // Nothing but the writer thread touches the log until its notice has arrived.
+    ASSERT_TRUE(zt::waitFor([&] { return sink.count() == 1; }));
+    {
+        std::lock_guard lock(sink.mutex);
+        EXPECT_EQ(sink.threads.count(std::this_thread::get_id()), 0u);
+        EXPECT_NE(sink.texts.at(0).find("已损坏"), std::string::npos) << sink.texts.at(0);
+    }
+    EXPECT_EQ(brokenFiles(dir.path()).size(), 1u);
+    EXPECT_EQ(log.recordCount("甲"), 1);
+}
+
+// A damaged file's notice reaches the handler exactly once, whether the handler was set
+// before the first use or after the notice arose, and whichever use opened the file.
+TEST(KillHistoryFirstUse, DamageNoticeReachesTheHandlerOnce) {
+    std::vector<Use> uses = firstUses();
+    uses.push_back({"recordKill", [](SqliteKillLog& log, const fs::path&) {
+                        log.recordKill(kill("甲", 1'800'000'000));
+                    }});
+    for (const Use& use : uses) {
+        for (const bool handlerFirst : {true, false}) {
+            SCOPED_TRACE(std::string(use.name) +
+                         (handlerFirst ? ", handler first" : ", use first"));
+            TempDir dir;
+            const fs::path file = dir.path() / "history.sqlite";
+            zt::writeBytes(file, "BOSS事件,时间\r\n甲,1\r\n");
+            NoticeSink sink;
+            {
+                SqliteKillLog log(file);
+                if (handlerFirst) {
+                    log.setNoticeHandler(sink.handler());
+                }
+                use.run(log, dir.path());
+                if (!handlerFirst) {
+                    log.setNoticeHandler(sink.handler());
+                }
+                ASSERT_TRUE(zt::waitFor([&] { return sink.count() > 0; }));
+                // Later uses and closing bring no second delivery.
+                EXPECT_TRUE(log.isOpen());
+                EXPECT_NE(zorvane::text::defaultText(log.notice()).find("已损坏"),
+                          std::string::npos);
+                log.recordKill(kill("乙", 1'800'000'000));
+                EXPECT_EQ(log.recordCount("乙"), 1);
+            }
+            std::lock_guard lock(sink.mutex);
+            ASSERT_EQ(sink.texts.size(), 1u);
+            EXPECT_NE(sink.texts[0].find("已损坏"), std::string::npos) << sink.texts[0];
+            EXPECT_NE(sink.texts[0].find(brokenFiles(dir.path()).at(0).filename().string()),
+                      std::string::npos);
+        }
+    }
+}
+
+// A log without a database answers every query with nothing and says why, whichever
+// use tried to open it.
+TEST(KillHistoryFirstUse, UnusableDatabaseAnswersEmptyAndSaysWhy) {
+    for (const Use& use : firstUses()) {
+        SCOPED_TRACE(use.name);
+        TempDir dir;
+        zt::writeBytes(dir.path() / "plain", "x");
+        NoticeSink sink;
+        SqliteKillLog log(dir.path() / "plain" / "history.sqlite");
+        log.setNoticeHandler(sink.handler());
+        use.run(log, dir.path());
+        EXPECT_EQ(sink.count(), 1u);
+        EXPECT_NE(zorvane::text::defaultText(log.notice()).find("无法打开历史记录数据库"),
+                  std::string::npos)
+            << zorvane::text::defaultText(log.notice());
+        log.recordKill(kill("甲", 1'800'000'000));
+        EXPECT_FALSE(log.flush());
+        EXPECT_TRUE(log.recentKills("甲", 5).empty());
+        EXPECT_TRUE(log.allKills("甲").empty());
+        EXPECT_EQ(log.recordCount("甲"), 0);
+        EXPECT_EQ(log.killIntervals("甲").count, 0);
+        EXPECT_FALSE(log.exportCsv("甲", dir.path() / "out.csv"));
+        EXPECT_FALSE(fs::exists(dir.path() / "out.csv"));
+        EXPECT_FALSE(log.isOpen());
+        // The failed opening is not tried again, so it says so once.
+        EXPECT_EQ(sink.count(), 1u);
+        EXPECT_EQ(zt::readBytes(dir.path() / "plain"), "x");
+    }
+}
 
 TEST(KillHistory, KillsSurviveReopeningWithEveryField) {
     TempDir dir;
@@ -228,9 +420,9 @@ TEST(KillHistory, DamageTwiceInOneSecondKeepsBothCopies) {
     TempDir dir;
     const fs::path file = dir.path() / "history.sqlite";
     zt::writeBytes(file, std::string(2048, 'x'));
-    { SqliteKillLog log(file); }
+    EXPECT_TRUE(SqliteKillLog(file).isOpen());
     zt::writeBytes(file, std::string(2048, 'y'));
-    { SqliteKillLog log(file); }
+    EXPECT_TRUE(SqliteKillLog(file).isOpen());
     const std::vector<fs::path> aside = brokenFiles(dir.path());
     ASSERT_EQ(aside.size(), 2u);
     EXPECT_NE(zt::readBytes(aside[0]), zt::readBytes(aside[1]));
