@@ -61,12 +61,6 @@ AlertTray::~AlertTray() {
     delete m_icon;
 }
 
-void AlertTray::setIcon(const QIcon& icon) {
-    if (m_icon != nullptr) {
-        m_icon->setIcon(icon);
-    }
-}
-
 bool AlertTray::isShown() const {
     return m_icon != nullptr && m_icon->isVisible();
 }

@@ -24,8 +24,6 @@ public:
     AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent = nullptr);
     ~AlertTray() override;
 
-    // The picture in the tray (nothing changes without a tray).
-    void setIcon(const QIcon& icon);
     // True when the icon is in the tray; the window may then hide into it.
     bool isShown() const;
 

@@ -1,10 +1,10 @@
 #pragma once
 // Start-up time as a user sees it: the moment the window's first full paint is done.
 //
-// Work the first picture does not need (the announcement download, the icon theme
-// lookup) waits for that moment, so the window appears without it. bench/firstpaint.sh
-// compares the moment with a bare Qt window; the program records it only when the
-// environment names a file (ZORVANE_FIRST_PAINT_FILE), so a normal start costs one getenv.
+// Work the first picture does not need (the announcement download) waits for that
+// moment, so the window appears without it. bench/firstpaint.sh compares the moment with
+// a bare Qt window; the program records it only when the environment names a file
+// (ZORVANE_FIRST_PAINT_FILE), so a normal start costs one getenv.
 
 #include <QString>
 

@@ -1,3 +1,4 @@
+#include "app/builtinimage.h"
 #include "app/commandline.h"
 #include "app/desktopid.h"
 #include "app/firstpaint.h"
@@ -10,7 +11,6 @@
 #include "app/singleinstance.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 
@@ -42,12 +42,10 @@ int main(int argc, char* argv[]) {
     }
     // The windows and notifications belong to the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(QLatin1String(zorvane::app::kDesktopId));
-    // The sizes are given, so no file is read before the icon is first drawn.
-    QIcon builtInIcon;
-    for (const int size : {16, 32, 48, 256}) {
-        builtInIcon.addFile(QStringLiteral(":/assets/icons/%1.png").arg(size), QSize(size, size));
-    }
-    QApplication::setWindowIcon(builtInIcon);
+    // The desktop finds the installed icon through the desktop file name; the windows carry
+    // the built-in picture, the same one. Looking it up in the icon theme as well would cost
+    // milliseconds of the start and about 1 MB kept by the theme's index.
+    QApplication::setWindowIcon(zorvane::app::programIcon());
 
     // One instance per program directory: a second start hands over to the first (which
     // comes forward) and ends.
@@ -76,15 +74,8 @@ int main(int argc, char* argv[]) {
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });
-        // An icon theme may have its own picture of the program; reading the theme's index
-        // takes milliseconds the first picture does not need, so the built-in icon comes first.
-        zorvane::app::afterFirstPaint(window, [] {
-            const QIcon themed = QIcon::fromTheme(QLatin1String(zorvane::app::kDesktopId));
-            if (!themed.isNull()) {
-                QApplication::setWindowIcon(themed);
-            }
-        });
-        // Registered last, so the moment is taken before the other work after the first paint.
+        // Registered after the window's own, so the moment is taken before the window's work
+        // after the first paint.
         zorvane::app::recordFirstPaint(window, qEnvironmentVariable("ZORVANE_FIRST_PAINT_FILE"));
         window.show();
         result = QApplication::exec();

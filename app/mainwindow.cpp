@@ -6,6 +6,7 @@
 #include "app/awaypanel.h"
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
+#include "app/builtinimage.h"
 #include "app/clickablelabel.h"
 #include "app/configwriter.h"
 #include "app/desktopnotifier.h"
@@ -159,8 +160,9 @@ void MainWindow::buildComponents() {
     m_clockLabel->setFont(kaiFont(16));
 
     m_noteIcon = place(new QLabel(this), "图片框1", 30, 47, 20, 20);
-    const QPixmap note(QStringLiteral(":/assets/music-note.png"));
-    m_noteIcon->setPixmap(note.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    const QImage note = builtInPng(QStringLiteral(":/assets/music-note.png"));
+    m_noteIcon->setPixmap(
+        QPixmap::fromImage(note.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 
     m_soundPathEdit = place(new QLineEdit(this), "编辑框2", 53, 47, 328, 20);
     m_soundLabel = place(new ClickableLabel(QCoreApplication::translate("Zorvane", "设置"), this),
@@ -514,15 +516,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         m_overlay->hide();
     }
     QWidget::closeEvent(event);
-}
-
-void MainWindow::changeEvent(QEvent* event) {
-    // The tray shows the program's icon, which may change after the first paint (an icon
-    // theme's picture replaces the built-in one).
-    if (event->type() == QEvent::WindowIconChange && m_tray) {
-        m_tray->setIcon(windowIcon());
-    }
-    QWidget::changeEvent(event);
 }
 
 void MainWindow::toggleOverlay() {

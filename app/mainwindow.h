@@ -150,7 +150,6 @@ protected:
     // The overlay is a window of its own: it goes with the main window, so closing the
     // main window still ends the program.
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     void buildComponents();
