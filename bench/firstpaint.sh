@@ -9,12 +9,16 @@
 # counted, so every counted start finds the libraries in the page cache. Prints medians
 # and the ratio to the floor.
 #
-# Usage: bench/firstpaint.sh [-r RUNS] [-n "0 1000"] [-z PATH]
+# Usage: bench/firstpaint.sh [-r RUNS] [-n "0 1000"] [-z PATH] [-B]
 #   -r  counted starts per program and table size (default 11)
 #   -n  table sizes (default "0 1000")
 #   -z  time this Zorvane executable instead of building one
+#   -B  no session bus (as a start outside a desktop session): by default both programs
+#       run on a private session bus (dbus-run-session), as in every desktop session;
+#       without one, Qt's tray and notifications start one through dbus-launch on every
+#       start, which no desktop user waits for
 # Needs: xvfb-run (xvfb, xauth), a C++ compiler, pkg-config and qt6-base-dev (all in
-# scripts/deps), iconv (glibc).
+# scripts/deps), iconv (glibc), dbus-run-session (dbus-daemon).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -71,12 +75,14 @@ fi
 runs=11
 sizes="0 1000"
 zorvane=""
-while getopts "r:n:z:" opt; do
+session=(dbus-run-session --)
+while getopts "r:n:z:B" opt; do
     case "$opt" in
     r) runs=$OPTARG ;;
     n) sizes=$OPTARG ;;
     z) zorvane=$OPTARG ;;
-    *) sed -n '2,17p' "$0"; exit 2 ;;
+    B) session=(env -u DBUS_SESSION_BUS_ADDRESS) ;;
+    *) sed -n '2,21p' "$0"; exit 2 ;;
     esac
 done
 
@@ -92,7 +98,7 @@ work=$(mktemp -d /tmp/zorvane-firstpaint.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export FIRSTPAINT_RUNS=$runs FIRSTPAINT_SIZES=$sizes FIRSTPAINT_WORK=$work
 export FIRSTPAINT_ZORVANE=$zorvane
-xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside-xvfb | tee "$work/results"
+"${session[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside-xvfb | tee "$work/results"
 
 echo
 echo "start to first paint, median of $runs starts (ms):"

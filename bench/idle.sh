@@ -10,7 +10,7 @@
 # ratios to the floor.
 #
 # Usage: bench/idle.sh [-s SECONDS] [-w SETTLE] [-r RUNS] [-n "0 100 1000"]
-#                      [-z LABEL=PATH]... [-k]
+#                      [-z LABEL=PATH]... [-k] [-B]
 #   -s  sampling window in seconds (default 60)
 #   -w  settling time before sampling (default 5)
 #   -r  runs per table size (default 1)
@@ -18,8 +18,10 @@
 #   -z  measure this Zorvane executable instead of building one (repeatable; several
 #       run side by side, e.g. -z before=/tmp/old/zorvane -z after=build/release/app/zorvane)
 #   -k  keep the temporary directories
+#   -B  no session bus (outside a desktop session); by default the programs share a
+#       private session bus (dbus-run-session), as in every desktop session
 # Needs: xvfb-run (xvfb, xauth), a C++ compiler, pkg-config and qt6-base-dev (all in
-# scripts/deps), iconv (glibc).
+# scripts/deps), iconv (glibc), dbus-run-session (dbus-daemon).
 set -euo pipefail
 
 # Inside the X server the script runs itself again with the settings in the environment.
@@ -35,7 +37,8 @@ runs=1
 sizes="0 100 1000"
 keep=0
 programs=()
-[ "$inside" -eq 1 ] || while getopts "s:w:r:n:z:k" opt; do
+session=(dbus-run-session --)
+[ "$inside" -eq 1 ] || while getopts "s:w:r:n:z:kB" opt; do
     case "$opt" in
     s) seconds=$OPTARG ;;
     w) settle=$OPTARG ;;
@@ -43,7 +46,8 @@ programs=()
     n) sizes=$OPTARG ;;
     z) programs+=("$OPTARG") ;;
     k) keep=1 ;;
-    *) sed -n '2,22p' "$0"; exit 2 ;;
+    B) session=(env -u DBUS_SESSION_BUS_ADDRESS) ;;
+    *) sed -n '2,24p' "$0"; exit 2 ;;
     esac
 done
 
@@ -128,7 +132,7 @@ results=$work/results
 for rows in $sizes; do
     for ((run = 1; run <= runs; run++)); do
         echo "run $run, $rows rows, ${seconds} s ..." >&2
-        xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside-xvfb "$rows" | tee -a "$results"
+        "${session[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside-xvfb "$rows" | tee -a "$results"
     done
 done
 
