@@ -110,6 +110,10 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
+    // Reading config.ini needs nothing of the window: it runs on another core while the
+    // components are built, and onWindowCreated takes the rows.
+    m_storedTable =
+        std::async(std::launch::async, [dir = programPath()] { return config::readTable(dir); });
     buildComponents();
     wireAlarm();
     wireAlerts();
@@ -593,8 +597,10 @@ void MainWindow::onWindowCreated() {
     }
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();
-    std::string storedWarnMinutes;
-    config::loadTable(m_table, dir, &storedWarnMinutes);
+    std::optional<config::StoredTable> stored = m_storedTable.get();
+    if (stored) {
+        m_table.appendRows(std::move(stored->rows));
+    }
     // Every row's last time gets its instant now, before the first pass starts the
     // current cycles, so the missed cycles can still be counted.
     schedule::dateUndatedRows(m_table, m_context.clock.now());
@@ -607,7 +613,7 @@ void MainWindow::onWindowCreated() {
         startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl,
                           m_context.programDir, m_context.announcementFetcher);
     });
-    showStoredWarnMinutes(storedWarnMinutes);
+    showStoredWarnMinutes(stored ? stored->warnMinutes : std::string());
     m_gridController->centreCells();
 
     AppGlobals& globals = m_context.globals;

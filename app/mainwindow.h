@@ -5,6 +5,7 @@
 
 #include "app/commandline.h"
 #include "app/messagebox.h"
+#include "config/configfiles.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/services.h"
@@ -13,7 +14,9 @@
 #include <QWidget>
 
 #include <filesystem>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -173,6 +176,8 @@ private:
     void wireOverlay();
 
     AppContext m_context;
+    // config.ini as read beside the building of the window (see the constructor).
+    std::future<std::optional<config::StoredTable>> m_storedTable;
     QPushButton* m_startStopButton = nullptr;
     bool m_tickRunning = true; // the window starts with the timer running
     QPushButton* m_addButton = nullptr;

@@ -197,17 +197,13 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir) {
     return dir / std::filesystem::path(kSoundFileName);
 }
 
-void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes) {
-    if (warnMinutes) {
-        warnMinutes->clear();
-    }
+std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
     IniDocument doc;
     if (!loadIniDocument(tableFilePath(dir), doc)) {
-        return;
+        return std::nullopt;
     }
-    if (warnMinutes) {
-        *warnMinutes = doc.value(kSetSection, kWarnKey);
-    }
+    StoredTable stored;
+    stored.warnMinutes = doc.value(kSetSection, kWarnKey);
     const std::vector<std::string> keys = keysOf(doc.sectionEntries(kNumberSection));
     const bool distinct = allDistinct(keys);
     // Columns in section order; the check box is read from its own section.
@@ -218,7 +214,8 @@ void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* 
         {kDelaySection, schedule::kDelayColumn},
         {kLastTimeSection, schedule::kLastTimeColumn},
         {kNextTimeSection, schedule::kNextTimeColumn}};
-    std::vector<BossRow> rows(keys.size());
+    std::vector<BossRow>& rows = stored.rows;
+    rows.resize(keys.size());
     const std::vector<std::string> use = sectionValues(doc, kUseSection, keys, distinct);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].use = textToFlag(use[i]);
@@ -238,8 +235,18 @@ void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* 
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].timing.leadMinutes = storedLeadTimes(leads[i]);
     }
-    // The whole table goes in at once: one notice for the listener, however many rows.
-    table.appendRows(std::move(rows));
+    return stored;
+}
+
+void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes) {
+    std::optional<StoredTable> stored = readTable(dir);
+    if (warnMinutes) {
+        *warnMinutes = stored ? stored->warnMinutes : std::string();
+    }
+    if (stored) {
+        // The whole table goes in at once: one notice for the listener, however many rows.
+        table.appendRows(std::move(stored->rows));
+    }
 }
 
 bool saveTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {

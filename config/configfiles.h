@@ -24,12 +24,23 @@ inline constexpr std::string_view kSoundFileName = "confing.ini";
 std::filesystem::path tableFilePath(const std::filesystem::path& dir);
 std::filesystem::path soundFilePath(const std::filesystem::path& dir);
 
-// Appends the rows stored in the table file, in the order of the keys of "序号",
-// each filled from its own key in every section. A missing file adds nothing. A row's
-// stored instant (section "LastKillUtc") is taken only when its local clock time is the
-// time of the row's last-time text; otherwise the date is derived from the text.
-// `warnMinutes`, when given, receives the stored warning minutes from the same read
-// (what readWarnMinutes gives), so a start reads the file once.
+// What the table file holds: its rows and the stored warning minutes ("" when none).
+struct StoredTable {
+    std::vector<schedule::BossRow> rows;
+    std::string warnMinutes;
+};
+
+// Reads the rows stored in the table file, in the order of the keys of "序号", each
+// filled from its own key in every section. A row's stored instant (section
+// "LastKillUtc") is taken only when its local clock time is the time of the row's
+// last-time text; otherwise the date is derived from the text. A missing file is a table
+// without rows; nullopt when the file cannot be read. Touches no table, so any thread
+// may read while the window is being built.
+std::optional<StoredTable> readTable(const std::filesystem::path& dir);
+
+// Appends what readTable reads (a missing file adds nothing). `warnMinutes`, when given,
+// receives the stored warning minutes from the same read (what readWarnMinutes gives),
+// so a start reads the file once.
 void loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
                std::string* warnMinutes = nullptr);
 

@@ -90,6 +90,41 @@ TEST(ConfigFiles, GbkFileWithGappedKeysLoadsInKeyOrder) {
     EXPECT_EQ(readWarnMinutes(dir.path()), "3");
 }
 
+// The window reads the file on another thread and adds the rows itself: what it gets
+// tells a file that cannot be read from a table without rows.
+TEST(ConfigFiles, ReadTableTellsAnUnreadableFileFromATableWithoutRows) {
+    struct Case {
+        const char* name;
+        const char* content; // nullptr: no file; "/": a directory in its place
+        bool read;
+        std::size_t rows;
+        const char* warnMinutes;
+    };
+    const Case cases[] = {
+        {"no file", nullptr, true, 0, ""},
+        {"a directory in its place", "/", false, 0, ""},
+        {"warning minutes only", "[set]\r\n预警=7\r\n", true, 0, "7"},
+        {"two rows", "[序号]\r\n1=1\r\n2=2\r\n[BOSS事件]\r\n1=火龙\r\n2=冰后\r\n", true, 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        if (c.content && std::string_view(c.content) == "/") {
+            std::filesystem::create_directory(tableFilePath(dir.path()));
+        } else if (c.content) {
+            writeBytes(tableFilePath(dir.path()), utf8ToGb18030(c.content));
+        }
+        const std::optional<StoredTable> stored = readTable(dir.path());
+        ASSERT_EQ(stored.has_value(), c.read);
+        if (stored) {
+            EXPECT_EQ(stored->rows.size(), c.rows);
+            EXPECT_EQ(stored->warnMinutes, c.warnMinutes);
+        }
+        // Reading adds nothing to any table and writes nothing.
+        EXPECT_EQ(std::filesystem::exists(soundFilePath(dir.path())), false);
+    }
+}
+
 // Loading reads every cell as a single read of its section and key would, whether the
 // sections list their keys in the same order or not.
 TEST(ConfigFiles, LoadEqualsSingleReadsOfEveryCell) {
