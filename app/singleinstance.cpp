@@ -153,7 +153,7 @@ class InstancePeer final : public QObject {
 public:
     InstancePeer(const InstanceServer& server, const QString& connectionName, QObject* parent)
         : QObject(parent), m_server(server), m_connectionName(connectionName) {
-        QTimer::singleShot(kInstanceTimeoutMs, this, &QObject::deleteLater);
+        QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
     }
     ~InstancePeer() override {
         QDBusConnection(m_connectionName).unregisterObject(QStringLiteral("/"));
@@ -163,12 +163,25 @@ public:
 public slots:
     // Named as the D-Bus method; `text` is the reply's second value.
     Q_SCRIPTABLE int Run(const QStringList& arguments, QString& text) {
+        m_answering = true;
         const CommandResult result = m_server.answer(arguments);
+        m_answering = false;
         text = result.text;
         return result.exitCode;
     }
 
 private:
+    // Not while the window answers (should it wait in an event loop of its own): this
+    // object is on the stack then, and its caller still has to send the reply.
+    void drop() {
+        if (m_answering) {
+            QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+        } else {
+            deleteLater();
+        }
+    }
+
+    bool m_answering = false;
     const InstanceServer& m_server;
     QString m_connectionName;
 };

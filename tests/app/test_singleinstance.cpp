@@ -347,6 +347,29 @@ private slots:
         }
     }
 
+    // A window that takes longer than the time limit (in an event loop of its own) is not
+    // pulled away under its answer; the late client is told, and the server goes on.
+    void aSlowAnswerOutlivesTheTimeLimit() {
+        QTemporaryDir dir;
+        const QString name = app::instanceServerName(dir.path());
+        app::InstanceServer server;
+        QVERIFY2(server.listen(name), qPrintable(server.errorString()));
+        int answered = 0;
+        server.setHandler([&](const app::CommandLine& command) {
+            if (command.action == app::CommandLine::Action::Kill) {
+                QTest::qWait(app::kInstanceTimeoutMs + 1000);
+            }
+            ++answered;
+            return CommandResult{0, "done"};
+        });
+        const std::optional<CommandResult> slow = ask(name, {"--kill", "Dragon"});
+        QVERIFY(slow);
+        QCOMPARE(slow->exitCode, 1);
+        QVERIFY2(slow->text.contains("did not answer."), qPrintable(slow->text));
+        QTRY_COMPARE(answered, 1);
+        QCOMPARE(ask(name, {"--list"}).value_or(CommandResult{}).text, QStringLiteral("done"));
+    }
+
     // What a start makes of the socket path: nobody there, or somebody who does not answer.
     void askingFindsNobodyOrReportsAFailure_data() {
         QTest::addColumn<QString>("what");
