@@ -1,15 +1,26 @@
 #include "app/singleinstance.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QTimer>
+#else
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusServer>
+
+#include <atomic>
+#endif
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -21,7 +32,6 @@
 namespace zorvane::app {
 namespace {
 
-constexpr int kProtocolVersion = 1;
 // A socket path longer than this does not fit a Unix socket address.
 constexpr qsizetype kLongestSocketPath = 100;
 
@@ -62,16 +72,34 @@ QString runtimeDirectory() {
     return !dir.isEmpty() && QFileInfo(dir).isDir() ? QDir::cleanPath(dir) : QString();
 }
 
-QByteArray jsonLine(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
-
 CommandResult failure(const QString& text) {
     return {kExitFailed, text};
 }
 
-// The request line's command line, or what is wrong with it.
-std::variant<CommandLine, QString> readRequest(const QByteArray& line) {
+// The command line the running window takes from these arguments, or what is wrong with
+// them: a kill, a list, or nothing at all ("raise the window").
+std::variant<CommandLine, QString> handedOverCommand(const QStringList& handedOver) {
+    const QStringList arguments = QStringList{QStringLiteral("zorvane")} + handedOver;
+    CommandLine command = parseCommandLine(arguments);
+    const bool raise = command.action == CommandLine::Action::OpenWindow && arguments.size() == 1;
+    if (raise || command.action == CommandLine::Action::Kill ||
+        command.action == CommandLine::Action::List) {
+        return command;
+    }
+    return command.action == CommandLine::Action::Error
+               ? command.text
+               : QStringLiteral("The running Zorvane takes only --kill and --list.");
+}
+
+#ifdef Q_OS_WIN
+constexpr int kProtocolVersion = 1;
+
+QByteArray jsonLine(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// The request line's arguments, or what is wrong with it.
+std::variant<QStringList, QString> readRequest(const QByteArray& line) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
@@ -85,23 +113,79 @@ std::variant<CommandLine, QString> readRequest(const QByteArray& line) {
     if (!args.isArray()) {
         return QStringLiteral("The request is not understood.");
     }
-    QStringList arguments{QStringLiteral("zorvane")};
+    QStringList arguments;
     for (const QJsonValue& arg : args.toArray()) {
         if (!arg.isString()) {
             return QStringLiteral("The request is not understood.");
         }
         arguments << arg.toString();
     }
-    CommandLine command = parseCommandLine(arguments);
-    const bool raise = command.action == CommandLine::Action::OpenWindow && arguments.size() == 1;
-    if (raise || command.action == CommandLine::Action::Kill ||
-        command.action == CommandLine::Action::List) {
-        return command;
-    }
-    return command.action == CommandLine::Action::Error
-               ? command.text
-               : QStringLiteral("The running Zorvane takes only --kill and --list.");
+    return arguments;
 }
+#else
+// A D-Bus address for the socket at `path`; bytes other than letters, digits and -_/. are
+// written %XX.
+QString dbusAddress(const QString& path) {
+    QString address = QStringLiteral("unix:path=");
+    for (const char byte : QFile::encodeName(path)) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '/' || c == '.') {
+            address += QLatin1Char(byte);
+        } else {
+            address += QStringLiteral("%%1").arg(c, 2, 16, QLatin1Char('0'));
+        }
+    }
+    return address;
+}
+
+QString uniqueClientName() {
+    static std::atomic<int> counter{0};
+    return QStringLiteral("zorvane-instance-client-%1").arg(++counter);
+}
+
+// What a peer connection of the server sees: one object at "/" with the method Run, for
+// one connection. It and the connection go after kInstanceTimeoutMs, called or not, so a
+// client that connects and never calls (or never authenticates) holds nothing for long.
+class InstancePeer final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.github.zorvane.Zorvane.Instance")
+public:
+    InstancePeer(const InstanceServer& server, const QString& connectionName, QObject* parent)
+        : QObject(parent), m_server(server), m_connectionName(connectionName) {
+        QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+    }
+    ~InstancePeer() override {
+        QDBusConnection(m_connectionName).unregisterObject(QStringLiteral("/"));
+        QDBusConnection::disconnectFromPeer(m_connectionName);
+    }
+
+public slots:
+    // Named as the D-Bus method; `text` is the reply's second value.
+    Q_SCRIPTABLE int Run(const QStringList& arguments, QString& text) {
+        m_answering = true;
+        const CommandResult result = m_server.answer(arguments);
+        m_answering = false;
+        text = result.text;
+        return result.exitCode;
+    }
+
+private:
+    // Not while the window answers (should it wait in an event loop of its own): this
+    // object is on the stack then, and its caller still has to send the reply.
+    void drop() {
+        if (m_answering) {
+            QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+        } else {
+            deleteLater();
+        }
+    }
+
+    bool m_answering = false;
+    const InstanceServer& m_server;
+    QString m_connectionName;
+};
+#endif
 
 } // namespace
 
@@ -112,8 +196,11 @@ QString instanceServerName(const QString& programDir) {
     if (!runtime.isEmpty() && runtime.size() + base.size() + 1 <= kLongestSocketPath) {
         return runtime + QLatin1Char('/') + base;
     }
-#endif
+    // Where a local socket of this name lived before: the temporary directory.
+    return QDir::tempPath() + QLatin1Char('/') + base;
+#else
     return base;
+#endif
 }
 
 InstanceLock::InstanceLock(const QString& programDir) {
@@ -132,6 +219,112 @@ void InstanceLock::unlock() {
     }
 }
 
+CommandResult InstanceServer::answer(const QStringList& arguments) const {
+    qsizetype bytes = 0;
+    for (const QString& argument : arguments) {
+        bytes += argument.toUtf8().size();
+    }
+    if (bytes > kMaxInstanceMessageBytes) {
+        return {kExitNotUnderstood, QStringLiteral("The request is too long.")};
+    }
+    const std::variant<CommandLine, QString> request = handedOverCommand(arguments);
+    if (const auto* problem = std::get_if<QString>(&request)) {
+        return {kExitNotUnderstood, *problem};
+    }
+    if (!m_handler) {
+        return failure(QStringLiteral("The running Zorvane is still starting; try again."));
+    }
+    return m_handler(std::get<CommandLine>(request));
+}
+
+#ifndef Q_OS_WIN
+namespace {
+
+// The reply of the instance on `connection`, or nullopt when nobody listens there.
+std::optional<CommandResult> askOver(QDBusConnection connection, const QStringList& arguments) {
+    if (!connection.isConnected()) {
+        // No socket, or one a crashed instance left (it refuses): nobody runs. Anything
+        // else means an instance is there but cannot be reached.
+        const QDBusError error = connection.lastError();
+        if (error.name() == QLatin1String("org.freedesktop.DBus.Error.FileNotFound") ||
+            error.name() == QLatin1String("org.freedesktop.DBus.Error.NoServer")) {
+            return std::nullopt;
+        }
+        return failure(
+            QStringLiteral("The running Zorvane cannot be reached: %1").arg(error.message()));
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString(), QStringLiteral("/"), QLatin1String(kInstanceInterface), QStringLiteral("Run"));
+    call << arguments;
+    // Blocks on QtDBus's own thread, so no event loop of ours has to run; the time covers
+    // the authentication too.
+    const QDBusMessage reply = connection.call(call, QDBus::Block, kInstanceTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("is")) {
+        return failure(QStringLiteral("The running Zorvane did not answer."));
+    }
+    const int exitCode = reply.arguments().at(0).toInt();
+    return CommandResult{exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode
+                                                                                 : kExitFailed,
+                         reply.arguments().at(1).toString()};
+}
+
+} // namespace
+
+std::optional<CommandResult> askRunningInstance(const QString& serverName,
+                                                const QStringList& arguments) {
+    // Without a socket nobody runs, and QtDBus need not start its thread.
+    if (!QFileInfo::exists(serverName)) {
+        return std::nullopt;
+    }
+    // A connection of our own, not the session bus: a shell without one (ssh, cron) works.
+    const QString name = uniqueClientName();
+    std::optional<CommandResult> result =
+        askOver(QDBusConnection::connectToPeer(dbusAddress(serverName), name), arguments);
+    QDBusConnection::disconnectFromPeer(name);
+    return result;
+}
+
+InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
+
+InstanceServer::~InstanceServer() = default;
+
+bool InstanceServer::listen(const QString& serverName) {
+    // libdbus replaces a socket file already at the path (left by a crashed instance: the
+    // caller holds the InstanceLock and found nobody listening), never a file of another
+    // kind. The socket file goes when the server does.
+    m_server = std::make_unique<QDBusServer>(dbusAddress(serverName));
+    if (!m_server->isConnected()) {
+        m_error = m_server->lastError().message();
+        if (m_error.isEmpty()) {
+            m_error = QStringLiteral("Cannot listen on %1").arg(serverName);
+        }
+        m_server.reset();
+        return false;
+    }
+    // libdbus authenticates each client before it passes on any message and then lets in
+    // only our own user id (and root, who may open any socket anyway): EXTERNAL takes the
+    // id the kernel reports for the socket's other end, DBUS_COOKIE_SHA1 a secret in the
+    // user's home. Only ANONYMOUS would let any local user in; it stays refused.
+    m_server->setAnonymousAuthenticationAllowed(false);
+    // Not needed for that, but other users need not even open the socket (libdbus makes it
+    // writable for all; in the temporary directory anyone could reach it).
+    QFile::setPermissions(serverName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    connect(m_server.get(), &QDBusServer::newConnection, this, &InstanceServer::onNewConnection);
+    return true;
+}
+
+QString InstanceServer::errorString() const {
+    return m_error;
+}
+
+void InstanceServer::onNewConnection(const QDBusConnection& connection) {
+    // QtDBus passes on the connection's messages only once this has returned, so the
+    // object is there before the first call.
+    auto* peer = new InstancePeer(*this, connection.name(), this);
+    QDBusConnection(connection)
+        .registerObject(QStringLiteral("/"), peer, QDBusConnection::ExportScriptableSlots);
+}
+#else
 std::optional<CommandResult> askRunningInstance(const QString& serverName,
                                                 const QStringList& arguments) {
     QLocalSocket socket;
@@ -231,13 +424,11 @@ void InstanceServer::onReadyRead(QLocalSocket* socket) {
         }
         return;
     }
-    const std::variant<CommandLine, QString> request = readRequest(buffer.left(end));
+    const std::variant<QStringList, QString> request = readRequest(buffer.left(end));
     if (const auto* problem = std::get_if<QString>(&request)) {
         reply(socket, {kExitNotUnderstood, *problem});
-    } else if (!m_handler) {
-        reply(socket, failure(QStringLiteral("The running Zorvane is still starting; try again.")));
     } else {
-        reply(socket, m_handler(std::get<CommandLine>(request)));
+        reply(socket, answer(std::get<QStringList>(request)));
     }
 }
 
@@ -250,4 +441,10 @@ void InstanceServer::reply(QLocalSocket* socket, const CommandResult& result) {
     socket->disconnectFromServer();
 }
 
+#endif
+
 } // namespace zorvane::app
+
+#ifndef Q_OS_WIN
+#include "singleinstance.moc"
+#endif
