@@ -112,8 +112,15 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     setPalette(pal);
     // Reading config.ini needs nothing of the window: it runs on another core while the
     // components are built, and onWindowCreated takes the rows.
-    m_storedTable =
-        std::async(std::launch::async, [dir = programPath()] { return config::readTable(dir); });
+    m_storedTable = std::async(std::launch::async, [dir = programPath(), &clock = m_context.clock] {
+        std::optional<config::StoredTable> stored = config::readTable(dir);
+        if (stored) {
+            // Every row's last time gets its instant now, before the first pass starts
+            // the current cycles, so the missed cycles can still be counted.
+            schedule::dateUndatedRows(stored->rows, clock.now());
+        }
+        return stored;
+    });
     buildComponents();
     wireAlarm();
     wireAlerts();
@@ -601,9 +608,6 @@ void MainWindow::onWindowCreated() {
     if (stored) {
         m_table.appendRows(std::move(stored->rows));
     }
-    // Every row's last time gets its instant now, before the first pass starts the
-    // current cycles, so the missed cycles can still be counted.
-    schedule::dateUndatedRows(m_table, m_context.clock.now());
     showMissedWhileAway();
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 

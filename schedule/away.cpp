@@ -19,6 +19,14 @@ void dateUndatedRows(BossTable& table, DateTime now) {
     }
 }
 
+void dateUndatedRows(std::vector<BossRow>& rows, DateTime now) {
+    for (BossRow& row : rows) {
+        if (!row.timing.lastUtc) {
+            row.timing.lastUtc = deriveLastInstant(row.text[kLastTimeColumn], now);
+        }
+    }
+}
+
 std::vector<MissedRow> missedWhileAway(const std::vector<BossRow>& rows, UtcSeconds lastSeen,
                                        UtcSeconds now) {
     std::vector<MissedRow> missed;

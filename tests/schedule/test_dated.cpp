@@ -424,17 +424,39 @@ TEST(Away, ListsOnlyCyclesThatCameDueWhileNotRunning) {
     }
 }
 
+// In a table or as read from the file, before they are added to one.
 TEST(Away, UndatedRowsAreDatedAsTheTickWouldDateThem) {
+    struct Case {
+        const char* last;
+        std::optional<UtcSeconds> stored;
+        std::optional<UtcSeconds> dated;
+    };
+    const DateTime now = makeDateTime({2026, 12, 8, 0, 10, 0});
+    const Case cases[] = {
+        {"23:00:00", std::nullopt, utc({2026, 12, 7, 23, 0, 0})},
+        {"00:05:00", std::nullopt, utc({2026, 12, 8, 0, 5, 0})},
+        {"soon", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+        // An instant already known is kept.
+        {"23:00:00", utc({2026, 12, 6, 23, 0, 0}), utc({2026, 12, 6, 23, 0, 0})},
+    };
     BossTable table;
-    const int row = table.appendRow();
-    table.setCellTexts(
-        table.rowId(row),
-        {{kPeriodColumn, "30"}, {kLastTimeColumn, "23:00:00"}, {kNextTimeColumn, "23:30:00"}});
-    const int unreadable = table.appendRow();
-    table.setCellTexts(table.rowId(unreadable), {{kLastTimeColumn, "soon"}});
-    dateUndatedRows(table, makeDateTime({2026, 12, 8, 0, 10, 0}));
-    EXPECT_EQ(table.timing(row)->lastUtc, utc({2026, 12, 7, 23, 0, 0}));
-    EXPECT_FALSE(table.timing(unreadable)->lastUtc.has_value());
+    std::vector<BossRow> read;
+    for (const Case& c : cases) {
+        const int row = table.appendRow();
+        table.setCellTexts(table.rowId(row), {{kPeriodColumn, "30"}, {kLastTimeColumn, c.last}});
+        if (c.stored) {
+            table.setLastInstantIf(table.rowId(row), c.last, *c.stored);
+        }
+        read.push_back(table.rows().back());
+    }
+    dateUndatedRows(table, now);
+    dateUndatedRows(read, now);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].last);
+        EXPECT_EQ(table.timing(static_cast<int>(i) + 1)->lastUtc, cases[i].dated);
+        EXPECT_EQ(read[i].timing.lastUtc, cases[i].dated);
+    }
 }
 
 // --- Daylight saving ----------------------------------------------------------------------
