@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 using namespace zorvane;
 
 namespace {
@@ -54,6 +58,9 @@ private slots:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
         m_daemon.setProcessEnvironment(env);
         m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A run killed on its time limit skips cleanupTestCase; the daemon, left without
+        // its bus, would then spin at half a core for good.
+        m_daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_daemon.start(QStringLiteral("dunst"), {});
         QVERIFY(m_daemon.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
