@@ -1,89 +1,59 @@
 #include "alarm/sdlapi.h"
 
-#include <mutex>
+#include "text/sharedlibrary.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include <mutex>
 
 namespace zorvane::alarm {
 namespace {
 
 #ifdef _WIN32
 constexpr const char* kLibraryName = "SDL2.dll";
-void* openLibrary() {
-    return reinterpret_cast<void*>(::LoadLibraryA(kLibraryName));
-}
-void closeLibrary(void* handle) {
-    ::FreeLibrary(static_cast<HMODULE>(handle));
-}
-void* symbol(void* handle, const char* name) {
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle), name));
-}
 #else
 constexpr const char* kLibraryName = "libSDL2-2.0.so.0";
-void* openLibrary() {
-    return ::dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
-}
-void closeLibrary(void* handle) {
-    ::dlclose(handle);
-}
-void* symbol(void* handle, const char* name) {
-    return ::dlsym(handle, name);
-}
 #endif
 
 struct LoadedSdl {
+    text::SharedLibrary library;
     SdlApi api{};
-    void* handle = nullptr;
     ~LoadedSdl() {
-        if (handle) {
-            // Frees what SDL keeps for the whole process (hints, error texts) before
-            // its code goes away.
-            if (api.quit) {
-                api.quit();
-            }
-            closeLibrary(handle);
+        // Frees what SDL keeps for the whole process (hints, error texts) before its code
+        // goes away with the library.
+        if (library.isOpen() && api.quit) {
+            api.quit();
         }
     }
 };
 
-template <typename Fn> bool resolve(void* handle, Fn& fn, const char* name) {
-    fn = reinterpret_cast<Fn>(symbol(handle, name));
-    return fn != nullptr;
-}
-
 std::unique_ptr<LoadedSdl> openSdl() {
     auto loaded = std::make_unique<LoadedSdl>();
-    loaded->handle = openLibrary();
-    if (!loaded->handle) {
+    loaded->library = text::SharedLibrary(kLibraryName);
+    if (!loaded->library.isOpen()) {
         return nullptr;
     }
-    void* h = loaded->handle;
+    const text::SharedLibrary& h = loaded->library;
     SdlApi& a = loaded->api;
     const bool all =
-        resolve(h, a.initSubSystem, "SDL_InitSubSystem") && resolve(h, a.quit, "SDL_Quit") &&
-        resolve(h, a.quitSubSystem, "SDL_QuitSubSystem") && resolve(h, a.setHint, "SDL_SetHint") &&
-        resolve(h, a.openAudioDevice, "SDL_OpenAudioDevice") &&
-        resolve(h, a.closeAudioDevice, "SDL_CloseAudioDevice") &&
-        resolve(h, a.pauseAudioDevice, "SDL_PauseAudioDevice") &&
-        resolve(h, a.lockAudioDevice, "SDL_LockAudioDevice") &&
-        resolve(h, a.unlockAudioDevice, "SDL_UnlockAudioDevice") &&
-        resolve(h, a.rwFromConstMem, "SDL_RWFromConstMem") &&
+        h.resolve(a.initSubSystem, "SDL_InitSubSystem") && h.resolve(a.quit, "SDL_Quit") &&
+        h.resolve(a.quitSubSystem, "SDL_QuitSubSystem") && h.resolve(a.setHint, "SDL_SetHint") &&
+        h.resolve(a.openAudioDevice, "SDL_OpenAudioDevice") &&
+        h.resolve(a.closeAudioDevice, "SDL_CloseAudioDevice") &&
+        h.resolve(a.pauseAudioDevice, "SDL_PauseAudioDevice") &&
+        h.resolve(a.lockAudioDevice, "SDL_LockAudioDevice") &&
+        h.resolve(a.unlockAudioDevice, "SDL_UnlockAudioDevice") &&
+        h.resolve(a.rwFromConstMem, "SDL_RWFromConstMem") &&
 #ifndef _WIN32
-        resolve(h, a.rwFromFp, "SDL_RWFromFP") &&
+        h.resolve(a.rwFromFp, "SDL_RWFromFP") &&
 #endif
-        resolve(h, a.loadWavRw, "SDL_LoadWAV_RW") && resolve(h, a.freeWav, "SDL_FreeWAV") &&
-        resolve(h, a.newAudioStream, "SDL_NewAudioStream") &&
-        resolve(h, a.audioStreamPut, "SDL_AudioStreamPut") &&
-        resolve(h, a.audioStreamGet, "SDL_AudioStreamGet") &&
-        resolve(h, a.audioStreamAvailable, "SDL_AudioStreamAvailable") &&
-        resolve(h, a.audioStreamFlush, "SDL_AudioStreamFlush") &&
-        resolve(h, a.audioStreamClear, "SDL_AudioStreamClear") &&
-        resolve(h, a.freeAudioStream, "SDL_FreeAudioStream") &&
-        resolve(h, a.tlsCleanup, "SDL_TLSCleanup");
+        h.resolve(a.loadWavRw, "SDL_LoadWAV_RW") && h.resolve(a.freeWav, "SDL_FreeWAV") &&
+        h.resolve(a.newAudioStream, "SDL_NewAudioStream") &&
+        h.resolve(a.audioStreamPut, "SDL_AudioStreamPut") &&
+        h.resolve(a.audioStreamGet, "SDL_AudioStreamGet") &&
+        h.resolve(a.audioStreamAvailable, "SDL_AudioStreamAvailable") &&
+        h.resolve(a.audioStreamFlush, "SDL_AudioStreamFlush") &&
+        h.resolve(a.audioStreamClear, "SDL_AudioStreamClear") &&
+        h.resolve(a.freeAudioStream, "SDL_FreeAudioStream") &&
+        h.resolve(a.tlsCleanup, "SDL_TLSCleanup");
     if (!all) {
         return nullptr;
     }
