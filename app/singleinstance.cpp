@@ -76,6 +76,12 @@ CommandResult failure(const QString& text) {
     return {kExitFailed, text};
 }
 
+// The running instance's reply as this start's result; a code outside the known ones
+// counts as a failure.
+CommandResult replied(int exitCode, const QString& text) {
+    return {exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode : kExitFailed, text};
+}
+
 // The command line the running window takes from these arguments, or what is wrong with
 // them: a kill, a list, or nothing at all ("raise the window").
 std::variant<CommandLine, QString> handedOverCommand(const QStringList& handedOver) {
@@ -262,10 +268,7 @@ std::optional<CommandResult> askOver(QDBusConnection connection, const QStringLi
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("is")) {
         return failure(QStringLiteral("The running Zorvane did not answer."));
     }
-    const int exitCode = reply.arguments().at(0).toInt();
-    return CommandResult{exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode
-                                                                                 : kExitFailed,
-                         reply.arguments().at(1).toString()};
+    return replied(reply.arguments().at(0).toInt(), reply.arguments().at(1).toString());
 }
 
 } // namespace
@@ -359,10 +362,7 @@ std::optional<CommandResult> askRunningInstance(const QString& serverName,
     if (!code.isDouble() || !text.isString()) {
         return failure(QStringLiteral("The running Zorvane did not answer."));
     }
-    const int exitCode = code.toInt(kExitFailed);
-    return CommandResult{exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode
-                                                                                 : kExitFailed,
-                         text.toString()};
+    return replied(code.toInt(kExitFailed), text.toString());
 }
 
 InstanceServer::InstanceServer(QObject* parent)
