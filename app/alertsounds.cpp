@@ -86,7 +86,7 @@ void AlertSounds::alert(const schedule::Alert& alert) {
     if (alert.due()) {
         const std::lock_guard lock(m_repeatMutex);
         if (m_repeatSeconds > 0) {
-            m_repeat.start(schedule::toUtc(m_clock.now()), m_repeatSeconds, m_repeatLimitMinutes);
+            m_repeat.start(m_clock.instant(), m_repeatSeconds, m_repeatLimitMinutes);
             sound = true;
         }
     }
@@ -112,7 +112,7 @@ void AlertSounds::onPass() {
     {
         const std::lock_guard lock(m_repeatMutex);
         if (m_repeat.active()) {
-            again = m_repeat.due(schedule::toUtc(m_clock.now()));
+            again = m_repeat.due(m_clock.instant());
         }
     }
     if (again) {

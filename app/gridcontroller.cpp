@@ -227,12 +227,11 @@ schedule::RowId GridController::cursorRowId() const {
 
 bool GridController::killCursorRowNow() {
     const schedule::RowId id = cursorRowId();
-    return id != 0 &&
-           recordKill(id, schedule::toUtc(m_clock.now()), schedule::KillSource::Keyboard);
+    return id != 0 && recordKill(id, m_clock.instant(), schedule::KillSource::Keyboard);
 }
 
 bool GridController::killRowNow(schedule::RowId row) {
-    return recordKill(row, schedule::toUtc(m_clock.now()), schedule::KillSource::Menu);
+    return recordKill(row, m_clock.instant(), schedule::KillSource::Menu);
 }
 
 bool GridController::killRowMinutesAgo(schedule::RowId row) {
@@ -248,7 +247,7 @@ bool GridController::killRowMinutesAgo(schedule::RowId row) {
         return false;
     }
     // The clock is read after the question: the minutes count back from its answer.
-    const schedule::UtcSeconds instant = schedule::toUtc(m_clock.now()) - 60LL * *minutes;
+    const schedule::UtcSeconds instant = m_clock.instant() - 60LL * *minutes;
     return recordKill(row, instant, schedule::KillSource::Menu);
 }
 
@@ -272,7 +271,7 @@ void GridController::onGridDoubleClick() {
     if (m_grid.cursorRow() < 1 || m_grid.cursorColumn() != schedule::kLastTimeColumn) {
         return;
     }
-    recordKill(cursorRowId(), schedule::toUtc(m_clock.now()), schedule::KillSource::DoubleClick);
+    recordKill(cursorRowId(), m_clock.instant(), schedule::KillSource::DoubleClick);
 }
 
 void GridController::onGridEditStarted() {

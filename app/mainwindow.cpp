@@ -117,7 +117,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
         if (stored) {
             // Every row's last time gets its instant now, before the first pass starts
             // the current cycles, so the missed cycles can still be counted.
-            schedule::dateUndatedRows(stored->rows, clock.now());
+            schedule::dateUndatedRows(stored->rows, clock.instant());
         }
         return stored;
     });
@@ -628,8 +628,8 @@ void MainWindow::onWindowCreated() {
 void MainWindow::showMissedWhileAway() {
     const std::optional<schedule::UtcSeconds> lastSeen = config::readLastSeen(programPath());
     if (lastSeen) {
-        const std::vector<schedule::MissedRow> missed = schedule::missedWhileAway(
-            m_table.rows(), *lastSeen, schedule::toUtc(m_context.clock.now()));
+        const std::vector<schedule::MissedRow> missed =
+            schedule::missedWhileAway(m_table.rows(), *lastSeen, m_context.clock.instant());
         if (!missed.empty()) {
             m_awayPanel = new AwayPanel(missed, this);
             // Shown once the window itself is up, beside it and without blocking it.
@@ -645,7 +645,7 @@ void MainWindow::showMissedWhileAway() {
 void MainWindow::noteRunning() {
     // Only the panel at the next start depends on it; a failed write there lists a few
     // cycles too many at worst, so it is retried with the next note and not reported.
-    config::writeLastSeen(programPath(), schedule::toUtc(m_context.clock.now()));
+    config::writeLastSeen(programPath(), m_context.clock.instant());
 }
 
 void MainWindow::showStoredWarnMinutes(const std::string& stored) {

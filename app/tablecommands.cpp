@@ -129,7 +129,7 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
                     .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
     }
     const schedule::UtcSeconds killed =
-        schedule::toUtc(clock.now()) - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
+        clock.instant() - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
     record(found.front(), killed);
     const std::optional<schedule::BossRow> row = table.row(found.front());
     if (!row || row->timing.lastUtc != killed) {
@@ -143,7 +143,7 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
 
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
     const std::vector<schedule::RowStatus> statuses =
-        schedule::rowStatuses(table.rows(), clock.now());
+        schedule::rowStatuses(table.rows(), clock.instant());
     if (statuses.empty()) {
         return QStringLiteral("The table is empty.\n");
     }
@@ -192,7 +192,7 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     schedule::BossTable table;
     config::loadTable(table, dir);
     // As the window does on loading: every last time gets the instant it stands for now.
-    schedule::dateUndatedRows(table, clock.now());
+    schedule::dateUndatedRows(table, clock.instant());
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(table, clock)};
     }

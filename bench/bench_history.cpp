@@ -38,8 +38,8 @@ private:
 
 class FixedClock final : public schedule::Clock {
 public:
-    schedule::DateTime now() const override {
-        return schedule::makeDateTime({2026, 12, 8, 21, 5, 9});
+    schedule::UtcSeconds instant() const override {
+        return schedule::toUtc(schedule::makeDateTime({2026, 12, 8, 21, 5, 9}));
     }
 };
 

@@ -24,12 +24,12 @@ UtcSeconds lastInstantOf(const BossTable& table, int row, const Clock& clock) {
     if (const std::optional<RowTiming> timing = table.timing(row); timing && timing->lastUtc) {
         return *timing->lastUtc;
     }
-    const DateTime now = clock.now();
+    const UtcSeconds now = clock.instant();
     if (const std::optional<UtcSeconds> derived =
             deriveLastInstant(table.cellText(row, kLastTimeColumn), now)) {
         return *derived;
     }
-    return instantOnDate(0, now);
+    return instantOnDate(0, toLocal(now));
 }
 
 void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText, const Clock& clock,
@@ -64,8 +64,8 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
     const RowId id = table.rowId(row);
     const std::string typed = table.cellText(row, kLastTimeColumn);
     const std::int32_t period = text::textToInteger(table.cellText(row, kPeriodColumn));
-    const DateTime now = clock.now();
-    if (const std::optional<UtcSeconds> killed = typedKillInstant(typed, now)) {
+    const UtcSeconds nowUtc = clock.instant();
+    if (const std::optional<UtcSeconds> killed = typedKillInstant(typed, nowUtc)) {
         std::vector<std::pair<int, std::string>> cells{
             {kNextTimeColumn, nextTimeText(*killed, period)}};
         if (!readClockTime(typed)) {
@@ -89,11 +89,10 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
         return;
     }
     messages.showMessage(kBadTime);
-    const UtcSeconds nowUtc = toUtc(now);
-    table.setDatedCellTextsIf(
-        id, {},
-        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
-        nowUtc);
+    table.setDatedCellTextsIf(id, {},
+                              {{kLastTimeColumn, clockTimeText(toLocal(nowUtc))},
+                               {kNextTimeColumn, nextTimeText(nowUtc, period)}},
+                              nowUtc);
     store.saveTable(table);
 }
 

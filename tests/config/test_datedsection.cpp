@@ -79,7 +79,7 @@ TEST(DatedSection, OlderFilesTakeTheirDateFromTheTimeOfDay) {
     writeBytes(tableFilePath(dir.path()), tableFile("23:00:00", ""));
     BossTable table;
     loadTable(table, dir.path());
-    dateUndatedRows(table, makeDateTime({2026, 12, 8, 0, 10, 0}));
+    dateUndatedRows(table, utc({2026, 12, 8, 0, 10, 0}));
     EXPECT_EQ(table.timing(1)->lastUtc, utc({2026, 12, 7, 23, 0, 0}));
 }
 

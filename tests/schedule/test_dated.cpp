@@ -431,7 +431,7 @@ TEST(Away, UndatedRowsAreDatedAsTheTickWouldDateThem) {
         std::optional<UtcSeconds> stored;
         std::optional<UtcSeconds> dated;
     };
-    const DateTime now = makeDateTime({2026, 12, 8, 0, 10, 0});
+    const UtcSeconds now = utc({2026, 12, 8, 0, 10, 0});
     const Case cases[] = {
         {"23:00:00", std::nullopt, utc({2026, 12, 7, 23, 0, 0})},
         {"00:05:00", std::nullopt, utc({2026, 12, 8, 0, 5, 0})},
