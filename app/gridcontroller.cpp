@@ -282,7 +282,7 @@ void GridController::onGridEditStarted() {
 void GridController::onGridEditFinished() {
     schedule::onGridEditFinished(m_table, m_grid.cursorRow(), m_grid.cursorColumn(),
                                  m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
-                                 m_store, m_killLog);
+                                 m_store, m_killLog, m_editBefore ? &*m_editBefore : nullptr);
     const std::optional<schedule::BossRow> before = std::exchange(m_editBefore, std::nullopt);
     if (!before) {
         return;

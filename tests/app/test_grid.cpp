@@ -509,14 +509,15 @@ private slots:
         editCell(1, schedule::kLastTimeColumn, QStringLiteral("009:05:00"));
         QCOMPARE(cell(1, 6), QStringLiteral("09:35:00"));
 
+        // A refused time records no kill: the row keeps the one it had.
         m_clock.set(11, 0, 0);
         editCell(1, schedule::kPeriodColumn, QStringLiteral("40"));
         editCell(1, schedule::kLastTimeColumn, QStringLiteral("12:00:00"));
         QCOMPARE(m_messages.texts, list({"请正确输入日期"}));
-        QCOMPARE(cell(1, 5), QStringLiteral("11:00:00"));
-        QCOMPARE(cell(1, 6), QStringLiteral("11:40:00"));
-        QCOMPARE(storedRows()[0].text[5], std::string("11:00:00"));
-        QCOMPARE(storedRows()[0].text[6], std::string("11:40:00"));
+        QCOMPARE(cell(1, 5), QStringLiteral("009:05:00"));
+        QCOMPARE(cell(1, 6), QStringLiteral("09:45:00"));
+        QCOMPARE(storedRows()[0].text[5], std::string("009:05:00"));
+        QCOMPARE(storedRows()[0].text[6], std::string("09:45:00"));
 
         const char* unreadable[] = {"24:00:00", "12:61:00", "12:30", "later"};
         for (const char* typed : unreadable) {
@@ -524,8 +525,8 @@ private slots:
             m_clock.set(11, 5, 0);
             editCell(1, schedule::kLastTimeColumn, QString::fromUtf8(typed));
             QCOMPARE(m_messages.texts, list({"请正确输入日期"}));
-            QCOMPARE(cell(1, 5), QStringLiteral("11:05:00"));
-            QCOMPARE(cell(1, 6), QStringLiteral("11:45:00"));
+            QCOMPARE(cell(1, 5), QStringLiteral("009:05:00"));
+            QCOMPARE(cell(1, 6), QStringLiteral("09:45:00"));
         }
     }
 
