@@ -94,11 +94,9 @@ void AlertSounds::alert(const schedule::Alert& alert) {
         chime();
     }
     if (m_speechEnabled.load() && !alert.boss.empty()) {
-        // Whole minutes, rounded up, so "5 分钟后刷新" is said at five minutes exactly.
-        const int minutes = alert.due() ? 0 : static_cast<int>((alert.secondsLeft + 59) / 60);
         {
             const std::lock_guard lock(m_speechMutex);
-            m_texts.push_back(speech::alertText(alert.boss, minutes));
+            m_texts.push_back(speech::spokenAlert(alert.boss, alert.secondsLeft));
         }
         m_speechWake.notify_all();
     }
