@@ -699,10 +699,11 @@ bool SqliteKillLog::exportCsv(std::string_view boss, const std::filesystem::path
         }
         return false;
     }
-    if (!text::replaceFileAtomically(target, killsCsv(allKills(boss)))) {
+    std::string reason;
+    if (!text::replaceFileAtomically(target, killsCsv(allKills(boss)), &reason)) {
         if (error) {
-            *error = text::Message(text::MessageId::CannotWrite,
-                                   {text::Message::literal(text::utf8FromPath(target))});
+            // The file and the system's reason ("…/boss.csv: No space left on device").
+            *error = text::Message(text::MessageId::CannotWrite, {text::Message::literal(reason)});
         }
         return false;
     }

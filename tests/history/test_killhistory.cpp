@@ -524,6 +524,10 @@ TEST(KillHistory, ExportWritesEveryKillOfTheBossOldestFirst) {
 
     EXPECT_FALSE(log.exportCsv("Other", dir.path() / "missing-dir" / "x.csv", &error));
     EXPECT_NE(zorvane::text::defaultText(error).find("missing-dir"), std::string::npos);
+    // With the system's reason.
+    EXPECT_NE(zorvane::text::defaultText(error).find("x.csv: No such file or directory"),
+              std::string::npos)
+        << zorvane::text::defaultText(error);
 }
 
 // What reaches the file, start after start: every start rolls a row over again that was
