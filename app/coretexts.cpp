@@ -41,6 +41,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "无法读取这个文件"),
     QT_TRANSLATE_NOOP("Zorvane", "这不是可以播放的 WAV 文件"),
     QT_TRANSLATE_NOOP("Zorvane", "解码后的声音大于 256 MB"),
+    QT_TRANSLATE_NOOP("Zorvane", "采样率或声道数不合理（%1 Hz，%2 个声道）"),
     QT_TRANSLATE_NOOP("Zorvane", "无法加载 SDL2 声音库"),
     QT_TRANSLATE_NOOP("Zorvane", "无法播放所选的声音文件：%1\n原因：%2\n预警时将播放内置声音。"),
     QT_TRANSLATE_NOOP("Zorvane", "无法启动声音进程 %1"),

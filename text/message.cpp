@@ -29,6 +29,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "无法读取这个文件",
     "这不是可以播放的 WAV 文件",
     "解码后的声音大于 256 MB",
+    "采样率或声道数不合理（%1 Hz，%2 个声道）",
     "无法加载 SDL2 声音库",
     "无法播放所选的声音文件：%1\n原因：%2\n预警时将播放内置声音。",
     "无法启动声音进程 %1",

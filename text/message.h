@@ -41,6 +41,7 @@ enum class MessageId {
     SoundUnreadable,
     SoundNotWav,
     SoundDecodedTooLarge,
+    SoundOddFormat,
     SoundNoSdl,
     SoundUnplayable,
     // The sound helper program.
