@@ -218,9 +218,9 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir) {
     return dir / std::filesystem::path(kSoundFileName);
 }
 
-std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
+std::optional<StoredTable> readTable(const std::filesystem::path& dir, std::string* error) {
     IniDocument doc;
-    if (!loadIniDocument(tableFilePath(dir), doc)) {
+    if (!loadIniDocument(tableFilePath(dir), doc, error)) {
         return std::nullopt;
     }
     StoredTable stored;
@@ -258,15 +258,18 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
     return stored;
 }
 
-void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes) {
-    std::optional<StoredTable> stored = readTable(dir);
+bool loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes,
+               std::string* error) {
+    std::optional<StoredTable> stored = readTable(dir, error);
     if (warnMinutes) {
         *warnMinutes = stored ? stored->warnMinutes : std::string();
     }
-    if (stored) {
-        // The whole table goes in at once: one notice for the listener, however many rows.
-        table.appendRows(std::move(stored->rows));
+    if (!stored) {
+        return false;
     }
+    // The whole table goes in at once: one notice for the listener, however many rows.
+    table.appendRows(std::move(stored->rows));
+    return true;
 }
 
 bool saveTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {

@@ -34,15 +34,18 @@ struct StoredTable {
 // filled from its own key in every section. A row's stored instant (section
 // "LastKillUtc") is taken only when its local clock time is the time of the row's
 // last-time text; otherwise the date is derived from the text. A missing file is a table
-// without rows; nullopt when the file cannot be read. Touches no table, so any thread
-// may read while the window is being built.
-std::optional<StoredTable> readTable(const std::filesystem::path& dir);
+// without rows; nullopt when the file cannot be read (a directory, a pipe, no
+// permission), with the file and the system's reason in `error`. Touches no table, so
+// any thread may read while the window is being built.
+std::optional<StoredTable> readTable(const std::filesystem::path& dir,
+                                     std::string* error = nullptr);
 
 // Appends what readTable reads (a missing file adds nothing). `warnMinutes`, when given,
 // receives the stored warning minutes from the same read (what readWarnMinutes gives),
-// so a start reads the file once.
-void loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
-               std::string* warnMinutes = nullptr);
+// so a start reads the file once. False, with the reason in `error`, when the file
+// cannot be read: an empty table then is no table without rows.
+bool loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
+               std::string* warnMinutes = nullptr, std::string* error = nullptr);
 
 // Writes every data row under keys "1", "2", ... in one atomic replacement; the result
 // is the file that writing the values one by one would give, plus section "LastKillUtc"

@@ -34,8 +34,12 @@ enum class CreateResult { Created, AlreadyExists, Failed };
 // never replaced, even one that appears while the bytes are being written.
 CreateResult createFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
-// The whole content of a file; nullopt when it does not exist or cannot be read.
-std::optional<std::string> readWholeFile(const std::filesystem::path& file);
+// The whole content of a regular file; nullopt when it does not exist, is not a regular
+// file or cannot be read, with the file's path and the reason in `error`. A pipe, a
+// device or a directory in the file's place is refused without waiting on it: it is
+// opened without blocking and looked at before anything is read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& file,
+                                         std::string* error = nullptr);
 
 // Paths to and from UTF-8 texts. A plain std::string would be read in the system's
 // code page on Windows, which garbles a directory with Chinese characters in it.

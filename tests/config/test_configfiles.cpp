@@ -1,6 +1,7 @@
 #include "config/configfiles.h"
 
 #include "config/inifile.h"
+#include "config/sessionfile.h"
 #include "schedule/tableops.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 using namespace zorvane::config;
 using namespace zorvane::schedule;
@@ -98,33 +101,51 @@ TEST(ConfigFiles, GbkFileWithGappedKeysLoadsInKeyOrder) {
 TEST(ConfigFiles, ReadTableTellsAnUnreadableFileFromATableWithoutRows) {
     struct Case {
         const char* name;
-        const char* content; // nullptr: no file; "/": a directory in its place
+        const char* content; // nullptr: no file; "/": a directory in its place; "|": a pipe
         bool read;
         std::size_t rows;
         const char* warnMinutes;
+        const char* reason; // why it cannot be read
     };
     const Case cases[] = {
-        {"no file", nullptr, true, 0, ""},
-        {"a directory in its place", "/", false, 0, ""},
-        {"warning minutes only", "[set]\r\n预警=7\r\n", true, 0, "7"},
-        {"two rows", "[序号]\r\n1=1\r\n2=2\r\n[BOSS事件]\r\n1=火龙\r\n2=冰后\r\n", true, 2, ""},
+        {"no file", nullptr, true, 0, "", ""},
+        {"a directory in its place", "/", false, 0, "", "config.ini: Is a directory"},
+        {"a pipe in its place", "|", false, 0, "", "config.ini: not a regular file"},
+        {"warning minutes only", "[set]\r\n预警=7\r\n", true, 0, "7", ""},
+        {"two rows", "[序号]\r\n1=1\r\n2=2\r\n[BOSS事件]\r\n1=火龙\r\n2=冰后\r\n", true, 2, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         if (c.content && std::string_view(c.content) == "/") {
             std::filesystem::create_directory(tableFilePath(dir.path()));
+        } else if (c.content && std::string_view(c.content) == "|") {
+            ASSERT_EQ(::mkfifo(tableFilePath(dir.path()).c_str(), 0600), 0);
         } else if (c.content) {
             writeBytes(tableFilePath(dir.path()), utf8ToGb18030(c.content));
         }
-        const std::optional<StoredTable> stored = readTable(dir.path());
+        std::string error;
+        const std::optional<StoredTable> stored = readTable(dir.path(), &error);
         ASSERT_EQ(stored.has_value(), c.read);
         if (stored) {
             EXPECT_EQ(stored->rows.size(), c.rows);
             EXPECT_EQ(stored->warnMinutes, c.warnMinutes);
+        } else {
+            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
         }
+        BossTable table;
+        std::string loadError;
+        EXPECT_EQ(loadTable(table, dir.path(), nullptr, &loadError), c.read);
+        EXPECT_EQ(loadError, error);
+
         // Reading adds nothing to any table and writes nothing.
         EXPECT_EQ(std::filesystem::exists(soundFilePath(dir.path())), false);
+        // The other files beside it are read without waiting either.
+        for (const char* name : {"confing.ini", "session.ini"}) {
+            ASSERT_EQ(::mkfifo((dir.path() / name).c_str(), 0600), 0);
+        }
+        EXPECT_EQ(readSoundPath(dir.path()), "");
+        EXPECT_EQ(readLastSeen(dir.path()), std::nullopt);
     }
 }
 
