@@ -3,6 +3,7 @@
 #include "alarm/embeddedsound.h"
 #include "text/fileio.h"
 
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -12,6 +13,10 @@ namespace zorvane::alarm {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Why an alarm stayed silent, after the file and before any further reason; the system's
+// reasons beside it are English too.
+constexpr const char* kBuiltInSilent = "the alarm sound could not be played";
 
 std::mutex& writtenMutex() {
     static std::mutex mutex;
@@ -76,9 +81,16 @@ void soundAlarm(SoundDevice& device, const std::string& soundPathText,
         } else if (status) {
             status->writeFailed(workingSoundPath(programDir), error);
         }
-        playSound(device, workingSoundPath(programDir), kAlarmAlias);
-    } catch (...) {
-        // The alarm is best effort: the tick that called it must go on.
+        if (!playSound(device, workingSoundPath(programDir), kAlarmAlias) && status && written) {
+            status->writeFailed(workingSoundPath(programDir), kBuiltInSilent);
+        }
+    } catch (const std::exception& error) {
+        // The tick that called it must go on, and the user learns why this alarm was silent
+        // (out of memory, no thread for the decoding).
+        if (status) {
+            status->writeFailed(workingSoundPath(programDir),
+                                std::string(kBuiltInSilent) + ": " + error.what());
+        }
     }
 }
 

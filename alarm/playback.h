@@ -18,20 +18,24 @@ std::string workingSoundPath(const std::string& programDir);
 
 // Sends "close <alias>", "open \"<file>\" alias <alias>" and "play <alias>" in this
 // order; true when "play" answered 0. The results of close and open are ignored.
-bool playSound(SoundDevice& device, const std::string& file, const std::string& alias);
+[[nodiscard]] bool playSound(SoundDevice& device, const std::string& file,
+                             const std::string& alias);
 
 // Makes sure the working sound file holds the built-in sound: written on the first
 // call for that directory in this process, afterwards only when it is missing or has
 // the wrong size. Written to a temporary file and renamed into place, so no reader
 // ever sees half a file. False when it could not be written, with the file and the
 // reason in `error`.
-bool ensureWorkingSoundFile(const std::string& programDir, std::string* error = nullptr);
+[[nodiscard]] bool ensureWorkingSoundFile(const std::string& programDir,
+                                          std::string* error = nullptr);
 
 // Plays the alarm: with an empty sound path the built-in sound (from the working
 // sound file), otherwise the file named by the path exactly as written. When the
 // device cannot open that file (missing, refused, or not decoded yet) the built-in
-// sound plays instead. Never throws; a sound that cannot be written or played stays
-// silent. How the working sound file's write ended goes to `status` when one is given.
+// sound plays instead. Never throws (an exception of the device or the memory is caught).
+// How the working sound file's write ended goes to `status` when one is given, and so
+// does why the alarm stayed silent: the built-in sound refused by the device, or the
+// exception's reason.
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
                 const std::string& programDir, schedule::WriteStatusSink* status = nullptr);
 

@@ -62,7 +62,7 @@ private:
     std::size_t m_size;
 };
 
-struct SoundFileCheck {
+struct [[nodiscard]] SoundFileCheck {
     SoundFileKey key;
     text::Message refusal; // empty when the file may be read
 };
@@ -71,7 +71,7 @@ struct SoundFileCheck {
 // larger than kMaxSoundFileBytes. Never blocks on a pipe or device.
 SoundFileCheck checkSoundFile(const std::string& path);
 
-struct DecodeResult {
+struct [[nodiscard]] DecodeResult {
     std::shared_ptr<const DecodedSound> sound; // nullptr when refused
     text::Message refusal;                     // why, for the user
 };

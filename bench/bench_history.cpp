@@ -65,7 +65,10 @@ void recordKill(benchmark::State& state) {
     schedule::onAddClicked(table, clock);
     std::int64_t utc = 1'800'000'000;
     for (auto _ : state) {
-        schedule::onGridDoubleClick(table, 1, schedule::kLastTimeColumn, clock, store);
+        if (!schedule::onGridDoubleClick(table, 1, schedule::kLastTimeColumn, clock, store)) {
+            state.SkipWithError("no kill recorded");
+            break;
+        }
         log.recordKill(killAt(++utc));
     }
     log.flush();

@@ -86,8 +86,8 @@ public:
     IntervalStats killIntervals(std::string_view boss);
     // Writes allKills(boss) as CSV, replacing `target` atomically. On failure returns
     // false and, when `error` is given, puts the reason there.
-    bool exportCsv(std::string_view boss, const std::filesystem::path& target,
-                   text::Message* error = nullptr);
+    [[nodiscard]] bool exportCsv(std::string_view boss, const std::filesystem::path& target,
+                                 text::Message* error = nullptr);
 
     // Kills held at most while the database cannot be written.
     static constexpr std::size_t kQueueLimit = 100000;

@@ -18,15 +18,15 @@ namespace zorvane::text {
 // failure; `error` then receives the file's path and the system's reason, for example
 // "/home/a/config.ini: No space left on device".
 // Temporaries that an earlier, killed process left for the same file are removed.
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           std::string* error = nullptr);
+[[nodiscard]] bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                                         std::string* error = nullptr);
 
 // Whether new files can be made in `dir`: a probe file is created and removed again.
 // False with the directory's path and the system's reason in `error` otherwise.
-bool canCreateFilesIn(const std::filesystem::path& dir, std::string* error = nullptr);
+[[nodiscard]] bool canCreateFilesIn(const std::filesystem::path& dir, std::string* error = nullptr);
 
 // How createFileAtomically ended.
-enum class CreateResult { Created, AlreadyExists, Failed };
+enum class [[nodiscard]] CreateResult{Created, AlreadyExists, Failed};
 
 // Creates `file` with `bytes` unless something of that name exists. The bytes go to a
 // temporary in the same directory, flushed to disk, which is moved into place only while
@@ -38,8 +38,8 @@ CreateResult createFileAtomically(const std::filesystem::path& file, std::string
 // file or cannot be read, with the file's path and the reason in `error`. A pipe, a
 // device or a directory in the file's place is refused without waiting on it: it is
 // opened without blocking and looked at before anything is read.
-std::optional<std::string> readWholeFile(const std::filesystem::path& file,
-                                         std::string* error = nullptr);
+[[nodiscard]] std::optional<std::string> readWholeFile(const std::filesystem::path& file,
+                                                       std::string* error = nullptr);
 
 // Paths to and from UTF-8 texts. A plain std::string would be read in the system's
 // code page on Windows, which garbles a directory with Chinese characters in it.

@@ -272,8 +272,8 @@ TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
     // Both start from a file with the warning minutes and a leftover fourth row.
     for (const TempDir* d : {&batch, &single}) {
         const auto file = tableFilePath(d->path());
-        writeIniValue(file, "set", "预警", "5");
-        writeIniValue(file, "上次时间", "4", "09:00:00");
+        ASSERT_TRUE(writeIniValue(file, "set", "预警", "5"));
+        ASSERT_TRUE(writeIniValue(file, "上次时间", "4", "09:00:00"));
     }
     ASSERT_TRUE(saveTable(table, batch.path()));
     const auto file = tableFilePath(single.path());
@@ -288,7 +288,7 @@ TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
             // No row here knows the instant of its last time.
             ""};
         for (int s = 0; s < 8; ++s) {
-            writeIniValue(file, sections[s], key, values[s]);
+            ASSERT_TRUE(writeIniValue(file, sections[s], key, values[s]));
         }
     }
     EXPECT_EQ(readBytes(tableFilePath(batch.path())), readBytes(file));

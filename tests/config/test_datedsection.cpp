@@ -168,7 +168,7 @@ TEST(SessionFile, LastSeenRoundTripsAndBadValuesReadAsUnknown) {
     EXPECT_EQ(readLastSeen(dir.path()), seen);
     for (const char* bad : {"", "2026-12-07 23:59:59", "2026-13-01T00:00:00Z", "junk"}) {
         SCOPED_TRACE(bad);
-        writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad);
+        ASSERT_TRUE(writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad));
         EXPECT_FALSE(readLastSeen(dir.path()).has_value());
     }
 }
