@@ -12,7 +12,6 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +50,15 @@ protected:
         std::error_code error;
         const auto size = fs::file_size(m_output, error);
         return error ? 0 : static_cast<std::size_t>(size);
+    }
+    // Where the first sample that is not silence lies in what the driver wrote.
+    static std::size_t firstSound(const std::string& bytes) {
+        for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+            if (sample16(bytes, at) != 0) {
+                return at;
+            }
+        }
+        return bytes.size();
     }
     fs::path wavFile(const std::string& name, double tone, double silence) const {
         const fs::path path = m_dir / name;
@@ -129,7 +137,11 @@ TEST_F(SdlDeviceTest, ANewAlarmStartsTheSoundAgainFromItsBeginning) {
     const fs::path wav = wavFile("burst.wav", 0.2, 30.0);
     ASSERT_TRUE(playSound(device, wav.string(), "1"));
     ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(output()); }));
-    std::this_thread::sleep_for(600ms);
+    // The burst is over once the driver has written its length past where it began, and
+    // the buffers mixed meanwhile; counted in bytes written, not in time waited.
+    const std::size_t began = firstSound(output());
+    const std::size_t burstBytes = 176400 / 5 + 3 * 2048 * 4;
+    ASSERT_TRUE(zorvane::testing::waitFor([&] { return outputSize() > began + burstBytes; }));
     const std::size_t burstOver = outputSize();
     ASSERT_TRUE(zorvane::testing::waitFor([&] { return outputSize() > burstOver + 176400 / 4; }));
     ASSERT_FALSE(hasSound(output(), burstOver)) << "the burst should be over by now";
