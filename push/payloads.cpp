@@ -4,6 +4,8 @@
 #include "schedule/instant.h"
 #include "text/textops.h"
 
+#include "push/jsontext.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -20,10 +22,6 @@ using Json = nlohmann::json;
 constexpr int kBodyVersion = 1;
 constexpr std::size_t kDiscordEmbeds = 10;      // Discord's own limit per message
 constexpr std::size_t kDiscordTitleChars = 256; // Discord's limit for an embed title
-
-std::string dumped(const Json& json) {
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
 
 // At most `limit` code points of a UTF-8 text, never cutting one in half.
 std::string firstCodePoints(std::string_view text, std::size_t limit) {
@@ -75,9 +73,9 @@ std::string discordBody(std::span<const AlertEvent> events, std::int64_t nowUtc,
             {"timestamp", schedule::utcText(event.dueUtc)},
         });
     }
-    return dumped({{"username", "Zorvane"},
-                   {"allowed_mentions", {{"parse", Json::array()}}},
-                   {"embeds", std::move(embeds)}});
+    return jsonText({{"username", "Zorvane"},
+                     {"allowed_mentions", {{"parse", Json::array()}}},
+                     {"embeds", std::move(embeds)}});
 }
 
 std::string_view ntfyTag(AlertKind kind) {
@@ -96,27 +94,27 @@ std::string_view ntfyTag(AlertKind kind) {
 
 std::string ntfyBody(const AlertEvent& event, std::string_view topic, std::int64_t nowUtc,
                      const Wording& wording) {
-    return dumped({{"topic", topic},
-                   {"title", wording(eventTitle(event, nowUtc))},
-                   {"message", wording(dueAtText(event))},
-                   {"priority", ntfyPriority(event.kind)},
-                   {"tags", {ntfyTag(event.kind)}}});
+    return jsonText({{"topic", topic},
+                     {"title", wording(eventTitle(event, nowUtc))},
+                     {"message", wording(dueAtText(event))},
+                     {"priority", ntfyPriority(event.kind)},
+                     {"tags", {ntfyTag(event.kind)}}});
 }
 
 std::string jsonBody(const AlertEvent& event, std::int64_t nowUtc, const Wording& wording) {
-    return dumped({{"v", kBodyVersion},
-                   {"source", "zorvane"},
-                   {"id", eventId(event)},
-                   {"kind", kindName(event.kind)},
-                   {"minutes", event.minutes},
-                   {"boss", text::trim(event.boss)},
-                   {"line", text::trim(event.line)},
-                   {"server", text::trim(event.server)},
-                   {"due", schedule::utcText(event.dueUtc)},
-                   {"dueUtc", event.dueUtc},
-                   {"secondsLeft", event.dueUtc - nowUtc},
-                   {"title", wording(eventTitle(event, nowUtc))},
-                   {"text", wording(dueAtText(event))}});
+    return jsonText({{"v", kBodyVersion},
+                     {"source", "zorvane"},
+                     {"id", eventId(event)},
+                     {"kind", kindName(event.kind)},
+                     {"minutes", event.minutes},
+                     {"boss", text::trim(event.boss)},
+                     {"line", text::trim(event.line)},
+                     {"server", text::trim(event.server)},
+                     {"due", schedule::utcText(event.dueUtc)},
+                     {"dueUtc", event.dueUtc},
+                     {"secondsLeft", event.dueUtc - nowUtc},
+                     {"title", wording(eventTitle(event, nowUtc))},
+                     {"text", wording(dueAtText(event))}});
 }
 
 } // namespace

@@ -121,12 +121,15 @@ void Pusher::configure(const PushSettings& settings) {
     std::vector<text::Message> problems;
     auto redactor = std::make_shared<Redactor>();
     std::map<std::string, KindSet> channels;
+    std::map<std::string, std::string, std::less<>> channelOf;
     for (const PushTarget& target : settings.targets) {
         problems.push_back(checkTargetUrl(target.kind, target.url));
         redactor->addUrl(target.url, target.kind);
         if (m_options.relays != nullptr && target.enabled && target.scope == TargetScope::Room &&
             problems.back().empty()) {
-            KindSet& kinds = channels[m_options.relays->channelFor(target.url)];
+            const std::string channel = m_options.relays->channelFor(target.url);
+            channelOf[target.id] = channel;
+            KindSet& kinds = channels[channel];
             for (const AlertKind kind : kAlertKinds) {
                 if (target.events.contains(kind)) {
                     kinds.insert(kind);
@@ -140,6 +143,7 @@ void Pusher::configure(const PushSettings& settings) {
         anyTargets = !m_plan.statuses().empty();
         m_plan.configure(settings.targets, problems);
         m_redactor = std::move(redactor);
+        m_channels = std::move(channelOf);
         anyTargets = anyTargets || !m_plan.statuses().empty();
     }
     if (m_options.relays != nullptr) {
@@ -177,9 +181,9 @@ void Pusher::enqueue(std::span<const AlertEvent> events) {
             const std::string& id = ids[i];
             DeliveryPlan::RoomDelay roomDelay;
             if (relays != nullptr) {
-                roomDelay = [relays, &event, &id](const PushTarget& target) {
+                roomDelay = [this, relays, &event, &id](const PushTarget& target) {
                     return std::chrono::milliseconds(
-                        relays->delayFor(id, relays->channelFor(target.url), event.kind));
+                        relays->delayFor(id, channelOf(target), event.kind));
                 };
             }
             added += m_plan.add(event, id, now, utcNow, roomDelay);
@@ -188,6 +192,12 @@ void Pusher::enqueue(std::span<const AlertEvent> events) {
     if (added > 0) {
         m_thread.wake();
     }
+}
+
+const std::string& Pusher::channelOf(const PushTarget& target) const {
+    static const std::string none;
+    const auto it = m_channels.find(target.id);
+    return it != m_channels.end() ? it->second : none;
 }
 
 std::vector<TargetStatus> Pusher::statuses() const {
@@ -213,8 +223,8 @@ std::optional<PushClock::TimePoint> Pusher::deliverDue() {
     RelayBook* relays = m_options.relays;
     const DeliveryPlan::ClaimedElsewhere claimedElsewhere =
         relays == nullptr ? DeliveryPlan::ClaimedElsewhere()
-                          : [relays](const PushTarget& target, const std::string& id) {
-                                return relays->claimedElsewhere(id, relays->channelFor(target.url));
+                          : [this, relays](const PushTarget& target, const std::string& id) {
+                                return relays->claimedElsewhere(id, channelOf(target));
                             };
     while (!m_stopping) {
         std::unique_lock lock(m_mutex);
@@ -237,7 +247,7 @@ std::optional<PushClock::TimePoint> Pusher::deliverDue() {
         if (relays != nullptr && attempt->target.scope == TargetScope::Room) {
             // Said before posting, so the others stand back; an event another relay claimed
             // meanwhile is left to it.
-            const std::string channel = relays->channelFor(attempt->target.url);
+            const std::string channel = channelOf(attempt->target);
             DeliveryPlan::Attempt mine = *attempt;
             mine.events.clear();
             mine.eventIds.clear();

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -64,6 +65,8 @@ private:
     std::optional<PushClock::TimePoint> deliverDue();
     AttemptResult post(const PushRequest& request, const Redactor& redactor);
     void tell(const std::vector<TargetStatus>& changed);
+    // The relay channel of a room target, computed once per configure; m_mutex held.
+    const std::string& channelOf(const PushTarget& target) const;
 
     PusherOptions m_options;
     std::unique_ptr<PushClock> m_ownClock;
@@ -74,6 +77,7 @@ private:
     std::condition_variable m_idle;
     DeliveryPlan m_plan;
     std::shared_ptr<const Redactor> m_redactor;
+    std::map<std::string, std::string, std::less<>> m_channels; // target id -> relay channel
     bool m_sending = false;
 
     DeliveryThread m_thread; // last: stopped first

@@ -2,6 +2,8 @@
 
 #include "text/fileio.h"
 
+#include "push/jsontext.h"
+
 #include <nlohmann/json.hpp>
 
 #include <system_error>
@@ -13,10 +15,6 @@ using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
 constexpr int kFileVersion = 1;
-
-std::string dumped(const Json& json, int indent = -1) {
-    return json.dump(indent, ' ', false, Json::error_handler_t::replace);
-}
 
 Json encodeTarget(const PushTarget& target) {
     Json events = Json::array();
@@ -98,7 +96,7 @@ std::string encodePushSettings(const PushSettings& settings) {
     for (const std::string& kept : settings.keptAside) {
         targets.push_back(Json::parse(kept, nullptr, false));
     }
-    return dumped({{"v", kFileVersion}, {"targets", std::move(targets)}}, 2) + "\n";
+    return jsonText({{"v", kFileVersion}, {"targets", std::move(targets)}}, 2) + "\n";
 }
 
 PushSettingsRead decodePushSettings(std::string_view json, std::string_view fileName) {
@@ -131,7 +129,7 @@ PushSettingsRead decodePushSettings(std::string_view json, std::string_view file
             read.settings.targets.push_back(std::move(*target));
             continue;
         }
-        read.settings.keptAside.push_back(dumped(entry));
+        read.settings.keptAside.push_back(jsonText(entry));
         read.problems.emplace_back(text::MessageId::PushSettingsEntry,
                                    std::vector{text::Message::literal(std::string(fileName)),
                                                text::Message::literal(std::to_string(position)),

@@ -3,6 +3,8 @@
 #include "push/digest.h"
 #include "text/textops.h"
 
+#include "push/jsontext.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -21,10 +23,6 @@ bool isHex(std::string_view text, std::size_t digits) {
     return text.size() == digits && std::all_of(text.begin(), text.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
            });
-}
-
-std::string dumped(const Json& json) {
-    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 // The object of a payload of our version, or a discarded value.
@@ -90,14 +88,14 @@ std::string encodePresence(const RelayPresence& presence) {
         }
         channels.push_back({{"key", channel.key}, {"kinds", std::move(kinds)}});
     }
-    return dumped({{"v", kRelayVersion}, {"relay", presence.relayId}, {"channels", channels}});
+    return jsonText({{"v", kRelayVersion}, {"relay", presence.relayId}, {"channels", channels}});
 }
 
 std::string encodeClaim(const RelayClaim& claim) {
-    return dumped({{"v", kRelayVersion},
-                   {"relay", claim.relayId},
-                   {"event", claim.eventId},
-                   {"channel", claim.channel}});
+    return jsonText({{"v", kRelayVersion},
+                     {"relay", claim.relayId},
+                     {"event", claim.eventId},
+                     {"channel", claim.channel}});
 }
 
 std::optional<RelayPresence> decodePresence(std::string_view payload) {
