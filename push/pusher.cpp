@@ -211,7 +211,8 @@ bool Pusher::waitUntilIdle(std::chrono::milliseconds limit) {
 }
 
 void Pusher::tell(const std::vector<TargetStatus>& changed) {
-    if (m_options.listener == nullptr) {
+    // A request cancelled by the end of the pusher is no news for the window.
+    if (m_options.listener == nullptr || m_stopping) {
         return;
     }
     for (const TargetStatus& status : changed) {
@@ -261,6 +262,8 @@ std::optional<PushClock::TimePoint> Pusher::deliverDue() {
             }
             *attempt = std::move(mine);
             if (attempt->events.empty()) {
+                lock.unlock();
+                tell(changed);
                 continue;
             }
         }
