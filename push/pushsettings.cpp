@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <system_error>
 
 namespace zorvane::push {
@@ -126,6 +127,12 @@ PushSettingsRead decodePushSettings(std::string_view json, std::string_view file
         ++position;
         text::Message problem;
         if (std::optional<PushTarget> target = decodeTarget(entry, problem)) {
+            // Statuses are kept per id: a copied entry must not share its original's.
+            const auto& known = read.settings.targets;
+            if (std::any_of(known.begin(), known.end(),
+                            [&](const PushTarget& other) { return other.id == target->id; })) {
+                target->id = newTargetId();
+            }
             read.settings.targets.push_back(std::move(*target));
             continue;
         }

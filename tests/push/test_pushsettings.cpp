@@ -95,9 +95,14 @@ TEST(PushSettings, badFilesAreReportedWithoutTheirContent) {
 TEST(PushSettings, missingFieldsTakeTheirDefaults) {
     const PushSettingsRead read =
         decodePushSettings(R"({"targets":[{"kind":"json","url":"https://e.org/h",
-                                           "events":["spawn","later-kind"]}]})",
+                                           "events":["spawn","later-kind"]},
+                                          {"kind":"ntfy","id":"0000000000000001"},
+                                          {"kind":"ntfy","id":"0000000000000001"}]})",
                            "push.json");
-    ASSERT_EQ(read.settings.targets.size(), 1u);
+    ASSERT_EQ(read.settings.targets.size(), 3u);
+    // An entry copied by hand gets an id of its own.
+    EXPECT_EQ(read.settings.targets[1].id, "0000000000000001");
+    EXPECT_NE(read.settings.targets[2].id, "0000000000000001");
     const PushTarget& target = read.settings.targets[0];
     EXPECT_EQ(target.id.size(), 16u);
     EXPECT_EQ(target.scope, TargetScope::Player);
