@@ -14,10 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Why an alarm stayed silent, after the file and before any further reason; the system's
-// reasons beside it are English too.
-constexpr const char* kBuiltInSilent = "the alarm sound could not be played";
-
 std::mutex& writtenMutex() {
     static std::mutex mutex;
     return mutex;
@@ -62,7 +58,15 @@ bool ensureWorkingSoundFile(const std::string& programDir, std::string* error) {
 }
 
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
-                const std::string& programDir, schedule::WriteStatusSink* status) {
+                const std::string& programDir, schedule::WriteStatusSink* status,
+                const SilenceSink& silence) {
+    const auto silent = [&](const text::Message& reason) {
+        if (silence) {
+            silence(reason);
+        } else if (status) {
+            status->writeFailed(workingSoundPath(programDir), text::defaultText(reason));
+        }
+    };
     try {
         if (!soundPathText.empty()) {
             const std::string alias = kAlarmAlias;
@@ -81,16 +85,14 @@ void soundAlarm(SoundDevice& device, const std::string& soundPathText,
         } else if (status) {
             status->writeFailed(workingSoundPath(programDir), error);
         }
-        if (!playSound(device, workingSoundPath(programDir), kAlarmAlias) && status && written) {
-            status->writeFailed(workingSoundPath(programDir), kBuiltInSilent);
+        if (!playSound(device, workingSoundPath(programDir), kAlarmAlias) && written) {
+            silent(text::Message(text::MessageId::AlarmSilent));
         }
     } catch (const std::exception& error) {
         // The tick that called it must go on, and the user learns why this alarm was silent
         // (out of memory, no thread for the decoding).
-        if (status) {
-            status->writeFailed(workingSoundPath(programDir),
-                                std::string(kBuiltInSilent) + ": " + error.what());
-        }
+        silent(text::Message(text::MessageId::AlarmSilentBecause,
+                             {text::Message::literal(error.what())}));
     }
 }
 

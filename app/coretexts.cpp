@@ -50,6 +50,8 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "声音进程意外结束（退出码 %1）"),
     QT_TRANSLATE_NOOP("Zorvane", "声音进程 %1 接连无应答地结束"),
     QT_TRANSLATE_NOOP("Zorvane", "%1，改由本程序直接播放"),
+    QT_TRANSLATE_NOOP("Zorvane", "预警声音未能播放"),
+    QT_TRANSLATE_NOOP("Zorvane", "预警声音未能播放：%1"),
     QT_TRANSLATE_NOOP("Zorvane", "双击"),
     QT_TRANSLATE_NOOP("Zorvane", "输入"),
     QT_TRANSLATE_NOOP("Zorvane", "自动轮换"),

@@ -38,6 +38,8 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "声音进程意外结束（退出码 %1）",
     "声音进程 %1 接连无应答地结束",
     "%1，改由本程序直接播放",
+    "预警声音未能播放",
+    "预警声音未能播放：%1",
     "双击",
     "输入",
     "自动轮换",

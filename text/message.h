@@ -51,6 +51,9 @@ enum class MessageId {
     SoundHelperExitCode,
     SoundHelperSilent,
     SoundPlayingHere,
+    // An alarm that stayed silent.
+    AlarmSilent,
+    AlarmSilentBecause,
     // Where a kill was recorded.
     SourceDoubleClick,
     SourceTyped,

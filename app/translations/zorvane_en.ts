@@ -926,6 +926,14 @@ The built-in sound will play at warnings.</translation>
         <translation>%1; sound now plays in Zorvane itself</translation>
     </message>
     <message>
+        <source>预警声音未能播放</source>
+        <translation>the alarm sound could not be played</translation>
+    </message>
+    <message>
+        <source>预警声音未能播放：%1</source>
+        <translation>the alarm sound could not be played: %1</translation>
+    </message>
+    <message>
         <source>无法加载 MQTT 库：%1</source>
         <translation>cannot load the MQTT library: %1</translation>
     </message>

@@ -160,41 +160,62 @@ TEST(SoundAlarm, AChosenFileTheDeviceCannotOpenFallsBackToTheBuiltInSound) {
 }
 
 // An alarm that stays silent says why: the built-in sound refused by the device, or an
-// exception of the device or the memory, which once vanished in a catch-all.
+// exception of the device or the memory, which once vanished in a catch-all. The reason
+// goes to the silence sink as words for the user, not as a failed write; without a sink
+// the write status carries it, so that it is not lost.
 TEST(SoundAlarm, ASilentAlarmSaysWhy) {
     struct Case {
         const char* name;
         const char* chosen;
         std::map<std::string, int> answers;
         std::map<std::string, std::exception_ptr> throws;
-        std::vector<std::string> events;
+        std::vector<std::string> writes;   // what the write status hears
+        std::vector<std::string> silences; // what the silence sink hears
     };
-    const std::string silent = "failed 1.wav | the alarm sound could not be played";
+    const std::string silent = "预警声音未能播放";
     const Case cases[] = {
-        {"plays", "", {}, {}, {"ok 1.wav"}},
-        {"the device refuses the built-in sound", "", {{"play", 5}}, {}, {"ok 1.wav", silent}},
-        {"the chosen file plays, then the device refuses", "/s/a.wav", {{"play", 5}}, {}, {}},
+        {"plays", "", {}, {}, {"ok 1.wav"}, {}},
+        {"the device refuses the built-in sound", "", {{"play", 5}}, {}, {"ok 1.wav"}, {silent}},
+        {"the chosen file plays, then the device refuses", "/s/a.wav", {{"play", 5}}, {}, {}, {}},
         {"no thread for the decoding",
          "/s/a.wav",
          {},
          {{"open", std::make_exception_ptr(std::system_error(
                        std::make_error_code(std::errc::resource_unavailable_try_again)))}},
-         {silent + ": Resource temporarily unavailable"}},
+         {},
+         {silent + "：Resource temporarily unavailable"}},
         {"out of memory",
          "",
          {},
          {{"close", std::make_exception_ptr(std::bad_alloc())}},
-         {"ok 1.wav", silent + ": std::bad_alloc"}},
+         {"ok 1.wav"},
+         {silent + "：std::bad_alloc"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TempDir dir;
-        RecordingDevice device;
-        device.answers = c.answers;
-        device.throws = c.throws;
-        RecordingStatus status;
-        EXPECT_NO_THROW(soundAlarm(device, c.chosen, dir.path.string(), &status));
-        EXPECT_EQ(status.events, c.events);
+        for (const bool withSink : {true, false}) {
+            SCOPED_TRACE(withSink ? "with a silence sink" : "without one");
+            TempDir dir;
+            RecordingDevice device;
+            device.answers = c.answers;
+            device.throws = c.throws;
+            RecordingStatus status;
+            std::vector<std::string> silences;
+            const SilenceSink sink = [&silences](const zorvane::text::Message& reason) {
+                silences.push_back(zorvane::text::defaultText(reason));
+            };
+            EXPECT_NO_THROW(soundAlarm(device, c.chosen, dir.path.string(), &status,
+                                       withSink ? sink : SilenceSink()));
+            std::vector<std::string> writes = c.writes;
+            if (withSink) {
+                EXPECT_EQ(silences, c.silences);
+            } else {
+                for (const std::string& reason : c.silences) {
+                    writes.push_back("failed 1.wav | " + reason);
+                }
+            }
+            EXPECT_EQ(status.events, writes);
+        }
     }
 }
 
