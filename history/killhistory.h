@@ -69,7 +69,7 @@ public:
     // Marks the latest stored kill equal to `record` (boss, instant, source, sender)
     // undone, or no longer undone (a redo), in the order of the recorded kills; returns
     // at once. An undone kill stays in the file but no query below sees it.
-    void setUndone(const schedule::KillRecord& record, bool undone);
+    void setUndone(const schedule::KillRecord& record, bool undone) override;
     // Stores every kill queued so far before returning; false when there is no database
     // or a kill still waits to be stored.
     bool flush();

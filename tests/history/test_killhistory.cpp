@@ -587,7 +587,8 @@ TEST(KillHistory, TheSameRollOverIsStoredOnceKillsAsRecorded) {
 }
 
 // Undo marks a kill undone: it stays in the file, and no list, count, export or interval
-// sees it until a redo. A kill reported twice counts once in the intervals.
+// sees it until a redo. A kill reported twice counts once in the intervals. The steps go
+// through the kill log the window holds, which may be any log.
 TEST(KillHistory, UndoneKillsAndKillsReportedTwiceLeaveTheStatisticsAlone) {
     const std::int64_t t = 1'800'000'000;
     const KillRecord first = kill("Boss", t);
@@ -596,14 +597,14 @@ TEST(KillHistory, UndoneKillsAndKillsReportedTwiceLeaveTheStatisticsAlone) {
     const KillRecord mistake = kill("Boss", t + 4000, KillSource::Keyboard);
     struct Step {
         const char* name;
-        std::function<void(SqliteKillLog&)> run;
+        std::function<void(schedule::KillLog&)> run;
         std::vector<std::int64_t> listed; // allKills, oldest first
         std::int64_t intervals;
         std::int64_t minSeconds;
     };
     const Step steps[] = {
         {"kills, a mate's report of the first, a mistaken kill",
-         [&](SqliteKillLog& log) {
+         [&](schedule::KillLog& log) {
              for (const KillRecord& record : {first, mates, second, mistake}) {
                  log.recordKill(record);
              }
@@ -612,17 +613,17 @@ TEST(KillHistory, UndoneKillsAndKillsReportedTwiceLeaveTheStatisticsAlone) {
          2,
          400},
         {"the mistake undone",
-         [&](SqliteKillLog& log) { log.setUndone(mistake, true); },
+         [&](schedule::KillLog& log) { log.setUndone(mistake, true); },
          {t, t + 6, t + 3600},
          1,
          3600},
         {"redone",
-         [&](SqliteKillLog& log) { log.setUndone(mistake, false); },
+         [&](schedule::KillLog& log) { log.setUndone(mistake, false); },
          {t, t + 6, t + 3600, t + 4000},
          2,
          400},
         {"undone again, and a mark for a kill never recorded",
-         [&](SqliteKillLog& log) {
+         [&](schedule::KillLog& log) {
              log.setUndone(mistake, true);
              log.setUndone(kill("Boss", t + 9999), true);
              log.setUndone(kill("Other", t), true);
@@ -631,7 +632,7 @@ TEST(KillHistory, UndoneKillsAndKillsReportedTwiceLeaveTheStatisticsAlone) {
          1,
          3600},
         {"the same kill recorded twice, one of them undone",
-         [&](SqliteKillLog& log) {
+         [&](schedule::KillLog& log) {
              log.recordKill(second);
              log.setUndone(second, true);
          },
