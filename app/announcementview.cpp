@@ -3,8 +3,8 @@
 #include "app/coretexts.h"
 #include "app/globals.h"
 #include "app/handoff.h"
-#include "app/helperprocess.h"
 #include "app/programdir.h"
+#include "work/helperprocess.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -72,25 +72,25 @@ struct FetchOutcome {
 // Runs the helper and waits for it, ending it as soon as `cancel` becomes true.
 FetchOutcome runFetcher(const QString& program, const std::string& url,
                         const std::string& programDir, const std::atomic<bool>& cancel) {
-    const HelperOutcome helper =
-        runHelper(program.toStdString(), {url, programDir}, cancel, kMaxPageBytes, kCancelPollMs);
+    const work::HelperOutcome helper = work::runHelper(program.toStdString(), {url, programDir},
+                                                       cancel, kMaxPageBytes, kCancelPollMs);
     FetchOutcome outcome;
     switch (helper.end) {
-    case HelperOutcome::End::NotStarted:
+    case work::HelperOutcome::End::NotStarted:
         outcome.error = QCoreApplication::translate("Zorvane", "无法启动 %1：%2")
                             .arg(program, QString::fromLocal8Bit(helper.why.c_str()));
         break;
-    case HelperOutcome::End::Cancelled:
+    case work::HelperOutcome::End::Cancelled:
         outcome.error = messageText(text::Message(text::MessageId::AnnouncementCancelled));
         break;
-    case HelperOutcome::End::TooMuchOutput:
+    case work::HelperOutcome::End::TooMuchOutput:
         outcome.error =
             QCoreApplication::translate("Zorvane", "页面大于 %1 字节").arg(kMaxPageBytes);
         break;
-    case HelperOutcome::End::Crashed:
+    case work::HelperOutcome::End::Crashed:
         outcome.error = QCoreApplication::translate("Zorvane", "公告助手程序崩溃了");
         break;
-    case HelperOutcome::End::Exited:
+    case work::HelperOutcome::End::Exited:
         outcome.page = QString::fromStdString(helper.out);
         if (helper.exitCode != 0) {
             // The helper tells why as a message; anything else is shown as it came.

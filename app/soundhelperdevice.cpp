@@ -5,7 +5,7 @@
 #include "alarm/soundcommand.h"
 #include "alarm/soundfile.h"
 #include "alarm/soundwire.h"
-#include "app/helperprocess.h"
+#include "work/helperprocess.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -110,7 +110,7 @@ bool HelperSoundDevice::startHelper() const {
     // worker is restarted with the countdowns): the helper ends when its socket closes with
     // this process, not with that thread.
     const int pid =
-        startProcess(m_program, m_arguments, ends[1], ends[1], STDERR_FILENO, &error, false);
+        work::startProcess(m_program, m_arguments, ends[1], ends[1], STDERR_FILENO, &error, false);
     ::close(ends[1]);
     if (pid < 0) {
         ::close(ends[0]);

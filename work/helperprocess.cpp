@@ -1,4 +1,4 @@
-#include "app/helperprocess.h"
+#include "work/helperprocess.h"
 
 #ifdef _WIN32
 #include <QEventLoop>
@@ -19,7 +19,7 @@
 #endif
 #endif
 
-namespace zorvane::app {
+namespace zorvane::work {
 namespace {
 
 // Standard error only carries a one-line reason; more is not kept.
@@ -298,4 +298,4 @@ HelperOutcome runHelper(const std::string& program, const std::vector<std::strin
 
 #endif
 
-} // namespace zorvane::app
+} // namespace zorvane::work

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace zorvane::app {
+namespace zorvane::work {
 
 struct HelperOutcome {
     enum class End { Exited, Crashed, NotStarted, Cancelled, TooMuchOutput };
@@ -40,4 +40,4 @@ int startProcess(const std::string& program, const std::vector<std::string>& arg
                  int out, int err, int* error, bool endWithCaller = true);
 #endif
 
-} // namespace zorvane::app
+} // namespace zorvane::work

@@ -1,7 +1,7 @@
 // The helper runner against real child processes (/bin/sh scripts): how each way a
 // helper can end is reported, and that cancel and the output cap end it promptly.
 
-#include "app/helperprocess.h"
+#include "work/helperprocess.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <fstream>
 #include <thread>
 
-namespace zorvane::app {
+namespace zorvane::work {
 namespace {
 
 using End = HelperOutcome::End;
@@ -29,7 +29,9 @@ struct EndCase {
     const char* err;
 };
 
-void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EndCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HelperEnds : public testing::TestWithParam<EndCase> {};
 
@@ -95,4 +97,4 @@ TEST(HelperProcess, CancelEndsAHelperThatWouldRunForAMinute) {
 }
 
 } // namespace
-} // namespace zorvane::app
+} // namespace zorvane::work
