@@ -1,4 +1,4 @@
-#include "app/alertsounds.h"
+#include "alarm/alertsounds.h"
 
 #include "alarm/playback.h"
 #include "alarm/soundfile.h"
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace zorvane::app {
+namespace zorvane::alarm {
 
 void RepeatPlan::start(schedule::UtcSeconds now, int everySeconds, int limitMinutes) {
     if (everySeconds <= 0 || limitMinutes <= 0) {
@@ -45,15 +45,15 @@ AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SoundPlayer&
                          const schedule::Clock& clock, std::string programDir,
                          schedule::WriteStatusSink* status)
     : m_settings(settings), m_device(device), m_clock(clock), m_programDir(std::move(programDir)),
-      m_status(status), m_speaker([this] { speakLoop(); }) {}
+      m_status(status) {}
 
 AlertSounds::~AlertSounds() {
     {
+        // Texts still waiting are not spoken any more.
         const std::lock_guard lock(m_speechMutex);
         m_stopping = true;
     }
-    m_speechWake.notify_all();
-    m_speaker.join();
+    m_speaker.stop();
 }
 
 void AlertSounds::setRepeat(int everySeconds, int limitMinutes) {
@@ -100,7 +100,7 @@ void AlertSounds::alert(const schedule::Alert& alert) {
             const std::lock_guard lock(m_speechMutex);
             m_texts.push_back(speech::alertText(alert.boss, minutes));
         }
-        m_speechWake.notify_all();
+        m_speaker.post([this] { speakNext(); });
     }
     if (m_next) {
         m_next->alert(alert);
@@ -133,55 +133,51 @@ void AlertSounds::silence() {
     alarm::stopAllSounds(m_device);
 }
 
-void AlertSounds::speakLoop() {
-    std::uint64_t spoken = 0;
-    std::deque<std::string> aliases; // ours, oldest first
+void AlertSounds::speakNext() {
     std::unique_lock lock(m_speechMutex);
-    for (;;) {
-        m_speechWake.wait(lock, [this] { return m_stopping || !m_texts.empty(); });
-        if (m_stopping) {
-            return;
-        }
-        const std::string text = std::move(m_texts.front());
-        m_texts.pop_front();
-        const std::uint64_t generation = m_generation;
-        m_synthesising = true;
-        lock.unlock();
-
-        const speech::Speech said = speech::synthesise(text);
-        lock.lock();
-        const bool wanted = generation == m_generation && !m_stopping;
-        lock.unlock();
-        if (wanted && !said.empty()) {
-            // Names whose speech has ended are closed; the last one still playing is
-            // followed, so two alerts of one pass are spoken one after the other.
-            std::vector<std::string> after{alarm::kAlarmAlias};
-            while (!aliases.empty() && !m_device.isPlaying(aliases.front())) {
-                m_device.sendCommand("close " + aliases.front());
-                aliases.pop_front();
-            }
-            if (!aliases.empty()) {
-                after.push_back(aliases.back());
-            }
-            std::vector<std::uint8_t> bytes(said.samples.size() * sizeof(std::int16_t));
-            std::memcpy(bytes.data(), said.samples.data(), bytes.size());
-            auto samples = std::make_shared<alarm::DecodedSound>(AUDIO_S16SYS, std::uint8_t{1},
-                                                                 said.sampleRate, std::move(bytes));
-            const std::string alias = kSpeechAliasPrefix + std::to_string(spoken++);
-            if (m_device.playSamples(alias, std::move(samples), std::move(after)) == 0) {
-                aliases.push_back(alias);
-                // A silence that came while it was handed over stops it after all.
-                lock.lock();
-                const bool silenced = generation != m_generation;
-                lock.unlock();
-                if (silenced) {
-                    m_device.sendCommand("stop " + alias);
-                }
-            }
-        }
-        lock.lock();
-        m_synthesising = false;
+    // A silence may have dropped the text this task was posted for.
+    if (m_stopping || m_texts.empty()) {
+        return;
     }
+    const std::string text = std::move(m_texts.front());
+    m_texts.pop_front();
+    const std::uint64_t generation = m_generation;
+    m_synthesising = true;
+    lock.unlock();
+
+    const speech::Speech said = speech::synthesise(text);
+    lock.lock();
+    const bool wanted = generation == m_generation && !m_stopping;
+    lock.unlock();
+    if (wanted && !said.empty()) {
+        // Names whose speech has ended are closed; the last one still playing is
+        // followed, so two alerts of one pass are spoken one after the other.
+        std::vector<std::string> after{alarm::kAlarmAlias};
+        while (!m_aliases.empty() && !m_device.isPlaying(m_aliases.front())) {
+            m_device.sendCommand("close " + m_aliases.front());
+            m_aliases.pop_front();
+        }
+        if (!m_aliases.empty()) {
+            after.push_back(m_aliases.back());
+        }
+        std::vector<std::uint8_t> bytes(said.samples.size() * sizeof(std::int16_t));
+        std::memcpy(bytes.data(), said.samples.data(), bytes.size());
+        auto samples = std::make_shared<alarm::DecodedSound>(AUDIO_S16SYS, std::uint8_t{1},
+                                                             said.sampleRate, std::move(bytes));
+        const std::string alias = kSpeechAliasPrefix + std::to_string(m_spoken++);
+        if (m_device.playSamples(alias, std::move(samples), std::move(after)) == 0) {
+            m_aliases.push_back(alias);
+            // A silence that came while it was handed over stops it after all.
+            lock.lock();
+            const bool silenced = generation != m_generation;
+            lock.unlock();
+            if (silenced) {
+                m_device.sendCommand("stop " + alias);
+            }
+        }
+    }
+    lock.lock();
+    m_synthesising = false;
 }
 
-} // namespace zorvane::app
+} // namespace zorvane::alarm

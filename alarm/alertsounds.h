@@ -1,24 +1,23 @@
 #pragma once
 // What an alert sounds like: the chime, the boss name spoken after it, and the due chime
-// repeated until the user silences it. Plain C++: the tick's worker calls in, and speech
-// is synthesised on a thread of its own, so neither the tick nor the window ever waits for
-// the synthesiser.
+// repeated until the user silences it. The tick's worker calls in, and speech is
+// synthesised on a thread of its own (started with the first spoken alert, so never while
+// speech is off), so neither the tick nor the window ever waits for the synthesiser.
 
 #include "alarm/soundplayer.h"
 #include "schedule/clock.h"
 #include "schedule/instant.h"
 #include "schedule/services.h"
+#include "work/worker.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
-namespace zorvane::app {
+namespace zorvane::alarm {
 
 // The name every spoken alert plays under starts with this, followed by a number.
 inline constexpr const char* kSpeechAliasPrefix = "speech";
@@ -71,7 +70,8 @@ public:
 
 private:
     void chime();
-    void speakLoop();
+    // The speaker's task: synthesises and plays the oldest text waiting.
+    void speakNext();
 
     const schedule::Settings& m_settings;
     alarm::SoundPlayer& m_device;
@@ -86,15 +86,18 @@ private:
     int m_repeatSeconds = 0;
     int m_repeatLimitMinutes = 0;
 
-    // The speaking thread's queue; a silence raises the generation, so a text synthesised
+    // The texts waiting to be spoken; a silence raises the generation, so a text synthesised
     // meanwhile is thrown away instead of played.
     mutable std::mutex m_speechMutex;
-    std::condition_variable m_speechWake;
     std::deque<std::string> m_texts;
     std::uint64_t m_generation = 0;
     bool m_synthesising = false;
     bool m_stopping = false;
-    std::thread m_speaker;
+    // The speaker's own: names played so far and the speech names still open, oldest first.
+    std::uint64_t m_spoken = 0;
+    std::deque<std::string> m_aliases;
+    // Last, so it ends before the members its tasks use go.
+    work::Worker m_speaker{"speaker"};
 };
 
-} // namespace zorvane::app
+} // namespace zorvane::alarm

@@ -1,4 +1,4 @@
-#include "app/soundhelperdevice.h"
+#include "alarm/soundhelperdevice.h"
 
 #ifndef _WIN32
 
@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace zorvane::app {
+namespace zorvane::alarm {
 namespace {
 
 namespace wire = alarm::wire;
@@ -59,7 +59,6 @@ int replyCode(const std::string& body) {
 struct HelperSoundDevice::Helper {
     int pid = -1;
     int fd = -1; // our end of the socket the helper reads and writes
-    std::thread reader;
     // Under m_stateMutex:
     std::deque<std::string> replies;
     std::vector<std::uint32_t> prepares; // acknowledged, not yet answered
@@ -88,7 +87,7 @@ HelperSoundDevice::~HelperSoundDevice() {
             ::kill(helper->pid, SIGKILL);
         }
     }
-    helper->reader.join();
+    m_reader.stop();
     ::close(helper->fd);
     m_helper.reset();
 }
@@ -120,7 +119,7 @@ bool HelperSoundDevice::startHelper() const {
     auto helper = std::make_shared<Helper>();
     helper->pid = pid;
     helper->fd = ends[0];
-    helper->reader = std::thread([this, helper] { readLoop(helper); });
+    m_reader.post([this, helper] { readLoop(helper); });
     m_helper = helper;
     // A new helper knows nothing: it gets the volume and the names opened on files. Should
     // it end meanwhile, the request that started it finds out.
@@ -213,7 +212,7 @@ void HelperSoundDevice::reapHelper() const {
         }
         m_silentEnds = m_helper->answered ? 0 : m_silentEnds + 1;
     }
-    m_helper->reader.join();
+    m_reader.stop();
     ::close(m_helper->fd);
     m_helper.reset();
     if (m_silentEnds >= kSilentEndsBeforeInProcess) {
@@ -445,6 +444,6 @@ bool HelperSoundDevice::playsInProcess() const {
     return m_inProcess != nullptr;
 }
 
-} // namespace zorvane::app
+} // namespace zorvane::alarm
 
 #endif

@@ -1,7 +1,7 @@
 #pragma once
 // The sound device of the window on Linux: plays through the helper program zorvane-sound
-// (alarm/soundmain.cpp), so that SDL2 and the audio server's libraries, which stay mapped
-// once loaded, never enter the window's process. Plain C++, no Qt.
+// (soundmain.cpp), so that SDL2 and the audio server's libraries, which stay mapped once
+// loaded, never enter the window's process.
 //
 // The helper is started by the first request that needs sound (open, play, prepare,
 // speech) and ends by itself shortly after the last sound; requests that need no sound
@@ -15,6 +15,7 @@
 
 #include "alarm/sdlsounddevice.h"
 #include "alarm/soundplayer.h"
+#include "work/worker.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -25,10 +26,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace zorvane::app {
+namespace zorvane::alarm {
 
 class HelperSoundDevice final : public alarm::SoundPlayer {
 public:
@@ -91,6 +91,10 @@ private:
     mutable std::mutex m_stateMutex;
     mutable std::condition_variable m_stateChanged;
     mutable std::map<std::uint32_t, PrepareDone> m_prepares;
+
+    // Reads the running helper's replies until it ends, then reaps it; a helper's end stops
+    // it, and the next helper starts it again. Last, so it ends before what it uses goes.
+    mutable work::Worker m_reader{"sound reader"};
 };
 
-} // namespace zorvane::app
+} // namespace zorvane::alarm

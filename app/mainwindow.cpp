@@ -237,7 +237,7 @@ void MainWindow::wireAlarm() {
 }
 
 void MainWindow::wireAlertSounds() {
-    AlertSounds& sounds = m_tickSupport->sounds();
+    alarm::AlertSounds& sounds = m_tickSupport->sounds();
     sounds.setSpeechEnabled(m_preferences->speechEnabled.get());
     m_preferences->speechEnabled.onChanged(
         this, [&sounds](const bool& on) { sounds.setSpeechEnabled(on); });

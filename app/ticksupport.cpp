@@ -1,9 +1,9 @@
 #include "app/ticksupport.h"
 
 #include "alarm/sdlsounddevice.h"
+#include "alarm/soundhelperdevice.h"
 #include "app/coretexts.h"
 #include "app/programdir.h"
-#include "app/soundhelperdevice.h"
 
 #include <QLineEdit>
 
@@ -61,7 +61,7 @@ std::unique_ptr<alarm::SoundPlayer> makeSoundDevice(schedule::WriteStatusSink* s
     return std::make_unique<alarm::SdlSoundDevice>();
 #else
     const std::string program = helperProgramPath(QStringLiteral("zorvane-sound")).toStdString();
-    return std::make_unique<HelperSoundDevice>(
+    return std::make_unique<alarm::HelperSoundDevice>(
         program, std::vector<std::string>{}, [status, program](const text::Message& reason) {
             const std::string text = messageText(reason).toStdString();
             if (status) {

@@ -2,9 +2,9 @@
 // What the tick needs from the window: the two edit boxes mirrored for its worker
 // thread, the alarm through the sound device, and the tick lock.
 
+#include "alarm/alertsounds.h"
 #include "alarm/playback.h"
 #include "alarm/soundplayer.h"
-#include "app/alertsounds.h"
 #include "app/locks.h"
 #include "schedule/services.h"
 #include "schedule/tick.h"
@@ -96,7 +96,7 @@ public:
     // Silences every sound now playing, speech not yet played and the repeating chime.
     void stopSounds() { m_alarm.silence(); }
     // The chime, speech and repeating of the alerts.
-    AlertSounds& sounds() { return m_alarm; }
+    alarm::AlertSounds& sounds() { return m_alarm; }
     // The device every alert sound plays through: on Linux the sound helper process
     // (zorvane-sound), elsewhere SDL in this process.
     alarm::SoundPlayer& device() { return *m_device; }
@@ -105,7 +105,7 @@ private:
     QMetaObject::Connection m_soundConnection;
     BoxSettings m_settings;
     std::unique_ptr<alarm::SoundPlayer> m_device;
-    AlertSounds m_alarm;
+    alarm::AlertSounds m_alarm;
     SectionTickLock m_lock;
     schedule::Tick m_tick;
 };

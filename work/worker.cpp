@@ -8,12 +8,23 @@
 
 namespace zorvane::work {
 
-void nameThisThread(const std::string& name) {
+namespace {
+
+void nameThread([[maybe_unused]] std::thread::native_handle_type thread,
+                [[maybe_unused]] const std::string& name) {
 #ifdef __linux__
     // The kernel keeps 16 bytes with the terminating zero; a longer name is refused whole.
-    ::pthread_setname_np(::pthread_self(), name.substr(0, 15).c_str());
+    ::pthread_setname_np(thread, name.substr(0, 15).c_str());
+#endif
+}
+
+} // namespace
+
+void nameThisThread(const std::string& name) {
+#ifdef __linux__
+    nameThread(::pthread_self(), name);
 #else
-    (void)name;
+    nameThread({}, name);
 #endif
 }
 
@@ -59,6 +70,8 @@ void Worker::startLocked() {
     }
     m_thread = std::thread([this] { run(); });
     m_threadId = m_thread.get_id();
+    // Named before post() or start() returns, so whoever looks finds it under its name.
+    nameThread(m_thread.native_handle(), m_name);
 }
 
 void Worker::flush() {
@@ -106,7 +119,6 @@ bool Worker::onWorkerThread() const {
 }
 
 void Worker::run() {
-    nameThisThread(m_name);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });

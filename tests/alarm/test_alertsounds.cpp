@@ -1,12 +1,13 @@
 // The sounds of an alert on the real SDL device (disk driver): the spoken boss name after the
 // chime, the volume, silence, and the due chime repeated on the test clock.
+#include "alarm/alertsounds.h"
 #include "alarm/playback.h"
 #include "alarm/sdlsounddevice.h"
-#include "app/alertsounds.h"
 #include "schedule/instant.h"
 #include "tests/alarm/wavfiles.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/threads.h"
 #include "tests/support/waitfor.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,7 @@ schedule::Alert alertOf(const std::string& boss, std::optional<int> lead, bool c
 }
 
 // True once nothing plays and no speech waits to be synthesised.
-bool quiet(const alarm::SdlSoundDevice& device, const app::AlertSounds& sounds) {
+bool quiet(const alarm::SdlSoundDevice& device, const alarm::AlertSounds& sounds) {
     const std::vector<std::string> names = device.openNames();
     return !sounds.speechPending() && std::none_of(names.begin(), names.end(), [&](auto& name) {
         return device.isPlaying(name);
@@ -97,7 +98,7 @@ void playChimeAndName(const std::string& chime, int volume) {
     device.setVolume(volume);
     zorvane::testing::FakeClock clock;
     ChosenSound settings(chime);
-    app::AlertSounds sounds(settings, device, clock, fs::path(chime).parent_path().string());
+    alarm::AlertSounds sounds(settings, device, clock, fs::path(chime).parent_path().string());
     sounds.setSpeechEnabled(true);
     sounds.alert(alertOf("Dragon", 5, true));
     EXPECT_TRUE(device.isPlaying(alarm::kAlarmAlias));
@@ -146,18 +147,20 @@ TEST_F(AlertSoundsTest, SpeechIsOffUnlessSwitchedOnAndSilenceDropsIt) {
     alarm::SdlSoundDevice device;
     // Long enough to outlast two syntheses on a busy machine; silenced long before its end.
     ChosenSound settings(chimeFile(60.0));
-    app::AlertSounds sounds(settings, device, m_clock, m_dir.path().string());
+    alarm::AlertSounds sounds(settings, device, m_clock, m_dir.path().string());
     sounds.alert(alertOf("火龙", 5, true));
     EXPECT_FALSE(sounds.speechPending());
     ASSERT_TRUE(zorvane::testing::waitFor([&] { return hasSound(readFile(m_output)); }));
     sounds.silence();
     ASSERT_TRUE(zorvane::testing::waitFor([&] { return quiet(device, sounds); }));
+    EXPECT_FALSE(zorvane::testing::hasThreadNamed("speaker")) << "started while speech is off";
 
     // On: the speech waits behind the long chime; silence stops both, and speech still being
     // synthesised is never played.
     sounds.setSpeechEnabled(true);
     sounds.alert(alertOf("火龙", 5, true));
     sounds.alert(alertOf("冰龙", std::nullopt, false));
+    EXPECT_TRUE(zorvane::testing::hasThreadNamed("speaker"));
     ASSERT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
     const std::vector<std::string> names = device.openNames();
     ASSERT_EQ(std::count_if(names.begin(), names.end(),
@@ -181,7 +184,7 @@ TEST_F(AlertSoundsTest, SpeechIsOffUnlessSwitchedOnAndSilenceDropsIt) {
 TEST_F(AlertSoundsTest, TheDueChimeRepeatsOnTheClockUntilSilencedOrTheLimit) {
     alarm::SdlSoundDevice device;
     ChosenSound settings(chimeFile(0.2));
-    app::AlertSounds sounds(settings, device, m_clock, m_dir.path().string());
+    alarm::AlertSounds sounds(settings, device, m_clock, m_dir.path().string());
     const auto chimes = [&] { return device.isPlaying(alarm::kAlarmAlias); };
     const auto ended = [&] { return zorvane::testing::waitFor([&] { return !chimes(); }); };
 

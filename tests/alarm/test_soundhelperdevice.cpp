@@ -5,7 +5,7 @@
 #include "alarm/sdlapi.h"
 #include "alarm/sdlsounddevice.h"
 #include "alarm/soundfile.h"
-#include "app/soundhelperdevice.h"
+#include "alarm/soundhelperdevice.h"
 #include "tests/alarm/wavfiles.h"
 #include "tests/support/mappedlibrary.h"
 #include "tests/support/tempdir.h"
@@ -30,11 +30,11 @@
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace zorvane;
+using alarm::HelperSoundDevice;
 using alarm::SdlSoundDevice;
 using alarm::testing::hasSound;
 using alarm::testing::readFile;
 using alarm::testing::sample16;
-using app::HelperSoundDevice;
 
 namespace {
 

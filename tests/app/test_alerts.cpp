@@ -230,15 +230,15 @@ private slots:
         QVERIFY(!chimeSounding());
         QVERIFY(passAt(id, 10, 30, 0, "00时00分00秒"));
         QTRY_VERIFY(chimeSounding());
-        app::AlertSounds& sounds = m_window->tickSupport().sounds();
+        alarm::AlertSounds& sounds = m_window->tickSupport().sounds();
         QVERIFY(sounds.repeating());
         alarm::SoundPlayer& device = m_window->tickSupport().device();
         // Synthesis may take a while on a busy machine.
-        QTRY_VERIFY_WITH_TIMEOUT(device.isPlaying(app::kSpeechAliasPrefix + std::string("0")),
+        QTRY_VERIFY_WITH_TIMEOUT(device.isPlaying(alarm::kSpeechAliasPrefix + std::string("0")),
                                  60000);
         QTest::keyClick(m_window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!chimeSounding());
-        QVERIFY(!device.isPlaying(app::kSpeechAliasPrefix + std::string("0")));
+        QVERIFY(!device.isPlaying(alarm::kSpeechAliasPrefix + std::string("0")));
         QVERIFY(!sounds.repeating());
     }
 
