@@ -36,18 +36,11 @@ private:
 ConfigWriter::ConfigWriter(std::filesystem::path dir, schedule::WriteStatusSink* status,
                            QObject* parent)
     : QObject(parent), m_relay(std::make_unique<Relay>(*this, status)),
-      m_store(std::make_unique<config::ConfigTableStore>(std::move(dir), m_relay.get())) {
-    m_thread = std::thread([this] { run(); });
-}
+      m_store(std::make_unique<config::ConfigTableStore>(std::move(dir), m_relay.get())) {}
 
 ConfigWriter::~ConfigWriter() {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_one();
-    // The thread writes what is still queued before it ends.
-    m_thread.join();
+    // The writer writes what is still queued before it ends.
+    m_writer.stop();
     deliverReports();
 }
 
@@ -68,11 +61,10 @@ void ConfigWriter::writeSoundPath(std::string path) {
 }
 
 ConfigWriter::FileProblems ConfigWriter::flush() {
+    m_writer.flush();
     FileProblems problems;
     {
-        std::unique_lock lock(m_mutex);
-        const std::uint64_t asked = m_asked;
-        m_written.wait(lock, [&] { return m_settled >= asked; });
+        const std::lock_guard lock(m_mutex);
         problems = m_problems;
     }
     deliverReports();
@@ -80,31 +72,32 @@ ConfigWriter::FileProblems ConfigWriter::flush() {
 }
 
 void ConfigWriter::queue(config::PendingWrites changes) {
+    bool first = false;
     {
         const std::lock_guard lock(m_mutex);
+        first = m_queued.empty();
         m_queued.merge(std::move(changes));
-        ++m_asked;
     }
-    m_wake.notify_one();
+    // Changes asked for while a write waits or runs are merged into the next one: an older
+    // copy of the table never lands after a newer one.
+    if (first) {
+        m_writer.post([this] { writeQueued(); });
+    }
 }
 
-void ConfigWriter::run() {
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_wake.wait(lock, [this] { return m_stopping || !m_queued.empty(); });
-        if (m_queued.empty()) {
-            return; // stopping, and everything asked for was written
-        }
-        config::PendingWrites next = std::exchange(m_queued, {});
-        const std::uint64_t batch = m_asked;
-        lock.unlock();
-        const config::ConfigTableStore::WriteOutcome outcome = m_store->write(std::move(next));
-        lock.lock();
-        m_problems.tableFile = outcome.tableWritten ? std::string() : outcome.tableError;
-        m_problems.soundFile = outcome.soundWritten ? std::string() : outcome.soundError;
-        m_settled = batch;
-        m_written.notify_all();
+void ConfigWriter::writeQueued() {
+    config::PendingWrites next;
+    {
+        const std::lock_guard lock(m_mutex);
+        next = std::exchange(m_queued, {});
     }
+    if (next.empty()) {
+        return;
+    }
+    const config::ConfigTableStore::WriteOutcome outcome = m_store->write(std::move(next));
+    const std::lock_guard lock(m_mutex);
+    m_problems.tableFile = outcome.tableWritten ? std::string() : outcome.tableError;
+    m_problems.soundFile = outcome.soundWritten ? std::string() : outcome.soundError;
 }
 
 void ConfigWriter::deliverReports() {

@@ -12,16 +12,15 @@
 #include "config/configfiles.h"
 #include "schedule/bosstable.h"
 #include "schedule/services.h"
+#include "work/worker.h"
 
 #include <QObject>
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace zorvane::app {
 
@@ -58,7 +57,8 @@ private:
     class Relay;
 
     void queue(config::PendingWrites changes);
-    void run();
+    // The writer's task: writes everything queued in one go.
+    void writeQueued();
     void deliverReports();
 
     std::unique_ptr<Relay> m_relay;
@@ -66,14 +66,10 @@ private:
     std::unique_ptr<config::ConfigTableStore> m_store;
 
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_written;
     config::PendingWrites m_queued;
-    std::uint64_t m_asked = 0;   // changes queued so far
-    std::uint64_t m_settled = 0; // of them, those whose write has ended
     FileProblems m_problems;
-    bool m_stopping = false;
-    std::thread m_thread;
+    // Started by the first write; last, so it ends before the members it uses go.
+    work::Worker m_writer{"config writer"};
 };
 
 } // namespace zorvane::app
