@@ -1,10 +1,11 @@
 #include "app/announcementview.h"
 
 #include "app/coretexts.h"
-#include "app/globals.h"
 #include "app/handoff.h"
 #include "app/programdir.h"
+#include "periodic/globals.h"
 #include "work/helperprocess.h"
+#include "work/worker.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -148,21 +149,22 @@ QString defaultAnnouncementFetcher() {
     return helperProgramPath(QStringLiteral("zorvane-announcement"));
 }
 
-void startAnnouncement(AppGlobals& globals, QTextBrowser* viewer, const std::string& url,
+void startAnnouncement(periodic::AppGlobals& globals, QTextBrowser* viewer, const std::string& url,
                        const std::string& programDir, const std::string& fetcher) {
     if (globals.announcementThread().joinable()) {
         return;
     }
     if (!globals.announcementSection()) {
-        globals.announcementSection() = createSection(globals.createdSections());
+        globals.announcementSection() = periodic::createSection(globals.createdSections());
     }
-    const Section section = globals.announcementSection();
+    const periodic::Section section = globals.announcementSection();
     const std::atomic<bool>* cancel = &globals.shuttingDown();
     const QString program =
         fetcher.empty() ? defaultAnnouncementFetcher() : QString::fromStdString(fetcher);
     globals.announcementThread() =
-        startThread([section, cancel, viewer, url, programDir, program](long) {
-            enterSection(section);
+        periodic::startThread([section, cancel, viewer, url, programDir, program](long) {
+            work::nameThisThread("announcement");
+            periodic::enterSection(section);
             const FetchOutcome outcome = runFetcher(program, url, programDir, *cancel);
             if (!cancel->load()) {
                 // The viewer belongs to the window thread; only the outcome is handed over.
@@ -174,7 +176,7 @@ void startAnnouncement(AppGlobals& globals, QTextBrowser* viewer, const std::str
                     }
                 });
             }
-            leaveSection(section);
+            periodic::leaveSection(section);
         });
 }
 

@@ -6,9 +6,11 @@
 
 #include <string>
 
-namespace zorvane::app {
-
+namespace zorvane::periodic {
 class AppGlobals;
+}
+
+namespace zorvane::app {
 
 // Shows the announcement's HTML. Links open in the system browser. The page can show
 // only the pictures it carries inline ("data:") and the program's own resources
@@ -44,7 +46,7 @@ private:
 // network libraries and the page parsing out of the window's process. The page goes
 // to `viewer` through a queued call; stopping the workers ends the helper at once.
 // Does nothing when the thread has already been started.
-void startAnnouncement(AppGlobals& globals, QTextBrowser* viewer, const std::string& url,
+void startAnnouncement(periodic::AppGlobals& globals, QTextBrowser* viewer, const std::string& url,
                        const std::string& programDir, const std::string& fetcher = {});
 
 // The helper program's path when none is configured.

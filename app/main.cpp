@@ -2,13 +2,13 @@
 #include "app/commandline.h"
 #include "app/desktopid.h"
 #include "app/firstpaint.h"
-#include "app/globals.h"
 #include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/programdir.h"
 #include "app/roomoption.h"
 #include "app/singleinstance.h"
+#include "periodic/globals.h"
 
 #include <QApplication>
 
@@ -65,7 +65,7 @@ int main(int argc, char* argv[]) {
     }
     instanceLock.unlock();
 
-    zorvane::app::AppGlobals globals;
+    zorvane::periodic::AppGlobals globals;
     const zorvane::schedule::SystemClock clock;
     int result = 0;
     {

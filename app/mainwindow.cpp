@@ -11,7 +11,6 @@
 #include "app/configwriter.h"
 #include "app/desktopnotifier.h"
 #include "app/firstpaint.h"
-#include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/handoff.h"
 #include "app/historydialog.h"
@@ -29,11 +28,13 @@
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
 #include "history/killhistory.h"
+#include "periodic/globals.h"
 #include "schedule/away.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
 #include "text/textops.h"
+#include "work/worker.h"
 
 #include <QAction>
 #include <QApplication>
@@ -113,6 +114,7 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     // Reading config.ini needs nothing of the window: it runs on another core while the
     // components are built, and onWindowCreated takes the rows.
     m_storedTable = std::async(std::launch::async, [dir = programPath(), &clock = m_context.clock] {
+        work::nameThisThread("config reader");
         std::optional<config::StoredTable> stored = config::readTable(dir);
         if (stored) {
             // Every row's last time gets its instant now, before the first pass starts
@@ -620,7 +622,7 @@ void MainWindow::onWindowCreated() {
     showStoredWarnMinutes(stored ? stored->warnMinutes : std::string());
     m_gridController->centreCells();
 
-    AppGlobals& globals = m_context.globals;
+    periodic::AppGlobals& globals = m_context.globals;
     globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
     startTick();
 }
@@ -667,7 +669,7 @@ void MainWindow::startTick() {
 }
 
 void MainWindow::onStartStopClicked() {
-    IntervalTimer& tick = m_context.globals.tickTimer();
+    periodic::IntervalTimer& tick = m_context.globals.tickTimer();
     if (m_tickRunning) {
         tick.stop();
         // A stopped timer leaves no chime sounding.
@@ -681,7 +683,7 @@ void MainWindow::onStartStopClicked() {
 }
 
 void MainWindow::onClockTick() {
-    CriticalSectionLock& lock = m_context.globals.clockLock();
+    periodic::CriticalSectionLock& lock = m_context.globals.clockLock();
     lock.enter();
     const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
                          QString::fromStdString(schedule::clockTimeText(m_context.clock.now()));

@@ -30,11 +30,14 @@ namespace zorvane::history {
 class SqliteKillLog;
 }
 
+namespace zorvane::periodic {
+class AppGlobals;
+}
+
 namespace zorvane::app {
 
 class AlertCenter;
 class AlertTray;
-class AppGlobals;
 class DesktopNotifier;
 class PreferencesDialog;
 class AwayPanel;
@@ -57,7 +60,7 @@ class WriteNotice;
 
 // What the window needs from outside; tests hand in their own clock and directory.
 struct AppContext {
-    AppGlobals& globals;
+    periodic::AppGlobals& globals;
     const schedule::Clock& clock;
     // Where config.ini, confing.ini, 1.wav and 1.htm live (UTF-8 path).
     std::string programDir;

@@ -76,7 +76,7 @@ std::unique_ptr<alarm::SoundPlayer> makeSoundDevice(schedule::WriteStatusSink* s
 } // namespace
 
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
-                         CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
+                         periodic::CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
                          QLineEdit* soundPathBox, std::string programDir,
                          schedule::WriteStatusSink* status)
     : m_settings(warnMinutesBox, soundPathBox), m_device(makeSoundDevice(status)),

@@ -5,7 +5,7 @@
 #include "alarm/alertsounds.h"
 #include "alarm/playback.h"
 #include "alarm/soundplayer.h"
-#include "app/locks.h"
+#include "periodic/locks.h"
 #include "schedule/services.h"
 #include "schedule/tick.h"
 
@@ -53,12 +53,12 @@ private:
 // The tick lock of the globals as the tick's lock.
 class SectionTickLock final : public schedule::TickLock {
 public:
-    explicit SectionTickLock(CriticalSectionLock& lock) : m_lock(lock) {}
+    explicit SectionTickLock(periodic::CriticalSectionLock& lock) : m_lock(lock) {}
     void lock() override { m_lock.enter(); }
     void unlock() override { m_lock.leave(); }
 
 private:
-    CriticalSectionLock& m_lock;
+    periodic::CriticalSectionLock& m_lock;
 };
 
 // Everything the tick timer's handler uses, made and destroyed together. Destroy it
@@ -68,8 +68,9 @@ class TickSupport {
 public:
     // `status`, when given, must outlive the tick.
     TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
-                CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox, QLineEdit* soundPathBox,
-                std::string programDir, schedule::WriteStatusSink* status = nullptr);
+                periodic::CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
+                QLineEdit* soundPathBox, std::string programDir,
+                schedule::WriteStatusSink* status = nullptr);
     ~TickSupport();
     TickSupport(const TickSupport&) = delete;
     TickSupport& operator=(const TickSupport&) = delete;

@@ -5,10 +5,10 @@
 // the history writer) and the longest gap of a 1 ms timer on the window thread, which is
 // how long the window was blocked at most.
 
-#include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
 #include "app/roomconnection.h"
+#include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
 #include "share/killevent.h"
@@ -331,7 +331,7 @@ void windowInABusyRoom(benchmark::State& state) {
         preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.port()));
         preferences.roomNickname.set(QStringLiteral("window"));
     }
-    app::AppGlobals globals;
+    periodic::AppGlobals globals;
     const schedule::SystemClock clock;
     auto window = std::make_unique<app::MainWindow>(app::AppContext{
         .globals = globals, .clock = clock, .programDir = dir.path().toStdString()});

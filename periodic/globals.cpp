@@ -1,11 +1,11 @@
-#include "app/globals.h"
+#include "periodic/globals.h"
 
-namespace zorvane::app {
+namespace zorvane::periodic {
 
 AppGlobals::AppGlobals()
-    : m_tickTimer(std::make_unique<IntervalTimer>()),
+    : m_tickTimer(std::make_unique<IntervalTimer>("tick")),
       m_tickLock(std::make_unique<CriticalSectionLock>()),
-      m_clockTimer(std::make_unique<IntervalTimer>()),
+      m_clockTimer(std::make_unique<IntervalTimer>("clock")),
       m_createdSections(std::make_unique<SectionList>()),
       m_clockLock(std::make_unique<CriticalSectionLock>()) {}
 
@@ -38,4 +38,4 @@ void AppGlobals::teardown() {
     m_clockLock.reset();
 }
 
-} // namespace zorvane::app
+} // namespace zorvane::periodic

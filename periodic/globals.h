@@ -4,14 +4,14 @@
 // before the lock its handler takes. Each named lock is taken by one thread only
 // (see the glossary in ARCHITECTURE.md).
 
-#include "app/intervaltimer.h"
-#include "app/locks.h"
+#include "periodic/intervaltimer.h"
+#include "periodic/locks.h"
 
 #include <atomic>
 #include <memory>
 #include <thread>
 
-namespace zorvane::app {
+namespace zorvane::periodic {
 
 class AppGlobals {
 public:
@@ -52,4 +52,4 @@ private:
     std::atomic<bool> m_shuttingDown{false};
 };
 
-} // namespace zorvane::app
+} // namespace zorvane::periodic

@@ -1,9 +1,11 @@
-#include "app/intervaltimer.h"
+#include "periodic/intervaltimer.h"
+
+#include "work/worker.h"
 
 #include <chrono>
 #include <system_error>
 
-namespace zorvane::app {
+namespace zorvane::periodic {
 
 IntervalTimer::~IntervalTimer() {
     {
@@ -45,6 +47,9 @@ long IntervalTimer::start(Handler handler, int intervalMs, int initialDelayMs,
         m_thread = std::thread(&IntervalTimer::run, this, handle, parameter);
     } catch (const std::system_error&) {
         return 0;
+    }
+    if (!m_threadName.empty()) {
+        work::nameThread(m_thread, m_threadName);
     }
     m_handle = handle;
     return handle;
@@ -149,4 +154,4 @@ void IntervalTimer::run(long handle, std::intptr_t parameter) {
     m_ended.notify_all();
 }
 
-} // namespace zorvane::app
+} // namespace zorvane::periodic

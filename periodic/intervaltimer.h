@@ -8,9 +8,11 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
 
-namespace zorvane::app {
+namespace zorvane::periodic {
 
 class IntervalTimer {
 public:
@@ -21,7 +23,8 @@ public:
     static constexpr int kStopped = 0;
     static constexpr int kTimedOut = 258;
 
-    IntervalTimer() = default;
+    // `threadName` names the worker thread (see work::nameThisThread); empty: no name.
+    explicit IntervalTimer(std::string threadName = {}) : m_threadName(std::move(threadName)) {}
     // Wakes the worker and waits for it, so no handler ever runs on a destroyed timer.
     ~IntervalTimer();
     IntervalTimer(const IntervalTimer&) = delete;
@@ -59,6 +62,7 @@ private:
     bool sleepAlertable(std::unique_lock<std::mutex>& lock, long handle, int ms);
     void joinFinished();
 
+    const std::string m_threadName;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_ended;
@@ -73,4 +77,4 @@ private:
     std::thread m_thread;
 };
 
-} // namespace zorvane::app
+} // namespace zorvane::periodic

@@ -1,6 +1,6 @@
-#include "app/locks.h"
+#include "periodic/locks.h"
 
-namespace zorvane::app {
+namespace zorvane::periodic {
 
 Section createSection(SectionList& sections) {
     return &sections.emplace_back();
@@ -18,4 +18,4 @@ void leaveSection(Section section) {
     }
 }
 
-} // namespace zorvane::app
+} // namespace zorvane::periodic

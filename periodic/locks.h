@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-namespace zorvane::app {
+namespace zorvane::periodic {
 
 // A re-entrant lock: the thread that holds it may enter it again.
 class CriticalSectionLock {
@@ -44,4 +44,4 @@ std::thread startThread(Handler handler, long parameter = 0, std::thread::id* th
     return thread;
 }
 
-} // namespace zorvane::app
+} // namespace zorvane::periodic

@@ -10,7 +10,7 @@ namespace zorvane::work {
 
 namespace {
 
-void nameThread([[maybe_unused]] std::thread::native_handle_type thread,
+void nameHandle([[maybe_unused]] std::thread::native_handle_type thread,
                 [[maybe_unused]] const std::string& name) {
 #ifdef __linux__
     // The kernel keeps 16 bytes with the terminating zero; a longer name is refused whole.
@@ -22,10 +22,14 @@ void nameThread([[maybe_unused]] std::thread::native_handle_type thread,
 
 void nameThisThread(const std::string& name) {
 #ifdef __linux__
-    nameThread(::pthread_self(), name);
+    nameHandle(::pthread_self(), name);
 #else
-    nameThread({}, name);
+    nameHandle({}, name);
 #endif
+}
+
+void nameThread(std::thread& thread, const std::string& name) {
+    nameHandle(thread.native_handle(), name);
 }
 
 std::string thisThreadName() {
@@ -71,7 +75,7 @@ void Worker::startLocked() {
     m_thread = std::thread([this] { run(); });
     m_threadId = m_thread.get_id();
     // Named before post() or start() returns, so whoever looks finds it under its name.
-    nameThread(m_thread.native_handle(), m_name);
+    nameThread(m_thread, m_name);
 }
 
 void Worker::flush() {

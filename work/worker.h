@@ -22,6 +22,9 @@ namespace zorvane::work {
 // keeps the first 15 bytes; elsewhere it does nothing.
 void nameThisThread(const std::string& name);
 
+// The same for a thread the caller started, before it runs anything.
+void nameThread(std::thread& thread, const std::string& name);
+
 // The calling thread's name as the system keeps it; empty where there is none.
 std::string thisThreadName();
 

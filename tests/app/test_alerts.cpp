@@ -7,7 +7,6 @@
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
 #include "app/configwriter.h"
-#include "app/globals.h"
 #include "app/leadtimesdialog.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
@@ -16,6 +15,7 @@
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "config/inifile.h"
+#include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "tests/app/notificationserver.h"
 #include "tests/support/fakeclock.h"
@@ -83,7 +83,7 @@ private slots:
         }
         m_clock.set(10, 0, 0);
         m_dir = std::make_unique<QTemporaryDir>();
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
         m_window->show();
@@ -298,7 +298,7 @@ private:
     bool m_withBus = true;
     std::unique_ptr<NotificationServer> m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -1,7 +1,7 @@
 #include "app/announcementview.h"
 #include "app/bossgrid.h"
-#include "app/globals.h"
 #include "app/mainwindow.h"
+#include "periodic/globals.h"
 #include "schedule/clock.h"
 #include "tests/net/localservers.h"
 #include "tests/support/tempdir.h"
@@ -39,7 +39,7 @@ using zorvane::testing::TempDir;
 namespace {
 
 // A window context whose announcement runs the helper built with the tests.
-app::AppContext contextFor(app::AppGlobals& globals, const schedule::Clock& clock,
+app::AppContext contextFor(periodic::AppGlobals& globals, const schedule::Clock& clock,
                            const TempDir& dir, const std::string& url) {
     app::AppContext context{globals, clock, dir.path().string(), url};
     context.announcementFetcher = ZORVANE_ANNOUNCEMENT_FETCHER;
@@ -48,7 +48,7 @@ app::AppContext contextFor(app::AppGlobals& globals, const schedule::Clock& cloc
 
 // Shows the window and waits until its download has started, which it does once the
 // window has been painted.
-bool showUntilDownloadStarts(QWidget& window, app::AppGlobals& globals) {
+bool showUntilDownloadStarts(QWidget& window, periodic::AppGlobals& globals) {
     window.show();
     return QTest::qWaitFor([&globals] { return globals.announcementThread().joinable(); }, 10000);
 }
@@ -191,7 +191,7 @@ private slots:
         });
         server.start();
         const TempDir dir;
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const schedule::SystemClock clock;
         const std::string url = server.base() + "/note";
         {
@@ -212,7 +212,7 @@ private slots:
         });
         server.start();
         const TempDir dir;
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const schedule::SystemClock clock;
         app::MainWindow window(contextFor(globals, clock, dir, server.base() + "/note"));
         // Nothing is fetched before the window is drawn.
@@ -244,7 +244,7 @@ private slots:
             QVERIFY(old.open(QIODevice::WriteOnly));
             old.write("<b>old page</b>");
         }
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const schedule::SystemClock clock;
         const std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/note";
         app::MainWindow window(contextFor(globals, clock, dir, url));
@@ -268,7 +268,7 @@ private slots:
             },
             true);
         const TempDir dir;
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const schedule::SystemClock clock;
         QElapsedTimer timer;
         {
@@ -292,7 +292,7 @@ private slots:
         });
         server.start();
         const TempDir dir;
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const schedule::SystemClock clock;
         app::AppContext context = contextFor(globals, clock, dir, server.base() + "/note");
         context.announcementFetcher = (dir.path() / "no-such-helper").string();
@@ -340,7 +340,7 @@ private slots:
                                 });
             server.start();
             const TempDir dir;
-            app::AppGlobals globals;
+            periodic::AppGlobals globals;
             const schedule::SystemClock clock;
             app::MainWindow window(contextFor(globals, clock, dir, server.base() + "/note"));
             auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());

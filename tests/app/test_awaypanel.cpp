@@ -3,10 +3,10 @@
 #include "app/awaypanel.h"
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
-#include "app/globals.h"
 #include "app/mainwindow.h"
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
+#include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
 #include "text/fileio.h"
@@ -156,7 +156,7 @@ private:
     std::filesystem::path dir() const { return text::pathFromUtf8(m_dir->path().toStdString()); }
 
     void openWindow() {
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
         m_window->show();
@@ -165,7 +165,7 @@ private:
 
     FixedClock m_clock;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -4,10 +4,10 @@
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
 #include "app/configwriter.h"
-#include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/messagebox.h"
 #include "config/configfiles.h"
+#include "periodic/globals.h"
 #include "tests/support/fakeclock.h"
 
 #include <QApplication>
@@ -58,7 +58,7 @@ private:
     }
 
     void openWindow() {
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{.globals = *m_globals,
                             .clock = m_clock,
@@ -656,7 +656,7 @@ private:
     testing::FakeClock m_clock{10, 0, 0};
     RecordingMessages m_messages;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

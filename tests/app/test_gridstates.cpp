@@ -5,7 +5,6 @@
 #include "app/bossgrid.h"
 #include "app/bosstablemodel.h"
 #include "app/configwriter.h"
-#include "app/globals.h"
 #include "app/gridcontroller.h"
 #include "app/gridproxy.h"
 #include "app/mainwindow.h"
@@ -17,6 +16,7 @@
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
+#include "periodic/globals.h"
 #include "tests/support/fakeclock.h"
 
 #include <QApplication>
@@ -93,7 +93,7 @@ private:
     }
 
     void openWindow() {
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{.globals = *m_globals,
                             .clock = m_clock,
@@ -624,7 +624,7 @@ private:
     RecordingMessages m_messages;
     ScriptedQuestions m_questions;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -1,11 +1,11 @@
 #include "app/bossgrid.h"
-#include "app/globals.h"
 #include "app/historydialog.h"
 #include "app/mainwindow.h"
 #include "app/rowmenu.h"
 #include "app/writenotice.h"
 #include "history/killhistory.h"
 #include "history/killtexts.h"
+#include "periodic/globals.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
@@ -134,7 +134,7 @@ private slots:
 
     void rowMenuOpensTheHistoryOfTheRowsBoss() {
         testing::TempDir dir;
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const testing::FakeClock clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
         app::MainWindow window(app::AppContext{globals, clock, dir.path().string()});
         window.show();
@@ -199,7 +199,7 @@ private slots:
         testing::writeBytes(dir.path() / "config.ini", config);
         const std::string damaged(3000, '#');
         testing::writeBytes(dir.path() / "history.sqlite", damaged);
-        app::AppGlobals globals;
+        periodic::AppGlobals globals;
         const testing::FakeClock clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
         {
             app::MainWindow window(app::AppContext{globals, clock, dir.path().string()});

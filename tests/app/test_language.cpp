@@ -4,7 +4,6 @@
 #include "app/awaypanel.h"
 #include "app/bossgrid.h"
 #include "app/coretexts.h"
-#include "app/globals.h"
 #include "app/historydialog.h"
 #include "app/language.h"
 #include "app/leadtimesdialog.h"
@@ -16,6 +15,7 @@
 #include "app/rowmenu.h"
 #include "app/writenotice.h"
 #include "history/killtexts.h"
+#include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/leadtimes.h"
 #include "schedule/tableops.h"
@@ -123,7 +123,7 @@ class LanguageTest : public QObject {
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
     }
 
     void cleanup() {
@@ -387,7 +387,7 @@ private:
 
     testing::FakeClock m_clock{21, 5, 9};
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

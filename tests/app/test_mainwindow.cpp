@@ -1,5 +1,5 @@
-#include "app/globals.h"
 #include "app/mainwindow.h"
+#include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "tests/support/fakeclock.h"
 
@@ -33,7 +33,7 @@ class MainWindowTest : public QObject {
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
         m_window->show();
@@ -161,7 +161,7 @@ private:
     // Stands at 21:05:09 until a test moves it; read by the timer threads.
     testing::FakeClock m_clock{21, 5, 9};
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -3,7 +3,6 @@
 // are offered, the state line tells connected and refused, and --room stores the link.
 
 #include "app/bossgrid.h"
-#include "app/globals.h"
 #include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/preferences.h"
@@ -13,6 +12,7 @@
 #include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
+#include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
 #include "share/killevent.h"
@@ -96,7 +96,7 @@ struct Member {
     }
 
     QTemporaryDir dir;
-    app::AppGlobals globals;
+    periodic::AppGlobals globals;
     std::unique_ptr<app::MainWindow> window;
 };
 

@@ -1,11 +1,11 @@
 #include "alarm/embeddedsound.h"
 #include "app/clickablelabel.h"
 #include "app/configwriter.h"
-#include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/soundchooser.h"
 #include "app/ticksupport.h"
 #include "config/configfiles.h"
+#include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "tests/support/fakeclock.h"
 
@@ -77,7 +77,7 @@ private slots:
         QDir::setCurrent(m_startDir);
         m_dir = std::make_unique<QTemporaryDir>();
         m_elsewhere = std::make_unique<QTemporaryDir>();
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{*m_globals, m_clock, m_dir->path().toStdString(), {}, &m_messages});
         m_window->soundChooser()->setFileDialog(m_dialog.function());
@@ -269,7 +269,7 @@ private:
     DialogDouble m_dialog;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_elsewhere;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -1,10 +1,10 @@
 #include "app/configwriter.h"
-#include "app/globals.h"
 #include "app/mainwindow.h"
 #include "app/soundchooser.h"
 #include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "config/inifile.h"
+#include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/filelimit.h"
@@ -58,7 +58,7 @@ private:
     app::WriteNotice* notice() const { return m_window->writeNotice(); }
 
     void openWindow(const QString& programDir) {
-        m_globals = std::make_unique<app::AppGlobals>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
         m_window = std::make_unique<app::MainWindow>(
             app::AppContext{*m_globals, m_clock, programDir.toStdString()});
         m_window->show();
@@ -252,7 +252,7 @@ private:
     QTemporaryDir m_sdlDir;
     const testing::FakeClock m_clock{schedule::DateTimeParts{2026, 12, 8, 21, 0, 0}};
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<app::AppGlobals> m_globals;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

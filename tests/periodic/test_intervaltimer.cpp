@@ -1,4 +1,4 @@
-#include "app/intervaltimer.h"
+#include "periodic/intervaltimer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-using zorvane::app::IntervalTimer;
+using zorvane::periodic::IntervalTimer;
 using namespace std::chrono_literals;
 
 namespace {

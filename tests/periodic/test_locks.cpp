@@ -1,12 +1,15 @@
-#include "app/globals.h"
-#include "app/locks.h"
+#include "periodic/globals.h"
+#include "periodic/locks.h"
+#include "work/worker.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
+#include <mutex>
+#include <string>
 
-using namespace zorvane::app;
+using namespace zorvane::periodic;
 
 TEST(Locks, CriticalSectionLockIsReentrantAndExcludesOtherThreads) {
     CriticalSectionLock lock;
@@ -45,4 +48,26 @@ TEST(Locks, SectionsAndThreadsFromTheGlobals) {
     globals.teardown();
     EXPECT_EQ(seen, 7);
     EXPECT_FALSE(globals.announcementThread().joinable());
+}
+
+// The two timers' workers are called by what they drive, so a thread list tells them apart.
+TEST(Locks, TheTimersOfTheGlobalsNameTheirWorkers) {
+    AppGlobals globals;
+    std::promise<std::string> tick;
+    std::promise<std::string> clock;
+    std::once_flag tickOnce;
+    std::once_flag clockOnce;
+    globals.tickTimer().start(
+        [&](std::intptr_t) {
+            std::call_once(tickOnce, [&] { tick.set_value(zorvane::work::thisThreadName()); });
+        },
+        1000);
+    globals.clockTimer().start(
+        [&](std::intptr_t) {
+            std::call_once(clockOnce, [&] { clock.set_value(zorvane::work::thisThreadName()); });
+        },
+        1000);
+    EXPECT_EQ(tick.get_future().get(), "tick");
+    EXPECT_EQ(clock.get_future().get(), "clock");
+    globals.teardown();
 }
