@@ -213,9 +213,16 @@ std::filesystem::path MainWindow::programPath() const {
 void MainWindow::wireAlarm() {
     m_preferences = std::make_unique<Preferences>(QString::fromStdString(text::utf8FromPath(
         programPath() / text::pathFromUtf8(Preferences::fileName().toStdString()))));
-    m_tickSupport = std::make_unique<TickSupport>(
-        m_table, m_context.clock, m_context.globals.tickLock(), m_warnMinutesEdit, m_soundPathEdit,
-        m_context.programDir, m_writeNotice);
+    m_tickSupport =
+        std::make_unique<TickSupport>(m_table, m_context.clock, m_context.globals.tickLock(),
+                                      m_context.programDir, m_writeNotice);
+    // The tick reads the two boxes through its own copies of their texts.
+    m_tickSupport->setWarnMinutesText(m_warnMinutesEdit->text().toStdString());
+    m_tickSupport->setSoundPath(m_soundPathEdit->text().toStdString());
+    connect(m_warnMinutesEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_tickSupport->setWarnMinutesText(text.toStdString()); });
+    connect(m_soundPathEdit, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_tickSupport->setSoundPath(text.toStdString()); });
     // The tick reads the extra lead times from its own copy, never from the file.
     m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
     m_gridController->model().setExtraLeadMinutes(m_preferences->extraLeadMinutes());

@@ -5,31 +5,9 @@
 #include "app/coretexts.h"
 #include "app/programdir.h"
 
-#include <QLineEdit>
-
 #include <cstdio>
 
 namespace zorvane::app {
-
-BoxSettings::BoxSettings(QLineEdit* warnMinutesBox, QLineEdit* soundPathBox)
-    : m_warnMinutes(warnMinutesBox->text().toStdString()),
-      m_soundPath(soundPathBox->text().toStdString()) {
-    m_warnConnection =
-        QObject::connect(warnMinutesBox, &QLineEdit::textChanged, [this](const QString& text) {
-            const std::lock_guard lock(m_mutex);
-            m_warnMinutes = text.toStdString();
-        });
-    m_soundConnection =
-        QObject::connect(soundPathBox, &QLineEdit::textChanged, [this](const QString& text) {
-            const std::lock_guard lock(m_mutex);
-            m_soundPath = text.toStdString();
-        });
-}
-
-BoxSettings::~BoxSettings() {
-    QObject::disconnect(m_warnConnection);
-    QObject::disconnect(m_soundConnection);
-}
 
 std::string BoxSettings::warnMinutesText() const {
     const std::lock_guard lock(m_mutex);
@@ -44,6 +22,16 @@ std::string BoxSettings::soundPathText() const {
 std::vector<int> BoxSettings::extraLeadMinutes() const {
     const std::lock_guard lock(m_mutex);
     return m_extraLeadMinutes;
+}
+
+void BoxSettings::setWarnMinutesText(std::string text) {
+    const std::lock_guard lock(m_mutex);
+    m_warnMinutes = std::move(text);
+}
+
+void BoxSettings::setSoundPathText(std::string text) {
+    const std::lock_guard lock(m_mutex);
+    m_soundPath = std::move(text);
 }
 
 void BoxSettings::setExtraLeadMinutes(std::vector<int> minutes) {
@@ -76,20 +64,15 @@ std::unique_ptr<alarm::SoundPlayer> makeSoundDevice(schedule::WriteStatusSink* s
 } // namespace
 
 TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
-                         periodic::CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
-                         QLineEdit* soundPathBox, std::string programDir,
+                         periodic::CriticalSectionLock& tickLock, std::string programDir,
                          schedule::WriteStatusSink* status)
-    : m_settings(warnMinutesBox, soundPathBox), m_device(makeSoundDevice(status)),
+    : m_device(makeSoundDevice(status)),
       m_alarm(m_settings, *m_device, clock, std::move(programDir), status), m_lock(tickLock),
-      m_tick(table, clock, m_settings, m_alarm, m_lock) {
-    m_device->prepare(soundPathBox->text().toStdString());
-    m_soundConnection =
-        QObject::connect(soundPathBox, &QLineEdit::textChanged,
-                         [this](const QString& text) { m_device->prepare(text.toStdString()); });
-}
+      m_tick(table, clock, m_settings, m_alarm, m_lock) {}
 
-TickSupport::~TickSupport() {
-    QObject::disconnect(m_soundConnection);
+void TickSupport::setSoundPath(const std::string& path) {
+    m_settings.setSoundPathText(path);
+    m_device->prepare(path);
 }
 
 } // namespace zorvane::app

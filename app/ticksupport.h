@@ -1,6 +1,7 @@
 #pragma once
-// What the tick needs from the window: the two edit boxes mirrored for its worker
-// thread, the alarm through the sound device, and the tick lock.
+// What the tick needs besides the table: the two edit boxes' texts mirrored for its worker
+// thread (the window hands them in as they change), the alarm through the sound device, and
+// the tick lock.
 
 #include "alarm/alertsounds.h"
 #include "alarm/playback.h"
@@ -9,14 +10,10 @@
 #include "schedule/services.h"
 #include "schedule/tick.h"
 
-#include <QMetaObject>
-
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-class QLineEdit;
 
 namespace zorvane::schedule {
 class BossTable;
@@ -29,16 +26,13 @@ namespace zorvane::app {
 // the window thread so the worker can read them without touching a widget.
 class BoxSettings final : public schedule::Settings {
 public:
-    // Both boxes must outlive this object or be destroyed after it.
-    BoxSettings(QLineEdit* warnMinutesBox, QLineEdit* soundPathBox);
-    ~BoxSettings() override;
-    BoxSettings(const BoxSettings&) = delete;
-    BoxSettings& operator=(const BoxSettings&) = delete;
-
     std::string warnMinutesText() const override;
     std::string soundPathText() const override;
     std::vector<int> extraLeadMinutes() const override;
-    // The preferences' extra lead times, copied on the window thread whenever they change.
+    // The boxes' texts and the preferences' extra lead times, copied on the window thread
+    // whenever they change.
+    void setWarnMinutesText(std::string text);
+    void setSoundPathText(std::string text);
     void setExtraLeadMinutes(std::vector<int> minutes);
 
 private:
@@ -46,8 +40,6 @@ private:
     std::string m_warnMinutes;
     std::string m_soundPath;
     std::vector<int> m_extraLeadMinutes;
-    QMetaObject::Connection m_warnConnection;
-    QMetaObject::Connection m_soundConnection;
 };
 
 // The tick lock of the globals as the tick's lock.
@@ -68,10 +60,8 @@ class TickSupport {
 public:
     // `status`, when given, must outlive the tick.
     TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
-                periodic::CriticalSectionLock& tickLock, QLineEdit* warnMinutesBox,
-                QLineEdit* soundPathBox, std::string programDir,
+                periodic::CriticalSectionLock& tickLock, std::string programDir,
                 schedule::WriteStatusSink* status = nullptr);
-    ~TickSupport();
     TickSupport(const TickSupport&) = delete;
     TickSupport& operator=(const TickSupport&) = delete;
 
@@ -85,10 +75,15 @@ public:
     void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
     // Told of every alert after the chime; set before the tick starts, outlives the tick.
     void setAlertListener(schedule::AlarmSink* listener) { m_alarm.setNext(listener); }
-    // Window thread, at any time: the lead times announced besides the warning minutes.
+    // Window thread, at any time: the warning minutes box's text, and the lead times
+    // announced besides the warning minutes.
+    void setWarnMinutesText(std::string text) { m_settings.setWarnMinutesText(std::move(text)); }
     void setExtraLeadMinutes(std::vector<int> minutes) {
         m_settings.setExtraLeadMinutes(std::move(minutes));
     }
+    // Window thread, at any time: the sound path box's text; the file it names is decoded
+    // ahead of the alarm.
+    void setSoundPath(const std::string& path);
 
     // Decodes the sound file and tells, on some thread, "" or why it cannot be played.
     void checkSound(const std::string& file, alarm::SoundPlayer::PrepareDone done) {
@@ -96,6 +91,8 @@ public:
     }
     // Silences every sound now playing, speech not yet played and the repeating chime.
     void stopSounds() { m_alarm.silence(); }
+    // The boxes' texts and the extra lead times as the tick reads them.
+    const schedule::Settings& settings() const { return m_settings; }
     // The chime, speech and repeating of the alerts.
     alarm::AlertSounds& sounds() { return m_alarm; }
     // The device every alert sound plays through: on Linux the sound helper process
@@ -103,7 +100,6 @@ public:
     alarm::SoundPlayer& device() { return *m_device; }
 
 private:
-    QMetaObject::Connection m_soundConnection;
     BoxSettings m_settings;
     std::unique_ptr<alarm::SoundPlayer> m_device;
     alarm::AlertSounds m_alarm;

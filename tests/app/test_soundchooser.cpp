@@ -208,9 +208,9 @@ private slots:
     }
 
     void settingsFollowTheBoxesForTheWorker() {
-        QLineEdit warn(QStringLiteral("5"));
-        QLineEdit sound;
-        app::BoxSettings settings(&warn, &sound);
+        QLineEdit& warn = *m_window->warnMinutesEdit();
+        QLineEdit& sound = *m_window->soundPathEdit();
+        const schedule::Settings& settings = m_window->tickSupport().settings();
         QCOMPARE(settings.warnMinutesText(), std::string("5"));
         QCOMPARE(settings.soundPathText(), std::string());
 
