@@ -22,4 +22,18 @@ QIcon programIcon() {
     return icon;
 }
 
+NotificationImage notificationImage(const QImage& image) {
+    if (image.isNull()) {
+        return {};
+    }
+    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
+    NotificationImage out;
+    out.width = rgba.width();
+    out.height = rgba.height();
+    out.rowStride = static_cast<int>(rgba.bytesPerLine());
+    out.data = QByteArray(reinterpret_cast<const char*>(rgba.constBits()),
+                          static_cast<qsizetype>(rgba.sizeInBytes()));
+    return out;
+}
+
 } // namespace zorvane::app

@@ -5,6 +5,8 @@
 // format plugin it finds (JPEG, GIF, ICO with libjpeg) to ask each whether it knows the
 // file, which costs the start milliseconds and the idle window about 300 KB.
 
+#include "app/desktopnotifier.h"
+
 #include <QIcon>
 #include <QImage>
 #include <QString>
@@ -16,5 +18,8 @@ QImage builtInPng(const QString& path);
 
 // The program's icon in every size built in.
 QIcon programIcon();
+
+// A picture as a notification carries it (8-bit RGBA rows); null for a null image.
+NotificationImage notificationImage(const QImage& image);
 
 } // namespace zorvane::app

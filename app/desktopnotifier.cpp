@@ -22,17 +22,6 @@ constexpr uchar kUrgencyCritical = 2;
 
 } // namespace
 
-NotificationImage NotificationImage::fromImage(const QImage& image) {
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
-    NotificationImage out;
-    out.width = rgba.width();
-    out.height = rgba.height();
-    out.rowStride = static_cast<int>(rgba.bytesPerLine());
-    out.data = QByteArray(reinterpret_cast<const char*>(rgba.constBits()),
-                          static_cast<qsizetype>(rgba.sizeInBytes()));
-    return out;
-}
-
 QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image) {
     argument.beginStructure();
     argument << image.width << image.height << image.rowStride << image.hasAlpha
@@ -49,8 +38,8 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage
     return argument;
 }
 
-DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QImage icon, QString iconName,
-                                 QObject* parent)
+DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, NotificationImage icon,
+                                 QString iconName, QObject* parent)
     : QObject(parent), m_bus(bus), m_icon(std::move(icon)), m_iconName(std::move(iconName)) {
     qDBusRegisterMetaType<NotificationImage>();
     if (!m_bus.isConnected()) {
@@ -117,8 +106,7 @@ void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
     // The program plays its own chime.
     hints.insert(QStringLiteral("suppress-sound"), true);
     if (!m_icon.isNull()) {
-        hints.insert(QStringLiteral("image-data"),
-                     QVariant::fromValue(NotificationImage::fromImage(m_icon)));
+        hints.insert(QStringLiteral("image-data"), QVariant::fromValue(m_icon));
     }
     const QStringList actions{
         QString::fromLatin1(kShowAction), QCoreApplication::translate("Zorvane", "显示"),

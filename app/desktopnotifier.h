@@ -4,9 +4,9 @@
 // "显示" and "静音". Every call is asynchronous, so the window thread never waits for the
 // service; without a service (or a bus) alerts simply show no notification.
 
+#include <QByteArray>
 #include <QDBusConnection>
 #include <QHash>
-#include <QImage>
 #include <QObject>
 #include <QString>
 
@@ -18,7 +18,8 @@ class QDBusPendingCallWatcher;
 
 namespace zorvane::app {
 
-// The "image-data" hint (D-Bus signature (iiibiiay)): 8-bit RGBA rows.
+// The "image-data" hint (D-Bus signature (iiibiiay)): 8-bit RGBA rows. A picture becomes
+// one through notificationImage() (models/builtinimage.h).
 struct NotificationImage {
     int width = 0;
     int height = 0;
@@ -28,7 +29,7 @@ struct NotificationImage {
     int channels = 4;
     QByteArray data;
 
-    static NotificationImage fromImage(const QImage& image);
+    bool isNull() const { return data.isEmpty(); }
 };
 
 QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image);
@@ -44,7 +45,8 @@ public:
     // icon: shown as the application icon (sent as image data, so no installed icon theme is
     // needed); iconName: the icon name sent beside it.
     explicit DesktopNotifier(const QDBusConnection& bus = QDBusConnection::sessionBus(),
-                             QImage icon = {}, QString iconName = QStringLiteral("zorvane"),
+                             NotificationImage icon = {},
+                             QString iconName = QStringLiteral("zorvane"),
                              QObject* parent = nullptr);
 
     // The body for an alert minutesLeft minutes ahead: "5 分钟后刷新"; 0 or less: "已刷新".
@@ -78,7 +80,7 @@ private:
     std::optional<std::uint64_t> rowOf(uint id) const;
 
     QDBusConnection m_bus;
-    QImage m_icon;
+    NotificationImage m_icon;
     QString m_iconName;
     QHash<std::uint64_t, uint> m_ids;        // row -> the server's id of its notification
     QHash<std::uint64_t, Request> m_waiting; // newest alert of a row whose Notify is unanswered

@@ -262,7 +262,8 @@ void MainWindow::wireAlertSounds() {
 void MainWindow::wireAlerts() {
     const QIcon icon = QApplication::windowIcon();
     m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(),
-                                     icon.isNull() ? QImage() : icon.pixmap(64).toImage(),
+                                     icon.isNull() ? NotificationImage()
+                                                   : notificationImage(icon.pixmap(64).toImage()),
                                      QStringLiteral("zorvane"), this);
     m_tray = new AlertTray(icon, this);
     m_alertCenter = new AlertCenter(this, m_table, *m_preferences, m_notifier, m_tray, this);

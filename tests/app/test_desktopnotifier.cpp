@@ -1,5 +1,6 @@
 // Runs under dbus-run-session: a private session bus on which this test registers its own
 // notification server, so the real D-Bus traffic is checked without touching the desktop.
+#include "app/builtinimage.h"
 #include "app/desktopnotifier.h"
 #include "tests/app/notificationserver.h"
 
@@ -28,10 +29,10 @@ class DesktopNotifierTest : public QObject {
     Q_OBJECT
 
 private:
-    static QImage icon() {
+    static app::NotificationImage icon() {
         QImage image(16, 12, QImage::Format_ARGB32);
         image.fill(QColor(200, 30, 40, 255));
-        return image;
+        return app::notificationImage(image);
     }
 
 private slots:
