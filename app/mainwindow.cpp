@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/alertcenter.h"
+#include "app/alertdispatch.h"
 #include "app/alerttray.h"
 #include "app/announcementview.h"
 #include "app/awaypanel.h"
@@ -266,8 +267,9 @@ void MainWindow::wireAlerts() {
                                                    : notificationImage(icon.pixmap(64).toImage()),
                                      QStringLiteral("zorvane"), this);
     m_tray = new AlertTray(icon, this);
-    m_alertCenter = new AlertCenter(this, m_table, *m_preferences, m_notifier, m_tray, this);
-    m_tickSupport->setAlertListener(m_alertCenter);
+    m_alertDispatch = new AlertDispatch(*m_preferences, m_notifier, this);
+    m_alertCenter = new AlertCenter(this, m_table, *m_alertDispatch, m_tray, this);
+    m_tickSupport->setAlertListener(m_alertDispatch);
 
     connect(m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
     connect(m_notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);

@@ -37,6 +37,7 @@ class AppGlobals;
 namespace zorvane::app {
 
 class AlertCenter;
+class AlertDispatch;
 class AlertTray;
 class DesktopNotifier;
 class PreferencesDialog;
@@ -202,6 +203,7 @@ private:
     QShortcut* m_silenceShortcut = nullptr;
     DesktopNotifier* m_notifier = nullptr;
     AlertTray* m_tray = nullptr;
+    AlertDispatch* m_alertDispatch = nullptr;
     AlertCenter* m_alertCenter = nullptr;
     QPointer<PreferencesDialog> m_preferencesDialog;
     RoomStatusLine* m_roomLine = nullptr;
