@@ -5,15 +5,15 @@
 // the history writer) and the longest gap of a 1 ms timer on the window thread, which is
 // how long the window was blocked at most.
 
-#include "app/mainwindow.h"
-#include "app/preferences.h"
-#include "app/roomconnection.h"
 #include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "services/preferences.h"
+#include "services/roomconnection.h"
 #include "share/killevent.h"
 #include "share/roomclient.h"
 #include "tests/share/localbroker.h"
+#include "widgets/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,12 +1,12 @@
-#include "app/commandline.h"
+#include "cli/commandline.h"
 
-#include "app/programdir.h"
-#include "app/roomoption.h"
-#include "app/singleinstance.h"
-#include "app/tablecommands.h"
+#include "cli/roomoption.h"
+#include "cli/singleinstance.h"
+#include "cli/tablecommands.h"
 #include "config/portableimport.h"
 #include "schedule/clock.h"
 #include "schedule/cycle.h"
+#include "services/programdir.h"
 #include "text/fileio.h"
 
 #include <QCommandLineParser>
@@ -135,7 +135,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         QStringLiteral("With --kill: the boss died this many minutes ago (0 to %1).")
             .arg(schedule::kLongestMinutesAgo),
         QStringLiteral("[MINUTES_AGO]"));
-    // Not a command: the window opens and joins the room (app/roomoption.h).
+    // Not a command: the window opens and joins the room (cli/roomoption.h).
     parser.addOption(roomOption());
 
     const bool parsed = parser.parse(arguments);

@@ -2,7 +2,7 @@
 // The command line: by default the window opens; --import, --kill, --list, --help and
 // --version do their work in the terminal and end the process without a window or a
 // display. --kill and --list go to the instance running in the program directory when
-// there is one (app/singleinstance.h) and work on the files otherwise.
+// there is one (cli/singleinstance.h) and work on the files otherwise.
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "app/roomoption.h"
+#include "cli/roomoption.h"
 
-#include "app/coretexts.h"
-#include "app/preferences.h"
+#include "services/coretexts.h"
+#include "services/preferences.h"
 #include "share/roomlink.h"
 
 #include <QCommandLineParser>

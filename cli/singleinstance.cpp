@@ -1,4 +1,4 @@
-#include "app/singleinstance.h"
+#include "cli/singleinstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>

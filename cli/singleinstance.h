@@ -20,7 +20,7 @@
 // long, of the wrong shape, or not made within kInstanceTimeoutMs of connecting is
 // answered with exit code 2 (or an error) or dropped, and the server goes on serving.
 
-#include "app/commandline.h"
+#include "cli/commandline.h"
 
 #include <QLockFile>
 #include <QObject>

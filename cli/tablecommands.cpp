@@ -1,14 +1,14 @@
-#include "app/tablecommands.h"
+#include "cli/tablecommands.h"
 
-#include "app/coretexts.h"
-#include "app/preferences.h"
-#include "app/roomkill.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "schedule/away.h"
 #include "schedule/cycle.h"
 #include "schedule/rowstatus.h"
 #include "schedule/tableops.h"
+#include "services/coretexts.h"
+#include "services/preferences.h"
+#include "services/roomkill.h"
 #include "text/fileio.h"
 
 #include <QFileInfo>

@@ -2,11 +2,11 @@
 // What --kill and --list do to a boss table: in the running window (handed over by a
 // second start) or, when no instance runs, on the files in the program directory.
 
-#include "app/commandline.h"
-#include "app/roomkill.h"
+#include "cli/commandline.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/instant.h"
+#include "services/roomkill.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "app/bosstablemodel.h"
-#include "app/coretexts.h"
+#include "models/bosstablemodel.h"
+#include "services/coretexts.h"
 
-#include "app/handoff.h"
 #include "schedule/cycle.h"
 #include "schedule/leadtimes.h"
+#include "services/handoff.h"
 
 #include <QThread>
 

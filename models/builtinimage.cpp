@@ -1,4 +1,4 @@
-#include "app/builtinimage.h"
+#include "models/builtinimage.h"
 
 #include <QImageReader>
 #include <QPixmap>

@@ -5,7 +5,7 @@
 // format plugin it finds (JPEG, GIF, ICO with libjpeg) to ask each whether it knows the
 // file, which costs the start milliseconds and the idle window about 300 KB.
 
-#include "app/desktopnotifier.h"
+#include "services/desktopnotifier.h"
 
 #include <QIcon>
 #include <QImage>

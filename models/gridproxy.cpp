@@ -1,7 +1,7 @@
-#include "app/gridproxy.h"
+#include "models/gridproxy.h"
 
-#include "app/bosstablemodel.h"
-#include "app/rowlook.h"
+#include "models/bosstablemodel.h"
+#include "models/rowlook.h"
 #include "schedule/bosstable.h"
 
 #include <QCoreApplication>

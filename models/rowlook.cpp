@@ -1,4 +1,4 @@
-#include "app/rowlook.h"
+#include "models/rowlook.h"
 
 #include "schedule/bosstable.h"
 

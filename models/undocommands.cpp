@@ -1,4 +1,4 @@
-#include "app/undocommands.h"
+#include "models/undocommands.h"
 
 #include "schedule/tableops.h"
 

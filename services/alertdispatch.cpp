@@ -1,11 +1,11 @@
-#include "app/alertdispatch.h"
+#include "services/alertdispatch.h"
 
-#include "app/coretexts.h"
-#include "app/desktopnotifier.h"
-#include "app/handoff.h"
-#include "app/preferences.h"
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
+#include "services/coretexts.h"
+#include "services/desktopnotifier.h"
+#include "services/handoff.h"
+#include "services/preferences.h"
 #include "text/textops.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
-#include "app/configwriter.h"
+#include "services/configwriter.h"
 
-#include "app/handoff.h"
+#include "services/handoff.h"
 
 #include <QCoreApplication>
 #include <QEvent>

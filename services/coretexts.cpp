@@ -1,4 +1,4 @@
-#include "app/coretexts.h"
+#include "services/coretexts.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/desktopnotifier.h"
+#include "services/desktopnotifier.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

@@ -1,4 +1,4 @@
-#include "app/language.h"
+#include "services/language.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -21,7 +21,7 @@ QStringList installTranslators(const QString& language) {
         missing << name;
     };
     if (language == QLatin1String("en")) {
-        // Built in (see app/CMakeLists.txt): the portable program needs no extra file.
+        // Built in (see services/CMakeLists.txt): the portable program needs no extra file.
         load(QStringLiteral("zorvane_en"), {QStringLiteral(":/i18n")});
     } else {
         // Qt's own texts (file dialogs, message box buttons, text field menus). A portable

@@ -1,4 +1,4 @@
-#include "app/preferences.h"
+#include "services/preferences.h"
 
 #include <QHash>
 

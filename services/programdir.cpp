@@ -1,6 +1,6 @@
-#include "app/programdir.h"
+#include "services/programdir.h"
 
-#include "app/desktopid.h"
+#include "services/desktopid.h"
 
 #include <QCoreApplication>
 #include <QDir>

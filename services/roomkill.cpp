@@ -1,7 +1,7 @@
-#include "app/roomkill.h"
+#include "services/roomkill.h"
 
-#include "app/coretexts.h"
-#include "app/preferences.h"
+#include "services/coretexts.h"
+#include "services/preferences.h"
 #include "share/roomlink.h"
 #include "text/textops.h"
 

@@ -1,9 +1,9 @@
-#include "app/ticksupport.h"
+#include "services/ticksupport.h"
 
 #include "alarm/sdlsounddevice.h"
 #include "alarm/soundhelperdevice.h"
-#include "app/coretexts.h"
-#include "app/programdir.h"
+#include "services/coretexts.h"
+#include "services/programdir.h"
 
 #include <cstdio>
 

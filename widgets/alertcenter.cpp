@@ -1,7 +1,7 @@
-#include "app/alertcenter.h"
+#include "widgets/alertcenter.h"
 
-#include "app/alertdispatch.h"
-#include "app/alerttray.h"
+#include "services/alertdispatch.h"
+#include "widgets/alerttray.h"
 
 #include <QApplication>
 #include <QTimer>

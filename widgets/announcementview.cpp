@@ -1,9 +1,9 @@
-#include "app/announcementview.h"
+#include "widgets/announcementview.h"
 
-#include "app/coretexts.h"
-#include "app/handoff.h"
-#include "app/programdir.h"
 #include "periodic/globals.h"
+#include "services/coretexts.h"
+#include "services/handoff.h"
+#include "services/programdir.h"
 #include "work/helperprocess.h"
 #include "work/worker.h"
 

@@ -1,8 +1,8 @@
-#include "app/awaypanel.h"
+#include "widgets/awaypanel.h"
 
-#include "app/coretexts.h"
 #include "schedule/cycle.h"
 #include "schedule/timetext.h"
+#include "services/coretexts.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>

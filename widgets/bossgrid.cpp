@@ -1,7 +1,7 @@
-#include "app/bossgrid.h"
+#include "widgets/bossgrid.h"
 
-#include "app/bosstablemodel.h"
-#include "app/rowlook.h"
+#include "models/bosstablemodel.h"
+#include "models/rowlook.h"
 #include "schedule/bosstable.h"
 
 #include <QAbstractProxyModel>

@@ -1,4 +1,4 @@
-#include "app/clickablelabel.h"
+#include "widgets/clickablelabel.h"
 
 #include <QMouseEvent>
 

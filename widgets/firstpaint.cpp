@@ -1,4 +1,4 @@
-#include "app/firstpaint.h"
+#include "widgets/firstpaint.h"
 
 #include <QEvent>
 #include <QFile>

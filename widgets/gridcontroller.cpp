@@ -1,12 +1,12 @@
-#include "app/gridcontroller.h"
+#include "widgets/gridcontroller.h"
 
-#include "app/bossgrid.h"
-#include "app/bosstablemodel.h"
-#include "app/messagebox.h"
-#include "app/undocommands.h"
+#include "models/bosstablemodel.h"
+#include "models/undocommands.h"
 #include "schedule/editing.h"
 #include "schedule/tableops.h"
 #include "text/textops.h"
+#include "widgets/bossgrid.h"
+#include "widgets/messagebox.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

@@ -3,7 +3,7 @@
 // buttons, the grid's mouse and editing events, the cursor rules around them, the
 // sorted view, the keyboard commands and the undo stack of the grid's changes.
 
-#include "app/gridproxy.h"
+#include "models/gridproxy.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/services.h"

@@ -1,5 +1,5 @@
-#include "app/historydialog.h"
-#include "app/coretexts.h"
+#include "widgets/historydialog.h"
+#include "services/coretexts.h"
 
 #include "history/killhistory.h"
 #include "history/killtexts.h"

@@ -1,5 +1,5 @@
-#include "app/leadtimesdialog.h"
-#include "app/coretexts.h"
+#include "widgets/leadtimesdialog.h"
+#include "services/coretexts.h"
 
 #include "schedule/leadtimes.h"
 #include "text/textops.h"

@@ -3,12 +3,12 @@
 // start-up sequence and the handlers of the components' events. The components keep
 // their object names (按钮2, 高级表格1, ...): see the glossary in ARCHITECTURE.md.
 
-#include "app/commandline.h"
-#include "app/messagebox.h"
+#include "cli/commandline.h"
 #include "config/configfiles.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/services.h"
+#include "widgets/messagebox.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -123,7 +123,7 @@ public:
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
 
-    // A command a second start in the same directory handed over (app/singleinstance.h):
+    // A command a second start in the same directory handed over (cli/singleinstance.h):
     // --kill goes through the grid's kill path, --list lists the table, none brings the
     // window forward.
     CommandResult runHandedOverCommand(const CommandLine& command);

@@ -1,5 +1,5 @@
-#include "app/messagebox.h"
-#include "app/coretexts.h"
+#include "widgets/messagebox.h"
+#include "services/coretexts.h"
 
 #include <QCoreApplication>
 #include <QInputDialog>

@@ -1,8 +1,8 @@
-#include "app/preferencesdialog.h"
-#include "app/coretexts.h"
+#include "widgets/preferencesdialog.h"
+#include "services/coretexts.h"
 
-#include "app/preferences.h"
 #include "schedule/leadtimes.h"
+#include "services/preferences.h"
 #include "share/killevent.h"
 #include "share/roomlink.h"
 

@@ -1,7 +1,7 @@
-#include "app/roomstatus.h"
+#include "widgets/roomstatus.h"
 
-#include "app/roomconnection.h"
 #include "schedule/timetext.h"
+#include "services/roomconnection.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>

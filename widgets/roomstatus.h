@@ -3,7 +3,7 @@
 // refused with the reason, members whose clocks differ, bosses on offer) and the panel of
 // offered bosses the user can add to the table.
 
-#include "app/clickablelabel.h"
+#include "widgets/clickablelabel.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "app/rowmenu.h"
+#include "widgets/rowmenu.h"
 
-#include "app/bossgrid.h"
+#include "widgets/bossgrid.h"
 
 #include <QMenu>
 

@@ -1,9 +1,9 @@
-#include "app/soundchooser.h"
+#include "widgets/soundchooser.h"
 
-#include "app/configwriter.h"
-#include "app/handoff.h"
 #include "config/configfiles.h"
 #include "schedule/services.h"
+#include "services/configwriter.h"
+#include "services/handoff.h"
 #include "text/fileio.h"
 
 #include <QCoreApplication>

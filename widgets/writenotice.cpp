@@ -1,7 +1,7 @@
-#include "app/writenotice.h"
+#include "widgets/writenotice.h"
 
-#include "app/coretexts.h"
-#include "app/handoff.h"
+#include "services/coretexts.h"
+#include "services/handoff.h"
 #include "text/fileio.h"
 
 #include <QCoreApplication>

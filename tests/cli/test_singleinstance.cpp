@@ -1,4 +1,4 @@
-#include "app/singleinstance.h"
+#include "cli/singleinstance.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "schedule/clock.h"

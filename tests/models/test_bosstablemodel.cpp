@@ -1,7 +1,7 @@
 // The grid's model over the boss table: notifications on the window thread only, row
 // counts that always agree with what views were told, and the cell roles.
 
-#include "app/bosstablemodel.h"
+#include "models/bosstablemodel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

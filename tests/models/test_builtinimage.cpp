@@ -1,6 +1,6 @@
 // The built-in pictures are read without Qt's image format plugins: left to guess, Qt
 // loads all of them (with libjpeg) into the window for good.
-#include "app/builtinimage.h"
+#include "models/builtinimage.h"
 #include "tests/support/mappedlibrary.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/configwriter.h"
+#include "services/configwriter.h"
 
 #include "config/configfiles.h"
 #include "config/inifile.h"

@@ -1,8 +1,8 @@
 // Runs under dbus-run-session: a private session bus on which this test registers its own
 // notification server, so the real D-Bus traffic is checked without touching the desktop.
-#include "app/builtinimage.h"
-#include "app/desktopnotifier.h"
-#include "tests/app/notificationserver.h"
+#include "models/builtinimage.h"
+#include "services/desktopnotifier.h"
+#include "tests/support/notificationserver.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

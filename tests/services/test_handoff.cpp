@@ -1,7 +1,7 @@
 // Handing work to the window thread: where and when it runs, and that a call whose
 // receiver is gone is dropped with everything it captured.
 
-#include "app/handoff.h"
+#include "services/handoff.h"
 
 #include <QCoreApplication>
 #include <QTest>

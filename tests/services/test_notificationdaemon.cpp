@@ -1,6 +1,6 @@
 // Notifications shown by a real notification daemon (dunst) on a private session bus and a
 // virtual X display; its history is read back with dunstctl.
-#include "app/desktopnotifier.h"
+#include "services/desktopnotifier.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -3,7 +3,7 @@
 // tests that run under dbus-run-session: the real D-Bus traffic is checked on a private
 // bus without touching the desktop.
 
-#include "app/desktopnotifier.h"
+#include "services/desktopnotifier.h"
 
 #include <QDBusConnection>
 #include <QList>

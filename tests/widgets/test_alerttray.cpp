@@ -1,4 +1,4 @@
-#include "app/alerttray.h"
+#include "widgets/alerttray.h"
 
 #include <QAction>
 #include <QMenu>

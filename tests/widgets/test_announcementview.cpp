@@ -1,10 +1,10 @@
-#include "app/announcementview.h"
-#include "app/bossgrid.h"
-#include "app/mainwindow.h"
 #include "periodic/globals.h"
 #include "schedule/clock.h"
 #include "tests/net/localservers.h"
 #include "tests/support/tempdir.h"
+#include "widgets/announcementview.h"
+#include "widgets/bossgrid.h"
+#include "widgets/mainwindow.h"
 
 #include <QBuffer>
 #include <QDesktopServices>

@@ -1,15 +1,15 @@
 // The "while you were away" panel at start, and the typed row data the model exposes.
 
-#include "app/awaypanel.h"
-#include "app/bossgrid.h"
-#include "app/bosstablemodel.h"
-#include "app/mainwindow.h"
 #include "config/configfiles.h"
 #include "config/sessionfile.h"
+#include "models/bosstablemodel.h"
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
 #include "text/fileio.h"
+#include "widgets/awaypanel.h"
+#include "widgets/bossgrid.h"
+#include "widgets/mainwindow.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "app/firstpaint.h"
+#include "widgets/firstpaint.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,14 +1,14 @@
 // The boss table through the real window: the grid, its buttons, cell editing with the
 // real editor, and the files the program writes, on the offscreen platform.
 
-#include "app/bossgrid.h"
-#include "app/bosstablemodel.h"
-#include "app/configwriter.h"
-#include "app/mainwindow.h"
-#include "app/messagebox.h"
 #include "config/configfiles.h"
+#include "models/bosstablemodel.h"
 #include "periodic/globals.h"
+#include "services/configwriter.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/bossgrid.h"
+#include "widgets/mainwindow.h"
+#include "widgets/messagebox.h"
 
 #include <QApplication>
 #include <QFile>

@@ -2,22 +2,22 @@
 // phase, sorting by time left through the view only, the keyboard commands, the row
 // menu, undo and redo of every change, the Tab order and the overlay.
 
-#include "app/bossgrid.h"
-#include "app/bosstablemodel.h"
-#include "app/configwriter.h"
-#include "app/gridcontroller.h"
-#include "app/gridproxy.h"
-#include "app/mainwindow.h"
-#include "app/messagebox.h"
-#include "app/overlay.h"
-#include "app/preferences.h"
-#include "app/rowlook.h"
-#include "app/rowmenu.h"
-#include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
+#include "models/bosstablemodel.h"
+#include "models/gridproxy.h"
+#include "models/rowlook.h"
 #include "periodic/globals.h"
+#include "services/configwriter.h"
+#include "services/preferences.h"
+#include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/bossgrid.h"
+#include "widgets/gridcontroller.h"
+#include "widgets/mainwindow.h"
+#include "widgets/messagebox.h"
+#include "widgets/overlay.h"
+#include "widgets/rowmenu.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,14 +1,14 @@
-#include "app/bossgrid.h"
-#include "app/historydialog.h"
-#include "app/mainwindow.h"
-#include "app/rowmenu.h"
-#include "app/writenotice.h"
 #include "history/killhistory.h"
 #include "history/killtexts.h"
 #include "periodic/globals.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
+#include "widgets/bossgrid.h"
+#include "widgets/historydialog.h"
+#include "widgets/mainwindow.h"
+#include "widgets/rowmenu.h"
+#include "widgets/writenotice.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

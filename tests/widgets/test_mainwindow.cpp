@@ -1,7 +1,7 @@
-#include "app/mainwindow.h"
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/mainwindow.h"
 
 #include <QFontInfo>
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "app/preferences.h"
-#include "app/preferencesdialog.h"
+#include "services/preferences.h"
+#include "widgets/preferencesdialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

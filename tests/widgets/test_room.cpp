@@ -2,22 +2,22 @@
 // both ways into the other table and history, stale kills change nothing, unknown bosses
 // are offered, the state line tells connected and refused, and --room stores the link.
 
-#include "app/bossgrid.h"
-#include "app/language.h"
-#include "app/mainwindow.h"
-#include "app/preferences.h"
-#include "app/roomconnection.h"
-#include "app/roomoption.h"
-#include "app/roomstatus.h"
-#include "app/writenotice.h"
+#include "cli/roomoption.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "services/language.h"
+#include "services/preferences.h"
+#include "services/roomconnection.h"
 #include "share/killevent.h"
 #include "tests/share/localbroker.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/bossgrid.h"
+#include "widgets/mainwindow.h"
+#include "widgets/roomstatus.h"
+#include "widgets/writenotice.h"
 
 #include <QListWidget>
 #include <QPushButton>

@@ -1,13 +1,13 @@
 #include "alarm/embeddedsound.h"
-#include "app/clickablelabel.h"
-#include "app/configwriter.h"
-#include "app/mainwindow.h"
-#include "app/soundchooser.h"
-#include "app/ticksupport.h"
 #include "config/configfiles.h"
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
+#include "services/configwriter.h"
+#include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/clickablelabel.h"
+#include "widgets/mainwindow.h"
+#include "widgets/soundchooser.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The tray against a StatusNotifierItem watcher of our own on a private session bus: the icon
 // registers with the watcher, and the item it exports names the next boss in its tooltip.
 // Runs under dbus-run-session and xvfb-run: Qt's tray speaks StatusNotifierItem only through
-// the desktop themes of a real windowing platform (see tests/app/CMakeLists.txt).
-#include "app/alerttray.h"
+// the desktop themes of a real windowing platform (see tests/widgets/CMakeLists.txt).
+#include "widgets/alerttray.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

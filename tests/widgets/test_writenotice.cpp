@@ -1,14 +1,14 @@
-#include "app/configwriter.h"
-#include "app/mainwindow.h"
-#include "app/soundchooser.h"
-#include "app/writenotice.h"
 #include "config/configfiles.h"
 #include "config/inifile.h"
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
+#include "services/configwriter.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/filelimit.h"
 #include "text/codec.h"
+#include "widgets/mainwindow.h"
+#include "widgets/soundchooser.h"
+#include "widgets/writenotice.h"
 
 #include <QDir>
 #include <QFile>
