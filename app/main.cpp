@@ -7,6 +7,7 @@
 #include "services/language.h"
 #include "services/preferences.h"
 #include "services/programdir.h"
+#include "services/session.h"
 #include "widgets/firstpaint.h"
 #include "widgets/mainwindow.h"
 
@@ -69,8 +70,12 @@ int main(int argc, char* argv[]) {
     const zorvane::schedule::SystemClock clock;
     int result = 0;
     {
-        zorvane::app::MainWindow window(
-            {globals, clock, programDir.toStdString(), ZORVANE_ANNOUNCEMENT_URL});
+        zorvane::app::SessionSetup setup =
+            zorvane::app::SessionSetup::window(globals, clock, programDir.toStdString());
+        const QIcon icon = QApplication::windowIcon();
+        setup.notificationIcon = zorvane::app::notificationImage(icon.pixmap(64).toImage());
+        zorvane::app::Session session(std::move(setup));
+        zorvane::app::MainWindow window(session, {ZORVANE_ANNOUNCEMENT_URL});
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });

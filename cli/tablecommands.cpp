@@ -1,17 +1,17 @@
 #include "cli/tablecommands.h"
 
-#include "config/configfiles.h"
 #include "history/killhistory.h"
-#include "schedule/away.h"
 #include "schedule/cycle.h"
 #include "schedule/rowstatus.h"
 #include "schedule/tableops.h"
+#include "services/configwriter.h"
 #include "services/coretexts.h"
+#include "services/killpath.h"
 #include "services/preferences.h"
 #include "services/roomkill.h"
+#include "services/session.h"
 #include "text/fileio.h"
 
-#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -57,38 +57,22 @@ QString timeOfDay(schedule::UtcSeconds instant) {
     return fromUtf8(schedule::clockTimeText(schedule::toLocal(instant)));
 }
 
-// Keeps the kill a table operation reports until the caller knows the table was saved.
-class HeldKill final : public schedule::KillLog {
-public:
-    void recordKill(const schedule::KillRecord& record) override { held = record; }
-    std::optional<schedule::KillRecord> held;
-};
-
-class WriteOutcome final : public schedule::WriteStatusSink {
-public:
-    void writeFailed(const std::string&, const std::string& reason) override { error = reason; }
-    void writeSucceeded(const std::string&) override {}
-    std::string error;
-};
-
 // A kill recorded here on a shared row goes to the room the preferences name, as the
 // window would send it; the kill stays recorded when it cannot be sent, and the command
 // fails saying so.
-void shareKill(const schedule::KillRecord& kill, const schedule::BossTable& table,
-               const std::filesystem::path& dir, int timeoutMs, CommandResult& result) {
-    const QString file = fromUtf8(
-        text::utf8FromPath(dir / text::pathFromUtf8(Preferences::fileName().toStdString())));
+void shareKill(const schedule::KillRecord& kill, Session& session, int timeoutMs,
+               CommandResult& result) {
     // Without a preferences file there is no room, and none is made here.
-    if (!QFileInfo::exists(file)) {
+    if (!session.hasPreferencesFile()) {
         return;
     }
-    const Preferences preferences(file);
+    const Preferences& preferences = session.preferences();
     text::Message problem;
     const std::optional<share::RoomOptions> options = roomOptionsFrom(preferences, problem);
     if (!options && problem.empty()) {
         return; // no room
     }
-    if (!bossShared(preferences, table.rows(), kill.boss)) {
+    if (!bossShared(preferences, session.table().rows(), kill.boss)) {
         return;
     }
     QString failure = messageText(problem);
@@ -187,42 +171,60 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
     return text;
 }
 
+CommandResult runInSession(const CommandLine& command, Session& session) {
+    if (command.action == CommandLine::Action::List) {
+        return {kExitDone, tableListing(session.table(), session.clock())};
+    }
+    if (command.action != CommandLine::Action::Kill) {
+        return {kExitNotUnderstood, QStringLiteral("Only --kill and --list are carried out here.")};
+    }
+    CommandResult result =
+        killByName(session.table(), command.killName, command.minutesAgo, session.clock(),
+                   [&session](schedule::RowId row, schedule::UtcSeconds killed) {
+                       session.kills().record(row, killed, schedule::KillSource::CommandLine);
+                   });
+    if (result.exitCode != kExitDone) {
+        return result;
+    }
+    // The caller is told whether the kill reached config.ini, so this waits for the write.
+    if (const std::string problem = session.writer().flush().tableFile; !problem.empty()) {
+        return {kExitFailed,
+                QStringLiteral("The kill of '%1' shows in the window but was not saved: %2")
+                    .arg(command.killName.trimmed(), QString::fromStdString(problem))};
+    }
+    return result;
+}
+
 CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
                          const schedule::Clock& clock, int publishTimeoutMs) {
-    schedule::BossTable table;
-    config::loadTable(table, dir);
+    Session session({.clock = clock, .programDir = text::utf8FromPath(dir)});
     // As the window does on loading: every last time gets the instant it stands for now.
-    schedule::dateUndatedRows(table, clock.now());
+    session.finishLoad();
     if (command.action == CommandLine::Action::List) {
-        return {kExitDone, tableListing(table, clock)};
+        return {kExitDone, tableListing(session.table(), clock)};
     }
     if (command.action != CommandLine::Action::Kill) {
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list work on the files.")};
     }
-    WriteOutcome outcome;
-    config::ConfigTableStore store(dir, &outcome);
-    HeldKill kill;
-    CommandResult result =
-        killByName(table, command.killName, command.minutesAgo, clock,
-                   [&](schedule::RowId id, schedule::UtcSeconds killed) {
-                       schedule::recordKill(table, id, killed, schedule::KillSource::CommandLine,
-                                            store, &kill);
-                   });
-    if (!outcome.error.empty()) {
+    KillPath::Confirmed confirmed;
+    CommandResult result = killByName(session.table(), command.killName, command.minutesAgo, clock,
+                                      [&](schedule::RowId id, schedule::UtcSeconds killed) {
+                                          confirmed = session.kills().recordConfirmed(
+                                              id, killed, schedule::KillSource::CommandLine);
+                                      });
+    if (!confirmed.saveError.empty()) {
         // Nothing was changed: the history gets no kill the table does not have.
         return {kExitFailed,
-                QStringLiteral("The kill was not recorded: %1").arg(fromUtf8(outcome.error))};
+                QStringLiteral("The kill was not recorded: %1").arg(fromUtf8(confirmed.saveError))};
     }
-    if (!kill.held) {
+    if (!confirmed.kill) {
         return result;
     }
-    history::SqliteKillLog history(dir / text::pathFromUtf8(history::kHistoryFileName));
-    history.recordKill(*kill.held);
-    history.flush();
-    if (const text::Message notice = history.notice(); !notice.empty()) {
+    session.history().flush();
+    if (const text::Message notice = session.history().notice(); !notice.empty()) {
         result.text += QStringLiteral("\nHistory: %1").arg(messageText(notice));
     }
-    shareKill(*kill.held, table, dir, publishTimeoutMs, result);
+    shareKill(*confirmed.kill, session, publishTimeoutMs, result);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #include "models/undocommands.h"
 #include "schedule/editing.h"
 #include "schedule/tableops.h"
+#include "services/killpath.h"
 #include "text/textops.h"
 #include "widgets/bossgrid.h"
 #include "widgets/messagebox.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QTimer>
 
 #include <array>
 
@@ -31,17 +31,16 @@ QString nameOf(const schedule::BossRow& row) {
     return name.empty() ? QCoreApplication::translate("Zorvane", "（无名）")
                         : QString::fromStdString(name);
 }
-// Received kills within this many milliseconds share one save of the table.
-constexpr int kRemoteSaveDelayMs = 200;
 
 } // namespace
 
 GridController::GridController(schedule::BossTable& table, BossGrid& grid,
-                               const schedule::Clock& clock, schedule::TableStore& store,
-                               schedule::MessageSink& messages, const QLineEdit& warnMinutesEdit)
-    : m_table(table), m_grid(grid), m_clock(clock), m_store(store), m_messages(messages),
-      m_warnMinutesEdit(warnMinutesEdit), m_model(std::make_unique<BossTableModel>(table)),
-      m_proxy(std::make_unique<GridProxy>()) {
+                               const schedule::Clock& clock, KillPath& kills,
+                               schedule::TableStore& store, schedule::MessageSink& messages,
+                               const QLineEdit& warnMinutesEdit)
+    : m_table(table), m_grid(grid), m_clock(clock), m_kills(kills), m_store(store),
+      m_messages(messages), m_warnMinutesEdit(warnMinutesEdit),
+      m_model(std::make_unique<BossTableModel>(table)), m_proxy(std::make_unique<GridProxy>()) {
     // Enough to walk back a session's mistakes; each step keeps two copies of a row.
     m_undo.setUndoLimit(200);
     m_proxy->setSourceModel(m_model.get());
@@ -59,16 +58,13 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     QHeaderView* header = m_grid.horizontalHeader();
     header->setSectionsClickable(true);
     connect(header, &QHeaderView::sectionClicked, this, &GridController::onSortHeaderClicked);
+    m_kills.setRecorded([this](const schedule::BossRow& before) { rememberKill(before); });
 }
 
 GridController::~GridController() {
+    m_kills.setRecorded({});
     // The commands refer to the table and the store; they go before anything else here.
     m_undo.clear();
-    // Received kills not saved yet are kept.
-    if (m_saveTimer != nullptr && m_saveTimer->isActive()) {
-        m_saveTimer->stop();
-        m_store.saveTable(m_table);
-    }
     // The view must not keep a pointer to the model that goes with this object.
     m_grid.setModel(nullptr);
 }
@@ -95,30 +91,6 @@ void GridController::setupColumns() {
 
 void GridController::centreCells() {
     m_model->setAlignment(Qt::AlignCenter);
-}
-
-bool GridController::recordKill(schedule::RowId row, schedule::UtcSeconds instant,
-                                schedule::KillSource source, const std::string& sender) {
-    const std::optional<schedule::BossRow> before = m_table.row(row);
-    if (!before ||
-        !schedule::recordKill(m_table, row, instant, source, m_store, m_killLog, sender)) {
-        return false;
-    }
-    rememberKill(*before);
-    return true;
-}
-
-bool GridController::applyRemoteKill(schedule::RowId row, schedule::UtcSeconds killUtc,
-                                     const std::string& sender) {
-    const std::optional<schedule::BossRow> before = m_table.row(row);
-    if (!before || !schedule::markKilled(m_table, row, killUtc, schedule::KillSource::Remote,
-                                         m_killLog, sender)) {
-        return false;
-    }
-    // Undone like a kill of one's own; a burst of received kills is saved once.
-    rememberKill(*before);
-    saveSoon();
-    return true;
 }
 
 void GridController::rememberKill(const schedule::BossRow& before) {
@@ -228,11 +200,11 @@ schedule::RowId GridController::cursorRowId() const {
 bool GridController::killCursorRowNow() {
     const schedule::RowId id = cursorRowId();
     return id != 0 &&
-           recordKill(id, schedule::toUtc(m_clock.now()), schedule::KillSource::Keyboard);
+           m_kills.record(id, schedule::toUtc(m_clock.now()), schedule::KillSource::Keyboard);
 }
 
 bool GridController::killRowNow(schedule::RowId row) {
-    return recordKill(row, schedule::toUtc(m_clock.now()), schedule::KillSource::Menu);
+    return m_kills.record(row, schedule::toUtc(m_clock.now()), schedule::KillSource::Menu);
 }
 
 bool GridController::killRowMinutesAgo(schedule::RowId row) {
@@ -249,7 +221,7 @@ bool GridController::killRowMinutesAgo(schedule::RowId row) {
     }
     // The clock is read after the question: the minutes count back from its answer.
     const schedule::UtcSeconds instant = schedule::toUtc(m_clock.now()) - 60LL * *minutes;
-    return recordKill(row, instant, schedule::KillSource::Menu);
+    return m_kills.record(row, instant, schedule::KillSource::Menu);
 }
 
 void GridController::onGridMouseUp() {
@@ -272,7 +244,8 @@ void GridController::onGridDoubleClick() {
     if (m_grid.cursorRow() < 1 || m_grid.cursorColumn() != schedule::kLastTimeColumn) {
         return;
     }
-    recordKill(cursorRowId(), schedule::toUtc(m_clock.now()), schedule::KillSource::DoubleClick);
+    m_kills.record(cursorRowId(), schedule::toUtc(m_clock.now()),
+                   schedule::KillSource::DoubleClick);
 }
 
 void GridController::onGridEditStarted() {
@@ -283,7 +256,7 @@ void GridController::onGridEditStarted() {
 void GridController::onGridEditFinished() {
     schedule::onGridEditFinished(m_table, m_grid.cursorRow(), m_grid.cursorColumn(),
                                  m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
-                                 m_store, m_killLog);
+                                 m_store, m_kills.killLog());
     const std::optional<schedule::BossRow> before = std::exchange(m_editBefore, std::nullopt);
     if (!before) {
         return;
@@ -293,18 +266,6 @@ void GridController::onGridEditFinished() {
         m_undo.push(new RowStateCommand(
             {m_table, m_store}, *before, *after,
             QCoreApplication::translate("Zorvane", "编辑：%1").arg(nameOf(*after))));
-    }
-}
-
-void GridController::saveSoon() {
-    if (m_saveTimer == nullptr) {
-        m_saveTimer = new QTimer(this);
-        m_saveTimer->setSingleShot(true);
-        m_saveTimer->setInterval(kRemoteSaveDelayMs);
-        connect(m_saveTimer, &QTimer::timeout, this, [this] { m_store.saveTable(m_table); });
-    }
-    if (!m_saveTimer->isActive()) {
-        m_saveTimer->start();
     }
 }
 

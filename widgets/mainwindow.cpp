@@ -2,19 +2,19 @@
 
 #include "cli/tablecommands.h"
 #include "config/configfiles.h"
-#include "config/sessionfile.h"
 #include "history/killhistory.h"
 #include "models/bosstablemodel.h"
 #include "models/builtinimage.h"
 #include "periodic/globals.h"
-#include "schedule/away.h"
 #include "schedule/datetime.h"
 #include "services/alertdispatch.h"
 #include "services/configwriter.h"
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
+#include "services/killpath.h"
 #include "services/preferences.h"
 #include "services/roomconnection.h"
+#include "services/session.h"
 #include "services/ticksupport.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
@@ -35,7 +35,6 @@
 #include "widgets/rowmenu.h"
 #include "widgets/soundchooser.h"
 #include "widgets/writenotice.h"
-#include "work/worker.h"
 
 #include <QAction>
 #include <QApplication>
@@ -59,10 +58,7 @@ namespace {
 
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 540;
-constexpr int kTimerIntervalMs = 1000;
-// How often the program notes that it is running: a crash loses at most this much, so
-// cycles that came due in the last minute before a crash may be listed as missed.
-constexpr int kLastSeenIntervalMs = 60 * 1000;
+constexpr int kClockIntervalMs = 1000;
 
 // The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
 QString startStopCaption(bool running) {
@@ -100,11 +96,11 @@ template <typename W> W* place(W* widget, const char* name, int x, int y, int w,
 
 } // namespace
 
-MainWindow::MainWindow(AppContext context, QWidget* parent)
+MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_context(context) {
+      m_session(session), m_setup(std::move(setup)) {
     setObjectName(QStringLiteral("Zorvane"));
     setWindowTitle(QStringLiteral("Zorvane"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -112,18 +108,6 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
-    // Reading config.ini needs nothing of the window: it runs on another core while the
-    // components are built, and onWindowCreated takes the rows.
-    m_storedTable = std::async(std::launch::async, [dir = programPath(), &clock = m_context.clock] {
-        work::nameThisThread("config reader");
-        std::optional<config::StoredTable> stored = config::readTable(dir);
-        if (stored) {
-            // Every row's last time gets its instant now, before the first pass starts
-            // the current cycles, so the missed cycles can still be counted.
-            schedule::dateUndatedRows(stored->rows, clock.now());
-        }
-        return stored;
-    });
     buildComponents();
     wireAlarm();
     wireAlerts();
@@ -137,12 +121,14 @@ MainWindow::MainWindow(AppContext context, QWidget* parent)
     }
     onWindowCreated();
     // After the table is loaded, so the room's retained kills meet its rows.
-    m_room->rejoin();
+    m_session.joinRoom();
 }
 
 MainWindow::~MainWindow() {
-    m_context.globals.stopWorkers();
-    noteRunning();
+    m_session.globals()->stopWorkers();
+    m_session.setNoticeSink(nullptr);
+    // What the grid's undo stack keeps refers to the grid; the path outlives it.
+    m_session.kills().setRecorded({});
 }
 
 void MainWindow::buildComponents() {
@@ -187,16 +173,16 @@ void MainWindow::buildComponents() {
     m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
     // In the free space right of "设置", below the clock.
     m_writeNotice = place(new WriteNotice(this), "写入提示", 432, 48, 352, 22);
-    m_tableStore = std::make_unique<ConfigWriter>(programPath(), m_writeNotice);
+    // Failed writes, sound trouble and history notices of the session show here.
+    m_session.setNoticeSink(m_writeNotice);
 
-    schedule::MessageSink& messages = m_context.messages
-                                          ? *m_context.messages
-                                          : static_cast<schedule::MessageSink&>(m_messageBox);
+    schedule::MessageSink& messages =
+        m_setup.messages ? *m_setup.messages : static_cast<schedule::MessageSink&>(m_messageBox);
     m_gridController = std::make_unique<GridController>(
-        m_table, *m_grid, m_context.clock, *m_tableStore, messages, *m_warnMinutesEdit);
+        m_session.table(), *m_grid, m_session.clock(), m_session.kills(), m_session.writer(),
+        messages, *m_warnMinutesEdit);
     m_questionBoxes = std::make_unique<QuestionBoxes>(this);
-    m_gridController->setQuestions(m_context.questions ? m_context.questions
-                                                       : m_questionBoxes.get());
+    m_gridController->setQuestions(m_setup.questions ? m_setup.questions : m_questionBoxes.get());
 
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
     connect(m_addButton, &QPushButton::clicked, m_gridController.get(),
@@ -207,72 +193,39 @@ void MainWindow::buildComponents() {
     connect(m_preferencesButton, &QPushButton::clicked, this, &MainWindow::openPreferences);
 }
 
-std::filesystem::path MainWindow::programPath() const {
-    return text::pathFromUtf8(m_context.programDir);
-}
-
 void MainWindow::wireAlarm() {
-    m_preferences = std::make_unique<Preferences>(QString::fromStdString(text::utf8FromPath(
-        programPath() / text::pathFromUtf8(Preferences::fileName().toStdString()))));
-    m_tickSupport =
-        std::make_unique<TickSupport>(m_table, m_context.clock, m_context.globals.tickLock(),
-                                      m_context.programDir, m_writeNotice);
+    TickSupport& tick = *m_session.tick();
+    Preferences& preferences = m_session.preferences();
     // The tick reads the two boxes through its own copies of their texts.
-    m_tickSupport->setWarnMinutesText(m_warnMinutesEdit->text().toStdString());
-    m_tickSupport->setSoundPath(m_soundPathEdit->text().toStdString());
+    tick.setWarnMinutesText(m_warnMinutesEdit->text().toStdString());
+    tick.setSoundPath(m_soundPathEdit->text().toStdString());
     connect(m_warnMinutesEdit, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_tickSupport->setWarnMinutesText(text.toStdString()); });
+            [&tick](const QString& text) { tick.setWarnMinutesText(text.toStdString()); });
     connect(m_soundPathEdit, &QLineEdit::textChanged, this,
-            [this](const QString& text) { m_tickSupport->setSoundPath(text.toStdString()); });
-    // The tick reads the extra lead times from its own copy, never from the file.
-    m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
-    m_gridController->model().setExtraLeadMinutes(m_preferences->extraLeadMinutes());
-    m_preferences->extraLeadTimes.onChanged(this, [this](const QString&) {
-        m_tickSupport->setExtraLeadMinutes(m_preferences->extraLeadMinutes());
-        m_gridController->model().setExtraLeadMinutes(m_preferences->extraLeadMinutes());
+            [&tick](const QString& text) { tick.setSoundPath(text.toStdString()); });
+    m_gridController->model().setExtraLeadMinutes(preferences.extraLeadMinutes());
+    preferences.extraLeadTimes.onChanged(this, [this, &preferences](const QString&) {
+        m_gridController->model().setExtraLeadMinutes(preferences.extraLeadMinutes());
     });
-    m_tickSupport->device().setVolume(m_preferences->volume.get());
-    m_preferences->volume.onChanged(
-        this, [this](const int& percent) { m_tickSupport->device().setVolume(percent); });
-    wireAlertSounds();
     m_soundChooser =
-        new SoundChooser(this, m_soundPathEdit, m_context.programDir, *m_tableStore, this);
+        new SoundChooser(this, m_soundPathEdit, m_session.programDir(), m_session.writer(), this);
     m_soundChooser->setSoundCheck(
-        [support = m_tickSupport.get()](const std::string& file, auto done) {
-            support->checkSound(file, std::move(done));
-        });
-    m_soundChooser->setMessageSink(m_context.messages ? m_context.messages : &m_messageBox);
+        [&tick](const std::string& file, auto done) { tick.checkSound(file, std::move(done)); });
+    m_soundChooser->setMessageSink(m_setup.messages ? m_setup.messages : &m_messageBox);
     connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
             &SoundChooser::onSoundLabelPressed);
 }
 
-void MainWindow::wireAlertSounds() {
-    alarm::AlertSounds& sounds = m_tickSupport->sounds();
-    sounds.setSpeechEnabled(m_preferences->speechEnabled.get());
-    m_preferences->speechEnabled.onChanged(
-        this, [&sounds](const bool& on) { sounds.setSpeechEnabled(on); });
-    const auto applyRepeat = [this, &sounds] {
-        sounds.setRepeat(m_preferences->repeatSeconds.get(),
-                         m_preferences->repeatLimitMinutes.get());
-    };
-    applyRepeat();
-    m_preferences->repeatSeconds.onChanged(this, [applyRepeat](const int&) { applyRepeat(); });
-    m_preferences->repeatLimitMinutes.onChanged(this, [applyRepeat](const int&) { applyRepeat(); });
-}
-
 void MainWindow::wireAlerts() {
     const QIcon icon = QApplication::windowIcon();
-    m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(),
-                                     icon.isNull() ? NotificationImage()
-                                                   : notificationImage(icon.pixmap(64).toImage()),
-                                     QStringLiteral("zorvane"), this);
     m_tray = new AlertTray(icon, this);
-    m_alertDispatch = new AlertDispatch(*m_preferences, m_notifier, this);
-    m_alertCenter = new AlertCenter(this, m_table, *m_alertDispatch, m_tray, this);
-    m_tickSupport->setAlertListener(m_alertDispatch);
-
-    connect(m_notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
-    connect(m_notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);
+    if (AlertDispatch* alerts = m_session.alerts()) {
+        m_alertCenter = new AlertCenter(this, m_session.table(), *alerts, m_tray, this);
+        if (DesktopNotifier* notifier = alerts->notifier()) {
+            connect(notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
+            connect(notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);
+        }
+    }
     connect(m_tray, &AlertTray::silenceRequested, this, &MainWindow::silence);
     connect(m_tray, &AlertTray::startStopRequested, this, &MainWindow::onStartStopClicked);
     connect(m_tray, &AlertTray::preferencesRequested, this, &MainWindow::openPreferences);
@@ -289,7 +242,7 @@ void MainWindow::wireAlerts() {
 }
 
 void MainWindow::silence() {
-    m_tickSupport->stopSounds();
+    m_session.tick()->stopSounds();
 }
 
 void MainWindow::showRow(schedule::RowId row) {
@@ -300,7 +253,7 @@ void MainWindow::showRow(schedule::RowId row) {
     raise();
     activateWindow();
     // The grid shows the data rows without the header row.
-    if (const int index = m_table.rowIndex(row); index > 0) {
+    if (const int index = m_session.table().rowIndex(row); index > 0) {
         const QModelIndex name = m_grid->viewIndexOf(index, schedule::kNameColumn);
         m_grid->selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect);
         m_grid->scrollTo(name);
@@ -310,28 +263,11 @@ void MainWindow::showRow(schedule::RowId row) {
 CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
     // A second start writes options such as --room to the preferences file before it
     // hands over; the window takes them up from there.
-    m_preferences->store().reload();
+    m_session.preferences().store().reload();
     switch (command.action) {
-    case CommandLine::Action::Kill: {
-        CommandResult result = killByName(
-            m_table, command.killName, command.minutesAgo, m_context.clock,
-            [this](schedule::RowId row, schedule::UtcSeconds killed) {
-                m_gridController->recordKill(row, killed, schedule::KillSource::CommandLine);
-            });
-        if (result.exitCode != kExitDone) {
-            return result;
-        }
-        // The caller is told whether the kill reached config.ini, so the window waits for
-        // this one write.
-        if (const std::string problem = m_tableStore->flush().tableFile; !problem.empty()) {
-            return {kExitFailed,
-                    QStringLiteral("The kill of '%1' shows in the window but was not saved: %2")
-                        .arg(command.killName.trimmed(), QString::fromStdString(problem))};
-        }
-        return result;
-    }
+    case CommandLine::Action::Kill:
     case CommandLine::Action::List:
-        return {kExitDone, tableListing(m_table, m_context.clock)};
+        return runInSession(command, m_session);
     default:
         if (isHidden() || isMinimized()) {
             showNormal();
@@ -363,10 +299,10 @@ void MainWindow::toggleWindow() {
 
 PreferencesDialog* MainWindow::openPreferences() {
     if (!m_preferencesDialog) {
-        m_preferencesDialog = new PreferencesDialog(*m_preferences, this);
+        m_preferencesDialog = new PreferencesDialog(m_session.preferences(), this);
         m_preferencesDialog->setAttribute(Qt::WA_DeleteOnClose);
         std::vector<std::pair<QString, bool>> rows;
-        for (const schedule::BossRow& row : m_table.rows()) {
+        for (const schedule::BossRow& row : m_session.table().rows()) {
             rows.emplace_back(QString::fromStdString(text::trim(row.text[schedule::kNameColumn])),
                               row.use);
         }
@@ -379,24 +315,7 @@ PreferencesDialog* MainWindow::openPreferences() {
 }
 
 void MainWindow::wireHistory() {
-    const std::filesystem::path file =
-        programPath() / text::pathFromUtf8(history::kHistoryFileName);
-    m_killLog = std::make_unique<history::SqliteKillLog>(file);
-    // What went wrong with the history shows in the window's notice line, beside failed
-    // writes of the other files. The database opens on its first use, so its notices come
-    // from the history's writer thread or from a query; the notice line takes reports from
-    // any thread. Asking for notice() here would open the database at every start.
-    const auto report = [notice = m_writeNotice,
-                         name = text::utf8FromPath(file)](const text::Message& message) {
-        if (!message.empty()) {
-            notice->writeFailed(name, message);
-        }
-    };
-    m_killLog->setNoticeHandler(report);
-    m_gridController->setKillLog(m_killLog.get());
-    m_tickSupport->setKillLog(m_killLog.get());
-
-    m_rowMenu = new RowMenu(*m_grid, m_table);
+    m_rowMenu = new RowMenu(*m_grid, m_session.table());
     GridController* grid = m_gridController.get();
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（现在）"),
                         [grid](schedule::RowId row) { grid->killRowNow(row); });
@@ -409,14 +328,15 @@ void MainWindow::wireHistory() {
 }
 
 LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {
-    if (!m_table.row(row)) {
+    if (!m_session.table().row(row)) {
         return nullptr;
     }
-    auto* dialog = new LeadTimesDialog(m_table, row, m_preferences->extraLeadMinutes(), this);
+    auto* dialog = new LeadTimesDialog(m_session.table(), row,
+                                       m_session.preferences().extraLeadMinutes(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // The row's list lives in config.ini with the table, so it is saved like a table edit.
     connect(dialog, &LeadTimesDialog::stored, this,
-            [this](schedule::RowId) { m_tableStore->saveTable(m_table); });
+            [this](schedule::RowId) { m_session.writer().saveTable(m_session.table()); });
     dialog->show();
     return dialog;
 }
@@ -461,9 +381,10 @@ void MainWindow::wireKeyboard() {
         setTabOrder(order[i], order[i + 1]);
     }
 
-    m_gridController->setSortState(GridProxy::sortStateFromInt(m_preferences->gridSortOrder.get()));
+    m_gridController->setSortState(
+        GridProxy::sortStateFromInt(m_session.preferences().gridSortOrder.get()));
     connect(grid, &GridController::sortStateChanged, this, [this](GridProxy::SortState state) {
-        m_preferences->gridSortOrder.set(static_cast<int>(state));
+        m_session.preferences().gridSortOrder.set(static_cast<int>(state));
     });
 }
 
@@ -479,8 +400,8 @@ void MainWindow::wireOverlay() {
     connect(m_tray, &AlertTray::overlayToggleRequested, this, &MainWindow::toggleOverlay);
     connect(m_tray, &AlertTray::overlayClickThroughRequested, this,
             &MainWindow::setOverlayClickThrough);
-    setOverlayClickThrough(m_preferences->overlayClickThrough.get());
-    if (m_preferences->overlayVisible.get()) {
+    setOverlayClickThrough(m_session.preferences().overlayClickThrough.get());
+    if (m_session.preferences().overlayVisible.get()) {
         overlay()->show();
     }
     m_tray->setOverlayShown(m_overlay && m_overlay->isVisible());
@@ -493,10 +414,10 @@ Overlay* MainWindow::overlay() {
         return m_overlay.get();
     }
     m_overlay = std::make_unique<Overlay>(&m_gridController->model());
-    m_overlay->setRowLimit(m_preferences->overlayRows.get());
-    m_preferences->overlayRows.onChanged(this,
-                                         [this](const int& rows) { m_overlay->setRowLimit(rows); });
-    const QStringList parts = m_preferences->overlayGeometry.get().split(QLatin1Char(','));
+    m_overlay->setRowLimit(m_session.preferences().overlayRows.get());
+    m_session.preferences().overlayRows.onChanged(
+        this, [this](const int& rows) { m_overlay->setRowLimit(rows); });
+    const QStringList parts = m_session.preferences().overlayGeometry.get().split(QLatin1Char(','));
     QRect geometry;
     if (parts.size() == 4) {
         bool ok[4] = {};
@@ -518,17 +439,17 @@ Overlay* MainWindow::overlay() {
         m_overlay->move(area.right() - m_overlay->width() - 20, area.top() + 80);
     }
     connect(m_overlay.get(), &Overlay::geometryChosen, this, [this](const QRect& where) {
-        m_preferences->overlayGeometry.set(QStringLiteral("%1,%2,%3,%4")
-                                               .arg(where.x())
-                                               .arg(where.y())
-                                               .arg(where.width())
-                                               .arg(where.height()));
+        m_session.preferences().overlayGeometry.set(QStringLiteral("%1,%2,%3,%4")
+                                                        .arg(where.x())
+                                                        .arg(where.y())
+                                                        .arg(where.width())
+                                                        .arg(where.height()));
     });
-    m_overlay->setClickThrough(m_preferences->overlayClickThrough.get());
+    m_overlay->setClickThrough(m_session.preferences().overlayClickThrough.get());
     connect(m_overlay.get(), &Overlay::clickThroughRequested, this,
             &MainWindow::setOverlayClickThrough);
     connect(m_overlay.get(), &Overlay::rowLimitRequested, this,
-            [this](int rows) { m_preferences->overlayRows.set(rows); });
+            [this](int rows) { m_session.preferences().overlayRows.set(rows); });
     connect(m_overlay.get(), &Overlay::hideRequested, this, &MainWindow::toggleOverlay);
     return m_overlay.get();
 }
@@ -544,7 +465,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::toggleOverlay() {
     const bool show = !(m_overlay && m_overlay->isVisible());
     overlay()->setVisible(show);
-    m_preferences->overlayVisible.set(show);
+    m_session.preferences().overlayVisible.set(show);
     m_tray->setOverlayShown(show);
 }
 
@@ -552,7 +473,7 @@ void MainWindow::setOverlayClickThrough(bool on) {
     if (m_overlay) {
         m_overlay->setClickThrough(on);
     }
-    m_preferences->overlayClickThrough.set(on);
+    m_session.preferences().overlayClickThrough.set(on);
     m_tray->setOverlayClickThrough(on);
     if (m_overlayClickThrough) {
         m_overlayClickThrough->setChecked(on);
@@ -560,29 +481,27 @@ void MainWindow::setOverlayClickThrough(bool on) {
 }
 
 void MainWindow::wireRoom() {
-    m_room = std::make_unique<RoomConnection>(
-        m_table, *m_preferences,
-        [controller = m_gridController.get()](schedule::RowId row, schedule::UtcSeconds killUtc,
-                                              const std::string& sender) {
-            return controller->applyRemoteKill(row, killUtc, sender);
-        });
-    // Every kill the grid records passes the room on its way to the history.
-    m_room->setKillLog(m_killLog.get());
-    m_gridController->setKillLog(m_room.get());
+    RoomConnection* room = m_session.room();
+    if (room == nullptr) {
+        return;
+    }
     // In the place of the write notice, which takes it over while a write fails.
     m_roomLine =
-        place(new RoomStatusLine(*m_room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
+        place(new RoomStatusLine(*room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
     m_writeNotice->raise();
-    connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] {
-        if (!m_room->offers().empty()) {
+    connect(m_roomLine, &ClickableLabel::leftPressed, this, [this, room] {
+        if (!room->offers().empty()) {
             openRoomOffers();
         }
     });
 }
 
 RoomOffersPanel* MainWindow::openRoomOffers() {
+    if (m_session.room() == nullptr) {
+        return nullptr;
+    }
     if (!m_offersPanel) {
-        m_offersPanel = new RoomOffersPanel(*m_room, this);
+        m_offersPanel = new RoomOffersPanel(*m_session.room(), this);
         m_offersPanel->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_offersPanel->show();
@@ -591,24 +510,24 @@ RoomOffersPanel* MainWindow::openRoomOffers() {
 }
 
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
-    const std::optional<schedule::BossRow> boss = m_table.row(row);
+    const std::optional<schedule::BossRow> boss = m_session.table().row(row);
     if (!boss) {
         return nullptr;
     }
     // The history knows the boss by the name its kills were recorded under.
-    auto* dialog = new HistoryDialog(*m_killLog,
+    auto* dialog = new HistoryDialog(m_session.history(),
                                      {text::trim(boss->text[schedule::kNameColumn]),
                                       text::textToInteger(boss->text[schedule::kPeriodColumn]),
                                       text::textToInteger(boss->text[schedule::kDelayColumn])},
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setExportDirectory(QString::fromStdString(m_context.programDir));
+    dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
     dialog->show();
     return dialog;
 }
 
 void MainWindow::onWindowCreated() {
-    const std::filesystem::path dir = programPath();
+    const std::filesystem::path dir = m_session.programPath();
     // Told before any write fails on its own: nothing the user changes can be kept.
     if (std::string error; !text::canCreateFilesIn(dir, &error)) {
         m_writeNotice->writeFailed(text::utf8FromPath(config::tableFilePath(dir).parent_path()),
@@ -616,48 +535,31 @@ void MainWindow::onWindowCreated() {
     }
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();
-    std::optional<config::StoredTable> stored = m_storedTable.get();
-    if (stored) {
-        m_table.appendRows(std::move(stored->rows));
-    }
+    const std::string storedWarnMinutes = m_session.finishLoad();
     showMissedWhileAway();
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
     // Starting the download forks a helper, which makes every page the window thread writes
     // next a copy; the window is drawn first.
     afterFirstPaint(*this, [this] {
-        startAnnouncement(m_context.globals, m_viewer, m_context.announcementUrl,
-                          m_context.programDir, m_context.announcementFetcher);
+        startAnnouncement(*m_session.globals(), m_viewer, m_setup.announcementUrl,
+                          m_session.programDir(), m_setup.announcementFetcher);
     });
-    showStoredWarnMinutes(stored ? stored->warnMinutes : std::string());
+    showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();
 
-    periodic::AppGlobals& globals = m_context.globals;
-    globals.clockTimer().start([this](std::intptr_t) { onClockTick(); }, kTimerIntervalMs);
-    startTick();
+    m_session.globals()->clockTimer().start([this](std::intptr_t) { onClockTick(); },
+                                            kClockIntervalMs);
+    m_session.startTick();
 }
 
 void MainWindow::showMissedWhileAway() {
-    const std::optional<schedule::UtcSeconds> lastSeen = config::readLastSeen(programPath());
-    if (lastSeen) {
-        const std::vector<schedule::MissedRow> missed = schedule::missedWhileAway(
-            m_table.rows(), *lastSeen, schedule::toUtc(m_context.clock.now()));
-        if (!missed.empty()) {
-            m_awayPanel = new AwayPanel(missed, this);
-            // Shown once the window itself is up, beside it and without blocking it.
-            QTimer::singleShot(0, m_awayPanel, &QWidget::show);
-        }
+    const std::vector<schedule::MissedRow> missed = m_session.startNotingRunning();
+    if (!missed.empty()) {
+        m_awayPanel = new AwayPanel(missed, this);
+        // Shown once the window itself is up, beside it and without blocking it.
+        QTimer::singleShot(0, m_awayPanel, &QWidget::show);
     }
-    noteRunning();
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &MainWindow::noteRunning);
-    timer->start(kLastSeenIntervalMs);
-}
-
-void MainWindow::noteRunning() {
-    // Only the panel at the next start depends on it; a failed write there lists a few
-    // cycles too many at worst, so it is retried with the next note and not reported.
-    config::writeLastSeen(programPath(), schedule::toUtc(m_context.clock.now()));
 }
 
 void MainWindow::showStoredWarnMinutes(const std::string& stored) {
@@ -665,27 +567,19 @@ void MainWindow::showStoredWarnMinutes(const std::string& stored) {
     m_warnMinutesEdit->setText(QString::fromStdString(stored));
     if (m_warnMinutesEdit->text().isEmpty()) {
         m_warnMinutesEdit->setText(defaultWarnMinutes());
-        m_tableStore->writeWarnMinutes(std::string(config::kDefaultWarnMinutes));
+        m_session.writer().writeWarnMinutes(std::string(config::kDefaultWarnMinutes));
     }
 }
 
 void MainWindow::onWarnMinutesChanged(const QString& text) {
-    m_tableStore->writeWarnMinutes(text.toStdString());
-}
-
-void MainWindow::startTick() {
-    m_context.globals.tickTimer().start([this](std::intptr_t) { m_tickSupport->onTick(); },
-                                        kTimerIntervalMs);
+    m_session.writer().writeWarnMinutes(text.toStdString());
 }
 
 void MainWindow::onStartStopClicked() {
-    periodic::IntervalTimer& tick = m_context.globals.tickTimer();
     if (m_tickRunning) {
-        tick.stop();
-        // A stopped timer leaves no chime sounding.
-        silence();
+        m_session.stopTick();
     } else {
-        startTick();
+        m_session.startTick();
     }
     m_tickRunning = !m_tickRunning;
     m_startStopButton->setText(startStopCaption(m_tickRunning));
@@ -693,10 +587,10 @@ void MainWindow::onStartStopClicked() {
 }
 
 void MainWindow::onClockTick() {
-    periodic::CriticalSectionLock& lock = m_context.globals.clockLock();
+    periodic::CriticalSectionLock& lock = m_session.globals()->clockLock();
     lock.enter();
     const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
-                         QString::fromStdString(schedule::clockTimeText(m_context.clock.now()));
+                         QString::fromStdString(schedule::clockTimeText(m_session.clock().now()));
     // Widgets belong to the window thread; the worker only posts the new caption.
     handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();

@@ -3,7 +3,7 @@
 // file and why. It shows while any write is failing, without a box in anybody's way,
 // and goes away once every file that failed has been written again.
 
-#include "schedule/services.h"
+#include "services/notices.h"
 #include "text/message.h"
 
 #include <QLabel>
@@ -14,7 +14,7 @@
 
 namespace zorvane::app {
 
-class WriteNotice final : public QLabel, public schedule::WriteStatusSink {
+class WriteNotice final : public QLabel, public NoticeSink {
     Q_OBJECT
 public:
     explicit WriteNotice(QWidget* parent = nullptr);
@@ -22,7 +22,7 @@ public:
     // Both may be called on any thread; the label changes on its own thread.
     void writeFailed(const std::string& file, const std::string& reason) override;
     // A failure told as a message, shown in the window's language (the kill history's).
-    void writeFailed(const std::string& file, const text::Message& reason);
+    void writeFailed(const std::string& file, const text::Message& reason) override;
     // Also takes back a failure reported for the file's directory.
     void writeSucceeded(const std::string& file) override;
 

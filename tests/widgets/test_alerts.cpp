@@ -9,6 +9,7 @@
 #include "schedule/bosstable.h"
 #include "services/configwriter.h"
 #include "services/preferences.h"
+#include "services/session.h"
 #include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/notificationserver.h"
@@ -41,11 +42,11 @@ class AlertsTest : public QObject {
     Q_OBJECT
 
 private:
-    bool chimeSounding() { return m_window->tickSupport().device().isPlaying(alarm::kAlarmAlias); }
+    bool chimeSounding() { return m_session->tick()->device().isPlaying(alarm::kAlarmAlias); }
 
     // A checked row killed at 10:00:00 with a period of 30 minutes.
     schedule::RowId addBoss(const std::string& name) {
-        schedule::BossTable& table = m_window->table();
+        schedule::BossTable& table = m_session->table();
         const int row = table.appendRow();
         const schedule::RowId id = table.rowId(row);
         table.setCellText(id, schedule::kNameColumn, name);
@@ -62,7 +63,7 @@ private:
         m_clock.set(h, m, s);
         return QTest::qWaitFor(
             [&] {
-                return m_window->table().row(id)->text[schedule::kCountdownColumn] == countdown;
+                return m_session->table().row(id)->text[schedule::kCountdownColumn] == countdown;
             },
             5000);
     }
@@ -84,14 +85,16 @@ private slots:
         m_clock.set(10, 0, 0);
         m_dir = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<periodic::AppGlobals>();
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
         if (m_server) {
@@ -104,7 +107,7 @@ private slots:
         if (!m_server) {
             QSKIP("needs a session bus");
         }
-        QVERIFY(m_window->preferences().extraLeadTimes.set(QStringLiteral("10")));
+        QVERIFY(m_session->preferences().extraLeadTimes.set(QStringLiteral("10")));
         const schedule::RowId id = addBoss(" 火龙 ");
         const QList<zorvane::testing::NotifyCall>& calls = m_server->calls;
 
@@ -136,13 +139,13 @@ private slots:
         // 显示 selects the row.
         m_window->grid()->clearSelection();
         emit m_server->ActionInvoked(calls[2].id, QStringLiteral("show"));
-        const int gridRow = m_window->table().rowIndex(id) - 1;
+        const int gridRow = m_session->table().rowIndex(id) - 1;
         QTRY_COMPARE(m_window->grid()->currentIndex().row(), gridRow);
         QVERIFY(m_window->grid()->selectionModel()->isSelected(m_window->grid()->currentIndex()));
     }
 
     void noNotificationWhenSwitchedOffButTheChimeStays() {
-        QVERIFY(m_window->preferences().notificationsEnabled.set(false));
+        QVERIFY(m_session->preferences().notificationsEnabled.set(false));
         const schedule::RowId id = addBoss("火龙");
         QVERIFY(passAt(id, 10, 24, 59, "00时05分01秒"));
         QVERIFY(passAt(id, 10, 25, 0, "00时05分00秒"));
@@ -158,20 +161,20 @@ private slots:
     }
 
     void theVolumeSettingReachesTheDevice() {
-        alarm::SoundPlayer& device = m_window->tickSupport().device();
+        alarm::SoundPlayer& device = m_session->tick()->device();
         QCOMPARE(device.volume(), 100);
-        QVERIFY(m_window->preferences().volume.set(40));
+        QVERIFY(m_session->preferences().volume.set(40));
         QCOMPARE(device.volume(), 40);
     }
 
     void escAndStopSilenceTheChime() {
         const std::string dir = m_dir->path().toStdString();
-        alarm::soundAlarm(m_window->tickSupport().device(), "", dir);
+        alarm::soundAlarm(m_session->tick()->device(), "", dir);
         QTRY_VERIFY(chimeSounding());
         QTest::keyClick(m_window.get(), Qt::Key_Escape);
         QTRY_VERIFY(!chimeSounding());
 
-        alarm::soundAlarm(m_window->tickSupport().device(), "", dir);
+        alarm::soundAlarm(m_session->tick()->device(), "", dir);
         QTRY_VERIFY(chimeSounding());
         QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
         QCOMPARE(m_window->startStopButton()->text(), QStringLiteral("启动"));
@@ -191,12 +194,12 @@ private slots:
         QVERIFY(grid->viewport()->isAncestorOf(editor));
         editor->setText(QStringLiteral("改了"));
 
-        alarm::soundAlarm(m_window->tickSupport().device(), "", m_dir->path().toStdString());
+        alarm::soundAlarm(m_session->tick()->device(), "", m_dir->path().toStdString());
         QTRY_VERIFY(chimeSounding());
         QTest::keyClick(editor, Qt::Key_Escape);
         QTRY_VERIFY(editor.isNull() || !editor->isVisible());
         QVERIFY(chimeSounding());
-        QCOMPARE(m_window->table().row(m_window->table().rowId(1))->text[schedule::kNameColumn],
+        QCOMPARE(m_session->table().row(m_session->table().rowId(1))->text[schedule::kNameColumn],
                  "火龙");
         // Back in the window, Esc silences again.
         QTest::keyClick(grid, Qt::Key_Escape);
@@ -223,16 +226,16 @@ private slots:
     }
 
     void speechAndRepeatingFollowThePreferencesAndEscEndsThem() {
-        QVERIFY(m_window->preferences().speechEnabled.set(true));
-        QVERIFY(m_window->preferences().repeatSeconds.set(10));
+        QVERIFY(m_session->preferences().speechEnabled.set(true));
+        QVERIFY(m_session->preferences().repeatSeconds.set(10));
         const schedule::RowId id = addBoss("火龙");
         QVERIFY(passAt(id, 10, 29, 59, "00时00分01秒"));
         QVERIFY(!chimeSounding());
         QVERIFY(passAt(id, 10, 30, 0, "00时00分00秒"));
         QTRY_VERIFY(chimeSounding());
-        alarm::AlertSounds& sounds = m_window->tickSupport().sounds();
+        alarm::AlertSounds& sounds = m_session->tick()->sounds();
         QVERIFY(sounds.repeating());
-        alarm::SoundPlayer& device = m_window->tickSupport().device();
+        alarm::SoundPlayer& device = m_session->tick()->device();
         // Synthesis may take a while on a busy machine.
         QTRY_VERIFY_WITH_TIMEOUT(device.isPlaying(alarm::kSpeechAliasPrefix + std::string("0")),
                                  60000);
@@ -243,9 +246,9 @@ private slots:
     }
 
     void aRowsOwnLeadTimesComeFromItsMenuAreSavedAndReplaceTheGlobalOnes() {
-        QVERIFY(m_window->preferences().extraLeadTimes.set(QStringLiteral("10")));
+        QVERIFY(m_session->preferences().extraLeadTimes.set(QStringLiteral("10")));
         const schedule::RowId id = addBoss("火龙");
-        const int row = m_window->table().rowIndex(id);
+        const int row = m_session->table().rowIndex(id);
         const std::unique_ptr<QMenu> menu = m_window->rowMenu()->menuForRow(row);
         QVERIFY(menu);
         QAction* entry = nullptr;
@@ -267,14 +270,14 @@ private slots:
         dialog->accept();
         QVERIFY(dialog->isVisible());
         QVERIFY(dialog->noteLabel()->text().contains(QStringLiteral("“abc”")));
-        QVERIFY(!m_window->table().timing(row)->leadMinutes);
+        QVERIFY(!m_session->table().timing(row)->leadMinutes);
 
         dialog->listEdit()->setText(QStringLiteral("40, 2"));
         const QString never = QStringLiteral("提前 40 分钟的提醒不会响：不短于周期 30 分钟");
         QCOMPARE(dialog->noteLabel()->text(), never);
         dialog->accept();
-        QCOMPARE(m_window->table().timing(row)->leadMinutes, (std::vector<int>{40, 2}));
-        m_window->configWriter().flush();
+        QCOMPARE(m_session->table().timing(row)->leadMinutes, (std::vector<int>{40, 2}));
+        m_session->writer().flush();
         const std::filesystem::path file = config::tableFilePath(m_dir->path().toStdString());
         QCOMPARE(config::readIniValue(file, "LeadTimes", "1"), std::string("40, 2"));
         const QModelIndex name = m_window->grid()->model()->index(row - 1, schedule::kNameColumn);
@@ -299,6 +302,7 @@ private:
     std::unique_ptr<NotificationServer> m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -1,5 +1,6 @@
 #include "periodic/globals.h"
 #include "schedule/clock.h"
+#include "services/session.h"
 #include "tests/net/localservers.h"
 #include "tests/support/tempdir.h"
 #include "widgets/announcementview.h"
@@ -38,12 +39,17 @@ using zorvane::testing::TempDir;
 
 namespace {
 
-// A window context whose announcement runs the helper built with the tests.
-app::AppContext contextFor(periodic::AppGlobals& globals, const schedule::Clock& clock,
-                           const TempDir& dir, const std::string& url) {
-    app::AppContext context{globals, clock, dir.path().string(), url};
-    context.announcementFetcher = ZORVANE_ANNOUNCEMENT_FETCHER;
-    return context;
+// A window setup whose announcement runs the helper built with the tests.
+app::WindowSetup setupFor(const std::string& url) {
+    app::WindowSetup setup{url};
+    setup.announcementFetcher = ZORVANE_ANNOUNCEMENT_FETCHER;
+    return setup;
+}
+
+// The session a window over `dir` runs on.
+app::SessionSetup sessionFor(periodic::AppGlobals& globals, const schedule::Clock& clock,
+                             const TempDir& dir) {
+    return app::SessionSetup::window(globals, clock, dir.path().string());
 }
 
 // Shows the window and waits until its download has started, which it does once the
@@ -195,10 +201,12 @@ private slots:
         const schedule::SystemClock clock;
         const std::string url = server.base() + "/note";
         {
-            app::MainWindow first(contextFor(globals, clock, dir, url));
+            app::Session firstSession(sessionFor(globals, clock, dir));
+            app::MainWindow first(firstSession, setupFor(url));
             QVERIFY(showUntilDownloadStarts(first, globals));
         }
-        app::MainWindow second(contextFor(globals, clock, dir, url));
+        app::Session secondSession(sessionFor(globals, clock, dir));
+        app::MainWindow second(secondSession, setupFor(url));
         QVERIFY(showUntilDownloadStarts(second, globals));
         QTRY_COMPARE(second.viewer()->toPlainText(), QStringLiteral("again"));
     }
@@ -214,7 +222,8 @@ private slots:
         const TempDir dir;
         periodic::AppGlobals globals;
         const schedule::SystemClock clock;
-        app::MainWindow window(contextFor(globals, clock, dir, server.base() + "/note"));
+        app::Session session(sessionFor(globals, clock, dir));
+        app::MainWindow window(session, setupFor(server.base() + "/note"));
         // Nothing is fetched before the window is drawn.
         QTest::qWait(50);
         QVERIFY(!globals.announcementThread().joinable());
@@ -247,7 +256,8 @@ private slots:
         periodic::AppGlobals globals;
         const schedule::SystemClock clock;
         const std::string url = "http://127.0.0.1:" + std::to_string(closedPort()) + "/note";
-        app::MainWindow window(contextFor(globals, clock, dir, url));
+        app::Session session(sessionFor(globals, clock, dir));
+        app::MainWindow window(session, setupFor(url));
         auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
         QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
         QVERIFY(showUntilDownloadStarts(window, globals));
@@ -272,7 +282,8 @@ private slots:
         const schedule::SystemClock clock;
         QElapsedTimer timer;
         {
-            app::MainWindow window(contextFor(globals, clock, dir, stalling.base() + "/note"));
+            app::Session session(sessionFor(globals, clock, dir));
+            app::MainWindow window(session, setupFor(stalling.base() + "/note"));
             window.show();
             QTRY_COMPARE(stalling.requests().size(), std::size_t{1});
             QCOMPARE(childProcesses(), 1);
@@ -294,9 +305,10 @@ private slots:
         const TempDir dir;
         periodic::AppGlobals globals;
         const schedule::SystemClock clock;
-        app::AppContext context = contextFor(globals, clock, dir, server.base() + "/note");
-        context.announcementFetcher = (dir.path() / "no-such-helper").string();
-        app::MainWindow window(context);
+        app::WindowSetup setup = setupFor(server.base() + "/note");
+        setup.announcementFetcher = (dir.path() / "no-such-helper").string();
+        app::Session session(sessionFor(globals, clock, dir));
+        app::MainWindow window(session, setup);
         auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
         QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
         QVERIFY(showUntilDownloadStarts(window, globals));
@@ -342,7 +354,8 @@ private slots:
             const TempDir dir;
             periodic::AppGlobals globals;
             const schedule::SystemClock clock;
-            app::MainWindow window(contextFor(globals, clock, dir, server.base() + "/note"));
+            app::Session session(sessionFor(globals, clock, dir));
+            app::MainWindow window(session, setupFor(server.base() + "/note"));
             auto* viewer = qobject_cast<app::AnnouncementViewer*>(window.viewer());
             QSignalSpy finished(viewer, &app::AnnouncementViewer::fetchFinished);
             QVERIFY(showUntilDownloadStarts(window, globals));

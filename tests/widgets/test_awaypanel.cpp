@@ -6,6 +6,7 @@
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
+#include "services/session.h"
 #include "text/fileio.h"
 #include "widgets/awaypanel.h"
 #include "widgets/bossgrid.h"
@@ -70,6 +71,7 @@ private slots:
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
     }
@@ -113,8 +115,8 @@ private slots:
             QCOMPARE(list->item(0, column)->text(), listed[column]);
         }
         // The window goes on working meanwhile: the first pass starts the current cycle.
-        const schedule::RowId first = m_window->table().rowId(1);
-        QTRY_COMPARE_WITH_TIMEOUT(m_window->table().row(first)->text[schedule::kLastTimeColumn],
+        const schedule::RowId first = m_session->table().rowId(1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_session->table().row(first)->text[schedule::kLastTimeColumn],
                                   std::string("21:00:00"), 2000);
 
         const QImage image = panel->grab().toImage();
@@ -157,8 +159,9 @@ private:
 
     void openWindow() {
         m_globals = std::make_unique<periodic::AppGlobals>();
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -166,6 +169,7 @@ private:
     FixedClock m_clock;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

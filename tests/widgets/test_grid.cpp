@@ -5,6 +5,7 @@
 #include "models/bosstablemodel.h"
 #include "periodic/globals.h"
 #include "services/configwriter.h"
+#include "services/session.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
@@ -52,18 +53,17 @@ private:
     std::filesystem::path dir() const { return m_dir->path().toStdString(); }
     QString tableFile() const { return m_dir->filePath(QStringLiteral("config.ini")); }
     app::BossGrid* grid() const { return m_window->grid(); }
-    BossTable& table() const { return m_window->table(); }
+    BossTable& table() const { return m_session->table(); }
     QString cell(int row, int column) const {
         return QString::fromStdString(table().cellText(row, column));
     }
 
     void openWindow() {
         m_globals = std::make_unique<periodic::AppGlobals>();
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{.globals = *m_globals,
-                            .clock = m_clock,
-                            .programDir = m_dir->path().toStdString(),
-                            .messages = &m_messages});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session,
+                                                     app::WindowSetup{.messages = &m_messages});
         // Rows edited here must keep the times the test gives them: no countdown passes.
         m_globals->tickTimer().stop();
         m_window->show();
@@ -72,6 +72,7 @@ private:
 
     void restart() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         openWindow();
     }
@@ -79,7 +80,7 @@ private:
     // The program directory once the window's writer has written everything asked of it.
     std::filesystem::path writtenDir() const {
         if (m_window) {
-            m_window->configWriter().flush();
+            m_session->writer().flush();
         }
         return dir();
     }
@@ -172,6 +173,7 @@ private slots:
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
     }
@@ -202,6 +204,7 @@ private slots:
 
     void storedSettingsAreShownUnchanged() {
         m_window.reset();
+        m_session.reset();
         QVERIFY(config::writeWarnMinutes(dir(), "0"));
         QVERIFY(config::writeSoundPath(dir(), "/home/一/alarm.wav"));
         restart();
@@ -657,6 +660,7 @@ private:
     RecordingMessages m_messages;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -9,7 +9,9 @@
 #include "models/rowlook.h"
 #include "periodic/globals.h"
 #include "services/configwriter.h"
+#include "services/killpath.h"
 #include "services/preferences.h"
+#include "services/session.h"
 #include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
@@ -85,7 +87,7 @@ class GridStatesTest : public QObject {
 
 private:
     app::BossGrid* grid() const { return m_window->grid(); }
-    BossTable& table() const { return m_window->table(); }
+    BossTable& table() const { return m_session->table(); }
     app::GridController& controller() const { return m_window->gridController(); }
     QUndoStack& undo() const { return controller().undoStack(); }
     QString cell(int row, int column) const {
@@ -94,12 +96,10 @@ private:
 
     void openWindow() {
         m_globals = std::make_unique<periodic::AppGlobals>();
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
         m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{.globals = *m_globals,
-                            .clock = m_clock,
-                            .programDir = m_dir->path().toStdString(),
-                            .messages = &m_messages,
-                            .questions = &m_questions});
+            *m_session, app::WindowSetup{.messages = &m_messages, .questions = &m_questions});
         // The test moves the clock and runs passes itself.
         m_globals->tickTimer().stop();
         m_window->show();
@@ -108,6 +108,7 @@ private:
 
     void restart() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         openWindow();
     }
@@ -159,7 +160,7 @@ private:
     }
 
     std::vector<schedule::BossRow> storedRows() const {
-        m_window->configWriter().flush();
+        m_session->writer().flush();
         BossTable stored;
         config::loadTable(stored, m_dir->path().toStdString());
         return stored.rows();
@@ -176,6 +177,7 @@ private slots:
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
     }
@@ -228,12 +230,12 @@ private slots:
     void aTickPassColoursTheRow() {
         const int row = addRow("Boss");
         m_clock.set(10, 26, 40); // 200 s left, within the 5 warning minutes
-        m_window->tickSupport().onTick();
+        m_session->tick()->onTick();
         const QModelIndex name = grid()->viewIndexOf(row, schedule::kNameColumn);
         QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
                      app::lookBackground(app::RowLook::Lead));
         m_clock.set(10, 29, 30);
-        m_window->tickSupport().onTick();
+        m_session->tick()->onTick();
         QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
                      app::lookBackground(app::RowLook::DueSoon));
     }
@@ -251,7 +253,7 @@ private slots:
     void countdownHeaderCyclesThroughThreeOrders() {
         threeCountedRows();
         const QByteArray fileBefore = [this] {
-            m_window->configWriter().flush();
+            m_session->writer().flush();
             QFile file(m_dir->filePath(QStringLiteral("config.ini")));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
@@ -285,7 +287,7 @@ private slots:
             QCOMPARE(cell(row, schedule::kNumberColumn), QString::number(row));
         }
         QCOMPARE(cell(1, schedule::kNameColumn), QStringLiteral("A"));
-        m_window->configWriter().flush();
+        m_session->writer().flush();
         QFile file(m_dir->filePath(QStringLiteral("config.ini")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), fileBefore);
@@ -298,7 +300,7 @@ private slots:
     void sortChoiceIsRememberedInThePreferences() {
         clickCountdownHeader();
         clickCountdownHeader();
-        QCOMPARE(m_window->preferences().gridSortOrder.get(), int(Sort::Descending));
+        QCOMPARE(m_session->preferences().gridSortOrder.get(), int(Sort::Descending));
         restart();
         QCOMPARE(controller().proxy().sortState(), Sort::Descending);
         QCOMPARE(grid()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
@@ -319,7 +321,7 @@ private slots:
         QCOMPARE(cell(3, schedule::kLastTimeColumn), QStringLiteral("11:11:11"));
         QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:00:00"));
         QCOMPARE(storedRows()[2].text[schedule::kLastTimeColumn], std::string("11:11:11"));
-        const auto kills = m_window->killHistory().recentKills("C", 10);
+        const auto kills = m_session->history().recentKills("C", 10);
         QCOMPARE(kills.size(), std::size_t(1));
         QCOMPARE(kills[0].source, schedule::KillSource::DoubleClick);
 
@@ -356,7 +358,7 @@ private slots:
         m_clock.set(10, 21, 0);
         QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::Key_K));
         QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:21:00"));
-        QCOMPARE(m_window->killHistory().recentKills("A", 5)[0].source,
+        QCOMPARE(m_session->history().recentKills("A", 5)[0].source,
                  schedule::KillSource::Keyboard);
 
         // Delete asks first, naming the row; "no" keeps it.
@@ -399,7 +401,7 @@ private slots:
         QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:25:00"));
         menu->actions()[0]->trigger();
         QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:40:00"));
-        QCOMPARE(m_window->killHistory().recentKills("A", 5).size(), std::size_t(2));
+        QCOMPARE(m_session->history().recentKills("A", 5).size(), std::size_t(2));
     }
 
     void everyChangeUndoesAndRedoes() {
@@ -412,8 +414,8 @@ private slots:
 
         // A kill: undo gives the old times back, in the file too.
         m_clock.set(10, 10, 0);
-        QVERIFY(controller().recordKill(idB, schedule::toUtc(m_clock.now()),
-                                        schedule::KillSource::Menu));
+        QVERIFY(m_session->kills().record(idB, schedule::toUtc(m_clock.now()),
+                                          schedule::KillSource::Menu));
         QCOMPARE(cell(2, schedule::kLastTimeColumn), QStringLiteral("10:10:00"));
         undo().undo();
         QCOMPARE(cell(2, schedule::kLastTimeColumn), QStringLiteral("10:00:00"));
@@ -524,7 +526,7 @@ private slots:
 
         QTest::mouseClick(m_window->overlayButton(), Qt::LeftButton);
         QVERIFY(overlay->isVisible());
-        QVERIFY(m_window->preferences().overlayVisible.get());
+        QVERIFY(m_session->preferences().overlayVisible.get());
         // Checked rows with a count, fewest seconds first.
         QCOMPARE(overlay->entries().size(), std::size_t(2));
         QCOMPARE(overlay->entries()[0].name, QStringLiteral("C"));
@@ -534,7 +536,7 @@ private slots:
         setCount(1, 30, RowPhase::Lead);
         QCOMPARE(overlay->entries()[0].name, QStringLiteral("A"));
         QCOMPARE(overlay->entries()[0].look, app::RowLook::DueSoon);
-        m_window->preferences().overlayRows.set(1);
+        m_session->preferences().overlayRows.set(1);
         QCOMPARE(overlay->entries().size(), std::size_t(1));
 
         m_window->setOverlayClickThrough(true);
@@ -553,18 +555,18 @@ private slots:
         QVERIFY(through && through->isChecked());
         through->trigger();
         QVERIFY(!overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
-        QVERIFY(!m_window->preferences().overlayClickThrough.get());
+        QVERIFY(!m_session->preferences().overlayClickThrough.get());
         // Closing the main window takes the overlay along, without forgetting it was shown.
         m_window->close();
         QVERIFY(!overlay->isVisible());
-        QVERIFY(m_window->preferences().overlayVisible.get());
+        QVERIFY(m_session->preferences().overlayVisible.get());
         m_window->show();
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
         QVERIFY(overlay->isVisible());
         QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-        QVERIFY(!m_window->preferences().overlayVisible.get());
+        QVERIFY(!m_session->preferences().overlayVisible.get());
     }
 
     void rendersTheGridWithStatesAndTheOverlay() {
@@ -625,6 +627,7 @@ private:
     ScriptedQuestions m_questions;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -1,6 +1,7 @@
 #include "history/killhistory.h"
 #include "history/killtexts.h"
 #include "periodic/globals.h"
+#include "services/session.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
@@ -136,19 +137,20 @@ private slots:
         testing::TempDir dir;
         periodic::AppGlobals globals;
         const testing::FakeClock clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
-        app::MainWindow window(app::AppContext{globals, clock, dir.path().string()});
+        app::Session session(app::SessionSetup::window(globals, clock, dir.path().string()));
+        app::MainWindow window(session);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(window.writeNotice()->isHidden());
 
         window.addButton()->click();
         window.addButton()->click();
-        window.table().setCellText(2, schedule::kNameColumn, " 赤炎魔王 ");
-        window.table().setCellText(2, schedule::kPeriodColumn, "90");
+        session.table().setCellText(2, schedule::kNameColumn, " 赤炎魔王 ");
+        session.table().setCellText(2, schedule::kPeriodColumn, "90");
         window.grid()->setCursorCell(2, schedule::kLastTimeColumn);
         emit window.grid()->gridDoubleClicked();
-        QCOMPARE(window.killHistory().recordCount("赤炎魔王"), 1);
-        const KillRecord recorded = window.killHistory().recentKills("赤炎魔王", 1).at(0);
+        QCOMPARE(session.history().recordCount("赤炎魔王"), 1);
+        const KillRecord recorded = session.history().recentKills("赤炎魔王", 1).at(0);
         QCOMPARE(QString::fromStdString(history::localTimeText(recorded.utcSeconds)),
                  QStringLiteral("2027-01-15 21:05:09"));
         QCOMPARE(recorded.periodMinutes, 90);
@@ -183,12 +185,12 @@ private slots:
         QCOMPARE(cell(dialog->killTable(), 0, 1), QStringLiteral("双击"));
         // The main window stays usable while the history is open.
         window.addButton()->click();
-        QCOMPARE(window.table().rowCount(), 4);
+        QCOMPARE(session.table().rowCount(), 4);
 
         QVERIFY(!window.rowMenu()->menuForRow(0));
         QVERIFY(!window.rowMenu()->menuForRow(9));
-        const schedule::RowId gone = window.table().rowId(1);
-        window.table().deleteRow(1);
+        const schedule::RowId gone = session.table().rowId(1);
+        session.table().deleteRow(1);
         QVERIFY(!window.openHistory(gone));
     }
 
@@ -202,18 +204,19 @@ private slots:
         periodic::AppGlobals globals;
         const testing::FakeClock clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
         {
-            app::MainWindow window(app::AppContext{globals, clock, dir.path().string()});
+            app::Session session(app::SessionSetup::window(globals, clock, dir.path().string()));
+            app::MainWindow window(session);
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QLabel* notice = window.writeNotice();
             // Starting leaves the history alone; looking at it opens it.
             QVERIFY(notice->isHidden());
             QCOMPARE(testing::readBytes(dir.path() / "history.sqlite"), damaged);
-            QVERIFY(window.openHistory(window.table().rowId(1)));
+            QVERIFY(window.openHistory(session.table().rowId(1)));
             QTRY_VERIFY(notice->isVisible());
             QVERIFY(notice->toolTip().contains(QStringLiteral("已损坏")));
             QVERIFY(notice->toolTip().contains(QStringLiteral("history.sqlite.broken-")));
-            QVERIFY(window.killHistory().isOpen());
+            QVERIFY(session.history().isOpen());
             saveRender(&window, QStringLiteral("history-notice.png"));
         }
         QCOMPARE(testing::readBytes(dir.path() / "config.ini"), config);

@@ -9,6 +9,7 @@
 #include "services/language.h"
 #include "services/preferences.h"
 #include "services/roomconnection.h"
+#include "services/session.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/alerttray.h"
 #include "widgets/awaypanel.h"
@@ -128,6 +129,7 @@ private slots:
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
         removeTranslators();
@@ -189,8 +191,8 @@ private slots:
         openWindow();
         m_window->findChild<QPushButton*>(QStringLiteral("按钮1"))->click();
         // A boss name in Latin letters: the names are data, and only the rest is checked.
-        m_window->table().setCellText(1, schedule::kNameColumn, "Red Dragon");
-        const schedule::RowId row = m_window->table().rowId(1);
+        m_session->table().setCellText(1, schedule::kNameColumn, "Red Dragon");
+        const schedule::RowId row = m_session->table().rowId(1);
         const std::unique_ptr<QMenu> rowMenu = m_window->rowMenu()->menuForRow(1);
         rowMenu->actions().constFirst()->trigger(); // killed now
         const QModelIndex countdown =
@@ -214,9 +216,9 @@ private slots:
         app::AwayPanel away({{row, "赤炎魔王", start, 3, start + 3600, 5000}});
         texts << away.list()->item(0, 4)->text() + QStringLiteral("\t(away left)");
         shown << &away;
-        QTRY_VERIFY_WITH_TIMEOUT(m_window->room().statusText().contains(QStringLiteral("broker")),
+        QTRY_VERIFY_WITH_TIMEOUT(m_session->room()->statusText().contains(QStringLiteral("broker")),
                                  10000);
-        texts << m_window->room().statusText() + QStringLiteral("\t(room state)");
+        texts << m_session->room()->statusText() + QStringLiteral("\t(room state)");
         m_window->writeNotice()->writeFailed(
             "/d/history.sqlite",
             text::Message(text::MessageId::HistoryCannotOpen,
@@ -379,8 +381,9 @@ private slots:
 
 private:
     void openWindow() {
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -388,6 +391,7 @@ private:
     testing::FakeClock m_clock{21, 5, 9};
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

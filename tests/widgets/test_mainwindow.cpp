@@ -1,5 +1,6 @@
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
+#include "services/session.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/mainwindow.h"
 
@@ -34,14 +35,16 @@ private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<periodic::AppGlobals>();
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString()});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
     }
@@ -133,9 +136,9 @@ private slots:
 
     void whileStoppedTheCountdownStandsAndTheClockRuns() {
         QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
-        const schedule::RowId row = m_window->table().rowId(1);
+        const schedule::RowId row = m_session->table().rowId(1);
         const auto countdown = [&] {
-            return m_window->table().row(row).value().text[schedule::kCountdownColumn];
+            return m_session->table().row(row).value().text[schedule::kCountdownColumn];
         };
         QTRY_COMPARE_WITH_TIMEOUT(countdown(), std::string("00时30分00秒"), 2000);
         QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
@@ -162,6 +165,7 @@ private:
     testing::FakeClock m_clock{21, 5, 9};
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

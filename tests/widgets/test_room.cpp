@@ -11,6 +11,7 @@
 #include "services/language.h"
 #include "services/preferences.h"
 #include "services/roomconnection.h"
+#include "services/session.h"
 #include "share/killevent.h"
 #include "tests/share/localbroker.h"
 #include "tests/support/fakeclock.h"
@@ -51,18 +52,19 @@ struct Member {
             preferences.roomNickname.set(nickname);
             preferences.roomPassword.set(password);
         }
-        window = std::make_unique<app::MainWindow>(
-            app::AppContext{.globals = globals, .clock = clock, .programDir = path()});
+        session = std::make_unique<app::Session>(app::SessionSetup::window(globals, clock, path()));
+        window = std::make_unique<app::MainWindow>(*session);
         // The times the test gives the rows stay as they are: no countdown passes.
         globals.tickTimer().stop();
         window->show();
     }
     ~Member() {
         window.reset();
+        session.reset();
         globals.teardown();
     }
     std::string path() const { return dir.path().toStdString(); }
-    schedule::BossTable& table() const { return window->table(); }
+    schedule::BossTable& table() const { return session->table(); }
     QString line() const { return window->roomStatusLine()->text(); }
 
     // Adds a row killed at `lastUtc`; returns its index.
@@ -97,6 +99,7 @@ struct Member {
 
     QTemporaryDir dir;
     periodic::AppGlobals globals;
+    std::unique_ptr<app::Session> session;
     std::unique_ptr<app::MainWindow> window;
 };
 
@@ -204,7 +207,7 @@ private slots:
         QCOMPARE(bob.table().cellText(bobDragon, schedule::kNextTimeColumn),
                  std::string("12:00:00"));
         QCOMPARE(bob.lastUtc(bobHydra), std::optional(nine));
-        const auto kills = bob.window->killHistory().recentKills("Dragon", 5);
+        const auto kills = bob.session->history().recentKills("Dragon", 5);
         QCOMPARE(kills.size(), std::size_t{1});
         QCOMPARE(kills[0].source, schedule::KillSource::Remote);
         QCOMPARE(kills[0].sender, std::string("alice"));
@@ -224,12 +227,12 @@ private slots:
         bob.doubleClickLastTime(bobDragon);
         QTRY_COMPARE_WITH_TIMEOUT(alice.lastUtc(aliceDragon), std::optional(ten + 300),
                                   kPatienceMs);
-        const auto back = alice.window->killHistory().recentKills("Dragon", 5);
+        const auto back = alice.session->history().recentKills("Dragon", 5);
         QCOMPARE(back.front().sender, std::string("bob"));
         QCOMPARE(back.front().source, schedule::KillSource::Remote);
         // A received kill is not sent on again.
         QTest::qWait(300);
-        QCOMPARE(bob.window->killHistory().recentKills("Dragon", 5).size(), std::size_t{2});
+        QCOMPARE(bob.session->history().recentKills("Dragon", 5).size(), std::size_t{2});
     }
 
     void olderAndDuplicateKillsChangeNothing() {
@@ -258,10 +261,10 @@ private slots:
             // A kill of an unknown boss behind it shows when this one has been handled.
             const std::string marker = "Marker " + std::to_string(++handled);
             QVERIFY(carol.publish(marker, c.kill, share::randomId()));
-            QTRY_VERIFY_WITH_TIMEOUT(bob.window->room().offers().count(marker) == 1, kPatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(bob.session->room()->offers().count(marker) == 1, kPatienceMs);
             QVERIFY2(bob.lastUtc(dragon) == std::optional(c.expected), c.what);
         }
-        QCOMPARE(bob.window->killHistory().recentKills("Dragon", 5).size(), std::size_t{1});
+        QCOMPARE(bob.session->history().recentKills("Dragon", 5).size(), std::size_t{1});
     }
 
     // A flood that arrives while the window is busy is taken over in slices of bounded
@@ -283,12 +286,12 @@ private slots:
                 kills.emplace_back("Boss " + std::to_string(b), ten - 3000 + 60 * round + b);
             }
         }
-        const std::uint64_t appliedBefore = bob.window->room().appliedCount();
+        const std::uint64_t appliedBefore = bob.session->room()->appliedCount();
         QVERIFY(carol.publishAll(kills));
         const auto total = static_cast<std::uint64_t>(kills.size());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.window->room().receivedCount() >= total, kPatienceMs);
-        QCOMPARE(bob.window->room().receivedCount(), total);
-        QCOMPARE(bob.window->room().appliedCount() - appliedBefore, total);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.session->room()->receivedCount() >= total, kPatienceMs);
+        QCOMPARE(bob.session->room()->receivedCount(), total);
+        QCOMPARE(bob.session->room()->appliedCount() - appliedBefore, total);
         for (int b = 0; b < kBosses; ++b) {
             QCOMPARE(bob.lastUtc(b + 1),
                      std::optional<schedule::UtcSeconds>(ten - 3000 + 60 * (kRounds - 1) + b));
@@ -321,8 +324,8 @@ private slots:
         QCOMPARE(bob.table().cellText(1, schedule::kNameColumn), std::string("Phoenix"));
         QCOMPARE(bob.table().cellText(1, schedule::kPeriodColumn), std::string("60"));
         QCOMPARE(bob.lastUtc(1), std::optional(kill));
-        QCOMPARE(bob.window->preferences().sharedBosses.get(), QStringList{"Phoenix"});
-        QCOMPARE(bob.window->killHistory().recentKills("Phoenix", 5).at(0).sender,
+        QCOMPARE(bob.session->preferences().sharedBosses.get(), QStringList{"Phoenix"});
+        QCOMPARE(bob.session->history().recentKills("Phoenix", 5).at(0).sender,
                  std::string("carol"));
         // Shared from now on although not checked: the next kill applies.
         QVERIFY(carol.publish("Phoenix", kill + 60, share::randomId()));
@@ -340,10 +343,10 @@ private slots:
         Member bob(userLink, QStringLiteral("bob"), m_clock, QStringLiteral("wrong-pass"));
         const QString refused =
             QStringLiteral("房间 guild：被拒绝：服务器拒绝了用户名或密码（未授权）");
-        QTRY_COMPARE_WITH_TIMEOUT(bob.window->room().statusText(), refused, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.session->room()->statusText(), refused, kPatienceMs);
         // The reason follows the window's language.
         QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
-        QCOMPARE(bob.window->room().statusText(),
+        QCOMPARE(bob.session->room()->statusText(),
                  QStringLiteral("Room guild: refused: the broker refused the user name or "
                                 "password (not authorised)"));
         for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
@@ -355,7 +358,7 @@ private slots:
         QVERIFY(bob.window->roomStatusLine()->toolTip().startsWith(refused));
         QVERIFY(!bob.window->roomStatusLine()->toolTip().contains(QStringLiteral("wrong-pass")));
         // The right password from the preferences joins at once.
-        bob.window->preferences().roomPassword.set(QStringLiteral("s3cret"));
+        bob.session->preferences().roomPassword.set(QStringLiteral("s3cret"));
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
         // A file that cannot be written takes the line's place for as long as it fails.
         bob.window->writeNotice()->writeFailed("/x/config.ini", "No space left on device");
@@ -363,10 +366,10 @@ private slots:
         bob.window->writeNotice()->writeSucceeded("/x/config.ini");
         QTRY_VERIFY(bob.window->roomStatusLine()->isVisible());
         // A link that is no room link says why; no room, no line.
-        bob.window->preferences().roomLink.set(QStringLiteral("http://example.org/guild"));
+        bob.session->preferences().roomLink.set(QStringLiteral("http://example.org/guild"));
         QTRY_VERIFY(
             bob.line().startsWith(QStringLiteral("房间 http://example.org/guild：链接无效：")));
-        bob.window->preferences().roomLink.set(QString());
+        bob.session->preferences().roomLink.set(QString());
         QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
     }
 

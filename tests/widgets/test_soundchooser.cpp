@@ -3,6 +3,7 @@
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "services/configwriter.h"
+#include "services/session.h"
 #include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/clickablelabel.h"
@@ -78,8 +79,10 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_elsewhere = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<periodic::AppGlobals>();
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, m_dir->path().toStdString(), {}, &m_messages});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session,
+                                                     app::WindowSetup{.messages = &m_messages});
         m_window->soundChooser()->setFileDialog(m_dialog.function());
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -87,6 +90,7 @@ private slots:
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dialog = DialogDouble{};
         m_messages.texts.clear();
@@ -105,7 +109,7 @@ private slots:
         QCOMPARE(m_dialog.title, QStringLiteral("打开文件"));
         QCOMPARE(m_dialog.nameFilter, QStringLiteral("*.wav"));
         QCOMPARE(m_window->soundPathEdit()->text(), chosen);
-        m_window->configWriter().flush();
+        m_session->writer().flush();
         QCOMPARE(QString::fromStdString(config::readSoundPath(m_dir->path().toStdString())),
                  chosen);
         QCOMPARE(QDir::currentPath(), m_startDir);
@@ -166,7 +170,7 @@ private slots:
 
         QCOMPARE(m_dialog.calls, 1);
         QCOMPARE(m_window->soundPathEdit()->text(), QString());
-        m_window->configWriter().flush();
+        m_session->writer().flush();
         const auto file = config::soundFilePath(m_dir->path().toStdString());
         QVERIFY(QFileInfo::exists(QString::fromStdString(file.string())));
         QCOMPARE(config::readSectionKeys(file, "m"), std::vector<std::string>{"m"});
@@ -210,7 +214,7 @@ private slots:
     void settingsFollowTheBoxesForTheWorker() {
         QLineEdit& warn = *m_window->warnMinutesEdit();
         QLineEdit& sound = *m_window->soundPathEdit();
-        const schedule::Settings& settings = m_window->tickSupport().settings();
+        const schedule::Settings& settings = m_session->tick()->settings();
         QCOMPARE(settings.warnMinutesText(), std::string("5"));
         QCOMPARE(settings.soundPathText(), std::string());
 
@@ -241,7 +245,7 @@ private slots:
     }
 
     void theTickCountsAndSoundsTheBuiltInAlarm() {
-        schedule::BossTable& table = m_window->table();
+        schedule::BossTable& table = m_session->table();
         const int row = table.appendRow();
         table.setCheckState(row, true);
         // Five minutes before the row is due, by the window's clock (21:05:09).
@@ -270,6 +274,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_elsewhere;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 

@@ -3,6 +3,7 @@
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "services/configwriter.h"
+#include "services/session.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/filelimit.h"
 #include "text/codec.h"
@@ -59,15 +60,16 @@ private:
 
     void openWindow(const QString& programDir) {
         m_globals = std::make_unique<periodic::AppGlobals>();
-        m_window = std::make_unique<app::MainWindow>(
-            app::AppContext{*m_globals, m_clock, programDir.toStdString()});
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, programDir.toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         settle();
     }
 
     // Waits for the window's writes and the notice they leave.
-    void settle() const { m_window->configWriter().flush(); }
+    void settle() const { m_session->writer().flush(); }
 
     // A click on row 1's use box: the table is saved at once.
     void clickUseBox() {
@@ -95,6 +97,7 @@ private slots:
 
     void cleanup() {
         m_window.reset();
+        m_session.reset();
         m_globals.reset();
         m_dir.reset();
     }
@@ -138,7 +141,7 @@ private slots:
                 setReadOnly(path(kTableFile), true);
             }
             clickUseBox();
-            QVERIFY(m_window->table().checkState(1));
+            QVERIFY(m_session->table().checkState(1));
             QVERIFY(notice()->isVisible());
             const QString expected = path(kTableFile) + QStringLiteral(": ") + reason;
             QVERIFY2(notice()->text().endsWith(QStringLiteral("config.ini: ") + reason),
@@ -167,8 +170,8 @@ private slots:
     void aHandedOverKillThatCannotBeSavedIsReportedAsFailed() {
         openWindow(m_dir->path());
         QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
-        m_window->table().setCellText(1, schedule::kNameColumn, "龙");
-        m_window->table().setCellText(1, schedule::kPeriodColumn, "30");
+        m_session->table().setCellText(1, schedule::kNameColumn, "龙");
+        m_session->table().setCellText(1, schedule::kPeriodColumn, "30");
         clickUseBox();
         app::CommandLine kill;
         kill.action = app::CommandLine::Action::Kill;
@@ -253,6 +256,7 @@ private:
     const testing::FakeClock m_clock{schedule::DateTimeParts{2026, 12, 8, 21, 0, 0}};
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
 };
 
