@@ -7,6 +7,7 @@
 #include "share/roomlink.h"
 #include "text/numbers.h"
 #include "text/textops.h"
+#include "work/worker.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -156,6 +157,7 @@ void RoomConnection::leave() {
     // Stopping waits for the client's threads (a first connection may hang on a name
     // lookup); the window goes on meanwhile, and reports of the old room are ignored.
     m_retiring.emplace_back([client = std::move(m_client), relay = std::move(m_relay)]() mutable {
+        work::nameThisThread("room stopper");
         client->stop();
         client.reset();
         relay.reset();
