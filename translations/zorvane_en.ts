@@ -937,5 +937,89 @@ The built-in sound will play at warnings.</translation>
         <source>回答大于 %1 字节</source>
         <translation>the answer is larger than %1 bytes</translation>
     </message>
+    <message>
+        <source>%1 %2后刷新</source>
+        <translation>%1 spawns in %2</translation>
+    </message>
+    <message>
+        <source>%1 刷新窗口已开启</source>
+        <translation>%1: the spawn window is open</translation>
+    </message>
+    <message>
+        <source>%1 现在刷新</source>
+        <translation>%1 spawns now</translation>
+    </message>
+    <message>
+        <source>%1 已刷新 %2 分钟，仍未记录击杀</source>
+        <translation>%1 spawned %2 min ago; no kill recorded</translation>
+    </message>
+    <message>
+        <source>%1 分钟</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>刷新时间 %1</source>
+        <translation>spawn time %1</translation>
+    </message>
+    <message>
+        <source>服务器回答 HTTP %1</source>
+        <translation>the server answered HTTP %1</translation>
+    </message>
+    <message>
+        <source>服务器回答 HTTP %1：%2</source>
+        <translation>the server answered HTTP %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 秒内没有回答</source>
+        <translation>no answer within %1 s</translation>
+    </message>
+    <message>
+        <source>尝试 %1 次后放弃：%2</source>
+        <translation>gave up after %1 attempts: %2</translation>
+    </message>
+    <message>
+        <source>%1 条提醒已过时，未发送</source>
+        <translation>%1 alerts were out of date and not sent</translation>
+    </message>
+    <message>
+        <source>待发送的提醒过多，已丢弃 %1 条</source>
+        <translation>too many alerts waiting; %1 dropped</translation>
+    </message>
+    <message>
+        <source>推送地址须以 http:// 或 https:// 开头并含有主机名</source>
+        <translation>a push address starts with http:// or https:// and names a host</translation>
+    </message>
+    <message>
+        <source>Discord Webhook 地址形如 https://discord.com/api/webhooks/数字/令牌</source>
+        <translation>a Discord webhook address looks like https://discord.com/api/webhooks/number/token</translation>
+    </message>
+    <message>
+        <source>ntfy 地址形如 https://ntfy.sh/主题（主题只含字母、数字、- 和 _，最多 64 个）</source>
+        <translation>an ntfy address looks like https://ntfy.sh/topic (the topic holds up to 64 letters, digits, - and _)</translation>
+    </message>
+    <message>
+        <source>未知的推送类型“%1”</source>
+        <translation>unknown push kind “%1”</translation>
+    </message>
+    <message>
+        <source>无法读取推送设置 %1</source>
+        <translation>cannot read the push settings %1</translation>
+    </message>
+    <message>
+        <source>推送设置 %1 不是有效的 JSON（第 %2 字节），推送已关闭，文件保持原样</source>
+        <translation>the push settings %1 are not valid JSON (byte %2); pushing is off and the file is left as it is</translation>
+    </message>
+    <message>
+        <source>推送设置 %1 中的第 %2 个目标已跳过：%3</source>
+        <translation>target %2 in the push settings %1 was skipped: %3</translation>
+    </message>
+    <message>
+        <source>推送到“%1”失败：%2</source>
+        <translation>pushing to “%1” failed: %2</translation>
+    </message>
 </context>
 </TS>
