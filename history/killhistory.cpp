@@ -420,17 +420,10 @@ private:
         m_count;
 };
 
-SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {
-    m_writer = std::thread([this] { writerLoop(); });
-}
+SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {}
 
 SqliteKillLog::~SqliteKillLog() {
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    m_writer.join();
+    m_writer.stop();
     // Kills recorded while the writer was finishing; none normally.
     Notices ignored;
     std::lock_guard lock(m_dbMutex);
@@ -457,8 +450,9 @@ void SqliteKillLog::ensureOpen() {
             m_failed = false;
             notices.emplace_back();
         }
+        queueNoticesLocked(notices);
     }
-    announce(notices);
+    announceQueued();
 }
 
 void SqliteKillLog::openLocked(Notices& notices) {
@@ -533,6 +527,25 @@ void SqliteKillLog::setNoticeHandler(std::function<void(const text::Message&)> h
     }
 }
 
+void SqliteKillLog::queueNoticesLocked(Notices& notices) {
+    const std::lock_guard lock(m_queueMutex);
+    m_outbox.insert(m_outbox.end(), std::make_move_iterator(notices.begin()),
+                    std::make_move_iterator(notices.end()));
+    notices.clear();
+}
+
+void SqliteKillLog::announceQueued() {
+    // One announcer at a time, taking the notices in the order they arose: the writer and
+    // a query may both meet failures, and "cannot open" must not arrive after what follows.
+    const std::lock_guard order(m_announceMutex);
+    Notices notices;
+    {
+        const std::lock_guard lock(m_queueMutex);
+        notices.swap(m_outbox);
+    }
+    announce(notices);
+}
+
 void SqliteKillLog::announce(const Notices& notices) {
     for (const text::Message& notice : notices) {
         std::function<void(const text::Message&)> handler;
@@ -565,6 +578,7 @@ void SqliteKillLog::setUndone(const KillRecord& record, bool undone) {
 }
 
 void SqliteKillLog::enqueue(Change change) {
+    bool first = false;
     {
         std::lock_guard lock(m_queueMutex);
         if (m_queue.size() >= kQueueLimit) {
@@ -572,27 +586,23 @@ void SqliteKillLog::enqueue(Change change) {
             m_dropped.fetch_add(1);
             return;
         }
+        first = m_queue.empty();
         m_queue.push_back(std::move(change));
     }
-    m_wake.notify_one();
+    // One store per batch: changes made while one waits go with it.
+    if (first) {
+        m_writer.post([this] { storeQueued(); });
+    }
 }
 
-void SqliteKillLog::writerLoop() {
-    for (;;) {
-        {
-            std::unique_lock lock(m_queueMutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-            if (m_queue.empty()) {
-                return; // stopping with nothing left
-            }
-        }
-        Notices notices;
-        {
-            std::lock_guard lock(m_dbMutex);
-            storeQueuedLocked(notices);
-        }
-        announce(notices);
+void SqliteKillLog::storeQueued() {
+    Notices notices;
+    {
+        std::lock_guard lock(m_dbMutex);
+        storeQueuedLocked(notices);
+        queueNoticesLocked(notices);
     }
+    announceQueued();
 }
 
 bool SqliteKillLog::storeQueuedLocked(Notices& notices) {
@@ -656,8 +666,9 @@ bool SqliteKillLog::flush() {
         // The writer thread may have taken (and failed with) the last kills just before:
         // they wait in m_waiting and are tried again here.
         stored = storeQueuedLocked(notices) && m_db;
+        queueNoticesLocked(notices);
     }
-    announce(notices);
+    announceQueued();
     return stored;
 }
 

@@ -9,9 +9,9 @@
 #include "history/intervals.h"
 #include "schedule/services.h"
 #include "text/message.h"
+#include "work/worker.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -19,7 +19,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace zorvane::history {
@@ -58,8 +57,9 @@ public:
     // the database works again after a notice. Notices that arose while no handler was
     // set (the latest 64 of them) are handed to this one at once, on the calling
     // thread, in the order they arose. Each notice reaches one handler once; the same
-    // failure of the opening met again is not told again. The handler may run on two
-    // threads at once and must not wait for the thread that calls this log.
+    // failure of the opening met again is not told again. The handler runs on one thread
+    // at a time, in the order the notices arose; it must not call this log nor wait for
+    // a thread that does.
     void setNoticeHandler(std::function<void(const text::Message&)> handler);
 
     // Queues the kill for the writer thread; returns at once. Any thread. A roll-over
@@ -105,7 +105,8 @@ private:
     };
 
     void enqueue(Change change);
-    void writerLoop();
+    // The writer's task: stores what is queued.
+    void storeQueued();
     // Stores what waits and the queue, opening the database first unless it is open;
     // the caller holds m_dbMutex. False when something still waits.
     bool storeQueuedLocked(Notices& notices);
@@ -114,6 +115,10 @@ private:
     void openLocked(Notices& notices);
     // Opens the database on the calling thread unless it is open.
     void ensureOpen();
+    // Notices leave in the order they arose: queued while m_dbMutex is held, announced
+    // after it is released by one thread at a time.
+    void queueNoticesLocked(Notices& notices);
+    void announceQueued();
     void announce(const Notices& notices);
 
     std::filesystem::path m_file;
@@ -135,14 +140,15 @@ private:
     std::atomic<std::size_t> m_dropped{0};
 
     std::mutex m_queueMutex; // guards the members below
-    std::condition_variable m_wake;
     std::vector<Change> m_queue;
-    bool m_stopping = false;
     text::Message m_notice;
     std::function<void(const text::Message&)> m_noticeHandler;
     Notices m_undelivered; // arose while no handler was set
+    Notices m_outbox;      // queued, not announced yet
+    std::mutex m_announceMutex;
 
-    std::thread m_writer;
+    // Started by the first recorded kill; last, so it ends before the members it uses go.
+    work::Worker m_writer{"history writer"};
 };
 
 } // namespace zorvane::history

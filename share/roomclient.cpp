@@ -3,6 +3,7 @@
 #include "share/mosquittoapi.h"
 
 #include "text/textops.h"
+#include "work/worker.h"
 
 #include <mosquitto.h>
 
@@ -139,6 +140,7 @@ bool RoomClient::start(text::Message& error) {
 // The first connection resolves the host name and opens the socket, which may take a
 // while; once the library has a socket, its own thread takes over (including reconnects).
 void RoomClient::connectLoop() {
+    work::nameThisThread("room starter");
     int delay = m_options.reconnectMinSeconds;
     while (true) {
         const int rc = m_api->connectAsync(m_mosq, m_options.link.host.c_str(), m_options.link.port,
