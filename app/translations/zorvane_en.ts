@@ -806,8 +806,96 @@ The built-in sound will play at warnings.</translation>
         <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host</translation>
     </message>
     <message>
-        <source>TLS 连接失败：服务器的证书不受信任或与主机名不符（%1）</source>
-        <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host (%1)</translation>
+        <source>TLS 连接失败（%1）</source>
+        <translation>the TLS connection failed (%1)</translation>
+    </message>
+    <message>
+        <source>“%1”中没有证书（需要 PEM 格式的 CA 证书）</source>
+        <translation>“%1” holds no certificate (a CA certificate in PEM form is needed)</translation>
+    </message>
+    <message>
+        <source>服务器在该端口不使用 TLS（可能是 mqtt:// 的普通端口）</source>
+        <translation>the broker does not speak TLS on this port (it may be a plain mqtt:// port)</translation>
+    </message>
+    <message>
+        <source>击杀时间在将来：晚于现在超过 %1 秒</source>
+        <translation>the kill lies in the future: more than %1 s after now</translation>
+    </message>
+    <message>
+        <source>重复击杀过早：距上次击杀 %1 分钟，该 BOSS 约 %2 分钟才刷新</source>
+        <translation>re-killed too early: %1 min after the last kill, while the boss takes about %2 min to return</translation>
+    </message>
+    <message>
+        <source>一分钟内超过 %1 次击杀</source>
+        <translation>more than %1 kills within a minute</translation>
+    </message>
+    <message>
+        <source>只有官员可以撤回其他成员的击杀</source>
+        <translation>only an officer may retract another member&apos;s kill</translation>
+    </message>
+    <message>
+        <source>只读</source>
+        <translation>reader</translation>
+    </message>
+    <message>
+        <source>记录员</source>
+        <translation>recorder</translation>
+    </message>
+    <message>
+        <source>官员</source>
+        <translation>officer</translation>
+    </message>
+    <message>
+        <source>成员（服务器未分角色）</source>
+        <translation>member (the broker sets no roles)</translation>
+    </message>
+    <message>
+        <source>你的账户在此房间只能接收，不能发送</source>
+        <translation>your account may only receive in this room, not send</translation>
+    </message>
+    <message>
+        <source>服务器不允许你的账户发送这条消息</source>
+        <translation>the broker does not allow your account to send this</translation>
+    </message>
+    <message>
+        <source>消息太大，服务器拒收</source>
+        <translation>the message is too large for the broker</translation>
+    </message>
+    <message>
+        <source>超出服务器的配额</source>
+        <translation>the broker&apos;s quota is exceeded</translation>
+    </message>
+    <message>
+        <source>服务器已禁止此账户</source>
+        <translation>the broker has banned this account</translation>
+    </message>
+    <message>
+        <source>服务器暂时不可用</source>
+        <translation>the broker is unavailable for now</translation>
+    </message>
+    <message>
+        <source>服务器管理员断开了连接（账户可能已被撤销）</source>
+        <translation>the broker&apos;s administrator ended the connection (the account may have been revoked)</translation>
+    </message>
+    <message>
+        <source>另一个相同标识的客户端连接了服务器</source>
+        <translation>another client with the same identity connected to the broker</translation>
+    </message>
+    <message>
+        <source>服务器正在关闭</source>
+        <translation>the broker is shutting down</translation>
+    </message>
+    <message>
+        <source>服务器拒绝：%1（代码 %2）</source>
+        <translation>the broker refused: %1 (code %2)</translation>
+    </message>
+    <message>
+        <source>服务器拒收了 %1：%2</source>
+        <translation>the broker did not take %1: %2</translation>
+    </message>
+    <message>
+        <source>这条击杀不在房间的记录中，无法撤回</source>
+        <translation>this kill is not in the room&apos;s record and cannot be retracted</translation>
     </message>
     <message>
         <source>房间链接以 mqtt:// 或 mqtts:// 开头</source>
