@@ -93,7 +93,11 @@ Judgement Referee::refuse(const KillEvent& event, Refusal refusal, text::Message
 }
 
 bool Referee::rateExceeded(const KillEvent& event, std::int64_t atMillis) {
-    std::multiset<std::int64_t>& times = m_recent[memberKey(event.member, event.standing)];
+    // A relayed kill counts with the other kills its first sender relayed through this
+    // member: a member that heals a room sends many members' kills at once.
+    std::multiset<std::int64_t>& times =
+        m_recent[memberKey(event.member, event.standing) +
+                 (event.relayed ? "/" + event.senderId : std::string())];
     const auto first = times.lower_bound(atMillis - kMinuteMillis + 1);
     const auto last = times.lower_bound(atMillis + kMinuteMillis);
     const bool exceeded = std::distance(first, last) >= m_rules.killsPerMinute;

@@ -258,34 +258,56 @@ void RoomClient::connectOnce() {
     }
 }
 
-// Ends a catch-up whose sync message does not come back in time.
+// Ends a catch-up whose sync message does not come back in time, and connects again
+// after the broker ended the connection.
 void RoomClient::keeperLoop() {
     std::unique_lock lock(m_keeperMutex);
     while (true) {
-        std::chrono::steady_clock::time_point deadline;
+        std::chrono::steady_clock::time_point catchUpDeadline;
+        std::chrono::steady_clock::time_point reconnectAfter;
+        bool reconnect = false;
         {
             const std::lock_guard stateLock(m_mutex);
             if (m_stopping) {
                 return;
             }
-            deadline = m_catchUpDeadline;
+            catchUpDeadline = m_catchUpDeadline;
+            reconnectAfter = m_reconnectAfter;
+            reconnect = m_reconnect;
         }
         bool catchingUp = false;
         {
             const std::lock_guard judgeLock(m_judgeMutex);
             catchingUp = m_catchingUp;
         }
-        if (!catchingUp) {
-            m_keeperWake.wait(lock);
-            continue;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto now = std::chrono::steady_clock::now();
+        if (catchingUp && now >= catchUpDeadline) {
             lock.unlock();
             finishCatchUp();
             lock.lock();
             continue;
         }
-        m_keeperWake.wait_until(lock, deadline);
+        if (reconnect && now >= reconnectAfter) {
+            {
+                const std::lock_guard stateLock(m_mutex);
+                m_reconnect = false;
+            }
+            // The library's thread ended with the connection; a new one takes over.
+            m_api->loopStop(m_mosq, false);
+            lock.unlock();
+            connectOnce();
+            lock.lock();
+            continue;
+        }
+        if (catchingUp && reconnect) {
+            m_keeperWake.wait_until(lock, std::min(catchUpDeadline, reconnectAfter));
+        } else if (catchingUp) {
+            m_keeperWake.wait_until(lock, catchUpDeadline);
+        } else if (reconnect) {
+            m_keeperWake.wait_until(lock, reconnectAfter);
+        } else {
+            m_keeperWake.wait(lock);
+        }
     }
 }
 
@@ -714,8 +736,18 @@ void RoomClient::disconnected(int rc) {
         return;
     }
     if (std::optional<text::Message> reason = disconnectReason(rc, m_api->reasonString(rc))) {
-        // The library tries again; the broker's next answer tells whether it still takes us.
+        // The broker ended the connection itself (e.g. an administrator revoked or changed
+        // this member). The library takes that as final; the keeper connects again, and the
+        // broker's next answer tells whether it still takes us.
         setState(RoomState::Reconnecting, *reason);
+        {
+            const std::lock_guard keeperLock(m_keeperMutex);
+            const std::lock_guard lock(m_mutex);
+            m_reconnectAfter = std::chrono::steady_clock::now() +
+                               std::chrono::seconds(m_options.reconnectMinSeconds);
+            m_reconnect = true;
+        }
+        m_keeperWake.notify_all();
         return;
     }
     if (rc != MOSQ_ERR_SUCCESS && !refused) {

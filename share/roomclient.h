@@ -297,6 +297,9 @@ private:
     int m_subscribeMid = 0;
     int m_syncMid = 0;
     std::chrono::steady_clock::time_point m_catchUpDeadline{};
+    // The broker ended the connection: the keeper connects again after this time.
+    bool m_reconnect = false;
+    std::chrono::steady_clock::time_point m_reconnectAfter{};
     std::map<std::string, Outgoing> m_outbox; // slot -> latest unacknowledged message
 
     std::atomic<std::uint64_t> m_dropped{0};

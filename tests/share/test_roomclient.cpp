@@ -2,6 +2,7 @@
 
 #include "share/roomclient.h"
 #include "tests/share/localbroker.h"
+#include "tests/share/roommembers.h"
 
 #include <gtest/gtest.h>
 
@@ -20,147 +21,19 @@ using namespace zorvane::testing;
 
 namespace {
 
-// Generous: the machine is shared by many builds.
-constexpr auto kPatience = std::chrono::seconds(30);
+using zorvane::testing::publishRaw;
+using zorvane::testing::Recorder;
+using zorvane::testing::RoomMember;
+
+using Member = RoomMember;
+
 // After every kill the tests make: kills later than now are refused.
-constexpr std::int64_t kNow = 1796001000000; // milliseconds
-
-// Records what the client tells, from its network thread, for the test thread to wait on.
-class Recorder final : public RoomListener {
-public:
-    void roomStateChanged(RoomState state, const zorvane::text::Message& reason) override {
-        update([&] { m_states.emplace_back(state, zorvane::text::defaultText(reason)); });
-    }
-    void remoteKill(const KillEvent& event, bool retained) override {
-        update([&] {
-            m_kills.push_back(event);
-            m_retained.push_back(retained);
-        });
-    }
-    void messageDropped(DropReason reason, const std::string&) override {
-        update([&] { m_drops.push_back(reason); });
-    }
-    void clockSkew(const MemberSkew& skew) override {
-        update([&] { m_skews.push_back(skew); });
-    }
-    void killsPending(std::size_t) override {
-        update([] {});
-    }
-
-    // Waits until the check holds (checked under the lock) or the patience runs out.
-    bool waitFor(const std::function<bool()>& check) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kPatience, check);
-    }
-    bool waitForState(RoomState state) {
-        return waitFor([&] { return !m_states.empty() && m_states.back().first == state; });
-    }
-    bool waitForKillOf(const std::string& boss, std::int64_t killUtc) {
-        return waitFor([&] { return hasKillLocked(boss, killUtc); });
-    }
-
-    std::vector<KillEvent> kills() const {
-        const std::lock_guard lock(m_mutex);
-        return m_kills;
-    }
-    std::vector<bool> retained() const {
-        const std::lock_guard lock(m_mutex);
-        return m_retained;
-    }
-    std::vector<DropReason> drops() const {
-        const std::lock_guard lock(m_mutex);
-        return m_drops;
-    }
-    std::vector<MemberSkew> skews() const {
-        const std::lock_guard lock(m_mutex);
-        return m_skews;
-    }
-    std::vector<std::pair<RoomState, std::string>> states() const {
-        const std::lock_guard lock(m_mutex);
-        return m_states;
-    }
-
-    // Only for use inside waitFor checks.
-    bool hasKillLocked(const std::string& boss, std::int64_t killUtc) const {
-        for (const auto& kill : m_kills) {
-            if (kill.boss == boss && kill.killUtcSeconds == killUtc) {
-                return true;
-            }
-        }
-        return false;
-    }
-    std::size_t dropCountLocked() const { return m_drops.size(); }
-
-private:
-    void update(const std::function<void()>& change) {
-        {
-            const std::lock_guard lock(m_mutex);
-            change();
-        }
-        m_changed.notify_all();
-    }
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::pair<RoomState, std::string>> m_states;
-    std::vector<KillEvent> m_kills;
-    std::vector<bool> m_retained;
-    std::vector<DropReason> m_drops;
-    std::vector<MemberSkew> m_skews;
-};
+constexpr std::int64_t kNow = zorvane::testing::kRoomNow;
 
 RoomOptions optionsFor(
     const LocalBroker& broker, const std::string& nickname,
     std::function<std::int64_t()> clock = [] { return kNow; }) {
-    RoomOptions options;
-    options.link.host = "127.0.0.1";
-    options.link.port = broker.port();
-    options.link.room = "guild";
-    options.nickname = nickname;
-    options.utcMillis = std::move(clock);
-    options.reconnectMinSeconds = 1;
-    options.reconnectMaxSeconds = 2;
-    return options;
-}
-
-// A member: its client and what it was told.
-struct Member {
-    Member(RoomOptions options) : client(std::move(options), recorder) {}
-    bool join() {
-        zorvane::text::Message error;
-        return client.start(error) && recorder.waitForState(RoomState::Connected);
-    }
-    void kill(const std::string& boss, std::int64_t utc, int period = 60) {
-        std::string error;
-        ASSERT_TRUE(client.publishKill({boss, period, 0, utc}, error)) << error;
-    }
-    Recorder recorder;
-    RoomClient client;
-};
-
-// Publishes raw bytes on a topic with the library alone, as a hostile member could.
-void publishRaw(int port, const std::string& topic, const std::string& payload) {
-    mosquitto_lib_init();
-    mosquitto* mosq = mosquitto_new(nullptr, true, nullptr);
-    ASSERT_NE(mosq, nullptr);
-    ASSERT_EQ(mosquitto_connect(mosq, "127.0.0.1", port, 10), MOSQ_ERR_SUCCESS);
-    int mid = 0;
-    ASSERT_EQ(mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                                payload.data(), 1, false),
-              MOSQ_ERR_SUCCESS);
-    // Runs the network until the broker has the message (its acknowledgement).
-    std::atomic<int> acked{-1};
-    mosquitto_user_data_set(mosq, &acked);
-    mosquitto_publish_callback_set(mosq, [](mosquitto*, void* data, int done) {
-        static_cast<std::atomic<int>*>(data)->store(done);
-    });
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (acked.load() != mid && std::chrono::steady_clock::now() < deadline) {
-        mosquitto_loop(mosq, 100, 1);
-    }
-    EXPECT_EQ(acked.load(), mid);
-    mosquitto_disconnect(mosq);
-    mosquitto_destroy(mosq);
+    return zorvane::testing::roomOptions(broker, nickname, {}, {}, std::move(clock));
 }
 
 } // namespace
