@@ -762,9 +762,19 @@ void RoomClient::logged(int level, const char* text) {
         return;
     }
     const std::string caFile = m_options.link.secure ? m_options.caFile : std::string();
-    if (std::optional<text::Message> reason = tlsFailure(text, caFile)) {
-        setState(RoomState::Refused, *reason);
+    std::optional<text::Message> reason = tlsFailure(text, caFile);
+    if (!reason) {
+        return;
     }
+    // One failure logs several lines, the library's own and then the TLS library's details;
+    // a plain detail does not replace the reason the failure was already given.
+    if (reason->id == text::MessageId::RoomTlsFailedDetail) {
+        const std::lock_guard lock(m_mutex);
+        if (m_state == RoomState::Refused) {
+            return;
+        }
+    }
+    setState(RoomState::Refused, *reason);
 }
 
 void RoomClient::acknowledged(int mid, int reasonCode) {

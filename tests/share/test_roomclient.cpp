@@ -11,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -180,6 +182,91 @@ TEST(RoomClient, TlsNeedsACertificateFromTheTrustedCa) {
     EXPECT_FALSE(member.client.start(error));
     EXPECT_EQ(error, zorvane::text::Message(zorvane::text::MessageId::RoomCaFileUnusable,
                                             {zorvane::text::Message::literal(missingCa.caFile)}));
+}
+
+// A TLS connection to a plain port and a CA file that holds no certificate are told as what
+// they are, not as an untrusted certificate.
+TEST(RoomClient, TlsFailuresAreToldByTheirTrueReason) {
+    using zorvane::text::Message;
+    using zorvane::text::MessageId;
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.ok());
+    LocalBroker tls({"", "", certificates.certFile(), certificates.keyFile()});
+    LocalBroker plain;
+    ASSERT_TRUE(tls.start()) << tls.error();
+    ASSERT_TRUE(plain.start()) << plain.error();
+    const auto dir = std::filesystem::path(certificates.caFile()).parent_path();
+    const std::string text = (dir / "notes.txt").string();
+    const std::string garbage = (dir / "garbage.pem").string();
+    std::ofstream(text) << "the guild's CA is on the forum\n";
+    std::ofstream(garbage) << "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydGlmaWNhdGU=\n"
+                              "-----END CERTIFICATE-----\n";
+    struct Case {
+        const char* what;
+        const LocalBroker& broker;
+        std::string caFile;
+        bool starts;
+        Message reason;
+    };
+    const Case cases[] = {
+        {"a plain port", plain, certificates.caFile(), true, Message(MessageId::RoomNotTls)},
+        {"a file of text", tls, text, false,
+         Message(MessageId::RoomCaFileNoCertificate, {Message::literal(text)})},
+        {"no certificate inside the markers", tls, garbage, true,
+         Message(MessageId::RoomCaFileNoCertificate, {Message::literal(garbage)})},
+        {"another CA", tls, certificates.otherCaFile(), true, Message(MessageId::RoomTlsFailed)},
+    };
+    for (const Case& c : cases) {
+        RoomOptions options = optionsFor(c.broker, "m");
+        options.link.secure = true;
+        options.caFile = c.caFile;
+        Member member(options);
+        Message error;
+        ASSERT_EQ(member.client.start(error), c.starts) << c.what;
+        if (!c.starts) {
+            EXPECT_EQ(error, c.reason) << c.what << ": " << zorvane::text::defaultText(error);
+            continue;
+        }
+        ASSERT_TRUE(member.recorder.waitForState(RoomState::Refused)) << c.what;
+        EXPECT_EQ(member.recorder.states().back().second, zorvane::text::defaultText(c.reason))
+            << c.what;
+    }
+}
+
+// A message larger than any a member sends never reaches a member: the broker is told the
+// largest packet the member takes, and keeps anything larger to itself, also after the
+// member reconnects.
+TEST(RoomClient, OversizedMessagesNeverReachTheMember) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(bob.join());
+    const std::string huge(kMaxPacketBytes + 100000, 'x');
+    for (int round = 0; round < 2; ++round) {
+        const std::int64_t at = 1796000100 + round;
+        EXPECT_LT(publishRaw(broker.port(), bossTopic("guild", "Huge"), huge), 0x80);
+        EXPECT_LT(publishRaw(broker.port(), killTopic("guild", Branch::Kill, "m", {"", "Huge", ""}),
+                             huge),
+                  0x80);
+        KillEvent after;
+        after.boss = "After";
+        after.periodMinutes = 60;
+        after.killUtcSeconds = at;
+        after.nickname = "m";
+        after.senderId = randomId();
+        after.sentUtcMillis = kNow;
+        after.eventId = randomId();
+        EXPECT_LT(publishRaw(broker.port(), bossTopic("guild", "After"), encodeKillEvent(after)),
+                  0x80);
+        ASSERT_TRUE(bob.recorder.waitForKillOf("After", at));
+        EXPECT_TRUE(bob.recorder.drops().empty()) << "an oversized message was read";
+        EXPECT_EQ(bob.client.droppedCount(), 0U);
+        // Again over a new connection.
+        broker.stop();
+        ASSERT_TRUE(bob.recorder.waitForState(RoomState::Reconnecting));
+        ASSERT_TRUE(broker.start()) << broker.error();
+        ASSERT_TRUE(bob.recorder.waitForState(RoomState::Connected));
+    }
 }
 
 TEST(RoomClient, KillsSurviveABrokerRestartAndKillsMadeOfflineGoOutOnReconnect) {
