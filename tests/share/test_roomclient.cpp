@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -416,4 +417,44 @@ TEST(RoomClient, StopsPromptlyWhileReconnectingAndRefusesBadKills) {
     EXPECT_EQ(alice.client.pendingCount(), 0U);
     alice.client.stop();
     EXPECT_EQ(alice.client.state(), RoomState::Stopped);
+}
+
+namespace {
+
+// Runs the room member helper in a time zone of its own; returns what it printed.
+std::FILE* startMemberIn(const char* zone, int port, const std::string& localTime,
+                         const char* mode) {
+    const std::string command = std::string("TZ=") + zone + " '" + ZORVANE_ROOM_MEMBER + "' " +
+                                std::to_string(port) + " " + std::to_string(kNow) + " Dragon '" +
+                                localTime + "' " + mode;
+    return ::popen(command.c_str(), "r");
+}
+
+std::string finish(std::FILE* member) {
+    std::string output;
+    char buffer[256];
+    while (member != nullptr && std::fgets(buffer, sizeof buffer, member) != nullptr) {
+        output += buffer;
+    }
+    const int status = member != nullptr ? ::pclose(member) : -1;
+    return status == 0 ? output : "failed: " + output;
+}
+
+} // namespace
+
+// Two members in different time zones, each typing its own clock: Shanghai's kill (20:00,
+// 12:00:00 UTC) reads later than New York's (07:00:50, 12:00:50 UTC) on the clocks, but New
+// York's is the newer instant, and both end with it.
+TEST(RoomClient, MembersInDifferentZonesCompareInstants) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    std::FILE* shanghai =
+        startMemberIn("Asia/Shanghai", broker.port(), "2026-11-29 20:00:00", "first");
+    std::FILE* newYork =
+        startMemberIn("America/New_York", broker.port(), "2026-11-29 07:00:50", "second");
+    const std::string first = finish(shanghai);
+    const std::string second = finish(newYork);
+    ASSERT_EQ(first.rfind("newest ", 0), 0U) << first;
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first.find(" 1795953650\n"), std::string::npos) << first;
 }
