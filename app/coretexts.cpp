@@ -101,6 +101,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "服务器拒绝：%1（代码 %2）"),
     QT_TRANSLATE_NOOP("Zorvane", "服务器拒收了 %1：%2"),
     QT_TRANSLATE_NOOP("Zorvane", "这条击杀不在房间的记录中，无法撤回"),
+    QT_TRANSLATE_NOOP("Zorvane", "房间记录未能写入历史记录数据库：%1（%2）"),
     QT_TRANSLATE_NOOP("Zorvane", "房间链接以 mqtt:// 或 mqtts:// 开头"),
     QT_TRANSLATE_NOOP("Zorvane", "链接中没有房间（主机之后应为 …/房间）"),
     QT_TRANSLATE_NOOP("Zorvane", "密码不应写在链接中，请在首选项中输入"),

@@ -104,6 +104,7 @@ enum class MessageId {
     RoomBrokerOther,
     RoomSendRefused,
     RoomRetractUnknown,
+    RoomAuditCannotWrite,
     LinkScheme,
     LinkNoRoom,
     LinkPassword,

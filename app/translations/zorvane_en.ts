@@ -898,6 +898,10 @@ The built-in sound will play at warnings.</translation>
         <translation>this kill is not in the room&apos;s record and cannot be retracted</translation>
     </message>
     <message>
+        <source>房间记录未能写入历史记录数据库：%1（%2）</source>
+        <translation>the room&apos;s record could not be written to the history database: %1 (%2)</translation>
+    </message>
+    <message>
         <source>房间链接以 mqtt:// 或 mqtts:// 开头</source>
         <translation>a room link starts with mqtt:// or mqtts://</translation>
     </message>
