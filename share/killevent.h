@@ -30,9 +30,11 @@ inline constexpr int kEventVersion = 1;
 
 // How far the room vouches for who sent a kill (filled in on receipt, never sent).
 enum class Standing {
-    Legacy,  // a topic of an earlier version: the broker does not name the sender
-    Member,  // the sender's own topic: the broker's access list names the member
-    Officer, // an officer's topic in a room whose broker enforces roles
+    Legacy,    // a topic of an earlier version: the broker does not name the sender
+    Member,    // the sender's own topic: the broker's access list names the member
+    Officer,   // an officer's topic in a room whose broker enforces roles
+    Unmanaged, // the sender's own topic where the broker enforces no roles: members may
+               // share one account, so a member is told apart by its client's id as well
 };
 
 struct KillEvent {

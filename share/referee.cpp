@@ -19,9 +19,23 @@ KillKey keyOf(const KillEvent& event) {
     return {event.server, event.boss, event.line};
 }
 
-std::string memberKey(const std::string& member, Standing standing) {
-    // Members of earlier versions are one: the broker names none of them.
-    return standing == Standing::Legacy ? std::string("1") : "0" + member;
+// Who sent a message, as far as the room can tell members apart.
+std::string memberKey(const std::string& member, Standing standing, const std::string& senderId) {
+    switch (standing) {
+    case Standing::Legacy:
+        // Members of earlier versions are one: the broker names none of them.
+        return "1";
+    case Standing::Unmanaged:
+        return "2" + member + "/" + senderId;
+    case Standing::Member:
+    case Standing::Officer:
+        break;
+    }
+    return "0" + member;
+}
+
+std::string memberKey(const KillEvent& event) {
+    return memberKey(event.member, event.standing, event.senderId);
 }
 
 // Whether the broker vouches for who sent it.
@@ -60,8 +74,8 @@ void Referee::setRules(std::map<std::string, int> bossRuleMinutes) {
 }
 
 MemberRecord* Referee::record(const std::string& member, Standing standing,
-                              const std::string& nickname) {
-    const std::string key = memberKey(member, standing);
+                              const std::string& senderId, const std::string& nickname) {
+    const std::string key = memberKey(member, standing, senderId);
     auto it = m_members.find(key);
     if (it == m_members.end()) {
         if (m_members.size() >= m_rules.maxMembers) {
@@ -69,7 +83,7 @@ MemberRecord* Referee::record(const std::string& member, Standing standing,
         }
         MemberRecord fresh;
         fresh.member = standing == Standing::Legacy ? std::string() : member;
-        fresh.standing = standing == Standing::Legacy ? Standing::Legacy : Standing::Member;
+        fresh.standing = standing == Standing::Officer ? Standing::Member : standing;
         it = m_members.emplace(key, std::move(fresh)).first;
     }
     if (standing == Standing::Officer) {
@@ -82,7 +96,8 @@ MemberRecord* Referee::record(const std::string& member, Standing standing,
 }
 
 Judgement Referee::refuse(const KillEvent& event, Refusal refusal, text::Message reason) {
-    if (MemberRecord* member = record(event.member, event.standing, event.nickname)) {
+    if (MemberRecord* member =
+            record(event.member, event.standing, event.senderId, event.nickname)) {
         ++member->refused[static_cast<std::size_t>(refusal)];
     }
     Judgement judgement;
@@ -96,8 +111,7 @@ bool Referee::rateExceeded(const KillEvent& event, std::int64_t atMillis) {
     // A relayed kill counts with the other kills its first sender relayed through this
     // member: a member that heals a room sends many members' kills at once.
     std::multiset<std::int64_t>& times =
-        m_recent[memberKey(event.member, event.standing) +
-                 (event.relayed ? "/" + event.senderId : std::string())];
+        m_recent[memberKey(event) + (event.relayed ? "/" + event.senderId : std::string())];
     const auto first = times.lower_bound(atMillis - kMinuteMillis + 1);
     const auto last = times.lower_bound(atMillis + kMinuteMillis);
     const bool exceeded = std::distance(first, last) >= m_rules.killsPerMinute;
@@ -154,14 +168,15 @@ Judgement Referee::judgeKill(const KillEvent& event, std::int64_t nowMillis, boo
     remember(m_seen, m_seenOrder, event.eventId);
     if (const auto retraction = m_retracted.find(event.eventId); retraction != m_retracted.end()) {
         const Issuer& issuer = retraction->second;
-        const bool stands = issuer.standing == Standing::Officer ||
-                            (verified(issuer.standing) && verified(event.standing) &&
-                             issuer.member == event.member);
+        const bool stands =
+            issuer.standing == Standing::Officer ||
+            (verified(issuer.standing) && verified(event.standing) &&
+             memberKey(issuer.member, issuer.standing, issuer.senderId) == memberKey(event));
         if (stands) {
             return {Verdict::Retracted, std::nullopt, {}, false};
         }
         // Someone took back a kill that was not theirs before it arrived.
-        if (MemberRecord* member = record(issuer.member, issuer.standing, {})) {
+        if (MemberRecord* member = record(issuer.member, issuer.standing, issuer.senderId, {})) {
             ++member->refused[static_cast<std::size_t>(Refusal::NotTheirs)];
         }
         m_retracted.erase(retraction);
@@ -196,14 +211,14 @@ Judgement Referee::judgeKill(const KillEvent& event, std::int64_t nowMillis, boo
         }
         // Only a newer kill well after the newest can be a re-kill; one of the newest's own
         // member is that member's own correction, and one from an officer stands.
-        const bool sameMember =
-            verified(event.standing) && verified(newest.standing) && event.member == newest.member;
+        const bool sameMember = verified(event.standing) && verified(newest.standing) &&
+                                memberKey(event) == memberKey(newest);
         const int rule = ruleMinutes(event, newest);
         if (gap > m_rules.sameKillSeconds && !officer && !sameMember && verified(newest.standing) &&
             rule > 0) {
             const std::int64_t slack = std::clamp<std::int64_t>(rule / 10, 3, 60);
             if (gap < (rule - slack) * 60) {
-                state.disputes.insert(memberKey(event.member, event.standing));
+                state.disputes.insert(memberKey(event));
                 if (static_cast<int>(state.disputes.size()) < m_rules.disputeQuorum) {
                     return refuse(event, Refusal::TooEarly,
                                   text::Message(text::MessageId::RoomRefusedEarly,
@@ -216,7 +231,8 @@ Judgement Referee::judgeKill(const KillEvent& event, std::int64_t nowMillis, boo
     } else if (m_keys.size() < m_rules.maxKeys) {
         keep(m_keys[key], event);
     }
-    if (MemberRecord* member = record(event.member, event.standing, event.nickname)) {
+    if (MemberRecord* member =
+            record(event.member, event.standing, event.senderId, event.nickname)) {
         ++member->accepted;
     }
     return judgement;
@@ -270,15 +286,17 @@ RetractionJudgement Referee::judgeRetraction(const Retraction& retraction,
         return duplicate;
     }
     remember(m_seen, m_seenOrder, retraction.eventId);
-    const Issuer issuer{member, standing};
+    const Issuer issuer{member, standing, retraction.senderId};
     if (standing != Standing::Officer) {
         // Anyone else only takes back its own kill; one not met yet is judged when it comes.
         const std::optional<KillEvent> target = find(retraction.targetEventId);
         const bool own =
-            target ? verified(standing) && verified(target->standing) && target->member == member
+            target ? verified(standing) && verified(target->standing) &&
+                         memberKey(*target) == memberKey(member, standing, retraction.senderId)
                    : verified(standing) && retraction.targetMember == member;
         if (!own) {
-            if (MemberRecord* record = this->record(member, standing, retraction.nickname)) {
+            if (MemberRecord* record =
+                    this->record(member, standing, retraction.senderId, retraction.nickname)) {
                 ++record->refused[static_cast<std::size_t>(Refusal::NotTheirs)];
             }
             RetractionJudgement refused;
@@ -288,7 +306,8 @@ RetractionJudgement Referee::judgeRetraction(const Retraction& retraction,
             return refused;
         }
     }
-    if (MemberRecord* record = this->record(member, standing, retraction.nickname)) {
+    if (MemberRecord* record =
+            this->record(member, standing, retraction.senderId, retraction.nickname)) {
         ++record->retractions;
     }
     return retract(retraction.targetEventId, issuer);
@@ -339,8 +358,9 @@ std::vector<MemberRecord> Referee::members() const {
     return records;
 }
 
-std::optional<MemberRecord> Referee::member(const std::string& member, Standing standing) const {
-    const auto found = m_members.find(memberKey(member, standing));
+std::optional<MemberRecord> Referee::member(const std::string& member, Standing standing,
+                                            const std::string& senderId) const {
+    const auto found = m_members.find(memberKey(member, standing, senderId));
     if (found == m_members.end()) {
         return std::nullopt;
     }

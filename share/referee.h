@@ -87,10 +87,12 @@ struct RetractionJudgement {
 
 // What one member did in the room, as this member saw it.
 struct MemberRecord {
-    std::string member;                   // the member level ("" for a member without a user name)
-    Standing standing = Standing::Member; // Legacy: the members of earlier versions, together
-    std::string nickname;                 // the latest it used
-    std::uint64_t accepted = 0;           // kills that were the newest of their key
+    std::string member; // the member level ("" for a member without a user name)
+    // Legacy: the members of earlier versions, together; Unmanaged: one client of an account
+    // members may share.
+    Standing standing = Standing::Member;
+    std::string nickname;       // the latest it used
+    std::uint64_t accepted = 0; // kills that were the newest of their key
     std::array<std::uint64_t, kRefusalCount> refused{};
     std::uint64_t retractions = 0; // retractions it sent that stood
 
@@ -125,8 +127,10 @@ public:
     std::vector<KillEvent> newestOfEveryKey() const;
     // Every member met, in the order of their member level.
     std::vector<MemberRecord> members() const;
-    // One member's record, if met.
-    std::optional<MemberRecord> member(const std::string& member, Standing standing) const;
+    // One member's record, if met (`senderId` tells members apart where the broker sets no
+    // roles).
+    std::optional<MemberRecord> member(const std::string& member, Standing standing,
+                                       const std::string& senderId = {}) const;
 
 private:
     struct KeyState {
@@ -136,6 +140,7 @@ private:
     struct Issuer {
         std::string member;
         Standing standing = Standing::Member;
+        std::string senderId;
     };
 
     Judgement refuse(const KillEvent& event, Refusal refusal, text::Message reason);
@@ -144,7 +149,8 @@ private:
     void keep(KeyState& state, const KillEvent& event);
     void remember(std::unordered_set<std::string>& ids, std::deque<std::string>& order,
                   const std::string& id);
-    MemberRecord* record(const std::string& member, Standing standing, const std::string& nickname);
+    MemberRecord* record(const std::string& member, Standing standing, const std::string& senderId,
+                         const std::string& nickname);
     RetractionJudgement retract(const std::string& targetId, const Issuer& issuer);
 
     RefereeRules m_rules;

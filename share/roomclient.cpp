@@ -45,6 +45,21 @@ std::string slotOf(char kind, const KillKey& key) {
     return std::string(1, kind) + key.server + '\x1f' + key.boss + '\x1f' + key.line;
 }
 
+// How the room sees what this member sends.
+Standing ownStanding(RoomRole role) {
+    switch (role) {
+    case RoomRole::Officer:
+        return Standing::Officer;
+    case RoomRole::Unmanaged:
+        return Standing::Unmanaged;
+    case RoomRole::Unknown:
+    case RoomRole::Reader:
+    case RoomRole::Recorder:
+        break;
+    }
+    return Standing::Member;
+}
+
 bool newerThan(const KillEvent& a, const KillEvent& b) {
     return std::tie(a.killUtcSeconds, a.eventId) > std::tie(b.killUtcSeconds, b.eventId);
 }
@@ -378,7 +393,7 @@ bool RoomClient::publishKill(const LocalKill& kill, text::Message& error, std::s
         error = text::Message(text::MessageId::RoomReaderCannotSend);
         return false;
     }
-    event.standing = role == RoomRole::Officer ? Standing::Officer : Standing::Member;
+    event.standing = ownStanding(role);
     if (std::string problem = checkKillEvent(event); !problem.empty()) {
         error = text::Message::literal(problem);
         return false;
@@ -445,8 +460,8 @@ bool RoomClient::retractKill(const std::string& eventId, text::Message& error,
             error = text::Message::literal(problem);
             return false;
         }
-        const RetractionJudgement done = m_referee.judgeRetraction(
-            retraction, m_member, role == RoomRole::Officer ? Standing::Officer : Standing::Member);
+        const RetractionJudgement done =
+            m_referee.judgeRetraction(retraction, m_member, ownStanding(role));
         if (judgement != nullptr) {
             *judgement = done;
         }
@@ -894,8 +909,9 @@ void RoomClient::received(const mosquitto_message& message) {
             fits = (branch == Branch::Kill || branch == Branch::Officer) &&
                    keyOf(decoded.kill) == address->key;
             decoded.kill.member = address->member;
-            decoded.kill.standing =
-                branch == Branch::Officer && managed ? Standing::Officer : Standing::Member;
+            decoded.kill.standing = !managed                    ? Standing::Unmanaged
+                                    : branch == Branch::Officer ? Standing::Officer
+                                                                : Standing::Member;
             break;
         case MessageType::Retraction:
             // On a kill topic: the member's own undo, of a kill of that key; on the
@@ -968,8 +984,9 @@ void RoomClient::judgeLocked(const TopicAddress& address, RoomMessage& message, 
             outcome.refused.kill = message.kill;
             outcome.refused.refusal = *judgement.refusal;
             outcome.refused.reason = judgement.reason;
-            outcome.refused.sender = m_referee.member(message.kill.member, message.kill.standing)
-                                         .value_or(MemberRecord{});
+            outcome.refused.sender =
+                m_referee.member(message.kill.member, message.kill.standing, message.kill.senderId)
+                    .value_or(MemberRecord{});
             outcomes.push_back(std::move(outcome));
         }
         return;
@@ -978,7 +995,8 @@ void RoomClient::judgeLocked(const TopicAddress& address, RoomMessage& message, 
         const Retraction& retraction = message.retraction;
         // An officer's retraction counts as one only where the broker enforces roles.
         const Standing standing =
-            managed && (address.branch == Branch::Retract || address.branch == Branch::Officer)
+            !managed ? Standing::Unmanaged
+            : address.branch == Branch::Retract || address.branch == Branch::Officer
                 ? Standing::Officer
                 : Standing::Member;
         const RetractionJudgement judgement =
@@ -1000,8 +1018,8 @@ void RoomClient::judgeLocked(const TopicAddress& address, RoomMessage& message, 
             outcome.refused.retraction = true;
             outcome.refused.refusal = *judgement.refusal;
             outcome.refused.reason = judgement.reason;
-            outcome.refused.sender =
-                m_referee.member(address.member, standing).value_or(MemberRecord{});
+            outcome.refused.sender = m_referee.member(address.member, standing, retraction.senderId)
+                                         .value_or(MemberRecord{});
         } else {
             return;
         }
@@ -1013,7 +1031,7 @@ void RoomClient::judgeLocked(const TopicAddress& address, RoomMessage& message, 
         outcome.kind = Outcome::Kind::List;
         outcome.list = message.list;
         outcome.member = address.member;
-        outcome.standing = managed ? Standing::Officer : Standing::Member;
+        outcome.standing = managed ? Standing::Officer : Standing::Unmanaged;
         outcomes.push_back(std::move(outcome));
         return;
     }

@@ -28,6 +28,7 @@ struct Kill {
     int id = 1;
     std::int64_t sentDelay = 0; // seconds between the kill and its sending
     int period = 60;
+    int client = 0; // tells apart clients of one shared account
 };
 
 KillEvent event(const Kill& k) {
@@ -36,7 +37,7 @@ KillEvent event(const Kill& k) {
     e.periodMinutes = k.period;
     e.killUtcSeconds = k.at;
     e.nickname = k.member.empty() ? "legacy" : k.member;
-    e.senderId = idOf(1000 + static_cast<int>(k.member.size()));
+    e.senderId = idOf(1000 + static_cast<int>(k.member.size()) + 100 * k.client);
     e.sentUtcMillis = (k.at + k.sentDelay) * 1000;
     e.eventId = idOf(k.id);
     e.member = k.member;
@@ -151,6 +152,29 @@ TEST(Referee, RefusesFutureEarlyAndFloodingKillsAndAppliesTheRest) {
               later,
               Verdict::Refused,
               Refusal::TooEarly},
+         }},
+        {"clients sharing one account",
+         {
+             {"one client's kill",
+              {.at = kNoon, .member = "guild", .standing = Standing::Unmanaged, .id = 1},
+              later,
+              Verdict::Apply},
+             {"another client, too early",
+              {.at = kNoon + 20 * kMinute,
+               .member = "guild",
+               .standing = Standing::Unmanaged,
+               .id = 2,
+               .client = 1},
+              later,
+              Verdict::Refused,
+              Refusal::TooEarly},
+             {"the first client corrects its own",
+              {.at = kNoon + 10 * kMinute,
+               .member = "guild",
+               .standing = Standing::Unmanaged,
+               .id = 3},
+              later,
+              Verdict::Apply},
          }},
         {"two members overrule a held row",
          {
