@@ -393,3 +393,35 @@ TEST_F(TrustedRoom, MembersSendAgainWhatABrokerWithoutPersistenceLostAndNeverEch
     EXPECT_EQ(olga->recorder.kills().size(), killsBefore) << "members echo each other";
     EXPECT_EQ(olga->recorder.catchUps().size(), 2U);
 }
+
+TEST_F(TrustedRoom, RevokingWithPurgeClearsWhatTheMemberKept) {
+    auto rita = join("rita");
+    rita->kill("Dragon", kNowSeconds - 600);
+    rita->kill("Hydra", kNowSeconds - 500);
+    ASSERT_TRUE(rita->recorder.waitFor([&] { return rita->client.pendingCount() == 0; }));
+    std::string output;
+    ASSERT_TRUE(m_broker->roomScript("revoke guild rita --purge", &output)) << output;
+    EXPECT_NE(output.find("2 kept messages cleared"), std::string::npos) << output;
+    auto rex = join("rex");
+    ASSERT_TRUE(rex->recorder.waitFor([&] { return rex->recorder.catchUpCountLocked() == 1; }));
+    // The copies on the topics of earlier versions stay: they name nobody.
+    for (const KillEvent& kill : rex->recorder.kills()) {
+        EXPECT_EQ(kill.standing, Standing::Legacy) << kill.boss;
+    }
+}
+
+TEST_F(TrustedRoom, ARoomClosedToEarlierVersionsGetsNoCopies) {
+    std::string output;
+    ASSERT_TRUE(m_broker->roomScript("legacy guild off", &output)) << output;
+    auto rita = join("rita");
+    auto rex = join("rex");
+    rita->kill("Dragon", kNowSeconds - 600);
+    ASSERT_TRUE(rex->recorder.waitForKillOf("Dragon", kNowSeconds - 600));
+    ASSERT_TRUE(rita->recorder.waitFor([&] { return rita->client.pendingCount() == 0; }));
+    // The broker refused the copy; the member stops sending copies and tells nobody.
+    rita->kill("Hydra", kNowSeconds - 500);
+    ASSERT_TRUE(rex->recorder.waitForKillOf("Hydra", kNowSeconds - 500));
+    EXPECT_TRUE(rita->recorder.sendRefusals().empty());
+    const KillEvent legacy = killBy("old-member", "Golem", kNowSeconds - 60);
+    EXPECT_EQ(publishAs("rita", legacyTopic("guild", "Golem"), encodeKillEvent(legacy)), 0x87);
+}
