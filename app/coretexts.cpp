@@ -99,6 +99,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "另一个相同标识的客户端连接了服务器"),
     QT_TRANSLATE_NOOP("Zorvane", "服务器正在关闭"),
     QT_TRANSLATE_NOOP("Zorvane", "服务器拒绝：%1（代码 %2）"),
+    QT_TRANSLATE_NOOP("Zorvane", "服务器不支持 MQTT 5（需要 mosquitto 1.6 或更新版本等支持 MQTT 5 的服务器）"),
     QT_TRANSLATE_NOOP("Zorvane", "服务器拒收了 %1：%2"),
     QT_TRANSLATE_NOOP("Zorvane", "这条击杀不在房间的记录中，无法撤回"),
     QT_TRANSLATE_NOOP("Zorvane", "房间记录未能写入历史记录数据库：%1（%2）"),

@@ -24,7 +24,9 @@ constexpr int kPacketTooLarge = 0x95;
 constexpr int kQuotaExceeded = 0x97;
 constexpr int kAdministrativeAction = 0x98;
 constexpr int kConnectionRateExceeded = 0x9F;
+constexpr int kUnsupportedProtocolVersion = 0x84;
 // MQTT 3.1.1 CONNACK codes.
+constexpr int kLegacyProtocolVersion = 1;
 constexpr int kLegacyServerUnavailable = 3;
 constexpr int kLegacyBadUserOrPassword = 4;
 constexpr int kLegacyNotAuthorized = 5;
@@ -53,6 +55,9 @@ Message connectRefusal(int code, std::string_view libraryText) {
         return Message(MessageId::RoomNotAuthorised);
     case kBanned:
         return Message(MessageId::RoomBrokerBanned);
+    case kLegacyProtocolVersion:
+    case kUnsupportedProtocolVersion:
+        return Message(MessageId::RoomBrokerNeedsMqtt5);
     case kLegacyServerUnavailable:
     case kServerUnavailable:
     case kServerBusy:

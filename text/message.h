@@ -102,6 +102,7 @@ enum class MessageId {
     RoomBrokerTakenOver,
     RoomBrokerShuttingDown,
     RoomBrokerOther,
+    RoomBrokerNeedsMqtt5,
     RoomSendRefused,
     RoomRetractUnknown,
     RoomAuditCannotWrite,

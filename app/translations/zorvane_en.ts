@@ -890,6 +890,10 @@ The built-in sound will play at warnings.</translation>
         <translation>the broker refused: %1 (code %2)</translation>
     </message>
     <message>
+        <source>服务器不支持 MQTT 5（需要 mosquitto 1.6 或更新版本等支持 MQTT 5 的服务器）</source>
+        <translation>the broker does not speak MQTT 5 (mosquitto 1.6 or later, or another MQTT 5 broker, is needed)</translation>
+    </message>
+    <message>
         <source>服务器拒收了 %1：%2</source>
         <translation>the broker did not take %1: %2</translation>
     </message>
