@@ -307,9 +307,10 @@ void RoomClient::keeperLoop() {
                 const std::lock_guard stateLock(m_mutex);
                 m_reconnect = false;
             }
-            // The library's thread ended with the connection; a new one takes over.
-            m_api->loopStop(m_mosq, false);
+            // The library's thread ended with the connection; a new one takes over. Joined
+            // without the keeper's lock, which that thread's last callback took.
             lock.unlock();
+            m_api->loopStop(m_mosq, false);
             connectOnce();
             lock.lock();
             continue;
