@@ -1,5 +1,6 @@
 #include "history/roomaudit.h"
 
+#include "history/sqlitetext.h"
 #include "text/fileio.h"
 
 #include <sqlite3.h>
@@ -44,16 +45,6 @@ constexpr const char* kColumns =
 
 constexpr AuditKind kKinds[] = {AuditKind::Recorded, AuditKind::Accepted, AuditKind::Retracted,
                                 AuditKind::Refused};
-
-std::string columnText(sqlite3_stmt* stmt, int index) {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
-    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)))
-                 : std::string();
-}
-
-void bindText(sqlite3_stmt* stmt, int index, std::string_view value) {
-    sqlite3_bind_text(stmt, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-}
 
 AuditKind kindFromKey(const std::string& key) {
     for (const AuditKind kind : kKinds) {
