@@ -207,6 +207,8 @@ Judgement Referee::judgeKill(const KillEvent& event, std::int64_t nowMillis, boo
         const KillEvent& newest = state.kills.back();
         const std::int64_t gap = event.killUtcSeconds - newest.killUtcSeconds;
         if (!newerThan(event, newest)) {
+            // Kept all the same: it is the kill a retraction of the newer ones goes back to.
+            keep(state, event);
             return {Verdict::Older, std::nullopt, {}, false};
         }
         // Only a newer kill well after the newest can be a re-kill; one of the newest's own

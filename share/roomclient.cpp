@@ -255,6 +255,18 @@ void RoomClient::connectOnce() {
             return;
         }
         lock.unlock();
+        if (rc == MOSQ_ERR_TLS) {
+            // The TLS set-up itself failed (e.g. the CA file holds no certificate): trying
+            // again cannot help, and the library's log already gave the reason.
+            {
+                const std::lock_guard stateLock(m_mutex);
+                if (m_state == RoomState::Refused) {
+                    return;
+                }
+            }
+            setState(RoomState::Refused, text::Message(text::MessageId::RoomTlsFailed));
+            return;
+        }
         setState(RoomState::Reconnecting, rc == MOSQ_ERR_ERRNO
                                               ? text::Message(text::MessageId::RoomUnreachable)
                                               : text::Message::literal(m_api->strerror(rc)));

@@ -411,3 +411,26 @@ TEST(Referee, ABossNotInTheTableIsJudgedByTheShorterRuleOfTheTwoKills) {
             << c.tableRule.value_or(-1) << " " << c.anchorPeriod << " " << c.newPeriod;
     }
 }
+
+// A kill that arrives after a newer one changes nothing, but a retraction of the newer one
+// goes back to it: arrival order does not decide what a row returns to.
+TEST(Referee, ARetractionGoesBackToAnOlderKillThatCameLater) {
+    Referee referee;
+    const std::int64_t later = (kNoon + 86400) * 1000;
+    referee.noteOwnKill(event({.at = kNoon + 7200, .member = "rita", .id = 2}));
+    ASSERT_EQ(
+        referee.judgeKill(event({.at = kNoon, .member = "rudi", .id = 1}), later, false).verdict,
+        Verdict::Older);
+    Retraction r;
+    r.targetEventId = idOf(2);
+    r.targetMember = "rita";
+    r.key = {"", "Dragon", ""};
+    r.killUtcSeconds = kNoon + 7200;
+    r.nickname = "olga";
+    r.senderId = idOf(9000);
+    r.sentUtcMillis = later;
+    r.eventId = idOf(3);
+    const RetractionJudgement judgement = referee.judgeRetraction(r, "olga", Standing::Officer);
+    ASSERT_TRUE(judgement.restored);
+    EXPECT_EQ(judgement.restored->eventId, idOf(1));
+}
