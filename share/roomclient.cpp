@@ -29,7 +29,7 @@ constexpr std::size_t kMaxHeld = 200000;
 constexpr int kFirstRefusal = 0x80;
 
 // The role probes, in the order of RoomClient::m_probeAllowed.
-enum Probe { kProbeUnmanaged, kProbeRecorder, kProbeOfficer, kProbeCount };
+enum Probe { kProbeUnmanaged, kProbeRecorder, kProbeOfficer, kProbeLegacy, kProbeCount };
 
 std::int64_t systemUtcMillis() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -137,6 +137,7 @@ RoomClient::RoomClient(RoomOptions options, RoomListener& listener)
         m_options.utcMillis = systemUtcMillis;
     }
     m_mirror = m_options.mirrorToLegacy;
+    m_refusedDelaySeconds = m_options.reconnectMinSeconds;
     // Short enough for brokers that hold MQTT 3.1.1's limit of 23 characters.
     m_clientId = "zorvane-" + m_senderId.substr(0, 15);
 }
@@ -430,7 +431,7 @@ bool RoomClient::publishKill(const LocalKill& kill, text::Message& error, std::s
         sendLocked(queued);
     }
     // Members of earlier versions read the old topics; they cannot show servers or lines.
-    if (m_mirror && event.server.empty() && event.line.empty()) {
+    if ((m_mirror || m_legacyOnly) && event.server.empty() && event.line.empty()) {
         Outgoing& mirror = m_outbox[slotOf('m', keyOf(event))] =
             Outgoing{Kind::Mirror, keyOf(event), {}, encodeKillEvent(event), true, 0};
         if (m_subscribed) {
@@ -545,6 +546,9 @@ std::string RoomClient::topicOfLocked(const Outgoing& item) const {
 }
 
 void RoomClient::sendLocked(Outgoing& item) {
+    if (m_legacyOnly && item.kind != Kind::Mirror) {
+        return; // waits for a broker that takes the current topics
+    }
     int mid = 0;
     const std::string topic = topicOfLocked(item);
     const int rc =
@@ -565,16 +569,24 @@ RoomRole RoomClient::role() const {
     return m_role;
 }
 
+bool RoomClient::legacyOnly() const {
+    const std::lock_guard lock(m_mutex);
+    return m_legacyOnly;
+}
+
 std::size_t RoomClient::pendingCount() const {
     const std::lock_guard lock(m_mutex);
     return pendingLocked();
 }
 
 std::size_t RoomClient::pendingLocked() const {
-    // The copies for members of earlier versions are not the member's own messages.
+    // The copies for members of earlier versions are not the member's own messages, except
+    // on a broker of their topics only, where they are all that goes out.
     return static_cast<std::size_t>(
-        std::count_if(m_outbox.begin(), m_outbox.end(),
-                      [](const auto& entry) { return entry.second.kind != Kind::Mirror; }));
+        std::count_if(m_outbox.begin(), m_outbox.end(), [this](const auto& entry) {
+            return m_legacyOnly ? entry.second.kind == Kind::Mirror
+                                : entry.second.kind != Kind::Mirror;
+        }));
 }
 
 std::vector<MemberRecord> RoomClient::members() const {
@@ -638,6 +650,19 @@ void RoomClient::connected(int rc) {
         setState(RoomState::Refused,
                  connectRefusal(rc, rc >= kFirstRefusal ? m_api->reasonString(rc)
                                                         : m_api->connackString(rc)));
+        if (rc >= kFirstRefusal) {
+            // The library gives up on an MQTT 5 refusal (it retries MQTT 3.1.1's own). The
+            // refusal may not last (an administrator re-adds a member, or changes a role in
+            // steps that refuse it for a moment), so the keeper asks again, less and less
+            // often; the state stays refused with its reason meanwhile.
+            int delay = 0;
+            {
+                const std::lock_guard lock(m_mutex);
+                delay = m_refusedDelaySeconds;
+                m_refusedDelaySeconds = std::min(delay * 2, m_options.reconnectMaxSeconds);
+            }
+            reconnectLater(delay);
+        }
         return;
     }
     {
@@ -648,6 +673,8 @@ void RoomClient::connected(int rc) {
     const std::lock_guard lock(m_mutex);
     m_connected = true;
     m_subscribed = false;
+    m_legacyOnly = false;
+    m_refusedDelaySeconds = m_options.reconnectMinSeconds;
     sendProbesLocked();
 }
 
@@ -660,6 +687,7 @@ void RoomClient::sendProbesLocked() {
         probeTopic(room, m_member),
         memberTopic(room, Branch::Kill, m_member),
         memberTopic(room, Branch::Officer, m_member),
+        legacyProbeTopic(room, m_member),
     };
     m_probes.clear();
     m_probeAnswers = 0;
@@ -696,13 +724,26 @@ void RoomClient::subscribed(int count, const int* granted) {
     const Subscription subscription = roomSubscription(m_options.link.room, m_member);
     // 0x80 and above in place of a QoS is the broker's refusal (e.g. an access list). The
     // kills are what a member cannot do without; the other filters may be refused.
-    if (granted == nullptr || count <= static_cast<int>(subscription.killFilterIndex) ||
-        granted[subscription.killFilterIndex] >= kFirstRefusal) {
+    const auto grantedAt = [&](std::size_t index) {
+        return granted != nullptr && count > static_cast<int>(index) &&
+               granted[index] < kFirstRefusal;
+    };
+    // A broker whose access list knows only the topics of earlier versions makes a room of
+    // earlier versions only, where nobody is named: the probes told (mosquitto's access
+    // lists grant every subscription and filter what they deliver), or the broker refuses
+    // the current topics' subscription.
+    bool probedLegacyOnly = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        probedLegacyOnly = m_legacyOnly;
+    }
+    const bool legacyOnly = grantedAt(subscription.legacyFilterIndex) &&
+                            (probedLegacyOnly || !grantedAt(subscription.killFilterIndex));
+    if (!grantedAt(subscription.killFilterIndex) && !legacyOnly) {
         setState(RoomState::Refused, text::Message(text::MessageId::RoomTopicsRefused));
         return;
     }
-    const bool syncGranted = count > static_cast<int>(subscription.syncFilterIndex) &&
-                             granted[subscription.syncFilterIndex] < kFirstRefusal;
+    const bool syncGranted = !legacyOnly && grantedAt(subscription.syncFilterIndex);
     {
         const std::lock_guard judgeLock(m_judgeMutex);
         m_catchingUp = syncGranted;
@@ -710,9 +751,16 @@ void RoomClient::subscribed(int count, const int* granted) {
         m_heldNewest.clear();
     }
     bool catchingUp = syncGranted;
+    bool roleChanged = false;
     {
         const std::lock_guard lock(m_mutex);
         m_subscribed = true;
+        m_legacyOnly = legacyOnly;
+        if (legacyOnly && m_role != RoomRole::Unmanaged) {
+            // The probes were refused for the same reason: every member is alike here.
+            m_role = RoomRole::Unmanaged;
+            roleChanged = true;
+        }
         if (syncGranted) {
             // Comes back after every retained message of the subscription.
             const std::string topic = syncTopic(m_options.link.room, m_member);
@@ -737,6 +785,9 @@ void RoomClient::subscribed(int count, const int* granted) {
         const std::lock_guard keeperLock(m_keeperMutex);
     }
     m_keeperWake.notify_all();
+    if (roleChanged) {
+        m_listener.roleChanged(RoomRole::Unmanaged);
+    }
     setState(RoomState::Connected, {});
     if (!catchingUp) {
         finishCatchUp();
@@ -768,19 +819,22 @@ void RoomClient::disconnected(int rc) {
         // this member). The library takes that as final; the keeper connects again, and the
         // broker's next answer tells whether it still takes us.
         setState(RoomState::Reconnecting, *reason);
-        {
-            const std::lock_guard keeperLock(m_keeperMutex);
-            const std::lock_guard lock(m_mutex);
-            m_reconnectAfter = std::chrono::steady_clock::now() +
-                               std::chrono::seconds(m_options.reconnectMinSeconds);
-            m_reconnect = true;
-        }
-        m_keeperWake.notify_all();
+        reconnectLater(m_options.reconnectMinSeconds);
         return;
     }
     if (rc != MOSQ_ERR_SUCCESS && !refused) {
         setState(RoomState::Reconnecting, text::Message(text::MessageId::RoomConnectionLost));
     }
+}
+
+void RoomClient::reconnectLater(int seconds) {
+    {
+        const std::lock_guard keeperLock(m_keeperMutex);
+        const std::lock_guard lock(m_mutex);
+        m_reconnectAfter = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        m_reconnect = true;
+    }
+    m_keeperWake.notify_all();
 }
 
 void RoomClient::logged(int level, const char* text) {
@@ -818,10 +872,14 @@ void RoomClient::acknowledged(int mid, int reasonCode) {
             m_probeAllowed[probe->second] = reasonCode < kFirstRefusal;
             m_probes.erase(probe);
             if (++m_probeAnswers == kProbeCount) {
-                role = m_probeAllowed[kProbeUnmanaged]  ? RoomRole::Unmanaged
-                       : m_probeAllowed[kProbeOfficer]  ? RoomRole::Officer
-                       : m_probeAllowed[kProbeRecorder] ? RoomRole::Recorder
-                                                        : RoomRole::Reader;
+                // A broker whose access list knows only the topics of earlier versions (as
+                // set up for them) still makes a room, of earlier versions only.
+                m_legacyOnly = !m_probeAllowed[kProbeUnmanaged] && !m_probeAllowed[kProbeOfficer] &&
+                               !m_probeAllowed[kProbeRecorder] && m_probeAllowed[kProbeLegacy];
+                role = m_probeAllowed[kProbeUnmanaged] || m_legacyOnly ? RoomRole::Unmanaged
+                       : m_probeAllowed[kProbeOfficer]                 ? RoomRole::Officer
+                       : m_probeAllowed[kProbeRecorder]                ? RoomRole::Recorder
+                                                                       : RoomRole::Reader;
                 roleLearned = true;
                 // Before subscribing, so that the officers' topics are read right.
                 m_role = role;
@@ -1081,7 +1139,7 @@ void RoomClient::finishCatchUp() {
         for (Held& h : held) {
             judgeLocked(h.address, h.message, true, now, outcomes);
         }
-        if (role() != RoomRole::Reader) {
+        if (role() != RoomRole::Reader && !legacyOnly()) {
             for (const KillEvent& kill : m_referee.newestOfEveryKey()) {
                 const auto kept = m_heldNewest.find(keyOf(kill));
                 if (kept == m_heldNewest.end() || newerThan(kill, kept->second)) {

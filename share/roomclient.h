@@ -198,6 +198,9 @@ public:
 
     RoomState state() const;
     RoomRole role() const;
+    // Whether the broker's access list knows only the topics of earlier versions, so that
+    // the room works as one of them: kills go out there only, and nobody is named.
+    bool legacyOnly() const;
     // Messages dropped since start.
     std::uint64_t droppedCount() const { return m_dropped.load(); }
     // Messages of this member not yet acknowledged by the broker.
@@ -248,6 +251,8 @@ private:
     void logged(int level, const char* text);
     void setState(RoomState state, const text::Message& reason);
     void setRole(RoomRole role);
+    // Has the keeper connect again after `seconds`, once the library has given up.
+    void reconnectLater(int seconds);
 
     // Learns the role; m_mutex held.
     void sendProbesLocked();
@@ -291,15 +296,19 @@ private:
     bool m_subscribed = false;
     bool m_stopping = false;
     bool m_mirror = true;
+    // The broker takes only the topics of earlier versions.
+    bool m_legacyOnly = false;
     std::map<int, int> m_probes; // probe message id -> which probe
     int m_probeAnswers = 0;
-    bool m_probeAllowed[3] = {false, false, false};
+    bool m_probeAllowed[4] = {false, false, false, false};
     int m_subscribeMid = 0;
     int m_syncMid = 0;
     std::chrono::steady_clock::time_point m_catchUpDeadline{};
     // The broker ended the connection: the keeper connects again after this time.
     bool m_reconnect = false;
     std::chrono::steady_clock::time_point m_reconnectAfter{};
+    // How long after the broker's next refusal of the connection the keeper asks again.
+    int m_refusedDelaySeconds = 1;
     std::map<std::string, Outgoing> m_outbox; // slot -> latest unacknowledged message
 
     std::atomic<std::uint64_t> m_dropped{0};

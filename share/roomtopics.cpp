@@ -131,6 +131,10 @@ std::string legacyTopic(std::string_view room, std::string_view boss) {
     return bossTopic(room, boss);
 }
 
+std::string legacyProbeTopic(std::string_view room, std::string_view member) {
+    return bossTopic(room, "probe") + "/" + encodeTopicLevel(member);
+}
+
 Subscription roomSubscription(std::string_view room, std::string_view member) {
     const std::string prefix = roomPrefix(room);
     Subscription subscription;
@@ -141,6 +145,7 @@ Subscription roomSubscription(std::string_view room, std::string_view member) {
         syncTopic(room, member),
     };
     subscription.killFilterIndex = 1;
+    subscription.legacyFilterIndex = 4;
     subscription.syncFilterIndex = 5;
     return subscription;
 }

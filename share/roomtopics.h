@@ -7,9 +7,9 @@
 //   zorvane/v2/<room>/officer/<member>/<server>/<boss>/<line>  an officer's kills (retained)
 //   zorvane/v2/<room>/retract/<member>/<event id>              an officer's retraction (retained)
 //   zorvane/v2/<room>/list/<member>/<name>                     an officer's boss list (retained)
-//   zorvane/v2/<room>/sync/<member>                            the member's own end-of-catch-up
-//   mark zorvane/v2/<room>/probe/<member>                           allowed to nobody by a managed
-//   room
+//   zorvane/v2/<room>/sync/<member>                            its own end-of-catch-up mark
+//   zorvane/v2/<room>/probe/<member>                           allowed to nobody by a managed room
+//   zorvane/v1/<room>/probe/<member>                           allowed where earlier versions send
 //
 // An empty server or line level stands for none: a table without servers and lines keys
 // its kills as (server "", boss, line ""). The topics of earlier versions,
@@ -69,14 +69,18 @@ std::string memberTopic(std::string_view room, Branch branch, std::string_view m
 std::string syncTopic(std::string_view room, std::string_view member);
 std::string probeTopic(std::string_view room, std::string_view member);
 std::string legacyTopic(std::string_view room, std::string_view boss);
+// A topic of earlier versions' room that none of their members reads (one level deeper
+// than their kills): a broker that takes a message there knows those topics.
+std::string legacyProbeTopic(std::string_view room, std::string_view member);
 
 // The filters a member subscribes to, retractions first so that a member catching up
 // meets a retraction before the kill it retracts wherever the broker keeps that order.
-// `syncFilterIndex` and `killFilterIndex` tell where the member's own sync topic and the
-// kills' filter are in the list.
+// The indices tell where the kills' filter, the earlier versions' filter and the member's
+// own sync topic are in the list.
 struct Subscription {
     std::vector<std::string> filters;
     std::size_t killFilterIndex = 0;
+    std::size_t legacyFilterIndex = 0;
     std::size_t syncFilterIndex = 0;
 };
 Subscription roomSubscription(std::string_view room, std::string_view member);

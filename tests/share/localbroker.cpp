@@ -107,6 +107,10 @@ LocalBroker::LocalBroker(BrokerOptions options)
     if (m_options.rooms) {
         return; // members come from the plugin
     }
+    if (!m_options.accessList.empty()) {
+        std::ofstream(m_dir / "acl") << m_options.accessList;
+        conf << "acl_file " << (m_dir / "acl").string() << "\n";
+    }
     if (!m_options.user.empty()) {
         const auto passwords = m_dir / "passwords";
         if (!runCommand("mosquitto_passwd -c -b " + quoted(passwords) + " '" + m_options.user +

@@ -21,6 +21,8 @@ struct BrokerOptions {
     bool rooms = false;
     // Keep retained messages across restarts (in a file of the broker's directory).
     bool persistence = true;
+    // The lines of an access list (mosquitto's acl_file); empty: none.
+    std::string accessList = {};
 };
 
 inline constexpr const char* kAdmin = "admin";

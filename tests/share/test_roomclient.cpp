@@ -459,3 +459,27 @@ TEST(RoomClient, MembersInDifferentZonesCompareInstants) {
     EXPECT_EQ(first, second);
     EXPECT_NE(first.find(" 1795953650\n"), std::string::npos) << first;
 }
+
+// A broker set up for earlier versions, whose access list knows only their topics, still
+// makes a room: kills go out and come in on those topics, naming nobody.
+TEST(RoomClient, ABrokerThatKnowsOnlyTheOldTopicsStillMakesARoom) {
+    BrokerOptions options;
+    options.user = "guild";
+    options.password = "pw";
+    options.accessList = "user guild\ntopic readwrite zorvane/v1/guild/#\n";
+    LocalBroker broker(options);
+    ASSERT_TRUE(broker.start()) << broker.error();
+    const auto member = [&](const std::string& nickname) {
+        return zorvane::testing::roomOptions(broker, nickname, "guild", "pw");
+    };
+    Member alice(member("alice"));
+    Member bob(member("bob"));
+    ASSERT_TRUE(alice.join());
+    ASSERT_TRUE(bob.join());
+    EXPECT_TRUE(alice.client.legacyOnly());
+    EXPECT_EQ(alice.client.role(), RoomRole::Unmanaged);
+    alice.kill("Dragon", 1796000100);
+    ASSERT_TRUE(bob.recorder.waitForKillOf("Dragon", 1796000100));
+    EXPECT_EQ(bob.recorder.kills().back().standing, Standing::Legacy);
+    ASSERT_TRUE(alice.recorder.waitFor([&] { return alice.client.pendingCount() == 0; }));
+}

@@ -166,10 +166,28 @@ TEST_F(TrustedRoom, ARevokedMemberIsCutOffAndARoleChangeTakesEffectAtOnce) {
     EXPECT_TRUE(kicked);
     ASSERT_TRUE(m_broker->roomScript("list guild", &output));
     EXPECT_EQ(output, "olga officer\nrex reader\nrudi recorder\n");
+    // Added back, she is let in again without being restarted.
+    ASSERT_TRUE(m_broker->roomScript("add guild rita recorder --password rita-pw", &output))
+        << output;
+    ASSERT_TRUE(rita->recorder.waitFor([&] {
+        return rita->recorder.hasStateLocked(RoomState::Connected) &&
+               rita->recorder.hasRoleLocked(RoomRole::Recorder);
+    }));
 
     ASSERT_TRUE(m_broker->roomScript("role guild rex recorder", &output)) << output;
-    ASSERT_TRUE(
-        rex->recorder.waitFor([&] { return rex->recorder.hasRoleLocked(RoomRole::Recorder); }));
+    ASSERT_TRUE(rex->recorder.waitFor([&] {
+        return rex->recorder.hasRoleLocked(RoomRole::Recorder);
+    })) <<
+        [&] {
+            std::string all;
+            for (const auto& [state, reason] : rex->recorder.states()) {
+                all += std::string(describe(state)) + ": " + reason + "\n";
+            }
+            for (auto r : rex->recorder.roles()) {
+                all += std::string("role ") + describe(r) + "\n";
+            }
+            return all;
+        }();
     ASSERT_TRUE(rex->recorder.waitForState(RoomState::Connected));
     auto olga = join("olga");
     rex->kill("Dragon", kNowSeconds - 100);
