@@ -30,15 +30,14 @@ std::mutex& sdlInitMutex() {
 
 } // namespace
 
-SdlSoundDevice::SdlSoundDevice() : m_housekeeper([this] { housekeeping(); }) {}
+SdlSoundDevice::SdlSoundDevice() = default;
 
 SdlSoundDevice::~SdlSoundDevice() {
     {
         const std::lock_guard lock(m_houseMutex);
         m_stopping = true;
     }
-    m_houseWake.notify_all();
-    m_housekeeper.join();
+    m_housekeeper.stop();
     // Decoders may still tell their waiters; they need nothing the steps below remove.
     std::list<std::pair<std::thread, std::shared_ptr<Decoding>>> decoders;
     {
@@ -160,7 +159,11 @@ std::shared_ptr<SdlSoundDevice::Decoding> SdlSoundDevice::startDecoding(const So
     decoding->key = key;
     decoding->ownCopy = ownCopy;
     m_decodings[key.path] = decoding;
-    m_decoders.emplace_back(std::thread([this, decoding] { decode(decoding); }), decoding);
+    m_decoders.emplace_back(std::thread([this, decoding] {
+                                work::nameThisThread("sound decoder");
+                                decode(decoding);
+                            }),
+                            decoding);
     return decoding;
 }
 
@@ -184,11 +187,10 @@ void SdlSoundDevice::decode(const std::shared_ptr<Decoding>& decoding) {
     for (const PrepareDone& done : waiting) {
         done(refusal);
     }
-    {
-        const std::lock_guard lock(m_houseMutex);
-        m_decoderEnded = true;
-    }
-    m_houseWake.notify_all();
+    keepHouse([this] {
+        joinFinishedDecoders();
+        attachDecoded();
+    });
 }
 
 SdlSoundDevice::Load SdlSoundDevice::load(Sound& sound, bool wait) {
@@ -451,6 +453,7 @@ bool SdlSoundDevice::ensureAudioDevice() {
     // With no changes allowed SDL converts to whatever the hardware wants.
     m_sdl = sdl;
     m_endReported = false;
+    m_housekeeper.start();
     m_device = sdl->openAudioDevice(nullptr, 0, &wanted, nullptr, 0);
     if (m_device == 0) {
         m_sdl.reset();
@@ -505,11 +508,7 @@ void SdlSoundDevice::mix(void* self, std::uint8_t* stream, int length) {
     if (!any && !device.m_endReported) {
         // The device cannot be closed from its own callback: the housekeeper does it.
         device.m_endReported = true;
-        {
-            const std::lock_guard lock(device.m_houseMutex);
-            device.m_idleReported = true;
-        }
-        device.m_houseWake.notify_all();
+        device.keepHouse([&device] { device.releaseWhenIdle(); });
     }
 }
 
@@ -549,24 +548,10 @@ void SdlSoundDevice::mixOne(Sound& sound, std::uint8_t* out, int length) {
     }
 }
 
-void SdlSoundDevice::housekeeping() {
-    std::unique_lock lock(m_houseMutex);
-    for (;;) {
-        m_houseWake.wait(lock, [this] { return m_stopping || m_idleReported || m_decoderEnded; });
-        if (m_stopping) {
-            return;
-        }
-        const bool idle = std::exchange(m_idleReported, false);
-        const bool decoderEnded = std::exchange(m_decoderEnded, false);
-        lock.unlock();
-        if (decoderEnded) {
-            joinFinishedDecoders();
-            attachDecoded();
-        }
-        if (idle) {
-            releaseWhenIdle();
-        }
-        lock.lock();
+void SdlSoundDevice::keepHouse(work::Worker::Task task) {
+    const std::lock_guard lock(m_houseMutex);
+    if (!m_stopping) {
+        m_housekeeper.post(std::move(task));
     }
 }
 

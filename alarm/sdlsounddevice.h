@@ -18,6 +18,7 @@
 
 #include "alarm/soundfile.h"
 #include "alarm/soundplayer.h"
+#include "work/worker.h"
 
 #include <atomic>
 #include <chrono>
@@ -140,7 +141,8 @@ private:
     // Closes the audio device and drops what only playing needed, once nothing plays.
     void releaseWhenIdle();
     void joinFinishedDecoders();
-    void housekeeping();
+    // Hands `task` to the housekeeper, unless the device is going.
+    void keepHouse(work::Worker::Task task);
 
     // Serialises commands; the sounds are also guarded by the audio device's own
     // lock, which the mixing callback runs under.
@@ -158,14 +160,12 @@ private:
     std::string m_preparedFile;
     std::list<std::pair<std::thread, std::shared_ptr<Decoding>>> m_decoders;
 
-    // The housekeeping thread closes the device after the last sound ended and joins
-    // finished decoders (guarded by m_houseMutex).
+    // The housekeeper closes the device after the last sound ended and joins finished
+    // decoders; nothing is handed to it once the device is going (under m_houseMutex).
     std::mutex m_houseMutex;
-    std::condition_variable m_houseWake;
-    bool m_idleReported = false;
-    bool m_decoderEnded = false;
     bool m_stopping = false;
-    std::thread m_housekeeper;
+    // Started when the audio device opens, so the mixing callback never starts a thread.
+    work::Worker m_housekeeper{"sdl housekeeper"};
 };
 
 } // namespace zorvane::alarm

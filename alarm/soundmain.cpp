@@ -13,6 +13,7 @@
 #include "alarm/soundfile.h"
 #include "alarm/soundwire.h"
 #include "text/message.h"
+#include "work/worker.h"
 
 #include <atomic>
 #include <chrono>
@@ -127,7 +128,10 @@ int main(int argc, char* argv[]) {
     // SDL is loaded at once, while the window still writes the chime or sends the first
     // request, and stays loaded for the helper's short life.
     std::shared_ptr<const SdlApi> sdl;
-    std::thread loader([&sdl] { sdl = loadSdl(); });
+    std::thread loader([&sdl] {
+        zorvane::work::nameThisThread("sdl loader");
+        sdl = loadSdl();
+    });
     Server server;
     auto idleSince = Clock::now();
     for (;;) {

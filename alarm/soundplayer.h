@@ -2,7 +2,7 @@
 // A sound device with what the alarm needs beyond the command strings: files decoded ahead,
 // samples from memory queued behind other sounds, the volume, and a look at what plays.
 // Implemented in this process by SdlSoundDevice and, on Linux, by a device that plays in a
-// helper process (app/soundhelperdevice.h).
+// helper process (alarm/soundhelperdevice.h).
 
 #include "alarm/sounddevice.h"
 

@@ -1,14 +1,15 @@
-#include "app/builtinimage.h"
-#include "app/commandline.h"
-#include "app/desktopid.h"
-#include "app/firstpaint.h"
-#include "app/globals.h"
-#include "app/language.h"
-#include "app/mainwindow.h"
-#include "app/preferences.h"
-#include "app/programdir.h"
-#include "app/roomoption.h"
-#include "app/singleinstance.h"
+#include "cli/commandline.h"
+#include "cli/roomoption.h"
+#include "cli/singleinstance.h"
+#include "models/builtinimage.h"
+#include "periodic/globals.h"
+#include "services/desktopid.h"
+#include "services/language.h"
+#include "services/preferences.h"
+#include "services/programdir.h"
+#include "services/session.h"
+#include "widgets/firstpaint.h"
+#include "widgets/mainwindow.h"
 
 #include <QApplication>
 
@@ -65,12 +66,16 @@ int main(int argc, char* argv[]) {
     }
     instanceLock.unlock();
 
-    zorvane::app::AppGlobals globals;
+    zorvane::periodic::AppGlobals globals;
     const zorvane::schedule::SystemClock clock;
     int result = 0;
     {
-        zorvane::app::MainWindow window(
-            {globals, clock, programDir.toStdString(), ZORVANE_ANNOUNCEMENT_URL});
+        zorvane::app::SessionSetup setup =
+            zorvane::app::SessionSetup::window(globals, clock, programDir.toStdString());
+        const QIcon icon = QApplication::windowIcon();
+        setup.notificationIcon = zorvane::app::notificationImage(icon.pixmap(64).toImage());
+        zorvane::app::Session session(std::move(setup));
+        zorvane::app::MainWindow window(session, {ZORVANE_ANNOUNCEMENT_URL});
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });

@@ -7,7 +7,7 @@
 #include "alarm/playback.h"
 #include "alarm/sdlsounddevice.h"
 #ifdef ZORVANE_SOUND_HELPER
-#include "app/soundhelperdevice.h"
+#include "alarm/soundhelperdevice.h"
 #endif
 
 #include <benchmark/benchmark.h>
@@ -65,7 +65,7 @@ std::unique_ptr<SoundPlayer> makeDevice(Where where) {
     if (where == Where::Helper) {
         // A short linger, so that a helper started to prepare the file has ended before
         // the alarm, as it has when the file was chosen long before.
-        return std::make_unique<zorvane::app::HelperSoundDevice>(
+        return std::make_unique<zorvane::alarm::HelperSoundDevice>(
             ZORVANE_SOUND_HELPER, std::vector<std::string>{"--linger", "100"});
     }
 #endif
@@ -75,7 +75,7 @@ std::unique_ptr<SoundPlayer> makeDevice(Where where) {
 
 bool helperEnded(SoundPlayer& device) {
 #ifdef ZORVANE_SOUND_HELPER
-    if (auto* helper = dynamic_cast<zorvane::app::HelperSoundDevice*>(&device)) {
+    if (auto* helper = dynamic_cast<zorvane::alarm::HelperSoundDevice*>(&device)) {
         return helper->helperPid() == 0;
     }
 #endif

@@ -2,8 +2,8 @@
 // the viewer takes to lay out and paint the sanitised copy (offscreen). The goal is well
 // under a second for each page, end to end.
 
-#include "app/announcementview.h"
 #include "net/htmlsanitizer.h"
+#include "widgets/announcementview.h"
 
 #include <QApplication>
 

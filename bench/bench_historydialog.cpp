@@ -1,7 +1,7 @@
 // Opening the history window, widgets included, for a boss with 100,000 recorded kills.
 
-#include "app/historydialog.h"
 #include "history/killhistory.h"
+#include "widgets/historydialog.h"
 
 #include <QApplication>
 

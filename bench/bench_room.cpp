@@ -5,15 +5,17 @@
 // the history writer) and the longest gap of a 1 ms timer on the window thread, which is
 // how long the window was blocked at most.
 
-#include "app/globals.h"
-#include "app/mainwindow.h"
-#include "app/preferences.h"
-#include "app/roomconnection.h"
+#include "periodic/globals.h"
+#include "schedule/clock.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "services/preferences.h"
+#include "services/roomconnection.h"
+#include "services/session.h"
 #include "share/killevent.h"
 #include "share/roomclient.h"
 #include "tests/share/localbroker.h"
+#include "widgets/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -331,11 +333,12 @@ void windowInABusyRoom(benchmark::State& state) {
         preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.port()));
         preferences.roomNickname.set(QStringLiteral("window"));
     }
-    app::AppGlobals globals;
+    periodic::AppGlobals globals;
     const schedule::SystemClock clock;
-    auto window = std::make_unique<app::MainWindow>(app::AppContext{
-        .globals = globals, .clock = clock, .programDir = dir.path().toStdString()});
-    schedule::BossTable& table = window->table();
+    auto session = std::make_unique<app::Session>(
+        app::SessionSetup::window(globals, clock, dir.path().toStdString()));
+    auto window = std::make_unique<app::MainWindow>(*session);
+    schedule::BossTable& table = session->table();
     // Just before the first kill, so no row falls due (and rolls over) during the run.
     const schedule::UtcSeconds earlier = first - 60;
     for (int b = 0; b < kBosses; ++b) {
@@ -352,7 +355,7 @@ void windowInABusyRoom(benchmark::State& state) {
         table.setCheckState(row, true);
     }
     window->show();
-    app::RoomConnection& room = window->room();
+    app::RoomConnection& room = *session->room();
     if (!waitFor([&] { return room.state() == share::RoomState::Connected; }, 60000)) {
         state.SkipWithError("the window could not join");
         return;
@@ -444,6 +447,7 @@ void windowInABusyRoom(benchmark::State& state) {
                        std::to_string(timedApplication->longestEventType) + "; over 5 ms:" + slow);
     }
     window.reset();
+    session.reset();
     senders.waitForFinished(30000);
 }
 

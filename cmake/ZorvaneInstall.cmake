@@ -2,11 +2,11 @@
 # AppStream metadata, manual page) and describes its Debian package for CPack.
 include(GNUInstallDirs)
 
-# The desktop id is written once, in app/desktopid.h; the installed files carry it.
-file(STRINGS "${PROJECT_SOURCE_DIR}/app/desktopid.h" _zorvane_id_line REGEX "kDesktopId\\[\\] = \"")
+# The desktop id is written once, in services/desktopid.h; the installed files carry it.
+file(STRINGS "${PROJECT_SOURCE_DIR}/services/desktopid.h" _zorvane_id_line REGEX "kDesktopId\\[\\] = \"")
 string(REGEX REPLACE ".*\"([^\"]+)\".*" "\\1" ZORVANE_DESKTOP_ID "${_zorvane_id_line}")
 if(NOT ZORVANE_DESKTOP_ID MATCHES "^[A-Za-z][A-Za-z0-9_]*(\\.[A-Za-z][A-Za-z0-9_]*)+$")
-    message(FATAL_ERROR "No reverse-DNS desktop id found in app/desktopid.h")
+    message(FATAL_ERROR "No reverse-DNS desktop id found in services/desktopid.h")
 endif()
 
 set(_zorvane_pkgdir "${PROJECT_SOURCE_DIR}/packaging")
@@ -14,9 +14,9 @@ set(_zorvane_docdir "${CMAKE_INSTALL_DATAROOTDIR}/doc/zorvane")
 
 install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The announcement download runs in this helper; it is no command for users, so it lives
-# where the program finds it and PATH does not (see app/announcementview.cpp).
+# where the program finds it and PATH does not (see widgets/announcementview.cpp).
 install(TARGETS zorvane-announcement RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
-# So does the sound of an alarm (see app/soundhelperdevice.h); Windows plays in the program.
+# So does the sound of an alarm (see alarm/soundhelperdevice.h); Windows plays in the program.
 if(TARGET zorvane-sound)
     install(TARGETS zorvane-sound RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
 endif()

@@ -15,7 +15,37 @@ endif()
 function(zorvane_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main zorvane_options)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main zorvane_test_support
+                                          zorvane_options)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
                          PROPERTIES ENVIRONMENT "ZORVANE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}")
+endfunction()
+
+# Adds a Qt Test executable that drives real objects (widgets on the offscreen platform).
+function(zorvane_qtest name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test zorvane_test_support
+                                          zorvane_options)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZORVANE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}"
+        TIMEOUT 120)
+endfunction()
+
+# Puts a link to the sound helper beside the test programs of the current directory: a window
+# or session under test plays its alarms through it, looked for beside the program as beside
+# the installed one.
+function(zorvane_sound_helper_beside_tests)
+    if(WIN32)
+        return()
+    endif()
+    string(MAKE_C_IDENTIFIER "${CMAKE_CURRENT_SOURCE_DIR}" _id)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/zorvane-sound
+        COMMAND ${CMAKE_COMMAND} -E create_symlink $<TARGET_FILE:zorvane-sound>
+                ${CMAKE_CURRENT_BINARY_DIR}/zorvane-sound
+        DEPENDS zorvane-sound VERBATIM)
+    add_custom_target(zorvane_sound_helper_${_id} ALL
+        DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/zorvane-sound)
 endfunction()

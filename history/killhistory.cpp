@@ -337,17 +337,10 @@ private:
     std::unique_ptr<Statement> m_insert, m_recent, m_all, m_instants, m_count;
 };
 
-SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {
-    m_writer = std::thread([this] { writerLoop(); });
-}
+SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {}
 
 SqliteKillLog::~SqliteKillLog() {
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    m_writer.join();
+    m_writer.stop();
     // Kills recorded while the writer was finishing; none normally.
     Notices ignored;
     std::lock_guard lock(m_dbMutex);
@@ -458,32 +451,28 @@ void SqliteKillLog::recordKill(const KillRecord& record) {
     if (m_state.load() == State::Unavailable) {
         return; // nowhere to keep it; the notice has told the user
     }
+    bool first = false;
     {
         std::lock_guard lock(m_queueMutex);
         if (m_queue.size() >= kQueueLimit) {
             return;
         }
+        first = m_queue.empty();
         m_queue.push_back(record);
     }
-    m_wake.notify_one();
+    // One store per batch: kills recorded while one waits go with it.
+    if (first) {
+        m_writer.post([this] { storeQueued(); });
+    }
 }
 
-void SqliteKillLog::writerLoop() {
-    for (;;) {
-        {
-            std::unique_lock lock(m_queueMutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-            if (m_queue.empty()) {
-                return; // stopping with nothing left
-            }
-        }
-        Notices notices;
-        {
-            std::lock_guard lock(m_dbMutex);
-            storeQueuedLocked(notices);
-        }
-        announce(notices);
+void SqliteKillLog::storeQueued() {
+    Notices notices;
+    {
+        std::lock_guard lock(m_dbMutex);
+        storeQueuedLocked(notices);
     }
+    announce(notices);
 }
 
 bool SqliteKillLog::storeQueuedLocked(Notices& notices) {

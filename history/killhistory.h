@@ -9,9 +9,9 @@
 #include "history/intervals.h"
 #include "schedule/services.h"
 #include "text/message.h"
+#include "work/worker.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -19,7 +19,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace zorvane::history {
@@ -84,7 +83,8 @@ private:
     // Notices met while holding m_dbMutex, announced after it is released.
     using Notices = std::vector<text::Message>;
 
-    void writerLoop();
+    // The writer's task: stores what is queued.
+    void storeQueued();
     // Stores the queue, opening the database first when this is its first use; the
     // caller holds m_dbMutex.
     bool storeQueuedLocked(Notices& notices);
@@ -104,14 +104,13 @@ private:
     std::atomic<State> m_state{State::NotTried};
 
     std::mutex m_queueMutex; // guards the members below
-    std::condition_variable m_wake;
     std::vector<schedule::KillRecord> m_queue;
-    bool m_stopping = false;
     text::Message m_notice;
     std::function<void(const text::Message&)> m_noticeHandler;
     Notices m_undelivered; // arose while no handler was set
 
-    std::thread m_writer;
+    // Started by the first recorded kill; last, so it ends before the members it uses go.
+    work::Worker m_writer{"history writer"};
 };
 
 } // namespace zorvane::history

@@ -302,6 +302,7 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
         port = secure ? 443 : 80;
     }
     options.error = {};
+    options.timedOut = false;
     if (host.empty() || port < 0 || port > 65535) {
         options.error = text::Message(text::MessageId::HttpBadAddress);
         return {};
@@ -358,6 +359,9 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, options.connectTimeoutSeconds);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, options.stallTimeoutSeconds);
+    if (options.timeoutMilliseconds > 0) {
+        curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, options.timeoutMilliseconds);
+    }
     if (options.maxBodyBytes != 0) {
         curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
                          static_cast<curl_off_t>(options.maxBodyBytes));
@@ -398,6 +402,7 @@ std::string httpRequest(std::string_view url, HttpOptions& options) {
         body = std::move(transfer.body);
     } else {
         options.error = failureReason(result, detail.data(), transfer);
+        options.timedOut = result == CURLE_OPERATION_TIMEDOUT;
     }
     options.returnedHeaders.clear();
     for (std::size_t i = 0; i < transfer.headerLines.size(); ++i) {

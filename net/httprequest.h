@@ -61,6 +61,8 @@ struct HttpOptions {
     long connectTimeoutSeconds = 60;
     // A transfer that receives nothing for this long fails.
     long stallTimeoutSeconds = 30;
+    // The whole request (connection, sending, answer) must end within this; 0: no limit.
+    long timeoutMilliseconds = 0;
     // A larger body fails the request; 0 means no limit.
     std::size_t maxBodyBytes = 0;
     // When it becomes true the request ends (within about a second) as failed.
@@ -68,6 +70,8 @@ struct HttpOptions {
 
     // out. Why the request failed ("" when a response arrived, error statuses included).
     text::Message error;
+    // out. The request failed because one of the time limits above ran out.
+    bool timedOut = false;
 };
 
 // Sends the request and returns the response body (error pages included). A request

@@ -4,6 +4,7 @@
 #include "share/mosquittoapi.h"
 
 #include "text/textops.h"
+#include "work/worker.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -230,6 +231,7 @@ bool RoomClient::start(text::Message& error) {
     }
     setState(RoomState::Connecting, {});
     m_keeper = std::thread([this] {
+        work::nameThisThread("room keeper");
         connectOnce();
         keeperLoop();
     });

@@ -1,11 +1,13 @@
 #include "speech/speech.h"
 
 #include "text/sharedlibrary.h"
+#include "work/worker.h"
 
 #include <espeak-ng/speak_lib.h>
 
 #include <cstring>
 #include <mutex>
+#include <string>
 
 namespace zorvane::speech {
 
@@ -72,9 +74,14 @@ bool ensureStarted() {
         if (!all) {
             return false;
         }
+        // The library starts a thread of its own here, which takes the caller's name; named
+        // for the library meanwhile, it does not pass for the caller's in a thread list.
+        const std::string caller = work::thisThreadName();
+        work::nameThisThread("espeak-ng");
         // DONT_EXIT: a missing data directory must not end the whole program.
         const int rate =
             e.initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        work::nameThisThread(caller);
         if (rate > 0) {
             g_sampleRate = rate;
             e.setSynthCallback(collect);

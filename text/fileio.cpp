@@ -114,21 +114,28 @@ std::string refusalToReplace(const fs::path& target) {
 }
 
 // Writes and flushes the temporary; 0 or the error number of the failed step.
-int writeTemporary(const fs::path& temp, const fs::path& target, std::string_view bytes) {
+int writeTemporary(const fs::path& temp, const fs::path& target, std::string_view bytes,
+                   FileAccess access = FileAccess::KeepPermissions) {
 #ifdef _WIN32
     (void)target;
+    (void)access;
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     return out ? 0 : (errno != 0 ? errno : EIO);
 #else
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const bool ownerOnly = access == FileAccess::OwnerOnly;
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0666);
     if (fd < 0) {
         return errno;
     }
     struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
+    if (ownerOnly) {
+        // A umask may have taken rights away but never adds any; this only makes sure.
+        ::fchmod(fd, 0600);
+    } else if (::stat(target.c_str(), &old) == 0) {
         // Keep the permissions the user gave the file.
         ::fchmod(fd, old.st_mode & 07777);
     }
@@ -213,7 +220,8 @@ CreateResult createFileAtomically(const fs::path& file, std::string_view bytes) 
     return result;
 }
 
-bool replaceFileAtomically(const fs::path& file, std::string_view bytes, std::string* error) {
+bool replaceFileAtomically(const fs::path& file, std::string_view bytes, std::string* error,
+                           FileAccess access) {
     fs::path target = file;
     std::error_code ec;
     if (!followLinks(target, ec)) {
@@ -226,7 +234,7 @@ bool replaceFileAtomically(const fs::path& file, std::string_view bytes, std::st
     }
     const fs::path dir = directoryOf(target);
     const fs::path temp = temporaryFor(target);
-    if (const int failure = writeTemporary(temp, target, bytes); failure != 0) {
+    if (const int failure = writeTemporary(temp, target, bytes, access); failure != 0) {
         fs::remove(temp, ec);
         setError(error, file, reasonText(failure));
         return false;

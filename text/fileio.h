@@ -18,8 +18,13 @@ namespace zorvane::text {
 // failure; `error` then receives the file's path and the system's reason, for example
 // "/home/a/config.ini: No space left on device".
 // Temporaries that an earlier, killed process left for the same file are removed.
+// With FileAccess::OwnerOnly the new file is readable and writable by its owner alone,
+// from the moment its temporary exists, whatever the old file's permissions were: for
+// files that hold secrets.
+enum class FileAccess { KeepPermissions, OwnerOnly };
 bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           std::string* error = nullptr);
+                           std::string* error = nullptr,
+                           FileAccess access = FileAccess::KeepPermissions);
 
 // Whether new files can be made in `dir`: a probe file is created and removed again.
 // False with the directory's path and the system's reason in `error` otherwise.

@@ -129,6 +129,28 @@ enum class MessageId {
     HttpBadAddress,
     HttpNoSetup,
     HttpTooLarge,
+    // Alerts pushed to webhooks and phones.
+    PushLeadTitle,
+    PushWindowTitle,
+    PushSpawnTitle,
+    PushUnrecordedTitle,
+    PushMinutes,
+    PushSeconds,
+    PushDueAt,
+    PushHttpStatus,
+    PushHttpStatusDetail,
+    PushTimedOut,
+    PushGaveUp,
+    PushTooLate,
+    PushQueueFull,
+    PushNotHttp,
+    PushDiscordAddress,
+    PushNtfyAddress,
+    PushUnknownKind,
+    PushSettingsUnreadable,
+    PushSettingsNotJson,
+    PushSettingsEntry,
+    PushTargetFailed,
     Count // not a message: the number of identifiers
 };
 

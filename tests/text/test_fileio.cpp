@@ -44,6 +44,29 @@ TEST(FileIo, ReplaceKeepsPermissionsAndReadsBackEveryByte) {
     EXPECT_FALSE(readWholeFile(dir.path()));
 }
 
+TEST(FileIo, AnOwnerOnlyFileIsNeverOpenToOthers) {
+    TempDir dir;
+    // A permissive umask would otherwise leave a new file readable by all.
+    const mode_t umaskBefore = ::umask(0);
+    const struct {
+        const char* name;
+        std::optional<mode_t> existing;
+    } cases[] = {{"new.json", std::nullopt}, {"open.json", 0666}, {"group.json", 0640}};
+    for (const auto& c : cases) {
+        const fs::path file = dir.path() / c.name;
+        if (c.existing) {
+            ASSERT_TRUE(replaceFileAtomically(file, "old"));
+            ::chmod(file.c_str(), *c.existing);
+        }
+        ASSERT_TRUE(replaceFileAtomically(file, "secret", nullptr, FileAccess::OwnerOnly));
+        EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << c.name;
+        EXPECT_EQ(readWholeFile(file), "secret");
+    }
+    ::umask(umaskBefore);
+}
+
 TEST(FileIo, LeftoversOfAKilledWriterAreRemovedButNotFreshOnes) {
     TempDir dir;
     const fs::path file = dir.path() / "config.ini";

@@ -1,0 +1,258 @@
+#include "cli/commandline.h"
+
+#include "cli/roomoption.h"
+#include "cli/singleinstance.h"
+#include "cli/tablecommands.h"
+#include "config/portableimport.h"
+#include "schedule/clock.h"
+#include "schedule/cycle.h"
+#include "services/programdir.h"
+#include "text/fileio.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace zorvane::app {
+namespace {
+
+void print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+// A reply goes to standard output when the command was done, to standard error otherwise.
+void printResult(const CommandResult& result) {
+    if (result.text.isEmpty()) {
+        return;
+    }
+    QString text = result.text;
+    if (!text.endsWith(QLatin1Char('\n'))) {
+        text += QLatin1Char('\n');
+    }
+    if (result.exitCode == kExitDone) {
+        print(stdout, text);
+    } else {
+        print(stderr, QStringLiteral("zorvane: ") + text);
+    }
+}
+
+QString fromUtf8Path(const std::filesystem::path& path) {
+    return QString::fromStdString(text::utf8FromPath(path));
+}
+
+int runImport(const QString& importDir) {
+    const QString source = QDir::cleanPath(QFileInfo(importDir).absoluteFilePath());
+    const QString target = programDirectory();
+    const config::ImportResult result = config::importPortableFiles(
+        text::pathFromUtf8(source.toStdString()), text::pathFromUtf8(target.toStdString()));
+    if (!result.ok) {
+        print(stderr, QStringLiteral("zorvane: %1\n").arg(QString::fromStdString(result.error)));
+        return 1;
+    }
+    for (const auto& file : result.copied) {
+        print(stdout, QStringLiteral("Imported %1\n").arg(fromUtf8Path(file)));
+    }
+    print(stdout, QStringLiteral("Zorvane keeps its files in %1\n").arg(target));
+    return 0;
+}
+
+// Plain ASCII digits only: no sign, blank or fraction slips through as something else.
+std::optional<int> minutesAgo(const QString& text) {
+    if (text.isEmpty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return std::nullopt;
+        }
+    }
+    const int minutes = text.toInt();
+    if (minutes > schedule::kLongestMinutesAgo) {
+        return std::nullopt;
+    }
+    return minutes;
+}
+
+// --kill and --list: handed to the instance running in the program directory, or done on
+// the files when none runs. The instance lock keeps a window from starting (and loading
+// the files) while they are being changed here.
+int runTableCommand(const CommandLine& command) {
+    const QString dir = programDirectory();
+    const InstanceLock lock(dir);
+    if (const std::optional<CommandResult> reply =
+            askRunningInstance(instanceServerName(dir), commandArguments(command))) {
+        printResult(*reply);
+        return reply->exitCode;
+    }
+    if (!lock.isLocked()) {
+        print(stderr, QStringLiteral("zorvane: another Zorvane is busy with the files in %1; try "
+                                     "again.\n")
+                          .arg(dir));
+        return kExitFailed;
+    }
+    const schedule::SystemClock clock;
+    const CommandResult result = runOnFiles(command, text::pathFromUtf8(dir.toStdString()), clock);
+    printResult(result);
+    return result.exitCode;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Zorvane counts down to the next appearance of game bosses.\n\n"
+        "One Zorvane runs per program folder. Started again in the same folder, it brings "
+        "the running window forward, and --kill and --list are carried out by the running "
+        "Zorvane; with none running they work on the files.\n\n"
+        "Exit status: 0 done, 1 refused or failed, 2 command line not understood."));
+    // "-platform" is then one unknown option, not eight unknown letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption import(
+        QStringLiteral("import"),
+        QStringLiteral("Copy config.ini and confing.ini of the portable Zorvane folder <DIR> into "
+                       "the folder this Zorvane keeps its files in, then exit. Existing files "
+                       "are never overwritten."),
+        QStringLiteral("DIR"));
+    parser.addOption(import);
+    const QCommandLineOption kill(
+        QStringLiteral("kill"),
+        QStringLiteral("Record a kill of the boss named <NAME> (exactly as in the table), now "
+                       "or MINUTES_AGO minutes ago, then exit."),
+        QStringLiteral("NAME"));
+    parser.addOption(kill);
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QStringLiteral("Print the table with the time left, then exit."));
+    parser.addOption(list);
+    parser.addPositionalArgument(
+        QStringLiteral("MINUTES_AGO"),
+        QStringLiteral("With --kill: the boss died this many minutes ago (0 to %1).")
+            .arg(schedule::kLongestMinutesAgo),
+        QStringLiteral("[MINUTES_AGO]"));
+    // Not a command: the window opens and joins the room (cli/roomoption.h).
+    parser.addOption(roomOption());
+
+    const bool parsed = parser.parse(arguments);
+    // addHelpOption() also knows --help-all; only QCommandLineParser::process() would act on it.
+    const bool wantsHelp = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
+    const int commands =
+        int(parser.isSet(import)) + int(parser.isSet(kill)) + int(parser.isSet(list));
+    const bool command = wantsHelp || parser.isSet(version) || commands > 0;
+    const QStringList positional = parser.positionalArguments();
+    // Only a kill takes an argument of its own: the minutes.
+    const qsizetype allowedPositional = parser.isSet(kill) && commands == 1 ? 1 : 0;
+    CommandLine result;
+    const auto fail = [&result](const QString& text) {
+        result.action = CommandLine::Action::Error;
+        result.text = text;
+        return result;
+    };
+    if (!parsed && (command || parser.unknownOptionNames().isEmpty())) {
+        return fail(parser.errorText());
+    }
+    if (!command) {
+        return result;
+    }
+    if (positional.size() > allowedPositional) {
+        return fail(
+            QStringLiteral("Unexpected argument '%1'.").arg(positional.at(allowedPositional)));
+    }
+    if (wantsHelp) {
+        result.action = CommandLine::Action::ShowHelp;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = CommandLine::Action::ShowVersion;
+        result.text = QCoreApplication::applicationName() + QLatin1Char(' ') +
+                      QCoreApplication::applicationVersion() + QLatin1Char('\n');
+        return result;
+    }
+    if (commands > 1) {
+        return fail(QStringLiteral("Give one of --import, --kill and --list at a time."));
+    }
+    if (parser.isSet(import)) {
+        if (parser.values(import).size() > 1) {
+            return fail(QStringLiteral("--import takes one folder."));
+        }
+        result.action = CommandLine::Action::Import;
+        result.importDir = parser.value(import);
+        return result;
+    }
+    if (parser.isSet(list)) {
+        result.action = CommandLine::Action::List;
+        return result;
+    }
+    if (parser.values(kill).size() > 1) {
+        return fail(QStringLiteral("--kill takes one name."));
+    }
+    const QString name = parser.value(kill).trimmed();
+    if (name.isEmpty()) {
+        return fail(QStringLiteral("--kill needs the name of a boss."));
+    }
+    int minutes = 0;
+    if (!positional.isEmpty()) {
+        const std::optional<int> given = minutesAgo(positional.first());
+        if (!given) {
+            return fail(QStringLiteral("MINUTES_AGO must be a whole number of minutes from 0 to "
+                                       "%1, not '%2'.")
+                            .arg(schedule::kLongestMinutesAgo)
+                            .arg(positional.first()));
+        }
+        minutes = *given;
+    }
+    result.killName = name;
+    result.minutesAgo = minutes;
+    result.action = CommandLine::Action::Kill;
+    return result;
+}
+
+QStringList commandArguments(const CommandLine& command) {
+    switch (command.action) {
+    case CommandLine::Action::Kill:
+        return {QStringLiteral("--kill"), command.killName, QString::number(command.minutesAgo)};
+    case CommandLine::Action::List:
+        return {QStringLiteral("--list")};
+    default:
+        return {};
+    }
+}
+
+std::optional<int> runCommandLine(int& argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    if (parseCommandLine(arguments).action == CommandLine::Action::OpenWindow) {
+        return std::nullopt;
+    }
+    // A command: the application object knows the program's name and directory, and
+    // this one needs no display. It is gone before the window's application is made.
+    const QCoreApplication application(argc, argv);
+    const CommandLine commandLine = parseCommandLine(QCoreApplication::arguments());
+    switch (commandLine.action) {
+    case CommandLine::Action::OpenWindow:
+        return std::nullopt;
+    case CommandLine::Action::ShowHelp:
+    case CommandLine::Action::ShowVersion:
+        print(stdout, commandLine.text);
+        return 0;
+    case CommandLine::Action::Error:
+        print(stderr, QStringLiteral("zorvane: %1\nTry 'zorvane --help'.\n").arg(commandLine.text));
+        return kExitNotUnderstood;
+    case CommandLine::Action::Import:
+        return runImport(commandLine.importDir);
+    case CommandLine::Action::Kill:
+    case CommandLine::Action::List:
+        return runTableCommand(commandLine);
+    }
+    return 2;
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,450 @@
+#include "cli/singleinstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QLocalSocket>
+#else
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusServer>
+
+#include <atomic>
+#endif
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+#include <utility>
+#include <variant>
+
+namespace zorvane::app {
+namespace {
+
+// A socket path longer than this does not fit a Unix socket address.
+constexpr qsizetype kLongestSocketPath = 100;
+
+QString userKey() {
+#ifdef Q_OS_UNIX
+    return QString::number(::getuid());
+#else
+    return qEnvironmentVariable("USERNAME");
+#endif
+}
+
+// "zorvane-" and a hash of the directory and the user: the same for every start of one
+// copy by one user, different for another folder or another user.
+QString instanceBaseName(const QString& programDir) {
+    QString dir = QFileInfo(programDir).canonicalFilePath();
+    if (dir.isEmpty()) {
+        dir = QDir::cleanPath(QFileInfo(programDir).absoluteFilePath());
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(dir.toUtf8());
+    hash.addData(QByteArrayView("\0", 1));
+    hash.addData(userKey().toUtf8());
+    return QStringLiteral("zorvane-") + QString::fromLatin1(hash.result().toHex().left(32));
+}
+
+// The user's own runtime directory (only the user can reach it), else the temporary
+// directory. /run/user/<uid> is taken by name before $XDG_RUNTIME_DIR (which names it in
+// a desktop session), so a command from a shell without that variable (ssh, cron) still
+// finds the instance the desktop started.
+QString runtimeDirectory() {
+#ifdef Q_OS_UNIX
+    const QFileInfo standard(QStringLiteral("/run/user/%1").arg(::getuid()));
+    if (standard.isDir() && standard.ownerId() == ::getuid()) {
+        return standard.filePath();
+    }
+#endif
+    const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !dir.isEmpty() && QFileInfo(dir).isDir() ? QDir::cleanPath(dir) : QString();
+}
+
+CommandResult failure(const QString& text) {
+    return {kExitFailed, text};
+}
+
+// The running instance's reply as this start's result; a code outside the known ones
+// counts as a failure.
+CommandResult replied(int exitCode, const QString& text) {
+    return {exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode : kExitFailed, text};
+}
+
+// The command line the running window takes from these arguments, or what is wrong with
+// them: a kill, a list, or nothing at all ("raise the window").
+std::variant<CommandLine, QString> handedOverCommand(const QStringList& handedOver) {
+    const QStringList arguments = QStringList{QStringLiteral("zorvane")} + handedOver;
+    CommandLine command = parseCommandLine(arguments);
+    const bool raise = command.action == CommandLine::Action::OpenWindow && arguments.size() == 1;
+    if (raise || command.action == CommandLine::Action::Kill ||
+        command.action == CommandLine::Action::List) {
+        return command;
+    }
+    return command.action == CommandLine::Action::Error
+               ? command.text
+               : QStringLiteral("The running Zorvane takes only --kill and --list.");
+}
+
+#ifdef Q_OS_WIN
+constexpr int kProtocolVersion = 1;
+
+QByteArray jsonLine(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// The request line's arguments, or what is wrong with it.
+std::variant<QStringList, QString> readRequest(const QByteArray& line) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return QStringLiteral("The request is not understood.");
+    }
+    const QJsonObject request = document.object();
+    if (request.value(QStringLiteral("v")).toInt(-1) != kProtocolVersion) {
+        return QStringLiteral("The request is of a version this Zorvane does not know.");
+    }
+    const QJsonValue args = request.value(QStringLiteral("args"));
+    if (!args.isArray()) {
+        return QStringLiteral("The request is not understood.");
+    }
+    QStringList arguments;
+    for (const QJsonValue& arg : args.toArray()) {
+        if (!arg.isString()) {
+            return QStringLiteral("The request is not understood.");
+        }
+        arguments << arg.toString();
+    }
+    return arguments;
+}
+#else
+// A D-Bus address for the socket at `path`; bytes other than letters, digits and -_/. are
+// written %XX.
+QString dbusAddress(const QString& path) {
+    QString address = QStringLiteral("unix:path=");
+    for (const char byte : QFile::encodeName(path)) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '_' || c == '/' || c == '.') {
+            address += QLatin1Char(byte);
+        } else {
+            address += QStringLiteral("%%1").arg(c, 2, 16, QLatin1Char('0'));
+        }
+    }
+    return address;
+}
+
+QString uniqueClientName() {
+    static std::atomic<int> counter{0};
+    return QStringLiteral("zorvane-instance-client-%1").arg(++counter);
+}
+
+// What a peer connection of the server sees: one object at "/" with the method Run, for
+// one connection. It and the connection go after kInstanceTimeoutMs, called or not, so a
+// client that connects and never calls (or never authenticates) holds nothing for long.
+class InstancePeer final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "io.github.zorvane.Zorvane.Instance")
+public:
+    InstancePeer(const InstanceServer& server, const QString& connectionName, QObject* parent)
+        : QObject(parent), m_server(server), m_connectionName(connectionName) {
+        QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+    }
+    ~InstancePeer() override {
+        QDBusConnection(m_connectionName).unregisterObject(QStringLiteral("/"));
+        QDBusConnection::disconnectFromPeer(m_connectionName);
+    }
+
+public slots:
+    // Named as the D-Bus method; `text` is the reply's second value.
+    Q_SCRIPTABLE int Run(const QStringList& arguments, QString& text) {
+        m_answering = true;
+        const CommandResult result = m_server.answer(arguments);
+        m_answering = false;
+        text = result.text;
+        return result.exitCode;
+    }
+
+private:
+    // Not while the window answers (should it wait in an event loop of its own): this
+    // object is on the stack then, and its caller still has to send the reply.
+    void drop() {
+        if (m_answering) {
+            QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+        } else {
+            deleteLater();
+        }
+    }
+
+    bool m_answering = false;
+    const InstanceServer& m_server;
+    QString m_connectionName;
+};
+#endif
+
+} // namespace
+
+QString instanceServerName(const QString& programDir) {
+    const QString base = instanceBaseName(programDir);
+#ifdef Q_OS_UNIX
+    const QString runtime = runtimeDirectory();
+    if (!runtime.isEmpty() && runtime.size() + base.size() + 1 <= kLongestSocketPath) {
+        return runtime + QLatin1Char('/') + base;
+    }
+    // Where a local socket of this name lived before: the temporary directory.
+    return QDir::tempPath() + QLatin1Char('/') + base;
+#else
+    return base;
+#endif
+}
+
+InstanceLock::InstanceLock(const QString& programDir) {
+    QString dir = runtimeDirectory();
+    if (dir.isEmpty()) {
+        dir = QDir::tempPath();
+    }
+    m_lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + instanceBaseName(programDir) +
+                                         QStringLiteral(".lock"));
+    m_lock->tryLock(kInstanceTimeoutMs);
+}
+
+void InstanceLock::unlock() {
+    if (m_lock) {
+        m_lock->unlock();
+    }
+}
+
+CommandResult InstanceServer::answer(const QStringList& arguments) const {
+    qsizetype bytes = 0;
+    for (const QString& argument : arguments) {
+        bytes += argument.toUtf8().size();
+    }
+    if (bytes > kMaxInstanceMessageBytes) {
+        return {kExitNotUnderstood, QStringLiteral("The request is too long.")};
+    }
+    const std::variant<CommandLine, QString> request = handedOverCommand(arguments);
+    if (const auto* problem = std::get_if<QString>(&request)) {
+        return {kExitNotUnderstood, *problem};
+    }
+    if (!m_handler) {
+        return failure(QStringLiteral("The running Zorvane is still starting; try again."));
+    }
+    return m_handler(std::get<CommandLine>(request));
+}
+
+#ifndef Q_OS_WIN
+namespace {
+
+// The reply of the instance on `connection`, or nullopt when nobody listens there.
+std::optional<CommandResult> askOver(QDBusConnection connection, const QStringList& arguments) {
+    if (!connection.isConnected()) {
+        // No socket, or one a crashed instance left (it refuses): nobody runs. Anything
+        // else means an instance is there but cannot be reached.
+        const QDBusError error = connection.lastError();
+        if (error.name() == QLatin1String("org.freedesktop.DBus.Error.FileNotFound") ||
+            error.name() == QLatin1String("org.freedesktop.DBus.Error.NoServer")) {
+            return std::nullopt;
+        }
+        return failure(
+            QStringLiteral("The running Zorvane cannot be reached: %1").arg(error.message()));
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString(), QStringLiteral("/"), QLatin1String(kInstanceInterface), QStringLiteral("Run"));
+    call << arguments;
+    // Blocks on QtDBus's own thread, so no event loop of ours has to run; the time covers
+    // the authentication too.
+    const QDBusMessage reply = connection.call(call, QDBus::Block, kInstanceTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("is")) {
+        return failure(QStringLiteral("The running Zorvane did not answer."));
+    }
+    return replied(reply.arguments().at(0).toInt(), reply.arguments().at(1).toString());
+}
+
+} // namespace
+
+std::optional<CommandResult> askRunningInstance(const QString& serverName,
+                                                const QStringList& arguments) {
+    // Without a socket nobody runs, and QtDBus need not start its thread.
+    if (!QFileInfo::exists(serverName)) {
+        return std::nullopt;
+    }
+    // A connection of our own, not the session bus: a shell without one (ssh, cron) works.
+    const QString name = uniqueClientName();
+    std::optional<CommandResult> result =
+        askOver(QDBusConnection::connectToPeer(dbusAddress(serverName), name), arguments);
+    QDBusConnection::disconnectFromPeer(name);
+    return result;
+}
+
+InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
+
+InstanceServer::~InstanceServer() = default;
+
+bool InstanceServer::listen(const QString& serverName) {
+    // libdbus replaces a socket file already at the path (left by a crashed instance: the
+    // caller holds the InstanceLock and found nobody listening), never a file of another
+    // kind. The socket file goes when the server does.
+    m_server = std::make_unique<QDBusServer>(dbusAddress(serverName));
+    if (!m_server->isConnected()) {
+        m_error = m_server->lastError().message();
+        if (m_error.isEmpty()) {
+            m_error = QStringLiteral("Cannot listen on %1").arg(serverName);
+        }
+        m_server.reset();
+        return false;
+    }
+    // libdbus authenticates each client before it passes on any message and then lets in
+    // only our own user id (and root, who may open any socket anyway): EXTERNAL takes the
+    // id the kernel reports for the socket's other end, DBUS_COOKIE_SHA1 a secret in the
+    // user's home. Only ANONYMOUS would let any local user in; it stays refused.
+    m_server->setAnonymousAuthenticationAllowed(false);
+    // Not needed for that, but other users need not even open the socket (libdbus makes it
+    // writable for all; in the temporary directory anyone could reach it).
+    QFile::setPermissions(serverName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    connect(m_server.get(), &QDBusServer::newConnection, this, &InstanceServer::onNewConnection);
+    return true;
+}
+
+QString InstanceServer::errorString() const {
+    return m_error;
+}
+
+void InstanceServer::onNewConnection(const QDBusConnection& connection) {
+    // QtDBus passes on the connection's messages only once this has returned, so the
+    // object is there before the first call.
+    auto* peer = new InstancePeer(*this, connection.name(), this);
+    QDBusConnection(connection)
+        .registerObject(QStringLiteral("/"), peer, QDBusConnection::ExportScriptableSlots);
+}
+#else
+std::optional<CommandResult> askRunningInstance(const QString& serverName,
+                                                const QStringList& arguments) {
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(kInstanceTimeoutMs)) {
+        // No socket, or one a crashed instance left: nobody runs. Anything else means an
+        // instance is there but cannot be reached.
+        if (socket.error() == QLocalSocket::ServerNotFoundError ||
+            socket.error() == QLocalSocket::ConnectionRefusedError) {
+            return std::nullopt;
+        }
+        return failure(
+            QStringLiteral("The running Zorvane cannot be reached: %1").arg(socket.errorString()));
+    }
+    socket.write(jsonLine({{QStringLiteral("v"), kProtocolVersion},
+                           {QStringLiteral("args"), QJsonArray::fromStringList(arguments)}}));
+    const QDeadlineTimer deadline(kInstanceTimeoutMs);
+    QByteArray buffer;
+    while (!buffer.contains('\n') && buffer.size() <= kMaxInstanceMessageBytes) {
+        if (socket.bytesAvailable() == 0 &&
+            !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            break;
+        }
+        buffer += socket.read(kMaxInstanceMessageBytes + 1 - buffer.size());
+    }
+    const qsizetype end = buffer.indexOf('\n');
+    const QJsonDocument document =
+        end < 0 ? QJsonDocument() : QJsonDocument::fromJson(buffer.left(end));
+    const QJsonObject reply = document.object();
+    const QJsonValue code = reply.value(QStringLiteral("code"));
+    const QJsonValue text = reply.value(QStringLiteral("text"));
+    if (!code.isDouble() || !text.isString()) {
+        return failure(QStringLiteral("The running Zorvane did not answer."));
+    }
+    return replied(code.toInt(kExitFailed), text.toString());
+}
+
+InstanceServer::InstanceServer(QObject* parent)
+    : QObject(parent), m_server(std::make_unique<QLocalServer>()) {
+    // Only this user may connect.
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server.get(), &QLocalServer::newConnection, this, &InstanceServer::onNewConnection);
+}
+
+InstanceServer::~InstanceServer() = default;
+
+bool InstanceServer::listen(const QString& serverName) {
+    if (m_server->listen(serverName)) {
+        return true;
+    }
+    if (m_server->serverError() != QAbstractSocket::AddressInUseError) {
+        return false;
+    }
+    QLocalServer::removeServer(serverName);
+    return m_server->listen(serverName);
+}
+
+QString InstanceServer::errorString() const {
+    return m_server->errorString();
+}
+
+void InstanceServer::onNewConnection() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        socket->setParent(this);
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        // A client that sends nothing, or never finishes its line, is dropped.
+        QTimer::singleShot(kInstanceTimeoutMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        if (socket->bytesAvailable() > 0) {
+            onReadyRead(socket);
+        }
+    }
+}
+
+void InstanceServer::onReadyRead(QLocalSocket* socket) {
+    if (socket->property("answered").toBool()) {
+        socket->readAll();
+        return;
+    }
+    QByteArray buffer = socket->property("request").toByteArray();
+    while (socket->bytesAvailable() > 0 && !buffer.contains('\n') &&
+           buffer.size() <= kMaxInstanceMessageBytes) {
+        buffer += socket->read(kMaxInstanceMessageBytes + 1 - buffer.size());
+    }
+    const qsizetype end = buffer.indexOf('\n');
+    if (end < 0) {
+        if (buffer.size() > kMaxInstanceMessageBytes) {
+            reply(socket, {kExitNotUnderstood, QStringLiteral("The request is too long.")});
+        } else {
+            socket->setProperty("request", buffer);
+        }
+        return;
+    }
+    const std::variant<QStringList, QString> request = readRequest(buffer.left(end));
+    if (const auto* problem = std::get_if<QString>(&request)) {
+        reply(socket, {kExitNotUnderstood, *problem});
+    } else {
+        reply(socket, answer(std::get<QStringList>(request)));
+    }
+}
+
+void InstanceServer::reply(QLocalSocket* socket, const CommandResult& result) {
+    socket->setProperty("answered", true);
+    socket->setProperty("request", QVariant());
+    socket->write(jsonLine(
+        {{QStringLiteral("code"), result.exitCode}, {QStringLiteral("text"), result.text}}));
+    // Closes once the reply is written.
+    socket->disconnectFromServer();
+}
+
+#endif
+
+} // namespace zorvane::app
+
+#ifndef Q_OS_WIN
+#include "singleinstance.moc"
+#endif

@@ -1,0 +1,111 @@
+#pragma once
+// One instance per program directory and user. The first start listens on a local
+// socket named after both; a later start in the same directory hands its command (raise
+// the window, --kill, --list) to it and prints the reply. Programs in other
+// directories, or of other users, have other names and run side by side.
+//
+// On Linux and other Unix systems the first start listens with a D-Bus server of its own
+// (`QDBusServer`, no bus daemon) on the socket instanceServerName() names; a later start
+// connects to it peer to peer and calls the method Run(as arguments) -> (i code, s text)
+// of interface kInstanceInterface on object "/" with the command's arguments (see
+// commandArguments); the connection then closes. libdbus lets only the same user (and
+// root) in. QtNetwork is not used there: its libraries would cost memory in every idle
+// window for a message a few times a day, while QtDBus is loaded anyway.
+//
+// On Windows the first start listens on a local socket (`QLocalServer`, named pipe); the
+// request is one line of compact UTF-8 JSON, {"v":1,"args":[...]}, answered by one line
+// {"code":N,"text":"..."}; the connection then closes.
+//
+// Either way the arguments are at most kMaxInstanceMessageBytes; a request that is too
+// long, of the wrong shape, or not made within kInstanceTimeoutMs of connecting is
+// answered with exit code 2 (or an error) or dropped, and the server goes on serving.
+
+#include "cli/commandline.h"
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#ifdef Q_OS_WIN
+class QLocalServer;
+class QLocalSocket;
+#else
+class QDBusConnection;
+class QDBusServer;
+#endif
+
+namespace zorvane::app {
+
+inline constexpr qsizetype kMaxInstanceMessageBytes = 64 * 1024;
+inline constexpr int kInstanceTimeoutMs = 5000;
+#ifndef Q_OS_WIN
+inline constexpr char kInstanceInterface[] = "io.github.zorvane.Zorvane.Instance";
+#endif
+
+// The local server's name for `programDir` (its canonical path) and the current user; on
+// Unix the absolute path of its socket.
+QString instanceServerName(const QString& programDir);
+
+// Held while a start finds out whether an instance runs and, when none does, either
+// becomes it (listens) or changes the files; so a window never loads the files while a
+// command line changes them, and two first starts never both listen. Waits up to
+// kInstanceTimeoutMs for another holder; a lock left by a crashed process is taken over.
+class InstanceLock {
+public:
+    explicit InstanceLock(const QString& programDir);
+    bool isLocked() const { return m_lock && m_lock->isLocked(); }
+    void unlock();
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+// Sends the command to the instance listening on `serverName` and waits for its reply
+// (at most kInstanceTimeoutMs once connected). nullopt when no instance listens; a reply
+// of kExitFailed saying so when one does but does not answer properly. Needs no event
+// loop.
+std::optional<CommandResult> askRunningInstance(const QString& serverName,
+                                                const QStringList& arguments);
+
+// The running instance's end: answers each request with what the handler returns for
+// its parsed command line (Kill, List, or OpenWindow for "raise the window"). Runs on the
+// thread that owns it, in its event loop.
+class InstanceServer final : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<CommandResult(const CommandLine&)>;
+
+    explicit InstanceServer(QObject* parent = nullptr);
+    ~InstanceServer() override;
+
+    // Listens on `serverName`, replacing a socket a crashed instance left (the caller
+    // holds the InstanceLock and found nobody listening). False with errorString().
+    bool listen(const QString& serverName);
+    QString errorString() const;
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+
+    // The answer to a request with these arguments (the program name not among them).
+    CommandResult answer(const QStringList& arguments) const;
+
+private:
+#ifdef Q_OS_WIN
+    void onNewConnection();
+    void onReadyRead(QLocalSocket* socket);
+    void reply(QLocalSocket* socket, const CommandResult& result);
+
+    std::unique_ptr<QLocalServer> m_server;
+#else
+    void onNewConnection(const QDBusConnection& connection);
+
+    std::unique_ptr<QDBusServer> m_server;
+    QString m_error;
+#endif
+    Handler m_handler;
+};
+
+} // namespace zorvane::app

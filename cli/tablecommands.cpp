@@ -1,0 +1,231 @@
+#include "cli/tablecommands.h"
+
+#include "history/killhistory.h"
+#include "schedule/cycle.h"
+#include "schedule/rowstatus.h"
+#include "schedule/tableops.h"
+#include "services/configwriter.h"
+#include "services/coretexts.h"
+#include "services/killpath.h"
+#include "services/preferences.h"
+#include "services/roomkill.h"
+#include "services/session.h"
+#include "text/fileio.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace zorvane::app {
+namespace {
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Terminal columns a text takes: East Asian wide and full-width characters take two.
+int displayWidth(const QString& text) {
+    int width = 0;
+    for (const char32_t c : text.toUcs4()) {
+        const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
+                          (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                          (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                          (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+QString padded(const QString& text, int width) {
+    return text + QString(std::max(0, width - displayWidth(text)), QLatin1Char(' '));
+}
+
+// "1:05:09", with days in front from one day on ("2d 03:00:00").
+QString timeLeftText(std::int64_t seconds) {
+    const std::int64_t days = seconds / 86400;
+    const auto field = [](std::int64_t value) {
+        return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    };
+    QString text = field(seconds % 86400 / 3600) + QLatin1Char(':') + field(seconds % 3600 / 60) +
+                   QLatin1Char(':') + field(seconds % 60);
+    return days > 0 ? QStringLiteral("%1d %2").arg(days).arg(text) : text;
+}
+
+QString timeOfDay(schedule::UtcSeconds instant) {
+    return fromUtf8(schedule::clockTimeText(schedule::toLocal(instant)));
+}
+
+// A kill recorded here on a shared row goes to the room the preferences name, as the
+// window would send it; the kill stays recorded when it cannot be sent, and the command
+// fails saying so.
+void shareKill(const schedule::KillRecord& kill, Session& session, int timeoutMs,
+               CommandResult& result) {
+    // Without a preferences file there is no room, and none is made here.
+    if (!session.hasPreferencesFile()) {
+        return;
+    }
+    const Preferences& preferences = session.preferences();
+    text::Message problem;
+    const std::optional<share::RoomOptions> options = roomOptionsFrom(preferences, problem);
+    if (!options && problem.empty()) {
+        return; // no room
+    }
+    if (!bossShared(preferences, session.table().rows(), kill.boss)) {
+        return;
+    }
+    QString failure = messageText(problem);
+    if (options) {
+        failure = publishKillAndWait(
+            *options, {kill.boss, kill.periodMinutes, kill.delayMinutes, kill.utcSeconds},
+            timeoutMs);
+        if (failure.isEmpty()) {
+            result.text +=
+                QStringLiteral("\nShared with room '%1'.").arg(fromUtf8(options->link.room));
+            return;
+        }
+    }
+    result.exitCode = kExitFailed;
+    result.text +=
+        QStringLiteral("\nThe kill is recorded but was not shared with the room: %1").arg(failure);
+}
+
+} // namespace
+
+CommandResult killByName(const schedule::BossTable& table, const QString& name, int minutesAgo,
+                         const schedule::Clock& clock, const KillRecorder& record) {
+    const std::vector<schedule::BossRow> rows = table.rows();
+    const std::vector<schedule::RowId> found =
+        schedule::rowsNamed(rows, name.trimmed().toStdString());
+    if (found.empty()) {
+        return {kExitFailed,
+                QStringLiteral("No boss named '%1' in the table.").arg(name.trimmed())};
+    }
+    if (found.size() > 1) {
+        QStringList numbers;
+        for (const schedule::RowId id : found) {
+            numbers << QString::number(table.rowIndex(id));
+        }
+        return {kExitFailed,
+                QStringLiteral("Rows %1 are all named '%2'; give them different names to record "
+                               "a kill from the command line.")
+                    .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
+    }
+    const schedule::UtcSeconds killed =
+        schedule::toUtc(clock.now()) - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
+    record(found.front(), killed);
+    const std::optional<schedule::BossRow> row = table.row(found.front());
+    if (!row || row->timing.lastUtc != killed) {
+        return {kExitFailed, QStringLiteral("The kill of '%1' could not be recorded.").arg(name)};
+    }
+    return {kExitDone, QStringLiteral("Recorded a kill of '%1' (row %2) at %3; next time %4.")
+                           .arg(name.trimmed())
+                           .arg(table.rowIndex(found.front()))
+                           .arg(timeOfDay(killed), fromUtf8(row->text[schedule::kNextTimeColumn]))};
+}
+
+QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
+    const std::vector<schedule::RowStatus> statuses =
+        schedule::rowStatuses(table.rows(), clock.now());
+    if (statuses.empty()) {
+        return QStringLiteral("The table is empty.\n");
+    }
+    std::vector<QStringList> lines{{QStringLiteral("#"), QStringLiteral("BOSS"),
+                                    QStringLiteral("NEXT"), QStringLiteral("LEFT"),
+                                    QStringLiteral("ALARM")}};
+    for (const schedule::RowStatus& status : statuses) {
+        QString left;
+        if (status.remaining) {
+            left = timeLeftText(std::max<std::int64_t>(0, *status.remaining));
+        } else {
+            left = status.killed ? QStringLiteral("not counting") : QStringLiteral("never killed");
+        }
+        lines.push_back({QString::number(status.number), fromUtf8(status.name),
+                         status.nextTime.empty() ? QStringLiteral("-") : fromUtf8(status.nextTime),
+                         left, status.use ? QStringLiteral("on") : QStringLiteral("off")});
+    }
+    std::vector<int> widths(lines.front().size(), 0);
+    for (const QStringList& line : lines) {
+        for (qsizetype column = 0; column < line.size(); ++column) {
+            widths[column] = std::max(widths[column], displayWidth(line[column]));
+        }
+    }
+    QString text;
+    for (const QStringList& line : lines) {
+        QString out;
+        for (qsizetype column = 0; column < line.size(); ++column) {
+            const bool last = column + 1 == line.size();
+            // Numbers are right-aligned; the last column needs no padding.
+            if (column == 0) {
+                out += QString(widths[0] - displayWidth(line[0]), QLatin1Char(' ')) + line[0];
+            } else {
+                out += last ? line[column] : padded(line[column], widths[column]);
+            }
+            if (!last) {
+                out += QStringLiteral("  ");
+            }
+        }
+        text += out + QLatin1Char('\n');
+    }
+    return text;
+}
+
+CommandResult runInSession(const CommandLine& command, Session& session) {
+    if (command.action == CommandLine::Action::List) {
+        return {kExitDone, tableListing(session.table(), session.clock())};
+    }
+    if (command.action != CommandLine::Action::Kill) {
+        return {kExitNotUnderstood, QStringLiteral("Only --kill and --list are carried out here.")};
+    }
+    CommandResult result =
+        killByName(session.table(), command.killName, command.minutesAgo, session.clock(),
+                   [&session](schedule::RowId row, schedule::UtcSeconds killed) {
+                       session.kills().record(row, killed, schedule::KillSource::CommandLine);
+                   });
+    if (result.exitCode != kExitDone) {
+        return result;
+    }
+    // The caller is told whether the kill reached config.ini, so this waits for the write.
+    if (const std::string problem = session.writer().flush().tableFile; !problem.empty()) {
+        return {kExitFailed,
+                QStringLiteral("The kill of '%1' shows in the window but was not saved: %2")
+                    .arg(command.killName.trimmed(), QString::fromStdString(problem))};
+    }
+    return result;
+}
+
+CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
+                         const schedule::Clock& clock, int publishTimeoutMs) {
+    Session session({.clock = clock, .programDir = text::utf8FromPath(dir)});
+    // As the window does on loading: every last time gets the instant it stands for now.
+    session.finishLoad();
+    if (command.action == CommandLine::Action::List) {
+        return {kExitDone, tableListing(session.table(), clock)};
+    }
+    if (command.action != CommandLine::Action::Kill) {
+        return {kExitNotUnderstood, QStringLiteral("Only --kill and --list work on the files.")};
+    }
+    KillPath::Confirmed confirmed;
+    CommandResult result = killByName(session.table(), command.killName, command.minutesAgo, clock,
+                                      [&](schedule::RowId id, schedule::UtcSeconds killed) {
+                                          confirmed = session.kills().recordConfirmed(
+                                              id, killed, schedule::KillSource::CommandLine);
+                                      });
+    if (!confirmed.saveError.empty()) {
+        // Nothing was changed: the history gets no kill the table does not have.
+        return {kExitFailed,
+                QStringLiteral("The kill was not recorded: %1").arg(fromUtf8(confirmed.saveError))};
+    }
+    if (!confirmed.kill) {
+        return result;
+    }
+    session.history().flush();
+    if (const text::Message notice = session.history().notice(); !notice.empty()) {
+        result.text += QStringLiteral("\nHistory: %1").arg(messageText(notice));
+    }
+    shareKill(*confirmed.kill, session, publishTimeoutMs, result);
+    return result;
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,50 @@
+#pragma once
+// What --kill and --list do to a boss table: in the running window's session (handed over by
+// a second start) or, when no instance runs, in a session of their own over the files in the
+// program directory.
+
+#include "cli/commandline.h"
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
+#include "schedule/instant.h"
+#include "services/roomkill.h"
+
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+
+namespace zorvane::app {
+
+class Session;
+
+// Records a kill of a row at an instant; in the window this is the grid's own kill path.
+using KillRecorder = std::function<void(schedule::RowId, schedule::UtcSeconds)>;
+
+// --kill: the one row whose trimmed name is `name` trimmed gets a kill `minutesAgo`
+// minutes before now through `record`. An unknown name, or one that several rows share,
+// is refused (kExitFailed) and nothing is recorded.
+CommandResult killByName(const schedule::BossTable& table, const QString& name, int minutesAgo,
+                         const schedule::Clock& clock, const KillRecorder& record);
+
+// --list: one line per row (number, name, next time, time left, alarm), aligned in
+// columns for a terminal; rows that do not count say why instead of a time left.
+QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock);
+
+// --kill or --list in a running session (the window's, handed over by a second start): the
+// kill goes through the session's kill path like a double click, and the answer waits until
+// the writer has written it: a failed write is answered with kExitFailed and the reason,
+// never as recorded.
+CommandResult runInSession(const CommandLine& command, Session& session);
+
+// --kill or --list on the files in `dir` (no instance runs), in a session of their own with
+// nothing else switched on: the table is loaded from config.ini; a kill is saved by the same
+// writer as the window's (the reason reported when it fails) and only then added to the
+// history with the source "command line". A kill of a shared boss is then published to the
+// room the preferences name, waiting at most `publishTimeoutMs` for the broker; when it
+// cannot be, the kill stays recorded and the result is kExitFailed with the reason.
+CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
+                         const schedule::Clock& clock,
+                         int publishTimeoutMs = kRoomPublishTimeoutMs);
+
+} // namespace zorvane::app

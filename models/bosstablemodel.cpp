@@ -1,0 +1,234 @@
+#include "models/bosstablemodel.h"
+#include "services/coretexts.h"
+
+#include "schedule/cycle.h"
+#include "schedule/leadtimes.h"
+#include "services/handoff.h"
+
+#include <QThread>
+
+#include <algorithm>
+
+namespace zorvane::app {
+
+using schedule::kColumnCount;
+using schedule::kCountdownColumn;
+using schedule::kUseColumn;
+
+BossTableModel::BossTableModel(schedule::BossTable& table, QObject* parent)
+    : QAbstractTableModel(parent), m_table(table) {
+    m_rowCount = m_table.rowCount() - 1;
+    m_table.setListener(this);
+}
+
+BossTableModel::~BossTableModel() {
+    m_table.setListener(nullptr);
+}
+
+void BossTableModel::setAlignment(Qt::Alignment alignment) {
+    m_alignment = alignment;
+    if (m_rowCount > 0) {
+        emit dataChanged(index(0, 0), index(m_rowCount - 1, kColumnCount - 1),
+                         {Qt::TextAlignmentRole});
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
+}
+
+int BossTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_rowCount;
+}
+
+int BossTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+void BossTableModel::setExtraLeadMinutes(std::vector<int> minutes) {
+    m_extraLeadMinutes = std::move(minutes);
+    if (m_rowCount > 0) {
+        emit dataChanged(index(0, 0), index(m_rowCount - 1, columnCount() - 1),
+                         {LeadTimesNoteRole, Qt::ToolTipRole});
+    }
+}
+
+QVariant BossTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_rowCount) {
+        return {};
+    }
+    const int row = index.row() + 1;
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        if (column == kUseColumn) {
+            return {};
+        }
+        if (column == kCountdownColumn && role == Qt::DisplayRole) {
+            return countdownText(row);
+        }
+        return QString::fromStdString(m_table.cellText(row, column));
+    case Qt::CheckStateRole:
+        if (column != kUseColumn) {
+            return {};
+        }
+        return m_table.checkState(row) ? Qt::Checked : Qt::Unchecked;
+    case Qt::TextAlignmentRole:
+        return static_cast<int>(m_alignment.toInt());
+    case RemainingSecondsRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (!timing || !timing->remainingSeconds) {
+            return {};
+        }
+        return static_cast<qlonglong>(*timing->remainingSeconds);
+    }
+    case LeadTimesNoteRole:
+    case Qt::ToolTipRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        const text::Message note =
+            timing ? schedule::leadTimesNote(timing->leadMinutes ? *timing->leadMinutes
+                                                                 : m_extraLeadMinutes,
+                                             timing->periodMinutes)
+                   : text::Message();
+        if (note.empty() && role == Qt::ToolTipRole) {
+            return {};
+        }
+        return messageText(note);
+    }
+    case RowPhaseRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (!timing || timing->phase == schedule::RowPhase::Idle) {
+            return {};
+        }
+        return static_cast<int>(timing->phase);
+    }
+    default:
+        return {};
+    }
+}
+
+bool BossTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || index.row() >= m_rowCount) {
+        return false;
+    }
+    const int row = index.row() + 1;
+    if (index.column() == kUseColumn) {
+        if (role != Qt::CheckStateRole) {
+            return false;
+        }
+        return m_table.setCheckState(row, value.value<Qt::CheckState>() == Qt::Checked);
+    }
+    if (role != Qt::EditRole) {
+        return false;
+    }
+    // The table tells the listener, which emits dataChanged.
+    return m_table.setCellText(row, index.column(), value.toString().toStdString());
+}
+
+Qt::ItemFlags BossTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    if (index.column() == kUseColumn) {
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+QVariant BossTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        return columnTitle(m_table.headerText(section));
+    case Qt::TextAlignmentRole:
+        return static_cast<int>(m_alignment.toInt());
+    default:
+        return {};
+    }
+}
+
+QString BossTableModel::countdownText(int row) const {
+    // The cell holds the Chinese countdown (config.ini keeps it too); a translated window
+    // words it afresh from the seconds left. A row that does not count keeps its text.
+    const QString cell = QString::fromStdString(m_table.cellText(row, kCountdownColumn));
+    if (!showsTranslatedCoreTexts()) {
+        return cell;
+    }
+    const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+    if (!timing || !timing->remainingSeconds) {
+        return cell;
+    }
+    return messageText(schedule::countdownMessage(*timing->remainingSeconds));
+}
+
+bool BossTableModel::onModelThread() const {
+    return QThread::currentThread() == thread();
+}
+
+void BossTableModel::resync() {
+    beginResetModel();
+    m_rowCount = m_table.rowCount() - 1;
+    endResetModel();
+}
+
+void BossTableModel::rowsInserted(int first, int last) {
+    if (!onModelThread()) {
+        // By the time this runs the indices may no longer hold; read the table afresh.
+        handOff(this, [this] { resync(); });
+        return;
+    }
+    const int count = last - first + 1;
+    if (first < 1 || first - 1 > m_rowCount || count <= 0 ||
+        m_rowCount + count != m_table.rowCount() - 1) {
+        resync();
+        return;
+    }
+    beginInsertRows(QModelIndex(), first - 1, last - 1);
+    m_rowCount += count;
+    endInsertRows();
+}
+
+void BossTableModel::rowsRemoved(int first, int last) {
+    if (!onModelThread()) {
+        handOff(this, [this] { resync(); });
+        return;
+    }
+    const int count = last - first + 1;
+    if (first < 1 || last > m_rowCount || count <= 0 ||
+        m_rowCount - count != m_table.rowCount() - 1) {
+        resync();
+        return;
+    }
+    beginRemoveRows(QModelIndex(), first - 1, last - 1);
+    m_rowCount -= count;
+    endRemoveRows();
+}
+
+void BossTableModel::cellsChanged(int row, int firstColumn, int lastColumn) {
+    cellBlockChanged(row, row, firstColumn, lastColumn);
+}
+
+void BossTableModel::cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+    runOnReceiverThread(this, [this, firstRow, lastRow, firstColumn, lastColumn] {
+        notifyCells(firstRow, lastRow, firstColumn, lastColumn);
+    });
+}
+
+void BossTableModel::notifyCells(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+    // Rows that have gone meanwhile are dropped; a stale index inside the table only
+    // repaints the wrong row, since cells are read live.
+    const int first = std::max(firstRow, 1);
+    const int last = std::min(lastRow, m_rowCount);
+    if (first > last || firstColumn < 0 || lastColumn >= kColumnCount || firstColumn > lastColumn) {
+        return;
+    }
+    emit dataChanged(index(first - 1, firstColumn), index(last - 1, lastColumn));
+}
+
+void BossTableModel::headerChanged(int firstColumn, int lastColumn) {
+    runOnReceiverThread(this, [this, firstColumn, lastColumn] {
+        emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
+    });
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,138 @@
+#include "models/gridproxy.h"
+
+#include "models/bosstablemodel.h"
+#include "models/rowlook.h"
+#include "schedule/bosstable.h"
+
+#include <QCoreApplication>
+#include <QFont>
+
+namespace zorvane::app {
+namespace {
+
+RowLook lookOfSourceRow(const QAbstractItemModel& model, int row) {
+    const QModelIndex use = model.index(row, schedule::kUseColumn);
+    const QModelIndex countdown = model.index(row, schedule::kCountdownColumn);
+    return rowLook(use.data(Qt::CheckStateRole).toInt() == Qt::Checked,
+                   countdown.data(BossTableModel::RemainingSecondsRole),
+                   countdown.data(BossTableModel::RowPhaseRole));
+}
+
+} // namespace
+
+GridProxy::GridProxy(QObject* parent) : QSortFilterProxyModel(parent) {
+    setSortRole(BossTableModel::RemainingSecondsRole);
+    // The tick rewrites the countdowns every second: a sorted view follows them.
+    setDynamicSortFilter(true);
+}
+
+GridProxy::SortState GridProxy::nextSortState(SortState state) {
+    switch (state) {
+    case SortState::TableOrder:
+        return SortState::Ascending;
+    case SortState::Ascending:
+        return SortState::Descending;
+    case SortState::Descending:
+        break;
+    }
+    return SortState::TableOrder;
+}
+
+GridProxy::SortState GridProxy::sortStateFromInt(int value) {
+    switch (value) {
+    case static_cast<int>(SortState::Ascending):
+        return SortState::Ascending;
+    case static_cast<int>(SortState::Descending):
+        return SortState::Descending;
+    default:
+        return SortState::TableOrder;
+    }
+}
+
+void GridProxy::setSortState(SortState state) {
+    const bool changed = state != m_state;
+    m_state = state;
+    switch (state) {
+    case SortState::TableOrder:
+        // Column -1 gives back the source's own order.
+        sort(-1);
+        break;
+    case SortState::Ascending:
+        sort(schedule::kCountdownColumn, Qt::AscendingOrder);
+        break;
+    case SortState::Descending:
+        sort(schedule::kCountdownColumn, Qt::DescendingOrder);
+        break;
+    }
+    if (changed) {
+        emit sortStateChanged(state);
+    }
+}
+
+bool GridProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const QVariant a = left.data(sortRole());
+    const QVariant b = right.data(sortRole());
+    if (!a.isValid() || !b.isValid()) {
+        // Descending order asks with the arguments swapped: keep uncounted rows last.
+        const bool descending = sortOrder() == Qt::DescendingOrder;
+        if (a.isValid() == b.isValid()) {
+            return false;
+        }
+        return descending ? !a.isValid() : !b.isValid();
+    }
+    return a.toLongLong() < b.toLongLong();
+}
+
+QVariant GridProxy::data(const QModelIndex& index, int role) const {
+    switch (role) {
+    case Qt::BackgroundRole:
+    case Qt::ForegroundRole:
+    case Qt::FontRole:
+    case Qt::DecorationRole:
+        break;
+    default:
+        return QSortFilterProxyModel::data(index, role);
+    }
+    if (!index.isValid() || !sourceModel()) {
+        return {};
+    }
+    const RowLook look = lookOfSourceRow(*sourceModel(), mapToSource(index).row());
+    switch (role) {
+    case Qt::BackgroundRole: {
+        const QColor colour = lookBackground(look);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    case Qt::ForegroundRole: {
+        const QColor colour = lookForeground(look);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    case Qt::FontRole: {
+        if (look != RowLook::Lead && look != RowLook::DueSoon && look != RowLook::Unchecked) {
+            return {};
+        }
+        QFont font;
+        applyLookFont(look, font);
+        return font;
+    }
+    default: {
+        // The icon sits beside the countdown only.
+        const QIcon icon = lookIcon(look);
+        if (index.column() != schedule::kCountdownColumn || icon.isNull()) {
+            return {};
+        }
+        return icon;
+    }
+    }
+}
+
+QVariant GridProxy::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal &&
+        section == schedule::kCountdownColumn) {
+        return QCoreApplication::translate("Zorvane",
+                                           "点击按剩余时间排序（升序、降序、原顺序）\n\n") +
+               lookLegend();
+    }
+    return QSortFilterProxyModel::headerData(section, orientation, role);
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,120 @@
+#include "models/rowlook.h"
+
+#include "schedule/bosstable.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
+
+namespace zorvane::app {
+namespace {
+
+constexpr int kIconSize = 12;
+
+// Drawn rather than loaded: two small shapes need no files, and the shape differs
+// between the two looks, so they stay apart without colour.
+QIcon makeIcon(RowLook look) {
+    QPixmap pixmap(kIconSize, kIconSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(60, 60, 60), 1));
+    if (look == RowLook::Lead) {
+        painter.setBrush(QColor(0xe0, 0x8a, 0x00));
+        const QPolygonF triangle({QPointF(kIconSize / 2.0, 0.5),
+                                  QPointF(kIconSize - 0.5, kIconSize - 0.5),
+                                  QPointF(0.5, kIconSize - 0.5)});
+        painter.drawPolygon(triangle);
+    } else {
+        painter.setBrush(QColor(0xd0, 0x20, 0x20));
+        painter.drawEllipse(QRectF(0.5, 0.5, kIconSize - 1, kIconSize - 1));
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+RowLook rowLook(bool checked, const QVariant& remainingSeconds, const QVariant& phase) {
+    if (!checked) {
+        return RowLook::Unchecked;
+    }
+    if (!remainingSeconds.isValid() || !phase.isValid()) {
+        return RowLook::Plain;
+    }
+    const auto typed = static_cast<schedule::RowPhase>(phase.toInt());
+    if (typed == schedule::RowPhase::Due || remainingSeconds.toLongLong() <= kDueSoonSeconds) {
+        return RowLook::DueSoon;
+    }
+    if (typed == schedule::RowPhase::Lead) {
+        return RowLook::Lead;
+    }
+    return typed == schedule::RowPhase::Counting ? RowLook::Counting : RowLook::Plain;
+}
+
+QColor lookBackground(RowLook look) {
+    switch (look) {
+    case RowLook::Counting:
+        return {0xe4, 0xf4, 0xe1};
+    case RowLook::Lead:
+        return {0xff, 0xe8, 0xb0};
+    case RowLook::DueSoon:
+        return {0xff, 0xc2, 0xc2};
+    default:
+        return {};
+    }
+}
+
+QColor lookForeground(RowLook look) {
+    switch (look) {
+    case RowLook::Unchecked:
+        return {0x80, 0x80, 0x80};
+    case RowLook::DueSoon:
+        return {0x8a, 0x00, 0x00};
+    default:
+        return {};
+    }
+}
+
+void applyLookFont(RowLook look, QFont& font) {
+    if (look == RowLook::Lead || look == RowLook::DueSoon) {
+        font.setBold(true);
+    }
+    if (look == RowLook::Unchecked) {
+        font.setItalic(true);
+    }
+}
+
+QIcon lookIcon(RowLook look) {
+    if (look != RowLook::Lead && look != RowLook::DueSoon) {
+        return {};
+    }
+    static const QIcon lead = makeIcon(RowLook::Lead);
+    static const QIcon due = makeIcon(RowLook::DueSoon);
+    return look == RowLook::Lead ? lead : due;
+}
+
+QString lookName(RowLook look) {
+    switch (look) {
+    case RowLook::Unchecked:
+        return QCoreApplication::translate("Zorvane", "未启用");
+    case RowLook::Counting:
+        return QCoreApplication::translate("Zorvane", "倒计时中");
+    case RowLook::Lead:
+        return QCoreApplication::translate("Zorvane", "预警时间内");
+    case RowLook::DueSoon:
+        return QCoreApplication::translate("Zorvane", "一分钟内到期");
+    case RowLook::Plain:
+        break;
+    }
+    return QCoreApplication::translate("Zorvane", "未计时");
+}
+
+QString lookLegend() {
+    return QCoreApplication::translate("Zorvane", "绿色：倒计时中\n"
+                                                  "橙色、粗体、▲：预警时间内\n"
+                                                  "红色、粗体、●：一分钟内到期\n"
+                                                  "灰色斜体：未启用（不报警）");
+}
+
+} // namespace zorvane::app

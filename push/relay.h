@@ -1,0 +1,139 @@
+#pragma once
+// How a room with several relays posts each event once. A relay is a member whose
+// push.json holds a target for the room; every relay tells the room which channels it
+// holds (a key per address, never the address), and for each event and channel all relays
+// rank the holders alike by rendezvous hashing of the event id. The first posts at once
+// and says so (a claim); the next posts kTakeOverDelay later only if no claim came, and so
+// on, so a relay that has left, has stopped its countdown or does not track that boss is
+// taken over without any of them having to know.
+//
+// On the room's broker (the room code publishes and reads these; payloads below):
+//   zorvane/v1/<room>/~relay/<relay id>  the presence, retained, QoS 1; the same topic with
+//                                        an empty retained payload as the client's will and
+//                                        when it stops relaying, so the broker forgets it
+//   zorvane/v1/<room>/~claim             claims, QoS 1, not retained
+// <room> is written as the room's boss topics write it; "~" never starts a boss's level
+// (such bytes are escaped there), so the two subtrees never meet.
+
+#include "push/alertevent.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zorvane::push {
+
+inline constexpr std::chrono::seconds kTakeOverDelay{20};
+inline constexpr std::size_t kMaxRelayPayloadBytes = 4096;
+inline constexpr std::size_t kMaxRelayChannels = 32;
+
+// One channel a relay posts to, and which kinds of alert it posts there.
+struct RelayChannel {
+    std::string key; // channelKey of the address
+    KindSet kinds;
+    friend bool operator==(const RelayChannel&, const RelayChannel&) = default;
+};
+
+struct RelayPresence {
+    std::string relayId; // 32 hex digits, new for every run of the program
+    std::vector<RelayChannel> channels;
+    friend bool operator==(const RelayPresence&, const RelayPresence&) = default;
+};
+
+// "I am posting this event to this channel now."
+struct RelayClaim {
+    std::string relayId;
+    std::string eventId;
+    std::string channel;
+    friend bool operator==(const RelayClaim&, const RelayClaim&) = default;
+};
+
+// 16 hex digits of the SHA-256 of the room and the trimmed address: members holding the same
+// webhook or topic get the same key, and the key does not give the address away.
+std::string channelKey(std::string_view room, std::string_view url);
+
+// {"v":1,"relay":"…","channels":[{"key":"…","kinds":["lead","spawn"]}]}
+std::string encodePresence(const RelayPresence& presence);
+// {"v":1,"relay":"…","event":"…","channel":"…"}
+std::string encodeClaim(const RelayClaim& claim);
+// Strict: nullopt for anything larger than kMaxRelayPayloadBytes, not JSON, of another
+// version, with a field missing or of the wrong shape. Never throws.
+std::optional<RelayPresence> decodePresence(std::string_view payload);
+std::optional<RelayClaim> decodeClaim(std::string_view payload);
+
+// The relays holding the channel for this kind of alert, best first: ordered by the
+// SHA-256 score of (event id, channel, relay id), ties by relay id. Every member computes
+// the same order from the same relays.
+std::vector<std::string> relayOrder(std::string_view eventId, std::string_view channel,
+                                    AlertKind kind, std::span<const RelayPresence> present);
+
+// When this relay posts: at once when it ranks first among the holders (itself counted
+// whether or not its presence is known yet), otherwise after kTakeOverDelay per relay ranked
+// before it, unless a claim arrives meanwhile.
+std::chrono::seconds relayDelay(std::string_view eventId, std::string_view channel, AlertKind kind,
+                                std::string_view myId, std::span<const RelayPresence> present);
+
+// Told what this relay must publish; called on the thread that changed the book or claimed,
+// so an implementation hands over and returns at once.
+class RelayOutbox {
+public:
+    virtual ~RelayOutbox() = default;
+    virtual void publishPresence(const RelayPresence& presence) = 0;
+    virtual void publishClaim(const RelayClaim& claim) = 0;
+};
+
+// The relays of one room as this member knows them, and the claims it has seen. Safe to use
+// from any thread.
+class RelayBook {
+public:
+    // `relayId` empty: a new random one.
+    explicit RelayBook(std::string room, std::string relayId = {});
+
+    const std::string& room() const { return m_room; }
+    const std::string& relayId() const { return m_relayId; }
+    std::string channelFor(std::string_view url) const { return channelKey(m_room, url); }
+
+    // outbox may be null (nothing published); it must outlive the book or be reset first.
+    void setOutbox(RelayOutbox* outbox);
+    // This relay's channels (from the room targets); publishes the presence when it changed.
+    void setOwnChannels(std::vector<RelayChannel> channels);
+    RelayPresence ownPresence() const;
+
+    // Another relay's presence arrived (our own is ignored: the book knows it already).
+    void presenceReceived(const RelayPresence& presence);
+    // Its topic was emptied: it left.
+    void relayLeft(std::string_view relayId);
+    // The connection to the room was lost: who is there is unknown until it is back.
+    void forgetOthers();
+    std::vector<RelayPresence> others() const;
+
+    void claimReceived(const RelayClaim& claim, std::int64_t nowUtc);
+
+    std::chrono::seconds delayFor(std::string_view eventId, std::string_view channel,
+                                  AlertKind kind) const;
+    // Whether another relay has claimed the event for the channel.
+    bool claimedElsewhere(std::string_view eventId, std::string_view channel) const;
+    // Just before posting: false when another relay has claimed the event for the channel;
+    // otherwise notes and publishes this relay's claim and gives true.
+    bool claim(std::string_view eventId, std::string_view channel, std::int64_t nowUtc);
+
+private:
+    void noteClaim(std::string key, std::int64_t nowUtc);
+
+    const std::string m_room;
+    const std::string m_relayId;
+    mutable std::mutex m_mutex;
+    RelayOutbox* m_outbox = nullptr;
+    std::vector<RelayChannel> m_ownChannels;
+    std::map<std::string, RelayPresence, std::less<>> m_others;
+    std::map<std::string, std::pair<std::int64_t, std::string>, std::less<>> m_claims;
+};
+
+} // namespace zorvane::push

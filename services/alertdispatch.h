@@ -1,0 +1,50 @@
+#pragma once
+// Takes the tick's alerts over to the window thread and sends the desktop notification that
+// names the boss, when the user wants notifications. What the window does besides (the tray's
+// tooltip, a request for attention) follows the `presented` signal. The chime itself is
+// played by the sink before this one.
+
+#include "schedule/services.h"
+
+#include <QObject>
+#include <QString>
+
+#include <utility>
+
+namespace zorvane::schedule {
+class BossTable;
+}
+
+namespace zorvane::app {
+
+class DesktopNotifier;
+class Preferences;
+
+class AlertDispatch : public QObject, public schedule::AlarmSink {
+    Q_OBJECT
+public:
+    // preferences must outlive this object; notifier may be null (no notifications).
+    AlertDispatch(const Preferences& preferences, DesktopNotifier* notifier,
+                  QObject* parent = nullptr);
+
+    // Any thread: hands the alert to this object's thread and returns at once.
+    void alert(const schedule::Alert& alert) override;
+    // This object's thread: the notification, then `presented`.
+    void present(const schedule::Alert& alert);
+
+    DesktopNotifier* notifier() const { return m_notifier; }
+
+signals:
+    // An alert was presented (after its notification).
+    void presented();
+
+private:
+    const Preferences& m_preferences;
+    DesktopNotifier* m_notifier;
+};
+
+// The checked row that falls due soonest, as the last pass found it: its boss name and
+// countdown; an empty name when no checked row counts down.
+std::pair<QString, QString> nextBoss(const schedule::BossTable& table);
+
+} // namespace zorvane::app

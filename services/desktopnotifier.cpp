@@ -1,0 +1,171 @@
+#include "services/desktopnotifier.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace zorvane::app {
+
+namespace {
+
+constexpr const char* kShowAction = "show";
+constexpr const char* kSilenceAction = "silence";
+// Sent by most servers when the notification itself is clicked.
+constexpr const char* kDefaultAction = "default";
+
+constexpr uchar kUrgencyNormal = 1;
+constexpr uchar kUrgencyCritical = 2;
+
+} // namespace
+
+QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image) {
+    argument.beginStructure();
+    argument << image.width << image.height << image.rowStride << image.hasAlpha
+             << image.bitsPerSample << image.channels << image.data;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage& image) {
+    argument.beginStructure();
+    argument >> image.width >> image.height >> image.rowStride >> image.hasAlpha >>
+        image.bitsPerSample >> image.channels >> image.data;
+    argument.endStructure();
+    return argument;
+}
+
+DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, NotificationImage icon,
+                                 QString iconName, QObject* parent)
+    : QObject(parent), m_bus(bus), m_icon(std::move(icon)), m_iconName(std::move(iconName)) {
+    qDBusRegisterMetaType<NotificationImage>();
+    if (!m_bus.isConnected()) {
+        return;
+    }
+    // The server broadcasts these for every application's notifications; the handlers keep
+    // only ours.
+    m_bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                  QString::fromLatin1(kInterface), QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                  QString::fromLatin1(kInterface), QStringLiteral("NotificationClosed"), this,
+                  SLOT(onNotificationClosed(uint, uint)));
+}
+
+QString DesktopNotifier::bodyText(int minutesLeft) {
+    return minutesLeft > 0
+               ? QCoreApplication::translate("Zorvane", "%1 分钟后刷新").arg(minutesLeft)
+               : QCoreApplication::translate("Zorvane", "已刷新");
+}
+
+void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, int minutesLeft) {
+    Request request{bossName, minutesLeft, false};
+    // Until the server has told the id of the row's earlier notification, the new one waits,
+    // so it replaces the earlier one instead of appearing beside it.
+    if (m_inFlight.value(rowId)) {
+        m_waiting.insert(rowId, request);
+        return;
+    }
+    send(rowId, request);
+}
+
+void DesktopNotifier::close(std::uint64_t rowId) {
+    if (m_inFlight.value(rowId)) {
+        m_waiting.insert(rowId, Request{QString(), 0, true});
+        return;
+    }
+    send(rowId, Request{QString(), 0, true});
+}
+
+void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
+    if (!m_bus.isConnected()) {
+        return;
+    }
+    const uint replaces = m_ids.value(rowId, 0);
+    if (request.close) {
+        if (replaces != 0) {
+            m_ids.remove(rowId);
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                QString::fromLatin1(kInterface), QStringLiteral("CloseNotification"));
+            call << replaces;
+            m_bus.asyncCall(call); // the answer does not matter
+        }
+        return;
+    }
+
+    const bool due = request.minutesLeft <= 0;
+    QVariantMap hints;
+    hints.insert(QStringLiteral("urgency"),
+                 QVariant::fromValue(due ? kUrgencyCritical : kUrgencyNormal));
+    hints.insert(QStringLiteral("desktop-entry"), m_iconName);
+    hints.insert(QStringLiteral("category"), QStringLiteral("x-zorvane.alert"));
+    // The program plays its own chime.
+    hints.insert(QStringLiteral("suppress-sound"), true);
+    if (!m_icon.isNull()) {
+        hints.insert(QStringLiteral("image-data"), QVariant::fromValue(m_icon));
+    }
+    const QStringList actions{
+        QString::fromLatin1(kShowAction), QCoreApplication::translate("Zorvane", "显示"),
+        QString::fromLatin1(kSilenceAction), QCoreApplication::translate("Zorvane", "静音")};
+
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                                       QString::fromLatin1(kInterface), QStringLiteral("Notify"));
+    call << QStringLiteral("Zorvane") << replaces << m_iconName << request.boss
+         << bodyText(request.minutesLeft) << actions << hints
+         << (due ? 0 : -1); // a due alert stays until dismissed
+    m_inFlight.insert(rowId, true);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, rowId](QDBusPendingCallWatcher* w) { onReply(rowId, w); });
+}
+
+void DesktopNotifier::onReply(std::uint64_t rowId, QDBusPendingCallWatcher* watcher) {
+    watcher->deleteLater();
+    m_inFlight.remove(rowId);
+    const QDBusPendingReply<uint> reply = *watcher;
+    if (reply.isValid()) {
+        m_ids.insert(rowId, reply.value());
+    }
+    // No service, or it failed: nothing to show and nothing to tell the user, who still has
+    // the chime and the window.
+    const auto waiting = m_waiting.find(rowId);
+    if (waiting != m_waiting.end()) {
+        const Request next = *waiting;
+        m_waiting.erase(waiting);
+        send(rowId, next);
+    }
+}
+
+std::optional<std::uint64_t> DesktopNotifier::rowOf(uint id) const {
+    for (auto it = m_ids.cbegin(); it != m_ids.cend(); ++it) {
+        if (it.value() == id) {
+            return it.key();
+        }
+    }
+    return std::nullopt;
+}
+
+void DesktopNotifier::onActionInvoked(uint id, const QString& action) {
+    const std::optional<std::uint64_t> row = rowOf(id);
+    if (!row) {
+        return; // another application's notification
+    }
+    if (action == QLatin1String(kSilenceAction)) {
+        emit silenceRequested();
+    } else if (action == QLatin1String(kShowAction) || action == QLatin1String(kDefaultAction)) {
+        emit showRequested(*row);
+    }
+}
+
+void DesktopNotifier::onNotificationClosed(uint id, uint /*reason*/) {
+    if (const std::optional<std::uint64_t> row = rowOf(id)) {
+        m_ids.remove(*row);
+    }
+}
+
+} // namespace zorvane::app

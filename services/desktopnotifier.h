@@ -1,0 +1,92 @@
+#pragma once
+// Desktop notifications for alerts through the freedesktop notification service on the
+// session bus: one notification per row, replaced by the row's next alert, with the actions
+// "显示" and "静音". Every call is asynchronous, so the window thread never waits for the
+// service; without a service (or a bus) alerts simply show no notification.
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QDBusArgument;
+class QDBusPendingCallWatcher;
+
+namespace zorvane::app {
+
+// The "image-data" hint (D-Bus signature (iiibiiay)): 8-bit RGBA rows. A picture becomes
+// one through notificationImage() (models/builtinimage.h).
+struct NotificationImage {
+    int width = 0;
+    int height = 0;
+    int rowStride = 0;
+    bool hasAlpha = true;
+    int bitsPerSample = 8;
+    int channels = 4;
+    QByteArray data;
+
+    bool isNull() const { return data.isEmpty(); }
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image);
+const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage& image);
+
+class DesktopNotifier : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kService = "org.freedesktop.Notifications";
+    static constexpr const char* kPath = "/org/freedesktop/Notifications";
+    static constexpr const char* kInterface = "org.freedesktop.Notifications";
+
+    // icon: shown as the application icon (sent as image data, so no installed icon theme is
+    // needed); iconName: the icon name sent beside it.
+    explicit DesktopNotifier(const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                             NotificationImage icon = {},
+                             QString iconName = QStringLiteral("zorvane"),
+                             QObject* parent = nullptr);
+
+    // The body for an alert minutesLeft minutes ahead: "5 分钟后刷新"; 0 or less: "已刷新".
+    static QString bodyText(int minutesLeft);
+
+    // Shows (or replaces) the row's notification. Due alerts (minutesLeft <= 0) are critical
+    // and stay until dismissed. Returns at once.
+    void notify(std::uint64_t rowId, const QString& bossName, int minutesLeft);
+    // Closes the row's notification, if any (the row was deleted or its boss was killed).
+    void close(std::uint64_t rowId);
+
+signals:
+    // "显示" (or a click on the notification): raise the window and select the row.
+    void showRequested(std::uint64_t rowId);
+    // "静音": stop every sound now playing.
+    void silenceRequested();
+
+private slots:
+    void onActionInvoked(uint id, const QString& action);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    struct Request {
+        QString boss;
+        int minutesLeft = 0;
+        bool close = false; // close the notification instead
+    };
+
+    void send(std::uint64_t rowId, const Request& request);
+    void onReply(std::uint64_t rowId, QDBusPendingCallWatcher* watcher);
+    std::optional<std::uint64_t> rowOf(uint id) const;
+
+    QDBusConnection m_bus;
+    NotificationImage m_icon;
+    QString m_iconName;
+    QHash<std::uint64_t, uint> m_ids;        // row -> the server's id of its notification
+    QHash<std::uint64_t, Request> m_waiting; // newest alert of a row whose Notify is unanswered
+    QHash<std::uint64_t, bool> m_inFlight;   // rows with an unanswered Notify
+};
+
+} // namespace zorvane::app
+
+Q_DECLARE_METATYPE(zorvane::app::NotificationImage)

@@ -1,0 +1,91 @@
+#include "services/killpath.h"
+
+#include "schedule/tableops.h"
+#include "services/configwriter.h"
+
+#include <QTimer>
+
+namespace zorvane::app {
+namespace {
+
+// Keeps the kill a table operation reports until the caller knows the table was written.
+class HeldKill final : public schedule::KillLog {
+public:
+    void recordKill(const schedule::KillRecord& record) override { held = record; }
+    std::optional<schedule::KillRecord> held;
+};
+
+} // namespace
+
+KillPath::KillPath(schedule::BossTable& table, ConfigWriter& writer, QObject* parent)
+    : QObject(parent), m_table(table), m_writer(writer) {}
+
+KillPath::~KillPath() {
+    if (m_saveTimer != nullptr && m_saveTimer->isActive()) {
+        m_saveTimer->stop();
+        m_writer.saveTable(m_table);
+    }
+}
+
+bool KillPath::record(schedule::RowId row, schedule::UtcSeconds instant,
+                      schedule::KillSource source, const std::string& sender) {
+    const std::optional<schedule::BossRow> before = m_table.row(row);
+    if (!before ||
+        !schedule::recordKill(m_table, row, instant, source, m_writer, m_killLog, sender)) {
+        return false;
+    }
+    tell(*before);
+    return true;
+}
+
+KillPath::Confirmed KillPath::recordConfirmed(schedule::RowId row, schedule::UtcSeconds instant,
+                                              schedule::KillSource source) {
+    Confirmed confirmed;
+    HeldKill kill;
+    const std::optional<schedule::BossRow> before = m_table.row(row);
+    if (!before || !schedule::recordKill(m_table, row, instant, source, m_writer, &kill)) {
+        return confirmed;
+    }
+    tell(*before);
+    confirmed.saveError = m_writer.flush().tableFile;
+    if (confirmed.saveError.empty() && kill.held) {
+        if (m_killLog != nullptr) {
+            m_killLog->recordKill(*kill.held);
+        }
+        confirmed.kill = kill.held;
+    }
+    return confirmed;
+}
+
+bool KillPath::applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc,
+                           const std::string& sender) {
+    const std::optional<schedule::BossRow> before = m_table.row(row);
+    if (!before || !schedule::markKilled(m_table, row, killUtc, schedule::KillSource::Remote,
+                                         m_killLog, sender)) {
+        return false;
+    }
+    // Undone like a kill of one's own; a burst of received kills is saved once.
+    tell(*before);
+    saveSoon();
+    return true;
+}
+
+void KillPath::tell(const schedule::BossRow& before) {
+    if (m_recorded) {
+        m_recorded(before);
+    }
+}
+
+void KillPath::saveSoon() {
+    if (m_saveTimer == nullptr) {
+        m_saveTimer = new QTimer(this);
+        m_saveTimer->setSingleShot(true);
+        m_saveTimer->setInterval(kRemoteSaveDelayMs);
+        connect(m_saveTimer, &QTimer::timeout, this, [this] { m_writer.saveTable(m_table); });
+    }
+    if (!m_saveTimer->isActive()) {
+        m_saveTimer->start();
+    }
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,83 @@
+#pragma once
+// The one way a kill reaches the table, wherever it comes from: a double click, the keyboard,
+// the row menu, a typed time's kill log, --kill handed over to the window or run on the files,
+// and a kill a member of the shared room sent.
+//
+// A local kill changes the row, saves the table and then tells the kill log: the room, which
+// publishes kills of shared rows, and behind it the history. A received kill changes the row
+// and tells the kill log (the history, as remote with the sender); the table is saved
+// kRemoteSaveDelayMs later, once for all kills that arrive meanwhile, by the config writer's
+// thread. Whoever keeps an undo stack hears of every kill with the row as it was before.
+
+#include "schedule/bosstable.h"
+#include "schedule/services.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QTimer;
+
+namespace zorvane::app {
+
+class ConfigWriter;
+
+class KillPath final : public QObject {
+    Q_OBJECT
+public:
+    // Told of every kill made here, with the row as it was before (the grid's undo stack).
+    using Recorded = std::function<void(const schedule::BossRow& before)>;
+
+    // Received kills within this many milliseconds share one save of the table.
+    static constexpr int kRemoteSaveDelayMs = 200;
+
+    // A kill given to record() with `confirmed` set: what was recorded, or why not.
+    struct Confirmed {
+        // The kill as the kill log heard of it; nullopt when the row is gone or the table
+        // could not be written.
+        std::optional<schedule::KillRecord> kill;
+        // Why config.ini does not have the kill; empty when it has it.
+        std::string saveError;
+    };
+
+    // table and writer must outlive the path. Lives on the thread that records (the window's).
+    KillPath(schedule::BossTable& table, ConfigWriter& writer, QObject* parent = nullptr);
+    // Saves received kills whose save was still waiting: none is lost on quit.
+    ~KillPath() override;
+
+    // Where kills go besides the table (the room, the history); nullptr for nowhere.
+    void setKillLog(schedule::KillLog* log) { m_killLog = log; }
+    schedule::KillLog* killLog() const { return m_killLog; }
+    // At most one listener; an empty function removes it.
+    void setRecorded(Recorded recorded) { m_recorded = std::move(recorded); }
+
+    // A local kill of the row at `instant`: last and next time, the table saved, the kill log
+    // told. False when the row is gone.
+    bool record(schedule::RowId row, schedule::UtcSeconds instant, schedule::KillSource source,
+                const std::string& sender = {});
+
+    // The same for a process that ends right after (--kill on the files): waits until the
+    // writer has written the table, and only then tells the kill log, so the history never
+    // gets a kill config.ini does not have.
+    Confirmed recordConfirmed(schedule::RowId row, schedule::UtcSeconds instant,
+                              schedule::KillSource source);
+
+    // A kill a member sent, newer than the row's (the room judges): last and next time, the
+    // kill log told of a remote kill with the sender, the table saved with the next save.
+    // False when the row is gone.
+    bool applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc, const std::string& sender);
+
+private:
+    void saveSoon();
+    void tell(const schedule::BossRow& before);
+
+    schedule::BossTable& m_table;
+    ConfigWriter& m_writer;
+    schedule::KillLog* m_killLog = nullptr;
+    Recorded m_recorded;
+    QTimer* m_saveTimer = nullptr;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,200 @@
+#include "services/preferences.h"
+
+#include <QHash>
+
+#include "schedule/leadtimes.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+
+namespace zorvane::app {
+
+namespace {
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Creates the file empty and owner-only before QSettings ever writes it, and tightens an
+// existing one, so the password later kept there is never readable by others, not even for
+// the moment between creating and restricting the file.
+void restrictFile(const QString& path) {
+    QFile file(path);
+    if (!file.exists()) {
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
+        return;
+    }
+    // Qt adds the current user's rights to the owner's, group's and others'; look at those.
+    constexpr QFileDevice::Permissions kMode =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if ((file.permissions() & kMode) != kOwnerOnly) {
+        file.setPermissions(kOwnerOnly);
+    }
+}
+
+// The path, after the file has been restricted: QSettings must not create it first.
+const QString& restricted(const QString& path) {
+    restrictFile(path);
+    return path;
+}
+
+int clampInt(int value, int low, int high) {
+    return std::clamp(value, low, high);
+}
+
+// A stored value as comparable text; lists element by element.
+QString comparable(const QVariant& value) {
+    return value.userType() == QMetaType::QStringList ? value.toStringList().join(QChar(0))
+                                                      : value.toString();
+}
+
+// Who the other members see when no nickname was chosen.
+QString defaultNickname() {
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    return user.trimmed().isEmpty() ? QStringLiteral("zorvane") : user.trimmed();
+}
+
+} // namespace
+
+PreferenceStore::PreferenceStore(const QString& filePath, QObject* parent)
+    : QObject(parent), m_settings(restricted(filePath), QSettings::IniFormat) {}
+
+bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
+    const QVariant before = m_settings.value(key);
+    m_settings.setValue(key, value);
+    const bool written = write();
+    if (!before.isValid() || comparable(before) != comparable(value)) {
+        emit changed(key);
+    }
+    return written;
+}
+
+bool PreferenceStore::remove(const QString& key) {
+    const bool existed = m_settings.contains(key);
+    m_settings.remove(key);
+    const bool written = write();
+    if (existed) {
+        emit changed(key);
+    }
+    return written;
+}
+
+void PreferenceStore::reload() {
+    QHash<QString, QString> before;
+    for (const QString& key : m_settings.allKeys()) {
+        before.insert(key, comparable(m_settings.value(key)));
+    }
+    m_settings.sync();
+    QStringList keys = m_settings.allKeys();
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        if (!keys.contains(it.key())) {
+            keys << it.key();
+        }
+    }
+    for (const QString& key : keys) {
+        const bool wasThere = before.contains(key);
+        const bool isThere = m_settings.contains(key);
+        if (wasThere != isThere ||
+            (isThere && before.value(key) != comparable(m_settings.value(key)))) {
+            emit changed(key);
+        }
+    }
+}
+
+bool PreferenceStore::write() {
+    m_settings.sync();
+    // QSettings replaces the file through a temporary one; keep it owner-only afterwards too.
+    restrictFile(m_settings.fileName());
+    return m_settings.status() == QSettings::NoError;
+}
+
+bool fromStored(const QVariant& stored, bool& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    const QString text = stored.toString().trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("1")) {
+        out = true;
+        return true;
+    }
+    if (text == QLatin1String("false") || text == QLatin1String("0")) {
+        out = false;
+        return true;
+    }
+    return false;
+}
+
+bool fromStored(const QVariant& stored, int& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    bool ok = false;
+    const int value = stored.toString().trimmed().toInt(&ok);
+    if (ok) {
+        out = value;
+    }
+    return ok;
+}
+
+bool fromStored(const QVariant& stored, QString& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    // An unquoted hand-typed "10, 1" comes back from QSettings as a list of its pieces.
+    out = stored.userType() == QMetaType::QStringList
+              ? stored.toStringList().join(QStringLiteral(", "))
+              : stored.toString();
+    return true;
+}
+
+bool fromStored(const QVariant& stored, QStringList& out) {
+    if (!stored.isValid()) {
+        return false;
+    }
+    // A list of one element comes back from the INI file as a plain text.
+    if (stored.userType() == QMetaType::QStringList) {
+        out = stored.toStringList();
+    } else if (const QString text = stored.toString(); !text.isEmpty()) {
+        out = QStringList{text};
+    } else {
+        out.clear();
+    }
+    return true;
+}
+
+Preferences::Preferences(const QString& filePath)
+    : m_store(filePath),
+      notificationsEnabled(m_store, QStringLiteral("alerts/notifications"), true),
+      volume(m_store, QStringLiteral("sound/volume"), 100,
+             [](const int& v) { return clampInt(v, 0, 100); }),
+      speechEnabled(m_store, QStringLiteral("sound/speech"), false),
+      extraLeadTimes(m_store, QStringLiteral("alerts/extraLeadTimes"), QString()),
+      repeatSeconds(m_store, QStringLiteral("alerts/repeatSeconds"), 0,
+                    [](const int& v) { return clampInt(v, 0, kMaxRepeatSeconds); }),
+      repeatLimitMinutes(m_store, QStringLiteral("alerts/repeatLimitMinutes"), 5,
+                         [](const int& v) { return clampInt(v, 1, kMaxRepeatLimitMinutes); }),
+      gridSortOrder(m_store, QStringLiteral("grid/sortOrder"), 0,
+                    [](const int& v) { return v >= 0 && v <= 2 ? v : 0; }),
+      overlayVisible(m_store, QStringLiteral("overlay/visible"), false),
+      overlayClickThrough(m_store, QStringLiteral("overlay/clickThrough"), false),
+      overlayRows(m_store, QStringLiteral("overlay/rows"), 5,
+                  [](const int& v) { return clampInt(v, 1, kMaxOverlayRows); }),
+      overlayGeometry(m_store, QStringLiteral("overlay/geometry"), QString()),
+      roomLink(m_store, QStringLiteral("room/link"), QString()),
+      roomPassword(m_store, QStringLiteral("room/password"), QString()),
+      roomNickname(m_store, QStringLiteral("room/nickname"), defaultNickname()),
+      roomCaFile(m_store, QStringLiteral("room/caFile"), QString()),
+      sharedBosses(m_store, QStringLiteral("room/sharedBosses"), QStringList()),
+      unsharedBosses(m_store, QStringLiteral("room/unsharedBosses"), QStringList()),
+      language(m_store, QStringLiteral("ui/language"), QStringLiteral("zh"), [](const QString& v) {
+          return v == QLatin1String("en") ? v : QStringLiteral("zh");
+      }) {}
+
+std::vector<int> Preferences::extraLeadMinutes() const {
+    return schedule::parseLeadTimes(extraLeadTimes.get().toStdString()).minutes;
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,207 @@
+#include "services/session.h"
+
+#include "config/sessionfile.h"
+#include "history/killhistory.h"
+#include "periodic/globals.h"
+#include "schedule/instant.h"
+#include "services/alertdispatch.h"
+#include "services/configwriter.h"
+#include "services/killpath.h"
+#include "services/preferences.h"
+#include "services/roomconnection.h"
+#include "services/ticksupport.h"
+#include "text/fileio.h"
+#include "work/worker.h"
+
+#include <QDBusConnection>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <utility>
+
+namespace zorvane::app {
+namespace {
+
+constexpr int kTickIntervalMs = 1000;
+// How often the program notes that it is running: a crash loses at most this much, so
+// cycles that came due in the last minute before a crash may be listed as missed.
+constexpr int kLastSeenIntervalMs = 60 * 1000;
+
+std::optional<config::StoredTable> readStored(const std::filesystem::path& dir,
+                                              schedule::DateTime now) {
+    std::optional<config::StoredTable> stored = config::readTable(dir);
+    if (stored) {
+        // Every row's last time gets its instant now, before the first pass starts the
+        // current cycles, so the missed cycles can still be counted.
+        schedule::dateUndatedRows(stored->rows, now);
+    }
+    return stored;
+}
+
+} // namespace
+
+SessionSetup SessionSetup::window(periodic::AppGlobals& globals, const schedule::Clock& clock,
+                                  std::string programDir) {
+    return {.clock = clock,
+            .programDir = std::move(programDir),
+            .globals = &globals,
+            .room = true,
+            .notifications = true,
+            .readBeside = true};
+}
+
+Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup(std::move(setup)) {
+    if (m_setup.readBeside) {
+        // Reading config.ini needs nothing of the rest: it runs on another core meanwhile.
+        m_stored = std::async(std::launch::async, [dir = programPath(), &clock = m_setup.clock] {
+            work::nameThisThread("config reader");
+            return readStored(dir, clock.now());
+        });
+    }
+    m_writer = std::make_unique<ConfigWriter>(programPath(), &m_notices);
+
+    const std::filesystem::path historyFile =
+        programPath() / text::pathFromUtf8(history::kHistoryFileName);
+    m_history = std::make_unique<history::SqliteKillLog>(historyFile);
+    // What went wrong with the history shows beside failed writes of the other files. The
+    // database opens on its first use, so its notices come from the history's writer thread
+    // or from a query; asking for notice() here would open the database at every start.
+    m_history->setNoticeHandler([notices = &m_notices, name = text::utf8FromPath(historyFile)](
+                                    const text::Message& message) {
+        if (!message.empty()) {
+            notices->writeFailed(name, message);
+        }
+    });
+
+    m_kills = std::make_unique<KillPath>(m_table, *m_writer);
+    m_kills->setKillLog(m_history.get());
+
+    if (m_setup.room) {
+        m_room = std::make_unique<RoomConnection>(
+            m_table, preferences(),
+            [kills = m_kills.get()](schedule::RowId row, schedule::UtcSeconds killUtc,
+                                    const std::string& sender) {
+                return kills->applyRemote(row, killUtc, sender);
+            });
+        // Every kill recorded passes the room on its way to the history.
+        m_room->setKillLog(m_history.get());
+        m_kills->setKillLog(m_room.get());
+    }
+    if (m_setup.globals != nullptr) {
+        wireCountdown();
+    }
+}
+
+Session::~Session() {
+    if (m_setup.globals != nullptr) {
+        m_setup.globals->tickTimer().stop(-1);
+    }
+    if (m_noting) {
+        noteRunning();
+    }
+}
+
+std::filesystem::path Session::programPath() const {
+    return text::pathFromUtf8(m_setup.programDir);
+}
+
+Preferences& Session::preferences() {
+    if (!m_preferences) {
+        m_preferences = std::make_unique<Preferences>(QString::fromStdString(text::utf8FromPath(
+            programPath() / text::pathFromUtf8(Preferences::fileName().toStdString()))));
+    }
+    return *m_preferences;
+}
+
+bool Session::hasPreferencesFile() const {
+    return m_preferences ||
+           QFileInfo::exists(QString::fromStdString(text::utf8FromPath(
+               programPath() / text::pathFromUtf8(Preferences::fileName().toStdString()))));
+}
+
+void Session::wireCountdown() {
+    Preferences& prefs = preferences();
+    m_tick = std::make_unique<TickSupport>(m_table, m_setup.clock, m_setup.globals->tickLock(),
+                                           m_setup.programDir, &m_notices);
+    m_tick->setKillLog(m_history.get());
+    // The tick reads the extra lead times from its own copy, never from the file.
+    m_tick->setExtraLeadMinutes(prefs.extraLeadMinutes());
+    prefs.extraLeadTimes.onChanged(this, [this](const QString&) {
+        m_tick->setExtraLeadMinutes(preferences().extraLeadMinutes());
+    });
+    m_tick->device().setVolume(prefs.volume.get());
+    prefs.volume.onChanged(this,
+                           [this](const int& percent) { m_tick->device().setVolume(percent); });
+
+    alarm::AlertSounds& sounds = m_tick->sounds();
+    sounds.setSpeechEnabled(prefs.speechEnabled.get());
+    prefs.speechEnabled.onChanged(this, [&sounds](const bool& on) { sounds.setSpeechEnabled(on); });
+    const auto applyRepeat = [&prefs, &sounds] {
+        sounds.setRepeat(prefs.repeatSeconds.get(), prefs.repeatLimitMinutes.get());
+    };
+    applyRepeat();
+    prefs.repeatSeconds.onChanged(this, [applyRepeat](const int&) { applyRepeat(); });
+    prefs.repeatLimitMinutes.onChanged(this, [applyRepeat](const int&) { applyRepeat(); });
+
+    if (m_setup.notifications) {
+        m_notifier = std::make_unique<DesktopNotifier>(
+            QDBusConnection::sessionBus(), m_setup.notificationIcon, QStringLiteral("zorvane"));
+        m_alerts = std::make_unique<AlertDispatch>(prefs, m_notifier.get());
+        m_tick->setAlertListener(m_alerts.get());
+    }
+}
+
+std::string Session::finishLoad() {
+    std::optional<config::StoredTable> stored =
+        m_stored.valid() ? m_stored.get() : readStored(programPath(), m_setup.clock.now());
+    if (!stored) {
+        return {};
+    }
+    m_table.appendRows(std::move(stored->rows));
+    return std::move(stored->warnMinutes);
+}
+
+void Session::startTick() {
+    if (!m_tick) {
+        return;
+    }
+    m_setup.globals->tickTimer().start([tick = m_tick.get()](std::intptr_t) { tick->onTick(); },
+                                       kTickIntervalMs);
+}
+
+void Session::stopTick() {
+    if (!m_tick) {
+        return;
+    }
+    m_setup.globals->tickTimer().stop();
+    // A stopped timer leaves no chime sounding.
+    m_tick->stopSounds();
+}
+
+std::vector<schedule::MissedRow> Session::startNotingRunning() {
+    std::vector<schedule::MissedRow> missed;
+    if (const std::optional<schedule::UtcSeconds> lastSeen = config::readLastSeen(programPath())) {
+        missed = schedule::missedWhileAway(m_table.rows(), *lastSeen,
+                                           schedule::toUtc(m_setup.clock.now()));
+    }
+    m_noting = true;
+    noteRunning();
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &Session::noteRunning);
+    timer->start(kLastSeenIntervalMs);
+    return missed;
+}
+
+void Session::noteRunning() {
+    // Only the panel at the next start depends on it; a failed write there lists a few
+    // cycles too many at worst, so it is retried with the next note and not reported.
+    config::writeLastSeen(programPath(), schedule::toUtc(m_setup.clock.now()));
+}
+
+void Session::joinRoom() {
+    if (m_room) {
+        m_room->rejoin();
+    }
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,145 @@
+#pragma once
+// The running program without its window: the one place that makes and wires the services,
+// and owns them. The window receives a session and builds only widgets; --kill and --list
+// without a window and the tests use sessions too, with what they need switched on.
+//
+// A session always has the boss table, the writer of config.ini and confing.ini, the kill
+// history, the preferences (made on first use) and the kill path. Switched on by its setup:
+// the countdown (the tick, the alarm and the alert sounds on the tick timer of the global
+// objects), the shared room, and desktop notifications of the tick's alerts. What is not
+// switched on is not made, and no thread of it starts.
+
+#include "config/configfiles.h"
+#include "schedule/away.h"
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
+#include "services/desktopnotifier.h"
+#include "services/notices.h"
+
+#include <QObject>
+
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zorvane::history {
+class SqliteKillLog;
+}
+
+namespace zorvane::periodic {
+class AppGlobals;
+}
+
+namespace zorvane::app {
+
+class AlertDispatch;
+class ConfigWriter;
+class KillPath;
+class Preferences;
+class RoomConnection;
+class TickSupport;
+
+struct SessionSetup {
+    const schedule::Clock& clock;
+    // Where config.ini, confing.ini, preferences.ini, history.sqlite, 1.wav and 1.htm live
+    // (UTF-8 path).
+    std::string programDir;
+    // The countdown runs on the tick timer of these objects; nullptr: no countdown.
+    periodic::AppGlobals* globals = nullptr;
+    // Join the room the preferences name (joinRoom()).
+    bool room = false;
+    // Show the countdown's alerts as desktop notifications carrying this icon.
+    bool notifications = false;
+    NotificationImage notificationIcon = {};
+    // Read config.ini on another thread from the start (see finishLoad()).
+    bool readBeside = false;
+
+    // What a window runs: everything on.
+    static SessionSetup window(periodic::AppGlobals& globals, const schedule::Clock& clock,
+                               std::string programDir);
+};
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    // Lives on the window thread (or the command's).
+    explicit Session(SessionSetup setup, QObject* parent = nullptr);
+    // Stops the countdown first: no tick runs on what goes. Notes that the program ran until
+    // now when it was noting it.
+    ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const schedule::Clock& clock() const { return m_setup.clock; }
+    const std::string& programDir() const { return m_setup.programDir; }
+    std::filesystem::path programPath() const;
+
+    // The one store of the rows.
+    schedule::BossTable& table() { return m_table; }
+    // The writer of config.ini and confing.ini (on a thread of its own, started by the first
+    // write).
+    ConfigWriter& writer() const { return *m_writer; }
+    // The kill history beside config.ini.
+    history::SqliteKillLog& history() const { return *m_history; }
+    // preferences.ini beside config.ini, made (with the file) on first use.
+    Preferences& preferences();
+    // Whether preferences.ini exists; a command that only reads them asks first, so it never
+    // makes one.
+    bool hasPreferencesFile() const;
+    // Every kill goes through here.
+    KillPath& kills() const { return *m_kills; }
+    // The parts that are switched on, else nullptr.
+    RoomConnection* room() const { return m_room.get(); }
+    TickSupport* tick() const { return m_tick.get(); }
+    AlertDispatch* alerts() const { return m_alerts.get(); }
+    periodic::AppGlobals* globals() const { return m_setup.globals; }
+
+    // Where write failures, sound trouble and history notices go (the window's notice line);
+    // nullptr: nowhere. Any thread.
+    void setNoticeSink(NoticeSink* sink) { m_notices.setTarget(sink); }
+
+    // Takes what config.ini holds into the table (its rows dated as they are read) and returns
+    // the stored warning minutes. Read on another thread when the setup asked for it, here
+    // otherwise. Once.
+    std::string finishLoad();
+
+    // The countdown: starts the tick timer, or stops it (waiting for a pass under way) and
+    // silences every sound. Nothing without the countdown.
+    void startTick();
+    void stopTick();
+
+    // The rows that came due while the program was not running, since it was last seen
+    // (none when it never was). From now on the session notes once a minute, and at its
+    // end, that the program runs.
+    std::vector<schedule::MissedRow> startNotingRunning();
+
+    // Joins the room the preferences name, or leaves when they name none; nothing without a
+    // room. After the table is loaded, so the room's retained kills meet its rows.
+    void joinRoom();
+
+private:
+    void noteRunning();
+    void wireCountdown();
+
+    SessionSetup m_setup;
+    // config.ini as read beside whatever the caller does meanwhile.
+    std::future<std::optional<config::StoredTable>> m_stored;
+    bool m_noting = false;
+
+    // In the order they are needed; each goes before what it uses.
+    NoticeRelay m_notices;
+    schedule::BossTable m_table;
+    std::unique_ptr<ConfigWriter> m_writer;
+    std::unique_ptr<history::SqliteKillLog> m_history;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<KillPath> m_kills;
+    std::unique_ptr<RoomConnection> m_room;
+    std::unique_ptr<TickSupport> m_tick;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<AlertDispatch> m_alerts;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,380 @@
+#include "cli/commandline.h"
+#include "cli/tablecommands.h"
+#include "config/configfiles.h"
+#include "history/killhistory.h"
+#include "services/desktopid.h"
+#include "services/preferences.h"
+#include "services/programdir.h"
+#include "share/roomclient.h"
+#include "tests/share/localbroker.h"
+#include "tests/support/fakeclock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <condition_variable>
+#include <mutex>
+
+using zorvane::app::CommandLine;
+using Action = CommandLine::Action;
+namespace schedule = zorvane::schedule;
+
+namespace {
+
+struct TestRow {
+    const char* name;
+    const char* period;
+    const char* last;
+    const char* next;
+    bool use;
+};
+
+// Writes config.ini in `dir` with the rows, as the window would have saved them.
+void writeTable(const QString& dir, const std::vector<TestRow>& rows) {
+    schedule::BossTable table;
+    for (const TestRow& r : rows) {
+        const int row = table.appendRow();
+        table.setCheckState(row, r.use);
+        table.setCellText(row, schedule::kNumberColumn, std::to_string(row));
+        table.setCellText(row, schedule::kNameColumn, r.name);
+        table.setCellText(row, schedule::kPeriodColumn, r.period);
+        table.setCellText(row, schedule::kLastTimeColumn, r.last);
+        table.setCellText(row, schedule::kNextTimeColumn, r.next);
+    }
+    QVERIFY(zorvane::config::saveTable(table, dir.toStdString()));
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A member of the room that notes the kills it receives.
+class KillWatcher final : public zorvane::share::RoomListener {
+public:
+    void roomStateChanged(zorvane::share::RoomState, const zorvane::text::Message&) override {}
+    void remoteKill(const zorvane::share::KillEvent& event, bool) override {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_kills.push_back(event);
+        }
+        m_wake.notify_all();
+    }
+    void messageDropped(zorvane::share::DropReason, const std::string&) override {}
+    void clockSkew(const zorvane::share::MemberSkew&) override {}
+
+    std::vector<zorvane::share::KillEvent> waitForKills(int timeoutMs) {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                        [this] { return !m_kills.empty(); });
+        return m_kills;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<zorvane::share::KillEvent> m_kills;
+};
+
+} // namespace
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QCoreApplication::setApplicationName(QStringLiteral("Zorvane"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3"));
+        QStandardPaths::setTestModeEnabled(true);
+    }
+
+    void commandsAndWhatIsLeftToTheWindow_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("importDir");
+        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<QString>("killName");
+        QTest::addColumn<int>("minutesAgo");
+        const auto row = [](const char* name, QStringList args, Action action, QString dir = {},
+                            QString text = {}, QString killName = {}, int minutes = 0) {
+            args.prepend(QStringLiteral("zorvane"));
+            QTest::newRow(name) << args << action << dir << text << killName << minutes;
+        };
+        row("no arguments", {}, Action::OpenWindow);
+        row("toolkit options stay the window's", {"-platform", "offscreen", "-style", "fusion"},
+            Action::OpenWindow);
+        row("stray arguments are ignored as before", {"whatever", "--bogus"}, Action::OpenWindow);
+        row("import", {"--import", "/old/Zorvane"}, Action::Import, "/old/Zorvane");
+        row("import with equals and a blank", {"--import=/old/my Zorvane"}, Action::Import,
+            "/old/my Zorvane");
+        row("import with a single dash", {"-import", "dir"}, Action::Import, "dir");
+        row("import without a folder", {"--import"}, Action::Error, {}, "--import");
+        row("two folders", {"--import", "a", "--import", "b"}, Action::Error, {}, "one folder");
+        row("a stray argument after a command", {"--import", "a", "b"}, Action::Error, {}, "'b'");
+        row("toolkit options with a command", {"--import", "a", "-platform", "offscreen"},
+            Action::Error, {}, "platform");
+        row("help", {"--help"}, Action::ShowHelp, {}, "--import <DIR>");
+        row("short help", {"-h"}, Action::ShowHelp, {}, "--version");
+        row("all help", {"--help-all"}, Action::ShowHelp, {}, "--import <DIR>");
+        row("version", {"--version"}, Action::ShowVersion, {}, "Zorvane 1.2.3");
+        row("help names the exit codes", {"--help"}, Action::ShowHelp, {}, "2 command line");
+        row("list", {"--list"}, Action::List);
+        row("kill now", {"--kill", " Dragon "}, Action::Kill, {}, {}, "Dragon");
+        row("kill minutes ago", {"--kill=龙王", "15"}, Action::Kill, {}, {}, "龙王", 15);
+        row("kill zero minutes ago", {"--kill", "a b", "0"}, Action::Kill, {}, {}, "a b");
+        row("kill at the longest bound", {"--kill", "a", "144000"}, Action::Kill, {}, {}, "a",
+            144000);
+        row("kill past the bound", {"--kill", "a", "144001"}, Action::Error, {}, "'144001'");
+        row("negative minutes", {"--kill", "a", "-5"}, Action::Error, {}, "'5'");
+        row("minutes with a sign", {"--kill", "a", "+5"}, Action::Error, {}, "'+5'");
+        row("minutes not a number", {"--kill", "a", "5m"}, Action::Error, {}, "'5m'");
+        row("huge minutes", {"--kill", "a", "99999999999999"}, Action::Error, {}, "0 to 144000");
+        row("two minutes", {"--kill", "a", "1", "2"}, Action::Error, {}, "'2'");
+        row("blank name", {"--kill", "  "}, Action::Error, {}, "name of a boss");
+        row("two names", {"--kill", "a", "--kill", "b"}, Action::Error, {}, "one name");
+        row("minutes without kill", {"--list", "5"}, Action::Error, {}, "'5'");
+        row("two commands", {"--list", "--kill", "a"}, Action::Error, {}, "one of");
+        row("kill with toolkit options", {"--kill", "a", "-platform", "x"}, Action::Error, {},
+            "platform");
+    }
+
+    void commandsAndWhatIsLeftToTheWindow() {
+        QFETCH(QStringList, arguments);
+        QFETCH(Action, action);
+        QFETCH(QString, importDir);
+        QFETCH(QString, textPart);
+        QFETCH(QString, killName);
+        QFETCH(int, minutesAgo);
+        const CommandLine parsed = zorvane::app::parseCommandLine(arguments);
+        QCOMPARE(parsed.action, action);
+        QCOMPARE(parsed.importDir, importDir);
+        QVERIFY2(parsed.text.contains(textPart), qPrintable(parsed.text));
+        QCOMPARE(parsed.killName, killName);
+        QCOMPARE(parsed.minutesAgo, minutesAgo);
+        // What a second start hands over reads back as the same command.
+        const CommandLine again = zorvane::app::parseCommandLine(
+            QStringList{"zorvane"} + zorvane::app::commandArguments(parsed));
+        QCOMPARE(again.killName, parsed.killName);
+        QCOMPARE(again.minutesAgo, parsed.minutesAgo);
+    }
+
+    // With no instance running, --kill and --list work on config.ini and the history.
+    void killAndListOnTheFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<QString>("next");
+        QTest::newRow("now") << "Dragon" << 0 << 0 << "at 10:00:00" << 1 << "10:00:00"
+                             << "10:30:00";
+        QTest::newRow("minutes ago, name trimmed in the table")
+            << "Hydra" << 15 << 0 << "(row 2)" << 2 << "09:45:00"
+            << "10:45:00";
+        QTest::newRow("name trimmed on the command line")
+            << " 龙王 " << 0 << 0 << "'龙王'" << 5 << "10:00:00"
+            << "10:30:00";
+        QTest::newRow("a hundred days ago")
+            << "Dragon" << 144000 << 0 << "next time 10:30:00" << 1 << "10:00:00"
+            << "10:30:00";
+        QTest::newRow("unknown") << "Nobody" << 0 << 1 << "No boss named 'Nobody'" << 0 << ""
+                                 << "";
+        QTest::newRow("names are exact") << "dragon" << 0 << 1 << "No boss named" << 0 << ""
+                                         << "";
+        QTest::newRow("ambiguous") << "Twin" << 0 << 1 << "Rows 3, 4" << 0 << ""
+                                   << "";
+    }
+
+    void killAndListOnTheFiles() {
+        QFETCH(QString, name);
+        QFETCH(int, minutesAgo);
+        QFETCH(int, exitCode);
+        QFETCH(QString, textPart);
+        QFETCH(int, row);
+        QFETCH(QString, last);
+        QFETCH(QString, next);
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "30", "09:50:00", "10:20:00", true},
+                                {" Hydra ", "60", "09:30:00", "10:30:00", false},
+                                {"Twin", "30", "09:00:00", "09:30:00", true},
+                                {"Twin", "45", "09:00:00", "09:45:00", true},
+                                {"龙王", "30", "", "", false}});
+        const QString ini = dir.filePath(QStringLiteral("config.ini"));
+        const QByteArray before = fileBytes(ini);
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        const std::filesystem::path path = dir.path().toStdString();
+
+        CommandLine kill;
+        kill.action = Action::Kill;
+        kill.killName = name;
+        kill.minutesAgo = minutesAgo;
+        const zorvane::app::CommandResult result = zorvane::app::runOnFiles(kill, path, clock);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.text.contains(textPart), qPrintable(result.text));
+
+        schedule::BossTable table;
+        zorvane::config::loadTable(table, path);
+        zorvane::history::SqliteKillLog history(path / "history.sqlite");
+        if (row == 0) {
+            QCOMPARE(fileBytes(ini), before);
+            QCOMPARE(history.recordCount(name.trimmed().toStdString()), 0);
+            return;
+        }
+        const std::optional<schedule::BossRow> killed = table.row(table.rowId(row));
+        QVERIFY(killed);
+        QCOMPARE(QString::fromStdString(killed->text[schedule::kLastTimeColumn]), last);
+        QCOMPARE(QString::fromStdString(killed->text[schedule::kNextTimeColumn]), next);
+        const auto records = history.allKills(name.trimmed().toStdString());
+        QCOMPARE(records.size(), std::size_t{1});
+        QCOMPARE(records.front().source, schedule::KillSource::CommandLine);
+        QCOMPARE(records.front().utcSeconds, killed->timing.lastUtc.value_or(0));
+        QCOMPARE(records.front().utcSeconds, schedule::toUtc(clock.now()) - 60LL * minutesAgo);
+    }
+
+    // With no instance running, a kill of a shared boss still reaches the room.
+    void aKillOnTheFilesIsPublishedToTheRoom_data() {
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<QStringList>("shared");
+        QTest::addColumn<QStringList>("unshared");
+        QTest::addColumn<bool>("brokerUp");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("textPart");
+        QTest::addColumn<bool>("published");
+        QTest::newRow("checked row") << true << QStringList() << QStringList() << true << 0
+                                     << "Shared with room 'guild'" << true;
+        QTest::newRow("shared in the preferences")
+            << false << QStringList{"Dragon"} << QStringList() << true << 0 << "Shared with"
+            << true;
+        QTest::newRow("unshared in the preferences")
+            << true << QStringList() << QStringList{"Dragon"} << true << 0 << "Recorded a kill"
+            << false;
+        QTest::newRow("no broker")
+            << true << QStringList() << QStringList() << false << 1
+            << "The kill is recorded but was not shared with the room: " << false;
+    }
+
+    void aKillOnTheFilesIsPublishedToTheRoom() {
+        QFETCH(bool, checked);
+        QFETCH(QStringList, shared);
+        QFETCH(QStringList, unshared);
+        QFETCH(bool, brokerUp);
+        QFETCH(int, exitCode);
+        QFETCH(QString, textPart);
+        QFETCH(bool, published);
+        zorvane::testing::LocalBroker broker;
+        QVERIFY2(broker.start(), broker.error().c_str());
+        if (!brokerUp) {
+            broker.stop();
+        }
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "30", "09:50:00", "10:20:00", checked}});
+        {
+            zorvane::app::Preferences preferences(
+                dir.filePath(zorvane::app::Preferences::fileName()));
+            QVERIFY(preferences.roomLink.set(
+                QStringLiteral("mqtt://127.0.0.1:%1/guild").arg(broker.port())));
+            QVERIFY(preferences.roomNickname.set(QStringLiteral("cli")));
+            QVERIFY(preferences.sharedBosses.set(shared));
+            QVERIFY(preferences.unsharedBosses.set(unshared));
+        }
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        const std::filesystem::path path = dir.path().toStdString();
+        CommandLine kill;
+        kill.action = Action::Kill;
+        kill.killName = QStringLiteral("Dragon");
+        const zorvane::app::CommandResult result =
+            zorvane::app::runOnFiles(kill, path, clock, 1500);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.text.contains(textPart), qPrintable(result.text));
+        QCOMPARE(result.text.contains(QStringLiteral("Shared with")), published);
+
+        // The kill is recorded whether or not the room got it.
+        schedule::BossTable table;
+        zorvane::config::loadTable(table, path);
+        const std::optional<schedule::UtcSeconds> killed = table.timing(1)->lastUtc;
+        QCOMPARE(killed, std::optional(schedule::toUtc(clock.now())));
+        QCOMPARE(zorvane::history::SqliteKillLog(path / "history.sqlite").recordCount("Dragon"),
+                 std::int64_t{1});
+        if (!brokerUp) {
+            return;
+        }
+        // A member joining later gets the kill the broker kept.
+        KillWatcher watcher;
+        zorvane::share::RoomOptions options;
+        zorvane::text::Message error;
+        QVERIFY(zorvane::share::parseRoomLink(
+            QStringLiteral("mqtt://127.0.0.1:%1/guild").arg(broker.port()).toStdString(),
+            options.link, error));
+        options.nickname = "watcher";
+        zorvane::share::RoomClient member(options, watcher);
+        QVERIFY2(member.start(error), zorvane::text::defaultText(error).c_str());
+        const std::vector<zorvane::share::KillEvent> kills =
+            watcher.waitForKills(published ? 10000 : 1000);
+        member.stop();
+        QCOMPARE(kills.size(), published ? std::size_t{1} : std::size_t{0});
+        if (published) {
+            QCOMPARE(kills[0].boss, std::string("Dragon"));
+            QCOMPARE(kills[0].killUtcSeconds, *killed);
+            QCOMPARE(kills[0].periodMinutes, 30);
+            QCOMPARE(kills[0].nickname, std::string("cli"));
+        }
+    }
+
+    void listingShowsTimeLeftAndStatesAligned() {
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "30", "09:50:00", "10:20:00", true},
+                                {"很长的名字", "30", "08:05:00", "08:35:00", false},
+                                {"Egg", "2880", "11:00:00", "11:00:00", true},
+                                {"龙王", "30", "", "", false}});
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        CommandLine list;
+        list.action = Action::List;
+        const zorvane::app::CommandResult result =
+            zorvane::app::runOnFiles(list, dir.path().toStdString(), clock);
+        QCOMPARE(result.exitCode, 0);
+        const QStringList lines = result.text.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        // A due row has rolled over to its current cycle (09:35 + 30); a last time ahead
+        // of the clock was yesterday's; a row never killed says so.
+        const QStringList expected = {"#  BOSS        NEXT      LEFT          ALARM",
+                                      "1  Dragon      10:20:00  00:20:00      on",
+                                      "2  很长的名字  10:05:00  00:05:00      off",
+                                      "3  Egg         11:00:00  1d 01:00:00   on",
+                                      "4  龙王        -         never killed  off"};
+        QCOMPARE(lines, expected);
+    }
+
+    void filesStayBesideAPortableProgramButNotInAnInstalledOne() {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QVERIFY(!dataDir.startsWith(root.path()));
+
+        const QString portable = root.filePath(QStringLiteral("portable"));
+        QVERIFY(QDir().mkpath(portable));
+        QCOMPARE(zorvane::app::programDirectoryFor(portable), portable);
+
+        // A writable prefix (root's /usr, a private prefix) with the program installed.
+        const QString bin = root.filePath(QStringLiteral("prefix/bin"));
+        const QString applications = root.filePath(QStringLiteral("prefix/share/applications"));
+        QVERIFY(QDir().mkpath(bin));
+        QVERIFY(QDir().mkpath(applications));
+        QFile other(applications + QStringLiteral("/org.example.Other.desktop"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.close();
+        QCOMPARE(zorvane::app::programDirectoryFor(bin), bin);
+
+        QFile entry(applications + QLatin1Char('/') + QLatin1String(zorvane::app::kDesktopId) +
+                    QStringLiteral(".desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.close();
+        QCOMPARE(zorvane::app::programDirectoryFor(bin), QDir::cleanPath(dataDir));
+        QVERIFY(QFileInfo(dataDir).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "test_commandline.moc"

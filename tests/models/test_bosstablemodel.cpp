@@ -1,0 +1,226 @@
+// The grid's model over the boss table: notifications on the window thread only, row
+// counts that always agree with what views were told, and the cell roles.
+
+#include "models/bosstablemodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <thread>
+#include <vector>
+
+using namespace zorvane;
+using schedule::BossTable;
+
+class BossTableModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rowsAddedAndRemovedOnTheWindowThreadAreAnnounced() {
+        BossTable table;
+        app::BossTableModel model(table);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.columnCount(), 8);
+        table.appendRow();
+        table.appendRow();
+        table.appendRow();
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(inserted.count(), 3);
+        QCOMPARE(inserted.at(2).at(1).toInt(), 2);
+        QCOMPARE(inserted.at(2).at(2).toInt(), 2);
+
+        table.setCellText(3, schedule::kNameColumn, "third");
+        table.deleteRow(2);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(removed.at(0).at(1).toInt(), 1);
+        QCOMPARE(model.data(model.index(1, schedule::kNameColumn)).toString(),
+                 QStringLiteral("third"));
+        QCOMPARE(reset.count(), 0);
+    }
+
+    void changesFromAnotherThreadArriveQueuedOnTheWindowThread() {
+        BossTable table;
+        app::BossTableModel model(table);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        table.appendRow();
+        table.appendRow();
+        const schedule::RowId second = table.rowId(2);
+
+        int changes = 0;
+        bool allOnWindowThread = true;
+        QModelIndex changed;
+        connect(
+            &model, &QAbstractItemModel::dataChanged, &model,
+            [&](const QModelIndex& topLeft, const QModelIndex&) {
+                ++changes;
+                changed = topLeft;
+                allOnWindowThread = allOnWindowThread && QThread::currentThread() == model.thread();
+            },
+            Qt::DirectConnection);
+
+        std::thread worker([&] {
+            table.setCellTexts(second, {{schedule::kLastTimeColumn, "10:30:00"},
+                                        {schedule::kCountdownColumn, "00时29分59秒"}});
+        });
+        worker.join();
+        QCOMPARE(changes, 0);
+        QTRY_COMPARE(changes, 1);
+        QVERIFY(allOnWindowThread);
+        QCOMPARE(changed.row(), 1);
+        QCOMPARE(model.data(model.index(1, schedule::kCountdownColumn)).toString(),
+                 QStringLiteral("00时29分59秒"));
+
+        // Rows added and removed elsewhere: the model keeps its count until it has
+        // read the table again on its own thread.
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        std::thread structural([&] {
+            table.appendRow();
+            table.appendRow();
+            table.deleteRow(1);
+        });
+        structural.join();
+        QCOMPARE(model.rowCount(), 2);
+        QTRY_VERIFY(reset.count() >= 1);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.data(model.index(0, schedule::kLastTimeColumn)).toString(),
+                 QStringLiteral("10:30:00"));
+
+        // A cell notice for a row that has gone meanwhile is dropped, not misapplied.
+        std::thread late([&] { table.setCellText(table.rowId(3), 2, "x"); });
+        late.join();
+        table.deleteRow(3);
+        changes = 0;
+        QTest::qWait(20);
+        QCOMPARE(changes, 0);
+        QCOMPARE(model.rowCount(), 2);
+    }
+
+    // A tick pass from the worker reaches the window thread as one change covering the
+    // rows it wrote, clipped to the rows the model still has.
+    void aPassFromAnotherThreadArrivesAsOneChange() {
+        BossTable table;
+        app::BossTableModel model(table);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        table.appendRows(std::vector<schedule::BossRow>(50));
+        const std::vector<schedule::RowId> ids = table.rowIds();
+
+        struct Case {
+            int deletedBeforeDelivery;
+            int expectedLastRow; // model row, -1 when nothing is left to announce
+        };
+        // Deletions add up from case to case.
+        const Case cases[] = {{0, 49}, {10, 39}, {35, 4}, {5, -1}};
+        for (const Case& c : cases) {
+            QList<QPair<QModelIndex, QModelIndex>> changes;
+            bool allOnWindowThread = true;
+            const auto connection = connect(
+                &model, &QAbstractItemModel::dataChanged, &model,
+                [&](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                    changes.append({topLeft, bottomRight});
+                    allOnWindowThread =
+                        allOnWindowThread && QThread::currentThread() == model.thread();
+                },
+                Qt::DirectConnection);
+            std::thread worker([&] {
+                schedule::CellBlock block;
+                for (const schedule::RowId id : table.rowIds()) {
+                    table.setCellTexts(id, {{schedule::kCountdownColumn, "00时01分00秒"}}, &block);
+                }
+                table.notifyCells(block);
+            });
+            worker.join();
+            const int before = model.rowCount();
+            for (int i = 0; i < c.deletedBeforeDelivery; ++i) {
+                table.deleteRow(table.rowCount() - 1);
+            }
+            QCOMPARE(model.rowCount(), before - c.deletedBeforeDelivery);
+            if (c.expectedLastRow < 0) {
+                QTest::qWait(20);
+                QCOMPARE(changes.size(), 0);
+                disconnect(connection);
+                continue;
+            }
+            QTRY_COMPARE(changes.size(), 1);
+            QTest::qWait(10);
+            QCOMPARE(changes.size(), 1);
+            QVERIFY(allOnWindowThread);
+            QCOMPARE(changes[0].first, model.index(0, schedule::kCountdownColumn));
+            QCOMPARE(changes[0].second, model.index(c.expectedLastRow, schedule::kCountdownColumn));
+            disconnect(connection);
+        }
+        QVERIFY(!table.row(ids[0]));
+    }
+
+    void loadingManyRowsIsOneInsertion() {
+        BossTable table;
+        app::BossTableModel model(table);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        std::vector<schedule::BossRow> rows(1000);
+        rows[999].text[schedule::kNameColumn] = "last";
+        table.appendRows(std::move(rows));
+        QCOMPARE(model.rowCount(), 1000);
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 0);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 999);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(model.data(model.index(999, schedule::kNameColumn)).toString(),
+                 QStringLiteral("last"));
+    }
+
+    void cellsHaveTheirRolesAndFlags() {
+        BossTable table;
+        table.setHeaderText(0, "使用");
+        app::BossTableModel model(table);
+        table.appendRow();
+        table.setCellText(1, schedule::kPeriodColumn, "30");
+
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("使用"));
+        QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsUserCheckable);
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+        for (int column = 1; column < 8; ++column) {
+            QVERIFY(model.flags(model.index(0, column)) & Qt::ItemIsEditable);
+            QVERIFY(!(model.flags(model.index(0, column)) & Qt::ItemIsUserCheckable));
+        }
+        QVERIFY(!model.data(model.index(0, 0)).isValid());
+        QCOMPARE(model.data(model.index(0, 0), Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+        QVERIFY(!model.data(model.index(0, 3), Qt::CheckStateRole).isValid());
+
+        QVERIFY(model.setData(model.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+        QVERIFY(table.checkState(1));
+        QVERIFY(!model.setData(model.index(0, 0), QStringLiteral("x"), Qt::EditRole));
+        QVERIFY(model.setData(model.index(0, 3), QStringLiteral("４５分"), Qt::EditRole));
+        QCOMPARE(table.cellText(1, 3), std::string("４５分"));
+
+        QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
+        QCOMPARE(model.data(model.index(0, 3), Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignLeft | Qt::AlignVCenter));
+        model.setAlignment(Qt::AlignCenter);
+        QCOMPARE(model.data(model.index(0, 3), Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignCenter));
+        QCOMPARE(model.headerData(3, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignCenter));
+        QCOMPARE(headers.count(), 1);
+        table.appendRow();
+        QCOMPARE(model.data(model.index(1, 5), Qt::TextAlignmentRole).toInt(),
+                 int(Qt::AlignCenter));
+    }
+};
+
+QTEST_MAIN(BossTableModelTest)
+#include "test_bosstablemodel.moc"

@@ -1,0 +1,207 @@
+// Runs under dbus-run-session: a private session bus on which this test registers its own
+// notification server, so the real D-Bus traffic is checked without touching the desktop.
+#include "models/builtinimage.h"
+#include "services/desktopnotifier.h"
+#include "tests/support/notificationserver.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMetaType>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace zorvane;
+using zorvane::testing::NotificationServer;
+using zorvane::testing::NotifyCall;
+
+// Counts the closing notices this process received: since the bus keeps a sender's signals
+// in order, once one has arrived, everything the server emitted before it has too.
+class ClosedCounter : public QObject {
+    Q_OBJECT
+public:
+    int count = 0;
+public slots:
+    void closed(uint, uint) { ++count; }
+};
+
+class DesktopNotifierTest : public QObject {
+    Q_OBJECT
+
+private:
+    static app::NotificationImage icon() {
+        QImage image(16, 12, QImage::Format_ARGB32);
+        image.fill(QColor(200, 30, 40, 255));
+        return app::notificationImage(image);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
+                 "run under dbus-run-session");
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+    }
+
+    // Without a service nothing breaks; once one appears, alerts reach it.
+    void noServiceThenServiceAppears() {
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus(), icon());
+        QSignalSpy silence(&notifier, &app::DesktopNotifier::silenceRequested);
+        notifier.notify(1, QStringLiteral("黑龙王"), 5);
+        notifier.notify(1, QStringLiteral("黑龙王"), 0); // waits for the failed first one
+        notifier.close(2);
+        // Both calls get their error answers from the bus.
+        QTest::qWait(300);
+        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QString::fromLatin1(app::DesktopNotifier::kService)));
+
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        notifier.notify(1, QStringLiteral("黑龙王"), 5);
+        QTRY_COMPARE(server.calls.size(), 1);
+        QCOMPARE(server.calls[0].replaces, 0u); // the failed ones left no stale id
+        QCOMPARE(silence.count(), 0);
+        zorvane::testing::stopServer();
+    }
+
+    void notifyCarriesTheAlert_data() {
+        QTest::addColumn<int>("minutesLeft");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("urgency");
+        QTest::addColumn<int>("timeout");
+        QTest::newRow("lead") << 5 << QStringLiteral("5 分钟后刷新") << 1 << -1;
+        QTest::newRow("one minute") << 1 << QStringLiteral("1 分钟后刷新") << 1 << -1;
+        QTest::newRow("due") << 0 << QStringLiteral("已刷新") << 2 << 0;
+        QTest::newRow("overdue") << -3 << QStringLiteral("已刷新") << 2 << 0;
+    }
+
+    void notifyCarriesTheAlert() {
+        QFETCH(int, minutesLeft);
+        QFETCH(QString, body);
+        QFETCH(int, urgency);
+        QFETCH(int, timeout);
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus(), icon());
+        notifier.notify(7, QStringLiteral("赤兔马"), minutesLeft);
+        QTRY_COMPARE(server.calls.size(), 1);
+        const NotifyCall& call = server.calls[0];
+        QCOMPARE(call.app, QStringLiteral("Zorvane"));
+        QCOMPARE(call.replaces, 0u);
+        QCOMPARE(call.icon, QStringLiteral("zorvane"));
+        QCOMPARE(call.summary, QStringLiteral("赤兔马"));
+        QCOMPARE(call.body, body);
+        QCOMPARE(call.actions, (QStringList{QStringLiteral("show"), QStringLiteral("显示"),
+                                            QStringLiteral("silence"), QStringLiteral("静音")}));
+        QCOMPARE(call.timeout, timeout);
+        QCOMPARE(call.hints.value(QStringLiteral("urgency")).toInt(), urgency);
+        QCOMPARE(call.hints.value(QStringLiteral("suppress-sound")).toBool(), true);
+        const auto image = qdbus_cast<app::NotificationImage>(
+            call.hints.value(QStringLiteral("image-data")).value<QDBusArgument>());
+        QCOMPARE(image.width, 16);
+        QCOMPARE(image.height, 12);
+        QCOMPARE(image.channels, 4);
+        QCOMPARE(image.data.size(), qsizetype(image.rowStride) * 12);
+        QCOMPARE(image.data.left(4), QByteArray("\xC8\x1E\x28\xFF", 4)); // RGBA of the first pixel
+        zorvane::testing::stopServer();
+    }
+
+    // A row's later alert replaces its notification, even when sent before the server has
+    // answered the first; other rows get their own.
+    void laterAlertReplacesTheRowsNotification() {
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus());
+        notifier.notify(7, QStringLiteral("赤兔马"), 10);
+        notifier.notify(7, QStringLiteral("赤兔马"), 5);
+        notifier.notify(8, QStringLiteral("Dragon"), 5);
+        QTRY_COMPARE(server.calls.size(), 3);
+        QTest::qWait(100);
+        const uint first = server.calls[0].id;
+        QVERIFY(first != 0);
+        QList<NotifyCall> row7;
+        QList<NotifyCall> row8;
+        for (const NotifyCall& call : server.calls) {
+            (call.summary == QStringLiteral("Dragon") ? row8 : row7).append(call);
+        }
+        QCOMPARE(row7.size(), 2);
+        QCOMPARE(row7[1].replaces, first);
+        QCOMPARE(row7[1].body, QStringLiteral("5 分钟后刷新"));
+        QCOMPARE(row8.size(), 1);
+        QCOMPARE(row8[0].replaces, 0u);
+        QVERIFY(row8[0].id != first);
+
+        notifier.notify(7, QStringLiteral("赤兔马"), 0);
+        QTRY_COMPARE(server.calls.size(), 4);
+        QCOMPARE(server.calls[3].replaces, first);
+
+        notifier.close(7);
+        QTRY_COMPARE(server.closed, QList<uint>{first});
+        notifier.notify(7, QStringLiteral("赤兔马"), 5);
+        QTRY_COMPARE(server.calls.size(), 5);
+        QCOMPARE(server.calls[4].replaces, 0u); // closed: a new notification
+        zorvane::testing::stopServer();
+    }
+
+    void actionsReachTheWindow_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("ours");
+        QTest::addColumn<int>("silences");
+        QTest::addColumn<int>("shows");
+        QTest::newRow("静音") << QStringLiteral("silence") << true << 1 << 0;
+        QTest::newRow("显示") << QStringLiteral("show") << true << 0 << 1;
+        QTest::newRow("click") << QStringLiteral("default") << true << 0 << 1;
+        QTest::newRow("unknown action") << QStringLiteral("reply") << true << 0 << 0;
+        QTest::newRow("another program's") << QStringLiteral("silence") << false << 0 << 0;
+    }
+
+    void actionsReachTheWindow() {
+        QFETCH(QString, action);
+        QFETCH(bool, ours);
+        QFETCH(int, silences);
+        QFETCH(int, shows);
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus());
+        QSignalSpy silence(&notifier, &app::DesktopNotifier::silenceRequested);
+        QSignalSpy show(&notifier, &app::DesktopNotifier::showRequested);
+        notifier.notify(7, QStringLiteral("赤兔马"), 0);
+        notifier.notify(9, QStringLiteral("Dragon"), 0);
+        QTRY_COMPARE(server.calls.size(), 2);
+        QTest::qWait(100); // the answers reach the notifier
+        const uint id = server.calls[0].id;
+        ClosedCounter barrier;
+        QVERIFY(QDBusConnection::sessionBus().connect(
+            QString::fromLatin1(app::DesktopNotifier::kService),
+            QString::fromLatin1(app::DesktopNotifier::kPath),
+            QString::fromLatin1(app::DesktopNotifier::kInterface),
+            QStringLiteral("NotificationClosed"), &barrier, SLOT(closed(uint, uint))));
+        emit server.ActionInvoked(ours ? id : 999, action);
+        emit server.NotificationClosed(server.calls[1].id, 2);
+        QTRY_COMPARE(barrier.count, 1);
+        QCoreApplication::processEvents();
+        // The closed notification is forgotten: the row's next alert makes a new one.
+        notifier.notify(9, QStringLiteral("Dragon"), 0);
+        QTRY_COMPARE(server.calls.size(), 3);
+        QCOMPARE(server.calls[2].replaces, 0u);
+        QCOMPARE(silence.count(), silences);
+        QCOMPARE(show.count(), shows);
+        if (shows > 0) {
+            QCOMPARE(show.at(0).at(0).value<std::uint64_t>(), std::uint64_t{7});
+        }
+        zorvane::testing::stopServer();
+    }
+
+    // A connection that never reached a bus: every call is a quiet no-op.
+    void withoutABus() {
+        const QDBusConnection none = QDBusConnection::connectToBus(
+            QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus"));
+        QVERIFY(!none.isConnected());
+        app::DesktopNotifier notifier(none);
+        notifier.notify(1, QStringLiteral("黑龙王"), 0);
+        notifier.close(1);
+        QTest::qWait(50);
+    }
+};
+
+QTEST_MAIN(DesktopNotifierTest)
+#include "test_desktopnotifier.moc"

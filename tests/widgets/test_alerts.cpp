@@ -1,0 +1,310 @@
+// The alerts through the whole window: the real tick on its worker (with a test clock), the
+// chime on the SDL disk driver, notifications on a private session bus, silence and the
+// preferences dialog.
+#include "alarm/playback.h"
+#include "config/configfiles.h"
+#include "config/inifile.h"
+#include "models/bosstablemodel.h"
+#include "periodic/globals.h"
+#include "schedule/bosstable.h"
+#include "services/configwriter.h"
+#include "services/preferences.h"
+#include "services/session.h"
+#include "services/ticksupport.h"
+#include "tests/support/fakeclock.h"
+#include "tests/support/notificationserver.h"
+#include "widgets/alertcenter.h"
+#include "widgets/alerttray.h"
+#include "widgets/bossgrid.h"
+#include "widgets/leadtimesdialog.h"
+#include "widgets/mainwindow.h"
+#include "widgets/preferencesdialog.h"
+#include "widgets/rowmenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace zorvane;
+using zorvane::testing::NotificationServer;
+
+class AlertsTest : public QObject {
+    Q_OBJECT
+
+private:
+    bool chimeSounding() { return m_session->tick()->device().isPlaying(alarm::kAlarmAlias); }
+
+    // A checked row killed at 10:00:00 with a period of 30 minutes.
+    schedule::RowId addBoss(const std::string& name) {
+        schedule::BossTable& table = m_session->table();
+        const int row = table.appendRow();
+        const schedule::RowId id = table.rowId(row);
+        table.setCellText(id, schedule::kNameColumn, name);
+        table.setCellText(id, schedule::kPeriodColumn, "30");
+        table.setCellText(id, schedule::kDelayColumn, "0");
+        table.setCellText(id, schedule::kLastTimeColumn, "10:00:00");
+        table.setCellText(id, schedule::kNextTimeColumn, "10:30:00");
+        table.setCheckState(row, true);
+        return id;
+    }
+
+    // Sets the clock and waits until a pass of the tick has shown the countdown.
+    bool passAt(schedule::RowId id, int h, int m, int s, const char* countdown) {
+        m_clock.set(h, m, s);
+        return QTest::qWaitFor(
+            [&] {
+                return m_session->table().row(id)->text[schedule::kCountdownColumn] == countdown;
+            },
+            5000);
+    }
+
+private slots:
+    void initTestCase() {
+        // Without a bus the alerts still reach the window and the chime; only the
+        // notification checks are skipped.
+        m_withBus = !qEnvironmentVariableIsSet("ZORVANE_TEST_NO_BUS");
+        QVERIFY2(!m_withBus || qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
+                 "run under dbus-run-session");
+    }
+
+    void init() {
+        if (m_withBus) {
+            m_server = std::make_unique<NotificationServer>();
+            QVERIFY(zorvane::testing::startServer(*m_server));
+        }
+        m_clock.set(10, 0, 0);
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_session.reset();
+        m_globals.reset();
+        m_dir.reset();
+        if (m_server) {
+            zorvane::testing::stopServer();
+            m_server.reset();
+        }
+    }
+
+    void aCheckedRowIsAnnouncedAtEachLeadTimeAndWhenDue() {
+        if (!m_server) {
+            QSKIP("needs a session bus");
+        }
+        QVERIFY(m_session->preferences().extraLeadTimes.set(QStringLiteral("10")));
+        const schedule::RowId id = addBoss(" 火龙 ");
+        const QList<zorvane::testing::NotifyCall>& calls = m_server->calls;
+
+        QVERIFY(passAt(id, 10, 19, 59, "00时10分01秒"));
+        QVERIFY(passAt(id, 10, 20, 0, "00时10分00秒"));
+        QTRY_COMPARE(calls.size(), 1);
+        QCOMPARE(calls[0].summary, QStringLiteral("火龙"));
+        QCOMPARE(calls[0].body, QStringLiteral("10 分钟后刷新"));
+        QVERIFY2(!chimeSounding(), "only the warning minutes chime");
+        QCOMPARE(
+            m_window->tray()->toolTip(),
+            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时10分00秒")));
+
+        QVERIFY(passAt(id, 10, 24, 59, "00时05分01秒"));
+        QVERIFY(passAt(id, 10, 25, 0, "00时05分00秒"));
+        QTRY_COMPARE(calls.size(), 2);
+        QCOMPARE(calls[1].body, QStringLiteral("5 分钟后刷新"));
+        QCOMPARE(calls[1].replaces, calls[0].id);
+        QTRY_VERIFY(chimeSounding());
+
+        // 静音 in the notification stops the chime.
+        emit m_server->ActionInvoked(calls[1].id, QStringLiteral("silence"));
+        QTRY_VERIFY(!chimeSounding());
+
+        QVERIFY(passAt(id, 10, 30, 0, "00时00分00秒"));
+        QTRY_COMPARE(calls.size(), 3);
+        QCOMPARE(calls[2].body, QStringLiteral("已刷新"));
+
+        // 显示 selects the row.
+        m_window->grid()->clearSelection();
+        emit m_server->ActionInvoked(calls[2].id, QStringLiteral("show"));
+        const int gridRow = m_session->table().rowIndex(id) - 1;
+        QTRY_COMPARE(m_window->grid()->currentIndex().row(), gridRow);
+        QVERIFY(m_window->grid()->selectionModel()->isSelected(m_window->grid()->currentIndex()));
+    }
+
+    void noNotificationWhenSwitchedOffButTheChimeStays() {
+        QVERIFY(m_session->preferences().notificationsEnabled.set(false));
+        const schedule::RowId id = addBoss("火龙");
+        QVERIFY(passAt(id, 10, 24, 59, "00时05分01秒"));
+        QVERIFY(passAt(id, 10, 25, 0, "00时05分00秒"));
+        QTRY_VERIFY(chimeSounding());
+        // The alert reached the window thread (the tooltip follows it) without a Notify.
+        QTRY_COMPARE(
+            m_window->tray()->toolTip(),
+            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时05分00秒")));
+        if (m_server) {
+            QTest::qWait(200);
+            QCOMPARE(m_server->calls.size(), 0);
+        }
+    }
+
+    void theVolumeSettingReachesTheDevice() {
+        alarm::SoundPlayer& device = m_session->tick()->device();
+        QCOMPARE(device.volume(), 100);
+        QVERIFY(m_session->preferences().volume.set(40));
+        QCOMPARE(device.volume(), 40);
+    }
+
+    void escAndStopSilenceTheChime() {
+        const std::string dir = m_dir->path().toStdString();
+        alarm::soundAlarm(m_session->tick()->device(), "", dir);
+        QTRY_VERIFY(chimeSounding());
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!chimeSounding());
+
+        alarm::soundAlarm(m_session->tick()->device(), "", dir);
+        QTRY_VERIFY(chimeSounding());
+        QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
+        QCOMPARE(m_window->startStopButton()->text(), QStringLiteral("启动"));
+        QTRY_VERIFY(!chimeSounding());
+    }
+
+    void escInACellEditorCancelsTheEditAndLeavesTheChime() {
+        addBoss("火龙");
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        app::BossGrid* grid = m_window->grid();
+        const QModelIndex name = grid->model()->index(0, schedule::kNameColumn);
+        grid->setCurrentIndex(name);
+        static_cast<QAbstractItemView*>(grid)->edit(name);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(QApplication::focusWidget()));
+        QPointer<QLineEdit> editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(grid->viewport()->isAncestorOf(editor));
+        editor->setText(QStringLiteral("改了"));
+
+        alarm::soundAlarm(m_session->tick()->device(), "", m_dir->path().toStdString());
+        QTRY_VERIFY(chimeSounding());
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(editor.isNull() || !editor->isVisible());
+        QVERIFY(chimeSounding());
+        QCOMPARE(m_session->table().row(m_session->table().rowId(1))->text[schedule::kNameColumn],
+                 "火龙");
+        // Back in the window, Esc silences again.
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QTRY_VERIFY(!chimeSounding());
+    }
+
+    void preferencesButtonOpensTheDialogInTheFreeSpaceOfTheTopRow() {
+        QPushButton* button = m_window->preferencesButton();
+        QCOMPARE(button->text(), QStringLiteral("首选项"));
+        // No component of the window overlaps it.
+        for (const QWidget* other : m_window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other != button && other->isVisible()) {
+                QVERIFY2(!other->geometry().intersects(button->geometry()),
+                         qPrintable(other->objectName()));
+            }
+        }
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* dialog = m_window->findChild<app::PreferencesDialog*>();
+        QVERIFY(dialog);
+        QTRY_VERIFY(dialog->isVisible());
+        // A second click raises the same dialog.
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(m_window->findChildren<app::PreferencesDialog*>().size(), 1);
+    }
+
+    void speechAndRepeatingFollowThePreferencesAndEscEndsThem() {
+        QVERIFY(m_session->preferences().speechEnabled.set(true));
+        QVERIFY(m_session->preferences().repeatSeconds.set(10));
+        const schedule::RowId id = addBoss("火龙");
+        QVERIFY(passAt(id, 10, 29, 59, "00时00分01秒"));
+        QVERIFY(!chimeSounding());
+        QVERIFY(passAt(id, 10, 30, 0, "00时00分00秒"));
+        QTRY_VERIFY(chimeSounding());
+        alarm::AlertSounds& sounds = m_session->tick()->sounds();
+        QVERIFY(sounds.repeating());
+        alarm::SoundPlayer& device = m_session->tick()->device();
+        // Synthesis may take a while on a busy machine.
+        QTRY_VERIFY_WITH_TIMEOUT(device.isPlaying(alarm::kSpeechAliasPrefix + std::string("0")),
+                                 60000);
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QTRY_VERIFY(!chimeSounding());
+        QVERIFY(!device.isPlaying(alarm::kSpeechAliasPrefix + std::string("0")));
+        QVERIFY(!sounds.repeating());
+    }
+
+    void aRowsOwnLeadTimesComeFromItsMenuAreSavedAndReplaceTheGlobalOnes() {
+        QVERIFY(m_session->preferences().extraLeadTimes.set(QStringLiteral("10")));
+        const schedule::RowId id = addBoss("火龙");
+        const int row = m_session->table().rowIndex(id);
+        const std::unique_ptr<QMenu> menu = m_window->rowMenu()->menuForRow(row);
+        QVERIFY(menu);
+        QAction* entry = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("提前提醒…")) {
+                entry = action;
+            }
+        }
+        QVERIFY(entry);
+        entry->trigger();
+        auto* dialog = m_window->findChild<app::LeadTimesDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!dialog->ownBox()->isChecked());
+
+        // A list that cannot be read keeps the dialog open and says why.
+        dialog->ownBox()->setChecked(true);
+        dialog->listEdit()->setText(QStringLiteral("40, abc"));
+        dialog->accept();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->noteLabel()->text().contains(QStringLiteral("“abc”")));
+        QVERIFY(!m_session->table().timing(row)->leadMinutes);
+
+        dialog->listEdit()->setText(QStringLiteral("40, 2"));
+        const QString never = QStringLiteral("提前 40 分钟的提醒不会响：不短于周期 30 分钟");
+        QCOMPARE(dialog->noteLabel()->text(), never);
+        dialog->accept();
+        QCOMPARE(m_session->table().timing(row)->leadMinutes, (std::vector<int>{40, 2}));
+        m_session->writer().flush();
+        const std::filesystem::path file = config::tableFilePath(m_dir->path().toStdString());
+        QCOMPARE(config::readIniValue(file, "LeadTimes", "1"), std::string("40, 2"));
+        const QModelIndex name = m_window->grid()->model()->index(row - 1, schedule::kNameColumn);
+        QCOMPARE(name.data(app::BossTableModel::LeadTimesNoteRole).toString(), never);
+        QCOMPARE(name.data(Qt::ToolTipRole).toString(), never);
+
+        // The tick announces the row's 2 minutes, not the preferences' 10.
+        QVERIFY(passAt(id, 10, 19, 59, "00时10分01秒"));
+        QVERIFY(passAt(id, 10, 20, 0, "00时10分00秒"));
+        QVERIFY(passAt(id, 10, 27, 59, "00时02分01秒"));
+        QVERIFY(passAt(id, 10, 28, 0, "00时02分00秒"));
+        if (m_server) {
+            QTRY_COMPARE(m_server->calls.size(), 2);
+            QCOMPARE(m_server->calls[0].body, QStringLiteral("5 分钟后刷新"));
+            QCOMPARE(m_server->calls[1].body, QStringLiteral("2 分钟后刷新"));
+        }
+    }
+
+private:
+    zorvane::testing::FakeClock m_clock;
+    bool m_withBus = true;
+    std::unique_ptr<NotificationServer> m_server;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
+    std::unique_ptr<app::MainWindow> m_window;
+};
+
+QTEST_MAIN(AlertsTest)
+#include "test_alerts.moc"

@@ -1,0 +1,635 @@
+// The grid at a glance and from the keyboard, through the real window: row looks by
+// phase, sorting by time left through the view only, the keyboard commands, the row
+// menu, undo and redo of every change, the Tab order and the overlay.
+
+#include "config/configfiles.h"
+#include "history/killhistory.h"
+#include "models/bosstablemodel.h"
+#include "models/gridproxy.h"
+#include "models/rowlook.h"
+#include "periodic/globals.h"
+#include "services/configwriter.h"
+#include "services/killpath.h"
+#include "services/preferences.h"
+#include "services/session.h"
+#include "services/ticksupport.h"
+#include "tests/support/fakeclock.h"
+#include "widgets/bossgrid.h"
+#include "widgets/gridcontroller.h"
+#include "widgets/mainwindow.h"
+#include "widgets/messagebox.h"
+#include "widgets/overlay.h"
+#include "widgets/rowmenu.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QToolTip>
+#include <QUndoStack>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace zorvane;
+using schedule::BossTable;
+using schedule::RowPhase;
+using Sort = app::GridProxy::SortState;
+
+namespace {
+
+class RecordingMessages final : public schedule::MessageSink {
+public:
+    void showMessage(const zorvane::text::Message& message) override {
+        texts.push_back(zorvane::text::defaultText(message));
+    }
+    std::vector<std::string> texts;
+};
+
+// Answers each question with the next prepared answer (no, or cancel, when none is left).
+class ScriptedQuestions final : public app::Questions {
+public:
+    bool confirm(const QString&, const QString& text) override {
+        asked << text;
+        const bool answer = !yes.empty() && yes.front();
+        if (!yes.empty()) {
+            yes.pop_front();
+        }
+        return answer;
+    }
+    std::optional<int> askMinutes(const QString&, const QString& label, int) override {
+        asked << label;
+        std::optional<int> answer;
+        if (!minutes.empty()) {
+            answer = minutes.front();
+            minutes.pop_front();
+        }
+        return answer;
+    }
+    QStringList asked;
+    std::deque<bool> yes;
+    std::deque<std::optional<int>> minutes;
+};
+
+} // namespace
+
+class GridStatesTest : public QObject {
+    Q_OBJECT
+
+private:
+    app::BossGrid* grid() const { return m_window->grid(); }
+    BossTable& table() const { return m_session->table(); }
+    app::GridController& controller() const { return m_window->gridController(); }
+    QUndoStack& undo() const { return controller().undoStack(); }
+    QString cell(int row, int column) const {
+        return QString::fromStdString(table().cellText(row, column));
+    }
+
+    void openWindow() {
+        m_globals = std::make_unique<periodic::AppGlobals>();
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(
+            *m_session, app::WindowSetup{.messages = &m_messages, .questions = &m_questions});
+        // The test moves the clock and runs passes itself.
+        m_globals->tickTimer().stop();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void restart() {
+        m_window.reset();
+        m_session.reset();
+        m_globals.reset();
+        openWindow();
+    }
+
+    // A row named `name`, period `period`, last time now; returns its table row.
+    int addRow(const char* name, const char* period = "30", bool checked = true) {
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        const int row = table().rowCount() - 1;
+        table().setCellText(row, schedule::kNameColumn, name);
+        table().setCellText(row, schedule::kPeriodColumn, period);
+        table().setCheckState(row, checked);
+        return row;
+    }
+
+    void setCount(int row, std::optional<qint64> remaining, RowPhase phase) {
+        table().setCountdown(table().rowId(row), "", remaining, phase);
+    }
+
+    // Names down the view, top to bottom.
+    QStringList viewNames() const {
+        QStringList names;
+        const QAbstractItemModel* model = grid()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            names << model->index(row, schedule::kNameColumn).data().toString();
+        }
+        return names;
+    }
+
+    QPoint viewCellCentre(int viewRow, int column) const {
+        return grid()->visualRect(grid()->model()->index(viewRow, column)).center();
+    }
+
+    void clickCountdownHeader() {
+        QHeaderView* header = grid()->horizontalHeader();
+        const int x = header->sectionViewportPosition(schedule::kCountdownColumn) +
+                      header->sectionSize(schedule::kCountdownColumn) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+
+    // Three rows whose time left runs the other way than the table's order: C, A, B.
+    void threeCountedRows() {
+        addRow("A");
+        addRow("B");
+        addRow("C");
+        addRow("D (no count)");
+        setCount(1, 900, RowPhase::Counting);
+        setCount(2, 1800, RowPhase::Counting);
+        setCount(3, 120, RowPhase::Lead);
+    }
+
+    std::vector<schedule::BossRow> storedRows() const {
+        m_session->writer().flush();
+        BossTable stored;
+        config::loadTable(stored, m_dir->path().toStdString());
+        return stored.rows();
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_clock.set(10, 0, 0);
+        m_messages.texts.clear();
+        m_questions = ScriptedQuestions();
+        openWindow();
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_session.reset();
+        m_globals.reset();
+        m_dir.reset();
+    }
+
+    void looksFollowTheTypedState_data() {
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<qint64>("remaining"); // -1: not counted
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("look");
+        const auto add = [](const char* name, bool checked, qint64 remaining, RowPhase phase,
+                            app::RowLook look) {
+            QTest::newRow(name) << checked << remaining << int(phase) << int(look);
+        };
+        add("counting", true, 3600, RowPhase::Counting, app::RowLook::Counting);
+        add("lead", true, 299, RowPhase::Lead, app::RowLook::Lead);
+        add("lead at 61 s", true, 61, RowPhase::Lead, app::RowLook::Lead);
+        add("last minute", true, 60, RowPhase::Lead, app::RowLook::DueSoon);
+        add("last second", true, 1, RowPhase::Lead, app::RowLook::DueSoon);
+        add("found due", true, 1800, RowPhase::Due, app::RowLook::DueSoon);
+        add("not counted", true, -1, RowPhase::Idle, app::RowLook::Plain);
+        add("unchecked counting", false, 3600, RowPhase::Counting, app::RowLook::Unchecked);
+        add("unchecked due", false, 10, RowPhase::Lead, app::RowLook::Unchecked);
+    }
+
+    void looksFollowTheTypedState() {
+        QFETCH(bool, checked);
+        QFETCH(qint64, remaining);
+        QFETCH(int, phase);
+        QFETCH(int, look);
+        const int row = addRow("Boss", "30", checked);
+        setCount(row, remaining < 0 ? std::nullopt : std::optional<qint64>(remaining),
+                 RowPhase(phase));
+        const auto expected = app::RowLook(look);
+        const QModelIndex name = grid()->viewIndexOf(row, schedule::kNameColumn);
+        const QModelIndex countdown = grid()->viewIndexOf(row, schedule::kCountdownColumn);
+        QCOMPARE(name.data(Qt::BackgroundRole).value<QColor>(), app::lookBackground(expected));
+        // The second cue: bold and an icon for the urgent looks, italics for unchecked.
+        const QFont font = name.data(Qt::FontRole).value<QFont>();
+        const bool urgent = expected == app::RowLook::Lead || expected == app::RowLook::DueSoon;
+        QCOMPARE(font.bold(), urgent);
+        QCOMPARE(font.italic(), expected == app::RowLook::Unchecked);
+        QCOMPARE(!countdown.data(Qt::DecorationRole).value<QIcon>().isNull(), urgent);
+        // Tooltips: the state and legend on the countdown, the whole text of a cut one.
+        QVERIFY(app::BossGridDelegate::toolTipFor(countdown, false)
+                    .contains(QStringLiteral("状态：") + app::lookName(expected)));
+        QCOMPARE(app::BossGridDelegate::toolTipFor(name, true), QStringLiteral("Boss"));
+        QVERIFY(app::BossGridDelegate::toolTipFor(name, false).isEmpty());
+    }
+
+    void aTickPassColoursTheRow() {
+        const int row = addRow("Boss");
+        m_clock.set(10, 26, 40); // 200 s left, within the 5 warning minutes
+        m_session->tick()->onTick();
+        const QModelIndex name = grid()->viewIndexOf(row, schedule::kNameColumn);
+        QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
+                     app::lookBackground(app::RowLook::Lead));
+        m_clock.set(10, 29, 30);
+        m_session->tick()->onTick();
+        QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
+                     app::lookBackground(app::RowLook::DueSoon));
+    }
+
+    void hoveringTheCountdownShowsTheLegend() {
+        const int row = addRow("Boss");
+        setCount(row, 200, RowPhase::Lead);
+        const QPoint pos = grid()->visualRect(grid()->viewIndexOf(row, 7)).center();
+        QHelpEvent event(QEvent::ToolTip, pos, grid()->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(grid()->viewport(), &event);
+        QTRY_VERIFY(QToolTip::text().contains(app::lookName(app::RowLook::Lead)));
+        QVERIFY(QToolTip::text().contains(app::lookLegend()));
+    }
+
+    void countdownHeaderCyclesThroughThreeOrders() {
+        threeCountedRows();
+        const QByteArray fileBefore = [this] {
+            m_session->writer().flush();
+            QFile file(m_dir->filePath(QStringLiteral("config.ini")));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        const QStringList tableOrder = {"A", "B", "C", "D (no count)"};
+        QCOMPARE(viewNames(), tableOrder);
+        clickCountdownHeader();
+        QCOMPARE(viewNames(), QStringList({"C", "A", "B", "D (no count)"}));
+        QVERIFY(grid()->horizontalHeader()->isSortIndicatorShown());
+        QVERIFY(grid()
+                    ->model()
+                    ->headerData(7, Qt::Horizontal, Qt::ToolTipRole)
+                    .toString()
+                    .contains(app::lookLegend()));
+        clickCountdownHeader();
+        // Rows without a count stay last either way.
+        QCOMPARE(viewNames(), QStringList({"B", "A", "C", "D (no count)"}));
+        clickCountdownHeader();
+        QCOMPARE(viewNames(), tableOrder);
+        QVERIFY(!grid()->horizontalHeader()->isSortIndicatorShown());
+
+        // Another header sorts nothing.
+        clickCountdownHeader();
+        QHeaderView* header = grid()->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(schedule::kNameColumn) + 5, 5));
+        QCOMPARE(viewNames(), QStringList({"C", "A", "B", "D (no count)"}));
+        QCOMPARE(header->sortIndicatorSection(), int(schedule::kCountdownColumn));
+
+        // The table, its numbers and the file never change by sorting.
+        for (int row = 1; row <= 4; ++row) {
+            QCOMPARE(cell(row, schedule::kNumberColumn), QString::number(row));
+        }
+        QCOMPARE(cell(1, schedule::kNameColumn), QStringLiteral("A"));
+        m_session->writer().flush();
+        QFile file(m_dir->filePath(QStringLiteral("config.ini")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), fileBefore);
+
+        // The view follows the tick's new counts.
+        setCount(2, 10, RowPhase::Lead);
+        QCOMPARE(viewNames(), QStringList({"B", "C", "A", "D (no count)"}));
+    }
+
+    void sortChoiceIsRememberedInThePreferences() {
+        clickCountdownHeader();
+        clickCountdownHeader();
+        QCOMPARE(m_session->preferences().gridSortOrder.get(), int(Sort::Descending));
+        restart();
+        QCOMPARE(controller().proxy().sortState(), Sort::Descending);
+        QCOMPARE(grid()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    }
+
+    void sortedViewActsOnTheRightTableRow() {
+        threeCountedRows();
+        controller().setSortState(Sort::Ascending);
+        // View row 0 shows table row 3 ("C").
+        QCOMPARE(grid()->tableRowOf(grid()->model()->index(0, 0)), 3);
+        m_clock.set(11, 11, 11);
+        QWidget* viewport = grid()->viewport();
+        const QPoint pos = viewCellCentre(0, schedule::kLastTimeColumn);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+        QCOMPARE(cell(3, schedule::kLastTimeColumn), QStringLiteral("11:11:11"));
+        QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:00:00"));
+        QCOMPARE(storedRows()[2].text[schedule::kLastTimeColumn], std::string("11:11:11"));
+        const auto kills = m_session->history().recentKills("C", 10);
+        QCOMPARE(kills.size(), std::size_t(1));
+        QCOMPARE(kills[0].source, schedule::KillSource::DoubleClick);
+
+        // The check box, the menu, Delete and the cursor all map through the view.
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, viewCellCentre(0, schedule::kUseColumn));
+        QVERIFY(!table().checkState(3));
+        QVERIFY(table().checkState(1));
+        const std::unique_ptr<QMenu> menu =
+            m_window->rowMenu()->menuForRow(grid()->tableRowOf(grid()->model()->index(1, 0)));
+        QVERIFY(menu);
+        grid()->setFocus();
+        grid()->setCurrentIndex(grid()->model()->index(1, schedule::kNameColumn));
+        QCOMPARE(grid()->cursorRow(), 1); // "A" is second by time left
+        m_questions.yes = {true};
+        QTest::keyClick(grid(), Qt::Key_Delete);
+        QCOMPARE(m_questions.asked.size(), 1);
+        QVERIFY(m_questions.asked[0].contains(QStringLiteral("“A”")));
+        QCOMPARE(cell(1, schedule::kNameColumn), QStringLiteral("B"));
+        QCOMPARE(table().rowCount(), 4);
+    }
+
+    void keyboardCommandsActOnTheCursorRow() {
+        addRow("A");
+        addRow("B");
+        grid()->setFocus();
+        grid()->setCursorCell(2, schedule::kLastTimeColumn);
+        m_clock.set(10, 20, 0);
+        QTest::keyClick(grid(), Qt::Key_Return);
+        QCOMPARE(cell(2, schedule::kLastTimeColumn), QStringLiteral("10:20:00"));
+        QCOMPARE(cell(2, schedule::kNextTimeColumn), QStringLiteral("10:50:00"));
+        QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:00:00"));
+
+        grid()->setCursorCell(1, schedule::kNameColumn);
+        m_clock.set(10, 21, 0);
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::Key_K));
+        QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:21:00"));
+        QCOMPARE(m_session->history().recentKills("A", 5)[0].source,
+                 schedule::KillSource::Keyboard);
+
+        // Delete asks first, naming the row; "no" keeps it.
+        m_questions.yes = {false};
+        QTest::keyClick(grid(), Qt::Key_Delete);
+        QCOMPARE(table().rowCount(), 3);
+        QVERIFY(m_questions.asked.last().contains(QStringLiteral("第1行“A”")));
+
+        // Ctrl+N adds a row and opens its name for typing.
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::Key_N));
+        QCOMPARE(table().rowCount(), 4);
+        QCOMPARE(grid()->cursorRow(), 3);
+        QCOMPARE(grid()->cursorColumn(), int(schedule::kNameColumn));
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClicks(editor, "Dragon");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(cell(3, schedule::kNameColumn), QStringLiteral("Dragon"));
+    }
+
+    void rowMenuRecordsKillsNowAndMinutesAgo() {
+        addRow("A");
+        const schedule::RowId id = table().rowId(1);
+        const std::unique_ptr<QMenu> menu = m_window->rowMenu()->menuForRow(1);
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            texts << action->text();
+        }
+        QCOMPARE(texts, QStringList({"已击杀（现在）", "已击杀（几分钟前）…", "历史记录…",
+                                     "提前提醒…", "删除…"}));
+
+        m_clock.set(10, 40, 0);
+        m_questions.minutes = {std::optional<int>(15), std::nullopt};
+        QVERIFY(controller().killRowMinutesAgo(id));
+        QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:25:00"));
+        QCOMPARE(cell(1, schedule::kNextTimeColumn), QStringLiteral("10:55:00"));
+        // Cancelled: nothing.
+        QVERIFY(!controller().killRowMinutesAgo(id));
+        QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:25:00"));
+        menu->actions()[0]->trigger();
+        QCOMPARE(cell(1, schedule::kLastTimeColumn), QStringLiteral("10:40:00"));
+        QCOMPARE(m_session->history().recentKills("A", 5).size(), std::size_t(2));
+    }
+
+    void everyChangeUndoesAndRedoes() {
+        addRow("A");
+        addRow("B", "45");
+        table().setCellText(2, schedule::kDelayColumn, "3");
+        const schedule::RowId idB = table().rowId(2);
+        const std::vector<schedule::BossRow> start = table().rows();
+        undo().clear();
+
+        // A kill: undo gives the old times back, in the file too.
+        m_clock.set(10, 10, 0);
+        QVERIFY(m_session->kills().record(idB, schedule::toUtc(m_clock.now()),
+                                          schedule::KillSource::Menu));
+        QCOMPARE(cell(2, schedule::kLastTimeColumn), QStringLiteral("10:10:00"));
+        undo().undo();
+        QCOMPARE(cell(2, schedule::kLastTimeColumn), QStringLiteral("10:00:00"));
+        QCOMPARE(cell(2, schedule::kNextTimeColumn), QStringLiteral("10:30:00"));
+        QCOMPARE(table().timing(2)->lastUtc, start[1].timing.lastUtc);
+        QCOMPARE(storedRows()[1].text[schedule::kLastTimeColumn], std::string("10:00:00"));
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        QCOMPARE(cell(2, schedule::kLastTimeColumn), QStringLiteral("10:10:00"));
+
+        // An edit, even a rejected one whose old value the rules replace.
+        m_window->warnMinutesEdit()->setText(QStringLiteral("5"));
+        grid()->setFocus();
+        grid()->setCursorCell(2, schedule::kPeriodColumn);
+        QTest::keyClick(grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, "2");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(cell(2, schedule::kPeriodColumn), QStringLiteral("30"));
+        grid()->setFocus();
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+        QCOMPARE(cell(2, schedule::kPeriodColumn), QStringLiteral("45"));
+        QCOMPARE(storedRows()[1].text[schedule::kPeriodColumn], std::string("45"));
+        undo().redo();
+        QCOMPARE(cell(2, schedule::kPeriodColumn), QStringLiteral("30"));
+        undo().undo();
+
+        // The check box.
+        QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
+                          viewCellCentre(0, schedule::kUseColumn));
+        QVERIFY(!table().checkState(1));
+        undo().undo();
+        QVERIFY(table().checkState(1));
+        QVERIFY(storedRows()[0].use);
+
+        // A deletion comes back at its place with all its fields and its id.
+        const schedule::BossRow before = *table().row(idB);
+        m_questions.yes = {true};
+        QVERIFY(controller().deleteRowAsked(idB));
+        QCOMPARE(table().rowCount(), 2);
+        undo().undo();
+        QCOMPARE(table().rowIndex(idB), 2);
+        const schedule::BossRow after = *table().row(idB);
+        QCOMPARE(after.use, before.use);
+        for (int column = 1; column <= 6; ++column) {
+            QCOMPARE(after.text[column], before.text[column]);
+        }
+        QCOMPARE(after.timing.lastUtc, before.timing.lastUtc);
+        QCOMPARE(storedRows().size(), std::size_t(2));
+        QCOMPARE(storedRows()[1].text[schedule::kDelayColumn], std::string("3"));
+        undo().redo();
+        QCOMPARE(table().rowIndex(idB), -1);
+        undo().undo();
+
+        // The 删除 button is undoable too; an added row goes and comes back.
+        grid()->setCursorCell(1, schedule::kNameColumn);
+        QTest::mouseClick(m_window->deleteButton(), Qt::LeftButton);
+        QCOMPARE(cell(1, schedule::kNameColumn), QStringLiteral("B"));
+        QCOMPARE(cell(1, schedule::kNumberColumn), QStringLiteral("1"));
+        undo().undo();
+        QCOMPARE(cell(1, schedule::kNameColumn), QStringLiteral("A"));
+        QCOMPARE(cell(2, schedule::kNumberColumn), QStringLiteral("2"));
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        const schedule::RowId added = table().rowId(3);
+        undo().undo();
+        QCOMPARE(table().rowCount(), 3);
+        undo().redo();
+        QCOMPARE(table().rowId(3), added);
+        QCOMPARE(cell(3, schedule::kNumberColumn), QStringLiteral("3"));
+    }
+
+    void tabLeavesTheGrid() {
+        addRow("A");
+        QWidget* const expected[] = {m_window->startStopButton(),
+                                     m_window->addButton(),
+                                     m_window->deleteButton(),
+                                     m_window->warnMinutesEdit(),
+                                     m_window->preferencesButton(),
+                                     m_window->overlayButton(),
+                                     m_window->soundPathEdit(),
+                                     grid(),
+                                     m_window->viewer()};
+        m_window->activateWindow();
+        m_window->startStopButton()->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), expected[0]);
+        for (std::size_t i = 1; i < std::size(expected); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), expected[i]);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected[0]);
+        // Backwards out of the grid as well.
+        grid()->setFocus();
+        QTest::keyClick(grid(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), expected[6]);
+    }
+
+    void overlayListsTheNextBossesOnTop() {
+        threeCountedRows();
+        table().setCheckState(2, false);
+        app::Overlay* overlay = m_window->overlay();
+        QVERIFY(!overlay->isVisible());
+        const Qt::WindowFlags flags = overlay->windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
+        QVERIFY(!flags.testFlag(Qt::WindowTransparentForInput));
+
+        QTest::mouseClick(m_window->overlayButton(), Qt::LeftButton);
+        QVERIFY(overlay->isVisible());
+        QVERIFY(m_session->preferences().overlayVisible.get());
+        // Checked rows with a count, fewest seconds first.
+        QCOMPARE(overlay->entries().size(), std::size_t(2));
+        QCOMPARE(overlay->entries()[0].name, QStringLiteral("C"));
+        QCOMPARE(overlay->entries()[0].look, app::RowLook::Lead);
+        QCOMPARE(overlay->entries()[1].name, QStringLiteral("A"));
+        // It follows the model, with no timer of its own.
+        setCount(1, 30, RowPhase::Lead);
+        QCOMPARE(overlay->entries()[0].name, QStringLiteral("A"));
+        QCOMPARE(overlay->entries()[0].look, app::RowLook::DueSoon);
+        m_session->preferences().overlayRows.set(1);
+        QCOMPARE(overlay->entries().size(), std::size_t(1));
+
+        m_window->setOverlayClickThrough(true);
+        QVERIFY(overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
+        QVERIFY(overlay->isVisible());
+        emit overlay->geometryChosen(QRect(40, 50, 300, 120));
+
+        restart();
+        overlay = m_window->overlay();
+        QVERIFY(overlay->isVisible());
+        QVERIFY(overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
+        QCOMPARE(overlay->geometry().size(), QSize(300, 120));
+        QCOMPARE(overlay->rowLimit(), 1);
+        // Without a tray, the button's own menu turns click-through off again.
+        QAction* through = m_window->overlayButton()->actions().value(0);
+        QVERIFY(through && through->isChecked());
+        through->trigger();
+        QVERIFY(!overlay->windowFlags().testFlag(Qt::WindowTransparentForInput));
+        QVERIFY(!m_session->preferences().overlayClickThrough.get());
+        // Closing the main window takes the overlay along, without forgetting it was shown.
+        m_window->close();
+        QVERIFY(!overlay->isVisible());
+        QVERIFY(m_session->preferences().overlayVisible.get());
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        QVERIFY(overlay->isVisible());
+        QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        QVERIFY(!m_session->preferences().overlayVisible.get());
+    }
+
+    void rendersTheGridWithStatesAndTheOverlay() {
+        const char* names[] = {"火龙王", "Ancient Dragon of the Northern Wastes", "赤炎魔王",
+                               "冰霜巨人", "暗影刺客"};
+        for (const char* name : names) {
+            addRow(name);
+        }
+        setCount(1, 1500, RowPhase::Counting);
+        setCount(2, 200, RowPhase::Lead);
+        setCount(3, 40, RowPhase::Lead);
+        setCount(4, 3000, RowPhase::Counting);
+        table().setCheckState(4, false);
+        const char* texts[] = {"00时25分00秒", "00时03分20秒", "00时00分40秒", "00时50分00秒", ""};
+        for (int row = 1; row <= 5; ++row) {
+            table().setCellText(row, schedule::kCountdownColumn, texts[row - 1]);
+        }
+        controller().setSortState(Sort::Ascending);
+        QCoreApplication::processEvents();
+        const QString dir = qEnvironmentVariable("ZORVANE_RENDER_DIR", m_dir->path());
+        QVERIFY(m_window->grab().toImage().save(dir + QStringLiteral("/grid-states.png")));
+        app::Overlay* overlay = m_window->overlay();
+        overlay->resize(260, 5 * 22 + 12);
+        overlay->show();
+        QCoreApplication::processEvents();
+        QVERIFY(overlay->grab().toImage().save(dir + QStringLiteral("/overlay.png")));
+    }
+
+    // Under a real X server with a window manager, the overlay asks to stay above.
+    void overlayIsAboveUnderAWindowManager() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+            qEnvironmentVariableIsEmpty("ZORVANE_WINDOW_MANAGER")) {
+            QSKIP("needs the xcb platform and a window manager (with-window-manager.sh)");
+        }
+        const QString xprop = QStandardPaths::findExecutable(QStringLiteral("xprop"));
+        if (xprop.isEmpty()) {
+            QSKIP("xprop is not installed");
+        }
+        app::Overlay* overlay = m_window->overlay();
+        overlay->show();
+        QVERIFY(QTest::qWaitForWindowExposed(overlay));
+        QString state;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QProcess process;
+                process.start(xprop, {QStringLiteral("-id"), QString::number(overlay->winId()),
+                                      QStringLiteral("_NET_WM_STATE")});
+                process.waitForFinished(5000);
+                state = QString::fromLocal8Bit(process.readAllStandardOutput());
+                return state.contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
+            }(),
+            5000);
+    }
+
+private:
+    testing::FakeClock m_clock{10, 0, 0};
+    RecordingMessages m_messages;
+    ScriptedQuestions m_questions;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
+    std::unique_ptr<app::MainWindow> m_window;
+};
+
+QTEST_MAIN(GridStatesTest)
+#include "test_gridstates.moc"

@@ -1,0 +1,173 @@
+#include "periodic/globals.h"
+#include "schedule/bosstable.h"
+#include "services/session.h"
+#include "tests/support/fakeclock.h"
+#include "widgets/mainwindow.h"
+
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+
+#include <memory>
+
+using namespace zorvane;
+
+namespace {
+
+struct Expected {
+    const char* name;
+    const char* kind;
+    QRect geometry;
+    const char* caption;
+};
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_globals = std::make_unique<periodic::AppGlobals>();
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup() {
+        m_window.reset();
+        m_session.reset();
+        m_globals.reset();
+        m_dir.reset();
+    }
+
+    void componentsHaveTheirKindNamePlaceAndCaption() {
+        const Expected expected[] = {
+            {"按钮2", "QPushButton", {8, 8, 60, 30}, "停止"},
+            {"按钮1", "QPushButton", {72, 8, 60, 30}, "新增"},
+            {"按钮3", "QPushButton", {136, 8, 60, 30}, "删除"},
+            {"标签2", "QLabel", {208, 8, 176, 30}, "提前     分钟预警"},
+            {"编辑框1", "QLineEdit", {258, 8, 30, 30}, nullptr},
+            {"标签1", "QLabel", {544, 8, 232, 40}, nullptr},
+            {"图片框1", "QLabel", {30, 47, 20, 20}, nullptr},
+            {"编辑框2", "QLineEdit", {53, 47, 328, 20}, ""},
+            {"标签3", "QLabel", {384, 46, 40, 20}, "设置"},
+            {"高级表格1", "QTableView", {0, 72, 792, 320}, nullptr},
+            {"超文本浏览框1", "QTextBrowser", {0, 400, 792, 140}, nullptr},
+        };
+        for (const Expected& e : expected) {
+            const QString name = QString::fromUtf8(e.name);
+            auto* widget = m_window->findChild<QWidget*>(name);
+            QVERIFY2(widget, e.name);
+            QVERIFY2(widget->inherits(e.kind), e.name);
+            QCOMPARE(widget->geometry(), e.geometry);
+            QVERIFY2(widget->isVisible(), e.name);
+            if (!e.caption) {
+                continue;
+            }
+            const QString caption = QString::fromUtf8(e.caption);
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                QCOMPARE(button->text(), caption);
+            } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+                QCOMPARE(label->text(), caption);
+            } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                QCOMPARE(edit->text(), caption);
+            }
+        }
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Zorvane"));
+        QCOMPARE(m_window->size(), QSize(792, 540));
+        QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+        QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(m_window->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(m_window->palette().color(QPalette::Window), QColor(Qt::white));
+
+        const auto* picture = m_window->findChild<QLabel*>(QStringLiteral("图片框1"));
+        QVERIFY(!picture->pixmap().isNull());
+        QCOMPARE(picture->pixmap().size(), QSize(20, 20));
+        QVERIFY(picture->pixmap().hasAlphaChannel());
+        QVERIFY(m_window->viewer()->source().isEmpty());
+    }
+
+    void labelsAndWarnBoxUseTheKaiFace() {
+        const struct {
+            const char* name;
+            int pixels;
+        } kai[] = {{"标签1", 16}, {"标签2", 20}, {"编辑框1", 20}};
+        for (const auto& k : kai) {
+            auto* widget = m_window->findChild<QWidget*>(QString::fromUtf8(k.name));
+            QVERIFY(widget);
+            const QFontInfo info(widget->font());
+            QCOMPARE(info.family(), QStringLiteral("AR PL UKai CN"));
+            QCOMPARE(info.pixelSize(), k.pixels);
+            QCOMPARE(widget->font().weight(), QFont::Normal);
+        }
+        const QFontInfo buttonFont(m_window->startStopButton()->font());
+        QVERIFY(buttonFont.family() != QStringLiteral("AR PL UKai CN"));
+        // The warning box lies on top of the label's blank gap, not under it.
+        auto* label = m_window->findChild<QWidget*>(QStringLiteral("标签2"));
+        const auto children = m_window->children();
+        QVERIFY(children.indexOf(m_window->warnMinutesEdit()) > children.indexOf(label));
+    }
+
+    void clockLabelShowsTheTimeWithinASecond() {
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->clockLabel()->text(),
+                                  QStringLiteral("北京时间：21:05:09"), 1000);
+    }
+
+    void startStopTogglesTheTickOnly() {
+        QPushButton* button = m_window->startStopButton();
+        QVERIFY(m_globals->tickTimer().handle() > 0);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(button->text(), QStringLiteral("启动"));
+        QCOMPARE(m_globals->tickTimer().handle(), 0L);
+        QVERIFY(m_globals->clockTimer().handle() > 0);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(button->text(), QStringLiteral("停止"));
+        QVERIFY(m_globals->tickTimer().handle() > 0);
+    }
+
+    void whileStoppedTheCountdownStandsAndTheClockRuns() {
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        const schedule::RowId row = m_session->table().rowId(1);
+        const auto countdown = [&] {
+            return m_session->table().row(row).value().text[schedule::kCountdownColumn];
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(countdown(), std::string("00时30分00秒"), 2000);
+        QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
+        m_clock.set(21, 6, 9);
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->clockLabel()->text(),
+                                  QStringLiteral("北京时间：21:06:09"), 2000);
+        QCOMPARE(countdown(), std::string("00时30分00秒"));
+        QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(countdown(), std::string("00时29分00秒"), 2000);
+    }
+
+    void rendersOffscreen() {
+        QTRY_VERIFY_WITH_TIMEOUT(m_window->clockLabel()->text().startsWith(QStringLiteral("北京")),
+                                 1000);
+        const QImage image = m_window->grab().toImage();
+        QCOMPARE(image.size(), QSize(792, 540));
+        const QString path = qEnvironmentVariable("ZORVANE_SCREENSHOT",
+                                                  m_dir->filePath(QStringLiteral("window.png")));
+        QVERIFY(image.save(path));
+    }
+
+private:
+    // Stands at 21:05:09 until a test moves it; read by the timer threads.
+    testing::FakeClock m_clock{21, 5, 9};
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<periodic::AppGlobals> m_globals;
+    std::unique_ptr<app::Session> m_session;
+    std::unique_ptr<app::MainWindow> m_window;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwindow.moc"

@@ -1,0 +1,408 @@
+// Two windows in one room on a real mosquitto broker started by each test: kills travel
+// both ways into the other table and history, stale kills change nothing, unknown bosses
+// are offered, the state line tells connected and refused, and --room stores the link.
+
+#include "cli/roomoption.h"
+#include "config/configfiles.h"
+#include "history/killhistory.h"
+#include "periodic/globals.h"
+#include "schedule/cycle.h"
+#include "schedule/instant.h"
+#include "services/language.h"
+#include "services/preferences.h"
+#include "services/roomconnection.h"
+#include "services/session.h"
+#include "share/killevent.h"
+#include "tests/share/localbroker.h"
+#include "tests/support/fakeclock.h"
+#include "widgets/bossgrid.h"
+#include "widgets/mainwindow.h"
+#include "widgets/roomstatus.h"
+#include "widgets/writenotice.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+
+#include <mosquitto.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <utility>
+#include <vector>
+
+using namespace zorvane;
+
+namespace {
+
+constexpr int kPatienceMs = 30000;
+const QString kConnected = QStringLiteral("房间 guild：已连接");
+
+// One member: a window of its own over its own directory.
+struct Member {
+    Member(const QString& link, const QString& nickname, const schedule::Clock& clock,
+           const QString& password = {}) {
+        {
+            app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
+            preferences.roomLink.set(link);
+            preferences.roomNickname.set(nickname);
+            preferences.roomPassword.set(password);
+        }
+        session = std::make_unique<app::Session>(app::SessionSetup::window(globals, clock, path()));
+        window = std::make_unique<app::MainWindow>(*session);
+        // The times the test gives the rows stay as they are: no countdown passes.
+        globals.tickTimer().stop();
+        window->show();
+    }
+    ~Member() {
+        window.reset();
+        session.reset();
+        globals.teardown();
+    }
+    std::string path() const { return dir.path().toStdString(); }
+    schedule::BossTable& table() const { return session->table(); }
+    QString line() const { return window->roomStatusLine()->text(); }
+
+    // Adds a row killed at `lastUtc`; returns its index.
+    int addRow(const std::string& name, int period, bool checked, schedule::UtcSeconds lastUtc) {
+        const int row = table().appendRow();
+        const schedule::RowId id = table().rowId(row);
+        table().setCellTexts(
+            id, {{schedule::kNameColumn, name}, {schedule::kPeriodColumn, std::to_string(period)}});
+        table().setDatedCellTextsIf(
+            id, {},
+            {{schedule::kLastTimeColumn, schedule::clockTimeText(schedule::toLocal(lastUtc))},
+             {schedule::kNextTimeColumn, schedule::nextTimeText(lastUtc, period)}},
+            lastUtc);
+        table().setCheckState(row, checked);
+        return row;
+    }
+    std::optional<schedule::UtcSeconds> lastUtc(int row) const {
+        return table().timing(row)->lastUtc;
+    }
+
+    // What the platform delivers for a double click on the row's last time.
+    void doubleClickLastTime(int row) {
+        app::BossGrid* grid = window->grid();
+        QWidget* viewport = grid->viewport();
+        const QPoint pos =
+            grid->visualRect(grid->model()->index(row - 1, schedule::kLastTimeColumn)).center();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+    }
+
+    QTemporaryDir dir;
+    periodic::AppGlobals globals;
+    std::unique_ptr<app::Session> session;
+    std::unique_ptr<app::MainWindow> window;
+};
+
+// Publishes payloads as another program would, with ids and instants the test chooses.
+class RawPublisher {
+public:
+    explicit RawPublisher(int port) : m_mosq(mosquitto_new(nullptr, true, this)) {
+        mosquitto_publish_callback_set(m_mosq, [](mosquitto*, void* self, int) {
+            ++static_cast<RawPublisher*>(self)->m_acknowledged;
+        });
+        m_ok = mosquitto_connect(m_mosq, "127.0.0.1", port, 30) == MOSQ_ERR_SUCCESS &&
+               mosquitto_loop_start(m_mosq) == MOSQ_ERR_SUCCESS;
+    }
+    ~RawPublisher() {
+        mosquitto_disconnect(m_mosq);
+        mosquitto_loop_stop(m_mosq, false);
+        mosquitto_destroy(m_mosq);
+    }
+    bool ok() const { return m_ok; }
+
+    // Publishes a kill event from "carol" and waits until the broker has it.
+    bool publish(const std::string& boss, std::int64_t killUtc, const std::string& eventId) {
+        const int before = m_acknowledged.load();
+        return send(boss, killUtc, eventId) &&
+               QTest::qWaitFor([&] { return m_acknowledged.load() > before; }, kPatienceMs);
+    }
+
+    // Publishes the kills one after another and waits, without running the window's
+    // events meanwhile, until the broker has them all.
+    bool publishAll(const std::vector<std::pair<std::string, std::int64_t>>& kills) {
+        const int before = m_acknowledged.load();
+        for (const auto& [boss, killUtc] : kills) {
+            if (!send(boss, killUtc, share::randomId())) {
+                return false;
+            }
+        }
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatienceMs);
+        while (m_acknowledged.load() < before + static_cast<int>(kills.size())) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+private:
+    bool send(const std::string& boss, std::int64_t killUtc, const std::string& eventId) {
+        share::KillEvent event{boss,
+                               60,
+                               0,
+                               killUtc,
+                               "carol",
+                               std::string(32, 'c'),
+                               std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count(),
+                               eventId};
+        const std::string payload = share::encodeKillEvent(event);
+        const std::string topic = share::bossTopic("guild", boss);
+        return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                                 payload.data(), 1, false) == MOSQ_ERR_SUCCESS;
+    }
+
+    mosquitto* m_mosq;
+    bool m_ok = false;
+    std::atomic<int> m_acknowledged{0};
+};
+
+} // namespace
+
+class RoomTest : public QObject {
+    Q_OBJECT
+
+private:
+    QString link() const {
+        return QStringLiteral("mqtt://127.0.0.1:%1/guild").arg(m_broker->port());
+    }
+
+private slots:
+    void init() {
+        m_broker = std::make_unique<testing::LocalBroker>();
+        QVERIFY2(m_broker->start(), m_broker->error().c_str());
+    }
+    void cleanup() { m_broker.reset(); }
+
+    void killsTravelBothWaysIntoTableAndHistory() {
+        Member alice(link(), QStringLiteral("alice"), m_clock);
+        Member bob(link(), QStringLiteral("bob"), m_clock);
+        const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
+        const int aliceDragon = alice.addRow("Dragon", 120, true, nine);
+        const int bobDragon = bob.addRow(" Dragon ", 120, true, nine);
+        // Checked on Alice's side only: Bob does not share it, so it stays his own.
+        const int aliceHydra = alice.addRow("Hydra", 60, true, nine);
+        const int bobHydra = bob.addRow("Hydra", 60, false, nine);
+        QTRY_COMPARE_WITH_TIMEOUT(alice.line(), kConnected, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+
+        alice.doubleClickLastTime(aliceHydra);
+        alice.doubleClickLastTime(aliceDragon);
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        QTRY_COMPARE_WITH_TIMEOUT(bob.lastUtc(bobDragon), std::optional(ten), kPatienceMs);
+        QCOMPARE(bob.table().cellText(bobDragon, schedule::kLastTimeColumn),
+                 std::string("10:00:00"));
+        QCOMPARE(bob.table().cellText(bobDragon, schedule::kNextTimeColumn),
+                 std::string("12:00:00"));
+        QCOMPARE(bob.lastUtc(bobHydra), std::optional(nine));
+        const auto kills = bob.session->history().recentKills("Dragon", 5);
+        QCOMPARE(kills.size(), std::size_t{1});
+        QCOMPARE(kills[0].source, schedule::KillSource::Remote);
+        QCOMPARE(kills[0].sender, std::string("alice"));
+        QCOMPARE(kills[0].utcSeconds, ten);
+        // Saved once the burst is over, with the instant.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                schedule::BossTable stored;
+                config::loadTable(stored, bob.path());
+                return stored.rowCount() > bobDragon &&
+                       stored.timing(bobDragon)->lastUtc == std::optional(ten);
+            }(),
+            5000);
+
+        // And back: Bob's later kill reaches Alice (once the boss can be back: a re-kill much
+        // earlier than its period would be refused).
+        m_clock.advance(7000);
+        bob.doubleClickLastTime(bobDragon);
+        QTRY_COMPARE_WITH_TIMEOUT(alice.lastUtc(aliceDragon), std::optional(ten + 7000),
+                                  kPatienceMs);
+        const auto back = alice.session->history().recentKills("Dragon", 5);
+        QCOMPARE(back.front().sender, std::string("bob"));
+        QCOMPARE(back.front().source, schedule::KillSource::Remote);
+        // A received kill is not sent on again.
+        QTest::qWait(300);
+        QCOMPARE(bob.session->history().recentKills("Dragon", 5).size(), std::size_t{2});
+    }
+
+    void olderAndDuplicateKillsChangeNothing() {
+        Member bob(link(), QStringLiteral("bob"), m_clock);
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        const int dragon = bob.addRow("Dragon", 120, true, ten);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        RawPublisher carol(m_broker->port());
+        QVERIFY(carol.ok());
+        const std::string id(32, 'a');
+        // Event ids are random 128-bit numbers; these stand for four distinct ones.
+        const struct {
+            const char* what;
+            std::int64_t kill;
+            std::string eventId;
+            schedule::UtcSeconds expected;
+        } cases[] = {
+            {"older", ten - 60, std::string(32, 'b'), ten},
+            {"same instant", ten, std::string(32, 'd'), ten},
+            {"newer", ten + 60, id, ten + 60},
+            {"same event again, even newer", ten + 120, id, ten + 60},
+        };
+        int handled = 0;
+        for (const auto& c : cases) {
+            QVERIFY2(carol.publish("Dragon", c.kill, c.eventId), c.what);
+            // A kill of an unknown boss behind it shows when this one has been handled.
+            const std::string marker = "Marker " + std::to_string(++handled);
+            QVERIFY(carol.publish(marker, c.kill, share::randomId()));
+            QTRY_VERIFY_WITH_TIMEOUT(bob.session->room()->offers().count(marker) == 1, kPatienceMs);
+            QVERIFY2(bob.lastUtc(dragon) == std::optional(c.expected), c.what);
+        }
+        QCOMPARE(bob.session->history().recentKills("Dragon", 5).size(), std::size_t{1});
+    }
+
+    // A flood that arrives while the window is busy is taken over in slices of bounded
+    // length; every kill is judged once and in order, so each row ends at its latest.
+    void aFloodOfKillsIsAppliedWholeAndInOrder() {
+        Member bob(link(), QStringLiteral("bob"), m_clock);
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        constexpr int kBosses = 40;
+        constexpr int kRounds = 15;
+        for (int b = 0; b < kBosses; ++b) {
+            bob.addRow("Boss " + std::to_string(b), 600, true, ten - 3600);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        RawPublisher carol(m_broker->port());
+        QVERIFY(carol.ok());
+        std::vector<std::pair<std::string, std::int64_t>> kills;
+        for (int round = 0; round < kRounds; ++round) {
+            for (int b = 0; b < kBosses; ++b) {
+                kills.emplace_back("Boss " + std::to_string(b), ten - 3000 + 60 * round + b);
+            }
+        }
+        const std::uint64_t appliedBefore = bob.session->room()->appliedCount();
+        QVERIFY(carol.publishAll(kills));
+        const auto total = static_cast<std::uint64_t>(kills.size());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.session->room()->receivedCount() >= total, kPatienceMs);
+        QCOMPARE(bob.session->room()->receivedCount(), total);
+        QCOMPARE(bob.session->room()->appliedCount() - appliedBefore, total);
+        for (int b = 0; b < kBosses; ++b) {
+            QCOMPARE(bob.lastUtc(b + 1),
+                     std::optional<schedule::UtcSeconds>(ten - 3000 + 60 * (kRounds - 1) + b));
+        }
+    }
+
+    void unknownBossIsOfferedAndAddedFromThePanel() {
+        Member bob(link(), QStringLiteral("bob"), m_clock);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        RawPublisher carol(m_broker->port());
+        QVERIFY(carol.ok());
+        const schedule::UtcSeconds kill = schedule::toUtc(m_clock.now()) - 600;
+        QVERIFY(carol.publish("Phoenix", kill, share::randomId()));
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected + QStringLiteral("；1 个新 BOSS 可添加"),
+                                  kPatienceMs);
+        QCOMPARE(bob.table().rowCount(), 1);
+        if (const QByteArray dir = qgetenv("ZORVANE_SCREENSHOT_DIR"); !dir.isEmpty()) {
+            bob.window->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/room.png"));
+        }
+
+        QTest::mouseClick(bob.window->roomStatusLine(), Qt::LeftButton);
+        auto* panel = bob.window->findChild<app::RoomOffersPanel*>();
+        QVERIFY(panel && panel->isVisible());
+        QCOMPARE(panel->list()->count(), 1);
+        QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("addOfferButton")),
+                          Qt::LeftButton);
+        QCOMPARE(panel->list()->count(), 0);
+        QCOMPARE(bob.line(), kConnected);
+        QCOMPARE(bob.table().rowCount(), 2);
+        QCOMPARE(bob.table().cellText(1, schedule::kNameColumn), std::string("Phoenix"));
+        QCOMPARE(bob.table().cellText(1, schedule::kPeriodColumn), std::string("60"));
+        QCOMPARE(bob.lastUtc(1), std::optional(kill));
+        QCOMPARE(bob.session->preferences().sharedBosses.get(), QStringList{"Phoenix"});
+        QCOMPARE(bob.session->history().recentKills("Phoenix", 5).at(0).sender,
+                 std::string("carol"));
+        // Shared from now on although not checked: the next kill applies.
+        QVERIFY(carol.publish("Phoenix", kill + 60, share::randomId()));
+        QTRY_COMPARE_WITH_TIMEOUT(bob.lastUtc(1), std::optional(kill + 60), kPatienceMs);
+    }
+
+    void stateLineTellsRefusalWithoutThePassword() {
+        testing::BrokerOptions options;
+        options.user = "guild";
+        options.password = "s3cret";
+        m_broker = std::make_unique<testing::LocalBroker>(options);
+        QVERIFY2(m_broker->start(), m_broker->error().c_str());
+        const QString userLink =
+            QStringLiteral("mqtt://guild@127.0.0.1:%1/guild").arg(m_broker->port());
+        Member bob(userLink, QStringLiteral("bob"), m_clock, QStringLiteral("wrong-pass"));
+        const QString refused =
+            QStringLiteral("房间 guild：被拒绝：服务器拒绝了用户名或密码（未授权）");
+        QTRY_COMPARE_WITH_TIMEOUT(bob.session->room()->statusText(), refused, kPatienceMs);
+        // The reason follows the window's language.
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        QCOMPARE(bob.session->room()->statusText(),
+                 QStringLiteral("Room guild: refused: the broker refused the user name or "
+                                "password (not authorised)"));
+        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        // The line is cut to its place; the tooltip has it all, but never the password.
+        QVERIFY(bob.line().startsWith(QStringLiteral("房间 guild：被拒绝：服务器拒绝")));
+        QVERIFY(bob.window->roomStatusLine()->toolTip().startsWith(refused));
+        QVERIFY(!bob.window->roomStatusLine()->toolTip().contains(QStringLiteral("wrong-pass")));
+        // The right password from the preferences joins at once.
+        bob.session->preferences().roomPassword.set(QStringLiteral("s3cret"));
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        // A file that cannot be written takes the line's place for as long as it fails.
+        bob.window->writeNotice()->writeFailed("/x/config.ini", "No space left on device");
+        QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
+        bob.window->writeNotice()->writeSucceeded("/x/config.ini");
+        QTRY_VERIFY(bob.window->roomStatusLine()->isVisible());
+        // A link that is no room link says why; no room, no line.
+        bob.session->preferences().roomLink.set(QStringLiteral("http://example.org/guild"));
+        QTRY_VERIFY(
+            bob.line().startsWith(QStringLiteral("房间 http://example.org/guild：链接无效：")));
+        bob.session->preferences().roomLink.set(QString());
+        QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
+    }
+
+    void roomOptionStoresAndClearsTheLink() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(app::Preferences::fileName());
+        const struct {
+            QStringList arguments;
+            std::optional<int> exitCode;
+            QString stored;
+        } cases[] = {
+            {{"zorvane"}, std::nullopt, QString()},
+            {{"zorvane", "--room", "mqtts://ann@broker.example:8883/raid"},
+             std::nullopt,
+             "mqtts://ann@broker.example/raid"},
+            {{"zorvane", "-platform", "offscreen"},
+             std::nullopt,
+             "mqtts://ann@broker.example/raid"},
+            {{"zorvane", "--room", "ftp://broker/raid"}, 2, "mqtts://ann@broker.example/raid"},
+            {{"zorvane", "--room=mqtt://broker/other"}, std::nullopt, "mqtt://broker/other"},
+            {{"zorvane", "--room", "none"}, std::nullopt, QString()},
+        };
+        for (const auto& c : cases) {
+            QCOMPARE(app::applyRoomOption(c.arguments, file), c.exitCode);
+            QCOMPARE(app::Preferences(file).roomLink.get(), c.stored);
+        }
+    }
+
+private:
+    testing::FakeClock m_clock;
+    std::unique_ptr<testing::LocalBroker> m_broker;
+};
+
+QTEST_MAIN(RoomTest)
+#include "test_room.moc"

@@ -1,0 +1,176 @@
+// The tray against a StatusNotifierItem watcher of our own on a private session bus: the icon
+// registers with the watcher, and the item it exports names the next boss in its tooltip.
+// Runs under dbus-run-session and xvfb-run: Qt's tray speaks StatusNotifierItem only through
+// the desktop themes of a real windowing platform (see tests/widgets/CMakeLists.txt).
+#include "widgets/alerttray.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QThread>
+
+using namespace zorvane;
+
+namespace {
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+
+// A minimal org.kde.StatusNotifierWatcher that records the items registered with it. It lives
+// on a thread of its own, since Qt asks it a property synchronously from the window thread.
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+public:
+    bool isHostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const {
+        const QMutexLocker lock(&m_mutex);
+        return m_items;
+    }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service) {
+        {
+            const QMutexLocker lock(&m_mutex);
+            m_items.append(service);
+        }
+        emit StatusNotifierItemRegistered(service);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& service);
+    void StatusNotifierItemUnregistered(const QString& service);
+    void StatusNotifierHostRegistered();
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_items;
+};
+
+QDBusConnection watcherBus() {
+    return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
+}
+
+// The tooltip's title from the item's ToolTip property, (s a(iiay) s s): icon name, pixmaps,
+// title, text.
+QString toolTipTitle(const QDBusArgument& arg) {
+    QString iconName;
+    QString title;
+    QString text;
+    arg.beginStructure();
+    arg >> iconName;
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray bytes;
+        arg.beginStructure();
+        arg >> width >> height >> bytes;
+        arg.endStructure();
+    }
+    arg.endArray();
+    arg >> title >> text;
+    arg.endStructure();
+    return title + QLatin1Char('|') + text;
+}
+
+// The item's ToolTip property (title|text) or the error; asynchronous, since the item lives
+// on this thread.
+QString readToolTip(const QString& item) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        item, QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ToolTip")});
+    QDBusPendingCall call = watcherBus().asyncCall(get);
+    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) {
+        return QStringLiteral("no answer");
+    }
+    const QDBusMessage reply = call.reply();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return reply.errorMessage();
+    }
+    const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
+    return toolTipTitle(qvariant_cast<QDBusArgument>(value));
+}
+
+} // namespace
+
+class TrayWatcherTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
+                 "run under dbus-run-session");
+        m_thread.start();
+        m_watcher.moveToThread(&m_thread);
+        // Registered from its own thread, where the bus creates its adaptor.
+        bool registered = false;
+        QMetaObject::invokeMethod(
+            &m_watcher,
+            [&] {
+                QDBusConnection bus = watcherBus();
+                registered = bus.isConnected() &&
+                             bus.registerObject(kWatcherPath, &m_watcher,
+                                                QDBusConnection::ExportAllSlots |
+                                                    QDBusConnection::ExportAllSignals |
+                                                    QDBusConnection::ExportAllProperties) &&
+                             bus.registerService(kWatcherService);
+            },
+            Qt::BlockingQueuedConnection);
+        QVERIFY(registered);
+    }
+
+    void cleanupTestCase() {
+        QMetaObject::invokeMethod(
+            &m_watcher,
+            [this] {
+                QDBusConnection bus = watcherBus();
+                bus.unregisterService(kWatcherService);
+                bus.unregisterObject(kWatcherPath);
+                m_watcher.moveToThread(QCoreApplication::instance()->thread());
+            },
+            Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    void theIconRegistersAndItsTooltipNamesTheNextBoss() {
+        QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(),
+                 "with a watcher on the bus the desktop has a tray");
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::red);
+        app::AlertTray tray{QIcon(pixmap)};
+        QVERIFY(tray.isShown());
+        QTRY_COMPARE(m_watcher.items().size(), 1);
+        const QString item = m_watcher.items().constFirst();
+        QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(item),
+                 qPrintable(item));
+
+        tray.setNextBoss(QStringLiteral("火龙"), QStringLiteral("00时05分00秒"));
+        const QString expected =
+            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时05分00秒"));
+        // Read back over the bus from another connection, as a desktop's tray host would.
+        QTRY_VERIFY2_WITH_TIMEOUT(readToolTip(item).contains(expected),
+                                  qPrintable(readToolTip(item)), 5000);
+    }
+
+private:
+    Watcher m_watcher;
+    QThread m_thread;
+};
+
+QTEST_MAIN(TrayWatcherTest)
+#include "test_traywatcher.moc"

@@ -1,0 +1,1121 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>Zorvane</name>
+    <message>
+        <source>隐藏窗口</source>
+        <translation>Hide window</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>Silence</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>悬浮窗</source>
+        <translation>Overlay</translation>
+    </message>
+    <message>
+        <source>悬浮窗点击穿透</source>
+        <translation>Overlay click-through</translation>
+    </message>
+    <message>
+        <source>首选项…</source>
+        <translation>Settings…</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Zorvane
+没有启用的BOSS</source>
+        <translation>Zorvane
+No boss enabled</translation>
+    </message>
+    <message>
+        <source>Zorvane
+下一个：%1 %2</source>
+        <translation>Zorvane
+Next: %1 %2</translation>
+    </message>
+    <message>
+        <source>显示窗口</source>
+        <translation>Show window</translation>
+    </message>
+    <message>
+        <source>启动</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>离开期间</source>
+        <translation>While you were away</translation>
+    </message>
+    <message>
+        <source>程序未运行期间，以下BOSS已到期：</source>
+        <translation>These bosses came due while the program was not running:</translation>
+    </message>
+    <message>
+        <source>BOSS事件</source>
+        <translation>Boss</translation>
+    </message>
+    <message>
+        <source>到期时间</source>
+        <translation>Due at</translation>
+    </message>
+    <message>
+        <source>错过周期</source>
+        <translation>Missed cycles</translation>
+    </message>
+    <message>
+        <source>本周期开始</source>
+        <translation>This cycle began</translation>
+    </message>
+    <message>
+        <source>距下次</source>
+        <translation>Until next</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>状态：</source>
+        <translation>State: </translation>
+    </message>
+    <message>
+        <source>使用</source>
+        <translation>Use</translation>
+    </message>
+    <message>
+        <source>序号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>周期(分)</source>
+        <translation>Period (min)</translation>
+    </message>
+    <message>
+        <source>延迟(分)</source>
+        <translation>Delay (min)</translation>
+    </message>
+    <message>
+        <source>上次时间</source>
+        <translation>Last time</translation>
+    </message>
+    <message>
+        <source>下次时间</source>
+        <translation>Next time</translation>
+    </message>
+    <message>
+        <source>倒计时</source>
+        <translation>Countdown</translation>
+    </message>
+    <message>
+        <source>禁止输入</source>
+        <translation>This column cannot be edited</translation>
+    </message>
+    <message>
+        <source>请输入整数数字</source>
+        <translation>Please enter a whole number</translation>
+    </message>
+    <message>
+        <source>请输入整数数字大于提示预警分钟</source>
+        <translation>Please enter a whole number greater than the warning minutes</translation>
+    </message>
+    <message>
+        <source>请正确输入日期</source>
+        <translation>Please enter a valid date and time</translation>
+    </message>
+    <message>
+        <source>找不到这个文件</source>
+        <translation>the file does not exist</translation>
+    </message>
+    <message>
+        <source>这不是普通文件</source>
+        <translation>this is not a regular file</translation>
+    </message>
+    <message>
+        <source>文件大于 64 MB</source>
+        <translation>the file is larger than 64 MB</translation>
+    </message>
+    <message>
+        <source>无法读取这个文件</source>
+        <translation>the file cannot be read</translation>
+    </message>
+    <message>
+        <source>这不是可以播放的 WAV 文件</source>
+        <translation>this is not a playable WAV file</translation>
+    </message>
+    <message>
+        <source>解码后的声音大于 256 MB</source>
+        <translation>the decoded sound is larger than 256 MB</translation>
+    </message>
+    <message>
+        <source>无法加载 SDL2 声音库</source>
+        <translation>the SDL2 sound library cannot be loaded</translation>
+    </message>
+    <message>
+        <source>双击</source>
+        <translation>double-click</translation>
+    </message>
+    <message>
+        <source>输入</source>
+        <translation>typed</translation>
+    </message>
+    <message>
+        <source>自动轮换</source>
+        <translation>roll-over</translation>
+    </message>
+    <message>
+        <source>命令行</source>
+        <translation>command line</translation>
+    </message>
+    <message>
+        <source>远程</source>
+        <translation>remote</translation>
+    </message>
+    <message>
+        <source>快捷键</source>
+        <translation>shortcut</translation>
+    </message>
+    <message>
+        <source>右键菜单</source>
+        <translation>context menu</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>“%1”不是整数分钟</source>
+        <translation>“%1” is not a whole number of minutes</translation>
+    </message>
+    <message>
+        <source>“%1”不在 1 到 %2 分钟之间</source>
+        <translation>“%1” is not between 1 and %2 minutes</translation>
+    </message>
+    <message>
+        <source>最多 %1 个提前时间</source>
+        <translation>at most %1 lead times</translation>
+    </message>
+    <message>
+        <source>提前 %1 分钟的提醒不会响：不短于周期 %2 分钟</source>
+        <translation>the reminders %1 minutes ahead will not sound: they are not shorter than the period of %2 minutes</translation>
+    </message>
+    <message>
+        <source>%1 分钟后刷新</source>
+        <translation>respawns in %1 min</translation>
+    </message>
+    <message>
+        <source>已刷新</source>
+        <translation>has respawned</translation>
+    </message>
+    <message>
+        <source>显示</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>（无名）</source>
+        <translation>(no name)</translation>
+    </message>
+    <message>
+        <source>记录击杀：%1</source>
+        <translation>Record kill: %1</translation>
+    </message>
+    <message>
+        <source>新增第%1行</source>
+        <translation>Add row %1</translation>
+    </message>
+    <message>
+        <source>删除：%1</source>
+        <translation>Delete: %1</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>删除第%1行“%2”？
+可以用 Ctrl+Z 撤销。</source>
+        <translation>Delete row %1 “%2”?
+Ctrl+Z undoes it.</translation>
+    </message>
+    <message>
+        <source>记录击杀</source>
+        <translation>Record kill</translation>
+    </message>
+    <message>
+        <source>“%1”是几分钟前被击杀的？</source>
+        <translation>How many minutes ago was “%1” killed?</translation>
+    </message>
+    <message>
+        <source>使用：%1</source>
+        <translation>Use: %1</translation>
+    </message>
+    <message>
+        <source>编辑：%1</source>
+        <translation>Edit: %1</translation>
+    </message>
+    <message>
+        <source>点击按剩余时间排序（升序、降序、原顺序）
+
+</source>
+        <translation>Click to sort by time left (ascending, descending, table order)
+
+</translation>
+    </message>
+    <message>
+        <source>-历史记录.csv</source>
+        <translation>-history.csv</translation>
+    </message>
+    <message>
+        <source>历史记录 - </source>
+        <translation>History - </translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>来源</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>发送者</source>
+        <translation>Sender</translation>
+    </message>
+    <message>
+        <source>导出 CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;周期 %2 分，延迟 %3 分&#x3000;（共 %4 条记录）</source>
+        <translation>%1   period %2 min, delay %3 min   (%4 records)</translation>
+    </message>
+    <message>
+        <source>击杀间隔：至少要有两次击杀才能算出间隔。</source>
+        <translation>Kill intervals: at least two kills are needed to compute an interval.</translation>
+    </message>
+    <message>
+        <source>击杀间隔 %1 个：最短 %2，中位 %3，最长 %4</source>
+        <translation>%1 kill intervals: shortest %2, median %3, longest %4</translation>
+    </message>
+    <message>
+        <source>配置的周期加延迟（%1）</source>
+        <translation>the configured period plus delay (%1)</translation>
+    </message>
+    <message>
+        <source>中位间隔与</source>
+        <translation>The median interval equals </translation>
+    </message>
+    <message>
+        <source>相同。</source>
+        <translation>.</translation>
+    </message>
+    <message>
+        <source>中位间隔比%1%2 %3。</source>
+        <translation>The median interval is %3 %2 than %1.</translation>
+    </message>
+    <message>
+        <source>长</source>
+        <translation>longer</translation>
+    </message>
+    <message>
+        <source>短</source>
+        <translation>shorter</translation>
+    </message>
+    <message>
+        <source>历史记录不可用：</source>
+        <translation>History unavailable: </translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv);;所有文件 (*)</source>
+        <translation>CSV files (*.csv);;All files (*)</translation>
+    </message>
+    <message>
+        <source>已导出到 </source>
+        <translation>Exported to </translation>
+    </message>
+    <message>
+        <source>导出失败：</source>
+        <translation>Export failed: </translation>
+    </message>
+    <message>
+        <source>提前提醒 - %1</source>
+        <translation>Reminders ahead - %1</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>本行使用自己的提前时间（首选项中为：%1）</source>
+        <translation>This row uses its own lead times (in the preferences: %1)</translation>
+    </message>
+    <message>
+        <source>分钟，如 15, 3；留空则只在预警分钟提醒</source>
+        <translation>minutes, e.g. 15, 3; empty: only at the warning minutes</translation>
+    </message>
+    <message>
+        <source>预警分钟（编辑框）总会提醒；这里是另外的提前时间。</source>
+        <translation>The warning minutes (top row) always remind; these are further lead times.</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>这一行已被删除</source>
+        <translation>This row has been deleted</translation>
+    </message>
+    <message>
+        <source>新增</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>提前     分钟预警</source>
+        <translation>Warn    min ahead</translation>
+    </message>
+    <message>
+        <source>首选项</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>显示或隐藏悬浮窗（Ctrl+Shift+O）</source>
+        <translation>Show or hide the overlay (Ctrl+Shift+O)</translation>
+    </message>
+    <message>
+        <source>标签</source>
+        <translation>Clock</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Set</translation>
+    </message>
+    <message>
+        <source>已击杀（现在）</source>
+        <translation>Killed (now)</translation>
+    </message>
+    <message>
+        <source>已击杀（几分钟前）…</source>
+        <translation>Killed (minutes ago)…</translation>
+    </message>
+    <message>
+        <source>历史记录…</source>
+        <translation>History…</translation>
+    </message>
+    <message>
+        <source>提前提醒…</source>
+        <translation>Reminders ahead…</translation>
+    </message>
+    <message>
+        <source>删除…</source>
+        <translation>Delete…</translation>
+    </message>
+    <message>
+        <source>北京时间：</source>
+        <translation>Beijing time: </translation>
+    </message>
+    <message>
+        <source>信息：</source>
+        <translation>Information:</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Zorvane 悬浮窗</source>
+        <translation>Zorvane overlay</translation>
+    </message>
+    <message>
+        <source>没有启用的BOSS</source>
+        <translation>No boss enabled</translation>
+    </message>
+    <message>
+        <source>显示数量</source>
+        <translation>Rows shown</translation>
+    </message>
+    <message>
+        <source>点击穿透</source>
+        <translation>Click-through</translation>
+    </message>
+    <message>
+        <source>隐藏</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>显示桌面通知</source>
+        <translation>Show desktop notifications</translation>
+    </message>
+    <message>
+        <source>例如 10, 1</source>
+        <translation>e.g. 10, 1</translation>
+    </message>
+    <message>
+        <source>额外提前(分钟)：</source>
+        <translation>Extra lead (minutes):</translation>
+    </message>
+    <message>
+        <source>主窗口预警之外再提醒的分钟数，用逗号分隔</source>
+        <translation>Minutes to remind besides the main window&apos;s warning, separated by commas</translation>
+    </message>
+    <message>
+        <source> 秒</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>不重复</source>
+        <translation>no repeat</translation>
+    </message>
+    <message>
+        <source>到点后每隔：</source>
+        <translation>When due, repeat every:</translation>
+    </message>
+    <message>
+        <source> 分钟</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>重复提醒，最多：</source>
+        <translation>Repeat for at most:</translation>
+    </message>
+    <message>
+        <source>提醒</source>
+        <translation>Alerts</translation>
+    </message>
+    <message>
+        <source>音量：</source>
+        <translation>Volume:</translation>
+    </message>
+    <message>
+        <source>铃声之后朗读BOSS名称</source>
+        <translation>Speak the boss name after the chime</translation>
+    </message>
+    <message>
+        <source>声音</source>
+        <translation>Sound</translation>
+    </message>
+    <message>
+        <source>mqtts://用户@服务器/房间（空：不共享）</source>
+        <translation>mqtts://user@server/room (empty: no sharing)</translation>
+    </message>
+    <message>
+        <source>房间链接：</source>
+        <translation>Room link:</translation>
+    </message>
+    <message>
+        <source>密码：</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>昵称：</source>
+        <translation>Nickname:</translation>
+    </message>
+    <message>
+        <source>空：系统的证书</source>
+        <translation>empty: the system&apos;s certificates</translation>
+    </message>
+    <message>
+        <source>选择…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>CA 证书：</source>
+        <translation>CA certificates:</translation>
+    </message>
+    <message>
+        <source>共享的BOSS：</source>
+        <translation>Shared bosses:</translation>
+    </message>
+    <message>
+        <source>共享</source>
+        <translation>Sharing</translation>
+    </message>
+    <message>
+        <source>CA 证书</source>
+        <translation>CA certificates</translation>
+    </message>
+    <message>
+        <source>界面语言：</source>
+        <translation>Language:</translation>
+    </message>
+    <message>
+        <source>更改语言在下次启动时生效。</source>
+        <translation>A change of language takes effect at the next start.</translation>
+    </message>
+    <message>
+        <source>语言</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>不是房间链接：%1</source>
+        <translation>Not a room link: %1</translation>
+    </message>
+    <message>
+        <source>昵称须为 1 到 %1 个字节</source>
+        <translation>The nickname must be 1 to %1 bytes</translation>
+    </message>
+    <message>
+        <source>昵称不能含控制字符</source>
+        <translation>The nickname cannot contain control characters</translation>
+    </message>
+    <message>
+        <source>无法读取 CA 证书：%1</source>
+        <translation>Cannot read the CA certificates: %1</translation>
+    </message>
+    <message>
+        <source>无法写入设置文件：%1</source>
+        <translation>Cannot write the settings file: %1</translation>
+    </message>
+    <message>
+        <source>未能共享 %1：%2</source>
+        <translation>Could not share %1: %2</translation>
+    </message>
+    <message>
+        <source>链接无效：%1</source>
+        <translation>Invalid link: %1</translation>
+    </message>
+    <message>
+        <source>无法加入：%1</source>
+        <translation>Cannot join: %1</translation>
+    </message>
+    <message>
+        <source>房间 %1：</source>
+        <translation>Room %1: </translation>
+    </message>
+    <message>
+        <source>正在连接…</source>
+        <translation>connecting…</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>connected</translation>
+    </message>
+    <message>
+        <source>正在重新连接…</source>
+        <translation>reconnecting…</translation>
+    </message>
+    <message>
+        <source>正在重新连接（%1）</source>
+        <translation>reconnecting (%1)</translation>
+    </message>
+    <message>
+        <source>被拒绝：%1</source>
+        <translation>refused: %1</translation>
+    </message>
+    <message>
+        <source>；%1 个新 BOSS 可添加</source>
+        <translation>; %1 new bosses to add</translation>
+    </message>
+    <message>
+        <source>
+已丢弃 %1 条无效消息</source>
+        <translation>
+%1 invalid messages dropped</translation>
+    </message>
+    <message>
+        <source>
+%1 条击杀等待服务器确认</source>
+        <translation>
+%1 kills awaiting the server&apos;s confirmation</translation>
+    </message>
+    <message>
+        <source>
+点击查看新 BOSS</source>
+        <translation>
+Click to see the new bosses</translation>
+    </message>
+    <message>
+        <source>房间里的新 BOSS</source>
+        <translation>New bosses in the room</translation>
+    </message>
+    <message>
+        <source>房间成员击杀了表格中没有的 BOSS：</source>
+        <translation>Room members killed bosses that are not in the table:</translation>
+    </message>
+    <message>
+        <source>添加到表格</source>
+        <translation>Add to the table</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;周期 %2 分&#x3000;上次 %3（%4）</source>
+        <translation>%1   period %2 min   last %3 (%4)</translation>
+    </message>
+    <message>
+        <source>未启用</source>
+        <translation>Not enabled</translation>
+    </message>
+    <message>
+        <source>倒计时中</source>
+        <translation>Counting down</translation>
+    </message>
+    <message>
+        <source>预警时间内</source>
+        <translation>Within the warning time</translation>
+    </message>
+    <message>
+        <source>一分钟内到期</source>
+        <translation>Due within a minute</translation>
+    </message>
+    <message>
+        <source>未计时</source>
+        <translation>Not timed</translation>
+    </message>
+    <message>
+        <source>绿色：倒计时中
+橙色、粗体、▲：预警时间内
+红色、粗体、●：一分钟内到期
+灰色斜体：未启用（不报警）</source>
+        <translation>Green: counting down
+Orange, bold, ▲: within the warning time
+Red, bold, ●: due within a minute
+Grey italic: not enabled (no alarm)</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>所有文件(*.*)|*.*</source>
+        <translation>All files(*.*)|*.*</translation>
+    </message>
+    <message>
+        <source>无法播放所选的声音文件：%1
+原因：%2
+预警时将播放内置声音。</source>
+        <translation>The chosen sound file cannot be played: %1
+Reason: %2
+The built-in sound will play at warnings.</translation>
+    </message>
+    <message>
+        <source>未能写入：</source>
+        <translation>Could not write: </translation>
+    </message>
+    <message>
+        <source>窗口中的内容仍在，下次写入时会再试。</source>
+        <translation>What the window shows is kept; the next write tries again.</translation>
+    </message>
+    <message>
+        <source>%1时%2分%3秒</source>
+        <translation>%1:%2:%3</translation>
+    </message>
+    <message>
+        <source>%1天%2时%3分%4秒</source>
+        <translation>%1 d %2:%3:%4</translation>
+    </message>
+    <message>
+        <source>%1天%2时%3分</source>
+        <translation>%1 d %2 h %3 min</translation>
+    </message>
+    <message>
+        <source>%1分%2秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>该路径不是普通文件</source>
+        <translation>the path is not a regular file</translation>
+    </message>
+    <message>
+        <source>由更新版本的程序创建（版本 %1）</source>
+        <translation>created by a newer version of the program (version %1)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏且无法移开，击杀暂不记入历史：%1（%2；%3）</source>
+        <translation>The history database is damaged and cannot be moved aside, kills are not recorded for now: %1 (%2; %3)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏，已移到一旁并新建：%1（%2）</source>
+        <translation>The history database was damaged, moved aside and created anew: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录数据库已损坏，已移到一旁，但无法新建，击杀暂不记入历史：%1（%2；%3）</source>
+        <translation>The history database was damaged and moved aside, but a new one cannot be created, kills are not recorded for now: %1 (%2; %3)</translation>
+    </message>
+    <message>
+        <source>无法打开历史记录数据库，击杀暂不记入历史：%1（%2）</source>
+        <translation>Cannot open the history database, kills are not recorded for now: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录写入失败，%1 条击杀未记入（%2）</source>
+        <translation>Writing the history failed, %1 kills not recorded (%2)</translation>
+    </message>
+    <message>
+        <source>历史记录不可用</source>
+        <translation>the history is not available</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>cannot write %1</translation>
+    </message>
+    <message>
+        <source>房间连接已经启动</source>
+        <translation>the room connection has already started</translation>
+    </message>
+    <message>
+        <source>无法创建 MQTT 客户端</source>
+        <translation>could not create the MQTT client</translation>
+    </message>
+    <message>
+        <source>用户名不被接受：%1</source>
+        <translation>the user name was not accepted: %1</translation>
+    </message>
+    <message>
+        <source>无法使用 CA 文件“%1”</source>
+        <translation>the CA file “%1” cannot be used</translation>
+    </message>
+    <message>
+        <source>无法使用系统的证书颁发机构</source>
+        <translation>the system&apos;s certificate authorities cannot be used</translation>
+    </message>
+    <message>
+        <source>无法连接到服务器</source>
+        <translation>cannot reach the broker</translation>
+    </message>
+    <message>
+        <source>连接已断开</source>
+        <translation>the connection was lost</translation>
+    </message>
+    <message>
+        <source>服务器拒绝了用户名或密码（未授权）</source>
+        <translation>the broker refused the user name or password (not authorised)</translation>
+    </message>
+    <message>
+        <source>服务器不允许读取房间的主题</source>
+        <translation>the broker does not let us read the room&apos;s topics</translation>
+    </message>
+    <message>
+        <source>TLS 连接失败：服务器的证书不受信任或与主机名不符</source>
+        <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host</translation>
+    </message>
+    <message>
+        <source>TLS 连接失败（%1）</source>
+        <translation>the TLS connection failed (%1)</translation>
+    </message>
+    <message>
+        <source>“%1”中没有证书（需要 PEM 格式的 CA 证书）</source>
+        <translation>“%1” holds no certificate (a CA certificate in PEM form is needed)</translation>
+    </message>
+    <message>
+        <source>服务器在该端口不使用 TLS（可能是 mqtt:// 的普通端口）</source>
+        <translation>the broker does not speak TLS on this port (it may be a plain mqtt:// port)</translation>
+    </message>
+    <message>
+        <source>击杀时间在将来：晚于现在超过 %1 秒</source>
+        <translation>the kill lies in the future: more than %1 s after now</translation>
+    </message>
+    <message>
+        <source>重复击杀过早：距上次击杀 %1 分钟，该 BOSS 约 %2 分钟才刷新</source>
+        <translation>re-killed too early: %1 min after the last kill, while the boss takes about %2 min to return</translation>
+    </message>
+    <message>
+        <source>一分钟内超过 %1 次击杀</source>
+        <translation>more than %1 kills within a minute</translation>
+    </message>
+    <message>
+        <source>只有官员可以撤回其他成员的击杀</source>
+        <translation>only an officer may retract another member&apos;s kill</translation>
+    </message>
+    <message>
+        <source>只读</source>
+        <translation>reader</translation>
+    </message>
+    <message>
+        <source>记录员</source>
+        <translation>recorder</translation>
+    </message>
+    <message>
+        <source>官员</source>
+        <translation>officer</translation>
+    </message>
+    <message>
+        <source>成员（服务器未分角色）</source>
+        <translation>member (the broker sets no roles)</translation>
+    </message>
+    <message>
+        <source>你的账户在此房间只能接收，不能发送</source>
+        <translation>your account may only receive in this room, not send</translation>
+    </message>
+    <message>
+        <source>服务器不允许你的账户发送这条消息</source>
+        <translation>the broker does not allow your account to send this</translation>
+    </message>
+    <message>
+        <source>消息太大，服务器拒收</source>
+        <translation>the message is too large for the broker</translation>
+    </message>
+    <message>
+        <source>超出服务器的配额</source>
+        <translation>the broker&apos;s quota is exceeded</translation>
+    </message>
+    <message>
+        <source>服务器已禁止此账户</source>
+        <translation>the broker has banned this account</translation>
+    </message>
+    <message>
+        <source>服务器暂时不可用</source>
+        <translation>the broker is unavailable for now</translation>
+    </message>
+    <message>
+        <source>服务器管理员断开了连接（账户可能已被撤销）</source>
+        <translation>the broker&apos;s administrator ended the connection (the account may have been revoked)</translation>
+    </message>
+    <message>
+        <source>另一个相同标识的客户端连接了服务器</source>
+        <translation>another client with the same identity connected to the broker</translation>
+    </message>
+    <message>
+        <source>服务器正在关闭</source>
+        <translation>the broker is shutting down</translation>
+    </message>
+    <message>
+        <source>服务器拒绝：%1（代码 %2）</source>
+        <translation>the broker refused: %1 (code %2)</translation>
+    </message>
+    <message>
+        <source>服务器不支持 MQTT 5（需要 mosquitto 1.6 或更新版本等支持 MQTT 5 的服务器）</source>
+        <translation>the broker does not speak MQTT 5 (mosquitto 1.6 or later, or another MQTT 5 broker, is needed)</translation>
+    </message>
+    <message>
+        <source>服务器拒收了 %1：%2</source>
+        <translation>the broker did not take %1: %2</translation>
+    </message>
+    <message>
+        <source>这条击杀不在房间的记录中，无法撤回</source>
+        <translation>this kill is not in the room&apos;s record and cannot be retracted</translation>
+    </message>
+    <message>
+        <source>房间记录未能写入历史记录数据库：%1（%2）</source>
+        <translation>the room&apos;s record could not be written to the history database: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>房间链接以 mqtt:// 或 mqtts:// 开头</source>
+        <translation>a room link starts with mqtt:// or mqtts://</translation>
+    </message>
+    <message>
+        <source>链接中没有房间（主机之后应为 …/房间）</source>
+        <translation>the link names no room (expected …/room after the host)</translation>
+    </message>
+    <message>
+        <source>密码不应写在链接中，请在首选项中输入</source>
+        <translation>a password does not belong in the link; enter it in the preferences</translation>
+    </message>
+    <message>
+        <source>“@”之前的用户名为空或含有不允许的字符</source>
+        <translation>the user name before “@” is empty or contains a character not allowed</translation>
+    </message>
+    <message>
+        <source>IPv6 地址缺少结尾的“]”</source>
+        <translation>the IPv6 address has no closing “]”</translation>
+    </message>
+    <message>
+        <source>“%1”不是 IPv6 地址</source>
+        <translation>“%1” is not an IPv6 address</translation>
+    </message>
+    <message>
+        <source>IPv6 地址之后有多余的文字</source>
+        <translation>unexpected text after the IPv6 address</translation>
+    </message>
+    <message>
+        <source>“:”之后的端口为空</source>
+        <translation>the port after “:” is empty</translation>
+    </message>
+    <message>
+        <source>链接中没有主机</source>
+        <translation>the link names no host</translation>
+    </message>
+    <message>
+        <source>“%1”不是主机名或地址</source>
+        <translation>“%1” is not a host name or address</translation>
+    </message>
+    <message>
+        <source>端口须为 1 到 65535 之间的数字</source>
+        <translation>the port must be a number from 1 to 65535</translation>
+    </message>
+    <message>
+        <source>房间名长于 %1 字节</source>
+        <translation>the room name is longer than %1 bytes</translation>
+    </message>
+    <message>
+        <source>房间名含有空格或控制字符</source>
+        <translation>the room name contains a space or a control character</translation>
+    </message>
+    <message>
+        <source>房间名不能含有“%1”</source>
+        <translation>the room name may not contain “%1”</translation>
+    </message>
+    <message>
+        <source>无法启动 %1：%2</source>
+        <translation>cannot start %1: %2</translation>
+    </message>
+    <message>
+        <source>页面大于 %1 字节</source>
+        <translation>the page is larger than %1 bytes</translation>
+    </message>
+    <message>
+        <source>公告助手程序崩溃了</source>
+        <translation>the announcement helper crashed</translation>
+    </message>
+    <message>
+        <source>公告助手程序以 %1 结束</source>
+        <translation>the announcement helper ended with %1</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>下载失败：%1</source>
+        <translation>download failed: %1</translation>
+    </message>
+    <message>
+        <source>页面中没有位于“【”和“】”之间的公告</source>
+        <translation>the page holds no announcement between the opening and closing marks</translation>
+    </message>
+    <message>
+        <source>%1；%2</source>
+        <translation>%1; %2</translation>
+    </message>
+    <message>
+        <source>无法启动声音进程 %1</source>
+        <translation>cannot start the sound program %1</translation>
+    </message>
+    <message>
+        <source>无法启动声音进程 %1：%2</source>
+        <translation>cannot start the sound program %1: %2</translation>
+    </message>
+    <message>
+        <source>声音进程意外结束（%1）</source>
+        <translation>the sound program ended unexpectedly (%1)</translation>
+    </message>
+    <message>
+        <source>声音进程意外结束（退出码 %1）</source>
+        <translation>the sound program ended unexpectedly (exit code %1)</translation>
+    </message>
+    <message>
+        <source>声音进程 %1 接连无应答地结束</source>
+        <translation>the sound program %1 ended twice in a row without answering</translation>
+    </message>
+    <message>
+        <source>%1，改由本程序直接播放</source>
+        <translation>%1; sound now plays in Zorvane itself</translation>
+    </message>
+    <message>
+        <source>无法加载 MQTT 库：%1</source>
+        <translation>cannot load the MQTT library: %1</translation>
+    </message>
+    <message>
+        <source>地址里没有主机名，或端口超出范围</source>
+        <translation>the address names no host, or its port is out of range</translation>
+    </message>
+    <message>
+        <source>无法建立这个请求</source>
+        <translation>the request could not be set up</translation>
+    </message>
+    <message>
+        <source>回答大于 %1 字节</source>
+        <translation>the answer is larger than %1 bytes</translation>
+    </message>
+    <message>
+        <source>%1 %2后刷新</source>
+        <translation>%1 spawns in %2</translation>
+    </message>
+    <message>
+        <source>%1 刷新窗口已开启</source>
+        <translation>%1: the spawn window is open</translation>
+    </message>
+    <message>
+        <source>%1 现在刷新</source>
+        <translation>%1 spawns now</translation>
+    </message>
+    <message>
+        <source>%1 已刷新 %2 分钟，仍未记录击杀</source>
+        <translation>%1 spawned %2 min ago; no kill recorded</translation>
+    </message>
+    <message>
+        <source>%1 分钟</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>刷新时间 %1</source>
+        <translation>spawn time %1</translation>
+    </message>
+    <message>
+        <source>服务器回答 HTTP %1</source>
+        <translation>the server answered HTTP %1</translation>
+    </message>
+    <message>
+        <source>服务器回答 HTTP %1：%2</source>
+        <translation>the server answered HTTP %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 秒内没有回答</source>
+        <translation>no answer within %1 s</translation>
+    </message>
+    <message>
+        <source>尝试 %1 次后放弃：%2</source>
+        <translation>gave up after %1 attempts: %2</translation>
+    </message>
+    <message>
+        <source>%1 条提醒已过时，未发送</source>
+        <translation>%1 alerts were out of date and not sent</translation>
+    </message>
+    <message>
+        <source>待发送的提醒过多，已丢弃 %1 条</source>
+        <translation>too many alerts waiting; %1 dropped</translation>
+    </message>
+    <message>
+        <source>推送地址须以 http:// 或 https:// 开头并含有主机名</source>
+        <translation>a push address starts with http:// or https:// and names a host</translation>
+    </message>
+    <message>
+        <source>Discord Webhook 地址形如 https://discord.com/api/webhooks/数字/令牌</source>
+        <translation>a Discord webhook address looks like https://discord.com/api/webhooks/number/token</translation>
+    </message>
+    <message>
+        <source>ntfy 地址形如 https://ntfy.sh/主题（主题只含字母、数字、- 和 _，最多 64 个）</source>
+        <translation>an ntfy address looks like https://ntfy.sh/topic (the topic holds up to 64 letters, digits, - and _)</translation>
+    </message>
+    <message>
+        <source>未知的推送类型“%1”</source>
+        <translation>unknown push kind “%1”</translation>
+    </message>
+    <message>
+        <source>无法读取推送设置 %1</source>
+        <translation>cannot read the push settings %1</translation>
+    </message>
+    <message>
+        <source>推送设置 %1 不是有效的 JSON（第 %2 字节），推送已关闭，文件保持原样</source>
+        <translation>the push settings %1 are not valid JSON (byte %2); pushing is off and the file is left as it is</translation>
+    </message>
+    <message>
+        <source>推送设置 %1 中的第 %2 个目标已跳过：%3</source>
+        <translation>target %2 in the push settings %1 was skipped: %3</translation>
+    </message>
+    <message>
+        <source>推送到“%1”失败：%2</source>
+        <translation>pushing to “%1” failed: %2</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,106 @@
+#include "widgets/alerttray.h"
+
+#include <QCoreApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace zorvane::app {
+
+AlertTray::AlertTray(const QIcon& icon, QObject* parent)
+    : AlertTray(icon, QSystemTrayIcon::isSystemTrayAvailable(), parent) {}
+
+AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
+    : QObject(parent), m_menu(std::make_unique<QMenu>()) {
+    m_toggleWindow = m_menu->addAction(QCoreApplication::translate("Zorvane", "隐藏窗口"));
+    m_toggleWindow->setObjectName(QStringLiteral("toggleWindowAction"));
+    connect(m_toggleWindow, &QAction::triggered, this, &AlertTray::toggleWindowRequested);
+    QAction* silence = m_menu->addAction(QCoreApplication::translate("Zorvane", "静音"));
+    silence->setObjectName(QStringLiteral("silenceAction"));
+    connect(silence, &QAction::triggered, this, &AlertTray::silenceRequested);
+    m_startStop = m_menu->addAction(QCoreApplication::translate("Zorvane", "停止"));
+    m_startStop->setObjectName(QStringLiteral("startStopAction"));
+    connect(m_startStop, &QAction::triggered, this, &AlertTray::startStopRequested);
+    m_overlay = m_menu->addAction(QCoreApplication::translate("Zorvane", "悬浮窗"));
+    m_overlay->setObjectName(QStringLiteral("overlayAction"));
+    m_overlay->setCheckable(true);
+    // The check mark follows the overlay (setOverlayShown), not the click.
+    connect(m_overlay, &QAction::triggered, this, [this] {
+        m_overlay->setChecked(!m_overlay->isChecked());
+        emit overlayToggleRequested();
+    });
+    m_clickThrough = m_menu->addAction(QCoreApplication::translate("Zorvane", "悬浮窗点击穿透"));
+    m_clickThrough->setObjectName(QStringLiteral("overlayClickThroughAction"));
+    m_clickThrough->setCheckable(true);
+    connect(m_clickThrough, &QAction::triggered, this, &AlertTray::overlayClickThroughRequested);
+    m_menu->addSeparator();
+    QAction* preferences = m_menu->addAction(QCoreApplication::translate("Zorvane", "首选项…"));
+    preferences->setObjectName(QStringLiteral("preferencesAction"));
+    connect(preferences, &QAction::triggered, this, &AlertTray::preferencesRequested);
+    QAction* quit = m_menu->addAction(QCoreApplication::translate("Zorvane", "退出"));
+    quit->setObjectName(QStringLiteral("quitAction"));
+    connect(quit, &QAction::triggered, this, &AlertTray::quitRequested);
+
+    m_toolTip = tooltipText(QString(), QString());
+    if (!trayAvailable) {
+        return;
+    }
+    m_icon = new QSystemTrayIcon(icon, this);
+    m_icon->setContextMenu(m_menu.get());
+    m_icon->setToolTip(m_toolTip);
+    connect(m_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                    emit toggleWindowRequested();
+                }
+            });
+    m_icon->show();
+}
+
+AlertTray::~AlertTray() {
+    // The icon refers to the menu; let it go first.
+    delete m_icon;
+}
+
+bool AlertTray::isShown() const {
+    return m_icon != nullptr && m_icon->isVisible();
+}
+
+QString AlertTray::tooltipText(const QString& boss, const QString& countdown) {
+    if (boss.trimmed().isEmpty()) {
+        return QCoreApplication::translate("Zorvane", "Zorvane\n没有启用的BOSS");
+    }
+    return QCoreApplication::translate("Zorvane", "Zorvane\n下一个：%1 %2")
+        .arg(boss.trimmed(), countdown);
+}
+
+void AlertTray::setNextBoss(const QString& boss, const QString& countdown) {
+    const QString text = tooltipText(boss, countdown);
+    if (text == m_toolTip) {
+        return; // nothing new to send to the tray
+    }
+    m_toolTip = text;
+    if (m_icon != nullptr) {
+        m_icon->setToolTip(text);
+    }
+}
+
+void AlertTray::setWindowVisible(bool visible) {
+    m_toggleWindow->setText(visible ? QCoreApplication::translate("Zorvane", "隐藏窗口")
+                                    : QCoreApplication::translate("Zorvane", "显示窗口"));
+}
+
+void AlertTray::setOverlayShown(bool shown) {
+    m_overlay->setChecked(shown);
+}
+
+void AlertTray::setOverlayClickThrough(bool on) {
+    m_clickThrough->setChecked(on);
+}
+
+void AlertTray::setTickRunning(bool running) {
+    // The same words as 按钮2: what a click will do.
+    m_startStop->setText(running ? QCoreApplication::translate("Zorvane", "停止")
+                                 : QCoreApplication::translate("Zorvane", "启动"));
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,284 @@
+#include "widgets/bossgrid.h"
+
+#include "models/bosstablemodel.h"
+#include "models/rowlook.h"
+#include "schedule/bosstable.h"
+
+#include <QAbstractProxyModel>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace zorvane::app {
+namespace {
+
+// Set on an editor once it holds the cell's text: later model updates of the same cell
+// (the tick rewrites times every second) must not overwrite what the user is typing.
+constexpr const char* kEditorLoaded = "zorvaneEditorLoaded";
+
+QStyle* styleOf(const QStyleOptionViewItem& option) {
+    return option.widget ? option.widget->style() : QApplication::style();
+}
+
+} // namespace
+
+QWidget* BossGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                        const QModelIndex& index) const {
+    emit editorAboutToOpen();
+    return QStyledItemDelegate::createEditor(parent, option, index);
+}
+
+void BossGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (editor->property(kEditorLoaded).toBool()) {
+        return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+    editor->setProperty(kEditorLoaded, true);
+}
+
+void BossGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
+                                    const QModelIndex& index) const {
+    QStyledItemDelegate::setModelData(editor, model, index);
+    emit textCommitted();
+}
+
+QRect BossGridDelegate::checkBoxRect(const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    opt.features |= QStyleOptionViewItem::HasCheckIndicator;
+    const QStyle* style = styleOf(opt);
+    const QSize size =
+        style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, opt.widget).size();
+    return QStyle::alignedRect(opt.direction, opt.displayAlignment, size, opt.rect);
+}
+
+void BossGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    if (!(index.flags() & Qt::ItemIsUserCheckable)) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    QStyle* style = styleOf(opt);
+    const Qt::CheckState state = opt.checkState;
+    // The cell's background and focus frame without the style's left-aligned box...
+    opt.features &= ~QStyleOptionViewItem::HasCheckIndicator;
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+    // ...and the box where the cell's alignment puts it.
+    QStyleOptionViewItem box(opt);
+    box.rect = checkBoxRect(option, index);
+    box.state &= ~QStyle::State_HasFocus;
+    box.state |= state == Qt::Checked ? QStyle::State_On : QStyle::State_Off;
+    style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, opt.widget);
+}
+
+bool BossGridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                   const QStyleOptionViewItem& option, const QModelIndex& index) {
+    const Qt::ItemFlags flags = index.flags();
+    if (!(flags & Qt::ItemIsUserCheckable) || !(flags & Qt::ItemIsEnabled)) {
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton ||
+            !checkBoxRect(option, index).contains(mouse->position().toPoint())) {
+            return false;
+        }
+        // A press goes on to the view, which puts the cursor on the cell; a double
+        // click is taken so that only the release toggles.
+        if (event->type() == QEvent::MouseButtonPress) {
+            return false;
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Space && key != Qt::Key_Select) {
+            return false;
+        }
+        break;
+    }
+    default:
+        return false;
+    }
+    const bool checked = index.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+    const bool toggled =
+        model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    if (toggled) {
+        emit checkToggled(index);
+    }
+    if (toggled && event->type() == QEvent::KeyPress) {
+        emit checkToggledByKey();
+    }
+    return toggled;
+}
+
+QString BossGridDelegate::toolTipFor(const QModelIndex& index, bool elided) {
+    if (!index.isValid()) {
+        return {};
+    }
+    QStringList lines;
+    if (elided) {
+        lines << index.data(Qt::DisplayRole).toString();
+    }
+    const QAbstractItemModel* model = index.model();
+    const QModelIndex use = model->index(index.row(), schedule::kUseColumn);
+    const QModelIndex countdown = model->index(index.row(), schedule::kCountdownColumn);
+    const RowLook look = rowLook(use.data(Qt::CheckStateRole).toInt() == Qt::Checked,
+                                 countdown.data(BossTableModel::RemainingSecondsRole),
+                                 countdown.data(BossTableModel::RowPhaseRole));
+    // The state only where it is asked about: the countdown, or a text cut short.
+    if (index.column() == schedule::kCountdownColumn) {
+        lines << QCoreApplication::translate("Zorvane", "状态：") + lookName(look) << QString()
+              << lookLegend();
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool BossGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                 const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid()) {
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    }
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    // The room the text gets beside the cell's margins (and icon).
+    const QStyle* style = styleOf(opt);
+    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+    const bool elided =
+        !opt.text.isEmpty() && opt.fontMetrics.horizontalAdvance(opt.text) > textRect.width();
+    const QString text = toolTipFor(index, elided);
+    if (text.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    QToolTip::showText(event->globalPos(), text, view);
+    return true;
+}
+
+BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGridDelegate(this)) {
+    setItemDelegate(m_delegate);
+    setEditTriggers(DoubleClicked | EditKeyPressed | AnyKeyPressed);
+    setSelectionBehavior(SelectItems);
+    setSelectionMode(SingleSelection);
+    connect(m_delegate, &BossGridDelegate::editorAboutToOpen, this, &BossGrid::editStarted);
+    connect(m_delegate, &BossGridDelegate::textCommitted, this, [this] { m_committed = true; });
+    connect(m_delegate, &BossGridDelegate::checkToggledByKey, this, &BossGrid::checkToggledByKey);
+    connect(m_delegate, &BossGridDelegate::checkToggled, this,
+            [this](const QModelIndex& index) { emit checkToggled(tableRowOf(index)); });
+}
+
+int BossGrid::tableRowOf(const QModelIndex& viewIndex) const {
+    if (!viewIndex.isValid()) {
+        return -1;
+    }
+    const auto* proxy = qobject_cast<const QAbstractProxyModel*>(viewIndex.model());
+    const QModelIndex source = proxy ? proxy->mapToSource(viewIndex) : viewIndex;
+    return source.isValid() ? source.row() + 1 : -1;
+}
+
+QModelIndex BossGrid::viewIndexOf(int tableRow, int column) const {
+    if (!model() || tableRow < 1) {
+        return {};
+    }
+    if (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(model())) {
+        if (!proxy->sourceModel()) {
+            return {};
+        }
+        return proxy->mapFromSource(proxy->sourceModel()->index(tableRow - 1, column));
+    }
+    return model()->index(tableRow - 1, column);
+}
+
+int BossGrid::cursorRow() const {
+    return tableRowOf(currentIndex());
+}
+
+int BossGrid::cursorColumn() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.column() : -1;
+}
+
+void BossGrid::setCursorCell(int row, int column) {
+    if (!model() || !selectionModel()) {
+        return;
+    }
+    const QModelIndex target = viewIndexOf(row, column);
+    if (!target.isValid()) {
+        selectionModel()->clear();
+        return;
+    }
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+}
+
+bool BossGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (trigger == DoubleClicked && index.isValid() && index.column() == m_doubleClickColumn) {
+        // The double click has its own meaning here; the editor is reached with F2 or typing.
+        return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+void BossGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    const bool moveOn = hint == QAbstractItemDelegate::EditNextItem ||
+                        hint == QAbstractItemDelegate::EditPreviousItem;
+    // Tab would open the next editor inside the base class, before this edit is finished.
+    QTableView::closeEditor(editor, moveOn ? QAbstractItemDelegate::NoHint : hint);
+    if (m_committed) {
+        m_committed = false;
+        emit editFinished();
+    }
+    if (!moveOn || !selectionModel()) {
+        return;
+    }
+    const QPersistentModelIndex next(moveCursor(
+        hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious, Qt::NoModifier));
+    if (next.isValid()) {
+        selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect);
+        if (next.flags() & Qt::ItemIsEditable) {
+            QTableView::edit(next);
+        }
+    }
+}
+
+void BossGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        emit leftButtonReleased();
+    }
+}
+
+void BossGrid::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        state() != EditingState && currentIndex().isValid() &&
+        currentIndex().column() == m_doubleClickColumn) {
+        emit killKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void BossGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        emit gridDoubleClicked();
+    }
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,15 @@
+#include "widgets/clickablelabel.h"
+
+#include <QMouseEvent>
+
+namespace zorvane::app {
+
+void ClickableLabel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        const QPoint pos = event->position().toPoint();
+        emit leftPressed(pos.x(), pos.y(), event->modifiers());
+    }
+    QLabel::mousePressEvent(event);
+}
+
+} // namespace zorvane::app

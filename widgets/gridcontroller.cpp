@@ -1,0 +1,272 @@
+#include "widgets/gridcontroller.h"
+
+#include "models/bosstablemodel.h"
+#include "models/undocommands.h"
+#include "schedule/editing.h"
+#include "schedule/tableops.h"
+#include "services/killpath.h"
+#include "text/textops.h"
+#include "widgets/bossgrid.h"
+#include "widgets/messagebox.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+
+#include <array>
+
+namespace zorvane::app {
+namespace {
+
+// The countdown column is wider than the others' 100 so that a countdown of days
+// ('2天14时54分51秒') shows whole; the columns still fit the grid's 792 pixels.
+constexpr std::array<int, schedule::kColumnCount> kColumnWidths = {40, 40,  200, 80,
+                                                                   80, 100, 100, 130};
+constexpr int kRowHeight = 30;
+// The longest "killed N minutes ago" the menu asks for: a week.
+constexpr int kMaxMinutesAgo = 7 * 24 * 60;
+
+QString nameOf(const schedule::BossRow& row) {
+    const std::string name = text::trim(row.text[schedule::kNameColumn]);
+    return name.empty() ? QCoreApplication::translate("Zorvane", "（无名）")
+                        : QString::fromStdString(name);
+}
+
+} // namespace
+
+GridController::GridController(schedule::BossTable& table, BossGrid& grid,
+                               const schedule::Clock& clock, KillPath& kills,
+                               schedule::TableStore& store, schedule::MessageSink& messages,
+                               const QLineEdit& warnMinutesEdit)
+    : m_table(table), m_grid(grid), m_clock(clock), m_kills(kills), m_store(store),
+      m_messages(messages), m_warnMinutesEdit(warnMinutesEdit),
+      m_model(std::make_unique<BossTableModel>(table)), m_proxy(std::make_unique<GridProxy>()) {
+    // Enough to walk back a session's mistakes; each step keeps two copies of a row.
+    m_undo.setUndoLimit(200);
+    m_proxy->setSourceModel(m_model.get());
+    m_grid.setModel(m_proxy.get());
+    m_grid.setDoubleClickColumn(schedule::kLastTimeColumn);
+    connect(&m_grid, &BossGrid::editStarted, this, &GridController::onGridEditStarted);
+    connect(&m_grid, &BossGrid::editFinished, this, &GridController::onGridEditFinished);
+    connect(&m_grid, &BossGrid::leftButtonReleased, this, &GridController::onGridMouseUp);
+    // A box ticked with the space key is stored at once, as a clicked one is.
+    connect(&m_grid, &BossGrid::checkToggledByKey, this, &GridController::onGridMouseUp);
+    connect(&m_grid, &BossGrid::checkToggled, this, &GridController::onCheckToggled);
+    connect(&m_grid, &BossGrid::gridDoubleClicked, this, &GridController::onGridDoubleClick);
+    connect(&m_grid, &BossGrid::killKeyPressed, this, &GridController::killCursorRowNow);
+    connect(m_proxy.get(), &GridProxy::sortStateChanged, this, &GridController::sortStateChanged);
+    QHeaderView* header = m_grid.horizontalHeader();
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sectionClicked, this, &GridController::onSortHeaderClicked);
+    m_kills.setRecorded([this](const schedule::BossRow& before) { rememberKill(before); });
+}
+
+GridController::~GridController() {
+    m_kills.setRecorded({});
+    // The commands refer to the table and the store; they go before anything else here.
+    m_undo.clear();
+    // The view must not keep a pointer to the model that goes with this object.
+    m_grid.setModel(nullptr);
+}
+
+void GridController::setupColumns() {
+    QHeaderView* header = m_grid.horizontalHeader();
+    header->setMinimumSectionSize(1);
+    for (int column = 0; column < schedule::kColumnCount; ++column) {
+        header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
+    }
+    QHeaderView* rows = m_grid.verticalHeader();
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(kRowHeight);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    // The table has no fixed column: no row numbers beside the rows.
+    rows->hide();
+    // Column 0 is the check-box column by the model's flags; clearing its existing boxes
+    // is the other half of making it one.
+    for (int row = 1; row < m_table.rowCount(); ++row) {
+        m_table.setCheckState(row, false);
+    }
+    schedule::setupColumns(m_table);
+}
+
+void GridController::centreCells() {
+    m_model->setAlignment(Qt::AlignCenter);
+}
+
+void GridController::rememberKill(const schedule::BossRow& before) {
+    if (const std::optional<schedule::BossRow> after = m_table.row(before.id);
+        after && RowStateCommand::differs(before, *after)) {
+        m_undo.push(new RowStateCommand(
+            {m_table, m_store}, before, *after,
+            QCoreApplication::translate("Zorvane", "记录击杀：%1").arg(nameOf(before))));
+    }
+}
+
+void GridController::setSortState(GridProxy::SortState state) {
+    m_proxy->setSortState(state);
+    showSortIndicator();
+}
+
+void GridController::showSortIndicator() {
+    QHeaderView* header = m_grid.horizontalHeader();
+    const GridProxy::SortState state = m_proxy->sortState();
+    header->setSortIndicatorShown(state != GridProxy::SortState::TableOrder);
+    header->setSortIndicator(
+        state == GridProxy::SortState::TableOrder ? -1 : schedule::kCountdownColumn,
+        state == GridProxy::SortState::Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void GridController::onSortHeaderClicked(int section) {
+    if (section == schedule::kCountdownColumn) {
+        setSortState(GridProxy::nextSortState(m_proxy->sortState()));
+        return;
+    }
+    // The header moves its indicator to any clicked section; only the countdown sorts.
+    showSortIndicator();
+}
+
+void GridController::onAddClicked() {
+    const int row = schedule::onAddClicked(m_table, m_clock);
+    m_undo.push(new AddRowCommand({m_table, m_store}, m_table.rowId(row), row,
+                                  QCoreApplication::translate("Zorvane", "新增第%1行").arg(row)));
+    if (m_proxy->sortState() == GridProxy::SortState::TableOrder) {
+        m_grid.scrollToBottom();
+    } else {
+        m_grid.scrollTo(m_grid.viewIndexOf(row, schedule::kNameColumn));
+    }
+}
+
+void GridController::addRowAndEditName() {
+    onAddClicked();
+    const QModelIndex name = m_grid.viewIndexOf(m_table.rowCount() - 1, schedule::kNameColumn);
+    if (!name.isValid()) {
+        return;
+    }
+    m_grid.setFocus();
+    m_grid.selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect);
+    m_grid.scrollTo(name);
+    m_grid.edit(name);
+}
+
+void GridController::deleteTableRow(int row, int column) {
+    const std::optional<schedule::BossRow> removed = m_table.row(m_table.rowId(row));
+    if (!schedule::onDeleteClicked(m_table, row, m_store)) {
+        return;
+    }
+    if (removed) {
+        m_undo.push(new DeleteRowCommand(
+            {m_table, m_store}, *removed, row,
+            QCoreApplication::translate("Zorvane", "删除：%1").arg(nameOf(*removed))));
+    }
+    // The cursor stays at the same row and column, or goes to the new last row, or away
+    // when no data row is left.
+    const int lastRow = m_table.rowCount() - 1;
+    m_grid.setCursorCell(row <= lastRow ? row : lastRow, column);
+}
+
+void GridController::onDeleteClicked() {
+    deleteTableRow(m_grid.cursorRow(), m_grid.cursorColumn());
+}
+
+bool GridController::deleteRowAsked(schedule::RowId id) {
+    const int row = m_table.rowIndex(id);
+    const std::optional<schedule::BossRow> boss = m_table.row(id);
+    if (row < 1 || !boss || !m_questions) {
+        return false;
+    }
+    if (!m_questions->confirm(
+            QCoreApplication::translate("Zorvane", "删除"),
+            QCoreApplication::translate("Zorvane", "删除第%1行“%2”？\n可以用 Ctrl+Z 撤销。")
+                .arg(row)
+                .arg(nameOf(*boss)))) {
+        return false;
+    }
+    // The row may have moved while the question was open (another deletion cannot come
+    // in, but the table is shared): look it up again.
+    const int now = m_table.rowIndex(id);
+    if (now < 1) {
+        return false;
+    }
+    const int column = m_grid.cursorRow() == now ? m_grid.cursorColumn() : schedule::kNameColumn;
+    deleteTableRow(now, column);
+    return true;
+}
+
+schedule::RowId GridController::cursorRowId() const {
+    const int row = m_grid.cursorRow();
+    return row >= 1 ? m_table.rowId(row) : 0;
+}
+
+bool GridController::killCursorRowNow() {
+    const schedule::RowId id = cursorRowId();
+    return id != 0 &&
+           m_kills.record(id, schedule::toUtc(m_clock.now()), schedule::KillSource::Keyboard);
+}
+
+bool GridController::killRowNow(schedule::RowId row) {
+    return m_kills.record(row, schedule::toUtc(m_clock.now()), schedule::KillSource::Menu);
+}
+
+bool GridController::killRowMinutesAgo(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_table.row(row);
+    if (!boss || !m_questions) {
+        return false;
+    }
+    const std::optional<int> minutes = m_questions->askMinutes(
+        QCoreApplication::translate("Zorvane", "记录击杀"),
+        QCoreApplication::translate("Zorvane", "“%1”是几分钟前被击杀的？").arg(nameOf(*boss)),
+        kMaxMinutesAgo);
+    if (!minutes) {
+        return false;
+    }
+    // The clock is read after the question: the minutes count back from its answer.
+    const schedule::UtcSeconds instant = schedule::toUtc(m_clock.now()) - 60LL * *minutes;
+    return m_kills.record(row, instant, schedule::KillSource::Menu);
+}
+
+void GridController::onGridMouseUp() {
+    schedule::onGridMouseUp(m_table, m_grid.cursorRow(), m_grid.cursorColumn(), m_store);
+}
+
+void GridController::onCheckToggled(int tableRow) {
+    const std::optional<schedule::BossRow> after = m_table.row(m_table.rowId(tableRow));
+    if (!after) {
+        return;
+    }
+    schedule::BossRow before = *after;
+    before.use = !after->use;
+    m_undo.push(new RowStateCommand(
+        {m_table, m_store}, before, *after,
+        QCoreApplication::translate("Zorvane", "使用：%1").arg(nameOf(*after))));
+}
+
+void GridController::onGridDoubleClick() {
+    if (m_grid.cursorRow() < 1 || m_grid.cursorColumn() != schedule::kLastTimeColumn) {
+        return;
+    }
+    m_kills.record(cursorRowId(), schedule::toUtc(m_clock.now()),
+                   schedule::KillSource::DoubleClick);
+}
+
+void GridController::onGridEditStarted() {
+    m_editBefore = m_table.row(cursorRowId());
+    schedule::onGridEditStarted(m_grid.cursorColumn(), m_messages);
+}
+
+void GridController::onGridEditFinished() {
+    schedule::onGridEditFinished(m_table, m_grid.cursorRow(), m_grid.cursorColumn(),
+                                 m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
+                                 m_store, m_kills.killLog());
+    const std::optional<schedule::BossRow> before = std::exchange(m_editBefore, std::nullopt);
+    if (!before) {
+        return;
+    }
+    if (const std::optional<schedule::BossRow> after = m_table.row(before->id);
+        after && RowStateCommand::differs(*before, *after)) {
+        m_undo.push(new RowStateCommand(
+            {m_table, m_store}, *before, *after,
+            QCoreApplication::translate("Zorvane", "编辑：%1").arg(nameOf(*after))));
+    }
+}
+
+} // namespace zorvane::app

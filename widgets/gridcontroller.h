@@ -1,0 +1,99 @@
+#pragma once
+// Binds the boss table to its grid and buttons: column set-up, the "新增" and "删除"
+// buttons, the grid's mouse and editing events, the cursor rules around them, the
+// sorted view, the keyboard commands and the undo stack of the grid's changes.
+
+#include "models/gridproxy.h"
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
+#include "schedule/services.h"
+
+#include <QObject>
+#include <QUndoStack>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QLineEdit;
+
+namespace zorvane::app {
+
+class BossGrid;
+class BossTableModel;
+class KillPath;
+class Questions;
+
+class GridController final : public QObject {
+    Q_OBJECT
+public:
+    // Shows `table` in `grid`; kills go through `kills`, which tells the controller of every
+    // kill for its undo stack. Everything passed in must outlive the controller;
+    // warnMinutesEdit is read when a period is checked.
+    GridController(schedule::BossTable& table, BossGrid& grid, const schedule::Clock& clock,
+                   KillPath& kills, schedule::TableStore& store, schedule::MessageSink& messages,
+                   const QLineEdit& warnMinutesEdit);
+    ~GridController() override;
+
+    BossTableModel& model() const { return *m_model; }
+    // What the grid shows: the model sorted (or not) and with each row's look.
+    GridProxy& proxy() const { return *m_proxy; }
+    QUndoStack& undoStack() { return m_undo; }
+    // Asks before a deletion from the keyboard or the menu, and for "N minutes ago";
+    // without it those ask nothing and do nothing.
+    void setQuestions(Questions* questions) { m_questions = questions; }
+
+    // Column widths, row height, the use column's check boxes and the header texts.
+    void setupColumns();
+    // Centres every cell and the header; rows added later are centred too.
+    void centreCells();
+
+    // The view's order (the countdown header cycles it); emits sortStateChanged.
+    void setSortState(GridProxy::SortState state);
+
+    void onAddClicked();
+    void onDeleteClicked();
+    void onGridMouseUp();
+    void onGridDoubleClick();
+    void onGridEditStarted();
+    void onGridEditFinished();
+    void onSortHeaderClicked(int section);
+
+    // Ctrl+N: adds a row and opens its name for typing.
+    void addRowAndEditName();
+    // Delete, and 删除 in the row menu: removes the row after a confirmation naming it.
+    bool deleteRowAsked(schedule::RowId row);
+    // Ctrl+K and Enter on the last time: a kill of the cursor row now.
+    bool killCursorRowNow();
+    // A kill of the row now, or some minutes ago (asked), from the row menu.
+    bool killRowNow(schedule::RowId row);
+    bool killRowMinutesAgo(schedule::RowId row);
+    // The row under the cursor; 0 when none.
+    schedule::RowId cursorRowId() const;
+
+signals:
+    void sortStateChanged(GridProxy::SortState state);
+
+private:
+    void showSortIndicator();
+    void deleteTableRow(int row, int column);
+    void onCheckToggled(int tableRow);
+    // Puts a kill recorded on a row (as it was before) on the undo stack.
+    void rememberKill(const schedule::BossRow& before);
+
+    schedule::BossTable& m_table;
+    BossGrid& m_grid;
+    const schedule::Clock& m_clock;
+    KillPath& m_kills;
+    schedule::TableStore& m_store;
+    schedule::MessageSink& m_messages;
+    const QLineEdit& m_warnMinutesEdit;
+    std::unique_ptr<BossTableModel> m_model;
+    std::unique_ptr<GridProxy> m_proxy;
+    QUndoStack m_undo;
+    Questions* m_questions = nullptr;
+    // The cursor row as it was when its editor opened, for the edit's undo.
+    std::optional<schedule::BossRow> m_editBefore;
+};
+
+} // namespace zorvane::app

@@ -1,0 +1,203 @@
+#include "widgets/historydialog.h"
+#include "services/coretexts.h"
+
+#include "history/killhistory.h"
+#include "history/killtexts.h"
+#include "text/fileio.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zorvane::app {
+namespace {
+
+QString fromUtf8(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QString duration(std::int64_t seconds) {
+    return messageText(history::durationMessage(seconds));
+}
+
+// A file name made of the boss name, without characters file systems refuse.
+QString exportFileName(const std::string& boss) {
+    QString name = fromUtf8(boss).trimmed();
+    static const QString kRefused = QStringLiteral("\\/:*?\"<>|");
+    for (QChar& c : name) {
+        if (kRefused.contains(c) || c.unicode() < 0x20) {
+            c = QLatin1Char('_');
+        }
+    }
+    if (name.isEmpty()) {
+        name = QStringLiteral("boss");
+    }
+    return name + QCoreApplication::translate("Zorvane", "-历史记录.csv");
+}
+
+} // namespace
+
+QString showSaveFileDialog(QWidget* owner, const QString& title, const QString& suggested,
+                           const QString& filter) {
+    return QFileDialog::getSaveFileName(owner, title, suggested, filter);
+}
+
+HistoryDialog::HistoryDialog(history::SqliteKillLog& log, Boss boss, QWidget* parent)
+    : QDialog(parent), m_log(log), m_boss(std::move(boss)) {
+    setObjectName(QStringLiteral("historyDialog"));
+    setModal(false);
+    setWindowTitle(QCoreApplication::translate("Zorvane", "历史记录 - ") + fromUtf8(m_boss.name));
+    build();
+    refresh();
+}
+
+void HistoryDialog::build() {
+    auto* layout = new QVBoxLayout(this);
+    m_titleLabel = new QLabel(this);
+    QFont titleFont = m_titleLabel->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    m_titleLabel->setFont(titleFont);
+    m_titleLabel->setTextFormat(Qt::PlainText);
+    m_intervalLabel = new QLabel(this);
+    m_comparisonLabel = new QLabel(this);
+    m_intervalLabel->setWordWrap(true);
+    m_comparisonLabel->setWordWrap(true);
+
+    m_killTable = new QTableWidget(0, 5, this);
+    m_killTable->setHorizontalHeaderLabels({QCoreApplication::translate("Zorvane", "时间"),
+                                            QCoreApplication::translate("Zorvane", "来源"),
+                                            QCoreApplication::translate("Zorvane", "周期(分)"),
+                                            QCoreApplication::translate("Zorvane", "延迟(分)"),
+                                            QCoreApplication::translate("Zorvane", "发送者")});
+    m_killTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_killTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_killTable->verticalHeader()->hide();
+    m_killTable->horizontalHeader()->setStretchLastSection(true);
+    m_killTable->setColumnWidth(0, 170);
+    m_killTable->setColumnWidth(1, 80);
+    m_killTable->setColumnWidth(2, 70);
+    m_killTable->setColumnWidth(3, 70);
+
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setWordWrap(true);
+    m_exportButton = new QPushButton(QCoreApplication::translate("Zorvane", "导出 CSV"), this);
+    auto* closeButton = new QPushButton(QCoreApplication::translate("Zorvane", "关闭"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_statusLabel, 1);
+    buttons->addWidget(m_exportButton);
+    buttons->addWidget(closeButton);
+
+    layout->addWidget(m_titleLabel);
+    layout->addWidget(m_intervalLabel);
+    layout->addWidget(m_comparisonLabel);
+    layout->addWidget(m_killTable, 1);
+    layout->addLayout(buttons);
+    resize(560, 440);
+
+    connect(m_exportButton, &QPushButton::clicked, this, &HistoryDialog::onExportClicked);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void HistoryDialog::refresh() {
+    const std::int64_t total = m_log.recordCount(m_boss.name);
+    m_titleLabel->setText(
+        QCoreApplication::translate("Zorvane", "%1　周期 %2 分，延迟 %3 分　（共 %4 条记录）")
+            .arg(fromUtf8(m_boss.name))
+            .arg(m_boss.periodMinutes)
+            .arg(m_boss.delayMinutes)
+            .arg(total));
+
+    const history::IntervalStats stats = m_log.killIntervals(m_boss.name);
+    const std::int64_t cycle =
+        (static_cast<std::int64_t>(m_boss.periodMinutes) + m_boss.delayMinutes) * 60;
+    if (stats.count == 0) {
+        m_intervalLabel->setText(
+            QCoreApplication::translate("Zorvane", "击杀间隔：至少要有两次击杀才能算出间隔。"));
+        m_comparisonLabel->clear();
+    } else {
+        const auto median = static_cast<std::int64_t>(std::llround(stats.medianSeconds));
+        m_intervalLabel->setText(
+            QCoreApplication::translate("Zorvane", "击杀间隔 %1 个：最短 %2，中位 %3，最长 %4")
+                .arg(stats.count)
+                .arg(duration(stats.minSeconds), duration(median), duration(stats.maxSeconds)));
+        const QString configured =
+            QCoreApplication::translate("Zorvane", "配置的周期加延迟（%1）").arg(duration(cycle));
+        if (median == cycle) {
+            m_comparisonLabel->setText(QCoreApplication::translate("Zorvane", "中位间隔与") +
+                                       configured +
+                                       QCoreApplication::translate("Zorvane", "相同。"));
+        } else {
+            m_comparisonLabel->setText(QCoreApplication::translate("Zorvane", "中位间隔比%1%2 %3。")
+                                           .arg(configured,
+                                                median > cycle
+                                                    ? QCoreApplication::translate("Zorvane", "长")
+                                                    : QCoreApplication::translate("Zorvane", "短"),
+                                                duration(std::llabs(median - cycle))));
+        }
+    }
+
+    const std::vector<schedule::KillRecord> kills = m_log.recentKills(m_boss.name, kShownKills);
+    m_killTable->setRowCount(static_cast<int>(kills.size()));
+    for (int row = 0; row < static_cast<int>(kills.size()); ++row) {
+        const schedule::KillRecord& kill = kills[static_cast<std::size_t>(row)];
+        const QString cells[] = {
+            fromUtf8(history::localTimeText(kill.utcSeconds)),
+            messageText(history::sourceMessage(kill.source)),
+            QString::number(kill.periodMinutes),
+            QString::number(kill.delayMinutes),
+            fromUtf8(kill.sender),
+        };
+        for (int column = 0; column < 5; ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            if (column < 4) {
+                item->setTextAlignment(Qt::AlignCenter);
+            }
+            m_killTable->setItem(row, column, item);
+        }
+    }
+    // Wide enough for the titles and texts of every language, never narrower than set.
+    const int minimumWidths[] = {170, 80, 70, 70};
+    for (int column = 0; column < 4; ++column) {
+        m_killTable->resizeColumnToContents(column);
+        m_killTable->setColumnWidth(
+            column, std::max(minimumWidths[column], m_killTable->columnWidth(column)));
+    }
+    if (!m_log.isOpen()) {
+        m_statusLabel->setText(QCoreApplication::translate("Zorvane", "历史记录不可用：") +
+                               messageText(m_log.notice()));
+    }
+}
+
+void HistoryDialog::onExportClicked() {
+    const QString suggested =
+        QDir(m_exportDirectory.isEmpty() ? QDir::homePath() : m_exportDirectory)
+            .filePath(exportFileName(m_boss.name));
+    const QString chosen =
+        m_fileDialog(this, QCoreApplication::translate("Zorvane", "导出 CSV"), suggested,
+                     QCoreApplication::translate("Zorvane", "CSV 文件 (*.csv);;所有文件 (*)"));
+    if (chosen.isEmpty()) {
+        return;
+    }
+    text::Message error;
+    if (m_log.exportCsv(m_boss.name, text::pathFromUtf8(chosen.toStdString()), &error)) {
+        m_statusLabel->setStyleSheet(QString());
+        m_statusLabel->setText(QCoreApplication::translate("Zorvane", "已导出到 ") +
+                               QDir::toNativeSeparators(chosen));
+    } else {
+        m_statusLabel->setStyleSheet(QStringLiteral("color: #b00020;"));
+        m_statusLabel->setText(QCoreApplication::translate("Zorvane", "导出失败：") +
+                               messageText(error));
+    }
+}
+
+} // namespace zorvane::app

@@ -1,0 +1,599 @@
+#include "widgets/mainwindow.h"
+
+#include "cli/tablecommands.h"
+#include "config/configfiles.h"
+#include "history/killhistory.h"
+#include "models/bosstablemodel.h"
+#include "models/builtinimage.h"
+#include "periodic/globals.h"
+#include "schedule/datetime.h"
+#include "services/alertdispatch.h"
+#include "services/configwriter.h"
+#include "services/desktopnotifier.h"
+#include "services/handoff.h"
+#include "services/killpath.h"
+#include "services/preferences.h"
+#include "services/roomconnection.h"
+#include "services/session.h"
+#include "services/ticksupport.h"
+#include "text/fileio.h"
+#include "text/numbers.h"
+#include "text/textops.h"
+#include "widgets/alertcenter.h"
+#include "widgets/alerttray.h"
+#include "widgets/announcementview.h"
+#include "widgets/awaypanel.h"
+#include "widgets/bossgrid.h"
+#include "widgets/clickablelabel.h"
+#include "widgets/firstpaint.h"
+#include "widgets/gridcontroller.h"
+#include "widgets/historydialog.h"
+#include "widgets/leadtimesdialog.h"
+#include "widgets/overlay.h"
+#include "widgets/preferencesdialog.h"
+#include "widgets/roomstatus.h"
+#include "widgets/rowmenu.h"
+#include "widgets/soundchooser.h"
+#include "widgets/writenotice.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QUndoStack>
+
+namespace zorvane::app {
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 540;
+constexpr int kClockIntervalMs = 1000;
+
+// The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
+QString startStopCaption(bool running) {
+    return running ? QCoreApplication::translate("Zorvane", "停止")
+                   : QCoreApplication::translate("Zorvane", "启动");
+}
+
+// The Kai face: KaiTi where it exists (Windows), the AR PL UKai font elsewhere.
+QFont kaiFont(int pixelHeight) {
+    QFont font;
+    font.setFamilies(
+        {QStringLiteral("KaiTi"), QStringLiteral("楷体"), QStringLiteral("AR PL UKai CN")});
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+#ifndef Q_OS_WIN
+    // Hinting this face makes FreeType's auto-hinter sample dozens of glyphs across the
+    // 17 MB file (about 4 MB resident for three labels); unhinted, only the drawn glyphs
+    // are read (about 1 MB), and at these sizes the brush strokes look the same. Windows
+    // keeps its default, which a hinting request would move to another renderer.
+    font.setHintingPreference(QFont::PreferNoHinting);
+#endif
+    return font;
+}
+
+QString defaultWarnMinutes() {
+    return QString::fromUtf8(config::kDefaultWarnMinutes.data(),
+                             static_cast<qsizetype>(config::kDefaultWarnMinutes.size()));
+}
+
+template <typename W> W* place(W* widget, const char* name, int x, int y, int w, int h) {
+    widget->setObjectName(QString::fromUtf8(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_session(session), m_setup(std::move(setup)) {
+    setObjectName(QStringLiteral("Zorvane"));
+    setWindowTitle(QStringLiteral("Zorvane"));
+    setFixedSize(kClientWidth, kClientHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    buildComponents();
+    wireAlarm();
+    wireAlerts();
+    wireHistory();
+    wireKeyboard();
+    wireOverlay();
+    wireRoom();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+    onWindowCreated();
+    // After the table is loaded, so the room's retained kills meet its rows.
+    m_session.joinRoom();
+}
+
+MainWindow::~MainWindow() {
+    m_session.globals()->stopWorkers();
+    m_session.setNoticeSink(nullptr);
+    // What the grid's undo stack keeps refers to the grid; the path outlives it.
+    m_session.kills().setRecorded({});
+}
+
+void MainWindow::buildComponents() {
+    m_startStopButton = place(new QPushButton(startStopCaption(true), this), "按钮2", 8, 8, 60, 30);
+    m_addButton = place(new QPushButton(QCoreApplication::translate("Zorvane", "新增"), this),
+                        "按钮1", 72, 8, 60, 30);
+    m_deleteButton = place(new QPushButton(QCoreApplication::translate("Zorvane", "删除"), this),
+                           "按钮3", 136, 8, 60, 30);
+
+    m_warnLabel =
+        place(new QLabel(QCoreApplication::translate("Zorvane", "提前     分钟预警"), this),
+              "标签2", 208, 8, 176, 30);
+    m_warnLabel->setFont(kaiFont(20));
+    // Created after the label so that it lies on top of the label's five-space gap.
+    m_warnMinutesEdit = place(new QLineEdit(defaultWarnMinutes(), this), "编辑框1", 258, 8, 30, 30);
+    m_warnMinutesEdit->setFont(kaiFont(20));
+
+    // In the free space of the top row, between the warning minutes and the clock.
+    m_preferencesButton =
+        place(new QPushButton(QCoreApplication::translate("Zorvane", "首选项"), this), "首选项按钮",
+              396, 8, 64, 30);
+    m_overlayButton = place(new QPushButton(QCoreApplication::translate("Zorvane", "悬浮窗"), this),
+                            "悬浮窗按钮", 464, 8, 64, 30);
+    m_overlayButton->setToolTip(
+        QCoreApplication::translate("Zorvane", "显示或隐藏悬浮窗（Ctrl+Shift+O）"));
+
+    m_clockLabel = place(new QLabel(QCoreApplication::translate("Zorvane", "标签"), this), "标签1",
+                         544, 8, 232, 40);
+    m_clockLabel->setFont(kaiFont(16));
+
+    m_noteIcon = place(new QLabel(this), "图片框1", 30, 47, 20, 20);
+    const QImage note = builtInPng(QStringLiteral(":/assets/music-note.png"));
+    m_noteIcon->setPixmap(
+        QPixmap::fromImage(note.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+
+    m_soundPathEdit = place(new QLineEdit(this), "编辑框2", 53, 47, 328, 20);
+    m_soundLabel = place(new ClickableLabel(QCoreApplication::translate("Zorvane", "设置"), this),
+                         "标签3", 384, 46, 40, 20);
+    m_soundLabel->setCursor(Qt::PointingHandCursor);
+
+    m_grid = place(new BossGrid(this), "高级表格1", 0, 72, 792, 320);
+    m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
+    // In the free space right of "设置", below the clock.
+    m_writeNotice = place(new WriteNotice(this), "写入提示", 432, 48, 352, 22);
+    // Failed writes, sound trouble and history notices of the session show here.
+    m_session.setNoticeSink(m_writeNotice);
+
+    schedule::MessageSink& messages =
+        m_setup.messages ? *m_setup.messages : static_cast<schedule::MessageSink&>(m_messageBox);
+    m_gridController = std::make_unique<GridController>(
+        m_session.table(), *m_grid, m_session.clock(), m_session.kills(), m_session.writer(),
+        messages, *m_warnMinutesEdit);
+    m_questionBoxes = std::make_unique<QuestionBoxes>(this);
+    m_gridController->setQuestions(m_setup.questions ? m_setup.questions : m_questionBoxes.get());
+
+    connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
+    connect(m_addButton, &QPushButton::clicked, m_gridController.get(),
+            &GridController::onAddClicked);
+    connect(m_deleteButton, &QPushButton::clicked, m_gridController.get(),
+            &GridController::onDeleteClicked);
+    connect(m_warnMinutesEdit, &QLineEdit::textChanged, this, &MainWindow::onWarnMinutesChanged);
+    connect(m_preferencesButton, &QPushButton::clicked, this, &MainWindow::openPreferences);
+}
+
+void MainWindow::wireAlarm() {
+    TickSupport& tick = *m_session.tick();
+    Preferences& preferences = m_session.preferences();
+    // The tick reads the two boxes through its own copies of their texts.
+    tick.setWarnMinutesText(m_warnMinutesEdit->text().toStdString());
+    tick.setSoundPath(m_soundPathEdit->text().toStdString());
+    connect(m_warnMinutesEdit, &QLineEdit::textChanged, this,
+            [&tick](const QString& text) { tick.setWarnMinutesText(text.toStdString()); });
+    connect(m_soundPathEdit, &QLineEdit::textChanged, this,
+            [&tick](const QString& text) { tick.setSoundPath(text.toStdString()); });
+    m_gridController->model().setExtraLeadMinutes(preferences.extraLeadMinutes());
+    preferences.extraLeadTimes.onChanged(this, [this, &preferences](const QString&) {
+        m_gridController->model().setExtraLeadMinutes(preferences.extraLeadMinutes());
+    });
+    m_soundChooser =
+        new SoundChooser(this, m_soundPathEdit, m_session.programDir(), m_session.writer(), this);
+    m_soundChooser->setSoundCheck(
+        [&tick](const std::string& file, auto done) { tick.checkSound(file, std::move(done)); });
+    m_soundChooser->setMessageSink(m_setup.messages ? m_setup.messages : &m_messageBox);
+    connect(m_soundLabel, &ClickableLabel::leftPressed, m_soundChooser,
+            &SoundChooser::onSoundLabelPressed);
+}
+
+void MainWindow::wireAlerts() {
+    const QIcon icon = QApplication::windowIcon();
+    m_tray = new AlertTray(icon, this);
+    if (AlertDispatch* alerts = m_session.alerts()) {
+        m_alertCenter = new AlertCenter(this, m_session.table(), *alerts, m_tray, this);
+        if (DesktopNotifier* notifier = alerts->notifier()) {
+            connect(notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
+            connect(notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);
+        }
+    }
+    connect(m_tray, &AlertTray::silenceRequested, this, &MainWindow::silence);
+    connect(m_tray, &AlertTray::startStopRequested, this, &MainWindow::onStartStopClicked);
+    connect(m_tray, &AlertTray::preferencesRequested, this, &MainWindow::openPreferences);
+    connect(m_tray, &AlertTray::toggleWindowRequested, this, &MainWindow::toggleWindow);
+    connect(m_tray, &AlertTray::quitRequested, this, [this] {
+        close();
+        QApplication::quit();
+    });
+
+    m_silenceShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_silenceShortcut->setContext(Qt::WindowShortcut);
+    // An open cell editor still gets Esc first (its delegate claims it) to cancel the edit.
+    connect(m_silenceShortcut, &QShortcut::activated, this, &MainWindow::silence);
+}
+
+void MainWindow::silence() {
+    m_session.tick()->stopSounds();
+}
+
+void MainWindow::showRow(schedule::RowId row) {
+    if (isHidden() || isMinimized()) {
+        showNormal();
+    }
+    m_tray->setWindowVisible(true);
+    raise();
+    activateWindow();
+    // The grid shows the data rows without the header row.
+    if (const int index = m_session.table().rowIndex(row); index > 0) {
+        const QModelIndex name = m_grid->viewIndexOf(index, schedule::kNameColumn);
+        m_grid->selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect);
+        m_grid->scrollTo(name);
+    }
+}
+
+CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
+    // A second start writes options such as --room to the preferences file before it
+    // hands over; the window takes them up from there.
+    m_session.preferences().store().reload();
+    switch (command.action) {
+    case CommandLine::Action::Kill:
+    case CommandLine::Action::List:
+        return runInSession(command, m_session);
+    default:
+        if (isHidden() || isMinimized()) {
+            showNormal();
+        }
+        if (m_tray) {
+            m_tray->setWindowVisible(true);
+        }
+        raise();
+        activateWindow();
+        // Where the window manager keeps focus where it is, the taskbar entry asks for
+        // attention instead.
+        QApplication::alert(this);
+        return {};
+    }
+}
+
+void MainWindow::toggleWindow() {
+    // Hidden only into a tray the user can see.
+    if (isVisible() && m_tray->isShown()) {
+        hide();
+        m_tray->setWindowVisible(false);
+    } else {
+        showNormal();
+        raise();
+        activateWindow();
+        m_tray->setWindowVisible(true);
+    }
+}
+
+PreferencesDialog* MainWindow::openPreferences() {
+    if (!m_preferencesDialog) {
+        m_preferencesDialog = new PreferencesDialog(m_session.preferences(), this);
+        m_preferencesDialog->setAttribute(Qt::WA_DeleteOnClose);
+        std::vector<std::pair<QString, bool>> rows;
+        for (const schedule::BossRow& row : m_session.table().rows()) {
+            rows.emplace_back(QString::fromStdString(text::trim(row.text[schedule::kNameColumn])),
+                              row.use);
+        }
+        m_preferencesDialog->setSharedRows(rows);
+    }
+    m_preferencesDialog->show();
+    m_preferencesDialog->raise();
+    m_preferencesDialog->activateWindow();
+    return m_preferencesDialog;
+}
+
+void MainWindow::wireHistory() {
+    m_rowMenu = new RowMenu(*m_grid, m_session.table());
+    GridController* grid = m_gridController.get();
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（现在）"),
+                        [grid](schedule::RowId row) { grid->killRowNow(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（几分钟前）…"),
+                        [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "历史记录…"),
+                        [this](schedule::RowId row) { openHistory(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
+                        [this](schedule::RowId row) { openLeadTimes(row); });
+}
+
+LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {
+    if (!m_session.table().row(row)) {
+        return nullptr;
+    }
+    auto* dialog = new LeadTimesDialog(m_session.table(), row,
+                                       m_session.preferences().extraLeadMinutes(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The row's list lives in config.ini with the table, so it is saved like a table edit.
+    connect(dialog, &LeadTimesDialog::stored, this,
+            [this](schedule::RowId) { m_session.writer().saveTable(m_session.table()); });
+    dialog->show();
+    return dialog;
+}
+
+void MainWindow::wireKeyboard() {
+    GridController* grid = m_gridController.get();
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "删除…"),
+                        [grid](schedule::RowId row) { grid->deleteRowAsked(row); });
+
+    const auto shortcut = [this](const QKeySequence& keys, QWidget* owner,
+                                 Qt::ShortcutContext context, auto slot) {
+        auto* made = new QShortcut(keys, owner);
+        made->setContext(context);
+        connect(made, &QShortcut::activated, this, slot);
+        return made;
+    };
+    // Text boxes keep their own Ctrl+Z and Delete: a focused line edit claims them first.
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_N), this, Qt::WindowShortcut,
+             [grid] { grid->addRowAndEditName(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this, Qt::WindowShortcut,
+             [grid] { grid->killCursorRowNow(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), this, Qt::WindowShortcut,
+             [grid] { grid->undoStack().undo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), this, Qt::WindowShortcut,
+             [grid] { grid->undoStack().redo(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), this, Qt::WindowShortcut,
+             [grid] { grid->undoStack().redo(); });
+    // Only while the grid itself has the focus: an open cell editor keeps its Delete.
+    shortcut(QKeySequence(Qt::Key_Delete), m_grid, Qt::WidgetShortcut,
+             [grid] { grid->deleteRowAsked(grid->cursorRowId()); });
+    // Everywhere in the program, so the overlay can be brought back from any window.
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this, Qt::ApplicationShortcut,
+             [this] { toggleOverlay(); });
+
+    // Tab goes through the controls row by row and leaves the grid; arrows move in it.
+    m_grid->setTabKeyNavigation(false);
+    m_viewer->setTabChangesFocus(true);
+    QWidget* const order[] = {
+        m_startStopButton, m_addButton,     m_deleteButton, m_warnMinutesEdit, m_preferencesButton,
+        m_overlayButton,   m_soundPathEdit, m_grid,         m_viewer};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+
+    m_gridController->setSortState(
+        GridProxy::sortStateFromInt(m_session.preferences().gridSortOrder.get()));
+    connect(grid, &GridController::sortStateChanged, this, [this](GridProxy::SortState state) {
+        m_session.preferences().gridSortOrder.set(static_cast<int>(state));
+    });
+}
+
+void MainWindow::wireOverlay() {
+    connect(m_overlayButton, &QPushButton::clicked, this, &MainWindow::toggleOverlay);
+    // Without a tray, click-through is turned off again here (right click on 悬浮窗).
+    m_overlayClickThrough =
+        new QAction(QCoreApplication::translate("Zorvane", "悬浮窗点击穿透"), m_overlayButton);
+    m_overlayClickThrough->setCheckable(true);
+    m_overlayButton->addAction(m_overlayClickThrough);
+    m_overlayButton->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(m_overlayClickThrough, &QAction::triggered, this, &MainWindow::setOverlayClickThrough);
+    connect(m_tray, &AlertTray::overlayToggleRequested, this, &MainWindow::toggleOverlay);
+    connect(m_tray, &AlertTray::overlayClickThroughRequested, this,
+            &MainWindow::setOverlayClickThrough);
+    setOverlayClickThrough(m_session.preferences().overlayClickThrough.get());
+    if (m_session.preferences().overlayVisible.get()) {
+        overlay()->show();
+    }
+    m_tray->setOverlayShown(m_overlay && m_overlay->isVisible());
+}
+
+Overlay* MainWindow::overlay() {
+    // Made when first shown: most starts never show it, and a window of its own costs
+    // time before the main window's first paint.
+    if (m_overlay) {
+        return m_overlay.get();
+    }
+    m_overlay = std::make_unique<Overlay>(&m_gridController->model());
+    m_overlay->setRowLimit(m_session.preferences().overlayRows.get());
+    m_session.preferences().overlayRows.onChanged(
+        this, [this](const int& rows) { m_overlay->setRowLimit(rows); });
+    const QStringList parts = m_session.preferences().overlayGeometry.get().split(QLatin1Char(','));
+    QRect geometry;
+    if (parts.size() == 4) {
+        bool ok[4] = {};
+        geometry = QRect(parts[0].trimmed().toInt(&ok[0]), parts[1].trimmed().toInt(&ok[1]),
+                         parts[2].trimmed().toInt(&ok[2]), parts[3].trimmed().toInt(&ok[3]));
+        if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
+            geometry = QRect();
+        }
+    }
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    // A stored place on no screen (a monitor since unplugged) falls back to the default.
+    if (geometry.isValid() && !area.isEmpty() && !area.intersects(geometry)) {
+        geometry = QRect();
+    }
+    if (geometry.isValid()) {
+        m_overlay->setGeometry(geometry);
+    } else if (!area.isEmpty()) {
+        m_overlay->move(area.right() - m_overlay->width() - 20, area.top() + 80);
+    }
+    connect(m_overlay.get(), &Overlay::geometryChosen, this, [this](const QRect& where) {
+        m_session.preferences().overlayGeometry.set(QStringLiteral("%1,%2,%3,%4")
+                                                        .arg(where.x())
+                                                        .arg(where.y())
+                                                        .arg(where.width())
+                                                        .arg(where.height()));
+    });
+    m_overlay->setClickThrough(m_session.preferences().overlayClickThrough.get());
+    connect(m_overlay.get(), &Overlay::clickThroughRequested, this,
+            &MainWindow::setOverlayClickThrough);
+    connect(m_overlay.get(), &Overlay::rowLimitRequested, this,
+            [this](int rows) { m_session.preferences().overlayRows.set(rows); });
+    connect(m_overlay.get(), &Overlay::hideRequested, this, &MainWindow::toggleOverlay);
+    return m_overlay.get();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Hidden, not toggled: it is shown again at the next start when it was shown now.
+    if (m_overlay) {
+        m_overlay->hide();
+    }
+    QWidget::closeEvent(event);
+}
+
+void MainWindow::toggleOverlay() {
+    const bool show = !(m_overlay && m_overlay->isVisible());
+    overlay()->setVisible(show);
+    m_session.preferences().overlayVisible.set(show);
+    m_tray->setOverlayShown(show);
+}
+
+void MainWindow::setOverlayClickThrough(bool on) {
+    if (m_overlay) {
+        m_overlay->setClickThrough(on);
+    }
+    m_session.preferences().overlayClickThrough.set(on);
+    m_tray->setOverlayClickThrough(on);
+    if (m_overlayClickThrough) {
+        m_overlayClickThrough->setChecked(on);
+    }
+}
+
+void MainWindow::wireRoom() {
+    RoomConnection* room = m_session.room();
+    if (room == nullptr) {
+        return;
+    }
+    // In the place of the write notice, which takes it over while a write fails.
+    m_roomLine =
+        place(new RoomStatusLine(*room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
+    m_writeNotice->raise();
+    connect(m_roomLine, &ClickableLabel::leftPressed, this, [this, room] {
+        if (!room->offers().empty()) {
+            openRoomOffers();
+        }
+    });
+}
+
+RoomOffersPanel* MainWindow::openRoomOffers() {
+    if (m_session.room() == nullptr) {
+        return nullptr;
+    }
+    if (!m_offersPanel) {
+        m_offersPanel = new RoomOffersPanel(*m_session.room(), this);
+        m_offersPanel->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_offersPanel->show();
+    m_offersPanel->raise();
+    return m_offersPanel;
+}
+
+HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+    if (!boss) {
+        return nullptr;
+    }
+    // The history knows the boss by the name its kills were recorded under.
+    auto* dialog = new HistoryDialog(m_session.history(),
+                                     {text::trim(boss->text[schedule::kNameColumn]),
+                                      text::textToInteger(boss->text[schedule::kPeriodColumn]),
+                                      text::textToInteger(boss->text[schedule::kDelayColumn])},
+                                     this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
+    dialog->show();
+    return dialog;
+}
+
+void MainWindow::onWindowCreated() {
+    const std::filesystem::path dir = m_session.programPath();
+    // Told before any write fails on its own: nothing the user changes can be kept.
+    if (std::string error; !text::canCreateFilesIn(dir, &error)) {
+        m_writeNotice->writeFailed(text::utf8FromPath(config::tableFilePath(dir).parent_path()),
+                                   error);
+    }
+    // Column widths, the check-box column and the header row.
+    m_gridController->setupColumns();
+    const std::string storedWarnMinutes = m_session.finishLoad();
+    showMissedWhileAway();
+    m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
+
+    // Starting the download forks a helper, which makes every page the window thread writes
+    // next a copy; the window is drawn first.
+    afterFirstPaint(*this, [this] {
+        startAnnouncement(*m_session.globals(), m_viewer, m_setup.announcementUrl,
+                          m_session.programDir(), m_setup.announcementFetcher);
+    });
+    showStoredWarnMinutes(storedWarnMinutes);
+    m_gridController->centreCells();
+
+    m_session.globals()->clockTimer().start([this](std::intptr_t) { onClockTick(); },
+                                            kClockIntervalMs);
+    m_session.startTick();
+}
+
+void MainWindow::showMissedWhileAway() {
+    const std::vector<schedule::MissedRow> missed = m_session.startNotingRunning();
+    if (!missed.empty()) {
+        m_awayPanel = new AwayPanel(missed, this);
+        // Shown once the window itself is up, beside it and without blocking it.
+        QTimer::singleShot(0, m_awayPanel, &QWidget::show);
+    }
+}
+
+void MainWindow::showStoredWarnMinutes(const std::string& stored) {
+    // Each setText raises textChanged, so onWarnMinutesChanged stores what is set.
+    m_warnMinutesEdit->setText(QString::fromStdString(stored));
+    if (m_warnMinutesEdit->text().isEmpty()) {
+        m_warnMinutesEdit->setText(defaultWarnMinutes());
+        m_session.writer().writeWarnMinutes(std::string(config::kDefaultWarnMinutes));
+    }
+}
+
+void MainWindow::onWarnMinutesChanged(const QString& text) {
+    m_session.writer().writeWarnMinutes(text.toStdString());
+}
+
+void MainWindow::onStartStopClicked() {
+    if (m_tickRunning) {
+        m_session.stopTick();
+    } else {
+        m_session.startTick();
+    }
+    m_tickRunning = !m_tickRunning;
+    m_startStopButton->setText(startStopCaption(m_tickRunning));
+    m_tray->setTickRunning(m_tickRunning);
+}
+
+void MainWindow::onClockTick() {
+    periodic::CriticalSectionLock& lock = m_session.globals()->clockLock();
+    lock.enter();
+    const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
+                         QString::fromStdString(schedule::clockTimeText(m_session.clock().now()));
+    // Widgets belong to the window thread; the worker only posts the new caption.
+    handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
+    lock.leave();
+}
+
+} // namespace zorvane::app
