@@ -1117,5 +1117,139 @@ The built-in sound will play at warnings.</translation>
         <source>推送到“%1”失败：%2</source>
         <translation>pushing to “%1” failed: %2</translation>
     </message>
+    <message>
+        <source>旧版成员</source>
+        <translation>Member of an earlier version</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Recorded</translation>
+    </message>
+    <message>
+        <source>收到</source>
+        <translation>Received</translation>
+    </message>
+    <message>
+        <source>撤回</source>
+        <translation>Retracted</translation>
+    </message>
+    <message>
+        <source>拒绝</source>
+        <translation>Refused</translation>
+    </message>
+    <message>
+        <source>事件</source>
+        <translation>Event</translation>
+    </message>
+    <message>
+        <source>成员</source>
+        <translation>Member</translation>
+    </message>
+    <message>
+        <source>BOSS</source>
+        <translation>Boss</translation>
+    </message>
+    <message>
+        <source>击杀时间</source>
+        <translation>Kill time</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>撤回 %1 的击杀</source>
+        <translation>Retracted a kill of %1</translation>
+    </message>
+    <message>
+        <source>官员；</source>
+        <translation>Officer; </translation>
+    </message>
+    <message>
+        <source>成员（本机所见）：</source>
+        <translation>Members (as seen here):</translation>
+    </message>
+    <message>
+        <source>采用的击杀</source>
+        <translation>Kills taken</translation>
+    </message>
+    <message>
+        <source>被拒绝</source>
+        <translation>Refused</translation>
+    </message>
+    <message>
+        <source>最近的拒绝原因</source>
+        <translation>Latest refusal reason</translation>
+    </message>
+    <message>
+        <source>房间记录：</source>
+        <translation>Room log:</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>房间 %1</source>
+        <translation>Room %1</translation>
+    </message>
+    <message>
+        <source>本成员的角色：尚未知道</source>
+        <translation>Your role: not known yet</translation>
+    </message>
+    <message>
+        <source>本成员的角色：%1</source>
+        <translation>Your role: %1</translation>
+    </message>
+    <message>
+        <source>新 BOSS（%1）…</source>
+        <translation>New bosses (%1)…</translation>
+    </message>
+    <message>
+        <source>时间在未来</source>
+        <translation>time in the future</translation>
+    </message>
+    <message>
+        <source>重复击杀过早</source>
+        <translation>re-kill too early</translation>
+    </message>
+    <message>
+        <source>每分钟过多</source>
+        <translation>too many a minute</translation>
+    </message>
+    <message>
+        <source>撤回他人的击杀</source>
+        <translation>retracting another's kill</translation>
+    </message>
+    <message>
+        <source>房间里没有 %1 的击杀</source>
+        <translation>The room has no kill of %1</translation>
+    </message>
+    <message>
+        <source>未能撤回 %1：%2</source>
+        <translation>Could not retract %1: %2</translation>
+    </message>
+    <message>
+        <source>撤回（所有成员）</source>
+        <translation>Retract (for all members)</translation>
+    </message>
+    <message>
+        <source>击杀</source>
+        <translation>Kills</translation>
+    </message>
+    <message>
+        <source>房间记录（%1）</source>
+        <translation>Room log (%1)</translation>
+    </message>
+    <message>
+        <source>；%1 条被拒绝</source>
+        <translation>; %1 refused</translation>
+    </message>
+    <message>
+        <source>
+角色：%1</source>
+        <translation>
+Role: %1</translation>
+    </message>
 </context>
 </TS>
