@@ -65,6 +65,17 @@ RowsByName rowsByName(const schedule::BossTable& table) {
 
 } // namespace
 
+struct RoomConnection::SliceView {
+    RowsByName rows;
+    QStringList shared;
+    QStringList unshared;
+};
+
+RoomConnection::SliceView RoomConnection::sliceView() const {
+    return {rowsByName(m_table), m_preferences.sharedBosses.get(),
+            m_preferences.unsharedBosses.get()};
+}
+
 class RoomConnection::Relay final : public share::RoomListener {
 public:
     Relay(RoomConnection& owner, std::uint64_t session) : m_owner(owner), m_session(session) {}
@@ -330,23 +341,26 @@ void RoomConnection::takeSlice() {
             status = true;
             break;
         case Incoming::Kind::Retracted:
-            applyRetraction(*item.retracted);
+            // In order with the kills, below.
+            kills = true;
             status = true;
             break;
         }
     }
     if (kills) {
         // The table and the sharing choices are read once per slice.
-        RowsByName rows = rowsByName(m_table);
-        const QStringList shared = m_preferences.sharedBosses.get();
-        const QStringList unshared = m_preferences.unsharedBosses.get();
+        SliceView view = sliceView();
+        RowsByName& rows = view.rows;
+        const QStringList& shared = view.shared;
+        const QStringList& unshared = view.unshared;
         const std::size_t offersBefore = m_offers.size();
         bool offersChangedHere = false;
         const auto deadline = std::chrono::steady_clock::now() + kSliceBudget;
         std::size_t judged = 0;
         for (std::size_t index = 0; index < slice.size(); ++index) {
             const Incoming& item = slice[index];
-            if (item.session != m_session || item.kind != Incoming::Kind::Kill) {
+            if (item.session != m_session ||
+                (item.kind != Incoming::Kind::Kill && item.kind != Incoming::Kind::Retracted)) {
                 continue;
             }
             // A slice that took its time leaves the rest of its kills for the next one; at
@@ -356,6 +370,10 @@ void RoomConnection::takeSlice() {
                 break;
             }
             ++judged;
+            if (item.kind == Incoming::Kind::Retracted) {
+                applyRetraction(*item.retracted, view);
+                continue;
+            }
             ++m_received;
             const share::KillEvent& event = item.event;
             const bool seen = seenBefore(event.eventId);
@@ -413,7 +431,7 @@ void RoomConnection::putBack(std::vector<Incoming>& slice, std::size_t from) {
     const bool wasEmpty = m_inbox.empty();
     for (std::size_t index = slice.size(); index > from; --index) {
         Incoming& item = slice[index - 1];
-        if (item.kind == Incoming::Kind::Kill) {
+        if (item.kind == Incoming::Kind::Kill || item.kind == Incoming::Kind::Retracted) {
             m_inbox.push_front(std::move(item));
         }
     }
@@ -593,7 +611,7 @@ void RoomConnection::noteRefused(const share::RefusedMessage& refused) {
           sender.standing == share::Standing::Officer, share::refusalKey(refused.refusal));
 }
 
-void RoomConnection::applyRetraction(const share::RetractedKill& retracted) {
+void RoomConnection::applyRetraction(const share::RetractedKill& retracted, SliceView& view) {
     const share::Retraction& retraction = retracted.retraction;
     const bool officer = retracted.standing == share::Standing::Officer;
     RoomMember& record =
@@ -614,11 +632,8 @@ void RoomConnection::applyRetraction(const share::RetractedKill& retracted) {
     }
     const std::optional<schedule::UtcSeconds> restored =
         retracted.restored ? std::optional(retracted.restored->killUtcSeconds) : std::nullopt;
-    const QStringList shared = m_preferences.sharedBosses.get();
-    const QStringList unshared = m_preferences.unsharedBosses.get();
-    RowsByName rows = rowsByName(m_table);
-    const auto found = rows.find(retraction.key.boss);
-    if (found == rows.end()) {
+    const auto found = view.rows.find(retraction.key.boss);
+    if (found == view.rows.end()) {
         if (const auto offer = m_offers.find(retraction.key.boss);
             offer != m_offers.end() && offer->second.killUtcSeconds == retraction.killUtcSeconds) {
             m_offers.erase(offer);
@@ -626,12 +641,14 @@ void RoomConnection::applyRetraction(const share::RetractedKill& retracted) {
         }
         return;
     }
-    for (const RowRef& row : found->second) {
+    for (RowRef& row : found->second) {
         // Only rows that show the retracted kill go back; a row with a kill of its own
         // keeps it.
-        if (bossShared(shared, unshared, retraction.key.boss, row.checked) &&
-            row.lastUtc == std::optional(retraction.killUtcSeconds)) {
-            m_restoreKill(row.id, retraction.killUtcSeconds, restored);
+        if (bossShared(view.shared, view.unshared, retraction.key.boss, row.checked) &&
+            row.lastUtc == std::optional(retraction.killUtcSeconds) &&
+            m_restoreKill(row.id, retraction.killUtcSeconds, restored)) {
+            const std::optional<schedule::BossRow> now = m_table.row(row.id);
+            row.lastUtc = now ? now->timing.lastUtc : std::nullopt;
         }
     }
 }
@@ -716,7 +733,8 @@ bool RoomConnection::retractNewest(const std::string& boss, QString& error) {
     done.target = judgement.target;
     done.wasNewest = judgement.wasNewest;
     done.restored = judgement.restored;
-    applyRetraction(done);
+    SliceView view = sliceView();
+    applyRetraction(done, view);
     emit statusChanged();
     return true;
 }

@@ -182,7 +182,10 @@ private:
     // Window thread: takes over one slice.
     void takeSlice();
     void noteRefused(const share::RefusedMessage& refused);
-    void applyRetraction(const share::RetractedKill& retracted);
+    // The table's rows by name and the sharing choices, read once per slice.
+    struct SliceView;
+    SliceView sliceView() const;
+    void applyRetraction(const share::RetractedKill& retracted, SliceView& view);
     void audit(history::AuditKind kind, const share::KillEvent& kill, const std::string& member,
                const std::string& nickname, bool officer, const std::string& detail = {});
     // Gives the client the rule of every boss of the table, for its early re-kill check.
