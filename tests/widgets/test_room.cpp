@@ -210,6 +210,13 @@ private:
                      output.c_str());
         }
     }
+    // Removes the translators a test installed.
+    static void backToChinese() {
+        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    }
     QString memberLink(const QString& user) const {
         return QStringLiteral("mqtt://%1@127.0.0.1:%2/guild").arg(user).arg(m_broker->port());
     }
@@ -405,10 +412,7 @@ private slots:
         QCOMPARE(bob.session->room()->statusText(),
                  QStringLiteral("Room guild: refused: the broker refused the user name or "
                                 "password (not authorised)"));
-        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
-            QCoreApplication::removeTranslator(translator);
-            delete translator;
-        }
+        backToChinese();
         // The line is cut to its place; the tooltip has it all, but never the password.
         QVERIFY(bob.line().startsWith(QStringLiteral("房间 guild：被拒绝：服务器拒绝")));
         QVERIFY(bob.window->roomStatusLine()->toolTip().startsWith(refused));
@@ -562,10 +566,7 @@ private slots:
         QCOMPARE(panel->roleLabel()->text(), QStringLiteral("Your role: officer"));
         QVERIFY(
             members->item(rudiRow, 3)->text().startsWith(QStringLiteral("time in the future 1")));
-        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
-            QCoreApplication::removeTranslator(translator);
-            delete translator;
-        }
+        backToChinese();
 
         // The reader's role shows, it has no retraction entry, and its kill is not shared.
         app::RoomPanel* rexPanel = rex.window->openRoomPanel();
