@@ -1,6 +1,9 @@
 // The window in a busy room: 49 other members (a process of their own, this program
 // started with --senders) send 1,000 kill events a second over 200 bosses for 10 s
-// through a real mosquitto broker, and the window (real widgets, offscreen) applies them.
+// through a real mosquitto broker, and the window (real widgets, offscreen) judges and
+// applies them. With argument 2 every member also retracts its previous kill after each
+// new one, so a burst of kills, retractions and refusals (far more than a member may send
+// a minute) arrives at once, and rows go back as kills are taken back.
 // Measures this process's CPU (the window, the room client's network thread, the tick and
 // the history writer) and the longest gap of a 1 ms timer on the window thread, which is
 // how long the window was blocked at most.
@@ -103,7 +106,8 @@ public:
 
 class RoomMember final : public Member, public share::RoomListener {
 public:
-    RoomMember(int port, int index) : m_client(options(port, index), *this) {
+    RoomMember(int port, int index, bool retracting)
+        : m_client(options(port, index), *this), m_retracting(retracting) {
         text::Message error;
         if (!m_client.start(error)) {
             std::cerr << text::defaultText(error) << '\n';
@@ -112,9 +116,17 @@ public:
     bool ready() const override { return m_connected; }
     void publish(const std::string& boss, std::int64_t killUtc) override {
         std::string error;
-        if (!m_client.publishKill({boss, kPeriodMinutes, 0, killUtc}, error)) {
+        std::string eventId;
+        if (!m_client.publishKill({boss, kPeriodMinutes, 0, killUtc}, error, &eventId)) {
             std::cerr << "not sent: " << error << '\n';
         }
+        if (m_retracting && !m_previous.empty()) {
+            text::Message reason;
+            if (!m_client.retractKill(m_previous, reason)) {
+                std::cerr << "not retracted: " << text::defaultText(reason) << '\n';
+            }
+        }
+        m_previous = eventId;
     }
     std::int64_t pending() const override {
         return static_cast<std::int64_t>(m_client.pendingCount());
@@ -138,6 +150,8 @@ private:
     }
     std::atomic<bool> m_connected{false};
     share::RoomClient m_client;
+    bool m_retracting = false;
+    std::string m_previous; // the event id of this member's previous kill
 };
 
 class Publisher final : public Member {
@@ -191,11 +205,12 @@ private:
     std::int64_t m_sent = 0;
 };
 
-int runSenders(int port, std::int64_t first, bool listening) {
+// mode 0: bare publishers; 1: room members; 2: room members that also retract.
+int runSenders(int port, std::int64_t first, int mode) {
     std::vector<std::unique_ptr<Member>> members;
     for (int i = 1; i < kMembers; ++i) {
-        if (listening) {
-            members.push_back(std::make_unique<RoomMember>(port, i));
+        if (mode > 0) {
+            members.push_back(std::make_unique<RoomMember>(port, i, mode == 2));
         } else {
             members.push_back(std::make_unique<Publisher>(port, i));
         }
@@ -425,6 +440,16 @@ void windowInABusyRoom(benchmark::State& state) {
         state.counters["kills_received"] =
             static_cast<double>(room.receivedCount() - receivedBefore);
         state.counters["dropped"] = static_cast<double>(room.droppedCount());
+        std::uint64_t refused = 0;
+        std::uint64_t retractions = 0;
+        for (const auto& [key, member] : room.memberRecords()) {
+            retractions += member.retractions;
+            for (const std::uint64_t count : member.refused) {
+                refused += count;
+            }
+        }
+        state.counters["refused"] = static_cast<double>(refused);
+        state.counters["retractions"] = static_cast<double>(retractions);
         state.counters["cpu_s"] = cpu;
         state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / wall.count();
         state.counters["longest_window_gap_ms"] = static_cast<double>(longestGapNs) / 1e6;
@@ -453,8 +478,9 @@ void windowInABusyRoom(benchmark::State& state) {
 
 } // namespace
 
-// Argument: whether the other members also receive (1) or only send (0).
+// Argument: the other members also receive (1), and retract as well (2), or only send (0).
 BENCHMARK(windowInABusyRoom)
+    ->Arg(2)
     ->Arg(1)
     ->Arg(0)
     ->Iterations(1)
@@ -465,10 +491,10 @@ int main(int argc, char** argv) {
     // The other members' process never runs the benchmark itself, whatever it was given.
     if (argc >= 2 && std::strcmp(argv[1], "--senders") == 0) {
         if (argc != 5) {
-            std::cerr << "usage: bench_room --senders PORT FIRST-KILL LISTENING\n";
+            std::cerr << "usage: bench_room --senders PORT FIRST-KILL MODE\n";
             return 2;
         }
-        return runSenders(std::atoi(argv[2]), std::atoll(argv[3]), std::atoi(argv[4]) != 0);
+        return runSenders(std::atoi(argv[2]), std::atoll(argv[3]), std::atoi(argv[4]));
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");

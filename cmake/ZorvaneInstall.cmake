@@ -53,6 +53,11 @@ add_custom_target(zorvane_compressed_docs ALL DEPENDS ${_zorvane_gzipped})
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/packaging/zorvane.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz" "${_zorvane_pkgdir}/copyright"
         DESTINATION ${_zorvane_docdir})
+# The broker set-up for guild rooms, for the officer who runs the broker.
+install(FILES "${_zorvane_pkgdir}/broker/zorvane-room.conf"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zorvane/broker)
+install(PROGRAMS "${_zorvane_pkgdir}/broker/zorvane-room"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zorvane/broker)
 
 include(cmake/ZorvanePackage.cmake)
 

@@ -2,6 +2,7 @@
 
 #include "history/csvexport.h"
 #include "history/killtexts.h"
+#include "history/sqlitetext.h"
 #include "schedule/clock.h"
 #include "schedule/datetime.h"
 #include "text/fileio.h"
@@ -111,16 +112,6 @@ public:
 private:
     sqlite3_stmt* m_stmt = nullptr;
 };
-
-void bindText(sqlite3_stmt* stmt, int index, std::string_view value) {
-    sqlite3_bind_text(stmt, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-}
-
-std::string columnText(sqlite3_stmt* stmt, int index) {
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, index));
-    return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(stmt, index)))
-                 : std::string();
-}
 
 KillRecord recordFromRow(sqlite3_stmt* stmt) {
     KillRecord record;

@@ -42,9 +42,9 @@ schedule::RowId putBack(UndoTarget& target, const BossRow& row, int position) {
 } // namespace
 
 RowStateCommand::RowStateCommand(UndoTarget target, BossRow before, BossRow after,
-                                 const QString& text)
-    : QUndoCommand(text), m_target(target), m_before(std::move(before)), m_after(std::move(after)) {
-}
+                                 const QString& text, Toggled toggled)
+    : QUndoCommand(text), m_target(target), m_before(std::move(before)), m_after(std::move(after)),
+      m_toggled(std::move(toggled)) {}
 
 bool RowStateCommand::differs(const BossRow& before, const BossRow& after) {
     if (before.use != after.use || before.timing.lastUtc != after.timing.lastUtc) {
@@ -88,6 +88,9 @@ void RowStateCommand::apply(const BossRow& state, const BossRow& other) {
 
 void RowStateCommand::undo() {
     apply(m_before, m_after);
+    if (m_toggled) {
+        m_toggled(m_after, true);
+    }
 }
 
 void RowStateCommand::redo() {
@@ -95,6 +98,9 @@ void RowStateCommand::redo() {
         return;
     }
     apply(m_after, m_before);
+    if (m_toggled) {
+        m_toggled(m_after, false);
+    }
 }
 
 AddRowCommand::AddRowCommand(UndoTarget target, schedule::RowId id, int position,

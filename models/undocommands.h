@@ -10,6 +10,8 @@
 #include <QString>
 #include <QUndoCommand>
 
+#include <functional>
+
 namespace zorvane::app {
 
 // What the commands change: the table and its copy on disk.
@@ -22,8 +24,12 @@ struct UndoTarget {
 // Only what differs between the two is written back; the countdown is the tick's.
 class RowStateCommand final : public QUndoCommand {
 public:
+    // Told after every undo (true) and redo (false) but the first, with the row as it was
+    // after the change (a kill the room shared is taken back when undone).
+    using Toggled = std::function<void(const schedule::BossRow& after, bool undone)>;
+
     RowStateCommand(UndoTarget target, schedule::BossRow before, schedule::BossRow after,
-                    const QString& text);
+                    const QString& text, Toggled toggled = {});
     void undo() override;
     void redo() override;
     // True when the two states differ in anything a command would write.
@@ -35,6 +41,7 @@ private:
     UndoTarget m_target;
     schedule::BossRow m_before;
     schedule::BossRow m_after;
+    Toggled m_toggled;
     bool m_done = true;
 };
 

@@ -2,11 +2,15 @@
 
 #include "schedule/tableops.h"
 #include "services/configwriter.h"
+#include "text/textops.h"
 
 #include <QTimer>
 
 namespace zorvane::app {
 namespace {
+
+// Kills remembered per row for putting the row back when one is retracted.
+constexpr std::size_t kRememberedKills = 8;
 
 // Keeps the kill a table operation reports until the caller knows the table was written.
 class HeldKill final : public schedule::KillLog {
@@ -34,6 +38,7 @@ bool KillPath::record(schedule::RowId row, schedule::UtcSeconds instant,
         !schedule::recordKill(m_table, row, instant, source, m_writer, m_killLog, sender)) {
         return false;
     }
+    remember(row, instant, before->timing.lastUtc);
     tell(*before);
     return true;
 }
@@ -64,10 +69,52 @@ bool KillPath::applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc,
                                          m_killLog, sender)) {
         return false;
     }
+    remember(row, killUtc, before->timing.lastUtc);
     // Undone like a kill of one's own; a burst of received kills is saved once.
     tell(*before);
     saveSoon();
     return true;
+}
+
+bool KillPath::restore(schedule::RowId row, schedule::UtcSeconds retracted,
+                       std::optional<schedule::UtcSeconds> roomNewest) {
+    const std::optional<schedule::BossRow> before = m_table.row(row);
+    if (!before) {
+        return false;
+    }
+    std::optional<schedule::UtcSeconds> back = roomNewest;
+    if (const auto kills = m_replaced.find(row); kills != m_replaced.end()) {
+        for (const auto& [instant, replaced] : kills->second) {
+            if (instant == retracted && (!back || (replaced && *replaced > *back))) {
+                back = replaced;
+            }
+        }
+    }
+    const bool done = back ? schedule::markKilled(m_table, row, *back, schedule::KillSource::Remote)
+                           // Writing the last time without an instant drops the instant as well.
+                           : m_table.setCellTexts(row, {{schedule::kLastTimeColumn, ""},
+                                                        {schedule::kNextTimeColumn, ""}});
+    if (!done) {
+        return false;
+    }
+    tell(*before);
+    saveSoon();
+    return true;
+}
+
+void KillPath::remember(schedule::RowId row, schedule::UtcSeconds instant,
+                        std::optional<schedule::UtcSeconds> before) {
+    auto& kills = m_replaced[row];
+    kills.emplace_back(instant, before);
+    if (kills.size() > kRememberedKills) {
+        kills.pop_front();
+    }
+}
+
+void KillPath::killUndone(const schedule::BossRow& killed, bool undone) {
+    if (m_undone && killed.timing.lastUtc) {
+        m_undone(text::trim(killed.text[schedule::kNameColumn]), *killed.timing.lastUtc, undone);
+    }
 }
 
 void KillPath::tell(const schedule::BossRow& before) {

@@ -14,7 +14,9 @@
 
 #include <QObject>
 
+#include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -29,6 +31,9 @@ class KillPath final : public QObject {
 public:
     // Told of every kill made here, with the row as it was before (the grid's undo stack).
     using Recorded = std::function<void(const schedule::BossRow& before)>;
+    // Told when a kill is undone (`undone`) or redone: the boss and the kill's instant.
+    using Undone =
+        std::function<void(const std::string& boss, schedule::UtcSeconds instant, bool undone)>;
 
     // Received kills within this many milliseconds share one save of the table.
     static constexpr int kRemoteSaveDelayMs = 200;
@@ -52,6 +57,10 @@ public:
     schedule::KillLog* killLog() const { return m_killLog; }
     // At most one listener; an empty function removes it.
     void setRecorded(Recorded recorded) { m_recorded = std::move(recorded); }
+    // At most one listener (the room, which takes back a shared kill that is undone).
+    void setUndone(Undone undone) { m_undone = std::move(undone); }
+    // Whoever undid or redid a kill of the row tells it here; `killed` is the row with the kill.
+    void killUndone(const schedule::BossRow& killed, bool undone);
 
     // A local kill of the row at `instant`: last and next time, the table saved, the kill log
     // told. False when the row is gone.
@@ -69,14 +78,29 @@ public:
     // False when the row is gone.
     bool applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc, const std::string& sender);
 
+    // The room retracted the kill at `retracted` that the row shows: the row goes back to the
+    // kill it showed before that one came, or to the room's newest kill after the
+    // retraction (`roomNewest`) when that is newer, or to none. No kill happened, so the kill
+    // log hears nothing; the table is saved with the next save. False when the row is gone.
+    bool restore(schedule::RowId row, schedule::UtcSeconds retracted,
+                 std::optional<schedule::UtcSeconds> roomNewest);
+
 private:
     void saveSoon();
+    // Notes what the row showed before a kill at `instant` came.
+    void remember(schedule::RowId row, schedule::UtcSeconds instant,
+                  std::optional<schedule::UtcSeconds> before);
     void tell(const schedule::BossRow& before);
 
     schedule::BossTable& m_table;
     ConfigWriter& m_writer;
     schedule::KillLog* m_killLog = nullptr;
     Recorded m_recorded;
+    Undone m_undone;
+    // Per row, its latest kills made here and the last kill each replaced (a few per row).
+    std::map<schedule::RowId,
+             std::deque<std::pair<schedule::UtcSeconds, std::optional<schedule::UtcSeconds>>>>
+        m_replaced;
     QTimer* m_saveTimer = nullptr;
 };
 

@@ -25,6 +25,22 @@ namespace {
 // Event ids remembered to recognise a kill delivered twice (a resend after a reconnect,
 // or the retained copy of a kill already received live).
 constexpr std::size_t kSeenIds = 20000;
+// Own shared kills remembered per boss for undoing them.
+constexpr std::size_t kOwnKillsPerBoss = 8;
+
+std::int64_t utcMillisNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Members are told apart by their member level; where the broker names nobody (members of
+// earlier versions, one shared account) by their nickname as well.
+std::string memberKey(const std::string& member, share::Standing standing,
+                      const std::string& nickname) {
+    const bool named = standing == share::Standing::Member || standing == share::Standing::Officer;
+    return named ? member : member + '\n' + nickname;
+}
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -48,6 +64,17 @@ RowsByName rowsByName(const schedule::BossTable& table) {
 }
 
 } // namespace
+
+struct RoomConnection::SliceView {
+    RowsByName rows;
+    QStringList shared;
+    QStringList unshared;
+};
+
+RoomConnection::SliceView RoomConnection::sliceView() const {
+    return {rowsByName(m_table), m_preferences.sharedBosses.get(),
+            m_preferences.unsharedBosses.get()};
+}
 
 class RoomConnection::Relay final : public share::RoomListener {
 public:
@@ -77,6 +104,21 @@ public:
     void killsPending(std::size_t pending) override {
         Incoming item = make(Incoming::Kind::Pending);
         item.pending = pending;
+        m_owner.post(std::move(item));
+    }
+    void roleChanged(share::RoomRole role) override {
+        Incoming item = make(Incoming::Kind::Role);
+        item.role = role;
+        m_owner.post(std::move(item));
+    }
+    void messageRefused(const share::RefusedMessage& refused) override {
+        Incoming item = make(Incoming::Kind::Refused);
+        item.refused = std::make_shared<const share::RefusedMessage>(refused);
+        m_owner.post(std::move(item));
+    }
+    void killRetracted(const share::RetractedKill& retracted) override {
+        Incoming item = make(Incoming::Kind::Retracted);
+        item.retracted = std::make_shared<const share::RetractedKill>(retracted);
         m_owner.post(std::move(item));
     }
 
@@ -138,12 +180,28 @@ void RoomConnection::publishLocal(const schedule::KillRecord& record) {
     if (!m_client || !isShared(record.boss)) {
         return;
     }
-    std::string error;
-    const bool sent = m_client->publishKill(
-        {record.boss, record.periodMinutes, record.delayMinutes, record.utcSeconds}, error);
+    tellBossRules();
+    text::Message error;
+    std::string eventId;
+    const share::LocalKill kill{record.boss, record.periodMinutes, record.delayMinutes,
+                                record.utcSeconds};
+    const bool sent = m_client->publishKill(kill, error, &eventId);
     const QString sendError = sent ? QString()
                                    : QCoreApplication::translate("Zorvane", "未能共享 %1：%2")
-                                         .arg(qs(record.boss), qs(error));
+                                         .arg(qs(record.boss), messageText(error));
+    if (sent) {
+        auto& own = m_ownKills[record.boss];
+        own.emplace_back(record.utcSeconds, eventId);
+        if (own.size() > kOwnKillsPerBoss) {
+            own.pop_front();
+        }
+        share::KillEvent event;
+        event.boss = record.boss;
+        event.killUtcSeconds = record.utcSeconds;
+        event.eventId = eventId;
+        audit(history::AuditKind::Recorded, event, m_client->member(),
+              m_preferences.roomNickname.get().toStdString(), m_role == share::RoomRole::Officer);
+    }
     if (sendError != m_sendError) {
         m_sendError = sendError;
         emit statusChanged();
@@ -174,6 +232,9 @@ void RoomConnection::rejoin() {
     m_skews.clear();
     m_dropped = 0;
     m_pending = 0;
+    m_role = share::RoomRole::Unknown;
+    m_members.clear();
+    m_ownKills.clear();
     if (!m_offers.empty()) {
         m_offers.clear();
         emit offersChanged();
@@ -191,6 +252,9 @@ void RoomConnection::rejoin() {
         return;
     }
     m_room = qs(options->link.room);
+    if (m_utcMillis) {
+        options->utcMillis = m_utcMillis;
+    }
     m_relay = std::make_unique<Relay>(*this, m_session);
     m_client = std::make_unique<share::RoomClient>(std::move(*options), *m_relay);
     text::Message error;
@@ -200,6 +264,7 @@ void RoomConnection::rejoin() {
         setProblem(QCoreApplication::translate("Zorvane", "无法加入：%1").arg(messageText(error)));
         return;
     }
+    tellBossRules();
     emit statusChanged();
 }
 
@@ -267,20 +332,35 @@ void RoomConnection::takeSlice() {
         case Incoming::Kind::Pending:
             m_pending = item.pending;
             break;
+        case Incoming::Kind::Role:
+            m_role = item.role;
+            status = true;
+            break;
+        case Incoming::Kind::Refused:
+            noteRefused(*item.refused);
+            status = true;
+            break;
+        case Incoming::Kind::Retracted:
+            // In order with the kills, below.
+            kills = true;
+            status = true;
+            break;
         }
     }
     if (kills) {
         // The table and the sharing choices are read once per slice.
-        RowsByName rows = rowsByName(m_table);
-        const QStringList shared = m_preferences.sharedBosses.get();
-        const QStringList unshared = m_preferences.unsharedBosses.get();
+        SliceView view = sliceView();
+        RowsByName& rows = view.rows;
+        const QStringList& shared = view.shared;
+        const QStringList& unshared = view.unshared;
         const std::size_t offersBefore = m_offers.size();
         bool offersChangedHere = false;
         const auto deadline = std::chrono::steady_clock::now() + kSliceBudget;
         std::size_t judged = 0;
         for (std::size_t index = 0; index < slice.size(); ++index) {
             const Incoming& item = slice[index];
-            if (item.session != m_session || item.kind != Incoming::Kind::Kill) {
+            if (item.session != m_session ||
+                (item.kind != Incoming::Kind::Kill && item.kind != Incoming::Kind::Retracted)) {
                 continue;
             }
             // A slice that took its time leaves the rest of its kills for the next one; at
@@ -290,9 +370,24 @@ void RoomConnection::takeSlice() {
                 break;
             }
             ++judged;
+            if (item.kind == Incoming::Kind::Retracted) {
+                applyRetraction(*item.retracted, view);
+                continue;
+            }
             ++m_received;
             const share::KillEvent& event = item.event;
             const bool seen = seenBefore(event.eventId);
+            if (!seen) {
+                RoomMember& sender =
+                    m_members[memberKey(event.member, event.standing, event.nickname)];
+                sender.member = event.member;
+                sender.nickname = event.nickname;
+                sender.standing = event.standing;
+                ++sender.accepted;
+                status = true;
+                audit(history::AuditKind::Accepted, event, event.member, event.nickname,
+                      event.standing == share::Standing::Officer);
+            }
             const auto found = rows.find(event.boss);
             if (found == rows.end()) {
                 if (share::judgeRemoteKill(false, std::nullopt, seen, event.killUtcSeconds) !=
@@ -336,7 +431,7 @@ void RoomConnection::putBack(std::vector<Incoming>& slice, std::size_t from) {
     const bool wasEmpty = m_inbox.empty();
     for (std::size_t index = slice.size(); index > from; --index) {
         Incoming& item = slice[index - 1];
-        if (item.kind == Incoming::Kind::Kill) {
+        if (item.kind == Incoming::Kind::Kill || item.kind == Incoming::Kind::Retracted) {
             m_inbox.push_front(std::move(item));
         }
     }
@@ -438,6 +533,15 @@ QString RoomConnection::statusText() const {
         text +=
             QCoreApplication::translate("Zorvane", "；%1 个新 BOSS 可添加").arg(m_offers.size());
     }
+    std::uint64_t refused = 0;
+    for (const auto& [key, member] : m_members) {
+        for (const std::uint64_t count : member.refused) {
+            refused += count;
+        }
+    }
+    if (refused > 0) {
+        text += QCoreApplication::translate("Zorvane", "；%1 条被拒绝").arg(refused);
+    }
     if (!m_sendError.isEmpty()) {
         text += QStringLiteral("；") + m_sendError;
     }
@@ -449,6 +553,9 @@ QString RoomConnection::statusDetails() const {
         return {};
     }
     QString details = statusText().replace(QStringLiteral("；"), QStringLiteral("\n"));
+    if (const QString role = roleText(); !role.isEmpty()) {
+        details += QCoreApplication::translate("Zorvane", "\n角色：%1").arg(role);
+    }
     if (m_dropped > 0) {
         details += QCoreApplication::translate("Zorvane", "\n已丢弃 %1 条无效消息").arg(m_dropped);
     }
@@ -465,6 +572,214 @@ QString RoomConnection::statusDetails() const {
 bool RoomConnection::statusIsProblem() const {
     return !m_problem.isEmpty() || m_state == share::RoomState::Refused || !m_sendError.isEmpty() ||
            !m_skews.empty();
+}
+
+QString refusalText(const std::string& key) {
+    for (std::size_t index = 0; index < share::kRefusalCount; ++index) {
+        const auto refusal = static_cast<share::Refusal>(index);
+        if (key != share::refusalKey(refusal)) {
+            continue;
+        }
+        switch (refusal) {
+        case share::Refusal::InFuture:
+            return QCoreApplication::translate("Zorvane", "时间在未来");
+        case share::Refusal::TooEarly:
+            return QCoreApplication::translate("Zorvane", "重复击杀过早");
+        case share::Refusal::TooMany:
+            return QCoreApplication::translate("Zorvane", "每分钟过多");
+        case share::Refusal::NotTheirs:
+            return QCoreApplication::translate("Zorvane", "撤回他人的击杀");
+        }
+    }
+    return qs(key);
+}
+
+QString RoomConnection::roleText() const {
+    const text::Message word = share::roleMessage(m_role);
+    return word.empty() ? QString() : messageText(word);
+}
+
+void RoomConnection::noteRefused(const share::RefusedMessage& refused) {
+    const share::MemberRecord& sender = refused.sender;
+    RoomMember& record = m_members[memberKey(sender.member, sender.standing, sender.nickname)];
+    record.member = sender.member;
+    record.nickname = sender.nickname;
+    record.standing = sender.standing;
+    record.refused = sender.refused;
+    record.lastRefusal = refused.reason;
+    audit(history::AuditKind::Refused, refused.kill, sender.member, sender.nickname,
+          sender.standing == share::Standing::Officer, share::refusalKey(refused.refusal));
+}
+
+void RoomConnection::applyRetraction(const share::RetractedKill& retracted, SliceView& view) {
+    const share::Retraction& retraction = retracted.retraction;
+    const bool officer = retracted.standing == share::Standing::Officer;
+    RoomMember& record =
+        m_members[memberKey(retracted.member, retracted.standing, retraction.nickname)];
+    record.member = retracted.member;
+    record.nickname = retraction.nickname;
+    record.standing = retracted.standing;
+    ++record.retractions;
+    share::KillEvent target = retracted.target.value_or(share::KillEvent{});
+    target.boss = retraction.key.boss;
+    target.killUtcSeconds = retraction.killUtcSeconds;
+    target.eventId = retraction.eventId;
+    audit(history::AuditKind::Retracted, target, retracted.member, retraction.nickname, officer,
+          retraction.targetEventId + '\n' + retraction.targetMember);
+    if (!retracted.wasNewest || !m_restoreKill || !retraction.key.server.empty() ||
+        !retraction.key.line.empty()) {
+        return; // the rows never showed it (the table has no servers and lines yet)
+    }
+    const std::optional<schedule::UtcSeconds> restored =
+        retracted.restored ? std::optional(retracted.restored->killUtcSeconds) : std::nullopt;
+    const auto found = view.rows.find(retraction.key.boss);
+    if (found == view.rows.end()) {
+        if (const auto offer = m_offers.find(retraction.key.boss);
+            offer != m_offers.end() && offer->second.killUtcSeconds == retraction.killUtcSeconds) {
+            m_offers.erase(offer);
+            emit offersChanged();
+        }
+        return;
+    }
+    for (RowRef& row : found->second) {
+        // Only rows that show the retracted kill go back; a row with a kill of its own
+        // keeps it.
+        if (bossShared(view.shared, view.unshared, retraction.key.boss, row.checked) &&
+            row.lastUtc == std::optional(retraction.killUtcSeconds) &&
+            m_restoreKill(row.id, retraction.killUtcSeconds, restored)) {
+            const std::optional<schedule::BossRow> now = m_table.row(row.id);
+            row.lastUtc = now ? now->timing.lastUtc : std::nullopt;
+        }
+    }
+}
+
+void RoomConnection::audit(history::AuditKind kind, const share::KillEvent& kill,
+                           const std::string& member, const std::string& nickname, bool officer,
+                           const std::string& detail) {
+    if (m_auditLog == nullptr) {
+        return;
+    }
+    history::AuditEntry entry;
+    entry.atUtcMillis = m_utcMillis ? m_utcMillis() : utcMillisNow();
+    entry.room = m_room.toStdString();
+    entry.kind = kind;
+    entry.member = member;
+    entry.nickname = nickname;
+    entry.officer = officer;
+    entry.boss = kill.boss;
+    entry.server = kill.server;
+    entry.line = kill.line;
+    entry.killUtcSeconds = kill.killUtcSeconds;
+    entry.eventId = kill.eventId;
+    if (kind == history::AuditKind::Refused) {
+        entry.reason = detail;
+    } else if (kind == history::AuditKind::Retracted) {
+        const std::size_t split = detail.find('\n');
+        entry.targetEventId = detail.substr(0, split);
+        entry.targetMember = split == std::string::npos ? std::string() : detail.substr(split + 1);
+    }
+    m_auditLog->record(std::move(entry));
+}
+
+void RoomConnection::tellBossRules() {
+    if (!m_client) {
+        return;
+    }
+    std::map<std::string, int> rules;
+    for (const schedule::BossRow& row : m_table.rows()) {
+        const int minutes = row.timing.periodMinutes + row.timing.delayMinutes;
+        if (minutes > 0) {
+            rules[text::trim(row.text[schedule::kNameColumn])] = minutes;
+        }
+    }
+    m_client->setBossRules(std::move(rules));
+}
+
+bool RoomConnection::canRetract(const std::string& boss) const {
+    return m_client && m_role == share::RoomRole::Officer &&
+           m_client->newestKill(share::KillKey{"", boss, ""}).has_value();
+}
+
+bool RoomConnection::retractNewest(const std::string& boss, QString& error) {
+    const std::optional<share::KillEvent> newest =
+        m_client ? m_client->newestKill({"", boss, ""}) : std::nullopt;
+    text::Message reason;
+    share::RetractionJudgement judgement;
+    if (!newest) {
+        error = QCoreApplication::translate("Zorvane", "房间里没有 %1 的击杀").arg(qs(boss));
+    } else if (!m_client->retractKill(newest->eventId, reason, &judgement)) {
+        error = messageText(reason);
+    } else {
+        error.clear();
+    }
+    // Told on the state line, as a kill that could not be shared is.
+    m_sendError =
+        error.isEmpty()
+            ? QString()
+            : QCoreApplication::translate("Zorvane", "未能撤回 %1：%2").arg(qs(boss), error);
+    if (!error.isEmpty()) {
+        emit statusChanged();
+        return false;
+    }
+    share::RetractedKill done;
+    done.retraction.targetEventId = newest->eventId;
+    done.retraction.targetMember = newest->member;
+    done.retraction.key = {"", boss, ""};
+    done.retraction.killUtcSeconds = newest->killUtcSeconds;
+    done.retraction.nickname = m_preferences.roomNickname.get().toStdString();
+    done.member = m_client->member();
+    done.standing =
+        m_role == share::RoomRole::Officer ? share::Standing::Officer : share::Standing::Member;
+    done.target = judgement.target;
+    done.wasNewest = judgement.wasNewest;
+    done.restored = judgement.restored;
+    SliceView view = sliceView();
+    applyRetraction(done, view);
+    emit statusChanged();
+    return true;
+}
+
+void RoomConnection::ownKillUndone(const std::string& boss, schedule::UtcSeconds instant,
+                                   bool undone) {
+    if (!m_client) {
+        return;
+    }
+    const auto own = m_ownKills.find(boss);
+    if (own == m_ownKills.end()) {
+        return; // not shared by this member (a received kill): nothing to take back
+    }
+    auto& kills = own->second;
+    const auto kill = std::find_if(kills.begin(), kills.end(),
+                                   [&](const auto& entry) { return entry.first == instant; });
+    if (kill == kills.end()) {
+        return;
+    }
+    const std::string eventId = kill->second;
+    if (!undone) {
+        // Redone: the kill is this member's again and goes out anew, with the row's rule.
+        kills.erase(kill);
+        for (const schedule::BossRow& row : m_table.rows()) {
+            if (text::trim(row.text[schedule::kNameColumn]) == boss) {
+                publishLocal({boss,
+                              instant,
+                              row.timing.periodMinutes,
+                              row.timing.delayMinutes,
+                              schedule::KillSource::DoubleClick,
+                              {}});
+                return;
+            }
+        }
+        return;
+    }
+    text::Message reason;
+    const QString sendError = m_client->retractKill(eventId, reason)
+                                  ? QString()
+                                  : QCoreApplication::translate("Zorvane", "未能撤回 %1：%2")
+                                        .arg(qs(boss), messageText(reason));
+    if (sendError != m_sendError) {
+        m_sendError = sendError;
+        emit statusChanged();
+    }
 }
 
 } // namespace zorvane::app

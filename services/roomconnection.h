@@ -2,12 +2,19 @@
 // The window's side of a shared room: joins the room named in the preferences, publishes
 // the kills recorded on shared rows and applies the kills other members send.
 //
+// It also keeps what the room's trust needs on the window's side: the role the broker gives
+// this member, what every member did as this member saw it (kills taken, retractions,
+// refusals by reason), the audit trail, and retractions: a retracted kill's rows go back to
+// the kill before it (by the kill path), an undone kill of one's own is retracted for
+// everyone, and an officer may retract any member's kill.
+//
 // The room client works on libmosquitto's own threads. What it reports is queued here and
 // taken over by the window thread in slices (one hand-off per non-empty queue, at most
 // kSliceEvents events and about kSliceBudget of applying kills per slice), so a flood of messages
 // never holds up the window and the client never waits for it. Leaving or changing rooms stops the
 // old client on a thread of its own, since stopping may wait for the network.
 
+#include "history/roomaudit.h"
 #include "schedule/bosstable.h"
 #include "schedule/services.h"
 #include "share/roomclient.h"
@@ -16,6 +23,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -32,6 +40,20 @@ namespace zorvane::app {
 
 class Preferences;
 
+// A refusal's reason key ("too-early", ...) as a short window text.
+QString refusalText(const std::string& key);
+
+// What one member did, as this member counted it since joining.
+struct RoomMember {
+    std::string member; // its member level; "" for members of earlier versions
+    std::string nickname;
+    share::Standing standing = share::Standing::Member;
+    std::uint64_t accepted = 0;    // kills of it that were the newest of their key
+    std::uint64_t retractions = 0; // retractions of it that stood
+    std::array<std::uint64_t, share::kRefusalCount> refused{};
+    text::Message lastRefusal; // why its latest refused message was refused
+};
+
 // A kill of a boss that is not in the table, offered to the user.
 struct RoomOffer {
     std::string boss;
@@ -47,6 +69,10 @@ public:
     // Applies a received kill to a row (the grid controller's applyRemoteKill).
     using ApplyKill =
         std::function<bool(schedule::RowId, schedule::UtcSeconds, const std::string& sender)>;
+    // Puts a row back from a retracted kill (its instant) to the kill before it: the room's
+    // newest after the retraction, when it knows one (the kill path's restore).
+    using RestoreKill = std::function<bool(schedule::RowId, schedule::UtcSeconds retracted,
+                                           std::optional<schedule::UtcSeconds> roomNewest)>;
 
     // Events taken over per slice on the window thread, and how long a slice may apply
     // kills before it leaves the rest to the next slice.
@@ -61,6 +87,14 @@ public:
 
     // Where recorded kills go besides the room (the history); nullptr for nowhere.
     void setKillLog(schedule::KillLog* log) { m_killLog = log; }
+    // Where the room's audit trail goes; nullptr for nowhere. Must outlive the connection.
+    void setAuditLog(history::RoomAuditLog* log) { m_auditLog = log; }
+    history::RoomAuditLog* auditLog() const { return m_auditLog; }
+    // "Now" in UTC milliseconds for the room's checks and the trail (the session's clock);
+    // without it the system clock. Takes effect at the next join.
+    void setUtcMillis(std::function<std::int64_t()> clock) { m_utcMillis = std::move(clock); }
+    // How retracted kills' rows go back; without it they stay as they are.
+    void setRestoreKill(RestoreKill restore) { m_restoreKill = std::move(restore); }
     // Passes every recorded kill on to the history and publishes the local ones (double
     // click, typed, command line) of shared rows. Any thread.
     void recordKill(const schedule::KillRecord& record) override;
@@ -74,6 +108,23 @@ public:
     bool isShared(const std::string& boss) const;
 
     bool inRoom() const { return m_client != nullptr || !m_problem.isEmpty(); }
+    // The room's name as the link gives it.
+    const QString& roomName() const { return m_room; }
+    // What the broker lets this member do, and that as a word ("" while unknown).
+    share::RoomRole role() const { return m_role; }
+    QString roleText() const;
+    // Every member this member heard from or refused, by member and client.
+    const std::map<std::string, RoomMember>& memberRecords() const { return m_members; }
+
+    // Whether this member may retract the newest kill of the boss for everyone: an officer
+    // who knows a kill of it. Window thread.
+    bool canRetract(const std::string& boss) const;
+    // Retracts the newest kill of the boss for everyone; false with the reason when it
+    // cannot. Window thread.
+    bool retractNewest(const std::string& boss, QString& error);
+    // A kill of one's own was undone: when it was shared, it is retracted for everyone
+    // (`undone`), or shared again when the undo is redone. Window thread.
+    void ownKillUndone(const std::string& boss, schedule::UtcSeconds instant, bool undone);
     share::RoomState state() const { return m_state; }
     // The state line: the room, its state and reason, members whose clocks differ and
     // offered bosses. Empty when no room is joined.
@@ -104,7 +155,16 @@ signals:
 private:
     class Relay;
     struct Incoming {
-        enum class Kind { State, Kill, Dropped, Skew, Pending } kind = Kind::Kill;
+        enum class Kind {
+            State,
+            Kill,
+            Dropped,
+            Skew,
+            Pending,
+            Role,
+            Refused,
+            Retracted
+        } kind = Kind::Kill;
         std::uint64_t session = 0;
         share::RoomState state = share::RoomState::Stopped;
         text::Message stateReason; // of a state
@@ -112,13 +172,24 @@ private:
         share::KillEvent event;
         share::MemberSkew skew;
         std::size_t pending = 0;
+        share::RoomRole role = share::RoomRole::Unknown;
+        std::shared_ptr<const share::RefusedMessage> refused;
+        std::shared_ptr<const share::RetractedKill> retracted;
     };
 
     // Network threads: queue and, when the queue was empty, hand the slice over.
     void post(Incoming item);
     // Window thread: takes over one slice.
     void takeSlice();
-    void handleKill(const share::KillEvent& event);
+    void noteRefused(const share::RefusedMessage& refused);
+    // The table's rows by name and the sharing choices, read once per slice.
+    struct SliceView;
+    SliceView sliceView() const;
+    void applyRetraction(const share::RetractedKill& retracted, SliceView& view);
+    void audit(history::AuditKind kind, const share::KillEvent& kill, const std::string& member,
+               const std::string& nickname, bool officer, const std::string& detail = {});
+    // Gives the client the rule of every boss of the table, for its early re-kill check.
+    void tellBossRules();
     // Returns the kills of the slice from `from` on to the front of the queue.
     void putBack(std::vector<Incoming>& slice, std::size_t from);
     void publishLocal(const schedule::KillRecord& record);
@@ -131,6 +202,9 @@ private:
     Preferences& m_preferences;
     ApplyKill m_applyKill;
     schedule::KillLog* m_killLog = nullptr;
+    history::RoomAuditLog* m_auditLog = nullptr;
+    RestoreKill m_restoreKill;
+    std::function<std::int64_t()> m_utcMillis;
 
     // The current room: its client and the relay the client reports to.
     std::unique_ptr<Relay> m_relay;
@@ -156,6 +230,11 @@ private:
     std::uint64_t m_received = 0;
     std::uint64_t m_applied = 0;
     std::size_t m_pending = 0;
+    share::RoomRole m_role = share::RoomRole::Unknown;
+    std::map<std::string, RoomMember> m_members;
+    // This member's shared kills by boss: the instant and event id of each, to retract
+    // the one an undo takes back (a few per boss).
+    std::map<std::string, std::deque<std::pair<schedule::UtcSeconds, std::string>>> m_ownKills;
 };
 
 } // namespace zorvane::app

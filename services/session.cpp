@@ -2,6 +2,7 @@
 
 #include "config/sessionfile.h"
 #include "history/killhistory.h"
+#include "history/roomaudit.h"
 #include "periodic/globals.h"
 #include "schedule/instant.h"
 #include "services/alertdispatch.h"
@@ -86,6 +87,20 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
         // Every kill recorded passes the room on its way to the history.
         m_room->setKillLog(m_history.get());
         m_kills->setKillLog(m_room.get());
+        // Who recorded, retracted or was refused what: beside the kills, in the same file.
+        m_audit = std::make_unique<history::RoomAuditLog>(historyFile);
+        m_room->setAuditLog(m_audit.get());
+        m_room->setUtcMillis([&clock = m_setup.clock] {
+            return static_cast<std::int64_t>(schedule::toUtc(clock.now())) * 1000;
+        });
+        m_room->setRestoreKill(
+            [kills = m_kills.get()](schedule::RowId row, schedule::UtcSeconds retracted,
+                                    std::optional<schedule::UtcSeconds> roomNewest) {
+                return kills->restore(row, retracted, roomNewest);
+            });
+        m_kills->setUndone(
+            [room = m_room.get()](const std::string& boss, schedule::UtcSeconds instant,
+                                  bool undone) { room->ownKillUndone(boss, instant, undone); });
     }
     if (m_setup.globals != nullptr) {
         wireCountdown();

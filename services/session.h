@@ -26,8 +26,9 @@
 #include <vector>
 
 namespace zorvane::history {
+class RoomAuditLog;
 class SqliteKillLog;
-}
+} // namespace zorvane::history
 
 namespace zorvane::periodic {
 class AppGlobals;
@@ -93,6 +94,8 @@ public:
     KillPath& kills() const { return *m_kills; }
     // The parts that are switched on, else nullptr.
     RoomConnection* room() const { return m_room.get(); }
+    // The room's audit trail beside the kill history; nullptr without a room.
+    history::RoomAuditLog* roomAudit() const { return m_audit.get(); }
     TickSupport* tick() const { return m_tick.get(); }
     AlertDispatch* alerts() const { return m_alerts.get(); }
     periodic::AppGlobals* globals() const { return m_setup.globals; }
@@ -136,6 +139,7 @@ private:
     std::unique_ptr<history::SqliteKillLog> m_history;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<KillPath> m_kills;
+    std::unique_ptr<history::RoomAuditLog> m_audit;
     std::unique_ptr<RoomConnection> m_room;
     std::unique_ptr<TickSupport> m_tick;
     std::unique_ptr<DesktopNotifier> m_notifier;

@@ -1,130 +1,50 @@
 #include "share/killevent.h"
 
-#include "text/codec.h"
+#include "share/payloadfields.h"
 #include "text/textops.h"
 
-#include <nlohmann/json.hpp>
-
 #include <random>
+#include <tuple>
 
 namespace zorvane::share {
 
-namespace {
+namespace fields {
 
-using Json = nlohmann::json;
-
-constexpr std::string_view kTopicRoot = "zorvane/v1/";
-
-bool isHexId(std::string_view id) {
-    if (id.size() != 32) {
-        return false;
-    }
-    for (const char c : id) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Empty when the text is fine.
-std::string textProblem(const char* field, std::string_view text, std::size_t maxBytes) {
-    const std::string name(field);
-    if (text.empty()) {
-        return name + " is empty";
-    }
-    if (text.size() > maxBytes) {
-        return name + " is longer than " + std::to_string(maxBytes) + " bytes";
-    }
-    if (!text::isValidUtf8(text)) {
-        return name + " is not valid UTF-8";
-    }
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) {
-            return name + " contains a control character";
-        }
-    }
-    if (text::trim(text) != text) {
-        return name + " has leading or trailing spaces";
-    }
-    return {};
-}
-
-struct Failure {
-    DropReason reason;
-    std::string detail;
-};
-
-// Reads an integer field within [low, high]; nlohmann keeps large positive numbers
-// unsigned and fractions as floating point, both of which are checked here rather than
-// converted silently.
-std::optional<Failure> readInteger(const Json& object, const char* key, std::int64_t low,
-                                   std::int64_t high, std::int64_t& out) {
-    const auto it = object.find(key);
-    if (it == object.end()) {
-        return Failure{DropReason::MissingField, std::string(key) + " is missing"};
-    }
-    if (it->is_number_unsigned()) {
-        const auto value = it->get<std::uint64_t>();
-        if (value > static_cast<std::uint64_t>(high)) {
-            return Failure{DropReason::OutOfRange, std::string(key) + " is out of range"};
-        }
-        out = static_cast<std::int64_t>(value);
-    } else if (it->is_number_integer()) {
-        out = it->get<std::int64_t>();
-    } else {
-        return Failure{DropReason::WrongType, std::string(key) + " is not an integer"};
-    }
-    if (out < low || out > high) {
-        return Failure{DropReason::OutOfRange, std::string(key) + " is out of range"};
-    }
-    return std::nullopt;
-}
-
-std::optional<Failure> readText(const Json& object, const char* key, std::string& out) {
-    const auto it = object.find(key);
-    if (it == object.end()) {
-        return Failure{DropReason::MissingField, std::string(key) + " is missing"};
-    }
-    if (!it->is_string()) {
-        return Failure{DropReason::WrongType, std::string(key) + " is not a string"};
-    }
-    out = it->get_ref<const std::string&>();
-    return std::nullopt;
-}
-
-std::optional<Failure> readEvent(const Json& object, KillEvent& event) {
+std::optional<Failure> readVersion(const Json& object, int expected) {
     std::int64_t version = 0;
     if (auto failure = readInteger(object, "v", 0, 1000000, version)) {
         failure->reason = DropReason::WrongVersion;
         return failure;
     }
-    if (version != kEventVersion) {
+    if (version != expected) {
         return Failure{DropReason::WrongVersion, "version " + std::to_string(version)};
     }
+    return std::nullopt;
+}
+
+std::optional<Failure> readKillFields(const Json& object, KillEvent& event) {
     std::int64_t period = 0;
     std::int64_t delay = 0;
     for (const auto& [key, target] : {std::pair<const char*, std::string*>{"boss", &event.boss},
                                       {"nick", &event.nickname},
                                       {"from", &event.senderId},
                                       {"id", &event.eventId}}) {
-        if (auto failure = readText(object, key, *target)) {
+        if (auto failure = fields::readText(object, key, *target)) {
             return failure;
         }
     }
-    if (auto failure = readInteger(object, "period", 0, kMaxMinutes, period)) {
+    if (auto failure = fields::readInteger(object, "period", 0, kMaxMinutes, period)) {
         return failure;
     }
-    if (auto failure = readInteger(object, "delay", 0, kMaxMinutes, delay)) {
+    if (auto failure = fields::readInteger(object, "delay", 0, kMaxMinutes, delay)) {
         return failure;
     }
-    if (auto failure = readInteger(object, "kill", kEarliestUtcSeconds, kLatestUtcSeconds,
-                                   event.killUtcSeconds)) {
+    if (auto failure = fields::readInteger(object, "kill", kEarliestUtcSeconds, kLatestUtcSeconds,
+                                           event.killUtcSeconds)) {
         return failure;
     }
-    if (auto failure = readInteger(object, "sent", kEarliestUtcSeconds * 1000,
-                                   kLatestUtcSeconds * 1000, event.sentUtcMillis)) {
+    if (auto failure = fields::readInteger(object, "sent", kEarliestUtcSeconds * 1000,
+                                           kLatestUtcSeconds * 1000, event.sentUtcMillis)) {
         return failure;
     }
     event.periodMinutes = static_cast<int>(period);
@@ -137,6 +57,13 @@ std::optional<Failure> readEvent(const Json& object, KillEvent& event) {
     return std::nullopt;
 }
 
+} // namespace fields
+
+using fields::Failure;
+using fields::Json;
+
+namespace {
+constexpr std::string_view kTopicRoot = "zorvane/v1/";
 } // namespace
 
 const char* describe(DropReason reason) {
@@ -159,6 +86,8 @@ const char* describe(DropReason reason) {
         return "bad id";
     case DropReason::TopicMismatch:
         return "topic does not match";
+    case DropReason::UnknownType:
+        return "unknown message type";
     }
     return "unknown";
 }
@@ -170,16 +99,19 @@ std::string checkKillEvent(const KillEvent& event, DropReason* reason) {
         }
         return detail;
     };
-    if (auto problem = textProblem("boss", event.boss, kMaxBossBytes); !problem.empty()) {
-        return fail(DropReason::BadText, std::move(problem));
+    for (const auto& [field, text, limit, mayBeEmpty] :
+         {std::tuple{"boss", &event.boss, kMaxBossBytes, false},
+          std::tuple{"server", &event.server, kMaxServerBytes, true},
+          std::tuple{"line", &event.line, kMaxLineBytes, true},
+          std::tuple{"nick", &event.nickname, kMaxNicknameBytes, false}}) {
+        if (auto problem = fields::textProblem(field, *text, limit, mayBeEmpty); !problem.empty()) {
+            return fail(DropReason::BadText, std::move(problem));
+        }
     }
-    if (auto problem = textProblem("nick", event.nickname, kMaxNicknameBytes); !problem.empty()) {
-        return fail(DropReason::BadText, std::move(problem));
-    }
-    if (!isHexId(event.senderId)) {
+    if (!fields::isHexId(event.senderId)) {
         return fail(DropReason::BadId, "from is not 32 lower-case hex digits");
     }
-    if (!isHexId(event.eventId)) {
+    if (!fields::isHexId(event.eventId)) {
         return fail(DropReason::BadId, "id is not 32 lower-case hex digits");
     }
     if (event.periodMinutes < 0 || event.periodMinutes > kMaxMinutes || event.delayMinutes < 0 ||
@@ -206,32 +138,22 @@ std::string encodeKillEvent(const KillEvent& event) {
         {"sent", event.sentUtcMillis},
         {"id", event.eventId},
     };
-    // Replacing rather than throwing: a checked event has valid UTF-8 anyway.
-    return object.dump(-1, ' ', false, Json::error_handler_t::replace);
+    return fields::dump(object);
 }
 
 DecodeResult decodeKillEvent(std::string_view payload) noexcept {
     DecodeResult result;
-    if (payload.size() > kMaxPayloadBytes) {
-        result.reason = DropReason::TooLarge;
-        result.detail = std::to_string(payload.size()) + " bytes";
-        return result;
-    }
-    // The parser would take a NUL byte for the end of the input and ignore what follows.
-    if (payload.find('\0') != std::string_view::npos) {
-        result.reason = DropReason::NotJson;
-        result.detail = "contains a NUL byte";
-        return result;
-    }
     try {
-        const Json object = Json::parse(payload.begin(), payload.end(), nullptr, false);
-        if (object.is_discarded() || !object.is_object()) {
-            result.reason = DropReason::NotJson;
-            result.detail = object.is_discarded() ? "not JSON" : "JSON but not an object";
-            return result;
-        }
+        Json object;
+        std::optional<Failure> failure = fields::parseObject(payload, kMaxPayloadBytes, object);
         KillEvent event;
-        if (auto failure = readEvent(object, event)) {
+        if (!failure) {
+            failure = fields::readVersion(object, kEventVersion);
+        }
+        if (!failure) {
+            failure = fields::readKillFields(object, event);
+        }
+        if (failure) {
             result.reason = failure->reason;
             result.detail = std::move(failure->detail);
             return result;

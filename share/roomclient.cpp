@@ -1,15 +1,19 @@
 #include "share/roomclient.h"
 
+#include "share/brokerreasons.h"
 #include "share/mosquittoapi.h"
 
 #include "text/textops.h"
 #include "work/worker.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <set>
+#include <tuple>
 #include <vector>
 
 namespace zorvane::share {
@@ -20,6 +24,13 @@ namespace {
 constexpr int kVerifyPeer = 1;
 // Where Debian keeps the system's trusted CAs, one file per CA with hash links.
 constexpr const char* kSystemCaPath = "/etc/ssl/certs";
+// Retained messages held back during a catch-up at most; beyond, they are judged at once.
+constexpr std::size_t kMaxHeld = 200000;
+// A reason code of 0x80 or above is a refusal.
+constexpr int kFirstRefusal = 0x80;
+
+// The role probes, in the order of RoomClient::m_probeAllowed.
+enum Probe { kProbeUnmanaged, kProbeRecorder, kProbeOfficer, kProbeLegacy, kProbeCount };
 
 std::int64_t systemUtcMillis() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -27,18 +38,50 @@ std::int64_t systemUtcMillis() {
         .count();
 }
 
-text::Message refusalReason(const MosquittoApi& api, int connackCode) {
-    switch (connackCode) {
-    case 4:
-    case 5:
-        // Brokers answer a wrong password with either code.
-        return text::Message(text::MessageId::RoomNotAuthorised);
-    default:
-        return text::Message::literal(api.connackString(connackCode));
+KillKey keyOf(const KillEvent& event) {
+    return {event.server, event.boss, event.line};
+}
+
+std::string slotOf(char kind, const KillKey& key) {
+    return std::string(1, kind) + key.server + '\x1f' + key.boss + '\x1f' + key.line;
+}
+
+// How the room sees what this member sends.
+Standing ownStanding(RoomRole role) {
+    switch (role) {
+    case RoomRole::Officer:
+        return Standing::Officer;
+    case RoomRole::Unmanaged:
+        return Standing::Unmanaged;
+    case RoomRole::Unknown:
+    case RoomRole::Reader:
+    case RoomRole::Recorder:
+        break;
     }
+    return Standing::Member;
+}
+
+bool newerThan(const KillEvent& a, const KillEvent& b) {
+    return std::tie(a.killUtcSeconds, a.eventId) > std::tie(b.killUtcSeconds, b.eventId);
 }
 
 } // namespace
+
+// What the referee decided, told to the listener once the locks are released.
+struct RoomClient::Outcome {
+    enum class Kind { Kill, Refused, Retracted, List, Skew, SendRefused };
+    Kind kind = Kind::Kill;
+    KillEvent kill;
+    bool retained = false;
+    RefusedMessage refused;
+    RetractedKill retracted;
+    BossListOffer list;
+    std::string member;
+    Standing standing = Standing::Member;
+    std::string detail;
+    MemberSkew skew;
+    text::Message reason;
+};
 
 const char* describe(RoomState state) {
     switch (state) {
@@ -56,12 +99,48 @@ const char* describe(RoomState state) {
     return "unknown";
 }
 
+const char* describe(RoomRole role) {
+    switch (role) {
+    case RoomRole::Unknown:
+        return "unknown";
+    case RoomRole::Reader:
+        return "reader";
+    case RoomRole::Recorder:
+        return "recorder";
+    case RoomRole::Officer:
+        return "officer";
+    case RoomRole::Unmanaged:
+        return "unmanaged";
+    }
+    return "unknown";
+}
+
+text::Message roleMessage(RoomRole role) {
+    switch (role) {
+    case RoomRole::Unknown:
+        return {};
+    case RoomRole::Reader:
+        return text::Message(text::MessageId::RoomRoleReader);
+    case RoomRole::Recorder:
+        return text::Message(text::MessageId::RoomRoleRecorder);
+    case RoomRole::Officer:
+        return text::Message(text::MessageId::RoomRoleOfficer);
+    case RoomRole::Unmanaged:
+        return text::Message(text::MessageId::RoomRoleUnmanaged);
+    }
+    return {};
+}
+
 RoomClient::RoomClient(RoomOptions options, RoomListener& listener)
     : m_options(std::move(options)), m_listener(listener), m_senderId(randomId()),
-      m_filter(roomFilter(m_options.link.room)) {
+      m_member(memberLevel(m_options.link.user)), m_referee(m_options.rules) {
     if (!m_options.utcMillis) {
         m_options.utcMillis = systemUtcMillis;
     }
+    m_mirror = m_options.mirrorToLegacy;
+    m_refusedDelaySeconds = m_options.reconnectMinSeconds;
+    // Short enough for brokers that hold MQTT 3.1.1's limit of 23 characters.
+    m_clientId = "zorvane-" + m_senderId.substr(0, 15);
 }
 
 RoomClient::~RoomClient() {
@@ -73,19 +152,28 @@ bool RoomClient::start(text::Message& error) {
         error = text::Message(text::MessageId::RoomAlreadyStarted);
         return false;
     }
+    const RoomLink& link = m_options.link;
+    // Checked here, so that a file that is no CA certificate is named as that at once
+    // rather than as a failed handshake.
+    if (link.secure && !m_options.caFile.empty()) {
+        if (std::optional<text::Message> problem = caFileProblem(m_options.caFile)) {
+            error = *problem;
+            return false;
+        }
+    }
     std::string loadError;
     m_api = mosquittoApi(&loadError);
     if (m_api == nullptr) {
         error = text::Message(text::MessageId::RoomNoLibrary, {text::Message::literal(loadError)});
         return false;
     }
-    // Short enough for brokers that hold MQTT 3.1.1's limit of 23 characters.
-    const std::string clientId = "zorvane-" + m_senderId.substr(0, 15);
-    m_mosq = m_api->create(clientId.c_str(), true, this);
+    m_mosq = m_api->create(m_clientId.c_str(), true, this);
     if (m_mosq == nullptr) {
         error = text::Message(text::MessageId::RoomNoClient);
         return false;
     }
+    // MQTT 5: the broker's answers carry reason codes, and it learns our largest packet.
+    m_api->intOption(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     m_api->connectCallbackSet(m_mosq, &RoomClient::onConnect);
     m_api->disconnectCallbackSet(m_mosq, &RoomClient::onDisconnect);
     m_api->publishCallbackSet(m_mosq, &RoomClient::onPublish);
@@ -97,7 +185,6 @@ bool RoomClient::start(text::Message& error) {
     m_api->reconnectDelaySet(m_mosq, static_cast<unsigned>(m_options.reconnectMinSeconds),
                              static_cast<unsigned>(m_options.reconnectMaxSeconds), true);
 
-    const RoomLink& link = m_options.link;
     if (!link.user.empty()) {
         const int rc =
             m_api->usernamePwSet(m_mosq, link.user.c_str(),
@@ -128,24 +215,37 @@ bool RoomClient::start(text::Message& error) {
             return false;
         }
     }
+    // The largest packet we take: a broker that honours it drops anything larger before
+    // sending it, so a hostile member's huge message is never read into memory here. The
+    // library sends the CONNECT properties of its one call that takes them on every later
+    // (re)connection too; that call connects blocking, so it is made with a keep-alive it
+    // refuses before connecting, and the connection itself is made asynchronously below.
+    mosquitto_property* properties = nullptr;
+    m_api->propertyAddInt32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                            static_cast<std::uint32_t>(kMaxPacketBytes));
+    m_api->connectBindV5(m_mosq, link.host.c_str(), link.port, 1, nullptr, properties);
+    m_api->propertyFreeAll(&properties);
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = false;
     }
     setState(RoomState::Connecting, {});
-    m_starter = std::thread([this] { connectLoop(); });
+    m_keeper = std::thread([this] {
+        work::nameThisThread("room keeper");
+        connectOnce();
+        keeperLoop();
+    });
     return true;
 }
 
 // The first connection resolves the host name and opens the socket, which may take a
 // while; once the library has a socket, its own thread takes over (including reconnects).
-void RoomClient::connectLoop() {
-    work::nameThisThread("room starter");
+void RoomClient::connectOnce() {
     int delay = m_options.reconnectMinSeconds;
     while (true) {
         const int rc = m_api->connectAsync(m_mosq, m_options.link.host.c_str(), m_options.link.port,
                                            m_options.keepAliveSeconds);
-        std::unique_lock lock(m_starterMutex);
+        std::unique_lock lock(m_keeperMutex);
         {
             const std::lock_guard stateLock(m_mutex);
             if (m_stopping) {
@@ -158,11 +258,23 @@ void RoomClient::connectLoop() {
             return;
         }
         lock.unlock();
+        if (rc == MOSQ_ERR_TLS) {
+            // The TLS set-up itself failed (e.g. the CA file holds no certificate): trying
+            // again cannot help, and the library's log already gave the reason.
+            {
+                const std::lock_guard stateLock(m_mutex);
+                if (m_state == RoomState::Refused) {
+                    return;
+                }
+            }
+            setState(RoomState::Refused, text::Message(text::MessageId::RoomTlsFailed));
+            return;
+        }
         setState(RoomState::Reconnecting, rc == MOSQ_ERR_ERRNO
                                               ? text::Message(text::MessageId::RoomUnreachable)
                                               : text::Message::literal(m_api->strerror(rc)));
         lock.lock();
-        m_starterWake.wait_for(lock, std::chrono::seconds(delay), [this] {
+        m_keeperWake.wait_for(lock, std::chrono::seconds(delay), [this] {
             const std::lock_guard stateLock(m_mutex);
             return m_stopping;
         });
@@ -176,18 +288,72 @@ void RoomClient::connectLoop() {
     }
 }
 
+// Ends a catch-up whose sync message does not come back in time, and connects again
+// after the broker ended the connection.
+void RoomClient::keeperLoop() {
+    std::unique_lock lock(m_keeperMutex);
+    while (true) {
+        std::chrono::steady_clock::time_point catchUpDeadline;
+        std::chrono::steady_clock::time_point reconnectAfter;
+        bool reconnect = false;
+        {
+            const std::lock_guard stateLock(m_mutex);
+            if (m_stopping) {
+                return;
+            }
+            catchUpDeadline = m_catchUpDeadline;
+            reconnectAfter = m_reconnectAfter;
+            reconnect = m_reconnect;
+        }
+        bool catchingUp = false;
+        {
+            const std::lock_guard judgeLock(m_judgeMutex);
+            catchingUp = m_catchingUp;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (catchingUp && now >= catchUpDeadline) {
+            lock.unlock();
+            finishCatchUp();
+            lock.lock();
+            continue;
+        }
+        if (reconnect && now >= reconnectAfter) {
+            {
+                const std::lock_guard stateLock(m_mutex);
+                m_reconnect = false;
+            }
+            // The library's thread ended with the connection; a new one takes over. Joined
+            // without the keeper's lock, which that thread's last callback took.
+            lock.unlock();
+            m_api->loopStop(m_mosq, false);
+            connectOnce();
+            lock.lock();
+            continue;
+        }
+        if (catchingUp && reconnect) {
+            m_keeperWake.wait_until(lock, std::min(catchUpDeadline, reconnectAfter));
+        } else if (catchingUp) {
+            m_keeperWake.wait_until(lock, catchUpDeadline);
+        } else if (reconnect) {
+            m_keeperWake.wait_until(lock, reconnectAfter);
+        } else {
+            m_keeperWake.wait(lock);
+        }
+    }
+}
+
 void RoomClient::stop() {
     if (m_mosq == nullptr) {
         return;
     }
     {
-        const std::lock_guard starterLock(m_starterMutex);
+        const std::lock_guard keeperLock(m_keeperMutex);
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    m_starterWake.notify_all();
-    if (m_starter.joinable()) {
-        m_starter.join();
+    m_keeperWake.notify_all();
+    if (m_keeper.joinable()) {
+        m_keeper.join();
     }
     bool loopRunning = false;
     {
@@ -200,19 +366,36 @@ void RoomClient::stop() {
     }
     m_api->destroy(m_mosq);
     m_mosq = nullptr;
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        m_catchingUp = false;
+        m_held.clear();
+    }
     const std::lock_guard lock(m_mutex);
     m_loopRunning = false;
     m_connected = false;
+    m_subscribed = false;
     m_state = RoomState::Stopped;
     m_reason = {};
-    for (auto& [topic, item] : m_outbox) {
+    for (auto& [slot, item] : m_outbox) {
         item.mid = 0;
     }
 }
 
-bool RoomClient::publishKill(const LocalKill& kill, std::string& error) {
+bool RoomClient::publishKill(const LocalKill& kill, std::string& error, std::string* eventId) {
+    text::Message reason;
+    if (publishKill(kill, reason, eventId)) {
+        return true;
+    }
+    error = text::defaultText(reason);
+    return false;
+}
+
+bool RoomClient::publishKill(const LocalKill& kill, text::Message& error, std::string* eventId) {
     KillEvent event;
     event.boss = text::trim(kill.boss);
+    event.server = kill.server;
+    event.line = kill.line;
     event.periodMinutes = kill.periodMinutes;
     event.delayMinutes = kill.delayMinutes;
     event.killUtcSeconds = kill.killUtcSeconds;
@@ -220,30 +403,160 @@ bool RoomClient::publishKill(const LocalKill& kill, std::string& error) {
     event.senderId = m_senderId;
     event.sentUtcMillis = m_options.utcMillis();
     event.eventId = randomId();
-    error = checkKillEvent(event);
-    if (!error.empty()) {
+    event.member = m_member;
+    const RoomRole role = this->role();
+    if (role == RoomRole::Reader) {
+        error = text::Message(text::MessageId::RoomReaderCannotSend);
         return false;
     }
-    Outgoing item{event.eventId, encodeKillEvent(event), 0};
+    event.standing = ownStanding(role);
+    if (std::string problem = checkKillEvent(event); !problem.empty()) {
+        error = text::Message::literal(problem);
+        return false;
+    }
+    Outgoing item{Kind::Kill, keyOf(event), {}, encodeKill(event), true, 0};
     if (item.payload.size() > kMaxPayloadBytes) {
-        error = "the message would be larger than " + std::to_string(kMaxPayloadBytes) + " bytes";
+        error = text::Message::literal("the message would be larger than " +
+                                       std::to_string(kMaxPayloadBytes) + " bytes");
         return false;
     }
-    const std::string topic = bossTopic(m_options.link.room, event.boss);
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        m_referee.noteOwnKill(event);
+    }
+    if (eventId != nullptr) {
+        *eventId = event.eventId;
+    }
     const std::lock_guard lock(m_mutex);
-    Outgoing& queued = m_outbox[topic] = std::move(item);
-    if (m_connected) {
-        sendLocked(topic, queued);
+    Outgoing& queued = m_outbox[slotOf('k', item.key)] = std::move(item);
+    if (m_subscribed) {
+        sendLocked(queued);
+    }
+    // Members of earlier versions read the old topics; they cannot show servers or lines.
+    if ((m_mirror || m_legacyOnly) && event.server.empty() && event.line.empty()) {
+        Outgoing& mirror = m_outbox[slotOf('m', keyOf(event))] =
+            Outgoing{Kind::Mirror, keyOf(event), {}, encodeKillEvent(event), true, 0};
+        if (m_subscribed) {
+            sendLocked(mirror);
+        }
     }
     return true;
 }
 
-void RoomClient::sendLocked(const std::string& topic, Outgoing& item) {
+bool RoomClient::retractKill(const std::string& eventId, text::Message& error,
+                             RetractionJudgement* judgement) {
+    const RoomRole role = this->role();
+    if (role == RoomRole::Reader) {
+        error = text::Message(text::MessageId::RoomReaderCannotSend);
+        return false;
+    }
+    Retraction retraction;
+    bool own = false;
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        const std::optional<KillEvent> target = m_referee.find(eventId);
+        if (!target) {
+            error = text::Message(text::MessageId::RoomRetractUnknown);
+            return false;
+        }
+        own = target->standing != Standing::Legacy && target->member == m_member;
+        if (!own && role != RoomRole::Officer) {
+            error = text::Message(text::MessageId::RoomRefusedNotTheirs);
+            return false;
+        }
+        retraction = {eventId,
+                      target->member,
+                      keyOf(*target),
+                      target->killUtcSeconds,
+                      m_options.nickname,
+                      m_senderId,
+                      m_options.utcMillis(),
+                      randomId()};
+        if (std::string problem = checkRetraction(retraction); !problem.empty()) {
+            error = text::Message::literal(problem);
+            return false;
+        }
+        const RetractionJudgement done =
+            m_referee.judgeRetraction(retraction, m_member, ownStanding(role));
+        if (judgement != nullptr) {
+            *judgement = done;
+        }
+    }
+    const std::lock_guard lock(m_mutex);
+    // One's own kill is taken back on its own topic, where the retraction replaces it; an
+    // officer's retraction of another member's kill stays on the officer's topic.
+    Outgoing item{Kind::Retraction, retraction.key, eventId, encodeRetraction(retraction), own, 0};
+    Outgoing& queued = m_outbox[own ? slotOf('k', retraction.key) : "r" + eventId] =
+        std::move(item);
+    if (m_subscribed) {
+        sendLocked(queued);
+    }
+    if (own && m_mirror && retraction.key.server.empty() && retraction.key.line.empty()) {
+        // Members of earlier versions know no retractions; at least those who join later
+        // no longer receive the kill.
+        Outgoing& clear = m_outbox[slotOf('m', retraction.key)] =
+            Outgoing{Kind::Mirror, retraction.key, {}, {}, true, 0};
+        if (m_subscribed) {
+            sendLocked(clear);
+        }
+    }
+    return true;
+}
+
+bool RoomClient::offerList(const std::string& name, const std::string& listJson,
+                           text::Message& error) {
+    const RoomRole role = this->role();
+    if (role == RoomRole::Reader || role == RoomRole::Recorder) {
+        error = text::Message(text::MessageId::RoomBrokerNotAuthorised);
+        return false;
+    }
+    BossListOffer offer{name,      listJson, m_options.nickname, m_senderId, m_options.utcMillis(),
+                        randomId()};
+    if (std::string problem = checkListOffer(offer); !problem.empty()) {
+        error = text::Message::literal(problem);
+        return false;
+    }
+    const std::lock_guard lock(m_mutex);
+    Outgoing& queued = m_outbox["l" + name] =
+        Outgoing{Kind::List, {}, name, encodeListOffer(offer), true, 0};
+    if (m_subscribed) {
+        sendLocked(queued);
+    }
+    return true;
+}
+
+void RoomClient::setBossRules(std::map<std::string, int> ruleMinutes) {
+    const std::lock_guard judgeLock(m_judgeMutex);
+    m_referee.setRules(std::move(ruleMinutes));
+}
+
+std::string RoomClient::topicOfLocked(const Outgoing& item) const {
+    const std::string& room = m_options.link.room;
+    const Branch own = m_role == RoomRole::Officer ? Branch::Officer : Branch::Kill;
+    switch (item.kind) {
+    case Kind::Kill:
+        return killTopic(room, own, m_member, item.key);
+    case Kind::Mirror:
+        return legacyTopic(room, item.key.boss);
+    case Kind::Retraction:
+        return item.ownTopic ? killTopic(room, own, m_member, item.key)
+                             : retractTopic(room, m_member, item.name);
+    case Kind::List:
+        return listTopic(room, m_member, item.name);
+    }
+    return {};
+}
+
+void RoomClient::sendLocked(Outgoing& item) {
+    if (m_legacyOnly && item.kind != Kind::Mirror) {
+        return; // waits for a broker that takes the current topics
+    }
     int mid = 0;
+    const std::string topic = topicOfLocked(item);
     const int rc =
         m_api->publish(m_mosq, &mid, topic.c_str(), static_cast<int>(item.payload.size()),
-                       item.payload.data(), 1, true);
-    // When the library refuses (e.g. the connection just dropped), the kill stays queued
+                       item.payload.empty() ? nullptr : item.payload.data(), 1, true);
+    // When the library refuses (e.g. the connection just dropped), the message stays queued
     // with no id and goes out on the next connection.
     item.mid = rc == MOSQ_ERR_SUCCESS ? mid : 0;
 }
@@ -253,9 +566,39 @@ RoomState RoomClient::state() const {
     return m_state;
 }
 
+RoomRole RoomClient::role() const {
+    const std::lock_guard lock(m_mutex);
+    return m_role;
+}
+
+bool RoomClient::legacyOnly() const {
+    const std::lock_guard lock(m_mutex);
+    return m_legacyOnly;
+}
+
 std::size_t RoomClient::pendingCount() const {
     const std::lock_guard lock(m_mutex);
-    return m_outbox.size();
+    return pendingLocked();
+}
+
+std::size_t RoomClient::pendingLocked() const {
+    // The copies for members of earlier versions are not the member's own messages, except
+    // on a broker of their topics only, where they are all that goes out.
+    return static_cast<std::size_t>(
+        std::count_if(m_outbox.begin(), m_outbox.end(), [this](const auto& entry) {
+            return m_legacyOnly ? entry.second.kind == Kind::Mirror
+                                : entry.second.kind != Kind::Mirror;
+        }));
+}
+
+std::vector<MemberRecord> RoomClient::members() const {
+    const std::lock_guard judgeLock(m_judgeMutex);
+    return m_referee.members();
+}
+
+std::optional<KillEvent> RoomClient::newestKill(const KillKey& key) const {
+    const std::lock_guard judgeLock(m_judgeMutex);
+    return m_referee.newest(key);
 }
 
 void RoomClient::setState(RoomState state, const text::Message& reason) {
@@ -270,19 +613,32 @@ void RoomClient::setState(RoomState state, const text::Message& reason) {
     m_listener.roomStateChanged(state, reason);
 }
 
-void RoomClient::onConnect(mosquitto*, void* self, int rc) {
+void RoomClient::setRole(RoomRole role) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_stopping || m_role == role) {
+            return;
+        }
+        m_role = role;
+    }
+    m_listener.roleChanged(role);
+}
+
+void RoomClient::onConnect(mosquitto*, void* self, int rc, int, const mqtt5__property*) {
     static_cast<RoomClient*>(self)->connected(rc);
 }
-void RoomClient::onDisconnect(mosquitto*, void* self, int rc) {
+void RoomClient::onDisconnect(mosquitto*, void* self, int rc, const mqtt5__property*) {
     static_cast<RoomClient*>(self)->disconnected(rc);
 }
-void RoomClient::onPublish(mosquitto*, void* self, int mid) {
-    static_cast<RoomClient*>(self)->acknowledged(mid);
+void RoomClient::onPublish(mosquitto*, void* self, int mid, int reasonCode,
+                           const mqtt5__property*) {
+    static_cast<RoomClient*>(self)->acknowledged(mid, reasonCode);
 }
 void RoomClient::onLog(mosquitto*, void* self, int level, const char* text) {
     static_cast<RoomClient*>(self)->logged(level, text != nullptr ? text : "");
 }
-void RoomClient::onSubscribe(mosquitto*, void* self, int, int count, const int* granted) {
+void RoomClient::onSubscribe(mosquitto*, void* self, int, int count, const int* granted,
+                             const mqtt5__property*) {
     static_cast<RoomClient*>(self)->subscribed(count, granted);
 }
 void RoomClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
@@ -293,33 +649,151 @@ void RoomClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
 
 void RoomClient::connected(int rc) {
     if (rc != 0) {
-        setState(RoomState::Refused, refusalReason(*m_api, rc));
+        setState(RoomState::Refused,
+                 connectRefusal(rc, rc >= kFirstRefusal ? m_api->reasonString(rc)
+                                                        : m_api->connackString(rc)));
+        if (rc >= kFirstRefusal) {
+            // The library gives up on an MQTT 5 refusal (it retries MQTT 3.1.1's own). The
+            // refusal may not last (an administrator re-adds a member, or changes a role in
+            // steps that refuse it for a moment), so the keeper asks again, less and less
+            // often; the state stays refused with its reason meanwhile.
+            int delay = 0;
+            {
+                const std::lock_guard lock(m_mutex);
+                delay = m_refusedDelaySeconds;
+                m_refusedDelaySeconds = std::min(delay * 2, m_options.reconnectMaxSeconds);
+            }
+            reconnectLater(delay);
+        }
         return;
     }
-    // A clean session forgets subscriptions; the retained kills come again with the
-    // subscription, which is how a member catches up after a gap.
-    m_api->subscribe(m_mosq, nullptr, m_filter.c_str(), 1);
     {
-        const std::lock_guard lock(m_mutex);
-        m_connected = true;
-        // Every kill not yet acknowledged goes out again on a new connection, whether or
-        // not the library had it before: a kill sent twice is recognised by its event id,
-        // a kill never sent would be lost.
-        for (auto& [topic, item] : m_outbox) {
-            sendLocked(topic, item);
+        const std::lock_guard judgeLock(m_judgeMutex);
+        m_catchingUp = false;
+        m_held.clear();
+    }
+    const std::lock_guard lock(m_mutex);
+    m_connected = true;
+    m_subscribed = false;
+    m_legacyOnly = false;
+    m_refusedDelaySeconds = m_options.reconnectMinSeconds;
+    sendProbesLocked();
+}
+
+// Asks the broker what this member may do, by sending an empty message where only a
+// recorder, only an officer, and no role at all may send. A broker that takes the last
+// enforces no roles. Nothing subscribes to these topics: nobody receives the questions.
+void RoomClient::sendProbesLocked() {
+    const std::string& room = m_options.link.room;
+    const std::string topics[kProbeCount] = {
+        probeTopic(room, m_member),
+        memberTopic(room, Branch::Kill, m_member),
+        memberTopic(room, Branch::Officer, m_member),
+        legacyProbeTopic(room, m_member),
+    };
+    m_probes.clear();
+    m_probeAnswers = 0;
+    for (int probe = 0; probe < kProbeCount; ++probe) {
+        m_probeAllowed[probe] = false;
+        int mid = 0;
+        if (m_api->publish(m_mosq, &mid, topics[probe].c_str(), 0, nullptr, 1, false) ==
+            MOSQ_ERR_SUCCESS) {
+            m_probes[mid] = probe;
         }
+    }
+    if (m_probes.size() != kProbeCount) {
+        // The connection is already going; the next one asks again.
+        m_probes.clear();
     }
 }
 
-// Connected only once the broker confirmed the subscription: from then on no kill of the
-// room is missed.
+void RoomClient::subscribeLocked() {
+    const Subscription subscription = roomSubscription(m_options.link.room, m_member);
+    std::vector<char*> filters;
+    filters.reserve(subscription.filters.size());
+    for (const std::string& filter : subscription.filters) {
+        filters.push_back(const_cast<char*>(filter.c_str()));
+    }
+    // A clean session forgets subscriptions; the retained messages come again with the
+    // subscription, which is how a member catches up after a gap.
+    m_api->subscribeMultiple(m_mosq, &m_subscribeMid, static_cast<int>(filters.size()),
+                             filters.data(), 1, 0, nullptr);
+}
+
+// Connected only once the broker confirmed the subscription: from then on no message of
+// the room is missed.
 void RoomClient::subscribed(int count, const int* granted) {
-    // 0x80 in place of a QoS is the broker's refusal (e.g. an access list).
-    if (count < 1 || granted == nullptr || granted[0] > 2) {
+    const Subscription subscription = roomSubscription(m_options.link.room, m_member);
+    // 0x80 and above in place of a QoS is the broker's refusal (e.g. an access list). The
+    // kills are what a member cannot do without; the other filters may be refused.
+    const auto grantedAt = [&](std::size_t index) {
+        return granted != nullptr && count > static_cast<int>(index) &&
+               granted[index] < kFirstRefusal;
+    };
+    // A broker whose access list knows only the topics of earlier versions makes a room of
+    // earlier versions only, where nobody is named: the probes told (mosquitto's access
+    // lists grant every subscription and filter what they deliver), or the broker refuses
+    // the current topics' subscription.
+    bool probedLegacyOnly = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        probedLegacyOnly = m_legacyOnly;
+    }
+    const bool legacyOnly = grantedAt(subscription.legacyFilterIndex) &&
+                            (probedLegacyOnly || !grantedAt(subscription.killFilterIndex));
+    if (!grantedAt(subscription.killFilterIndex) && !legacyOnly) {
         setState(RoomState::Refused, text::Message(text::MessageId::RoomTopicsRefused));
         return;
     }
+    const bool syncGranted = !legacyOnly && grantedAt(subscription.syncFilterIndex);
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        m_catchingUp = syncGranted;
+        m_held.clear();
+        m_heldNewest.clear();
+    }
+    bool catchingUp = syncGranted;
+    bool roleChanged = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_subscribed = true;
+        m_legacyOnly = legacyOnly;
+        if (legacyOnly && m_role != RoomRole::Unmanaged) {
+            // The probes were refused for the same reason: every member is alike here.
+            m_role = RoomRole::Unmanaged;
+            roleChanged = true;
+        }
+        if (syncGranted) {
+            // Comes back after every retained message of the subscription.
+            const std::string topic = syncTopic(m_options.link.room, m_member);
+            if (m_api->publish(m_mosq, &m_syncMid, topic.c_str(),
+                               static_cast<int>(m_senderId.size()), m_senderId.data(), 1,
+                               false) != MOSQ_ERR_SUCCESS) {
+                catchingUp = false;
+            }
+            m_catchUpDeadline = std::chrono::steady_clock::now() +
+                                std::chrono::milliseconds(m_options.catchUpPatienceMillis);
+        }
+        // Every message not yet acknowledged goes out again on a new connection, whether
+        // or not the library had it before: a message sent twice is recognised by its
+        // event id, a message never sent would be lost.
+        for (auto& [slot, item] : m_outbox) {
+            sendLocked(item);
+        }
+    }
+    {
+        // Under the keeper's lock, so that the keeper either sees the catch-up or is
+        // already waiting for this notice.
+        const std::lock_guard keeperLock(m_keeperMutex);
+    }
+    m_keeperWake.notify_all();
+    if (roleChanged) {
+        m_listener.roleChanged(RoomRole::Unmanaged);
+    }
     setState(RoomState::Connected, {});
+    if (!catchingUp) {
+        finishCatchUp();
+    }
 }
 
 void RoomClient::disconnected(int rc) {
@@ -327,11 +801,27 @@ void RoomClient::disconnected(int rc) {
     {
         const std::lock_guard lock(m_mutex);
         m_connected = false;
+        m_subscribed = false;
+        m_probes.clear();
         refused = m_state == RoomState::Refused;
+    }
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        // The next connection catches up again from the start.
+        m_catchingUp = false;
+        m_held.clear();
     }
     if (rc == MOSQ_ERR_TLS) {
         // The library gives up on TLS failures; the user has to change the settings.
         setState(RoomState::Refused, text::Message(text::MessageId::RoomTlsFailed));
+        return;
+    }
+    if (std::optional<text::Message> reason = disconnectReason(rc, m_api->reasonString(rc))) {
+        // The broker ended the connection itself (e.g. an administrator revoked or changed
+        // this member). The library takes that as final; the keeper connects again, and the
+        // broker's next answer tells whether it still takes us.
+        setState(RoomState::Reconnecting, *reason);
+        reconnectLater(m_options.reconnectMinSeconds);
         return;
     }
     if (rc != MOSQ_ERR_SUCCESS && !refused) {
@@ -339,61 +829,369 @@ void RoomClient::disconnected(int rc) {
     }
 }
 
-void RoomClient::logged(int level, const char* text) {
-    // A failed TLS handshake ends the library's network thread without a disconnect
-    // callback; its error log line is the only sign, so it becomes the refusal.
-    const std::string_view line(text);
-    if (level == MOSQ_LOG_ERR && line.find("OpenSSL") != std::string_view::npos) {
-        setState(RoomState::Refused, text::Message(text::MessageId::RoomTlsFailedDetail,
-                                                   {text::Message::literal(std::string(line))}));
+void RoomClient::reconnectLater(int seconds) {
+    {
+        const std::lock_guard keeperLock(m_keeperMutex);
+        const std::lock_guard lock(m_mutex);
+        m_reconnectAfter = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        m_reconnect = true;
     }
+    m_keeperWake.notify_all();
 }
 
-void RoomClient::acknowledged(int mid) {
-    std::size_t pending = 0;
-    {
+void RoomClient::logged(int level, const char* text) {
+    // A failed TLS handshake ends the library's network thread without a disconnect
+    // callback; its error log lines are the only sign, so they become the refusal.
+    if (level != MOSQ_LOG_ERR) {
+        return;
+    }
+    const std::string caFile = m_options.link.secure ? m_options.caFile : std::string();
+    std::optional<text::Message> reason = tlsFailure(text, caFile);
+    if (!reason) {
+        return;
+    }
+    // One failure logs several lines, the library's own and then the TLS library's details;
+    // a plain detail does not replace the reason the failure was already given.
+    if (reason->id == text::MessageId::RoomTlsFailedDetail) {
         const std::lock_guard lock(m_mutex);
-        const auto it = std::find_if(m_outbox.begin(), m_outbox.end(),
-                                     [mid](const auto& entry) { return entry.second.mid == mid; });
-        if (it == m_outbox.end()) {
+        if (m_state == RoomState::Refused) {
             return;
         }
-        m_outbox.erase(it);
-        pending = m_outbox.size();
     }
-    m_listener.killsPending(pending);
+    setState(RoomState::Refused, *reason);
+}
+
+void RoomClient::acknowledged(int mid, int reasonCode) {
+    std::vector<Outcome> outcomes;
+    std::size_t pending = 0;
+    bool roleLearned = false;
+    bool syncRefused = false;
+    bool acknowledgedMessage = false;
+    RoomRole role = RoomRole::Unknown;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (const auto probe = m_probes.find(mid); probe != m_probes.end()) {
+            m_probeAllowed[probe->second] = reasonCode < kFirstRefusal;
+            m_probes.erase(probe);
+            if (++m_probeAnswers == kProbeCount) {
+                // A broker whose access list knows only the topics of earlier versions (as
+                // set up for them) still makes a room, of earlier versions only.
+                m_legacyOnly = !m_probeAllowed[kProbeUnmanaged] && !m_probeAllowed[kProbeOfficer] &&
+                               !m_probeAllowed[kProbeRecorder] && m_probeAllowed[kProbeLegacy];
+                role = m_probeAllowed[kProbeUnmanaged] || m_legacyOnly ? RoomRole::Unmanaged
+                       : m_probeAllowed[kProbeOfficer]                 ? RoomRole::Officer
+                       : m_probeAllowed[kProbeRecorder]                ? RoomRole::Recorder
+                                                                       : RoomRole::Reader;
+                roleLearned = true;
+                // Before subscribing, so that the officers' topics are read right.
+                m_role = role;
+                subscribeLocked();
+            }
+        } else if (mid == m_syncMid && m_syncMid != 0) {
+            syncRefused = reasonCode >= kFirstRefusal;
+            m_syncMid = 0;
+        } else {
+            const auto it =
+                std::find_if(m_outbox.begin(), m_outbox.end(),
+                             [mid](const auto& entry) { return entry.second.mid == mid; });
+            if (it == m_outbox.end()) {
+                return;
+            }
+            if (reasonCode >= kFirstRefusal) {
+                if (it->second.kind == Kind::Mirror) {
+                    // The room keeps no topics of earlier versions: stop sending there.
+                    m_mirror = false;
+                } else {
+                    Outcome outcome;
+                    outcome.kind = Outcome::Kind::SendRefused;
+                    outcome.detail =
+                        it->second.kind == Kind::List ? it->second.name : describe(it->second.key);
+                    outcome.reason = sendRefusal(reasonCode, m_api->reasonString(reasonCode));
+                    outcomes.push_back(std::move(outcome));
+                }
+            }
+            m_outbox.erase(it);
+            pending = pendingLocked();
+            acknowledgedMessage = true;
+        }
+    }
+    if (roleLearned) {
+        m_listener.roleChanged(role);
+    }
+    if (syncRefused) {
+        // Nothing will come back: judge what came.
+        finishCatchUp();
+    }
+    tell(outcomes);
+    if (acknowledgedMessage) {
+        m_listener.killsPending(pending);
+    }
 }
 
 void RoomClient::received(const mosquitto_message& message) {
     const std::int64_t arrival = m_options.utcMillis();
+    const std::string_view topic(message.topic != nullptr ? message.topic : "");
     const std::string_view payload(
         static_cast<const char*>(message.payload),
         message.payloadlen > 0 ? static_cast<std::size_t>(message.payloadlen) : 0);
-    DecodeResult result = decodeKillEvent(payload);
-    if (result.event && !topicMatches(message.topic != nullptr ? message.topic : "",
-                                      m_options.link.room, *result.event)) {
-        result.event.reset();
-        result.reason = DropReason::TopicMismatch;
-        result.detail = "the message names another boss than its topic";
-    }
-    if (!result.event) {
+    std::vector<Outcome> outcomes;
+    const auto drop = [&](DropReason reason, std::string detail) {
         ++m_dropped;
-        m_listener.messageDropped(result.reason, result.detail);
+        m_listener.messageDropped(reason, detail);
+    };
+    std::optional<TopicAddress> address = parseTopic(topic, m_options.link.room);
+    if (!address) {
+        drop(DropReason::TopicMismatch, "the topic is none of the room's");
         return;
     }
-    const KillEvent& event = *result.event;
-    if (event.senderId == m_senderId) {
+    if (address->branch == Branch::Sync) {
+        if (address->member == m_member && payload == m_senderId) {
+            finishCatchUp();
+        }
         return;
     }
-    // A retained message was sent whenever the kill happened; only live ones say
-    // something about the sender's clock.
-    if (!message.retain) {
-        if (auto skew =
-                m_skew.observe(event.senderId, event.nickname, event.sentUtcMillis, arrival)) {
-            m_listener.clockSkew(*skew);
+    if (address->branch == Branch::Probe || payload.empty()) {
+        return; // a question to the broker, or a cleared retained message
+    }
+    RoomMessage decoded;
+    if (address->branch == Branch::Legacy) {
+        DecodeResult result = decodeKillEvent(payload);
+        if (result.event && result.event->boss != address->key.boss) {
+            result.event.reset();
+            result.reason = DropReason::TopicMismatch;
+            result.detail = "the message names another boss than its topic";
+        }
+        if (!result.event) {
+            drop(result.reason, result.detail);
+            return;
+        }
+        decoded.kill = std::move(*result.event);
+        decoded.kill.standing = Standing::Legacy;
+    } else {
+        MessageDecode result = decodeRoomMessage(payload);
+        if (!result.message) {
+            drop(result.reason, result.detail);
+            return;
+        }
+        decoded = std::move(*result.message);
+        const bool managed = role() != RoomRole::Unmanaged;
+        const Branch branch = address->branch;
+        bool fits = false;
+        switch (decoded.type) {
+        case MessageType::Kill:
+            fits = (branch == Branch::Kill || branch == Branch::Officer) &&
+                   keyOf(decoded.kill) == address->key;
+            decoded.kill.member = address->member;
+            decoded.kill.standing = !managed                    ? Standing::Unmanaged
+                                    : branch == Branch::Officer ? Standing::Officer
+                                                                : Standing::Member;
+            break;
+        case MessageType::Retraction:
+            // On a kill topic: the member's own undo, of a kill of that key; on the
+            // retractions' topic: of the event it names.
+            fits = ((branch == Branch::Kill || branch == Branch::Officer) &&
+                    decoded.retraction.targetMember == address->member &&
+                    decoded.retraction.key == address->key) ||
+                   (branch == Branch::Retract && address->name == decoded.retraction.targetEventId);
+            break;
+        case MessageType::List:
+            fits = branch == Branch::List && address->name == decoded.list.name;
+            break;
+        }
+        if (!fits) {
+            drop(DropReason::TopicMismatch, "the message does not belong on its topic");
+            return;
         }
     }
-    m_listener.remoteKill(event, message.retain);
+    const std::string& sender = decoded.type == MessageType::Kill ? decoded.kill.senderId
+                                : decoded.type == MessageType::Retraction
+                                    ? decoded.retraction.senderId
+                                    : decoded.list.senderId;
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        if (message.retain && decoded.type == MessageType::Kill) {
+            // What the broker keeps, own kills included: healing sends what it lacks.
+            auto& newest = m_heldNewest[keyOf(decoded.kill)];
+            if (newest.eventId.empty() || newerThan(decoded.kill, newest)) {
+                newest = decoded.kill;
+            }
+        }
+        if (sender == m_senderId) {
+            return; // our own message, back from the broker
+        }
+        if (m_catchingUp && message.retain && m_held.size() < kMaxHeld) {
+            m_held.push_back({std::move(*address), std::move(decoded)});
+            return;
+        }
+        // A retained message was sent whenever it was; only live ones, sent by their own
+        // sender, say something about the sender's clock.
+        if (!message.retain && decoded.type == MessageType::Kill && !decoded.kill.relayed) {
+            if (auto skew = m_skew.observe(decoded.kill.senderId, decoded.kill.nickname,
+                                           decoded.kill.sentUtcMillis, arrival)) {
+                Outcome outcome;
+                outcome.kind = Outcome::Kind::Skew;
+                outcome.skew = *skew;
+                outcomes.push_back(std::move(outcome));
+            }
+        }
+        judgeLocked(*address, decoded, message.retain, arrival, outcomes);
+    }
+    tell(outcomes);
+}
+
+void RoomClient::judgeLocked(const TopicAddress& address, RoomMessage& message, bool retained,
+                             std::int64_t arrival, std::vector<Outcome>& outcomes) {
+    const bool managed = role() != RoomRole::Unmanaged;
+    switch (message.type) {
+    case MessageType::Kill: {
+        const Judgement judgement = m_referee.judgeKill(message.kill, arrival, retained);
+        if (judgement.verdict == Verdict::Apply) {
+            Outcome outcome;
+            outcome.kind = Outcome::Kind::Kill;
+            outcome.kill = message.kill;
+            outcome.retained = retained;
+            outcomes.push_back(std::move(outcome));
+        } else if (judgement.verdict == Verdict::Refused && judgement.refusal) {
+            Outcome outcome;
+            outcome.kind = Outcome::Kind::Refused;
+            outcome.refused.kill = message.kill;
+            outcome.refused.refusal = *judgement.refusal;
+            outcome.refused.reason = judgement.reason;
+            outcome.refused.sender =
+                m_referee.member(message.kill.member, message.kill.standing, message.kill.senderId)
+                    .value_or(MemberRecord{});
+            outcomes.push_back(std::move(outcome));
+        }
+        return;
+    }
+    case MessageType::Retraction: {
+        const Retraction& retraction = message.retraction;
+        // An officer's retraction counts as one only where the broker enforces roles.
+        const Standing standing =
+            !managed ? Standing::Unmanaged
+            : address.branch == Branch::Retract || address.branch == Branch::Officer
+                ? Standing::Officer
+                : Standing::Member;
+        const RetractionJudgement judgement =
+            m_referee.judgeRetraction(retraction, address.member, standing);
+        Outcome outcome;
+        if (judgement.verdict == Verdict::Apply) {
+            outcome.kind = Outcome::Kind::Retracted;
+            outcome.retracted = {retraction,       address.member,      standing,
+                                 judgement.target, judgement.wasNewest, judgement.restored};
+        } else if (judgement.verdict == Verdict::Refused && judgement.refusal) {
+            outcome.kind = Outcome::Kind::Refused;
+            KillEvent& target = outcome.refused.kill;
+            target = judgement.target.value_or(KillEvent{});
+            target.boss = retraction.key.boss;
+            target.server = retraction.key.server;
+            target.line = retraction.key.line;
+            target.killUtcSeconds = retraction.killUtcSeconds;
+            target.eventId = retraction.targetEventId;
+            outcome.refused.retraction = true;
+            outcome.refused.refusal = *judgement.refusal;
+            outcome.refused.reason = judgement.reason;
+            outcome.refused.sender = m_referee.member(address.member, standing, retraction.senderId)
+                                         .value_or(MemberRecord{});
+        } else {
+            return;
+        }
+        outcomes.push_back(std::move(outcome));
+        return;
+    }
+    case MessageType::List: {
+        Outcome outcome;
+        outcome.kind = Outcome::Kind::List;
+        outcome.list = message.list;
+        outcome.member = address.member;
+        outcome.standing = managed ? Standing::Officer : Standing::Unmanaged;
+        outcomes.push_back(std::move(outcome));
+        return;
+    }
+    }
+}
+
+// Judges the retained messages oldest first (retractions before kills, so that a kill
+// retracted meanwhile never shows), then sends again what the broker lost.
+void RoomClient::finishCatchUp() {
+    std::vector<Outcome> outcomes;
+    std::vector<KillEvent> lost;
+    std::size_t retained = 0;
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        if (!m_catchingUp) {
+            return;
+        }
+        m_catchingUp = false;
+        std::vector<Held> held = std::move(m_held);
+        m_held.clear();
+        retained = held.size();
+        const auto rank = [](const Held& h) {
+            const bool kill = h.message.type == MessageType::Kill;
+            const std::int64_t instant =
+                kill ? h.message.kill.killUtcSeconds : h.message.retraction.sentUtcMillis / 1000;
+            const std::string& id = kill ? h.message.kill.eventId : h.message.retraction.eventId;
+            // At the same kill, a member's own topic before the topics of earlier versions.
+            const bool legacy = h.address.branch == Branch::Legacy;
+            return std::make_tuple(kill, instant, std::cref(id), legacy);
+        };
+        std::stable_sort(held.begin(), held.end(),
+                         [&](const Held& a, const Held& b) { return rank(a) < rank(b); });
+        const std::int64_t now = m_options.utcMillis();
+        for (Held& h : held) {
+            judgeLocked(h.address, h.message, true, now, outcomes);
+        }
+        if (role() != RoomRole::Reader && !legacyOnly()) {
+            for (const KillEvent& kill : m_referee.newestOfEveryKey()) {
+                const auto kept = m_heldNewest.find(keyOf(kill));
+                if (kept == m_heldNewest.end() || newerThan(kill, kept->second)) {
+                    lost.push_back(kill);
+                }
+            }
+        }
+        m_heldNewest.clear();
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        for (KillEvent kill : lost) {
+            // Another member's kill goes out marked relayed, on this member's topic: the
+            // broker vouches for who relayed it, and receivers who have it ignore it.
+            kill.relayed = kill.member != m_member || kill.senderId != m_senderId;
+            Outgoing& queued = m_outbox[slotOf('k', keyOf(kill))] =
+                Outgoing{Kind::Kill, keyOf(kill), {}, encodeKill(kill), true, 0};
+            if (m_subscribed) {
+                sendLocked(queued);
+            }
+        }
+    }
+    tell(outcomes);
+    m_listener.caughtUp(retained, lost.size());
+}
+
+void RoomClient::tell(std::vector<Outcome>& outcomes) {
+    for (Outcome& outcome : outcomes) {
+        switch (outcome.kind) {
+        case Outcome::Kind::Kill:
+            m_listener.remoteKill(outcome.kill, outcome.retained);
+            break;
+        case Outcome::Kind::Refused:
+            m_listener.messageRefused(outcome.refused);
+            break;
+        case Outcome::Kind::Retracted:
+            m_listener.killRetracted(outcome.retracted);
+            break;
+        case Outcome::Kind::List:
+            m_listener.listOffered(outcome.list, outcome.member, outcome.standing);
+            break;
+        case Outcome::Kind::Skew:
+            m_listener.clockSkew(outcome.skew);
+            break;
+        case Outcome::Kind::SendRefused:
+            m_listener.sendRefused(outcome.detail, outcome.reason);
+            break;
+        }
+    }
+    outcomes.clear();
 }
 
 } // namespace zorvane::share

@@ -818,8 +818,104 @@ The built-in sound will play at warnings.</translation>
         <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host</translation>
     </message>
     <message>
-        <source>TLS 连接失败：服务器的证书不受信任或与主机名不符（%1）</source>
-        <translation>the TLS connection failed: the broker&apos;s certificate is not trusted or does not name the host (%1)</translation>
+        <source>TLS 连接失败（%1）</source>
+        <translation>the TLS connection failed (%1)</translation>
+    </message>
+    <message>
+        <source>“%1”中没有证书（需要 PEM 格式的 CA 证书）</source>
+        <translation>“%1” holds no certificate (a CA certificate in PEM form is needed)</translation>
+    </message>
+    <message>
+        <source>服务器在该端口不使用 TLS（可能是 mqtt:// 的普通端口）</source>
+        <translation>the broker does not speak TLS on this port (it may be a plain mqtt:// port)</translation>
+    </message>
+    <message>
+        <source>击杀时间在将来：晚于现在超过 %1 秒</source>
+        <translation>the kill lies in the future: more than %1 s after now</translation>
+    </message>
+    <message>
+        <source>重复击杀过早：距上次击杀 %1 分钟，该 BOSS 约 %2 分钟才刷新</source>
+        <translation>re-killed too early: %1 min after the last kill, while the boss takes about %2 min to return</translation>
+    </message>
+    <message>
+        <source>一分钟内超过 %1 次击杀</source>
+        <translation>more than %1 kills within a minute</translation>
+    </message>
+    <message>
+        <source>只有官员可以撤回其他成员的击杀</source>
+        <translation>only an officer may retract another member&apos;s kill</translation>
+    </message>
+    <message>
+        <source>只读</source>
+        <translation>reader</translation>
+    </message>
+    <message>
+        <source>记录员</source>
+        <translation>recorder</translation>
+    </message>
+    <message>
+        <source>官员</source>
+        <translation>officer</translation>
+    </message>
+    <message>
+        <source>成员（服务器未分角色）</source>
+        <translation>member (the broker sets no roles)</translation>
+    </message>
+    <message>
+        <source>你的账户在此房间只能接收，不能发送</source>
+        <translation>your account may only receive in this room, not send</translation>
+    </message>
+    <message>
+        <source>服务器不允许你的账户发送这条消息</source>
+        <translation>the broker does not allow your account to send this</translation>
+    </message>
+    <message>
+        <source>消息太大，服务器拒收</source>
+        <translation>the message is too large for the broker</translation>
+    </message>
+    <message>
+        <source>超出服务器的配额</source>
+        <translation>the broker&apos;s quota is exceeded</translation>
+    </message>
+    <message>
+        <source>服务器已禁止此账户</source>
+        <translation>the broker has banned this account</translation>
+    </message>
+    <message>
+        <source>服务器暂时不可用</source>
+        <translation>the broker is unavailable for now</translation>
+    </message>
+    <message>
+        <source>服务器管理员断开了连接（账户可能已被撤销）</source>
+        <translation>the broker&apos;s administrator ended the connection (the account may have been revoked)</translation>
+    </message>
+    <message>
+        <source>另一个相同标识的客户端连接了服务器</source>
+        <translation>another client with the same identity connected to the broker</translation>
+    </message>
+    <message>
+        <source>服务器正在关闭</source>
+        <translation>the broker is shutting down</translation>
+    </message>
+    <message>
+        <source>服务器拒绝：%1（代码 %2）</source>
+        <translation>the broker refused: %1 (code %2)</translation>
+    </message>
+    <message>
+        <source>服务器不支持 MQTT 5（需要 mosquitto 1.6 或更新版本等支持 MQTT 5 的服务器）</source>
+        <translation>the broker does not speak MQTT 5 (mosquitto 1.6 or later, or another MQTT 5 broker, is needed)</translation>
+    </message>
+    <message>
+        <source>服务器拒收了 %1：%2</source>
+        <translation>the broker did not take %1: %2</translation>
+    </message>
+    <message>
+        <source>这条击杀不在房间的记录中，无法撤回</source>
+        <translation>this kill is not in the room&apos;s record and cannot be retracted</translation>
+    </message>
+    <message>
+        <source>房间记录未能写入历史记录数据库：%1（%2）</source>
+        <translation>the room&apos;s record could not be written to the history database: %1 (%2)</translation>
     </message>
     <message>
         <source>房间链接以 mqtt:// 或 mqtts:// 开头</source>
@@ -1040,6 +1136,140 @@ The built-in sound will play at warnings.</translation>
     <message>
         <source>推送到“%1”失败：%2</source>
         <translation>pushing to “%1” failed: %2</translation>
+    </message>
+    <message>
+        <source>旧版成员</source>
+        <translation>Member of an earlier version</translation>
+    </message>
+    <message>
+        <source>记录</source>
+        <translation>Recorded</translation>
+    </message>
+    <message>
+        <source>收到</source>
+        <translation>Received</translation>
+    </message>
+    <message>
+        <source>撤回</source>
+        <translation>Retracted</translation>
+    </message>
+    <message>
+        <source>拒绝</source>
+        <translation>Refused</translation>
+    </message>
+    <message>
+        <source>事件</source>
+        <translation>Event</translation>
+    </message>
+    <message>
+        <source>成员</source>
+        <translation>Member</translation>
+    </message>
+    <message>
+        <source>BOSS</source>
+        <translation>Boss</translation>
+    </message>
+    <message>
+        <source>击杀时间</source>
+        <translation>Kill time</translation>
+    </message>
+    <message>
+        <source>说明</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>撤回 %1 的击杀</source>
+        <translation>Retracted a kill of %1</translation>
+    </message>
+    <message>
+        <source>官员；</source>
+        <translation>Officer; </translation>
+    </message>
+    <message>
+        <source>成员（本机所见）：</source>
+        <translation>Members (as seen here):</translation>
+    </message>
+    <message>
+        <source>采用的击杀</source>
+        <translation>Kills taken</translation>
+    </message>
+    <message>
+        <source>被拒绝</source>
+        <translation>Refused</translation>
+    </message>
+    <message>
+        <source>最近的拒绝原因</source>
+        <translation>Latest refusal reason</translation>
+    </message>
+    <message>
+        <source>房间记录：</source>
+        <translation>Room log:</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>房间 %1</source>
+        <translation>Room %1</translation>
+    </message>
+    <message>
+        <source>本成员的角色：尚未知道</source>
+        <translation>Your role: not known yet</translation>
+    </message>
+    <message>
+        <source>本成员的角色：%1</source>
+        <translation>Your role: %1</translation>
+    </message>
+    <message>
+        <source>新 BOSS（%1）…</source>
+        <translation>New bosses (%1)…</translation>
+    </message>
+    <message>
+        <source>时间在未来</source>
+        <translation>time in the future</translation>
+    </message>
+    <message>
+        <source>重复击杀过早</source>
+        <translation>re-kill too early</translation>
+    </message>
+    <message>
+        <source>每分钟过多</source>
+        <translation>too many a minute</translation>
+    </message>
+    <message>
+        <source>撤回他人的击杀</source>
+        <translation>retracting another's kill</translation>
+    </message>
+    <message>
+        <source>房间里没有 %1 的击杀</source>
+        <translation>The room has no kill of %1</translation>
+    </message>
+    <message>
+        <source>未能撤回 %1：%2</source>
+        <translation>Could not retract %1: %2</translation>
+    </message>
+    <message>
+        <source>撤回（所有成员）</source>
+        <translation>Retract (for all members)</translation>
+    </message>
+    <message>
+        <source>击杀</source>
+        <translation>Kills</translation>
+    </message>
+    <message>
+        <source>房间记录（%1）</source>
+        <translation>Room log (%1)</translation>
+    </message>
+    <message>
+        <source>；%1 条被拒绝</source>
+        <translation>; %1 refused</translation>
+    </message>
+    <message>
+        <source>
+角色：%1</source>
+        <translation>
+Role: %1</translation>
     </message>
 </context>
 </TS>

@@ -98,7 +98,10 @@ void GridController::rememberKill(const schedule::BossRow& before) {
         after && RowStateCommand::differs(before, *after)) {
         m_undo.push(new RowStateCommand(
             {m_table, m_store}, before, *after,
-            QCoreApplication::translate("Zorvane", "记录击杀：%1").arg(nameOf(before))));
+            QCoreApplication::translate("Zorvane", "记录击杀：%1").arg(nameOf(before)),
+            [kills = &m_kills](const schedule::BossRow& killed, bool undone) {
+                kills->killUndone(killed, undone);
+            }));
     }
 }
 

@@ -1,8 +1,10 @@
 #include "widgets/historydialog.h"
 #include "services/coretexts.h"
+#include "widgets/roompanel.h"
 
 #include "history/killhistory.h"
 #include "history/killtexts.h"
+#include "history/roomaudit.h"
 #include "text/fileio.h"
 
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -100,7 +103,9 @@ void HistoryDialog::build() {
     layout->addWidget(m_titleLabel);
     layout->addWidget(m_intervalLabel);
     layout->addWidget(m_comparisonLabel);
-    layout->addWidget(m_killTable, 1);
+    m_tabs = new QTabWidget(this);
+    m_tabs->addTab(m_killTable, QCoreApplication::translate("Zorvane", "击杀"));
+    layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
     resize(560, 440);
 
@@ -108,7 +113,22 @@ void HistoryDialog::build() {
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
+void HistoryDialog::showRoomAudit(history::RoomAuditLog& log, std::string room) {
+    m_auditLog = &log;
+    m_room = std::move(room);
+    if (m_roomAudit == nullptr) {
+        m_roomAudit = new RoomAuditView(this);
+        m_tabs->addTab(
+            m_roomAudit,
+            QCoreApplication::translate("Zorvane", "房间记录（%1）").arg(fromUtf8(m_room)));
+    }
+    refresh();
+}
+
 void HistoryDialog::refresh() {
+    if (m_auditLog != nullptr && m_roomAudit != nullptr) {
+        m_roomAudit->showEntries(m_auditLog->ofBoss(m_room, m_boss.name, kShownKills));
+    }
     const std::int64_t total = m_log.recordCount(m_boss.name);
     m_titleLabel->setText(
         QCoreApplication::translate("Zorvane", "%1　周期 %2 分，延迟 %3 分　（共 %4 条记录）")

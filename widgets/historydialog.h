@@ -11,13 +11,17 @@
 
 class QLabel;
 class QPushButton;
+class QTabWidget;
 class QTableWidget;
 
 namespace zorvane::history {
+class RoomAuditLog;
 class SqliteKillLog;
-}
+} // namespace zorvane::history
 
 namespace zorvane::app {
+
+class RoomAuditView;
 
 // Asks where to save; returns the chosen path, "" when cancelled. Arguments: owner,
 // title, suggested file path, Qt name filter.
@@ -48,7 +52,13 @@ public:
     // Where the save dialog starts.
     void setExportDirectory(QString directory) { m_exportDirectory = std::move(directory); }
 
+    // Adds the tab of the room's audit trail for the boss: who recorded, retracted or was
+    // refused what, and when. The log must outlive the dialog.
+    void showRoomAudit(history::RoomAuditLog& log, std::string room);
+
     QTableWidget* killTable() const { return m_killTable; }
+    QTabWidget* tabs() const { return m_tabs; }
+    RoomAuditView* roomAudit() const { return m_roomAudit; }
     QLabel* intervalLabel() const { return m_intervalLabel; }
     QLabel* comparisonLabel() const { return m_comparisonLabel; }
     QLabel* statusLabel() const { return m_statusLabel; }
@@ -70,6 +80,10 @@ private:
     QLabel* m_intervalLabel = nullptr;
     QLabel* m_comparisonLabel = nullptr;
     QTableWidget* m_killTable = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    history::RoomAuditLog* m_auditLog = nullptr;
+    std::string m_room;
+    RoomAuditView* m_roomAudit = nullptr;
     QLabel* m_statusLabel = nullptr;
     QPushButton* m_exportButton = nullptr;
 };

@@ -31,6 +31,7 @@
 #include "widgets/leadtimesdialog.h"
 #include "widgets/overlay.h"
 #include "widgets/preferencesdialog.h"
+#include "widgets/roompanel.h"
 #include "widgets/roomstatus.h"
 #include "widgets/rowmenu.h"
 #include "widgets/soundchooser.h"
@@ -489,11 +490,36 @@ void MainWindow::wireRoom() {
     m_roomLine =
         place(new RoomStatusLine(*room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
     m_writeNotice->raise();
-    connect(m_roomLine, &ClickableLabel::leftPressed, this, [this, room] {
-        if (!room->offers().empty()) {
-            openRoomOffers();
-        }
-    });
+    connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] { openRoomPanel(); });
+    // An officer takes a bad kill back for every member.
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "撤回（所有成员）"),
+        [this, room](schedule::RowId row) {
+            if (const std::optional<schedule::BossRow> boss = m_session.table().row(row)) {
+                QString error;
+                room->retractNewest(text::trim(boss->text[schedule::kNameColumn]), error);
+            }
+        },
+        [this, room](schedule::RowId row) {
+            const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+            return boss && room->canRetract(text::trim(boss->text[schedule::kNameColumn]));
+        });
+}
+
+RoomPanel* MainWindow::openRoomPanel() {
+    if (m_session.room() == nullptr) {
+        return nullptr;
+    }
+    if (!m_roomPanel) {
+        m_roomPanel = new RoomPanel(*m_session.room(), m_session.roomAudit(), this);
+        m_roomPanel->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_roomPanel, &RoomPanel::offersRequested, this, [this] { openRoomOffers(); });
+    } else {
+        m_roomPanel->refresh();
+    }
+    m_roomPanel->show();
+    m_roomPanel->raise();
+    return m_roomPanel;
 }
 
 RoomOffersPanel* MainWindow::openRoomOffers() {
@@ -522,6 +548,10 @@ HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
+    if (const RoomConnection* room = m_session.room();
+        room != nullptr && m_session.roomAudit() != nullptr && !room->roomName().isEmpty()) {
+        dialog->showRoomAudit(*m_session.roomAudit(), room->roomName().toStdString());
+    }
     dialog->show();
     return dialog;
 }

@@ -35,6 +35,7 @@ class LeadTimesDialog;
 class Overlay;
 class Questions;
 class RoomOffersPanel;
+class RoomPanel;
 class RoomStatusLine;
 class RowMenu;
 class Session;
@@ -112,6 +113,9 @@ public:
     RoomStatusLine* roomStatusLine() const { return m_roomLine; }
     // Opens the panel of bosses on offer from the room, or raises it.
     RoomOffersPanel* openRoomOffers();
+    // The room panel: role, members' counts and refusals, the audit trail (the state line's
+    // click).
+    RoomPanel* openRoomPanel();
     // Runs on the clock timer's worker: hands the clock text to the window thread.
     void onClockTick();
     // Stores the warning minutes box's content as typed, on every change.
@@ -164,6 +168,7 @@ private:
     QPointer<PreferencesDialog> m_preferencesDialog;
     RoomStatusLine* m_roomLine = nullptr;
     QPointer<RoomOffersPanel> m_offersPanel;
+    QPointer<RoomPanel> m_roomPanel;
 
     // The controller (and with it the grid's model) goes before the child widgets (the
     // write notice among them), which the base class destroys.

@@ -12,8 +12,8 @@ RowMenu::RowMenu(BossGrid& grid, const schedule::BossTable& table)
     connect(&m_grid, &QWidget::customContextMenuRequested, this, &RowMenu::onContextMenuRequested);
 }
 
-void RowMenu::addEntry(const QString& text, Handler handler) {
-    m_entries.push_back({text, std::move(handler)});
+void RowMenu::addEntry(const QString& text, Handler handler, Shown shown) {
+    m_entries.push_back({text, std::move(handler), std::move(shown)});
 }
 
 std::unique_ptr<QMenu> RowMenu::menuForRow(int row) const {
@@ -23,6 +23,9 @@ std::unique_ptr<QMenu> RowMenu::menuForRow(int row) const {
     }
     auto menu = std::make_unique<QMenu>(&m_grid);
     for (const Entry& entry : m_entries) {
+        if (entry.shown && !entry.shown(id)) {
+            continue;
+        }
         QAction* action = menu->addAction(entry.text);
         connect(action, &QAction::triggered, this, [handler = entry.handler, id] { handler(id); });
     }

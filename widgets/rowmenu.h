@@ -24,11 +24,14 @@ public:
     // Runs with the id of the row the menu was opened on; the row may have been deleted
     // meanwhile, which the handler checks with BossTable::row.
     using Handler = std::function<void(schedule::RowId row)>;
+    // Whether an entry belongs in the menu of the row (e.g. only where the role allows it).
+    using Shown = std::function<bool(schedule::RowId row)>;
 
     // Attaches to the grid's context-menu request; the grid owns the object.
     RowMenu(BossGrid& grid, const schedule::BossTable& table);
 
-    void addEntry(const QString& text, Handler handler);
+    // An entry of every row's menu, or of those rows for which `shown` says so.
+    void addEntry(const QString& text, Handler handler, Shown shown = {});
 
     // The menu for a table row (first data row = 1); nullptr outside the data rows or
     // when there are no entries.
@@ -41,6 +44,7 @@ private:
     struct Entry {
         QString text;
         Handler handler;
+        Shown shown;
     };
 
     BossGrid& m_grid;

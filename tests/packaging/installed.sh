@@ -25,6 +25,8 @@ check_files() {
         share/man/man1/zorvane.1.gz
         share/doc/zorvane/copyright
         share/doc/zorvane/changelog.gz
+        share/zorvane/broker/zorvane-room
+        share/zorvane/broker/zorvane-room.conf
     )
     local size
     for size in 16 22 24 32 48 64 128 256; do

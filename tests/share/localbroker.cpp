@@ -72,11 +72,44 @@ LocalBroker::LocalBroker(BrokerOptions options)
         conf << "user root\n";
     }
     conf << "listener " << m_port << " 127.0.0.1\n";
-    conf << "persistence true\npersistence_location " << m_dir.string() << "/\n";
+    conf << "persistence_location " << m_dir.string() << "/\n";
     conf << "log_dest file " << (m_dir / "broker.log").string() << "\n";
     conf << "log_type all\n";
+    if (m_options.rooms) {
+        // The shipped settings, with the members' file in the broker's own directory.
+        std::ifstream shipped(std::string(ZORVANE_SOURCE_DIR) +
+                              "/packaging/broker/zorvane-room.conf");
+        if (!shipped) {
+            m_error = "packaging/broker/zorvane-room.conf cannot be read";
+        }
+        for (std::string line; std::getline(shipped, line);) {
+            const bool persistenceLine =
+                line.rfind("persistence", 0) == 0 || line.rfind("autosave", 0) == 0;
+            if (line.rfind("plugin_opt_config_file", 0) == 0) {
+                conf << "plugin_opt_config_file " << (m_dir / "dynsec.json").string() << "\n";
+            } else if (!(persistenceLine && !m_options.persistence)) {
+                conf << line << "\n";
+            }
+        }
+        if (!runCommand("mosquitto_ctrl dynsec init " + quoted(m_dir / "dynsec.json") + " " +
+                        kAdmin + " " + kAdminPassword + " >/dev/null 2>&1")) {
+            m_error = "mosquitto_ctrl dynsec init failed";
+        }
+    } else if (m_options.persistence) {
+        conf << "persistence true\n";
+    }
+    if (!m_options.persistence) {
+        conf << "persistence false\n";
+    }
     if (!m_options.certFile.empty()) {
         conf << "certfile " << m_options.certFile << "\nkeyfile " << m_options.keyFile << "\n";
+    }
+    if (m_options.rooms) {
+        return; // members come from the plugin
+    }
+    if (!m_options.accessList.empty()) {
+        std::ofstream(m_dir / "acl") << m_options.accessList;
+        conf << "acl_file " << (m_dir / "acl").string() << "\n";
     }
     if (!m_options.user.empty()) {
         const auto passwords = m_dir / "passwords";
@@ -137,6 +170,28 @@ void LocalBroker::stop() {
         ::waitpid(m_pid, &status, 0);
         m_pid = -1;
     }
+}
+
+void LocalBroker::crash() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    }
+}
+
+bool LocalBroker::roomScript(const std::string& arguments, std::string* output) const {
+    const auto file = m_dir / ("script-" + std::to_string(::getpid()) + ".out");
+    const bool ok = runCommand(std::string(ZORVANE_SOURCE_DIR) +
+                               "/packaging/broker/zorvane-room -h 127.0.0.1 -p " +
+                               std::to_string(m_port) + " -u " + kAdmin + " -P " + kAdminPassword +
+                               " " + arguments + " >" + quoted(file) + " 2>&1");
+    if (output != nullptr) {
+        std::ifstream in(file);
+        output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return ok;
 }
 
 TestCertificates::TestCertificates() : m_dir(freshDirectory("certs")) {

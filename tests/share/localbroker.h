@@ -15,7 +15,18 @@ struct BrokerOptions {
     // PEM files for a TLS listener; empty: plain.
     std::string certFile;
     std::string keyFile;
+    // The shipped room set-up (packaging/broker/zorvane-room.conf): the dynamic-security
+    // plugin with an administrator (kAdmin, kAdminPassword), durable persistence, the queue
+    // and packet limits. Rooms and members are then made with roomScript().
+    bool rooms = false;
+    // Keep retained messages across restarts (in a file of the broker's directory).
+    bool persistence = true;
+    // The lines of an access list (mosquitto's acl_file); empty: none.
+    std::string accessList = {};
 };
+
+inline constexpr const char* kAdmin = "admin";
+inline constexpr const char* kAdminPassword = "admin-secret";
 
 class LocalBroker {
 public:
@@ -28,6 +39,11 @@ public:
     bool start();
     // Stops it (SIGTERM, so that it saves its retained messages) and waits for it to end.
     void stop();
+    // Kills it (SIGKILL: it saves nothing more) and waits for it to end.
+    void crash();
+    // Runs packaging/broker/zorvane-room against the broker as its administrator; true
+    // when it succeeded. `output` receives what it printed (standard output and error).
+    bool roomScript(const std::string& arguments, std::string* output = nullptr) const;
     int port() const { return m_port; }
     // The broker's process id while it runs; -1 otherwise.
     pid_t pid() const { return m_pid; }

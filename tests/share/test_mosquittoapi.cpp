@@ -20,7 +20,8 @@ public:
 
 // The MQTT library and the TLS libraries it needs are mapped only once a room is joined.
 TEST(MosquittoApi, TheLibraryIsOpenedWhenARoomIsJoined) {
-    ASSERT_FALSE(zorvane::testing::libraryMapped("libmosquitto")) << "each test runs in its own process";
+    ASSERT_FALSE(zorvane::testing::libraryMapped("libmosquitto"))
+        << "each test runs in its own process";
     share::RoomOptions options;
     text::Message reason;
     ASSERT_TRUE(share::parseRoomLink("mqtt://127.0.0.1:1/guild", options.link, reason));

@@ -2,6 +2,7 @@
 
 #include "share/roomclient.h"
 #include "tests/share/localbroker.h"
+#include "tests/share/roommembers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -20,146 +24,19 @@ using namespace zorvane::testing;
 
 namespace {
 
-// Generous: the machine is shared by many builds.
-constexpr auto kPatience = std::chrono::seconds(30);
-constexpr std::int64_t kNow = 1796000000000; // milliseconds
+using zorvane::testing::publishRaw;
+using zorvane::testing::Recorder;
+using zorvane::testing::RoomMember;
 
-// Records what the client tells, from its network thread, for the test thread to wait on.
-class Recorder final : public RoomListener {
-public:
-    void roomStateChanged(RoomState state, const zorvane::text::Message& reason) override {
-        update([&] { m_states.emplace_back(state, zorvane::text::defaultText(reason)); });
-    }
-    void remoteKill(const KillEvent& event, bool retained) override {
-        update([&] {
-            m_kills.push_back(event);
-            m_retained.push_back(retained);
-        });
-    }
-    void messageDropped(DropReason reason, const std::string&) override {
-        update([&] { m_drops.push_back(reason); });
-    }
-    void clockSkew(const MemberSkew& skew) override {
-        update([&] { m_skews.push_back(skew); });
-    }
-    void killsPending(std::size_t) override {
-        update([] {});
-    }
+using Member = RoomMember;
 
-    // Waits until the check holds (checked under the lock) or the patience runs out.
-    bool waitFor(const std::function<bool()>& check) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kPatience, check);
-    }
-    bool waitForState(RoomState state) {
-        return waitFor([&] { return !m_states.empty() && m_states.back().first == state; });
-    }
-    bool waitForKillOf(const std::string& boss, std::int64_t killUtc) {
-        return waitFor([&] { return hasKillLocked(boss, killUtc); });
-    }
-
-    std::vector<KillEvent> kills() const {
-        const std::lock_guard lock(m_mutex);
-        return m_kills;
-    }
-    std::vector<bool> retained() const {
-        const std::lock_guard lock(m_mutex);
-        return m_retained;
-    }
-    std::vector<DropReason> drops() const {
-        const std::lock_guard lock(m_mutex);
-        return m_drops;
-    }
-    std::vector<MemberSkew> skews() const {
-        const std::lock_guard lock(m_mutex);
-        return m_skews;
-    }
-    std::vector<std::pair<RoomState, std::string>> states() const {
-        const std::lock_guard lock(m_mutex);
-        return m_states;
-    }
-
-    // Only for use inside waitFor checks.
-    bool hasKillLocked(const std::string& boss, std::int64_t killUtc) const {
-        for (const auto& kill : m_kills) {
-            if (kill.boss == boss && kill.killUtcSeconds == killUtc) {
-                return true;
-            }
-        }
-        return false;
-    }
-    std::size_t dropCountLocked() const { return m_drops.size(); }
-
-private:
-    void update(const std::function<void()>& change) {
-        {
-            const std::lock_guard lock(m_mutex);
-            change();
-        }
-        m_changed.notify_all();
-    }
-
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::pair<RoomState, std::string>> m_states;
-    std::vector<KillEvent> m_kills;
-    std::vector<bool> m_retained;
-    std::vector<DropReason> m_drops;
-    std::vector<MemberSkew> m_skews;
-};
+// After every kill the tests make: kills later than now are refused.
+constexpr std::int64_t kNow = zorvane::testing::kRoomNow;
 
 RoomOptions optionsFor(
     const LocalBroker& broker, const std::string& nickname,
     std::function<std::int64_t()> clock = [] { return kNow; }) {
-    RoomOptions options;
-    options.link.host = "127.0.0.1";
-    options.link.port = broker.port();
-    options.link.room = "guild";
-    options.nickname = nickname;
-    options.utcMillis = std::move(clock);
-    options.reconnectMinSeconds = 1;
-    options.reconnectMaxSeconds = 2;
-    return options;
-}
-
-// A member: its client and what it was told.
-struct Member {
-    Member(RoomOptions options) : client(std::move(options), recorder) {}
-    bool join() {
-        zorvane::text::Message error;
-        return client.start(error) && recorder.waitForState(RoomState::Connected);
-    }
-    void kill(const std::string& boss, std::int64_t utc, int period = 60) {
-        std::string error;
-        ASSERT_TRUE(client.publishKill({boss, period, 0, utc}, error)) << error;
-    }
-    Recorder recorder;
-    RoomClient client;
-};
-
-// Publishes raw bytes on a topic with the library alone, as a hostile member could.
-void publishRaw(int port, const std::string& topic, const std::string& payload) {
-    mosquitto_lib_init();
-    mosquitto* mosq = mosquitto_new(nullptr, true, nullptr);
-    ASSERT_NE(mosq, nullptr);
-    ASSERT_EQ(mosquitto_connect(mosq, "127.0.0.1", port, 10), MOSQ_ERR_SUCCESS);
-    int mid = 0;
-    ASSERT_EQ(mosquitto_publish(mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                                payload.data(), 1, false),
-              MOSQ_ERR_SUCCESS);
-    // Runs the network until the broker has the message (its acknowledgement).
-    std::atomic<int> acked{-1};
-    mosquitto_user_data_set(mosq, &acked);
-    mosquitto_publish_callback_set(mosq, [](mosquitto*, void* data, int done) {
-        static_cast<std::atomic<int>*>(data)->store(done);
-    });
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (acked.load() != mid && std::chrono::steady_clock::now() < deadline) {
-        mosquitto_loop(mosq, 100, 1);
-    }
-    EXPECT_EQ(acked.load(), mid);
-    mosquitto_disconnect(mosq);
-    mosquitto_destroy(mosq);
+    return zorvane::testing::roomOptions(broker, nickname, {}, {}, std::move(clock));
 }
 
 } // namespace
@@ -308,6 +185,91 @@ TEST(RoomClient, TlsNeedsACertificateFromTheTrustedCa) {
                                             {zorvane::text::Message::literal(missingCa.caFile)}));
 }
 
+// A TLS connection to a plain port and a CA file that holds no certificate are told as what
+// they are, not as an untrusted certificate.
+TEST(RoomClient, TlsFailuresAreToldByTheirTrueReason) {
+    using zorvane::text::Message;
+    using zorvane::text::MessageId;
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.ok());
+    LocalBroker tls({"", "", certificates.certFile(), certificates.keyFile()});
+    LocalBroker plain;
+    ASSERT_TRUE(tls.start()) << tls.error();
+    ASSERT_TRUE(plain.start()) << plain.error();
+    const auto dir = std::filesystem::path(certificates.caFile()).parent_path();
+    const std::string text = (dir / "notes.txt").string();
+    const std::string garbage = (dir / "garbage.pem").string();
+    std::ofstream(text) << "the guild's CA is on the forum\n";
+    std::ofstream(garbage) << "-----BEGIN CERTIFICATE-----\nbm90IGEgY2VydGlmaWNhdGU=\n"
+                              "-----END CERTIFICATE-----\n";
+    struct Case {
+        const char* what;
+        const LocalBroker& broker;
+        std::string caFile;
+        bool starts;
+        Message reason;
+    };
+    const Case cases[] = {
+        {"a plain port", plain, certificates.caFile(), true, Message(MessageId::RoomNotTls)},
+        {"a file of text", tls, text, false,
+         Message(MessageId::RoomCaFileNoCertificate, {Message::literal(text)})},
+        {"no certificate inside the markers", tls, garbage, true,
+         Message(MessageId::RoomCaFileNoCertificate, {Message::literal(garbage)})},
+        {"another CA", tls, certificates.otherCaFile(), true, Message(MessageId::RoomTlsFailed)},
+    };
+    for (const Case& c : cases) {
+        RoomOptions options = optionsFor(c.broker, "m");
+        options.link.secure = true;
+        options.caFile = c.caFile;
+        Member member(options);
+        Message error;
+        ASSERT_EQ(member.client.start(error), c.starts) << c.what;
+        if (!c.starts) {
+            EXPECT_EQ(error, c.reason) << c.what << ": " << zorvane::text::defaultText(error);
+            continue;
+        }
+        ASSERT_TRUE(member.recorder.waitForState(RoomState::Refused)) << c.what;
+        EXPECT_EQ(member.recorder.states().back().second, zorvane::text::defaultText(c.reason))
+            << c.what;
+    }
+}
+
+// A message larger than any a member sends never reaches a member: the broker is told the
+// largest packet the member takes, and keeps anything larger to itself, also after the
+// member reconnects.
+TEST(RoomClient, OversizedMessagesNeverReachTheMember) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    Member bob(optionsFor(broker, "bob"));
+    ASSERT_TRUE(bob.join());
+    const std::string huge(kMaxPacketBytes + 100000, 'x');
+    for (int round = 0; round < 2; ++round) {
+        const std::int64_t at = 1796000100 + round;
+        EXPECT_LT(publishRaw(broker.port(), bossTopic("guild", "Huge"), huge), 0x80);
+        EXPECT_LT(publishRaw(broker.port(), killTopic("guild", Branch::Kill, "m", {"", "Huge", ""}),
+                             huge),
+                  0x80);
+        KillEvent after;
+        after.boss = "After";
+        after.periodMinutes = 60;
+        after.killUtcSeconds = at;
+        after.nickname = "m";
+        after.senderId = randomId();
+        after.sentUtcMillis = kNow;
+        after.eventId = randomId();
+        EXPECT_LT(publishRaw(broker.port(), bossTopic("guild", "After"), encodeKillEvent(after)),
+                  0x80);
+        ASSERT_TRUE(bob.recorder.waitForKillOf("After", at));
+        EXPECT_TRUE(bob.recorder.drops().empty()) << "an oversized message was read";
+        EXPECT_EQ(bob.client.droppedCount(), 0U);
+        // Again over a new connection.
+        broker.stop();
+        ASSERT_TRUE(bob.recorder.waitForState(RoomState::Reconnecting));
+        ASSERT_TRUE(broker.start()) << broker.error();
+        ASSERT_TRUE(bob.recorder.waitForState(RoomState::Connected));
+    }
+}
+
 TEST(RoomClient, KillsSurviveABrokerRestartAndKillsMadeOfflineGoOutOnReconnect) {
     LocalBroker broker;
     ASSERT_TRUE(broker.start()) << broker.error();
@@ -365,7 +327,13 @@ TEST(RoomClient, MalformedMessagesAreDroppedAndCounted) {
     valid.senderId = randomId();
     valid.sentUtcMillis = kNow;
     valid.eventId = randomId();
+    KillEvent current = valid;
+    current.boss = "Current";
+    current.eventId = randomId();
     const std::string room = "guild";
+    const auto killOf = [&](const std::string& boss) {
+        return killTopic(room, Branch::Kill, "mallory", {"", boss, ""});
+    };
     struct Case {
         std::string topic;
         std::string payload;
@@ -377,21 +345,34 @@ TEST(RoomClient, MalformedMessagesAreDroppedAndCounted) {
         {bossTopic(room, "X"), std::string("{\"v\":1}\0", 8), DropReason::NotJson},
         {bossTopic(room, "X"), "{\"v\":9}", DropReason::WrongVersion},
         {bossTopic(room, "Other"), encodeKillEvent(valid), DropReason::TopicMismatch},
-        {bossTopic(room, "X"), "", DropReason::NotJson},
+        {killOf("Other"), encodeKill(current), DropReason::TopicMismatch},
+        {listTopic(room, "mallory", "x"), encodeKill(current), DropReason::TopicMismatch},
+        {killOf("X"), "{\"v\":2,\"type\":\"vote\"}", DropReason::UnknownType},
+        {killOf("X"), encodeKillEvent(valid), DropReason::WrongVersion},
     };
     for (const Case& c : cases) {
         publishRaw(broker.port(), c.topic, c.payload);
     }
+    // An empty message is how a kept message is cleared: not a malformed one.
+    publishRaw(broker.port(), killOf("X"), "");
     publishRaw(broker.port(), bossTopic(room, "Real"), encodeKillEvent(valid));
+    publishRaw(broker.port(), killOf("Current"), encodeKill(current));
     ASSERT_TRUE(bob.recorder.waitForKillOf("Real", 1796000100));
-    ASSERT_TRUE(bob.recorder.waitFor([&] { return bob.recorder.dropCountLocked() == 6; }));
-    EXPECT_EQ(bob.client.droppedCount(), 6U);
+    ASSERT_TRUE(bob.recorder.waitForKillOf("Current", 1796000100));
+    ASSERT_TRUE(
+        bob.recorder.waitFor([&] { return bob.recorder.dropCountLocked() == std::size(cases); }));
+    EXPECT_EQ(bob.client.droppedCount(), std::size(cases));
     std::vector<DropReason> expected;
     for (const Case& c : cases) {
         expected.push_back(c.reason);
     }
     EXPECT_EQ(bob.recorder.drops(), expected);
-    EXPECT_EQ(bob.recorder.kills().size(), 1U);
+    const auto kills = bob.recorder.kills();
+    ASSERT_EQ(kills.size(), 2U);
+    EXPECT_EQ(kills[0].standing, Standing::Legacy);
+    // The broker enforces no roles here: the topic names an account members may share.
+    EXPECT_EQ(kills[1].standing, Standing::Unmanaged);
+    EXPECT_EQ(kills[1].member, "mallory");
 }
 
 TEST(RoomClient, ClockSkewOfAMemberIsReported) {
@@ -437,4 +418,68 @@ TEST(RoomClient, StopsPromptlyWhileReconnectingAndRefusesBadKills) {
     EXPECT_EQ(alice.client.pendingCount(), 0U);
     alice.client.stop();
     EXPECT_EQ(alice.client.state(), RoomState::Stopped);
+}
+
+namespace {
+
+// Runs the room member helper in a time zone of its own; returns what it printed.
+std::FILE* startMemberIn(const char* zone, int port, const std::string& localTime,
+                         const char* mode) {
+    const std::string command = std::string("TZ=") + zone + " '" + ZORVANE_ROOM_MEMBER + "' " +
+                                std::to_string(port) + " " + std::to_string(kNow) + " Dragon '" +
+                                localTime + "' " + mode;
+    return ::popen(command.c_str(), "r");
+}
+
+std::string finish(std::FILE* member) {
+    std::string output;
+    char buffer[256];
+    while (member != nullptr && std::fgets(buffer, sizeof buffer, member) != nullptr) {
+        output += buffer;
+    }
+    const int status = member != nullptr ? ::pclose(member) : -1;
+    return status == 0 ? output : "failed: " + output;
+}
+
+} // namespace
+
+// Two members in different time zones, each typing its own clock: Shanghai's kill (20:00,
+// 12:00:00 UTC) reads later than New York's (07:00:50, 12:00:50 UTC) on the clocks, but New
+// York's is the newer instant, and both end with it.
+TEST(RoomClient, MembersInDifferentZonesCompareInstants) {
+    LocalBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error();
+    std::FILE* shanghai =
+        startMemberIn("Asia/Shanghai", broker.port(), "2026-11-29 20:00:00", "first");
+    std::FILE* newYork =
+        startMemberIn("America/New_York", broker.port(), "2026-11-29 07:00:50", "second");
+    const std::string first = finish(shanghai);
+    const std::string second = finish(newYork);
+    ASSERT_EQ(first.rfind("newest ", 0), 0U) << first;
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first.find(" 1795953650\n"), std::string::npos) << first;
+}
+
+// A broker set up for earlier versions, whose access list knows only their topics, still
+// makes a room: kills go out and come in on those topics, naming nobody.
+TEST(RoomClient, ABrokerThatKnowsOnlyTheOldTopicsStillMakesARoom) {
+    BrokerOptions options;
+    options.user = "guild";
+    options.password = "pw";
+    options.accessList = "user guild\ntopic readwrite zorvane/v1/guild/#\n";
+    LocalBroker broker(options);
+    ASSERT_TRUE(broker.start()) << broker.error();
+    const auto member = [&](const std::string& nickname) {
+        return zorvane::testing::roomOptions(broker, nickname, "guild", "pw");
+    };
+    Member alice(member("alice"));
+    Member bob(member("bob"));
+    ASSERT_TRUE(alice.join());
+    ASSERT_TRUE(bob.join());
+    EXPECT_TRUE(alice.client.legacyOnly());
+    EXPECT_EQ(alice.client.role(), RoomRole::Unmanaged);
+    alice.kill("Dragon", 1796000100);
+    ASSERT_TRUE(bob.recorder.waitForKillOf("Dragon", 1796000100));
+    EXPECT_EQ(bob.recorder.kills().back().standing, Standing::Legacy);
+    ASSERT_TRUE(alice.recorder.waitFor([&] { return alice.client.pendingCount() == 0; }));
 }

@@ -1,10 +1,13 @@
 // Two windows in one room on a real mosquitto broker started by each test: kills travel
 // both ways into the other table and history, stale kills change nothing, unknown bosses
-// are offered, the state line tells connected and refused, and --room stores the link.
+// are offered, the state line tells connected and refused, and --room stores the link. On
+// a broker that gives members roles: retractions put rows back and are logged, and the
+// room panel shows the role and every member's refusals.
 
 #include "cli/roomoption.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
+#include "history/roomaudit.h"
 #include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
@@ -14,20 +17,31 @@
 #include "services/session.h"
 #include "share/killevent.h"
 #include "tests/share/localbroker.h"
+#include "tests/share/roommembers.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
+#include "widgets/gridcontroller.h"
+#include "widgets/historydialog.h"
 #include "widgets/mainwindow.h"
+#include "widgets/roompanel.h"
 #include "widgets/roomstatus.h"
+#include "widgets/rowmenu.h"
 #include "widgets/writenotice.h"
 
+#include <QAction>
+#include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -106,7 +120,9 @@ struct Member {
 // Publishes payloads as another program would, with ids and instants the test chooses.
 class RawPublisher {
 public:
-    explicit RawPublisher(int port) : m_mosq(mosquitto_new(nullptr, true, this)) {
+    // Its messages say they were sent at the members' "now", `clock`.
+    RawPublisher(int port, const schedule::Clock& clock)
+        : m_mosq(mosquitto_new(nullptr, true, this)), m_clock(clock) {
         mosquitto_publish_callback_set(m_mosq, [](mosquitto*, void* self, int) {
             ++static_cast<RawPublisher*>(self)->m_acknowledged;
         });
@@ -154,9 +170,7 @@ private:
                                killUtc,
                                "carol",
                                std::string(32, 'c'),
-                               std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::system_clock::now().time_since_epoch())
-                                   .count(),
+                               schedule::toUtc(m_clock.now()) * 1000,
                                eventId};
         const std::string payload = share::encodeKillEvent(event);
         const std::string topic = share::bossTopic("guild", boss);
@@ -165,6 +179,7 @@ private:
     }
 
     mosquitto* m_mosq;
+    const schedule::Clock& m_clock;
     bool m_ok = false;
     std::atomic<int> m_acknowledged{0};
 };
@@ -177,6 +192,47 @@ class RoomTest : public QObject {
 private:
     QString link() const {
         return QStringLiteral("mqtt://127.0.0.1:%1/guild").arg(m_broker->port());
+    }
+    // A room whose broker gives every member a role of its own (the shipped set-up).
+    void startTrustedRoom() {
+        testing::BrokerOptions options;
+        options.rooms = true;
+        m_broker = std::make_unique<testing::LocalBroker>(options);
+        QVERIFY2(m_broker->start(), m_broker->error().c_str());
+        std::string output;
+        QVERIFY2(m_broker->roomScript("create guild", &output), output.c_str());
+        for (const char* member : {"olga officer", "rudi recorder", "rex reader"}) {
+            const std::string line(member);
+            const std::string name = line.substr(0, line.find(' '));
+            QVERIFY2(m_broker->roomScript(std::string("add guild ") + member + " --password " +
+                                              name + "-pw",
+                                          &output),
+                     output.c_str());
+        }
+    }
+    // Removes the translators a test installed.
+    static void backToChinese() {
+        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    }
+    QString memberLink(const QString& user) const {
+        return QStringLiteral("mqtt://%1@127.0.0.1:%2/guild").arg(user).arg(m_broker->port());
+    }
+    static bool menuHas(Member& member, int row, const QString& text) {
+        const std::unique_ptr<QMenu> menu = member.window->rowMenu()->menuForRow(row);
+        const QList<QAction*> actions = menu ? menu->actions() : QList<QAction*>();
+        return std::any_of(actions.begin(), actions.end(),
+                           [&](const QAction* action) { return action->text() == text; });
+    }
+    static std::vector<history::AuditKind> auditKinds(Member& member, const std::string& boss) {
+        std::vector<history::AuditKind> kinds;
+        for (const history::AuditEntry& entry :
+             member.session->roomAudit()->ofBoss("guild", boss, 50)) {
+            kinds.push_back(entry.kind);
+        }
+        return kinds;
     }
 
 private slots:
@@ -222,10 +278,11 @@ private slots:
             }(),
             5000);
 
-        // And back: Bob's later kill reaches Alice.
-        m_clock.advance(300);
+        // And back: Bob's later kill reaches Alice (once the boss can be back: a re-kill much
+        // earlier than its period would be refused).
+        m_clock.advance(7000);
         bob.doubleClickLastTime(bobDragon);
-        QTRY_COMPARE_WITH_TIMEOUT(alice.lastUtc(aliceDragon), std::optional(ten + 300),
+        QTRY_COMPARE_WITH_TIMEOUT(alice.lastUtc(aliceDragon), std::optional(ten + 7000),
                                   kPatienceMs);
         const auto back = alice.session->history().recentKills("Dragon", 5);
         QCOMPARE(back.front().sender, std::string("bob"));
@@ -239,8 +296,10 @@ private slots:
         Member bob(link(), QStringLiteral("bob"), m_clock);
         const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
         const int dragon = bob.addRow("Dragon", 120, true, ten);
+        // Every kill below lies in the past of the room's "now", which is the window's clock.
+        m_clock.advance(300);
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
-        RawPublisher carol(m_broker->port());
+        RawPublisher carol(m_broker->port(), m_clock);
         QVERIFY(carol.ok());
         const std::string id(32, 'a');
         // Event ids are random 128-bit numbers; these stand for four distinct ones.
@@ -278,7 +337,7 @@ private slots:
             bob.addRow("Boss " + std::to_string(b), 600, true, ten - 3600);
         }
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
-        RawPublisher carol(m_broker->port());
+        RawPublisher carol(m_broker->port(), m_clock);
         QVERIFY(carol.ok());
         std::vector<std::pair<std::string, std::int64_t>> kills;
         for (int round = 0; round < kRounds; ++round) {
@@ -301,7 +360,7 @@ private slots:
     void unknownBossIsOfferedAndAddedFromThePanel() {
         Member bob(link(), QStringLiteral("bob"), m_clock);
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
-        RawPublisher carol(m_broker->port());
+        RawPublisher carol(m_broker->port(), m_clock);
         QVERIFY(carol.ok());
         const schedule::UtcSeconds kill = schedule::toUtc(m_clock.now()) - 600;
         QVERIFY(carol.publish("Phoenix", kill, share::randomId()));
@@ -313,6 +372,10 @@ private slots:
         }
 
         QTest::mouseClick(bob.window->roomStatusLine(), Qt::LeftButton);
+        auto* roomPanel = bob.window->findChild<app::RoomPanel*>();
+        QVERIFY(roomPanel && roomPanel->isVisible());
+        QCOMPARE(roomPanel->offersButton()->text(), QStringLiteral("新 BOSS（1）…"));
+        QTest::mouseClick(roomPanel->offersButton(), Qt::LeftButton);
         auto* panel = bob.window->findChild<app::RoomOffersPanel*>();
         QVERIFY(panel && panel->isVisible());
         QCOMPARE(panel->list()->count(), 1);
@@ -349,10 +412,7 @@ private slots:
         QCOMPARE(bob.session->room()->statusText(),
                  QStringLiteral("Room guild: refused: the broker refused the user name or "
                                 "password (not authorised)"));
-        for (auto* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
-            QCoreApplication::removeTranslator(translator);
-            delete translator;
-        }
+        backToChinese();
         // The line is cut to its place; the tooltip has it all, but never the password.
         QVERIFY(bob.line().startsWith(QStringLiteral("房间 guild：被拒绝：服务器拒绝")));
         QVERIFY(bob.window->roomStatusLine()->toolTip().startsWith(refused));
@@ -371,6 +431,152 @@ private slots:
             bob.line().startsWith(QStringLiteral("房间 http://example.org/guild：链接无效：")));
         bob.session->preferences().roomLink.set(QString());
         QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
+    }
+
+    // The officer takes a recorder's kill back for everyone: every row that shows it goes
+    // back to the kill before, the history keeps the kill, and the trail tells who did what.
+    // The entry is the officer's only, and an undone kill of one's own is taken back too.
+    void retractionsPutRowsBackAndAreTold() {
+        startTrustedRoom();
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
+        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
+        const int olgaDragon = olga.addRow("Dragon", 120, true, nine);
+        const int rudiDragon = rudi.addRow("Dragon", 120, true, nine);
+        QTRY_VERIFY_WITH_TIMEOUT(olga.session->room()->role() == share::RoomRole::Officer,
+                                 kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rudi.session->room()->role() == share::RoomRole::Recorder,
+                                 kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.line(), kConnected, kPatienceMs);
+
+        const QString retract = QStringLiteral("撤回（所有成员）");
+        QVERIFY(!menuHas(olga, olgaDragon, retract)); // no room kill to retract yet
+        rudi.doubleClickLastTime(rudiDragon);
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(ten), kPatienceMs);
+        QVERIFY(menuHas(olga, olgaDragon, retract));
+        QVERIFY(!menuHas(rudi, rudiDragon, retract));
+
+        const std::unique_ptr<QMenu> menu = olga.window->rowMenu()->menuForRow(olgaDragon);
+        for (QAction* action : menu->actions()) {
+            if (action->text() == retract) {
+                action->trigger();
+            }
+        }
+        QCOMPARE(olga.lastUtc(olgaDragon), std::optional(nine));
+        QCOMPARE(olga.table().cellText(olgaDragon, schedule::kLastTimeColumn),
+                 schedule::clockTimeText(schedule::toLocal(nine)));
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.lastUtc(rudiDragon), std::optional(nine), kPatienceMs);
+        // Kept in the history with its sender; the trail has who recorded and who retracted.
+        QCOMPARE(olga.session->history().recentKills("Dragon", 5).at(0).sender,
+                 std::string("Rudi"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (auditKinds(olga, "Dragon") ==
+             std::vector{history::AuditKind::Retracted, history::AuditKind::Accepted}),
+            kPatienceMs);
+        const auto rudiTrail = rudi.session->roomAudit()->ofBoss("guild", "Dragon", 5);
+        QCOMPARE(rudiTrail.size(), std::size_t{2});
+        QCOMPARE(rudiTrail[0].kind, history::AuditKind::Retracted);
+        QCOMPARE(rudiTrail[0].member, std::string("olga"));
+        QVERIFY(rudiTrail[0].officer);
+        QCOMPARE(rudiTrail[1].kind, history::AuditKind::Recorded);
+        QCOMPARE(rudiTrail[1].member, std::string("rudi"));
+
+        // The history dialog's trail tab shows it, in the member's language.
+        app::HistoryDialog* dialog = rudi.window->openHistory(rudi.table().rowId(rudiDragon));
+        QVERIFY(dialog != nullptr && dialog->roomAudit() != nullptr);
+        QCOMPARE(dialog->tabs()->tabText(1), QStringLiteral("房间记录（guild）"));
+        QTableWidget* trail = dialog->roomAudit()->table();
+        QCOMPARE(trail->rowCount(), 2);
+        QCOMPARE(trail->item(0, 1)->text(), QStringLiteral("撤回"));
+        QCOMPARE(trail->item(0, 2)->text(), QStringLiteral("Olga (olga)"));
+        QCOMPARE(trail->item(0, 5)->text(), QStringLiteral("官员；撤回 rudi 的击杀"));
+        dialog->close();
+
+        // Rudi kills again later and undoes it: Olga's row goes back with his.
+        m_clock.advance(7200);
+        rudi.doubleClickLastTime(rudiDragon);
+        const schedule::UtcSeconds later = schedule::toUtc(m_clock.now());
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(later), kPatienceMs);
+        rudi.window->gridController().undoStack().undo();
+        QCOMPARE(rudi.lastUtc(rudiDragon), std::optional(nine));
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(nine), kPatienceMs);
+        // Redone, it is shared again.
+        rudi.window->gridController().undoStack().redo();
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(later), kPatienceMs);
+    }
+
+    // Refusals are counted per member with their reasons in the room panel, in the member's
+    // language, and the role shows; a reader may not share and is told why.
+    void refusalsAndRolesShowInTheRoomPanel() {
+        startTrustedRoom();
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
+        Member rex(memberLink("rex"), QStringLiteral("Rex"), m_clock, QStringLiteral("rex-pw"));
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        const int olgaDragon = olga.addRow("Dragon", 120, true, ten - 3600);
+        const int rexDragon = rex.addRow("Dragon", 120, true, ten - 3600);
+        QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rex.line(), kConnected, kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rex.session->room()->role() == share::RoomRole::Reader,
+                                 kPatienceMs);
+
+        // A recorder whose clock runs a day ahead sends a kill of its "now", and then more
+        // kills than a minute allows.
+        const std::int64_t aDayAhead = (ten + 86400) * 1000;
+        testing::RoomMember rudi(testing::roomOptions(*m_broker, "Rudi", "rudi", "rudi-pw",
+                                                      [aDayAhead] { return aDayAhead; }));
+        QVERIFY(rudi.join());
+        rudi.kill("Dragon", ten + 86400, 120);
+        for (int i = 0; i < 8; ++i) {
+            rudi.kill("Boss " + std::to_string(i), ten - 60 * i, 120);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            olga.session->room()->memberRecords().count("rudi") == 1 &&
+                olga.session->room()->memberRecords().at("rudi").refused[static_cast<std::size_t>(
+                    share::Refusal::TooMany)] > 0,
+            kPatienceMs);
+        // Nothing of it locks the row.
+        QCOMPARE(olga.lastUtc(olgaDragon), std::optional(ten - 3600));
+        const QString status = olga.session->room()->statusText();
+        QVERIFY2(status.startsWith(kConnected + QStringLiteral("；")), qPrintable(status));
+        QVERIFY2(status.contains(QStringLiteral("条被拒绝")), qPrintable(status));
+
+        app::RoomPanel* panel = olga.window->openRoomPanel();
+        QVERIFY(panel != nullptr && panel->isVisible());
+        QCOMPARE(panel->roleLabel()->text(), QStringLiteral("本成员的角色：官员"));
+        QTableWidget* members = panel->memberTable();
+        int rudiRow = -1;
+        for (int row = 0; row < members->rowCount(); ++row) {
+            if (members->item(row, 0)->text() == QStringLiteral("Rudi (rudi)")) {
+                rudiRow = row;
+            }
+        }
+        QVERIFY(rudiRow >= 0);
+        const QString refused = members->item(rudiRow, 3)->text();
+        QVERIFY2(refused.startsWith(QStringLiteral("时间在未来 1，每分钟过多 ")),
+                 qPrintable(refused));
+        QVERIFY(!members->item(rudiRow, 4)->text().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT((panel->refresh(), panel->auditView()->table()->rowCount() >= 3),
+                                 kPatienceMs);
+
+        // In English when the window speaks it.
+        QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        panel->refresh();
+        QCOMPARE(panel->roleLabel()->text(), QStringLiteral("Your role: officer"));
+        QVERIFY(
+            members->item(rudiRow, 3)->text().startsWith(QStringLiteral("time in the future 1")));
+        backToChinese();
+
+        // The reader's role shows, it has no retraction entry, and its kill is not shared.
+        app::RoomPanel* rexPanel = rex.window->openRoomPanel();
+        QCOMPARE(rexPanel->roleLabel()->text(), QStringLiteral("本成员的角色：只读"));
+        rex.doubleClickLastTime(rexDragon);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rex.session->room()->statusText().contains(QStringLiteral("未能共享 Dragon")),
+            kPatienceMs);
+        QVERIFY(rex.session->room()->statusIsProblem());
+        QVERIFY(!menuHas(rex, rexDragon, QStringLiteral("撤回（所有成员）")));
     }
 
     void roomOptionStoresAndClearsTheLink() {
