@@ -82,18 +82,20 @@ std::optional<HelperCommand> readCommand(std::string_view line) {
 }
 
 std::string statusLine(const TargetStatus& status) {
-    const Json json = {{"target", status.targetId},
-                       {"name", status.name},
-                       {"url", status.shownUrl},
-                       {"delivered", status.delivered},
-                       {"waiting", status.waiting},
-                       {"failed", status.failed},
-                       {"dropped", status.dropped},
-                       {"relayed", status.relayed},
-                       {"ok", status.ok},
-                       {"error", text::messageLine(status.lastError)},
-                       {"errorUtc", status.lastErrorUtc},
-                       {"deliveredUtc", status.lastDeliveredUtc}};
+    const Json json = {
+        {"target", status.targetId},
+        {"name", status.name},
+        {"url", status.shownUrl},
+        {"delivered", status.delivered},
+        {"waiting", status.waiting},
+        {"failed", status.failed},
+        {"dropped", status.dropped},
+        {"relayed", status.relayed},
+        {"ok", status.ok},
+        // No failure yet: "" (messageLine has no form for the empty message).
+        {"error", status.lastError.empty() ? std::string() : text::messageLine(status.lastError)},
+        {"errorUtc", status.lastErrorUtc},
+        {"deliveredUtc", status.lastDeliveredUtc}};
     return jsonText(Json{{"status", json}}) + "\n";
 }
 
@@ -132,11 +134,13 @@ std::optional<HelperReport> readReport(std::string_view line) {
         !take(*status, "deliveredUtc", out.lastDeliveredUtc)) {
         return std::nullopt;
     }
-    const std::optional<text::Message> lastError = text::readMessage(error);
-    if (!lastError) {
-        return std::nullopt;
+    if (!error.empty()) {
+        const std::optional<text::Message> lastError = text::readMessage(error);
+        if (!lastError) {
+            return std::nullopt;
+        }
+        out.lastError = *lastError;
     }
-    out.lastError = *lastError;
     return report;
 }
 
