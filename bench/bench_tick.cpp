@@ -79,7 +79,7 @@ void datedTickPass(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
     BossTable table;
     zorvane::testing::FakeClock clock(10, 20, 0);
-    const UtcSeconds start = toUtc(clock.now());
+    const UtcSeconds start = clock.instant();
     const int periods[] = {90, 1440, 10080};
     for (int i = 0; i < rows; ++i) {
         const int row = table.appendRow();

@@ -113,7 +113,7 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
                     .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
     }
     const schedule::UtcSeconds killed =
-        schedule::toUtc(clock.now()) - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
+        clock.instant() - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
     record(found.front(), killed);
     const std::optional<schedule::BossRow> row = table.row(found.front());
     if (!row || row->timing.lastUtc != killed) {
@@ -127,7 +127,7 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
 
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
     const std::vector<schedule::RowStatus> statuses =
-        schedule::rowStatuses(table.rows(), clock.now());
+        schedule::rowStatuses(table.rows(), clock.instant());
     if (statuses.empty()) {
         return QStringLiteral("The table is empty.\n");
     }

@@ -79,7 +79,7 @@ TEST(DatedSection, OlderFilesTakeTheirDateFromTheTimeOfDay) {
     writeBytes(tableFilePath(dir.path()), tableFile("23:00:00", ""));
     BossTable table;
     loadTable(table, dir.path());
-    dateUndatedRows(table, makeDateTime({2026, 12, 8, 0, 10, 0}));
+    dateUndatedRows(table, utc({2026, 12, 8, 0, 10, 0}));
     EXPECT_EQ(table.timing(1)->lastUtc, utc({2026, 12, 7, 23, 0, 0}));
 }
 
@@ -168,7 +168,7 @@ TEST(SessionFile, LastSeenRoundTripsAndBadValuesReadAsUnknown) {
     EXPECT_EQ(readLastSeen(dir.path()), seen);
     for (const char* bad : {"", "2026-12-07 23:59:59", "2026-13-01T00:00:00Z", "junk"}) {
         SCOPED_TRACE(bad);
-        writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad);
+        ASSERT_TRUE(writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad));
         EXPECT_FALSE(readLastSeen(dir.path()).has_value());
     }
 }
