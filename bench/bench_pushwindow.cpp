@@ -47,7 +47,10 @@ void windowThreadWithFiftyAlerts(benchmark::State& state) {
         target.url = server.base() + path;
         settings.targets.push_back(target);
     }
-    push::writePushSettings(dir.path() / "push.json", settings);
+    if (!push::writePushSettings(dir.path() / "push.json", settings)) {
+        state.SkipWithError("push.json cannot be written");
+        return;
+    }
     app::PushLink link(ZORVANE_PUSH_HELPER, dir.path() / "push.json");
     link.reload();
     link.flush();
@@ -56,8 +59,8 @@ void windowThreadWithFiftyAlerts(benchmark::State& state) {
     std::vector<schedule::RowId> rows;
     for (int i = 0; i < kAlerts; ++i) {
         const int row = table.appendRow();
-        table.setCellText(row, schedule::kNameColumn, "boss " + std::to_string(i));
-        table.setCellText(row, schedule::kPeriodColumn, "60");
+        (void)table.setCellText(row, schedule::kNameColumn, "boss " + std::to_string(i));
+        (void)table.setCellText(row, schedule::kPeriodColumn, "60");
         rows.push_back(table.rowId(row));
     }
     const schedule::SystemClock clock;
@@ -77,7 +80,7 @@ void windowThreadWithFiftyAlerts(benchmark::State& state) {
         QEventLoop loop;
         std::int64_t roundLongest = 0;
         QObject::connect(&probe, &QTimer::timeout, [&] {
-            roundLongest = std::max(roundLongest, gap.nsecsElapsed() / 1000);
+            roundLongest = std::max<std::int64_t>(roundLongest, gap.nsecsElapsed() / 1000);
             gap.restart();
             if (posts.load() >= expected && link.statuses().size() == kTargets &&
                 link.statuses().begin()->second.waiting == 0) {
