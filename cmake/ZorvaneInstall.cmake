@@ -16,6 +16,8 @@ install(TARGETS zorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The announcement download runs in this helper; it is no command for users, so it lives
 # where the program finds it and PATH does not (see widgets/announcementview.cpp).
 install(TARGETS zorvane-announcement RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
+# So do the posts to webhooks and phones (see services/pushlink.h).
+install(TARGETS zorvane-push RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)
 # So does the sound of an alarm (see alarm/soundhelperdevice.h); Windows plays in the program.
 if(TARGET zorvane-sound)
     install(TARGETS zorvane-sound RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zorvane)

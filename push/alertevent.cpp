@@ -10,26 +10,10 @@
 namespace zorvane::push {
 namespace {
 
-constexpr std::array<std::string_view, kAlertKinds.size()> kKindNames = {"lead", "window", "spawn",
-                                                                         "unrecorded"};
 constexpr std::int64_t kSpawnRelevantSeconds = 15 * 60;
 constexpr std::int64_t kLongRelevantSeconds = 30 * 60;
 
 } // namespace
-
-std::string_view kindName(AlertKind kind) {
-    const auto index = static_cast<std::size_t>(kind);
-    return index < kKindNames.size() ? kKindNames[index] : std::string_view();
-}
-
-std::optional<AlertKind> kindFromName(std::string_view name) {
-    for (const AlertKind kind : kAlertKinds) {
-        if (kindName(kind) == name) {
-            return kind;
-        }
-    }
-    return std::nullopt;
-}
 
 std::string eventId(const AlertEvent& event) {
     // Unit separators between the fields, so that no two different events give the same

@@ -26,14 +26,6 @@ RateLimit rateLimitFor(TargetKind kind) {
     return {1, milliseconds(1000)};
 }
 
-text::Message failureNotice(const TargetStatus& status) {
-    if (status.lastError.empty()) {
-        return {};
-    }
-    return text::Message(text::MessageId::PushTargetFailed,
-                         {text::Message::literal(status.name), status.lastError});
-}
-
 DeliveryPlan::Lane* DeliveryPlan::lane(const std::string& targetId) {
     for (Lane& lane : m_lanes) {
         if (lane.target.id == targetId) {

@@ -1,11 +1,14 @@
 #include "services/alertdispatch.h"
 
 #include "schedule/bosstable.h"
+#include "schedule/clock.h"
 #include "schedule/cycle.h"
+#include "schedule/instant.h"
 #include "services/coretexts.h"
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
 #include "services/preferences.h"
+#include "services/pushlink.h"
 #include "text/textops.h"
 
 #include <optional>
@@ -16,7 +19,21 @@ AlertDispatch::AlertDispatch(const Preferences& preferences, DesktopNotifier* no
                              QObject* parent)
     : QObject(parent), m_preferences(preferences), m_notifier(notifier) {}
 
+void AlertDispatch::setPush(PushLink* push, const schedule::BossTable& table,
+                            const schedule::Clock& clock) {
+    m_push = push;
+    m_table = &table;
+    m_clock = &clock;
+}
+
 void AlertDispatch::alert(const schedule::Alert& alert) {
+    if (m_push != nullptr && m_push->active()) {
+        if (const std::optional<schedule::BossRow> row = m_table->row(alert.rowId)) {
+            if (const auto event = pushEventOf(alert, *row, schedule::toUtc(m_clock->now()))) {
+                m_push->send(*event);
+            }
+        }
+    }
     handOff(this, [this, alert] { present(alert); });
 }
 

@@ -13,11 +13,13 @@
 
 namespace zorvane::schedule {
 class BossTable;
-}
+class Clock;
+} // namespace zorvane::schedule
 
 namespace zorvane::app {
 
 class DesktopNotifier;
+class PushLink;
 class Preferences;
 
 class AlertDispatch : public QObject, public schedule::AlarmSink {
@@ -27,7 +29,12 @@ public:
     AlertDispatch(const Preferences& preferences, DesktopNotifier* notifier,
                   QObject* parent = nullptr);
 
-    // Any thread: hands the alert to this object's thread and returns at once.
+    // Alerts go to the push targets too, straight from the tick's thread (never through the
+    // window's). All three must outlive this object; set before the countdown starts.
+    void setPush(PushLink* push, const schedule::BossTable& table, const schedule::Clock& clock);
+
+    // Any thread: hands the alert to the push helper and to this object's thread and returns
+    // at once.
     void alert(const schedule::Alert& alert) override;
     // This object's thread: the notification, then `presented`.
     void present(const schedule::Alert& alert);
@@ -41,6 +48,9 @@ signals:
 private:
     const Preferences& m_preferences;
     DesktopNotifier* m_notifier;
+    PushLink* m_push = nullptr;
+    const schedule::BossTable* m_table = nullptr;
+    const schedule::Clock* m_clock = nullptr;
 };
 
 // The checked row that falls due soonest, as the last pass found it: its boss name and

@@ -151,6 +151,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
                       "推送设置 %1 不是有效的 JSON（第 %2 字节），推送已关闭，文件保持原样"),
     QT_TRANSLATE_NOOP("Zorvane", "推送设置 %1 中的第 %2 个目标已跳过：%3"),
     QT_TRANSLATE_NOOP("Zorvane", "推送到“%1”失败：%2"),
+    QT_TRANSLATE_NOOP("Zorvane", "无法启动推送程序 %1：%2"),
 };
 
 // Fills %1..%9 in one pass, so a value holding "%2" is not filled in again.

@@ -118,6 +118,10 @@ public:
     Option<bool> overlayClickThrough;  // clicks pass through the overlay
     Option<int> overlayRows;           // how many bosses the overlay lists
     Option<QString> overlayGeometry;   // "x,y,width,height" of the overlay; empty: default
+    Option<QString> windowSize;        // "width,height" of the main window; empty: the first size
+    Option<bool> windowMaximized;      // the main window was maximised when it closed
+    Option<bool> announcementFolded;   // the player folded the announcement pane
+    Option<bool> trayNoticeShown;      // told once that closing keeps Zorvane in the tray
 
     // Sharing kills with a room on an MQTT broker.
     Option<QString> roomLink;           // mqtt://[user@]host[:port]/room; empty: no room

@@ -4,11 +4,14 @@
 #include "history/killhistory.h"
 #include "history/roomaudit.h"
 #include "periodic/globals.h"
+#include "push/pushsettings.h"
 #include "schedule/instant.h"
 #include "services/alertdispatch.h"
 #include "services/configwriter.h"
 #include "services/killpath.h"
 #include "services/preferences.h"
+#include "services/programdir.h"
+#include "services/pushlink.h"
 #include "services/roomconnection.h"
 #include "services/ticksupport.h"
 #include "text/fileio.h"
@@ -48,6 +51,7 @@ SessionSetup SessionSetup::window(periodic::AppGlobals& globals, const schedule:
             .globals = &globals,
             .room = true,
             .notifications = true,
+            .push = true,
             .readBeside = true};
 }
 
@@ -161,7 +165,40 @@ void Session::wireCountdown() {
     if (m_setup.notifications) {
         m_notifier = std::make_unique<DesktopNotifier>(
             QDBusConnection::sessionBus(), m_setup.notificationIcon, QStringLiteral("zorvane"));
+    }
+    if (m_setup.push) {
+        const std::string helper =
+            m_setup.pushHelper.empty()
+                ? helperProgramPath(QStringLiteral("zorvane-push")).toStdString()
+                : m_setup.pushHelper;
+        m_push = std::make_unique<PushLink>(
+            helper, programPath() / text::pathFromUtf8(std::string(push::kPushSettingsFileName)));
+        // A target that fails, or a push.json that cannot be read, shows in the notice line
+        // until all is well again.
+        const std::string noticeKey = text::utf8FromPath(m_push->settingsFile());
+        connect(m_push.get(), &PushLink::targetFailed, this,
+                [this, noticeKey](const text::Message& notice) {
+                    m_notices.writeFailed(noticeKey, notice);
+                });
+        connect(m_push.get(), &PushLink::statusesChanged, this, [this, noticeKey] {
+            if (!m_push->problems().empty()) {
+                m_notices.writeFailed(noticeKey, m_push->problems().front());
+                return;
+            }
+            for (const auto& [id, status] : m_push->statuses()) {
+                if (!status.ok) {
+                    return;
+                }
+            }
+            m_notices.writeSucceeded(noticeKey);
+        });
+        m_push->reload();
+    }
+    if (m_setup.notifications || m_setup.push) {
         m_alerts = std::make_unique<AlertDispatch>(prefs, m_notifier.get());
+        if (m_push) {
+            m_alerts->setPush(m_push.get(), m_table, m_setup.clock);
+        }
         m_tick->setAlertListener(m_alerts.get());
     }
 }

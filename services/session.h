@@ -39,6 +39,7 @@ namespace zorvane::app {
 class AlertDispatch;
 class ConfigWriter;
 class KillPath;
+class PushLink;
 class Preferences;
 class RoomConnection;
 class TickSupport;
@@ -55,6 +56,11 @@ struct SessionSetup {
     // Show the countdown's alerts as desktop notifications carrying this icon.
     bool notifications = false;
     NotificationImage notificationIcon = {};
+    // Post the countdown's alerts to the targets in push.json through the push helper
+    // (zorvane-push; empty: the one beside the program). Nothing runs while the file holds
+    // no enabled target.
+    bool push = false;
+    std::string pushHelper = {};
     // Read config.ini on another thread from the start (see finishLoad()).
     bool readBeside = false;
 
@@ -98,6 +104,7 @@ public:
     history::RoomAuditLog* roomAudit() const { return m_audit.get(); }
     TickSupport* tick() const { return m_tick.get(); }
     AlertDispatch* alerts() const { return m_alerts.get(); }
+    PushLink* push() const { return m_push.get(); }
     periodic::AppGlobals* globals() const { return m_setup.globals; }
 
     // Where write failures, sound trouble and history notices go (the window's notice line);
@@ -143,6 +150,7 @@ private:
     std::unique_ptr<RoomConnection> m_room;
     std::unique_ptr<TickSupport> m_tick;
     std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<PushLink> m_push;
     std::unique_ptr<AlertDispatch> m_alerts;
 };
 

@@ -135,6 +135,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "推送设置 %1 不是有效的 JSON（第 %2 字节），推送已关闭，文件保持原样",
     "推送设置 %1 中的第 %2 个目标已跳过：%3",
     "推送到“%1”失败：%2",
+    "无法启动推送程序 %1：%2",
 };
 
 } // namespace

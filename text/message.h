@@ -155,6 +155,7 @@ enum class MessageId {
     PushSettingsNotJson,
     PushSettingsEntry,
     PushTargetFailed,
+    PushHelperCannotStart,
     Count // not a message: the number of identifiers
 };
 

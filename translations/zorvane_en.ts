@@ -1270,6 +1270,140 @@ The built-in sound will play at warnings.</translation>
 角色：%1</source>
         <translation>
 Role: %1</translation>
+        <source>无法启动推送程序 %1：%2</source>
+        <translation>cannot start the push program %1: %2</translation>
+    </message>
+    <message>
+        <source>推送</source>
+        <translation>Push</translation>
+    </message>
+    <message>
+        <source>房间</source>
+        <translation>the room</translation>
+    </message>
+    <message>
+        <source>只有我</source>
+        <translation>only me</translation>
+    </message>
+    <message>
+        <source>提前提醒</source>
+        <translation>lead times</translation>
+    </message>
+    <message>
+        <source>窗口开启</source>
+        <translation>window opens</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>spawn</translation>
+    </message>
+    <message>
+        <source>刷新后未记录</source>
+        <translation>spawn not recorded</translation>
+    </message>
+    <message>
+        <source>失败：%1</source>
+        <translation>failed: %1</translation>
+    </message>
+    <message>
+        <source>已发送 %1，待发送 %2</source>
+        <translation>%1 sent, %2 waiting</translation>
+    </message>
+    <message>
+        <source>已发送 %1</source>
+        <translation>%1 sent</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>发送给</source>
+        <translation>For</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>添加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>名称：</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>类型：</source>
+        <translation>Kind:</translation>
+    </message>
+    <message>
+        <source>https://discord.com/api/webhooks/… 或 ntfy.sh/主题</source>
+        <translation>https://discord.com/api/webhooks/… or ntfy.sh/topic</translation>
+    </message>
+    <message>
+        <source>地址：</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>发送给：</source>
+        <translation>For:</translation>
+    </message>
+    <message>
+        <source>发送：</source>
+        <translation>Send:</translation>
+    </message>
+    <message>
+        <source>启用</source>
+        <translation>Enabled</translation>
+    </message>
+    <message>
+        <source>已停用</source>
+        <translation>disabled</translation>
+    </message>
+    <message>
+        <source>已发送 %1，失败 %2，过时 %3，由他人转发 %4</source>
+        <translation>%1 sent, %2 failed, %3 out of date, %4 posted by another member</translation>
+    </message>
+    <message>
+        <source>上次错误（%1）：%2</source>
+        <translation>last error (%1): %2</translation>
+    </message>
+    <message>
+        <source>新目标</source>
+        <translation>new target</translation>
+    </message>
+    <message>
+        <source>推送目标“%1”的地址不是 http(s) 地址</source>
+        <translation>the address of the push target “%1” is no http(s) address</translation>
+    </message>
+    <message>
+        <source>推送目标“%1”没有选择要发送的提醒</source>
+        <translation>the push target “%1” has no alerts chosen to send</translation>
+    </message>
+    <message>
+        <source>无法写入推送设置：%1</source>
+        <translation>cannot write the push settings: %1</translation>
+    </message>
+    <message>
+        <source>菜单</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>显示公告栏</source>
+        <translation>Show the announcement pane</translation>
+    </message>
+    <message>
+        <source>Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。</source>
+        <translation>Zorvane keeps running in the tray. To quit, choose “Quit” in the tray menu or the window's menu.</translation>
     </message>
 </context>
 </TS>

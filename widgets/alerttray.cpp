@@ -103,4 +103,10 @@ void AlertTray::setTickRunning(bool running) {
                                  : QCoreApplication::translate("Zorvane", "启动"));
 }
 
+void AlertTray::showMessage(const QString& title, const QString& text) {
+    if (m_icon != nullptr) {
+        m_icon->showMessage(title, text, QSystemTrayIcon::Information);
+    }
+}
+
 } // namespace zorvane::app

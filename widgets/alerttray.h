@@ -42,6 +42,9 @@ public:
 
     QMenu* menu() const { return m_menu.get(); }
 
+    // A balloon from the tray icon; nothing without a tray.
+    void showMessage(const QString& title, const QString& text);
+
 signals:
     void toggleWindowRequested();            // 显示窗口 / 隐藏窗口, or a click on the icon
     void silenceRequested();                 // 静音

@@ -13,6 +13,7 @@
 #include "services/handoff.h"
 #include "services/killpath.h"
 #include "services/preferences.h"
+#include "services/pushlink.h"
 #include "services/roomconnection.h"
 #include "services/session.h"
 #include "services/ticksupport.h"
@@ -46,12 +47,15 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 #include <QUndoStack>
 
 namespace zorvane::app {
@@ -59,6 +63,22 @@ namespace {
 
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 540;
+// Where the grid starts, and the announcement pane's height and gap when it is shown.
+constexpr int kGridTop = 72;
+constexpr int kViewerHeight = 140;
+constexpr int kViewerGap = 8;
+constexpr int kMenuButtonSize = 26;
+
+// "792,540" as stored; an invalid size for anything else.
+QSize storedSize(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    bool ok[2] = {false, false};
+    if (parts.size() != 2) {
+        return {};
+    }
+    const QSize size(parts[0].trimmed().toInt(&ok[0]), parts[1].trimmed().toInt(&ok[1]));
+    return ok[0] && ok[1] ? size : QSize();
+}
 constexpr int kClockIntervalMs = 1000;
 
 // The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
@@ -99,12 +119,16 @@ template <typename W> W* place(W* widget, const char* name, int x, int y, int w,
 
 MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       m_session(session), m_setup(std::move(setup)) {
     setObjectName(QStringLiteral("Zorvane"));
     setWindowTitle(QStringLiteral("Zorvane"));
-    setFixedSize(kClientWidth, kClientHeight);
+    // The first start's size is the smallest; the grid takes whatever the player adds.
+    setMinimumSize(kClientWidth, kClientHeight);
+    const QSize remembered = storedSize(m_session.preferences().windowSize.get());
+    resize(remembered.isValid() ? remembered.expandedTo(minimumSize())
+                                : QSize(kClientWidth, kClientHeight));
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
@@ -118,7 +142,13 @@ MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
     wireRoom();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
+        if (!area.contains(QRect(area.topLeft(), size()))) {
+            resize(size().boundedTo(area.size()).expandedTo(minimumSize()));
+        }
         move(area.center() - rect().center());
+    }
+    if (m_session.preferences().windowMaximized.get()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
     }
     onWindowCreated();
     // After the table is loaded, so the room's retained kills meet its rows.
@@ -157,7 +187,7 @@ void MainWindow::buildComponents() {
         QCoreApplication::translate("Zorvane", "显示或隐藏悬浮窗（Ctrl+Shift+O）"));
 
     m_clockLabel = place(new QLabel(QCoreApplication::translate("Zorvane", "标签"), this), "标签1",
-                         544, 8, 232, 40);
+                         544, 8, 214, 40);
     m_clockLabel->setFont(kaiFont(16));
 
     m_noteIcon = place(new QLabel(this), "图片框1", 30, 47, 20, 20);
@@ -170,8 +200,9 @@ void MainWindow::buildComponents() {
                          "标签3", 384, 46, 40, 20);
     m_soundLabel->setCursor(Qt::PointingHandCursor);
 
-    m_grid = place(new BossGrid(this), "高级表格1", 0, 72, 792, 320);
-    m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, 140);
+    m_grid = place(new BossGrid(this), "高级表格1", 0, kGridTop, 792, 320);
+    m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, kViewerHeight);
+    buildMenu();
     // In the free space right of "设置", below the clock.
     m_writeNotice = place(new WriteNotice(this), "写入提示", 432, 48, 352, 22);
     // Failed writes, sound trouble and history notices of the session show here.
@@ -231,10 +262,7 @@ void MainWindow::wireAlerts() {
     connect(m_tray, &AlertTray::startStopRequested, this, &MainWindow::onStartStopClicked);
     connect(m_tray, &AlertTray::preferencesRequested, this, &MainWindow::openPreferences);
     connect(m_tray, &AlertTray::toggleWindowRequested, this, &MainWindow::toggleWindow);
-    connect(m_tray, &AlertTray::quitRequested, this, [this] {
-        close();
-        QApplication::quit();
-    });
+    connect(m_tray, &AlertTray::quitRequested, this, &MainWindow::quit);
 
     m_silenceShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_silenceShortcut->setContext(Qt::WindowShortcut);
@@ -308,6 +336,9 @@ PreferencesDialog* MainWindow::openPreferences() {
                               row.use);
         }
         m_preferencesDialog->setSharedRows(rows);
+        if (PushLink* push = m_session.push()) {
+            m_preferencesDialog->addPushPage(*push);
+        }
     }
     m_preferencesDialog->show();
     m_preferencesDialog->raise();
@@ -455,7 +486,93 @@ Overlay* MainWindow::overlay() {
     return m_overlay.get();
 }
 
+void MainWindow::buildMenu() {
+    m_menuButton = new QToolButton(this);
+    m_menuButton->setObjectName(QStringLiteral("菜单按钮"));
+    m_menuButton->setText(QStringLiteral("☰"));
+    m_menuButton->setToolTip(QCoreApplication::translate("Zorvane", "菜单"));
+    m_menuButton->setPopupMode(QToolButton::InstantPopup);
+    m_menuButton->resize(kMenuButtonSize, kMenuButtonSize);
+    auto* menu = new QMenu(m_menuButton);
+    menu->addAction(QCoreApplication::translate("Zorvane", "首选项…"), this,
+                    &MainWindow::openPreferences);
+    m_foldAction = menu->addAction(QCoreApplication::translate("Zorvane", "显示公告栏"));
+    m_foldAction->setCheckable(true);
+    m_foldAction->setChecked(!m_session.preferences().announcementFolded.get());
+    connect(m_foldAction, &QAction::triggered, this,
+            [this](bool shown) { setAnnouncementFolded(!shown); });
+    menu->addSeparator();
+    QAction* quitAction = menu->addAction(QCoreApplication::translate("Zorvane", "退出"));
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quitAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(quitAction);
+    connect(quitAction, &QAction::triggered, this, &MainWindow::quit);
+    m_menuButton->setMenu(menu);
+    // Left out of the Tab chain of the controls; its two entries have keys of their own
+    // (Ctrl+Q, and the preferences button).
+    m_menuButton->setFocusPolicy(Qt::NoFocus);
+    // An empty pane stays folded; a fetched announcement unfolds it unless the player folded it.
+    if (auto* viewer = qobject_cast<AnnouncementViewer*>(m_viewer)) {
+        connect(viewer, &AnnouncementViewer::fetchFinished, this, [this] { layoutGrown(); });
+    }
+    connect(m_viewer, &QTextBrowser::textChanged, this, [this] { layoutGrown(); });
+}
+
+bool MainWindow::announcementShown() const {
+    return !m_session.preferences().announcementFolded.get() &&
+           !m_viewer->document()->toPlainText().trimmed().isEmpty();
+}
+
+void MainWindow::setAnnouncementFolded(bool folded) {
+    m_session.preferences().announcementFolded.set(folded);
+    m_foldAction->setChecked(!folded);
+    layoutGrown();
+}
+
+void MainWindow::layoutGrown() {
+    const int w = width();
+    const int h = height();
+    const bool shown = announcementShown();
+    m_viewer->setVisible(shown);
+    const int gridBottom = shown ? h - kViewerHeight - kViewerGap : h;
+    m_grid->setGeometry(0, kGridTop, w, std::max(0, gridBottom - kGridTop));
+    if (shown) {
+        m_viewer->setGeometry(0, h - kViewerHeight, w, kViewerHeight);
+    }
+    m_menuButton->move(w - kMenuButtonSize - 8, 8);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutGrown();
+}
+
+void MainWindow::quit() {
+    m_quitting = true;
+    close();
+    QApplication::quit();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+    Preferences& preferences = m_session.preferences();
+    preferences.windowMaximized.set(isMaximized());
+    if (!isMaximized() && !isMinimized()) {
+        preferences.windowSize.set(QStringLiteral("%1,%2").arg(width()).arg(height()));
+    }
+    // With a tray the window goes into it; the program ends through 退出.
+    if (!m_quitting && m_tray != nullptr && m_tray->isShown()) {
+        event->ignore();
+        hide();
+        m_tray->setWindowVisible(false);
+        if (!preferences.trayNoticeShown.get()) {
+            preferences.trayNoticeShown.set(true);
+            m_tray->showMessage(
+                QStringLiteral("Zorvane"),
+                QCoreApplication::translate(
+                    "Zorvane", "Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。"));
+        }
+        return;
+    }
     // Hidden, not toggled: it is shown again at the next start when it was shown now.
     if (m_overlay) {
         m_overlay->hide();

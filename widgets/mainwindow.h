@@ -1,5 +1,6 @@
 #pragma once
-// The one window of the program: every component at its fixed place, the
+// The one window of the program: the top rows at their fixed places, the grid and the
+// announcement pane filling the rest of a window that can grow; the
 // start-up sequence and the handlers of the components' events. The components keep
 // their object names (按钮2, 高级表格1, ...): see the glossary in ARCHITECTURE.md.
 
@@ -20,6 +21,7 @@ class QLineEdit;
 class QPushButton;
 class QShortcut;
 class QTextBrowser;
+class QToolButton;
 
 namespace zorvane::app {
 
@@ -108,6 +110,14 @@ public:
     // Opens the preferences dialog, or raises it when it is open.
     PreferencesDialog* openPreferences();
     QPushButton* preferencesButton() const { return m_preferencesButton; }
+    // The window's menu (☰ at the right of the top row): preferences, the announcement pane,
+    // quit.
+    QToolButton* menuButton() const { return m_menuButton; }
+    // Folds or unfolds the announcement pane and remembers the choice.
+    void setAnnouncementFolded(bool folded);
+    bool announcementShown() const;
+    // Ends the program (退出 in the window's menu and the tray's), whatever the tray.
+    void quit();
     AlertTray* tray() const { return m_tray; }
     // The room's state line, beside the write notice.
     RoomStatusLine* roomStatusLine() const { return m_roomLine; }
@@ -125,9 +135,14 @@ protected:
     // The overlay is a window of its own: it goes with the main window, so closing the
     // main window still ends the program.
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildComponents();
+    void buildMenu();
+    // Places the grid and the announcement pane in the window's size: the grid takes what
+    // the top rows and the pane leave.
+    void layoutGrown();
     void onWindowCreated();
     // The warning minutes read with the table; the default when there are none.
     void showStoredWarnMinutes(const std::string& stored);
@@ -157,6 +172,9 @@ private:
     AwayPanel* m_awayPanel = nullptr;
     BossGrid* m_grid = nullptr;
     QTextBrowser* m_viewer = nullptr;
+    QToolButton* m_menuButton = nullptr;
+    QAction* m_foldAction = nullptr;
+    bool m_quitting = false;
     WriteNotice* m_writeNotice = nullptr;
     RowMenu* m_rowMenu = nullptr;
     QPushButton* m_preferencesButton = nullptr;

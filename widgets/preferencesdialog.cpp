@@ -5,6 +5,7 @@
 #include "services/preferences.h"
 #include "share/killevent.h"
 #include "share/roomlink.h"
+#include "widgets/pushpage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -51,6 +52,7 @@ PreferencesDialog::PreferencesDialog(Preferences& preferences, QWidget* parent)
     setObjectName(QStringLiteral("preferencesDialog"));
 
     auto* tabs = new QTabWidget(this);
+    m_tabs = tabs;
 
     // 提醒: how the user is told.
     auto* alertsPage = new QWidget(tabs);
@@ -243,6 +245,16 @@ QString PreferencesDialog::roomError() const {
     return {};
 }
 
+void PreferencesDialog::addPushPage(PushLink& link) {
+    if (m_pushPage != nullptr) {
+        return;
+    }
+    m_pushPage = new PushPage(link, m_tabs);
+    // Beside 共享, before 语言.
+    m_tabs->insertTab(m_tabs->count() - 1, m_pushPage,
+                      QCoreApplication::translate("Zorvane", "推送"));
+}
+
 void PreferencesDialog::setSharedRows(const std::vector<std::pair<QString, bool>>& rows) {
     m_rows = rows;
     m_sharedRows->clear();
@@ -301,6 +313,13 @@ bool PreferencesDialog::apply() {
     if (const QString error = roomError(); !error.isEmpty()) {
         showError(m_saveError, error);
         return false;
+    }
+    if (m_pushPage != nullptr) {
+        if (QString error; !m_pushPage->apply(&error)) {
+            showError(m_saveError, error);
+            m_tabs->setCurrentWidget(m_pushPage);
+            return false;
+        }
     }
     // The list is stored as read ("10, 1"), so the file always holds what the program uses.
     bool written = m_preferences.notificationsEnabled.set(m_notifications->isChecked());

@@ -14,10 +14,13 @@ class QLineEdit;
 class QListWidget;
 class QSlider;
 class QSpinBox;
+class QTabWidget;
 
 namespace zorvane::app {
 
 class Preferences;
+class PushLink;
+class PushPage;
 
 class PreferencesDialog : public QDialog {
     Q_OBJECT
@@ -31,6 +34,10 @@ public:
     // The table's rows for the 共享 page: each boss name with whether its row is checked
     // (checked rows are shared unless the user chose otherwise).
     void setSharedRows(const std::vector<std::pair<QString, bool>>& rows);
+
+    // Adds the 推送 page over the session's push link (which must outlive the dialog).
+    void addPushPage(PushLink& link);
+    PushPage* pushPage() const { return m_pushPage; }
 
 private:
     void load();
@@ -59,6 +66,8 @@ private:
     // Each row's checked state, by boss name, as given to setSharedRows.
     std::vector<std::pair<QString, bool>> m_rows;
     QComboBox* m_language;
+    QTabWidget* m_tabs;
+    PushPage* m_pushPage = nullptr;
     QLabel* m_saveError;
     QDialogButtonBox* m_buttons;
 };

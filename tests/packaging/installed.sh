@@ -18,6 +18,7 @@ check_files() {
     local expected=(
         bin/zorvane
         libexec/zorvane/zorvane-announcement
+        libexec/zorvane/zorvane-push
         libexec/zorvane/zorvane-sound
         "share/applications/$id.desktop"
         "share/metainfo/$id.metainfo.xml"

@@ -35,6 +35,7 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 #include <QUndoStack>
 
@@ -609,19 +610,24 @@ private slots:
 
     void tabLeavesTheGrid() {
         addRow("A");
-        QWidget* const expected[] = {m_window->startStopButton(),
-                                     m_window->addButton(),
-                                     m_window->deleteButton(),
-                                     m_window->warnMinutesEdit(),
-                                     m_window->preferencesButton(),
-                                     m_window->overlayButton(),
-                                     m_window->soundPathEdit(),
-                                     grid(),
-                                     m_window->viewer()};
+        std::vector<QWidget*> expected = {static_cast<QWidget*>(m_window->startStopButton()),
+                                          m_window->addButton(),
+                                          m_window->deleteButton(),
+                                          m_window->warnMinutesEdit(),
+                                          m_window->preferencesButton(),
+                                          m_window->overlayButton(),
+
+                                          m_window->soundPathEdit(),
+                                          grid()};
+        // The announcement pane takes the focus last while it is shown (folded when empty).
+        QVERIFY(!m_window->announcementShown());
+        m_window->viewer()->setPlainText(QStringLiteral("公告"));
+        QVERIFY(m_window->announcementShown());
+        expected.push_back(m_window->viewer());
         m_window->activateWindow();
         m_window->startStopButton()->setFocus();
         QTRY_COMPARE(QApplication::focusWidget(), expected[0]);
-        for (std::size_t i = 1; i < std::size(expected); ++i) {
+        for (std::size_t i = 1; i < expected.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), expected[i]);
         }

@@ -1,17 +1,23 @@
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
+#include "services/preferences.h"
 #include "services/session.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
 
+#include <QFile>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolButton>
 
 #include <memory>
 
@@ -56,12 +62,13 @@ private slots:
             {"按钮3", "QPushButton", {136, 8, 60, 30}, "删除"},
             {"标签2", "QLabel", {208, 8, 176, 30}, "提前     分钟预警"},
             {"编辑框1", "QLineEdit", {258, 8, 30, 30}, nullptr},
-            {"标签1", "QLabel", {544, 8, 232, 40}, nullptr},
+            {"标签1", "QLabel", {544, 8, 214, 40}, nullptr},
+            {"菜单按钮", "QToolButton", {758, 8, 26, 26}, "☰"},
             {"图片框1", "QLabel", {30, 47, 20, 20}, nullptr},
             {"编辑框2", "QLineEdit", {53, 47, 328, 20}, ""},
             {"标签3", "QLabel", {384, 46, 40, 20}, "设置"},
-            {"高级表格1", "QTableView", {0, 72, 792, 320}, nullptr},
-            {"超文本浏览框1", "QTextBrowser", {0, 400, 792, 140}, nullptr},
+            // No announcement: its pane is folded and the grid takes its room.
+            {"高级表格1", "QTableView", {0, 72, 792, 468}, nullptr},
         };
         for (const Expected& e : expected) {
             const QString name = QString::fromUtf8(e.name);
@@ -74,7 +81,9 @@ private slots:
                 continue;
             }
             const QString caption = QString::fromUtf8(e.caption);
-            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            if (auto* tool = qobject_cast<QToolButton*>(widget)) {
+                QCOMPARE(tool->text(), caption);
+            } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
                 QCOMPARE(button->text(), caption);
             } else if (auto* label = qobject_cast<QLabel*>(widget)) {
                 QCOMPARE(label->text(), caption);
@@ -84,8 +93,10 @@ private slots:
         }
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Zorvane"));
         QCOMPARE(m_window->size(), QSize(792, 540));
-        QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
-        QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(m_window->minimumSize(), QSize(792, 540));
+        QVERIFY(m_window->maximumSize().width() > 792 && m_window->maximumSize().height() > 540);
+        QVERIFY(m_window->windowFlags() & Qt::WindowMaximizeButtonHint);
+        QVERIFY(!m_window->viewer()->isVisible());
         QVERIFY(m_window->windowFlags() & Qt::WindowMinimizeButtonHint);
         QCOMPARE(m_window->palette().color(QPalette::Window), QColor(Qt::white));
 
@@ -94,6 +105,75 @@ private slots:
         QCOMPARE(picture->pixmap().size(), QSize(20, 20));
         QVERIFY(picture->pixmap().hasAlphaChannel());
         QVERIFY(m_window->viewer()->source().isEmpty());
+    }
+
+    // The grid takes what the top rows and the announcement pane leave; the pane shows only
+    // with an announcement and unless the player folded it.
+    void theGridTakesTheRoomOfAGrownWindow_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("announcement");
+        QTest::addColumn<bool>("folded");
+        QTest::addColumn<QRect>("grid");
+        QTest::addColumn<QRect>("viewer"); // null: hidden
+        QTest::newRow("first size, announcement")
+            << QSize(792, 540) << true << false << QRect(0, 72, 792, 320)
+            << QRect(0, 400, 792, 140);
+        QTest::newRow("first size, empty")
+            << QSize(792, 540) << false << false << QRect(0, 72, 792, 468) << QRect();
+        QTest::newRow("grown, announcement") << QSize(1280, 1000) << true << false
+                                             << QRect(0, 72, 1280, 780) << QRect(0, 860, 1280, 140);
+        QTest::newRow("grown, folded by the player")
+            << QSize(1280, 1000) << true << true << QRect(0, 72, 1280, 928) << QRect();
+        QTest::newRow("smaller than the first size")
+            << QSize(600, 400) << true << false << QRect(0, 72, 792, 320)
+            << QRect(0, 400, 792, 140);
+    }
+
+    void theGridTakesTheRoomOfAGrownWindow() {
+        QFETCH(QSize, size);
+        QFETCH(bool, announcement);
+        QFETCH(bool, folded);
+        QFETCH(QRect, grid);
+        QFETCH(QRect, viewer);
+        m_window->setAnnouncementFolded(folded);
+        m_window->viewer()->setHtml(announcement ? QStringLiteral("<p>公告</p>") : QString());
+        m_window->resize(size);
+        QTRY_COMPARE(m_window->grid()->geometry(), grid);
+        QCOMPARE(m_window->viewer()->isVisible(), !viewer.isNull());
+        if (!viewer.isNull()) {
+            QCOMPARE(m_window->viewer()->geometry(), viewer);
+        }
+        QCOMPARE(m_window->menuButton()->geometry().right(), m_window->width() - 9);
+        // The choice is kept for the next start.
+        QCOMPARE(m_session->preferences().announcementFolded.get(), folded);
+    }
+
+    void theSizeIsRememberedAndTheGridShowsMoreRows() {
+        for (int i = 0; i < 45; ++i) {
+            QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        }
+        const auto visibleRows = [this] {
+            const QTableView* grid = m_window->grid();
+            return grid->rowAt(grid->viewport()->height() - 1) - grid->rowAt(0);
+        };
+        const int before = visibleRows();
+        // Maximised on a 1440-line screen, with no announcement.
+        m_window->resize(1000, 1400);
+        QTRY_COMPARE(m_window->size(), QSize(1000, 1400));
+        QVERIFY2(visibleRows() >= 40, qPrintable(QString::number(visibleRows())));
+        QVERIFY(visibleRows() > before);
+        m_window->close();
+        QCOMPARE(m_session->preferences().windowSize.get(), QStringLiteral("1000,1400"));
+        // Not in config.ini: its sections and keys stay those of the table.
+        QFile config(m_dir->filePath(QStringLiteral("config.ini")));
+        if (config.open(QIODevice::ReadOnly)) {
+            QVERIFY(!config.readAll().contains("1400"));
+        }
+
+        m_window = std::make_unique<app::MainWindow>(*m_session);
+        // As remembered, within the screen's room.
+        const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+        QCOMPARE(m_window->size(), QSize(1000, 1400).boundedTo(room).expandedTo({792, 540}));
     }
 
     void labelsAndWarnBoxUseTheKaiFace() {

@@ -1,0 +1,257 @@
+#include "services/pushlink.h"
+
+#include "push/pushsettings.h"
+#include "push/pushwire.h"
+#include "schedule/cycle.h"
+#include "services/handoff.h"
+#include "text/fileio.h"
+#include "text/textops.h"
+#include "work/helperprocess.h"
+
+#include <QMetaType>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zorvane::app {
+namespace {
+
+// Reads lines from the helper; a longer one is skipped whole.
+constexpr std::size_t kReadChunk = 4096;
+
+} // namespace
+
+std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
+                                            const schedule::BossRow& row,
+                                            schedule::UtcSeconds nowUtc) {
+    push::AlertEvent event;
+    event.kind = alert.due() ? push::AlertKind::Spawn : push::AlertKind::LeadTime;
+    event.minutes = alert.leadMinutes.value_or(0);
+    event.boss = text::trim(alert.boss);
+    const std::int64_t cycle =
+        schedule::cycleSeconds(row.timing.periodMinutes, row.timing.delayMinutes);
+    const std::int64_t seen = nowUtc + std::max<std::int64_t>(alert.secondsLeft, 0);
+    if (row.timing.lastUtc && cycle > 0) {
+        // The due instant the countdown stands for is a whole number of cycles after the last
+        // kill; after a roll-over the last kill is the cycle's start, the instant itself.
+        const schedule::UtcSeconds last = *row.timing.lastUtc;
+        const double cycles =
+            std::round(static_cast<double>(seen - last) / static_cast<double>(cycle));
+        event.dueUtc = last + static_cast<std::int64_t>(cycles) * cycle;
+    } else {
+        // No dated kill: the nearest whole minute, which members a second apart agree on.
+        event.dueUtc = (seen + 30) / 60 * 60;
+    }
+    return event;
+}
+
+PushLink::PushLink(std::string helper, std::filesystem::path settingsFile, QObject* parent)
+    : QObject(parent), m_program(std::move(helper)), m_settingsFile(std::move(settingsFile)) {}
+
+PushLink::~PushLink() {
+    m_worker.post([this] { endHelper(true); });
+    m_worker.stop();
+    const std::lock_guard lock(m_readersMutex);
+    for (std::thread& reader : m_readers) {
+        reader.join();
+    }
+}
+
+void PushLink::reload() {
+    std::error_code error;
+    // No file and nothing running: the feature is off and costs no thread.
+    if (!m_active && !m_worker.running() && !std::filesystem::exists(m_settingsFile, error)) {
+        if (!m_statuses.empty() || !m_problems.empty()) {
+            m_statuses.clear();
+            m_problems.clear();
+            emit statusesChanged();
+        }
+        return;
+    }
+    m_worker.post([this] { applySettings(); });
+}
+
+void PushLink::send(const push::AlertEvent& event) {
+    if (!m_active) {
+        return;
+    }
+    m_worker.post([this, line = push::alertLine(event)] { write(line); });
+}
+
+void PushLink::applySettings() {
+    const push::PushSettingsRead read = push::readPushSettings(m_settingsFile);
+    std::vector<std::string> ids;
+    bool any = false;
+    for (const push::PushTarget& target : read.settings.targets) {
+        ids.push_back(target.id);
+        any = any || target.enabled;
+    }
+    m_active = any;
+    if (any) {
+        // A new helper reads the file itself; a running one is told to.
+        if (m_helper) {
+            write(push::reloadLine());
+        } else {
+            ensureHelper();
+        }
+    } else {
+        endHelper(false);
+    }
+    handOff(this, [this, ids = std::move(ids), problems = read.problems]() mutable {
+        takeProblems(std::move(ids), std::move(problems));
+    });
+}
+
+bool PushLink::ensureHelper() {
+    if (m_helper) {
+        return true;
+    }
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+    int error = 0;
+    // The helper outlives this thread and even the window: it ends at the end of its input,
+    // once it has posted what it holds.
+    const int pid = work::startProcess(m_program, {text::utf8FromPath(m_settingsFile)}, ends[1],
+                                       ends[1], STDERR_FILENO, &error, false);
+    ::close(ends[1]);
+    if (pid < 0) {
+        ::close(ends[0]);
+        const text::Message reason(
+            text::MessageId::PushHelperCannotStart,
+            {text::Message::literal(m_program),
+             text::Message::literal(std::generic_category().message(error))});
+        handOff(this, [this, reason] {
+            m_problems.push_back(reason);
+            emit statusesChanged();
+        });
+        return false;
+    }
+    auto helper = std::make_shared<Helper>();
+    helper->pid = pid;
+    helper->fd = ends[0];
+    m_helper = helper;
+    const std::lock_guard lock(m_readersMutex);
+    m_readers.emplace_back([this, helper] {
+        work::nameThisThread("push reader");
+        readLoop(helper);
+    });
+    return true;
+}
+
+void PushLink::write(const std::string& line) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!ensureHelper()) {
+            return;
+        }
+        std::size_t sent = 0;
+        while (sent < line.size()) {
+            const ssize_t n =
+                ::send(m_helper->fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        if (sent == line.size()) {
+            return;
+        }
+        // The helper has ended (it crashed, or was killed): a new one takes the line.
+        endHelper(true);
+    }
+}
+
+void PushLink::endHelper(bool now) {
+    if (!m_helper) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_helper->mutex);
+        if (!m_helper->closed) {
+            // Its input ends; with `now` its reports are no longer read either.
+            ::shutdown(m_helper->fd, now ? SHUT_RDWR : SHUT_WR);
+        }
+    }
+    m_helper.reset();
+}
+
+void PushLink::readLoop(const std::shared_ptr<Helper>& helper) {
+    std::string pending;
+    char buffer[kReadChunk];
+    bool skipping = false;
+    for (;;) {
+        const ssize_t n = ::read(helper->fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        pending.append(buffer, static_cast<std::size_t>(n));
+        std::size_t start = 0;
+        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            const std::string_view line(pending.data() + start, end - start);
+            if (skipping) {
+                skipping = false;
+                continue;
+            }
+            const std::optional<push::HelperReport> report = push::readReport(line);
+            if (!report) {
+                continue;
+            }
+            // The helper's problems with push.json are the window's own reading's too.
+            if (report->kind == push::HelperReport::Kind::Status) {
+                handOff(this, [this, status = report->status] { takeStatus(status); });
+            }
+        }
+        pending.erase(0, start);
+        if (pending.size() > push::kMaxWireLine) {
+            pending.clear();
+            skipping = true;
+        }
+    }
+    {
+        const std::lock_guard lock(helper->mutex);
+        ::close(helper->fd);
+        helper->closed = true;
+    }
+    // A helper that ended on its own is reaped; one still finishing its posts after the
+    // window let it go is left to end by itself.
+    int status = 0;
+    ::waitpid(helper->pid, &status, WNOHANG);
+}
+
+void PushLink::takeStatus(const push::TargetStatus& status) {
+    const auto it = m_statuses.find(status.targetId);
+    const bool newFailure =
+        !status.ok && !status.lastError.empty() &&
+        (it == m_statuses.end() || it->second.lastErrorUtc != status.lastErrorUtc ||
+         it->second.lastError != status.lastError);
+    m_statuses[status.targetId] = status;
+    emit statusesChanged();
+    if (newFailure) {
+        emit targetFailed(push::failureNotice(status));
+    }
+}
+
+void PushLink::takeProblems(std::vector<std::string> targetIds,
+                            std::vector<text::Message> problems) {
+    for (auto it = m_statuses.begin(); it != m_statuses.end();) {
+        const bool stays =
+            std::find(targetIds.begin(), targetIds.end(), it->first) != targetIds.end();
+        it = stays ? std::next(it) : m_statuses.erase(it);
+    }
+    m_problems = std::move(problems);
+    emit statusesChanged();
+}
+
+} // namespace zorvane::app

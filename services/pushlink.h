@@ -1,0 +1,109 @@
+#pragma once
+// The window's side of the push helper (zorvane-push): starts it once push.json holds an
+// enabled target, hands it the alerts and takes its reports of each target's status over to
+// the window thread. The posting itself, with libcurl and its TLS, happens in the helper,
+// never in the window's process; a helper that ends is started again by the next alert.
+//
+// Nothing runs while push.json has no enabled target: no thread, no process. Once there is
+// one, the worker `push link` starts the helper and writes its lines, and `push reader`
+// reads its reports; neither ever waits for the window thread.
+
+#include "push/alertevent.h"
+#include "push/targetstatus.h"
+#include "schedule/bosstable.h"
+#include "schedule/services.h"
+#include "text/message.h"
+#include "work/worker.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zorvane::app {
+
+// The event a tick's alert is about, for the push targets: the lead time or the spawn, with
+// the due instant taken from the row's last kill and cycle, so every member of a room derives
+// the same instant and the same event id. nullopt for a row that no longer exists.
+std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
+                                            const schedule::BossRow& row,
+                                            schedule::UtcSeconds nowUtc);
+
+class PushLink : public QObject {
+    Q_OBJECT
+public:
+    // `helper` is the zorvane-push program; `settingsFile` is push.json. Lives on the window
+    // thread.
+    PushLink(std::string helper, std::filesystem::path settingsFile, QObject* parent = nullptr);
+    // The helper is told its input ended: it finishes the posts it holds on its own.
+    ~PushLink() override;
+    PushLink(const PushLink&) = delete;
+    PushLink& operator=(const PushLink&) = delete;
+
+    const std::filesystem::path& settingsFile() const { return m_settingsFile; }
+
+    // Window thread: push.json changed (or at start). Starts the helper when the file has an
+    // enabled target, has a running one read it again, lets it end when none is left.
+    void reload();
+    // Any thread; returns at once. Dropped while no target is enabled.
+    void send(const push::AlertEvent& event);
+    // Whether alerts are taken (push.json has an enabled target).
+    bool active() const { return m_active; }
+
+    // Window thread: the last status of each target by id, and what is wrong with push.json.
+    const std::map<std::string, push::TargetStatus>& statuses() const { return m_statuses; }
+    const std::vector<text::Message>& problems() const { return m_problems; }
+
+    // Waits until every line handed over so far has been written to the helper.
+    void flush() { m_worker.flush(); }
+
+signals:
+    // A target's status or the file's problems changed.
+    void statusesChanged();
+    // A target failed anew: what the notice line says ("推送到“公会频道”失败：…").
+    void targetFailed(const text::Message& notice);
+
+private:
+    struct Helper {
+        int pid = -1;
+        int fd = -1;
+        std::mutex mutex;
+        bool closed = false; // fd closed by the reader
+    };
+
+    // Worker thread.
+    void applySettings();
+    bool ensureHelper();
+    void write(const std::string& line);
+    void endHelper(bool now);
+    // Reader thread.
+    void readLoop(const std::shared_ptr<Helper>& helper);
+    // Window thread.
+    void takeStatus(const push::TargetStatus& status);
+    void takeProblems(std::vector<std::string> targetIds, std::vector<text::Message> problems);
+
+    const std::string m_program;
+    const std::filesystem::path m_settingsFile;
+    std::atomic<bool> m_active{false};
+
+    // Worker thread only.
+    std::shared_ptr<Helper> m_helper;
+
+    std::mutex m_readersMutex;
+    std::vector<std::thread> m_readers;
+
+    // Window thread only.
+    std::map<std::string, push::TargetStatus> m_statuses;
+    std::vector<text::Message> m_problems;
+
+    work::Worker m_worker{"push link"}; // last: stopped first
+};
+
+} // namespace zorvane::app

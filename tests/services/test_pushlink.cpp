@@ -1,0 +1,241 @@
+#include "services/pushlink.h"
+
+#include "push/pushsettings.h"
+#include "schedule/cycle.h"
+#include "services/coretexts.h"
+#include "tests/net/localservers.h"
+#include "tests/support/tempdir.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <dirent.h>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace app = zorvane::app;
+namespace push = zorvane::push;
+namespace schedule = zorvane::schedule;
+namespace text = zorvane::text;
+using zorvane::testing::LocalHttpServer;
+using zorvane::testing::TempDir;
+
+namespace {
+
+// The names of this process's threads, as `top -H` shows them.
+std::vector<std::string> threadNames() {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir)) {
+            std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+            std::string name;
+            if (std::getline(comm, name)) {
+                names.push_back(name);
+            }
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+bool hasThread(const std::string& name) {
+    for (const std::string& each : threadNames()) {
+        if (each == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Records the bodies posted to it; answers with `status`.
+class Receiver {
+public:
+    explicit Receiver(int status) {
+        m_server.server().Post(
+            ".*", [this, status](const httplib::Request& request, httplib::Response& response) {
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_bodies.push_back(request.path + " " + request.body);
+                }
+                response.status = status;
+                if (status >= 400) {
+                    response.set_content(R"({"message":"no such hook"})", "application/json");
+                }
+            });
+        m_server.start();
+    }
+    std::string base() const { return m_server.base(); }
+    std::vector<std::string> bodies() const {
+        const std::lock_guard lock(m_mutex);
+        return m_bodies;
+    }
+
+private:
+    LocalHttpServer m_server;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_bodies;
+};
+
+void writeTargets(const std::filesystem::path& file, const std::string& url, bool enabled = true) {
+    push::PushTarget target;
+    target.id = "00112233445566ff";
+    target.name = "手机";
+    target.kind = push::TargetKind::Json;
+    target.url = url;
+    target.enabled = enabled;
+    QVERIFY(push::writePushSettings(file, {{target}, {}}));
+}
+
+schedule::BossRow rowKilledAt(std::optional<schedule::UtcSeconds> last, int period, int delay) {
+    schedule::BossRow row;
+    row.use = true;
+    row.timing.periodMinutes = period;
+    row.timing.delayMinutes = delay;
+    row.timing.lastUtc = last;
+    return row;
+}
+
+} // namespace
+
+class TestPushLink : public QObject {
+    Q_OBJECT
+
+private slots:
+    void eventsCarryTheSharedDueInstant_data();
+    void eventsCarryTheSharedDueInstant();
+    void offWithoutTargets();
+    void alertsArriveAtTheServer();
+    void aFailingTargetIsTold();
+};
+
+void TestPushLink::eventsCarryTheSharedDueInstant_data() {
+    QTest::addColumn<qint64>("last"); // -1: no dated kill
+    QTest::addColumn<int>("period");  // minutes
+    QTest::addColumn<qint64>("now");
+    QTest::addColumn<qint64>("secondsLeft");
+    QTest::addColumn<int>("lead"); // -1: due
+    QTest::addColumn<qint64>("due");
+    QTest::addColumn<int>("kind");
+
+    const qint64 kill = 1'800'000'000;
+    // Two members whose ticks fire a second apart derive the same instant.
+    QTest::newRow("lead, on time") << kill << 60 << kill + 55 * 60 << qint64(300) << 5
+                                   << kill + 3600 << int(push::AlertKind::LeadTime);
+    QTest::newRow("lead, a member 2 s late") << kill << 60 << kill + 55 * 60 + 2 << qint64(299) << 5
+                                             << kill + 3600 << int(push::AlertKind::LeadTime);
+    // After the roll-over the last time is the cycle's start: the instant itself.
+    QTest::newRow("due, rolled over") << kill + 3600 << 60 << kill + 3601 << qint64(0) << -1
+                                      << kill + 3600 << int(push::AlertKind::Spawn);
+    QTest::newRow("due, not yet rolled over") << kill << 60 << kill + 3601 << qint64(-1) << -1
+                                              << kill + 3600 << int(push::AlertKind::Spawn);
+    QTest::newRow("third cycle after the kill")
+        << kill << 30 << kill + 3 * 1800 - 600 << qint64(600) << 10 << kill + 3 * 1800
+        << int(push::AlertKind::LeadTime);
+    QTest::newRow("no dated kill: the whole minute")
+        << qint64(-1) << 60 << kill + 20 << qint64(290) << 5 << kill + 300
+        << int(push::AlertKind::LeadTime);
+}
+
+void TestPushLink::eventsCarryTheSharedDueInstant() {
+    QFETCH(qint64, last);
+    QFETCH(int, period);
+    QFETCH(qint64, now);
+    QFETCH(qint64, secondsLeft);
+    QFETCH(int, lead);
+    QFETCH(qint64, due);
+    QFETCH(int, kind);
+    schedule::Alert alert;
+    alert.boss = " 火龙 ";
+    alert.secondsLeft = secondsLeft;
+    if (lead >= 0) {
+        alert.leadMinutes = lead;
+    }
+    const auto event = app::pushEventOf(
+        alert,
+        rowKilledAt(last < 0 ? std::nullopt : std::optional<schedule::UtcSeconds>(last), period, 0),
+        now);
+    QVERIFY(event);
+    QCOMPARE(event->dueUtc, due);
+    QCOMPARE(int(event->kind), kind);
+    QCOMPARE(event->minutes, lead < 0 ? 0 : lead);
+    QCOMPARE(event->boss, std::string("火龙"));
+}
+
+void TestPushLink::offWithoutTargets() {
+    const TempDir dir;
+    const auto file = dir.path() / "push.json";
+    app::PushLink link(ZORVANE_PUSH_HELPER, file);
+    link.reload();
+    QVERIFY(!link.active());
+    link.send({push::AlertKind::Spawn, 0, "火龙", "", "", 1});
+    QTest::qWait(50);
+    QVERIFY2(!hasThread("push link") && !hasThread("push reader"),
+             "no push.json: no thread of the push starts");
+
+    // Only disabled targets: the file is read, nothing is taken.
+    writeTargets(file, "http://127.0.0.1:9/hook", false);
+    link.reload();
+    link.flush();
+    QVERIFY(!link.active());
+}
+
+void TestPushLink::alertsArriveAtTheServer() {
+    Receiver receiver(200);
+    const TempDir dir;
+    const auto file = dir.path() / "push.json";
+    writeTargets(file, receiver.base() + "/hook/s3cr3t-token");
+    app::PushLink link(ZORVANE_PUSH_HELPER, file);
+    link.reload();
+    link.flush();
+    QVERIFY(link.active());
+
+    const std::int64_t due = QDateTime::currentSecsSinceEpoch() + 300;
+    link.send({push::AlertKind::LeadTime, 5, "火龙", "3线", "二区", due});
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.bodies().size(), std::size_t(1), 10000);
+    const std::string body = receiver.bodies().front();
+    QVERIFY2(body.starts_with("/hook/s3cr3t-token "), body.c_str());
+    QVERIFY2(body.find("\"boss\":\"火龙\"") != std::string::npos, body.c_str());
+    QVERIFY2(body.find("\"dueUtc\":" + std::to_string(due)) != std::string::npos, body.c_str());
+
+    QTRY_VERIFY_WITH_TIMEOUT(link.statuses().count("00112233445566ff") == 1 &&
+                                 link.statuses().at("00112233445566ff").delivered == 1,
+                             10000);
+    const push::TargetStatus& status = link.statuses().at("00112233445566ff");
+    QVERIFY(status.ok);
+    QCOMPARE(status.name, std::string("手机"));
+    QVERIFY2(status.shownUrl.find("s3cr3t") == std::string::npos, status.shownUrl.c_str());
+
+    // The target taken out: its status goes, and alerts are no longer taken.
+    QVERIFY(push::writePushSettings(file, {}));
+    link.reload();
+    link.flush();
+    QTRY_VERIFY(link.statuses().empty());
+    QVERIFY(!link.active());
+}
+
+void TestPushLink::aFailingTargetIsTold() {
+    Receiver receiver(404);
+    const TempDir dir;
+    const auto file = dir.path() / "push.json";
+    writeTargets(file, receiver.base() + "/hook/s3cr3t-token");
+    app::PushLink link(ZORVANE_PUSH_HELPER, file);
+    QSignalSpy failed(&link, &app::PushLink::targetFailed);
+    link.reload();
+    link.flush();
+    link.send({push::AlertKind::Spawn, 0, "黑龙", "", "", QDateTime::currentSecsSinceEpoch()});
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
+    const auto notice = failed.front().front().value<text::Message>();
+    const QString shown = app::messageText(notice);
+    QVERIFY2(shown.contains(QStringLiteral("手机")) && shown.contains(QStringLiteral("404")) &&
+                 shown.contains(QStringLiteral("no such hook")),
+             qPrintable(shown));
+    QVERIFY2(!shown.contains(QStringLiteral("s3cr3t")), qPrintable(shown));
+    QVERIFY(!link.statuses().at("00112233445566ff").ok);
+    // 404 is a refusal: given up at once, not retried.
+    QCOMPARE(receiver.bodies().size(), std::size_t(1));
+}
+
+QTEST_GUILESS_MAIN(TestPushLink)
+#include "test_pushlink.moc"
