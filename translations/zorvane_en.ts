@@ -1294,7 +1294,7 @@ Role: %1</translation>
         <translation>window opens</translation>
     </message>
     <message>
-        <source>刷新</source>
+        <source>BOSS 刷新</source>
         <translation>spawn</translation>
     </message>
     <message>

@@ -49,7 +49,7 @@ QString eventTitle(push::AlertKind kind) {
     case push::AlertKind::WindowOpen:
         return QCoreApplication::translate("Zorvane", "窗口开启");
     case push::AlertKind::Spawn:
-        return QCoreApplication::translate("Zorvane", "刷新");
+        return QCoreApplication::translate("Zorvane", "BOSS 刷新");
     case push::AlertKind::Unrecorded:
         return QCoreApplication::translate("Zorvane", "刷新后未记录");
     }
