@@ -32,8 +32,10 @@ struct StoredTable {
 
 // Reads the rows stored in the table file, in the order of the keys of "序号", each
 // filled from its own key in every section. A row's stored instant (section
-// "LastKillUtc") is taken only when its local clock time is the time of the row's
-// last-time text; otherwise the date is derived from the text. A missing file is a table
+// "LastKillUtc") is taken when its local clock time is the time of the row's last-time
+// text, or when its clock time at the offset stored beside it ("LastKillOffset") is: then
+// the computer's zone changed, and the last and next times are made again from the
+// instant. Otherwise the date is derived from the text. A missing file is a table
 // without rows; nullopt when the file cannot be read. Touches no table, so any thread
 // may read while the window is being built.
 std::optional<StoredTable> readTable(const std::filesystem::path& dir);
@@ -46,7 +48,8 @@ void loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
 
 // Writes every data row under keys "1", "2", ... in one atomic replacement; the result
 // is the file that writing the values one by one would give, plus section "LastKillUtc"
-// with each row's last time as a UTC instant ("" when unknown). Keys of rows that no
+// with each row's last time as a UTC instant ("" when unknown) and "LastKillOffset" with
+// the local clock's offset from UTC at that instant, in seconds. Keys of rows that no
 // longer exist stay. False (file unchanged) when the write fails, with the file and the
 // reason in `error`.
 bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir,

@@ -5,11 +5,13 @@
 #include "config/sessionfile.h"
 #include "schedule/away.h"
 #include "schedule/cycle.h"
+#include "schedule/serverzone.h"
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 
 using namespace zorvane::config;
@@ -99,7 +101,11 @@ TEST(DatedSection, SavedInTheSameWriteAndReadBack) {
     EXPECT_TRUE(
         text.starts_with("[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n2=2\r\n[使用]\r\n1=真\r\n2=假\r\n"));
     EXPECT_NE(text.find("[上次时间]\r\n1=10:00:00\r\n2=abc\r\n"), std::string::npos);
-    EXPECT_TRUE(text.ends_with("[LastKillUtc]\r\n1=" + utcText(killed) + "\r\n2=\r\n"));
+    EXPECT_NE(text.find("[LastKillUtc]\r\n1=" + utcText(killed) + "\r\n2=\r\n"), std::string::npos);
+    // Beside each instant, the offset its clock-time text was written at.
+    EXPECT_TRUE(text.ends_with(
+        "[LastKillOffset]\r\n1=" + std::to_string(ServerZone::local().offsetAt(killed)) +
+        "\r\n2=\r\n"));
     EXPECT_EQ(readIniValue(tableFilePath(dir.path()), "LastKillUtc", "1"), utcText(killed));
 
     BossTable reloaded;
@@ -174,3 +180,100 @@ TEST(SessionFile, LastSeenRoundTripsAndBadValuesReadAsUnknown) {
 }
 
 } // namespace
+
+namespace {
+
+// Sets TZ for the life of the object.
+class ScopedTz {
+public:
+    explicit ScopedTz(const char* zone) {
+        if (const char* old = std::getenv("TZ")) {
+            m_old = old;
+        }
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTz() {
+        if (m_old) {
+            setenv("TZ", m_old->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    std::optional<std::string> m_old;
+};
+
+} // namespace
+
+// The same files read on a computer whose zone changed: every boss keeps its instant and
+// its texts are made again on the new clock; a text another program changed still loses
+// its date; and the way back gives the first file byte for byte.
+TEST(DatedSection, AChangedZoneMovesNoBoss) {
+    const UtcSeconds killed = *parseUtcText("2026-12-08T09:00:00Z");
+    const UtcSeconds nextKilled = *parseUtcText("2026-12-08T11:00:00Z");
+    TempDir dir;
+    std::string written;
+    {
+        const ScopedTz berlin("Europe/Berlin");
+        writeBytes(tableFilePath(dir.path()), tableFile("10:00:00", ""));
+        BossTable table;
+        loadTable(table, dir.path());
+        table.setDatedCellTextsIf(table.rowId(1), {},
+                                  {{kLastTimeColumn, "10:00:00"}, {kNextTimeColumn, "11:30:00"}},
+                                  killed);
+        const int second = table.appendRow();
+        table.setDatedCellTextsIf(
+            table.rowId(second), {},
+            {{kPeriodColumn, "60"}, {kLastTimeColumn, "12:00:00"}, {kNextTimeColumn, "13:00:00"}},
+            nextKilled);
+        ASSERT_TRUE(saveTable(table, dir.path()));
+        written = readBytes(tableFilePath(dir.path()));
+    }
+    struct Case {
+        const char* zone;
+        const char* last;
+        const char* next;
+    };
+    const Case cases[] = {
+        {"Asia/Shanghai", "17:00:00", "18:30:00"},
+        {"America/New_York", "04:00:00", "05:30:00"},
+        {"UTC", "09:00:00", "10:30:00"},
+        {"Europe/Berlin", "10:00:00", "11:30:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        const ScopedTz tz(c.zone);
+        writeBytes(tableFilePath(dir.path()), written);
+        BossTable table;
+        loadTable(table, dir.path());
+        ASSERT_EQ(table.rowCount(), 3);
+        EXPECT_EQ(table.timing(1)->lastUtc, killed);
+        EXPECT_EQ(table.timing(2)->lastUtc, nextKilled);
+        EXPECT_EQ(table.cellText(1, kLastTimeColumn), c.last);
+        EXPECT_EQ(table.cellText(1, kNextTimeColumn), c.next);
+        // Dated again from its text, a row would stand for another instant in this zone.
+        dateUndatedRows(table, toLocal(killed + 3600));
+        EXPECT_EQ(table.timing(1)->lastUtc, killed);
+        // Saved here and read back in Berlin, nothing has moved either.
+        ASSERT_TRUE(saveTable(table, dir.path()));
+        const ScopedTz back("Europe/Berlin");
+        BossTable again;
+        loadTable(again, dir.path());
+        EXPECT_EQ(again.timing(1)->lastUtc, killed);
+        ASSERT_TRUE(saveTable(again, dir.path()));
+        EXPECT_EQ(readBytes(tableFilePath(dir.path())), written);
+    }
+    // A text changed by a program that keeps neither section loses the date, in any zone.
+    const ScopedTz tokyo("Asia/Tokyo");
+    std::string edited = gb18030ToUtf8(written);
+    edited.replace(edited.find("1=10:00:00"), 10, "1=10:05:00");
+    writeBytes(tableFilePath(dir.path()), utf8ToGb18030(edited));
+    BossTable table;
+    loadTable(table, dir.path());
+    EXPECT_FALSE(table.timing(1)->lastUtc.has_value());
+    EXPECT_EQ(table.cellText(1, kLastTimeColumn), "10:05:00");
+    EXPECT_EQ(table.timing(2)->lastUtc, nextKilled);
+}
