@@ -5,6 +5,7 @@
 #include "schedule/instant.h"
 #include "schedule/leadtimes.h"
 #include "schedule/serverzone.h"
+#include "schedule/spawnrule.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
 #include "text/textops.h"
@@ -13,6 +14,7 @@
 #include <charconv>
 
 #include <optional>
+#include <sstream>
 #include <unordered_set>
 
 namespace zorvane::config {
@@ -40,6 +42,13 @@ constexpr std::string_view kOffsetSection = "LastKillOffset";
 // preferences. Written only once some row has its own list.
 constexpr std::string_view kLeadSection = "LeadTimes";
 constexpr std::string_view kNoLeadTimes = "-";
+// Each row's spawn rule (schedule::spawnRuleText, "" for the default), its server's zone
+// ("" the computer's) and its marks ("up <instant>", "missed <instant>"). Written only
+// once some row has a rule of its own, so the files of a table without rules are what
+// they always were; the sections above keep values the Windows program reads.
+constexpr std::string_view kRuleSection = "SpawnRule";
+constexpr std::string_view kZoneSection = "ServerZone";
+constexpr std::string_view kMarksSection = "SpawnMarks";
 constexpr std::string_view kTableSections[] = {
     kNumberSection,   kUseSection,      kNameSection,  kPeriodSection, kDelaySection,
     kLastTimeSection, kNextTimeSection, kDatedSection, kOffsetSection, kLeadSection};
@@ -47,6 +56,46 @@ constexpr std::string_view kSetSection = "set";
 constexpr std::string_view kWarnKey = "预警";
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
+
+std::string marksText(const schedule::RowTiming& timing) {
+    std::string text;
+    if (timing.upSince) {
+        text = "up " + schedule::utcText(*timing.upSince);
+    }
+    if (timing.missedAt) {
+        text += (text.empty() ? "missed " : " missed ") + schedule::utcText(*timing.missedAt);
+    }
+    return text;
+}
+
+// The marks marksText writes; a piece that cannot be read is left out.
+void readMarks(std::string_view stored, schedule::RowTiming& timing) {
+    std::istringstream in{std::string(stored)};
+    for (std::string word, instant; in >> word >> instant;) {
+        const std::optional<schedule::UtcSeconds> at = schedule::parseUtcText(instant);
+        if (word == "up") {
+            timing.upSince = at;
+        } else if (word == "missed") {
+            timing.missedAt = at;
+        }
+    }
+}
+
+// A row's rule and zone as stored; a rule or zone that cannot be read (a hand edit, a zone
+// this system's tzdata lacks) leaves the row on the default, and says so in `unread`.
+void readRule(std::string_view ruleText, std::string_view zoneText, schedule::RowTiming& timing,
+              bool& unread) {
+    std::optional<schedule::SpawnRule> rule = schedule::parseSpawnRule(text::trim(ruleText));
+    const std::optional<schedule::ServerZone> zone =
+        schedule::ServerZone::fromText(text::trim(zoneText));
+    if (!rule || !zone) {
+        unread = true;
+        timing.unreadRule.emplace(std::string(ruleText), std::string(zoneText));
+        return;
+    }
+    rule->zone = *zone;
+    timing.spawn = std::move(*rule);
+}
 
 // The writes of one save, section by section in the order they were always created, each
 // section's keys in row order, so sections and keys land where single writes put them.
@@ -91,6 +140,10 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
         return last ? text::integerText(schedule::ServerZone::local().offsetAt(*last))
                     : std::string();
     });
+    const bool rules = !doc.sectionEntries(kRuleSection).empty() ||
+                       std::any_of(rows.begin(), rows.end(), [](const BossRow& row) {
+                           return !row.timing.spawn.isDefault() || row.timing.unreadRule;
+                       });
     if (leadTimes) {
         writeSection(kLeadSection, [&](std::size_t i) {
             const std::optional<std::vector<int>>& own = rows[i].timing.leadMinutes;
@@ -98,6 +151,16 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
                    : own->empty() ? std::string(kNoLeadTimes)
                                   : schedule::leadTimesText(*own);
         });
+    }
+    if (rules) {
+        const auto& unread = [&](std::size_t i) { return rows[i].timing.unreadRule; };
+        writeSection(kRuleSection, [&](std::size_t i) {
+            return unread(i) ? unread(i)->first : schedule::spawnRuleText(rows[i].timing.spawn);
+        });
+        writeSection(kZoneSection, [&](std::size_t i) {
+            return unread(i) ? unread(i)->second : rows[i].timing.spawn.zone.text();
+        });
+        writeSection(kMarksSection, [&](std::size_t i) { return marksText(rows[i].timing); });
     }
 }
 
@@ -280,6 +343,19 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
     const std::vector<std::string> leads = sectionValues(doc, kLeadSection, keys, distinct);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].timing.leadMinutes = storedLeadTimes(leads[i]);
+    }
+    if (!doc.sectionEntries(kRuleSection).empty()) {
+        const std::vector<std::string> ruleTexts = sectionValues(doc, kRuleSection, keys, distinct);
+        const std::vector<std::string> zones = sectionValues(doc, kZoneSection, keys, distinct);
+        const std::vector<std::string> marks = sectionValues(doc, kMarksSection, keys, distinct);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            bool unread = false;
+            readRule(ruleTexts[i], zones[i], rows[i].timing, unread);
+            if (unread) {
+                stored.unreadRules.push_back(static_cast<int>(i) + 1);
+            }
+            readMarks(marks[i], rows[i].timing);
+        }
     }
     return stored;
 }

@@ -28,6 +28,9 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir);
 struct StoredTable {
     std::vector<schedule::BossRow> rows;
     std::string warnMinutes;
+    // Rows (first 1) whose stored spawn rule or server zone could not be read: they run on
+    // the default rule until one is chosen again.
+    std::vector<int> unreadRules;
 };
 
 // Reads the rows stored in the table file, in the order of the keys of "序号", each

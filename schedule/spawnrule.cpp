@@ -233,27 +233,10 @@ std::optional<UtcSeconds> previousFixedSpawn(const SpawnRule& rule, UtcSeconds a
 }
 
 SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds now) {
-    SpawnView view;
     if (rule.kind == SpawnKind::FixedTimes) {
-        const std::optional<UtcSeconds> previous = previousFixedSpawn(rule, now);
-        const std::optional<UtcSeconds> next = nextFixedSpawn(rule, now);
-        if (!next) {
-            return view;
-        }
-        view.earliest = next;
-        view.latest = next;
-        view.secondsLeft = *next - now;
-        const auto takenSince = [&](const std::optional<UtcSeconds>& at) {
-            return at && previous && *at >= *previous;
-        };
-        if (previous && !takenSince(facts.lastKill) && !takenSince(facts.missedAt)) {
-            view.phase = SpawnPhase::Up;
-            view.upSince = previous;
-        } else {
-            view.phase = SpawnPhase::Waiting;
-        }
-        return view;
+        return fixedSpawnView(previousFixedSpawn(rule, now), nextFixedSpawn(rule, now), facts, now);
     }
+    SpawnView view;
     if (facts.upSince && !(facts.missedAt && *facts.missedAt >= *facts.upSince)) {
         view.phase = SpawnPhase::Up;
         view.upSince = facts.upSince;
@@ -281,6 +264,27 @@ SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds n
     } else {
         view.phase = SpawnPhase::Up;
         view.upSince = latest;
+    }
+    return view;
+}
+
+SpawnView fixedSpawnView(std::optional<UtcSeconds> previous, std::optional<UtcSeconds> next,
+                         const SpawnFacts& facts, UtcSeconds now) {
+    SpawnView view;
+    if (!next) {
+        return view;
+    }
+    view.earliest = next;
+    view.latest = next;
+    view.secondsLeft = *next - now;
+    const auto takenSince = [&](const std::optional<UtcSeconds>& at) {
+        return at && previous && *at >= *previous;
+    };
+    if (previous && !takenSince(facts.lastKill) && !takenSince(facts.missedAt)) {
+        view.phase = SpawnPhase::Up;
+        view.upSince = previous;
+    } else {
+        view.phase = SpawnPhase::Waiting;
     }
     return view;
 }

@@ -88,6 +88,10 @@ struct SpawnView {
 };
 
 SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds now);
+// spawnView of a fixed-times rule whose spawns around `now` are known already (a pass over
+// many rows looks them up only when one has passed).
+SpawnView fixedSpawnView(std::optional<UtcSeconds> previous, std::optional<UtcSeconds> next,
+                         const SpawnFacts& facts, UtcSeconds now);
 
 // The facts after a server restart at `restart`, by the rule's RestartAnchor.
 SpawnFacts afterRestart(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds restart);

@@ -6,6 +6,7 @@
 #include "schedule/away.h"
 #include "schedule/cycle.h"
 #include "schedule/serverzone.h"
+#include "schedule/spawnrule.h"
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
 
@@ -276,4 +277,77 @@ TEST(DatedSection, AChangedZoneMovesNoBoss) {
     EXPECT_FALSE(table.timing(1)->lastUtc.has_value());
     EXPECT_EQ(table.cellText(1, kLastTimeColumn), "10:05:00");
     EXPECT_EQ(table.timing(2)->lastUtc, nextKilled);
+}
+
+// Rules, zones and marks round-trip in their own sections, written only once a row has a
+// rule of its own; an unreadable rule is kept as stored.
+TEST(SpawnRuleSections, RoundTripAndLeaveRulelessFilesAlone) {
+    TempDir dir;
+    writeBytes(tableFilePath(dir.path()), tableFile("10:00:00", ""));
+    BossTable table;
+    loadTable(table, dir.path());
+    table.appendRow();
+    table.appendRow();
+    ASSERT_TRUE(saveTable(table, dir.path()));
+    const std::string ruleless = readBytes(tableFilePath(dir.path()));
+    EXPECT_EQ(gb18030ToUtf8(ruleless).find("Spawn"), std::string::npos);
+    // An old file loads with the default rule everywhere.
+    for (int row = 1; row < table.rowCount(); ++row) {
+        EXPECT_TRUE(table.timing(row)->spawn.isDefault());
+    }
+
+    struct Case {
+        const char* rule;
+        const char* zone;
+        const char* marks;
+    };
+    const Case cases[] = {
+        {"at 12:00 20:00 restart kill", "Asia/Shanghai", ""},
+        {"at 21:00 on 6", "UTC+09:00", "missed 2026-12-12T20:05:00Z"},
+        {"after restart spawn 30", "", "up 2026-12-08T11:00:00Z"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        SpawnRule rule = *parseSpawnRule(cases[i].rule);
+        rule.zone = *ServerZone::fromText(cases[i].zone);
+        table.setSpawnRule(table.rowId(i + 1), rule);
+    }
+    table.setSpawnMarks(table.rowId(2), std::nullopt, parseUtcText("2026-12-12T20:05:00Z"));
+    table.setSpawnMarks(table.rowId(3), parseUtcText("2026-12-08T11:00:00Z"), std::nullopt);
+    ASSERT_TRUE(saveTable(table, dir.path()));
+    const std::string withRules = readBytes(tableFilePath(dir.path()));
+    // Every byte of the ruleless file stays; the rules follow it.
+    EXPECT_EQ(withRules.substr(0, ruleless.size()), ruleless);
+
+    BossTable reloaded;
+    loadTable(reloaded, dir.path());
+    for (int i = 0; i < 3; ++i) {
+        const RowTiming timing = *reloaded.timing(i + 1);
+        EXPECT_EQ(spawnRuleText(timing.spawn), cases[i].rule);
+        EXPECT_EQ(timing.spawn.zone.text(), cases[i].zone);
+        std::string marks;
+        if (timing.upSince) {
+            marks = "up " + utcText(*timing.upSince);
+        }
+        if (timing.missedAt) {
+            marks = "missed " + utcText(*timing.missedAt);
+        }
+        EXPECT_EQ(marks, cases[i].marks);
+    }
+    ASSERT_TRUE(saveTable(reloaded, dir.path()));
+    EXPECT_EQ(readBytes(tableFilePath(dir.path())), withRules);
+
+    // A zone this system does not know, or a rule edited into nonsense: the row runs on
+    // the default rule, and the stored texts stay for a system that can read them.
+    std::string edited = gb18030ToUtf8(withRules);
+    edited.replace(edited.find("Asia/Shanghai"), 13, "Mars/Olympus");
+    edited.replace(edited.find("at 21:00 on 6"), 13, "at 25:00 on 6");
+    writeBytes(tableFilePath(dir.path()), utf8ToGb18030(edited));
+    const std::optional<StoredTable> stored = readTable(dir.path());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->unreadRules, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(stored->rows[0].timing.spawn.isDefault());
+    BossTable unread;
+    loadTable(unread, dir.path());
+    ASSERT_TRUE(saveTable(unread, dir.path()));
+    EXPECT_EQ(gb18030ToUtf8(readBytes(tableFilePath(dir.path()))), edited);
 }
