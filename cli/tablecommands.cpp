@@ -125,6 +125,26 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
                            .arg(timeOfDay(killed), fromUtf8(row->text[schedule::kNextTimeColumn]))};
 }
 
+namespace {
+
+// Where the boss stands, in the listing's words.
+QString spawnStateText(const schedule::SpawnView& view) {
+    switch (view.phase) {
+    case schedule::SpawnPhase::Unknown:
+        return QStringLiteral("unknown");
+    case schedule::SpawnPhase::Waiting:
+        return QStringLiteral("waiting");
+    case schedule::SpawnPhase::WindowOpen:
+        return QStringLiteral("window %1%").arg(static_cast<int>(view.fraction * 100));
+    case schedule::SpawnPhase::Up:
+        break;
+    }
+    return view.upSince ? QStringLiteral("up since %1").arg(timeOfDay(*view.upSince))
+                        : QStringLiteral("up");
+}
+
+} // namespace
+
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
     const std::vector<schedule::RowStatus> statuses =
         schedule::rowStatuses(table.rows(), clock.now());
@@ -133,7 +153,7 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
     }
     std::vector<QStringList> lines{{QStringLiteral("#"), QStringLiteral("BOSS"),
                                     QStringLiteral("NEXT"), QStringLiteral("LEFT"),
-                                    QStringLiteral("ALARM")}};
+                                    QStringLiteral("ALARM"), QStringLiteral("STATE")}};
     for (const schedule::RowStatus& status : statuses) {
         QString left;
         if (status.remaining) {
@@ -143,7 +163,8 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
         }
         lines.push_back({QString::number(status.number), fromUtf8(status.name),
                          status.nextTime.empty() ? QStringLiteral("-") : fromUtf8(status.nextTime),
-                         left, status.use ? QStringLiteral("on") : QStringLiteral("off")});
+                         left, status.use ? QStringLiteral("on") : QStringLiteral("off"),
+                         spawnStateText(status.spawn)});
     }
     std::vector<int> widths(lines.front().size(), 0);
     for (const QStringList& line : lines) {

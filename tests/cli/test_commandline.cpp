@@ -339,11 +339,13 @@ private slots:
         QCOMPARE(lines.size(), 5);
         // A due row has rolled over to its current cycle (09:35 + 30); a last time ahead
         // of the clock was yesterday's; a row never killed says so.
-        const QStringList expected = {"#  BOSS        NEXT      LEFT          ALARM",
-                                      "1  Dragon      10:20:00  00:20:00      on",
-                                      "2  很长的名字  10:05:00  00:05:00      off",
-                                      "3  Egg         11:00:00  1d 01:00:00   on",
-                                      "4  龙王        -         never killed  off"};
+        // The boss of the row that rolled over came at 09:35 and nobody recorded it.
+        const QStringList expected = {
+            "#  BOSS        NEXT      LEFT          ALARM  STATE",
+            "1  Dragon      10:20:00  00:20:00      on     waiting",
+            "2  很长的名字  10:05:00  00:05:00      off    up since 09:35:00",
+            "3  Egg         11:00:00  1d 01:00:00   on     waiting",
+            "4  龙王        -         never killed  off    unknown"};
         QCOMPARE(lines, expected);
     }
 

@@ -4,6 +4,8 @@
 
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
+#include "schedule/datetime.h"
+#include "schedule/rowstatus.h"
 #include "schedule/spawnrule.h"
 #include "schedule/tick.h"
 #include "tests/schedule/tickfakes.h"
@@ -194,6 +196,43 @@ TEST(SpawnTick, AWindowsEndLeavesTheBossUpUntilAKillOrAMark) {
     rig.passAt("2026-12-09T10:05:01Z");
     EXPECT_EQ(rig.row(id).timing.spawnView->phase, SpawnPhase::Waiting);
     EXPECT_EQ(rig.row(id).text[kLastTimeColumn], "10:30:00");
+}
+
+} // namespace
+
+namespace {
+
+// The listing without a tick: a fixed-times row lists its next spawn on the player's clock
+// and whether the last one was taken.
+TEST(SpawnStatus, FixedTimesRowsListTheirNextSpawnOnThePlayersClock) {
+    const ScopedTz berlin("Europe/Berlin");
+    struct Case {
+        const char* kill; // "" for none
+        const char* now;
+        const char* next;
+        std::int64_t remaining;
+        SpawnPhase phase;
+    };
+    const Case cases[] = {
+        {"", "2026-12-09T05:00:00Z", "13:00:00", 25200, SpawnPhase::Up},
+        {"2026-12-09T04:30:00Z", "2026-12-09T05:00:00Z", "13:00:00", 25200, SpawnPhase::Waiting},
+        {"2026-12-09T04:30:00Z", "2026-12-09T12:00:00Z", "05:00:00", 57600, SpawnPhase::Up},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.kill) + " " + c.now);
+        BossRow row;
+        row.timing.spawn = *parseSpawnRule("at 12:00 20:00");
+        row.timing.spawn.zone = *ServerZone::fromText("Asia/Shanghai");
+        if (*c.kill) {
+            row.timing.lastUtc = at(c.kill);
+            row.text[kLastTimeColumn] = clockTimeText(toLocal(at(c.kill)));
+        }
+        const std::vector<RowStatus> statuses = rowStatuses({row}, toLocal(at(c.now)));
+        ASSERT_EQ(statuses.size(), 1u);
+        EXPECT_EQ(statuses[0].nextTime, c.next);
+        EXPECT_EQ(statuses[0].remaining, c.remaining);
+        EXPECT_EQ(statuses[0].spawn.phase, c.phase);
+    }
 }
 
 } // namespace
