@@ -265,6 +265,9 @@ SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds n
         view.phase = SpawnPhase::Up;
         view.upSince = latest;
     }
+    if (view.upSince) {
+        view.upSeconds = std::max<std::int64_t>(0, now - *view.upSince);
+    }
     return view;
 }
 
@@ -283,6 +286,7 @@ SpawnView fixedSpawnView(std::optional<UtcSeconds> previous, std::optional<UtcSe
     if (previous && !takenSince(facts.lastKill) && !takenSince(facts.missedAt)) {
         view.phase = SpawnPhase::Up;
         view.upSince = previous;
+        view.upSeconds = now - *previous;
     } else {
         view.phase = SpawnPhase::Waiting;
     }

@@ -84,7 +84,8 @@ struct SpawnView {
     // Waiting: seconds to earliest; WindowOpen: to latest; Up: to the next spawn when
     // known, else 0.
     std::int64_t secondsLeft = 0;
-    double fraction = 0; // WindowOpen: how far through, 0..1
+    double fraction = 0;        // WindowOpen: how far through, 0..1
+    std::int64_t upSeconds = 0; // Up: how long since upSince
 };
 
 SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds now);

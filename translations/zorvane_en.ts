@@ -1021,5 +1021,29 @@ The built-in sound will play at warnings.</translation>
         <source>推送到“%1”失败：%2</source>
         <translation>pushing to “%1” failed: %2</translation>
     </message>
+    <message>
+        <source>被他人击杀（不记时间）</source>
+        <translation>Killed by others (no time recorded)</translation>
+    </message>
+    <message>
+        <source>未知：从未记录击杀</source>
+        <translation>Unknown: no kill ever recorded</translation>
+    </message>
+    <message>
+        <source>等待刷新</source>
+        <translation>Waiting to spawn</translation>
+    </message>
+    <message>
+        <source>刷新窗口已开 %1%，距最晚还有 %2</source>
+        <translation>Spawn window open, %1% through; %2 to the latest</translation>
+    </message>
+    <message>
+        <source>已刷新，无人记录击杀</source>
+        <translation>Up, no kill recorded</translation>
+    </message>
+    <message>
+        <source>已刷新：%1 起无人记录击杀，已 %2</source>
+        <translation>Up since %1 with no kill recorded, for %2</translation>
+    </message>
 </context>
 </TS>

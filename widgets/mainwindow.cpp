@@ -325,6 +325,19 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { openHistory(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
                         [this](schedule::RowId row) { openLeadTimes(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "被他人击杀（不记时间）"),
+                        [this](schedule::RowId row) { markTakenByOthers(row); });
+}
+
+void MainWindow::markTakenByOthers(schedule::RowId row) {
+    const std::optional<schedule::BossRow> found = m_session.table().row(row);
+    if (!found) {
+        return;
+    }
+    m_session.table().setSpawnMarks(row, found->timing.upSince,
+                                    schedule::toUtc(m_session.clock().now()));
+    // The mark lives in config.ini with the rule, so it is saved like a table edit.
+    m_session.writer().saveTable(m_session.table());
 }
 
 LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {

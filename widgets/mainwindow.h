@@ -94,6 +94,8 @@ public:
     HistoryDialog* openHistory(schedule::RowId row);
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
+    // The row's boss was killed by others: it is no longer up, and no kill time is made up.
+    void markTakenByOthers(schedule::RowId row);
 
     // A command a second start in the same directory handed over (cli/singleinstance.h):
     // --kill and --list as the session carries them out, none brings the window forward.
