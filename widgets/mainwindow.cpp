@@ -34,6 +34,7 @@
 #include "widgets/roomstatus.h"
 #include "widgets/rowmenu.h"
 #include "widgets/soundchooser.h"
+#include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
 
 #include <QAction>
@@ -325,8 +326,23 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { openHistory(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
                         [this](schedule::RowId row) { openLeadTimes(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "刷新规则…"),
+                        [this](schedule::RowId row) { openSpawnRule(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "被他人击杀（不记时间）"),
                         [this](schedule::RowId row) { markTakenByOthers(row); });
+}
+
+SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
+    if (!m_session.table().row(row)) {
+        return nullptr;
+    }
+    auto* dialog = new SpawnRuleDialog(m_session.table(), row, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The rule lives in config.ini with the table, so it is saved like a table edit.
+    connect(dialog, &SpawnRuleDialog::stored, this,
+            [this](schedule::RowId) { m_session.writer().saveTable(m_session.table()); });
+    dialog->show();
+    return dialog;
 }
 
 void MainWindow::markTakenByOthers(schedule::RowId row) {

@@ -32,6 +32,7 @@ class ClickableLabel;
 class GridController;
 class HistoryDialog;
 class LeadTimesDialog;
+class SpawnRuleDialog;
 class Overlay;
 class Questions;
 class RoomOffersPanel;
@@ -94,6 +95,7 @@ public:
     HistoryDialog* openHistory(schedule::RowId row);
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
+    SpawnRuleDialog* openSpawnRule(schedule::RowId row);
     // The row's boss was killed by others: it is no longer up, and no kill time is made up.
     void markTakenByOthers(schedule::RowId row);
 
