@@ -11,6 +11,7 @@
 #include "services/roomkill.h"
 #include "services/session.h"
 #include "text/fileio.h"
+#include "text/textops.h"
 
 #include <QStringList>
 
@@ -192,9 +193,51 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
     return text;
 }
 
+namespace {
+
+// A server restart at the typed time (now when none) re-anchors the rows, saved before
+// the answer.
+CommandResult restartInSession(const QString& time, Session& session) {
+    const schedule::UtcSeconds now = schedule::toUtc(session.clock().now());
+    // "06:00" is 06:00:00.
+    const QString full = time.count(QLatin1Char(':')) == 1 ? time + QStringLiteral(":00") : time;
+    const std::optional<schedule::UtcSeconds> restart =
+        time.isEmpty() ? std::optional(now)
+                       : schedule::typedKillInstant(full.toStdString(), session.clock().now());
+    if (!restart) {
+        return {kExitNotUnderstood,
+                QStringLiteral("TIME must be a clock time within the last 12 hours (06:00) or "
+                               "-N minutes ago, not '%1'.")
+                    .arg(time)};
+    }
+    const std::vector<schedule::RowId> moved = schedule::restartServer(
+        session.table(), *restart, session.writer(), session.kills().killLog());
+    if (const std::string problem = session.writer().flush().tableFile; !problem.empty()) {
+        return {kExitFailed, QStringLiteral("The restart shows in the window but was not saved: %1")
+                                 .arg(QString::fromStdString(problem))};
+    }
+    QStringList names;
+    for (const schedule::RowId id : moved) {
+        if (const std::optional<schedule::BossRow> row = session.table().row(id)) {
+            names << fromUtf8(text::trim(row->text[schedule::kNameColumn]));
+        }
+    }
+    if (names.isEmpty()) {
+        return {kExitDone, QStringLiteral("Server restart at %1: no boss's rule moves it.")
+                               .arg(timeOfDay(*restart))};
+    }
+    return {kExitDone, QStringLiteral("Server restart at %1: %2 start again from it.")
+                           .arg(timeOfDay(*restart), names.join(QStringLiteral(", ")))};
+}
+
+} // namespace
+
 CommandResult runInSession(const CommandLine& command, Session& session) {
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(session.table(), session.clock())};
+    }
+    if (command.action == CommandLine::Action::Restart) {
+        return restartInSession(command.restartTime, session);
     }
     if (command.action != CommandLine::Action::Kill) {
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list are carried out here.")};
@@ -223,6 +266,11 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     session.finishLoad();
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(session.table(), clock)};
+    }
+    if (command.action == CommandLine::Action::Restart) {
+        CommandResult result = restartInSession(command.restartTime, session);
+        session.history().flush();
+        return result;
     }
     if (command.action != CommandLine::Action::Kill) {
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list work on the files.")};

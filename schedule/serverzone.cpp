@@ -205,6 +205,20 @@ std::vector<UtcSeconds> ServerZone::instantsOf(std::int64_t dayNumber,
     return found;
 }
 
+std::string ServerZone::clockText(UtcSeconds instant) const {
+    const std::int32_t seconds = wallTime(instant).secondsOfDay;
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
+    return buffer;
+}
+
+const ServerZone& beijingZone() {
+    static const ServerZone zone =
+        ServerZone::named("Asia/Shanghai").value_or(*ServerZone::fixed(8 * 60));
+    return zone;
+}
+
 std::string ServerZone::abbreviation(UtcSeconds instant) const {
     switch (m_kind) {
     case Kind::Local: {

@@ -54,6 +54,8 @@ public:
     // earliest first: one as a rule, two in the hour the clocks are set back, none in the
     // hour they skip.
     std::vector<UtcSeconds> instantsOf(std::int64_t dayNumber, std::int32_t secondsOfDay) const;
+    // The zone's clock at `instant` as "hh:mm:ss".
+    std::string clockText(UtcSeconds instant) const;
     // The zone's short name at `instant` ("CST", "CEST", "UTC+08:00").
     std::string abbreviation(UtcSeconds instant) const;
 
@@ -63,6 +65,10 @@ private:
     std::int32_t m_offsetSeconds = 0;
     const date::time_zone* m_zone = nullptr;
 };
+
+// Beijing time (Asia/Shanghai; UTC+08:00, which it has kept since 1991, where the system
+// has no tzdata).
+const ServerZone& beijingZone();
 
 // Days since 1970-01-01 of a calendar date, and back.
 std::int64_t dayNumberOf(int year, int month, int day);

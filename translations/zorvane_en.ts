@@ -188,6 +188,10 @@ Next: %1 %2</translation>
         <translation>context menu</translation>
     </message>
     <message>
+        <source>服务器重启</source>
+        <translation>server restart</translation>
+    </message>
+    <message>
         <source>未知</source>
         <translation>unknown</translation>
     </message>
@@ -1132,6 +1136,10 @@ The built-in sound will play at warnings.</translation>
     <message>
         <source>未知的时区“%1”：请用 Asia/Shanghai 这样的名称或 UTC+08:00</source>
         <translation>Unknown time zone &quot;%1&quot;: use a name such as Asia/Shanghai, or UTC+08:00</translation>
+    </message>
+    <message>
+        <source>服务器已重启（现在）</source>
+        <translation>Server restarted (now)</translation>
     </message>
     <message>
         <source>刷新规则…</source>

@@ -7,6 +7,8 @@
 #include "models/builtinimage.h"
 #include "periodic/globals.h"
 #include "schedule/datetime.h"
+#include "schedule/serverzone.h"
+#include "schedule/tableops.h"
 #include "services/alertdispatch.h"
 #include "services/configwriter.h"
 #include "services/desktopnotifier.h"
@@ -268,6 +270,7 @@ CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
     switch (command.action) {
     case CommandLine::Action::Kill:
     case CommandLine::Action::List:
+    case CommandLine::Action::Restart:
         return runInSession(command, m_session);
     default:
         if (isHidden() || isMinimized()) {
@@ -330,6 +333,12 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { openSpawnRule(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "被他人击杀（不记时间）"),
                         [this](schedule::RowId row) { markTakenByOthers(row); });
+    // Not the row's alone: every row whose rule says so starts again from now.
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "服务器已重启（现在）"), [this](schedule::RowId) {
+            schedule::restartServer(m_session.table(), schedule::toUtc(m_session.clock().now()),
+                                    m_session.writer(), m_session.kills().killLog());
+        });
 }
 
 SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
@@ -618,8 +627,10 @@ void MainWindow::onStartStopClicked() {
 void MainWindow::onClockTick() {
     periodic::CriticalSectionLock& lock = m_session.globals()->clockLock();
     lock.enter();
+    // Beijing time, wherever the player is: the games' servers keep it.
     const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
-                         QString::fromStdString(schedule::clockTimeText(m_session.clock().now()));
+                         QString::fromStdString(schedule::beijingZone().clockText(
+                             schedule::toUtc(m_session.clock().now())));
     // Widgets belong to the window thread; the worker only posts the new caption.
     handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();

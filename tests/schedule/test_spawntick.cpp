@@ -7,6 +7,7 @@
 #include "schedule/datetime.h"
 #include "schedule/rowstatus.h"
 #include "schedule/spawnrule.h"
+#include "schedule/tableops.h"
 #include "schedule/tick.h"
 #include "tests/schedule/tickfakes.h"
 
@@ -233,6 +234,81 @@ TEST(SpawnStatus, FixedTimesRowsListTheirNextSpawnOnThePlayersClock) {
         EXPECT_EQ(statuses[0].remaining, c.remaining);
         EXPECT_EQ(statuses[0].spawn.phase, c.phase);
     }
+}
+
+} // namespace
+
+namespace {
+
+class CountingStore final : public TableStore {
+public:
+    void saveTable(const BossTable&) override { ++saves; }
+    void rewriteTable(const BossTable&) override { ++saves; }
+    int saves = 0;
+};
+
+class KeptKills final : public KillLog {
+public:
+    void recordKill(const KillRecord& record) override { records.push_back(record); }
+    std::vector<KillRecord> records;
+};
+
+// A maintenance restart at 06:00 UTC re-anchors each row by its rule.
+TEST(SpawnRestart, EveryRowStartsAgainAsItsRuleSays) {
+    const ScopedTz berlin("Europe/Berlin");
+    const UtcSeconds restart = at("2026-12-09T06:00:00Z");
+    const UtcSeconds killed = at("2026-12-09T01:00:00Z");
+    struct Case {
+        const char* rule;
+        const char* zone;
+        std::optional<const char*> lastKill; // afterwards
+        SpawnPhase phase;                    // ten minutes after the restart
+        std::int64_t secondsLeft;
+    };
+    const Case cases[] = {
+        {"", "", "2026-12-09T01:00:00Z", SpawnPhase::Up, 0},
+        {"after restart kill", "", "2026-12-09T06:00:00Z", SpawnPhase::Waiting, 3000},
+        {"after restart spawn 30", "", "2026-12-09T05:30:00Z", SpawnPhase::Waiting, 1200},
+        {"at 12:00 20:00 restart kill", "Asia/Shanghai", "2026-12-09T01:00:00Z",
+         SpawnPhase::Waiting, 21000},
+        {"at 12:00 20:00", "Asia/Shanghai", "2026-12-09T01:00:00Z", SpawnPhase::Up, 21000},
+    };
+    BossTable table;
+    for (const Case& c : cases) {
+        const RowId id = table.rowId(table.appendRow());
+        table.setDatedCellTextsIf(id, {},
+                                  {{kNameColumn, c.rule},
+                                   {kPeriodColumn, "60"},
+                                   {kLastTimeColumn, clockTimeText(toLocal(killed))},
+                                   {kNextTimeColumn, nextTimeText(killed, 60)}},
+                                  killed);
+        SpawnRule rule = *parseSpawnRule(c.rule);
+        rule.zone = *ServerZone::fromText(c.zone);
+        table.setSpawnRule(id, rule);
+    }
+    CountingStore store;
+    KeptKills kills;
+    const std::vector<RowId> moved = restartServer(table, restart, store, &kills);
+    EXPECT_EQ(moved.size(), 3u);
+    EXPECT_EQ(store.saves, 1);
+    // Only the restart counted as a kill goes into the history.
+    ASSERT_EQ(kills.records.size(), 1u);
+    EXPECT_EQ(kills.records[0].utcSeconds, restart);
+    EXPECT_EQ(kills.records[0].source, KillSource::Restart);
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(cases[i].rule);
+        const BossRow row = *table.row(table.rowId(i + 1));
+        EXPECT_EQ(utcText(*row.timing.lastUtc), *cases[i].lastKill);
+        EXPECT_EQ(row.text[kLastTimeColumn], clockTimeText(toLocal(*row.timing.lastUtc)));
+        const SpawnView view = spawnView(row.timing.spawn, spawnFactsOf(row.timing), restart + 600);
+        EXPECT_EQ(view.phase, cases[i].phase);
+        EXPECT_EQ(view.secondsLeft, cases[i].secondsLeft);
+    }
+    // A restart that moves nothing saves nothing.
+    BossTable plain;
+    plain.appendRow();
+    EXPECT_TRUE(restartServer(plain, restart, store, &kills).empty());
+    EXPECT_EQ(store.saves, 1);
 }
 
 } // namespace
