@@ -86,7 +86,7 @@ void AlertSounds::alert(const schedule::Alert& alert) {
     if (alert.due()) {
         const std::lock_guard lock(m_repeatMutex);
         if (m_repeatSeconds > 0) {
-            m_repeat.start(schedule::toUtc(m_clock.now()), m_repeatSeconds, m_repeatLimitMinutes);
+            m_repeat.start(m_clock.instant(), m_repeatSeconds, m_repeatLimitMinutes);
             sound = true;
         }
     }
@@ -94,11 +94,9 @@ void AlertSounds::alert(const schedule::Alert& alert) {
         chime();
     }
     if (m_speechEnabled.load() && !alert.boss.empty()) {
-        // Whole minutes, rounded up, so "5 分钟后刷新" is said at five minutes exactly.
-        const int minutes = alert.due() ? 0 : static_cast<int>((alert.secondsLeft + 59) / 60);
         {
             const std::lock_guard lock(m_speechMutex);
-            m_texts.push_back(speech::alertText(alert.boss, minutes));
+            m_texts.push_back(speech::spokenAlert(alert.boss, alert.secondsLeft));
         }
         m_speaker.post([this] { speakNext(); });
     }
@@ -112,7 +110,7 @@ void AlertSounds::onPass() {
     {
         const std::lock_guard lock(m_repeatMutex);
         if (m_repeat.active()) {
-            again = m_repeat.due(schedule::toUtc(m_clock.now()));
+            again = m_repeat.due(m_clock.instant());
         }
     }
     if (again) {

@@ -3,6 +3,7 @@
 #include "alarm/embeddedsound.h"
 #include "text/fileio.h"
 
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -57,7 +58,15 @@ bool ensureWorkingSoundFile(const std::string& programDir, std::string* error) {
 }
 
 void soundAlarm(SoundDevice& device, const std::string& soundPathText,
-                const std::string& programDir, schedule::WriteStatusSink* status) {
+                const std::string& programDir, schedule::WriteStatusSink* status,
+                const SilenceSink& silence) {
+    const auto silent = [&](const text::Message& reason) {
+        if (silence) {
+            silence(reason);
+        } else if (status) {
+            status->writeFailed(workingSoundPath(programDir), text::defaultText(reason));
+        }
+    };
     try {
         if (!soundPathText.empty()) {
             const std::string alias = kAlarmAlias;
@@ -76,9 +85,14 @@ void soundAlarm(SoundDevice& device, const std::string& soundPathText,
         } else if (status) {
             status->writeFailed(workingSoundPath(programDir), error);
         }
-        playSound(device, workingSoundPath(programDir), kAlarmAlias);
-    } catch (...) {
-        // The alarm is best effort: the tick that called it must go on.
+        if (!playSound(device, workingSoundPath(programDir), kAlarmAlias) && written) {
+            silent(text::Message(text::MessageId::AlarmSilent));
+        }
+    } catch (const std::exception& error) {
+        // The tick that called it must go on, and the user learns why this alarm was silent
+        // (out of memory, no thread for the decoding).
+        silent(text::Message(text::MessageId::AlarmSilentBecause,
+                             {text::Message::literal(error.what())}));
     }
 }
 

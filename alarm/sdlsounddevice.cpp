@@ -30,7 +30,7 @@ std::mutex& sdlInitMutex() {
 
 } // namespace
 
-SdlSoundDevice::SdlSoundDevice() = default;
+SdlSoundDevice::SdlSoundDevice(std::chrono::milliseconds openWait) : m_openWait(openWait) {}
 
 SdlSoundDevice::~SdlSoundDevice() {
     {
@@ -210,7 +210,7 @@ SdlSoundDevice::Load SdlSoundDevice::load(Sound& sound, bool wait) {
     const std::shared_ptr<Decoding> decoding = sound.pending;
     const bool finished =
         decoding->finished ||
-        (wait && m_decoded.wait_for(lock, kOpenWait, [&] { return decoding->finished; }));
+        (wait && m_decoded.wait_for(lock, m_openWait, [&] { return decoding->finished; }));
     if (!finished) {
         return Load::kPending;
     }

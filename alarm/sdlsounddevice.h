@@ -50,11 +50,12 @@ public:
         kNotReady = 6, // still being decoded; ready for a later "open"
     };
 
-    // How long "open" waits for a decoding before it answers kNotReady.
+    // How long "open" waits for a decoding before it answers kNotReady, unless told.
     static constexpr std::chrono::milliseconds kOpenWait{200};
 
-    // Neither SDL nor audio is started here.
-    SdlSoundDevice();
+    // Neither SDL nor audio is started here. `openWait` is how long "open" waits for a
+    // decoding (a test that must not race the decoder gives it time enough).
+    explicit SdlSoundDevice(std::chrono::milliseconds openWait = kOpenWait);
     // Stops every sound, waits for the device's threads and releases the audio device.
     ~SdlSoundDevice() override;
     SdlSoundDevice(const SdlSoundDevice&) = delete;
@@ -131,7 +132,7 @@ private:
     void decode(const std::shared_ptr<Decoding>& decoding);
     enum class Load { kReady, kPending, kRefused };
     // Gives the sound its samples, decoding the file unless it is decoded already;
-    // waits at most kOpenWait, and only when `wait` is set.
+    // waits at most the open wait, and only when `wait` is set.
     Load load(Sound& sound, bool wait);
     // Hands finished decodings to the names waiting for them.
     void attachDecoded();
@@ -143,6 +144,8 @@ private:
     void joinFinishedDecoders();
     // Hands `task` to the housekeeper, unless the device is going.
     void keepHouse(work::Worker::Task task);
+
+    const std::chrono::milliseconds m_openWait;
 
     // Serialises commands; the sounds are also guarded by the audio device's own
     // lock, which the mixing callback runs under.

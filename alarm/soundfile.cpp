@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #ifdef _WIN32
@@ -158,6 +159,12 @@ DecodeResult decodeSoundFile(const std::shared_ptr<const SdlApi>& sdl, const std
         result.refusal = kDecodedTooLarge;
     } else if (frameBytes <= 0 || spec.freq <= 0) {
         result.refusal = kNotWav;
+    } else if (spec.freq < kMinSoundRate || spec.freq > kMaxSoundRate ||
+               spec.channels > kMaxSoundChannels) {
+        result.refusal = text::Message(
+            text::MessageId::SoundOddFormat,
+            {text::Message::literal(std::to_string(spec.freq)),
+             text::Message::literal(std::to_string(static_cast<int>(spec.channels)))});
     }
     if (!result.refusal.empty()) {
         sdl->freeWav(buffer);

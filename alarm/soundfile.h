@@ -17,6 +17,12 @@ namespace zorvane::alarm {
 inline constexpr std::uint64_t kMaxSoundFileBytes = 64ull << 20;
 // Decoding may widen compressed samples; the decoded copy is bounded too.
 inline constexpr std::uint64_t kMaxDecodedBytes = 256ull << 20;
+// Sample rates and channel counts a sound may have. Converting a rate far below the
+// device's makes each piece of the file thousands of times larger (a 1 Hz file held the
+// mixing in SDL for minutes, or ended the process), and SDL mixes at most 8 channels.
+inline constexpr int kMinSoundRate = 1000;
+inline constexpr int kMaxSoundRate = 384000;
+inline constexpr int kMaxSoundChannels = 8;
 
 // Identifies one version of a file: a sound is decoded again only when this changes.
 struct SoundFileKey {
@@ -56,7 +62,7 @@ private:
     std::size_t m_size;
 };
 
-struct SoundFileCheck {
+struct [[nodiscard]] SoundFileCheck {
     SoundFileKey key;
     text::Message refusal; // empty when the file may be read
 };
@@ -65,13 +71,14 @@ struct SoundFileCheck {
 // larger than kMaxSoundFileBytes. Never blocks on a pipe or device.
 SoundFileCheck checkSoundFile(const std::string& path);
 
-struct DecodeResult {
+struct [[nodiscard]] DecodeResult {
     std::shared_ptr<const DecodedSound> sound; // nullptr when refused
     text::Message refusal;                     // why, for the user
 };
 
 // Reads and decodes the WAV file, refusing it when it is not (or no longer) a regular
-// file, is larger than the limit, or is not a WAV file SDL can read. With `ownCopy`
+// file, is larger than the limit, is not a WAV file SDL can read, or has a rate or a
+// number of channels outside the limits above. With `ownCopy`
 // the samples are copied out of SDL's buffer, so that keeping them does not keep SDL
 // loaded; without, they stay where SDL decoded them (one copy less, for a sound about
 // to be played).

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,8 +36,8 @@ struct Scratch {
         dir = ::mkdtemp(pattern.data()) ? fs::path(pattern) : fs::path();
         ::setenv("SDL_AUDIODRIVER", "disk", 1);
         ::setenv("SDL_DISKAUDIOFILE", (dir / "speaker.raw").c_str(), 1);
-        if (writeSound) {
-            ensureWorkingSoundFile(dir.string());
+        if (writeSound && !ensureWorkingSoundFile(dir.string())) {
+            throw std::runtime_error("cannot write the built-in sound in " + dir.string());
         }
     }
     ~Scratch() {

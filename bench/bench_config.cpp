@@ -40,7 +40,10 @@ void BM_SaveTable(benchmark::State& state) {
     fill(table, static_cast<int>(state.range(0)));
     const auto dir = benchDir();
     std::filesystem::remove(config::tableFilePath(dir));
-    config::saveTable(table, dir);
+    if (!config::saveTable(table, dir)) {
+        state.SkipWithError("save failed");
+        return;
+    }
     for (auto _ : state) {
         if (!config::saveTable(table, dir)) {
             state.SkipWithError("save failed");
@@ -54,7 +57,10 @@ void BM_LoadTable(benchmark::State& state) {
     fill(source, static_cast<int>(state.range(0)));
     const auto dir = benchDir();
     std::filesystem::remove(config::tableFilePath(dir));
-    config::saveTable(source, dir);
+    if (!config::saveTable(source, dir)) {
+        state.SkipWithError("save failed");
+        return;
+    }
     for (auto _ : state) {
         BossTable table;
         config::loadTable(table, dir);

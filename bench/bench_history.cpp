@@ -38,8 +38,8 @@ private:
 
 class FixedClock final : public schedule::Clock {
 public:
-    schedule::DateTime now() const override {
-        return schedule::makeDateTime({2026, 12, 8, 21, 5, 9});
+    schedule::UtcSeconds instant() const override {
+        return schedule::toUtc(schedule::makeDateTime({2026, 12, 8, 21, 5, 9}));
     }
 };
 
@@ -65,7 +65,10 @@ void recordKill(benchmark::State& state) {
     schedule::onAddClicked(table, clock);
     std::int64_t utc = 1'800'000'000;
     for (auto _ : state) {
-        schedule::onGridDoubleClick(table, 1, schedule::kLastTimeColumn, clock, store);
+        if (!schedule::onGridDoubleClick(table, 1, schedule::kLastTimeColumn, clock, store)) {
+            state.SkipWithError("no kill recorded");
+            break;
+        }
         log.recordKill(killAt(++utc));
     }
     log.flush();

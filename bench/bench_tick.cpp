@@ -82,7 +82,7 @@ void datedTickPass(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
     BossTable table;
     zorvane::testing::FakeClock clock(10, 20, 0);
-    const UtcSeconds start = toUtc(clock.now());
+    const UtcSeconds start = clock.instant();
     const int periods[] = {90, 1440, 10080};
     for (int i = 0; i < rows; ++i) {
         const int row = table.appendRow();
@@ -127,7 +127,7 @@ void spawnRulesTickPass(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
     BossTable table;
     zorvane::testing::FakeClock clock(10, 20, 0);
-    const UtcSeconds start = toUtc(clock.now());
+    const UtcSeconds start = clock.instant();
     SpawnRule beijing = *parseSpawnRule("at 12:00 20:00");
     beijing.zone = *ServerZone::fromText("Asia/Shanghai");
     SpawnRule saturday = *parseSpawnRule("at 21:00 on 6");

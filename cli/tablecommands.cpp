@@ -114,7 +114,7 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
                     .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
     }
     const schedule::UtcSeconds killed =
-        schedule::toUtc(clock.now()) - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
+        clock.instant() - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
     record(found.front(), killed);
     const std::optional<schedule::BossRow> row = table.row(found.front());
     if (!row || row->timing.lastUtc != killed) {
@@ -148,7 +148,7 @@ QString spawnStateText(const schedule::SpawnView& view) {
 
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
     const std::vector<schedule::RowStatus> statuses =
-        schedule::rowStatuses(table.rows(), clock.now());
+        schedule::rowStatuses(table.rows(), clock.instant());
     if (statuses.empty()) {
         return QStringLiteral("The table is empty.\n");
     }
@@ -198,12 +198,11 @@ namespace {
 // A server restart at the typed time (now when none) re-anchors the rows, saved before
 // the answer.
 CommandResult restartInSession(const QString& time, Session& session) {
-    const schedule::UtcSeconds now = schedule::toUtc(session.clock().now());
+    const schedule::UtcSeconds now = session.clock().instant();
     // "06:00" is 06:00:00.
     const QString full = time.count(QLatin1Char(':')) == 1 ? time + QStringLiteral(":00") : time;
     const std::optional<schedule::UtcSeconds> restart =
-        time.isEmpty() ? std::optional(now)
-                       : schedule::typedKillInstant(full.toStdString(), session.clock().now());
+        time.isEmpty() ? std::optional(now) : schedule::typedKillInstant(full.toStdString(), now);
     if (!restart) {
         return {kExitNotUnderstood,
                 QStringLiteral("TIME must be a clock time within the last 12 hours (06:00) or "

@@ -11,14 +11,19 @@ if(ZORVANE_SANITIZE)
     target_link_options(zorvane_options INTERFACE -fsanitize=${_zorvane_san})
 endif()
 
-# Adds a GoogleTest executable and registers its tests with CTest.
+# Adds a GoogleTest executable and registers its tests with CTest; LABELS go to each of
+# them ("slow" for those that take many seconds however fast the machine, so a quick
+# run can leave them out with -LE slow).
 function(zorvane_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main zorvane_test_support
                                           zorvane_options)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "ZORVANE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}")
+    set(_properties ENVIRONMENT "ZORVANE_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}")
+    if(ARG_LABELS)
+        list(APPEND _properties LABELS "${ARG_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${_properties})
 endfunction()
 
 # Adds a Qt Test executable that drives real objects (widgets on the offscreen platform).

@@ -164,6 +164,12 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
     }
 }
 
+void removeTableSections(IniDocument& doc) {
+    for (std::string_view section : kTableSections) {
+        doc.removeSection(section);
+    }
+}
+
 // A row's own lead times as stored; none when the row follows the preferences, or when a
 // hand edit left something unreadable there.
 std::optional<std::vector<int>> storedLeadTimes(std::string_view stored) {
@@ -245,12 +251,27 @@ std::vector<std::string> keysOf(const std::vector<IniDocument::Entry>& entries) 
     return keys;
 }
 
-bool allDistinct(const std::vector<std::string>& keys) {
+// The rows' keys: the keys of "序号" in file order, each name once (key names compare
+// without ASCII case, as in the INI layer). A key listed twice is one row: every read
+// of it finds the first line anyway.
+std::vector<std::string> rowKeys(const IniDocument& doc) {
+    std::vector<std::string> keys = keysOf(doc.sectionEntries(kNumberSection));
     std::unordered_set<std::string> seen;
     seen.reserve(keys.size());
-    for (const std::string& key : keys) {
-        // Key names compare without ASCII case, as in the INI layer.
-        if (!seen.insert(text::toLowerAscii(key)).second) {
+    std::erase_if(
+        keys, [&](const std::string& key) { return !seen.insert(text::toLowerAscii(key)).second; });
+    return keys;
+}
+
+// Whether "序号" holds the keys saving writes, "1", "2", ... in order and each once, so
+// that saving key by key gives back the same rows. A duplicated, gapped or stray key
+// (written by hand or by another program) would stay beside the keys saving writes and
+// come back as one more row at every load.
+bool keysAsSaved(const IniDocument& doc) {
+    const std::vector<IniDocument::Entry> entries = doc.sectionEntries(kNumberSection);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].pair ||
+            entries[i].key != text::integerText(static_cast<long long>(i) + 1)) {
             return false;
         }
     }
@@ -263,11 +284,11 @@ bool allDistinct(const std::vector<std::string>& keys) {
 // each is the first of its key. From the first mismatch on they are looked up by key.
 // A load of many rows thus costs no lookup per cell.
 std::vector<std::string> sectionValues(const IniDocument& doc, std::string_view section,
-                                       const std::vector<std::string>& keys, bool distinctKeys) {
+                                       const std::vector<std::string>& keys) {
     std::vector<std::string> values;
     values.reserve(keys.size());
     const std::vector<IniDocument::Entry> entries = doc.sectionEntries(section);
-    bool aligned = distinctKeys;
+    bool aligned = true;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (aligned && i < entries.size()) {
             const IniDocument::Entry& entry = entries[i];
@@ -297,15 +318,14 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir) {
     return dir / std::filesystem::path(kSoundFileName);
 }
 
-std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
+std::optional<StoredTable> readTable(const std::filesystem::path& dir, std::string* error) {
     IniDocument doc;
-    if (!loadIniDocument(tableFilePath(dir), doc)) {
+    if (!loadIniDocument(tableFilePath(dir), doc, error)) {
         return std::nullopt;
     }
     StoredTable stored;
     stored.warnMinutes = doc.value(kSetSection, kWarnKey);
-    const std::vector<std::string> keys = keysOf(doc.sectionEntries(kNumberSection));
-    const bool distinct = allDistinct(keys);
+    const std::vector<std::string> keys = rowKeys(doc);
     // Columns in section order; the check box is read from its own section.
     constexpr std::pair<std::string_view, int> kTextSections[] = {
         {kNumberSection, schedule::kNumberColumn},
@@ -316,19 +336,19 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
         {kNextTimeSection, schedule::kNextTimeColumn}};
     std::vector<BossRow>& rows = stored.rows;
     rows.resize(keys.size());
-    const std::vector<std::string> use = sectionValues(doc, kUseSection, keys, distinct);
+    const std::vector<std::string> use = sectionValues(doc, kUseSection, keys);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].use = textToFlag(use[i]);
     }
     for (const auto& [section, column] : kTextSections) {
-        std::vector<std::string> values = sectionValues(doc, section, keys, distinct);
+        std::vector<std::string> values = sectionValues(doc, section, keys);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             rows[i].text[static_cast<std::size_t>(column)] = std::move(values[i]);
         }
     }
     // A stored instant counts only while it still matches the row's last time text.
-    const std::vector<std::string> dated = sectionValues(doc, kDatedSection, keys, distinct);
-    const std::vector<std::string> offsets = sectionValues(doc, kOffsetSection, keys, distinct);
+    const std::vector<std::string> dated = sectionValues(doc, kDatedSection, keys);
+    const std::vector<std::string> offsets = sectionValues(doc, kOffsetSection, keys);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         BossRow& row = rows[i];
         const StoredInstant found =
@@ -340,14 +360,14 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
             remakeTimeTexts(row);
         }
     }
-    const std::vector<std::string> leads = sectionValues(doc, kLeadSection, keys, distinct);
+    const std::vector<std::string> leads = sectionValues(doc, kLeadSection, keys);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].timing.leadMinutes = storedLeadTimes(leads[i]);
     }
     if (!doc.sectionEntries(kRuleSection).empty()) {
-        const std::vector<std::string> ruleTexts = sectionValues(doc, kRuleSection, keys, distinct);
-        const std::vector<std::string> zones = sectionValues(doc, kZoneSection, keys, distinct);
-        const std::vector<std::string> marks = sectionValues(doc, kMarksSection, keys, distinct);
+        const std::vector<std::string> ruleTexts = sectionValues(doc, kRuleSection, keys);
+        const std::vector<std::string> zones = sectionValues(doc, kZoneSection, keys);
+        const std::vector<std::string> marks = sectionValues(doc, kMarksSection, keys);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             bool unread = false;
             readRule(ruleTexts[i], zones[i], rows[i].timing, unread);
@@ -360,15 +380,18 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir) {
     return stored;
 }
 
-void loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes) {
-    std::optional<StoredTable> stored = readTable(dir);
+bool loadTable(BossTable& table, const std::filesystem::path& dir, std::string* warnMinutes,
+               std::string* error) {
+    std::optional<StoredTable> stored = readTable(dir, error);
     if (warnMinutes) {
         *warnMinutes = stored ? stored->warnMinutes : std::string();
     }
-    if (stored) {
-        // The whole table goes in at once: one notice for the listener, however many rows.
-        table.appendRows(std::move(stored->rows));
+    if (!stored) {
+        return false;
     }
+    // The whole table goes in at once: one notice for the listener, however many rows.
+    table.appendRows(std::move(stored->rows));
+    return true;
 }
 
 bool saveTable(const BossTable& table, const std::filesystem::path& dir, std::string* error) {
@@ -381,6 +404,11 @@ bool saveRows(const std::vector<BossRow>& rows, const std::filesystem::path& dir
     IniDocument doc;
     if (!loadIniDocument(file, doc, error)) {
         return false;
+    }
+    if (!keysAsSaved(doc)) {
+        // Every row read from those keys is in `rows`: written anew under the keys saving
+        // writes, nothing is lost and no key is left to add a row at the next load.
+        removeTableSections(doc);
     }
     writeRows(doc, rows);
     return saveIniDocument(file, doc, error);
@@ -397,9 +425,7 @@ bool rewriteRows(const std::vector<BossRow>& rows, const std::filesystem::path& 
     if (!loadIniDocument(file, doc, error)) {
         return false;
     }
-    for (std::string_view section : kTableSections) {
-        doc.removeSection(section);
-    }
+    removeTableSections(doc);
     writeRows(doc, rows);
     return saveIniDocument(file, doc, error);
 }

@@ -39,15 +39,18 @@ struct StoredTable {
 // text, or when its clock time at the offset stored beside it ("LastKillOffset") is: then
 // the computer's zone changed, and the last and next times are made again from the
 // instant. Otherwise the date is derived from the text. A missing file is a table
-// without rows; nullopt when the file cannot be read. Touches no table, so any thread
-// may read while the window is being built.
-std::optional<StoredTable> readTable(const std::filesystem::path& dir);
+// without rows; nullopt when the file cannot be read (a directory, a pipe, no
+// permission), with the file and the system's reason in `error`. Touches no table, so
+// any thread may read while the window is being built.
+[[nodiscard]] std::optional<StoredTable> readTable(const std::filesystem::path& dir,
+                                                   std::string* error = nullptr);
 
 // Appends what readTable reads (a missing file adds nothing). `warnMinutes`, when given,
 // receives the stored warning minutes from the same read (what readWarnMinutes gives),
-// so a start reads the file once.
-void loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
-               std::string* warnMinutes = nullptr);
+// so a start reads the file once. False, with the reason in `error`, when the file
+// cannot be read: an empty table then is no table without rows.
+bool loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
+               std::string* warnMinutes = nullptr, std::string* error = nullptr);
 
 // Writes every data row under keys "1", "2", ... in one atomic replacement; the result
 // is the file that writing the values one by one would give, plus section "LastKillUtc"
@@ -55,18 +58,18 @@ void loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
 // the local clock's offset from UTC at that instant, in seconds. Keys of rows that no
 // longer exist stay. False (file unchanged) when the write fails, with the file and the
 // reason in `error`.
-bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir,
-               std::string* error = nullptr);
+[[nodiscard]] bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir,
+                             std::string* error = nullptr);
 // The same for rows copied out of a table (its rows()).
-bool saveRows(const std::vector<schedule::BossRow>& rows, const std::filesystem::path& dir,
-              std::string* error = nullptr);
+[[nodiscard]] bool saveRows(const std::vector<schedule::BossRow>& rows,
+                            const std::filesystem::path& dir, std::string* error = nullptr);
 
 // Drops the table's sections, keeps everything else ("set" where it was) and writes
 // every data row anew, in one atomic replacement.
-bool rewriteTable(const schedule::BossTable& table, const std::filesystem::path& dir,
-                  std::string* error = nullptr);
-bool rewriteRows(const std::vector<schedule::BossRow>& rows, const std::filesystem::path& dir,
-                 std::string* error = nullptr);
+[[nodiscard]] bool rewriteTable(const schedule::BossTable& table, const std::filesystem::path& dir,
+                                std::string* error = nullptr);
+[[nodiscard]] bool rewriteRows(const std::vector<schedule::BossRow>& rows,
+                               const std::filesystem::path& dir, std::string* error = nullptr);
 
 // The keys of one section, in file order (a line without "=" counts whole).
 std::vector<std::string> readSectionKeys(const std::filesystem::path& file,
@@ -82,17 +85,17 @@ std::string zeroedBytes(std::size_t n);
 // by the default at start-up (the window does it, through the box).
 inline constexpr std::string_view kDefaultWarnMinutes = "5";
 std::string readWarnMinutes(const std::filesystem::path& dir);
-bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text,
-                      std::string* error = nullptr);
+[[nodiscard]] bool writeWarnMinutes(const std::filesystem::path& dir, std::string_view text,
+                                    std::string* error = nullptr);
 
 // The warning minutes box's content changed: store it as typed.
-bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText,
-                          std::string* error = nullptr);
+[[nodiscard]] bool onWarnMinutesChanged(const std::filesystem::path& dir, std::string_view boxText,
+                                        std::string* error = nullptr);
 
 // Alarm sound path: "confing.ini", section "m", key "m"; "" means the built-in sound.
 std::string readSoundPath(const std::filesystem::path& dir);
-bool writeSoundPath(const std::filesystem::path& dir, std::string_view path,
-                    std::string* error = nullptr);
+[[nodiscard]] bool writeSoundPath(const std::filesystem::path& dir, std::string_view path,
+                                  std::string* error = nullptr);
 
 // What config.ini and confing.ini are still to receive. A later change replaces an
 // earlier one of the same kind, so writing what is pending always stores the newest.
@@ -136,17 +139,17 @@ public:
     void rewriteTable(const schedule::BossTable& table) override;
     // Stores the warning minutes in config.ini; false when config.ini could not be
     // written, with the reason in `error`.
-    bool writeWarnMinutes(std::string_view text, std::string* error = nullptr);
+    [[nodiscard]] bool writeWarnMinutes(std::string_view text, std::string* error = nullptr);
     // Stores the sound path in confing.ini; false when confing.ini could not be
     // written, with the reason in `error`.
-    bool writeSoundPath(std::string_view path, std::string* error = nullptr);
+    [[nodiscard]] bool writeSoundPath(std::string_view path, std::string* error = nullptr);
     // Adds `changes` to what is pending, writes every file that lacks something and
     // reports each write made.
     WriteOutcome write(PendingWrites changes);
 
 private:
-    bool writeTableFile(std::string& error);
-    bool writeSoundFile(std::string& error);
+    [[nodiscard]] bool writeTableFile(std::string& error);
+    [[nodiscard]] bool writeSoundFile(std::string& error);
     void report(const std::filesystem::path& file, bool written, const std::string& error);
 
     std::filesystem::path m_dir;

@@ -385,11 +385,10 @@ bool loadIniDocument(const std::filesystem::path& file, IniDocument& document, s
         document = IniDocument();
         return true;
     }
-    const std::optional<std::string> bytes = text::readWholeFile(file);
+    // The file and the system's reason ("…/config.ini: Is a directory"); a pipe in its
+    // place is refused at once instead of holding the reader.
+    const std::optional<std::string> bytes = text::readWholeFile(file, error);
     if (!bytes) {
-        if (error) {
-            *error = text::utf8FromPath(file) + ": the file cannot be read";
-        }
         return false;
     }
     document = IniDocument::parse(*bytes);

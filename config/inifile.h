@@ -79,19 +79,20 @@ private:
 
 // Loads a file into `document`. A file that does not exist gives an empty document and
 // true; a file that exists but cannot be read gives false, with the reason in `error`.
-bool loadIniDocument(const std::filesystem::path& file, IniDocument& document,
-                     std::string* error = nullptr);
+[[nodiscard]] bool loadIniDocument(const std::filesystem::path& file, IniDocument& document,
+                                   std::string* error = nullptr);
 
 // Writes the document over the file atomically; false (old file intact) on failure, with
 // the file and the reason in `error`.
-bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document,
-                     std::string* error = nullptr);
+[[nodiscard]] bool saveIniDocument(const std::filesystem::path& file, const IniDocument& document,
+                                   std::string* error = nullptr);
 
 // Single reads and writes, as the profile functions make them.
 std::string readIniValue(const std::filesystem::path& file, std::string_view section,
                          std::string_view key);
-bool writeIniValue(const std::filesystem::path& file, std::string_view section,
-                   std::string_view key, std::string_view value, std::string* error = nullptr);
+[[nodiscard]] bool writeIniValue(const std::filesystem::path& file, std::string_view section,
+                                 std::string_view key, std::string_view value,
+                                 std::string* error = nullptr);
 std::vector<std::string> readIniSection(const std::filesystem::path& file,
                                         std::string_view section);
 

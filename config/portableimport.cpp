@@ -55,9 +55,11 @@ ImportResult importPortableFiles(const fs::path& sourceDir, const fs::path& targ
                            " already exists. Nothing was imported; move that file away first "
                            "if the portable folder's files should take its place.");
         }
-        auto bytes = text::readWholeFile(source);
+        std::string reason;
+        auto bytes = text::readWholeFile(source, &reason);
         if (!bytes) {
-            return failure(quoted(source) + " cannot be read. Nothing was imported.");
+            // The file and the system's reason.
+            return failure("Cannot read " + reason + ". Nothing was imported.");
         }
         copies.push_back({source, target, std::move(*bytes)});
     }

@@ -8,7 +8,7 @@
 
 namespace zorvane::config {
 
-struct ImportResult {
+struct [[nodiscard]] ImportResult {
     bool ok = false;
     // The files created in the target folder (none when ok is false).
     std::vector<std::filesystem::path> copied;

@@ -4,16 +4,31 @@
 
 namespace zorvane::history {
 
-IntervalStats intervalStats(std::vector<std::int64_t> instants) {
-    IntervalStats stats;
-    if (instants.size() < 2) {
-        return stats;
+bool sameKill(std::int64_t gap, int periodMinutes, int otherPeriodMinutes) {
+    if (gap == 0) {
+        return true;
     }
-    std::sort(instants.begin(), instants.end());
+    const std::int64_t shorter = std::min(periodMinutes, otherPeriodMinutes);
+    return gap > 0 && gap < std::min<std::int64_t>(kSameKillSeconds, shorter * 60 / 2);
+}
+
+IntervalStats intervalStats(std::vector<KillMoment> kills) {
+    IntervalStats stats;
+    std::sort(kills.begin(), kills.end(),
+              [](const KillMoment& a, const KillMoment& b) { return a.utc < b.utc; });
     std::vector<std::int64_t> gaps;
-    gaps.reserve(instants.size() - 1);
-    for (std::size_t i = 1; i < instants.size(); ++i) {
-        gaps.push_back(instants[i] - instants[i - 1]);
+    gaps.reserve(kills.empty() ? 0 : kills.size() - 1);
+    const KillMoment* counted = kills.empty() ? nullptr : &kills.front();
+    for (std::size_t i = 1; i < kills.size(); ++i) {
+        const std::int64_t gap = kills[i].utc - counted->utc;
+        if (sameKill(gap, counted->periodMinutes, kills[i].periodMinutes)) {
+            continue;
+        }
+        gaps.push_back(gap);
+        counted = &kills[i];
+    }
+    if (gaps.empty()) {
+        return stats;
     }
     stats.count = static_cast<std::int64_t>(gaps.size());
     const auto [least, most] = std::minmax_element(gaps.begin(), gaps.end());

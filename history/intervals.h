@@ -17,8 +17,23 @@ struct IntervalStats {
     std::int64_t maxSeconds = 0;
 };
 
-// The intervals between consecutive instants (seconds since 1970 UTC). The instants
-// may come in any order; they are sorted first.
-IntervalStats intervalStats(std::vector<std::int64_t> instants);
+// One kill: its instant (seconds since 1970 UTC) and the period in force then.
+struct KillMoment {
+    std::int64_t utc = 0;
+    int periodMinutes = 0;
+};
+
+// Kills of one boss this close together are one kill reported twice (by two members of a
+// room, or by a double click and a typed time), as long as that is also less than half the
+// period: no boss comes back that fast.
+inline constexpr std::int64_t kSameKillSeconds = 300;
+
+// Whether a kill `gap` seconds after another is the same kill; the periods are those in
+// force at the two kills (0 when unknown, so only kills in the same second merge).
+bool sameKill(std::int64_t gap, int periodMinutes, int otherPeriodMinutes);
+
+// The intervals between consecutive kills, which may come in any order; a kill that is
+// the same as the one counted before it counts once.
+IntervalStats intervalStats(std::vector<KillMoment> kills);
 
 } // namespace zorvane::history

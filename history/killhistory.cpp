@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 using schedule::KillRecord;
 
 constexpr int kSchemaVersion = 1;
-// A database that cannot be written must not let the queue grow without end.
-constexpr std::size_t kQueueLimit = 100000;
 // Notices kept for a notice handler that is not set yet; a log that never gets one
 // must not collect them without end.
 constexpr std::size_t kUndeliveredLimit = 64;
@@ -37,7 +35,8 @@ CREATE TABLE IF NOT EXISTS kills(
     period INTEGER NOT NULL,
     delay INTEGER NOT NULL,
     source TEXT NOT NULL,
-    sender TEXT NOT NULL DEFAULT ''
+    sender TEXT NOT NULL DEFAULT '',
+    undone INTEGER NOT NULL DEFAULT 0
 );
 -- Covers the interval query (instants of one boss without roll-overs) on its own.
 CREATE INDEX IF NOT EXISTS kills_by_boss ON kills(boss, utc, source);
@@ -145,23 +144,35 @@ public:
         bool damaged = false; // true: moving the file aside mends it
         text::Message reason;
     };
+    // How a write ended: the code and the library's words for it, taken before a
+    // rollback replaces them with "not an error".
+    struct WriteResult {
+        int rc = SQLITE_OK;
+        std::string reason;
+        bool ok() const { return rc == SQLITE_OK; }
+    };
 
     ~Database() {
         // Statements go before the connection they belong to.
         m_insert.reset();
+        m_insertRollOver.reset();
+        m_mark.reset();
         m_recent.reset();
         m_all.reset();
-        m_instants.reset();
+        m_moments.reset();
         m_count.reset();
         sqlite3_close_v2(m_db);
     }
 
     static std::unique_ptr<Database> open(const fs::path& file, Failure& failure) {
-        std::error_code ec;
-        const fs::file_status status = fs::symlink_status(file, ec);
-        if (fs::exists(status) && !fs::is_regular_file(status)) {
-            failure = {true, text::Message(text::MessageId::HistoryNotRegularFile)};
-            return nullptr;
+        // SQLite would wait for ever on a pipe in the place of the file or its journal.
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::error_code ec;
+            const fs::file_status status = fs::symlink_status(withSuffix(file, suffix), ec);
+            if (fs::exists(status) && !fs::is_regular_file(status)) {
+                failure = {true, text::Message(text::MessageId::HistoryNotRegularFile)};
+                return nullptr;
+            }
         }
         auto database = std::unique_ptr<Database>(new Database);
         const int rc = sqlite3_open_v2(text::utf8FromPath(file).c_str(), &database->m_db,
@@ -178,32 +189,28 @@ public:
         return database;
     }
 
-    // Stores the records in one transaction; on failure nothing is stored.
-    int insert(const std::vector<KillRecord>& records) {
+    // Applies the changes in one transaction; on failure nothing is stored.
+    WriteResult apply(const std::vector<Change>& changes) {
         int rc = exec("BEGIN IMMEDIATE");
         if (rc != SQLITE_OK) {
-            return rc;
+            return failed(rc);
         }
-        sqlite3_stmt* stmt = m_insert->get();
-        for (const KillRecord& record : records) {
-            bindText(stmt, 1, record.boss);
-            sqlite3_bind_int64(stmt, 2, record.utcSeconds);
-            sqlite3_bind_int(stmt, 3, record.periodMinutes);
-            sqlite3_bind_int(stmt, 4, record.delayMinutes);
-            bindText(stmt, 5, sourceKey(record.source));
-            bindText(stmt, 6, record.sender);
-            rc = sqlite3_step(stmt);
-            m_insert->reset();
-            if (rc != SQLITE_DONE) {
+        for (const Change& change : changes) {
+            const WriteResult result = change.kind == Change::Record
+                                           ? insert(change.record)
+                                           : mark(change.record, change.kind == Change::Undo);
+            if (!result.ok()) {
                 exec("ROLLBACK");
-                return rc;
+                return result;
             }
         }
         rc = exec("COMMIT");
         if (rc != SQLITE_OK) {
+            const WriteResult result = failed(rc);
             exec("ROLLBACK");
+            return result;
         }
-        return rc;
+        return {};
     }
 
     std::vector<KillRecord> records(Statement& query, std::string_view boss, int limit) {
@@ -223,16 +230,16 @@ public:
     }
     std::vector<KillRecord> all(std::string_view boss) { return records(*m_all, boss, -1); }
 
-    std::vector<std::int64_t> killInstants(std::string_view boss) {
-        std::vector<std::int64_t> instants;
-        sqlite3_stmt* stmt = m_instants->get();
+    std::vector<KillMoment> killMoments(std::string_view boss) {
+        std::vector<KillMoment> moments;
+        sqlite3_stmt* stmt = m_moments->get();
         bindText(stmt, 1, boss);
         bindText(stmt, 2, sourceKey(schedule::KillSource::RollOver));
         while (sqlite3_step(stmt) == SQLITE_ROW) {
-            instants.push_back(sqlite3_column_int64(stmt, 0));
+            moments.push_back({sqlite3_column_int64(stmt, 0), sqlite3_column_int(stmt, 1)});
         }
-        m_instants->reset();
-        return instants;
+        m_moments->reset();
+        return moments;
     }
 
     std::int64_t count(std::string_view boss) {
@@ -252,6 +259,40 @@ private:
     Database() = default;
 
     int exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+    WriteResult failed(int rc) const { return {rc, errorText(rc)}; }
+
+    // One kill; a roll-over only when the same one is not stored yet.
+    WriteResult insert(const KillRecord& record) {
+        Statement& statement =
+            record.source == schedule::KillSource::RollOver ? *m_insertRollOver : *m_insert;
+        sqlite3_stmt* stmt = statement.get();
+        bindText(stmt, 1, record.boss);
+        sqlite3_bind_int64(stmt, 2, record.utcSeconds);
+        sqlite3_bind_int(stmt, 3, record.periodMinutes);
+        sqlite3_bind_int(stmt, 4, record.delayMinutes);
+        bindText(stmt, 5, sourceKey(record.source));
+        bindText(stmt, 6, record.sender);
+        return stepOnce(statement);
+    }
+
+    WriteResult mark(const KillRecord& record, bool undone) {
+        sqlite3_stmt* stmt = m_mark->get();
+        bindText(stmt, 1, record.boss);
+        sqlite3_bind_int64(stmt, 2, record.utcSeconds);
+        bindText(stmt, 3, sourceKey(record.source));
+        bindText(stmt, 4, record.sender);
+        sqlite3_bind_int(stmt, 5, undone ? 1 : 0);
+        return stepOnce(*m_mark);
+    }
+
+    // Runs a statement that returns no rows and rewinds it.
+    WriteResult stepOnce(Statement& statement) {
+        const int rc = sqlite3_step(statement.get());
+        const WriteResult result = rc == SQLITE_DONE ? WriteResult{} : failed(rc);
+        statement.reset();
+        return result;
+    }
 
     // The single text a pragma answers with; nullopt (and rc) on an error.
     std::optional<std::string> pragmaText(const char* sql, int& rc) {
@@ -275,6 +316,29 @@ private:
     bool fail(Failure& failure, int rc) {
         failure = {isDamage(rc), text::Message::literal(errorText(rc))};
         return false;
+    }
+
+    // Runs the statements in one transaction; on failure rolls back and says why.
+    bool change(std::initializer_list<std::string> statements, Failure& failure) {
+        bool done = exec("BEGIN IMMEDIATE") == SQLITE_OK;
+        for (auto it = statements.begin(); done && it != statements.end(); ++it) {
+            done = exec(it->c_str()) == SQLITE_OK;
+        }
+        if (done && exec("COMMIT") == SQLITE_OK) {
+            return true;
+        }
+        const int code = sqlite3_extended_errcode(m_db);
+        failure = {isDamage(code), text::Message::literal(errorText(code))};
+        exec("ROLLBACK");
+        return false;
+    }
+
+    bool hasColumn(const char* table, const char* column) {
+        sqlite3_stmt* stmt = nullptr;
+        const std::string sql = std::string("SELECT ") + column + " FROM " + table + " LIMIT 0";
+        const bool has = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK;
+        sqlite3_finalize(stmt);
+        return has;
     }
 
     bool setUp(Failure& failure) {
@@ -305,28 +369,37 @@ private:
                                             {text::Message::literal(*version)})};
             return false;
         }
-        if (stored < kSchemaVersion) {
-            if (exec("BEGIN IMMEDIATE") != SQLITE_OK || exec(kSchema) != SQLITE_OK ||
-                exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str()) !=
-                    SQLITE_OK ||
-                exec("COMMIT") != SQLITE_OK) {
-                const int code = sqlite3_extended_errcode(m_db);
-                exec("ROLLBACK");
-                return fail(failure, code);
-            }
+        if (stored < kSchemaVersion &&
+            !change({kSchema, "PRAGMA user_version=" + std::to_string(kSchemaVersion)}, failure)) {
+            return false;
+        }
+        // Undo marks came later; a program that does not know them still reads the file.
+        if (!hasColumn("kills", "undone") &&
+            !change({"ALTER TABLE kills ADD COLUMN undone INTEGER NOT NULL DEFAULT 0"}, failure)) {
+            return false;
         }
         constexpr const char* kColumns =
             "SELECT boss, utc, period, delay, source, sender FROM kills ";
-        const std::string recent =
-            std::string(kColumns) + "WHERE boss = ?1 ORDER BY utc DESC, id DESC LIMIT ?2";
-        const std::string all = std::string(kColumns) + "WHERE boss = ?1 ORDER BY utc, id LIMIT ?2";
+        const std::string recent = std::string(kColumns) +
+                                   "WHERE boss = ?1 AND undone = 0 ORDER BY utc DESC, id DESC "
+                                   "LIMIT ?2";
+        const std::string all =
+            std::string(kColumns) + "WHERE boss = ?1 AND undone = 0 ORDER BY utc, id LIMIT ?2";
         const std::pair<std::unique_ptr<Statement>*, std::string> sqls[] = {
             {&m_insert, "INSERT INTO kills(boss, utc, period, delay, source, sender) "
                         "VALUES(?1, ?2, ?3, ?4, ?5, ?6)"},
+            {&m_insertRollOver,
+             "INSERT INTO kills(boss, utc, period, delay, source, sender) "
+             "SELECT ?1, ?2, ?3, ?4, ?5, ?6 WHERE NOT EXISTS "
+             "(SELECT 1 FROM kills WHERE boss = ?1 AND utc = ?2 AND source = ?5)"},
+            {&m_mark, "UPDATE kills SET undone = ?5 WHERE id = (SELECT id FROM kills "
+                      "WHERE boss = ?1 AND utc = ?2 AND source = ?3 AND sender = ?4 "
+                      "AND undone <> ?5 ORDER BY id DESC LIMIT 1)"},
             {&m_recent, recent},
             {&m_all, all},
-            {&m_instants, "SELECT utc FROM kills WHERE boss = ?1 AND source <> ?2 ORDER BY utc"},
-            {&m_count, "SELECT count(*) FROM kills WHERE boss = ?1"},
+            {&m_moments, "SELECT utc, period FROM kills WHERE boss = ?1 AND source <> ?2 "
+                         "AND undone = 0 ORDER BY utc"},
+            {&m_count, "SELECT count(*) FROM kills WHERE boss = ?1 AND undone = 0"},
         };
         for (const auto& [slot, sql] : sqls) {
             auto statement = std::make_unique<Statement>();
@@ -343,7 +416,8 @@ private:
     }
 
     sqlite3* m_db = nullptr;
-    std::unique_ptr<Statement> m_insert, m_recent, m_all, m_instants, m_count;
+    std::unique_ptr<Statement> m_insert, m_insertRollOver, m_mark, m_recent, m_all, m_moments,
+        m_count;
 };
 
 SqliteKillLog::SqliteKillLog(std::filesystem::path file) : m_file(std::move(file)) {}
@@ -357,22 +431,28 @@ SqliteKillLog::~SqliteKillLog() {
     m_db.reset();
 }
 
-void SqliteKillLog::openOnFirstUseLocked(Notices& notices) {
-    if (m_state.load() == State::NotTried) {
+void SqliteKillLog::ensureOpenLocked(Notices& notices) {
+    if (!m_db) {
         openLocked(notices);
     }
 }
 
-void SqliteKillLog::openOnFirstUse() {
-    if (m_state.load() != State::NotTried) {
+void SqliteKillLog::ensureOpen() {
+    if (m_state.load() == State::Open) {
         return; // no need to wait for a write in progress
     }
     Notices notices;
     {
         std::lock_guard lock(m_dbMutex);
-        openOnFirstUseLocked(notices);
+        ensureOpenLocked(notices);
+        if (m_db && m_waiting.empty() && m_failed && (notices.empty() || notices.back().empty())) {
+            // Nothing waits: opening was all that failed.
+            m_failed = false;
+            notices.emplace_back();
+        }
+        queueNoticesLocked(notices);
     }
-    announce(notices);
+    announceQueued();
 }
 
 void SqliteKillLog::openLocked(Notices& notices) {
@@ -380,41 +460,55 @@ void SqliteKillLog::openLocked(Notices& notices) {
     // tells it; the details follow.
     const std::string name = text::utf8FromPath(m_file);
     Database::Failure failure;
+    text::Message notice;
     m_db = Database::open(m_file, failure);
     if (!m_db && failure.damaged) {
         std::string moveError;
         const std::optional<fs::path> aside = moveAside(m_file, moveError);
         if (!aside) {
-            notices.push_back(text::Message(
+            notice = text::Message(
                 text::MessageId::HistoryDamagedStuck,
-                {text::Message::literal(name), failure.reason, text::Message::literal(moveError)}));
+                {text::Message::literal(name), failure.reason, text::Message::literal(moveError)});
         } else {
             const text::Message reason = failure.reason;
             const std::string asideName = text::utf8FromPath(aside->filename());
             m_db = Database::open(m_file, failure);
             if (m_db) {
-                notices.push_back(text::Message(text::MessageId::HistoryDamagedMoved,
-                                                {text::Message::literal(asideName), reason}));
+                notice = text::Message(text::MessageId::HistoryDamagedMoved,
+                                       {text::Message::literal(asideName), reason});
             } else {
-                notices.push_back(
-                    text::Message(text::MessageId::HistoryDamagedNotRecreated,
-                                  {text::Message::literal(asideName), reason, failure.reason}));
+                notice = text::Message(text::MessageId::HistoryDamagedNotRecreated,
+                                       {text::Message::literal(asideName), reason, failure.reason});
             }
         }
     } else if (!m_db) {
-        notices.push_back(text::Message(text::MessageId::HistoryCannotOpen,
-                                        {text::Message::literal(name), failure.reason}));
+        notice = text::Message(text::MessageId::HistoryCannotOpen,
+                               {text::Message::literal(name), failure.reason});
     }
     m_state = m_db ? State::Open : State::Unavailable;
+    if (m_db) {
+        m_openFailure = {};
+        if (!notice.empty()) {
+            notices.push_back(std::move(notice));
+        }
+        return;
+    }
+    m_failed = true;
+    m_openReason = failure.reason;
+    // Tried again at every use: the same failure is told once.
+    if (notice != m_openFailure) {
+        m_openFailure = notice;
+        notices.push_back(std::move(notice));
+    }
 }
 
 bool SqliteKillLog::isOpen() {
-    openOnFirstUse();
+    ensureOpen();
     return m_state.load() == State::Open;
 }
 
 text::Message SqliteKillLog::notice() {
-    openOnFirstUse();
+    ensureOpen();
     std::lock_guard lock(m_queueMutex);
     return m_notice;
 }
@@ -433,14 +527,33 @@ void SqliteKillLog::setNoticeHandler(std::function<void(const text::Message&)> h
     }
 }
 
+void SqliteKillLog::queueNoticesLocked(Notices& notices) {
+    const std::lock_guard lock(m_queueMutex);
+    m_outbox.insert(m_outbox.end(), std::make_move_iterator(notices.begin()),
+                    std::make_move_iterator(notices.end()));
+    notices.clear();
+}
+
+void SqliteKillLog::announceQueued() {
+    // One announcer at a time, taking the notices in the order they arose: the writer and
+    // a query may both meet failures, and "cannot open" must not arrive after what follows.
+    const std::lock_guard order(m_announceMutex);
+    Notices notices;
+    {
+        const std::lock_guard lock(m_queueMutex);
+        notices.swap(m_outbox);
+    }
+    announce(notices);
+}
+
 void SqliteKillLog::announce(const Notices& notices) {
     for (const text::Message& notice : notices) {
-        if (notice.empty()) {
-            continue;
-        }
         std::function<void(const text::Message&)> handler;
         {
             std::lock_guard lock(m_queueMutex);
+            if (notice == m_notice) {
+                continue; // a failure met again at the next use, told already
+            }
             m_notice = notice;
             handler = m_noticeHandler;
             if (!handler) {
@@ -457,19 +570,26 @@ void SqliteKillLog::announce(const Notices& notices) {
 }
 
 void SqliteKillLog::recordKill(const KillRecord& record) {
-    if (m_state.load() == State::Unavailable) {
-        return; // nowhere to keep it; the notice has told the user
-    }
+    enqueue({record, Change::Record});
+}
+
+void SqliteKillLog::setUndone(const KillRecord& record, bool undone) {
+    enqueue({record, undone ? Change::Undo : Change::Redo});
+}
+
+void SqliteKillLog::enqueue(Change change) {
     bool first = false;
     {
         std::lock_guard lock(m_queueMutex);
         if (m_queue.size() >= kQueueLimit) {
+            // A database that cannot be written must not let the queue grow without end.
+            m_dropped.fetch_add(1);
             return;
         }
         first = m_queue.empty();
-        m_queue.push_back(record);
+        m_queue.push_back(std::move(change));
     }
-    // One store per batch: kills recorded while one waits go with it.
+    // One store per batch: changes made while one waits go with it.
     if (first) {
         m_writer.post([this] { storeQueued(); });
     }
@@ -480,43 +600,60 @@ void SqliteKillLog::storeQueued() {
     {
         std::lock_guard lock(m_dbMutex);
         storeQueuedLocked(notices);
+        queueNoticesLocked(notices);
     }
-    announce(notices);
+    announceQueued();
 }
 
 bool SqliteKillLog::storeQueuedLocked(Notices& notices) {
-    std::vector<KillRecord> batch;
     {
         std::lock_guard lock(m_queueMutex);
-        batch.swap(m_queue);
+        m_waiting.insert(m_waiting.end(), std::make_move_iterator(m_queue.begin()),
+                         std::make_move_iterator(m_queue.end()));
+        m_queue.clear();
     }
-    if (batch.empty()) {
+    if (m_waiting.size() > kQueueLimit) {
+        m_dropped.fetch_add(m_waiting.size() - kQueueLimit);
+        m_waiting.resize(kQueueLimit);
+    }
+    if (m_waiting.empty()) {
         return true;
     }
-    openOnFirstUseLocked(notices);
-    m_lastWriteFailed = true;
-    if (!m_db) {
-        return false; // the notice of the failed opening already tells the user
-    }
-    int rc = m_db->insert(batch);
-    if (rc == SQLITE_OK) {
-        m_lastWriteFailed = false;
-        return true;
-    }
-    std::string reason = m_db->errorText(rc);
-    if (isDamage(rc)) {
-        // Broken while running: start afresh beside the damaged file and keep the batch.
-        m_db.reset();
-        openLocked(notices);
-        if (m_db && m_db->insert(batch) == SQLITE_OK) {
-            m_lastWriteFailed = false;
+    ensureOpenLocked(notices);
+    text::Message reason = m_openReason;
+    if (m_db) {
+        Database::WriteResult result = m_db->apply(m_waiting);
+        if (!result.ok() && isDamage(result.rc)) {
+            // Broken while running: start afresh beside the damaged file and keep the batch.
+            m_db.reset();
+            openLocked(notices);
+            if (m_db) {
+                result = m_db->apply(m_waiting);
+            }
+            reason = m_db ? text::Message::literal(result.reason) : m_openReason;
+        } else {
+            reason = text::Message::literal(result.reason);
+        }
+        if (m_db && result.ok()) {
+            m_waiting.clear();
+            const std::size_t dropped = m_dropped.exchange(0);
+            if (dropped > 0) {
+                notices.push_back(text::Message(
+                    text::MessageId::HistoryWriteFailed,
+                    {text::Message::literal(std::to_string(dropped)), m_lastWriteReason}));
+            } else if (m_failed && (notices.empty() || notices.back().empty())) {
+                // Everything that waited is stored: the earlier notice no longer holds.
+                notices.emplace_back();
+            }
+            m_failed = false;
             return true;
         }
-        return false;
     }
+    m_failed = true;
+    m_lastWriteReason = reason;
     notices.push_back(text::Message(
         text::MessageId::HistoryWriteFailed,
-        {text::Message::literal(std::to_string(batch.size())), text::Message::literal(reason)}));
+        {text::Message::literal(std::to_string(m_waiting.size() + m_dropped.load())), reason}));
     return false;
 }
 
@@ -525,14 +662,16 @@ bool SqliteKillLog::flush() {
     bool stored = false;
     {
         std::lock_guard lock(m_dbMutex);
-        openOnFirstUseLocked(notices);
-        storeQueuedLocked(notices);
-        // The writer thread may have taken (and failed with) the last kills just before.
-        stored = m_db && !m_lastWriteFailed;
+        ensureOpenLocked(notices);
+        // The writer thread may have taken (and failed with) the last kills just before:
+        // they wait in m_waiting and are tried again here.
+        stored = storeQueuedLocked(notices) && m_db;
+        queueNoticesLocked(notices);
     }
-    announce(notices);
+    announceQueued();
     return stored;
 }
+
 std::vector<KillRecord> SqliteKillLog::recentKills(std::string_view boss, int limit) {
     flush();
     std::lock_guard lock(m_dbMutex);
@@ -553,14 +692,14 @@ std::int64_t SqliteKillLog::recordCount(std::string_view boss) {
 
 IntervalStats SqliteKillLog::killIntervals(std::string_view boss) {
     flush();
-    std::vector<std::int64_t> instants;
+    std::vector<KillMoment> moments;
     {
         std::lock_guard lock(m_dbMutex);
         if (m_db) {
-            instants = m_db->killInstants(boss);
+            moments = m_db->killMoments(boss);
         }
     }
-    return intervalStats(std::move(instants));
+    return intervalStats(std::move(moments));
 }
 
 bool SqliteKillLog::exportCsv(std::string_view boss, const std::filesystem::path& target,
@@ -571,10 +710,11 @@ bool SqliteKillLog::exportCsv(std::string_view boss, const std::filesystem::path
         }
         return false;
     }
-    if (!text::replaceFileAtomically(target, killsCsv(allKills(boss)))) {
+    std::string reason;
+    if (!text::replaceFileAtomically(target, killsCsv(allKills(boss)), &reason)) {
         if (error) {
-            *error = text::Message(text::MessageId::CannotWrite,
-                                   {text::Message::literal(text::utf8FromPath(target))});
+            // The file and the system's reason ("…/boss.csv: No space left on device").
+            *error = text::Message(text::MessageId::CannotWrite, {text::Message::literal(reason)});
         }
         return false;
     }

@@ -245,7 +245,10 @@ void BossTableModel::notifyCells(int firstRow, int lastRow, int firstColumn, int
     if (first > last || firstColumn < 0 || lastColumn >= kColumnCount || firstColumn > lastColumn) {
         return;
     }
-    emit dataChanged(index(first - 1, firstColumn), index(last - 1, lastColumn));
+    // Every cell of a row carries the row's typed state (RemainingSecondsRole, RowPhaseRole)
+    // and takes its look from the use box and the countdown: a change of any cell may change
+    // how the whole row looks, so views repaint whole rows.
+    emit dataChanged(index(first - 1, 0), index(last - 1, kColumnCount - 1));
 }
 
 void BossTableModel::headerChanged(int firstColumn, int lastColumn) {

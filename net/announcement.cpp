@@ -47,11 +47,12 @@ std::string fetchAnnouncement(std::string_view url, const std::string& programDi
     }
     const std::filesystem::path path =
         text::pathFromUtf8(programDir) / std::string(kAnnouncementFileName);
-    if (text::replaceFileAtomically(path, text::utf8ToGb18030(page))) {
+    std::string reason;
+    if (text::replaceFileAtomically(path, text::utf8ToGb18030(page), &reason)) {
         return page;
     }
-    report(text::Message(text::MessageId::CannotWrite,
-                         {text::Message::literal(text::utf8FromPath(path))}));
+    // The file and the system's reason ("…/1.htm: No space left on device").
+    report(text::Message(text::MessageId::CannotWrite, {text::Message::literal(reason)}));
     // As the viewer would show the file: whatever an earlier start left there.
     return text::gb18030ToUtf8(text::readWholeFile(path).value_or(std::string()));
 }

@@ -7,7 +7,7 @@
 
 namespace zorvane::schedule {
 
-void dateUndatedRows(BossTable& table, DateTime now) {
+void dateUndatedRows(BossTable& table, UtcSeconds now) {
     for (const BossRow& row : table.rows()) {
         if (row.timing.lastUtc) {
             continue;
@@ -19,7 +19,7 @@ void dateUndatedRows(BossTable& table, DateTime now) {
     }
 }
 
-void dateUndatedRows(std::vector<BossRow>& rows, DateTime now) {
+void dateUndatedRows(std::vector<BossRow>& rows, UtcSeconds now) {
     for (BossRow& row : rows) {
         if (!row.timing.lastUtc) {
             row.timing.lastUtc = deriveLastInstant(row.text[kLastTimeColumn], now);

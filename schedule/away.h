@@ -23,11 +23,14 @@ struct MissedRow {
 };
 
 // Gives every row whose last time has a time of day but no instant yet the instant the
-// tick would read from it at `now`, so all readers agree from the start.
-void dateUndatedRows(BossTable& table, DateTime now);
+// tick would read from it at the instant `now`, so all readers agree from the start.
+void dateUndatedRows(BossTable& table, UtcSeconds now);
 // The same for rows not yet in a table, as read from the file: they can be dated on the
 // thread that reads them.
-void dateUndatedRows(std::vector<BossRow>& rows, DateTime now);
+void dateUndatedRows(std::vector<BossRow>& rows, UtcSeconds now);
+// A local reading is no instant (see Clock::instant).
+void dateUndatedRows(BossTable& table, DateTime now) = delete;
+void dateUndatedRows(std::vector<BossRow>& rows, DateTime now) = delete;
 
 // The rows with dated cycles (at least a minute long) that came due in (lastSeen, now],
 // in table order. A program seen running until a moment ago lists nothing.

@@ -3,31 +3,36 @@
 // so that tests can run it at any time of day.
 
 #include "schedule/datetime.h"
+#include "schedule/instant.h"
 
 namespace zorvane::schedule {
 
 class Clock {
 public:
     virtual ~Clock() = default;
-    // The current local date-time, to whole seconds.
-    virtual DateTime now() const = 0;
+    // The current instant, to whole seconds. Every "now" starts here: a local reading
+    // cannot be turned back into an instant in the hour the clocks are set back, when
+    // each reading occurs twice.
+    virtual UtcSeconds instant() const = 0;
+    // The local date-time of one reading of instant(), for what the table shows.
+    DateTime now() const { return toLocal(instant()); }
 };
 
-// The machine's local wall clock.
+// The machine's wall clock.
 class SystemClock final : public Clock {
 public:
-    DateTime now() const override;
+    UtcSeconds instant() const override;
 };
 
 // One reading of another clock, so that a computation sees a single "now" even when it
 // straddles a second (or midnight).
 class FrozenClock final : public Clock {
 public:
-    explicit FrozenClock(DateTime now) : m_now(now) {}
-    DateTime now() const override { return m_now; }
+    explicit FrozenClock(UtcSeconds instant) : m_instant(instant) {}
+    UtcSeconds instant() const override { return m_instant; }
 
 private:
-    DateTime m_now;
+    UtcSeconds m_instant;
 };
 
 } // namespace zorvane::schedule

@@ -102,50 +102,76 @@ std::optional<ClockTime> readClockTime(std::string_view text) {
     return std::nullopt;
 }
 
-UtcSeconds instantOnDate(std::int64_t secondsOfDay, DateTime day) {
+namespace {
+
+// The local date-time of `secondsOfDay` on the local date of `day` (60 minutes or seconds
+// carry).
+DateTime onDate(std::int64_t secondsOfDay, DateTime day) {
     DateTimeParts p;
     if (!breakDown(day, p)) {
-        return toUtc(day);
+        return day;
     }
     p.hour = static_cast<int>(secondsOfDay / 3600);
     p.minute = static_cast<int>(secondsOfDay / 60 % 60);
     p.second = static_cast<int>(secondsOfDay % 60);
-    return toUtc(makeDateTime(p));
+    return makeDateTime(p);
 }
 
-std::optional<UtcSeconds> deriveLastInstant(std::string_view lastText, DateTime now) {
+// The latest instant not after `now` at which the local clock showed the time of day:
+// today's reading, else yesterday's.
+struct PastReading {
+    UtcSeconds instant = 0;
+    bool today = false;
+};
+std::optional<PastReading> latestPastReading(const ClockTime& time, UtcSeconds now) {
+    const DateTime local = toLocal(now);
+    if (local == kInvalidDateTime) {
+        return std::nullopt;
+    }
+    const std::int64_t of = time.secondsOfDay();
+    if (const std::optional<UtcSeconds> today = latestInstantOf(onDate(of, local), now)) {
+        return PastReading{*today, true};
+    }
+    if (const std::optional<UtcSeconds> yesterday =
+            latestInstantOf(onDate(of, addMinutes(local, -24 * 60)), now)) {
+        return PastReading{*yesterday, false};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+UtcSeconds instantOnDate(std::int64_t secondsOfDay, DateTime day) {
+    return toUtc(onDate(secondsOfDay, day));
+}
+
+std::optional<UtcSeconds> deriveLastInstant(std::string_view lastText, UtcSeconds now) {
     const std::optional<ClockTime> time = readClockTime(lastText);
     if (!time || !time->valid()) {
         return std::nullopt;
     }
-    const std::int64_t of = time->secondsOfDay();
-    const DateTime day = of > secondsOfDayOf(now) ? addMinutes(now, -24 * 60) : now;
-    return instantOnDate(of, day);
+    const std::optional<PastReading> reading = latestPastReading(*time, now);
+    return reading ? std::optional(reading->instant) : std::nullopt;
 }
 
-std::optional<UtcSeconds> typedKillInstant(std::string_view typed, DateTime now) {
-    const UtcSeconds nowUtc = toUtc(now);
+std::optional<UtcSeconds> typedKillInstant(std::string_view typed, UtcSeconds now) {
     const std::int64_t ago = minutesAgo(typed);
     if (ago >= 0) {
         if (ago > kLongestMinutesAgo) {
             return std::nullopt;
         }
-        return nowUtc - ago * 60;
+        return now - ago * 60;
     }
     const std::optional<ClockTime> time = readClockTime(typed);
     if (!time || !time->valid()) {
         return std::nullopt;
     }
-    const std::int64_t typedOfDay = time->secondsOfDay();
-    const std::int64_t nowOfDay = secondsOfDayOf(now);
-    if (typedOfDay <= nowOfDay) {
-        return instantOnDate(typedOfDay, now);
+    const std::optional<PastReading> reading = latestPastReading(*time, now);
+    // Yesterday's only if that is recent enough to be what was meant.
+    if (!reading || (!reading->today && now - reading->instant > kTwelveHours)) {
+        return std::nullopt;
     }
-    // Later than the clock: yesterday's, if that is recent enough to be what was meant.
-    if (typedOfDay - nowOfDay >= kDay - kTwelveHours) {
-        return instantOnDate(typedOfDay, addMinutes(now, -24 * 60));
-    }
-    return std::nullopt;
+    return reading->instant;
 }
 
 std::string nextTimeText(UtcSeconds last, std::int64_t periodMinutes) {

@@ -41,15 +41,20 @@ std::optional<ClockTime> readClockTime(std::string_view text);
 // The instant of `secondsOfDay` on the local date of `day` (60 minutes or seconds carry).
 UtcSeconds instantOnDate(std::int64_t secondsOfDay, DateTime day);
 
-// The instant a stored last-time text stands for when read at `now`: that time of day
-// today, or yesterday when it is still ahead of the clock (a kill cannot lie ahead).
-// nullopt when the text holds no valid time of day.
-std::optional<UtcSeconds> deriveLastInstant(std::string_view lastText, DateTime now);
+// The instant a stored last-time text stands for when read at `now`: the latest instant
+// not after `now` whose local clock showed that time, today or yesterday (a kill cannot
+// lie ahead; in the hour the clocks are set back the later of the two readings that
+// already passed). nullopt when the text holds no valid time of day.
+std::optional<UtcSeconds> deriveLastInstant(std::string_view lastText, UtcSeconds now);
+// A local reading is no instant (see Clock::instant).
+std::optional<UtcSeconds> deriveLastInstant(std::string_view lastText, DateTime now) = delete;
 
 // The instant of a kill typed into the last time at `now`: "-N" is N minutes ago (N up
-// to kLongestMinutesAgo); a time of day not later than the clock is today's, a later one
-// is yesterday's when that lies within the last 12 hours. nullopt for anything else.
-std::optional<UtcSeconds> typedKillInstant(std::string_view typed, DateTime now);
+// to kLongestMinutesAgo); a time of day is the latest instant not after `now` at which
+// the local clock showed it, today's or else yesterday's when that lies within the last
+// 12 hours. nullopt for anything else.
+std::optional<UtcSeconds> typedKillInstant(std::string_view typed, UtcSeconds now);
+std::optional<UtcSeconds> typedKillInstant(std::string_view typed, DateTime now) = delete;
 
 // The next-time text: the local clock time of last + period. Every writer of a next
 // time uses this. A period too large for the calendar still gives a time of day.

@@ -24,12 +24,12 @@ UtcSeconds lastInstantOf(const BossTable& table, int row, const Clock& clock) {
     if (const std::optional<RowTiming> timing = table.timing(row); timing && timing->lastUtc) {
         return *timing->lastUtc;
     }
-    const DateTime now = clock.now();
+    const UtcSeconds now = clock.instant();
     if (const std::optional<UtcSeconds> derived =
             deriveLastInstant(table.cellText(row, kLastTimeColumn), now)) {
         return *derived;
     }
-    return instantOnDate(0, now);
+    return instantOnDate(0, toLocal(now));
 }
 
 void finishPeriod(BossTable& table, int row, std::string_view warnMinutesText, const Clock& clock,
@@ -60,12 +60,11 @@ void finishDelay(BossTable& table, int row, MessageSink& messages, TableStore& s
 }
 
 void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& messages,
-                    TableStore& store, KillLog* killLog) {
+                    TableStore& store, KillLog* killLog, const BossRow* before) {
     const RowId id = table.rowId(row);
     const std::string typed = table.cellText(row, kLastTimeColumn);
     const std::int32_t period = text::textToInteger(table.cellText(row, kPeriodColumn));
-    const DateTime now = clock.now();
-    if (const std::optional<UtcSeconds> killed = typedKillInstant(typed, now)) {
+    if (const std::optional<UtcSeconds> killed = typedKillInstant(typed, clock.instant())) {
         std::vector<std::pair<int, std::string>> cells{
             {kNextTimeColumn, nextTimeText(*killed, period)}};
         if (!readClockTime(typed)) {
@@ -88,13 +87,21 @@ void finishLastTime(BossTable& table, int row, const Clock& clock, MessageSink& 
         }
         return;
     }
+    // Refused: no kill happened, so the row gets back what it held and nothing is saved,
+    // recorded or announced. That comes before the message box, since the tick counts on
+    // while the box is open and must not count from the refused text.
+    if (before && before->id == id) {
+        const std::vector<std::pair<int, std::string>> cells{
+            {kLastTimeColumn, before->text[kLastTimeColumn]},
+            {kNextTimeColumn, before->text[kNextTimeColumn]}};
+        if (before->timing.lastUtc) {
+            table.setDatedCellTextsIf(id, {{kLastTimeColumn, typed}}, cells,
+                                      *before->timing.lastUtc);
+        } else {
+            table.setCellTextsIf(id, {{kLastTimeColumn, typed}}, cells);
+        }
+    }
     messages.showMessage(kBadTime);
-    const UtcSeconds nowUtc = toUtc(now);
-    table.setDatedCellTextsIf(
-        id, {},
-        {{kLastTimeColumn, clockTimeText(now)}, {kNextTimeColumn, nextTimeText(nowUtc, period)}},
-        nowUtc);
-    store.saveTable(table);
 }
 
 } // namespace
@@ -113,7 +120,7 @@ void onGridEditStarted(int cursorColumn, MessageSink& messages) {
 
 void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
                         std::string_view warnMinutesText, const Clock& clock, MessageSink& messages,
-                        TableStore& store, KillLog* killLog) {
+                        TableStore& store, KillLog* killLog, const BossRow* before) {
     if (cursorRow < 1 || cursorRow >= table.rowCount()) {
         return;
     }
@@ -131,7 +138,7 @@ void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
         store.saveTable(table);
         break;
     case kLastTimeColumn:
-        finishLastTime(table, cursorRow, clock, messages, store, killLog);
+        finishLastTime(table, cursorRow, clock, messages, store, killLog, before);
         break;
     default:
         break;

@@ -25,9 +25,13 @@ void onGridEditStarted(int cursorColumn, MessageSink& messages);
 //
 // A typed last time names an instant: a time of day not later than the clock is
 // today's, a later one yesterday's when that lies within the last 12 hours, and "-N" is
-// N minutes ago (the cell then shows that clock time).
+// N minutes ago (the cell then shows that clock time). Any other text is refused with a
+// message: the row gets back its last and next time and their instant from `before`
+// (the row as it was when the edit began), and nothing is saved or told to the kill log.
+// Without `before` the refused text stays in the cell, equally unsaved.
 void onGridEditFinished(BossTable& table, int cursorRow, int cursorColumn,
                         std::string_view warnMinutesText, const Clock& clock, MessageSink& messages,
-                        TableStore& store, KillLog* killLog = nullptr);
+                        TableStore& store, KillLog* killLog = nullptr,
+                        const BossRow* before = nullptr);
 
 } // namespace zorvane::schedule

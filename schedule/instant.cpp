@@ -1,5 +1,7 @@
 #include "schedule/instant.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -20,6 +22,21 @@ DateTimeParts civilParts(std::int64_t seconds) {
     DateTimeParts p;
     breakDown(static_cast<double>(seconds + kUnixEpochDays * kSecondsPerDay) / kSecondsPerDay, p);
     return p;
+}
+
+bool localParts(std::int64_t instant, std::tm& local) {
+    const std::time_t t = static_cast<std::time_t>(instant);
+#ifdef _WIN32
+    return localtime_s(&local, &t) == 0;
+#else
+    return localtime_r(&t, &local) != nullptr;
+#endif
+}
+
+bool sameReading(const std::tm& local, const DateTimeParts& p) {
+    return local.tm_year + 1900 == p.year && local.tm_mon + 1 == p.month &&
+           local.tm_mday == p.day && local.tm_hour == p.hour && local.tm_min == p.minute &&
+           local.tm_sec == p.second;
 }
 
 bool digitsAt(std::string_view text, std::size_t at, std::size_t count, int& value) {
@@ -59,18 +76,78 @@ UtcSeconds toUtc(DateTime local) {
     return static_cast<UtcSeconds>(t);
 }
 
-DateTime toLocal(UtcSeconds instant) {
-    const std::time_t t = static_cast<std::time_t>(instant);
-    std::tm local{};
+std::vector<UtcSeconds> instantsOf(DateTime local) {
+    std::vector<UtcSeconds> found;
+    DateTimeParts p;
+    if (!breakDown(local, p)) {
+        return found;
+    }
 #ifdef _WIN32
-    if (localtime_s(&local, &t) != 0) {
-        return kInvalidDateTime;
+    // Without the zone's offsets at hand, each of the two readings the C library knows.
+    for (const int dst : {1, 0}) {
+        std::tm tm{};
+        tm.tm_year = p.year - 1900;
+        tm.tm_mon = p.month - 1;
+        tm.tm_mday = p.day;
+        tm.tm_hour = p.hour;
+        tm.tm_min = p.minute;
+        tm.tm_sec = p.second;
+        tm.tm_isdst = dst;
+        const std::time_t t = std::mktime(&tm);
+        std::tm back{};
+        if (t != static_cast<std::time_t>(-1) && localParts(t, back) && sameReading(back, p)) {
+            found.push_back(static_cast<UtcSeconds>(t));
+        }
     }
 #else
-    if (!localtime_r(&t, &local)) {
-        return kInvalidDateTime;
+    const std::int64_t asUtc = civilSeconds(p);
+    // The zone's offsets a day either side cover every change that can make this
+    // reading occur twice or not at all; each offset gives at most one instant.
+    std::array<long, 3> offsets{};
+    std::size_t count = 0;
+    for (const std::int64_t probe : {asUtc - 86400, asUtc, asUtc + 86400}) {
+        std::tm around{};
+        if (!localParts(probe, around)) {
+            continue;
+        }
+        if (std::find(offsets.begin(), offsets.begin() + count, around.tm_gmtoff) ==
+            offsets.begin() + count) {
+            offsets[count++] = around.tm_gmtoff;
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int64_t candidate = asUtc - offsets[i];
+        std::tm back{};
+        if (localParts(candidate, back) && back.tm_gmtoff == offsets[i] && sameReading(back, p)) {
+            found.push_back(candidate);
+        }
     }
 #endif
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+std::optional<UtcSeconds> latestInstantOf(DateTime local, UtcSeconds limit) {
+    const std::vector<UtcSeconds> instants = instantsOf(local);
+    if (instants.empty()) {
+        // Skipped by the clocks: where the C library moves it.
+        const UtcSeconds moved = toUtc(local);
+        return moved <= limit ? std::optional(moved) : std::nullopt;
+    }
+    for (auto it = instants.rbegin(); it != instants.rend(); ++it) {
+        if (*it <= limit) {
+            return *it;
+        }
+    }
+    return std::nullopt;
+}
+
+DateTime toLocal(UtcSeconds instant) {
+    std::tm local{};
+    if (!localParts(instant, local)) {
+        return kInvalidDateTime;
+    }
     if (local.tm_year + 1900 < 100 || local.tm_year + 1900 > 9999) {
         return kInvalidDateTime;
     }

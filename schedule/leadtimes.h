@@ -15,7 +15,7 @@ inline constexpr int kMaxLeadMinutes = 7 * 24 * 60;
 // The most lead times one list may hold.
 inline constexpr std::size_t kMaxLeadTimes = 10;
 
-struct LeadTimes {
+struct [[nodiscard]] LeadTimes {
     std::vector<int> minutes; // distinct, largest first; empty for an empty list
     text::Message error;      // why the text was refused; empty when it was read
     bool ok() const { return error.empty(); }

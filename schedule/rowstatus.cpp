@@ -8,10 +8,10 @@
 
 namespace zorvane::schedule {
 
-std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime now) {
+std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds nowUtc) {
     std::vector<RowStatus> statuses;
     statuses.reserve(rows.size());
-    const UtcSeconds nowUtc = toUtc(now);
+    const DateTime now = toLocal(nowUtc);
     int number = 0;
     for (const BossRow& row : rows) {
         RowStatus status;
@@ -41,7 +41,7 @@ std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime no
         const std::int64_t cycle = cycleSeconds(period, delay);
         std::optional<UtcSeconds> lastUtc = row.timing.lastUtc;
         if (!lastUtc && cycle >= kShortestDatedCycle) {
-            lastUtc = deriveLastInstant(last, now);
+            lastUtc = deriveLastInstant(last, nowUtc);
         }
         if (lastUtc && cycle >= kShortestDatedCycle) {
             std::int64_t remaining = secondsUntilDue(*lastUtc, period, delay, nowUtc);
@@ -59,7 +59,7 @@ std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime no
             status.spawn = spawnView(row.timing.spawn, facts, nowUtc);
         } else {
             // A cycle too short to date counts from its texts and starts again when due.
-            const FrozenClock clock(now);
+            const FrozenClock clock(nowUtc);
             std::int64_t remaining = remainingSeconds(last, status.nextTime, period, delay, clock);
             if (remaining <= 0) {
                 status.nextTime = nextTimeText(nowUtc, period);

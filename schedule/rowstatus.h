@@ -5,6 +5,7 @@
 
 #include "schedule/bosstable.h"
 #include "schedule/datetime.h"
+#include "schedule/instant.h"
 #include "schedule/spawnrule.h"
 
 #include <cstdint>
@@ -26,9 +27,11 @@ struct RowStatus {
     SpawnView spawn;
 };
 
-// Every data row at `now`, in table order. A row found due has rolled over to its
-// current cycle, as the tick would roll it.
-std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime now);
+// Every data row at the instant `now`, in table order. A row found due has rolled over to
+// its current cycle, as the tick would roll it.
+std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds now);
+// A local reading is no instant (see Clock::instant).
+std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime now) = delete;
 
 // The data rows whose trimmed name is `name` trimmed, in table order; none for an
 // empty name.

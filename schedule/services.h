@@ -103,6 +103,12 @@ class KillLog {
 public:
     virtual ~KillLog() = default;
     virtual void recordKill(const KillRecord& record) = 0;
+    // Marks the latest recorded kill equal to `record` undone (the user undid it) or no
+    // longer undone (redone). A log that keeps no kills has none to mark.
+    virtual void setUndone(const KillRecord& record, bool undone) {
+        (void)record;
+        (void)undone;
+    }
 };
 
 } // namespace zorvane::schedule

@@ -17,12 +17,11 @@ void setupColumns(BossTable& table) {
 int onAddClicked(BossTable& table, const Clock& clock) {
     const int row = table.appendRow();
     const RowId id = table.rowId(row);
-    const DateTime now = clock.now();
-    const UtcSeconds nowUtc = toUtc(now);
+    const UtcSeconds nowUtc = clock.instant();
     table.setDatedCellTextsIf(id, {},
                               {{kNumberColumn, text::integerText(row)},
                                {kPeriodColumn, "30"},
-                               {kLastTimeColumn, clockTimeText(now)},
+                               {kLastTimeColumn, clockTimeText(toLocal(nowUtc))},
                                {kNextTimeColumn, nextTimeText(nowUtc, 30)}},
                               nowUtc);
     return row;
@@ -125,10 +124,8 @@ bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const 
     if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {
         return false;
     }
-    return recordKill(table, table.rowId(cursorRow), toUtc(clock.now()), KillSource::DoubleClick,
+    return recordKill(table, table.rowId(cursorRow), clock.instant(), KillSource::DoubleClick,
                       store, killLog);
 }
 
 } // namespace zorvane::schedule
-
-namespace zorvane::schedule {} // namespace zorvane::schedule

@@ -17,7 +17,7 @@ int onAddClicked(BossTable& table, const Clock& clock);
 
 // "删除": removes the cursor row, renumbers the rest and rewrites the stored table.
 // False (and nothing done) when no data row is under the cursor.
-bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store);
+[[nodiscard]] bool onDeleteClicked(BossTable& table, int cursorRow, TableStore& store);
 
 // Writes every data row's position into its number column (after a row came or went).
 void renumberRows(BossTable& table);
@@ -30,8 +30,8 @@ void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, Tabl
 // and tells the kill log, when there is one (with `sender` for a kill received from
 // someone else). Saves nothing: a burst of received kills is saved once by the caller.
 // False (nothing done) when the row is gone.
-bool markKilled(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
-                KillLog* killLog = nullptr, const std::string& sender = {});
+[[nodiscard]] bool markKilled(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
+                              KillLog* killLog = nullptr, const std::string& sender = {});
 
 // markKilled, then saves the table before the kill log hears of it.
 bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
@@ -47,7 +47,8 @@ std::vector<RowId> restartServer(BossTable& table, UtcSeconds restart, TableStor
 
 // Double click on a last time records a kill now. False when the cursor is not on a data
 // row's last-time cell.
-bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
-                       TableStore& store, KillLog* killLog = nullptr);
+[[nodiscard]] bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn,
+                                     const Clock& clock, TableStore& store,
+                                     KillLog* killLog = nullptr);
 
 } // namespace zorvane::schedule

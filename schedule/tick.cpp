@@ -53,14 +53,12 @@ void Tick::onTick() {
         m_memory.clear();
         return;
     }
-    // One reading of the clock serves every row's countdown; the mktime behind toUtc is
-    // too slow to repeat a thousand times a second.
-    const DateTime passNow = m_clock.now();
+    // One reading of the clock serves every row's countdown.
+    const UtcSeconds passUtc = m_clock.instant();
     // Memory entries this pass keeps are stamped with its number and updated in place;
     // the rest go at its end. Rebuilding the map every pass cost more than the pass.
     const std::uint64_t pass = ++m_passes;
-    const UtcSeconds passUtc = toUtc(passNow);
-    const FrozenClock passClock(passNow);
+    const FrozenClock passClock(passUtc);
     const long long warnMinutes = text::textToInteger(m_settings.warnMinutesText());
     const long long leadSeconds = 60LL * warnMinutes;
     // The warning minutes, then the extra lead times: the row's own list, else the
@@ -190,7 +188,7 @@ void Tick::onTick() {
         std::optional<UtcSeconds> lastUtc = row->timing.lastUtc;
         if (!lastUtc && cycleLength >= kShortestDatedCycle) {
             // Read once; kept until the last time changes.
-            lastUtc = deriveLastInstant(last, passNow);
+            lastUtc = deriveLastInstant(last, passUtc);
             if (lastUtc) {
                 m_table.setLastInstantIf(id, last, *lastUtc);
             }
@@ -219,24 +217,24 @@ void Tick::onTick() {
         }
 
         // Due. The clock is read again: the pass may have taken a while (an alarm).
-        const DateTime now = m_clock.now();
+        const UtcSeconds nowUtc = m_clock.instant();
         UtcSeconds newLastUtc = 0;
         std::string newLast;
         std::int64_t newRemaining = 0;
         std::string countdown = formatCountdown(remaining);
         if (dated) {
-            const CycleStart start = currentCycleStart(*lastUtc, cycleLength, toUtc(now));
+            const CycleStart start = currentCycleStart(*lastUtc, cycleLength, nowUtc);
             newLastUtc = start.start;
             newLast = clockTimeText(toLocal(newLastUtc));
-            newRemaining = secondsUntilDue(newLastUtc, period, delay, toUtc(now));
+            newRemaining = secondsUntilDue(newLastUtc, period, delay, nowUtc);
             if (remaining <= -kLatePassSeconds) {
                 countdown = formatCountdown(newRemaining);
             }
         } else {
-            newLastUtc = toUtc(now);
-            newLast = clockTimeText(now);
+            newLastUtc = nowUtc;
+            newLast = clockTimeText(toLocal(nowUtc));
             newRemaining = remainingSeconds(newLast, nextTimeText(newLastUtc, period), period,
-                                            delay, FrozenClock(now));
+                                            delay, FrozenClock(nowUtc));
         }
         std::string newNext = nextTimeText(newLastUtc, period);
         // Only if nobody recorded a kill or edited the times since this pass read them.
@@ -258,7 +256,7 @@ void Tick::onTick() {
             facts.lastKill = newLastUtc;
             facts.upSince = newLastUtc;
             facts.missedAt.reset();
-            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, toUtc(now)));
+            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, nowUtc));
         }
         if (row->use && (!dated || remaining > -kLatePassSeconds)) {
             m_alarm.alert(alertOf(remaining, std::nullopt, false));

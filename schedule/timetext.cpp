@@ -360,8 +360,9 @@ DateTime dateAnchoredTime(std::string_view clockTimeText, const Clock& clock) {
 std::int32_t remainingSeconds(std::string_view lastTime, std::string_view nextTime,
                               std::int32_t periodMinutes, std::int32_t delayMinutes,
                               const Clock& liveClock) {
-    const DateTime now = liveClock.now();
-    const FrozenClock clock(now);
+    const UtcSeconds instant = liveClock.instant();
+    const DateTime now = toLocal(instant);
+    const FrozenClock clock(instant);
     // The hour of a text with words around its time is the time's hour, as every other
     // reader of a last time sees it.
     const auto hourOf = [](std::string_view text) {

@@ -28,7 +28,7 @@ constexpr int kTickIntervalMs = 1000;
 constexpr int kLastSeenIntervalMs = 60 * 1000;
 
 std::optional<config::StoredTable> readStored(const std::filesystem::path& dir,
-                                              schedule::DateTime now) {
+                                              schedule::UtcSeconds now) {
     std::optional<config::StoredTable> stored = config::readTable(dir);
     if (stored) {
         // Every row's last time gets its instant now, before the first pass starts the
@@ -55,7 +55,7 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
         // Reading config.ini needs nothing of the rest: it runs on another core meanwhile.
         m_stored = std::async(std::launch::async, [dir = programPath(), &clock = m_setup.clock] {
             work::nameThisThread("config reader");
-            return readStored(dir, clock.now());
+            return readStored(dir, clock.instant());
         });
     }
     m_writer = std::make_unique<ConfigWriter>(programPath(), &m_notices);
@@ -153,7 +153,7 @@ void Session::wireCountdown() {
 
 std::string Session::finishLoad() {
     std::optional<config::StoredTable> stored =
-        m_stored.valid() ? m_stored.get() : readStored(programPath(), m_setup.clock.now());
+        m_stored.valid() ? m_stored.get() : readStored(programPath(), m_setup.clock.instant());
     if (!stored) {
         return {};
     }
@@ -181,8 +181,7 @@ void Session::stopTick() {
 std::vector<schedule::MissedRow> Session::startNotingRunning() {
     std::vector<schedule::MissedRow> missed;
     if (const std::optional<schedule::UtcSeconds> lastSeen = config::readLastSeen(programPath())) {
-        missed = schedule::missedWhileAway(m_table.rows(), *lastSeen,
-                                           schedule::toUtc(m_setup.clock.now()));
+        missed = schedule::missedWhileAway(m_table.rows(), *lastSeen, m_setup.clock.instant());
     }
     m_noting = true;
     noteRunning();
@@ -195,7 +194,7 @@ std::vector<schedule::MissedRow> Session::startNotingRunning() {
 void Session::noteRunning() {
     // Only the panel at the next start depends on it; a failed write there lists a few
     // cycles too many at worst, so it is retried with the next note and not reported.
-    config::writeLastSeen(programPath(), schedule::toUtc(m_setup.clock.now()));
+    config::writeLastSeen(programPath(), m_setup.clock.instant());
 }
 
 void Session::joinRoom() {

@@ -35,8 +35,10 @@ bool isHostName(std::string_view host) {
 }
 
 bool isIpv6(const std::string& host) {
+    // inet_pton reads up to the first NUL; bytes after one would ride along unchecked.
     in6_addr address{};
-    return ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
+    return host.find('\0') == std::string::npos &&
+           ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
 }
 
 // User names are passed to the broker as they are; characters that would make the link

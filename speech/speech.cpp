@@ -195,17 +195,41 @@ std::string toWav(const Speech& speech) {
     return out;
 }
 
-std::string alertText(std::string_view boss, int minutesLeft) {
+std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
     const std::string name(boss);
-    if (hasChineseCharacters(boss)) {
-        return minutesLeft > 0 ? name + " " + std::to_string(minutesLeft) + " 分钟后刷新"
-                               : name + " 已刷新";
+    const bool chinese = hasChineseCharacters(boss);
+    if (secondsLeft <= 0) {
+        return name + (chinese ? " 已刷新" : " is up");
     }
-    if (minutesLeft <= 0) {
-        return name + " is up";
+    std::int64_t minutes = secondsLeft / 60;
+    std::int64_t seconds = secondsLeft % 60;
+    if (minutes > 0 && seconds <= kSpokenSlackSeconds) {
+        seconds = 0;
+    } else if (seconds >= 60 - kSpokenSlackSeconds) {
+        ++minutes;
+        seconds = 0;
     }
-    return name + " in " + std::to_string(minutesLeft) +
-           (minutesLeft == 1 ? " minute" : " minutes");
+    const auto count = [](std::int64_t n, const char* one, const char* many) {
+        return std::to_string(n) + (n == 1 ? one : many);
+    };
+    if (chinese) {
+        std::string left;
+        if (minutes > 0) {
+            left = std::to_string(minutes) + (seconds > 0 ? " 分 " : " 分钟");
+        }
+        if (seconds > 0) {
+            left += std::to_string(seconds) + " 秒";
+        }
+        return name + " " + left + "后刷新";
+    }
+    std::string left;
+    if (minutes > 0) {
+        left = count(minutes, " minute", " minutes");
+    }
+    if (seconds > 0) {
+        left += (left.empty() ? "" : " ") + count(seconds, " second", " seconds");
+    }
+    return name + " in " + left;
 }
 
 } // namespace zorvane::speech

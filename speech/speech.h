@@ -27,9 +27,14 @@ Speech synthesise(std::string_view text);
 // A complete WAV file (RIFF, PCM, mono, 16 bit) holding the speech; "" for empty speech.
 std::string toWav(const Speech& speech);
 
-// What is said for an alert: the boss name and when it comes, in the language of the name.
-// minutesLeft > 0: "<boss> 5 分钟后刷新" / "<boss> in 5 minutes"; otherwise "<boss> 已刷新" /
-// "<boss> is up".
-std::string alertText(std::string_view boss, int minutesLeft);
+// Within this much of a whole minute the time left is said in whole minutes: a pass may
+// find a row a second or two after its lead time.
+inline constexpr std::int64_t kSpokenSlackSeconds = 2;
+
+// What is said for an alert: the boss name and the true time left, in the language of the
+// name. secondsLeft > 0: "<boss> 5 分钟后刷新" / "<boss> in 5 minutes" near a whole minute,
+// else "<boss> 1 分 14 秒后刷新" / "<boss> in 1 minute 14 seconds" (seconds alone under a
+// minute); otherwise "<boss> 已刷新" / "<boss> is up".
+std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft);
 
 } // namespace zorvane::speech

@@ -53,6 +53,8 @@ void removeAbandonedTemporaries(const fs::path& dir, const fs::path& file) {
     }
 }
 
+constexpr const char* kNotRegular = "not a regular file";
+
 // The system's text for an error number, as the user's reason.
 std::string reasonText(int errorNumber) {
     return std::generic_category().message(errorNumber);
@@ -269,13 +271,21 @@ std::string utf8FromPath(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-std::optional<std::string> readWholeFile(const fs::path& file) {
+std::optional<std::string> readWholeFile(const fs::path& file, std::string* error) {
+#ifdef _WIN32
     std::error_code ec;
-    if (fs::status(file, ec).type() != fs::file_type::regular) {
+    const fs::file_status status = fs::status(file, ec);
+    if (ec) {
+        setError(error, file, ec.message());
+        return std::nullopt;
+    }
+    if (status.type() != fs::file_type::regular) {
+        setError(error, file, kNotRegular);
         return std::nullopt;
     }
     std::ifstream in(file, std::ios::binary);
     if (!in) {
+        setError(error, file, reasonText(errno != 0 ? errno : EIO));
         return std::nullopt;
     }
     std::string content;
@@ -284,9 +294,44 @@ std::optional<std::string> readWholeFile(const fs::path& file) {
         content.append(buffer, static_cast<std::size_t>(in.gcount()));
     }
     if (in.bad()) {
+        setError(error, file, reasonText(EIO));
         return std::nullopt;
     }
     return content;
+#else
+    // Without blocking: a pipe put in the file's place would wait for a writer for ever.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        setError(error, file, reasonText(errno));
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        setError(error, file, S_ISDIR(info.st_mode) ? reasonText(EISDIR) : kNotRegular);
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string content;
+    content.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            setError(error, file, reasonText(errno));
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return content;
+#endif
 }
 
 } // namespace zorvane::text

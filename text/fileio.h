@@ -22,16 +22,16 @@ namespace zorvane::text {
 // from the moment its temporary exists, whatever the old file's permissions were: for
 // files that hold secrets.
 enum class FileAccess { KeepPermissions, OwnerOnly };
-bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           std::string* error = nullptr,
-                           FileAccess access = FileAccess::KeepPermissions);
+[[nodiscard]] bool replaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                                         std::string* error = nullptr,
+                                         FileAccess access = FileAccess::KeepPermissions);
 
 // Whether new files can be made in `dir`: a probe file is created and removed again.
 // False with the directory's path and the system's reason in `error` otherwise.
-bool canCreateFilesIn(const std::filesystem::path& dir, std::string* error = nullptr);
+[[nodiscard]] bool canCreateFilesIn(const std::filesystem::path& dir, std::string* error = nullptr);
 
 // How createFileAtomically ended.
-enum class CreateResult { Created, AlreadyExists, Failed };
+enum class [[nodiscard]] CreateResult{Created, AlreadyExists, Failed};
 
 // Creates `file` with `bytes` unless something of that name exists. The bytes go to a
 // temporary in the same directory, flushed to disk, which is moved into place only while
@@ -39,8 +39,12 @@ enum class CreateResult { Created, AlreadyExists, Failed };
 // never replaced, even one that appears while the bytes are being written.
 CreateResult createFileAtomically(const std::filesystem::path& file, std::string_view bytes);
 
-// The whole content of a file; nullopt when it does not exist or cannot be read.
-std::optional<std::string> readWholeFile(const std::filesystem::path& file);
+// The whole content of a regular file; nullopt when it does not exist, is not a regular
+// file or cannot be read, with the file's path and the reason in `error`. A pipe, a
+// device or a directory in the file's place is refused without waiting on it: it is
+// opened without blocking and looked at before anything is read.
+[[nodiscard]] std::optional<std::string> readWholeFile(const std::filesystem::path& file,
+                                                       std::string* error = nullptr);
 
 // Paths to and from UTF-8 texts. A plain std::string would be read in the system's
 // code page on Windows, which garbles a directory with Chinese characters in it.

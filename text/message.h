@@ -41,6 +41,7 @@ enum class MessageId {
     SoundUnreadable,
     SoundNotWav,
     SoundDecodedTooLarge,
+    SoundOddFormat,
     SoundNoSdl,
     SoundUnplayable,
     // The sound helper program.
@@ -50,6 +51,9 @@ enum class MessageId {
     SoundHelperExitCode,
     SoundHelperSilent,
     SoundPlayingHere,
+    // An alarm that stayed silent.
+    AlarmSilent,
+    AlarmSilentBecause,
     // Where a kill was recorded.
     SourceDoubleClick,
     SourceTyped,

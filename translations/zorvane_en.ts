@@ -156,6 +156,10 @@ Next: %1 %2</translation>
         <translation>the decoded sound is larger than 256 MB</translation>
     </message>
     <message>
+        <source>采样率或声道数不合理（%1 Hz，%2 个声道）</source>
+        <translation>unreasonable sample rate or number of channels (%1 Hz, %2 channels)</translation>
+    </message>
+    <message>
         <source>无法加载 SDL2 声音库</source>
         <translation>the SDL2 sound library cannot be loaded</translation>
     </message>
@@ -924,6 +928,14 @@ The built-in sound will play at warnings.</translation>
     <message>
         <source>%1，改由本程序直接播放</source>
         <translation>%1; sound now plays in Zorvane itself</translation>
+    </message>
+    <message>
+        <source>预警声音未能播放</source>
+        <translation>the alarm sound could not be played</translation>
+    </message>
+    <message>
+        <source>预警声音未能播放：%1</source>
+        <translation>the alarm sound could not be played: %1</translation>
     </message>
     <message>
         <source>无法加载 MQTT 库：%1</source>

@@ -199,12 +199,11 @@ schedule::RowId GridController::cursorRowId() const {
 
 bool GridController::killCursorRowNow() {
     const schedule::RowId id = cursorRowId();
-    return id != 0 &&
-           m_kills.record(id, schedule::toUtc(m_clock.now()), schedule::KillSource::Keyboard);
+    return id != 0 && m_kills.record(id, m_clock.instant(), schedule::KillSource::Keyboard);
 }
 
 bool GridController::killRowNow(schedule::RowId row) {
-    return m_kills.record(row, schedule::toUtc(m_clock.now()), schedule::KillSource::Menu);
+    return m_kills.record(row, m_clock.instant(), schedule::KillSource::Menu);
 }
 
 bool GridController::killRowMinutesAgo(schedule::RowId row) {
@@ -220,7 +219,7 @@ bool GridController::killRowMinutesAgo(schedule::RowId row) {
         return false;
     }
     // The clock is read after the question: the minutes count back from its answer.
-    const schedule::UtcSeconds instant = schedule::toUtc(m_clock.now()) - 60LL * *minutes;
+    const schedule::UtcSeconds instant = m_clock.instant() - 60LL * *minutes;
     return m_kills.record(row, instant, schedule::KillSource::Menu);
 }
 
@@ -244,8 +243,7 @@ void GridController::onGridDoubleClick() {
     if (m_grid.cursorRow() < 1 || m_grid.cursorColumn() != schedule::kLastTimeColumn) {
         return;
     }
-    m_kills.record(cursorRowId(), schedule::toUtc(m_clock.now()),
-                   schedule::KillSource::DoubleClick);
+    m_kills.record(cursorRowId(), m_clock.instant(), schedule::KillSource::DoubleClick);
 }
 
 void GridController::onGridEditStarted() {
@@ -254,9 +252,9 @@ void GridController::onGridEditStarted() {
 }
 
 void GridController::onGridEditFinished() {
-    schedule::onGridEditFinished(m_table, m_grid.cursorRow(), m_grid.cursorColumn(),
-                                 m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
-                                 m_store, m_kills.killLog());
+    schedule::onGridEditFinished(
+        m_table, m_grid.cursorRow(), m_grid.cursorColumn(), m_warnMinutesEdit.text().toStdString(),
+        m_clock, m_messages, m_store, m_kills.killLog(), m_editBefore ? &*m_editBefore : nullptr);
     const std::optional<schedule::BossRow> before = std::exchange(m_editBefore, std::nullopt);
     if (!before) {
         return;

@@ -336,7 +336,7 @@ void MainWindow::wireHistory() {
     // Not the row's alone: every row whose rule says so starts again from now.
     m_rowMenu->addEntry(
         QCoreApplication::translate("Zorvane", "服务器已重启（现在）"), [this](schedule::RowId) {
-            schedule::restartServer(m_session.table(), schedule::toUtc(m_session.clock().now()),
+            schedule::restartServer(m_session.table(), m_session.clock().instant(),
                                     m_session.writer(), m_session.kills().killLog());
         });
 }
@@ -359,8 +359,7 @@ void MainWindow::markTakenByOthers(schedule::RowId row) {
     if (!found) {
         return;
     }
-    m_session.table().setSpawnMarks(row, found->timing.upSince,
-                                    schedule::toUtc(m_session.clock().now()));
+    m_session.table().setSpawnMarks(row, found->timing.upSince, m_session.clock().instant());
     // The mark lives in config.ini with the rule, so it is saved like a table edit.
     m_session.writer().saveTable(m_session.table());
 }
@@ -628,9 +627,9 @@ void MainWindow::onClockTick() {
     periodic::CriticalSectionLock& lock = m_session.globals()->clockLock();
     lock.enter();
     // Beijing time, wherever the player is: the games' servers keep it.
-    const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
-                         QString::fromStdString(schedule::beijingZone().clockText(
-                             schedule::toUtc(m_session.clock().now())));
+    const QString text =
+        QCoreApplication::translate("Zorvane", "北京时间：") +
+        QString::fromStdString(schedule::beijingZone().clockText(m_session.clock().instant()));
     // Widgets belong to the window thread; the worker only posts the new caption.
     handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <unistd.h>
@@ -24,11 +27,26 @@ public:
     int sendCommand(const std::string& command) override {
         commands.push_back(command);
         const std::string verb = command.substr(0, command.find(' '));
+        if (const auto thrown = throws.find(verb); thrown != throws.end()) {
+            std::rethrow_exception(thrown->second);
+        }
         const auto it = answers.find(verb);
         return it == answers.end() ? 0 : it->second;
     }
     std::vector<std::string> commands;
     std::map<std::string, int> answers;
+    std::map<std::string, std::exception_ptr> throws; // what a verb throws instead
+};
+
+class RecordingStatus final : public zorvane::schedule::WriteStatusSink {
+public:
+    void writeFailed(const std::string& file, const std::string& reason) override {
+        events.push_back("failed " + fs::path(file).filename().string() + " | " + reason);
+    }
+    void writeSucceeded(const std::string& file) override {
+        events.push_back("ok " + fs::path(file).filename().string());
+    }
+    std::vector<std::string> events;
 };
 
 class TempDir {
@@ -141,7 +159,67 @@ TEST(SoundAlarm, AChosenFileTheDeviceCannotOpenFallsBackToTheBuiltInSound) {
     }
 }
 
-TEST(SoundAlarm, FailuresStaySilent) {
+// An alarm that stays silent says why: the built-in sound refused by the device, or an
+// exception of the device or the memory, which once vanished in a catch-all. The reason
+// goes to the silence sink as words for the user, not as a failed write; without a sink
+// the write status carries it, so that it is not lost.
+TEST(SoundAlarm, ASilentAlarmSaysWhy) {
+    struct Case {
+        const char* name;
+        const char* chosen;
+        std::map<std::string, int> answers;
+        std::map<std::string, std::exception_ptr> throws;
+        std::vector<std::string> writes;   // what the write status hears
+        std::vector<std::string> silences; // what the silence sink hears
+    };
+    const std::string silent = "预警声音未能播放";
+    const Case cases[] = {
+        {"plays", "", {}, {}, {"ok 1.wav"}, {}},
+        {"the device refuses the built-in sound", "", {{"play", 5}}, {}, {"ok 1.wav"}, {silent}},
+        {"the chosen file plays, then the device refuses", "/s/a.wav", {{"play", 5}}, {}, {}, {}},
+        {"no thread for the decoding",
+         "/s/a.wav",
+         {},
+         {{"open", std::make_exception_ptr(std::system_error(
+                       std::make_error_code(std::errc::resource_unavailable_try_again)))}},
+         {},
+         {silent + "：Resource temporarily unavailable"}},
+        {"out of memory",
+         "",
+         {},
+         {{"close", std::make_exception_ptr(std::bad_alloc())}},
+         {"ok 1.wav"},
+         {silent + "：std::bad_alloc"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool withSink : {true, false}) {
+            SCOPED_TRACE(withSink ? "with a silence sink" : "without one");
+            TempDir dir;
+            RecordingDevice device;
+            device.answers = c.answers;
+            device.throws = c.throws;
+            RecordingStatus status;
+            std::vector<std::string> silences;
+            const SilenceSink sink = [&silences](const zorvane::text::Message& reason) {
+                silences.push_back(zorvane::text::defaultText(reason));
+            };
+            EXPECT_NO_THROW(soundAlarm(device, c.chosen, dir.path.string(), &status,
+                                       withSink ? sink : SilenceSink()));
+            std::vector<std::string> writes = c.writes;
+            if (withSink) {
+                EXPECT_EQ(silences, c.silences);
+            } else {
+                for (const std::string& reason : c.silences) {
+                    writes.push_back("failed 1.wav | " + reason);
+                }
+            }
+            EXPECT_EQ(status.events, writes);
+        }
+    }
+}
+
+TEST(SoundAlarm, FailuresNeverStopTheCaller) {
     RecordingDevice device;
     device.answers = {{"close", 2}, {"open", 4}, {"play", 2}};
     // A program directory that cannot be written: the alarm is still attempted.

@@ -92,6 +92,26 @@ std::string lowRateWav(std::uint32_t dataBytes, double toneSeconds) {
     return wav;
 }
 
+std::string pcmWav(std::uint32_t rate, std::uint16_t channels, std::uint32_t frames) {
+    const std::uint32_t dataBytes = frames * channels * 2;
+    std::string wav = "RIFF";
+    put(wav, 36 + dataBytes, 4);
+    wav += "WAVEfmt ";
+    put(wav, 16, 4);
+    put(wav, 1, 2);
+    put(wav, channels, 2);
+    put(wav, rate, 4);
+    put(wav, rate * channels * 2, 4);
+    put(wav, channels * 2u, 2);
+    put(wav, 16, 2);
+    wav += "data";
+    put(wav, dataBytes, 4);
+    for (std::uint32_t i = 0; i < frames * channels; ++i) {
+        put(wav, static_cast<std::uint16_t>((i / channels / 4) % 2 ? 12000 : -12000), 2);
+    }
+    return wav;
+}
+
 bool hasSound(const std::string& bytes, std::size_t from) {
     from -= from % 2;
     for (std::size_t i = from; i + 1 < bytes.size(); i += 2) {

@@ -25,6 +25,9 @@ std::string toneThenSilence(double toneSeconds, double silenceSeconds);
 // wave for the first `toneSeconds`, silence after it.
 std::string lowRateWav(std::uint32_t dataBytes, double toneSeconds);
 
+// A 16-bit WAV of `frames` frames at any rate and channel count: a loud square wave.
+std::string pcmWav(std::uint32_t rate, std::uint16_t channels, std::uint32_t frames);
+
 // True when some 16-bit sample in bytes[from, end) is not 0.
 bool hasSound(const std::string& bytes, std::size_t from = 0);
 

@@ -10,6 +10,8 @@
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
 
+#include "tests/support/timezone.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -82,7 +84,7 @@ TEST(DatedSection, OlderFilesTakeTheirDateFromTheTimeOfDay) {
     writeBytes(tableFilePath(dir.path()), tableFile("23:00:00", ""));
     BossTable table;
     loadTable(table, dir.path());
-    dateUndatedRows(table, makeDateTime({2026, 12, 8, 0, 10, 0}));
+    dateUndatedRows(table, utc({2026, 12, 8, 0, 10, 0}));
     EXPECT_EQ(table.timing(1)->lastUtc, utc({2026, 12, 7, 23, 0, 0}));
 }
 
@@ -175,37 +177,10 @@ TEST(SessionFile, LastSeenRoundTripsAndBadValuesReadAsUnknown) {
     EXPECT_EQ(readLastSeen(dir.path()), seen);
     for (const char* bad : {"", "2026-12-07 23:59:59", "2026-13-01T00:00:00Z", "junk"}) {
         SCOPED_TRACE(bad);
-        writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad);
+        ASSERT_TRUE(writeIniValue(sessionFilePath(dir.path()), "session", "lastSeenUtc", bad));
         EXPECT_FALSE(readLastSeen(dir.path()).has_value());
     }
 }
-
-} // namespace
-
-namespace {
-
-// Sets TZ for the life of the object.
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            m_old = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTz() {
-        if (m_old) {
-            setenv("TZ", m_old->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
 
 } // namespace
 
@@ -218,7 +193,7 @@ TEST(DatedSection, AChangedZoneMovesNoBoss) {
     TempDir dir;
     std::string written;
     {
-        const ScopedTz berlin("Europe/Berlin");
+        const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
         writeBytes(tableFilePath(dir.path()), tableFile("10:00:00", ""));
         BossTable table;
         loadTable(table, dir.path());
@@ -246,7 +221,7 @@ TEST(DatedSection, AChangedZoneMovesNoBoss) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.zone);
-        const ScopedTz tz(c.zone);
+        const zorvane::testing::ScopedTimeZone tz(c.zone);
         writeBytes(tableFilePath(dir.path()), written);
         BossTable table;
         loadTable(table, dir.path());
@@ -256,11 +231,11 @@ TEST(DatedSection, AChangedZoneMovesNoBoss) {
         EXPECT_EQ(table.cellText(1, kLastTimeColumn), c.last);
         EXPECT_EQ(table.cellText(1, kNextTimeColumn), c.next);
         // Dated again from its text, a row would stand for another instant in this zone.
-        dateUndatedRows(table, toLocal(killed + 3600));
+        dateUndatedRows(table, killed + 3600);
         EXPECT_EQ(table.timing(1)->lastUtc, killed);
         // Saved here and read back in Berlin, nothing has moved either.
         ASSERT_TRUE(saveTable(table, dir.path()));
-        const ScopedTz back("Europe/Berlin");
+        const zorvane::testing::ScopedTimeZone back("Europe/Berlin");
         BossTable again;
         loadTable(again, dir.path());
         EXPECT_EQ(again.timing(1)->lastUtc, killed);
@@ -268,7 +243,7 @@ TEST(DatedSection, AChangedZoneMovesNoBoss) {
         EXPECT_EQ(readBytes(tableFilePath(dir.path())), written);
     }
     // A text changed by a program that keeps neither section loses the date, in any zone.
-    const ScopedTz tokyo("Asia/Tokyo");
+    const zorvane::testing::ScopedTimeZone tokyo("Asia/Tokyo");
     std::string edited = gb18030ToUtf8(written);
     edited.replace(edited.find("1=10:00:00"), 10, "1=10:05:00");
     writeBytes(tableFilePath(dir.path()), utf8ToGb18030(edited));

@@ -8,6 +8,19 @@ using namespace zorvane::history;
 using zorvane::schedule::KillRecord;
 using zorvane::schedule::KillSource;
 
+namespace {
+
+// Kills in the same second are one kill; periods unknown (0) merge nothing else.
+std::vector<KillMoment> momentsAt(const std::vector<std::int64_t>& instants) {
+    std::vector<KillMoment> moments;
+    for (const std::int64_t instant : instants) {
+        moments.push_back({instant, 0});
+    }
+    return moments;
+}
+
+} // namespace
+
 TEST(KillIntervals, CountMinMedianMax) {
     struct Case {
         const char* name;
@@ -21,14 +34,14 @@ TEST(KillIntervals, CountMinMedianMax) {
         {"odd count", {0, 100, 400, 1000}, {3, 100, 300, 600}},
         {"even count", {0, 100, 400, 1000, 1900}, {4, 100, 450, 900}},
         {"unsorted", {1900, 0, 1000, 100, 400}, {4, 100, 450, 900}},
-        {"same second twice", {50, 50, 110}, {2, 0, 30, 60}},
+        {"same second twice", {50, 50, 110}, {1, 60, 60, 60}},
         {"even median of odd sum", {0, 1, 3, 6}, {3, 1, 2, 3}},
         {"even median halves", {0, 1, 4}, {2, 1, 2, 3}},
         {"before 1970", {-7200, -3600, 0}, {2, 3600, 3600, 3600}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const IntervalStats stats = intervalStats(c.instants);
+        const IntervalStats stats = intervalStats(momentsAt(c.instants));
         EXPECT_EQ(stats.count, c.expected.count);
         EXPECT_EQ(stats.minSeconds, c.expected.minSeconds);
         EXPECT_DOUBLE_EQ(stats.medianSeconds, c.expected.medianSeconds);
@@ -46,11 +59,41 @@ TEST(KillIntervals, MedianOfManyShuffledIntervals) {
     for (const std::int64_t gap : gaps) {
         instants.push_back(instants.back() + gap);
     }
-    const IntervalStats stats = intervalStats(instants);
+    const IntervalStats stats = intervalStats(momentsAt(instants));
     EXPECT_EQ(stats.count, 1001);
     EXPECT_EQ(stats.minSeconds, 1);
     EXPECT_EQ(stats.maxSeconds, 1001);
     EXPECT_DOUBLE_EQ(stats.medianSeconds, 501);
+}
+
+// A kill reported twice (a guild mate's report of the same kill, a double click and a
+// typed time) counts once: within five minutes, and within half the period.
+TEST(KillIntervals, AKillReportedTwiceCountsOnce) {
+    struct Case {
+        const char* name;
+        std::vector<KillMoment> kills;
+        IntervalStats expected;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"a mate's report 8 s later", {{0, 60}, {8, 60}, {3600, 60}, {7200, 60}}, {2, 3600, 3600, 3600}},
+        {"reports around both kills", {{0, 60}, {30, 60}, {3590, 60}, {3600, 60}, {3640, 60}}, {1, 3590, 3590, 3590}},
+        {"just under five minutes", {{0, 60}, {299, 60}, {3600, 60}}, {1, 3600, 3600, 3600}},
+        {"five minutes apart: two kills", {{0, 60}, {300, 60}, {3600, 60}}, {2, 300, 1800, 3300}},
+        {"short period: half of it", {{0, 6}, {170, 6}, {181, 6}}, {1, 181, 181, 181}},
+        {"the shorter period counts", {{0, 60}, {100, 2}}, {1, 100, 100, 100}},
+        {"unknown period: same second only", {{0, 0}, {1, 0}, {1, 60}}, {1, 1, 1, 1}},
+        {"in any order", {{3600, 60}, {8, 60}, {0, 60}}, {1, 3600, 3600, 3600}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const IntervalStats stats = intervalStats(c.kills);
+        EXPECT_EQ(stats.count, c.expected.count);
+        EXPECT_EQ(stats.minSeconds, c.expected.minSeconds);
+        EXPECT_DOUBLE_EQ(stats.medianSeconds, c.expected.medianSeconds);
+        EXPECT_EQ(stats.maxSeconds, c.expected.maxSeconds);
+    }
 }
 
 TEST(Csv, FieldsAreQuotedOnlyWhereNeeded) {

@@ -155,8 +155,8 @@ private slots:
             QTest::qWait(10);
             QCOMPARE(changes.size(), 1);
             QVERIFY(allOnWindowThread);
-            QCOMPARE(changes[0].first, model.index(0, schedule::kCountdownColumn));
-            QCOMPARE(changes[0].second, model.index(c.expectedLastRow, schedule::kCountdownColumn));
+            QCOMPARE(changes[0].first, model.index(0, 0));
+            QCOMPARE(changes[0].second, model.index(c.expectedLastRow, schedule::kColumnCount - 1));
             disconnect(connection);
         }
         QVERIFY(!table.row(ids[0]));

@@ -137,6 +137,10 @@ TEST_F(AnnouncementTest, FailuresSayWhyAndStillWriteAsBefore) {
     EXPECT_NE(zorvane::text::defaultText(error).find("下载失败："), std::string::npos);
     EXPECT_NE(zorvane::text::defaultText(error).find("；无法写入 "), std::string::npos)
         << zorvane::text::defaultText(error);
+    // With the system's reason.
+    EXPECT_NE(zorvane::text::defaultText(error).find("1.htm: No such file or directory"),
+              std::string::npos)
+        << zorvane::text::defaultText(error);
 
     const std::atomic<bool> cancel{true};
     EXPECT_EQ(fetchAnnouncement(url(), m_dir.path().string(), &cancel, {}, &error), "");

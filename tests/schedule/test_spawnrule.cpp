@@ -5,6 +5,8 @@
 #include "schedule/serverzone.h"
 #include "schedule/spawnrule.h"
 
+#include "tests/support/timezone.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,29 +18,6 @@
 using namespace zorvane::schedule;
 
 namespace {
-
-// Sets TZ for the life of the object, so the computer's zone is the one a case names.
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            m_old = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTz() {
-        if (m_old) {
-            setenv("TZ", m_old->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
 
 UtcSeconds at(const char* text) {
     const std::optional<UtcSeconds> instant = parseUtcText(text);
@@ -82,7 +61,7 @@ class FixedTimes : public ::testing::TestWithParam<FixedCase> {};
 
 TEST_P(FixedTimes, PreviousAndNextSpawn) {
     const FixedCase& c = GetParam();
-    const ScopedTz tz(c.playerTz);
+    const zorvane::testing::ScopedTimeZone tz(c.playerTz);
     const SpawnRule rule = fixedRule(c.zone, c.times, c.weekdays);
     EXPECT_EQ(utcText(previousFixedSpawn(rule, at(c.now)).value()), c.previous) << c.what;
     EXPECT_EQ(utcText(nextFixedSpawn(rule, at(c.now)).value()), c.next) << c.what;
@@ -173,7 +152,7 @@ class Views : public ::testing::TestWithParam<ViewCase> {};
 
 TEST_P(Views, PhaseAndTimeLeft) {
     const ViewCase& c = GetParam();
-    const ScopedTz tz("Europe/Berlin");
+    const zorvane::testing::ScopedTimeZone tz("Europe/Berlin");
     const SpawnView view = spawnView(c.rule, c.facts, at(c.now));
     EXPECT_EQ(view.phase, c.phase) << c.what;
     EXPECT_EQ(view.secondsLeft, c.secondsLeft) << c.what;
@@ -247,7 +226,7 @@ TEST(ServerZone, StoredForms) {
 }
 
 TEST(ServerZone, WallTimeAndNames) {
-    const ScopedTz tz("America/New_York");
+    const zorvane::testing::ScopedTimeZone tz("America/New_York");
     struct Case {
         const char* zone;
         const char* instant;

@@ -11,6 +11,8 @@
 #include "schedule/tick.h"
 #include "tests/schedule/tickfakes.h"
 
+#include "tests/support/timezone.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,33 +26,11 @@ using zorvane::testing::RecordingAlarm;
 
 namespace {
 
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            m_old = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTz() {
-        if (m_old) {
-            setenv("TZ", m_old->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
-
 // A clock set by instants.
 class InstantClock final : public Clock {
 public:
-    DateTime now() const override { return toLocal(instant); }
-    UtcSeconds instant = 0;
+    UtcSeconds instant() const override { return reading; }
+    UtcSeconds reading = 0;
 };
 
 UtcSeconds at(const char* text) {
@@ -60,7 +40,7 @@ UtcSeconds at(const char* text) {
 struct Rig {
     Rig() { tick = std::make_unique<Tick>(table, clock, settings, alarm, lock); }
     void passAt(const char* when) {
-        clock.instant = at(when);
+        clock.reading = at(when);
         tick->onTick();
     }
     BossRow row(RowId id) const { return table.row(id).value(); }
@@ -83,7 +63,7 @@ struct Step {
 };
 
 TEST(SpawnTick, BeijingTimesWatchedFromBerlinCountWarnAndMoveOnWithoutAKill) {
-    const ScopedTz berlin("Europe/Berlin");
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
     Rig rig;
     const RowId id = rig.table.rowId(rig.table.appendRow());
     rig.table.setCheckState(1, true);
@@ -129,7 +109,7 @@ TEST(SpawnTick, BeijingTimesWatchedFromBerlinCountWarnAndMoveOnWithoutAKill) {
 }
 
 TEST(SpawnTick, AWeeklyBossCountsDaysAndItsNextTimeIsWrittenOnce) {
-    const ScopedTz berlin("Europe/Berlin");
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
     Rig rig;
     const RowId id = rig.table.rowId(rig.table.appendRow());
     rig.table.setSpawnRule(id, *parseSpawnRule("at 21:00 on 6"));
@@ -160,7 +140,7 @@ TEST(SpawnTick, AWeeklyBossCountsDaysAndItsNextTimeIsWrittenOnce) {
 }
 
 TEST(SpawnTick, AWindowsEndLeavesTheBossUpUntilAKillOrAMark) {
-    const ScopedTz berlin("Europe/Berlin");
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
     Rig rig;
     const RowId id = rig.table.rowId(rig.table.appendRow());
     const UtcSeconds kill = at("2026-12-09T08:00:00Z");
@@ -206,7 +186,7 @@ namespace {
 // The listing without a tick: a fixed-times row lists its next spawn on the player's clock
 // and whether the last one was taken.
 TEST(SpawnStatus, FixedTimesRowsListTheirNextSpawnOnThePlayersClock) {
-    const ScopedTz berlin("Europe/Berlin");
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
     struct Case {
         const char* kill; // "" for none
         const char* now;
@@ -228,7 +208,7 @@ TEST(SpawnStatus, FixedTimesRowsListTheirNextSpawnOnThePlayersClock) {
             row.timing.lastUtc = at(c.kill);
             row.text[kLastTimeColumn] = clockTimeText(toLocal(at(c.kill)));
         }
-        const std::vector<RowStatus> statuses = rowStatuses({row}, toLocal(at(c.now)));
+        const std::vector<RowStatus> statuses = rowStatuses({row}, at(c.now));
         ASSERT_EQ(statuses.size(), 1u);
         EXPECT_EQ(statuses[0].nextTime, c.next);
         EXPECT_EQ(statuses[0].remaining, c.remaining);
@@ -255,7 +235,7 @@ public:
 
 // A maintenance restart at 06:00 UTC re-anchors each row by its rule.
 TEST(SpawnRestart, EveryRowStartsAgainAsItsRuleSays) {
-    const ScopedTz berlin("Europe/Berlin");
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
     const UtcSeconds restart = at("2026-12-09T06:00:00Z");
     const UtcSeconds killed = at("2026-12-09T01:00:00Z");
     struct Case {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 using namespace zorvane::share;
 
 TEST(RoomLink, ReadsGoodLinks) {
@@ -81,6 +84,24 @@ TEST(RoomLink, RefusesBadLinksWithAReason) {
         const std::string said = zorvane::text::defaultText(reason);
         EXPECT_NE(said.find(c.reasonPart), std::string::npos) << c.text << " gave: " << said;
         EXPECT_EQ(link, before) << c.text;
+    }
+    // A NUL anywhere is refused: inside the brackets the address check stopped at it and
+    // let the bytes after it through into the host.
+    using namespace std::string_literals;
+    const std::pair<std::string, const char*> nulCases[] = {
+        {"mqtt://[::1\0evil]/room"s, "IPv6"},
+        {"mqtt://[\0::1]/room"s, "IPv6"},
+        {"mqtt://ho\0st/room"s, "主机"},
+        {"mqtt://us\0er@host/room"s, "用户名"},
+        {"mqtt://host/ro\0om"s, "控制字符"},
+    };
+    for (const auto& [text, reasonPart] : nulCases) {
+        RoomLink link{true, "keep", "keep", 1, "keep"};
+        zorvane::text::Message reason;
+        EXPECT_FALSE(parseRoomLink(text, link, reason)) << text.size();
+        EXPECT_NE(zorvane::text::defaultText(reason).find(reasonPart), std::string::npos)
+            << zorvane::text::defaultText(reason);
+        EXPECT_EQ(link.host, "keep");
     }
     RoomLink link;
     zorvane::text::Message reason;

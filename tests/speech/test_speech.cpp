@@ -158,3 +158,34 @@ INSTANTIATE_TEST_SUITE_P(
                       ChineseCase{"\xFF\xFE龙", true}));     // stray bytes before a hanzi
 
 } // namespace
+
+// An alert says the time truly left: a warning found late (at start, after an absence,
+// when a lead time falls inside a cycle that had just begun) must not claim the lead time.
+TEST(SpokenAlert, SaysTheTimeTrulyLeft) {
+    struct Case {
+        const char* boss;
+        std::int64_t secondsLeft;
+        const char* said;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"血魔", 300, "血魔 5 分钟后刷新"},
+        {"血魔", 299, "血魔 5 分钟后刷新"},
+        {"血魔", 74, "血魔 1 分 14 秒后刷新"},
+        {"血魔", 40, "血魔 40 秒后刷新"},
+        {"血魔", 60, "血魔 1 分钟后刷新"},
+        {"血魔", 3600, "血魔 60 分钟后刷新"},
+        {"血魔", 0, "血魔 已刷新"},
+        {"血魔", -12, "血魔 已刷新"},
+        {"Black Dragon", 300, "Black Dragon in 5 minutes"},
+        {"Black Dragon", 74, "Black Dragon in 1 minute 14 seconds"},
+        {"Black Dragon", 61, "Black Dragon in 1 minute"},
+        {"Black Dragon", 1, "Black Dragon in 1 second"},
+        {"Black Dragon", 130, "Black Dragon in 2 minutes 10 seconds"},
+        {"Black Dragon", 0, "Black Dragon is up"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        EXPECT_EQ(spokenAlert(c.boss, c.secondsLeft), c.said) << c.secondsLeft;
+    }
+}

@@ -22,7 +22,7 @@ public:
     FakeClock(const FakeClock&) = delete;
     FakeClock& operator=(const FakeClock&) = delete;
 
-    schedule::DateTime now() const override {
+    schedule::UtcSeconds instant() const override {
         std::unique_lock lock(m_mutex);
         const int reading = ++m_readings;
         const std::function<void(int)> hook = m_onRead;
@@ -35,9 +35,14 @@ public:
         return m_now;
     }
 
+    // The local reading `parts`; in the hour the clocks are set back, the C library's pick
+    // of its two instants (setInstant chooses).
     void set(const schedule::DateTimeParts& parts) {
+        setInstant(schedule::toUtc(schedule::makeDateTime(parts)));
+    }
+    void setInstant(schedule::UtcSeconds instant) {
         const std::lock_guard lock(m_mutex);
-        m_now = schedule::makeDateTime(parts);
+        m_now = instant;
     }
     // The test day at the given clock time.
     void set(int hour, int minute, int second) {
@@ -47,22 +52,11 @@ public:
         parts.second = second;
         set(parts);
     }
-    // Moves the clock by whole seconds (back when negative), across days as the
-    // calendar does.
+    // Moves the clock by whole seconds (back when negative), as time passes: across a
+    // change of the clocks the local reading moves by the change as well.
     void advance(long long seconds) {
         const std::lock_guard lock(m_mutex);
-        schedule::DateTimeParts parts;
-        schedule::breakDown(m_now, parts);
-        const long long total = parts.second + seconds;
-        // Carry whole minutes so that no field overflows an int.
-        long long minutes = total / 60;
-        long long rest = total % 60;
-        if (rest < 0) {
-            rest += 60;
-            --minutes;
-        }
-        parts.second = static_cast<int>(rest);
-        m_now = schedule::addMinutes(schedule::makeDateTime(parts), minutes);
+        m_now += seconds;
     }
 
     // Runs `hook(n)` at the n-th reading (counted from 1) before that reading returns,
@@ -80,7 +74,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    schedule::DateTime m_now = 0;
+    schedule::UtcSeconds m_now = 0;
     mutable int m_readings = 0;
     std::function<void(int)> m_onRead;
 };

@@ -44,6 +44,39 @@ TEST(FileIo, ReplaceKeepsPermissionsAndReadsBackEveryByte) {
     EXPECT_FALSE(readWholeFile(dir.path()));
 }
 
+// A file beside the program that is not a regular file is refused at once, with the
+// system's reason: a pipe would hold the reader (and the start) for ever.
+TEST(FileIo, OnlyRegularFilesAreReadAndARefusalSaysWhy) {
+    TempDir dir;
+    writeBytes(dir.path() / "plain.ini", "a=b");
+    ASSERT_EQ(::mkfifo((dir.path() / "pipe.ini").c_str(), 0600), 0);
+    fs::create_directory(dir.path() / "folder.ini");
+    fs::create_symlink(dir.path() / "pipe.ini", dir.path() / "link.ini");
+    struct Case {
+        fs::path file;
+        std::optional<std::string> content;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {dir.path() / "plain.ini", "a=b", ""},
+        {dir.path() / "missing.ini", std::nullopt, "missing.ini: No such file or directory"},
+        {dir.path() / "folder.ini", std::nullopt, "folder.ini: Is a directory"},
+        {dir.path() / "pipe.ini", std::nullopt, "pipe.ini: not a regular file"},
+        {dir.path() / "link.ini", std::nullopt, "link.ini: not a regular file"},
+        {"/dev/zero", std::nullopt, "/dev/zero: not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.string());
+        std::string error;
+        EXPECT_EQ(readWholeFile(c.file, &error), c.content);
+        if (*c.reason == '\0') {
+            EXPECT_EQ(error, "");
+        } else {
+            EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        }
+    }
+}
+
 TEST(FileIo, AnOwnerOnlyFileIsNeverOpenToOthers) {
     TempDir dir;
     // A permissive umask would otherwise leave a new file readable by all.

@@ -29,7 +29,7 @@ namespace {
 
 class FixedClock final : public schedule::Clock {
 public:
-    schedule::DateTime now() const override { return schedule::makeDateTime(kNow); }
+    UtcSeconds instant() const override { return schedule::toUtc(schedule::makeDateTime(kNow)); }
     static constexpr DateTimeParts kNow{2026, 12, 8, 21, 5, 9};
 };
 

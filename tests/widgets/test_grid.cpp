@@ -2,10 +2,13 @@
 // real editor, and the files the program writes, on the offscreen platform.
 
 #include "config/configfiles.h"
+#include "history/killhistory.h"
 #include "models/bosstablemodel.h"
 #include "periodic/globals.h"
+#include "services/alertdispatch.h"
 #include "services/configwriter.h"
 #include "services/session.h"
+#include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
@@ -22,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,8 +40,13 @@ class RecordingMessages final : public schedule::MessageSink {
 public:
     void showMessage(const zorvane::text::Message& message) override {
         texts.push_back(zorvane::text::defaultText(message));
+        // What happens while the box would be open.
+        if (whileOpen) {
+            whileOpen();
+        }
     }
     std::vector<std::string> texts;
+    std::function<void()> whileOpen;
 };
 
 std::vector<std::string> list(std::initializer_list<const char*> items) {
@@ -168,6 +177,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_clock.set(10, 0, 0);
         m_messages.texts.clear();
+        m_messages.whileOpen = {};
         openWindow();
     }
 
@@ -512,14 +522,15 @@ private slots:
         editCell(1, schedule::kLastTimeColumn, QStringLiteral("009:05:00"));
         QCOMPARE(cell(1, 6), QStringLiteral("09:35:00"));
 
+        // A refused time records no kill: the row keeps the one it had.
         m_clock.set(11, 0, 0);
         editCell(1, schedule::kPeriodColumn, QStringLiteral("40"));
         editCell(1, schedule::kLastTimeColumn, QStringLiteral("12:00:00"));
         QCOMPARE(m_messages.texts, list({"请正确输入日期"}));
-        QCOMPARE(cell(1, 5), QStringLiteral("11:00:00"));
-        QCOMPARE(cell(1, 6), QStringLiteral("11:40:00"));
-        QCOMPARE(storedRows()[0].text[5], std::string("11:00:00"));
-        QCOMPARE(storedRows()[0].text[6], std::string("11:40:00"));
+        QCOMPARE(cell(1, 5), QStringLiteral("009:05:00"));
+        QCOMPARE(cell(1, 6), QStringLiteral("09:45:00"));
+        QCOMPARE(storedRows()[0].text[5], std::string("009:05:00"));
+        QCOMPARE(storedRows()[0].text[6], std::string("09:45:00"));
 
         const char* unreadable[] = {"24:00:00", "12:61:00", "12:30", "later"};
         for (const char* typed : unreadable) {
@@ -527,8 +538,8 @@ private slots:
             m_clock.set(11, 5, 0);
             editCell(1, schedule::kLastTimeColumn, QString::fromUtf8(typed));
             QCOMPARE(m_messages.texts, list({"请正确输入日期"}));
-            QCOMPARE(cell(1, 5), QStringLiteral("11:05:00"));
-            QCOMPARE(cell(1, 6), QStringLiteral("11:45:00"));
+            QCOMPARE(cell(1, 5), QStringLiteral("009:05:00"));
+            QCOMPARE(cell(1, 6), QStringLiteral("09:45:00"));
         }
     }
 
@@ -639,6 +650,42 @@ private slots:
         QCOMPARE(buttonCount, 1);
         QVERIFY(appModal);
         QVERIFY(!owned);
+    }
+
+    // A refused kill time changes nothing, also while its box is open and the tick counts
+    // on: the row keeps its last kill (no negative countdown, no roll-over, no alert),
+    // config.ini and the history stay as they were.
+    void aRefusedKillTimeChangesNothing() {
+        const QString refused[] = {QStringLiteral("25:99"), QStringLiteral("21:30:00"),
+                                   QStringLiteral("later")};
+        const int row = addSavedRow(QStringLiteral("Boss"));
+        editCell(row, schedule::kPeriodColumn, QStringLiteral("60"));
+        click(row, schedule::kUseColumn);
+        m_clock.set(20, 50, 0);
+        doubleClick(row, schedule::kLastTimeColumn);
+        QCOMPARE(cell(row, schedule::kLastTimeColumn), QStringLiteral("20:50:00"));
+        int alerts = 0;
+        connect(m_session->alerts(), &app::AlertDispatch::presented, this, [&] { ++alerts; });
+        for (const QString& typed : refused) {
+            m_clock.set(21, 0, 0);
+            const QByteArray before = fileBytes();
+            QString countdownWhileOpen;
+            m_messages.texts.clear();
+            m_messages.whileOpen = [&] {
+                m_session->tick()->onTick();
+                countdownWhileOpen = cell(row, schedule::kCountdownColumn);
+            };
+            editCell(row, schedule::kLastTimeColumn, typed);
+            m_messages.whileOpen = {};
+            QCOMPARE(m_messages.texts, list({"请正确输入日期"}));
+            QCOMPARE(countdownWhileOpen, QStringLiteral("00时50分00秒"));
+            QCOMPARE(cell(row, schedule::kLastTimeColumn), QStringLiteral("20:50:00"));
+            QCOMPARE(cell(row, schedule::kNextTimeColumn), QStringLiteral("21:50:00"));
+            QCOMPARE(fileBytes(), before);
+            QCoreApplication::processEvents();
+            QCOMPARE(alerts, 0);
+            QCOMPARE(m_session->history().recordCount("Boss"), std::int64_t(1));
+        }
     }
 
     void rendersRowsOffscreen() {

@@ -35,6 +35,7 @@
 #include <QUndoStack>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -238,6 +239,65 @@ private slots:
         m_session->tick()->onTick();
         QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
                      app::lookBackground(app::RowLook::DueSoon));
+    }
+
+    // A change of a row's phase or use box repaints every cell of the row, not only the
+    // cell whose text changed: each change below leaves the other cells' look stale
+    // unless the view hears of the whole row.
+    void aPhaseOrCheckChangeRepaintsTheWholeRow() {
+        struct Case {
+            const char* name;
+            std::function<void(int row)> change;
+            app::RowLook look;
+        };
+        const Case cases[] = {
+            {"use box ticked", [this](int row) { table().setCheckState(row, true); },
+             app::RowLook::Counting},
+            {"use box cleared", [this](int row) { table().setCheckState(row, false); },
+             app::RowLook::Unchecked},
+            {"into the lead time",
+             [this](int) {
+                 table().setCheckState(1, true);
+                 m_clock.set(10, 26, 40);
+                 m_session->tick()->onTick();
+             },
+             app::RowLook::Lead},
+            {"found due and rolled over",
+             [this](int) {
+                 m_clock.set(10, 30, 5);
+                 m_session->tick()->onTick();
+             },
+             app::RowLook::DueSoon},
+            {"the pass after the roll-over",
+             [this](int) {
+                 m_clock.set(10, 30, 6);
+                 m_session->tick()->onTick();
+             },
+             app::RowLook::Counting},
+        };
+        const int row = addRow("Boss", "30", false);
+        setCount(row, 1800, RowPhase::Counting);
+        QAbstractItemModel* view = grid()->model();
+        for (const Case& c : cases) {
+            QSet<int> repainted;
+            const auto connection =
+                connect(view, &QAbstractItemModel::dataChanged, this,
+                        [&](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                            const int viewRow = grid()->viewIndexOf(row, 0).row();
+                            if (topLeft.row() <= viewRow && viewRow <= bottomRight.row()) {
+                                for (int column = topLeft.column(); column <= bottomRight.column();
+                                     ++column) {
+                                    repainted.insert(column);
+                                }
+                            }
+                        });
+            c.change(row);
+            const QModelIndex name = grid()->viewIndexOf(row, schedule::kNameColumn);
+            QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
+                         app::lookBackground(c.look));
+            QTRY_COMPARE(repainted.size(), schedule::kColumnCount);
+            disconnect(connection);
+        }
     }
 
     void hoveringTheCountdownShowsTheLegend() {

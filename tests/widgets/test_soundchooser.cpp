@@ -163,7 +163,7 @@ private slots:
 
     void cancellingClearsTheChoice() {
         m_window->soundPathEdit()->setText(QStringLiteral("/old/choice.wav"));
-        config::writeSoundPath(m_dir->path().toStdString(), "/old/choice.wav");
+        QVERIFY(config::writeSoundPath(m_dir->path().toStdString(), "/old/choice.wav"));
         m_dialog.answer = QString();
         m_dialog.wanderTo = m_elsewhere->path();
         pressSoundLabel();
