@@ -100,7 +100,9 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
         return spawnStateText(*timing->spawnView);
     }
     case Qt::ToolTipRole:
-        if (column == schedule::kNameColumn) {
+        // Lead times that never sound come first; otherwise the name tells the spawn state.
+        if (column == schedule::kNameColumn &&
+            data(index, LeadTimesNoteRole).toString().isEmpty()) {
             return data(index, SpawnTextRole);
         }
         [[fallthrough]];

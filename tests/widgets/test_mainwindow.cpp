@@ -37,6 +37,7 @@ private slots:
         // The test clock reads Beijing's own time, so the clock label shows it as set.
         qputenv("TZ", "Asia/Shanghai");
         tzset();
+        m_clock.set(21, 5, 9);
     }
 
     void init() {
