@@ -102,6 +102,71 @@ int runTableCommand(const CommandLine& command) {
 
 } // namespace
 
+namespace {
+
+// The options Qt's window toolkit reads from the command line itself (QGuiApplication,
+// QApplication and the xcb platform), with whether each takes a value.
+struct ToolkitOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr ToolkitOption kToolkitOptions[] = {
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"geometry", true},
+    {"qwindowtitle", true},
+    {"title", true},
+    {"qwindowicon", true},
+    {"icon", true},
+    {"session", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"display", true},
+    {"name", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
+    {"sync", false},
+};
+
+// The arguments without the toolkit's options and their values; the window's toolkit takes
+// those, everything else must be understood here.
+QStringList withoutToolkitOptions(const QStringList& arguments) {
+    QStringList rest;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        QString name = argument;
+        while (name.startsWith(QLatin1Char('-'))) {
+            name.remove(0, 1);
+        }
+        const qsizetype equals = name.indexOf(QLatin1Char('='));
+        const bool inlineValue = equals >= 0;
+        if (inlineValue) {
+            name.truncate(equals);
+        }
+        const ToolkitOption* found = nullptr;
+        if (i > 0 && argument.startsWith(QLatin1Char('-'))) {
+            for (const ToolkitOption& option : kToolkitOptions) {
+                if (name == QLatin1String(option.name)) {
+                    found = &option;
+                }
+            }
+        }
+        if (!found) {
+            rest << argument;
+        } else if (found->takesValue && !inlineValue) {
+            ++i; // its value
+        }
+    }
+    return rest;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -164,6 +229,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return fail(parser.errorText());
     }
     if (!command) {
+        // The window opens only when everything but the toolkit's own options is understood:
+        // a mistyped "--lsit" must not open the window silently.
+        if (!parser.parse(withoutToolkitOptions(arguments))) {
+            return fail(parser.errorText());
+        }
+        if (!parser.positionalArguments().isEmpty()) {
+            return fail(QStringLiteral("Unexpected argument '%1'.")
+                            .arg(parser.positionalArguments().constFirst()));
+        }
         return result;
     }
     if (positional.size() > allowedPositional) {

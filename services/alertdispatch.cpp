@@ -23,7 +23,7 @@ void AlertDispatch::alert(const schedule::Alert& alert) {
 void AlertDispatch::present(const schedule::Alert& alert) {
     if (m_notifier && m_preferences.notificationsEnabled.get()) {
         m_notifier->notify(alert.rowId, QString::fromStdString(alert.boss),
-                           alert.leadMinutes.value_or(0));
+                           alert.due() ? 0 : alert.secondsLeft);
     }
     emit presented();
 }

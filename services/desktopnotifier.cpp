@@ -1,5 +1,7 @@
 #include "services/desktopnotifier.h"
 
+#include "speech/speech.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -55,14 +57,25 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, NotificationImage i
                   SLOT(onNotificationClosed(uint, uint)));
 }
 
-QString DesktopNotifier::bodyText(int minutesLeft) {
-    return minutesLeft > 0
-               ? QCoreApplication::translate("Zorvane", "%1 分钟后刷新").arg(minutesLeft)
-               : QCoreApplication::translate("Zorvane", "已刷新");
+QString DesktopNotifier::bodyText(qint64 secondsLeft) {
+    if (secondsLeft <= 0) {
+        return QCoreApplication::translate("Zorvane", "已刷新");
+    }
+    // As the spoken alert says it: a start or an absence finds rows well inside a lead time.
+    const speech::TimeLeft left = speech::roundedTimeLeft(secondsLeft);
+    if (left.seconds == 0) {
+        return QCoreApplication::translate("Zorvane", "%1 分钟后刷新").arg(left.minutes);
+    }
+    if (left.minutes == 0) {
+        return QCoreApplication::translate("Zorvane", "%1 秒后刷新").arg(left.seconds);
+    }
+    return QCoreApplication::translate("Zorvane", "%1 分 %2 秒后刷新")
+        .arg(left.minutes)
+        .arg(left.seconds);
 }
 
-void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, int minutesLeft) {
-    Request request{bossName, minutesLeft, false};
+void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft) {
+    Request request{bossName, secondsLeft, false};
     // Until the server has told the id of the row's earlier notification, the new one waits,
     // so it replaces the earlier one instead of appearing beside it.
     if (m_inFlight.value(rowId)) {
@@ -97,7 +110,7 @@ void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
         return;
     }
 
-    const bool due = request.minutesLeft <= 0;
+    const bool due = request.secondsLeft <= 0;
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"),
                  QVariant::fromValue(due ? kUrgencyCritical : kUrgencyNormal));
@@ -116,7 +129,7 @@ void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
         QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                        QString::fromLatin1(kInterface), QStringLiteral("Notify"));
     call << QStringLiteral("Zorvane") << replaces << m_iconName << request.boss
-         << bodyText(request.minutesLeft) << actions << hints
+         << bodyText(request.secondsLeft) << actions << hints
          << (due ? 0 : -1); // a due alert stays until dismissed
     m_inFlight.insert(rowId, true);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);

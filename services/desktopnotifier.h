@@ -49,12 +49,13 @@ public:
                              QString iconName = QStringLiteral("zorvane"),
                              QObject* parent = nullptr);
 
-    // The body for an alert minutesLeft minutes ahead: "5 分钟后刷新"; 0 or less: "已刷新".
-    static QString bodyText(int minutesLeft);
+    // The body for an alert secondsLeft seconds ahead, the true time left: "5 分钟后刷新"
+    // near a whole minute, "1 分 14 秒后刷新", "40 秒后刷新"; 0 or less: "已刷新".
+    static QString bodyText(qint64 secondsLeft);
 
-    // Shows (or replaces) the row's notification. Due alerts (minutesLeft <= 0) are critical
+    // Shows (or replaces) the row's notification. Due alerts (secondsLeft <= 0) are critical
     // and stay until dismissed. Returns at once.
-    void notify(std::uint64_t rowId, const QString& bossName, int minutesLeft);
+    void notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft);
     // Closes the row's notification, if any (the row was deleted or its boss was killed).
     void close(std::uint64_t rowId);
 
@@ -71,7 +72,7 @@ private slots:
 private:
     struct Request {
         QString boss;
-        int minutesLeft = 0;
+        qint64 secondsLeft = 0;
         bool close = false; // close the notification instead
     };
 

@@ -195,20 +195,24 @@ std::string toWav(const Speech& speech) {
     return out;
 }
 
+TimeLeft roundedTimeLeft(std::int64_t secondsLeft) {
+    TimeLeft left{secondsLeft / 60, secondsLeft % 60};
+    if (left.minutes > 0 && left.seconds <= kSpokenSlackSeconds) {
+        left.seconds = 0;
+    } else if (left.seconds >= 60 - kSpokenSlackSeconds) {
+        ++left.minutes;
+        left.seconds = 0;
+    }
+    return left;
+}
+
 std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
     const std::string name(boss);
     const bool chinese = hasChineseCharacters(boss);
     if (secondsLeft <= 0) {
         return name + (chinese ? " 已刷新" : " is up");
     }
-    std::int64_t minutes = secondsLeft / 60;
-    std::int64_t seconds = secondsLeft % 60;
-    if (minutes > 0 && seconds <= kSpokenSlackSeconds) {
-        seconds = 0;
-    } else if (seconds >= 60 - kSpokenSlackSeconds) {
-        ++minutes;
-        seconds = 0;
-    }
+    const auto [minutes, seconds] = roundedTimeLeft(secondsLeft);
     const auto count = [](std::int64_t n, const char* one, const char* many) {
         return std::to_string(n) + (n == 1 ? one : many);
     };

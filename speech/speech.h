@@ -31,6 +31,14 @@ std::string toWav(const Speech& speech);
 // find a row a second or two after its lead time.
 inline constexpr std::int64_t kSpokenSlackSeconds = 2;
 
+// The time left of an alert as it is said and shown: whole minutes within
+// kSpokenSlackSeconds of one, else minutes and seconds (seconds alone under a minute).
+struct TimeLeft {
+    std::int64_t minutes = 0;
+    std::int64_t seconds = 0;
+};
+TimeLeft roundedTimeLeft(std::int64_t secondsLeft);
+
 // What is said for an alert: the boss name and the true time left, in the language of the
 // name. secondsLeft > 0: "<boss> 5 分钟后刷新" / "<boss> in 5 minutes" near a whole minute,
 // else "<boss> 1 分 14 秒后刷新" / "<boss> in 1 minute 14 seconds" (seconds alone under a

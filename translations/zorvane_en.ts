@@ -220,6 +220,14 @@ Next: %1 %2</translation>
         <translation>respawns in %1 min</translation>
     </message>
     <message>
+        <source>%1 分 %2 秒后刷新</source>
+        <translation>respawns in %1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 秒后刷新</source>
+        <translation>respawns in %1 s</translation>
+    </message>
+    <message>
         <source>已刷新</source>
         <translation>has respawned</translation>
     </message>

@@ -1,4 +1,5 @@
 #include "widgets/bossgrid.h"
+#include "widgets/plaintext.h"
 
 #include "models/bosstablemodel.h"
 #include "models/rowlook.h"
@@ -166,7 +167,7 @@ bool BossGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
         event->ignore();
         return true;
     }
-    QToolTip::showText(event->globalPos(), text, view);
+    QToolTip::showText(event->globalPos(), plainToolTip(text), view);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "widgets/clickablelabel.h"
+#include "widgets/plaintext.h"
 
 #include <QMouseEvent>
 
@@ -10,6 +11,10 @@ void ClickableLabel::mousePressEvent(QMouseEvent* event) {
         emit leftPressed(pos.x(), pos.y(), event->modifiers());
     }
     QLabel::mousePressEvent(event);
+}
+
+bool ClickableLabel::event(QEvent* event) {
+    return showPlainToolTip(*this, event) || QLabel::event(event);
 }
 
 } // namespace zorvane::app

@@ -15,6 +15,8 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // The tooltip (a room's reasons, a member's nickname) shows as plain text.
+    bool event(QEvent* event) override;
 };
 
 } // namespace zorvane::app

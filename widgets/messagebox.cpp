@@ -1,5 +1,6 @@
 #include "widgets/messagebox.h"
 #include "services/coretexts.h"
+#include "widgets/plaintext.h"
 
 #include <QCoreApplication>
 #include <QInputDialog>
@@ -11,6 +12,7 @@ namespace zorvane::app {
 void MessageBoxSink::showMessage(const text::Message& message) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::translate("Zorvane", "信息："),
                     messageText(message), QMessageBox::Ok);
+    showPlainText(box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -22,18 +24,24 @@ bool QuestionBoxes::confirm(const QString& title, const QString& text) {
     box.button(QMessageBox::No)->setText(QCoreApplication::translate("Zorvane", "否"));
     // A stray Enter must not delete: "否" is the default.
     box.setDefaultButton(QMessageBox::No);
+    showPlainText(box);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<int> QuestionBoxes::askMinutes(const QString& title, const QString& label,
                                              int maximum) {
-    bool ok = false;
-    const int minutes = QInputDialog::getInt(m_owner, title, label, 0, 0, maximum, 1, &ok);
-    if (!ok) {
+    QInputDialog dialog(m_owner);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(0, maximum);
+    dialog.setIntValue(0);
+    showPlainText(dialog);
+    if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return minutes;
+    return dialog.intValue();
 }
 
 } // namespace zorvane::app

@@ -1,4 +1,5 @@
 #include "widgets/writenotice.h"
+#include "widgets/plaintext.h"
 
 #include "services/coretexts.h"
 #include "services/handoff.h"
@@ -86,6 +87,10 @@ void WriteNotice::showFailures() {
     }
     setToolTip(all + retryNote());
     show();
+}
+
+bool WriteNotice::event(QEvent* event) {
+    return showPlainToolTip(*this, event) || QLabel::event(event);
 }
 
 void WriteNotice::resizeEvent(QResizeEvent* event) {

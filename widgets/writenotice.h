@@ -28,6 +28,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The tooltip (file names, the system's reasons) shows as plain text.
+    bool event(QEvent* event) override;
 
 private:
     void recordFailure(const std::string& file, const text::Message& reason);

@@ -160,7 +160,9 @@ TEST_F(AlertSoundsTest, SpeechIsOffUnlessSwitchedOnAndSilenceDropsIt) {
     sounds.setSpeechEnabled(true);
     sounds.alert(alertOf("火龙", 5, true));
     sounds.alert(alertOf("冰龙", std::nullopt, false));
-    EXPECT_TRUE(zorvane::testing::hasThreadNamed("speaker"));
+    // The worker names its thread once that thread runs, a moment after the first task.
+    EXPECT_TRUE(
+        zorvane::testing::waitFor([] { return zorvane::testing::hasThreadNamed("speaker"); }));
     ASSERT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
     const std::vector<std::string> names = device.openNames();
     ASSERT_EQ(std::count_if(names.begin(), names.end(),

@@ -108,7 +108,14 @@ private slots:
         row("no arguments", {}, Action::OpenWindow);
         row("toolkit options stay the window's", {"-platform", "offscreen", "-style", "fusion"},
             Action::OpenWindow);
-        row("stray arguments are ignored as before", {"whatever", "--bogus"}, Action::OpenWindow);
+        row("toolkit options with their values joined", {"--platform=xcb", "-reverse"},
+            Action::OpenWindow);
+        // Anything else not understood is refused before a window or a display is needed.
+        row("an unknown option", {"--bogus"}, Action::Error, {}, "bogus");
+        row("a mistyped command", {"--lsit"}, Action::Error, {}, "lsit");
+        row("a stray argument", {"whatever"}, Action::Error, {}, "'whatever'");
+        row("an unknown option beside toolkit options", {"-platform", "offscreen", "--bogus"},
+            Action::Error, {}, "bogus");
         row("import", {"--import", "/old/Zorvane"}, Action::Import, "/old/Zorvane");
         row("import with equals and a blank", {"--import=/old/my Zorvane"}, Action::Import,
             "/old/my Zorvane");

@@ -231,7 +231,7 @@ private slots:
         QTest::newRow("no arguments at all") << "Run" << QVariantList{} << true << -1 << unknown;
         QTest::newRow("import is not handed over")
             << "Run" << run({"--import", "/x"}) << true << 2 << "only";
-        QTest::newRow("stray argument") << "Run" << run({"bogus"}) << true << 2 << "only";
+        QTest::newRow("stray argument") << "Run" << run({"bogus"}) << true << 2 << "'bogus'";
         QTest::newRow("room is not handed over")
             << "Run" << run({"--room", "none"}) << true << 2 << "only";
         QTest::newRow("bad minutes") << "Run" << run({"--kill", "a", "x"}) << true << 2 << "'x'";

@@ -46,7 +46,7 @@ private slots:
     void noServiceThenServiceAppears() {
         app::DesktopNotifier notifier(QDBusConnection::sessionBus(), icon());
         QSignalSpy silence(&notifier, &app::DesktopNotifier::silenceRequested);
-        notifier.notify(1, QStringLiteral("黑龙王"), 5);
+        notifier.notify(1, QStringLiteral("黑龙王"), 300);
         notifier.notify(1, QStringLiteral("黑龙王"), 0); // waits for the failed first one
         notifier.close(2);
         // Both calls get their error answers from the bus.
@@ -56,7 +56,7 @@ private slots:
 
         NotificationServer server;
         QVERIFY(zorvane::testing::startServer(server));
-        notifier.notify(1, QStringLiteral("黑龙王"), 5);
+        notifier.notify(1, QStringLiteral("黑龙王"), 300);
         QTRY_COMPARE(server.calls.size(), 1);
         QCOMPARE(server.calls[0].replaces, 0u); // the failed ones left no stale id
         QCOMPARE(silence.count(), 0);
@@ -64,25 +64,29 @@ private slots:
     }
 
     void notifyCarriesTheAlert_data() {
-        QTest::addColumn<int>("minutesLeft");
+        QTest::addColumn<qint64>("secondsLeft");
         QTest::addColumn<QString>("body");
         QTest::addColumn<int>("urgency");
         QTest::addColumn<int>("timeout");
-        QTest::newRow("lead") << 5 << QStringLiteral("5 分钟后刷新") << 1 << -1;
-        QTest::newRow("one minute") << 1 << QStringLiteral("1 分钟后刷新") << 1 << -1;
-        QTest::newRow("due") << 0 << QStringLiteral("已刷新") << 2 << 0;
-        QTest::newRow("overdue") << -3 << QStringLiteral("已刷新") << 2 << 0;
+        QTest::newRow("lead") << qint64(300) << QStringLiteral("5 分钟后刷新") << 1 << -1;
+        QTest::newRow("a pass late") << qint64(299) << QStringLiteral("5 分钟后刷新") << 1 << -1;
+        QTest::newRow("one minute") << qint64(60) << QStringLiteral("1 分钟后刷新") << 1 << -1;
+        // A start or an absence finds the row well inside its lead time: the true time left.
+        QTest::newRow("at start") << qint64(74) << QStringLiteral("1 分 14 秒后刷新") << 1 << -1;
+        QTest::newRow("seconds") << qint64(40) << QStringLiteral("40 秒后刷新") << 1 << -1;
+        QTest::newRow("due") << qint64(0) << QStringLiteral("已刷新") << 2 << 0;
+        QTest::newRow("overdue") << qint64(-3) << QStringLiteral("已刷新") << 2 << 0;
     }
 
     void notifyCarriesTheAlert() {
-        QFETCH(int, minutesLeft);
+        QFETCH(qint64, secondsLeft);
         QFETCH(QString, body);
         QFETCH(int, urgency);
         QFETCH(int, timeout);
         NotificationServer server;
         QVERIFY(zorvane::testing::startServer(server));
         app::DesktopNotifier notifier(QDBusConnection::sessionBus(), icon());
-        notifier.notify(7, QStringLiteral("赤兔马"), minutesLeft);
+        notifier.notify(7, QStringLiteral("赤兔马"), secondsLeft);
         QTRY_COMPARE(server.calls.size(), 1);
         const NotifyCall& call = server.calls[0];
         QCOMPARE(call.app, QStringLiteral("Zorvane"));
@@ -111,9 +115,9 @@ private slots:
         NotificationServer server;
         QVERIFY(zorvane::testing::startServer(server));
         app::DesktopNotifier notifier(QDBusConnection::sessionBus());
-        notifier.notify(7, QStringLiteral("赤兔马"), 10);
-        notifier.notify(7, QStringLiteral("赤兔马"), 5);
-        notifier.notify(8, QStringLiteral("Dragon"), 5);
+        notifier.notify(7, QStringLiteral("赤兔马"), 600);
+        notifier.notify(7, QStringLiteral("赤兔马"), 300);
+        notifier.notify(8, QStringLiteral("Dragon"), 300);
         QTRY_COMPARE(server.calls.size(), 3);
         QTest::qWait(100);
         const uint first = server.calls[0].id;
@@ -136,7 +140,7 @@ private slots:
 
         notifier.close(7);
         QTRY_COMPARE(server.closed, QList<uint>{first});
-        notifier.notify(7, QStringLiteral("赤兔马"), 5);
+        notifier.notify(7, QStringLiteral("赤兔马"), 300);
         QTRY_COMPARE(server.calls.size(), 5);
         QCOMPARE(server.calls[4].replaces, 0u); // closed: a new notification
         zorvane::testing::stopServer();

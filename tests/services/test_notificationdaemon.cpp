@@ -76,8 +76,8 @@ private slots:
     // The daemon shows the alert as sent, and a row's later alert replaces the earlier one.
     void daemonShowsAndReplaces() {
         app::DesktopNotifier notifier;
-        notifier.notify(3, QStringLiteral("黑龙王"), 5);
-        notifier.notify(4, QStringLiteral("Dragon"), 10);
+        notifier.notify(3, QStringLiteral("黑龙王"), 300);
+        notifier.notify(4, QStringLiteral("Dragon"), 600);
         notifier.notify(3, QStringLiteral("黑龙王"), 0);
         QTest::qWait(1000); // the third call goes out once the first is answered
         QVERIFY(closeAll());

@@ -7,6 +7,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
 #include "services/session.h"
+#include "tests/support/fakeclock.h"
 #include "text/fileio.h"
 #include "widgets/awaypanel.h"
 #include "widgets/bossgrid.h"
@@ -27,11 +28,8 @@ using schedule::UtcSeconds;
 
 namespace {
 
-class FixedClock final : public schedule::Clock {
-public:
-    UtcSeconds instant() const override { return schedule::toUtc(schedule::makeDateTime(kNow)); }
-    static constexpr DateTimeParts kNow{2026, 12, 8, 21, 5, 9};
-};
+// Where the test clock stands.
+constexpr DateTimeParts kNow{2026, 12, 8, 21, 5, 9};
 
 UtcSeconds utc(DateTimeParts local) {
     return schedule::toUtc(schedule::makeDateTime(local));
@@ -84,8 +82,7 @@ private slots:
             << QStringList{QStringLiteral("火龙"), QStringLiteral("2026-12-06 22:30:00"),
                            QStringLiteral("32"), QStringLiteral("2026-12-08 21:00:00"),
                            QStringLiteral("01时24分51秒")};
-        QTest::newRow("a short restart")
-            << static_cast<qlonglong>(utc(FixedClock::kNow) - 10) << QStringList{};
+        QTest::newRow("a short restart") << static_cast<qlonglong>(utc(kNow) - 10) << QStringList{};
         QTest::newRow("no record of the last run") << 0LL << QStringList{};
     }
 
@@ -97,7 +94,7 @@ private slots:
         }
         openWindow();
         // The program notes at once that it runs now.
-        QCOMPARE(config::readLastSeen(dir()), std::optional<UtcSeconds>(utc(FixedClock::kNow)));
+        QCOMPARE(config::readLastSeen(dir()), std::optional<UtcSeconds>(utc(kNow)));
 
         app::AwayPanel* panel = m_window->awayPanel();
         if (listed.isEmpty()) {
@@ -166,7 +163,7 @@ private:
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
 
-    FixedClock m_clock;
+    zorvane::testing::FakeClock m_clock{kNow};
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::Session> m_session;

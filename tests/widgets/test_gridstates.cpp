@@ -23,14 +23,18 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
 #include <QToolTip>
 #include <QUndoStack>
 
@@ -300,14 +304,69 @@ private slots:
         }
     }
 
+    // Names, nicknames and reasons show as typed, never read as HTML (an <img> naming a
+    // device would make the window read it): the grid's tooltip and the question boxes.
+    void namesShowAsPlainText() {
+        const QString names[] = {QStringLiteral("<img src=\"/dev/zero\">"),
+                                 QStringLiteral("<b>火龙</b> & <i>冰</i>"),
+                                 QStringLiteral("a<br>b &amp; c")};
+        app::QuestionBoxes boxes(m_window.get());
+        for (const QString& name : names) {
+            // Long enough to be cut in the cell, so hovering shows it whole.
+            const QString longName = name + QStringLiteral(" ") + QString(60, QLatin1Char('W'));
+            const int row = addRow(longName.toUtf8().constData());
+            const QPoint pos =
+                grid()->visualRect(grid()->viewIndexOf(row, schedule::kNameColumn)).center();
+            QHelpEvent event(QEvent::ToolTip, pos, grid()->viewport()->mapToGlobal(pos));
+            QApplication::sendEvent(grid()->viewport(), &event);
+            QTRY_VERIFY(!QToolTip::text().isEmpty());
+            QTextDocument shown;
+            shown.setHtml(QToolTip::text());
+            QCOMPARE(shown.toPlainText(), longName);
+            QToolTip::hideText();
+
+            std::optional<Qt::TextFormat> format;
+            QString text;
+            const auto answer = [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                    format = box->textFormat();
+                    text = box->text();
+                } else if (modal) {
+                    const auto labels = modal->findChildren<QLabel*>();
+                    for (const QLabel* label : labels) {
+                        if (label->text().contains(name)) {
+                            format = label->textFormat();
+                            text = label->text();
+                        }
+                    }
+                }
+                if (modal) {
+                    modal->close();
+                }
+            };
+            QTimer::singleShot(0, this, answer);
+            boxes.confirm(QStringLiteral("删除"), QStringLiteral("删除“%1”？").arg(name));
+            QCOMPARE(format, std::optional(Qt::PlainText));
+            QVERIFY(text.contains(name));
+            format.reset();
+            QTimer::singleShot(0, this, answer);
+            boxes.askMinutes(QStringLiteral("记录击杀"), QStringLiteral("“%1”？").arg(name), 10);
+            QCOMPARE(format, std::optional(Qt::PlainText));
+        }
+    }
+
     void hoveringTheCountdownShowsTheLegend() {
         const int row = addRow("Boss");
         setCount(row, 200, RowPhase::Lead);
         const QPoint pos = grid()->visualRect(grid()->viewIndexOf(row, 7)).center();
         QHelpEvent event(QEvent::ToolTip, pos, grid()->viewport()->mapToGlobal(pos));
         QApplication::sendEvent(grid()->viewport(), &event);
-        QTRY_VERIFY(QToolTip::text().contains(app::lookName(app::RowLook::Lead)));
-        QVERIFY(QToolTip::text().contains(app::lookLegend()));
+        QTRY_VERIFY(!QToolTip::text().isEmpty());
+        QTextDocument shown;
+        shown.setHtml(QToolTip::text());
+        QVERIFY(shown.toPlainText().contains(app::lookName(app::RowLook::Lead)));
+        QVERIFY(shown.toPlainText().contains(app::lookLegend()));
     }
 
     void countdownHeaderCyclesThroughThreeOrders() {
