@@ -195,6 +195,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption list(QStringLiteral("list"),
                                   QStringLiteral("Print the table with the time left, then exit."));
     parser.addOption(list);
+    const QCommandLineOption restart(
+        QStringLiteral("restart"),
+        QStringLiteral("The game's server restarted: every boss whose spawn rule says so starts "
+                       "again from then: at TIME (a clock time within the last 12 hours, "
+                       "such as 06:00), or now."));
+    parser.addOption(restart);
     parser.addPositionalArgument(
         QStringLiteral("MINUTES_AGO"),
         QStringLiteral("With --kill: the boss died this many minutes ago (0 to %1).")
@@ -206,12 +212,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const bool parsed = parser.parse(arguments);
     // addHelpOption() also knows --help-all; only QCommandLineParser::process() would act on it.
     const bool wantsHelp = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
-    const int commands =
-        int(parser.isSet(import)) + int(parser.isSet(kill)) + int(parser.isSet(list));
+    const int commands = int(parser.isSet(import)) + int(parser.isSet(kill)) +
+                         int(parser.isSet(list)) + int(parser.isSet(restart));
     const bool command = wantsHelp || parser.isSet(version) || commands > 0;
     const QStringList positional = parser.positionalArguments();
-    // Only a kill takes an argument of its own: the minutes.
-    const qsizetype allowedPositional = parser.isSet(kill) && commands == 1 ? 1 : 0;
+    // Only a kill and a restart take an argument of their own: the minutes, the time.
+    const qsizetype allowedPositional =
+        (parser.isSet(kill) || parser.isSet(restart)) && commands == 1 ? 1 : 0;
     CommandLine result;
     const auto fail = [&result](const QString& text) {
         result.action = CommandLine::Action::Error;
@@ -249,7 +256,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return result;
     }
     if (commands > 1) {
-        return fail(QStringLiteral("Give one of --import, --kill and --list at a time."));
+        return fail(
+            QStringLiteral("Give one of --import, --kill, --list and --restart at a time."));
     }
     if (parser.isSet(import)) {
         if (parser.values(import).size() > 1) {
@@ -261,6 +269,11 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(list)) {
         result.action = CommandLine::Action::List;
+        return result;
+    }
+    if (parser.isSet(restart)) {
+        result.action = CommandLine::Action::Restart;
+        result.restartTime = positional.isEmpty() ? QString() : positional.first().trimmed();
         return result;
     }
     if (parser.values(kill).size() > 1) {
@@ -293,6 +306,10 @@ QStringList commandArguments(const CommandLine& command) {
         return {QStringLiteral("--kill"), command.killName, QString::number(command.minutesAgo)};
     case CommandLine::Action::List:
         return {QStringLiteral("--list")};
+    case CommandLine::Action::Restart:
+        return command.restartTime.isEmpty()
+                   ? QStringList{QStringLiteral("--restart")}
+                   : QStringList{QStringLiteral("--restart"), command.restartTime};
     default:
         return {};
     }
@@ -324,6 +341,7 @@ std::optional<int> runCommandLine(int& argc, char** argv) {
         return runImport(commandLine.importDir);
     case CommandLine::Action::Kill:
     case CommandLine::Action::List:
+    case CommandLine::Action::Restart:
         return runTableCommand(commandLine);
     }
     return 2;

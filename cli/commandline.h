@@ -12,13 +12,15 @@
 namespace zorvane::app {
 
 struct CommandLine {
-    enum class Action { OpenWindow, ShowHelp, ShowVersion, Import, Kill, List, Error };
+    enum class Action { OpenWindow, ShowHelp, ShowVersion, Import, Kill, List, Restart, Error };
     Action action = Action::OpenWindow;
     // The portable folder to import from.
     QString importDir;
     // --kill: the boss's name (trimmed) and how many minutes ago it died.
     QString killName;
     int minutesAgo = 0;
+    // --restart: when the server restarted, as typed ("" for now).
+    QString restartTime;
     // The help or version text, or what is wrong with the command line.
     QString text;
 };

@@ -89,12 +89,13 @@ std::variant<CommandLine, QString> handedOverCommand(const QStringList& handedOv
     CommandLine command = parseCommandLine(arguments);
     const bool raise = command.action == CommandLine::Action::OpenWindow && arguments.size() == 1;
     if (raise || command.action == CommandLine::Action::Kill ||
-        command.action == CommandLine::Action::List) {
+        command.action == CommandLine::Action::List ||
+        command.action == CommandLine::Action::Restart) {
         return command;
     }
     return command.action == CommandLine::Action::Error
                ? command.text
-               : QStringLiteral("The running Zorvane takes only --kill and --list.");
+               : QStringLiteral("The running Zorvane takes only --kill, --list and --restart.");
 }
 
 #ifdef Q_OS_WIN

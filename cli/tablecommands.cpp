@@ -11,6 +11,7 @@
 #include "services/roomkill.h"
 #include "services/session.h"
 #include "text/fileio.h"
+#include "text/textops.h"
 
 #include <QStringList>
 
@@ -125,6 +126,26 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
                            .arg(timeOfDay(killed), fromUtf8(row->text[schedule::kNextTimeColumn]))};
 }
 
+namespace {
+
+// Where the boss stands, in the listing's words.
+QString spawnStateText(const schedule::SpawnView& view) {
+    switch (view.phase) {
+    case schedule::SpawnPhase::Unknown:
+        return QStringLiteral("unknown");
+    case schedule::SpawnPhase::Waiting:
+        return QStringLiteral("waiting");
+    case schedule::SpawnPhase::WindowOpen:
+        return QStringLiteral("window %1%").arg(static_cast<int>(view.fraction * 100));
+    case schedule::SpawnPhase::Up:
+        break;
+    }
+    return view.upSince ? QStringLiteral("up since %1").arg(timeOfDay(*view.upSince))
+                        : QStringLiteral("up");
+}
+
+} // namespace
+
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
     const std::vector<schedule::RowStatus> statuses =
         schedule::rowStatuses(table.rows(), clock.instant());
@@ -133,7 +154,7 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
     }
     std::vector<QStringList> lines{{QStringLiteral("#"), QStringLiteral("BOSS"),
                                     QStringLiteral("NEXT"), QStringLiteral("LEFT"),
-                                    QStringLiteral("ALARM")}};
+                                    QStringLiteral("ALARM"), QStringLiteral("STATE")}};
     for (const schedule::RowStatus& status : statuses) {
         QString left;
         if (status.remaining) {
@@ -143,7 +164,8 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
         }
         lines.push_back({QString::number(status.number), fromUtf8(status.name),
                          status.nextTime.empty() ? QStringLiteral("-") : fromUtf8(status.nextTime),
-                         left, status.use ? QStringLiteral("on") : QStringLiteral("off")});
+                         left, status.use ? QStringLiteral("on") : QStringLiteral("off"),
+                         spawnStateText(status.spawn)});
     }
     std::vector<int> widths(lines.front().size(), 0);
     for (const QStringList& line : lines) {
@@ -171,9 +193,50 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
     return text;
 }
 
+namespace {
+
+// A server restart at the typed time (now when none) re-anchors the rows, saved before
+// the answer.
+CommandResult restartInSession(const QString& time, Session& session) {
+    const schedule::UtcSeconds now = session.clock().instant();
+    // "06:00" is 06:00:00.
+    const QString full = time.count(QLatin1Char(':')) == 1 ? time + QStringLiteral(":00") : time;
+    const std::optional<schedule::UtcSeconds> restart =
+        time.isEmpty() ? std::optional(now) : schedule::typedKillInstant(full.toStdString(), now);
+    if (!restart) {
+        return {kExitNotUnderstood,
+                QStringLiteral("TIME must be a clock time within the last 12 hours (06:00) or "
+                               "-N minutes ago, not '%1'.")
+                    .arg(time)};
+    }
+    const std::vector<schedule::RowId> moved = schedule::restartServer(
+        session.table(), *restart, session.writer(), session.kills().killLog());
+    if (const std::string problem = session.writer().flush().tableFile; !problem.empty()) {
+        return {kExitFailed, QStringLiteral("The restart shows in the window but was not saved: %1")
+                                 .arg(QString::fromStdString(problem))};
+    }
+    QStringList names;
+    for (const schedule::RowId id : moved) {
+        if (const std::optional<schedule::BossRow> row = session.table().row(id)) {
+            names << fromUtf8(text::trim(row->text[schedule::kNameColumn]));
+        }
+    }
+    if (names.isEmpty()) {
+        return {kExitDone, QStringLiteral("Server restart at %1: no boss's rule moves it.")
+                               .arg(timeOfDay(*restart))};
+    }
+    return {kExitDone, QStringLiteral("Server restart at %1: %2 start again from it.")
+                           .arg(timeOfDay(*restart), names.join(QStringLiteral(", ")))};
+}
+
+} // namespace
+
 CommandResult runInSession(const CommandLine& command, Session& session) {
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(session.table(), session.clock())};
+    }
+    if (command.action == CommandLine::Action::Restart) {
+        return restartInSession(command.restartTime, session);
     }
     if (command.action != CommandLine::Action::Kill) {
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list are carried out here.")};
@@ -202,6 +265,11 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
     session.finishLoad();
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(session.table(), clock)};
+    }
+    if (command.action == CommandLine::Action::Restart) {
+        CommandResult result = restartInSession(command.restartTime, session);
+        session.history().flush();
+        return result;
     }
     if (command.action != CommandLine::Action::Kill) {
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list work on the files.")};

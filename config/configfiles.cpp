@@ -4,13 +4,17 @@
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
 #include "schedule/leadtimes.h"
+#include "schedule/serverzone.h"
+#include "schedule/spawnrule.h"
 #include "text/fileio.h"
 #include "text/numbers.h"
 #include "text/textops.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include <optional>
+#include <sstream>
 #include <unordered_set>
 
 namespace zorvane::config {
@@ -29,17 +33,69 @@ constexpr std::string_view kNextTimeSection = "下次时间";
 // The full instant of each row's last time, which the clock-time texts cannot hold.
 // Programs that know only the sections above ignore it.
 constexpr std::string_view kDatedSection = "LastKillUtc";
+// The computer's offset from UTC, in seconds, at each row's last kill when the file was
+// written: the last-time text is that instant's clock time at this offset. A file moved
+// to another zone (or a computer whose zone changed) thereby keeps its instants, while a
+// text edited by another program still loses its date.
+constexpr std::string_view kOffsetSection = "LastKillOffset";
 // Each row's own lead times ("10, 1"; "-" for none at all); empty when the row follows the
 // preferences. Written only once some row has its own list.
 constexpr std::string_view kLeadSection = "LeadTimes";
 constexpr std::string_view kNoLeadTimes = "-";
-constexpr std::string_view kTableSections[] = {kNumberSection,   kUseSection,   kNameSection,
-                                               kPeriodSection,   kDelaySection, kLastTimeSection,
-                                               kNextTimeSection, kDatedSection, kLeadSection};
+// Each row's spawn rule (schedule::spawnRuleText, "" for the default), its server's zone
+// ("" the computer's) and its marks ("up <instant>", "missed <instant>"). Written only
+// once some row has a rule of its own, so the files of a table without rules are what
+// they always were; the sections above keep values the Windows program reads.
+constexpr std::string_view kRuleSection = "SpawnRule";
+constexpr std::string_view kZoneSection = "ServerZone";
+constexpr std::string_view kMarksSection = "SpawnMarks";
+constexpr std::string_view kTableSections[] = {
+    kNumberSection,   kUseSection,      kNameSection,  kPeriodSection, kDelaySection,
+    kLastTimeSection, kNextTimeSection, kDatedSection, kOffsetSection, kLeadSection};
 constexpr std::string_view kSetSection = "set";
 constexpr std::string_view kWarnKey = "预警";
 constexpr std::string_view kTrue = "真";
 constexpr std::string_view kFalse = "假";
+
+std::string marksText(const schedule::RowTiming& timing) {
+    std::string text;
+    if (timing.upSince) {
+        text = "up " + schedule::utcText(*timing.upSince);
+    }
+    if (timing.missedAt) {
+        text += (text.empty() ? "missed " : " missed ") + schedule::utcText(*timing.missedAt);
+    }
+    return text;
+}
+
+// The marks marksText writes; a piece that cannot be read is left out.
+void readMarks(std::string_view stored, schedule::RowTiming& timing) {
+    std::istringstream in{std::string(stored)};
+    for (std::string word, instant; in >> word >> instant;) {
+        const std::optional<schedule::UtcSeconds> at = schedule::parseUtcText(instant);
+        if (word == "up") {
+            timing.upSince = at;
+        } else if (word == "missed") {
+            timing.missedAt = at;
+        }
+    }
+}
+
+// A row's rule and zone as stored; a rule or zone that cannot be read (a hand edit, a zone
+// this system's tzdata lacks) leaves the row on the default, and says so in `unread`.
+void readRule(std::string_view ruleText, std::string_view zoneText, schedule::RowTiming& timing,
+              bool& unread) {
+    std::optional<schedule::SpawnRule> rule = schedule::parseSpawnRule(text::trim(ruleText));
+    const std::optional<schedule::ServerZone> zone =
+        schedule::ServerZone::fromText(text::trim(zoneText));
+    if (!rule || !zone) {
+        unread = true;
+        timing.unreadRule.emplace(std::string(ruleText), std::string(zoneText));
+        return;
+    }
+    rule->zone = *zone;
+    timing.spawn = std::move(*rule);
+}
 
 // The writes of one save, section by section in the order they were always created, each
 // section's keys in row order, so sections and keys land where single writes put them.
@@ -79,6 +135,15 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
     writeSection(kDatedSection, [&](std::size_t i) {
         return rows[i].timing.lastUtc ? schedule::utcText(*rows[i].timing.lastUtc) : std::string();
     });
+    writeSection(kOffsetSection, [&](std::size_t i) {
+        const std::optional<schedule::UtcSeconds>& last = rows[i].timing.lastUtc;
+        return last ? text::integerText(schedule::ServerZone::local().offsetAt(*last))
+                    : std::string();
+    });
+    const bool rules = !doc.sectionEntries(kRuleSection).empty() ||
+                       std::any_of(rows.begin(), rows.end(), [](const BossRow& row) {
+                           return !row.timing.spawn.isDefault() || row.timing.unreadRule;
+                       });
     if (leadTimes) {
         writeSection(kLeadSection, [&](std::size_t i) {
             const std::optional<std::vector<int>>& own = rows[i].timing.leadMinutes;
@@ -86,6 +151,16 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
                    : own->empty() ? std::string(kNoLeadTimes)
                                   : schedule::leadTimesText(*own);
         });
+    }
+    if (rules) {
+        const auto& unread = [&](std::size_t i) { return rows[i].timing.unreadRule; };
+        writeSection(kRuleSection, [&](std::size_t i) {
+            return unread(i) ? unread(i)->first : schedule::spawnRuleText(rows[i].timing.spawn);
+        });
+        writeSection(kZoneSection, [&](std::size_t i) {
+            return unread(i) ? unread(i)->second : rows[i].timing.spawn.zone.text();
+        });
+        writeSection(kMarksSection, [&](std::size_t i) { return marksText(rows[i].timing); });
     }
 }
 
@@ -113,24 +188,49 @@ std::optional<std::vector<int>> storedLeadTimes(std::string_view stored) {
 }
 
 // The stored instant of a row, when it agrees with the row's last-time text: the same
-// time of day on the local clock. A file edited by hand or by a program that does not
-// know the section keeps the text and loses the date.
-std::optional<schedule::UtcSeconds> storedInstant(std::string_view stored,
-                                                  std::string_view lastText) {
+// time of day on the local clock, or on the clock of the offset it was written at (the
+// computer's zone changed since). A file edited by hand or by a program that does not
+// know the sections keeps the text and loses the date.
+struct StoredInstant {
+    std::optional<schedule::UtcSeconds> instant;
+    bool zoneChanged = false; // the text is the clock time of another zone
+};
+StoredInstant storedInstant(std::string_view stored, std::string_view storedOffset,
+                            std::string_view lastText) {
     const std::optional<schedule::UtcSeconds> instant = schedule::parseUtcText(stored);
     const std::optional<schedule::ClockTime> time = schedule::readClockTime(lastText);
     if (!instant || !time || !time->valid()) {
-        return std::nullopt;
+        return {};
     }
-    schedule::DateTimeParts local;
-    if (!schedule::breakDown(schedule::toLocal(*instant), local)) {
-        return std::nullopt;
+    const std::int64_t textOfDay = time->secondsOfDay() % 86400;
+    const auto ofDay = [&](std::int64_t offset) {
+        return ((*instant + offset) % 86400 + 86400) % 86400;
+    };
+    const schedule::ServerZone local = schedule::ServerZone::local();
+    if (ofDay(local.offsetAt(*instant)) == textOfDay) {
+        return {instant, false};
     }
-    const std::int64_t localOfDay = local.hour * 3600LL + local.minute * 60LL + local.second;
-    if (localOfDay != time->secondsOfDay() % 86400) {
-        return std::nullopt;
+    const std::string offsetText = text::trim(storedOffset);
+    long long offset = 0;
+    const char* const end = offsetText.data() + offsetText.size();
+    const auto [stop, failure] = std::from_chars(offsetText.data(), end, offset);
+    if (!offsetText.empty() && failure == std::errc() && stop == end && offset > -86400 &&
+        offset < 86400 && ofDay(offset) == textOfDay) {
+        return {instant, true};
     }
-    return instant;
+    return {};
+}
+
+// The last and next times of a row with a known instant, as this computer's clock shows
+// them.
+void remakeTimeTexts(BossRow& row) {
+    const schedule::UtcSeconds last = *row.timing.lastUtc;
+    row.text[schedule::kLastTimeColumn] = schedule::clockTimeText(schedule::toLocal(last));
+    if (!row.text[schedule::kNextTimeColumn].empty()) {
+        const std::int32_t period =
+            static_cast<std::int32_t>(text::textToInteger(row.text[schedule::kPeriodColumn]));
+        row.text[schedule::kNextTimeColumn] = schedule::nextTimeText(last, period);
+    }
 }
 
 std::vector<std::string> keysOf(const std::vector<std::string>& lines) {
@@ -248,12 +348,34 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir, std::stri
     }
     // A stored instant counts only while it still matches the row's last time text.
     const std::vector<std::string> dated = sectionValues(doc, kDatedSection, keys);
+    const std::vector<std::string> offsets = sectionValues(doc, kOffsetSection, keys);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].timing.lastUtc = storedInstant(dated[i], rows[i].text[schedule::kLastTimeColumn]);
+        BossRow& row = rows[i];
+        const StoredInstant found =
+            storedInstant(dated[i], offsets[i], row.text[schedule::kLastTimeColumn]);
+        row.timing.lastUtc = found.instant;
+        if (found.zoneChanged) {
+            // The instant is the truth: the texts are made again on this computer's clock,
+            // never the instant from the texts.
+            remakeTimeTexts(row);
+        }
     }
     const std::vector<std::string> leads = sectionValues(doc, kLeadSection, keys);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].timing.leadMinutes = storedLeadTimes(leads[i]);
+    }
+    if (!doc.sectionEntries(kRuleSection).empty()) {
+        const std::vector<std::string> ruleTexts = sectionValues(doc, kRuleSection, keys);
+        const std::vector<std::string> zones = sectionValues(doc, kZoneSection, keys);
+        const std::vector<std::string> marks = sectionValues(doc, kMarksSection, keys);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            bool unread = false;
+            readRule(ruleTexts[i], zones[i], rows[i].timing, unread);
+            if (unread) {
+                stored.unreadRules.push_back(static_cast<int>(i) + 1);
+            }
+            readMarks(marks[i], rows[i].timing);
+        }
     }
     return stored;
 }

@@ -28,12 +28,17 @@ std::filesystem::path soundFilePath(const std::filesystem::path& dir);
 struct StoredTable {
     std::vector<schedule::BossRow> rows;
     std::string warnMinutes;
+    // Rows (first 1) whose stored spawn rule or server zone could not be read: they run on
+    // the default rule until one is chosen again.
+    std::vector<int> unreadRules;
 };
 
 // Reads the rows stored in the table file, in the order of the keys of "序号", each
 // filled from its own key in every section. A row's stored instant (section
-// "LastKillUtc") is taken only when its local clock time is the time of the row's
-// last-time text; otherwise the date is derived from the text. A missing file is a table
+// "LastKillUtc") is taken when its local clock time is the time of the row's last-time
+// text, or when its clock time at the offset stored beside it ("LastKillOffset") is: then
+// the computer's zone changed, and the last and next times are made again from the
+// instant. Otherwise the date is derived from the text. A missing file is a table
 // without rows; nullopt when the file cannot be read (a directory, a pipe, no
 // permission), with the file and the system's reason in `error`. Touches no table, so
 // any thread may read while the window is being built.
@@ -49,7 +54,8 @@ bool loadTable(schedule::BossTable& table, const std::filesystem::path& dir,
 
 // Writes every data row under keys "1", "2", ... in one atomic replacement; the result
 // is the file that writing the values one by one would give, plus section "LastKillUtc"
-// with each row's last time as a UTC instant ("" when unknown). Keys of rows that no
+// with each row's last time as a UTC instant ("" when unknown) and "LastKillOffset" with
+// the local clock's offset from UTC at that instant, in seconds. Keys of rows that no
 // longer exist stay. False (file unchanged) when the write fails, with the file and the
 // reason in `error`.
 [[nodiscard]] bool saveTable(const schedule::BossTable& table, const std::filesystem::path& dir,

@@ -18,7 +18,7 @@ struct SourceNames {
     text::MessageId message; // its default text is the label files keep
 };
 
-constexpr std::array<SourceNames, 7> kSources = {{
+constexpr std::array<SourceNames, 8> kSources = {{
     {KillSource::DoubleClick, "double-click", text::MessageId::SourceDoubleClick},
     {KillSource::Typed, "typed", text::MessageId::SourceTyped},
     {KillSource::RollOver, "roll-over", text::MessageId::SourceRollOver},
@@ -26,6 +26,7 @@ constexpr std::array<SourceNames, 7> kSources = {{
     {KillSource::Remote, "remote", text::MessageId::SourceRemote},
     {KillSource::Keyboard, "keyboard", text::MessageId::SourceKeyboard},
     {KillSource::Menu, "menu", text::MessageId::SourceMenu},
+    {KillSource::Restart, "restart", text::MessageId::SourceRestart},
 }};
 
 const SourceNames* namesOf(KillSource source) {

@@ -1,4 +1,5 @@
 #include "models/bosstablemodel.h"
+#include "models/rowlook.h"
 #include "services/coretexts.h"
 
 #include "schedule/cycle.h"
@@ -80,8 +81,32 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
         }
         return static_cast<qlonglong>(*timing->remainingSeconds);
     }
-    case LeadTimesNoteRole:
-    case Qt::ToolTipRole: {
+    case SpawnPhaseRole:
+    case SpawnFractionRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (!timing || !timing->spawnView) {
+            return {};
+        }
+        if (role == SpawnFractionRole) {
+            return timing->spawnView->fraction;
+        }
+        return static_cast<int>(timing->spawnView->phase);
+    }
+    case SpawnTextRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (!timing || !timing->spawnView) {
+            return {};
+        }
+        return spawnStateText(*timing->spawnView);
+    }
+    case Qt::ToolTipRole:
+        // Lead times that never sound come first; otherwise the name tells the spawn state.
+        if (column == schedule::kNameColumn &&
+            data(index, LeadTimesNoteRole).toString().isEmpty()) {
+            return data(index, SpawnTextRole);
+        }
+        [[fallthrough]];
+    case LeadTimesNoteRole: {
         const std::optional<schedule::RowTiming> timing = m_table.timing(row);
         const text::Message note =
             timing ? schedule::leadTimesNote(timing->leadMinutes ? *timing->leadMinutes

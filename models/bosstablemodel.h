@@ -26,6 +26,14 @@ public:
         // QString: why some of the row's lead times never sound (at or above its period);
         // empty when all of them can. Also the row's tooltip then.
         LeadTimesNoteRole = Qt::UserRole + 3,
+        // int: a schedule::SpawnPhase, where the last pass found the boss by its rule;
+        // invalid before a pass has seen the row.
+        SpawnPhaseRole = Qt::UserRole + 4,
+        // double: how far through its window the boss is (window open only).
+        SpawnFractionRole = Qt::UserRole + 5,
+        // QString: the state in words ("已刷新：12:00:00 起无人记录击杀，已 00时05分00秒").
+        // Also the name cell's tooltip.
+        SpawnTextRole = Qt::UserRole + 6,
     };
 
     // Becomes the table's listener; the table must outlive the model.

@@ -115,7 +115,17 @@ QVariant GridProxy::data(const QModelIndex& index, int role) const {
         return font;
     }
     default: {
-        // The icon sits beside the countdown only.
+        if (index.column() == schedule::kNameColumn) {
+            // Beside the name: where the boss stands by its rule.
+            const QModelIndex source = mapToSource(index);
+            const QVariant phase = source.data(BossTableModel::SpawnPhaseRole);
+            if (!phase.isValid()) {
+                return {};
+            }
+            return spawnIcon(static_cast<schedule::SpawnPhase>(phase.toInt()),
+                             source.data(BossTableModel::SpawnFractionRole).toDouble());
+        }
+        // The look's icon sits beside the countdown only.
         const QIcon icon = lookIcon(look);
         if (index.column() != schedule::kCountdownColumn || icon.isNull()) {
             return {};

@@ -1,11 +1,17 @@
 #include "models/rowlook.h"
 
 #include "schedule/bosstable.h"
+#include "schedule/cycle.h"
+#include "schedule/datetime.h"
+#include "services/coretexts.h"
 
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
 
 namespace zorvane::app {
 namespace {
@@ -115,6 +121,77 @@ QString lookLegend() {
                                                   "橙色、粗体、▲：预警时间内\n"
                                                   "红色、粗体、●：一分钟内到期\n"
                                                   "灰色斜体：未启用（不报警）");
+}
+
+QIcon spawnIcon(schedule::SpawnPhase phase, double fraction) {
+    QPixmap pixmap(kIconSize, kIconSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF circle(0.5, 0.5, kIconSize - 1, kIconSize - 1);
+    switch (phase) {
+    case schedule::SpawnPhase::Unknown: {
+        painter.setPen(QColor(0x80, 0x80, 0x80));
+        QFont font = painter.font();
+        font.setPixelSize(kIconSize);
+        font.setBold(true);
+        painter.setFont(font);
+        painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("?"));
+        break;
+    }
+    case schedule::SpawnPhase::Waiting:
+        painter.setPen(QPen(QColor(0x50, 0x70, 0x90), 1.5));
+        painter.drawEllipse(circle.adjusted(1, 1, -1, -1));
+        break;
+    case schedule::SpawnPhase::WindowOpen:
+        painter.setPen(QPen(QColor(0x10, 0x50, 0xb0), 1));
+        painter.drawEllipse(circle);
+        painter.setBrush(QColor(0x10, 0x50, 0xb0));
+        // Clockwise from twelve o'clock, as far as the window has run.
+        painter.drawPie(circle, 90 * 16,
+                        -static_cast<int>(360 * 16 * std::clamp(fraction, 0.0, 1.0)));
+        break;
+    case schedule::SpawnPhase::Up: {
+        painter.setPen(QPen(QColor(0x50, 0x10, 0x70), 1));
+        painter.setBrush(QColor(0x90, 0x30, 0xc0));
+        QPolygonF star;
+        for (int i = 0; i < 10; ++i) {
+            const double radius = (i % 2 == 0 ? kIconSize / 2.0 - 0.5 : kIconSize / 4.5);
+            const double angle = -M_PI / 2 + i * M_PI / 5;
+            star << QPointF(kIconSize / 2.0 + radius * std::cos(angle),
+                            kIconSize / 2.0 + radius * std::sin(angle));
+        }
+        painter.drawPolygon(star);
+        break;
+    }
+    }
+    return QIcon(pixmap);
+}
+
+QString spawnStateText(const schedule::SpawnView& view) {
+    const auto clock = [](schedule::UtcSeconds instant) {
+        return QString::fromStdString(schedule::clockTimeText(schedule::toLocal(instant)));
+    };
+    const auto duration = [](std::int64_t seconds) {
+        return messageText(schedule::countdownMessage(std::max<std::int64_t>(0, seconds)));
+    };
+    switch (view.phase) {
+    case schedule::SpawnPhase::Unknown:
+        return QCoreApplication::translate("Zorvane", "未知：从未记录击杀");
+    case schedule::SpawnPhase::Waiting:
+        return QCoreApplication::translate("Zorvane", "等待刷新");
+    case schedule::SpawnPhase::WindowOpen:
+        return QCoreApplication::translate("Zorvane", "刷新窗口已开 %1%，距最晚还有 %2")
+            .arg(static_cast<int>(view.fraction * 100))
+            .arg(duration(view.secondsLeft));
+    case schedule::SpawnPhase::Up:
+        break;
+    }
+    if (!view.upSince) {
+        return QCoreApplication::translate("Zorvane", "已刷新，无人记录击杀");
+    }
+    return QCoreApplication::translate("Zorvane", "已刷新：%1 起无人记录击杀，已 %2")
+        .arg(clock(*view.upSince), duration(view.upSeconds));
 }
 
 } // namespace zorvane::app

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "schedule/spawnrule.h"
+
 #include <optional>
 
 namespace zorvane::app {
@@ -40,5 +42,12 @@ QIcon lookIcon(RowLook look);
 QString lookName(RowLook look);
 // Every look with its colour and cue, one per line, for tooltips.
 QString lookLegend();
+
+// Where a boss stands by its spawn rule, told by a shape as well as a colour: a grey
+// question mark (unknown), an empty ring (waiting), a pie filled as far as the window
+// has run (window open), a filled purple star (up).
+QIcon spawnIcon(schedule::SpawnPhase phase, double fraction);
+// The state in words, with the times that matter.
+QString spawnStateText(const schedule::SpawnView& view);
 
 } // namespace zorvane::app

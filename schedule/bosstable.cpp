@@ -282,6 +282,8 @@ void BossTable::textWritten(BossRow& row, int column) {
         break;
     case kLastTimeColumn:
         row.timing.lastUtc.reset();
+        row.timing.upSince.reset();
+        row.timing.missedAt.reset();
         break;
     default:
         break;
@@ -393,6 +395,72 @@ bool BossTable::setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes
         listener->cellsChanged(index, kNameColumn, kNameColumn);
     }
     return true;
+}
+
+bool BossTable::setSpawnRule(RowId id, SpawnRule rule) {
+    Listener* listener = nullptr;
+    int index = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        const int position = positionOf(id);
+        if (position < 0) {
+            return false;
+        }
+        index = position + 1;
+        RowTiming& timing = m_rows[static_cast<std::size_t>(position)].timing;
+        timing.spawn = std::move(rule);
+        timing.unreadRule.reset();
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->cellsChanged(index, kNameColumn, kCountdownColumn);
+    }
+    return true;
+}
+
+bool BossTable::setSpawnMarks(RowId id, std::optional<UtcSeconds> upSince,
+                              std::optional<UtcSeconds> missedAt, CellBlock* collected) {
+    Listener* listener = nullptr;
+    int index = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        const int position = positionOf(id);
+        if (position < 0) {
+            return false;
+        }
+        index = position + 1;
+        RowTiming& timing = m_rows[static_cast<std::size_t>(position)].timing;
+        timing.upSince = upSince;
+        timing.missedAt = missedAt;
+        listener = m_listener;
+    }
+    // The state shows beside the countdown.
+    if (collected) {
+        collected->add(index, kCountdownColumn, kCountdownColumn);
+    } else if (listener) {
+        listener->cellsChanged(index, kCountdownColumn, kCountdownColumn);
+    }
+    return true;
+}
+
+bool BossTable::setSpawnView(RowId id, const SpawnView& view) {
+    std::lock_guard lock(m_mutex);
+    const int position = positionOf(id);
+    if (position < 0) {
+        return false;
+    }
+    m_rows[static_cast<std::size_t>(position)].timing.spawnView = view;
+    return true;
+}
+
+SpawnFacts spawnFactsOf(const RowTiming& timing) {
+    SpawnFacts facts;
+    facts.periodMinutes = timing.periodMinutes;
+    facts.delayMinutes = timing.delayMinutes;
+    facts.lastKill = timing.lastUtc;
+    facts.upSince = timing.upSince;
+    facts.missedAt = timing.missedAt;
+    return facts;
 }
 
 bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,

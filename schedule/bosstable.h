@@ -7,6 +7,7 @@
 // Why row 0 is the header: see the glossary in ARCHITECTURE.md.
 
 #include "schedule/instant.h"
+#include "schedule/spawnrule.h"
 
 #include <array>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace zorvane::schedule {
@@ -56,7 +58,22 @@ struct RowTiming {
     // The row's own lead times in minutes, announced instead of the preferences' extra
     // lead times; none: the preferences' list applies.
     std::optional<std::vector<int>> leadMinutes;
+    // When the boss appears; the default is a window after a kill from period and delay.
+    SpawnRule spawn;
+    // The spawn the tick saw pass with no kill recorded (its cycle rolled over meanwhile),
+    // and the moment a spawn was marked as taken by others. Both go when a new last time
+    // is written.
+    std::optional<UtcSeconds> upSince;
+    std::optional<UtcSeconds> missedAt;
+    // A stored rule and zone this program could not read (a hand edit, a zone the system's
+    // tzdata lacks): kept as stored and written back until a rule is chosen again.
+    std::optional<std::pair<std::string, std::string>> unreadRule;
+    // Where the boss stood by its rule at the tick's last pass; nullopt before one.
+    std::optional<SpawnView> spawnView;
 };
+
+// The row's record as its spawn rule reads it.
+SpawnFacts spawnFactsOf(const RowTiming& timing);
 
 // One data row; text[kUseColumn] is unused.
 struct BossRow {
@@ -159,6 +176,16 @@ public:
     // Gives the row its own lead times (none: the preferences' list) and tells the listener
     // the row changed; false when the row is gone.
     bool setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes);
+    // Gives the row its spawn rule and tells the listener the row changed; false when the
+    // row is gone.
+    bool setSpawnRule(RowId id, SpawnRule rule);
+    // Records that the row's boss is up since `upSince` and, or, that a spawn was taken by
+    // others at `missedAt` (see RowTiming); changes no text. False when the row is gone.
+    bool setSpawnMarks(RowId id, std::optional<UtcSeconds> upSince,
+                       std::optional<UtcSeconds> missedAt, CellBlock* collected = nullptr);
+    // Where the tick's pass found the row's boss; changes no text and tells no listener
+    // (the countdown written in the same pass does).
+    bool setSpawnView(RowId id, const SpawnView& view);
     // The tick's result for a row: the countdown text, the remaining seconds and the phase.
     bool setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
                       RowPhase phase, CellBlock* collected = nullptr);

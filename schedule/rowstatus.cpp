@@ -21,7 +21,18 @@ std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds 
         status.nextTime = row.text[kNextTimeColumn];
         const std::string& last = row.text[kLastTimeColumn];
         status.killed = !last.empty();
+        SpawnFacts facts = spawnFactsOf(row.timing);
+        if (row.timing.spawn.kind == SpawnKind::FixedTimes) {
+            status.spawn = spawnView(row.timing.spawn, facts, nowUtc);
+            if (status.spawn.earliest) {
+                status.remaining = status.spawn.secondsLeft;
+                status.nextTime = clockTimeText(toLocal(*status.spawn.earliest));
+            }
+            statuses.push_back(std::move(status));
+            continue;
+        }
         if (last.empty() || status.nextTime.empty()) {
+            status.spawn = spawnView(row.timing.spawn, facts, nowUtc);
             statuses.push_back(std::move(status));
             continue;
         }
@@ -34,12 +45,18 @@ std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds 
         }
         if (lastUtc && cycle >= kShortestDatedCycle) {
             std::int64_t remaining = secondsUntilDue(*lastUtc, period, delay, nowUtc);
+            facts.lastKill = lastUtc;
             if (remaining <= 0) {
                 const UtcSeconds start = currentCycleStart(*lastUtc, cycle, nowUtc).start;
                 remaining = secondsUntilDue(start, period, delay, nowUtc);
                 status.nextTime = nextTimeText(start, period);
+                // Rolled over as the tick would: up since the window ended, nobody killed it.
+                facts.lastKill = start;
+                facts.upSince = start;
+                facts.missedAt.reset();
             }
             status.remaining = remaining;
+            status.spawn = spawnView(row.timing.spawn, facts, nowUtc);
         } else {
             // A cycle too short to date counts from its texts and starts again when due.
             const FrozenClock clock(nowUtc);
@@ -50,6 +67,8 @@ std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds 
                     remainingSeconds(clockTimeText(now), status.nextTime, period, delay, clock);
             }
             status.remaining = remaining;
+            status.spawn.phase = SpawnPhase::Waiting;
+            status.spawn.secondsLeft = remaining;
         }
         statuses.push_back(std::move(status));
     }

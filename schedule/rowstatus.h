@@ -6,6 +6,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/datetime.h"
 #include "schedule/instant.h"
+#include "schedule/spawnrule.h"
 
 #include <cstdint>
 #include <optional>
@@ -22,6 +23,8 @@ struct RowStatus {
     std::string nextTime; // the next-time text once due cycles have rolled over; may be ""
     // Seconds until due; nullopt when the row does not count (no last or next time).
     std::optional<std::int64_t> remaining;
+    // Where the boss stands by the row's spawn rule.
+    SpawnView spawn;
 };
 
 // Every data row at the instant `now`, in table order. A row found due has rolled over to

@@ -83,6 +83,7 @@ enum class KillSource {
     Remote,      // received from another member of a shared room
     Keyboard,    // Ctrl+K or Enter on the last time
     Menu,        // the grid's row menu ("now" or "N minutes ago")
+    Restart,     // a server restart, re-anchoring rows whose rule counts it as a kill
 };
 
 // One recorded kill (or roll-over): what the history keeps.

@@ -86,6 +86,39 @@ bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource sourc
     return markKilled(table, id, instant, source, &store, killLog, sender);
 }
 
+std::vector<RowId> restartServer(BossTable& table, UtcSeconds restart, TableStore& store,
+                                 KillLog* killLog) {
+    std::vector<RowId> moved;
+    for (const BossRow& row : table.rows()) {
+        const SpawnRule& rule = row.timing.spawn;
+        if (rule.restart == RestartAnchor::Unchanged) {
+            continue;
+        }
+        const SpawnFacts before = spawnFactsOf(row.timing);
+        const SpawnFacts after = afterRestart(rule, before, restart);
+        if (rule.kind == SpawnKind::FixedTimes) {
+            if (table.setSpawnMarks(row.id, after.upSince, after.missedAt)) {
+                moved.push_back(row.id);
+            }
+            continue;
+        }
+        if (!after.lastKill || after.lastKill == before.lastKill) {
+            continue;
+        }
+        // A restart counted as a kill is one, with its source; an anchored spawn is only the
+        // cycle's new start, and no kill goes into the history for it.
+        const bool asKill = rule.restart == RestartAnchor::AsKill;
+        if (markKilled(table, row.id, *after.lastKill, KillSource::Restart, nullptr,
+                       asKill ? killLog : nullptr, {})) {
+            moved.push_back(row.id);
+        }
+    }
+    if (!moved.empty()) {
+        store.saveTable(table);
+    }
+    return moved;
+}
+
 bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn, const Clock& clock,
                        TableStore& store, KillLog* killLog) {
     if (cursorRow < 1 || cursorColumn != kLastTimeColumn) {

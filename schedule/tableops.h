@@ -37,6 +37,14 @@ void onGridMouseUp(const BossTable& table, int cursorRow, int cursorColumn, Tabl
 bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource source,
                 TableStore& store, KillLog* killLog = nullptr, const std::string& sender = {});
 
+// A server restarted at `restart`: every row whose rule says so starts again from it, as a
+// kill at the restart (recorded as such) or as a spawn some minutes later; a fixed-times
+// row whose rule counts the restart as a kill has its current spawn taken. Rows whose rule
+// leaves them unchanged stay as they are. Saves once when anything moved; returns the rows
+// moved, in table order.
+std::vector<RowId> restartServer(BossTable& table, UtcSeconds restart, TableStore& store,
+                                 KillLog* killLog = nullptr);
+
 // Double click on a last time records a kill now. False when the cursor is not on a data
 // row's last-time cell.
 [[nodiscard]] bool onGridDoubleClick(BossTable& table, int cursorRow, int cursorColumn,

@@ -84,7 +84,8 @@ void Tick::onTick() {
         }
         const std::string& last = row->text[kLastTimeColumn];
         const std::string& next = row->text[kNextTimeColumn];
-        if (last.empty() || next.empty()) {
+        const bool fixedTimes = row->timing.spawn.kind == SpawnKind::FixedTimes;
+        if (!fixedTimes && (last.empty() || next.empty())) {
             if (row->timing.phase != RowPhase::Idle) {
                 // The text stays as it was; the typed data no longer claims a count.
                 m_table.setCountdown(id, row->text[kCountdownColumn], std::nullopt, RowPhase::Idle,
@@ -96,27 +97,14 @@ void Tick::onTick() {
         const std::string& delayText = row->text[kDelayColumn];
         const std::int32_t period = row->timing.periodMinutes;
         const std::int32_t delay = row->timing.delayMinutes;
-        const std::int64_t cycleLength = cycleSeconds(period, delay);
-
-        std::optional<UtcSeconds> lastUtc = row->timing.lastUtc;
-        if (!lastUtc && cycleLength >= kShortestDatedCycle) {
-            // Read once; kept until the last time changes.
-            lastUtc = deriveLastInstant(last, passUtc);
-            if (lastUtc) {
-                m_table.setLastInstantIf(id, last, *lastUtc);
-            }
-        }
-        const bool dated = lastUtc && cycleLength >= kShortestDatedCycle;
-        const std::int64_t remaining = dated
-                                           ? secondsUntilDue(*lastUtc, period, delay, passUtc)
-                                           : remainingSeconds(last, next, period, delay, passClock);
 
         auto [seen, fresh] = m_memory.try_emplace(id);
         CycleMemory& cycle = seen->second;
         if (fresh || cycle.last != last || cycle.next != next || cycle.period != periodText ||
-            cycle.delay != delayText) {
+            cycle.delay != delayText || cycle.rule != row->timing.spawn) {
             // A row seen for the first time, or edited since: a new cycle.
-            cycle = CycleMemory{last, next, periodText, delayText, std::nullopt, {}, 0};
+            cycle = CycleMemory{last, next, periodText,        delayText,    std::nullopt,
+                                {},   0,    row->timing.spawn, std::nullopt, std::nullopt};
         }
 
         const auto alertOf = [&](std::int64_t secondsLeft, std::optional<int> leadMinutes,
@@ -134,13 +122,12 @@ void Tick::onTick() {
         const std::vector<LeadTime> ownLeads =
             row->timing.leadMinutes ? leadsOf(*row->timing.leadMinutes) : std::vector<LeadTime>{};
         const std::vector<LeadTime>& leads = row->timing.leadMinutes ? ownLeads : globalLeads;
-        const auto warnIfReached = [&](std::int64_t now) {
+        const auto warnIfReached = [&](std::int64_t now, std::int64_t longest) {
             if (!row->use) {
                 return;
             }
             for (const LeadTime& lead : leads) {
-                if ((!lead.chime && lead.seconds >= 60LL * period) ||
-                    cycle.warned.contains(lead.key())) {
+                if ((!lead.chime && lead.seconds >= longest) || cycle.warned.contains(lead.key())) {
                     continue;
                 }
                 const bool reached =
@@ -153,8 +140,71 @@ void Tick::onTick() {
                 }
             }
         };
+
+        if (fixedTimes) {
+            if (!cycle.nextSpawn || passUtc >= *cycle.nextSpawn) {
+                // A spawn came (or the row is new): sound it while the pass is on time,
+                // then look up the spawns around now.
+                if (cycle.nextSpawn && row->use && passUtc - *cycle.nextSpawn < kLatePassSeconds) {
+                    m_alarm.alert(alertOf(*cycle.nextSpawn - passUtc, std::nullopt, false));
+                }
+                cycle.previousSpawn = previousFixedSpawn(row->timing.spawn, passUtc);
+                cycle.nextSpawn = nextFixedSpawn(row->timing.spawn, passUtc);
+                cycle.warned.clear();
+                cycle.previousRemaining =
+                    cycle.nextSpawn && cycle.previousSpawn
+                        ? std::optional(*cycle.nextSpawn - *cycle.previousSpawn)
+                        : std::nullopt;
+                if (cycle.nextSpawn) {
+                    // Only when the spawn it stands for changed: the text is made once.
+                    std::string newNext = clockTimeText(toLocal(*cycle.nextSpawn));
+                    if (newNext != next &&
+                        m_table.setCellTextsIf(id, {{kNextTimeColumn, next}},
+                                               {{kNextTimeColumn, newNext}}, &changed)) {
+                        cycle.next = std::move(newNext);
+                    }
+                }
+            }
+            const SpawnView view = fixedSpawnView(cycle.previousSpawn, cycle.nextSpawn,
+                                                  spawnFactsOf(row->timing), passUtc);
+            m_table.setSpawnView(id, view);
+            if (!cycle.nextSpawn) {
+                cycle.pass = pass;
+                continue;
+            }
+            const std::int64_t remaining = *cycle.nextSpawn - passUtc;
+            // A lead time longer than the gap between two spawns would fall before the last.
+            warnIfReached(remaining, cycle.previousSpawn ? *cycle.nextSpawn - *cycle.previousSpawn
+                                                         : remaining + 1);
+            cycle.previousRemaining = remaining;
+            if (m_table.setCountdown(id, formatCountdown(remaining), remaining,
+                                     phaseOf(remaining, leadSeconds), &changed)) {
+                cycle.pass = pass;
+            }
+            continue;
+        }
+
+        const std::int64_t cycleLength = cycleSeconds(period, delay);
+        std::optional<UtcSeconds> lastUtc = row->timing.lastUtc;
+        if (!lastUtc && cycleLength >= kShortestDatedCycle) {
+            // Read once; kept until the last time changes.
+            lastUtc = deriveLastInstant(last, passUtc);
+            if (lastUtc) {
+                m_table.setLastInstantIf(id, last, *lastUtc);
+            }
+        }
+        const bool dated = lastUtc && cycleLength >= kShortestDatedCycle;
+        const std::int64_t remaining = dated
+                                           ? secondsUntilDue(*lastUtc, period, delay, passUtc)
+                                           : remainingSeconds(last, next, period, delay, passClock);
+        if (dated) {
+            SpawnFacts facts = spawnFactsOf(row->timing);
+            facts.lastKill = lastUtc;
+            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, passUtc));
+        }
+
         if (!dated || remaining > -kLatePassSeconds) {
-            warnIfReached(remaining);
+            warnIfReached(remaining, 60LL * period);
         }
         cycle.previousRemaining = remaining;
 
@@ -198,6 +248,16 @@ void Tick::onTick() {
         }
         m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due,
                              &changed);
+        if (dated) {
+            // The boss came at the end of the window and nobody recorded it: up since then,
+            // beside the new cycle's count, until a kill, a reset or the next roll-over.
+            m_table.setSpawnMarks(id, newLastUtc, std::nullopt, &changed);
+            SpawnFacts facts = spawnFactsOf(row->timing);
+            facts.lastKill = newLastUtc;
+            facts.upSince = newLastUtc;
+            facts.missedAt.reset();
+            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, nowUtc));
+        }
         if (row->use && (!dated || remaining > -kLatePassSeconds)) {
             m_alarm.alert(alertOf(remaining, std::nullopt, false));
         }
@@ -217,7 +277,7 @@ void Tick::onTick() {
         cycle.warned.clear();
         cycle.previousRemaining = dated ? cycleLength : newRemaining;
         if (dated) {
-            warnIfReached(newRemaining);
+            warnIfReached(newRemaining, 60LL * period);
             cycle.previousRemaining = newRemaining;
         }
         cycle.pass = pass;

@@ -52,6 +52,13 @@ public:
     void onTick();
 
 private:
+    struct PassLeads;
+    // One pass over a row with fixed spawn times: counts down to the next spawn, writes the
+    // next time when the spawn it stands for changes, warns before a spawn and sounds when
+    // it comes. No kill is needed to start the next: the last time keeps the last kill.
+    void fixedTimesRow(const BossRow& row, UtcSeconds now, std::uint64_t pass,
+                       const PassLeads& leads, CellBlock& changed);
+
     // One cycle of a row as the tick saw it: the texts that define it, the
     // remaining seconds of the previous pass, and whether it has sounded.
     struct CycleMemory {
@@ -62,6 +69,11 @@ private:
         std::optional<std::int64_t> previousRemaining;
         std::set<std::int64_t> warned; // the lead times announced this cycle
         std::uint64_t pass = 0;        // the last pass that kept this entry
+        // Fixed-times rows: the rule the spawns below were found for, and the spawns
+        // around the last pass, looked up again only when the next one has come.
+        std::optional<SpawnRule> rule;
+        std::optional<UtcSeconds> previousSpawn;
+        std::optional<UtcSeconds> nextSpawn;
     };
 
     BossTable& m_table;

@@ -59,6 +59,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "远程"),
     QT_TRANSLATE_NOOP("Zorvane", "快捷键"),
     QT_TRANSLATE_NOOP("Zorvane", "右键菜单"),
+    QT_TRANSLATE_NOOP("Zorvane", "服务器重启"),
     QT_TRANSLATE_NOOP("Zorvane", "未知"),
     QT_TRANSLATE_NOOP("Zorvane", "该路径不是普通文件"),
     QT_TRANSLATE_NOOP("Zorvane", "由更新版本的程序创建（版本 %1）"),

@@ -47,6 +47,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "远程",
     "快捷键",
     "右键菜单",
+    "服务器重启",
     "未知",
     "该路径不是普通文件",
     "由更新版本的程序创建（版本 %1）",

@@ -62,6 +62,7 @@ enum class MessageId {
     SourceRemote,
     SourceKeyboard,
     SourceMenu,
+    SourceRestart,
     SourceUnknown,
     // The kill history.
     HistoryNotRegularFile,

@@ -192,6 +192,10 @@ Next: %1 %2</translation>
         <translation>context menu</translation>
     </message>
     <message>
+        <source>服务器重启</source>
+        <translation>server restart</translation>
+    </message>
+    <message>
         <source>未知</source>
         <translation>unknown</translation>
     </message>
@@ -1404,6 +1408,124 @@ Role: %1</translation>
     <message>
         <source>Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。</source>
         <translation>Zorvane keeps running in the tray. To quit, choose “Quit” in the tray menu or the window's menu.</translation>
+        <source>被他人击杀（不记时间）</source>
+        <translation>Killed by others (no time recorded)</translation>
+    </message>
+    <message>
+        <source>未知：从未记录击杀</source>
+        <translation>Unknown: no kill ever recorded</translation>
+    </message>
+    <message>
+        <source>等待刷新</source>
+        <translation>Waiting to spawn</translation>
+    </message>
+    <message>
+        <source>刷新窗口已开 %1%，距最晚还有 %2</source>
+        <translation>Spawn window open, %1% through; %2 to the latest</translation>
+    </message>
+    <message>
+        <source>已刷新，无人记录击杀</source>
+        <translation>Up, no kill recorded</translation>
+    </message>
+    <message>
+        <source>已刷新：%1 起无人记录击杀，已 %2</source>
+        <translation>Up since %1 with no kill recorded, for %2</translation>
+    </message>
+    <message>
+        <source>刷新规则 - %1</source>
+        <translation>Spawn rule - %1</translation>
+    </message>
+    <message>
+        <source>击杀后刷新（周期为最早，延迟为窗口宽度）</source>
+        <translation>After a kill (period is the earliest, delay the window's width)</translation>
+    </message>
+    <message>
+        <source>本行：击杀后 %1 至 %2 分钟</source>
+        <translation>This row: %1 to %2 minutes after a kill</translation>
+    </message>
+    <message>
+        <source>本行：击杀后 %1 分钟</source>
+        <translation>This row: %1 minutes after a kill</translation>
+    </message>
+    <message>
+        <source>固定时间刷新（无需击杀）</source>
+        <translation>At fixed times (no kill needed)</translation>
+    </message>
+    <message>
+        <source>服务器时间，如 12:00 20:00</source>
+        <translation>Server time, e.g. 12:00 20:00</translation>
+    </message>
+    <message>
+        <source>一</source>
+        <translation>Mon</translation>
+    </message>
+    <message>
+        <source>二</source>
+        <translation>Tue</translation>
+    </message>
+    <message>
+        <source>三</source>
+        <translation>Wed</translation>
+    </message>
+    <message>
+        <source>四</source>
+        <translation>Thu</translation>
+    </message>
+    <message>
+        <source>五</source>
+        <translation>Fri</translation>
+    </message>
+    <message>
+        <source>六</source>
+        <translation>Sat</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>Sun</translation>
+    </message>
+    <message>
+        <source>不选星期则每天</source>
+        <translation>No weekday chosen: every day</translation>
+    </message>
+    <message>
+        <source>本机时区</source>
+        <translation>This computer's zone</translation>
+    </message>
+    <message>
+        <source>不变</source>
+        <translation>Unchanged</translation>
+    </message>
+    <message>
+        <source>视为在重启时击杀</source>
+        <translation>As a kill at the restart</translation>
+    </message>
+    <message>
+        <source>重启后若干分钟刷新</source>
+        <translation>Spawns some minutes after the restart</translation>
+    </message>
+    <message>
+        <source>时区：</source>
+        <translation>Time zone:</translation>
+    </message>
+    <message>
+        <source>服务器重启后：</source>
+        <translation>After a server restart:</translation>
+    </message>
+    <message>
+        <source>无法读取时间“%1”：请写成 12:00 20:00</source>
+        <translation>Cannot read the times &quot;%1&quot;: write them as 12:00 20:00</translation>
+    </message>
+    <message>
+        <source>未知的时区“%1”：请用 Asia/Shanghai 这样的名称或 UTC+08:00</source>
+        <translation>Unknown time zone &quot;%1&quot;: use a name such as Asia/Shanghai, or UTC+08:00</translation>
+    </message>
+    <message>
+        <source>服务器已重启（现在）</source>
+        <translation>Server restarted (now)</translation>
+    </message>
+    <message>
+        <source>刷新规则…</source>
+        <translation>Spawn rule…</translation>
     </message>
 </context>
 </TS>

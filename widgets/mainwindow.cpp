@@ -7,6 +7,8 @@
 #include "models/builtinimage.h"
 #include "periodic/globals.h"
 #include "schedule/datetime.h"
+#include "schedule/serverzone.h"
+#include "schedule/tableops.h"
 #include "services/alertdispatch.h"
 #include "services/configwriter.h"
 #include "services/desktopnotifier.h"
@@ -36,6 +38,7 @@
 #include "widgets/roomstatus.h"
 #include "widgets/rowmenu.h"
 #include "widgets/soundchooser.h"
+#include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
 
 #include <QAction>
@@ -296,6 +299,7 @@ CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
     switch (command.action) {
     case CommandLine::Action::Kill:
     case CommandLine::Action::List:
+    case CommandLine::Action::Restart:
         return runInSession(command, m_session);
     default:
         if (isHidden() || isMinimized()) {
@@ -357,6 +361,39 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { openHistory(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
                         [this](schedule::RowId row) { openLeadTimes(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "刷新规则…"),
+                        [this](schedule::RowId row) { openSpawnRule(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "被他人击杀（不记时间）"),
+                        [this](schedule::RowId row) { markTakenByOthers(row); });
+    // Not the row's alone: every row whose rule says so starts again from now.
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "服务器已重启（现在）"), [this](schedule::RowId) {
+            schedule::restartServer(m_session.table(), m_session.clock().instant(),
+                                    m_session.writer(), m_session.kills().killLog());
+        });
+}
+
+SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
+    if (!m_session.table().row(row)) {
+        return nullptr;
+    }
+    auto* dialog = new SpawnRuleDialog(m_session.table(), row, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The rule lives in config.ini with the table, so it is saved like a table edit.
+    connect(dialog, &SpawnRuleDialog::stored, this,
+            [this](schedule::RowId) { m_session.writer().saveTable(m_session.table()); });
+    dialog->show();
+    return dialog;
+}
+
+void MainWindow::markTakenByOthers(schedule::RowId row) {
+    const std::optional<schedule::BossRow> found = m_session.table().row(row);
+    if (!found) {
+        return;
+    }
+    m_session.table().setSpawnMarks(row, found->timing.upSince, m_session.clock().instant());
+    // The mark lives in config.ini with the rule, so it is saved like a table edit.
+    m_session.writer().saveTable(m_session.table());
 }
 
 LeadTimesDialog* MainWindow::openLeadTimes(schedule::RowId row) {
@@ -736,8 +773,10 @@ void MainWindow::onStartStopClicked() {
 void MainWindow::onClockTick() {
     periodic::CriticalSectionLock& lock = m_session.globals()->clockLock();
     lock.enter();
-    const QString text = QCoreApplication::translate("Zorvane", "北京时间：") +
-                         QString::fromStdString(schedule::clockTimeText(m_session.clock().now()));
+    // Beijing time, wherever the player is: the games' servers keep it.
+    const QString text =
+        QCoreApplication::translate("Zorvane", "北京时间：") +
+        QString::fromStdString(schedule::beijingZone().clockText(m_session.clock().instant()));
     // Widgets belong to the window thread; the worker only posts the new caption.
     handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();

@@ -34,6 +34,7 @@ class ClickableLabel;
 class GridController;
 class HistoryDialog;
 class LeadTimesDialog;
+class SpawnRuleDialog;
 class Overlay;
 class Questions;
 class RoomOffersPanel;
@@ -97,6 +98,9 @@ public:
     HistoryDialog* openHistory(schedule::RowId row);
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
+    SpawnRuleDialog* openSpawnRule(schedule::RowId row);
+    // The row's boss was killed by others: it is no longer up, and no kill time is made up.
+    void markTakenByOthers(schedule::RowId row);
 
     // A command a second start in the same directory handed over (cli/singleinstance.h):
     // --kill and --list as the session carries them out, none brings the window forward.

@@ -87,7 +87,12 @@ void Overlay::refresh() {
             m_entries.push_back(
                 {m_model->index(row, schedule::kNameColumn).data().toString().trimmed(),
                  countdown.data().toString(), remaining.toLongLong(),
-                 rowLook(checked, remaining, countdown.data(BossTableModel::RowPhaseRole))});
+                 rowLook(checked, remaining, countdown.data(BossTableModel::RowPhaseRole)),
+                 countdown.data(BossTableModel::SpawnPhaseRole).toInt(),
+                 countdown.data(BossTableModel::SpawnFractionRole).toDouble()});
+            if (!countdown.data(BossTableModel::SpawnPhaseRole).isValid()) {
+                m_entries.back().spawnPhase = -1;
+            }
         }
     }
     std::stable_sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) {
@@ -126,6 +131,11 @@ void Overlay::paintEvent(QPaintEvent*) {
         const QIcon icon = lookIcon(entry.look);
         if (!icon.isNull()) {
             icon.paint(&painter, QRect(textArea.left(), line.center().y() - 6, 12, 12));
+            textArea.setLeft(textArea.left() + 16);
+        }
+        if (entry.spawnPhase >= 0) {
+            spawnIcon(static_cast<schedule::SpawnPhase>(entry.spawnPhase), entry.spawnFraction)
+                .paint(&painter, QRect(textArea.left(), line.center().y() - 6, 12, 12));
             textArea.setLeft(textArea.left() + 16);
         }
         const QFontMetrics metrics(font);

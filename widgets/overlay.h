@@ -36,6 +36,9 @@ public:
         QString countdown;
         qint64 remainingSeconds = 0;
         RowLook look;
+        // Where the boss stands by its rule (a schedule::SpawnPhase), -1 before a pass.
+        int spawnPhase = -1;
+        double spawnFraction = 0;
     };
     // What the list shows now: checked rows with a count, fewest seconds left first (the
     // table's order among equals), at most rowLimit of them.

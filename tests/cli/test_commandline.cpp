@@ -2,6 +2,7 @@
 #include "cli/tablecommands.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
+#include "schedule/spawnrule.h"
 #include "services/desktopid.h"
 #include "services/preferences.h"
 #include "services/programdir.h"
@@ -97,10 +98,12 @@ private slots:
         QTest::addColumn<QString>("textPart");
         QTest::addColumn<QString>("killName");
         QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<QString>("restartTime");
         const auto row = [](const char* name, QStringList args, Action action, QString dir = {},
-                            QString text = {}, QString killName = {}, int minutes = 0) {
+                            QString text = {}, QString killName = {}, int minutes = 0,
+                            QString restart = {}) {
             args.prepend(QStringLiteral("zorvane"));
-            QTest::newRow(name) << args << action << dir << text << killName << minutes;
+            QTest::newRow(name) << args << action << dir << text << killName << minutes << restart;
         };
         row("no arguments", {}, Action::OpenWindow);
         row("toolkit options stay the window's", {"-platform", "offscreen", "-style", "fusion"},
@@ -143,6 +146,10 @@ private slots:
         row("two names", {"--kill", "a", "--kill", "b"}, Action::Error, {}, "one name");
         row("minutes without kill", {"--list", "5"}, Action::Error, {}, "'5'");
         row("two commands", {"--list", "--kill", "a"}, Action::Error, {}, "one of");
+        row("restart now", {"--restart"}, Action::Restart);
+        row("restart at a time", {"--restart", "06:00"}, Action::Restart, {}, {}, {}, 0, "06:00");
+        row("restart at two times", {"--restart", "06:00", "07:00"}, Action::Error, {}, "'07:00'");
+        row("restart and list", {"--restart", "--list"}, Action::Error, {}, "--restart");
         row("kill with toolkit options", {"--kill", "a", "-platform", "x"}, Action::Error, {},
             "platform");
     }
@@ -154,7 +161,9 @@ private slots:
         QFETCH(QString, textPart);
         QFETCH(QString, killName);
         QFETCH(int, minutesAgo);
+        QFETCH(QString, restartTime);
         const CommandLine parsed = zorvane::app::parseCommandLine(arguments);
+        QCOMPARE(parsed.restartTime, restartTime);
         QCOMPARE(parsed.action, action);
         QCOMPARE(parsed.importDir, importDir);
         QVERIFY2(parsed.text.contains(textPart), qPrintable(parsed.text));
@@ -165,6 +174,44 @@ private slots:
             QStringList{"zorvane"} + zorvane::app::commandArguments(parsed));
         QCOMPARE(again.killName, parsed.killName);
         QCOMPARE(again.minutesAgo, parsed.minutesAgo);
+        QCOMPARE(again.restartTime, parsed.restartTime);
+    }
+
+    // --restart on the files: rows whose rule says so start again from the time given.
+    void restartOnTheFiles() {
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"Dragon", "60", "07:00:00", "08:00:00", true},
+                                {"Egg", "60", "07:00:00", "08:00:00", true}});
+        {
+            schedule::BossTable table;
+            zorvane::config::loadTable(table, dir.path().toStdString());
+            table.setSpawnRule(table.rowId(1), *schedule::parseSpawnRule("after restart kill"));
+            QVERIFY(zorvane::config::saveTable(table, dir.path().toStdString()));
+        }
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        const QStringList rejected = {"25:00", "soon"};
+        for (const QString& time : rejected) {
+            CommandLine restart;
+            restart.action = Action::Restart;
+            restart.restartTime = time;
+            const zorvane::app::CommandResult result =
+                zorvane::app::runOnFiles(restart, dir.path().toStdString(), clock);
+            QCOMPARE(result.exitCode, 2);
+            QVERIFY(result.text.contains(time));
+        }
+        CommandLine restart;
+        restart.action = Action::Restart;
+        restart.restartTime = QStringLiteral("09:00");
+        const zorvane::app::CommandResult result =
+            zorvane::app::runOnFiles(restart, dir.path().toStdString(), clock);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.text.contains(QStringLiteral("Dragon")), qPrintable(result.text));
+        QVERIFY(!result.text.contains(QStringLiteral("Egg")));
+        schedule::BossTable table;
+        zorvane::config::loadTable(table, dir.path().toStdString());
+        QCOMPARE(table.cellText(1, schedule::kLastTimeColumn), std::string("09:00:00"));
+        QCOMPARE(table.cellText(1, schedule::kNextTimeColumn), std::string("10:00:00"));
+        QCOMPARE(table.cellText(2, schedule::kLastTimeColumn), std::string("07:00:00"));
     }
 
     // With no instance running, --kill and --list work on config.ini and the history.
@@ -346,11 +393,13 @@ private slots:
         QCOMPARE(lines.size(), 5);
         // A due row has rolled over to its current cycle (09:35 + 30); a last time ahead
         // of the clock was yesterday's; a row never killed says so.
-        const QStringList expected = {"#  BOSS        NEXT      LEFT          ALARM",
-                                      "1  Dragon      10:20:00  00:20:00      on",
-                                      "2  很长的名字  10:05:00  00:05:00      off",
-                                      "3  Egg         11:00:00  1d 01:00:00   on",
-                                      "4  龙王        -         never killed  off"};
+        // The boss of the row that rolled over came at 09:35 and nobody recorded it.
+        const QStringList expected = {
+            "#  BOSS        NEXT      LEFT          ALARM  STATE",
+            "1  Dragon      10:20:00  00:20:00      on     waiting",
+            "2  很长的名字  10:05:00  00:05:00      off    up since 09:35:00",
+            "3  Egg         11:00:00  1d 01:00:00   on     waiting",
+            "4  龙王        -         never killed  off    unknown"};
         QCOMPARE(lines, expected);
     }
 

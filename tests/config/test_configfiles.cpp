@@ -277,17 +277,17 @@ TEST(ConfigFiles, SaveEqualsTheSequenceOfSingleWrites) {
     }
     ASSERT_TRUE(saveTable(table, batch.path()));
     const auto file = tableFilePath(single.path());
-    const char* const sections[] = {"序号", "使用",     "BOSS事件", "周期",
-                                    "延迟", "上次时间", "下次时间", "LastKillUtc"};
+    const char* const sections[] = {"序号",     "使用",     "BOSS事件",    "周期",          "延迟",
+                                    "上次时间", "下次时间", "LastKillUtc", "LastKillOffset"};
     for (int row = 1; row < table.rowCount(); ++row) {
         const std::string key = std::to_string(row);
         const std::string values[] = {
             key, table.checkState(row) ? "真" : "假", table.cellText(row, kNameColumn),
             table.cellText(row, kPeriodColumn), table.cellText(row, kDelayColumn),
             table.cellText(row, kLastTimeColumn), table.cellText(row, kNextTimeColumn),
-            // No row here knows the instant of its last time.
-            ""};
-        for (int s = 0; s < 8; ++s) {
+            // No row here knows the instant of its last time, nor its offset.
+            "", ""};
+        for (int s = 0; s < 9; ++s) {
             ASSERT_TRUE(writeIniValue(file, sections[s], key, values[s]));
         }
     }

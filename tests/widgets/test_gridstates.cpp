@@ -509,7 +509,8 @@ private slots:
             texts << action->text();
         }
         QCOMPARE(texts, QStringList({"已击杀（现在）", "已击杀（几分钟前）…", "历史记录…",
-                                     "提前提醒…", "删除…"}));
+                                     "提前提醒…", "刷新规则…", "被他人击杀（不记时间）",
+                                     "服务器已重启（现在）", "删除…"}));
 
         m_clock.set(10, 40, 0);
         m_questions.minutes = {std::optional<int>(15), std::nullopt};

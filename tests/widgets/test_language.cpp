@@ -20,6 +20,7 @@
 #include "widgets/overlay.h"
 #include "widgets/preferencesdialog.h"
 #include "widgets/rowmenu.h"
+#include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
 
 #include <QAbstractButton>
@@ -212,6 +213,14 @@ private slots:
         leadTimes->listEdit()->setText(QStringLiteral("5, abc"));
         QVERIFY(!leadTimes->noteLabel()->text().isEmpty());
         shown << leadTimes;
+        app::SpawnRuleDialog* spawnRule = m_window->openSpawnRule(row);
+        QVERIFY(spawnRule);
+        spawnRule->zoneBox()->setEditText(QStringLiteral("Mars/Olympus"));
+        QVERIFY(!spawnRule->chosenRule());
+        shown << spawnRule;
+        const QModelIndex name = m_window->grid()->model()->index(0, schedule::kNameColumn);
+        QTRY_VERIFY(!name.data(Qt::ToolTipRole).toString().isEmpty());
+        texts << name.data(Qt::ToolTipRole).toString() + QStringLiteral("\t(spawn state)");
         const schedule::UtcSeconds start = 1796000000;
         app::AwayPanel away({{row, "赤炎魔王", start, 3, start + 3600, 5000}});
         texts << away.list()->item(0, 4)->text() + QStringLiteral("\t(away left)");
@@ -237,6 +246,7 @@ private slots:
         const QString shots = qEnvironmentVariable("ZORVANE_SCREENSHOT_DIR", m_dir->path());
         QVERIFY(history->grab().save(shots + QStringLiteral("/history.png")));
         QVERIFY(leadTimes->grab().save(shots + QStringLiteral("/leadtimes.png")));
+        QVERIFY(spawnRule->grab().save(shots + QStringLiteral("/spawnrule.png")));
         QVERIFY(away.grab().save(shots + QStringLiteral("/away.png")));
         QVERIFY(m_window->grab().save(shots + QStringLiteral("/window.png")));
         app::PreferencesDialog* preferences = m_window->openPreferences();

@@ -19,6 +19,7 @@
 #include <QTextBrowser>
 #include <QToolButton>
 
+#include <ctime>
 #include <memory>
 
 using namespace zorvane;
@@ -38,6 +39,13 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() {
+        // The test clock reads Beijing's own time, so the clock label shows it as set.
+        qputenv("TZ", "Asia/Shanghai");
+        tzset();
+        m_clock.set(21, 5, 9);
+    }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         m_globals = std::make_unique<periodic::AppGlobals>();
@@ -200,6 +208,24 @@ private slots:
     void clockLabelShowsTheTimeWithinASecond() {
         QTRY_COMPARE_WITH_TIMEOUT(m_window->clockLabel()->text(),
                                   QStringLiteral("北京时间：21:05:09"), 1000);
+    }
+
+    // The label shows Beijing time on a computer in another zone too.
+    void clockLabelShowsBeijingTimeAnywhere() {
+        const struct {
+            const char* zone;
+            const char* shown;
+        } cases[] = {{"Europe/Berlin", "北京时间：04:05:09"},
+                     {"America/New_York", "北京时间：10:05:09"},
+                     {"Asia/Shanghai", "北京时间：21:05:09"}};
+        for (const auto& c : cases) {
+            qputenv("TZ", c.zone);
+            tzset();
+            // 21:05:09 on this computer's clock.
+            m_clock.set(21, 5, 9);
+            QTRY_COMPARE_WITH_TIMEOUT(m_window->clockLabel()->text(), QString::fromUtf8(c.shown),
+                                      2000);
+        }
     }
 
     void startStopTogglesTheTickOnly() {
