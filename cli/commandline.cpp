@@ -83,6 +83,13 @@ std::optional<int> minutesAgo(const QString& text) {
 int runTableCommand(const CommandLine& command) {
     const QString dir = programDirectory();
     const InstanceLock lock(dir);
+    if (!lock.problem().isEmpty()) {
+        // Whether a window runs cannot be known safely; the files are left alone.
+        print(
+            stderr,
+            QStringLiteral("zorvane: cannot look for a running Zorvane: %1\n").arg(lock.problem()));
+        return kExitFailed;
+    }
     if (const std::optional<CommandResult> reply =
             askRunningInstance(instanceServerName(dir), commandArguments(command))) {
         printResult(*reply);

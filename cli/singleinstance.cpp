@@ -23,7 +23,11 @@
 #endif
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 #include <utility>
@@ -34,6 +38,8 @@ namespace {
 
 // A socket path longer than this does not fit a Unix socket address.
 constexpr qsizetype kLongestSocketPath = 100;
+// The length of instanceBaseName(): "zorvane-" and 32 hex digits.
+constexpr qsizetype kBaseNameLength = 40;
 
 QString userKey() {
 #ifdef Q_OS_UNIX
@@ -57,19 +63,53 @@ QString instanceBaseName(const QString& programDir) {
     return QStringLiteral("zorvane-") + QString::fromLatin1(hash.result().toHex().left(32));
 }
 
-// The user's own runtime directory (only the user can reach it), else the temporary
-// directory. /run/user/<uid> is taken by name before $XDG_RUNTIME_DIR (which names it in
-// a desktop session), so a command from a shell without that variable (ssh, cron) still
-// finds the instance the desktop started.
+#ifdef Q_OS_UNIX
+// Why `dir` may not hold the socket and the lock, or empty when it may: it must be a
+// directory itself (not a link to one), this user's, and closed to everybody else, so
+// that nobody else can plant a server, a socket or a lock there.
+QString untrustedBecause(const QString& dir) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(dir).constData(), &status) != 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return QStringLiteral("it is a symbolic link");
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        return QStringLiteral("it is not a directory");
+    }
+    if (status.st_uid != ::getuid()) {
+        return QStringLiteral("it belongs to user %1").arg(status.st_uid);
+    }
+    if ((status.st_mode & 077) != 0) {
+        return QStringLiteral("others may enter it (mode %1)")
+            .arg(status.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    }
+    return {};
+}
+#endif
+
+// The user's own runtime directory (only the user can reach it), or empty. /run/user/<uid>
+// is taken by name before $XDG_RUNTIME_DIR (which names it in a desktop session), so a
+// command from a shell without that variable (ssh, cron) still finds the instance the
+// desktop started.
 QString runtimeDirectory() {
 #ifdef Q_OS_UNIX
-    const QFileInfo standard(QStringLiteral("/run/user/%1").arg(::getuid()));
-    if (standard.isDir() && standard.ownerId() == ::getuid()) {
-        return standard.filePath();
+    const QString standard = QStringLiteral("/run/user/%1").arg(::getuid());
+    if (untrustedBecause(standard).isEmpty()) {
+        return standard;
     }
 #endif
     const QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    return !dir.isEmpty() && QFileInfo(dir).isDir() ? QDir::cleanPath(dir) : QString();
+    if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
+        return {};
+    }
+#ifdef Q_OS_UNIX
+    if (!untrustedBecause(dir).isEmpty()) {
+        return {};
+    }
+#endif
+    return QDir::cleanPath(dir);
 }
 
 CommandResult failure(const QString& text) {
@@ -77,9 +117,20 @@ CommandResult failure(const QString& text) {
 }
 
 // The running instance's reply as this start's result; a code outside the known ones
-// counts as a failure.
+// counts as a failure. The text goes to a terminal: control characters other than line
+// breaks and tabs (escape sequences) are dropped.
 CommandResult replied(int exitCode, const QString& text) {
-    return {exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode : kExitFailed, text};
+    QString printable;
+    printable.reserve(text.size());
+    for (const QChar c : text) {
+        const char32_t code = c.unicode();
+        if (c == u'\n' || c == u'\t' ||
+            (code >= 0x20 && code != 0x7F && !(code >= 0x80 && code < 0xA0))) {
+            printable += c;
+        }
+    }
+    return {exitCode >= kExitDone && exitCode <= kExitNotUnderstood ? exitCode : kExitFailed,
+            printable};
 }
 
 // The command line the running window takes from these arguments, or what is wrong with
@@ -152,7 +203,7 @@ QString uniqueClientName() {
 }
 
 // What a peer connection of the server sees: one object at "/" with the method Run, for
-// one connection. It and the connection go after kInstanceTimeoutMs, called or not, so a
+// one connection. It and the connection go after the server's time limit, called or not, so a
 // client that connects and never calls (or never authenticates) holds nothing for long.
 class InstancePeer final : public QObject {
     Q_OBJECT
@@ -160,7 +211,7 @@ class InstancePeer final : public QObject {
 public:
     InstancePeer(const InstanceServer& server, const QString& connectionName, QObject* parent)
         : QObject(parent), m_server(server), m_connectionName(connectionName) {
-        QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+        QTimer::singleShot(m_server.timeLimit(), this, &InstancePeer::drop);
     }
     ~InstancePeer() override {
         QDBusConnection(m_connectionName).unregisterObject(QStringLiteral("/"));
@@ -182,7 +233,7 @@ private:
     // object is on the stack then, and its caller still has to send the reply.
     void drop() {
         if (m_answering) {
-            QTimer::singleShot(kInstanceTimeoutMs, this, &InstancePeer::drop);
+            QTimer::singleShot(m_server.timeLimit(), this, &InstancePeer::drop);
         } else {
             deleteLater();
         }
@@ -196,27 +247,48 @@ private:
 
 } // namespace
 
+InstanceDirectory instanceDirectory() {
+    const QString runtime = runtimeDirectory();
+    // A runtime directory whose path leaves no room for the socket's name is passed over.
+    if (!runtime.isEmpty() && runtime.size() + kBaseNameLength + 1 <= kLongestSocketPath) {
+        return {runtime, {}};
+    }
+#ifdef Q_OS_UNIX
+    // A directory of this user's own in the temporary directory, made closed to others; one
+    // that another user made first, or opened, is never used.
+    const QString dir = QDir::tempPath() + QStringLiteral("/zorvane-%1").arg(::getuid());
+    if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && errno != EEXIST) {
+        return {{},
+                QStringLiteral("%1 cannot be made: %2")
+                    .arg(dir, QString::fromLocal8Bit(std::strerror(errno)))};
+    }
+    if (const QString because = untrustedBecause(dir); !because.isEmpty()) {
+        return {{}, QStringLiteral("%1 is not safe to use: %2").arg(dir, because)};
+    }
+    return {dir, {}};
+#else
+    return {QDir::tempPath(), {}};
+#endif
+}
+
 QString instanceServerName(const QString& programDir) {
     const QString base = instanceBaseName(programDir);
 #ifdef Q_OS_UNIX
-    const QString runtime = runtimeDirectory();
-    if (!runtime.isEmpty() && runtime.size() + base.size() + 1 <= kLongestSocketPath) {
-        return runtime + QLatin1Char('/') + base;
-    }
-    // Where a local socket of this name lived before: the temporary directory.
-    return QDir::tempPath() + QLatin1Char('/') + base;
+    const InstanceDirectory dir = instanceDirectory();
+    return dir.path.isEmpty() ? QString() : dir.path + QLatin1Char('/') + base;
 #else
     return base;
 #endif
 }
 
 InstanceLock::InstanceLock(const QString& programDir) {
-    QString dir = runtimeDirectory();
-    if (dir.isEmpty()) {
-        dir = QDir::tempPath();
+    const InstanceDirectory dir = instanceDirectory();
+    if (dir.path.isEmpty()) {
+        m_problem = dir.problem;
+        return;
     }
-    m_lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + instanceBaseName(programDir) +
-                                         QStringLiteral(".lock"));
+    m_lock = std::make_unique<QLockFile>(dir.path + QLatin1Char('/') +
+                                         instanceBaseName(programDir) + QStringLiteral(".lock"));
     m_lock->tryLock(kInstanceTimeoutMs);
 }
 
@@ -248,7 +320,8 @@ CommandResult InstanceServer::answer(const QStringList& arguments) const {
 namespace {
 
 // The reply of the instance on `connection`, or nullopt when nobody listens there.
-std::optional<CommandResult> askOver(QDBusConnection connection, const QStringList& arguments) {
+std::optional<CommandResult> askOver(QDBusConnection connection, const QStringList& arguments,
+                                     int timeLimitMs) {
     if (!connection.isConnected()) {
         // No socket, or one a crashed instance left (it refuses): nobody runs. Anything
         // else means an instance is there but cannot be reached.
@@ -265,7 +338,7 @@ std::optional<CommandResult> askOver(QDBusConnection connection, const QStringLi
     call << arguments;
     // Blocks on QtDBus's own thread, so no event loop of ours has to run; the time covers
     // the authentication too.
-    const QDBusMessage reply = connection.call(call, QDBus::Block, kInstanceTimeoutMs);
+    const QDBusMessage reply = connection.call(call, QDBus::Block, timeLimitMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("is")) {
         return failure(QStringLiteral("The running Zorvane did not answer."));
     }
@@ -275,15 +348,15 @@ std::optional<CommandResult> askOver(QDBusConnection connection, const QStringLi
 } // namespace
 
 std::optional<CommandResult> askRunningInstance(const QString& serverName,
-                                                const QStringList& arguments) {
+                                                const QStringList& arguments, int timeLimitMs) {
     // Without a socket nobody runs, and QtDBus need not start its thread.
-    if (!QFileInfo::exists(serverName)) {
+    if (serverName.isEmpty() || !QFileInfo::exists(serverName)) {
         return std::nullopt;
     }
     // A connection of our own, not the session bus: a shell without one (ssh, cron) works.
     const QString name = uniqueClientName();
-    std::optional<CommandResult> result =
-        askOver(QDBusConnection::connectToPeer(dbusAddress(serverName), name), arguments);
+    std::optional<CommandResult> result = askOver(
+        QDBusConnection::connectToPeer(dbusAddress(serverName), name), arguments, timeLimitMs);
     QDBusConnection::disconnectFromPeer(name);
     return result;
 }
@@ -330,10 +403,10 @@ void InstanceServer::onNewConnection(const QDBusConnection& connection) {
 }
 #else
 std::optional<CommandResult> askRunningInstance(const QString& serverName,
-                                                const QStringList& arguments) {
+                                                const QStringList& arguments, int timeLimitMs) {
     QLocalSocket socket;
     socket.connectToServer(serverName);
-    if (!socket.waitForConnected(kInstanceTimeoutMs)) {
+    if (!socket.waitForConnected(timeLimitMs)) {
         // No socket, or one a crashed instance left: nobody runs. Anything else means an
         // instance is there but cannot be reached.
         if (socket.error() == QLocalSocket::ServerNotFoundError ||
@@ -345,7 +418,7 @@ std::optional<CommandResult> askRunningInstance(const QString& serverName,
     }
     socket.write(jsonLine({{QStringLiteral("v"), kProtocolVersion},
                            {QStringLiteral("args"), QJsonArray::fromStringList(arguments)}}));
-    const QDeadlineTimer deadline(kInstanceTimeoutMs);
+    const QDeadlineTimer deadline(timeLimitMs);
     QByteArray buffer;
     while (!buffer.contains('\n') && buffer.size() <= kMaxInstanceMessageBytes) {
         if (socket.bytesAvailable() == 0 &&
@@ -396,7 +469,7 @@ void InstanceServer::onNewConnection() {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
         // A client that sends nothing, or never finishes its line, is dropped.
-        QTimer::singleShot(kInstanceTimeoutMs, socket, [socket] {
+        QTimer::singleShot(m_timeLimitMs, socket, [socket] {
             socket->abort();
             socket->deleteLater();
         });

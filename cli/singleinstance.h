@@ -17,8 +17,9 @@
 // {"code":N,"text":"..."}; the connection then closes.
 //
 // Either way the arguments are at most kMaxInstanceMessageBytes; a request that is too
-// long, of the wrong shape, or not made within kInstanceTimeoutMs of connecting is
-// answered with exit code 2 (or an error) or dropped, and the server goes on serving.
+// long, of the wrong shape, or not made within the server's time limit (kInstanceTimeoutMs
+// unless set otherwise) of connecting is answered with exit code 2 (or an error) or
+// dropped, and the server goes on serving.
 
 #include "cli/commandline.h"
 
@@ -47,8 +48,18 @@ inline constexpr int kInstanceTimeoutMs = 5000;
 inline constexpr char kInstanceInterface[] = "io.github.zorvane.Zorvane.Instance";
 #endif
 
+// Where the sockets and locks of this user's instances live: the user's runtime directory
+// (/run/user/<uid>, else $XDG_RUNTIME_DIR), else a directory of the user's own in the
+// temporary directory, made with mode 0700. A directory that is a link, belongs to somebody
+// else or lets others in is never used: `path` is empty then and `problem` says why.
+struct InstanceDirectory {
+    QString path;
+    QString problem;
+};
+InstanceDirectory instanceDirectory();
+
 // The local server's name for `programDir` (its canonical path) and the current user; on
-// Unix the absolute path of its socket.
+// Unix the absolute path of its socket, empty when instanceDirectory() has none.
 QString instanceServerName(const QString& programDir);
 
 // Held while a start finds out whether an instance runs and, when none does, either
@@ -60,17 +71,22 @@ public:
     explicit InstanceLock(const QString& programDir);
     bool isLocked() const { return m_lock && m_lock->isLocked(); }
     void unlock();
+    // Why there is no lock to take: instanceDirectory()'s problem; empty when there is one.
+    QString problem() const { return m_problem; }
 
 private:
     std::unique_ptr<QLockFile> m_lock;
+    QString m_problem;
 };
 
 // Sends the command to the instance listening on `serverName` and waits for its reply
-// (at most kInstanceTimeoutMs once connected). nullopt when no instance listens; a reply
-// of kExitFailed saying so when one does but does not answer properly. Needs no event
-// loop.
+// (at most `timeLimitMs` once connected). nullopt when no instance listens (or `serverName`
+// is empty); a reply of kExitFailed saying so when one does but does not answer properly.
+// Control characters of the reply other than line breaks and tabs are dropped. Needs no
+// event loop.
 std::optional<CommandResult> askRunningInstance(const QString& serverName,
-                                                const QStringList& arguments);
+                                                const QStringList& arguments,
+                                                int timeLimitMs = kInstanceTimeoutMs);
 
 // The running instance's end: answers each request with what the handler returns for
 // its parsed command line (Kill, List, or OpenWindow for "raise the window"). Runs on the
@@ -88,6 +104,10 @@ public:
     bool listen(const QString& serverName);
     QString errorString() const;
     void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // How long a client may stay connected without being answered; for connections made
+    // after the call.
+    void setTimeLimit(int milliseconds) { m_timeLimitMs = milliseconds; }
+    int timeLimit() const { return m_timeLimitMs; }
 
     // The answer to a request with these arguments (the program name not among them).
     CommandResult answer(const QStringList& arguments) const;
@@ -106,6 +126,7 @@ private:
     QString m_error;
 #endif
     Handler m_handler;
+    int m_timeLimitMs = kInstanceTimeoutMs;
 };
 
 } // namespace zorvane::app
