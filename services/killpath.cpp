@@ -6,11 +6,15 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace zorvane::app {
 namespace {
 
 // Kills remembered per row for putting the row back when one is retracted.
 constexpr std::size_t kRememberedKills = 8;
+// Kills remembered for marking them undone: more than an undo stack holds kills in practice.
+constexpr std::size_t kRememberedRecords = 256;
 
 // Keeps the kill a table operation reports until the caller knows the table was written.
 class HeldKill final : public schedule::KillLog {
@@ -20,6 +24,20 @@ public:
 };
 
 } // namespace
+
+class KillPath::TellingLog final : public schedule::KillLog {
+public:
+    explicit TellingLog(KillPath& path) : m_path(path) {}
+    void recordKill(const schedule::KillRecord& record) override {
+        if (m_path.m_killLog != nullptr) {
+            m_path.m_killLog->recordKill(record);
+        }
+        m_path.told(record);
+    }
+
+private:
+    KillPath& m_path;
+};
 
 KillPath::KillPath(schedule::BossTable& table, ConfigWriter& writer, QObject* parent)
     : QObject(parent), m_table(table), m_writer(writer) {}
@@ -34,8 +52,8 @@ KillPath::~KillPath() {
 bool KillPath::record(schedule::RowId row, schedule::UtcSeconds instant,
                       schedule::KillSource source, const std::string& sender) {
     const std::optional<schedule::BossRow> before = m_table.row(row);
-    if (!before ||
-        !schedule::recordKill(m_table, row, instant, source, m_writer, m_killLog, sender)) {
+    TellingLog log(*this);
+    if (!before || !schedule::recordKill(m_table, row, instant, source, m_writer, &log, sender)) {
         return false;
     }
     remember(row, instant, before->timing.lastUtc);
@@ -54,9 +72,7 @@ KillPath::Confirmed KillPath::recordConfirmed(schedule::RowId row, schedule::Utc
     tell(*before);
     confirmed.saveError = m_writer.flush().tableFile;
     if (confirmed.saveError.empty() && kill.held) {
-        if (m_killLog != nullptr) {
-            m_killLog->recordKill(*kill.held);
-        }
+        TellingLog(*this).recordKill(*kill.held);
         confirmed.kill = kill.held;
     }
     return confirmed;
@@ -65,8 +81,9 @@ KillPath::Confirmed KillPath::recordConfirmed(schedule::RowId row, schedule::Utc
 bool KillPath::applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc,
                            const std::string& sender) {
     const std::optional<schedule::BossRow> before = m_table.row(row);
-    if (!before || !schedule::markKilled(m_table, row, killUtc, schedule::KillSource::Remote,
-                                         m_killLog, sender)) {
+    TellingLog log(*this);
+    if (!before ||
+        !schedule::markKilled(m_table, row, killUtc, schedule::KillSource::Remote, &log, sender)) {
         return false;
     }
     remember(row, killUtc, before->timing.lastUtc);
@@ -111,9 +128,28 @@ void KillPath::remember(schedule::RowId row, schedule::UtcSeconds instant,
     }
 }
 
+void KillPath::told(const schedule::KillRecord& record) {
+    m_told.push_back(record);
+    if (m_told.size() > kRememberedRecords) {
+        m_told.pop_front();
+    }
+}
+
 void KillPath::killUndone(const schedule::BossRow& killed, bool undone) {
-    if (m_undone && killed.timing.lastUtc) {
-        m_undone(text::trim(killed.text[schedule::kNameColumn]), *killed.timing.lastUtc, undone);
+    if (!killed.timing.lastUtc) {
+        return;
+    }
+    const std::string boss = text::trim(killed.text[schedule::kNameColumn]);
+    // The latest record of that kill: the history marks the one with the same source and
+    // sender, which only the record itself knows.
+    const auto record = std::find_if(m_told.rbegin(), m_told.rend(), [&](const auto& told) {
+        return told.boss == boss && told.utcSeconds == *killed.timing.lastUtc;
+    });
+    if (record != m_told.rend() && m_killLog != nullptr) {
+        m_killLog->setUndone(*record, undone);
+    }
+    if (m_undone) {
+        m_undone(boss, *killed.timing.lastUtc, undone);
     }
 }
 

@@ -60,6 +60,8 @@ public:
     // At most one listener (the room, which takes back a shared kill that is undone).
     void setUndone(Undone undone) { m_undone = std::move(undone); }
     // Whoever undid or redid a kill of the row tells it here; `killed` is the row with the kill.
+    // The kill log marks the kill undone (or no longer undone), so the history's statistics
+    // leave it out, and the undone listener hears of it.
     void killUndone(const schedule::BossRow& killed, bool undone);
 
     // A local kill of the row at `instant`: last and next time, the table saved, the kill log
@@ -91,6 +93,9 @@ private:
     void remember(schedule::RowId row, schedule::UtcSeconds instant,
                   std::optional<schedule::UtcSeconds> before);
     void tell(const schedule::BossRow& before);
+    // Passes a kill on to m_killLog and notes it, so an undo can name the very record.
+    class TellingLog;
+    void told(const schedule::KillRecord& record);
 
     schedule::BossTable& m_table;
     ConfigWriter& m_writer;
@@ -101,6 +106,8 @@ private:
     std::map<schedule::RowId,
              std::deque<std::pair<schedule::UtcSeconds, std::optional<schedule::UtcSeconds>>>>
         m_replaced;
+    // The latest kills the kill log heard of from here, oldest first (a bounded number).
+    std::deque<schedule::KillRecord> m_told;
     QTimer* m_saveTimer = nullptr;
 };
 

@@ -98,6 +98,12 @@ public:
     // Passes every recorded kill on to the history and publishes the local ones (double
     // click, typed, command line) of shared rows. Any thread.
     void recordKill(const schedule::KillRecord& record) override;
+    // Passes an undo or redo on to the history; taking a shared kill back is ownKillUndone's.
+    void setUndone(const schedule::KillRecord& record, bool undone) override {
+        if (m_killLog != nullptr) {
+            m_killLog->setUndone(record, undone);
+        }
+    }
 
     // Joins the room the preferences name (leaving the current one), or leaves when they
     // name none. Also called on every change of the room's preferences.

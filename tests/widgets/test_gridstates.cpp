@@ -39,6 +39,7 @@
 #include <QToolTip>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -607,6 +608,44 @@ private slots:
         undo().redo();
         QCOMPARE(table().rowId(3), added);
         QCOMPARE(cell(3, schedule::kNumberColumn), QStringLiteral("3"));
+    }
+
+    // An undone kill stays in the history file but is marked so, and a redo marks it back,
+    // whether it was this member's or a guild mate's.
+    void anUndoneKillIsMarkedInTheHistory_data() {
+        QTest::addColumn<QString>("sender"); // empty: a kill of one's own
+        QTest::newRow("own kill from the menu") << QString();
+        QTest::newRow("a member's kill") << QStringLiteral("rudi");
+    }
+
+    void anUndoneKillIsMarkedInTheHistory() {
+        QFETCH(QString, sender);
+        addRow("A");
+        undo().clear();
+        m_clock.set(10, 10, 0);
+        const schedule::UtcSeconds instant = schedule::toUtc(m_clock.now());
+        const schedule::RowId id = table().rowId(1);
+        QVERIFY(sender.isEmpty()
+                    ? m_session->kills().record(id, instant, schedule::KillSource::Menu)
+                    : m_session->kills().applyRemote(id, instant, sender.toStdString()));
+        history::SqliteKillLog& history = m_session->history();
+        const auto killedAt = [&history, instant] {
+            const std::vector<schedule::KillRecord> kills = history.recentKills("A", 5);
+            return std::count_if(kills.begin(), kills.end(), [instant](const auto& kill) {
+                return kill.utcSeconds == instant;
+            });
+        };
+        QCOMPARE(killedAt(), 1);
+
+        undo().undo();
+        QCOMPARE(killedAt(), 0);
+        undo().redo();
+        QCOMPARE(killedAt(), 1);
+        undo().undo();
+        // Read from the file by another connection, as the next start would.
+        history::SqliteKillLog reopened(std::filesystem::path(m_dir->path().toStdString()) /
+                                        history::kHistoryFileName);
+        QCOMPARE(reopened.recentKills("A", 5).size(), std::size_t(0));
     }
 
     void tabLeavesTheGrid() {
