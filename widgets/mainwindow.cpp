@@ -484,8 +484,10 @@ Overlay* MainWindow::overlay() {
     }
     m_overlay = std::make_unique<Overlay>(&m_gridController->model());
     m_overlay->setRowLimit(m_session.preferences().overlayRows.get());
-    m_session.preferences().overlayRows.onChanged(
-        this, [this](const int& rows) { m_overlay->setRowLimit(rows); });
+    m_session.preferences().overlayRows.onChanged(this, [this](const int& rows) {
+        m_overlay->setRowLimit(rows);
+        m_overlay->fitRows();
+    });
     const QStringList parts = m_session.preferences().overlayGeometry.get().split(QLatin1Char(','));
     QRect geometry;
     if (parts.size() == 4) {

@@ -24,7 +24,10 @@ Qt::WindowFlags overlayFlags(bool clickThrough) {
     Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                             Qt::WindowDoesNotAcceptFocus;
     if (clickThrough) {
-        flags |= Qt::WindowTransparentForInput;
+        // Empty input region on the overlay's own window. A window manager's frame around it
+        // would keep a full one and take the clicks, so the overlay then does without a
+        // window manager (and raises itself, see refresh()).
+        flags |= Qt::WindowTransparentForInput | Qt::X11BypassWindowManagerHint;
     }
     return flags;
 }
@@ -37,7 +40,7 @@ Overlay::Overlay(QAbstractItemModel* model, QWidget* parent)
     setWindowTitle(QCoreApplication::translate("Zorvane", "Zorvane 悬浮窗"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setMinimumSize(120, kLineHeight + 2 * kMargin);
-    resize(240, 5 * kLineHeight + 2 * kMargin);
+    resize(240, heightForRows(5));
     m_grip = new QSizeGrip(this);
     m_grip->installEventFilter(this);
     if (model) {
@@ -56,14 +59,27 @@ void Overlay::setRowLimit(int rows) {
     refresh();
 }
 
+int Overlay::heightForRows(int rows) {
+    return std::max(1, rows) * kLineHeight + 2 * kMargin;
+}
+
+void Overlay::fitRows() {
+    resize(width(), heightForRows(m_rowLimit));
+    emit geometryChosen(geometry());
+}
+
 void Overlay::setClickThrough(bool on) {
     if (on == m_clickThrough) {
         return;
     }
     m_clickThrough = on;
     const bool shown = isVisible();
-    // Changing the flags hides the window; it comes back where it was.
+    // Changing the flags hides the window; it comes back where it was, in a new native
+    // window: the window manager may still be busy with the old one (a frame around it),
+    // and a window that leaves its hands must be one it never knew.
     const QRect where = geometry();
+    hide();
+    destroy();
     setWindowFlags(overlayFlags(on));
     setGeometry(where);
     m_grip->setVisible(!on);
@@ -100,6 +116,11 @@ void Overlay::refresh() {
     });
     if (m_entries.size() > static_cast<std::size_t>(m_rowLimit)) {
         m_entries.resize(static_cast<std::size_t>(m_rowLimit));
+    }
+    // Without a window manager nothing keeps a click-through overlay on top of the game,
+    // which comes up when clicked: each pass of the countdown raises it again.
+    if (m_clickThrough && isVisible()) {
+        raise();
     }
     update();
 }

@@ -26,6 +26,11 @@ public:
     // How many bosses the list shows (at least 1).
     void setRowLimit(int rows);
     int rowLimit() const { return m_rowLimit; }
+    // Makes the overlay as tall as rowLimit rows need (the player chose a new number) and
+    // tells geometryChosen.
+    void fitRows();
+    // The height that shows `rows` rows.
+    static int heightForRows(int rows);
     // Clicks pass through to the window below; the overlay can then only be moved or
     // closed from the main window, the tray or the shortcut.
     void setClickThrough(bool on);

@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -60,6 +61,19 @@ public:
         texts.push_back(zorvane::text::defaultText(message));
     }
     std::vector<std::string> texts;
+};
+
+// A window that counts the left clicks it gets.
+class ClickCounter final : public QWidget {
+public:
+    int clicks = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) {
+            ++clicks;
+        }
+    }
 };
 
 // Answers each question with the next prepared answer (no, or cancel, when none is left).
@@ -701,7 +715,7 @@ private slots:
         setCount(1, 30, RowPhase::Lead);
         QCOMPARE(overlay->entries()[0].name, QStringLiteral("A"));
         QCOMPARE(overlay->entries()[0].look, app::RowLook::DueSoon);
-        m_session->preferences().overlayRows.set(1);
+        QVERIFY(m_session->preferences().overlayRows.set(1));
         QCOMPARE(overlay->entries().size(), std::size_t(1));
 
         m_window->setOverlayClickThrough(true);
@@ -732,6 +746,78 @@ private slots:
         QVERIFY(overlay->isVisible());
         QTest::keySequence(m_window.get(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
         QVERIFY(!m_session->preferences().overlayVisible.get());
+    }
+
+    // The number of rows chosen in the overlay's menu shows at once, without resizing by
+    // hand, and the new size is kept.
+    void theOverlayGrowsToTheRowsChosen_data() {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("3") << 3;
+        QTest::newRow("8") << 8;
+        QTest::newRow("10") << 10;
+    }
+
+    void theOverlayGrowsToTheRowsChosen() {
+        QFETCH(int, rows);
+        for (int i = 0; i < 12; ++i) {
+            const int row = addRow(QStringLiteral("Boss %1").arg(i).toUtf8().constData());
+            setCount(row, 600 + i, RowPhase::Counting);
+        }
+        app::Overlay* overlay = m_window->overlay();
+        overlay->show();
+        QVERIFY(m_session->preferences().overlayRows.set(rows));
+        QCOMPARE(int(overlay->entries().size()), rows);
+        QCOMPARE(overlay->height(), app::Overlay::heightForRows(rows));
+        QVERIFY2(m_session->preferences().overlayGeometry.get().endsWith(
+                     QStringLiteral(",%1").arg(app::Overlay::heightForRows(rows))),
+                 qPrintable(m_session->preferences().overlayGeometry.get()));
+    }
+
+    // Under a real X server with a window manager, a click on a click-through overlay
+    // reaches the window below it (the manager's frame must not catch it).
+    void aClickThroughOverlayLetsClicksPassUnderAWindowManager() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb") ||
+            qEnvironmentVariableIsEmpty("ZORVANE_WINDOW_MANAGER")) {
+            QSKIP("needs the xcb platform and a window manager (with-window-manager.sh)");
+        }
+        const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+        if (xdotool.isEmpty()) {
+            QSKIP("xdotool is not installed");
+        }
+        // The game: a plain window that counts the clicks it gets.
+        ClickCounter game;
+        game.setGeometry(100, 100, 500, 400);
+        game.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&game));
+        app::Overlay* overlay = m_window->overlay();
+        // Switched at once, while the window manager may still be taking the overlay on.
+        overlay->show();
+        m_window->setOverlayClickThrough(true);
+        overlay->setGeometry(200, 200, 240, 120);
+        const auto exposed = [overlay] {
+            return overlay->windowHandle() != nullptr && overlay->windowHandle()->isExposed();
+        };
+        QTRY_VERIFY(exposed());
+        const QPoint centre = overlay->geometry().center();
+        // Both where the test put them, the overlay over the game.
+        QTRY_VERIFY(game.frameGeometry().contains(centre));
+        const auto click = [&] {
+            QProcess process;
+            process.start(xdotool, {QStringLiteral("mousemove"), QString::number(centre.x()),
+                                    QString::number(centre.y()), QStringLiteral("click"),
+                                    QStringLiteral("1")});
+            return process.waitForFinished(5000) && process.exitCode() == 0;
+        };
+        QVERIFY(click());
+        QTRY_COMPARE(game.clicks, 1);
+        // A real check: without click-through the overlay takes the click itself.
+        m_window->setOverlayClickThrough(false);
+        overlay->setGeometry(200, 200, 240, 120);
+        QTRY_VERIFY(exposed());
+        QTest::qWait(300);
+        QVERIFY(click());
+        QTest::qWait(300);
+        QCOMPARE(game.clicks, 1);
     }
 
     void rendersTheGridWithStatesAndTheOverlay() {
