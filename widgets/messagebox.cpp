@@ -3,16 +3,32 @@
 #include "widgets/plaintext.h"
 
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+
+#include <algorithm>
 
 namespace zorvane::app {
+
+void keepTitleReadable(QMessageBox& box) {
+    // A box sizes itself to its text; a short text left the title as "···". The layout's
+    // last row gets a spacer as wide as the title needs, with room for the frame's buttons.
+    const int wanted = std::max(kMessageBoxMinimumWidth,
+                                box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
 
 void MessageBoxSink::showMessage(const text::Message& message) {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::translate("Zorvane", "信息："),
                     messageText(message), QMessageBox::Ok);
     showPlainText(box);
+    keepTitleReadable(box);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -25,6 +41,7 @@ bool QuestionBoxes::confirm(const QString& title, const QString& text) {
     // A stray Enter must not delete: "否" is the default.
     box.setDefaultButton(QMessageBox::No);
     showPlainText(box);
+    keepTitleReadable(box);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes;
 }

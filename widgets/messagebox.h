@@ -10,9 +10,15 @@
 
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 namespace zorvane::app {
+
+// The narrowest a message box gets, so that its title stays readable beside a short text.
+inline constexpr int kMessageBoxMinimumWidth = 300;
+// Gives the box a width that shows its whole title (at least kMessageBoxMinimumWidth).
+void keepTitleReadable(QMessageBox& box);
 
 class MessageBoxSink final : public schedule::MessageSink {
 public:

@@ -627,6 +627,7 @@ private slots:
         int buttonCount = 0;
         bool appModal = false;
         bool owned = true;
+        int width = 0;
         QTimer poll;
         poll.setInterval(10);
         connect(&poll, &QTimer::timeout, this, [&] {
@@ -640,6 +641,7 @@ private slots:
             buttonCount = static_cast<int>(box->buttons().size());
             appModal = box->windowModality() == Qt::ApplicationModal;
             owned = box->parentWidget() != nullptr;
+            width = box->width();
             box->button(QMessageBox::Ok)->click();
         });
         poll.start();
@@ -650,6 +652,8 @@ private slots:
         QCOMPARE(buttonCount, 1);
         QVERIFY(appModal);
         QVERIFY(!owned);
+        // Wide enough for its title beside a short text.
+        QVERIFY2(width >= app::kMessageBoxMinimumWidth, qPrintable(QString::number(width)));
     }
 
     // A refused kill time changes nothing, also while its box is open and the tick counts
