@@ -500,9 +500,15 @@ bool RoomConnection::addOffered(const std::string& boss) {
 }
 
 QString RoomConnection::statusText() const {
+    // The separator of the window's language: "；" in Chinese, "; " in English.
+    return statusParts().join(QCoreApplication::translate("Zorvane", "；"));
+}
+
+QStringList RoomConnection::statusParts() const {
     if (!inRoom()) {
         return {};
     }
+    QStringList parts;
     QString text = QCoreApplication::translate("Zorvane", "房间 %1：").arg(m_room);
     if (!m_problem.isEmpty()) {
         text += m_problem;
@@ -525,13 +531,16 @@ QString RoomConnection::statusText() const {
             break;
         }
     }
+    parts << text;
     for (const auto& [id, skew] : m_skews) {
+        // Only the difference is known, not whose clock is wrong: this one's or the member's.
         const long long seconds = (std::llabs(skew.offsetMillis) + 500) / 1000;
-        text += QStringLiteral("；clock of %1 differs by %2 s").arg(qs(skew.nickname)).arg(seconds);
+        parts << QCoreApplication::translate("Zorvane", "本机与 %1 的时钟相差 %2 秒")
+                     .arg(qs(skew.nickname))
+                     .arg(seconds);
     }
     if (!m_offers.empty()) {
-        text +=
-            QCoreApplication::translate("Zorvane", "；%1 个新 BOSS 可添加").arg(m_offers.size());
+        parts << QCoreApplication::translate("Zorvane", "%1 个新 BOSS 可添加").arg(m_offers.size());
     }
     std::uint64_t refused = 0;
     for (const auto& [key, member] : m_members) {
@@ -540,19 +549,19 @@ QString RoomConnection::statusText() const {
         }
     }
     if (refused > 0) {
-        text += QCoreApplication::translate("Zorvane", "；%1 条被拒绝").arg(refused);
+        parts << QCoreApplication::translate("Zorvane", "%1 条被拒绝").arg(refused);
     }
     if (!m_sendError.isEmpty()) {
-        text += QStringLiteral("；") + m_sendError;
+        parts << m_sendError;
     }
-    return text;
+    return parts;
 }
 
 QString RoomConnection::statusDetails() const {
     if (!inRoom()) {
         return {};
     }
-    QString details = statusText().replace(QStringLiteral("；"), QStringLiteral("\n"));
+    QString details = statusParts().join(u'\n');
     if (const QString role = roleText(); !role.isEmpty()) {
         details += QCoreApplication::translate("Zorvane", "\n角色：%1").arg(role);
     }

@@ -137,6 +137,8 @@ public:
     QString statusText() const;
     // Every detail for the line's tooltip.
     QString statusDetails() const;
+    // The state line's parts: the room and its state, then each note.
+    QStringList statusParts() const;
     // Whether the line shows a problem (refused, a bad link, a kill that could not be sent).
     bool statusIsProblem() const;
 

@@ -634,8 +634,8 @@ Ctrl+Z undoes it.</translation>
         <translation>refused: %1</translation>
     </message>
     <message>
-        <source>；%1 个新 BOSS 可添加</source>
-        <translation>; %1 new bosses to add</translation>
+        <source>%1 个新 BOSS 可添加</source>
+        <translation>%1 new bosses to add</translation>
     </message>
     <message>
         <source>
@@ -720,6 +720,60 @@ The built-in sound will play at warnings.</translation>
     <message>
         <source>未能写入：</source>
         <translation>Could not write: </translation>
+    </message>
+    <message>
+        <source>
+已有 %1 个新 BOSS，另有 %2 条未知 BOSS 的击杀未列出</source>
+        <translation>
+%1 new bosses on offer; %2 more kills of unknown bosses were not listed</translation>
+    </message>
+    <message>
+        <source>%1 不是普通文件，首选项的更改只在本次运行中有效</source>
+        <translation>%1 is not a regular file; changes to the preferences last for this run only</translation>
+    </message>
+    <message>
+        <source>未能读取：</source>
+        <translation>Could not read: </translation>
+    </message>
+    <message>
+        <source>无法加载语音合成库 libespeak-ng，提醒不会朗读</source>
+        <translation>The speech library libespeak-ng cannot be loaded; alerts are not spoken</translation>
+    </message>
+    <message>
+        <source>语音合成找不到语音“%1”（语音数据缺失？），提醒不会朗读</source>
+        <translation>Speech synthesis finds no voice “%1” (voice data missing?); alerts are not spoken</translation>
+    </message>
+    <message>
+        <source>语音合成失败（espeak-ng 错误 %1），提醒未朗读</source>
+        <translation>Speech synthesis failed (espeak-ng error %1); the alert was not spoken</translation>
+    </message>
+    <message>
+        <source>未能获取公告：</source>
+        <translation>Could not fetch the announcement: </translation>
+    </message>
+    <message>
+        <source>倒计时未能启动（无法创建线程），不会刷新也不会提醒；请点“启动”重试</source>
+        <translation>The countdown could not start (no thread could be made); nothing counts or alerts. Click “Start” to try again</translation>
+    </message>
+    <message>
+        <source>缺少翻译 %1，部分文字未翻译</source>
+        <translation>No translation %1; some texts stay untranslated</translation>
+    </message>
+    <message>
+        <source>无法等候第二次启动：%1；再次启动会打开第二个窗口</source>
+        <translation>Cannot wait for a second start: %1; a second start will open a second window</translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>本机与 %1 的时钟相差 %2 秒</source>
+        <translation>this computer’s clock and %1’s differ by %2 s</translation>
+    </message>
+    <message>
+        <source>声音故障：</source>
+        <translation>Sound trouble: </translation>
     </message>
     <message>
         <source>窗口中的内容仍在，下次写入时会再试。</source>
@@ -1266,8 +1320,8 @@ The built-in sound will play at warnings.</translation>
         <translation>Room log (%1)</translation>
     </message>
     <message>
-        <source>；%1 条被拒绝</source>
-        <translation>; %1 refused</translation>
+        <source>%1 条被拒绝</source>
+        <translation>%1 refused</translation>
     </message>
     <message>
         <source>

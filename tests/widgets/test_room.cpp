@@ -541,6 +541,10 @@ private slots:
         const QString status = olga.session->room()->statusText();
         QVERIFY2(status.startsWith(kConnected + QStringLiteral("；")), qPrintable(status));
         QVERIFY2(status.contains(QStringLiteral("条被拒绝")), qPrintable(status));
+        // Only the difference is known, not whose clock is wrong; said in the window's words.
+        QTRY_VERIFY2_WITH_TIMEOUT(olga.session->room()->statusText().contains(
+                                      QStringLiteral("；本机与 Rudi 的时钟相差 ")),
+                                  qPrintable(olga.session->room()->statusText()), kPatienceMs);
 
         app::RoomPanel* panel = olga.window->openRoomPanel();
         QVERIFY(panel != nullptr && panel->isVisible());
@@ -566,6 +570,11 @@ private slots:
         QCOMPARE(panel->roleLabel()->text(), QStringLiteral("Your role: officer"));
         QVERIFY(
             members->item(rudiRow, 3)->text().startsWith(QStringLiteral("time in the future 1")));
+        const QString english = olga.session->room()->statusText();
+        QVERIFY2(
+            english.contains(QStringLiteral("; this computer’s clock and Rudi’s differ by ")) &&
+                !english.contains(QStringLiteral("；")),
+            qPrintable(english));
         backToChinese();
 
         // The reader's role shows, it has no retraction entry, and its kill is not shared.
