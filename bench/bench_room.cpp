@@ -345,8 +345,12 @@ void windowInABusyRoom(benchmark::State& state) {
     QTemporaryDir dir;
     {
         app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
-        preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.port()));
-        preferences.roomNickname.set(QStringLiteral("window"));
+        if (!preferences.roomLink.set(
+                QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(broker.port())) ||
+            !preferences.roomNickname.set(QStringLiteral("window"))) {
+            state.SkipWithError("the preferences cannot be written");
+            return;
+        }
     }
     periodic::AppGlobals globals;
     const schedule::SystemClock clock;

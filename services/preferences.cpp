@@ -4,11 +4,16 @@
 
 #include "schedule/leadtimes.h"
 
+#include "services/coretexts.h"
+#include "text/fileio.h"
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace zorvane::app {
 
@@ -16,13 +21,16 @@ namespace {
 
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// Creates the file empty and owner-only before QSettings ever writes it, and tightens an
-// existing one, so the password later kept there is never readable by others, not even for
-// the moment between creating and restricting the file.
-void restrictFile(const QString& path) {
+// Tightens an existing file, and with `create` creates it empty and owner-only before
+// QSettings first writes it (QSettings keeps the mode of the file it replaces), so the
+// password later kept there is never readable by others, not even for the moment between
+// creating and restricting the file. A start that changes nothing creates nothing.
+void restrictFile(const QString& path, bool create) {
     QFile file(path);
     if (!file.exists()) {
-        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
+        if (create) {
+            file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
+        }
         return;
     }
     // Qt adds the current user's rights to the owner's, group's and others'; look at those.
@@ -35,10 +43,18 @@ void restrictFile(const QString& path) {
     }
 }
 
-// The path, after the file has been restricted: QSettings must not create it first.
-const QString& restricted(const QString& path) {
-    restrictFile(path);
-    return path;
+// Why `path` cannot hold the preferences, or empty: only a regular file (or none) can.
+// Looked at without opening it, since opening a pipe waits for a writer.
+QString unusableBecause(const QString& path) {
+    std::error_code error;
+    const std::filesystem::file_status status =
+        std::filesystem::status(text::pathFromUtf8(path.toStdString()), error);
+    if (error || status.type() == std::filesystem::file_type::not_found ||
+        status.type() == std::filesystem::file_type::regular) {
+        return {};
+    }
+    return QCoreApplication::translate("Zorvane", "%1 不是普通文件，首选项的更改只在本次运行中有效")
+        .arg(path);
 }
 
 int clampInt(int value, int low, int high) {
@@ -60,7 +76,14 @@ QString defaultNickname() {
 } // namespace
 
 PreferenceStore::PreferenceStore(const QString& filePath, QObject* parent)
-    : QObject(parent), m_settings(restricted(filePath), QSettings::IniFormat) {}
+    : QObject(parent), m_filePath(filePath), m_problem(unusableBecause(filePath)),
+      m_standIn(m_problem.isEmpty() ? nullptr : std::make_unique<QTemporaryDir>()),
+      m_settings(m_standIn ? m_standIn->filePath(QStringLiteral("preferences.ini")) : filePath,
+                 QSettings::IniFormat) {
+    if (!m_standIn) {
+        restrictFile(filePath, false);
+    }
+}
 
 bool PreferenceStore::setValue(const QString& key, const QVariant& value) {
     const QVariant before = m_settings.value(key);
@@ -104,10 +127,25 @@ void PreferenceStore::reload() {
     }
 }
 
+QString PreferenceStore::writeError() const {
+    if (!m_problem.isEmpty()) {
+        return m_problem;
+    }
+    return messageText(text::Message(text::MessageId::CannotWrite,
+                                     {text::Message::literal(m_filePath.toStdString())}));
+}
+
 bool PreferenceStore::write() {
+    if (m_standIn) {
+        m_settings.sync();
+        return false;
+    }
+    // QSettings must not create the file itself.
+    restrictFile(m_filePath, true);
     m_settings.sync();
+    m_lastWriteOk = m_settings.status() == QSettings::NoError;
     // QSettings replaces the file through a temporary one; keep it owner-only afterwards too.
-    restrictFile(m_settings.fileName());
+    restrictFile(m_filePath, false);
     return m_settings.status() == QSettings::NoError;
 }
 

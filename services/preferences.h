@@ -7,9 +7,11 @@
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -20,16 +22,26 @@ namespace zorvane::app {
 class PreferenceStore : public QObject {
     Q_OBJECT
 public:
+    // Something other than a regular file at `filePath` (a pipe, a device, a directory) is
+    // neither opened nor replaced: the options keep their defaults and changes are kept
+    // for this run only, and problem() says why.
     explicit PreferenceStore(const QString& filePath, QObject* parent = nullptr);
 
-    QString filePath() const { return m_settings.fileName(); }
+    QString filePath() const { return m_filePath; }
+    // Why the file is not used (in the window's language); empty when it is.
+    QString problem() const { return m_problem; }
     // The stored text of a key; an invalid QVariant when absent.
     QVariant value(const QString& key) const { return m_settings.value(key); }
     // Stores and writes the file at once. False when the file could not be written (the
     // value is then still in memory for this run). Emits changed only for a new value.
-    bool setValue(const QString& key, const QVariant& value);
+    [[nodiscard]] bool setValue(const QString& key, const QVariant& value);
     // Removes the key, so the option falls back to its default.
-    bool remove(const QString& key);
+    [[nodiscard]] bool remove(const QString& key);
+    // Why the last write failed, in the window's language.
+    QString writeError() const;
+    // Whether the file holds every value set so far (no write failed since the last that
+    // succeeded).
+    bool holdsEverything() const { return m_problem.isEmpty() && m_lastWriteOk; }
     // Reads the file again (another process, such as a second start with --room, may
     // have written it) and emits changed for every key whose value differs.
     void reload();
@@ -40,6 +52,11 @@ signals:
 private:
     bool write();
 
+    QString m_filePath;
+    QString m_problem;
+    bool m_lastWriteOk = true;
+    // Where the options live for this run when the file cannot be used.
+    std::unique_ptr<QTemporaryDir> m_standIn;
     QSettings m_settings;
 };
 
@@ -69,9 +86,14 @@ public:
         return m_normalise ? m_normalise(value) : value;
     }
 
-    // Stores the (normalised) value; false when the file could not be written.
-    bool set(const T& value) {
+    // Stores the (normalised) value; false when the file could not be written. A value
+    // the option already has is not written again (a start that changes nothing leaves the
+    // file as it was).
+    [[nodiscard]] bool set(const T& value) {
         const T stored = m_normalise ? m_normalise(value) : value;
+        if (stored == get() && m_store.holdsEverything()) {
+            return true;
+        }
         return m_store.setValue(m_key, QVariant::fromValue(stored));
     }
 

@@ -10,12 +10,14 @@
 #include "work/worker.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 namespace zorvane::app {
@@ -235,9 +237,14 @@ void RoomConnection::rejoin() {
     m_role = share::RoomRole::Unknown;
     m_members.clear();
     m_ownKills.clear();
+    m_droppedOffers = 0;
     if (!m_offers.empty()) {
+        QStringList gone;
+        for (const auto& [boss, offer] : m_offers) {
+            gone << qs(boss);
+        }
         m_offers.clear();
-        emit offersChanged();
+        emit offersChanged(gone);
     }
     const QString linkText = m_preferences.roomLink.get().trimmed();
     m_room = linkText;
@@ -354,7 +361,8 @@ void RoomConnection::takeSlice() {
         const QStringList& shared = view.shared;
         const QStringList& unshared = view.unshared;
         const std::size_t offersBefore = m_offers.size();
-        bool offersChangedHere = false;
+        // Each boss once, however many of its kills the slice holds.
+        std::set<std::string> offersChangedHere;
         const auto deadline = std::chrono::steady_clock::now() + kSliceBudget;
         std::size_t judged = 0;
         for (std::size_t index = 0; index < slice.size(); ++index) {
@@ -394,11 +402,20 @@ void RoomConnection::takeSlice() {
                     share::RemoteKillVerdict::UnknownBoss) {
                     continue;
                 }
-                RoomOffer& offer = m_offers[event.boss];
-                if (offer.boss.empty() || event.killUtcSeconds > offer.killUtcSeconds) {
-                    offer = {event.boss, event.periodMinutes, event.delayMinutes,
-                             event.killUtcSeconds, event.nickname};
-                    offersChangedHere = true;
+                auto offer = m_offers.find(event.boss);
+                if (offer == m_offers.end()) {
+                    if (m_offers.size() >= kMaxOffers) {
+                        ++m_droppedOffers;
+                        status = true;
+                        continue;
+                    }
+                    offer = m_offers.emplace(event.boss, RoomOffer{}).first;
+                }
+                if (offer->second.boss.empty() ||
+                    event.killUtcSeconds > offer->second.killUtcSeconds) {
+                    offer->second = {event.boss, event.periodMinutes, event.delayMinutes,
+                                     event.killUtcSeconds, event.nickname};
+                    offersChangedHere.insert(event.boss);
                 }
                 continue;
             }
@@ -414,8 +431,12 @@ void RoomConnection::takeSlice() {
                 }
             }
         }
-        if (offersChangedHere) {
-            emit offersChanged();
+        if (!offersChangedHere.empty()) {
+            QStringList changed;
+            for (const std::string& boss : offersChangedHere) {
+                changed << qs(boss);
+            }
+            emit offersChanged(changed);
             if (m_offers.size() != offersBefore) {
                 status = true;
             }
@@ -458,45 +479,70 @@ bool RoomConnection::isShared(const std::string& boss) const {
 }
 
 bool RoomConnection::addOffered(const std::string& boss) {
-    const auto it = m_offers.find(boss);
-    if (it == m_offers.end()) {
-        return false;
-    }
-    const RoomOffer offer = it->second;
-    m_offers.erase(it);
-    // Shared from now on, although the new row is not checked.
-    QStringList shared = m_preferences.sharedBosses.get();
-    if (!shared.contains(qs(boss))) {
-        shared.append(qs(boss));
-        m_preferences.sharedBosses.set(shared);
-    }
-    QStringList unshared = m_preferences.unsharedBosses.get();
-    if (unshared.removeAll(qs(boss)) > 0) {
-        m_preferences.unsharedBosses.set(unshared);
-    }
-    RowsByName rows = rowsByName(m_table);
-    if (const auto found = rows.find(boss); found != rows.end()) {
-        // The user made a row for it meanwhile: it gets the kill when it is newer.
-        for (const RowRef& row : found->second) {
-            if (share::judgeRemoteKill(true, row.lastUtc, false, offer.killUtcSeconds) ==
-                share::RemoteKillVerdict::Apply) {
-                m_applyKill(row.id, offer.killUtcSeconds, offer.nickname);
-            }
+    return addOffered(std::vector<std::string>{boss}) == 1;
+}
+
+std::size_t RoomConnection::addOffered(const std::vector<std::string>& bosses) {
+    std::vector<RoomOffer> taken;
+    QStringList names;
+    for (const std::string& boss : bosses) {
+        if (const auto it = m_offers.find(boss); it != m_offers.end()) {
+            taken.push_back(it->second);
+            names << qs(boss);
+            m_offers.erase(it);
         }
-    } else {
+    }
+    if (taken.empty()) {
+        return 0;
+    }
+    // Shared from now on, although the new rows are not checked. The preferences are
+    // written once, and the lists searched through sets: thousands of offers cost no more
+    // than a pass each.
+    QStringList shared = m_preferences.sharedBosses.get();
+    QSet<QString> sharedSet(shared.begin(), shared.end());
+    const QSet<QString> added(names.begin(), names.end());
+    bool sharedGrew = false;
+    for (const QString& name : names) {
+        if (!sharedSet.contains(name)) {
+            sharedSet.insert(name);
+            shared.append(name);
+            sharedGrew = true;
+        }
+    }
+    bool stored = !sharedGrew || m_preferences.sharedBosses.set(shared);
+    QStringList unshared = m_preferences.unsharedBosses.get();
+    if (erase_if(unshared, [&added](const QString& name) { return added.contains(name); }) > 0) {
+        stored = m_preferences.unsharedBosses.set(unshared) && stored;
+    }
+    if (!stored) {
+        // Shared for this run; the state line tells why not for the next.
+        m_sendError = m_preferences.store().writeError();
+    }
+    const RowsByName rows = rowsByName(m_table);
+    for (const RoomOffer& offer : taken) {
+        if (const auto found = rows.find(offer.boss); found != rows.end()) {
+            // The user made a row for it meanwhile: it gets the kill when it is newer.
+            for (const RowRef& row : found->second) {
+                if (share::judgeRemoteKill(true, row.lastUtc, false, offer.killUtcSeconds) ==
+                    share::RemoteKillVerdict::Apply) {
+                    m_applyKill(row.id, offer.killUtcSeconds, offer.nickname);
+                }
+            }
+            continue;
+        }
         const int index = m_table.appendRow();
         const schedule::RowId id = m_table.rowId(index);
         m_table.setCellTexts(
             id, {{schedule::kNumberColumn, text::integerText(index)},
-                 {schedule::kNameColumn, boss},
+                 {schedule::kNameColumn, offer.boss},
                  {schedule::kPeriodColumn, text::integerText(offer.periodMinutes)},
                  {schedule::kDelayColumn,
                   offer.delayMinutes != 0 ? text::integerText(offer.delayMinutes) : ""}});
         m_applyKill(id, offer.killUtcSeconds, offer.nickname);
     }
-    emit offersChanged();
+    emit offersChanged(names);
     emit statusChanged();
-    return true;
+    return taken.size();
 }
 
 QString RoomConnection::statusText() const {
@@ -575,6 +621,12 @@ QString RoomConnection::statusDetails() const {
     if (!m_offers.empty()) {
         details += QCoreApplication::translate("Zorvane", "\n点击查看新 BOSS");
     }
+    if (m_droppedOffers > 0) {
+        details += QCoreApplication::translate(
+                       "Zorvane", "\n已有 %1 个新 BOSS，另有 %2 条未知 BOSS 的击杀未列出")
+                       .arg(m_offers.size())
+                       .arg(m_droppedOffers);
+    }
     return details;
 }
 
@@ -646,7 +698,7 @@ void RoomConnection::applyRetraction(const share::RetractedKill& retracted, Slic
         if (const auto offer = m_offers.find(retraction.key.boss);
             offer != m_offers.end() && offer->second.killUtcSeconds == retraction.killUtcSeconds) {
             m_offers.erase(offer);
-            emit offersChanged();
+            emit offersChanged({qs(retraction.key.boss)});
         }
         return;
     }

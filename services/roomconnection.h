@@ -142,11 +142,19 @@ public:
     // Whether the line shows a problem (refused, a bad link, a kill that could not be sent).
     bool statusIsProblem() const;
 
+    // At most this many bosses are on offer; kills of further unknown bosses are dropped
+    // (and counted) until offers are added or the room is left.
+    static constexpr std::size_t kMaxOffers = 500;
     // Bosses not in the table that members killed, latest kill each, by name.
     const std::map<std::string, RoomOffer>& offers() const { return m_offers; }
+    // Kills of unknown bosses dropped because kMaxOffers were on offer, since the join.
+    std::uint64_t droppedOffers() const { return m_droppedOffers; }
     // Adds an offered boss as a new shared row with its kill; false when it is not offered.
     // A boss that meanwhile has a row gets the kill instead of a second row.
     bool addOffered(const std::string& boss);
+    // The same for many at once, in one pass over the table and one change of the
+    // preferences; returns how many were on offer.
+    std::size_t addOffered(const std::vector<std::string>& bosses);
 
     // Messages dropped as malformed since the room was joined.
     std::uint64_t droppedCount() const { return m_dropped; }
@@ -157,8 +165,9 @@ public:
 signals:
     // The state line's text or details changed.
     void statusChanged();
-    // A boss was offered or an offer was taken.
-    void offersChanged();
+    // These bosses were offered, their offer changed, or it was taken or withdrawn (each
+    // named once): whoever lists the offers updates just them.
+    void offersChanged(const QStringList& bosses);
 
 private:
     class Relay;
@@ -232,6 +241,7 @@ private:
     QString m_sendError; // the latest kill that could not be sent
     std::map<std::string, share::MemberSkew> m_skews; // sender id -> skewed member
     std::map<std::string, RoomOffer> m_offers;
+    std::uint64_t m_droppedOffers = 0;
     std::unordered_set<std::string> m_seen;
     std::deque<std::string> m_seenOrder;
     std::uint64_t m_dropped = 0;

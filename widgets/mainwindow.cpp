@@ -453,7 +453,7 @@ void MainWindow::wireKeyboard() {
     m_gridController->setSortState(
         GridProxy::sortStateFromInt(m_session.preferences().gridSortOrder.get()));
     connect(grid, &GridController::sortStateChanged, this, [this](GridProxy::SortState state) {
-        m_session.preferences().gridSortOrder.set(static_cast<int>(state));
+        noteStored(m_session.preferences().gridSortOrder.set(static_cast<int>(state)));
     });
 }
 
@@ -510,17 +510,17 @@ Overlay* MainWindow::overlay() {
         m_overlay->move(area.right() - m_overlay->width() - 20, area.top() + 80);
     }
     connect(m_overlay.get(), &Overlay::geometryChosen, this, [this](const QRect& where) {
-        m_session.preferences().overlayGeometry.set(QStringLiteral("%1,%2,%3,%4")
-                                                        .arg(where.x())
-                                                        .arg(where.y())
-                                                        .arg(where.width())
-                                                        .arg(where.height()));
+        noteStored(m_session.preferences().overlayGeometry.set(QStringLiteral("%1,%2,%3,%4")
+                                                                   .arg(where.x())
+                                                                   .arg(where.y())
+                                                                   .arg(where.width())
+                                                                   .arg(where.height())));
     });
     m_overlay->setClickThrough(m_session.preferences().overlayClickThrough.get());
     connect(m_overlay.get(), &Overlay::clickThroughRequested, this,
             &MainWindow::setOverlayClickThrough);
     connect(m_overlay.get(), &Overlay::rowLimitRequested, this,
-            [this](int rows) { m_session.preferences().overlayRows.set(rows); });
+            [this](int rows) { noteStored(m_session.preferences().overlayRows.set(rows)); });
     connect(m_overlay.get(), &Overlay::hideRequested, this, &MainWindow::toggleOverlay);
     return m_overlay.get();
 }
@@ -563,7 +563,7 @@ bool MainWindow::announcementShown() const {
 }
 
 void MainWindow::setAnnouncementFolded(bool folded) {
-    m_session.preferences().announcementFolded.set(folded);
+    noteStored(m_session.preferences().announcementFolded.set(folded));
     m_foldAction->setChecked(!folded);
     layoutGrown();
 }
@@ -594,9 +594,11 @@ void MainWindow::quit() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     Preferences& preferences = m_session.preferences();
-    preferences.windowMaximized.set(isMaximized());
-    if (!isMaximized() && !isMinimized()) {
-        preferences.windowSize.set(QStringLiteral("%1,%2").arg(width()).arg(height()));
+    noteStored(preferences.windowMaximized.set(isMaximized()));
+    // Only a size the player chose: the first start's is not stored.
+    if (!isMaximized() && !isMinimized() &&
+        (!preferences.windowSize.get().isEmpty() || size() != QSize(kClientWidth, kClientHeight))) {
+        noteStored(preferences.windowSize.set(QStringLiteral("%1,%2").arg(width()).arg(height())));
     }
     // With a tray the window goes into it; the program ends through 退出.
     if (!m_quitting && m_tray != nullptr && m_tray->isShown()) {
@@ -604,7 +606,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         hide();
         m_tray->setWindowVisible(false);
         if (!preferences.trayNoticeShown.get()) {
-            preferences.trayNoticeShown.set(true);
+            noteStored(preferences.trayNoticeShown.set(true));
             m_tray->showMessage(
                 QStringLiteral("Zorvane"),
                 QCoreApplication::translate(
@@ -619,10 +621,20 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
+void MainWindow::noteStored(bool written) {
+    const PreferenceStore& store = m_session.preferences().store();
+    if (written) {
+        m_writeNotice->writeSucceeded(store.filePath().toStdString());
+    } else {
+        m_writeNotice->writeFailed(store.filePath().toStdString(),
+                                   store.writeError().toStdString());
+    }
+}
+
 void MainWindow::toggleOverlay() {
     const bool show = !(m_overlay && m_overlay->isVisible());
     overlay()->setVisible(show);
-    m_session.preferences().overlayVisible.set(show);
+    noteStored(m_session.preferences().overlayVisible.set(show));
     m_tray->setOverlayShown(show);
 }
 
@@ -630,7 +642,7 @@ void MainWindow::setOverlayClickThrough(bool on) {
     if (m_overlay) {
         m_overlay->setClickThrough(on);
     }
-    m_session.preferences().overlayClickThrough.set(on);
+    noteStored(m_session.preferences().overlayClickThrough.set(on));
     m_tray->setOverlayClickThrough(on);
     if (m_overlayClickThrough) {
         m_overlayClickThrough->setChecked(on);
@@ -718,6 +730,11 @@ void MainWindow::onWindowCreated() {
     if (std::string error; !text::canCreateFilesIn(dir, &error)) {
         m_writeNotice->writeFailed(text::utf8FromPath(config::tableFilePath(dir).parent_path()),
                                    error);
+    }
+    // A pipe or a directory in place of preferences.ini: the defaults, and the user knows.
+    if (const PreferenceStore& store = m_session.preferences().store();
+        !store.problem().isEmpty()) {
+        m_writeNotice->writeFailed(store.filePath().toStdString(), store.problem().toStdString());
     }
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();

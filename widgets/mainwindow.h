@@ -10,6 +10,7 @@
 #include "widgets/messagebox.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -147,6 +148,8 @@ private:
     // Places the grid and the announcement pane in the window's size: the grid takes what
     // the top rows and the pane leave.
     void layoutGrown();
+    // Tells the notice line whether a preference reached preferences.ini.
+    void noteStored(bool written);
     void onWindowCreated();
     // The warning minutes read with the table; the default when there are none.
     void showStoredWarnMinutes(const std::string& stored);

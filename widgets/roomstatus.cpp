@@ -86,28 +86,42 @@ RoomOffersPanel::RoomOffersPanel(RoomConnection& room, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(buttons);
 
-    connect(&m_room, &RoomConnection::offersChanged, this, &RoomOffersPanel::refresh);
-    refresh();
+    // Sorted by name as the room keeps them; an offer that comes or changes updates its own
+    // item, so a burst of offers costs a step each, not a new list each.
+    m_list->setSortingEnabled(true);
+    connect(&m_room, &RoomConnection::offersChanged, this, &RoomOffersPanel::update);
+    QStringList all;
+    for (const auto& [boss, offer] : m_room.offers()) {
+        all << QString::fromStdString(boss);
+    }
+    update(all);
     resize(520, 300);
 }
 
-void RoomOffersPanel::refresh() {
-    QStringList selected;
-    for (const QListWidgetItem* item : m_list->selectedItems()) {
-        selected << item->data(Qt::UserRole).toString();
-    }
-    m_list->clear();
-    for (const auto& [boss, offer] : m_room.offers()) {
-        const QString name = QString::fromStdString(boss);
-        auto* item = new QListWidgetItem(
-            QCoreApplication::translate("Zorvane", "%1　周期 %2 分　上次 %3（%4）")
-                .arg(name)
-                .arg(offer.periodMinutes)
-                .arg(localDateTimeText(offer.killUtcSeconds),
-                     QString::fromStdString(offer.nickname)),
-            m_list);
-        item->setData(Qt::UserRole, name);
-        item->setSelected(selected.contains(name));
+void RoomOffersPanel::update(const QStringList& bosses) {
+    for (const QString& name : bosses) {
+        const auto offer = m_room.offers().find(name.toStdString());
+        const auto item = m_items.find(name);
+        if (offer == m_room.offers().end()) {
+            if (item != m_items.end()) {
+                delete *item;
+                m_items.erase(item);
+            }
+            continue;
+        }
+        const QString text = QCoreApplication::translate("Zorvane", "%1　周期 %2 分　上次 %3（%4）")
+                                 .arg(name)
+                                 .arg(offer->second.periodMinutes)
+                                 .arg(localDateTimeText(offer->second.killUtcSeconds),
+                                      QString::fromStdString(offer->second.nickname));
+        if (item != m_items.end()) {
+            (*item)->setText(text);
+            continue;
+        }
+        auto* added = new QListWidgetItem(text);
+        added->setData(Qt::UserRole, name);
+        m_list->addItem(added);
+        m_items.insert(name, added);
     }
     m_add->setEnabled(m_list->count() > 0);
 }
@@ -119,13 +133,13 @@ void RoomOffersPanel::addSelected() {
             items << m_list->item(i);
         }
     }
-    QStringList names;
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(items.size()));
     for (const QListWidgetItem* item : items) {
-        names << item->data(Qt::UserRole).toString();
+        names.push_back(item->data(Qt::UserRole).toString().toStdString());
     }
-    for (const QString& name : names) {
-        m_room.addOffered(name.toStdString());
-    }
+    // All at once: one pass over the table and one list update.
+    m_room.addOffered(names);
 }
 
 } // namespace zorvane::app

@@ -6,9 +6,11 @@
 #include "widgets/clickablelabel.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QPointer>
 
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 
 namespace zorvane::app {
@@ -46,11 +48,14 @@ public:
     void addSelected();
 
 private:
-    void refresh();
+    // Updates the items of these bosses only: added, changed or gone.
+    void update(const QStringList& bosses);
 
     RoomConnection& m_room;
     QListWidget* m_list = nullptr;
     QPushButton* m_add = nullptr;
+    // The list's item for each boss on offer.
+    QHash<QString, QListWidgetItem*> m_items;
 };
 
 } // namespace zorvane::app

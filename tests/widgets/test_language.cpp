@@ -187,7 +187,7 @@ private slots:
         {
             // A room nobody can reach, so the room line has a reason to tell.
             app::Preferences preferences(m_dir->filePath(app::Preferences::fileName()));
-            preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:1/guild"));
+            QVERIFY(preferences.roomLink.set(QStringLiteral("mqtt://127.0.0.1:1/guild")));
         }
         openWindow();
         m_window->findChild<QPushButton*>(QStringLiteral("按钮1"))->click();
@@ -376,7 +376,8 @@ private slots:
         app::Preferences preferences(m_dir->filePath(QStringLiteral("preferences.ini")));
         QCOMPARE(preferences.language.get(), QStringLiteral("zh"));
         for (const char* stored : {"fr", "", "EN"}) {
-            preferences.store().setValue(preferences.language.key(), QString::fromLatin1(stored));
+            QVERIFY(preferences.store().setValue(preferences.language.key(),
+                                                 QString::fromLatin1(stored)));
             QCOMPARE(preferences.language.get(), QStringLiteral("zh"));
         }
         // Chosen in the dialog, stored for the next start.

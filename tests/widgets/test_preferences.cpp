@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <filesystem>
+
+#include <sys/stat.h>
 
 using namespace zorvane;
 
@@ -65,7 +68,8 @@ private slots:
         QVERIFY(m_dir.isValid());
     }
 
-    // A first run: every option has its default and the new file is its owner's alone.
+    // A first run: every option has its default, nothing is written until something
+    // changes, and the new file is its owner's alone.
     void defaultsOnFirstRun() {
         app::Preferences prefs(path());
         QCOMPARE(prefs.notificationsEnabled.get(), true);
@@ -75,8 +79,53 @@ private slots:
         QCOMPARE(prefs.repeatSeconds.get(), 0);
         QCOMPARE(prefs.repeatLimitMinutes.get(), 5);
         QVERIFY(prefs.extraLeadMinutes().empty());
+        QVERIFY(!QFile::exists(path()));
+        QVERIFY(prefs.volume.set(90));
         QVERIFY(QFile::exists(path()));
         QVERIFY(modeOf(path()) == kMode0600);
+    }
+
+    // A pipe, a directory or a link to a pipe in the file's place is not opened (a pipe
+    // would hold the start until somebody writes to it) nor replaced: the defaults, changes
+    // for this run only, and the reason.
+    void notARegularFileIsNeitherOpenedNorReplaced_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a pipe") << "fifo";
+        QTest::newRow("a directory") << "dir";
+        QTest::newRow("a link to a pipe") << "link";
+    }
+
+    void notARegularFileIsNeitherOpenedNorReplaced() {
+        QFETCH(QString, kind);
+        const QByteArray file = QFile::encodeName(path());
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe"));
+        QFile::remove(fifo);
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(file.constData(), 0600), 0);
+        } else if (kind == "dir") {
+            QVERIFY(QDir(m_dir.path()).mkdir(app::Preferences::fileName()));
+        } else {
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            QVERIFY(QFile::link(fifo, path()));
+        }
+        {
+            app::Preferences prefs(path());
+            QCOMPARE(prefs.volume.get(), 100);
+            QVERIFY(prefs.store().problem().contains(path()));
+            QVERIFY(!prefs.volume.set(40));
+            // Kept for this run.
+            QCOMPARE(prefs.volume.get(), 40);
+        }
+        const std::filesystem::file_type type =
+            std::filesystem::status(path().toStdString()).type();
+        QCOMPARE(int(type), int(kind == "dir" ? std::filesystem::file_type::directory
+                                              : std::filesystem::file_type::fifo));
+        if (kind == "dir") {
+            QVERIFY(QDir(path()).isEmpty());
+            QVERIFY(QDir(path()).removeRecursively());
+        } else {
+            QFile::remove(path());
+        }
     }
 
     // Values come back typed in a later run, from a UTF-8 file; every rewrite stays owner-only.
@@ -325,6 +374,8 @@ private slots:
         app::Preferences prefs(unwritablePath());
         app::PreferencesDialog dialog(prefs);
         dialog.show();
+        // A change to store (unchanged values are not written again).
+        find<QSlider*>(dialog, "volumeSlider")->setValue(30);
         QVERIFY(!dialog.apply());
         auto* saveError = find<QLabel*>(dialog, "saveError");
         QVERIFY(saveError->isVisibleTo(&dialog));

@@ -12,6 +12,7 @@
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
 #include "services/language.h"
+#include "services/configwriter.h"
 #include "services/preferences.h"
 #include "services/roomconnection.h"
 #include "services/session.h"
@@ -62,9 +63,10 @@ struct Member {
            const QString& password = {}) {
         {
             app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
-            preferences.roomLink.set(link);
-            preferences.roomNickname.set(nickname);
-            preferences.roomPassword.set(password);
+            if (!preferences.roomLink.set(link) || !preferences.roomNickname.set(nickname) ||
+                !preferences.roomPassword.set(password)) {
+                qFatal("the member's preferences cannot be written");
+            }
         }
         session = std::make_unique<app::Session>(app::SessionSetup::window(globals, clock, path()));
         window = std::make_unique<app::MainWindow>(*session);
@@ -395,6 +397,67 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bob.lastUtc(1), std::optional(kill + 60), kPatienceMs);
     }
 
+    // A flood of unknown bosses: each boss is offered once with its latest kill, no more
+    // than kMaxOffers are listed (the rest counted), the open panel updates only what
+    // changed, and adding them all makes every row in one go.
+    void manyOffersAreCappedCoalescedAndAddedAtOnce() {
+        Member bob(link(), QStringLiteral("bob"), m_clock);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
+        RawPublisher carol(m_broker->port(), m_clock);
+        QVERIFY(carol.ok());
+        app::RoomConnection& room = *bob.session->room();
+        app::RoomOffersPanel* panel = bob.window->openRoomOffers();
+        QVERIFY(panel);
+        const schedule::UtcSeconds now = schedule::toUtc(m_clock.now());
+
+        QVERIFY(carol.publish("Alpha", now - 900, share::randomId()));
+        QTRY_COMPARE_WITH_TIMEOUT(panel->list()->count(), 1, kPatienceMs);
+        // Marks the item: a list built anew would lose the mark.
+        panel->list()->item(0)->setData(Qt::UserRole + 1, QStringLiteral("kept"));
+
+        constexpr std::size_t kOver = 20;
+        std::vector<std::pair<std::string, std::int64_t>> kills;
+        for (std::size_t b = 1; b < app::RoomConnection::kMaxOffers + kOver; ++b) {
+            // Twice each, the newer second: one offer with the newer kill.
+            kills.emplace_back("Boss " + std::to_string(b), now - 600);
+            kills.emplace_back("Boss " + std::to_string(b), now - 300);
+        }
+        kills.emplace_back("Alpha", now - 60);
+        QVERIFY(carol.publishAll(kills));
+        const auto total = static_cast<std::uint64_t>(kills.size() + 1);
+        QTRY_VERIFY_WITH_TIMEOUT(room.receivedCount() >= total, kPatienceMs);
+
+        QCOMPARE(room.offers().size(), app::RoomConnection::kMaxOffers);
+        QCOMPARE(room.droppedOffers(), std::uint64_t(2 * kOver));
+        QCOMPARE(room.offers().at("Boss 1").killUtcSeconds, now - 300);
+        QCOMPARE(room.offers().at("Alpha").killUtcSeconds, now - 60);
+        QCOMPARE(panel->list()->count(), int(app::RoomConnection::kMaxOffers));
+        const QList<QListWidgetItem*> alpha =
+            panel->list()->findItems(QStringLiteral("Alpha"), Qt::MatchStartsWith);
+        QCOMPARE(alpha.size(), 1);
+        QCOMPARE(alpha.front()->data(Qt::UserRole + 1).toString(), QStringLiteral("kept"));
+        QVERIFY2(room.statusDetails().contains(QStringLiteral("另有 40 条未知 BOSS 的击杀未列出")),
+                 qPrintable(room.statusDetails()));
+
+        panel->list()->clearSelection();
+        QTest::mouseClick(panel->findChild<QPushButton*>(QStringLiteral("addOfferButton")),
+                          Qt::LeftButton);
+        QCOMPARE(panel->list()->count(), 0);
+        QVERIFY(room.offers().empty());
+        QCOMPARE(bob.table().rowCount(), int(app::RoomConnection::kMaxOffers) + 1);
+        QCOMPARE(bob.session->preferences().sharedBosses.get().size(),
+                 qsizetype(app::RoomConnection::kMaxOffers));
+        // The rows reach config.ini.
+        bob.session->writer().flush();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            [&] {
+                schedule::BossTable stored;
+                config::loadTable(stored, bob.path());
+                return stored.rowCount();
+            }(),
+            int(app::RoomConnection::kMaxOffers) + 1, kPatienceMs);
+    }
+
     void stateLineTellsRefusalWithoutThePassword() {
         testing::BrokerOptions options;
         options.user = "guild";
@@ -418,7 +481,7 @@ private slots:
         QVERIFY(bob.window->roomStatusLine()->toolTip().startsWith(refused));
         QVERIFY(!bob.window->roomStatusLine()->toolTip().contains(QStringLiteral("wrong-pass")));
         // The right password from the preferences joins at once.
-        bob.session->preferences().roomPassword.set(QStringLiteral("s3cret"));
+        QVERIFY(bob.session->preferences().roomPassword.set(QStringLiteral("s3cret")));
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
         // A file that cannot be written takes the line's place for as long as it fails.
         bob.window->writeNotice()->writeFailed("/x/config.ini", "No space left on device");
@@ -426,10 +489,11 @@ private slots:
         bob.window->writeNotice()->writeSucceeded("/x/config.ini");
         QTRY_VERIFY(bob.window->roomStatusLine()->isVisible());
         // A link that is no room link says why; no room, no line.
-        bob.session->preferences().roomLink.set(QStringLiteral("http://example.org/guild"));
+        QVERIFY(
+            bob.session->preferences().roomLink.set(QStringLiteral("http://example.org/guild")));
         QTRY_VERIFY(
             bob.line().startsWith(QStringLiteral("房间 http://example.org/guild：链接无效：")));
-        bob.session->preferences().roomLink.set(QString());
+        QVERIFY(bob.session->preferences().roomLink.set(QString()));
         QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
     }
 
