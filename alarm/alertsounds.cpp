@@ -147,6 +147,10 @@ void AlertSounds::speakNext() {
     lock.lock();
     const bool wanted = generation == m_generation && !m_stopping;
     lock.unlock();
+    if (wanted && !said.failure.empty() && m_status != nullptr) {
+        // The player turned speech on and would otherwise hear nothing and learn nothing.
+        m_status->soundFailed(std::string(kSpeechSource), said.failure);
+    }
     if (wanted && !said.empty()) {
         // Names whose speech has ended are closed; the last one still playing is
         // followed, so two alerts of one pass are spoken one after the other.

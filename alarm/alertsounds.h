@@ -16,11 +16,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zorvane::alarm {
 
 // The name every spoken alert plays under starts with this, followed by a number.
 inline constexpr const char* kSpeechAliasPrefix = "speech";
+// The source a failed synthesis is reported under (see WriteStatusSink::soundFailed).
+inline constexpr std::string_view kSpeechSource = "espeak-ng";
 
 // When the due chime sounds again: every `everySeconds` after the due alert that started
 // it, until `limitMinutes` after the latest due alert, or until stopped.

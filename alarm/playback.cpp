@@ -64,7 +64,7 @@ void soundAlarm(SoundDevice& device, const std::string& soundPathText,
         if (silence) {
             silence(reason);
         } else if (status) {
-            status->writeFailed(workingSoundPath(programDir), text::defaultText(reason));
+            status->soundFailed(workingSoundPath(programDir), reason);
         }
     };
     try {

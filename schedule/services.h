@@ -72,6 +72,11 @@ public:
     // `file` is the path written (UTF-8); `reason` names the file and the system's reason.
     virtual void writeFailed(const std::string& file, const std::string& reason) = 0;
     virtual void writeSucceeded(const std::string& file) = 0;
+    // A sound that did not play (`source`: the sound file or the sound helper), told apart
+    // from a failed write; a write of `source` that succeeds later takes it back as well.
+    virtual void soundFailed(const std::string& source, const text::Message& reason) {
+        writeFailed(source, text::defaultText(reason));
+    }
 };
 
 // How a kill came to be recorded.

@@ -21,6 +21,13 @@ void NoticeRelay::writeFailed(const std::string& file, const text::Message& reas
     }
 }
 
+void NoticeRelay::soundFailed(const std::string& source, const text::Message& reason) {
+    const std::lock_guard lock(m_mutex);
+    if (m_target != nullptr) {
+        m_target->soundFailed(source, reason);
+    }
+}
+
 void NoticeRelay::writeSucceeded(const std::string& file) {
     const std::lock_guard lock(m_mutex);
     if (m_target != nullptr) {

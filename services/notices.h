@@ -29,6 +29,7 @@ public:
     void writeFailed(const std::string& file, const std::string& reason) override;
     void writeFailed(const std::string& file, const text::Message& reason) override;
     void writeSucceeded(const std::string& file) override;
+    void soundFailed(const std::string& source, const text::Message& reason) override;
 
 private:
     // Held while a report is passed on, so a target is never told after it was replaced.

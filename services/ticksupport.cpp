@@ -51,11 +51,10 @@ std::unique_ptr<alarm::SoundPlayer> makeSoundDevice(schedule::WriteStatusSink* s
     const std::string program = helperProgramPath(QStringLiteral("zorvane-sound")).toStdString();
     return std::make_unique<alarm::HelperSoundDevice>(
         program, std::vector<std::string>{}, [status, program](const text::Message& reason) {
-            const std::string text = messageText(reason).toStdString();
             if (status) {
-                status->writeFailed(program, text);
+                status->soundFailed(program, reason);
             } else {
-                std::fprintf(stderr, "zorvane: %s\n", text.c_str());
+                std::fprintf(stderr, "zorvane: %s\n", messageText(reason).toStdString().c_str());
             }
         });
 #endif

@@ -151,10 +151,13 @@ Speech synthesise(std::string_view text) {
     const std::string input(text); // espeak reads up to the terminating zero
     std::lock_guard lock(g_mutex);
     if (!ensureStarted()) {
+        speech.failure = text::Message(text::MessageId::SpeechNoLibrary);
         return speech;
     }
     const char* voice = hasChineseCharacters(text) ? "cmn" : "en";
     if (g_espeak.setVoiceByName(voice) != EE_OK) {
+        speech.failure =
+            text::Message(text::MessageId::SpeechNoVoice, {text::Message::literal(voice)});
         return speech;
     }
     g_sink = &speech.samples;
@@ -163,6 +166,8 @@ Speech synthesise(std::string_view text) {
     g_sink = nullptr;
     if (result != EE_OK) {
         speech.samples.clear();
+        speech.failure = text::Message(text::MessageId::SpeechFailed,
+                                       {text::Message::literal(std::to_string(result))});
         return speech;
     }
     speech.sampleRate = g_sampleRate;

@@ -1,6 +1,8 @@
 #pragma once
 // Speaking a boss's name: text synthesised to 16-bit mono PCM in memory with libespeak-ng.
 
+#include "text/message.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +14,8 @@ namespace zorvane::speech {
 struct Speech {
     std::vector<std::int16_t> samples;
     int sampleRate = 0;
+    // Why nothing was synthesised for a text that is not blank; empty otherwise.
+    text::Message failure;
     bool empty() const { return samples.empty(); }
 };
 
@@ -19,9 +23,9 @@ struct Speech {
 bool hasChineseCharacters(std::string_view text);
 
 // Speaks the UTF-8 text into memory: the Mandarin voice when it holds Chinese characters,
-// English otherwise. Empty or blank text, or a synthesiser that cannot start (its data
-// missing), gives an empty result. Safe from any thread: calls are serialised, since the
-// synthesiser keeps global state.
+// English otherwise. Empty or blank text gives an empty result; so does a synthesiser that
+// cannot start, has no voice (its data missing) or fails, with the reason in `failure`.
+// Safe from any thread: calls are serialised, since the synthesiser keeps global state.
 Speech synthesise(std::string_view text);
 
 // A complete WAV file (RIFF, PCM, mono, 16 bit) holding the speech; "" for empty speech.

@@ -54,6 +54,10 @@ enum class MessageId {
     // An alarm that stayed silent.
     AlarmSilent,
     AlarmSilentBecause,
+    // Speech that could not be synthesised.
+    SpeechNoLibrary,
+    SpeechNoVoice,
+    SpeechFailed,
     // Where a kill was recorded.
     SourceDoubleClick,
     SourceTyped,

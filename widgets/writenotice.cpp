@@ -14,7 +14,19 @@ namespace zorvane::app {
 namespace {
 
 // Functions, not constants: the texts are translated after the translator is installed.
-QString failurePrefix() {
+QString failurePrefix(WriteNotice::Kind kind) {
+    switch (kind) {
+    case WriteNotice::Kind::Sound:
+        return QCoreApplication::translate("Zorvane", "声音故障：");
+    case WriteNotice::Kind::Read:
+        return QCoreApplication::translate("Zorvane", "未能读取：");
+    case WriteNotice::Kind::Announcement:
+        return QCoreApplication::translate("Zorvane", "未能获取公告：");
+    case WriteNotice::Kind::Other:
+        return {};
+    case WriteNotice::Kind::Write:
+        break;
+    }
     return QCoreApplication::translate("Zorvane", "未能写入：");
 }
 QString retryNote() {
@@ -36,31 +48,43 @@ void WriteNotice::writeFailed(const std::string& file, const std::string& reason
 }
 
 void WriteNotice::writeFailed(const std::string& file, const text::Message& reason) {
-    runOnReceiverThread(this, [this, file, reason] { recordFailure(file, reason); });
+    runOnReceiverThread(this, [this, file, reason] { recordFailure({file, reason, Kind::Write}); });
+}
+
+void WriteNotice::soundFailed(const std::string& source, const text::Message& reason) {
+    runOnReceiverThread(this, [this, source, reason] {
+        recordFailure({source, reason, Kind::Sound});
+    });
+}
+
+void WriteNotice::failed(Kind kind, const std::string& source, const std::string& reason) {
+    runOnReceiverThread(this, [this, kind, source, reason] {
+        recordFailure({source, text::Message::literal(reason), kind});
+    });
 }
 
 void WriteNotice::writeSucceeded(const std::string& file) {
     runOnReceiverThread(this, [this, file] { recordSuccess(file); });
 }
 
-void WriteNotice::recordFailure(const std::string& file, const text::Message& reason) {
+void WriteNotice::recordFailure(const Failure& failure) {
     const auto it = std::find_if(m_failures.begin(), m_failures.end(),
-                                 [&](const auto& failure) { return failure.first == file; });
+                                 [&](const Failure& shown) { return shown.file == failure.file; });
     if (it != m_failures.end()) {
-        if (it->second == reason) {
+        if (it->reason == failure.reason && it->kind == failure.kind) {
             // Already shown: a failure is reported once, however often it repeats.
             return;
         }
         m_failures.erase(it);
     }
-    m_failures.emplace_back(file, reason);
+    m_failures.push_back(failure);
     showFailures();
 }
 
 void WriteNotice::recordSuccess(const std::string& file) {
     const std::string dir = text::utf8FromPath(text::pathFromUtf8(file).parent_path());
-    const auto count = std::erase_if(m_failures, [&](const auto& failure) {
-        return failure.first == file || failure.first == dir;
+    const auto count = std::erase_if(m_failures, [&](const Failure& failure) {
+        return failure.file == file || failure.file == dir;
     });
     if (count > 0) {
         showFailures();
@@ -76,16 +100,20 @@ void WriteNotice::showFailures() {
     }
     // The latest failure, cut at its start when too long, so the file name and the
     // reason at its end stay readable; the tooltip holds every failure in full.
-    const QString latest = messageText(m_failures.back().second);
+    const Failure& last = m_failures.back();
+    const QString prefix = failurePrefix(last.kind);
+    const QString latest = messageText(last.reason);
     const QFontMetrics metrics = fontMetrics();
-    const int room =
-        std::max(0, contentsRect().width() - metrics.horizontalAdvance(failurePrefix()));
-    setText(failurePrefix() + metrics.elidedText(latest, Qt::ElideLeft, room));
+    const int room = std::max(0, contentsRect().width() - metrics.horizontalAdvance(prefix));
+    setText(prefix + metrics.elidedText(latest, Qt::ElideLeft, room));
     QString all;
-    for (const auto& failure : m_failures) {
-        all += failurePrefix() + messageText(failure.second) + u'\n';
+    bool writes = false;
+    for (const Failure& failure : m_failures) {
+        all += failurePrefix(failure.kind) + messageText(failure.reason) + u'\n';
+        writes = writes || failure.kind == Kind::Write;
     }
-    setToolTip(all + retryNote());
+    // The retry note is about writes only: a sound is not tried again.
+    setToolTip(writes ? all + retryNote() : all.chopped(1));
     show();
 }
 

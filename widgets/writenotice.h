@@ -17,6 +17,10 @@ namespace zorvane::app {
 class WriteNotice final : public QLabel, public NoticeSink {
     Q_OBJECT
 public:
+    // What went wrong with a file: each has its own wording.
+    // Other: told by its reason alone.
+    enum class Kind { Write, Sound, Read, Announcement, Other };
+
     explicit WriteNotice(QWidget* parent = nullptr);
 
     // Both may be called on any thread; the label changes on its own thread.
@@ -25,6 +29,11 @@ public:
     void writeFailed(const std::string& file, const text::Message& reason) override;
     // Also takes back a failure reported for the file's directory.
     void writeSucceeded(const std::string& file) override;
+    // Shown with a wording of its own: nothing failed to be written.
+    void soundFailed(const std::string& source, const text::Message& reason) override;
+    // Something else that failed: a file that could not be read (config.ini at start), the
+    // announcement that could not be fetched. A later write of `source` takes it back.
+    void failed(Kind kind, const std::string& source, const std::string& reason);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -32,13 +41,18 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void recordFailure(const std::string& file, const text::Message& reason);
+    struct Failure {
+        std::string file;
+        text::Message reason;
+        Kind kind = Kind::Write;
+    };
+    void recordFailure(const Failure& failure);
     void recordSuccess(const std::string& file);
     void showFailures();
 
-    // Files (or directories) whose last write failed, with the reason, oldest first.
-    // Window thread only.
-    std::vector<std::pair<std::string, text::Message>> m_failures;
+    // Files (or directories, or the sound helper) whose last write or sound failed, with
+    // the reason, oldest first. Window thread only.
+    std::vector<Failure> m_failures;
 };
 
 } // namespace zorvane::app

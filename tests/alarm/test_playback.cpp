@@ -46,6 +46,10 @@ public:
     void writeSucceeded(const std::string& file) override {
         events.push_back("ok " + fs::path(file).filename().string());
     }
+    void soundFailed(const std::string& source, const zorvane::text::Message& reason) override {
+        events.push_back("silent " + fs::path(source).filename().string() + " | " +
+                         zorvane::text::defaultText(reason));
+    }
     std::vector<std::string> events;
 };
 
@@ -162,7 +166,7 @@ TEST(SoundAlarm, AChosenFileTheDeviceCannotOpenFallsBackToTheBuiltInSound) {
 // An alarm that stays silent says why: the built-in sound refused by the device, or an
 // exception of the device or the memory, which once vanished in a catch-all. The reason
 // goes to the silence sink as words for the user, not as a failed write; without a sink
-// the write status carries it, so that it is not lost.
+// the write status carries it as a sound that failed, so that it is not lost.
 TEST(SoundAlarm, ASilentAlarmSaysWhy) {
     struct Case {
         const char* name;
@@ -211,7 +215,7 @@ TEST(SoundAlarm, ASilentAlarmSaysWhy) {
                 EXPECT_EQ(silences, c.silences);
             } else {
                 for (const std::string& reason : c.silences) {
-                    writes.push_back("failed 1.wav | " + reason);
+                    writes.push_back("silent 1.wav | " + reason);
                 }
             }
             EXPECT_EQ(status.events, writes);

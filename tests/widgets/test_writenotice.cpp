@@ -117,6 +117,47 @@ private slots:
         }
     }
 
+    // A sound that did not play is not told as a failed write; a later write of the same
+    // file takes either back.
+    void eachFailureIsWordedForWhatFailed_data() {
+        QTest::addColumn<QStringList>("steps"); // "write FILE", "sound FILE", "ok FILE"
+        QTest::addColumn<QString>("shown");     // empty: hidden
+        QTest::addColumn<bool>("retryNote");
+        const QString write = QStringLiteral("未能写入：");
+        const QString sound = QStringLiteral("声音故障：");
+        QTest::newRow("a failed write") << QStringList{"write a"} << write + "reason a" << true;
+        QTest::newRow("a silent alarm") << QStringList{"sound a"} << sound + "reason a" << false;
+        QTest::newRow("a sound after a write")
+            << QStringList{"write a", "sound b"} << sound + "reason b" << true;
+        QTest::newRow("the same file, now a sound")
+            << QStringList{"write a", "sound a"} << sound + "reason a" << false;
+        QTest::newRow("written again") << QStringList{"sound a", "ok a"} << QString() << false;
+    }
+
+    void eachFailureIsWordedForWhatFailed() {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, shown);
+        QFETCH(bool, retryNote);
+        openWindow(m_dir->path());
+        for (const QString& step : steps) {
+            const QStringList parts = step.split(u' ');
+            const std::string file = m_dir->filePath(parts[1]).toStdString();
+            const text::Message reason = text::Message::literal("reason " + parts[1].toStdString());
+            if (parts[0] == "write") {
+                notice()->writeFailed(file, reason);
+            } else if (parts[0] == "sound") {
+                notice()->soundFailed(file, reason);
+            } else {
+                notice()->writeSucceeded(file);
+            }
+        }
+        QTRY_COMPARE(notice()->isVisible(), !shown.isEmpty());
+        if (!shown.isEmpty()) {
+            QCOMPARE(notice()->text(), shown);
+            QCOMPARE(notice()->toolTip().contains(QStringLiteral("下次写入时会再试")), retryNote);
+        }
+    }
+
     void aFailedTableSaveIsShownUntilTheFileIsWrittenAgain_data() {
         QTest::addColumn<bool>("fullDisk");
         QTest::addColumn<QString>("reason");
