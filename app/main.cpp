@@ -30,6 +30,9 @@ int main(int argc, char* argv[]) {
                                                zorvane::app::Preferences::fileName())) {
         return *exitCode;
     }
+    // Problems met before the window is there: printed, and told in the window too, since a
+    // window started from the menu has no terminal.
+    QStringList missingTranslations;
     // The language is chosen in the preferences and applies from the start on.
     {
         const zorvane::app::Preferences preferences(zorvane::app::programDirectory() +
@@ -39,6 +42,7 @@ int main(int argc, char* argv[]) {
              zorvane::app::installTranslators(preferences.language.get())) {
             std::fprintf(stderr, "zorvane: no translation %s; some texts stay untranslated\n",
                          missing.toUtf8().constData());
+            missingTranslations << missing;
         }
     }
     // The windows and notifications belong to the installed menu entry and its icon.
@@ -60,9 +64,15 @@ int main(int argc, char* argv[]) {
         return reply->exitCode;
     }
     zorvane::app::InstanceServer instanceServer;
-    if (!instanceServer.listen(serverName)) {
+    QString noInstance;
+    if (!instanceLock.problem().isEmpty()) {
+        noInstance = instanceLock.problem();
+    } else if (!instanceServer.listen(serverName)) {
+        noInstance = instanceServer.errorString();
+    }
+    if (!noInstance.isEmpty()) {
         std::fprintf(stderr, "zorvane: %s; a second start will open a second window\n",
-                     instanceServer.errorString().toUtf8().constData());
+                     noInstance.toUtf8().constData());
     }
     instanceLock.unlock();
 
@@ -75,7 +85,9 @@ int main(int argc, char* argv[]) {
         const QIcon icon = QApplication::windowIcon();
         setup.notificationIcon = zorvane::app::notificationImage(icon.pixmap(64).toImage());
         zorvane::app::Session session(std::move(setup));
-        zorvane::app::MainWindow window(session, {ZORVANE_ANNOUNCEMENT_URL});
+        zorvane::app::MainWindow window(session, {.announcementUrl = ZORVANE_ANNOUNCEMENT_URL,
+                                                  .missingTranslations = missingTranslations,
+                                                  .instanceProblem = noInstance});
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });

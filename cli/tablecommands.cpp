@@ -261,8 +261,14 @@ CommandResult runInSession(const CommandLine& command, Session& session) {
 CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path& dir,
                          const schedule::Clock& clock, int publishTimeoutMs) {
     Session session({.clock = clock, .programDir = text::utf8FromPath(dir)});
-    // As the window does on loading: every last time gets the instant it stands for now.
-    session.finishLoad();
+    // As the window does on loading: every last time gets the instant it stands for now. A
+    // table that cannot be read is not an empty one: nothing is listed or changed.
+    std::string loadError;
+    session.finishLoad(&loadError);
+    if (!loadError.empty()) {
+        return {kExitFailed,
+                QStringLiteral("The table cannot be read: %1").arg(fromUtf8(loadError))};
+    }
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(session.table(), clock)};
     }

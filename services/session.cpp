@@ -32,8 +32,8 @@ constexpr int kTickIntervalMs = 1000;
 constexpr int kLastSeenIntervalMs = 60 * 1000;
 
 std::optional<config::StoredTable> readStored(const std::filesystem::path& dir,
-                                              schedule::UtcSeconds now) {
-    std::optional<config::StoredTable> stored = config::readTable(dir);
+                                              schedule::UtcSeconds now, std::string& error) {
+    std::optional<config::StoredTable> stored = config::readTable(dir, &error);
     if (stored) {
         // Every row's last time gets its instant now, before the first pass starts the
         // current cycles, so the missed cycles can still be counted.
@@ -60,7 +60,9 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
         // Reading config.ini needs nothing of the rest: it runs on another core meanwhile.
         m_stored = std::async(std::launch::async, [dir = programPath(), &clock = m_setup.clock] {
             work::nameThisThread("config reader");
-            return readStored(dir, clock.instant());
+            std::string error;
+            std::optional<config::StoredTable> stored = readStored(dir, clock.instant(), error);
+            return Stored{std::move(stored), std::move(error)};
         });
     }
     m_writer = std::make_unique<ConfigWriter>(programPath(), &m_notices);
@@ -203,22 +205,29 @@ void Session::wireCountdown() {
     }
 }
 
-std::string Session::finishLoad() {
-    std::optional<config::StoredTable> stored =
-        m_stored.valid() ? m_stored.get() : readStored(programPath(), m_setup.clock.instant());
-    if (!stored) {
+std::string Session::finishLoad(std::string* error) {
+    Stored stored;
+    if (m_stored.valid()) {
+        stored = m_stored.get();
+    } else {
+        stored.table = readStored(programPath(), m_setup.clock.instant(), stored.error);
+    }
+    if (!stored.table) {
+        if (error != nullptr) {
+            *error = std::move(stored.error);
+        }
         return {};
     }
-    m_table.appendRows(std::move(stored->rows));
-    return std::move(stored->warnMinutes);
+    m_table.appendRows(std::move(stored.table->rows));
+    return std::move(stored.table->warnMinutes);
 }
 
-void Session::startTick() {
+bool Session::startTick() {
     if (!m_tick) {
-        return;
+        return true;
     }
-    m_setup.globals->tickTimer().start([tick = m_tick.get()](std::intptr_t) { tick->onTick(); },
-                                       kTickIntervalMs);
+    return m_setup.globals->tickTimer().start(
+               [tick = m_tick.get()](std::intptr_t) { tick->onTick(); }, kTickIntervalMs) > 0;
 }
 
 void Session::stopTick() {

@@ -113,12 +113,14 @@ public:
 
     // Takes what config.ini holds into the table (its rows dated as they are read) and returns
     // the stored warning minutes. Read on another thread when the setup asked for it, here
-    // otherwise. Once.
-    std::string finishLoad();
+    // otherwise. Once. When the file cannot be read (a directory, no permission) the table
+    // stays empty and `error` gets the file and the system's reason.
+    std::string finishLoad(std::string* error = nullptr);
 
     // The countdown: starts the tick timer, or stops it (waiting for a pass under way) and
-    // silences every sound. Nothing without the countdown.
-    void startTick();
+    // silences every sound. Nothing without the countdown. startTick is false when the
+    // tick's thread could not be made: nothing counts until it is started again.
+    [[nodiscard]] bool startTick();
     void stopTick();
 
     // The rows that came due while the program was not running, since it was last seen
@@ -136,7 +138,12 @@ private:
 
     SessionSetup m_setup;
     // config.ini as read beside whatever the caller does meanwhile.
-    std::future<std::optional<config::StoredTable>> m_stored;
+    // What the config reader read, or why it could not.
+    struct Stored {
+        std::optional<config::StoredTable> table;
+        std::string error;
+    };
+    std::future<Stored> m_stored;
     bool m_noting = false;
 
     // In the order they are needed; each goes before what it uses.

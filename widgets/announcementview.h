@@ -25,8 +25,8 @@ public:
 
     QVariant loadResource(int type, const QUrl& name) override;
 
-    // Shows a fetched page; `error` says why the fetch failed ("" when it did not).
-    // The failure is not shown to the user (the viewer simply shows what there is).
+    // Shows a fetched page; `error` says why the fetch failed ("" when it did not). The
+    // viewer shows what there is; the window tells the reason (fetchFinished).
     void showFetched(const QString& html, const QString& error);
     QString fetchError() const { return m_fetchError; }
 

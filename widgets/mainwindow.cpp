@@ -552,7 +552,14 @@ void MainWindow::buildMenu() {
     m_menuButton->setFocusPolicy(Qt::NoFocus);
     // An empty pane stays folded; a fetched announcement unfolds it unless the player folded it.
     if (auto* viewer = qobject_cast<AnnouncementViewer*>(m_viewer)) {
-        connect(viewer, &AnnouncementViewer::fetchFinished, this, [this] { layoutGrown(); });
+        connect(viewer, &AnnouncementViewer::fetchFinished, this, [this](const QString& error) {
+            layoutGrown();
+            // The pane folds when there is nothing to show; why stays in the notice line.
+            if (!error.isEmpty() && !m_setup.announcementUrl.empty()) {
+                m_writeNotice->failed(WriteNotice::Kind::Announcement, "announcement",
+                                      error.toStdString());
+            }
+        });
     }
     connect(m_viewer, &QTextBrowser::textChanged, this, [this] { layoutGrown(); });
 }
@@ -731,6 +738,19 @@ void MainWindow::onWindowCreated() {
         m_writeNotice->writeFailed(text::utf8FromPath(config::tableFilePath(dir).parent_path()),
                                    error);
     }
+    for (const QString& missing : m_setup.missingTranslations) {
+        m_writeNotice->failed(WriteNotice::Kind::Other, missing.toStdString(),
+                              QCoreApplication::translate("Zorvane", "缺少翻译 %1，部分文字未翻译")
+                                  .arg(missing)
+                                  .toStdString());
+    }
+    if (!m_setup.instanceProblem.isEmpty()) {
+        m_writeNotice->failed(WriteNotice::Kind::Other, "instance",
+                              QCoreApplication::translate(
+                                  "Zorvane", "无法等候第二次启动：%1；再次启动会打开第二个窗口")
+                                  .arg(m_setup.instanceProblem)
+                                  .toStdString());
+    }
     // A pipe or a directory in place of preferences.ini: the defaults, and the user knows.
     if (const PreferenceStore& store = m_session.preferences().store();
         !store.problem().isEmpty()) {
@@ -738,7 +758,13 @@ void MainWindow::onWindowCreated() {
     }
     // Column widths, the check-box column and the header row.
     m_gridController->setupColumns();
-    const std::string storedWarnMinutes = m_session.finishLoad();
+    std::string loadError;
+    const std::string storedWarnMinutes = m_session.finishLoad(&loadError);
+    if (!loadError.empty()) {
+        // The table stays empty; its file is not written over (a write needs it readable).
+        m_writeNotice->failed(WriteNotice::Kind::Read,
+                              text::utf8FromPath(config::tableFilePath(dir)), loadError);
+    }
     showMissedWhileAway();
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
@@ -753,7 +779,21 @@ void MainWindow::onWindowCreated() {
 
     m_session.globals()->clockTimer().start([this](std::intptr_t) { onClockTick(); },
                                             kClockIntervalMs);
-    m_session.startTick();
+    if (!m_session.startTick()) {
+        tickNotStarted();
+    }
+}
+
+void MainWindow::tickNotStarted() {
+    m_tickRunning = false;
+    m_startStopButton->setText(startStopCaption(false));
+    m_tray->setTickRunning(false);
+    // Nothing counts or alerts until it runs: the player must know, and how to try again.
+    m_writeNotice->failed(
+        WriteNotice::Kind::Other, "tick",
+        QCoreApplication::translate(
+            "Zorvane", "倒计时未能启动（无法创建线程），不会刷新也不会提醒；请点“启动”重试")
+            .toStdString());
 }
 
 void MainWindow::showMissedWhileAway() {
@@ -781,8 +821,11 @@ void MainWindow::onWarnMinutesChanged(const QString& text) {
 void MainWindow::onStartStopClicked() {
     if (m_tickRunning) {
         m_session.stopTick();
+    } else if (!m_session.startTick()) {
+        tickNotStarted();
+        return;
     } else {
-        m_session.startTick();
+        m_writeNotice->writeSucceeded("tick");
     }
     m_tickRunning = !m_tickRunning;
     m_startStopButton->setText(startStopCaption(m_tickRunning));

@@ -57,6 +57,11 @@ struct WindowSetup {
     // Where the grid's questions go (delete? how many minutes ago?); nullptr means the
     // real boxes.
     Questions* questions = nullptr;
+    // What went wrong before the window was made (also printed, which a window started
+    // from the menu never shows), told in the notice line: the translations that could not
+    // be installed, and why a second start cannot be handed over to this window.
+    QStringList missingTranslations = {};
+    QString instanceProblem = {};
 };
 
 class MainWindow : public QWidget {
@@ -150,6 +155,8 @@ private:
     void layoutGrown();
     // Tells the notice line whether a preference reached preferences.ini.
     void noteStored(bool written);
+    // The tick's thread could not be made: 启动 again, and the notice line says so.
+    void tickNotStarted();
     void onWindowCreated();
     // The warning minutes read with the table; the default when there are none.
     void showStoredWarnMinutes(const std::string& stored);

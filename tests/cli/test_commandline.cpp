@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -286,6 +287,34 @@ private slots:
         QCOMPARE(records.front().source, schedule::KillSource::CommandLine);
         QCOMPARE(records.front().utcSeconds, killed->timing.lastUtc.value_or(0));
         QCOMPARE(records.front().utcSeconds, schedule::toUtc(clock.now()) - 60LL * minutesAgo);
+    }
+
+    // A config.ini that cannot be read is not an empty table: every command says why and
+    // fails, and nothing is written.
+    void aTableThatCannotBeReadIsNotAnEmptyOne_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("--list") << int(Action::List);
+        QTest::newRow("--kill") << int(Action::Kill);
+        QTest::newRow("--restart") << int(Action::Restart);
+    }
+
+    void aTableThatCannotBeReadIsNotAnEmptyOne() {
+        QFETCH(int, action);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("config.ini")));
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+        CommandLine command;
+        command.action = static_cast<Action>(action);
+        command.killName = QStringLiteral("Dragon");
+        command.restartTime = QStringLiteral("09:00");
+        const zorvane::app::CommandResult result =
+            zorvane::app::runOnFiles(command, dir.path().toStdString(), clock);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.text.startsWith(QStringLiteral("The table cannot be read: ")) &&
+                     result.text.contains(QStringLiteral("config.ini")),
+                 qPrintable(result.text));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("config.ini"))).isDir());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("history.sqlite"))));
     }
 
     // With no instance running, a kill of a shared boss still reaches the room.

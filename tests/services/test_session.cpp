@@ -19,10 +19,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace zorvane;
@@ -193,7 +199,7 @@ private slots:
             QCOMPARE(session.alerts() != nullptr, countdown && notifications);
             // Joining a room the preferences do not name starts no connection.
             session.joinRoom();
-            session.startTick();
+            QVERIFY(session.startTick());
             QCOMPARE(testing::hasThreadNamed("tick"), countdown);
             QVERIFY(!testing::hasThreadNamed("room starter"));
             QVERIFY(!testing::hasThreadNamed("speaker"));
@@ -202,6 +208,54 @@ private slots:
         // The session stopped its countdown before it went.
         QCOMPARE(globals.tickTimer().handle(), 0L);
         globals.teardown();
+    }
+
+    // A countdown whose thread cannot be made says so, and starts once it can.
+    void aTickThatCannotStartSaysSo() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("the sanitizers reserve address space of their own");
+#endif
+        QTemporaryDir dir;
+        const testing::FakeClock clock(10, 0, 0);
+        periodic::AppGlobals globals;
+        Session session(
+            {.clock = clock, .programDir = dir.path().toStdString(), .globals = &globals});
+        // Threads that ended leave their stacks to the C library for the next thread; these
+        // take every one of them, so the tick's thread needs new memory.
+        struct Holders {
+            std::promise<void> release;
+            std::vector<std::thread> threads;
+            ~Holders() {
+                release.set_value();
+                for (std::thread& thread : threads) {
+                    thread.join();
+                }
+            }
+        } holders;
+        const std::shared_future<void> released = holders.release.get_future().share();
+        for (int i = 0; i < 16; ++i) {
+            holders.threads.emplace_back([released] { released.wait(); });
+        }
+        // No room for a new thread's stack: the address space is held to what is in use now.
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &before), 0);
+        long pages = 0;
+        {
+            std::ifstream statm("/proc/self/statm");
+            statm >> pages;
+        }
+        QVERIFY(pages > 0);
+        rlimit tight = before;
+        tight.rlim_cur =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (1 << 20);
+        QCOMPARE(::setrlimit(RLIMIT_AS, &tight), 0);
+        const bool started = session.startTick();
+        QCOMPARE(::setrlimit(RLIMIT_AS, &before), 0);
+        QVERIFY(!started);
+        QCOMPARE(globals.tickTimer().handle(), 0L);
+        QVERIFY(session.startTick());
+        QVERIFY(globals.tickTimer().handle() > 0);
+        session.stopTick();
     }
 };
 

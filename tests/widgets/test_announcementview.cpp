@@ -6,6 +6,7 @@
 #include "widgets/announcementview.h"
 #include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
+#include "widgets/writenotice.h"
 
 #include <QBuffer>
 #include <QDesktopServices>
@@ -263,9 +264,13 @@ private slots:
         QVERIFY(showUntilDownloadStarts(window, globals));
         globals.announcementThread().join();
         QTRY_COMPARE(finished.size(), 1);
-        // Nothing is shown to the user, but the reason is at hand.
+        // The page stays blank; the reason shows in the notice line.
         QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("下载失败：")),
                  qPrintable(viewer->fetchError()));
+        QTRY_VERIFY(window.writeNotice()->isVisible());
+        QVERIFY2(
+            window.writeNotice()->toolTip().startsWith(QStringLiteral("未能获取公告：下载失败：")),
+            qPrintable(window.writeNotice()->toolTip()));
         QCOMPARE(window.viewer()->toPlainText(), QString());
         QCOMPARE(fileBytes((dir.path() / "1.htm").string()), QByteArray());
         QVERIFY(inkedPixels(window.viewer()->viewport()->grab().toImage()) < 10);
@@ -316,6 +321,9 @@ private slots:
         QTRY_COMPARE(finished.size(), 1);
         QVERIFY2(viewer->fetchError().startsWith(QStringLiteral("无法启动 ")),
                  qPrintable(viewer->fetchError()));
+        QTRY_VERIFY2(
+            window.writeNotice()->toolTip().startsWith(QStringLiteral("未能获取公告：无法启动 ")),
+            qPrintable(window.writeNotice()->toolTip()));
         QCOMPARE(viewer->toPlainText(), QString());
         QVERIFY(!std::filesystem::exists(dir.path() / "1.htm"));
     }

@@ -5,6 +5,7 @@
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
+#include "widgets/writenotice.h"
 
 #include <QFile>
 #include <QFontInfo>
@@ -254,6 +255,33 @@ private slots:
         QCOMPARE(countdown(), std::string("00时30分00秒"));
         QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(countdown(), std::string("00时29分00秒"), 2000);
+    }
+
+    // A start and a close that change nothing leave no preferences.ini behind.
+    void aStartThatChangesNothingWritesNoPreferences() {
+        const QString file = m_dir->filePath(app::Preferences::fileName());
+        QVERIFY(!QFile::exists(file));
+        m_window->close();
+        m_window.reset();
+        m_session.reset();
+        QVERIFY(!QFile::exists(file));
+    }
+
+    // What went wrong before the window was made reaches the window, not only a terminal
+    // it may not have.
+    void problemsBeforeTheWindowShowInIt() {
+        m_window.reset();
+        m_window = std::make_unique<app::MainWindow>(
+            *m_session, app::WindowSetup{.missingTranslations = {QStringLiteral("qtbase_en")},
+                                         .instanceProblem = QStringLiteral("/tmp/zorvane-0 is not "
+                                                                           "safe to use")});
+        m_window->show();
+        const QString told = m_window->writeNotice()->toolTip();
+        QVERIFY2(told.contains(QStringLiteral("缺少翻译 qtbase_en，部分文字未翻译")) &&
+                     told.contains(QStringLiteral("无法等候第二次启动：/tmp/zorvane-0 is not safe "
+                                                  "to use；再次启动会打开第二个窗口")),
+                 qPrintable(told));
+        QVERIFY(m_window->writeNotice()->isVisible());
     }
 
     void rendersOffscreen() {
