@@ -52,7 +52,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "%1，改由本程序直接播放"),
     QT_TRANSLATE_NOOP("Zorvane", "预警声音未能播放"),
     QT_TRANSLATE_NOOP("Zorvane", "预警声音未能播放：%1"),
-    QT_TRANSLATE_NOOP("Zorvane", "无法加载语音合成库 libespeak-ng，提醒不会朗读"),
+    QT_TRANSLATE_NOOP("Zorvane", "语音合成无法启动（libespeak-ng 或其语音数据缺失），提醒不会朗读"),
     QT_TRANSLATE_NOOP("Zorvane", "语音合成找不到语音“%1”（语音数据缺失？），提醒不会朗读"),
     QT_TRANSLATE_NOOP("Zorvane", "语音合成失败（espeak-ng 错误 %1），提醒未朗读"),
     QT_TRANSLATE_NOOP("Zorvane", "双击"),

@@ -40,7 +40,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "%1，改由本程序直接播放",
     "预警声音未能播放",
     "预警声音未能播放：%1",
-    "无法加载语音合成库 libespeak-ng，提醒不会朗读",
+    "语音合成无法启动（libespeak-ng 或其语音数据缺失），提醒不会朗读",
     "语音合成找不到语音“%1”（语音数据缺失？），提醒不会朗读",
     "语音合成失败（espeak-ng 错误 %1），提醒未朗读",
     "双击",

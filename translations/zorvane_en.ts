@@ -736,8 +736,8 @@ The built-in sound will play at warnings.</translation>
         <translation>Could not read: </translation>
     </message>
     <message>
-        <source>无法加载语音合成库 libespeak-ng，提醒不会朗读</source>
-        <translation>The speech library libespeak-ng cannot be loaded; alerts are not spoken</translation>
+        <source>语音合成无法启动（libespeak-ng 或其语音数据缺失），提醒不会朗读</source>
+        <translation>Speech synthesis cannot start (libespeak-ng or its voice data is missing); alerts are not spoken</translation>
     </message>
     <message>
         <source>语音合成找不到语音“%1”（语音数据缺失？），提醒不会朗读</source>

@@ -131,7 +131,9 @@ TEST_F(SoundHelperTest, AnswersWithoutStartingAHelperWhenNoSoundIsNeeded) {
 }
 
 TEST_F(SoundHelperTest, PlaysInTheHelperAtTheVolumeWithoutLoadingSdlHere) {
-    const std::string file = tone(0.2);
+    // Long enough to be still playing when asked, also on a machine busy enough to take a
+    // few hundred milliseconds between the two requests.
+    const std::string file = tone(1.5);
     struct Case {
         int volume;
         bool audible;

@@ -52,19 +52,31 @@ TEST(SpeechFailure, ASpokenAlertThatCannotBeSynthesisedIsReported) {
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIOFILE", (data.path() / "speaker.raw").c_str(), 1);
 
+    // Depending on the library's version it refuses to start without its data, or starts
+    // and then finds no voice.
+    const std::string cannotStart =
+        "语音合成无法启动（libespeak-ng 或其语音数据缺失），提醒不会朗读";
+    const auto noVoice = [](const std::string& voice) {
+        return "语音合成找不到语音“" + voice + "”（语音数据缺失？），提醒不会朗读";
+    };
     const struct {
         const char* text;
-        std::string reason; // empty: no failure
+        const char* voice; // nullptr: no failure
     } cases[] = {
-        {"   ", ""},
-        {"火龙 5 分钟后刷新", "语音合成找不到语音“cmn”（语音数据缺失？），提醒不会朗读"},
-        {"Dragon in 5 minutes", "语音合成找不到语音“en”（语音数据缺失？），提醒不会朗读"},
+        {"   ", nullptr},
+        {"火龙 5 分钟后刷新", "cmn"},
+        {"Dragon in 5 minutes", "en"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const speech::Speech said = speech::synthesise(c.text);
         EXPECT_TRUE(said.empty());
-        EXPECT_EQ(text::defaultText(said.failure), c.reason);
+        const std::string reason = text::defaultText(said.failure);
+        if (c.voice == nullptr) {
+            EXPECT_EQ(reason, "");
+        } else {
+            EXPECT_TRUE(reason == cannotStart || reason == noVoice(c.voice)) << reason;
+        }
     }
 
     // Through the alert sounds: the notice line hears of it.
@@ -76,7 +88,9 @@ TEST(SpeechFailure, ASpokenAlertThatCannotBeSynthesisedIsReported) {
     sounds.setSpeechEnabled(true);
     sounds.alert(schedule::Alert{1, "火龙", 1, 300, 5, false});
     EXPECT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
-    EXPECT_EQ(status.failures(), std::vector<std::string>{
-                                     std::string(alarm::kSpeechSource) +
-                                     " | 语音合成找不到语音“cmn”（语音数据缺失？），提醒不会朗读"});
+    const std::vector<std::string> failures = status.failures();
+    ASSERT_EQ(failures.size(), 1U);
+    const std::string prefix = std::string(alarm::kSpeechSource) + " | ";
+    EXPECT_TRUE(failures[0] == prefix + cannotStart || failures[0] == prefix + noVoice("cmn"))
+        << failures[0];
 }
