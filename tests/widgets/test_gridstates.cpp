@@ -656,7 +656,9 @@ private slots:
         undo().redo();
         QCOMPARE(killedAt(), 1);
         undo().undo();
-        // Read from the file by another connection, as the next start would.
+        // Read from the file by another connection, as the next start would, once the
+        // history's writer has stored the mark.
+        QVERIFY(history.flush());
         history::SqliteKillLog reopened(std::filesystem::path(m_dir->path().toStdString()) /
                                         history::kHistoryFileName);
         QCOMPARE(reopened.recentKills("A", 5).size(), std::size_t(0));
