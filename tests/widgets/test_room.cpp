@@ -524,8 +524,11 @@ private slots:
         // A recorder whose clock runs a day ahead sends a kill of its "now", and then more
         // kills than a minute allows.
         const std::int64_t aDayAhead = (ten + 86400) * 1000;
-        testing::RoomMember rudi(testing::roomOptions(*m_broker, "Rudi", "rudi", "rudi-pw",
-                                                      [aDayAhead] { return aDayAhead; }));
+        share::RoomOptions rudiOptions = testing::roomOptions(*m_broker, "Rudi", "rudi", "rudi-pw",
+                                                              [aDayAhead] { return aDayAhead; });
+        // A program that does not hold its kills back to the room's limit, as Zorvane does.
+        rudiOptions.rules.killsPerMinute = 1000;
+        testing::RoomMember rudi(rudiOptions);
         QVERIFY(rudi.join());
         rudi.kill("Dragon", ten + 86400, 120);
         for (int i = 0; i < 8; ++i) {
