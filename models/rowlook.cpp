@@ -100,6 +100,21 @@ QIcon lookIcon(RowLook look) {
     return look == RowLook::Lead ? lead : due;
 }
 
+QIcon pauseIcon() {
+    static const QIcon icon = [] {
+        QPixmap pixmap(kIconSize, kIconSize);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(90, 90, 90));
+        const qreal bar = kIconSize / 4.0;
+        painter.drawRect(QRectF(bar * 0.5, 1, bar, kIconSize - 2));
+        painter.drawRect(QRectF(bar * 2.5, 1, bar, kIconSize - 2));
+        return QIcon(pixmap);
+    }();
+    return icon;
+}
+
 QString lookName(RowLook look) {
     switch (look) {
     case RowLook::Unchecked:

@@ -38,6 +38,8 @@ QColor lookForeground(RowLook look);
 void applyLookFont(RowLook look, QFont& font);
 // The icon beside the countdown; null for looks without one.
 QIcon lookIcon(RowLook look);
+// Two bars: the countdowns are stopped (停止).
+QIcon pauseIcon();
 // The look's name as the tooltip shows it ("预警时间内").
 QString lookName(RowLook look);
 // Every look with its colour and cue, one per line, for tooltips.

@@ -32,18 +32,6 @@
         <translation>Quit</translation>
     </message>
     <message>
-        <source>Zorvane
-没有启用的BOSS</source>
-        <translation>Zorvane
-No boss enabled</translation>
-    </message>
-    <message>
-        <source>Zorvane
-下一个：%1 %2</source>
-        <translation>Zorvane
-Next: %1 %2</translation>
-    </message>
-    <message>
         <source>显示窗口</source>
         <translation>Show window</translation>
     </message>
@@ -1243,7 +1231,7 @@ The built-in sound will play at warnings.</translation>
     </message>
     <message>
         <source>撤回他人的击杀</source>
-        <translation>retracting another's kill</translation>
+        <translation>retracting another&apos;s kill</translation>
     </message>
     <message>
         <source>房间里没有 %1 的击杀</source>
@@ -1270,10 +1258,6 @@ The built-in sound will play at warnings.</translation>
         <translation>; %1 refused</translation>
     </message>
     <message>
-        <source>
-角色：%1</source>
-        <translation>
-Role: %1</translation>
         <source>无法启动推送程序 %1：%2</source>
         <translation>cannot start the push program %1: %2</translation>
     </message>
@@ -1406,8 +1390,6 @@ Role: %1</translation>
         <translation>Show the announcement pane</translation>
     </message>
     <message>
-        <source>Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。</source>
-        <translation>Zorvane keeps running in the tray. To quit, choose “Quit” in the tray menu or the window's menu.</translation>
         <source>被他人击杀（不记时间）</source>
         <translation>Killed by others (no time recorded)</translation>
     </message>
@@ -1437,7 +1419,7 @@ Role: %1</translation>
     </message>
     <message>
         <source>击杀后刷新（周期为最早，延迟为窗口宽度）</source>
-        <translation>After a kill (period is the earliest, delay the window's width)</translation>
+        <translation>After a kill (period is the earliest, delay the window&apos;s width)</translation>
     </message>
     <message>
         <source>本行：击杀后 %1 至 %2 分钟</source>
@@ -1489,7 +1471,7 @@ Role: %1</translation>
     </message>
     <message>
         <source>本机时区</source>
-        <translation>This computer's zone</translation>
+        <translation>This computer&apos;s zone</translation>
     </message>
     <message>
         <source>不变</source>
@@ -1526,6 +1508,28 @@ Role: %1</translation>
     <message>
         <source>刷新规则…</source>
         <translation>Spawn rule…</translation>
+    </message>
+    <message>
+        <source>%1（已停止）</source>
+        <translation>%1 (stopped)</translation>
+    </message>
+    <message>
+        <source>
+角色：%1</source>
+        <translation>
+Role: %1</translation>
+    </message>
+    <message>
+        <source>Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。</source>
+        <translation>Zorvane keeps running in the tray. To quit, choose “Quit” in the tray menu or the window&apos;s menu.</translation>
+    </message>
+    <message>
+        <source>Zorvane（已停止）</source>
+        <translation>Zorvane (stopped)</translation>
+    </message>
+    <message>
+        <source>已停止：倒计时暂停</source>
+        <translation>Stopped: countdowns paused</translation>
     </message>
 </context>
 </TS>

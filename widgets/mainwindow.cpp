@@ -254,8 +254,9 @@ void MainWindow::wireAlarm() {
 void MainWindow::wireAlerts() {
     const QIcon icon = QApplication::windowIcon();
     m_tray = new AlertTray(icon, this);
-    if (AlertDispatch* alerts = m_session.alerts()) {
-        m_alertCenter = new AlertCenter(this, m_session.table(), *alerts, m_tray, this);
+    AlertDispatch* alerts = m_session.alerts();
+    m_alertCenter = new AlertCenter(this, m_gridController->model(), alerts, m_tray, this);
+    if (alerts != nullptr) {
         if (DesktopNotifier* notifier = alerts->notifier()) {
             connect(notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
             connect(notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);
@@ -768,6 +769,11 @@ void MainWindow::onStartStopClicked() {
     m_tickRunning = !m_tickRunning;
     m_startStopButton->setText(startStopCaption(m_tickRunning));
     m_tray->setTickRunning(m_tickRunning);
+    // Stopped countdowns look stopped: their column, the title and the tray say so.
+    m_gridController->proxy().setPaused(!m_tickRunning);
+    m_alertCenter->setStopped(!m_tickRunning);
+    setWindowTitle(m_tickRunning ? QStringLiteral("Zorvane")
+                                 : QCoreApplication::translate("Zorvane", "Zorvane（已停止）"));
 }
 
 void MainWindow::onClockTick() {

@@ -1,8 +1,10 @@
 // The tray against a StatusNotifierItem watcher of our own on a private session bus: the icon
-// registers with the watcher, and the item it exports names the next boss in its tooltip.
+// registers with the watcher, the item it exports names the next bosses in its tooltip, and
+// its icon changes with the state.
 // Runs under dbus-run-session and xvfb-run: Qt's tray speaks StatusNotifierItem only through
 // the desktop themes of a real windowing platform (see tests/widgets/CMakeLists.txt).
 #include "widgets/alerttray.h"
+#include "widgets/traysummary.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -105,6 +107,37 @@ QString readToolTip(const QString& item) {
     return toolTipTitle(qvariant_cast<QDBusArgument>(value));
 }
 
+// The pixels of the item's IconPixmap property, a(iiay): every size it offers, joined.
+QByteArray readIconPixels(const QString& item) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        item, QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("IconPixmap")});
+    QDBusPendingCall call = watcherBus().asyncCall(get);
+    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) {
+        return {};
+    }
+    const QDBusMessage reply = call.reply();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return {};
+    }
+    const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
+    const QDBusArgument arg = qvariant_cast<QDBusArgument>(value);
+    QByteArray pixels;
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        int width = 0;
+        int height = 0;
+        QByteArray bytes;
+        arg.beginStructure();
+        arg >> width >> height >> bytes;
+        arg.endStructure();
+        pixels += bytes;
+    }
+    arg.endArray();
+    return pixels;
+}
+
 } // namespace
 
 class TrayWatcherTest : public QObject {
@@ -159,12 +192,30 @@ private slots:
         QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(item),
                  qPrintable(item));
 
-        tray.setNextBoss(QStringLiteral("火龙"), QStringLiteral("00时05分00秒"));
-        const QString expected =
-            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时05分00秒"));
-        // Read back over the bus from another connection, as a desktop's tray host would.
-        QTRY_VERIFY2_WITH_TIMEOUT(readToolTip(item).contains(expected),
+        app::TraySummary summary;
+        summary.next.push_back({QStringLiteral("火龙 <img src=\"/dev/zero\">"),
+                                QStringLiteral("00时05分00秒"), QString()});
+        tray.setSummary(summary);
+        // Read back over the bus from another connection, as a desktop's tray host would:
+        // the name arrives escaped, so a host that reads markup shows it as typed.
+        QTRY_VERIFY2_WITH_TIMEOUT(readToolTip(item).contains(QStringLiteral("&lt;img")) &&
+                                      readToolTip(item).contains(QStringLiteral("/dev/zero\"&gt;")),
                                   qPrintable(readToolTip(item)), 5000);
+        QVERIFY(!readToolTip(item).contains(QStringLiteral("<img")));
+
+        // The icon the host draws changes with the state, and back.
+        const QByteArray idle = readIconPixels(item);
+        QVERIFY2(!idle.isEmpty(), "the item exports its icon");
+        summary.state = app::TrayState::DueNow;
+        tray.setSummary(summary);
+        QTRY_VERIFY_WITH_TIMEOUT(readIconPixels(item) != idle, 5000);
+        const QByteArray due = readIconPixels(item);
+        summary.state = app::TrayState::Lead;
+        tray.setSummary(summary);
+        QTRY_VERIFY_WITH_TIMEOUT(readIconPixels(item) != due && readIconPixels(item) != idle, 5000);
+        summary.state = app::TrayState::Idle;
+        tray.setSummary(summary);
+        QTRY_COMPARE_WITH_TIMEOUT(readIconPixels(item), idle, 5000);
     }
 
 private:
