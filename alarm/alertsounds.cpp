@@ -131,6 +131,17 @@ void AlertSounds::silence() {
     alarm::stopAllSounds(m_device);
 }
 
+void AlertSounds::say(std::string text) {
+    if (text.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_speechMutex);
+        m_texts.push_back(std::move(text));
+    }
+    m_speaker.post([this] { speakNext(); });
+}
+
 void AlertSounds::speakNext() {
     std::unique_lock lock(m_speechMutex);
     // A silence may have dropped the text this task was posted for.

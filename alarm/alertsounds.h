@@ -57,6 +57,9 @@ public:
     void onPass();
     // Any thread: stops every sound, drops speech not yet played and ends repeating.
     void silence();
+    // Any thread: speaks `text` after what is queued, whether or not alerts are spoken (the
+    // player asked for it, e.g. `zorvane --say-next`).
+    void say(std::string text);
 
     // Any thread, at any time.
     void setSpeechEnabled(bool on) { m_speechEnabled.store(on); }

@@ -301,6 +301,7 @@ CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
     case CommandLine::Action::Kill:
     case CommandLine::Action::List:
     case CommandLine::Action::Restart:
+    case CommandLine::Action::SayNext:
         return runInSession(command, m_session);
     default:
         if (isHidden() || isMinimized()) {
