@@ -1531,5 +1531,17 @@ Role: %1</translation>
         <source>已停止：倒计时暂停</source>
         <translation>Stopped: countdowns paused</translation>
     </message>
+    <message>
+        <source>在桌面的键盘设置中为以下命令设置快捷键（KDE：系统设置 → 快捷键 → 自定义快捷键；GNOME：设置 → 键盘 → 自定义快捷键）。游戏在前台时也能记录击杀（第二行：两分钟前）或朗读接下来的 BOSS。</source>
+        <translation>Bind these commands to keys in your desktop&apos;s keyboard settings (KDE: System Settings → Shortcuts → Custom Shortcuts; GNOME: Settings → Keyboard → Custom Shortcuts). They record a kill (the second line: two minutes ago) or speak the next bosses while the game keeps the focus.</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>桌面快捷键</source>
+        <translation>Desktop shortcuts</translation>
+    </message>
 </context>
 </TS>

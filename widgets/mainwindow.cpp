@@ -37,6 +37,7 @@
 #include "widgets/roompanel.h"
 #include "widgets/roomstatus.h"
 #include "widgets/rowmenu.h"
+#include "widgets/shortcutpage.h"
 #include "widgets/soundchooser.h"
 #include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
@@ -342,6 +343,11 @@ PreferencesDialog* MainWindow::openPreferences() {
                               row.use);
         }
         m_preferencesDialog->setSharedRows(rows);
+        const auto checked =
+            std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.second; });
+        m_preferencesDialog->addShortcutPage(
+            programForShortcuts(QCoreApplication::applicationFilePath()),
+            checked != rows.end() ? checked->first : QString());
         if (PushLink* push = m_session.push()) {
             m_preferencesDialog->addPushPage(*push);
         }
