@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <variant>
+
 using namespace zorvane;
 
 namespace {
@@ -65,64 +67,8 @@ QDBusConnection watcherBus() {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
 }
 
-// The tooltip's title from the item's ToolTip property, (s a(iiay) s s): icon name, pixmaps,
-// title, text.
-QString toolTipTitle(const QDBusArgument& arg) {
-    QString iconName;
-    QString title;
-    QString text;
-    arg.beginStructure();
-    arg >> iconName;
-    arg.beginArray();
-    while (!arg.atEnd()) {
-        int width = 0;
-        int height = 0;
-        QByteArray bytes;
-        arg.beginStructure();
-        arg >> width >> height >> bytes;
-        arg.endStructure();
-    }
-    arg.endArray();
-    arg >> title >> text;
-    arg.endStructure();
-    return title + QLatin1Char('|') + text;
-}
-
-// The item's ToolTip property (title|text) or the error; asynchronous, since the item lives
-// on this thread.
-QString readToolTip(const QString& item) {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        item, QStringLiteral("/StatusNotifierItem"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ToolTip")});
-    QDBusPendingCall call = watcherBus().asyncCall(get);
-    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) {
-        return QStringLiteral("no answer");
-    }
-    const QDBusMessage reply = call.reply();
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return reply.errorMessage();
-    }
-    const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
-    return toolTipTitle(qvariant_cast<QDBusArgument>(value));
-}
-
-// The pixels of the item's IconPixmap property, a(iiay): every size it offers, joined.
-QByteArray readIconPixels(const QString& item) {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        item, QStringLiteral("/StatusNotifierItem"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("IconPixmap")});
-    QDBusPendingCall call = watcherBus().asyncCall(get);
-    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) {
-        return {};
-    }
-    const QDBusMessage reply = call.reply();
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return {};
-    }
-    const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
-    const QDBusArgument arg = qvariant_cast<QDBusArgument>(value);
+// Reads an array of pixmaps, a(iiay), and gives their pixels joined.
+QByteArray pixmapBytes(const QDBusArgument& arg) {
     QByteArray pixels;
     arg.beginArray();
     while (!arg.atEnd()) {
@@ -136,6 +82,57 @@ QByteArray readIconPixels(const QString& item) {
     }
     arg.endArray();
     return pixels;
+}
+
+// The tooltip's title from the item's ToolTip property, (s a(iiay) s s): icon name, pixmaps,
+// title, text.
+QString toolTipTitle(const QDBusArgument& arg) {
+    QString iconName;
+    QString title;
+    QString text;
+    arg.beginStructure();
+    arg >> iconName;
+    pixmapBytes(arg);
+    arg >> title >> text;
+    arg.endStructure();
+    return title + QLatin1Char('|') + text;
+}
+
+// One property of the item, or the error as a string; asynchronous, since the item lives on
+// this thread.
+std::variant<QDBusArgument, QString> readProperty(const QString& item, const QString& name) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        item, QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), name});
+    QDBusPendingCall call = watcherBus().asyncCall(get);
+    if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) {
+        return QStringLiteral("no answer");
+    }
+    const QDBusMessage reply = call.reply();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return reply.errorMessage();
+    }
+    const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
+    return qvariant_cast<QDBusArgument>(value);
+}
+
+// The item's ToolTip property (title|text) or the error.
+QString readToolTip(const QString& item) {
+    const auto value = readProperty(item, QStringLiteral("ToolTip"));
+    if (const auto* error = std::get_if<QString>(&value)) {
+        return *error;
+    }
+    return toolTipTitle(std::get<QDBusArgument>(value));
+}
+
+// The pixels of the item's IconPixmap property: every size it offers, joined.
+QByteArray readIconPixels(const QString& item) {
+    const auto value = readProperty(item, QStringLiteral("IconPixmap"));
+    if (std::holds_alternative<QString>(value)) {
+        return {};
+    }
+    return pixmapBytes(std::get<QDBusArgument>(value));
 }
 
 } // namespace
