@@ -22,6 +22,9 @@ namespace zorvane::alarm {
 // The name every spoken alert plays under starts with this, followed by a number.
 inline constexpr const char* kSpeechAliasPrefix = "speech";
 
+// What is said for an alert, by its topic, with the true time left.
+std::string spokenText(const schedule::Alert& alert);
+
 // When the due chime sounds again: every `everySeconds` after the due alert that started
 // it, until `limitMinutes` after the latest due alert, or until stopped.
 class RepeatPlan {

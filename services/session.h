@@ -115,6 +115,10 @@ public:
     // the stored warning minutes. Read on another thread when the setup asked for it, here
     // otherwise. Once.
     std::string finishLoad();
+    // Tells the notice line which rows keep a stored spawn rule or zone this program cannot
+    // read (they count on the default rule meanwhile), or takes the notice back once none
+    // does. finishLoad calls it; call it again after a rule was chosen. Window thread.
+    void tellUnreadRules();
 
     // The countdown: starts the tick timer, or stops it (waiting for a pass under way) and
     // silences every sound. Nothing without the countdown.

@@ -1543,5 +1543,125 @@ Role: %1</translation>
         <source>桌面快捷键</source>
         <translation>Desktop shortcuts</translation>
     </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>已刷新（未记录击杀）</source>
+        <translation>Up (no kill recorded)</translation>
+    </message>
+    <message>
+        <source>刷新窗口 %1后开启</source>
+        <translation>Spawn window opens in %1</translation>
+    </message>
+    <message>
+        <source>窗口已开启 · 最迟 %1后刷新</source>
+        <translation>Window open · spawns within %1</translation>
+    </message>
+    <message>
+        <source>%1 · 已 %2</source>
+        <translation>%1 · for %2</translation>
+    </message>
+    <message>
+        <source>窗口已开启 · %1</source>
+        <translation>Window open · %1</translation>
+    </message>
+    <message>
+        <source> 分钟后</source>
+        <translation> min after</translation>
+    </message>
+    <message>
+        <source>不提醒</source>
+        <translation>no reminder</translation>
+    </message>
+    <message>
+        <source>刷新后无人记录击杀时提醒：</source>
+        <translation>Remind when nobody recorded a kill:</translation>
+    </message>
+    <message>
+        <source>周一</source>
+        <translation>Mon</translation>
+    </message>
+    <message>
+        <source>周二</source>
+        <translation>Tue</translation>
+    </message>
+    <message>
+        <source>周三</source>
+        <translation>Wed</translation>
+    </message>
+    <message>
+        <source>周四</source>
+        <translation>Thu</translation>
+    </message>
+    <message>
+        <source>周五</source>
+        <translation>Fri</translation>
+    </message>
+    <message>
+        <source>周六</source>
+        <translation>Sat</translation>
+    </message>
+    <message>
+        <source>周日</source>
+        <translation>Sun</translation>
+    </message>
+    <message>
+        <source>%1 %2月%3日 %4</source>
+        <translation>%1 %3/%2 %4</translation>
+    </message>
+    <message>
+        <source>明天</source>
+        <translation>tomorrow</translation>
+    </message>
+    <message>
+        <source>%1月%2日</source>
+        <translation>%2/%1</translation>
+    </message>
+    <message>
+        <source>今天 %1</source>
+        <translation>today %1</translation>
+    </message>
+    <message>
+        <source>刷新窗口：%1 至 %2</source>
+        <translation>Spawn window: %1 to %2</translation>
+    </message>
+    <message>
+        <source>下次刷新：%1</source>
+        <translation>Next spawn: %1</translation>
+    </message>
+    <message>
+        <source>服务器时间（%1）：%2</source>
+        <translation>Server time (%1): %2</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>config.ini 第 %1 行（%2）存的刷新规则或时区无法读取，暂按击杀后计时；请用“刷新规则…”重新选择</source>
+        <translation>config.ini rows %1 (%2): the stored spawn rule or time zone cannot be read; they count after a kill until you choose a rule again with “Spawn rule…”</translation>
+    </message>
+    <message>
+        <source>采用此窗口</source>
+        <translation>Adopt this window</translation>
+    </message>
+    <message>
+        <source>刷新窗口：至少要有 %1 个正常的击杀间隔才能推算。</source>
+        <translation>Spawn window: at least %1 usual intervals between kills are needed to estimate it.</translation>
+    </message>
+    <message>
+        <source>%1 – %2</source>
+        <translation>%1 – %2</translation>
+    </message>
+    <message>
+        <source>按 %1 个击杀间隔，刷新窗口为 %2；本行为 %3</source>
+        <translation>From %1 intervals between kills the spawn window is %2; this row says %3</translation>
+    </message>
+    <message>
+        <source>采用刷新窗口：%1</source>
+        <translation>Adopt spawn window: %1</translation>
+    </message>
 </context>
 </TS>

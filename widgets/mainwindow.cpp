@@ -388,8 +388,10 @@ SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
     auto* dialog = new SpawnRuleDialog(m_session.table(), row, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // The rule lives in config.ini with the table, so it is saved like a table edit.
-    connect(dialog, &SpawnRuleDialog::stored, this,
-            [this](schedule::RowId) { m_session.writer().saveTable(m_session.table()); });
+    connect(dialog, &SpawnRuleDialog::stored, this, [this](schedule::RowId) {
+        m_session.writer().saveTable(m_session.table());
+        m_session.tellUnreadRules();
+    });
     dialog->show();
     return dialog;
 }
@@ -710,6 +712,9 @@ HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
+    connect(dialog, &HistoryDialog::windowAdopted, this, [this, row](int period, int delay) {
+        m_gridController->adoptWindow(row, period, delay);
+    });
     if (const RoomConnection* room = m_session.room();
         room != nullptr && m_session.roomAudit() != nullptr && !room->roomName().isEmpty()) {
         dialog->showRoomAudit(*m_session.roomAudit(), room->roomName().toStdString());

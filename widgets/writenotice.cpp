@@ -43,7 +43,25 @@ void WriteNotice::writeSucceeded(const std::string& file) {
     runOnReceiverThread(this, [this, file] { recordSuccess(file); });
 }
 
-void WriteNotice::recordFailure(const std::string& file, const text::Message& reason) {
+void WriteNotice::showNotice(const std::string& key, const text::Message& notice) {
+    runOnReceiverThread(this, [this, key, notice] { recordFailure(key, notice, false); });
+}
+
+void WriteNotice::withdrawNotice(const std::string& key) {
+    runOnReceiverThread(this, [this, key] {
+        std::erase(m_notices, key);
+        if (std::erase_if(m_failures, [&](const auto& failure) { return failure.first == key; }) >
+            0) {
+            showFailures();
+        }
+    });
+}
+
+void WriteNotice::recordFailure(const std::string& file, const text::Message& reason, bool write) {
+    std::erase(m_notices, file);
+    if (!write) {
+        m_notices.push_back(file);
+    }
     const auto it = std::find_if(m_failures.begin(), m_failures.end(),
                                  [&](const auto& failure) { return failure.first == file; });
     if (it != m_failures.end()) {
@@ -76,14 +94,19 @@ void WriteNotice::showFailures() {
     }
     // The latest failure, cut at its start when too long, so the file name and the
     // reason at its end stay readable; the tooltip holds every failure in full.
+    const auto prefix = [this](const std::string& key) {
+        return std::find(m_notices.begin(), m_notices.end(), key) == m_notices.end()
+                   ? failurePrefix()
+                   : QString();
+    };
     const QString latest = messageText(m_failures.back().second);
+    const QString latestPrefix = prefix(m_failures.back().first);
     const QFontMetrics metrics = fontMetrics();
-    const int room =
-        std::max(0, contentsRect().width() - metrics.horizontalAdvance(failurePrefix()));
-    setText(failurePrefix() + metrics.elidedText(latest, Qt::ElideLeft, room));
+    const int room = std::max(0, contentsRect().width() - metrics.horizontalAdvance(latestPrefix));
+    setText(latestPrefix + metrics.elidedText(latest, Qt::ElideLeft, room));
     QString all;
     for (const auto& failure : m_failures) {
-        all += failurePrefix() + messageText(failure.second) + u'\n';
+        all += prefix(failure.first) + messageText(failure.second) + u'\n';
     }
     setToolTip(all + retryNote());
     show();

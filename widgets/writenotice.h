@@ -25,6 +25,9 @@ public:
     void writeFailed(const std::string& file, const text::Message& reason) override;
     // Also takes back a failure reported for the file's directory.
     void writeSucceeded(const std::string& file) override;
+    // Shown without the failed-write wording, until withdrawn.
+    void showNotice(const std::string& key, const text::Message& notice) override;
+    void withdrawNotice(const std::string& key) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -32,13 +35,15 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void recordFailure(const std::string& file, const text::Message& reason);
+    void recordFailure(const std::string& file, const text::Message& reason, bool write = true);
     void recordSuccess(const std::string& file);
     void showFailures();
 
     // Files (or directories) whose last write failed, with the reason, oldest first.
     // Window thread only.
     std::vector<std::pair<std::string, text::Message>> m_failures;
+    // Keys of m_failures that are notices, not failed writes.
+    std::vector<std::string> m_notices;
 };
 
 } // namespace zorvane::app
