@@ -41,6 +41,20 @@ bool RepeatPlan::due(schedule::UtcSeconds now) {
     return true;
 }
 
+std::string spokenText(const schedule::Alert& alert) {
+    switch (alert.topic) {
+    case schedule::AlertTopic::Countdown:
+        break;
+    case schedule::AlertTopic::WindowOpening:
+        return speech::spokenAlert(alert.boss, alert.secondsLeft,
+                                   alert.leadMinutes ? speech::SpokenTopic::WindowLead
+                                                     : speech::SpokenTopic::WindowOpen);
+    case schedule::AlertTopic::Unrecorded:
+        return speech::spokenAlert(alert.boss, -alert.secondsLeft, speech::SpokenTopic::Unrecorded);
+    }
+    return speech::spokenAlert(alert.boss, alert.secondsLeft);
+}
+
 AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SoundPlayer& device,
                          const schedule::Clock& clock, std::string programDir,
                          schedule::WriteStatusSink* status)
@@ -96,7 +110,7 @@ void AlertSounds::alert(const schedule::Alert& alert) {
     if (m_speechEnabled.load() && !alert.boss.empty()) {
         {
             const std::lock_guard lock(m_speechMutex);
-            m_texts.push_back(speech::spokenAlert(alert.boss, alert.secondsLeft));
+            m_texts.push_back(spokenText(alert));
         }
         m_speaker.post([this] { speakNext(); });
     }
@@ -129,6 +143,17 @@ void AlertSounds::silence() {
         ++m_generation;
     }
     alarm::stopAllSounds(m_device);
+}
+
+void AlertSounds::say(std::string text) {
+    if (text.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(m_speechMutex);
+        m_texts.push_back(std::move(text));
+    }
+    m_speaker.post([this] { speakNext(); });
 }
 
 void AlertSounds::speakNext() {

@@ -25,6 +25,9 @@ inline constexpr const char* kSpeechAliasPrefix = "speech";
 // The source a failed synthesis is reported under (see WriteStatusSink::soundFailed).
 inline constexpr std::string_view kSpeechSource = "espeak-ng";
 
+// What is said for an alert, by its topic, with the true time left.
+std::string spokenText(const schedule::Alert& alert);
+
 // When the due chime sounds again: every `everySeconds` after the due alert that started
 // it, until `limitMinutes` after the latest due alert, or until stopped.
 class RepeatPlan {
@@ -60,6 +63,9 @@ public:
     void onPass();
     // Any thread: stops every sound, drops speech not yet played and ends repeating.
     void silence();
+    // Any thread: speaks `text` after what is queued, whether or not alerts are spoken (the
+    // player asked for it, e.g. `zorvane --say-next`).
+    void say(std::string text);
 
     // Any thread, at any time.
     void setSpeechEnabled(bool on) { m_speechEnabled.store(on); }

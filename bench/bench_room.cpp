@@ -37,6 +37,7 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -146,6 +147,8 @@ private:
         options.link.port = port;
         options.link.room = "bench";
         options.nickname = "member" + std::to_string(index);
+        // A load far beyond what members may send a minute: nothing held back.
+        options.rules.killsPerMinute = std::numeric_limits<int>::max();
         return options;
     }
     std::atomic<bool> m_connected{false};
@@ -238,11 +241,23 @@ int runSenders(int port, std::int64_t first, int mode) {
         return std::accumulate(members.begin(), members.end(), std::int64_t{0},
                                [](std::int64_t sum, const auto& m) { return sum + m->pending(); });
     };
-    const auto settle = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    // Unacknowledged kills 5 s after the last send, and then how long the broker takes to
+    // acknowledge the rest: a backlog drains, a lost kill would stay unacknowledged.
+    const auto sentAll = std::chrono::steady_clock::now();
+    const auto settle = sentAll + std::chrono::seconds(5);
     while (pendingNow() > 0 && std::chrono::steady_clock::now() < settle) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::cout << "done " << pendingNow() << std::endl;
+    const auto patience = sentAll + std::chrono::seconds(120);
+    while (pendingNow() > 0 && std::chrono::steady_clock::now() < patience) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const double drained =
+        pendingNow() > 0
+            ? -1
+            : std::chrono::duration<double>(std::chrono::steady_clock::now() - sentAll).count();
+    std::cout << "drained " << drained << std::endl;
     return 0;
 }
 
@@ -437,8 +452,19 @@ void windowInABusyRoom(benchmark::State& state) {
         state.counters["all_applied"] = delivered ? 1 : 0;
         // Kills the other members still had unacknowledged when they stopped.
         const qsizetype done = output.indexOf(QStringLiteral("done "));
-        state.counters["senders_unacknowledged"] =
-            done < 0 ? -1 : output.mid(done + 5).trimmed().toDouble();
+        state.counters["senders_unacknowledged_after_5s"] =
+            done < 0 ? -1 : output.mid(done + 5).section(QLatin1Char('\n'), 0, 0).toDouble();
+        // Seconds from the last send until the broker had acknowledged every kill; -1: some
+        // never were within two minutes (they would be lost, not late).
+        waitFor(
+            [&] {
+                output += QString::fromUtf8(senders.readAllStandardOutput());
+                return output.contains(QStringLiteral("drained "));
+            },
+            130000);
+        const qsizetype drained = output.indexOf(QStringLiteral("drained "));
+        state.counters["senders_all_acknowledged_after_s"] =
+            drained < 0 ? -2 : output.mid(drained + 8).section(QLatin1Char('\n'), 0, 0).toDouble();
         state.counters["events_sent"] = expected;
         state.counters["kills_applied"] = static_cast<double>(room.appliedCount() - appliedBefore);
         state.counters["kills_received"] =

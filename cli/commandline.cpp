@@ -107,6 +107,20 @@ int runTableCommand(const CommandLine& command) {
     return result.exitCode;
 }
 
+// --say-next: only a running window has the speech and the countdowns to say.
+int runSayNext(const CommandLine& command) {
+    const QString dir = programDirectory();
+    if (const std::optional<CommandResult> reply =
+            askRunningInstance(instanceServerName(dir), commandArguments(command))) {
+        printResult(*reply);
+        return reply->exitCode;
+    }
+    print(stderr, QStringLiteral("zorvane: no Zorvane is running in %1; --say-next speaks "
+                                 "through the running window. Start Zorvane first.\n")
+                      .arg(dir));
+    return kExitFailed;
+}
+
 } // namespace
 
 namespace {
@@ -208,6 +222,11 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "again from then: at TIME (a clock time within the last 12 hours, "
                        "such as 06:00), or now."));
     parser.addOption(restart);
+    const QCommandLineOption sayNext(
+        QStringLiteral("say-next"),
+        QStringLiteral("Have the running Zorvane speak the next three bosses and their time left "
+                       "(for a desktop shortcut while a game is in front), and print it."));
+    parser.addOption(sayNext);
     parser.addPositionalArgument(
         QStringLiteral("MINUTES_AGO"),
         QStringLiteral("With --kill: the boss died this many minutes ago (0 to %1).")
@@ -220,7 +239,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     // addHelpOption() also knows --help-all; only QCommandLineParser::process() would act on it.
     const bool wantsHelp = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
     const int commands = int(parser.isSet(import)) + int(parser.isSet(kill)) +
-                         int(parser.isSet(list)) + int(parser.isSet(restart));
+                         int(parser.isSet(list)) + int(parser.isSet(restart)) +
+                         int(parser.isSet(sayNext));
     const bool command = wantsHelp || parser.isSet(version) || commands > 0;
     const QStringList positional = parser.positionalArguments();
     // Only a kill and a restart take an argument of their own: the minutes, the time.
@@ -263,8 +283,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return result;
     }
     if (commands > 1) {
-        return fail(
-            QStringLiteral("Give one of --import, --kill, --list and --restart at a time."));
+        return fail(QStringLiteral(
+            "Give one of --import, --kill, --list, --restart and --say-next at a time."));
     }
     if (parser.isSet(import)) {
         if (parser.values(import).size() > 1) {
@@ -276,6 +296,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(list)) {
         result.action = CommandLine::Action::List;
+        return result;
+    }
+    if (parser.isSet(sayNext)) {
+        result.action = CommandLine::Action::SayNext;
         return result;
     }
     if (parser.isSet(restart)) {
@@ -313,6 +337,8 @@ QStringList commandArguments(const CommandLine& command) {
         return {QStringLiteral("--kill"), command.killName, QString::number(command.minutesAgo)};
     case CommandLine::Action::List:
         return {QStringLiteral("--list")};
+    case CommandLine::Action::SayNext:
+        return {QStringLiteral("--say-next")};
     case CommandLine::Action::Restart:
         return command.restartTime.isEmpty()
                    ? QStringList{QStringLiteral("--restart")}
@@ -350,6 +376,8 @@ std::optional<int> runCommandLine(int& argc, char** argv) {
     case CommandLine::Action::List:
     case CommandLine::Action::Restart:
         return runTableCommand(commandLine);
+    case CommandLine::Action::SayNext:
+        return runSayNext(commandLine);
     }
     return 2;
 }

@@ -2,7 +2,8 @@
 // The command line: by default the window opens; --import, --kill, --list, --help and
 // --version do their work in the terminal and end the process without a window or a
 // display. --kill and --list go to the instance running in the program directory when
-// there is one (cli/singleinstance.h) and work on the files otherwise.
+// there is one (cli/singleinstance.h) and work on the files otherwise; --say-next needs
+// the running window, whose speech says the next bosses.
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,17 @@
 namespace zorvane::app {
 
 struct CommandLine {
-    enum class Action { OpenWindow, ShowHelp, ShowVersion, Import, Kill, List, Restart, Error };
+    enum class Action {
+        OpenWindow,
+        ShowHelp,
+        ShowVersion,
+        Import,
+        Kill,
+        List,
+        Restart,
+        SayNext,
+        Error
+    };
     Action action = Action::OpenWindow;
     // The portable folder to import from.
     QString importDir;

@@ -134,19 +134,22 @@ CommandResult replied(int exitCode, const QString& text) {
 }
 
 // The command line the running window takes from these arguments, or what is wrong with
-// them: a kill, a list, or nothing at all ("raise the window").
+// them: a kill, a list, a restart, the next bosses spoken, or nothing at all ("raise the
+// window").
 std::variant<CommandLine, QString> handedOverCommand(const QStringList& handedOver) {
     const QStringList arguments = QStringList{QStringLiteral("zorvane")} + handedOver;
     CommandLine command = parseCommandLine(arguments);
     const bool raise = command.action == CommandLine::Action::OpenWindow && arguments.size() == 1;
     if (raise || command.action == CommandLine::Action::Kill ||
         command.action == CommandLine::Action::List ||
-        command.action == CommandLine::Action::Restart) {
+        command.action == CommandLine::Action::Restart ||
+        command.action == CommandLine::Action::SayNext) {
         return command;
     }
     return command.action == CommandLine::Action::Error
                ? command.text
-               : QStringLiteral("The running Zorvane takes only --kill, --list and --restart.");
+               : QStringLiteral(
+                     "The running Zorvane takes only --kill, --list, --restart and --say-next.");
 }
 
 #ifdef Q_OS_WIN

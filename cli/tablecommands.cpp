@@ -10,9 +10,12 @@
 #include "services/preferences.h"
 #include "services/roomkill.h"
 #include "services/session.h"
+#include "services/ticksupport.h"
+#include "speech/speech.h"
 #include "text/fileio.h"
 #include "text/textops.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <algorithm>
@@ -231,9 +234,49 @@ CommandResult restartInSession(const QString& time, Session& session) {
 
 } // namespace
 
+QString nextBossesSaid(const schedule::BossTable& table, int count) {
+    std::vector<std::pair<std::int64_t, std::string>> next;
+    for (const schedule::BossRow& row : table.rows()) {
+        if (row.use && row.timing.remainingSeconds) {
+            next.emplace_back(*row.timing.remainingSeconds,
+                              text::trim(row.text[schedule::kNameColumn]));
+        }
+    }
+    // Table order among equals, as the grid's sorted view.
+    std::stable_sort(next.begin(), next.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (next.empty()) {
+        return QCoreApplication::translate("Zorvane", "没有启用的BOSS");
+    }
+    QStringList said;
+    bool chinese = false;
+    for (const auto& [secondsLeft, boss] : next) {
+        if (said.size() == count) {
+            break;
+        }
+        const std::string text = speech::spokenAlert(boss, secondsLeft);
+        chinese = chinese || speech::hasChineseCharacters(boss);
+        said << QString::fromStdString(text);
+    }
+    return said.join(chinese ? QStringLiteral("，") : QStringLiteral(", "));
+}
+
+CommandResult sayNextInSession(Session& session) {
+    TickSupport* tick = session.tick();
+    if (tick == nullptr) {
+        return {kExitFailed, QStringLiteral("This Zorvane runs no countdown to say.")};
+    }
+    const QString text = nextBossesSaid(session.table());
+    tick->sounds().say(text.toStdString());
+    return {kExitDone, text + QLatin1Char('\n')};
+}
+
 CommandResult runInSession(const CommandLine& command, Session& session) {
     if (command.action == CommandLine::Action::List) {
         return {kExitDone, tableListing(session.table(), session.clock())};
+    }
+    if (command.action == CommandLine::Action::SayNext) {
+        return sayNextInSession(session);
     }
     if (command.action == CommandLine::Action::Restart) {
         return restartInSession(command.restartTime, session);

@@ -31,10 +31,16 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
 // columns for a terminal; rows that do not count say why instead of a time left.
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock);
 
+// --say-next: the next `count` checked bosses by time left (due or up ones first, as "已刷新"),
+// each as an alert says it ("火龙 5 分钟后刷新"), joined into one sentence; "没有启用的BOSS"
+// when none counts.
+QString nextBossesSaid(const schedule::BossTable& table, int count = 3);
+
 // --kill or --list in a running session (the window's, handed over by a second start): the
 // kill goes through the session's kill path like a double click, and the answer waits until
 // the writer has written it: a failed write is answered with kExitFailed and the reason,
-// never as recorded.
+// never as recorded. --say-next speaks nextBossesSaid through the session's alert speech and
+// answers with the same text; without a countdown in the session it fails, saying why.
 CommandResult runInSession(const CommandLine& command, Session& session);
 
 // --kill or --list on the files in `dir` (no instance runs), in a session of their own with

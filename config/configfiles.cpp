@@ -160,6 +160,14 @@ void writeRows(IniDocument& doc, const std::vector<BossRow>& rows) {
         writeSection(kZoneSection, [&](std::size_t i) {
             return unread(i) ? unread(i)->second : rows[i].timing.spawn.zone.text();
         });
+    }
+    // A boss up since a spawn nobody recorded stays up across a restart, whatever its rule;
+    // a table that never had a mark gets no section.
+    const bool marks = rules || !doc.sectionEntries(kMarksSection).empty() ||
+                       std::any_of(rows.begin(), rows.end(), [](const BossRow& row) {
+                           return row.timing.upSince || row.timing.missedAt;
+                       });
+    if (marks) {
         writeSection(kMarksSection, [&](std::size_t i) { return marksText(rows[i].timing); });
     }
 }
@@ -367,15 +375,17 @@ std::optional<StoredTable> readTable(const std::filesystem::path& dir, std::stri
     if (!doc.sectionEntries(kRuleSection).empty()) {
         const std::vector<std::string> ruleTexts = sectionValues(doc, kRuleSection, keys);
         const std::vector<std::string> zones = sectionValues(doc, kZoneSection, keys);
-        const std::vector<std::string> marks = sectionValues(doc, kMarksSection, keys);
         for (std::size_t i = 0; i < rows.size(); ++i) {
             bool unread = false;
             readRule(ruleTexts[i], zones[i], rows[i].timing, unread);
             if (unread) {
                 stored.unreadRules.push_back(static_cast<int>(i) + 1);
             }
-            readMarks(marks[i], rows[i].timing);
         }
+    }
+    const std::vector<std::string> marks = sectionValues(doc, kMarksSection, keys);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        readMarks(marks[i], rows[i].timing);
     }
     return stored;
 }

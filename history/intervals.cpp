@@ -45,7 +45,28 @@ IntervalStats intervalStats(std::vector<KillMoment> kills) {
             *std::max_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(middle)));
         stats.medianSeconds = (lower + upper) / 2;
     }
+    for (const std::int64_t gap : gaps) {
+        const double length = static_cast<double>(gap);
+        if (length * 3 < stats.medianSeconds * 2 || length * 2 > stats.medianSeconds * 3) {
+            continue;
+        }
+        stats.usualMinSeconds = stats.usualCount == 0 ? gap : std::min(stats.usualMinSeconds, gap);
+        stats.usualMaxSeconds = std::max(stats.usualMaxSeconds, gap);
+        ++stats.usualCount;
+    }
     return stats;
+}
+
+std::optional<WindowProposal> proposeWindow(const IntervalStats& stats) {
+    if (stats.usualCount < kLeastIntervalsForWindow) {
+        return std::nullopt;
+    }
+    WindowProposal proposal;
+    proposal.intervals = stats.usualCount;
+    proposal.periodMinutes = static_cast<int>(stats.usualMinSeconds / 60);
+    proposal.delayMinutes =
+        static_cast<int>((stats.usualMaxSeconds + 59) / 60) - proposal.periodMinutes;
+    return proposal;
 }
 
 } // namespace zorvane::history

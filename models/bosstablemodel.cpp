@@ -51,6 +51,19 @@ void BossTableModel::setExtraLeadMinutes(std::vector<int> minutes) {
     }
 }
 
+namespace {
+
+// The instant of the tick's last pass over a row, from what it left: the countdown runs to
+// the end of the spawn it found. None before a pass, and for rows counted from their texts.
+std::optional<schedule::UtcSeconds> passInstant(const schedule::RowTiming& timing) {
+    if (!timing.spawnView || !timing.spawnView->latest || !timing.remainingSeconds) {
+        return std::nullopt;
+    }
+    return *timing.spawnView->latest - *timing.remainingSeconds;
+}
+
+} // namespace
+
 QVariant BossTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= m_rowCount) {
         return {};
@@ -92,6 +105,15 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
         }
         return static_cast<int>(timing->spawnView->phase);
     }
+    case DueDayRole: {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        const std::optional<schedule::UtcSeconds> now =
+            timing ? passInstant(*timing) : std::nullopt;
+        if (!now) {
+            return {};
+        }
+        return dueDayText(*timing->spawnView->latest, *now);
+    }
     case SpawnTextRole: {
         const std::optional<schedule::RowTiming> timing = m_table.timing(row);
         if (!timing || !timing->spawnView) {
@@ -100,6 +122,15 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
         return spawnStateText(*timing->spawnView);
     }
     case Qt::ToolTipRole:
+        if (column == schedule::kNextTimeColumn) {
+            const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+            const std::optional<schedule::UtcSeconds> now =
+                timing ? passInstant(*timing) : std::nullopt;
+            if (!now) {
+                return {};
+            }
+            return nextTimeTip(*timing->spawnView, timing->spawn.zone, *now);
+        }
         // Lead times that never sound come first; otherwise the name tells the spawn state.
         if (column == schedule::kNameColumn &&
             data(index, LeadTimesNoteRole).toString().isEmpty()) {

@@ -34,6 +34,9 @@ public:
         // QString: the state in words ("已刷新：12:00:00 起无人记录击杀，已 00时05分00秒").
         // Also the name cell's tooltip.
         SpawnTextRole = Qt::UserRole + 6,
+        // QString: the day the countdown ends on when it is not today ("明天", "周六",
+        // "12月19日"); empty today and before a pass has seen the row.
+        DueDayRole = Qt::UserRole + 7,
     };
 
     // Becomes the table's listener; the table must outlive the model.

@@ -18,7 +18,37 @@ RowLook lookOfSourceRow(const QAbstractItemModel& model, int row) {
                    countdown.data(BossTableModel::RowPhaseRole));
 }
 
+// A stopped countdown's cell: grey and italic with a pause sign, whatever the row's look.
+QVariant pausedLook(int role) {
+    switch (role) {
+    case Qt::BackgroundRole:
+        return QColor(232, 232, 232);
+    case Qt::ForegroundRole:
+        return QColor(110, 110, 110);
+    case Qt::FontRole: {
+        QFont font;
+        font.setItalic(true);
+        return font;
+    }
+    default:
+        return pauseIcon();
+    }
+}
+
 } // namespace
+
+void GridProxy::setPaused(bool paused) {
+    if (paused == m_paused) {
+        return;
+    }
+    m_paused = paused;
+    if (rowCount() > 0) {
+        emit dataChanged(
+            index(0, schedule::kCountdownColumn), index(rowCount() - 1, schedule::kCountdownColumn),
+            {Qt::BackgroundRole, Qt::ForegroundRole, Qt::FontRole, Qt::DecorationRole});
+    }
+    emit headerDataChanged(Qt::Horizontal, schedule::kCountdownColumn, schedule::kCountdownColumn);
+}
 
 GridProxy::GridProxy(QObject* parent) : QSortFilterProxyModel(parent) {
     setSortRole(BossTableModel::RemainingSecondsRole);
@@ -96,6 +126,9 @@ QVariant GridProxy::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !sourceModel()) {
         return {};
     }
+    if (m_paused && index.column() == schedule::kCountdownColumn) {
+        return pausedLook(role);
+    }
     const RowLook look = lookOfSourceRow(*sourceModel(), mapToSource(index).row());
     switch (role) {
     case Qt::BackgroundRole: {
@@ -136,6 +169,11 @@ QVariant GridProxy::data(const QModelIndex& index, int role) const {
 }
 
 QVariant GridProxy::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (m_paused && role == Qt::DisplayRole && orientation == Qt::Horizontal &&
+        section == schedule::kCountdownColumn) {
+        return QCoreApplication::translate("Zorvane", "%1（已停止）")
+            .arg(QSortFilterProxyModel::headerData(section, orientation, role).toString());
+    }
     if (role == Qt::ToolTipRole && orientation == Qt::Horizontal &&
         section == schedule::kCountdownColumn) {
         return QCoreApplication::translate("Zorvane",

@@ -22,6 +22,11 @@ public:
     // A stored number read as a state; anything unknown is the table's order.
     static SortState sortStateFromInt(int value);
 
+    // 停止 in force: the countdowns do not move, and their column says so (a grey, italic
+    // cell with a pause sign, and 已停止 in the header).
+    void setPaused(bool paused);
+    bool paused() const { return m_paused; }
+
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
@@ -35,6 +40,7 @@ protected:
 
 private:
     SortState m_state = SortState::TableOrder;
+    bool m_paused = false;
 };
 
 } // namespace zorvane::app

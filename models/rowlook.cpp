@@ -100,6 +100,21 @@ QIcon lookIcon(RowLook look) {
     return look == RowLook::Lead ? lead : due;
 }
 
+QIcon pauseIcon() {
+    static const QIcon icon = [] {
+        QPixmap pixmap(kIconSize, kIconSize);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(90, 90, 90));
+        const qreal bar = kIconSize / 4.0;
+        painter.drawRect(QRectF(bar * 0.5, 1, bar, kIconSize - 2));
+        painter.drawRect(QRectF(bar * 2.5, 1, bar, kIconSize - 2));
+        return QIcon(pixmap);
+    }();
+    return icon;
+}
+
 QString lookName(RowLook look) {
     switch (look) {
     case RowLook::Unchecked:
@@ -192,6 +207,82 @@ QString spawnStateText(const schedule::SpawnView& view) {
     }
     return QCoreApplication::translate("Zorvane", "已刷新：%1 起无人记录击杀，已 %2")
         .arg(clock(*view.upSince), duration(view.upSeconds));
+}
+
+namespace {
+
+QString weekdayName(int weekday) {
+    switch (weekday) {
+    case 0:
+        return QCoreApplication::translate("Zorvane", "周一");
+    case 1:
+        return QCoreApplication::translate("Zorvane", "周二");
+    case 2:
+        return QCoreApplication::translate("Zorvane", "周三");
+    case 3:
+        return QCoreApplication::translate("Zorvane", "周四");
+    case 4:
+        return QCoreApplication::translate("Zorvane", "周五");
+    case 5:
+        return QCoreApplication::translate("Zorvane", "周六");
+    default:
+        return QCoreApplication::translate("Zorvane", "周日");
+    }
+}
+
+// "周六 12月12日 21:00:00" on `zone`'s clock.
+QString fullTimeText(schedule::UtcSeconds at, const schedule::ServerZone& zone) {
+    const schedule::WallTime wall = zone.wallTime(at);
+    return QCoreApplication::translate("Zorvane", "%1 %2月%3日 %4")
+        .arg(weekdayName(wall.weekday))
+        .arg(wall.month)
+        .arg(wall.day)
+        .arg(QString::fromStdString(zone.clockText(at)));
+}
+
+} // namespace
+
+QString dueDayText(schedule::UtcSeconds at, schedule::UtcSeconds now) {
+    const schedule::ServerZone player = schedule::ServerZone::local();
+    const schedule::WallTime due = player.wallTime(at);
+    const std::int64_t days = due.dayNumber - player.wallTime(now).dayNumber;
+    if (days == 0) {
+        return {};
+    }
+    if (days == 1) {
+        return QCoreApplication::translate("Zorvane", "明天");
+    }
+    if (days > 1 && days < 7) {
+        return weekdayName(due.weekday);
+    }
+    return QCoreApplication::translate("Zorvane", "%1月%2日").arg(due.month).arg(due.day);
+}
+
+QString nextTimeTip(const schedule::SpawnView& view, const schedule::ServerZone& zone,
+                    schedule::UtcSeconds now) {
+    if (!view.earliest) {
+        return {};
+    }
+    const schedule::ServerZone player = schedule::ServerZone::local();
+    const auto when = [&](schedule::UtcSeconds at) {
+        const QString day = dueDayText(at, now);
+        const QString clock = QString::fromStdString(player.clockText(at));
+        return day.isEmpty() ? QCoreApplication::translate("Zorvane", "今天 %1").arg(clock)
+                             : fullTimeText(at, player);
+    };
+    QString tip;
+    if (view.latest && *view.latest > *view.earliest) {
+        tip = QCoreApplication::translate("Zorvane", "刷新窗口：%1 至 %2")
+                  .arg(when(*view.earliest), when(*view.latest));
+    } else {
+        tip = QCoreApplication::translate("Zorvane", "下次刷新：%1").arg(when(*view.earliest));
+    }
+    if (!zone.isLocal()) {
+        tip += QLatin1Char('\n') +
+               QCoreApplication::translate("Zorvane", "服务器时间（%1）：%2")
+                   .arg(QString::fromStdString(zone.text()), fullTimeText(*view.earliest, zone));
+    }
+    return tip;
 }
 
 } // namespace zorvane::app

@@ -38,6 +38,8 @@ QColor lookForeground(RowLook look);
 void applyLookFont(RowLook look, QFont& font);
 // The icon beside the countdown; null for looks without one.
 QIcon lookIcon(RowLook look);
+// Two bars: the countdowns are stopped (停止).
+QIcon pauseIcon();
 // The look's name as the tooltip shows it ("预警时间内").
 QString lookName(RowLook look);
 // Every look with its colour and cue, one per line, for tooltips.
@@ -49,5 +51,13 @@ QString lookLegend();
 QIcon spawnIcon(schedule::SpawnPhase phase, double fraction);
 // The state in words, with the times that matter.
 QString spawnStateText(const schedule::SpawnView& view);
+
+// The day of `at` on the player's clock as seen at `now`: "" the same day, "明天", the
+// weekday within the week ahead ("周六"), else the date ("12月19日").
+QString dueDayText(schedule::UtcSeconds at, schedule::UtcSeconds now);
+// The tooltip of 下次时间: the day and time of the next spawn (a window's earliest and
+// latest), and the server's own clock when the rule keeps another zone.
+QString nextTimeTip(const schedule::SpawnView& view, const schedule::ServerZone& zone,
+                    schedule::UtcSeconds now);
 
 } // namespace zorvane::app

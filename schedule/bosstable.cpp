@@ -378,7 +378,9 @@ bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds
     return true;
 }
 
-bool BossTable::setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes) {
+template <typename Change>
+bool BossTable::changeRow(RowId id, std::pair<int, int> told, CellBlock* collected,
+                          Change&& change) {
     Listener* listener = nullptr;
     int index = -1;
     {
@@ -388,69 +390,43 @@ bool BossTable::setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes
             return false;
         }
         index = position + 1;
-        m_rows[static_cast<std::size_t>(position)].timing.leadMinutes = std::move(minutes);
+        change(m_rows[static_cast<std::size_t>(position)]);
         listener = m_listener;
     }
-    if (listener) {
-        listener->cellsChanged(index, kNameColumn, kNameColumn);
+    if (told.second < told.first) {
+        return true;
+    }
+    if (collected) {
+        collected->add(index, told.first, told.second);
+    } else if (listener) {
+        listener->cellsChanged(index, told.first, told.second);
     }
     return true;
 }
 
+bool BossTable::setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes) {
+    return changeRow(id, {kNameColumn, kNameColumn}, nullptr,
+                     [&](BossRow& row) { row.timing.leadMinutes = std::move(minutes); });
+}
+
 bool BossTable::setSpawnRule(RowId id, SpawnRule rule) {
-    Listener* listener = nullptr;
-    int index = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        const int position = positionOf(id);
-        if (position < 0) {
-            return false;
-        }
-        index = position + 1;
-        RowTiming& timing = m_rows[static_cast<std::size_t>(position)].timing;
-        timing.spawn = std::move(rule);
-        timing.unreadRule.reset();
-        listener = m_listener;
-    }
-    if (listener) {
-        listener->cellsChanged(index, kNameColumn, kCountdownColumn);
-    }
-    return true;
+    return changeRow(id, {kNameColumn, kCountdownColumn}, nullptr, [&](BossRow& row) {
+        row.timing.spawn = std::move(rule);
+        row.timing.unreadRule.reset();
+    });
 }
 
 bool BossTable::setSpawnMarks(RowId id, std::optional<UtcSeconds> upSince,
                               std::optional<UtcSeconds> missedAt, CellBlock* collected) {
-    Listener* listener = nullptr;
-    int index = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        const int position = positionOf(id);
-        if (position < 0) {
-            return false;
-        }
-        index = position + 1;
-        RowTiming& timing = m_rows[static_cast<std::size_t>(position)].timing;
-        timing.upSince = upSince;
-        timing.missedAt = missedAt;
-        listener = m_listener;
-    }
     // The state shows beside the countdown.
-    if (collected) {
-        collected->add(index, kCountdownColumn, kCountdownColumn);
-    } else if (listener) {
-        listener->cellsChanged(index, kCountdownColumn, kCountdownColumn);
-    }
-    return true;
+    return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [&](BossRow& row) {
+        row.timing.upSince = upSince;
+        row.timing.missedAt = missedAt;
+    });
 }
 
 bool BossTable::setSpawnView(RowId id, const SpawnView& view) {
-    std::lock_guard lock(m_mutex);
-    const int position = positionOf(id);
-    if (position < 0) {
-        return false;
-    }
-    m_rows[static_cast<std::size_t>(position)].timing.spawnView = view;
-    return true;
+    return changeRow(id, kNothingTold, nullptr, [&](BossRow& row) { row.timing.spawnView = view; });
 }
 
 SpawnFacts spawnFactsOf(const RowTiming& timing) {
@@ -465,27 +441,11 @@ SpawnFacts spawnFactsOf(const RowTiming& timing) {
 
 bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
                              RowPhase phase, CellBlock* collected) {
-    Listener* listener = nullptr;
-    int index = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        const int position = positionOf(id);
-        if (position < 0) {
-            return false;
-        }
-        index = position + 1;
-        BossRow& row = m_rows[static_cast<std::size_t>(position)];
+    return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [&](BossRow& row) {
         row.text[kCountdownColumn] = text;
         row.timing.remainingSeconds = remaining;
         row.timing.phase = phase;
-        listener = m_listener;
-    }
-    if (collected) {
-        collected->add(index, kCountdownColumn, kCountdownColumn);
-    } else if (listener) {
-        listener->cellsChanged(index, kCountdownColumn, kCountdownColumn);
-    }
-    return true;
+    });
 }
 
 } // namespace zorvane::schedule

@@ -196,6 +196,12 @@ private:
     bool writeIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
                  const std::vector<std::pair<int, std::string>>& cells,
                  std::optional<UtcSeconds> lastUtc, CellBlock* collected);
+    // Runs `change` on row `id` under the mutex, then tells of columns `told` (first,
+    // last): added to `collected` when given, else to the listener. A `told` of
+    // kNothingTold tells nobody. False when the row is gone.
+    static constexpr std::pair<int, int> kNothingTold{0, -1};
+    template <typename Change>
+    bool changeRow(RowId id, std::pair<int, int> told, CellBlock* collected, Change&& change);
     // Position of a row in m_rows; caller holds m_mutex. -1 when the row is gone.
     int positionOf(RowId id) const;
 

@@ -33,6 +33,19 @@ bool localParts(std::int64_t instant, std::tm& local) {
 #endif
 }
 
+// The C library's form of a clock reading, for mktime.
+std::tm tmOf(const DateTimeParts& p, int isDst) {
+    std::tm tm{};
+    tm.tm_year = p.year - 1900;
+    tm.tm_mon = p.month - 1;
+    tm.tm_mday = p.day;
+    tm.tm_hour = p.hour;
+    tm.tm_min = p.minute;
+    tm.tm_sec = p.second;
+    tm.tm_isdst = isDst;
+    return tm;
+}
+
 bool sameReading(const std::tm& local, const DateTimeParts& p) {
     return local.tm_year + 1900 == p.year && local.tm_mon + 1 == p.month &&
            local.tm_mday == p.day && local.tm_hour == p.hour && local.tm_min == p.minute &&
@@ -60,14 +73,7 @@ UtcSeconds toUtc(DateTime local) {
     if (!breakDown(local, p)) {
         return civilSeconds({});
     }
-    std::tm tm{};
-    tm.tm_year = p.year - 1900;
-    tm.tm_mon = p.month - 1;
-    tm.tm_mday = p.day;
-    tm.tm_hour = p.hour;
-    tm.tm_min = p.minute;
-    tm.tm_sec = p.second;
-    tm.tm_isdst = -1;
+    std::tm tm = tmOf(p, -1);
     const std::time_t t = std::mktime(&tm);
     if (t == static_cast<std::time_t>(-1)) {
         // Outside what the C library handles: take the local time as UTC.
@@ -85,14 +91,7 @@ std::vector<UtcSeconds> instantsOf(DateTime local) {
 #ifdef _WIN32
     // Without the zone's offsets at hand, each of the two readings the C library knows.
     for (const int dst : {1, 0}) {
-        std::tm tm{};
-        tm.tm_year = p.year - 1900;
-        tm.tm_mon = p.month - 1;
-        tm.tm_mday = p.day;
-        tm.tm_hour = p.hour;
-        tm.tm_min = p.minute;
-        tm.tm_sec = p.second;
-        tm.tm_isdst = dst;
+        std::tm tm = tmOf(p, dst);
         const std::time_t t = std::mktime(&tm);
         std::tm back{};
         if (t != static_cast<std::time_t>(-1) && localParts(t, back) && sameReading(back, p)) {

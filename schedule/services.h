@@ -2,6 +2,7 @@
 // What the schedule needs from the rest of the program. The schedule declares
 // these; the window layer implements them and hands them in, and tests replace them.
 
+#include "schedule/spawnrule.h"
 #include "text/message.h"
 
 #include <cstdint>
@@ -26,6 +27,14 @@ public:
     virtual std::vector<int> extraLeadMinutes() const { return {}; }
 };
 
+// What an alert is about. The countdown's own alerts (a lead time, due) come from every
+// row; a window's opening and an unrecorded spawn only from rows whose rule has them.
+enum class AlertTopic {
+    Countdown,     // a lead time before the due moment, or the row fell due
+    WindowOpening, // a lead time before a window opens, or it opened (no lead minutes)
+    Unrecorded,    // a spawn still has no kill recorded some minutes after it
+};
+
 // One alert about one row: a lead time reached, or the row fell due.
 struct Alert {
     std::uint64_t rowId = 0;        // the row's id in the table
@@ -34,7 +43,17 @@ struct Alert {
     std::int64_t secondsLeft = 0;   // until due; 0 or less when due
     std::optional<int> leadMinutes; // the lead time reached; empty when the row is due
     bool chime = false;             // the warning minutes reached: the alarm sound plays
-    bool due() const { return !leadMinutes.has_value(); }
+    AlertTopic topic = AlertTopic::Countdown;
+    // The instant the alert is about: the window's opening (WindowOpening), the spawn
+    // (Unrecorded); none for the countdown's alerts, which readers date from the row.
+    std::optional<std::int64_t> aboutUtc;
+    // Unrecorded: the rule's reminder minutes after the spawn (secondsLeft is minus the
+    // true time since it). WindowOpening: secondsLeft runs to the opening for a lead time,
+    // to the window's end once it opened.
+    int minutesAfter = 0;
+    // Where the row's boss stood by its rule when the alert fired (Up once it fell due).
+    SpawnPhase phase = SpawnPhase::Unknown;
+    bool due() const { return topic == AlertTopic::Countdown && !leadMinutes.has_value(); }
 };
 
 // Told of each alert; called on the tick's worker thread, so it returns quickly.

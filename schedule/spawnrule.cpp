@@ -84,7 +84,8 @@ bool allDigits(const std::string& word) {
 } // namespace
 
 bool SpawnRule::isDefault() const {
-    return kind == SpawnKind::AfterKill && zone.isLocal() && restart == RestartAnchor::Unchanged;
+    return kind == SpawnKind::AfterKill && zone.isLocal() && restart == RestartAnchor::Unchanged &&
+           remindMinutes == 0;
 }
 
 std::string timesOfDayText(const std::vector<std::int32_t>& times) {
@@ -124,8 +125,8 @@ std::optional<std::vector<std::int32_t>> parseTimesOfDay(std::string_view text) 
 }
 
 std::string spawnRuleText(const SpawnRule& rule) {
-    if (rule.kind == SpawnKind::AfterKill && rule.restart == RestartAnchor::Unchanged) {
-        return rule.zone.isLocal() ? std::string() : std::string("after");
+    if (rule.isDefault()) {
+        return {};
     }
     std::string text;
     if (rule.kind == SpawnKind::AfterKill) {
@@ -146,6 +147,9 @@ std::string spawnRuleText(const SpawnRule& rule) {
     } else if (rule.restart == RestartAnchor::SpawnAfter) {
         text += " restart spawn " + text::integerText(rule.restartMinutes);
     }
+    if (rule.remindMinutes > 0) {
+        text += " remind " + text::integerText(rule.remindMinutes);
+    }
     return text;
 }
 
@@ -162,7 +166,7 @@ std::optional<SpawnRule> parseSpawnRule(std::string_view text) {
         rule.kind = SpawnKind::FixedTimes;
         ++i;
         std::string times;
-        while (i < w.size() && w[i] != "on" && w[i] != "restart") {
+        while (i < w.size() && w[i] != "on" && w[i] != "restart" && w[i] != "remind") {
             times += w[i++] + " ";
         }
         std::optional<std::vector<std::int32_t>> read = parseTimesOfDay(times);
@@ -172,7 +176,7 @@ std::optional<SpawnRule> parseSpawnRule(std::string_view text) {
         rule.times = std::move(*read);
         if (i < w.size() && w[i] == "on") {
             ++i;
-            for (; i < w.size() && w[i] != "restart"; ++i) {
+            for (; i < w.size() && w[i] != "restart" && w[i] != "remind"; ++i) {
                 if (w[i].size() != 1 || w[i][0] < '1' || w[i][0] > '7') {
                     return std::nullopt;
                 }
@@ -185,18 +189,27 @@ std::optional<SpawnRule> parseSpawnRule(std::string_view text) {
     } else {
         return std::nullopt;
     }
-    if (i < w.size()) {
-        if (w[i] != "restart" || i + 1 >= w.size()) {
-            return std::nullopt;
-        }
-        if (w[i + 1] == "kill" && i + 2 == w.size()) {
+    if (i < w.size() && w[i] == "restart") {
+        if (i + 1 < w.size() && w[i + 1] == "kill") {
             rule.restart = RestartAnchor::AsKill;
-        } else if (w[i + 1] == "spawn" && i + 3 == w.size() && allDigits(w[i + 2])) {
+            i += 2;
+        } else if (i + 2 < w.size() && w[i + 1] == "spawn" && allDigits(w[i + 2])) {
             rule.restart = RestartAnchor::SpawnAfter;
             rule.restartMinutes = static_cast<std::int32_t>(std::stoi(w[i + 2]));
+            i += 3;
         } else {
             return std::nullopt;
         }
+    }
+    if (i < w.size() && w[i] == "remind") {
+        if (i + 1 >= w.size() || !allDigits(w[i + 1])) {
+            return std::nullopt;
+        }
+        rule.remindMinutes = static_cast<std::int32_t>(std::stoi(w[i + 1]));
+        i += 2;
+    }
+    if (i < w.size()) {
+        return std::nullopt;
     }
     return rule;
 }

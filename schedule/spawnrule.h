@@ -33,6 +33,9 @@ struct SpawnRule {
     ServerZone zone;
     RestartAnchor restart = RestartAnchor::Unchanged;
     std::int32_t restartMinutes = 0; // SpawnAfter
+    // Minutes after a spawn nobody recorded a kill for at which the player is reminded;
+    // 0: never.
+    std::int32_t remindMinutes = 0;
 
     // The rule every row had before rules existed: after a kill, in the computer's zone,
     // untouched by a restart.
@@ -42,7 +45,8 @@ struct SpawnRule {
 
 // The stored form, without the zone (stored apart): "" for the default rule; otherwise
 // "after" or "at 12:00 20:30" with " on 6 7" (1 Monday .. 7 Sunday), then " restart kill"
-// or " restart spawn 30" when a restart moves the row.
+// or " restart spawn 30" when a restart moves the row, then " remind 3" when an unrecorded
+// spawn is reminded of.
 std::string spawnRuleText(const SpawnRule& rule);
 // Reads spawnRuleText's form; nullopt for anything else (the zone is left local).
 std::optional<SpawnRule> parseSpawnRule(std::string_view text);
@@ -51,6 +55,9 @@ std::optional<SpawnRule> parseSpawnRule(std::string_view text);
 // a time of day or nothing is given.
 std::optional<std::vector<std::int32_t>> parseTimesOfDay(std::string_view text);
 std::string timesOfDayText(const std::vector<std::int32_t>& times);
+
+// The reminder minutes the rule editor offers a fixed-times rule that has none yet.
+inline constexpr std::int32_t kSuggestedRemindMinutes = 3;
 
 // The spawn of a fixed-times rule: the first one after `after`, the last one at or before
 // `atOrBefore`. nullopt when the rule has no times (or for an after-kill rule). Searches at

@@ -30,6 +30,10 @@ struct LeadTime {
     std::int64_t key() const { return chime ? -1 : seconds; }
 };
 
+// What a cycle remembers of a window's announcements, beside the lead times' keys.
+constexpr std::int64_t kOpeningLeadKey = -2;
+constexpr std::int64_t kOpeningKey = -3;
+
 RowPhase phaseOf(std::int64_t remaining, std::int64_t leadSeconds) {
     if (remaining <= 0) {
         return RowPhase::Due;
@@ -103,18 +107,25 @@ void Tick::onTick() {
         if (fresh || cycle.last != last || cycle.next != next || cycle.period != periodText ||
             cycle.delay != delayText || cycle.rule != row->timing.spawn) {
             // A row seen for the first time, or edited since: a new cycle.
-            cycle = CycleMemory{last, next, periodText,        delayText,    std::nullopt,
-                                {},   0,    row->timing.spawn, std::nullopt, std::nullopt};
+            const std::optional<UtcSeconds> reminded = fresh ? std::nullopt : cycle.reminded;
+            cycle = CycleMemory{last,         next,         periodText, delayText,
+                                std::nullopt, {},           0,          row->timing.spawn,
+                                std::nullopt, std::nullopt, reminded};
         }
 
+        // Where the rule puts the boss, as the alerts of this pass tell it.
+        SpawnPhase phaseNow = SpawnPhase::Unknown;
         const auto alertOf = [&](std::int64_t secondsLeft, std::optional<int> leadMinutes,
                                  bool chime) {
-            return Alert{id,
-                         text::trim(row->text[kNameColumn]),
-                         m_table.rowIndex(id),
-                         secondsLeft,
-                         leadMinutes,
-                         chime};
+            Alert alert;
+            alert.rowId = id;
+            alert.boss = text::trim(row->text[kNameColumn]);
+            alert.rowNumber = m_table.rowIndex(id);
+            alert.secondsLeft = secondsLeft;
+            alert.leadMinutes = leadMinutes;
+            alert.chime = chime;
+            alert.phase = phaseNow;
+            return alert;
         };
         // Announces each lead time on the pass that first finds the row at or below it; a
         // cycle first seen there announces only a lead time it is exactly at. An extra lead
@@ -141,11 +152,62 @@ void Tick::onTick() {
             }
         };
 
+        // A window (a delay after the period) is announced the warning minutes before it
+        // opens and as it opens, by the same crossing rule; the lead time only when it falls
+        // after the kill. `width` is the window's length: the countdown runs to its end.
+        const auto warnOfOpening = [&](std::int64_t remaining, std::int64_t width) {
+            if (!row->use) {
+                return;
+            }
+            const auto crossed = [&](std::int64_t mark) {
+                return cycle.previousRemaining
+                           ? *cycle.previousRemaining > mark && remaining <= mark
+                           : remaining == mark;
+            };
+            if (leadSeconds > 0 && leadSeconds < 60LL * row->timing.periodMinutes &&
+                !cycle.warned.contains(kOpeningLeadKey) && crossed(width + leadSeconds)) {
+                cycle.warned.insert(kOpeningLeadKey);
+                Alert alert = alertOf(remaining - width, static_cast<int>(warnMinutes), false);
+                alert.topic = AlertTopic::WindowOpening;
+                alert.aboutUtc = passUtc + remaining - width;
+                m_alarm.alert(alert);
+            }
+            if (!cycle.warned.contains(kOpeningKey) && crossed(width)) {
+                cycle.warned.insert(kOpeningKey);
+                // Said and shown, not chimed: the warning minutes keep the one chime a cycle.
+                Alert alert = alertOf(remaining, std::nullopt, false);
+                alert.topic = AlertTopic::WindowOpening;
+                alert.aboutUtc = passUtc + remaining - width;
+                m_alarm.alert(alert);
+            }
+        };
+
+        // Once per spawn nobody recorded a kill for, the rule's minutes after it, while the
+        // pass is on time.
+        const auto remindIfUnrecorded = [&](const SpawnView& view) {
+            const std::int32_t minutes = row->timing.spawn.remindMinutes;
+            if (!row->use || minutes <= 0 || view.phase != SpawnPhase::Up || !view.upSince ||
+                cycle.reminded == view.upSince) {
+                return;
+            }
+            const std::int64_t since = passUtc - *view.upSince;
+            if (since < 60LL * minutes || since >= 60LL * minutes + kLatePassSeconds) {
+                return;
+            }
+            cycle.reminded = view.upSince;
+            Alert alert = alertOf(-since, std::nullopt, true);
+            alert.topic = AlertTopic::Unrecorded;
+            alert.aboutUtc = *view.upSince;
+            alert.minutesAfter = minutes;
+            m_alarm.alert(alert);
+        };
+
         if (fixedTimes) {
             if (!cycle.nextSpawn || passUtc >= *cycle.nextSpawn) {
                 // A spawn came (or the row is new): sound it while the pass is on time,
                 // then look up the spawns around now.
                 if (cycle.nextSpawn && row->use && passUtc - *cycle.nextSpawn < kLatePassSeconds) {
+                    phaseNow = SpawnPhase::Up;
                     m_alarm.alert(alertOf(*cycle.nextSpawn - passUtc, std::nullopt, false));
                 }
                 cycle.previousSpawn = previousFixedSpawn(row->timing.spawn, passUtc);
@@ -168,6 +230,8 @@ void Tick::onTick() {
             const SpawnView view = fixedSpawnView(cycle.previousSpawn, cycle.nextSpawn,
                                                   spawnFactsOf(row->timing), passUtc);
             m_table.setSpawnView(id, view);
+            phaseNow = view.phase;
+            remindIfUnrecorded(view);
             if (!cycle.nextSpawn) {
                 cycle.pass = pass;
                 continue;
@@ -200,11 +264,17 @@ void Tick::onTick() {
         if (dated) {
             SpawnFacts facts = spawnFactsOf(row->timing);
             facts.lastKill = lastUtc;
-            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, passUtc));
+            const SpawnView view = spawnView(row->timing.spawn, facts, passUtc);
+            m_table.setSpawnView(id, view);
+            phaseNow = view.phase;
+            remindIfUnrecorded(view);
         }
 
         if (!dated || remaining > -kLatePassSeconds) {
             warnIfReached(remaining, 60LL * period);
+            if (dated && delay > 0) {
+                warnOfOpening(remaining, 60LL * delay);
+            }
         }
         cycle.previousRemaining = remaining;
 
@@ -257,6 +327,7 @@ void Tick::onTick() {
             facts.upSince = newLastUtc;
             facts.missedAt.reset();
             m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, nowUtc));
+            phaseNow = SpawnPhase::Up;
         }
         if (row->use && (!dated || remaining > -kLatePassSeconds)) {
             m_alarm.alert(alertOf(remaining, std::nullopt, false));

@@ -74,6 +74,8 @@ private:
         std::optional<SpawnRule> rule;
         std::optional<UtcSeconds> previousSpawn;
         std::optional<UtcSeconds> nextSpawn;
+        // The unrecorded spawn the player was last reminded of.
+        std::optional<UtcSeconds> reminded;
     };
 
     BossTable& m_table;

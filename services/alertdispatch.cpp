@@ -9,7 +9,12 @@
 #include "services/handoff.h"
 #include "services/preferences.h"
 #include "services/pushlink.h"
+#include "speech/speech.h"
 #include "text/textops.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
 
 #include <optional>
 
@@ -39,10 +44,60 @@ void AlertDispatch::alert(const schedule::Alert& alert) {
 
 void AlertDispatch::present(const schedule::Alert& alert) {
     if (m_notifier && m_preferences.notificationsEnabled.get()) {
-        m_notifier->notify(alert.rowId, QString::fromStdString(alert.boss),
-                           alert.due() ? 0 : alert.secondsLeft);
+        const qint64 secondsLeft =
+            alert.due() ? 0 : alert.secondsLeft; // a window's opening is not yet the spawn
+        m_notifier->notify(alert.rowId, QString::fromStdString(alert.boss), secondsLeft,
+                           alertBody(alert));
     }
     emit presented();
+}
+
+namespace {
+
+// "5 分钟", "40 秒", "1 分 14 秒": as the spoken alert rounds it.
+QString durationText(std::int64_t seconds) {
+    const speech::TimeLeft left = speech::roundedTimeLeft(std::max<std::int64_t>(seconds, 1));
+    if (left.seconds == 0) {
+        return QCoreApplication::translate("Zorvane", "%1 分钟").arg(left.minutes);
+    }
+    if (left.minutes == 0) {
+        return QCoreApplication::translate("Zorvane", "%1 秒").arg(left.seconds);
+    }
+    return QCoreApplication::translate("Zorvane", "%1 分 %2 秒")
+        .arg(left.minutes)
+        .arg(left.seconds);
+}
+
+QString unrecordedText() {
+    return QCoreApplication::translate("Zorvane", "已刷新（未记录击杀）");
+}
+
+} // namespace
+
+QString alertBody(const schedule::Alert& alert) {
+    switch (alert.topic) {
+    case schedule::AlertTopic::WindowOpening:
+        if (alert.leadMinutes) {
+            return QCoreApplication::translate("Zorvane", "刷新窗口 %1后开启")
+                .arg(durationText(alert.secondsLeft));
+        }
+        return QCoreApplication::translate("Zorvane", "窗口已开启 · 最迟 %1后刷新")
+            .arg(durationText(alert.secondsLeft));
+    case schedule::AlertTopic::Unrecorded:
+        return QCoreApplication::translate("Zorvane", "%1 · 已 %2")
+            .arg(unrecordedText(), durationText(-alert.secondsLeft));
+    case schedule::AlertTopic::Countdown:
+        break;
+    }
+    if (alert.due()) {
+        // Just spawned: nobody could have recorded it yet; the reminder says so later.
+        return DesktopNotifier::bodyText(0);
+    }
+    if (alert.phase == schedule::SpawnPhase::WindowOpen) {
+        return QCoreApplication::translate("Zorvane", "窗口已开启 · %1")
+            .arg(DesktopNotifier::bodyText(alert.secondsLeft));
+    }
+    return DesktopNotifier::bodyText(alert.secondsLeft);
 }
 
 std::pair<QString, QString> nextBoss(const schedule::BossTable& table) {

@@ -53,6 +53,10 @@ private:
     const schedule::Clock* m_clock = nullptr;
 };
 
+// The notification's body for an alert: the true time left, with the boss's state by its
+// rule where it matters ("窗口已开启 · 5 分钟后刷新", "已刷新（未记录击杀）").
+QString alertBody(const schedule::Alert& alert);
+
 // The checked row that falls due soonest, as the last pass found it: its boss name and
 // countdown; an empty name when no checked row counts down.
 std::pair<QString, QString> nextBoss(const schedule::BossTable& table);

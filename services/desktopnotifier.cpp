@@ -75,7 +75,12 @@ QString DesktopNotifier::bodyText(qint64 secondsLeft) {
 }
 
 void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft) {
-    Request request{bossName, secondsLeft, false};
+    notify(rowId, bossName, secondsLeft, bodyText(secondsLeft));
+}
+
+void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft,
+                             const QString& body) {
+    Request request{bossName, secondsLeft, false, body};
     // Until the server has told the id of the row's earlier notification, the new one waits,
     // so it replaces the earlier one instead of appearing beside it.
     if (m_inFlight.value(rowId)) {
@@ -87,10 +92,10 @@ void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, qint6
 
 void DesktopNotifier::close(std::uint64_t rowId) {
     if (m_inFlight.value(rowId)) {
-        m_waiting.insert(rowId, Request{QString(), 0, true});
+        m_waiting.insert(rowId, Request{QString(), 0, true, QString()});
         return;
     }
-    send(rowId, Request{QString(), 0, true});
+    send(rowId, Request{QString(), 0, true, QString()});
 }
 
 void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
@@ -128,9 +133,8 @@ void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
                                        QString::fromLatin1(kInterface), QStringLiteral("Notify"));
-    call << QStringLiteral("Zorvane") << replaces << m_iconName << request.boss
-         << bodyText(request.secondsLeft) << actions << hints
-         << (due ? 0 : -1); // a due alert stays until dismissed
+    call << QStringLiteral("Zorvane") << replaces << m_iconName << request.boss << request.body
+         << actions << hints << (due ? 0 : -1); // a due alert stays until dismissed
     m_inFlight.insert(rowId, true);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

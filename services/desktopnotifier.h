@@ -56,6 +56,9 @@ public:
     // Shows (or replaces) the row's notification. Due alerts (secondsLeft <= 0) are critical
     // and stay until dismissed. Returns at once.
     void notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft);
+    // The same with a body of the caller's instead of bodyText's.
+    void notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft,
+                const QString& body);
     // Closes the row's notification, if any (the row was deleted or its boss was killed).
     void close(std::uint64_t rowId);
 
@@ -74,6 +77,7 @@ private:
         QString boss;
         qint64 secondsLeft = 0;
         bool close = false; // close the notification instead
+        QString body;       // empty: bodyText(secondsLeft)
     };
 
     void send(std::uint64_t rowId, const Request& request);

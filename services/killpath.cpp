@@ -107,10 +107,13 @@ bool KillPath::restore(schedule::RowId row, schedule::UtcSeconds retracted,
             }
         }
     }
+    // Back to no kill at all: the last time without an instant drops the instant as well, and
+    // the countdown the retracted kill started goes with it (the tick leaves the text of a
+    // row that stops counting as it was).
     const bool done = back ? schedule::markKilled(m_table, row, *back, schedule::KillSource::Remote)
-                           // Writing the last time without an instant drops the instant as well.
                            : m_table.setCellTexts(row, {{schedule::kLastTimeColumn, ""},
-                                                        {schedule::kNextTimeColumn, ""}});
+                                                        {schedule::kNextTimeColumn, ""},
+                                                        {schedule::kCountdownColumn, ""}});
     if (!done) {
         return false;
     }

@@ -35,4 +35,18 @@ void NoticeRelay::writeSucceeded(const std::string& file) {
     }
 }
 
+void NoticeRelay::showNotice(const std::string& key, const text::Message& notice) {
+    const std::lock_guard lock(m_mutex);
+    if (m_target != nullptr) {
+        m_target->showNotice(key, notice);
+    }
+}
+
+void NoticeRelay::withdrawNotice(const std::string& key) {
+    const std::lock_guard lock(m_mutex);
+    if (m_target != nullptr) {
+        m_target->withdrawNotice(key);
+    }
+}
+
 } // namespace zorvane::app

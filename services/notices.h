@@ -18,6 +18,12 @@ public:
     using schedule::WriteStatusSink::writeFailed;
     // A failure told as a message, shown in the window's language (the kill history's).
     virtual void writeFailed(const std::string& file, const text::Message& reason) = 0;
+    // Something else the user must know about their files (a stored value that could not be
+    // read), under `key` until withdrawn. By default told like a failed write.
+    virtual void showNotice(const std::string& key, const text::Message& notice) {
+        writeFailed(key, notice);
+    }
+    virtual void withdrawNotice(const std::string& key) { writeSucceeded(key); }
 };
 
 // Passes every report on to the sink set, from any thread; without a sink they go nowhere.
@@ -30,6 +36,8 @@ public:
     void writeFailed(const std::string& file, const text::Message& reason) override;
     void writeSucceeded(const std::string& file) override;
     void soundFailed(const std::string& source, const text::Message& reason) override;
+    void showNotice(const std::string& key, const text::Message& notice) override;
+    void withdrawNotice(const std::string& key) override;
 
 private:
     // Held while a report is passed on, so a target is never told after it was replaced.

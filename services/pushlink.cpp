@@ -32,6 +32,17 @@ std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
     event.kind = alert.due() ? push::AlertKind::Spawn : push::AlertKind::LeadTime;
     event.minutes = alert.leadMinutes.value_or(0);
     event.boss = text::trim(alert.boss);
+    if (alert.topic == schedule::AlertTopic::WindowOpening) {
+        // A lead time before the window stays a lead time, about the opening.
+        event.kind = alert.leadMinutes ? push::AlertKind::LeadTime : push::AlertKind::WindowOpen;
+    } else if (alert.topic == schedule::AlertTopic::Unrecorded) {
+        event.kind = push::AlertKind::Unrecorded;
+        event.minutes = alert.minutesAfter;
+    }
+    if (alert.aboutUtc) {
+        event.dueUtc = *alert.aboutUtc;
+        return event;
+    }
     const std::int64_t cycle =
         schedule::cycleSeconds(row.timing.periodMinutes, row.timing.delayMinutes);
     const std::int64_t seen = nowUtc + std::max<std::int64_t>(alert.secondsLeft, 0);

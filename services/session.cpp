@@ -15,8 +15,10 @@
 #include "services/roomconnection.h"
 #include "services/ticksupport.h"
 #include "text/fileio.h"
+#include "text/textops.h"
 #include "work/worker.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFileInfo>
 #include <QTimer>
@@ -219,7 +221,34 @@ std::string Session::finishLoad(std::string* error) {
         return {};
     }
     m_table.appendRows(std::move(stored.table->rows));
+    tellUnreadRules();
     return std::move(stored.table->warnMinutes);
+}
+
+void Session::tellUnreadRules() {
+    const std::string key = text::utf8FromPath(config::tableFilePath(programPath())) + "#SpawnRule";
+    QStringList rows;
+    QStringList names;
+    int index = 0;
+    for (const schedule::BossRow& row : m_table.rows()) {
+        ++index;
+        if (row.timing.unreadRule) {
+            rows << QString::number(index);
+            names << QString::fromStdString(text::trim(row.text[schedule::kNameColumn]));
+        }
+    }
+    if (rows.isEmpty()) {
+        m_notices.withdrawNotice(key);
+        return;
+    }
+    const QString separator = QCoreApplication::translate("Zorvane", "、");
+    m_notices.showNotice(
+        key, text::Message::literal(
+                 QCoreApplication::translate("Zorvane",
+                                             "config.ini 第 %1 行（%2）存的刷新规则或时区无法读取，"
+                                             "暂按击杀后计时；请用“刷新规则…”重新选择")
+                     .arg(rows.join(separator), names.join(separator))
+                     .toStdString()));
 }
 
 bool Session::startTick() {

@@ -116,6 +116,10 @@ public:
     // otherwise. Once. When the file cannot be read (a directory, no permission) the table
     // stays empty and `error` gets the file and the system's reason.
     std::string finishLoad(std::string* error = nullptr);
+    // Tells the notice line which rows keep a stored spawn rule or zone this program cannot
+    // read (they count on the default rule meanwhile), or takes the notice back once none
+    // does. finishLoad calls it; call it again after a rule was chosen. Window thread.
+    void tellUnreadRules();
 
     // The countdown: starts the tick timer, or stops it (waiting for a pass under way) and
     // silences every sound. Nothing without the countdown. startTick is false when the

@@ -133,7 +133,8 @@ text::Message roleMessage(RoomRole role) {
 
 RoomClient::RoomClient(RoomOptions options, RoomListener& listener)
     : m_options(std::move(options)), m_listener(listener), m_senderId(randomId()),
-      m_member(memberLevel(m_options.link.user)), m_referee(m_options.rules) {
+      m_member(memberLevel(m_options.link.user)), m_referee(m_options.rules),
+      m_pacer(m_options.rules.killsPerMinute, m_options.paceMarginMillis) {
     if (!m_options.utcMillis) {
         m_options.utcMillis = systemUtcMillis;
     }
@@ -288,14 +289,16 @@ void RoomClient::connectOnce() {
     }
 }
 
-// Ends a catch-up whose sync message does not come back in time, and connects again
-// after the broker ended the connection.
+// Ends a catch-up whose sync message does not come back in time, connects again after the
+// broker ended the connection, and sends the kills that waited for their turn.
 void RoomClient::keeperLoop() {
     std::unique_lock lock(m_keeperMutex);
     while (true) {
         std::chrono::steady_clock::time_point catchUpDeadline;
         std::chrono::steady_clock::time_point reconnectAfter;
+        std::chrono::steady_clock::time_point paceAfter;
         bool reconnect = false;
+        bool pacing = false;
         {
             const std::lock_guard stateLock(m_mutex);
             if (m_stopping) {
@@ -304,6 +307,8 @@ void RoomClient::keeperLoop() {
             catchUpDeadline = m_catchUpDeadline;
             reconnectAfter = m_reconnectAfter;
             reconnect = m_reconnect;
+            paceAfter = m_paceAfter;
+            pacing = m_pacing;
         }
         bool catchingUp = false;
         {
@@ -330,12 +335,26 @@ void RoomClient::keeperLoop() {
             lock.lock();
             continue;
         }
-        if (catchingUp && reconnect) {
-            m_keeperWake.wait_until(lock, std::min(catchUpDeadline, reconnectAfter));
-        } else if (catchingUp) {
-            m_keeperWake.wait_until(lock, catchUpDeadline);
-        } else if (reconnect) {
-            m_keeperWake.wait_until(lock, reconnectAfter);
+        if (pacing && now >= paceAfter) {
+            const std::lock_guard stateLock(m_mutex);
+            if (m_subscribed) {
+                sendWaitingLocked();
+            } else {
+                m_pacing = false; // the next subscription sends them
+            }
+            continue;
+        }
+        std::optional<std::chrono::steady_clock::time_point> wake;
+        const auto earliest = [&](bool active, std::chrono::steady_clock::time_point at) {
+            if (active && (!wake || at < *wake)) {
+                wake = at;
+            }
+        };
+        earliest(catchingUp, catchUpDeadline);
+        earliest(reconnect, reconnectAfter);
+        earliest(pacing, paceAfter);
+        if (wake) {
+            m_keeperWake.wait_until(lock, *wake);
         } else {
             m_keeperWake.wait(lock);
         }
@@ -414,7 +433,7 @@ bool RoomClient::publishKill(const LocalKill& kill, text::Message& error, std::s
         error = text::Message::literal(problem);
         return false;
     }
-    Outgoing item{Kind::Kill, keyOf(event), {}, encodeKill(event), true, 0};
+    Outgoing item{Kind::Kill, keyOf(event), {}, encodeKill(event), true, 0, {}};
     if (item.payload.size() > kMaxPayloadBytes) {
         error = text::Message::literal("the message would be larger than " +
                                        std::to_string(kMaxPayloadBytes) + " bytes");
@@ -427,20 +446,83 @@ bool RoomClient::publishKill(const LocalKill& kill, text::Message& error, std::s
     if (eventId != nullptr) {
         *eventId = event.eventId;
     }
-    const std::lock_guard lock(m_mutex);
-    Outgoing& queued = m_outbox[slotOf('k', item.key)] = std::move(item);
-    if (m_subscribed) {
-        sendLocked(queued);
-    }
-    // Members of earlier versions read the old topics; they cannot show servers or lines.
-    if ((m_mirror || m_legacyOnly) && event.server.empty() && event.line.empty()) {
-        Outgoing& mirror = m_outbox[slotOf('m', keyOf(event))] =
-            Outgoing{Kind::Mirror, keyOf(event), {}, encodeKillEvent(event), true, 0};
-        if (m_subscribed) {
-            sendLocked(mirror);
+    bool wakeKeeper = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        const bool paced = pacesLocked();
+        if (paced) {
+            item.waiting = event;
+        }
+        const std::string slot = slotOf('k', item.key);
+        Outgoing& queued = m_outbox[slot] = std::move(item);
+        if (m_subscribed && !paced) {
+            sendLocked(queued);
+        }
+        // Members of earlier versions read the old topics; they cannot show servers or lines.
+        // The copy goes after the kill (or waits with it): arriving first, it would stand
+        // for the kill unnamed.
+        if ((m_mirror || m_legacyOnly) && event.server.empty() && event.line.empty()) {
+            Outgoing& mirror = m_outbox[slotOf('m', keyOf(event))] =
+                Outgoing{Kind::Mirror, keyOf(event), {}, encodeKillEvent(event), true, 0, {}};
+            if (paced) {
+                mirror.waiting = event;
+            } else if (m_subscribed) {
+                sendLocked(mirror);
+            }
+        }
+        if (paced) {
+            m_waitingSlots.push_back(slot);
+            wakeKeeper = m_subscribed && sendWaitingLocked();
         }
     }
+    if (wakeKeeper) {
+        { const std::lock_guard keeperLock(m_keeperMutex); }
+        m_keeperWake.notify_all();
+    }
     return true;
+}
+
+bool RoomClient::pacesLocked() const {
+    // Officers' kills are not limited, nor those on a broker of earlier versions' topics only.
+    return !m_legacyOnly && m_role != RoomRole::Officer;
+}
+
+bool RoomClient::sendWaitingLocked() {
+    const std::int64_t now = m_options.utcMillis();
+    while (!m_waitingSlots.empty()) {
+        const auto it = m_outbox.find(m_waitingSlots.front());
+        // Replaced meanwhile by a newer kill of its key (waiting further back) or an undo.
+        if (it == m_outbox.end() || it->second.kind != Kind::Kill || !it->second.waiting) {
+            m_waitingSlots.pop_front();
+            continue;
+        }
+        if (pacesLocked() && m_pacer.nextAllowed(now) > now) {
+            break;
+        }
+        m_waitingSlots.pop_front();
+        KillEvent event = std::move(*it->second.waiting);
+        it->second.waiting.reset();
+        event.sentUtcMillis = std::max(event.sentUtcMillis, now);
+        it->second.payload = encodeKill(event);
+        sendLocked(it->second);
+        m_pacer.sent(now);
+        const auto mirror = m_outbox.find(slotOf('m', keyOf(event)));
+        if (mirror != m_outbox.end() && mirror->second.waiting &&
+            mirror->second.waiting->eventId == event.eventId) {
+            mirror->second.waiting.reset();
+            mirror->second.payload = encodeKillEvent(event);
+            sendLocked(mirror->second);
+        }
+    }
+    const bool waiting = !m_waitingSlots.empty();
+    const bool changed = waiting || m_pacing;
+    m_pacing = waiting;
+    if (waiting) {
+        const std::int64_t wait =
+            std::min<std::int64_t>(m_pacer.nextAllowed(now) - now, m_options.paceCheckMillis);
+        m_paceAfter = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait);
+    }
+    return changed && waiting;
 }
 
 bool RoomClient::retractKill(const std::string& eventId, text::Message& error,
@@ -485,7 +567,8 @@ bool RoomClient::retractKill(const std::string& eventId, text::Message& error,
     const std::lock_guard lock(m_mutex);
     // One's own kill is taken back on its own topic, where the retraction replaces it; an
     // officer's retraction of another member's kill stays on the officer's topic.
-    Outgoing item{Kind::Retraction, retraction.key, eventId, encodeRetraction(retraction), own, 0};
+    Outgoing item{
+        Kind::Retraction, retraction.key, eventId, encodeRetraction(retraction), own, 0, {}};
     Outgoing& queued = m_outbox[own ? slotOf('k', retraction.key) : "r" + eventId] =
         std::move(item);
     if (m_subscribed) {
@@ -495,7 +578,7 @@ bool RoomClient::retractKill(const std::string& eventId, text::Message& error,
         // Members of earlier versions know no retractions; at least those who join later
         // no longer receive the kill.
         Outgoing& clear = m_outbox[slotOf('m', retraction.key)] =
-            Outgoing{Kind::Mirror, retraction.key, {}, {}, true, 0};
+            Outgoing{Kind::Mirror, retraction.key, {}, {}, true, 0, {}};
         if (m_subscribed) {
             sendLocked(clear);
         }
@@ -518,7 +601,7 @@ bool RoomClient::offerList(const std::string& name, const std::string& listJson,
     }
     const std::lock_guard lock(m_mutex);
     Outgoing& queued = m_outbox["l" + name] =
-        Outgoing{Kind::List, {}, name, encodeListOffer(offer), true, 0};
+        Outgoing{Kind::List, {}, name, encodeListOffer(offer), true, 0, {}};
     if (m_subscribed) {
         sendLocked(queued);
     }
@@ -548,6 +631,9 @@ std::string RoomClient::topicOfLocked(const Outgoing& item) const {
 }
 
 void RoomClient::sendLocked(Outgoing& item) {
+    if (item.waiting) {
+        return; // goes out in its turn (sendWaitingLocked)
+    }
     if (m_legacyOnly && item.kind != Kind::Mirror) {
         return; // waits for a broker that takes the current topics
     }
@@ -780,6 +866,7 @@ void RoomClient::subscribed(int count, const int* granted) {
         for (auto& [slot, item] : m_outbox) {
             sendLocked(item);
         }
+        sendWaitingLocked();
     }
     {
         // Under the keeper's lock, so that the keeper either sees the catch-up or is
@@ -1117,6 +1204,7 @@ void RoomClient::finishCatchUp() {
     std::vector<Outcome> outcomes;
     std::vector<KillEvent> lost;
     std::size_t retained = 0;
+    std::size_t relayed = 0;
     {
         const std::lock_guard judgeLock(m_judgeMutex);
         if (!m_catchingUp) {
@@ -1154,18 +1242,23 @@ void RoomClient::finishCatchUp() {
     {
         const std::lock_guard lock(m_mutex);
         for (KillEvent kill : lost) {
+            if (m_outbox.count(slotOf('k', keyOf(kill))) != 0) {
+                // This member's own message of the key is on its way (or waits for its turn).
+                continue;
+            }
+            ++relayed;
             // Another member's kill goes out marked relayed, on this member's topic: the
             // broker vouches for who relayed it, and receivers who have it ignore it.
             kill.relayed = kill.member != m_member || kill.senderId != m_senderId;
             Outgoing& queued = m_outbox[slotOf('k', keyOf(kill))] =
-                Outgoing{Kind::Kill, keyOf(kill), {}, encodeKill(kill), true, 0};
+                Outgoing{Kind::Kill, keyOf(kill), {}, encodeKill(kill), true, 0, {}};
             if (m_subscribed) {
                 sendLocked(queued);
             }
         }
     }
     tell(outcomes);
-    m_listener.caughtUp(retained, lost.size());
+    m_listener.caughtUp(retained, relayed);
 }
 
 void RoomClient::tell(std::vector<Outcome>& outcomes) {

@@ -23,11 +23,13 @@
 #include "share/roomlink.h"
 #include "share/roommessage.h"
 #include "share/roomtopics.h"
+#include "share/sendpacer.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -151,6 +153,11 @@ struct RoomOptions {
     // How long the retained messages of a subscription may take to arrive before they are
     // judged anyway (the broker lost our sync message, or never sends it back).
     int catchUpPatienceMillis = 5000;
+    // A kill held back by the limit per minute goes out this long after its turn at most,
+    // also when the clock is one a test moves.
+    int paceCheckMillis = 1000;
+    // Room for the time a kill takes to arrive, added to the minute of the limit.
+    int paceMarginMillis = 2000;
 };
 
 // The kill a member records; the client adds nickname, ids and send time.
@@ -178,7 +185,9 @@ public:
     void stop();
 
     // Publishes a kill, or queues it until the connection is up. Only the latest kill of a
-    // key waits in the queue: an older one would be stale anyway. Returns false with the
+    // key waits in the queue: an older one would be stale anyway. A member who is no
+    // officer sends at most the room's kills per minute (RefereeRules); the others wait for
+    // their turn, in order, so that no member refuses what this one keeps. Returns false with the
     // reason when the kill cannot be sent (e.g. a boss name too long, or a reader's
     // account). `eventId`, when given, receives the kill's id (for retracting it later).
     bool publishKill(const LocalKill& kill, text::Message& error, std::string* eventId = nullptr);
@@ -223,6 +232,9 @@ private:
         std::string payload;
         bool ownTopic = true; // Retraction: on the member's own kill topic (an undo)
         int mid = 0;          // the library's message id of the latest sending; 0 while queued
+        // Kill, Mirror: a fresh kill of this member's waiting for its turn under the limit
+        // per minute; it goes out with the time it is sent.
+        std::optional<KillEvent> waiting;
     };
     // A retained message held back until the catch-up ends.
     struct Held {
@@ -257,8 +269,12 @@ private:
     // Learns the role; m_mutex held.
     void sendProbesLocked();
     void subscribeLocked();
-    // Hands a queued message to the library; m_mutex held.
+    // Hands a queued message to the library (not one waiting for its turn); m_mutex held.
     void sendLocked(Outgoing& item);
+    // Sends the waiting kills whose turn has come and sets when the keeper looks again;
+    // m_mutex held. Returns whether the keeper has to be woken.
+    bool sendWaitingLocked();
+    bool pacesLocked() const;
     std::string topicOfLocked(const Outgoing& item) const;
     std::size_t pendingLocked() const;
     // Judges one message (m_judgeMutex held) into outcomes for the listener.
@@ -310,6 +326,11 @@ private:
     // How long after the broker's next refusal of the connection the keeper asks again.
     int m_refusedDelaySeconds = 1;
     std::map<std::string, Outgoing> m_outbox; // slot -> latest unacknowledged message
+    // Slots of fresh kills in the order they were recorded, while any waits for its turn.
+    std::deque<std::string> m_waitingSlots;
+    SendPacer m_pacer;
+    bool m_pacing = false; // a kill waits: the keeper sends it at m_paceAfter
+    std::chrono::steady_clock::time_point m_paceAfter{};
 
     std::atomic<std::uint64_t> m_dropped{0};
     // Makes the first connection (name lookup and TCP connect) off the caller's thread,

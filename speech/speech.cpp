@@ -3,6 +3,7 @@
 #include "text/sharedlibrary.h"
 #include "work/worker.h"
 
+#include <algorithm>
 #include <espeak-ng/speak_lib.h>
 
 #include <cstring>
@@ -211,16 +212,11 @@ TimeLeft roundedTimeLeft(std::int64_t secondsLeft) {
     return left;
 }
 
-std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
-    const std::string name(boss);
-    const bool chinese = hasChineseCharacters(boss);
-    if (secondsLeft <= 0) {
-        return name + (chinese ? " 已刷新" : " is up");
-    }
+namespace {
+
+// "5 分钟" / "1 分 14 秒" or "5 minutes" / "1 minute 14 seconds".
+std::string timeLeftWords(std::int64_t secondsLeft, bool chinese) {
     const auto [minutes, seconds] = roundedTimeLeft(secondsLeft);
-    const auto count = [](std::int64_t n, const char* one, const char* many) {
-        return std::to_string(n) + (n == 1 ? one : many);
-    };
     if (chinese) {
         std::string left;
         if (minutes > 0) {
@@ -229,8 +225,11 @@ std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
         if (seconds > 0) {
             left += std::to_string(seconds) + " 秒";
         }
-        return name + " " + left + "后刷新";
+        return left;
     }
+    const auto count = [](std::int64_t n, const char* one, const char* many) {
+        return std::to_string(n) + (n == 1 ? one : many);
+    };
     std::string left;
     if (minutes > 0) {
         left = count(minutes, " minute", " minutes");
@@ -238,7 +237,36 @@ std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
     if (seconds > 0) {
         left += (left.empty() ? "" : " ") + count(seconds, " second", " seconds");
     }
-    return name + " in " + left;
+    return left;
+}
+
+} // namespace
+
+std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
+    const std::string name(boss);
+    const bool chinese = hasChineseCharacters(boss);
+    if (secondsLeft <= 0) {
+        return name + (chinese ? " 已刷新" : " is up");
+    }
+    const std::string left = timeLeftWords(secondsLeft, chinese);
+    return chinese ? name + " " + left + "后刷新" : name + " in " + left;
+}
+
+std::string spokenAlert(std::string_view boss, std::int64_t seconds, SpokenTopic topic) {
+    const std::string name(boss);
+    const bool chinese = hasChineseCharacters(boss);
+    const std::string left = timeLeftWords(std::max<std::int64_t>(seconds, 1), chinese);
+    switch (topic) {
+    case SpokenTopic::WindowLead:
+        return chinese ? name + " 窗口 " + left + "后开启" : name + " window opens in " + left;
+    case SpokenTopic::WindowOpen:
+        return chinese ? name + " 窗口已开启，最迟 " + left + "后刷新"
+                       : name + " window open, up within " + left;
+    case SpokenTopic::Unrecorded:
+        return chinese ? name + " 已刷新 " + left + "，仍未记录击杀"
+                       : name + " up for " + left + ", no kill recorded";
+    }
+    return name;
 }
 
 } // namespace zorvane::speech

@@ -49,4 +49,16 @@ TimeLeft roundedTimeLeft(std::int64_t secondsLeft);
 // minute); otherwise "<boss> 已刷新" / "<boss> is up".
 std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft);
 
+// What a spawn rule's alerts say beside the countdown's.
+enum class SpokenTopic {
+    WindowLead, // "<boss> 窗口 5 分钟后开启" / "<boss> window opens in 5 minutes"
+    WindowOpen, // "<boss> 窗口已开启，最迟 2 分钟后刷新" / "<boss> window open, up within 2
+                // minutes"
+    Unrecorded, // "<boss> 已刷新 3 分钟，仍未记录击杀" / "<boss> up for 3 minutes, no kill
+                // recorded"
+};
+// secondsLeft: to the opening (WindowLead), to the window's end (WindowOpen); the seconds
+// since the spawn (Unrecorded).
+std::string spokenAlert(std::string_view boss, std::int64_t seconds, SpokenTopic topic);
+
 } // namespace zorvane::speech

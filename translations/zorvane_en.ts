@@ -32,18 +32,6 @@
         <translation>Quit</translation>
     </message>
     <message>
-        <source>Zorvane
-没有启用的BOSS</source>
-        <translation>Zorvane
-No boss enabled</translation>
-    </message>
-    <message>
-        <source>Zorvane
-下一个：%1 %2</source>
-        <translation>Zorvane
-Next: %1 %2</translation>
-    </message>
-    <message>
         <source>显示窗口</source>
         <translation>Show window</translation>
     </message>
@@ -1297,7 +1285,7 @@ The built-in sound will play at warnings.</translation>
     </message>
     <message>
         <source>撤回他人的击杀</source>
-        <translation>retracting another's kill</translation>
+        <translation>retracting another&apos;s kill</translation>
     </message>
     <message>
         <source>房间里没有 %1 的击杀</source>
@@ -1324,10 +1312,6 @@ The built-in sound will play at warnings.</translation>
         <translation>%1 refused</translation>
     </message>
     <message>
-        <source>
-角色：%1</source>
-        <translation>
-Role: %1</translation>
         <source>无法启动推送程序 %1：%2</source>
         <translation>cannot start the push program %1: %2</translation>
     </message>
@@ -1460,8 +1444,6 @@ Role: %1</translation>
         <translation>Show the announcement pane</translation>
     </message>
     <message>
-        <source>Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。</source>
-        <translation>Zorvane keeps running in the tray. To quit, choose “Quit” in the tray menu or the window's menu.</translation>
         <source>被他人击杀（不记时间）</source>
         <translation>Killed by others (no time recorded)</translation>
     </message>
@@ -1491,7 +1473,7 @@ Role: %1</translation>
     </message>
     <message>
         <source>击杀后刷新（周期为最早，延迟为窗口宽度）</source>
-        <translation>After a kill (period is the earliest, delay the window's width)</translation>
+        <translation>After a kill (period is the earliest, delay the window&apos;s width)</translation>
     </message>
     <message>
         <source>本行：击杀后 %1 至 %2 分钟</source>
@@ -1543,7 +1525,7 @@ Role: %1</translation>
     </message>
     <message>
         <source>本机时区</source>
-        <translation>This computer's zone</translation>
+        <translation>This computer&apos;s zone</translation>
     </message>
     <message>
         <source>不变</source>
@@ -1580,6 +1562,160 @@ Role: %1</translation>
     <message>
         <source>刷新规则…</source>
         <translation>Spawn rule…</translation>
+    </message>
+    <message>
+        <source>%1（已停止）</source>
+        <translation>%1 (stopped)</translation>
+    </message>
+    <message>
+        <source>
+角色：%1</source>
+        <translation>
+Role: %1</translation>
+    </message>
+    <message>
+        <source>Zorvane 仍在托盘中运行。要退出，请在托盘或窗口菜单中选择“退出”。</source>
+        <translation>Zorvane keeps running in the tray. To quit, choose “Quit” in the tray menu or the window&apos;s menu.</translation>
+    </message>
+    <message>
+        <source>Zorvane（已停止）</source>
+        <translation>Zorvane (stopped)</translation>
+    </message>
+    <message>
+        <source>已停止：倒计时暂停</source>
+        <translation>Stopped: countdowns paused</translation>
+    </message>
+    <message>
+        <source>在桌面的键盘设置中为以下命令设置快捷键（KDE：系统设置 → 快捷键 → 自定义快捷键；GNOME：设置 → 键盘 → 自定义快捷键）。游戏在前台时也能记录击杀（第二行：两分钟前）或朗读接下来的 BOSS。</source>
+        <translation>Bind these commands to keys in your desktop&apos;s keyboard settings (KDE: System Settings → Shortcuts → Custom Shortcuts; GNOME: Settings → Keyboard → Custom Shortcuts). They record a kill (the second line: two minutes ago) or speak the next bosses while the game keeps the focus.</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>桌面快捷键</source>
+        <translation>Desktop shortcuts</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>已刷新（未记录击杀）</source>
+        <translation>Up (no kill recorded)</translation>
+    </message>
+    <message>
+        <source>刷新窗口 %1后开启</source>
+        <translation>Spawn window opens in %1</translation>
+    </message>
+    <message>
+        <source>窗口已开启 · 最迟 %1后刷新</source>
+        <translation>Window open · spawns within %1</translation>
+    </message>
+    <message>
+        <source>%1 · 已 %2</source>
+        <translation>%1 · for %2</translation>
+    </message>
+    <message>
+        <source>窗口已开启 · %1</source>
+        <translation>Window open · %1</translation>
+    </message>
+    <message>
+        <source> 分钟后</source>
+        <translation> min after</translation>
+    </message>
+    <message>
+        <source>不提醒</source>
+        <translation>no reminder</translation>
+    </message>
+    <message>
+        <source>刷新后无人记录击杀时提醒：</source>
+        <translation>Remind when nobody recorded a kill:</translation>
+    </message>
+    <message>
+        <source>周一</source>
+        <translation>Mon</translation>
+    </message>
+    <message>
+        <source>周二</source>
+        <translation>Tue</translation>
+    </message>
+    <message>
+        <source>周三</source>
+        <translation>Wed</translation>
+    </message>
+    <message>
+        <source>周四</source>
+        <translation>Thu</translation>
+    </message>
+    <message>
+        <source>周五</source>
+        <translation>Fri</translation>
+    </message>
+    <message>
+        <source>周六</source>
+        <translation>Sat</translation>
+    </message>
+    <message>
+        <source>周日</source>
+        <translation>Sun</translation>
+    </message>
+    <message>
+        <source>%1 %2月%3日 %4</source>
+        <translation>%1 %3/%2 %4</translation>
+    </message>
+    <message>
+        <source>明天</source>
+        <translation>tomorrow</translation>
+    </message>
+    <message>
+        <source>%1月%2日</source>
+        <translation>%2/%1</translation>
+    </message>
+    <message>
+        <source>今天 %1</source>
+        <translation>today %1</translation>
+    </message>
+    <message>
+        <source>刷新窗口：%1 至 %2</source>
+        <translation>Spawn window: %1 to %2</translation>
+    </message>
+    <message>
+        <source>下次刷新：%1</source>
+        <translation>Next spawn: %1</translation>
+    </message>
+    <message>
+        <source>服务器时间（%1）：%2</source>
+        <translation>Server time (%1): %2</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>config.ini 第 %1 行（%2）存的刷新规则或时区无法读取，暂按击杀后计时；请用“刷新规则…”重新选择</source>
+        <translation>config.ini rows %1 (%2): the stored spawn rule or time zone cannot be read; they count after a kill until you choose a rule again with “Spawn rule…”</translation>
+    </message>
+    <message>
+        <source>采用此窗口</source>
+        <translation>Adopt this window</translation>
+    </message>
+    <message>
+        <source>刷新窗口：至少要有 %1 个正常的击杀间隔才能推算。</source>
+        <translation>Spawn window: at least %1 usual intervals between kills are needed to estimate it.</translation>
+    </message>
+    <message>
+        <source>%1 – %2</source>
+        <translation>%1 – %2</translation>
+    </message>
+    <message>
+        <source>按 %1 个击杀间隔，刷新窗口为 %2；本行为 %3</source>
+        <translation>From %1 intervals between kills the spawn window is %2; this row says %3</translation>
+    </message>
+    <message>
+        <source>采用刷新窗口：%1</source>
+        <translation>Adopt spawn window: %1</translation>
     </message>
 </context>
 </TS>

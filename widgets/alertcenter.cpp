@@ -2,6 +2,7 @@
 
 #include "services/alertdispatch.h"
 #include "widgets/alerttray.h"
+#include "widgets/traysummary.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -14,10 +15,12 @@ namespace {
 constexpr int kTrayRefreshMs = 1000;
 } // namespace
 
-AlertCenter::AlertCenter(QWidget* window, const schedule::BossTable& table, AlertDispatch& dispatch,
+AlertCenter::AlertCenter(QWidget* window, const QAbstractItemModel& model, AlertDispatch* dispatch,
                          AlertTray* tray, QObject* parent)
-    : QObject(parent), m_window(window), m_table(table), m_tray(tray) {
-    connect(&dispatch, &AlertDispatch::presented, this, &AlertCenter::onPresented);
+    : QObject(parent), m_window(window), m_model(model), m_tray(tray) {
+    if (dispatch != nullptr) {
+        connect(dispatch, &AlertDispatch::presented, this, &AlertCenter::onPresented);
+    }
     if (m_tray) {
         m_trayTimer = new QTimer(this);
         connect(m_trayTimer, &QTimer::timeout, this, &AlertCenter::refreshTray);
@@ -36,8 +39,12 @@ void AlertCenter::refreshTray() {
     if (!m_tray) {
         return;
     }
-    const auto [boss, countdown] = nextBoss(m_table);
-    m_tray->setNextBoss(boss, countdown);
+    m_tray->setSummary(summariseForTray(m_model, m_stopped));
+}
+
+void AlertCenter::setStopped(bool stopped) {
+    m_stopped = stopped;
+    refreshTray();
 }
 
 } // namespace zorvane::app

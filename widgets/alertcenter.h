@@ -1,15 +1,14 @@
 #pragma once
-// What the window does when an alert is presented: the tray's tooltip names the next boss
-// (refreshed once a second too), and a window that is not active asks for attention.
+// What the window does when an alert is presented: the tray's icon and tooltip follow the
+// next bosses (refreshed once a second too), and a window that is not active asks for
+// attention.
 
 #include <QObject>
 
 class QTimer;
 class QWidget;
 
-namespace zorvane::schedule {
-class BossTable;
-}
+class QAbstractItemModel;
 
 namespace zorvane::app {
 
@@ -19,18 +18,22 @@ class AlertTray;
 class AlertCenter : public QObject {
     Q_OBJECT
 public:
-    // window, table and dispatch must outlive this object; tray may be null (no tray).
-    AlertCenter(QWidget* window, const schedule::BossTable& table, AlertDispatch& dispatch,
+    // window and model (the grid's) must outlive this object; dispatch may be null (no
+    // alerts), tray too (no tray).
+    AlertCenter(QWidget* window, const QAbstractItemModel& model, AlertDispatch* dispatch,
                 AlertTray* tray, QObject* parent = nullptr);
 
-    // Window thread: puts the next boss into the tray's tooltip.
+    // Window thread: puts the next bosses and the state into the tray.
     void refreshTray();
+    // 停止 / 启动: the tray shows stopped countdowns as such.
+    void setStopped(bool stopped);
 
 private:
     void onPresented();
 
     QWidget* m_window;
-    const schedule::BossTable& m_table;
+    const QAbstractItemModel& m_model;
+    bool m_stopped = false;
     AlertTray* m_tray;
     QTimer* m_trayTimer = nullptr;
 };

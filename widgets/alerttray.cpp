@@ -10,7 +10,7 @@ AlertTray::AlertTray(const QIcon& icon, QObject* parent)
     : AlertTray(icon, QSystemTrayIcon::isSystemTrayAvailable(), parent) {}
 
 AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
-    : QObject(parent), m_menu(std::make_unique<QMenu>()) {
+    : QObject(parent), m_menu(std::make_unique<QMenu>()), m_baseIcon(icon), m_shownIcon(icon) {
     m_toggleWindow = m_menu->addAction(QCoreApplication::translate("Zorvane", "隐藏窗口"));
     m_toggleWindow->setObjectName(QStringLiteral("toggleWindowAction"));
     connect(m_toggleWindow, &QAction::triggered, this, &AlertTray::toggleWindowRequested);
@@ -40,7 +40,7 @@ AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
     quit->setObjectName(QStringLiteral("quitAction"));
     connect(quit, &QAction::triggered, this, &AlertTray::quitRequested);
 
-    m_toolTip = tooltipText(QString(), QString());
+    m_toolTip = trayToolTip({});
     if (!trayAvailable) {
         return;
     }
@@ -65,16 +65,15 @@ bool AlertTray::isShown() const {
     return m_icon != nullptr && m_icon->isVisible();
 }
 
-QString AlertTray::tooltipText(const QString& boss, const QString& countdown) {
-    if (boss.trimmed().isEmpty()) {
-        return QCoreApplication::translate("Zorvane", "Zorvane\n没有启用的BOSS");
+void AlertTray::setSummary(const TraySummary& summary) {
+    if (summary.state != m_state) {
+        m_state = summary.state;
+        m_shownIcon = trayIcon(m_baseIcon, m_state);
+        if (m_icon != nullptr) {
+            m_icon->setIcon(m_shownIcon);
+        }
     }
-    return QCoreApplication::translate("Zorvane", "Zorvane\n下一个：%1 %2")
-        .arg(boss.trimmed(), countdown);
-}
-
-void AlertTray::setNextBoss(const QString& boss, const QString& countdown) {
-    const QString text = tooltipText(boss, countdown);
+    const QString text = trayToolTip(summary);
     if (text == m_toolTip) {
         return; // nothing new to send to the tray
     }

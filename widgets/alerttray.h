@@ -1,7 +1,10 @@
 #pragma once
-// The tray icon: tells the next boss in its tooltip and offers the window's main commands
-// in its menu. It exists only when the desktop has a tray, so the window never hides into a
-// tray the user cannot see.
+// The tray icon: shows by a badge whether a boss is within its lead time, due or up, or the
+// countdowns are stopped; names the next bosses in its tooltip; and offers the window's main
+// commands in its menu. It exists only when the desktop has a tray, so the window never
+// hides into a tray the user cannot see.
+
+#include "widgets/traysummary.h"
 
 #include <QIcon>
 #include <QObject>
@@ -27,11 +30,12 @@ public:
     // True when the icon is in the tray; the window may then hide into it.
     bool isShown() const;
 
-    // The tooltip: the next boss and its countdown as the grid shows it; an empty name means
-    // no checked row is counting down.
-    static QString tooltipText(const QString& boss, const QString& countdown);
-    void setNextBoss(const QString& boss, const QString& countdown);
+    // The icon's badge and the tooltip's bosses (traysummary.h).
+    void setSummary(const TraySummary& summary);
+    TrayState state() const { return m_state; }
+    // The tooltip as given to the tray (rich text, names escaped), and the icon shown.
     QString toolTip() const { return m_toolTip; }
+    QIcon icon() const { return m_shownIcon; }
 
     // Keep the menu's words true to the window and the tick.
     void setWindowVisible(bool visible);
@@ -61,6 +65,9 @@ private:
     QAction* m_overlay;
     QAction* m_clickThrough;
     QSystemTrayIcon* m_icon = nullptr;
+    QIcon m_baseIcon;
+    QIcon m_shownIcon;
+    TrayState m_state = TrayState::Idle;
     QString m_toolTip;
 };
 

@@ -270,4 +270,24 @@ void GridController::onGridEditFinished() {
     }
 }
 
+void GridController::adoptWindow(schedule::RowId id, int periodMinutes, int delayMinutes) {
+    const std::optional<schedule::BossRow> before = m_table.row(id);
+    if (!before) {
+        return;
+    }
+    m_table.setCellTexts(id, {{schedule::kPeriodColumn, std::to_string(periodMinutes)},
+                              {schedule::kDelayColumn, std::to_string(delayMinutes)}});
+    // Checked and followed up as a typed period: a period the warning minutes refuse is
+    // put back with its message.
+    schedule::onGridEditFinished(m_table, m_table.rowIndex(id), schedule::kPeriodColumn,
+                                 m_warnMinutesEdit.text().toStdString(), m_clock, m_messages,
+                                 m_store, m_kills.killLog(), &*before);
+    if (const std::optional<schedule::BossRow> after = m_table.row(id);
+        after && RowStateCommand::differs(*before, *after)) {
+        m_undo.push(new RowStateCommand(
+            {m_table, m_store}, *before, *after,
+            QCoreApplication::translate("Zorvane", "采用刷新窗口：%1").arg(nameOf(*after))));
+    }
+}
+
 } // namespace zorvane::app

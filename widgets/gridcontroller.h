@@ -57,6 +57,9 @@ public:
     void onGridDoubleClick();
     void onGridEditStarted();
     void onGridEditFinished();
+    // Makes a window the row's (the history's proposal): period and delay as if typed, the
+    // next time following, saved, and undoable.
+    void adoptWindow(schedule::RowId id, int periodMinutes, int delayMinutes);
     void onSortHeaderClicked(int section);
 
     // Ctrl+N: adds a row and opens its name for typing.

@@ -75,6 +75,14 @@ void HistoryDialog::build() {
     m_comparisonLabel = new QLabel(this);
     m_intervalLabel->setWordWrap(true);
     m_comparisonLabel->setWordWrap(true);
+    m_proposalLabel = new QLabel(this);
+    m_proposalLabel->setObjectName(QStringLiteral("proposalLabel"));
+    m_proposalLabel->setWordWrap(true);
+    m_adoptButton = new QPushButton(QCoreApplication::translate("Zorvane", "采用此窗口"), this);
+    m_adoptButton->setObjectName(QStringLiteral("adoptButton"));
+    auto* proposal = new QHBoxLayout;
+    proposal->addWidget(m_proposalLabel, 1);
+    proposal->addWidget(m_adoptButton);
 
     m_killTable = new QTableWidget(0, 5, this);
     m_killTable->setHorizontalHeaderLabels({QCoreApplication::translate("Zorvane", "时间"),
@@ -103,6 +111,7 @@ void HistoryDialog::build() {
     layout->addWidget(m_titleLabel);
     layout->addWidget(m_intervalLabel);
     layout->addWidget(m_comparisonLabel);
+    layout->addLayout(proposal);
     m_tabs = new QTabWidget(this);
     m_tabs->addTab(m_killTable, QCoreApplication::translate("Zorvane", "击杀"));
     layout->addWidget(m_tabs, 1);
@@ -110,6 +119,15 @@ void HistoryDialog::build() {
     resize(560, 440);
 
     connect(m_exportButton, &QPushButton::clicked, this, &HistoryDialog::onExportClicked);
+    connect(m_adoptButton, &QPushButton::clicked, this, [this] {
+        if (!m_proposal) {
+            return;
+        }
+        m_boss.periodMinutes = m_proposal->periodMinutes;
+        m_boss.delayMinutes = m_proposal->delayMinutes;
+        emit windowAdopted(m_proposal->periodMinutes, m_proposal->delayMinutes);
+        refresh();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -166,6 +184,8 @@ void HistoryDialog::refresh() {
         }
     }
 
+    showProposal(stats);
+
     const std::vector<schedule::KillRecord> kills = m_log.recentKills(m_boss.name, kShownKills);
     m_killTable->setRowCount(static_cast<int>(kills.size()));
     for (int row = 0; row < static_cast<int>(kills.size()); ++row) {
@@ -196,6 +216,30 @@ void HistoryDialog::refresh() {
         m_statusLabel->setText(QCoreApplication::translate("Zorvane", "历史记录不可用：") +
                                messageText(m_log.notice()));
     }
+}
+
+void HistoryDialog::showProposal(const history::IntervalStats& stats) {
+    m_proposal = history::proposeWindow(stats);
+    if (!m_proposal) {
+        m_proposalLabel->setText(QCoreApplication::translate(
+                                     "Zorvane", "刷新窗口：至少要有 %1 个正常的击杀间隔才能推算。")
+                                     .arg(history::kLeastIntervalsForWindow));
+        m_adoptButton->hide();
+        return;
+    }
+    const auto window = [](std::int64_t earliest, std::int64_t width) {
+        return QCoreApplication::translate("Zorvane", "%1 – %2")
+            .arg(duration(earliest * 60), duration((earliest + width) * 60));
+    };
+    m_proposalLabel->setText(
+        QCoreApplication::translate("Zorvane", "按 %1 个击杀间隔，刷新窗口为 %2；本行为 %3")
+            .arg(m_proposal->intervals)
+            .arg(window(m_proposal->periodMinutes, m_proposal->delayMinutes),
+                 window(m_boss.periodMinutes, m_boss.delayMinutes)));
+    const bool same = m_proposal->periodMinutes == m_boss.periodMinutes &&
+                      m_proposal->delayMinutes == m_boss.delayMinutes;
+    m_adoptButton->setVisible(true);
+    m_adoptButton->setEnabled(!same);
 }
 
 void HistoryDialog::onExportClicked() {

@@ -6,7 +6,10 @@
 #include <QDialog>
 #include <QString>
 
+#include "history/intervals.h"
+
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -61,6 +64,9 @@ public:
     RoomAuditView* roomAudit() const { return m_roomAudit; }
     QLabel* intervalLabel() const { return m_intervalLabel; }
     QLabel* comparisonLabel() const { return m_comparisonLabel; }
+    // The window the kills suggest, and the button that makes it the row's.
+    QLabel* proposalLabel() const { return m_proposalLabel; }
+    QPushButton* adoptButton() const { return m_adoptButton; }
     QLabel* statusLabel() const { return m_statusLabel; }
     QPushButton* exportButton() const { return m_exportButton; }
 
@@ -69,8 +75,14 @@ public:
     // "导出 CSV": asks for a file and writes every kill of the boss into it.
     void onExportClicked();
 
+signals:
+    // "采用": the row's period and delay are to become the proposed window's.
+    void windowAdopted(int periodMinutes, int delayMinutes);
+
 private:
     void build();
+    // The window the usual intervals suggest, beside the row's.
+    void showProposal(const history::IntervalStats& stats);
 
     history::SqliteKillLog& m_log;
     Boss m_boss;
@@ -79,6 +91,9 @@ private:
     QLabel* m_titleLabel = nullptr;
     QLabel* m_intervalLabel = nullptr;
     QLabel* m_comparisonLabel = nullptr;
+    QLabel* m_proposalLabel = nullptr;
+    QPushButton* m_adoptButton = nullptr;
+    std::optional<history::WindowProposal> m_proposal;
     QTableWidget* m_killTable = nullptr;
     QTabWidget* m_tabs = nullptr;
     history::RoomAuditLog* m_auditLog = nullptr;

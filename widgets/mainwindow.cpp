@@ -37,6 +37,7 @@
 #include "widgets/roompanel.h"
 #include "widgets/roomstatus.h"
 #include "widgets/rowmenu.h"
+#include "widgets/shortcutpage.h"
 #include "widgets/soundchooser.h"
 #include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
@@ -254,8 +255,9 @@ void MainWindow::wireAlarm() {
 void MainWindow::wireAlerts() {
     const QIcon icon = QApplication::windowIcon();
     m_tray = new AlertTray(icon, this);
-    if (AlertDispatch* alerts = m_session.alerts()) {
-        m_alertCenter = new AlertCenter(this, m_session.table(), *alerts, m_tray, this);
+    AlertDispatch* alerts = m_session.alerts();
+    m_alertCenter = new AlertCenter(this, m_gridController->model(), alerts, m_tray, this);
+    if (alerts != nullptr) {
         if (DesktopNotifier* notifier = alerts->notifier()) {
             connect(notifier, &DesktopNotifier::showRequested, this, &MainWindow::showRow);
             connect(notifier, &DesktopNotifier::silenceRequested, this, &MainWindow::silence);
@@ -300,6 +302,7 @@ CommandResult MainWindow::runHandedOverCommand(const CommandLine& command) {
     case CommandLine::Action::Kill:
     case CommandLine::Action::List:
     case CommandLine::Action::Restart:
+    case CommandLine::Action::SayNext:
         return runInSession(command, m_session);
     default:
         if (isHidden() || isMinimized()) {
@@ -340,6 +343,11 @@ PreferencesDialog* MainWindow::openPreferences() {
                               row.use);
         }
         m_preferencesDialog->setSharedRows(rows);
+        const auto checked =
+            std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.second; });
+        m_preferencesDialog->addShortcutPage(
+            programForShortcuts(QCoreApplication::applicationFilePath()),
+            checked != rows.end() ? checked->first : QString());
         if (PushLink* push = m_session.push()) {
             m_preferencesDialog->addPushPage(*push);
         }
@@ -380,8 +388,10 @@ SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
     auto* dialog = new SpawnRuleDialog(m_session.table(), row, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // The rule lives in config.ini with the table, so it is saved like a table edit.
-    connect(dialog, &SpawnRuleDialog::stored, this,
-            [this](schedule::RowId) { m_session.writer().saveTable(m_session.table()); });
+    connect(dialog, &SpawnRuleDialog::stored, this, [this](schedule::RowId) {
+        m_session.writer().saveTable(m_session.table());
+        m_session.tellUnreadRules();
+    });
     dialog->show();
     return dialog;
 }
@@ -723,6 +733,9 @@ HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
+    connect(dialog, &HistoryDialog::windowAdopted, this, [this, row](int period, int delay) {
+        m_gridController->adoptWindow(row, period, delay);
+    });
     if (const RoomConnection* room = m_session.room();
         room != nullptr && m_session.roomAudit() != nullptr && !room->roomName().isEmpty()) {
         dialog->showRoomAudit(*m_session.roomAudit(), room->roomName().toStdString());
@@ -830,6 +843,11 @@ void MainWindow::onStartStopClicked() {
     m_tickRunning = !m_tickRunning;
     m_startStopButton->setText(startStopCaption(m_tickRunning));
     m_tray->setTickRunning(m_tickRunning);
+    // Stopped countdowns look stopped: their column, the title and the tray say so.
+    m_gridController->proxy().setPaused(!m_tickRunning);
+    m_alertCenter->setStopped(!m_tickRunning);
+    setWindowTitle(m_tickRunning ? QStringLiteral("Zorvane")
+                                 : QCoreApplication::translate("Zorvane", "Zorvane（已停止）"));
 }
 
 void MainWindow::onClockTick() {

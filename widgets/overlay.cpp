@@ -100,9 +100,12 @@ void Overlay::refresh() {
             if (!checked || !remaining.isValid()) {
                 continue;
             }
+            // A boss due on another day says which ("周六 2天03时00分00秒").
+            const QString day = countdown.data(BossTableModel::DueDayRole).toString();
+            const QString count = countdown.data().toString();
             m_entries.push_back(
                 {m_model->index(row, schedule::kNameColumn).data().toString().trimmed(),
-                 countdown.data().toString(), remaining.toLongLong(),
+                 day.isEmpty() ? count : day + QLatin1Char(' ') + count, remaining.toLongLong(),
                  rowLook(checked, remaining, countdown.data(BossTableModel::RowPhaseRole)),
                  countdown.data(BossTableModel::SpawnPhaseRole).toInt(),
                  countdown.data(BossTableModel::SpawnFractionRole).toDouble()});

@@ -6,6 +6,7 @@
 #include "share/killevent.h"
 #include "share/roomlink.h"
 #include "widgets/pushpage.h"
+#include "widgets/shortcutpage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -253,6 +254,15 @@ void PreferencesDialog::addPushPage(PushLink& link) {
     // Beside 共享, before 语言.
     m_tabs->insertTab(m_tabs->count() - 1, m_pushPage,
                       QCoreApplication::translate("Zorvane", "推送"));
+}
+
+void PreferencesDialog::addShortcutPage(const QString& program, const QString& boss) {
+    if (m_tabs->findChild<ShortcutPage*>() != nullptr) {
+        return;
+    }
+    // Before 语言.
+    m_tabs->insertTab(m_tabs->count() - 1, new ShortcutPage(program, boss, m_tabs),
+                      QCoreApplication::translate("Zorvane", "桌面快捷键"));
 }
 
 void PreferencesDialog::setSharedRows(const std::vector<std::pair<QString, bool>>& rows) {

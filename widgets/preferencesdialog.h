@@ -37,6 +37,8 @@ public:
 
     // Adds the 推送 page over the session's push link (which must outlive the dialog).
     void addPushPage(PushLink& link);
+    // 桌面快捷键: the commands for desktop shortcuts, for `program` with `boss` as the example.
+    void addShortcutPage(const QString& program, const QString& boss);
     PushPage* pushPage() const { return m_pushPage; }
 
 private:

@@ -80,6 +80,11 @@ SpawnRuleDialog::SpawnRuleDialog(schedule::BossTable& table, schedule::RowId row
     m_restartMinutes->setObjectName(QStringLiteral("restartMinutesBox"));
     m_restartMinutes->setRange(0, 24 * 60);
     m_restartMinutes->setSuffix(QCoreApplication::translate("Zorvane", " 分钟"));
+    m_remindMinutes = new QSpinBox(this);
+    m_remindMinutes->setObjectName(QStringLiteral("remindMinutesBox"));
+    m_remindMinutes->setRange(0, 24 * 60);
+    m_remindMinutes->setSuffix(QCoreApplication::translate("Zorvane", " 分钟后"));
+    m_remindMinutes->setSpecialValueText(QCoreApplication::translate("Zorvane", "不提醒"));
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("problemLabel"));
     m_problem->setWordWrap(true);
@@ -96,6 +101,8 @@ SpawnRuleDialog::SpawnRuleDialog(schedule::BossTable& table, schedule::RowId row
     restartRow->addWidget(m_restart, 1);
     restartRow->addWidget(m_restartMinutes);
     form->addRow(QCoreApplication::translate("Zorvane", "服务器重启后："), restartRow);
+    form->addRow(QCoreApplication::translate("Zorvane", "刷新后无人记录击杀时提醒："),
+                 m_remindMinutes);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_afterKill);
     layout->addWidget(m_window);
@@ -124,8 +131,15 @@ SpawnRuleDialog::SpawnRuleDialog(schedule::BossTable& table, schedule::RowId row
     }
     m_restart->setCurrentIndex(m_restart->findData(static_cast<int>(rule.restart)));
     m_restartMinutes->setValue(rule.restartMinutes);
+    m_remindMinutes->setValue(rule.remindMinutes);
 
     connect(m_fixedTimes, &QRadioButton::toggled, this, &SpawnRuleDialog::updateFields);
+    // Fixed times spawn whether anybody is there: the usual reminder is offered.
+    connect(m_fixedTimes, &QRadioButton::toggled, this, [this](bool on) {
+        if (on && m_remindMinutes->value() == 0) {
+            m_remindMinutes->setValue(schedule::kSuggestedRemindMinutes);
+        }
+    });
     connect(m_restart, &QComboBox::currentIndexChanged, this, &SpawnRuleDialog::updateFields);
     connect(buttons, &QDialogButtonBox::accepted, this, &SpawnRuleDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &SpawnRuleDialog::reject);
@@ -179,6 +193,7 @@ std::optional<schedule::SpawnRule> SpawnRuleDialog::chosenRule() {
     rule.restart = static_cast<schedule::RestartAnchor>(m_restart->currentData().toInt());
     rule.restartMinutes =
         rule.restart == schedule::RestartAnchor::SpawnAfter ? m_restartMinutes->value() : 0;
+    rule.remindMinutes = m_remindMinutes->value();
     m_problem->clear();
     return rule;
 }

@@ -35,6 +35,7 @@ public:
     QComboBox* zoneBox() const { return m_zone; }
     QComboBox* restartBox() const { return m_restart; }
     QSpinBox* restartMinutesBox() const { return m_restartMinutes; }
+    QSpinBox* remindMinutesBox() const { return m_remindMinutes; }
     QLabel* problemLabel() const { return m_problem; }
 
     // The rule the fields describe; nullopt with the reason shown when they cannot be read.
@@ -59,6 +60,7 @@ private:
     QComboBox* m_zone = nullptr;
     QComboBox* m_restart = nullptr;
     QSpinBox* m_restartMinutes = nullptr;
+    QSpinBox* m_remindMinutes = nullptr;
     QLabel* m_problem = nullptr;
 };
 

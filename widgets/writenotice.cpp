@@ -63,6 +63,19 @@ void WriteNotice::failed(Kind kind, const std::string& source, const std::string
     });
 }
 
+void WriteNotice::showNotice(const std::string& key, const text::Message& notice) {
+    runOnReceiverThread(this, [this, key, notice] { recordFailure({key, notice, Kind::Other}); });
+}
+
+void WriteNotice::withdrawNotice(const std::string& key) {
+    runOnReceiverThread(this, [this, key] {
+        if (std::erase_if(m_failures, [&](const Failure& failure) { return failure.file == key; }) >
+            0) {
+            showFailures();
+        }
+    });
+}
+
 void WriteNotice::writeSucceeded(const std::string& file) {
     runOnReceiverThread(this, [this, file] { recordSuccess(file); });
 }

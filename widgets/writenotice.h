@@ -34,6 +34,9 @@ public:
     // Something else that failed: a file that could not be read (config.ini at start), the
     // announcement that could not be fetched. A later write of `source` takes it back.
     void failed(Kind kind, const std::string& source, const std::string& reason);
+    // Shown without the failed-write wording (as Kind::Other), until withdrawn.
+    void showNotice(const std::string& key, const text::Message& notice) override;
+    void withdrawNotice(const std::string& key) override;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -42,7 +42,14 @@ private:
 };
 
 schedule::Alert alertOf(const std::string& boss, std::optional<int> lead, bool chime) {
-    return schedule::Alert{1, boss, 1, lead ? *lead * 60LL : 0, lead, chime};
+    schedule::Alert alert;
+    alert.rowId = 1;
+    alert.boss = boss;
+    alert.rowNumber = 1;
+    alert.secondsLeft = lead ? *lead * 60LL : 0;
+    alert.leadMinutes = lead;
+    alert.chime = chime;
+    return alert;
 }
 
 // True once nothing plays and no speech waits to be synthesised.

@@ -86,7 +86,13 @@ TEST(SpeechFailure, ASpokenAlertThatCannotBeSynthesisedIsReported) {
     RecordingStatus status;
     alarm::AlertSounds sounds(settings, device, clock, data.path().string(), &status);
     sounds.setSpeechEnabled(true);
-    sounds.alert(schedule::Alert{1, "火龙", 1, 300, 5, false});
+    schedule::Alert alert;
+    alert.rowId = 1;
+    alert.boss = "火龙";
+    alert.rowNumber = 1;
+    alert.secondsLeft = 300;
+    alert.leadMinutes = 5;
+    sounds.alert(alert);
     EXPECT_TRUE(zorvane::testing::waitFor([&] { return !sounds.speechPending(); }));
     const std::vector<std::string> failures = status.failures();
     ASSERT_EQ(failures.size(), 1U);

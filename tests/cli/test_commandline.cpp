@@ -147,6 +147,9 @@ private slots:
         row("two names", {"--kill", "a", "--kill", "b"}, Action::Error, {}, "one name");
         row("minutes without kill", {"--list", "5"}, Action::Error, {}, "'5'");
         row("two commands", {"--list", "--kill", "a"}, Action::Error, {}, "one of");
+        row("say next", {"--say-next"}, Action::SayNext);
+        row("say next takes no argument", {"--say-next", "3"}, Action::Error, {}, "'3'");
+        row("say next and kill", {"--say-next", "--kill", "a"}, Action::Error, {}, "--say-next");
         row("restart now", {"--restart"}, Action::Restart);
         row("restart at a time", {"--restart", "06:00"}, Action::Restart, {}, {}, {}, 0, "06:00");
         row("restart at two times", {"--restart", "06:00", "07:00"}, Action::Error, {}, "'07:00'");

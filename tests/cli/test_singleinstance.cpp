@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -192,6 +193,9 @@ private:
 constexpr const char* kTableA = "[序号]\n1=1\n2=2\n[BOSS事件]\n1=Dragon\n2=Hydra\n"
                                 "[周期]\n1=30\n2=60\n[上次时间]\n1=\n2=\n[下次时间]\n1=\n2=\n";
 constexpr const char* kTableB = "[序号]\n1=1\n[BOSS事件]\n1=Egg\n[周期]\n1=45\n";
+// Two checked rows and one not checked.
+constexpr const char* kTableC = "[序号]\n1=1\n2=2\n3=3\n[使用]\n1=真\n2=真\n3=假\n"
+                                "[BOSS事件]\n1=火龙\n2=Dragon\n3=Egg\n[周期]\n1=30\n2=60\n3=45\n";
 
 schedule::UtcSeconds nowUtc() {
     return schedule::toUtc(schedule::SystemClock().now());
@@ -693,6 +697,36 @@ private slots:
         windowB.kill();
         windowA.waitForFinished();
         windowB.waitForFinished();
+    }
+
+    // --say-next has the running window speak the next checked bosses and answers with the
+    // words; with no window running it says so and fails.
+    void sayNextSpeaksThroughTheRunningWindowOnly() {
+        const Copy c(kTableC);
+        const Run alone = c.run({"--say-next"});
+        QCOMPARE(alone.exitCode, 1);
+        QVERIFY2(alone.err.contains("no Zorvane is running") && alone.out.isEmpty(),
+                 qPrintable(alone.err));
+
+        QProcess window;
+        QVERIFY2(c.start(window), qPrintable(window.readAllStandardError()));
+        const Run none = c.run({"--say-next"});
+        QCOMPARE(none.exitCode, 0);
+        QCOMPARE(none.out, QStringLiteral("没有启用的BOSS\n"));
+
+        QCOMPARE(c.run({"--kill", "Dragon", "10"}).exitCode, 0);
+        QCOMPARE(c.run({"--kill", "火龙", "5"}).exitCode, 0);
+        QCOMPARE(c.run({"--kill", "Egg", "1"}).exitCode, 0);
+        // Soonest first, each as an alert says it; the unchecked row is left out.
+        const QRegularExpression said(QStringLiteral("^火龙 2[45] 分(钟| [0-9]+ 秒)后刷新，Dragon "
+                                                     "in [45][09] minutes?( [0-9]+ seconds?)?\n$"));
+        QTRY_VERIFY_WITH_TIMEOUT(said.match(c.run({"--say-next"}).out).hasMatch(), 5000);
+        const Run spoken = c.run({"--say-next"});
+        QCOMPARE(spoken.exitCode, 0);
+        QVERIFY2(!spoken.out.contains("Egg"), qPrintable(spoken.out));
+        QCOMPARE(window.state(), QProcess::Running);
+        window.kill();
+        window.waitForFinished();
     }
 
     // A command from a shell without the desktop's session bus (ssh, cron) reaches the

@@ -326,3 +326,48 @@ TEST(SpawnRuleSections, RoundTripAndLeaveRulelessFilesAlone) {
     ASSERT_TRUE(saveTable(unread, dir.path()));
     EXPECT_EQ(gb18030ToUtf8(readBytes(tableFilePath(dir.path()))), edited);
 }
+
+// A spawn nobody recorded stays marked across a restart on the default rule too; the
+// file then holds the marks and nothing of rules, and loses them once they are gone.
+TEST(SpawnRuleSections, MarksOfDefaultRowsAreKept) {
+    struct Case {
+        const char* name;
+        std::optional<UtcSeconds> upSince;
+        std::optional<UtcSeconds> missedAt;
+        const char* stored; // the SpawnMarks line; "" when the file has no such section
+    };
+    const Case cases[] = {
+        {"no marks", std::nullopt, std::nullopt, ""},
+        {"up", parseUtcText("2026-12-08T11:00:00Z"), std::nullopt, "1=up 2026-12-08T11:00:00Z"},
+        {"taken by others", parseUtcText("2026-12-08T11:00:00Z"),
+         parseUtcText("2026-12-08T11:05:00Z"),
+         "1=up 2026-12-08T11:00:00Z missed 2026-12-08T11:05:00Z"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeBytes(tableFilePath(dir.path()), tableFile("10:00:00", ""));
+        BossTable table;
+        loadTable(table, dir.path());
+        table.setSpawnMarks(table.rowId(1), c.upSince, c.missedAt);
+        ASSERT_TRUE(saveTable(table, dir.path()));
+        const std::string saved = gb18030ToUtf8(readBytes(tableFilePath(dir.path())));
+        EXPECT_EQ(saved.find("SpawnRule"), std::string::npos);
+        const std::size_t marks = saved.find("[SpawnMarks]\r\n");
+        EXPECT_EQ(marks != std::string::npos, *c.stored != '\0');
+        if (marks != std::string::npos) {
+            EXPECT_EQ(saved.substr(marks + 14, std::string_view(c.stored).size()), c.stored);
+        }
+        BossTable reloaded;
+        loadTable(reloaded, dir.path());
+        EXPECT_EQ(reloaded.timing(1)->upSince, c.upSince);
+        EXPECT_EQ(reloaded.timing(1)->missedAt, c.missedAt);
+        // Marks taken away are taken from the file too.
+        reloaded.setSpawnMarks(reloaded.rowId(1), std::nullopt, std::nullopt);
+        ASSERT_TRUE(saveTable(reloaded, dir.path()));
+        BossTable again;
+        loadTable(again, dir.path());
+        EXPECT_FALSE(again.timing(1)->upSince);
+        EXPECT_FALSE(again.timing(1)->missedAt);
+    }
+}

@@ -2,6 +2,11 @@
 // counts that always agree with what views were told, and the cell roles.
 
 #include "models/bosstablemodel.h"
+#include "models/rowlook.h"
+#include "schedule/cycle.h"
+#include "schedule/tick.h"
+#include "tests/schedule/tickfakes.h"
+#include "tests/support/timezone.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -14,10 +19,110 @@
 using namespace zorvane;
 using schedule::BossTable;
 
+namespace {
+
+class InstantClock final : public schedule::Clock {
+public:
+    schedule::UtcSeconds instant() const override { return reading; }
+    schedule::UtcSeconds reading = 0;
+};
+
+schedule::UtcSeconds at(const char* text) {
+    return schedule::parseUtcText(text).value();
+}
+
+} // namespace
+
 class BossTableModelTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void dueDayAndNextTimeTip_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("pass");
+        QTest::addColumn<QString>("day");
+        QTest::addColumn<QString>("tip");
+        // Wednesday 2026-12-09.
+        QTest::newRow("Beijing noon, tonight in Berlin")
+            << "at 12:00 20:00"
+            << "Asia/Shanghai"
+            << "2026-12-09T10:00:00Z"
+            << ""
+            << "下次刷新：今天 13:00:00\n服务器时间（Asia/Shanghai）：周三 12月9日 20:00:00";
+        QTest::newRow("Beijing noon, tomorrow in Berlin")
+            << "at 12:00 20:00"
+            << "Asia/Shanghai"
+            << "2026-12-09T13:30:00Z"
+            << "明天"
+            << "下次刷新：周四 12月10日 05:00:00\n服务器时间（Asia/Shanghai）：周四 12月10日 "
+               "12:00:00";
+        QTest::newRow("weekly on Saturday") << "at 21:00 on 6"
+                                            << ""
+                                            << "2026-12-09T09:00:00Z"
+                                            << "周六"
+                                            << "下次刷新：周六 12月12日 21:00:00";
+        QTest::newRow("fixed offset, next week")
+            << "at 21:00 on 3"
+            << "UTC+09:00"
+            << "2026-12-09T13:00:00Z"
+            << "12月16日"
+            << "下次刷新：周三 12月16日 13:00:00\n服务器时间（UTC+09:00）：周三 12月16日 21:00:00";
+    }
+
+    void dueDayAndNextTimeTip() {
+        QFETCH(QString, rule);
+        QFETCH(QString, zone);
+        QFETCH(QString, pass);
+        QFETCH(QString, day);
+        QFETCH(QString, tip);
+        const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
+        BossTable table;
+        app::BossTableModel model(table);
+        const schedule::RowId id = table.rowId(table.appendRow());
+        schedule::SpawnRule spawn = *schedule::parseSpawnRule(rule.toStdString());
+        spawn.zone = *schedule::ServerZone::fromText(zone.toStdString());
+        table.setSpawnRule(id, spawn);
+        InstantClock clock;
+        zorvane::testing::FakeSettings settings;
+        zorvane::testing::RecordingAlarm alarm;
+        zorvane::testing::CountingLock lock;
+        schedule::Tick tick(table, clock, settings, alarm, lock);
+        clock.reading = at(pass.toUtf8().constData());
+        tick.onTick();
+        const QModelIndex countdown = model.index(0, schedule::kCountdownColumn);
+        QCOMPARE(countdown.data(app::BossTableModel::DueDayRole).toString(), day);
+        QCOMPARE(model.index(0, schedule::kNextTimeColumn).data(Qt::ToolTipRole).toString(), tip);
+    }
+
+    // A window after a kill: both ends in the tooltip.
+    void aWindowShowsBothEnds() {
+        const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
+        BossTable table;
+        app::BossTableModel model(table);
+        const schedule::RowId id = table.rowId(table.appendRow());
+        const schedule::UtcSeconds kill = at("2026-12-09T20:00:00Z");
+        table.setDatedCellTextsIf(id, {},
+                                  {{schedule::kPeriodColumn, "120"},
+                                   {schedule::kDelayColumn, "90"},
+                                   {schedule::kLastTimeColumn, "21:00:00"},
+                                   {schedule::kNextTimeColumn, schedule::nextTimeText(kill, 120)}},
+                                  kill);
+        InstantClock clock;
+        zorvane::testing::FakeSettings settings;
+        zorvane::testing::RecordingAlarm alarm;
+        zorvane::testing::CountingLock lock;
+        schedule::Tick tick(table, clock, settings, alarm, lock);
+        clock.reading = at("2026-12-09T20:30:00Z");
+        tick.onTick();
+        QCOMPARE(model.index(0, schedule::kNextTimeColumn).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("刷新窗口：今天 23:00:00 至 周四 12月10日 00:30:00"));
+        QCOMPARE(model.index(0, schedule::kCountdownColumn)
+                     .data(app::BossTableModel::DueDayRole)
+                     .toString(),
+                 QStringLiteral("明天"));
+    }
+
     void rowsAddedAndRemovedOnTheWindowThreadAreAnnounced() {
         BossTable table;
         app::BossTableModel model(table);

@@ -276,6 +276,14 @@ TEST(SpawnRuleText, RoundTripsAndRefuses) {
         {"after restart spawn -5", std::nullopt},
         {"after restart soon", std::nullopt},
         {"before", std::nullopt},
+        {"after remind 3", "after remind 3"},
+        {"after remind 0", ""},
+        {"at 12:00 on 6 restart kill remind 5", "at 12:00 on 6 restart kill remind 5"},
+        {"at 12:00 remind 5", "at 12:00 remind 5"},
+        {"after remind", std::nullopt},
+        {"after remind soon", std::nullopt},
+        {"after remind 3 restart kill", std::nullopt},
+        {"after restart kill extra", std::nullopt},
     };
     for (const Case& c : cases) {
         const std::optional<SpawnRule> rule = parseSpawnRule(c.text);

@@ -179,6 +179,132 @@ TEST(SpawnTick, AWindowsEndLeavesTheBossUpUntilAKillOrAMark) {
     EXPECT_EQ(rig.row(id).text[kLastTimeColumn], "10:30:00");
 }
 
+struct Heard {
+    const char* when;
+    AlertTopic topic;
+    std::optional<int> lead;
+    std::int64_t secondsLeft;
+    bool chime;
+    SpawnPhase phase;
+    const char* about; // "" when the alert dates itself from the row
+};
+
+void expectHeard(const std::vector<Alert>& alerts, const std::vector<Heard>& heard) {
+    ASSERT_EQ(alerts.size(), heard.size());
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        SCOPED_TRACE(heard[i].when);
+        EXPECT_EQ(alerts[i].topic, heard[i].topic);
+        EXPECT_EQ(alerts[i].leadMinutes, heard[i].lead);
+        EXPECT_EQ(alerts[i].secondsLeft, heard[i].secondsLeft);
+        EXPECT_EQ(alerts[i].chime, heard[i].chime);
+        EXPECT_EQ(alerts[i].phase, heard[i].phase);
+        EXPECT_EQ(alerts[i].aboutUtc ? utcText(*alerts[i].aboutUtc) : "", heard[i].about);
+    }
+}
+
+// A window of 6:00 after a kill, 30 minutes wide: warned before it opens, as it opens,
+// before its end and at it, then reminded once of a spawn nobody recorded.
+TEST(SpawnAlerts, AWindowWarnsOpensEndsAndRemindsWithTheTrueTimeLeft) {
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
+    struct Row {
+        const char* name;
+        const char* rule;
+        const char* killedAgain; // "" when nobody records the spawn
+        std::vector<Heard> heard;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"黑龙", "after remind 3", "", {
+            {"08:55:00", AlertTopic::WindowOpening, 5, 300, false, SpawnPhase::Waiting, "2026-12-09T09:00:00Z"},
+            {"09:00:00", AlertTopic::WindowOpening, std::nullopt, 1800, false, SpawnPhase::WindowOpen, "2026-12-09T09:00:00Z"},
+            {"09:25:00", AlertTopic::Countdown, 5, 300, true, SpawnPhase::WindowOpen, ""},
+            {"09:30:00", AlertTopic::Countdown, std::nullopt, 0, false, SpawnPhase::Up, ""},
+            {"09:33:00", AlertTopic::Unrecorded, std::nullopt, -180, true, SpawnPhase::Up, "2026-12-09T09:30:00Z"},
+        }},
+        // Killed a minute after the window's end: no reminder.
+        {"赤兔", "after remind 3", "2026-12-09T09:31:00Z", {
+            {"08:55:00", AlertTopic::WindowOpening, 5, 300, false, SpawnPhase::Waiting, "2026-12-09T09:00:00Z"},
+            {"09:00:00", AlertTopic::WindowOpening, std::nullopt, 1800, false, SpawnPhase::WindowOpen, "2026-12-09T09:00:00Z"},
+            {"09:25:00", AlertTopic::Countdown, 5, 300, true, SpawnPhase::WindowOpen, ""},
+            {"09:30:00", AlertTopic::Countdown, std::nullopt, 0, false, SpawnPhase::Up, ""},
+        }},
+        // The rule without a reminder: the window's alerts only.
+        {"白虎", "", "", {
+            {"08:55:00", AlertTopic::WindowOpening, 5, 300, false, SpawnPhase::Waiting, "2026-12-09T09:00:00Z"},
+            {"09:00:00", AlertTopic::WindowOpening, std::nullopt, 1800, false, SpawnPhase::WindowOpen, "2026-12-09T09:00:00Z"},
+            {"09:25:00", AlertTopic::Countdown, 5, 300, true, SpawnPhase::WindowOpen, ""},
+            {"09:30:00", AlertTopic::Countdown, std::nullopt, 0, false, SpawnPhase::Up, ""},
+        }},
+    };
+    // clang-format on
+    const char* passes[] = {"2026-12-09T08:54:00Z", "2026-12-09T08:55:00Z", "2026-12-09T08:59:59Z",
+                            "2026-12-09T09:00:00Z", "2026-12-09T09:24:59Z", "2026-12-09T09:25:00Z",
+                            "2026-12-09T09:30:00Z", "2026-12-09T09:31:30Z", "2026-12-09T09:32:59Z",
+                            "2026-12-09T09:33:00Z", "2026-12-09T09:33:01Z", "2026-12-09T09:40:00Z"};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        Rig rig;
+        const RowId id = rig.table.rowId(rig.table.appendRow());
+        rig.table.setCheckState(1, true);
+        const UtcSeconds kill = at("2026-12-09T03:00:00Z");
+        rig.table.setDatedCellTextsIf(id, {},
+                                      {{kNameColumn, r.name},
+                                       {kPeriodColumn, "360"},
+                                       {kDelayColumn, "30"},
+                                       {kLastTimeColumn, "04:00:00"},
+                                       {kNextTimeColumn, nextTimeText(kill, 360)}},
+                                      kill);
+        rig.table.setSpawnRule(id, *parseSpawnRule(r.rule));
+        for (const char* when : passes) {
+            if (*r.killedAgain && at(when) > at(r.killedAgain) &&
+                !rig.row(id).text[kLastTimeColumn].starts_with("10:31")) {
+                rig.table.setDatedCellTextsIf(id, {}, {{kLastTimeColumn, "10:31:00"}},
+                                              at(r.killedAgain));
+            }
+            rig.passAt(when);
+        }
+        expectHeard(rig.alarm.alerts, r.heard);
+    }
+}
+
+// A fixed spawn at noon in Beijing: sounded as it comes, reminded of three minutes later;
+// a program started later than that does not remind of it.
+TEST(SpawnAlerts, AFixedSpawnNobodyRecordedIsRemindedOfOnce) {
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
+    struct Case {
+        const char* first; // the first pass of the program
+        std::vector<Heard> heard;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"2026-12-09T03:50:00Z", {
+            {"04:00:01", AlertTopic::Countdown, std::nullopt, -1, false, SpawnPhase::Up, ""},
+            {"04:03:00", AlertTopic::Unrecorded, std::nullopt, -180, true, SpawnPhase::Up, "2026-12-09T04:00:00Z"},
+        }},
+        {"2026-12-09T04:05:00Z", {}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        Rig rig;
+        const RowId id = rig.table.rowId(rig.table.appendRow());
+        rig.table.setCheckState(1, true);
+        rig.table.setCellTexts(id, {{kNameColumn, "世界BOSS"}});
+        SpawnRule rule = *parseSpawnRule("at 12:00 remind 3");
+        rule.zone = *ServerZone::fromText("Asia/Shanghai");
+        rig.table.setSpawnRule(id, rule);
+        rig.passAt(c.first);
+        for (const char* when :
+             {"2026-12-09T04:00:01Z", "2026-12-09T04:02:59Z", "2026-12-09T04:03:00Z",
+              "2026-12-09T04:03:30Z", "2026-12-09T04:05:01Z", "2026-12-09T04:10:00Z"}) {
+            if (at(when) > at(c.first)) {
+                rig.passAt(when);
+            }
+        }
+        expectHeard(rig.alarm.alerts, c.heard);
+    }
+}
+
 } // namespace
 
 namespace {

@@ -1,6 +1,7 @@
 // Runs under dbus-run-session: a private session bus on which this test registers its own
 // notification server, so the real D-Bus traffic is checked without touching the desktop.
 #include "models/builtinimage.h"
+#include "services/alertdispatch.h"
 #include "services/desktopnotifier.h"
 #include "tests/support/notificationserver.h"
 
@@ -76,6 +77,58 @@ private slots:
         QTest::newRow("seconds") << qint64(40) << QStringLiteral("40 秒后刷新") << 1 << -1;
         QTest::newRow("due") << qint64(0) << QStringLiteral("已刷新") << 2 << 0;
         QTest::newRow("overdue") << qint64(-3) << QStringLiteral("已刷新") << 2 << 0;
+    }
+
+    // The body says where the boss stands by its rule, with the true time left.
+    void alertBodiesTellTheState_data() {
+        QTest::addColumn<int>("topic");
+        QTest::addColumn<int>("lead");
+        QTest::addColumn<qint64>("secondsLeft");
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("body");
+        using schedule::AlertTopic;
+        using schedule::SpawnPhase;
+        const auto row = [](const char* name, AlertTopic topic, int lead, qint64 seconds,
+                            SpawnPhase phase, const char* body) {
+            QTest::newRow(name) << int(topic) << lead << seconds << int(phase)
+                                << QString::fromUtf8(body);
+        };
+        row("lead", AlertTopic::Countdown, 5, 300, SpawnPhase::Waiting, "5 分钟后刷新");
+        row("lead in a window", AlertTopic::Countdown, 5, 300, SpawnPhase::WindowOpen,
+            "窗口已开启 · 5 分钟后刷新");
+        row("due", AlertTopic::Countdown, 0, 0, SpawnPhase::Waiting, "已刷新");
+        row("due as its window ends", AlertTopic::Countdown, 0, -1, SpawnPhase::Up, "已刷新");
+        row("before the window", AlertTopic::WindowOpening, 5, 299, SpawnPhase::Waiting,
+            "刷新窗口 5 分钟后开启");
+        row("the window opens", AlertTopic::WindowOpening, 0, 1800, SpawnPhase::WindowOpen,
+            "窗口已开启 · 最迟 30 分钟后刷新");
+        row("the window opens late", AlertTopic::WindowOpening, 0, 74, SpawnPhase::WindowOpen,
+            "窗口已开启 · 最迟 1 分 14 秒后刷新");
+        row("unrecorded", AlertTopic::Unrecorded, 0, -181, SpawnPhase::Up,
+            "已刷新（未记录击杀） · 已 3 分钟");
+    }
+
+    void alertBodiesTellTheState() {
+        QFETCH(int, topic);
+        QFETCH(int, lead);
+        QFETCH(qint64, secondsLeft);
+        QFETCH(int, phase);
+        QFETCH(QString, body);
+        schedule::Alert alert;
+        alert.topic = static_cast<schedule::AlertTopic>(topic);
+        alert.leadMinutes = lead > 0 ? std::optional(lead) : std::nullopt;
+        alert.secondsLeft = secondsLeft;
+        alert.phase = static_cast<schedule::SpawnPhase>(phase);
+        QCOMPARE(app::alertBody(alert), body);
+
+        // The notification carries it.
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus(), icon());
+        notifier.notify(3, QStringLiteral("黑龙"), secondsLeft, app::alertBody(alert));
+        QTRY_COMPARE(server.calls.size(), 1);
+        QCOMPARE(server.calls[0].body, body);
+        zorvane::testing::stopServer();
     }
 
     void notifyCarriesTheAlert() {

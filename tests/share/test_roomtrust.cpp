@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <set>
@@ -270,6 +272,53 @@ TEST_F(TrustedRoom, KillsThatCannotBeTrueAreRefusedWithAReasonAndCountedPerMembe
     olga->kill("Dragon", kNowSeconds - 2000);
     ASSERT_TRUE(rudi->recorder.waitForKillOf("Dragon", kNowSeconds - 2000));
     EXPECT_EQ(rudi->recorder.kills().back().standing, Standing::Officer);
+}
+
+TEST_F(TrustedRoom, ARecordersKillsOverTheLimitWaitTheirTurnSoEveryMemberKeepsThem) {
+    // One clock for both, moved by the test: the minute is the same minute on both.
+    auto now = std::make_shared<std::atomic<std::int64_t>>(kRoomNow);
+    const auto joinPaced = [&](const std::string& user) {
+        RoomOptions options = as(user);
+        options.utcMillis = [now] { return now->load(); };
+        options.paceCheckMillis = 20;
+        auto member = std::make_unique<RoomMember>(options);
+        EXPECT_TRUE(member->join()) << user;
+        return member;
+    };
+    auto olga = joinPaced("olga");
+    auto rita = joinPaced("rita");
+    // A raid: Rita records nine bosses within one second.
+    constexpr int kKills = 9;
+    for (int i = 0; i < kKills; ++i) {
+        rita->kill("Boss " + std::to_string(i), kNowSeconds - 60 + i);
+    }
+    ASSERT_TRUE(olga->recorder.waitFor([&] { return olga->recorder.killCountLocked() == 6; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(olga->recorder.kills().size(), 6U) << "a seventh kill went out within the minute";
+    EXPECT_EQ(rita->client.pendingCount(), 3U);
+    // A minute and the margin later, the rest go, in the order they were recorded.
+    *now += 62000;
+    ASSERT_TRUE(olga->recorder.waitFor([&] { return olga->recorder.killCountLocked() == kKills; }));
+    EXPECT_TRUE(olga->recorder.refusals().empty());
+    const std::vector<KillEvent> kills = olga->recorder.kills();
+    for (int i = 0; i < kKills; ++i) {
+        const KillKey key{"", "Boss " + std::to_string(i), ""};
+        EXPECT_EQ(kills[static_cast<std::size_t>(i)].boss, key.boss);
+        ASSERT_TRUE(rita->client.newestKill(key).has_value()) << key.boss;
+        ASSERT_TRUE(olga->client.newestKill(key).has_value()) << key.boss;
+        EXPECT_EQ(olga->client.newestKill(key)->eventId, rita->client.newestKill(key)->eventId)
+            << key.boss;
+        // Sent when it went out: a member joining later places it in its own minute.
+        EXPECT_EQ(kills[static_cast<std::size_t>(i)].sentUtcMillis,
+                  i < 6 ? kRoomNow : kRoomNow + 62000)
+            << key.boss;
+    }
+    ASSERT_TRUE(rita->recorder.waitFor([&] { return rita->client.pendingCount() == 0; }));
+    // An officer's kills are not limited.
+    for (int i = 0; i < kKills; ++i) {
+        olga->kill("Hydra " + std::to_string(i), kNowSeconds - 30 + i);
+    }
+    ASSERT_TRUE(rita->recorder.waitFor([&] { return rita->recorder.killCountLocked() == kKills; }));
 }
 
 TEST_F(TrustedRoom, AnOfficerRetractsAKillForEveryoneAndOwnKillsAreUndone) {

@@ -189,3 +189,28 @@ TEST(SpokenAlert, SaysTheTimeTrulyLeft) {
         EXPECT_EQ(spokenAlert(c.boss, c.secondsLeft), c.said) << c.secondsLeft;
     }
 }
+
+TEST(SpokenAlert, WindowsAndUnrecordedSpawnsSayTheirTime) {
+    struct Case {
+        const char* boss;
+        std::int64_t seconds;
+        SpokenTopic topic;
+        const char* said;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"血魔", 300, SpokenTopic::WindowLead, "血魔 窗口 5 分钟后开启"},
+        {"血魔", 1800, SpokenTopic::WindowOpen, "血魔 窗口已开启，最迟 30 分钟后刷新"},
+        {"血魔", 74, SpokenTopic::WindowOpen, "血魔 窗口已开启，最迟 1 分 14 秒后刷新"},
+        {"血魔", 180, SpokenTopic::Unrecorded, "血魔 已刷新 3 分钟，仍未记录击杀"},
+        {"Black Dragon", 300, SpokenTopic::WindowLead, "Black Dragon window opens in 5 minutes"},
+        {"Black Dragon", 60, SpokenTopic::WindowOpen, "Black Dragon window open, up within 1 minute"},
+        {"Black Dragon", 180, SpokenTopic::Unrecorded, "Black Dragon up for 3 minutes, no kill recorded"},
+        // A late pass never says "0": at least a second.
+        {"Black Dragon", 0, SpokenTopic::WindowOpen, "Black Dragon window open, up within 1 second"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        EXPECT_EQ(spokenAlert(c.boss, c.seconds, c.topic), c.said) << c.seconds;
+    }
+}

@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 
 #include <memory>
 
@@ -43,6 +44,12 @@ class AlertsTest : public QObject {
 
 private:
     bool chimeSounding() { return m_session->tick()->device().isPlaying(alarm::kAlarmAlias); }
+    // The tray's tooltip as its reader sees it.
+    QString trayText() const {
+        QTextDocument document;
+        document.setHtml(m_window->tray()->toolTip());
+        return document.toPlainText().replace(QChar(0xa0), QLatin1Char(' '));
+    }
 
     // A checked row killed at 10:00:00 with a period of 30 minutes.
     schedule::RowId addBoss(const std::string& name) {
@@ -138,9 +145,7 @@ private slots:
         QCOMPARE(calls[0].summary, QStringLiteral("火龙"));
         QCOMPARE(calls[0].body, QStringLiteral("10 分钟后刷新"));
         QVERIFY2(!chimeSounding(), "only the warning minutes chime");
-        QCOMPARE(
-            m_window->tray()->toolTip(),
-            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时10分00秒")));
+        QVERIFY2(trayText().contains(QStringLiteral("火龙  00时10分00秒")), qPrintable(trayText()));
 
         QVERIFY(passAt(id, 10, 24, 59, "00时05分01秒"));
         QVERIFY(passAt(id, 10, 25, 0, "00时05分00秒"));
@@ -172,9 +177,8 @@ private slots:
         QVERIFY(passAt(id, 10, 25, 0, "00时05分00秒"));
         QTRY_VERIFY(chimeSounding());
         // The alert reached the window thread (the tooltip follows it) without a Notify.
-        QTRY_COMPARE(
-            m_window->tray()->toolTip(),
-            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时05分00秒")));
+        QTRY_VERIFY2(trayText().contains(QStringLiteral("火龙  00时05分00秒")),
+                     qPrintable(trayText()));
         if (m_server) {
             QTest::qWait(200);
             QCOMPARE(m_server->calls.size(), 0);

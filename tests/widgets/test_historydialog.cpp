@@ -6,6 +6,7 @@
 #include "tests/support/tempdir.h"
 #include "text/codec.h"
 #include "widgets/bossgrid.h"
+#include "widgets/gridcontroller.h"
 #include "widgets/historydialog.h"
 #include "widgets/mainwindow.h"
 #include "widgets/rowmenu.h"
@@ -36,6 +37,10 @@ void saveRender(QWidget* widget, const QString& name) {
     if (!renderDir.isEmpty()) {
         widget->grab().save(QString::fromLocal8Bit(renderDir) + "/" + name);
     }
+}
+
+void log(app::Session& session, std::int64_t at, KillSource source) {
+    session.history().recordKill({"黑龙", at, 480, 240, source, ""});
 }
 
 QString cell(QTableWidget* table, int row, int column) {
@@ -131,6 +136,62 @@ private slots:
             }
         }
         QVERIFY(!fs::exists(dir.path() / "no-such-dir"));
+    }
+
+    // Enough usual intervals propose a window; one click makes it the row's, as if typed.
+    void aProposedWindowIsAdoptedByTheRow() {
+        testing::TempDir dir;
+        periodic::AppGlobals globals;
+        const testing::FakeClock clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
+        app::Session session(app::SessionSetup::window(globals, clock, dir.path().string()));
+        app::MainWindow window(session);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.addButton()->click();
+        session.table().setCellText(1, schedule::kNameColumn, "黑龙");
+        session.table().setCellText(1, schedule::kPeriodColumn, "480");
+        session.table().setCellText(1, schedule::kDelayColumn, "240");
+        session.table().setCellText(1, schedule::kLastTimeColumn, "20:00:00");
+        session.table().setCellText(1, schedule::kNextTimeColumn, "04:00:00");
+        // Intervals 8 h 05, 9 h, 11 h 50, 10 h, 9 h 30 and one of 20 h (a missed kill); an
+        // undone kill and a roll-over count for nothing.
+        std::int64_t at = kBase;
+        log(session, at, KillSource::DoubleClick);
+        for (const std::int64_t minutes : {485, 540, 710, 600, 570, 1200}) {
+            at += minutes * 60;
+            log(session, at, KillSource::Typed);
+            log(session, at + 1800, KillSource::RollOver);
+        }
+        const KillRecord undone{"黑龙", at + 7200, 480, 240, KillSource::Typed, ""};
+        session.history().recordKill(undone);
+        session.history().setUndone(undone, true);
+        QVERIFY(session.history().flush());
+
+        app::HistoryDialog* dialog = window.openHistory(session.table().rowId(1));
+        QVERIFY(dialog);
+        QCOMPARE(dialog->proposalLabel()->text(),
+                 QStringLiteral("按 5 个击杀间隔，刷新窗口为 8时05分00秒 – 11时50分00秒；"
+                                "本行为 8时00分00秒 – 12时00分00秒"));
+        QVERIFY(dialog->adoptButton()->isVisible());
+        QVERIFY(dialog->adoptButton()->isEnabled());
+        saveRender(dialog, QStringLiteral("history-proposal.png"));
+        dialog->adoptButton()->click();
+        QCOMPARE(session.table().cellText(1, schedule::kPeriodColumn), std::string("485"));
+        QCOMPARE(session.table().cellText(1, schedule::kDelayColumn), std::string("225"));
+        // The next time follows the new period, as after a typed one.
+        QCOMPARE(session.table().cellText(1, schedule::kNextTimeColumn), std::string("04:05:00"));
+        QVERIFY(!dialog->adoptButton()->isEnabled());
+        // Undone like an edit.
+        window.gridController().undoStack().undo();
+        QCOMPARE(session.table().cellText(1, schedule::kPeriodColumn), std::string("480"));
+        QCOMPARE(session.table().cellText(1, schedule::kDelayColumn), std::string("240"));
+
+        // Too few kills: no proposal, no button.
+        window.addButton()->click();
+        session.table().setCellText(2, schedule::kNameColumn, "赤兔");
+        app::HistoryDialog* few = window.openHistory(session.table().rowId(2));
+        QVERIFY(few->proposalLabel()->text().contains(QStringLiteral("至少要有 5 个")));
+        QVERIFY(few->adoptButton()->isHidden());
     }
 
     void rowMenuOpensTheHistoryOfTheRowsBoss() {

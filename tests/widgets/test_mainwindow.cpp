@@ -3,6 +3,7 @@
 #include "services/preferences.h"
 #include "services/session.h"
 #include "tests/support/fakeclock.h"
+#include "widgets/alerttray.h"
 #include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
 #include "widgets/writenotice.h"
@@ -282,6 +283,41 @@ private slots:
                                                   "to use；再次启动会打开第二个窗口")),
                  qPrintable(told));
         QVERIFY(m_window->writeNotice()->isVisible());
+    }
+
+    // 停止 freezes the countdowns; the countdown column, the title and the tray show it
+    // until 启动.
+    void aStoppedCountdownIsMarkedAsStopped() {
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        QTableView* grid = m_window->grid();
+        QAbstractItemModel* view = grid->model();
+        const QModelIndex cell = view->index(0, schedule::kCountdownColumn);
+        const auto header = [&] {
+            return view->headerData(schedule::kCountdownColumn, Qt::Horizontal).toString();
+        };
+        struct State {
+            bool stopped;
+            const char* title;
+            const char* header;
+            app::TrayState tray;
+        };
+        const State states[] = {
+            {false, "Zorvane", "倒计时", app::TrayState::Idle},
+            {true, "Zorvane（已停止）", "倒计时（已停止）", app::TrayState::Stopped},
+            {false, "Zorvane", "倒计时", app::TrayState::Idle},
+        };
+        bool first = true;
+        for (const State& s : states) {
+            if (!first) {
+                QTest::mouseClick(m_window->startStopButton(), Qt::LeftButton);
+            }
+            first = false;
+            QCOMPARE(m_window->windowTitle(), QString::fromUtf8(s.title));
+            QCOMPARE(header(), QString::fromUtf8(s.header));
+            QCOMPARE(cell.data(Qt::DecorationRole).isValid(), s.stopped);
+            QCOMPARE(m_window->tray()->state(), s.tray);
+            QCOMPARE(m_window->tray()->toolTip().contains(QStringLiteral("已停止")), s.stopped);
+        }
     }
 
     void rendersOffscreen() {

@@ -1,5 +1,6 @@
 #include "services/preferences.h"
 #include "widgets/preferencesdialog.h"
+#include "widgets/shortcutpage.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -17,6 +19,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -383,8 +386,51 @@ private slots:
         QVERIFY(dialog.isVisible());
     }
 
+    // 桌面快捷键: every command, read by a real shell, gives back exactly the program and the
+    // name, whatever characters they hold.
+    void shortcutCommandsSurviveTheShell_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("boss");
+        QTest::newRow("installed") << QStringLiteral("zorvane") << QStringLiteral("黑龙");
+        QTest::newRow("a path with a blank")
+            << QStringLiteral("/home/a b/Zorvane/zorvane") << QStringLiteral("Dragon");
+        QTest::newRow("quotes and shell characters")
+            << QStringLiteral("/tmp/z$(id)/zorvane")
+            << QStringLiteral("Bob's \"boss\" `x` $HOME; *");
+        QTest::newRow("no boss yet") << QStringLiteral("zorvane") << QStringLiteral("  ");
+    }
+
+    void shortcutCommandsSurviveTheShell() {
+        QFETCH(QString, program);
+        QFETCH(QString, boss);
+        app::PreferencesDialog dialog(m_prefs());
+        dialog.addShortcutPage(program, boss);
+        auto* page = dialog.findChild<app::ShortcutPage*>();
+        QVERIFY(page != nullptr);
+        const QStringList commands = page->commandsText().split(QLatin1Char('\n'));
+        QCOMPARE(commands.size(), 3);
+        const QString name = boss.trimmed().isEmpty() ? QStringLiteral("黑龙") : boss.trimmed();
+        const QList<QStringList> expected = {
+            {program, "--kill", name}, {program, "--kill", name, "2"}, {program, "--say-next"}};
+        for (int i = 0; i < commands.size(); ++i) {
+            // The shell prints each word it would run on a line of its own.
+            QProcess shell;
+            shell.start(QStringLiteral("/bin/sh"),
+                        {QStringLiteral("-c"), QStringLiteral("printf '%s\\n' ") + commands[i]});
+            QVERIFY(shell.waitForFinished(10000));
+            const QStringList words = QString::fromUtf8(shell.readAllStandardOutput())
+                                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QCOMPARE(words, expected[i]);
+        }
+    }
+
 private:
+    app::Preferences& m_prefs() {
+        m_shortcutPrefs = std::make_unique<app::Preferences>(path());
+        return *m_shortcutPrefs;
+    }
     QTemporaryDir m_dir;
+    std::unique_ptr<app::Preferences> m_shortcutPrefs;
 };
 
 QTEST_MAIN(PreferencesTest)

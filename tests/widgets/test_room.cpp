@@ -569,6 +569,45 @@ private slots:
         // Redone, it is shared again.
         rudi.window->gridController().undoStack().redo();
         QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(later), kPatienceMs);
+
+        // A boss nobody had killed before: once its only kill is retracted, its rows show no
+        // kill and no countdown left over from it.
+        const auto addUnkilled = [](Member& member) {
+            const int row = member.table().appendRow();
+            member.table().setCellTexts(
+                member.table().rowId(row),
+                {{schedule::kNameColumn, "Hydra"}, {schedule::kPeriodColumn, "90"}});
+            member.table().setCheckState(row, true);
+            return row;
+        };
+        const int olgaHydra = addUnkilled(olga);
+        const int rudiHydra = addUnkilled(rudi);
+        rudi.doubleClickLastTime(rudiHydra);
+        const schedule::UtcSeconds hydraKill = schedule::toUtc(m_clock.now());
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaHydra), std::optional(hydraKill), kPatienceMs);
+        // What a countdown pass would show (the tick is stopped here).
+        for (Member* member : {&olga, &rudi}) {
+            const int row = member == &olga ? olgaHydra : rudiHydra;
+            QVERIFY(member->table().setCountdown(member->table().rowId(row), "01时30分00秒", 5400,
+                                                 schedule::RowPhase::Counting));
+        }
+        const std::unique_ptr<QMenu> hydraMenu = olga.window->rowMenu()->menuForRow(olgaHydra);
+        for (QAction* action : hydraMenu->actions()) {
+            if (action->text() == retract) {
+                action->trigger();
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.lastUtc(rudiHydra), std::optional<schedule::UtcSeconds>(),
+                                  kPatienceMs);
+        for (Member* member : {&olga, &rudi}) {
+            const int row = member == &olga ? olgaHydra : rudiHydra;
+            QCOMPARE(member->lastUtc(row), std::optional<schedule::UtcSeconds>());
+            for (const int column : {schedule::kLastTimeColumn, schedule::kNextTimeColumn,
+                                     schedule::kCountdownColumn}) {
+                QTRY_COMPARE_WITH_TIMEOUT(member->table().cellText(row, column), std::string(),
+                                          kPatienceMs);
+            }
+        }
     }
 
     // Refusals are counted per member with their reasons in the room panel, in the member's
@@ -588,8 +627,11 @@ private slots:
         // A recorder whose clock runs a day ahead sends a kill of its "now", and then more
         // kills than a minute allows.
         const std::int64_t aDayAhead = (ten + 86400) * 1000;
-        testing::RoomMember rudi(testing::roomOptions(*m_broker, "Rudi", "rudi", "rudi-pw",
-                                                      [aDayAhead] { return aDayAhead; }));
+        share::RoomOptions rudiOptions = testing::roomOptions(*m_broker, "Rudi", "rudi", "rudi-pw",
+                                                              [aDayAhead] { return aDayAhead; });
+        // A program that does not hold its kills back to the room's limit, as Zorvane does.
+        rudiOptions.rules.killsPerMinute = 1000;
+        testing::RoomMember rudi(rudiOptions);
         QVERIFY(rudi.join());
         rudi.kill("Dragon", ten + 86400, 120);
         for (int i = 0; i < 8; ++i) {

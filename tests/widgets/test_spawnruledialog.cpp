@@ -27,28 +27,31 @@ private slots:
         QTest::addColumn<QString>("zone");
         QTest::addColumn<int>("restart");
         QTest::addColumn<int>("minutes");
+        QTest::addColumn<int>("remind");
         QTest::addColumn<QString>("stored"); // rule text, then "|" and zone; "" refused
         QTest::addColumn<QString>("problem");
 
-        QTest::newRow("after a kill") << false << "" << QList<int>{} << "本机时区" << 0 << 0 << "|"
-                                      << "";
+        QTest::newRow("after a kill")
+            << false << "" << QList<int>{} << "本机时区" << 0 << 0 << 0 << "|"
+            << "";
         QTest::newRow("beijing noon and evening")
-            << true << "20:00, 12:00" << QList<int>{} << "Asia/Shanghai" << 0 << 0
-            << "at 12:00 20:00|Asia/Shanghai"
+            << true << "20:00, 12:00" << QList<int>{} << "Asia/Shanghai" << 0 << 0 << 3
+            << "at 12:00 20:00 remind 3|Asia/Shanghai"
             << "";
         QTest::newRow("saturday, typed offset, spawns after restart")
-            << true << "21:00" << QList<int>{5} << "+9" << 2 << 30
+            << true << "21:00" << QList<int>{5} << "+9" << 2 << 30 << 0
             << "at 21:00 on 6 restart spawn 30|UTC+09:00"
             << "";
-        QTest::newRow("restart as a kill")
-            << false << "" << QList<int>{} << "UTC" << 1 << 45 << "after restart kill|UTC+00:00"
-            << "";
-        QTest::newRow("times unreadable") << true << "noon" << QList<int>{} << "UTC" << 0 << 0 << ""
-                                          << "noon";
-        QTest::newRow("no times") << true << "" << QList<int>{} << "UTC" << 0 << 0 << ""
+        QTest::newRow("restart as a kill") << false << "" << QList<int>{} << "UTC" << 1 << 45 << 5
+                                           << "after restart kill remind 5|UTC+00:00"
+                                           << "";
+        QTest::newRow("times unreadable")
+            << true << "noon" << QList<int>{} << "UTC" << 0 << 0 << 0 << ""
+            << "noon";
+        QTest::newRow("no times") << true << "" << QList<int>{} << "UTC" << 0 << 0 << 0 << ""
                                   << "12:00 20:00";
         QTest::newRow("zone unknown")
-            << false << "" << QList<int>{} << "Mars/Olympus" << 0 << 0 << ""
+            << false << "" << QList<int>{} << "Mars/Olympus" << 0 << 0 << 0 << ""
             << "Mars/Olympus";
     }
 
@@ -59,6 +62,7 @@ private slots:
         QFETCH(QString, zone);
         QFETCH(int, restart);
         QFETCH(int, minutes);
+        QFETCH(int, remind);
         QFETCH(QString, stored);
         QFETCH(QString, problem);
 
@@ -77,6 +81,9 @@ private slots:
         dialog.restartBox()->setCurrentIndex(restart);
         QCOMPARE(dialog.restartMinutesBox()->isEnabled(), restart == 2);
         dialog.restartMinutesBox()->setValue(minutes);
+        // Fixed times are offered the usual reminder; a row after a kill has none.
+        QCOMPARE(dialog.remindMinutesBox()->value(), fixed ? schedule::kSuggestedRemindMinutes : 0);
+        dialog.remindMinutesBox()->setValue(remind);
         dialog.accept();
         const schedule::SpawnRule now = table.row(row)->timing.spawn;
         if (stored.isEmpty()) {

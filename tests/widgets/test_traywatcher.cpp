@@ -1,8 +1,10 @@
 // The tray against a StatusNotifierItem watcher of our own on a private session bus: the icon
-// registers with the watcher, and the item it exports names the next boss in its tooltip.
+// registers with the watcher, the item it exports names the next bosses in its tooltip, and
+// its icon changes with the state.
 // Runs under dbus-run-session and xvfb-run: Qt's tray speaks StatusNotifierItem only through
 // the desktop themes of a real windowing platform (see tests/widgets/CMakeLists.txt).
 #include "widgets/alerttray.h"
+#include "widgets/traysummary.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -15,6 +17,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QThread>
+
+#include <variant>
 
 using namespace zorvane;
 
@@ -63,14 +67,9 @@ QDBusConnection watcherBus() {
     return QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
 }
 
-// The tooltip's title from the item's ToolTip property, (s a(iiay) s s): icon name, pixmaps,
-// title, text.
-QString toolTipTitle(const QDBusArgument& arg) {
-    QString iconName;
-    QString title;
-    QString text;
-    arg.beginStructure();
-    arg >> iconName;
+// Reads an array of pixmaps, a(iiay), and gives their pixels joined.
+QByteArray pixmapBytes(const QDBusArgument& arg) {
+    QByteArray pixels;
     arg.beginArray();
     while (!arg.atEnd()) {
         int width = 0;
@@ -79,20 +78,33 @@ QString toolTipTitle(const QDBusArgument& arg) {
         arg.beginStructure();
         arg >> width >> height >> bytes;
         arg.endStructure();
+        pixels += bytes;
     }
     arg.endArray();
+    return pixels;
+}
+
+// The tooltip's title from the item's ToolTip property, (s a(iiay) s s): icon name, pixmaps,
+// title, text.
+QString toolTipTitle(const QDBusArgument& arg) {
+    QString iconName;
+    QString title;
+    QString text;
+    arg.beginStructure();
+    arg >> iconName;
+    pixmapBytes(arg);
     arg >> title >> text;
     arg.endStructure();
     return title + QLatin1Char('|') + text;
 }
 
-// The item's ToolTip property (title|text) or the error; asynchronous, since the item lives
-// on this thread.
-QString readToolTip(const QString& item) {
+// One property of the item, or the error as a string; asynchronous, since the item lives on
+// this thread.
+std::variant<QDBusArgument, QString> readProperty(const QString& item, const QString& name) {
     QDBusMessage get = QDBusMessage::createMethodCall(
         item, QStringLiteral("/StatusNotifierItem"),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ToolTip")});
+    get.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), name});
     QDBusPendingCall call = watcherBus().asyncCall(get);
     if (!QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) {
         return QStringLiteral("no answer");
@@ -102,7 +114,25 @@ QString readToolTip(const QString& item) {
         return reply.errorMessage();
     }
     const QVariant value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant();
-    return toolTipTitle(qvariant_cast<QDBusArgument>(value));
+    return qvariant_cast<QDBusArgument>(value);
+}
+
+// The item's ToolTip property (title|text) or the error.
+QString readToolTip(const QString& item) {
+    const auto value = readProperty(item, QStringLiteral("ToolTip"));
+    if (const auto* error = std::get_if<QString>(&value)) {
+        return *error;
+    }
+    return toolTipTitle(std::get<QDBusArgument>(value));
+}
+
+// The pixels of the item's IconPixmap property: every size it offers, joined.
+QByteArray readIconPixels(const QString& item) {
+    const auto value = readProperty(item, QStringLiteral("IconPixmap"));
+    if (std::holds_alternative<QString>(value)) {
+        return {};
+    }
+    return pixmapBytes(std::get<QDBusArgument>(value));
 }
 
 } // namespace
@@ -159,12 +189,30 @@ private slots:
         QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(item),
                  qPrintable(item));
 
-        tray.setNextBoss(QStringLiteral("火龙"), QStringLiteral("00时05分00秒"));
-        const QString expected =
-            app::AlertTray::tooltipText(QStringLiteral("火龙"), QStringLiteral("00时05分00秒"));
-        // Read back over the bus from another connection, as a desktop's tray host would.
-        QTRY_VERIFY2_WITH_TIMEOUT(readToolTip(item).contains(expected),
+        app::TraySummary summary;
+        summary.next.push_back({QStringLiteral("火龙 <img src=\"/dev/zero\">"),
+                                QStringLiteral("00时05分00秒"), QString()});
+        tray.setSummary(summary);
+        // Read back over the bus from another connection, as a desktop's tray host would:
+        // the name arrives escaped, so a host that reads markup shows it as typed.
+        QTRY_VERIFY2_WITH_TIMEOUT(readToolTip(item).contains(QStringLiteral("&lt;img")) &&
+                                      readToolTip(item).contains(QStringLiteral("/dev/zero\"&gt;")),
                                   qPrintable(readToolTip(item)), 5000);
+        QVERIFY(!readToolTip(item).contains(QStringLiteral("<img")));
+
+        // The icon the host draws changes with the state, and back.
+        const QByteArray idle = readIconPixels(item);
+        QVERIFY2(!idle.isEmpty(), "the item exports its icon");
+        summary.state = app::TrayState::DueNow;
+        tray.setSummary(summary);
+        QTRY_VERIFY_WITH_TIMEOUT(readIconPixels(item) != idle, 5000);
+        const QByteArray due = readIconPixels(item);
+        summary.state = app::TrayState::Lead;
+        tray.setSummary(summary);
+        QTRY_VERIFY_WITH_TIMEOUT(readIconPixels(item) != due && readIconPixels(item) != idle, 5000);
+        summary.state = app::TrayState::Idle;
+        tray.setSummary(summary);
+        QTRY_COMPARE_WITH_TIMEOUT(readIconPixels(item), idle, 5000);
     }
 
 private:

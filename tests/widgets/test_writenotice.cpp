@@ -9,8 +9,10 @@
 #include "text/codec.h"
 #include "widgets/mainwindow.h"
 #include "widgets/soundchooser.h"
+#include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -290,6 +292,42 @@ private slots:
                  qPrintable(notice()->toolTip()));
         QVERIFY2(notice()->toolTip().contains(programDir + QStringLiteral("/config.ini: ")),
                  qPrintable(notice()->toolTip()));
+    }
+
+    // A stored rule or zone this program cannot read is kept, and the player is told which
+    // rows count on the default rule meanwhile, until a rule is chosen for each.
+    void anUnreadableStoredRuleIsToldUntilARuleIsChosen() {
+        const QByteArray table =
+            text::utf8ToGb18030("[set]\r\n预警=5\r\n[序号]\r\n1=1\r\n2=2\r\n3=3\r\n"
+                                "[BOSS事件]\r\n1=火龙\r\n2=冰龙\r\n3=土龙\r\n"
+                                "[周期]\r\n1=60\r\n2=60\r\n3=60\r\n"
+                                "[SpawnRule]\r\n1=at 25:00\r\n2=after\r\n3=after\r\n"
+                                "[ServerZone]\r\n1=\r\n2=Asia/Shanghai\r\n3=Mars/Olympus\r\n")
+                .c_str();
+        writeFile(path(kTableFile), table);
+        openWindow(m_dir->path());
+        QVERIFY(notice()->isVisible());
+        const QString told =
+            QStringLiteral("config.ini 第 1、3 行（火龙、土龙）存的刷新规则或时区无法读取，"
+                           "暂按击杀后计时；请用“刷新规则…”重新选择");
+        QVERIFY2(notice()->toolTip().startsWith(told), qPrintable(notice()->toolTip()));
+        // Not a failed write.
+        QVERIFY(!notice()->text().startsWith(QStringLiteral("未能写入")));
+        // The table's ordinary writes leave it shown, and the stored texts stay.
+        clickUseBox();
+        QVERIFY(notice()->isVisible());
+        QCOMPARE(stored("SpawnRule", "1"), std::string("at 25:00"));
+        QCOMPARE(stored("ServerZone", "3"), std::string("Mars/Olympus"));
+
+        for (const int row : {1, 3}) {
+            app::SpawnRuleDialog* dialog = m_window->openSpawnRule(m_session->table().rowId(row));
+            QVERIFY(dialog);
+            dialog->zoneBox()->setEditText(QStringLiteral("UTC"));
+            dialog->accept();
+            settle();
+            QCOMPARE(notice()->isVisible(), row == 1);
+        }
+        QCOMPARE(stored("SpawnRule", "1"), std::string("after"));
     }
 
 private:
