@@ -100,23 +100,4 @@ QString alertBody(const schedule::Alert& alert) {
     return DesktopNotifier::bodyText(alert.secondsLeft);
 }
 
-std::pair<QString, QString> nextBoss(const schedule::BossTable& table) {
-    std::optional<schedule::BossRow> best;
-    for (const schedule::RowId id : table.rowIds()) {
-        std::optional<schedule::BossRow> row = table.row(id);
-        if (!row || !row->use || !row->timing.remainingSeconds ||
-            *row->timing.remainingSeconds <= 0) {
-            continue;
-        }
-        if (!best || *row->timing.remainingSeconds < *best->timing.remainingSeconds) {
-            best = std::move(row);
-        }
-    }
-    if (!best) {
-        return {};
-    }
-    return {QString::fromStdString(text::trim(best->text[schedule::kNameColumn])),
-            messageText(schedule::countdownMessage(*best->timing.remainingSeconds))};
-}
-
 } // namespace zorvane::app

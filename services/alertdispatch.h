@@ -57,8 +57,4 @@ private:
 // rule where it matters ("窗口已开启 · 5 分钟后刷新", "已刷新（未记录击杀）").
 QString alertBody(const schedule::Alert& alert);
 
-// The checked row that falls due soonest, as the last pass found it: its boss name and
-// countdown; an empty name when no checked row counts down.
-std::pair<QString, QString> nextBoss(const schedule::BossTable& table);
-
 } // namespace zorvane::app
