@@ -260,6 +260,30 @@ void RelayBook::claimReceived(const RelayClaim& claim, std::int64_t nowUtc) {
     }
 }
 
+bool RelayBook::presenceHeard(std::string_view topicRelayId, std::string_view payload) {
+    if (payload.empty()) {
+        relayLeft(topicRelayId);
+        return true;
+    }
+    const std::optional<RelayPresence> presence = decodePresence(payload);
+    // Each relay speaks on its own topic; a presence elsewhere would let one topic's
+    // clearing leave a relay behind that nobody clears.
+    if (!presence || presence->relayId != topicRelayId) {
+        return false;
+    }
+    presenceReceived(*presence);
+    return true;
+}
+
+bool RelayBook::claimHeard(std::string_view payload, std::int64_t nowUtc) {
+    const std::optional<RelayClaim> claim = decodeClaim(payload);
+    if (!claim) {
+        return false;
+    }
+    claimReceived(*claim, nowUtc);
+    return true;
+}
+
 std::chrono::seconds RelayBook::delayFor(std::string_view eventId, std::string_view channel,
                                          AlertKind kind) const {
     std::vector<RelayPresence> relays;

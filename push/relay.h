@@ -116,6 +116,12 @@ public:
 
     void claimReceived(const RelayClaim& claim, std::int64_t nowUtc);
 
+    // What the room's broker carried, as it came: the payload on a relay's presence topic
+    // (empty: cleared, it left) and on the claims' topic. False when it was dropped: not
+    // readable, or a presence under another relay's topic.
+    bool presenceHeard(std::string_view topicRelayId, std::string_view payload);
+    bool claimHeard(std::string_view payload, std::int64_t nowUtc);
+
     std::chrono::seconds delayFor(std::string_view eventId, std::string_view channel,
                                   AlertKind kind) const;
     // Whether another relay has claimed the event for the channel.

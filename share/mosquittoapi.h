@@ -34,6 +34,7 @@ struct MosquittoApi {
     decltype(&mosquitto_loop_stop) loopStop;
     decltype(&mosquitto_disconnect) disconnect;
     decltype(&mosquitto_publish) publish;
+    decltype(&mosquitto_will_set) willSet;
     decltype(&mosquitto_subscribe_multiple) subscribeMultiple;
     decltype(&mosquitto_strerror) strerror;
     decltype(&mosquitto_connack_string) connackString;

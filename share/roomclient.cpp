@@ -215,6 +215,11 @@ bool RoomClient::start(text::Message& error) {
             return false;
         }
     }
+    if (!m_options.relayId.empty()) {
+        // The broker forgets this relay when the connection is lost without a goodbye.
+        const std::string topic = relayTopic(link.room, m_options.relayId);
+        m_api->willSet(m_mosq, topic.c_str(), 0, nullptr, 1, true);
+    }
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = false;
@@ -398,6 +403,16 @@ void RoomClient::stop() {
         loopRunning = m_loopRunning;
     }
     if (loopRunning) {
+        {
+            // A goodbye ends no will: the presence is cleared here, before the DISCONNECT
+            // that follows it on the same connection.
+            const std::lock_guard lock(m_mutex);
+            if (m_presencePublished && m_connected) {
+                const std::string topic = relayTopic(m_options.link.room, m_options.relayId);
+                m_api->publish(m_mosq, nullptr, topic.c_str(), 0, nullptr, 1, true);
+            }
+            m_presencePublished = false;
+        }
         m_api->disconnect(m_mosq);
         m_api->loopStop(m_mosq, false);
     }
@@ -913,6 +928,10 @@ void RoomClient::subscribed(int mid, int count, const int* granted) {
             markersAnswered(count, granted);
             return;
         }
+        if (mid == m_relaySubscribeMid && m_relaySubscribeMid != 0) {
+            m_relaySubscribeMid = 0;
+            return; // the relays' retained presences follow
+        }
     }
     const Subscription subscription = roomSubscription(m_options.link.room, m_member);
     // 0x80 and above in place of a QoS is the broker's refusal (e.g. an access list). The
@@ -972,6 +991,7 @@ void RoomClient::subscribed(int mid, int count, const int* granted) {
             sendLocked(item);
         }
         sendWaitingLocked();
+        joinRelaysLocked();
     }
     {
         // Under the keeper's lock, so that the keeper either sees the catch-up or is
@@ -988,6 +1008,72 @@ void RoomClient::subscribed(int mid, int count, const int* granted) {
     }
 }
 
+void RoomClient::joinRelaysLocked() {
+    if (m_options.relayId.empty()) {
+        return;
+    }
+    std::string presences = relayFilter(m_options.link.room);
+    std::string claims = claimTopic(m_options.link.room);
+    char* filters[] = {presences.data(), claims.data()};
+    if (m_api->subscribeMultiple(m_mosq, &m_relaySubscribeMid, 2, filters, 1, 0, nullptr) !=
+        MOSQ_ERR_SUCCESS) {
+        m_relaySubscribeMid = 0; // the connection is already going; the next one asks again
+    }
+    publishPresenceLocked();
+}
+
+void RoomClient::publishPresenceLocked() {
+    if (m_options.relayId.empty() || !m_subscribed) {
+        return; // the next subscription publishes it
+    }
+    if (m_relayPresence.empty() && !m_presencePublished) {
+        return; // nothing to say and nothing to clear
+    }
+    const std::string topic = relayTopic(m_options.link.room, m_options.relayId);
+    const int rc =
+        m_api->publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(m_relayPresence.size()),
+                       m_relayPresence.data(), 1, true);
+    m_presencePublished = rc == MOSQ_ERR_SUCCESS && !m_relayPresence.empty();
+}
+
+void RoomClient::setRelayPresence(std::string payload) {
+    const std::lock_guard lock(m_mutex);
+    if (payload == m_relayPresence && (m_presencePublished || payload.empty())) {
+        return;
+    }
+    m_relayPresence = std::move(payload);
+    if (m_mosq != nullptr && m_connected) {
+        publishPresenceLocked();
+    }
+}
+
+bool RoomClient::publishRelayClaim(const std::string& payload) {
+    const std::lock_guard lock(m_mutex);
+    if (m_options.relayId.empty() || m_mosq == nullptr || !m_subscribed) {
+        return false;
+    }
+    const std::string topic = claimTopic(m_options.link.room);
+    return m_api->publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), 1, false) == MOSQ_ERR_SUCCESS;
+}
+
+bool RoomClient::relayReceived(std::string_view topic, std::string_view payload) {
+    const std::optional<RelayAddress> address = parseRelayTopic(topic, m_options.link.room);
+    if (!address) {
+        return false;
+    }
+    // Members that relay nothing read these through earlier versions' filter; they pass.
+    if (m_options.relayId.empty()) {
+        return true;
+    }
+    if (address->claim) {
+        m_listener.relayClaimHeard(std::string(payload));
+    } else if (address->relayId != m_options.relayId) {
+        m_listener.relayPresenceHeard(address->relayId, std::string(payload));
+    }
+    return true;
+}
+
 void RoomClient::disconnected(int rc) {
     bool refused = false;
     bool switching = false;
@@ -999,6 +1085,8 @@ void RoomClient::disconnected(int rc) {
         m_subscribed = false;
         m_probes.clear();
         m_markerMid = 0;
+        m_relaySubscribeMid = 0;
+        m_presencePublished = false; // the broker sent our will
         refused = m_state == RoomState::Refused;
         switching = m_switchingToMqtt5;
         m_switchingToMqtt5 = false;
@@ -1161,6 +1249,9 @@ void RoomClient::received(const mosquitto_message& message) {
         ++m_dropped;
         m_listener.messageDropped(reason, detail);
     };
+    if (relayReceived(topic, payload)) {
+        return;
+    }
     if (isRoleMarkerTopic(topic)) {
         return; // a role marker: only a broker that enforces nothing lets anyone send there
     }

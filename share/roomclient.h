@@ -142,6 +142,14 @@ public:
         (void)retained;
         (void)relayed;
     }
+    // A push relay of the room (RoomOptions::relayId) told its presence; an empty payload:
+    // it left. Our own presence is not told. The payloads are push/relay.h's, unread here.
+    virtual void relayPresenceHeard(const std::string& relayId, const std::string& payload) {
+        (void)relayId;
+        (void)payload;
+    }
+    // A push relay of the room claimed an event (our own claims included).
+    virtual void relayClaimHeard(const std::string& payload) { (void)payload; }
 };
 
 struct RoomOptions {
@@ -168,6 +176,10 @@ struct RoomOptions {
     int paceCheckMillis = 1000;
     // Room for the time a kill takes to arrive, added to the minute of the limit.
     int paceMarginMillis = 2000;
+    // This member relays the room's push alerts under this id (letters and digits, new for
+    // every run): the client reads the relays' topics, publishes the presence it is given
+    // and has the broker clear it (its will) when the connection is lost. Empty: no relay.
+    std::string relayId;
 };
 
 // The kill a member records; the client adds nickname, ids and send time.
@@ -210,6 +222,13 @@ public:
                      RetractionJudgement* judgement = nullptr);
     // Offers a boss list (a JSON object) to the room; officers only.
     bool offerList(const std::string& name, const std::string& listJson, text::Message& error);
+
+    // This relay's presence, retained on its topic while connected and sent again on every
+    // connection; empty: it stops relaying and the topic is cleared. Any thread.
+    void setRelayPresence(std::string payload);
+    // Publishes a claim of this relay (not retained). False when not connected: a claim
+    // matters only now.
+    bool publishRelayClaim(const std::string& payload);
 
     // The rule (period plus delay, minutes) of each boss in the member's table, for the
     // early re-kill check. Any thread.
@@ -285,6 +304,11 @@ private:
     void sendProbesLocked();
     void subscribeMarkersLocked();
     void subscribeLocked();
+    // Reads the relays' topics and publishes this relay's presence; m_mutex held.
+    void joinRelaysLocked();
+    void publishPresenceLocked();
+    // Tells the listener of a relay topic's message; false when the topic is none.
+    bool relayReceived(std::string_view topic, std::string_view payload);
     // Hands a queued message to the library (not one waiting for its turn); m_mutex held.
     void sendLocked(Outgoing& item);
     // Sends the waiting kills whose turn has come and sets when the keeper looks again;
@@ -346,6 +370,9 @@ private:
     int m_probeAnswers = 0;
     bool m_probeAllowed[4] = {false, false, false, false};
     int m_subscribeMid = 0;
+    int m_relaySubscribeMid = 0;
+    std::string m_relayPresence;      // what setRelayPresence gave
+    bool m_presencePublished = false; // a non-empty presence went out on this connection
     int m_syncMid = 0;
     std::chrono::steady_clock::time_point m_catchUpDeadline{};
     // The broker ended the connection: the keeper connects again after this time.

@@ -3,6 +3,7 @@
 #include "share/killevent.h"
 #include "text/textops.h"
 
+#include <algorithm>
 #include <array>
 
 namespace zorvane::share {
@@ -134,6 +135,37 @@ std::string legacyTopic(std::string_view room, std::string_view boss) {
 
 std::string legacyProbeTopic(std::string_view room, std::string_view member) {
     return bossTopic(room, "probe") + "/" + encodeTopicLevel(member);
+}
+
+std::string relayTopic(std::string_view room, std::string_view relayId) {
+    return std::string(kLegacyRoot) + encodeTopicLevel(room) + "/~relay/" + std::string(relayId);
+}
+
+std::string relayFilter(std::string_view room) {
+    return relayTopic(room, "+");
+}
+
+std::string claimTopic(std::string_view room) {
+    return std::string(kLegacyRoot) + encodeTopicLevel(room) + "/~claim";
+}
+
+std::optional<RelayAddress> parseRelayTopic(std::string_view topic, std::string_view room) {
+    if (topic == claimTopic(room)) {
+        return RelayAddress{true, {}};
+    }
+    const std::string prefix = relayTopic(room, "");
+    if (!topic.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    const std::string_view id = topic.substr(prefix.size());
+    const bool plain =
+        !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        });
+    if (!plain) {
+        return std::nullopt;
+    }
+    return RelayAddress{false, std::string(id)};
 }
 
 std::string roleMarkerTopic(std::string_view room, RoleMarker marker) {

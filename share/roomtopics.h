@@ -10,6 +10,8 @@
 //   zorvane/v2/<room>/sync/<member>                            its own end-of-catch-up mark
 //   zorvane/v2/<room>/probe/<member>                           allowed to nobody by a managed room
 //   zorvane/v1/<room>/probe/<member>                           allowed where earlier versions send
+//   zorvane/v1/<room>/~relay/<relay id>                        a push relay's presence (retained)
+//   zorvane/v1/<room>/~claim                                   a push relay's claims
 //
 // An empty server or line level stands for none: a table without servers and lines keys
 // its kills as (server "", boss, line ""). The topics of earlier versions,
@@ -100,6 +102,19 @@ struct Subscription {
     std::size_t syncFilterIndex = 0;
 };
 Subscription roomSubscription(std::string_view room, std::string_view member);
+
+// The topics of the room's push relays (push/relay.h reads their payloads). "~" never
+// starts a boss's level (encodeTopicLevel escapes it), so they meet no kill's topic.
+std::string relayTopic(std::string_view room, std::string_view relayId);
+std::string relayFilter(std::string_view room);
+std::string claimTopic(std::string_view room);
+// What a topic of the room's relays is: the presence of the relay named, or a claim.
+struct RelayAddress {
+    bool claim = false;
+    std::string relayId; // a presence's
+};
+// nullopt for every other topic, and for a relay id other than 1 to 64 letters and digits.
+std::optional<RelayAddress> parseRelayTopic(std::string_view topic, std::string_view room);
 
 // Reads a level written by encodeTopicLevel; nullopt for anything encodeTopicLevel does not
 // write (a lower-case or broken escape, an escaped letter), so that two topics never name

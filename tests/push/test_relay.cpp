@@ -241,5 +241,33 @@ TEST(Relay, payloadsAreReadStrictly) {
     }
 }
 
+TEST(Relay, bookTakesWhatTheBrokerCarriedOnlyFromTheRightTopic) {
+    const std::string presence = encodePresence({kB, {{kChannel, KindSet::all()}}});
+    const struct {
+        std::string topicId;
+        std::string payload;
+        bool taken;
+        std::size_t others; // after a presence of kB was known
+    } cases[] = {
+        {kB, presence, true, 1},     {kB, "", true, 0}, // cleared: kB left
+        {kC, "", true, 1},                              // another relay left
+        {kC, presence, false, 1},                       // kB's presence on kC's topic
+        {kB, "{\"v\":1}", false, 1},                    // unreadable
+    };
+    for (const auto& c : cases) {
+        RelayBook book("guild", kA);
+        ASSERT_TRUE(book.presenceHeard(kB, presence));
+        EXPECT_EQ(book.presenceHeard(c.topicId, c.payload), c.taken) << c.payload;
+        EXPECT_EQ(book.others().size(), c.others) << c.topicId << " " << c.payload;
+    }
+    RelayBook book("guild", kA);
+    const std::string event = eventNumber(1);
+    EXPECT_FALSE(book.claimHeard("not json", 100));
+    EXPECT_FALSE(book.claimedElsewhere(event, kChannel));
+    EXPECT_TRUE(book.claimHeard(encodeClaim({kB, event, kChannel}), 100));
+    EXPECT_TRUE(book.claimedElsewhere(event, kChannel));
+    EXPECT_FALSE(book.claim(event, kChannel, 101));
+}
+
 } // namespace
 } // namespace zorvane::push

@@ -119,6 +119,35 @@ TEST(RoomTopics, TopicsThatNoMemberWritesAreNotRead) {
     EXPECT_EQ(decodeTopicLevel(""), std::optional<std::string>(""));
 }
 
+// The push relays' topics lie beside the boss topics of earlier versions and never among them.
+TEST(RoomTopics, RelayTopicsAreReadOnlyAsWritten) {
+    const std::string id(32, 'a');
+    EXPECT_EQ(relayTopic("iron wolves", id), "zorvane/v1/iron%20wolves/~relay/" + id);
+    EXPECT_EQ(claimTopic("iron wolves"), "zorvane/v1/iron%20wolves/~claim");
+    const struct {
+        std::string topic;
+        std::optional<std::string> relayId; // "" for a claim
+    } cases[] = {
+        {relayTopic("r", id), id},
+        {claimTopic("r"), ""},
+        {relayTopic("r", ""), std::nullopt},
+        {relayTopic("r", id + "/x"), std::nullopt},
+        {relayTopic("r", "a-b"), std::nullopt},
+        {relayTopic("r", std::string(65, 'a')), std::nullopt},
+        {relayTopic("other", id), std::nullopt},
+        {claimTopic("r") + "/x", std::nullopt},
+        {legacyTopic("r", "~claim"), std::nullopt}, // a boss named so is escaped
+    };
+    for (const auto& c : cases) {
+        const std::optional<RelayAddress> address = parseRelayTopic(c.topic, "r");
+        ASSERT_EQ(address.has_value(), c.relayId.has_value()) << c.topic;
+        if (address) {
+            EXPECT_EQ(address->claim, c.relayId->empty()) << c.topic;
+            EXPECT_EQ(address->relayId, *c.relayId) << c.topic;
+        }
+    }
+}
+
 TEST(RoomMessage, MessagesOfEveryTypeDecodeToWhatWasEncoded) {
     KillEvent relayed = sampleKill();
     relayed.relayed = true;

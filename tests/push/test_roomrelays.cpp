@@ -1,0 +1,294 @@
+// Two members relaying the room's push alerts to the same webhook, on a real mosquitto with
+// the dynamic-security plugin set up by the shipped room script: each event is posted once,
+// and when the member posting it goes (with a goodbye, or its connection cut) the other
+// takes the next event over.
+
+#include "push/pusher.h"
+#include "push/relay.h"
+#include "share/roomclient.h"
+#include "tests/net/localservers.h"
+#include "tests/share/localbroker.h"
+#include "tests/share/roommembers.h"
+#include "tests/support/waitfor.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace zorvane::push {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::LocalBroker;
+using testing::waitFor;
+
+// Stands still until the test moves it; a wait for a later moment polls, so that the
+// pusher sees the move.
+class HeldPushClock final : public PushClock {
+public:
+    TimePoint now() const override {
+        const std::lock_guard lock(m_mutex);
+        return m_now;
+    }
+    std::int64_t utcNow() const override { return 1796637600 + (now() - TimePoint{}) / 1s; }
+    void waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                   TimePoint) override {
+        wake.wait_for(lock, 5ms);
+    }
+    void advance(std::chrono::milliseconds by) {
+        const std::lock_guard lock(m_mutex);
+        m_now += by;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    TimePoint m_now{};
+};
+
+// Passes one member's connections on to the broker until cut: a cut closes them without
+// the MQTT goodbye, as a lost network or a killed program does, and takes no new ones.
+class CuttableLine {
+public:
+    explicit CuttableLine(int brokerPort) : m_brokerPort(brokerPort) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listener, 4);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_acceptor = std::thread([this] { acceptLoop(); });
+    }
+    ~CuttableLine() {
+        cut();
+        m_acceptor.join();
+        for (std::thread& pump : m_pumps) {
+            pump.join();
+        }
+        for (const int fd : m_sockets) {
+            ::close(fd);
+        }
+    }
+    int port() const { return m_port; }
+    void cut() {
+        const std::lock_guard lock(m_mutex);
+        if (m_listener >= 0) {
+            ::shutdown(m_listener, SHUT_RDWR);
+        }
+        for (const int fd : m_sockets) {
+            ::shutdown(fd, SHUT_RDWR);
+        }
+    }
+
+private:
+    void acceptLoop() {
+        while (true) {
+            const int member = ::accept(m_listener, nullptr, nullptr);
+            if (member < 0) {
+                break;
+            }
+            const int broker = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(static_cast<std::uint16_t>(m_brokerPort));
+            ::connect(broker, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            const std::lock_guard lock(m_mutex);
+            m_sockets.insert(m_sockets.end(), {member, broker});
+            m_pumps.emplace_back([member, broker] { pump(member, broker); });
+            m_pumps.emplace_back([member, broker] { pump(broker, member); });
+        }
+        ::close(m_listener);
+    }
+    static void pump(int from, int to) {
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = ::read(from, buffer, sizeof buffer)) > 0) {
+            if (::write(to, buffer, static_cast<std::size_t>(got)) != got) {
+                break;
+            }
+        }
+        ::shutdown(to, SHUT_RDWR);
+    }
+
+    const int m_brokerPort;
+    int m_listener = -1;
+    int m_port = 0;
+    std::mutex m_mutex;
+    std::vector<int> m_sockets;
+    std::vector<std::thread> m_pumps;
+    std::thread m_acceptor;
+};
+
+// A member relaying the room's alerts: its room client carries the book's presence and
+// claims, and what the other relays say goes into the book.
+class RelayMember final : public share::RoomListener, public RelayOutbox {
+public:
+    RelayMember(share::RoomOptions options, const std::string& webhook)
+        : pusher(pusherOptions()), client(withRelay(std::move(options)), *this),
+          webhookUrl(webhook) {
+        book.setOutbox(this);
+        PushTarget target;
+        target.id = "guild-hook";
+        target.name = "公会";
+        target.kind = TargetKind::Json;
+        target.url = webhook;
+        target.scope = TargetScope::Room;
+        PushSettings settings;
+        settings.targets = {target};
+        pusher.configure(settings);
+    }
+    ~RelayMember() override {
+        client.stop();
+        book.setOutbox(nullptr);
+    }
+
+    bool join() {
+        text::Message error;
+        return client.start(error) &&
+               waitFor([&] { return client.state() == share::RoomState::Connected; });
+    }
+    std::size_t othersKnown() const { return book.others().size(); }
+    std::chrono::seconds delayFor(const AlertEvent& event) const {
+        return book.delayFor(eventId(event), book.channelFor(webhookUrl), event.kind);
+    }
+    bool claimedElsewhere(const AlertEvent& event) const {
+        return book.claimedElsewhere(eventId(event), book.channelFor(webhookUrl));
+    }
+    int relayed() const {
+        const std::vector<TargetStatus> statuses = pusher.statuses();
+        return statuses.empty() ? -1 : statuses.front().relayed;
+    }
+
+    HeldPushClock clock;
+    RelayBook book{"guild"};
+    Pusher pusher;
+    share::RoomClient client;
+    const std::string webhookUrl;
+
+private:
+    PusherOptions pusherOptions() {
+        PusherOptions options;
+        options.clock = &clock;
+        options.relays = &book;
+        return options;
+    }
+    share::RoomOptions withRelay(share::RoomOptions options) {
+        options.relayId = book.relayId();
+        return options;
+    }
+
+    void roomStateChanged(share::RoomState state, const text::Message&) override {
+        if (state != share::RoomState::Connected) {
+            book.forgetOthers();
+        }
+    }
+    void remoteKill(const share::KillEvent&, bool) override {}
+    void messageDropped(share::DropReason, const std::string&) override {}
+    void clockSkew(const share::MemberSkew&) override {}
+    void relayPresenceHeard(const std::string& relayId, const std::string& payload) override {
+        book.presenceHeard(relayId, payload);
+    }
+    void relayClaimHeard(const std::string& payload) override {
+        book.claimHeard(payload, clock.utcNow());
+    }
+    void publishPresence(const RelayPresence& presence) override {
+        client.setRelayPresence(encodePresence(presence));
+    }
+    void publishClaim(const RelayClaim& claim) override {
+        client.publishRelayClaim(encodeClaim(claim));
+    }
+};
+
+class CountingWebhook {
+public:
+    CountingWebhook() {
+        m_server.server().Post(".*", [this](const httplib::Request&, httplib::Response& answer) {
+            ++m_posts;
+            answer.status = 204;
+        });
+        m_server.start();
+    }
+    std::string url() const { return m_server.base() + "/hook"; }
+    int posts() const { return m_posts; }
+
+private:
+    std::atomic<int> m_posts{0};
+    testing::LocalHttpServer m_server;
+};
+
+AlertEvent spawnOf(const std::string& boss) {
+    return AlertEvent{AlertKind::Spawn, 0, boss, "", "", 1796637600 + 3600};
+}
+
+// Each relay ranks the holders alike; the one ranked first for the event.
+RelayMember& firstFor(const AlertEvent& event, RelayMember& a, RelayMember& b) {
+    return a.delayFor(event) == 0s ? a : b;
+}
+
+TEST(RoomRelays, eachEventIsPostedOnceAndTakenOverWhenTheRelayGoes) {
+    enum class Leaving { Goodbye, ConnectionCut };
+    for (const Leaving leaving : {Leaving::Goodbye, Leaving::ConnectionCut}) {
+        SCOPED_TRACE(leaving == Leaving::Goodbye ? "goodbye" : "connection cut");
+        testing::BrokerOptions brokerOptions;
+        brokerOptions.rooms = true;
+        LocalBroker broker(brokerOptions);
+        ASSERT_TRUE(broker.start()) << broker.error();
+        std::string output;
+        ASSERT_TRUE(broker.roomScript("create guild", &output)) << output;
+        // A reader relays as well as a recorder.
+        ASSERT_TRUE(broker.roomScript("add guild rita recorder --password rita-pw", &output));
+        ASSERT_TRUE(broker.roomScript("add guild rex reader --password rex-pw", &output));
+        CountingWebhook webhook;
+        CuttableLine line(broker.port());
+
+        share::RoomOptions ritaOptions = testing::roomOptions(broker, "rita", "rita", "rita-pw");
+        ritaOptions.link.port = line.port();
+        auto rita = std::make_unique<RelayMember>(ritaOptions, webhook.url());
+        auto rex = std::make_unique<RelayMember>(
+            testing::roomOptions(broker, "rex", "rex", "rex-pw"), webhook.url());
+        ASSERT_TRUE(rita->join());
+        ASSERT_TRUE(rex->join());
+        ASSERT_TRUE(waitFor([&] { return rita->othersKnown() == 1 && rex->othersKnown() == 1; }));
+
+        // Find an event rita posts first, so that her leaving is what the next one tests.
+        AlertEvent first = spawnOf("黑龙");
+        for (int n = 0; &firstFor(first, *rita, *rex) != rita.get(); ++n) {
+            first = spawnOf("黑龙" + std::to_string(n));
+        }
+        rita->pusher.enqueue(first);
+        rex->pusher.enqueue(first);
+        ASSERT_TRUE(waitFor([&] { return webhook.posts() == 1 && rex->claimedElsewhere(first); }));
+        // Rex's turn comes, and the claim holds him back.
+        rex->clock.advance(kTakeOverDelay * 2);
+        ASSERT_TRUE(rex->pusher.waitUntilIdle(60s));
+        EXPECT_EQ(rex->relayed(), 1);
+        EXPECT_EQ(webhook.posts(), 1);
+
+        if (leaving == Leaving::Goodbye) {
+            rita.reset();
+        } else {
+            line.cut(); // the broker sends rita's will
+        }
+        ASSERT_TRUE(waitFor([&] { return rex->othersKnown() == 0; }));
+        const AlertEvent next = spawnOf("火龙");
+        rex->pusher.enqueue(next);
+        EXPECT_EQ(rex->delayFor(next), 0s);
+        ASSERT_TRUE(waitFor([&] { return webhook.posts() == 2; }));
+        ASSERT_TRUE(rex->pusher.waitUntilIdle(60s));
+        EXPECT_EQ(webhook.posts(), 2);
+    }
+}
+
+} // namespace
+} // namespace zorvane::push
