@@ -6,15 +6,21 @@
 // end of its input it finishes what it holds (for at most kLingerAtEnd) and ends, so a
 // window that quits right after an alert still gets it posted.
 //
+// In a room, the window hands over what the room's broker says of its push relays and
+// publishes this relay's presence and claims from our lines, so that the room's targets
+// are posted once per room (relay.h).
+//
 // libcurl and its TLS libraries live in this process, never in the window's.
 
 #include "push/pusher.h"
 #include "push/pushsettings.h"
 #include "push/pushwire.h"
+#include "push/relay.h"
 
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -37,6 +43,25 @@ public:
     void pushStatusChanged(const TargetStatus& status) override { report(statusLine(status)); }
 };
 
+// What this relay says to the room goes out through the window's connection.
+class OutputRelay final : public RelayOutbox {
+public:
+    void publishPresence(const RelayPresence& presence) override {
+        // A relay left without room targets has nothing to say: its topic is cleared.
+        report(relayLine({RelayLine::Kind::Presence, "", presence.relayId,
+                          presence.channels.empty() ? std::string() : encodePresence(presence)}));
+    }
+    void publishClaim(const RelayClaim& claim) override {
+        report(relayLine({RelayLine::Kind::Claim, "", "", encodeClaim(claim)}));
+    }
+};
+
+std::int64_t utcNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -49,17 +74,31 @@ int main(int argc, char** argv) {
     const std::filesystem::path file = argv[1];
 
     OutputListener listener;
-    PusherOptions options;
-    options.listener = &listener;
-    Pusher pusher(options);
+    OutputRelay outbox;
+    // The pusher ranks the room's targets with the book of the room joined last; a new
+    // room (or none) makes both anew. The book outlives its pusher.
+    std::unique_ptr<RelayBook> book;
+    std::unique_ptr<Pusher> pusher;
     const auto load = [&] {
         PushSettingsRead read = readPushSettings(file);
         for (const zorvane::text::Message& problem : read.problems) {
             report(problemLine(problem));
         }
-        pusher.configure(read.settings);
+        pusher->configure(read.settings);
     };
-    load();
+    const auto makePusher = [&](std::unique_ptr<RelayBook> relays) {
+        pusher.reset();
+        book = std::move(relays);
+        PusherOptions options;
+        options.listener = &listener;
+        if (book) {
+            book->setOutbox(&outbox);
+            options.relays = book.get();
+        }
+        pusher = std::make_unique<Pusher>(options);
+        load();
+    };
+    makePusher(nullptr);
 
     std::string line;
     while (std::getline(std::cin, line)) {
@@ -70,10 +109,39 @@ int main(int argc, char** argv) {
         }
         if (command->kind == HelperCommand::Kind::Reload) {
             load();
+        } else if (command->kind == HelperCommand::Kind::Alert) {
+            pusher->enqueue(command->event);
         } else {
-            pusher.enqueue(command->event);
+            const RelayLine& relay = command->relay;
+            switch (relay.kind) {
+            case RelayLine::Kind::Join:
+                if (relay.room.empty()) {
+                    if (book) {
+                        makePusher(nullptr);
+                    }
+                } else if (!book || book->room() != relay.room ||
+                           book->relayId() != relay.relayId) {
+                    makePusher(std::make_unique<RelayBook>(relay.room, relay.relayId));
+                }
+                break;
+            case RelayLine::Kind::Presence:
+                if (book) {
+                    book->presenceHeard(relay.relayId, relay.payload);
+                }
+                break;
+            case RelayLine::Kind::Claim:
+                if (book) {
+                    book->claimHeard(relay.payload, utcNow());
+                }
+                break;
+            case RelayLine::Kind::Lost:
+                if (book) {
+                    book->forgetOthers();
+                }
+                break;
+            }
         }
     }
-    pusher.waitUntilIdle(kLingerAtEnd);
+    pusher->waitUntilIdle(kLingerAtEnd);
     return 0;
 }

@@ -39,7 +39,37 @@ template <typename T> bool take(const Json& object, const char* key, T& out) {
     return true;
 }
 
+constexpr const char* kRelayKinds[] = {"join", "presence", "claim", "lost"};
+
+std::optional<RelayLine> readRelay(const Json& json) {
+    const auto relay = json.find("relay");
+    if (relay == json.end() || !relay->is_object()) {
+        return std::nullopt;
+    }
+    RelayLine out;
+    std::string kind;
+    if (!take(*relay, "kind", kind) || !take(*relay, "room", out.room) ||
+        !take(*relay, "id", out.relayId) || !take(*relay, "payload", out.payload)) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < std::size(kRelayKinds); ++i) {
+        if (kind == kRelayKinds[i]) {
+            out.kind = static_cast<RelayLine::Kind>(i);
+            return out;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::string relayLine(const RelayLine& relay) {
+    const Json json = {{"kind", kRelayKinds[static_cast<std::size_t>(relay.kind)]},
+                       {"room", relay.room},
+                       {"id", relay.relayId},
+                       {"payload", relay.payload}};
+    return jsonText(Json{{"relay", json}}) + "\n";
+}
 
 std::string alertLine(const AlertEvent& event) {
     const Json alert = {{"kind", kindName(event.kind)}, {"minutes", event.minutes},
@@ -60,6 +90,15 @@ std::optional<HelperCommand> readCommand(std::string_view line) {
     HelperCommand command;
     if (json.contains("reload")) {
         command.kind = HelperCommand::Kind::Reload;
+        return command;
+    }
+    if (json.contains("relay")) {
+        const std::optional<RelayLine> relay = readRelay(json);
+        if (!relay) {
+            return std::nullopt;
+        }
+        command.kind = HelperCommand::Kind::Relay;
+        command.relay = *relay;
         return command;
     }
     const auto alert = json.find("alert");
@@ -109,6 +148,15 @@ std::optional<HelperReport> readReport(std::string_view line) {
         return std::nullopt;
     }
     HelperReport report;
+    if (json.contains("relay")) {
+        const std::optional<RelayLine> relay = readRelay(json);
+        if (!relay) {
+            return std::nullopt;
+        }
+        report.kind = HelperReport::Kind::Relay;
+        report.relay = *relay;
+        return report;
+    }
     std::string problem;
     if (take(json, "problem", problem)) {
         const std::optional<text::Message> message = text::readMessage(problem);

@@ -18,11 +18,27 @@ namespace zorvane::push {
 // Lines longer than this are not read (an alert with its names is far below it).
 inline constexpr std::size_t kMaxWireLine = 16 * 1024;
 
+// The room's push relays (relay.h) between the window, which holds the room's connection,
+// and the helper, which holds the relay book. Window -> helper: Join (relay in this room
+// under this id), Presence and Claim as the broker carried them, Lost (the connection to the
+// room is down). Helper -> window: Presence and Claim to publish.
+struct RelayLine {
+    enum class Kind { Join, Presence, Claim, Lost };
+    Kind kind = Kind::Join;
+    std::string room;    // Join
+    std::string relayId; // Join: this relay's; Presence: whose
+    std::string payload; // Presence (empty: it left), Claim
+    friend bool operator==(const RelayLine&, const RelayLine&) = default;
+};
+
+std::string relayLine(const RelayLine& relay);
+
 // Window -> helper.
 struct HelperCommand {
-    enum class Kind { Alert, Reload };
+    enum class Kind { Alert, Reload, Relay };
     Kind kind = Kind::Alert;
     AlertEvent event; // Alert
+    RelayLine relay;  // Relay
 };
 
 std::string alertLine(const AlertEvent& event);
@@ -31,10 +47,11 @@ std::optional<HelperCommand> readCommand(std::string_view line);
 
 // Helper -> window.
 struct HelperReport {
-    enum class Kind { Status, Problem };
+    enum class Kind { Status, Problem, Relay };
     Kind kind = Kind::Status;
     TargetStatus status;   // Status
     text::Message problem; // Problem: what is wrong with push.json
+    RelayLine relay;       // Relay
 };
 
 std::string statusLine(const TargetStatus& status);

@@ -60,10 +60,23 @@ std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
     return event;
 }
 
+void RelayInlet::tell(const push::RelayLine& line) {
+    const std::lock_guard lock(m_mutex);
+    if (m_link != nullptr) {
+        m_link->relayHeard(line);
+    }
+}
+
 PushLink::PushLink(std::string helper, std::filesystem::path settingsFile, QObject* parent)
-    : QObject(parent), m_program(std::move(helper)), m_settingsFile(std::move(settingsFile)) {}
+    : QObject(parent), m_program(std::move(helper)), m_settingsFile(std::move(settingsFile)) {
+    m_relayInlet->m_link = this;
+}
 
 PushLink::~PushLink() {
+    {
+        const std::lock_guard lock(m_relayInlet->m_mutex);
+        m_relayInlet->m_link = nullptr;
+    }
     m_worker.post([this] { endHelper(true); });
     m_worker.stop();
     const std::lock_guard lock(m_readersMutex);
@@ -91,6 +104,28 @@ void PushLink::send(const push::AlertEvent& event) {
         return;
     }
     m_worker.post([this, line = push::alertLine(event)] { write(line); });
+}
+
+void PushLink::relayHeard(const push::RelayLine& line) {
+    if (line.kind == push::RelayLine::Kind::Join) {
+        m_worker.post([this, line] {
+            m_join = line;
+            if (m_helper) {
+                write(push::relayLine(line));
+            }
+        });
+        return;
+    }
+    if (!m_active) {
+        return;
+    }
+    m_worker.post([this, text = push::relayLine(line)] {
+        // A helper that is not running has no book to tell; the next one hears the
+        // presences again when the room connection is made anew.
+        if (m_helper) {
+            write(text);
+        }
+    });
 }
 
 void PushLink::applySettings() {
@@ -147,6 +182,11 @@ bool PushLink::ensureHelper() {
     helper->pid = pid;
     helper->fd = ends[0];
     m_helper = helper;
+    if (!m_join.room.empty()) {
+        // Before any alert, so that the room's targets are ranked from the first; a
+        // helper that took nothing shows at the next write.
+        sendAll(helper->fd, push::relayLine(m_join));
+    }
     const std::lock_guard lock(m_readersMutex);
     m_readers.emplace_back([this, helper] {
         work::nameThisThread("push reader");
@@ -155,24 +195,27 @@ bool PushLink::ensureHelper() {
     return true;
 }
 
+bool PushLink::sendAll(int fd, const std::string& line) {
+    std::size_t sent = 0;
+    while (sent < line.size()) {
+        const ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 void PushLink::write(const std::string& line) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!ensureHelper()) {
             return;
         }
-        std::size_t sent = 0;
-        while (sent < line.size()) {
-            const ssize_t n =
-                ::send(m_helper->fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            sent += static_cast<std::size_t>(n);
-        }
-        if (sent == line.size()) {
+        if (sendAll(m_helper->fd, line)) {
             return;
         }
         // The helper has ended (it crashed, or was killed): a new one takes the line.
@@ -222,6 +265,8 @@ void PushLink::readLoop(const std::shared_ptr<Helper>& helper) {
             // The helper's problems with push.json are the window's own reading's too.
             if (report->kind == push::HelperReport::Kind::Status) {
                 handOff(this, [this, status = report->status] { takeStatus(status); });
+            } else if (report->kind == push::HelperReport::Kind::Relay) {
+                handOff(this, [this, relay = report->relay] { emit relayToPublish(relay); });
             }
         }
         pending.erase(0, start);

@@ -9,6 +9,7 @@
 // reads its reports; neither ever waits for the window thread.
 
 #include "push/alertevent.h"
+#include "push/pushwire.h"
 #include "push/targetstatus.h"
 #include "schedule/bosstable.h"
 #include "schedule/services.h"
@@ -36,6 +37,20 @@ std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
                                             const schedule::BossRow& row,
                                             schedule::UtcSeconds nowUtc);
 
+class PushLink;
+
+// Where the room's connection hands what it hears of the room's push relays, from its own
+// threads; it may outlive the link, which closes it when it goes.
+class RelayInlet {
+public:
+    void tell(const push::RelayLine& line);
+
+private:
+    friend class PushLink;
+    std::mutex m_mutex;
+    PushLink* m_link = nullptr;
+};
+
 class PushLink : public QObject {
     Q_OBJECT
 public:
@@ -54,6 +69,11 @@ public:
     void reload();
     // Any thread; returns at once. Dropped while no target is enabled.
     void send(const push::AlertEvent& event);
+    // Any thread; returns at once. What the room says of its relays, and which room this
+    // member relays in (a Join line, also told to every helper started later).
+    void relayHeard(const push::RelayLine& line);
+    std::shared_ptr<RelayInlet> relayInlet() const { return m_relayInlet; }
+
     // Whether alerts are taken (push.json has an enabled target).
     bool active() const { return m_active; }
 
@@ -69,6 +89,8 @@ signals:
     void statusesChanged();
     // A target failed anew: what the notice line says ("推送到“公会频道”失败：…").
     void targetFailed(const text::Message& notice);
+    // The helper has this relay's presence or claim to publish in the room.
+    void relayToPublish(const push::RelayLine& line);
 
 private:
     struct Helper {
@@ -82,6 +104,7 @@ private:
     void applySettings();
     bool ensureHelper();
     void write(const std::string& line);
+    static bool sendAll(int fd, const std::string& line);
     void endHelper(bool now);
     // Reader thread.
     void readLoop(const std::shared_ptr<Helper>& helper);
@@ -95,6 +118,9 @@ private:
 
     // Worker thread only.
     std::shared_ptr<Helper> m_helper;
+    push::RelayLine m_join; // the room this member relays in; none while the room is empty
+
+    std::shared_ptr<RelayInlet> m_relayInlet = std::make_shared<RelayInlet>();
 
     std::mutex m_readersMutex;
     std::vector<std::thread> m_readers;

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -80,9 +81,24 @@ RoomConnection::SliceView RoomConnection::sliceView() const {
 
 class RoomConnection::Relay final : public share::RoomListener {
 public:
-    Relay(RoomConnection& owner, std::uint64_t session) : m_owner(owner), m_session(session) {}
+    Relay(RoomConnection& owner, std::uint64_t session, RelayNews news)
+        : m_owner(owner), m_session(session), m_news(std::move(news)) {}
+
+    // Once the client is stopped (it is being replaced), nothing of it reaches the relays.
+    void retire() { m_retired = true; }
+
+    void relayPresenceHeard(const std::string& relayId, const std::string& payload) override {
+        tellRelays({push::RelayLine::Kind::Presence, "", relayId, payload});
+    }
+    void relayClaimHeard(const std::string& payload) override {
+        tellRelays({push::RelayLine::Kind::Claim, "", "", payload});
+    }
 
     void roomStateChanged(share::RoomState state, const text::Message& reason) override {
+        if (state != share::RoomState::Connected) {
+            // Who relays is unknown until the room's presences come again.
+            tellRelays({push::RelayLine::Kind::Lost, "", "", ""});
+        }
         Incoming item = make(Incoming::Kind::State);
         item.state = state;
         item.stateReason = reason;
@@ -136,9 +152,16 @@ private:
         item.session = m_session;
         return item;
     }
+    void tellRelays(const push::RelayLine& line) const {
+        if (m_news && !m_retired) {
+            m_news(line);
+        }
+    }
 
     RoomConnection& m_owner;
     std::uint64_t m_session;
+    const RelayNews m_news;
+    std::atomic<bool> m_retired{false};
 };
 
 RoomConnection::RoomConnection(schedule::BossTable& table, Preferences& preferences,
@@ -221,6 +244,7 @@ void RoomConnection::leave() {
     }
     // Stopping waits for the client's threads (a first connection may hang on a name
     // lookup); the window goes on meanwhile, and reports of the old room are ignored.
+    m_relay->retire();
     m_retiring.emplace_back([client = std::move(m_client), relay = std::move(m_relay)]() mutable {
         work::nameThisThread("room stopper");
         client->stop();
@@ -252,6 +276,10 @@ void RoomConnection::rejoin() {
         m_offers.clear();
         emit offersChanged(gone);
     }
+    if (m_relayNews) {
+        // No room: nothing to relay until the new one is joined.
+        m_relayNews({push::RelayLine::Kind::Join, "", "", ""});
+    }
     const QString linkText = m_preferences.roomLink.get().trimmed();
     m_room = linkText;
     if (linkText.isEmpty()) {
@@ -268,7 +296,12 @@ void RoomConnection::rejoin() {
     if (m_utcMillis) {
         options->utcMillis = m_utcMillis;
     }
-    m_relay = std::make_unique<Relay>(*this, m_session);
+    // A new id for every client: the broker may still hold the previous one's presence
+    // until its goodbye arrives.
+    options->relayId = share::randomId();
+    const push::RelayLine join{push::RelayLine::Kind::Join, options->link.room, options->relayId,
+                               ""};
+    m_relay = std::make_unique<Relay>(*this, m_session, m_relayNews);
     m_client = std::make_unique<share::RoomClient>(std::move(*options), *m_relay);
     text::Message error;
     if (!m_client->start(error)) {
@@ -277,8 +310,22 @@ void RoomConnection::rejoin() {
         setProblem(QCoreApplication::translate("Zorvane", "无法加入：%1").arg(messageText(error)));
         return;
     }
+    if (m_relayNews) {
+        m_relayNews(join);
+    }
     tellBossRules();
     emit statusChanged();
+}
+
+void RoomConnection::publishRelay(const push::RelayLine& line) {
+    if (!m_client) {
+        return;
+    }
+    if (line.kind == push::RelayLine::Kind::Presence) {
+        m_client->setRelayPresence(line.payload);
+    } else if (line.kind == push::RelayLine::Kind::Claim) {
+        m_client->publishRelayClaim(line.payload);
+    }
 }
 
 void RoomConnection::setProblem(const QString& problem) {

@@ -15,6 +15,7 @@
 // old client on a thread of its own, since stopping may wait for the network.
 
 #include "history/roomaudit.h"
+#include "push/pushwire.h"
 #include "schedule/bosstable.h"
 #include "schedule/services.h"
 #include "share/roomclient.h"
@@ -95,6 +96,13 @@ public:
     void setUtcMillis(std::function<std::int64_t()> clock) { m_utcMillis = std::move(clock); }
     // How retracted kills' rows go back; without it they stay as they are.
     void setRestoreKill(RestoreKill restore) { m_restoreKill = std::move(restore); }
+    // Where what the room says of its push relays goes, and which room this member relays
+    // in (a Join line at every join); called on the room client's threads. Set before
+    // joining.
+    using RelayNews = std::function<void(const push::RelayLine&)>;
+    void setRelayNews(RelayNews news) { m_relayNews = std::move(news); }
+    // Window thread: this relay's presence or claim, published in the current room.
+    void publishRelay(const push::RelayLine& line);
     // Passes every recorded kill on to the history and publishes the local ones (double
     // click, typed, command line) of shared rows. Any thread.
     void recordKill(const schedule::KillRecord& record) override;
@@ -227,6 +235,7 @@ private:
     history::RoomAuditLog* m_auditLog = nullptr;
     RestoreKill m_restoreKill;
     std::function<std::int64_t()> m_utcMillis;
+    RelayNews m_relayNews;
 
     // The current room: its client and the relay the client reports to.
     std::unique_ptr<Relay> m_relay;

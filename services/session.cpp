@@ -196,6 +196,14 @@ void Session::wireCountdown() {
             }
             m_notices.writeSucceeded(noticeKey);
         });
+        if (m_room) {
+            // The room's connection carries the helper's relay talk both ways, so that a
+            // room's targets are posted by one member.
+            m_room->setRelayNews(
+                [inlet = m_push->relayInlet()](const push::RelayLine& line) { inlet->tell(line); });
+            connect(m_push.get(), &PushLink::relayToPublish, m_room.get(),
+                    &RoomConnection::publishRelay);
+        }
         m_push->reload();
     }
     if (m_setup.notifications || m_setup.push) {

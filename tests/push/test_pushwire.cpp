@@ -85,6 +85,36 @@ TEST(PushWire, StatusesCrossWithTheirReason) {
     EXPECT_EQ(text::defaultText(problem->problem), "无法读取推送设置 push.json");
 }
 
+TEST(PushWire, RelayLinesCrossBothWaysAndOnlyWhole) {
+    using Kind = push::RelayLine::Kind;
+    const push::RelayLine lines[] = {
+        {Kind::Join, "iron wolves", std::string(32, 'a'), ""},
+        {Kind::Presence, "", std::string(32, 'b'), R"({"v":1,"relay":"…"})"},
+        {Kind::Presence, "", std::string(32, 'b'), ""},
+        {Kind::Claim, "", "", "{\"v\":1}\n"},
+        {Kind::Lost, "", "", ""},
+    };
+    for (const push::RelayLine& relay : lines) {
+        const std::string line = push::relayLine(relay);
+        ASSERT_EQ(line.find('\n'), line.size() - 1) << line;
+        const auto command = push::readCommand(line);
+        ASSERT_TRUE(command) << line;
+        EXPECT_EQ(command->kind, push::HelperCommand::Kind::Relay);
+        EXPECT_EQ(command->relay, relay) << line;
+        const auto report = push::readReport(line);
+        ASSERT_TRUE(report) << line;
+        EXPECT_EQ(report->kind, push::HelperReport::Kind::Relay);
+        EXPECT_EQ(report->relay, relay) << line;
+    }
+    for (const char* bad :
+         {R"({"relay":{"kind":"join","room":"r","id":"a"}})",
+          R"({"relay":{"kind":"leave","room":"","id":"","payload":""}})",
+          R"({"relay":{"kind":"lost","room":1,"id":"","payload":""}})", R"({"relay":"lost"})"}) {
+        EXPECT_FALSE(push::readCommand(bad)) << bad;
+        EXPECT_FALSE(push::readReport(bad)) << bad;
+    }
+}
+
 TEST(PushWire, LinesThatAreNoneAreRefused) {
     const std::string good =
         R"({"kind":"spawn","minutes":0,"boss":"b","line":"","server":"","due":1})";

@@ -1,6 +1,7 @@
 #include "services/pushlink.h"
 
 #include "push/pushsettings.h"
+#include "push/relay.h"
 #include "schedule/cycle.h"
 #include "services/coretexts.h"
 #include "tests/net/localservers.h"
@@ -78,13 +79,15 @@ private:
     std::vector<std::string> m_bodies;
 };
 
-void writeTargets(const std::filesystem::path& file, const std::string& url, bool enabled = true) {
+void writeTargets(const std::filesystem::path& file, const std::string& url, bool enabled = true,
+                  push::TargetScope scope = push::TargetScope::Player) {
     push::PushTarget target;
     target.id = "00112233445566ff";
     target.name = "手机";
     target.kind = push::TargetKind::Json;
     target.url = url;
     target.enabled = enabled;
+    target.scope = scope;
     QVERIFY(push::writePushSettings(file, {{target}, {}}));
 }
 
@@ -108,6 +111,7 @@ private slots:
     void offWithoutTargets();
     void alertsArriveAtTheServer();
     void aFailingTargetIsTold();
+    void aRoomTargetPostsWhatNoOtherRelayClaimed();
 };
 
 void TestPushLink::eventsCarryTheSharedDueInstant_data() {
@@ -235,6 +239,56 @@ void TestPushLink::aFailingTargetIsTold() {
     QVERIFY(!link.statuses().at("00112233445566ff").ok);
     // 404 is a refusal: given up at once, not retried.
     QCOMPARE(receiver.bodies().size(), std::size_t(1));
+}
+
+// The helper relays in the room it is told: it publishes its presence and its claims through
+// the link, and leaves an event another relay claimed to it.
+void TestPushLink::aRoomTargetPostsWhatNoOtherRelayClaimed() {
+    using Kind = push::RelayLine::Kind;
+    const std::string mine(32, 'a');
+    const std::string other(32, 'b');
+    for (const bool claimedElsewhere : {false, true}) {
+        Receiver receiver(200);
+        const TempDir dir;
+        const auto file = dir.path() / "push.json";
+        const std::string url = receiver.base() + "/hook";
+        writeTargets(file, url, true, push::TargetScope::Room);
+        app::PushLink link(ZORVANE_PUSH_HELPER, file);
+        QSignalSpy published(&link, &app::PushLink::relayToPublish);
+        link.relayInlet()->tell({Kind::Join, "guild", mine, ""});
+        link.reload();
+        link.flush();
+        QTRY_COMPARE_WITH_TIMEOUT(published.count(), 1, 10000);
+        const auto presence = published.takeFirst().front().value<push::RelayLine>();
+        QCOMPARE(presence.relayId, mine);
+        const auto decoded = push::decodePresence(presence.payload);
+        QVERIFY2(decoded && decoded->channels.size() == 1, presence.payload.c_str());
+        const std::string channel = push::channelKey("guild", url);
+        QCOMPARE(decoded->channels.front().key, channel);
+
+        const push::AlertEvent event{
+            push::AlertKind::Spawn, 0, "黑龙", "", "", QDateTime::currentSecsSinceEpoch() + 60};
+        if (claimedElsewhere) {
+            link.relayHeard(
+                {Kind::Claim, "", "", push::encodeClaim({other, push::eventId(event), channel})});
+        }
+        link.send(event);
+        QTRY_VERIFY_WITH_TIMEOUT(link.statuses().count("00112233445566ff") == 1 &&
+                                     link.statuses().at("00112233445566ff").waiting == 0 &&
+                                     (link.statuses().at("00112233445566ff").delivered +
+                                      link.statuses().at("00112233445566ff").relayed) == 1,
+                                 10000);
+        const push::TargetStatus& status = link.statuses().at("00112233445566ff");
+        QCOMPARE(status.relayed, claimedElsewhere ? 1 : 0);
+        QCOMPARE(receiver.bodies().size(), std::size_t(claimedElsewhere ? 0 : 1));
+        if (!claimedElsewhere) {
+            QTRY_COMPARE(published.count(), 1);
+            const auto claim = published.takeFirst().front().value<push::RelayLine>();
+            QCOMPARE(claim.kind, Kind::Claim);
+            QCOMPARE(push::decodeClaim(claim.payload),
+                     std::optional<push::RelayClaim>({mine, push::eventId(event), channel}));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPushLink)
