@@ -1731,7 +1731,7 @@ Role: %1</translation>
     </message>
     <message>
         <source>全局快捷键已通过桌面门户登记（记录击杀、显示/隐藏悬浮窗、静音），按键可在桌面的快捷键设置中更改。</source>
-        <translation>Global keys are registered with the desktop portal (record a kill, show/hide the overlay, silence); change the keys in the desktop's shortcut settings.</translation>
+        <translation>Global keys are registered with the desktop portal (record a kill, show/hide the overlay, silence); change the keys in the desktop&apos;s shortcut settings.</translation>
     </message>
     <message>
         <source>当前按键：%1</source>
