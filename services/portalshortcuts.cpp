@@ -12,32 +12,6 @@
 
 namespace {
 
-// One entry of the a(sa{sv}) list BindShortcuts takes and answers with.
-struct PortalShortcutEntry {
-    QString id;
-    QVariantMap properties;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(PortalShortcutEntry)
-
-namespace {
-
-QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcutEntry& entry) {
-    argument.beginStructure();
-    argument << entry.id << entry.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcutEntry& entry) {
-    argument.beginStructure();
-    argument >> entry.id >> entry.properties;
-    argument.endStructure();
-    return argument;
-}
-
 // A D-Bus call that waits for the portal (it may first be started by the bus) but not
 // for ever; the player's dialog comes later, with Response.
 constexpr int kCallTimeoutMs = 25000;
@@ -56,6 +30,20 @@ QString pathOrString(const QVariant& value) {
 } // namespace
 
 namespace zorvane::app {
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcutEntry& entry) {
+    argument.beginStructure();
+    argument << entry.id << entry.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcutEntry& entry) {
+    argument.beginStructure();
+    argument >> entry.id >> entry.properties;
+    argument.endStructure();
+    return argument;
+}
 
 PortalShortcuts::PortalShortcuts(QDBusConnection bus, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)) {

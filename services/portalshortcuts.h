@@ -15,9 +15,19 @@
 #include <QString>
 #include <QVariantMap>
 
+class QDBusArgument;
 class QDBusMessage;
 
 namespace zorvane::app {
+
+// One entry of the a(sa{sv}) list BindShortcuts takes and the portal answers with: an id
+// and its properties ("description"; the answer adds "trigger_description").
+struct PortalShortcutEntry {
+    QString id;
+    QVariantMap properties;
+};
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcutEntry& entry);
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcutEntry& entry);
 
 class PortalShortcuts final : public QObject {
     Q_OBJECT
@@ -90,3 +100,5 @@ private:
 };
 
 } // namespace zorvane::app
+
+Q_DECLARE_METATYPE(zorvane::app::PortalShortcutEntry)

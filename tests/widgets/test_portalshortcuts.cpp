@@ -29,32 +29,9 @@
 using namespace zorvane;
 using app::PortalShortcuts;
 
-namespace {
-
-struct BoundEntry {
-    QString id;
-    QVariantMap properties;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(BoundEntry)
+using app::PortalShortcutEntry;
 
 namespace {
-
-QDBusArgument& operator<<(QDBusArgument& argument, const BoundEntry& entry) {
-    argument.beginStructure();
-    argument << entry.id << entry.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, BoundEntry& entry) {
-    argument.beginStructure();
-    argument >> entry.id >> entry.properties;
-    argument.endStructure();
-    return argument;
-}
 
 // A portal as the desktop's would answer: every call's reply, then its Response signal on
 // the request object named from the caller and its handle_token.
@@ -63,7 +40,7 @@ public:
     enum class Mode { Full, WithoutGlobalShortcuts, BindCancelled };
     Mode mode = Mode::Full;
     QStringList calls;
-    QList<BoundEntry> bound;
+    QList<PortalShortcutEntry> bound;
     const QString session = QStringLiteral("/org/freedesktop/portal/desktop/session/1/zorvane");
 
     QString introspect(const QString&) const override { return {}; }
@@ -80,9 +57,9 @@ public:
             respond(message, bus, qdbus_cast<QVariantMap>(arguments.value(0)), 0,
                     {{QStringLiteral("session_handle"), session}});
         } else if (message.member() == QLatin1String("BindShortcuts")) {
-            bound = qdbus_cast<QList<BoundEntry>>(arguments.value(1));
-            QList<BoundEntry> answered = bound;
-            for (BoundEntry& entry : answered) {
+            bound = qdbus_cast<QList<PortalShortcutEntry>>(arguments.value(1));
+            QList<PortalShortcutEntry> answered = bound;
+            for (PortalShortcutEntry& entry : answered) {
                 entry.properties.insert(QStringLiteral("trigger_description"),
                                         QStringLiteral("Ctrl+Alt+") + entry.id.left(1).toUpper());
             }
@@ -177,8 +154,9 @@ private slots:
     void initTestCase() {
         QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
                  "run under dbus-run-session");
-        qDBusRegisterMetaType<BoundEntry>();
-        qDBusRegisterMetaType<QList<BoundEntry>>();
+        // The portal's side reads and answers the list before the window registers it.
+        qDBusRegisterMetaType<PortalShortcutEntry>();
+        qDBusRegisterMetaType<QList<PortalShortcutEntry>>();
     }
 
     void cleanup() {
@@ -201,7 +179,7 @@ private slots:
                  (QStringList{QStringLiteral("Get"), QStringLiteral("CreateSession"),
                               QStringLiteral("BindShortcuts")}));
         QStringList ids;
-        for (const BoundEntry& entry : std::as_const(m_portal.bound)) {
+        for (const PortalShortcutEntry& entry : std::as_const(m_portal.bound)) {
             ids << entry.id;
             QVERIFY(!entry.properties.value(QStringLiteral("description")).toString().isEmpty());
         }
