@@ -73,6 +73,22 @@ std::string legacyTopic(std::string_view room, std::string_view boss);
 // than their kills): a broker that takes a message there knows those topics.
 std::string legacyProbeTopic(std::string_view room, std::string_view member);
 
+// Topics nobody sends on. A room made by the room script grants each member the
+// subscription of the markers of what it may do; a refused subscription is the one answer
+// an MQTT 3.1.1 broker gives about access, so the member learns its role from these. They
+// lie outside the room's own topics, whose subscription every member is granted.
+enum class RoleMarker {
+    Member,   // every member of a room whose access list has markers
+    Recorder, // may send kills
+    Officer,  // may send an officer's kills, retractions and boss lists
+    Legacy,   // may send on the topics of earlier versions
+    Nobody,   // granted to nobody: a broker that grants it enforces nothing by subscriptions
+};
+inline constexpr int kRoleMarkerCount = 5;
+// zorvane/roles/<room>/<member|recorder|officer|legacy|nobody>
+std::string roleMarkerTopic(std::string_view room, RoleMarker marker);
+bool isRoleMarkerTopic(std::string_view topic);
+
 // The filters a member subscribes to, retractions first so that a member catching up
 // meets a retraction before the kill it retracts wherever the broker keeps that order.
 // The indices tell where the kills' filter, the earlier versions' filter and the member's
