@@ -694,9 +694,10 @@ void MainWindow::wireRoom() {
     if (room == nullptr) {
         return;
     }
-    // In the place of the write notice, which takes it over while a write fails.
+    // In the place of the write notice; while both have something to say they share it.
     m_roomLine =
         place(new RoomStatusLine(*room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
+    m_roomLine->setPlace(m_writeNotice->geometry());
     m_writeNotice->raise();
     connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] { openRoomPanel(); });
     // An officer takes a bad kill back for every member.
