@@ -1,4 +1,4 @@
-// zorvane-push PUSH-JSON
+// zorvane-push PUSH-JSON [TEMPLATES]
 //
 // Posts the window's alerts to the targets in PUSH-JSON. Reads one line per alert on
 // standard input (push/pushwire.h) and "reload" when the player changed the targets; writes
@@ -16,6 +16,7 @@
 #include "push/pushsettings.h"
 #include "push/pushwire.h"
 #include "push/relay.h"
+#include "push/wording.h"
 
 #include <csignal>
 #include <cstdio>
@@ -65,8 +66,8 @@ std::int64_t utcNow() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: zorvane-push PUSH-JSON\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: zorvane-push PUSH-JSON [TEMPLATES]\n", stderr);
         return 2;
     }
     // A window that went away must not end us in the middle of a post.
@@ -75,6 +76,14 @@ int main(int argc, char** argv) {
 
     OutputListener listener;
     OutputRelay outbox;
+    // The window's language: the posts' templates as it translated them.
+    Wording wording;
+    if (argc == 3) {
+        wording = [templates =
+                       readTemplatesArgument(argv[2])](const zorvane::text::Message& message) {
+            return wordedWith(templates, message);
+        };
+    }
     // The pusher ranks the room's targets with the book of the room joined last; a new
     // room (or none) makes both anew. The book outlives its pusher.
     std::unique_ptr<RelayBook> book;
@@ -91,6 +100,7 @@ int main(int argc, char** argv) {
         book = std::move(relays);
         PusherOptions options;
         options.listener = &listener;
+        options.wording = wording;
         if (book) {
             book->setOutbox(&outbox);
             options.relays = book.get();
