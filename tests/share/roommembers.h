@@ -36,6 +36,7 @@ public:
     void killRetracted(const share::RetractedKill& retracted) override;
     void sendRefused(const std::string& what, const text::Message& reason) override;
     void caughtUp(std::size_t retained, std::size_t relayed) override;
+    void serverRestarted(const share::ReceivedRestart& restart) override;
 
     // Waits until the check holds (checked under the lock) or the patience runs out.
     bool waitFor(const std::function<bool()>& check);
@@ -50,6 +51,7 @@ public:
     std::vector<share::RoomRole> roles() const;
     std::vector<share::RefusedMessage> refusals() const;
     std::vector<share::RetractedKill> retractions() const;
+    std::vector<share::ReceivedRestart> restarts() const;
     std::vector<std::pair<std::string, std::string>> sendRefusals() const;
     // The catch-ups: retained messages judged and kills relayed, each.
     std::vector<std::pair<std::size_t, std::size_t>> catchUps() const;
@@ -81,6 +83,7 @@ private:
     std::vector<share::RoomRole> m_roles;
     std::vector<share::RefusedMessage> m_refusals;
     std::vector<share::RetractedKill> m_retractions;
+    std::vector<share::ReceivedRestart> m_restarts;
     std::vector<std::pair<std::string, std::string>> m_sendRefusals;
     std::vector<std::pair<std::size_t, std::size_t>> m_catchUps;
 };
