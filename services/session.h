@@ -98,6 +98,10 @@ public:
     bool hasPreferencesFile() const;
     // Every kill goes through here.
     KillPath& kills() const { return *m_kills; }
+    // The game server restarted at `instant` (the menu, --restart): every row whose rule says
+    // so starts again from it and the table is saved; a joined room is told, so that its
+    // members do the same. Returns the rows moved, in table order.
+    std::vector<schedule::RowId> restartServer(schedule::UtcSeconds instant);
     // The parts that are switched on, else nullptr.
     RoomConnection* room() const { return m_room.get(); }
     // The room's audit trail beside the kill history; nullptr without a room.

@@ -590,6 +590,14 @@ Ctrl+Z undoes it.</translation>
         <translation>Could not share %1: %2</translation>
     </message>
     <message>
+        <source>未能把服务器重启告知房间：%1</source>
+        <translation>Could not tell the room of the server restart: %1</translation>
+    </message>
+    <message>
+        <source>%1 报告服务器已于 %2 重启</source>
+        <translation>%1 reports the server restarted at %2</translation>
+    </message>
+    <message>
         <source>链接无效：%1</source>
         <translation>Invalid link: %1</translation>
     </message>

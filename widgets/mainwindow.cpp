@@ -375,10 +375,8 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { markTakenByOthers(row); });
     // Not the row's alone: every row whose rule says so starts again from now.
     m_rowMenu->addEntry(
-        QCoreApplication::translate("Zorvane", "服务器已重启（现在）"), [this](schedule::RowId) {
-            schedule::restartServer(m_session.table(), m_session.clock().instant(),
-                                    m_session.writer(), m_session.kills().killLog());
-        });
+        QCoreApplication::translate("Zorvane", "服务器已重启（现在）"),
+        [this](schedule::RowId) { m_session.restartServer(m_session.clock().instant()); });
 }
 
 SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
