@@ -690,12 +690,18 @@ Click to see the new bosses</translation>
     <message>
         <source>绿色：倒计时中
 橙色、粗体、▲：预警时间内
+蓝色、◐：刷新窗口已开
 红色、粗体、●：一分钟内到期
 灰色斜体：未启用（不报警）</source>
         <translation>Green: counting down
 Orange, bold, ▲: within the warning time
+Blue, ◐: the spawn window is open
 Red, bold, ●: due within a minute
 Grey italic: not enabled (no alarm)</translation>
+    </message>
+    <message>
+        <source>刷新窗口已开</source>
+        <translation>Spawn window open</translation>
     </message>
     <message>
         <source>打开文件</source>

@@ -218,6 +218,9 @@ private slots:
         add("last minute", true, 60, RowPhase::Lead, app::RowLook::DueSoon);
         add("last second", true, 1, RowPhase::Lead, app::RowLook::DueSoon);
         add("found due", true, 1800, RowPhase::Due, app::RowLook::DueSoon);
+        add("window open", true, 600, RowPhase::Window, app::RowLook::Window);
+        add("window's last minute", true, 60, RowPhase::Window, app::RowLook::DueSoon);
+        add("unchecked window", false, 600, RowPhase::Window, app::RowLook::Unchecked);
         add("not counted", true, -1, RowPhase::Idle, app::RowLook::Plain);
         add("unchecked counting", false, 3600, RowPhase::Counting, app::RowLook::Unchecked);
         add("unchecked due", false, 10, RowPhase::Lead, app::RowLook::Unchecked);
@@ -240,7 +243,8 @@ private slots:
         const bool urgent = expected == app::RowLook::Lead || expected == app::RowLook::DueSoon;
         QCOMPARE(font.bold(), urgent);
         QCOMPARE(font.italic(), expected == app::RowLook::Unchecked);
-        QCOMPARE(!countdown.data(Qt::DecorationRole).value<QIcon>().isNull(), urgent);
+        QCOMPARE(!countdown.data(Qt::DecorationRole).value<QIcon>().isNull(),
+                 urgent || expected == app::RowLook::Window);
         // Tooltips: the state and legend on the countdown, the whole text of a cut one.
         QVERIFY(app::BossGridDelegate::toolTipFor(countdown, false)
                     .contains(QStringLiteral("状态：") + app::lookName(expected)));
@@ -259,6 +263,41 @@ private slots:
         m_session->tick()->onTick();
         QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
                      app::lookBackground(app::RowLook::DueSoon));
+    }
+
+    // A row with a window looks as its alerts speak: warned before the window opens, open
+    // until its end, red in its last minute. A row without one counts to its single time.
+    void aWindowedRowsLookFollowsItsWindow() {
+        const int windowed = addRow("Window", "30");
+        table().setCellText(windowed, schedule::kDelayColumn, "10");
+        const int single = addRow("Single", "30");
+        const QModelIndex windowedName = grid()->viewIndexOf(windowed, schedule::kNameColumn);
+        const QModelIndex singleName = grid()->viewIndexOf(single, schedule::kNameColumn);
+        // Killed at 10:00, 5 warning minutes: the window opens at 10:30 and ends at 10:40.
+        const struct {
+            int minute;
+            int second;
+            app::RowLook windowed;
+            app::RowLook single;
+        } steps[] = {
+            {20, 0, app::RowLook::Counting, app::RowLook::Counting},
+            {25, 1, app::RowLook::Lead, app::RowLook::Lead},
+            {29, 0, app::RowLook::Lead, app::RowLook::DueSoon},
+            {30, 0, app::RowLook::Window, app::RowLook::DueSoon},
+            {35, 0, app::RowLook::Window, app::RowLook::Counting},
+            {39, 30, app::RowLook::DueSoon, app::RowLook::Counting},
+        };
+        for (const auto& step : steps) {
+            m_clock.set(10, step.minute, step.second);
+            m_session->tick()->onTick();
+            const QString at = QStringLiteral("10:%1:%2").arg(step.minute).arg(step.second);
+            QTRY_VERIFY2(windowedName.data(Qt::BackgroundRole).value<QColor>() ==
+                             app::lookBackground(step.windowed),
+                         qPrintable(at));
+            QTRY_VERIFY2(singleName.data(Qt::BackgroundRole).value<QColor>() ==
+                             app::lookBackground(step.single),
+                         qPrintable(at));
+        }
     }
 
     // A change of a row's phase or use box repaints every cell of the row, not only the
