@@ -8,6 +8,7 @@
 #include "schedule/instant.h"
 #include "schedule/tableops.h"
 #include "services/alertdispatch.h"
+#include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/killpath.h"
 #include "services/preferences.h"
@@ -141,6 +142,13 @@ std::vector<schedule::RowId> Session::restartServer(schedule::UtcSeconds instant
         m_room->publishRestart(instant, error);
     }
     return moved;
+}
+
+BossNoteBook& Session::notes() {
+    if (!m_notes) {
+        m_notes = std::make_unique<BossNoteBook>(programPath(), m_notices);
+    }
+    return *m_notes;
 }
 
 std::filesystem::path Session::programPath() const {

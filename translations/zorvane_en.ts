@@ -586,6 +586,46 @@ Ctrl+Z undoes it.</translation>
         <translation>Cannot write the settings file: %1</translation>
     </message>
     <message>
+        <source>备注文件无法读取，未作改动：%1</source>
+        <translation>The notes file cannot be read; nothing was changed: %1</translation>
+    </message>
+    <message>
+        <source>位置：%1</source>
+        <translation>Location: %1</translation>
+    </message>
+    <message>
+        <source>掉落：%1</source>
+        <translation>Drops: %1</translation>
+    </message>
+    <message>
+        <source>备注 - %1</source>
+        <translation>Note - %1</translation>
+    </message>
+    <message>
+        <source>地图、坐标</source>
+        <translation>Map, coordinates</translation>
+    </message>
+    <message>
+        <source>位置：</source>
+        <translation>Location:</translation>
+    </message>
+    <message>
+        <source>掉落：</source>
+        <translation>Drops:</translation>
+    </message>
+    <message>
+        <source>备注：</source>
+        <translation>Note:</translation>
+    </message>
+    <message>
+        <source>备注太长：最多 %1 字节</source>
+        <translation>The note is too long: at most %1 bytes</translation>
+    </message>
+    <message>
+        <source>备注…</source>
+        <translation>Note…</translation>
+    </message>
+    <message>
         <source>未能共享 %1：%2</source>
         <translation>Could not share %1: %2</translation>
     </message>

@@ -10,6 +10,7 @@
 #include "schedule/serverzone.h"
 #include "schedule/tableops.h"
 #include "services/alertdispatch.h"
+#include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
@@ -27,6 +28,7 @@
 #include "widgets/announcementview.h"
 #include "widgets/awaypanel.h"
 #include "widgets/bossgrid.h"
+#include "widgets/bossnotedialog.h"
 #include "widgets/clickablelabel.h"
 #include "widgets/firstpaint.h"
 #include "widgets/gridcontroller.h"
@@ -367,6 +369,11 @@ void MainWindow::wireHistory() {
                         [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "历史记录…"),
                         [this](schedule::RowId row) { openHistory(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "备注…"),
+                        [this](schedule::RowId row) { openNote(row); });
+    m_grid->cellDelegate()->setNoteOf([this](const QString& boss) {
+        return BossNoteBook::noteText(m_session.notes().note(boss.toStdString()));
+    });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
                         [this](schedule::RowId row) { openLeadTimes(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "刷新规则…"),
@@ -718,6 +725,18 @@ RoomOffersPanel* MainWindow::openRoomOffers() {
     return m_offersPanel;
 }
 
+BossNoteDialog* MainWindow::openNote(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+    if (!boss) {
+        return nullptr;
+    }
+    auto* dialog =
+        new BossNoteDialog(m_session.notes(), text::trim(boss->text[schedule::kNameColumn]), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
+}
+
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
     const std::optional<schedule::BossRow> boss = m_session.table().row(row);
     if (!boss) {
@@ -731,6 +750,8 @@ HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
+    dialog->setNote(BossNoteBook::noteText(
+        m_session.notes().note(text::trim(boss->text[schedule::kNameColumn]))));
     connect(dialog, &HistoryDialog::windowAdopted, this, [this, row](int period, int delay) {
         m_gridController->adoptWindow(row, period, delay);
     });
