@@ -63,6 +63,7 @@ public:
     std::size_t refusalCountLocked() const { return m_refusals.size(); }
     std::size_t retractionCountLocked() const { return m_retractions.size(); }
     std::size_t catchUpCountLocked() const { return m_catchUps.size(); }
+    std::size_t restartCountLocked() const { return m_restarts.size(); }
     bool hasRoleLocked(share::RoomRole role) const {
         return !m_roles.empty() && m_roles.back() == role;
     }
