@@ -114,6 +114,11 @@ public:
         item.role = role;
         m_owner.post(std::move(item));
     }
+    void roomNeedsUpgrade(bool needed) override {
+        Incoming item = make(Incoming::Kind::Upgrade);
+        item.needsUpgrade = needed;
+        m_owner.post(std::move(item));
+    }
     void messageRefused(const share::RefusedMessage& refused) override {
         Incoming item = make(Incoming::Kind::Refused);
         item.refused = std::make_shared<const share::RefusedMessage>(refused);
@@ -244,6 +249,7 @@ void RoomConnection::rejoin() {
     m_dropped = 0;
     m_pending = 0;
     m_role = share::RoomRole::Unknown;
+    m_needsUpgrade = false;
     m_members.clear();
     m_ownKills.clear();
     m_droppedOffers = 0;
@@ -350,6 +356,10 @@ void RoomConnection::takeSlice() {
             break;
         case Incoming::Kind::Role:
             m_role = item.role;
+            status = true;
+            break;
+        case Incoming::Kind::Upgrade:
+            m_needsUpgrade = item.needsUpgrade;
             status = true;
             break;
         case Incoming::Kind::Refused:
@@ -671,6 +681,15 @@ QString refusalText(const std::string& key) {
         }
     }
     return qs(key);
+}
+
+QString RoomConnection::upgradeAdvice() const {
+    if (!m_needsUpgrade) {
+        return {};
+    }
+    return QCoreApplication::translate("Zorvane", "此房间由旧版房间脚本建立：请管理员运行“zorvane-"
+                                                  "room upgrade %1”，角色变更才能干净地生效。")
+        .arg(roomName());
 }
 
 QString RoomConnection::roleText() const {

@@ -131,6 +131,9 @@ public:
     const QString& roomName() const { return m_room; }
     // What the broker lets this member do, and that as a word ("" while unknown).
     share::RoomRole role() const { return m_role; }
+    // The room enforces roles but was made by an earlier room script (RoomListener::
+    // roomNeedsUpgrade); empty otherwise: the advice for the panel.
+    QString upgradeAdvice() const;
     QString roleText() const;
     // Every member this member heard from or refused, by member and client.
     const std::map<std::string, RoomMember>& memberRecords() const { return m_members; }
@@ -192,6 +195,7 @@ private:
             Skew,
             Pending,
             Role,
+            Upgrade,
             Refused,
             Retracted,
             Restart
@@ -204,6 +208,7 @@ private:
         share::MemberSkew skew;
         std::size_t pending = 0;
         share::RoomRole role = share::RoomRole::Unknown;
+        bool needsUpgrade = false; // of an Upgrade
         std::shared_ptr<const share::RefusedMessage> refused;
         std::shared_ptr<const share::RetractedKill> retracted;
         std::shared_ptr<const share::ReceivedRestart> restart;
@@ -268,6 +273,7 @@ private:
     std::uint64_t m_applied = 0;
     std::size_t m_pending = 0;
     share::RoomRole m_role = share::RoomRole::Unknown;
+    bool m_needsUpgrade = false;
     std::map<std::string, RoomMember> m_members;
     // This member's shared kills by boss: the instant and event id of each, to retract
     // the one an undo takes back (a few per boss).

@@ -174,8 +174,7 @@ bool RoomClient::start(text::Message& error) {
         error = text::Message(text::MessageId::RoomNoClient);
         return false;
     }
-    // MQTT 5: the broker's answers carry reason codes, and it learns our largest packet.
-    m_api->intOption(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // Each connection picks its own protocol (connectOnce).
     m_api->connectCallbackSet(m_mosq, &RoomClient::onConnect);
     m_api->disconnectCallbackSet(m_mosq, &RoomClient::onDisconnect);
     m_api->publishCallbackSet(m_mosq, &RoomClient::onPublish);
@@ -217,19 +216,10 @@ bool RoomClient::start(text::Message& error) {
             return false;
         }
     }
-    // The largest packet we take: a broker that honours it drops anything larger before
-    // sending it, so a hostile member's huge message is never read into memory here. The
-    // library sends the CONNECT properties of its one call that takes them on every later
-    // (re)connection too; that call connects blocking, so it is made with a keep-alive it
-    // refuses before connecting, and the connection itself is made asynchronously below.
-    mosquitto_property* properties = nullptr;
-    m_api->propertyAddInt32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
-                            static_cast<std::uint32_t>(kMaxPacketBytes));
-    m_api->connectBindV5(m_mosq, link.host.c_str(), link.port, 1, nullptr, properties);
-    m_api->propertyFreeAll(&properties);
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = false;
+        m_nextMqtt5 = false;
     }
     setState(RoomState::Connecting, {});
     m_keeper = std::thread([this] {
@@ -240,10 +230,38 @@ bool RoomClient::start(text::Message& error) {
     return true;
 }
 
+void RoomClient::useProtocol(bool mqtt5) {
+    m_api->intOption(m_mosq, MOSQ_OPT_PROTOCOL_VERSION,
+                     mqtt5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    // The largest packet we take, on MQTT 5: a broker that honours it drops anything larger
+    // before sending it, so a hostile member's huge message is never read into memory here.
+    // (MQTT 3.1.1 has no such property: there the room's broker limits every packet, with
+    // max_packet_size in zorvane-room.conf.) The library sends the CONNECT properties of its
+    // one call that takes them on every later (re)connection too, and refuses to connect
+    // over MQTT 3.1.1 while it holds any; that call connects blocking, so it is made with a
+    // keep-alive it refuses before connecting, and the connection itself is made
+    // asynchronously (connectOnce).
+    mosquitto_property* properties = nullptr;
+    if (mqtt5) {
+        m_api->propertyAddInt32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE,
+                                static_cast<std::uint32_t>(kMaxPacketBytes));
+    }
+    m_api->connectBindV5(m_mosq, m_options.link.host.c_str(), m_options.link.port, 1, nullptr,
+                         properties);
+    m_api->propertyFreeAll(&properties);
+}
+
 // The first connection resolves the host name and opens the socket, which may take a
 // while; once the library has a socket, its own thread takes over (including reconnects).
 void RoomClient::connectOnce() {
     int delay = m_options.reconnectMinSeconds;
+    bool mqtt5 = false;
+    {
+        const std::lock_guard stateLock(m_mutex);
+        mqtt5 = m_mqtt5 = m_nextMqtt5;
+    }
+    // No network thread runs now: the options are the keeper's to set.
+    useProtocol(mqtt5);
     while (true) {
         const int rc = m_api->connectAsync(m_mosq, m_options.link.host.c_str(), m_options.link.port,
                                            m_options.keepAliveSeconds);
@@ -691,6 +709,11 @@ bool RoomClient::legacyOnly() const {
     return m_legacyOnly;
 }
 
+bool RoomClient::needsUpgrade() const {
+    const std::lock_guard lock(m_mutex);
+    return m_needsUpgrade;
+}
+
 std::size_t RoomClient::pendingCount() const {
     const std::lock_guard lock(m_mutex);
     return pendingLocked();
@@ -752,9 +775,9 @@ void RoomClient::onPublish(mosquitto*, void* self, int mid, int reasonCode,
 void RoomClient::onLog(mosquitto*, void* self, int level, const char* text) {
     static_cast<RoomClient*>(self)->logged(level, text != nullptr ? text : "");
 }
-void RoomClient::onSubscribe(mosquitto*, void* self, int, int count, const int* granted,
+void RoomClient::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
                              const mqtt5__property*) {
-    static_cast<RoomClient*>(self)->subscribed(count, granted);
+    static_cast<RoomClient*>(self)->subscribed(mid, count, granted);
 }
 void RoomClient::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
     if (message != nullptr) {
@@ -791,8 +814,81 @@ void RoomClient::connected(int rc) {
     m_connected = true;
     m_subscribed = false;
     m_legacyOnly = false;
-    m_refusedDelaySeconds = m_options.reconnectMinSeconds;
-    sendProbesLocked();
+    if (m_mqtt5) {
+        m_refusedDelaySeconds = m_options.reconnectMinSeconds;
+        sendProbesLocked();
+    } else {
+        subscribeMarkersLocked();
+    }
+}
+
+// Asks for every role marker in one subscription; the broker answers each (0x80: refused).
+// Nobody sends on them, so nothing arrives there.
+void RoomClient::subscribeMarkersLocked() {
+    std::vector<std::string> topics;
+    std::vector<char*> filters;
+    for (int marker = 0; marker < kRoleMarkerCount; ++marker) {
+        topics.push_back(roleMarkerTopic(m_options.link.room, static_cast<RoleMarker>(marker)));
+    }
+    // Whether this member may read the room at all, on its topics and on earlier versions'.
+    topics.push_back(syncTopic(m_options.link.room, m_member));
+    topics.push_back(legacyProbeTopic(m_options.link.room, m_member));
+    for (std::string& topic : topics) {
+        filters.push_back(topic.data());
+    }
+    if (m_api->subscribeMultiple(m_mosq, &m_markerMid, static_cast<int>(filters.size()),
+                                 filters.data(), 0, 0, nullptr) != MOSQ_ERR_SUCCESS) {
+        m_markerMid = 0; // the connection is already going; the next one asks again
+    }
+}
+
+void RoomClient::markersAnswered(int count, const int* granted) {
+    const auto grantedIndex = [&](int index) {
+        return granted != nullptr && index < count && granted[index] < kFirstRefusal;
+    };
+    const auto grantedAt = [&](RoleMarker marker) {
+        return grantedIndex(static_cast<int>(marker));
+    };
+    const bool readsRoom = grantedIndex(kRoleMarkerCount);
+    const bool readsLegacy = grantedIndex(kRoleMarkerCount + 1);
+    if (!grantedAt(RoleMarker::Member) || grantedAt(RoleMarker::Nobody)) {
+        const bool noMember = !grantedAt(RoleMarker::Nobody) && !readsRoom && !readsLegacy;
+        if (noMember) {
+            // The broker enforces access, and this account may not read the room (not a
+            // member, or caught between the steps of a role change). Over MQTT 5 the
+            // broker's next change would end the connection the troublesome way; ask again
+            // later over MQTT 3.1.1 instead, less and less often.
+            setState(RoomState::Refused, text::Message(text::MessageId::RoomTopicsRefused));
+        }
+        // Otherwise there are no markers (an earlier room script's room, a broker without
+        // roles or of earlier versions' topics only): the reason codes of MQTT 5 tell.
+        {
+            const std::lock_guard lock(m_mutex);
+            m_switchingToMqtt5 = !noMember;
+            m_retryRefused = noMember;
+        }
+        m_api->disconnect(m_mosq);
+        return;
+    }
+    const RoomRole role = grantedAt(RoleMarker::Officer)    ? RoomRole::Officer
+                          : grantedAt(RoleMarker::Recorder) ? RoomRole::Recorder
+                                                            : RoomRole::Reader;
+    bool wasOutdated = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_role = role;
+        // Copies for members of earlier versions only where the room still takes them.
+        m_mirror = m_options.mirrorToLegacy && grantedAt(RoleMarker::Legacy);
+        wasOutdated = m_needsUpgrade;
+        m_needsUpgrade = false;
+        m_refusedDelaySeconds = m_options.reconnectMinSeconds;
+        // After the role, so that the officers' topics are read right.
+        subscribeLocked();
+    }
+    m_listener.roleChanged(role);
+    if (wasOutdated) {
+        m_listener.roomNeedsUpgrade(false);
+    }
 }
 
 // Asks the broker what this member may do, by sending an empty message where only a
@@ -837,7 +933,16 @@ void RoomClient::subscribeLocked() {
 
 // Connected only once the broker confirmed the subscription: from then on no message of
 // the room is missed.
-void RoomClient::subscribed(int count, const int* granted) {
+void RoomClient::subscribed(int mid, int count, const int* granted) {
+    {
+        std::unique_lock lock(m_mutex);
+        if (mid == m_markerMid && m_markerMid != 0) {
+            m_markerMid = 0;
+            lock.unlock();
+            markersAnswered(count, granted);
+            return;
+        }
+    }
     const Subscription subscription = roomSubscription(m_options.link.room, m_member);
     // 0x80 and above in place of a QoS is the broker's refusal (e.g. an access list). The
     // kills are what a member cannot do without; the other filters may be refused.
@@ -914,18 +1019,34 @@ void RoomClient::subscribed(int count, const int* granted) {
 
 void RoomClient::disconnected(int rc) {
     bool refused = false;
+    bool switching = false;
+    bool retryRefused = false;
+    int refusedDelay = 0;
     {
         const std::lock_guard lock(m_mutex);
         m_connected = false;
         m_subscribed = false;
         m_probes.clear();
+        m_markerMid = 0;
         refused = m_state == RoomState::Refused;
+        switching = m_switchingToMqtt5;
+        m_switchingToMqtt5 = false;
+        retryRefused = m_retryRefused;
+        m_retryRefused = false;
+        if (retryRefused) {
+            refusedDelay = m_refusedDelaySeconds;
+            m_refusedDelaySeconds = std::min(refusedDelay * 2, m_options.reconnectMaxSeconds);
+        }
     }
     {
         const std::lock_guard judgeLock(m_judgeMutex);
         // The next connection catches up again from the start.
         m_catchingUp = false;
         m_held.clear();
+    }
+    if (switching || retryRefused) {
+        reconnectLater(refusedDelay, switching);
+        return;
     }
     if (rc == MOSQ_ERR_TLS) {
         // The library gives up on TLS failures; the user has to change the settings.
@@ -945,10 +1066,13 @@ void RoomClient::disconnected(int rc) {
     }
 }
 
-void RoomClient::reconnectLater(int seconds) {
+void RoomClient::reconnectLater(int seconds, bool mqtt5) {
     {
         const std::lock_guard keeperLock(m_keeperMutex);
         const std::lock_guard lock(m_mutex);
+        // A connection the broker ended or refused is made anew over MQTT 3.1.1 first: the
+        // room may have been upgraded meanwhile.
+        m_nextMqtt5 = mqtt5;
         m_reconnectAfter = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         m_reconnect = true;
     }
@@ -981,6 +1105,7 @@ void RoomClient::acknowledged(int mid, int reasonCode) {
     std::vector<Outcome> outcomes;
     std::size_t pending = 0;
     bool roleLearned = false;
+    std::optional<bool> needsUpgrade;
     bool syncRefused = false;
     bool acknowledgedMessage = false;
     RoomRole role = RoomRole::Unknown;
@@ -999,6 +1124,13 @@ void RoomClient::acknowledged(int mid, int reasonCode) {
                        : m_probeAllowed[kProbeRecorder]                ? RoomRole::Recorder
                                                                        : RoomRole::Reader;
                 roleLearned = true;
+                // A room whose broker enforces roles would have granted the markers, had
+                // the room script of this version made it.
+                const bool outdated = role != RoomRole::Unmanaged;
+                if (outdated != m_needsUpgrade) {
+                    m_needsUpgrade = outdated;
+                    needsUpgrade = outdated;
+                }
                 // Before subscribing, so that the officers' topics are read right.
                 m_role = role;
                 subscribeLocked();
@@ -1035,6 +1167,9 @@ void RoomClient::acknowledged(int mid, int reasonCode) {
     if (roleLearned) {
         m_listener.roleChanged(role);
     }
+    if (needsUpgrade) {
+        m_listener.roomNeedsUpgrade(*needsUpgrade);
+    }
     if (syncRefused) {
         // Nothing will come back: judge what came.
         finishCatchUp();
@@ -1056,6 +1191,9 @@ void RoomClient::received(const mosquitto_message& message) {
         ++m_dropped;
         m_listener.messageDropped(reason, detail);
     };
+    if (isRoleMarkerTopic(topic)) {
+        return; // a role marker: only a broker that enforces nothing lets anyone send there
+    }
     std::optional<TopicAddress> address = parseTopic(topic, m_options.link.room);
     if (!address) {
         drop(DropReason::TopicMismatch, "the topic is none of the room's");

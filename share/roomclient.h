@@ -1,13 +1,19 @@
 #pragma once
-// A member's connection to a room on an MQTT broker (libmosquitto, MQTT 5). The connection
-// runs on the library's own network thread; no call of this class waits for the network.
+// A member's connection to a room on an MQTT broker (libmosquitto). The connection runs on
+// the library's own network thread; no call of this class waits for the network.
 //
 // Every message goes under the member's own topic level (roomtopics.h), so the broker's
 // access list tells who sent what. Right after connecting, the client learns its role by
-// asking the broker: it sends an empty message to its kill topic, to its officer topic and
-// to a topic no role may use, and reads the broker's answers (MQTT 5 reason codes). Then it
-// subscribes. Kills are published with QoS 1, retained on the member's topic of the boss,
-// so that a member who joins later receives the latest kills at once.
+// asking the broker. It connects with MQTT 3.1.1 and subscribes to the room's role markers
+// (roleMarkerTopic): the subscriptions the access list grants tell the role, and the client
+// itself refuses what that role may not send. A broker that grants no markers (a room made
+// by an earlier room script, a broker without roles, or one of earlier versions' topics
+// only) is asked again over MQTT 5: the client sends an empty message to its kill topic, to
+// its officer topic and to a topic no role may use, and reads the reason codes. MQTT 3.1.1
+// is preferred because a broker ends an MQTT 5 connection with a DISCONNECT packet, whose
+// handling in libmosquitto 2.0.11 releases a lock it never took, while it ends an MQTT 3.1.1
+// connection by closing it. Then it subscribes. Kills are published with QoS 1, retained on the
+// member's topic of the boss, so that a member who joins later receives the latest kills at once.
 //
 // What comes in is judged by a Referee (referee.h) before the listener hears of it. The
 // retained messages of a new subscription are held back until the broker has sent them
@@ -121,6 +127,10 @@ public:
     virtual void killsPending(std::size_t pending) { (void)pending; }
     // The broker told what this member may do.
     virtual void roleChanged(RoomRole role) { (void)role; }
+    // The room enforces roles but its access list has no role markers (an earlier room
+    // script made it): role changes reach this member less cleanly until an administrator
+    // upgrades the room (zorvane-room upgrade). Told when it changes.
+    virtual void roomNeedsUpgrade(bool needed) { (void)needed; }
     // The referee refused a kill or a retraction (a reason, counted per member).
     virtual void messageRefused(const RefusedMessage& refused) { (void)refused; }
     // A member retracted a kill.
@@ -229,6 +239,8 @@ public:
     // Whether the broker's access list knows only the topics of earlier versions, so that
     // the room works as one of them: kills go out there only, and nobody is named.
     bool legacyOnly() const;
+    // Whether the room enforces roles without role markers (roomNeedsUpgrade).
+    bool needsUpgrade() const;
     // Messages dropped since start.
     std::uint64_t droppedCount() const { return m_dropped.load(); }
     // Messages of this member not yet acknowledged by the broker.
@@ -279,15 +291,19 @@ private:
     void disconnected(int rc);
     void acknowledged(int mid, int reasonCode);
     void received(const mosquitto_message& message);
-    void subscribed(int count, const int* granted);
+    void subscribed(int mid, int count, const int* granted);
+    // Learns the role from the role markers the broker granted, or falls back to MQTT 5.
+    void markersAnswered(int count, const int* granted);
     void logged(int level, const char* text);
     void setState(RoomState state, const text::Message& reason);
     void setRole(RoomRole role);
-    // Has the keeper connect again after `seconds`, once the library has given up.
-    void reconnectLater(int seconds);
+    // Has the keeper connect again after `seconds`, once the library has given up; over
+    // MQTT 5 right away when `mqtt5`, else over MQTT 3.1.1 first.
+    void reconnectLater(int seconds, bool mqtt5 = false);
 
     // Learns the role; m_mutex held.
     void sendProbesLocked();
+    void subscribeMarkersLocked();
     void subscribeLocked();
     // Hands a queued message to the library (not one waiting for its turn); m_mutex held.
     void sendLocked(Outgoing& item);
@@ -304,6 +320,9 @@ private:
     void finishCatchUp();
     void tell(std::vector<Outcome>& outcomes);
     void keeperLoop();
+    // Sets the protocol and the CONNECT properties of the next connection; keeper only,
+    // while no network thread runs.
+    void useProtocol(bool mqtt5);
     void connectOnce();
 
     RoomOptions m_options;
@@ -334,6 +353,15 @@ private:
     bool m_mirror = true;
     // The broker takes only the topics of earlier versions.
     bool m_legacyOnly = false;
+    // The protocol of the connection being made or held, and of the keeper's next one.
+    bool m_mqtt5 = false;
+    bool m_nextMqtt5 = false;
+    // The markers were refused: this connection ends to be made again over MQTT 5.
+    bool m_switchingToMqtt5 = false;
+    // The broker refused this member the room: this connection ends to be made again later.
+    bool m_retryRefused = false;
+    bool m_needsUpgrade = false;
+    int m_markerMid = 0;
     std::map<int, int> m_probes; // probe message id -> which probe
     int m_probeAnswers = 0;
     bool m_probeAllowed[4] = {false, false, false, false};

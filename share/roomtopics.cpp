@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::string_view kRoot = "zorvane/v2/";
 constexpr std::string_view kLegacyRoot = "zorvane/v1/";
+constexpr std::string_view kRolesRoot = "zorvane/roles/";
 // The last level of a restart's topic, where a kill's topic has the boss and the line.
 constexpr std::string_view kRestartLevel = "restart";
 
@@ -141,6 +142,31 @@ std::string legacyTopic(std::string_view room, std::string_view boss) {
 
 std::string legacyProbeTopic(std::string_view room, std::string_view member) {
     return bossTopic(room, "probe") + "/" + encodeTopicLevel(member);
+}
+
+std::string roleMarkerTopic(std::string_view room, RoleMarker marker) {
+    std::string_view word = "nobody";
+    switch (marker) {
+    case RoleMarker::Member:
+        word = "member";
+        break;
+    case RoleMarker::Recorder:
+        word = "recorder";
+        break;
+    case RoleMarker::Officer:
+        word = "officer";
+        break;
+    case RoleMarker::Legacy:
+        word = "legacy";
+        break;
+    case RoleMarker::Nobody:
+        break;
+    }
+    return std::string(kRolesRoot) + encodeTopicLevel(room) + "/" + std::string(word);
+}
+
+bool isRoleMarkerTopic(std::string_view topic) {
+    return topic.substr(0, kRolesRoot.size()) == kRolesRoot;
 }
 
 Subscription roomSubscription(std::string_view room, std::string_view member) {

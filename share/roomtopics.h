@@ -4,15 +4,14 @@
 // says who sent a message and the message itself cannot lie about it:
 //
 //   zorvane/v2/<room>/kill/<member>/<server>/<boss>/<line>     a member's kills (retained)
-//   zorvane/v2/<room>/kill/<member>/<server>/restart           a member's server restart (retained)
+//   zorvane/v2/<room>/kill/<member>/<server>/restart           a member's restart (retained)
 //   zorvane/v2/<room>/officer/<member>/<server>/<boss>/<line>  an officer's kills (retained)
-//   zorvane/v2/<room>/officer/<member>/<server>/restart        an officer's server restart
-//   (retained) zorvane/v2/<room>/retract/<member>/<event id>              an officer's retraction
-//   (retained) zorvane/v2/<room>/list/<member>/<name>                     an officer's boss list
-//   (retained) zorvane/v2/<room>/sync/<member>                            its own end-of-catch-up
-//   mark zorvane/v2/<room>/probe/<member>                           allowed to nobody by a managed
-//   room zorvane/v1/<room>/probe/<member>                           allowed where earlier versions
-//   send
+//   zorvane/v2/<room>/officer/<member>/<server>/restart        an officer's restart (retained)
+//   zorvane/v2/<room>/retract/<member>/<event id>              an officer's retraction (retained)
+//   zorvane/v2/<room>/list/<member>/<name>                     an officer's boss list (retained)
+//   zorvane/v2/<room>/sync/<member>                            its own end-of-catch-up mark
+//   zorvane/v2/<room>/probe/<member>                           allowed to nobody by a managed room
+//   zorvane/v1/<room>/probe/<member>                           allowed where earlier versions send
 //
 // An empty server or line level stands for none: a table without servers and lines keys
 // its kills as (server "", boss, line ""). The topics of earlier versions,
@@ -84,6 +83,22 @@ std::string legacyTopic(std::string_view room, std::string_view boss);
 // A topic of earlier versions' room that none of their members reads (one level deeper
 // than their kills): a broker that takes a message there knows those topics.
 std::string legacyProbeTopic(std::string_view room, std::string_view member);
+
+// Topics nobody sends on. A room made by the room script grants each member the
+// subscription of the markers of what it may do; a refused subscription is the one answer
+// an MQTT 3.1.1 broker gives about access, so the member learns its role from these. They
+// lie outside the room's own topics, whose subscription every member is granted.
+enum class RoleMarker {
+    Member,   // every member of a room whose access list has markers
+    Recorder, // may send kills
+    Officer,  // may send an officer's kills, retractions and boss lists
+    Legacy,   // may send on the topics of earlier versions
+    Nobody,   // granted to nobody: a broker that grants it enforces nothing by subscriptions
+};
+inline constexpr int kRoleMarkerCount = 5;
+// zorvane/roles/<room>/<member|recorder|officer|legacy|nobody>
+std::string roleMarkerTopic(std::string_view room, RoleMarker marker);
+bool isRoleMarkerTopic(std::string_view topic);
 
 // The filters a member subscribes to, retractions first so that a member catching up
 // meets a retraction before the kill it retracts wherever the broker keeps that order.

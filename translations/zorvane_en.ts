@@ -1318,6 +1318,10 @@ The built-in sound will play at warnings.</translation>
         <translation>Your role: not known yet</translation>
     </message>
     <message>
+        <source>此房间由旧版房间脚本建立：请管理员运行“zorvane-room upgrade %1”，角色变更才能干净地生效。</source>
+        <translation>This room was made by an earlier room script: ask an administrator to run “zorvane-room upgrade %1” so that role changes take effect cleanly.</translation>
+    </message>
+    <message>
         <source>本成员的角色：%1</source>
         <translation>Your role: %1</translation>
     </message>

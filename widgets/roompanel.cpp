@@ -173,9 +173,13 @@ void RoomPanel::refresh() {
 void RoomPanel::refreshCounts() {
     setWindowTitle(QCoreApplication::translate("Zorvane", "房间 %1").arg(m_room.roomName()));
     const QString role = m_room.roleText();
-    m_role->setText(role.isEmpty()
-                        ? QCoreApplication::translate("Zorvane", "本成员的角色：尚未知道")
-                        : QCoreApplication::translate("Zorvane", "本成员的角色：%1").arg(role));
+    QString roleLine = role.isEmpty()
+                           ? QCoreApplication::translate("Zorvane", "本成员的角色：尚未知道")
+                           : QCoreApplication::translate("Zorvane", "本成员的角色：%1").arg(role);
+    if (const QString advice = m_room.upgradeAdvice(); !advice.isEmpty()) {
+        roleLine += "\n" + advice;
+    }
+    m_role->setText(roleLine);
 
     const auto& members = m_room.memberRecords();
     m_members->setRowCount(static_cast<int>(members.size()));

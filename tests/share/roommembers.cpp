@@ -41,6 +41,10 @@ void Recorder::killsPending(std::size_t) {
 void Recorder::roleChanged(RoomRole role) {
     update([&] { m_roles.push_back(role); });
 }
+
+void Recorder::roomNeedsUpgrade(bool needed) {
+    update([&] { m_upgradeNotices.push_back(needed); });
+}
 void Recorder::messageRefused(const RefusedMessage& refused) {
     update([&] { m_refusals.push_back(refused); });
 }
@@ -89,6 +93,7 @@ ZORVANE_RECORDER_GETTER(std::vector<MemberSkew>, skews, m_skews)
 using StateList = std::vector<std::pair<RoomState, std::string>>;
 ZORVANE_RECORDER_GETTER(StateList, states, m_states)
 ZORVANE_RECORDER_GETTER(std::vector<RoomRole>, roles, m_roles)
+ZORVANE_RECORDER_GETTER(std::vector<bool>, upgradeNotices, m_upgradeNotices)
 ZORVANE_RECORDER_GETTER(std::vector<RefusedMessage>, refusals, m_refusals)
 ZORVANE_RECORDER_GETTER(std::vector<RetractedKill>, retractions, m_retractions)
 ZORVANE_RECORDER_GETTER(std::vector<ReceivedRestart>, restarts, m_restarts)

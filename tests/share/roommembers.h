@@ -32,6 +32,7 @@ public:
     void clockSkew(const share::MemberSkew& skew) override;
     void killsPending(std::size_t pending) override;
     void roleChanged(share::RoomRole role) override;
+    void roomNeedsUpgrade(bool needed) override;
     void messageRefused(const share::RefusedMessage& refused) override;
     void killRetracted(const share::RetractedKill& retracted) override;
     void sendRefused(const std::string& what, const text::Message& reason) override;
@@ -49,6 +50,7 @@ public:
     std::vector<share::MemberSkew> skews() const;
     std::vector<std::pair<share::RoomState, std::string>> states() const;
     std::vector<share::RoomRole> roles() const;
+    std::vector<bool> upgradeNotices() const;
     std::vector<share::RefusedMessage> refusals() const;
     std::vector<share::RetractedKill> retractions() const;
     std::vector<share::ReceivedRestart> restarts() const;
@@ -82,6 +84,7 @@ private:
     std::vector<share::DropReason> m_drops;
     std::vector<share::MemberSkew> m_skews;
     std::vector<share::RoomRole> m_roles;
+    std::vector<bool> m_upgradeNotices;
     std::vector<share::RefusedMessage> m_refusals;
     std::vector<share::RetractedKill> m_retractions;
     std::vector<share::ReceivedRestart> m_restarts;

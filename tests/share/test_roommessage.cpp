@@ -80,6 +80,32 @@ TEST(RoomTopics, EveryTopicReadsBackToWhatItNames) {
     EXPECT_EQ(legacyTopic(room, "Dragon"), "zorvane/v1/iron%20wolves/Dragon");
 }
 
+// The role markers lie outside the room's topics, whose subscription every member has,
+// so that only the access list's own grants of them answer.
+TEST(RoomTopics, RoleMarkersLieOutsideTheRoomsTopics) {
+    const struct {
+        RoleMarker marker;
+        const char* topic;
+    } cases[] = {
+        {RoleMarker::Member, "zorvane/roles/iron%20wolves/member"},
+        {RoleMarker::Recorder, "zorvane/roles/iron%20wolves/recorder"},
+        {RoleMarker::Officer, "zorvane/roles/iron%20wolves/officer"},
+        {RoleMarker::Legacy, "zorvane/roles/iron%20wolves/legacy"},
+        {RoleMarker::Nobody, "zorvane/roles/iron%20wolves/nobody"},
+    };
+    static_assert(std::size(cases) == kRoleMarkerCount);
+    for (const auto& c : cases) {
+        const std::string topic = roleMarkerTopic("iron wolves", c.marker);
+        EXPECT_EQ(topic, c.topic);
+        EXPECT_TRUE(isRoleMarkerTopic(topic)) << topic;
+        EXPECT_FALSE(parseTopic(topic, "iron wolves")) << topic;
+        for (const std::string& filter : roomSubscription("iron wolves", "alice").filters) {
+            EXPECT_NE(topic.rfind(filter.substr(0, filter.find('#')), 0), 0U) << filter;
+        }
+    }
+    EXPECT_FALSE(isRoleMarkerTopic(syncTopic("iron wolves", "alice")));
+}
+
 TEST(RoomTopics, TopicsThatNoMemberWritesAreNotRead) {
     const char* const topics[] = {
         "zorvane/v2/r/kill/alice/Dragon",      // a level short

@@ -695,6 +695,39 @@ private slots:
         QVERIFY(!menuHas(rex, rexDragon, QStringLiteral("撤回（所有成员）")));
     }
 
+    // A room made by an earlier room script (no role markers) still gives the role, and the
+    // panel asks for the upgrade until the room has it and the member connects again.
+    void aRoomWithoutRoleMarkersAsksForAnUpgradeInThePanel() {
+        startTrustedRoom();
+        const std::string ctrl = "mosquitto_ctrl -h 127.0.0.1 -p " +
+                                 std::to_string(m_broker->port()) + " -u " + testing::kAdmin +
+                                 " -P " + testing::kAdminPassword + " dynsec removeRoleACL ";
+        QVERIFY(testing::runCommand(
+            ctrl +
+            "zorvane:guild:room subscribeLiteral zorvane/roles/guild/member >/dev/null 2>&1"));
+        const QString advice = QStringLiteral("此房间由旧版房间脚本建立：请管理员运行“zorvane-room "
+                                              "upgrade guild”，角色变更才能干净地生效。");
+        for (const bool upgraded : {false, true}) {
+            if (upgraded) {
+                std::string output;
+                QVERIFY2(m_broker->roomScript("upgrade guild", &output), output.c_str());
+            }
+            Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock,
+                        QStringLiteral("olga-pw"));
+            QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(olga.session->room()->role() == share::RoomRole::Officer,
+                                     kPatienceMs);
+            app::RoomPanel* panel = olga.window->openRoomPanel();
+            QTRY_COMPARE_WITH_TIMEOUT((panel->refresh(), panel->roleLabel()->text()),
+                                      upgraded ? QStringLiteral("本成员的角色：官员")
+                                               : QStringLiteral("本成员的角色：官员\n") + advice,
+                                      kPatienceMs);
+            if (const QByteArray shot = qgetenv("ZORVANE_ROOM_PANEL_SHOT"); !shot.isEmpty()) {
+                panel->grab().save(QString::fromLocal8Bit(shot) + (upgraded ? "-1.png" : "-0.png"));
+            }
+        }
+    }
+
     void roomOptionStoresAndClearsTheLink() {
         QTemporaryDir dir;
         const QString file = dir.filePath(app::Preferences::fileName());
