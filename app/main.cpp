@@ -87,7 +87,8 @@ int main(int argc, char* argv[]) {
         zorvane::app::Session session(std::move(setup));
         zorvane::app::MainWindow window(session, {.announcementUrl = ZORVANE_ANNOUNCEMENT_URL,
                                                   .missingTranslations = missingTranslations,
-                                                  .instanceProblem = noInstance});
+                                                  .instanceProblem = noInstance,
+                                                  .portalShortcuts = true});
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });

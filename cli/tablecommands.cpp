@@ -7,6 +7,7 @@
 #include "services/configwriter.h"
 #include "services/coretexts.h"
 #include "services/killpath.h"
+#include "services/language.h"
 #include "services/preferences.h"
 #include "services/roomkill.h"
 #include "services/session.h"
@@ -233,7 +234,7 @@ CommandResult restartInSession(const QString& time, Session& session) {
 
 } // namespace
 
-QString nextBossesSaid(const schedule::BossTable& table, int count) {
+QString nextBossesSaid(const schedule::BossTable& table, bool chinese, int count) {
     std::vector<std::pair<std::int64_t, std::string>> next;
     for (const schedule::BossRow& row : table.rows()) {
         if (row.use && row.timing.remainingSeconds) {
@@ -245,17 +246,15 @@ QString nextBossesSaid(const schedule::BossTable& table, int count) {
     std::stable_sort(next.begin(), next.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     if (next.empty()) {
-        return QCoreApplication::translate("Zorvane", "没有启用的BOSS");
+        return chinese ? QStringLiteral("没有启用的BOSS")
+                       : QStringLiteral("No checked boss is counting.");
     }
     QStringList said;
-    bool chinese = false;
     for (const auto& [secondsLeft, boss] : next) {
         if (said.size() == count) {
             break;
         }
-        const std::string text = speech::spokenAlert(boss, secondsLeft);
-        chinese = chinese || speech::hasChineseCharacters(boss);
-        said << QString::fromStdString(text);
+        said << QString::fromStdString(speech::spokenAlert(boss, secondsLeft, chinese));
     }
     return said.join(chinese ? QStringLiteral("，") : QStringLiteral(", "));
 }
@@ -265,9 +264,9 @@ CommandResult sayNextInSession(Session& session) {
     if (tick == nullptr) {
         return {kExitFailed, QStringLiteral("This Zorvane runs no countdown to say.")};
     }
-    const QString text = nextBossesSaid(session.table());
-    tick->sounds().say(text.toStdString());
-    return {kExitDone, text + QLatin1Char('\n')};
+    const bool chinese = windowLanguage() != QLatin1String("en");
+    tick->sounds().say(nextBossesSaid(session.table(), chinese).toStdString());
+    return {kExitDone, nextBossesSaid(session.table(), false) + QLatin1Char('\n')};
 }
 
 CommandResult runInSession(const CommandLine& command, Session& session) {

@@ -32,15 +32,17 @@ CommandResult killByName(const schedule::BossTable& table, const QString& name, 
 QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock);
 
 // --say-next: the next `count` checked bosses by time left (due or up ones first, as "已刷新"),
-// each as an alert says it ("火龙 5 分钟后刷新"), joined into one sentence; "没有启用的BOSS"
-// when none counts.
-QString nextBossesSaid(const schedule::BossTable& table, int count = 3);
+// each as an alert words it, in Chinese ("火龙 5 分钟后刷新", joined with "，") or in English
+// ("火龙 in 5 minutes", joined with ", ") whatever the names; "没有启用的BOSS" / "No checked
+// boss is counting." when none counts.
+QString nextBossesSaid(const schedule::BossTable& table, bool chinese, int count = 3);
 
 // --kill or --list in a running session (the window's, handed over by a second start): the
 // kill goes through the session's kill path like a double click, and the answer waits until
 // the writer has written it: a failed write is answered with kExitFailed and the reason,
-// never as recorded. --say-next speaks nextBossesSaid through the session's alert speech and
-// answers with the same text; without a countdown in the session it fails, saying why.
+// never as recorded. --say-next speaks nextBossesSaid through the session's alert speech in
+// the window's language and answers in English, as every command does; without a countdown
+// in the session it fails, saying why.
 CommandResult runInSession(const CommandLine& command, Session& session);
 
 // --kill or --list on the files in `dir` (no instance runs), in a session of their own with

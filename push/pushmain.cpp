@@ -11,6 +11,7 @@
 #include "push/pusher.h"
 #include "push/pushsettings.h"
 #include "push/pushwire.h"
+#include "push/wording.h"
 
 #include <csignal>
 #include <cstdio>
@@ -40,8 +41,8 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: zorvane-push PUSH-JSON\n", stderr);
+    if (argc != 2 && argc != 3) {
+        std::fputs("usage: zorvane-push PUSH-JSON [TEMPLATES]\n", stderr);
         return 2;
     }
     // A window that went away must not end us in the middle of a post.
@@ -51,6 +52,13 @@ int main(int argc, char** argv) {
     OutputListener listener;
     PusherOptions options;
     options.listener = &listener;
+    // The window's language: the posts' templates as it translated them.
+    if (argc == 3) {
+        options.wording =
+            [templates = readTemplatesArgument(argv[2])](const zorvane::text::Message& message) {
+                return wordedWith(templates, message);
+            };
+    }
     Pusher pusher(options);
     const auto load = [&] {
         PushSettingsRead read = readPushSettings(file);

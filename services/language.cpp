@@ -6,7 +6,22 @@
 
 namespace zorvane::app {
 
+namespace {
+
+// Set on the window thread before the window is made, read there afterwards.
+QString& installedLanguage() {
+    static QString language = QStringLiteral("zh");
+    return language;
+}
+
+} // namespace
+
+QString windowLanguage() {
+    return installedLanguage();
+}
+
 QStringList installTranslators(const QString& language) {
+    installedLanguage() = language == QLatin1String("en") ? language : QStringLiteral("zh");
     QStringList missing;
     // The first directory that holds the file wins.
     auto load = [&missing](const QString& name, const QStringList& dirs) {

@@ -12,4 +12,8 @@ namespace zorvane::app {
 // caller can tell the user; the window then shows the untranslated texts.
 QStringList installTranslators(const QString& language);
 
+// The language the window's texts were installed in ("zh" until installTranslators was
+// called with "en"): what the running window speaks and shows.
+QString windowLanguage();
+
 } // namespace zorvane::app

@@ -2,12 +2,15 @@
 
 #include "push/pushsettings.h"
 #include "push/pushwire.h"
+#include "push/wording.h"
 #include "schedule/cycle.h"
+#include "services/coretexts.h"
 #include "services/handoff.h"
 #include "text/fileio.h"
 #include "text/textops.h"
 #include "work/helperprocess.h"
 
+#include <QCoreApplication>
 #include <QMetaType>
 
 #include <cerrno>
@@ -19,6 +22,19 @@
 
 namespace zorvane::app {
 namespace {
+
+// The posts' templates as the window translates them; empty while it shows the Chinese
+// wording, which the helper has itself.
+std::string postedTemplates() {
+    if (!showsTranslatedCoreTexts()) {
+        return {};
+    }
+    push::Templates templates;
+    for (const text::MessageId id : push::postedMessages()) {
+        templates[id] = QCoreApplication::translate("Zorvane", messageSource(id)).toStdString();
+    }
+    return push::templatesArgument(templates);
+}
 
 // Reads lines from the helper; a longer one is skipped whole.
 constexpr std::size_t kReadChunk = 4096;
@@ -61,7 +77,8 @@ std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
 }
 
 PushLink::PushLink(std::string helper, std::filesystem::path settingsFile, QObject* parent)
-    : QObject(parent), m_program(std::move(helper)), m_settingsFile(std::move(settingsFile)) {}
+    : QObject(parent), m_program(std::move(helper)), m_settingsFile(std::move(settingsFile)),
+      m_templates(postedTemplates()) {}
 
 PushLink::~PushLink() {
     m_worker.post([this] { endHelper(true); });
@@ -128,8 +145,12 @@ bool PushLink::ensureHelper() {
     int error = 0;
     // The helper outlives this thread and even the window: it ends at the end of its input,
     // once it has posted what it holds.
-    const int pid = work::startProcess(m_program, {text::utf8FromPath(m_settingsFile)}, ends[1],
-                                       ends[1], STDERR_FILENO, &error, false);
+    std::vector<std::string> arguments{text::utf8FromPath(m_settingsFile)};
+    if (!m_templates.empty()) {
+        arguments.push_back(m_templates);
+    }
+    const int pid =
+        work::startProcess(m_program, arguments, ends[1], ends[1], STDERR_FILENO, &error, false);
     ::close(ends[1]);
     if (pid < 0) {
         ::close(ends[0]);

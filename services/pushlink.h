@@ -91,6 +91,9 @@ private:
 
     const std::string m_program;
     const std::filesystem::path m_settingsFile;
+    // The posts' templates in the window's language, for the helper; empty while the window
+    // shows the Chinese ones.
+    const std::string m_templates;
     std::atomic<bool> m_active{false};
 
     // Worker thread only.

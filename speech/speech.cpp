@@ -243,8 +243,11 @@ std::string timeLeftWords(std::int64_t secondsLeft, bool chinese) {
 } // namespace
 
 std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft) {
+    return spokenAlert(boss, secondsLeft, hasChineseCharacters(boss));
+}
+
+std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft, bool chinese) {
     const std::string name(boss);
-    const bool chinese = hasChineseCharacters(boss);
     if (secondsLeft <= 0) {
         return name + (chinese ? " 已刷新" : " is up");
     }

@@ -48,6 +48,9 @@ TimeLeft roundedTimeLeft(std::int64_t secondsLeft);
 // else "<boss> 1 分 14 秒后刷新" / "<boss> in 1 minute 14 seconds" (seconds alone under a
 // minute); otherwise "<boss> 已刷新" / "<boss> is up".
 std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft);
+// The same worded in Chinese or in English whatever the name (a spoken answer in the
+// window's language).
+std::string spokenAlert(std::string_view boss, std::int64_t secondsLeft, bool chinese);
 
 // What a spawn rule's alerts say beside the countdown's.
 enum class SpokenTopic {

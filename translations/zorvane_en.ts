@@ -1775,5 +1775,33 @@ Role: %1</translation>
         <source>采用刷新窗口：%1</source>
         <translation>Adopt spawn window: %1</translation>
     </message>
+    <message>
+        <source>记录击杀：选中的 BOSS，未选中时为下一个到期的</source>
+        <translation>Record a kill: the selected boss, or the next one due when none is selected</translation>
+    </message>
+    <message>
+        <source>显示/隐藏悬浮窗</source>
+        <translation>Show/hide the overlay</translation>
+    </message>
+    <message>
+        <source>全局快捷键：正在向桌面门户登记……</source>
+        <translation>Global keys: registering with the desktop portal…</translation>
+    </message>
+    <message>
+        <source>全局快捷键已通过桌面门户登记（记录击杀、显示/隐藏悬浮窗、静音），按键可在桌面的快捷键设置中更改。</source>
+        <translation>Global keys are registered with the desktop portal (record a kill, show/hide the overlay, silence); change the keys in the desktop&apos;s shortcut settings.</translation>
+    </message>
+    <message>
+        <source>当前按键：%1</source>
+        <translation>Current keys: %1</translation>
+    </message>
+    <message>
+        <source>此桌面没有提供全局快捷键门户（GlobalShortcuts），请改用下面的命令（%1）。</source>
+        <translation>This desktop offers no global keys portal (GlobalShortcuts); bind the commands below instead (%1).</translation>
+    </message>
+    <message>
+        <source>桌面门户未能登记全局快捷键，请改用下面的命令（%1）。</source>
+        <translation>The desktop portal did not register the global keys; bind the commands below instead (%1).</translation>
+    </message>
 </context>
 </TS>

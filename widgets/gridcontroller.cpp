@@ -11,9 +11,12 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
 namespace zorvane::app {
 namespace {
@@ -202,6 +205,24 @@ schedule::RowId GridController::cursorRowId() const {
 
 bool GridController::killCursorRowNow() {
     const schedule::RowId id = cursorRowId();
+    return id != 0 && m_kills.record(id, m_clock.instant(), schedule::KillSource::Keyboard);
+}
+
+bool GridController::killSelectedOrNextDue() {
+    schedule::RowId id = 0;
+    if (m_grid.selectionModel() != nullptr && m_grid.selectionModel()->hasSelection()) {
+        id = cursorRowId();
+    }
+    if (id == 0) {
+        std::optional<std::int64_t> least;
+        for (const schedule::BossRow& row : m_table.rows()) {
+            if (row.use && row.timing.remainingSeconds &&
+                (!least || *row.timing.remainingSeconds < *least)) {
+                least = row.timing.remainingSeconds;
+                id = row.id;
+            }
+        }
+    }
     return id != 0 && m_kills.record(id, m_clock.instant(), schedule::KillSource::Keyboard);
 }
 

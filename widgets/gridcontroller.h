@@ -71,6 +71,9 @@ public:
     // A kill of the row now, or some minutes ago (asked), from the row menu.
     bool killRowNow(schedule::RowId row);
     bool killRowMinutesAgo(schedule::RowId row);
+    // A global key's kill: of the selected row, else of the enabled row due next (the least
+    // time left, table order among equals). False when there is neither.
+    bool killSelectedOrNextDue();
     // The row under the cursor; 0 when none.
     schedule::RowId cursorRowId() const;
 

@@ -15,6 +15,7 @@
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
 #include "services/killpath.h"
+#include "services/portalshortcuts.h"
 #include "services/preferences.h"
 #include "services/pushlink.h"
 #include "services/roomconnection.h"
@@ -48,6 +49,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -277,6 +279,27 @@ void MainWindow::wireAlerts() {
     connect(m_silenceShortcut, &QShortcut::activated, this, &MainWindow::silence);
 }
 
+void MainWindow::bindPortalShortcuts() {
+    m_portal = new PortalShortcuts(QDBusConnection::sessionBus(), this);
+    connect(m_portal, &PortalShortcuts::activated, this, &MainWindow::runGlobalShortcut);
+    m_portal->bind({
+        {QStringLiteral("kill"),
+         QCoreApplication::translate("Zorvane", "记录击杀：选中的 BOSS，未选中时为下一个到期的")},
+        {QStringLiteral("overlay"), QCoreApplication::translate("Zorvane", "显示/隐藏悬浮窗")},
+        {QStringLiteral("silence"), QCoreApplication::translate("Zorvane", "静音")},
+    });
+}
+
+void MainWindow::runGlobalShortcut(const QString& id) {
+    if (id == QLatin1String("kill")) {
+        m_gridController->killSelectedOrNextDue();
+    } else if (id == QLatin1String("overlay")) {
+        toggleOverlay();
+    } else if (id == QLatin1String("silence")) {
+        silence();
+    }
+}
+
 void MainWindow::silence() {
     m_session.tick()->stopSounds();
 }
@@ -349,7 +372,7 @@ PreferencesDialog* MainWindow::openPreferences() {
             std::find_if(rows.begin(), rows.end(), [](const auto& row) { return row.second; });
         m_preferencesDialog->addShortcutPage(
             programForShortcuts(QCoreApplication::applicationFilePath()),
-            checked != rows.end() ? checked->first : QString());
+            checked != rows.end() ? checked->first : QString(), m_portal);
         if (PushLink* push = m_session.push()) {
             m_preferencesDialog->addPushPage(*push);
         }
@@ -676,9 +699,10 @@ void MainWindow::wireRoom() {
     if (room == nullptr) {
         return;
     }
-    // In the place of the write notice, which takes it over while a write fails.
+    // In the place of the write notice; while both have something to say they share it.
     m_roomLine =
         place(new RoomStatusLine(*room, m_writeNotice, this), "房间状态", 432, 48, 352, 22);
+    m_roomLine->setPlace(m_writeNotice->geometry());
     m_writeNotice->raise();
     connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] { openRoomPanel(); });
     // An officer takes a bad kill back for every member.
@@ -805,6 +829,9 @@ void MainWindow::onWindowCreated() {
     afterFirstPaint(*this, [this] {
         startAnnouncement(*m_session.globals(), m_viewer, m_setup.announcementUrl,
                           m_session.programDir(), m_setup.announcementFetcher);
+        if (m_setup.portalShortcuts) {
+            bindPortalShortcuts();
+        }
     });
     showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();

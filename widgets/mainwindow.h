@@ -38,6 +38,7 @@ class HistoryDialog;
 class LeadTimesDialog;
 class SpawnRuleDialog;
 class Overlay;
+class PortalShortcuts;
 class Questions;
 class RoomOffersPanel;
 class RoomPanel;
@@ -63,6 +64,9 @@ struct WindowSetup {
     // be installed, and why a second start cannot be handed over to this window.
     QStringList missingTranslations = {};
     QString instanceProblem = {};
+    // Binds the global keys through the desktop portal on the session bus after the first
+    // paint (services/portalshortcuts.h); off where a test does not ask for it.
+    bool portalShortcuts = false;
 };
 
 class MainWindow : public QWidget {
@@ -132,6 +136,11 @@ public:
     // Ends the program (退出 in the window's menu and the tray's), whatever the tray.
     void quit();
     AlertTray* tray() const { return m_tray; }
+    // The global keys through the desktop portal; nullptr until bound was asked (after the
+    // first paint, when the setup asks for it).
+    PortalShortcuts* portalShortcuts() const { return m_portal; }
+    // What a global key does, by the portal's shortcut id ("kill", "overlay", "silence").
+    void runGlobalShortcut(const QString& id);
     // The room's state line, beside the write notice.
     RoomStatusLine* roomStatusLine() const { return m_roomLine; }
     // Opens the panel of bosses on offer from the room, or raises it.
@@ -173,6 +182,7 @@ private:
     // Shortcuts, the Tab order, the sorted view and the row menu's grid entries.
     void wireKeyboard();
     void wireOverlay();
+    void bindPortalShortcuts();
 
     Session& m_session;
     WindowSetup m_setup;
@@ -199,6 +209,7 @@ private:
     QAction* m_overlayClickThrough = nullptr;
     QShortcut* m_silenceShortcut = nullptr;
     AlertTray* m_tray = nullptr;
+    PortalShortcuts* m_portal = nullptr;
     AlertCenter* m_alertCenter = nullptr;
     QPointer<PreferencesDialog> m_preferencesDialog;
     RoomStatusLine* m_roomLine = nullptr;

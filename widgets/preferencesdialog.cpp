@@ -256,12 +256,13 @@ void PreferencesDialog::addPushPage(PushLink& link) {
                       QCoreApplication::translate("Zorvane", "推送"));
 }
 
-void PreferencesDialog::addShortcutPage(const QString& program, const QString& boss) {
+void PreferencesDialog::addShortcutPage(const QString& program, const QString& boss,
+                                        const PortalShortcuts* portal) {
     if (m_tabs->findChild<ShortcutPage*>() != nullptr) {
         return;
     }
     // Before 语言.
-    m_tabs->insertTab(m_tabs->count() - 1, new ShortcutPage(program, boss, m_tabs),
+    m_tabs->insertTab(m_tabs->count() - 1, new ShortcutPage(program, boss, portal, m_tabs),
                       QCoreApplication::translate("Zorvane", "桌面快捷键"));
 }
 

@@ -19,6 +19,7 @@ class QTabWidget;
 namespace zorvane::app {
 
 class Preferences;
+class PortalShortcuts;
 class PushLink;
 class PushPage;
 
@@ -37,8 +38,10 @@ public:
 
     // Adds the 推送 page over the session's push link (which must outlive the dialog).
     void addPushPage(PushLink& link);
-    // 桌面快捷键: the commands for desktop shortcuts, for `program` with `boss` as the example.
-    void addShortcutPage(const QString& program, const QString& boss);
+    // 桌面快捷键: the commands for desktop shortcuts, for `program` with `boss` as the example,
+    // and what became of the global keys through the portal (none asked: nullptr).
+    void addShortcutPage(const QString& program, const QString& boss,
+                         const PortalShortcuts* portal = nullptr);
     PushPage* pushPage() const { return m_pushPage; }
 
 private:

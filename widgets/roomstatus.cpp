@@ -17,6 +17,7 @@ namespace {
 
 const QColor kProblemColour(0xB0, 0x00, 0x00);
 const QColor kFineColour(0x20, 0x60, 0x20);
+constexpr int kGap = 8;
 
 QString localDateTimeText(std::int64_t instant) {
     return QString::fromStdString(
@@ -47,8 +48,37 @@ void RoomStatusLine::refresh() {
     setText(fontMetrics().elidedText(text, Qt::ElideRight, std::max(0, contentsRect().width())));
     setToolTip(m_room->statusDetails());
     setCursor(m_room->offers().empty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    arrange(!text.isEmpty());
+}
+
+void RoomStatusLine::arrange(bool shown) {
+    if (m_area.isNull()) {
+        setVisible(shown);
+        return;
+    }
     const bool noticeShown = m_notice != nullptr && m_notice->isVisible();
-    setVisible(!text.isEmpty() && !noticeShown);
+    // Both share the place side by side: a notice that stays (no announcement while
+    // offline) must not hide the room's state, the only way into the room panel.
+    QRect own = m_area;
+    QRect notice = m_area;
+    if (shown && noticeShown) {
+        const int half = m_area.width() / 2;
+        notice.setWidth(half - kGap / 2);
+        own.setLeft(m_area.left() + half + kGap / 2);
+    }
+    if (m_notice != nullptr && m_notice->geometry() != notice) {
+        m_notice->setGeometry(notice);
+    }
+    if (geometry() != own) {
+        setGeometry(own); // comes back through resizeEvent, with nothing left to move
+    }
+    setVisible(shown);
+}
+
+void RoomStatusLine::setPlace(const QRect& area) {
+    m_area = area;
+    setGeometry(area);
+    refresh();
 }
 
 bool RoomStatusLine::eventFilter(QObject* watched, QEvent* event) {

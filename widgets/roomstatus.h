@@ -24,14 +24,21 @@ class RoomStatusLine final : public ClickableLabel {
 public:
     RoomStatusLine(RoomConnection& room, QWidget* notice, QWidget* parent = nullptr);
 
-    // Shows the room's current state; hidden when no room is joined.
+    // Shows the room's current state; hidden when no room is joined. While the notice
+    // line shows too, the two split the place the line was put in.
     void refresh();
+    // The place shared with the notice line.
+    void setPlace(const QRect& area);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void arrange(bool shown);
+
+    // The place the line and the notice share; empty until setPlace.
+    QRect m_area;
     // Guarded: the line may outlive the connection while the window is torn down.
     QPointer<RoomConnection> m_room;
     QPointer<QWidget> m_notice;

@@ -435,6 +435,49 @@ private slots:
         QCOMPARE(lines, expected);
     }
 
+    // --say-next words the same bosses in the window's language for the speech and in
+    // English for the terminal, whatever the names' language.
+    void theNextBossesAreWordedInTheLanguageAsked_data() {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("Chinese") << true << false
+                                 << QStringLiteral(
+                                        "Egg 已刷新，Dragon 1 分 14 秒后刷新，火龙 2 分钟后刷新");
+        QTest::newRow("English") << false << false
+                                 << QStringLiteral("Egg is up, Dragon in 1 minute 14 seconds, "
+                                                   "火龙 in 2 minutes");
+        QTest::newRow("none counting, Chinese") << true << true << QStringLiteral("没有启用的BOSS");
+        QTest::newRow("none counting, English")
+            << false << true << QStringLiteral("No checked boss is counting.");
+    }
+
+    void theNextBossesAreWordedInTheLanguageAsked() {
+        QFETCH(bool, chinese);
+        QFETCH(bool, empty);
+        QFETCH(QString, said);
+        schedule::BossTable table;
+        // Name, seconds left, checked: the unchecked one and the fourth are not said.
+        const struct {
+            const char* name;
+            std::int64_t left;
+            bool use;
+        } rows[] = {{"Dragon", 74, true},
+                    {"火龙", 120, true},
+                    {"Hydra", 10, false},
+                    {"Egg", -5, true},
+                    {"Late", 900, true}};
+        for (const auto& row : rows) {
+            const int index = table.appendRow();
+            const schedule::RowId id = table.rowId(index);
+            table.setCellText(id, schedule::kNameColumn, row.name);
+            table.setCheckState(index, row.use && !empty);
+            table.setCountdown(id, "", row.left, schedule::RowPhase::Counting);
+        }
+        // Due first, then by time left.
+        QCOMPARE(zorvane::app::nextBossesSaid(table, chinese), said);
+    }
+
     void filesStayBesideAPortableProgramButNotInAnInstalledOne() {
         QTemporaryDir root;
         QVERIFY(root.isValid());

@@ -8,6 +8,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTranslator>
 
 #include <dirent.h>
 #include <fstream>
@@ -108,6 +109,8 @@ private slots:
     void offWithoutTargets();
     void alertsArriveAtTheServer();
     void aFailingTargetIsTold();
+    void postsFollowTheWindowsLanguage_data();
+    void postsFollowTheWindowsLanguage();
 };
 
 void TestPushLink::eventsCarryTheSharedDueInstant_data() {
@@ -213,6 +216,38 @@ void TestPushLink::alertsArriveAtTheServer() {
     link.flush();
     QTRY_VERIFY(link.statuses().empty());
     QVERIFY(!link.active());
+}
+
+void TestPushLink::postsFollowTheWindowsLanguage_data() {
+    QTest::addColumn<bool>("english");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Chinese window") << false << QStringLiteral("火龙 3线 @ 二区 5 分钟后刷新");
+    QTest::newRow("English window") << true << QStringLiteral("火龙 3线 @ 二区 spawns in 5 min");
+}
+
+void TestPushLink::postsFollowTheWindowsLanguage() {
+    QFETCH(bool, english);
+    QFETCH(QString, title);
+    // The window's texts as installed at start, before the link is made.
+    QTranslator translator;
+    if (english) {
+        QVERIFY(translator.load(QStringLiteral("zorvane_en"), QStringLiteral(":/i18n")));
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+    }
+    Receiver receiver(200);
+    const TempDir dir;
+    const auto file = dir.path() / "push.json";
+    writeTargets(file, receiver.base() + "/hook");
+    app::PushLink link(ZORVANE_PUSH_HELPER, file);
+    QCoreApplication::removeTranslator(&translator);
+    link.reload();
+    link.flush();
+    link.send({push::AlertKind::LeadTime, 5, "火龙", "3线", "二区",
+               QDateTime::currentSecsSinceEpoch() + 300});
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.bodies().size(), std::size_t(1), 10000);
+    const std::string body = receiver.bodies().front();
+    QVERIFY2(body.find("\"title\":\"" + title.toStdString() + "\"") != std::string::npos,
+             body.c_str());
 }
 
 void TestPushLink::aFailingTargetIsTold() {

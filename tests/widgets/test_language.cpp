@@ -138,6 +138,7 @@ private slots:
 
     void englishWindowHasNoChineseOutsideTheData() {
         QCOMPARE(app::installTranslators(QStringLiteral("en")), QStringList());
+        QCOMPARE(app::windowLanguage(), QStringLiteral("en"));
         openWindow();
         // A row of data, so the row menu has entries; its cells are not walked.
         m_window->findChild<QPushButton*>(QStringLiteral("按钮1"))->click();
@@ -363,6 +364,8 @@ private slots:
 
     void chineseReachesQtsOwnTexts() {
         QCOMPARE(app::installTranslators(QStringLiteral("zh")), QStringList());
+        // What --say-next's speech follows.
+        QCOMPARE(app::windowLanguage(), QStringLiteral("zh"));
         openWindow();
         QCOMPARE(m_window->startStopButton()->text(), QStringLiteral("停止"));
         QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Open);

@@ -484,11 +484,24 @@ private slots:
         // The right password from the preferences joins at once.
         QVERIFY(bob.session->preferences().roomPassword.set(QStringLiteral("s3cret")));
         QTRY_COMPARE_WITH_TIMEOUT(bob.line(), kConnected, kPatienceMs);
-        // A file that cannot be written takes the line's place for as long as it fails.
-        bob.window->writeNotice()->writeFailed("/x/config.ini", "No space left on device");
-        QTRY_VERIFY(!bob.window->roomStatusLine()->isVisible());
-        bob.window->writeNotice()->writeSucceeded("/x/config.ini");
-        QTRY_VERIFY(bob.window->roomStatusLine()->isVisible());
+        // A notice that stays (a failing write, no announcement while offline) shares the
+        // place: both show side by side, and the room line still opens the panel.
+        const QRect place = bob.window->roomStatusLine()->geometry();
+        for (const auto kind :
+             {app::WriteNotice::Kind::Write, app::WriteNotice::Kind::Announcement}) {
+            bob.window->writeNotice()->failed(kind, "/x/config.ini", "No space left on device");
+            QTRY_VERIFY(bob.window->writeNotice()->isVisible());
+            const QRect notice = bob.window->writeNotice()->geometry();
+            const QRect line = bob.window->roomStatusLine()->geometry();
+            QVERIFY(bob.window->roomStatusLine()->isVisible());
+            QVERIFY(!notice.intersects(line));
+            QVERIFY(place.contains(notice) && place.contains(line));
+            QVERIFY(line.width() > place.width() / 3);
+            bob.window->writeNotice()->writeSucceeded("/x/config.ini");
+            QTRY_VERIFY(!bob.window->writeNotice()->isVisible());
+            QCOMPARE(bob.window->roomStatusLine()->geometry(), place);
+            QCOMPARE(bob.window->writeNotice()->geometry(), place);
+        }
         // A link that is no room link says why; no room, no line.
         QVERIFY(
             bob.session->preferences().roomLink.set(QStringLiteral("http://example.org/guild")));
