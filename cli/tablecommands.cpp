@@ -213,8 +213,7 @@ CommandResult restartInSession(const QString& time, Session& session) {
                                "-N minutes ago, not '%1'.")
                     .arg(time)};
     }
-    const std::vector<schedule::RowId> moved = schedule::restartServer(
-        session.table(), *restart, session.writer(), session.kills().killLog());
+    const std::vector<schedule::RowId> moved = session.restartServer(*restart);
     if (const std::string problem = session.writer().flush().tableFile; !problem.empty()) {
         return {kExitFailed, QStringLiteral("The restart shows in the window but was not saved: %1")
                                  .arg(QString::fromStdString(problem))};

@@ -26,15 +26,21 @@ QIcon makeIcon(RowLook look) {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(60, 60, 60), 1));
+    const QRectF disc(0.5, 0.5, kIconSize - 1, kIconSize - 1);
     if (look == RowLook::Lead) {
         painter.setBrush(QColor(0xe0, 0x8a, 0x00));
         const QPolygonF triangle({QPointF(kIconSize / 2.0, 0.5),
                                   QPointF(kIconSize - 0.5, kIconSize - 0.5),
                                   QPointF(0.5, kIconSize - 0.5)});
         painter.drawPolygon(triangle);
+    } else if (look == RowLook::Window) {
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(disc);
+        painter.setBrush(QColor(0x10, 0x50, 0xb0));
+        painter.drawPie(disc, 90 * 16, 180 * 16); // the left half: ◐
     } else {
         painter.setBrush(QColor(0xd0, 0x20, 0x20));
-        painter.drawEllipse(QRectF(0.5, 0.5, kIconSize - 1, kIconSize - 1));
+        painter.drawEllipse(disc);
     }
     return QIcon(pixmap);
 }
@@ -55,6 +61,9 @@ RowLook rowLook(bool checked, const QVariant& remainingSeconds, const QVariant& 
     if (typed == schedule::RowPhase::Lead) {
         return RowLook::Lead;
     }
+    if (typed == schedule::RowPhase::Window) {
+        return RowLook::Window;
+    }
     return typed == schedule::RowPhase::Counting ? RowLook::Counting : RowLook::Plain;
 }
 
@@ -64,6 +73,8 @@ QColor lookBackground(RowLook look) {
         return {0xe4, 0xf4, 0xe1};
     case RowLook::Lead:
         return {0xff, 0xe8, 0xb0};
+    case RowLook::Window:
+        return {0xd8, 0xe6, 0xfa};
     case RowLook::DueSoon:
         return {0xff, 0xc2, 0xc2};
     default:
@@ -92,12 +103,19 @@ void applyLookFont(RowLook look, QFont& font) {
 }
 
 QIcon lookIcon(RowLook look) {
-    if (look != RowLook::Lead && look != RowLook::DueSoon) {
+    static const QIcon lead = makeIcon(RowLook::Lead);
+    static const QIcon window = makeIcon(RowLook::Window);
+    static const QIcon due = makeIcon(RowLook::DueSoon);
+    switch (look) {
+    case RowLook::Lead:
+        return lead;
+    case RowLook::Window:
+        return window;
+    case RowLook::DueSoon:
+        return due;
+    default:
         return {};
     }
-    static const QIcon lead = makeIcon(RowLook::Lead);
-    static const QIcon due = makeIcon(RowLook::DueSoon);
-    return look == RowLook::Lead ? lead : due;
 }
 
 QIcon pauseIcon() {
@@ -123,6 +141,8 @@ QString lookName(RowLook look) {
         return QCoreApplication::translate("Zorvane", "倒计时中");
     case RowLook::Lead:
         return QCoreApplication::translate("Zorvane", "预警时间内");
+    case RowLook::Window:
+        return QCoreApplication::translate("Zorvane", "刷新窗口已开");
     case RowLook::DueSoon:
         return QCoreApplication::translate("Zorvane", "一分钟内到期");
     case RowLook::Plain:
@@ -134,6 +154,7 @@ QString lookName(RowLook look) {
 QString lookLegend() {
     return QCoreApplication::translate("Zorvane", "绿色：倒计时中\n"
                                                   "橙色、粗体、▲：预警时间内\n"
+                                                  "蓝色、◐：刷新窗口已开\n"
                                                   "红色、粗体、●：一分钟内到期\n"
                                                   "灰色斜体：未启用（不报警）");
 }

@@ -19,7 +19,8 @@ enum class RowLook {
     Plain,     // checked, but the tick has nothing to count (no last or next time)
     Unchecked, // the use box is clear: no alarm for this row
     Counting,  // ahead of its lead time
-    Lead,      // within the warning lead time
+    Lead,      // within the warning lead time (of a window: before it opens)
+    Window,    // a spawn window is open
     DueSoon,   // due within a minute (or found due by the last pass)
 };
 
@@ -36,7 +37,8 @@ QColor lookBackground(RowLook look);
 QColor lookForeground(RowLook look);
 // The font's changes: bold for Lead and DueSoon, italic for Unchecked.
 void applyLookFont(RowLook look, QFont& font);
-// The icon beside the countdown; null for looks without one.
+// The icon beside the countdown (a triangle, a half-filled disc, a dot); null for looks
+// without one.
 QIcon lookIcon(RowLook look);
 // Two bars: the countdowns are stopped (停止).
 QIcon pauseIcon();

@@ -42,6 +42,7 @@ enum class RowPhase : int {
     Counting = 1, // ahead of its lead time
     Lead = 2,     // within the warning lead time, not yet due
     Due = 3,      // the pass found it due (and started its next cycle)
+    Window = 4,   // a spawn window (the delay after the period) is open, not yet due
 };
 
 // The typed state of a row beside its texts, kept in step by the table: the period and

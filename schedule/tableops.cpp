@@ -86,15 +86,33 @@ bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource sourc
     return markKilled(table, id, instant, source, &store, killLog, sender);
 }
 
+namespace {
+
+bool anythingSince(const SpawnFacts& facts, UtcSeconds restart) {
+    for (const std::optional<UtcSeconds>& moment :
+         {facts.lastKill, facts.upSince, facts.missedAt}) {
+        if (moment && *moment >= restart) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 std::vector<RowId> restartServer(BossTable& table, UtcSeconds restart, TableStore& store,
-                                 KillLog* killLog) {
+                                 KillLog* killLog, RestartReach reach,
+                                 const std::function<bool(const BossRow&)>& takes) {
     std::vector<RowId> moved;
     for (const BossRow& row : table.rows()) {
         const SpawnRule& rule = row.timing.spawn;
-        if (rule.restart == RestartAnchor::Unchanged) {
+        if (rule.restart == RestartAnchor::Unchanged || (takes && !takes(row))) {
             continue;
         }
         const SpawnFacts before = spawnFactsOf(row.timing);
+        if (reach == RestartReach::NothingSince && anythingSince(before, restart)) {
+            continue;
+        }
         const SpawnFacts after = afterRestart(rule, before, restart);
         if (rule.kind == SpawnKind::FixedTimes) {
             if (table.setSpawnMarks(row.id, after.upSince, after.missedAt)) {

@@ -6,6 +6,8 @@
 #include "schedule/clock.h"
 #include "schedule/services.h"
 
+#include <functional>
+
 namespace zorvane::schedule {
 
 // Writes the header row's titles.
@@ -42,8 +44,16 @@ bool recordKill(BossTable& table, RowId id, UtcSeconds instant, KillSource sourc
 // row whose rule counts the restart as a kill has its current spawn taken. Rows whose rule
 // leaves them unchanged stay as they are. Saves once when anything moved; returns the rows
 // moved, in table order.
+//
+// A restart the player tells of moves every such row. One a room member told of may come
+// late, or again when the room is joined anew: it leaves alone a row with anything newer
+// than the restart (a kill, a spawn seen, a spawn taken by others). `takes`, when given,
+// picks the rows a restart may move at all (a room's: the shared ones).
+enum class RestartReach { EveryRow, NothingSince };
 std::vector<RowId> restartServer(BossTable& table, UtcSeconds restart, TableStore& store,
-                                 KillLog* killLog = nullptr);
+                                 KillLog* killLog = nullptr,
+                                 RestartReach reach = RestartReach::EveryRow,
+                                 const std::function<bool(const BossRow&)>& takes = {});
 
 // Double click on a last time records a kill now. False when the cursor is not on a data
 // row's last-time cell.

@@ -41,6 +41,22 @@ RowPhase phaseOf(std::int64_t remaining, std::int64_t leadSeconds) {
     return remaining <= leadSeconds ? RowPhase::Lead : RowPhase::Counting;
 }
 
+// A row with a window says what its alerts say: within the warning minutes before the window
+// opens (when they fall after the kill, as the opening's warning does), and then open until
+// it is due. `remaining` runs to the window's end, `width` seconds after it opens.
+RowPhase windowPhaseOf(std::int64_t remaining, std::int64_t width, std::int64_t leadSeconds,
+                       std::int64_t periodSeconds) {
+    if (remaining <= 0) {
+        return RowPhase::Due;
+    }
+    if (remaining <= width) {
+        return RowPhase::Window;
+    }
+    return leadSeconds > 0 && leadSeconds < periodSeconds && remaining - width <= leadSeconds
+               ? RowPhase::Lead
+               : RowPhase::Counting;
+}
+
 } // namespace
 
 Tick::Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
@@ -279,8 +295,10 @@ void Tick::onTick() {
         cycle.previousRemaining = remaining;
 
         if (remaining > 0) {
-            if (m_table.setCountdown(id, formatCountdown(remaining), remaining,
-                                     phaseOf(remaining, leadSeconds), &changed)) {
+            const RowPhase phase = dated && delay > 0 ? windowPhaseOf(remaining, 60LL * delay,
+                                                                      leadSeconds, 60LL * period)
+                                                      : phaseOf(remaining, leadSeconds);
+            if (m_table.setCountdown(id, formatCountdown(remaining), remaining, phase, &changed)) {
                 cycle.pass = pass;
             }
             continue;

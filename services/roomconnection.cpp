@@ -10,6 +10,7 @@
 #include "work/worker.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QSet>
 #include <QTimer>
 
@@ -144,6 +145,11 @@ public:
         item.retracted = std::make_shared<const share::RetractedKill>(retracted);
         m_owner.post(std::move(item));
     }
+    void serverRestarted(const share::ReceivedRestart& restart) override {
+        Incoming item = make(Incoming::Kind::Restart);
+        item.restart = std::make_shared<const share::ReceivedRestart>(restart);
+        m_owner.post(std::move(item));
+    }
 
 private:
     Incoming make(Incoming::Kind kind) const {
@@ -199,8 +205,11 @@ void RoomConnection::recordKill(const schedule::KillRecord& record) {
         m_killLog->recordKill(record);
     }
     // Roll-overs are this program's guesses and received kills came from the room.
+    // A restart goes to the room as one (publishRestart), where every member starts its rows
+    // again by its own rules; sent as kills, members would refuse them as too early.
     if (record.source == schedule::KillSource::Remote ||
-        record.source == schedule::KillSource::RollOver) {
+        record.source == schedule::KillSource::RollOver ||
+        record.source == schedule::KillSource::Restart) {
         return;
     }
     runOnReceiverThread(this, [this, record] { publishLocal(record); });
@@ -407,6 +416,12 @@ void RoomConnection::takeSlice() {
         case Incoming::Kind::Retracted:
             // In order with the kills, below.
             kills = true;
+            status = true;
+            break;
+        case Incoming::Kind::Restart:
+            // Before the kills: a restart moves only rows with nothing newer, so its place
+            // among them changes nothing.
+            takeRestart(*item.restart);
             status = true;
             break;
         }
@@ -654,6 +669,9 @@ QStringList RoomConnection::statusParts() const {
     if (refused > 0) {
         parts << QCoreApplication::translate("Zorvane", "%1 条被拒绝").arg(refused);
     }
+    if (!m_remoteRestart.isEmpty()) {
+        parts << m_remoteRestart;
+    }
     if (!m_sendError.isEmpty()) {
         parts << m_sendError;
     }
@@ -736,6 +754,50 @@ void RoomConnection::noteRefused(const share::RefusedMessage& refused) {
     record.lastRefusal = refused.reason;
     audit(history::AuditKind::Refused, refused.kill, sender.member, sender.nickname,
           sender.standing == share::Standing::Officer, share::refusalKey(refused.refusal));
+}
+
+void RoomConnection::takeRestart(const share::ReceivedRestart& received) {
+    const share::MemberRecord& sender = received.sender;
+    RoomMember& record =
+        m_members[memberKey(received.member, received.standing, received.restart.nickname)];
+    record.member = received.member;
+    record.nickname = received.restart.nickname;
+    record.standing = received.standing;
+    if (received.refusal) {
+        record.refused = sender.refused;
+        record.lastRefusal = received.reason;
+        return;
+    }
+    // The table has no servers yet: a restart of a named server moves none of its rows.
+    if (!received.restart.server.empty() || !m_applyRestart) {
+        return;
+    }
+    const QStringList shared = m_preferences.sharedBosses.get();
+    const QStringList unshared = m_preferences.unsharedBosses.get();
+    m_applyRestart(received.restart.restartUtcSeconds, [&](const schedule::BossRow& row) {
+        return bossShared(shared, unshared, text::trim(row.text[schedule::kNameColumn]), row.use);
+    });
+    m_remoteRestart = QCoreApplication::translate("Zorvane", "%1 报告服务器已于 %2 重启")
+                          .arg(qs(received.restart.nickname),
+                               QDateTime::fromSecsSinceEpoch(received.restart.restartUtcSeconds)
+                                   .toString(QStringLiteral("HH:mm")));
+}
+
+bool RoomConnection::publishRestart(schedule::UtcSeconds instant, QString& error) {
+    if (!m_client) {
+        return false;
+    }
+    text::Message reason;
+    if (!m_client->publishRestart({}, instant, reason)) {
+        error = QCoreApplication::translate("Zorvane", "未能把服务器重启告知房间：%1")
+                    .arg(messageText(reason));
+        if (error != m_sendError) {
+            m_sendError = error;
+            emit statusChanged();
+        }
+        return false;
+    }
+    return true;
 }
 
 void RoomConnection::applyRetraction(const share::RetractedKill& retracted, SliceView& view) {

@@ -75,6 +75,11 @@ public:
     using RestoreKill = std::function<bool(schedule::RowId, schedule::UtcSeconds retracted,
                                            std::optional<schedule::UtcSeconds> roomNewest)>;
 
+    // Starts the rows again from a server restart a member told of (instant in UTC); returns
+    // how many rows moved. Only rows `takes` accepts (the shared ones) may move.
+    using ApplyRestart = std::function<std::size_t(
+        schedule::UtcSeconds, const std::function<bool(const schedule::BossRow&)>& takes)>;
+
     // Events taken over per slice on the window thread, and how long a slice may apply
     // kills before it leaves the rest to the next slice.
     static constexpr std::size_t kSliceEvents = 64;
@@ -103,6 +108,14 @@ public:
     void setRelayNews(RelayNews news) { m_relayNews = std::move(news); }
     // Window thread: this relay's presence or claim, published in the current room.
     void publishRelay(const push::RelayLine& line);
+    // How a restart a member told of reaches the rows; without it they stay as they are.
+    void setApplyRestart(ApplyRestart apply) { m_applyRestart = std::move(apply); }
+    // Tells the room that the game server restarted at `instant`, when a room is joined:
+    // true when it was sent (or queued for the connection), false when there is no room, and
+    // false with the reason when this member may not tell it. Window thread.
+    bool publishRestart(schedule::UtcSeconds instant, QString& error);
+    // The latest restart a member told of: who and when, for the state line; empty for none.
+    const QString& lastRemoteRestart() const { return m_remoteRestart; }
     // Passes every recorded kill on to the history and publishes the local ones (double
     // click, typed, command line) of shared rows. Any thread.
     void recordKill(const schedule::KillRecord& record) override;
@@ -192,7 +205,8 @@ private:
             Role,
             Upgrade,
             Refused,
-            Retracted
+            Retracted,
+            Restart
         } kind = Kind::Kill;
         std::uint64_t session = 0;
         share::RoomState state = share::RoomState::Stopped;
@@ -205,6 +219,7 @@ private:
         bool needsUpgrade = false; // of an Upgrade
         std::shared_ptr<const share::RefusedMessage> refused;
         std::shared_ptr<const share::RetractedKill> retracted;
+        std::shared_ptr<const share::ReceivedRestart> restart;
     };
 
     // Network threads: queue and, when the queue was empty, hand the slice over.
@@ -212,6 +227,8 @@ private:
     // Window thread: takes over one slice.
     void takeSlice();
     void noteRefused(const share::RefusedMessage& refused);
+    // A member's restart: applied to the rows, or its refusal counted.
+    void takeRestart(const share::ReceivedRestart& restart);
     // The table's rows by name and the sharing choices, read once per slice.
     struct SliceView;
     SliceView sliceView() const;
@@ -234,6 +251,7 @@ private:
     schedule::KillLog* m_killLog = nullptr;
     history::RoomAuditLog* m_auditLog = nullptr;
     RestoreKill m_restoreKill;
+    ApplyRestart m_applyRestart;
     std::function<std::int64_t()> m_utcMillis;
     RelayNews m_relayNews;
 
@@ -253,6 +271,7 @@ private:
     text::Message m_reason;
     QString m_problem;   // a link that cannot be used or a client that cannot start
     QString m_sendError; // the latest kill that could not be sent
+    QString m_remoteRestart;
     std::map<std::string, share::MemberSkew> m_skews; // sender id -> skewed member
     std::map<std::string, RoomOffer> m_offers;
     std::uint64_t m_droppedOffers = 0;

@@ -6,7 +6,9 @@
 #include "periodic/globals.h"
 #include "push/pushsettings.h"
 #include "schedule/instant.h"
+#include "schedule/tableops.h"
 #include "services/alertdispatch.h"
+#include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/killpath.h"
 #include "services/preferences.h"
@@ -106,6 +108,13 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
                                     std::optional<schedule::UtcSeconds> roomNewest) {
                 return kills->restore(row, retracted, roomNewest);
             });
+        // A restart a member told of moves only rows with nothing newer: it may come late.
+        m_room->setApplyRestart([this](schedule::UtcSeconds instant,
+                                       const std::function<bool(const schedule::BossRow&)>& takes) {
+            return schedule::restartServer(m_table, instant, *m_writer, m_history.get(),
+                                           schedule::RestartReach::NothingSince, takes)
+                .size();
+        });
         m_kills->setUndone(
             [room = m_room.get()](const std::string& boss, schedule::UtcSeconds instant,
                                   bool undone) { room->ownKillUndone(boss, instant, undone); });
@@ -122,6 +131,24 @@ Session::~Session() {
     if (m_noting) {
         noteRunning();
     }
+}
+
+std::vector<schedule::RowId> Session::restartServer(schedule::UtcSeconds instant) {
+    std::vector<schedule::RowId> moved =
+        schedule::restartServer(m_table, instant, *m_writer, m_kills->killLog());
+    if (m_room) {
+        // A reader's or a refused telling shows in the room's state line.
+        QString error;
+        m_room->publishRestart(instant, error);
+    }
+    return moved;
+}
+
+BossNoteBook& Session::notes() {
+    if (!m_notes) {
+        m_notes = std::make_unique<BossNoteBook>(programPath(), m_notices);
+    }
+    return *m_notes;
 }
 
 std::filesystem::path Session::programPath() const {

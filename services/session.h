@@ -41,6 +41,7 @@ class ConfigWriter;
 class KillPath;
 class PushLink;
 class Preferences;
+class BossNoteBook;
 class RoomConnection;
 class TickSupport;
 
@@ -98,6 +99,12 @@ public:
     bool hasPreferencesFile() const;
     // Every kill goes through here.
     KillPath& kills() const { return *m_kills; }
+    // The notes per boss beside config.ini, read on first use.
+    BossNoteBook& notes();
+    // The game server restarted at `instant` (the menu, --restart): every row whose rule says
+    // so starts again from it and the table is saved; a joined room is told, so that its
+    // members do the same. Returns the rows moved, in table order.
+    std::vector<schedule::RowId> restartServer(schedule::UtcSeconds instant);
     // The parts that are switched on, else nullptr.
     RoomConnection* room() const { return m_room.get(); }
     // The room's audit trail beside the kill history; nullptr without a room.
@@ -159,6 +166,7 @@ private:
     std::unique_ptr<KillPath> m_kills;
     std::unique_ptr<history::RoomAuditLog> m_audit;
     std::unique_ptr<RoomConnection> m_room;
+    std::unique_ptr<BossNoteBook> m_notes;
     std::unique_ptr<TickSupport> m_tick;
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<PushLink> m_push;

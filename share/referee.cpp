@@ -369,4 +369,35 @@ std::optional<MemberRecord> Referee::member(const std::string& member, Standing 
     return found->second;
 }
 
+Judgement Referee::judgeRestart(const ServerRestart& restart, const std::string& member,
+                                Standing standing, std::int64_t nowMillis) {
+    if (m_seen.count(restart.eventId) != 0) {
+        return {Verdict::Duplicate, std::nullopt, {}};
+    }
+    const std::int64_t tolerance = m_rules.skewToleranceSeconds;
+    if (restart.restartUtcSeconds * 1000 > nowMillis + tolerance * 1000 ||
+        restart.restartUtcSeconds * 1000 > restart.sentUtcMillis + tolerance * 1000) {
+        if (MemberRecord* sender = record(member, standing, restart.senderId, restart.nickname)) {
+            ++sender->refused[static_cast<std::size_t>(Refusal::InFuture)];
+        }
+        return {Verdict::Refused, Refusal::InFuture,
+                text::Message(text::MessageId::RoomRefusedFuture, {number(tolerance)})};
+    }
+    remember(m_seen, m_seenOrder, restart.eventId);
+    const auto newest = m_restarts.find(restart.server);
+    const std::pair<std::int64_t, std::string> mine{restart.restartUtcSeconds, restart.eventId};
+    if (newest != m_restarts.end() && !(mine > newest->second)) {
+        return {Verdict::Older, std::nullopt, {}};
+    }
+    m_restarts[restart.server] = mine;
+    record(member, standing, restart.senderId, restart.nickname);
+    return {};
+}
+
+void Referee::noteOwnRestart(const ServerRestart& restart) {
+    remember(m_seen, m_seenOrder, restart.eventId);
+    auto& newest = m_restarts[restart.server];
+    newest = std::max(newest, std::pair{restart.restartUtcSeconds, restart.eventId});
+}
+
 } // namespace zorvane::share

@@ -119,6 +119,16 @@ public:
     RetractionJudgement judgeRetraction(const Retraction& retraction, const std::string& member,
                                         Standing standing);
 
+    // A server restart received from `member` (standing as for kills): refused when later
+    // than now, or than its own sending, beyond the tolerance; Older when not later than the
+    // newest restart of its server met before (members who catch up again meet the same
+    // restarts), Duplicate when met before. Restarts count against no limit per minute: a
+    // member tells of one per server and the newest stands.
+    Judgement judgeRestart(const ServerRestart& restart, const std::string& member,
+                           Standing standing, std::int64_t nowMillis);
+    // A restart this member told the room of.
+    void noteOwnRestart(const ServerRestart& restart);
+
     // The newest kill of a key, if any.
     std::optional<KillEvent> newest(const KillKey& key) const;
     // A kept kill by its event id.
@@ -163,6 +173,8 @@ private:
     std::deque<std::string> m_retractedOrder;
     std::map<std::string, MemberRecord> m_members;               // by standing and member level
     std::map<std::string, std::multiset<std::int64_t>> m_recent; // kills per member, by time
+    // The newest restart met per server: its instant and event id.
+    std::map<std::string, std::pair<std::int64_t, std::string>> m_restarts;
 };
 
 } // namespace zorvane::share

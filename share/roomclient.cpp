@@ -69,7 +69,7 @@ bool newerThan(const KillEvent& a, const KillEvent& b) {
 
 // What the referee decided, told to the listener once the locks are released.
 struct RoomClient::Outcome {
-    enum class Kind { Kill, Refused, Retracted, List, Skew, SendRefused };
+    enum class Kind { Kill, Refused, Retracted, List, Skew, SendRefused, Restart };
     Kind kind = Kind::Kill;
     KillEvent kill;
     bool retained = false;
@@ -81,6 +81,7 @@ struct RoomClient::Outcome {
     std::string detail;
     MemberSkew skew;
     text::Message reason;
+    ReceivedRestart restart;
 };
 
 const char* describe(RoomState state) {
@@ -619,6 +620,32 @@ bool RoomClient::retractKill(const std::string& eventId, text::Message& error,
     return true;
 }
 
+bool RoomClient::publishRestart(const std::string& server, std::int64_t restartUtcSeconds,
+                                text::Message& error) {
+    const RoomRole role = this->role();
+    if (role == RoomRole::Reader) {
+        error = text::Message(text::MessageId::RoomReaderCannotSend);
+        return false;
+    }
+    ServerRestart restart{server,     restartUtcSeconds,     m_options.nickname,
+                          m_senderId, m_options.utcMillis(), randomId()};
+    if (std::string problem = checkRestart(restart); !problem.empty()) {
+        error = text::Message::literal(problem);
+        return false;
+    }
+    {
+        const std::lock_guard judgeLock(m_judgeMutex);
+        m_referee.noteOwnRestart(restart);
+    }
+    const std::lock_guard lock(m_mutex);
+    Outgoing& queued = m_outbox["s" + server] =
+        Outgoing{Kind::Restart, {server, {}, {}}, {}, encodeRestart(restart), true, 0, {}};
+    if (m_subscribed) {
+        sendLocked(queued);
+    }
+    return true;
+}
+
 bool RoomClient::offerList(const std::string& name, const std::string& listJson,
                            text::Message& error) {
     const RoomRole role = this->role();
@@ -659,6 +686,8 @@ std::string RoomClient::topicOfLocked(const Outgoing& item) const {
                              : retractTopic(room, m_member, item.name);
     case Kind::List:
         return listTopic(room, m_member, item.name);
+    case Kind::Restart:
+        return restartTopic(room, own, m_member, item.key.server);
     }
     return {};
 }
@@ -1211,8 +1240,9 @@ void RoomClient::acknowledged(int mid, int reasonCode) {
                 } else {
                     Outcome outcome;
                     outcome.kind = Outcome::Kind::SendRefused;
-                    outcome.detail =
-                        it->second.kind == Kind::List ? it->second.name : describe(it->second.key);
+                    outcome.detail = it->second.kind == Kind::List      ? it->second.name
+                                     : it->second.kind == Kind::Restart ? "restart"
+                                                                        : describe(it->second.key);
                     outcome.reason = sendRefusal(reasonCode, m_api->reasonString(reasonCode));
                     outcomes.push_back(std::move(outcome));
                 }
@@ -1313,6 +1343,9 @@ void RoomClient::received(const mosquitto_message& message) {
         case MessageType::List:
             fits = branch == Branch::List && address->name == decoded.list.name;
             break;
+        case MessageType::Restart:
+            fits = branch == Branch::Restart && decoded.restart.server == address->key.server;
+            break;
         }
         if (!fits) {
             drop(DropReason::TopicMismatch, "the message does not belong on its topic");
@@ -1322,7 +1355,8 @@ void RoomClient::received(const mosquitto_message& message) {
     const std::string& sender = decoded.type == MessageType::Kill ? decoded.kill.senderId
                                 : decoded.type == MessageType::Retraction
                                     ? decoded.retraction.senderId
-                                    : decoded.list.senderId;
+                                : decoded.type == MessageType::Restart ? decoded.restart.senderId
+                                                                       : decoded.list.senderId;
     {
         const std::lock_guard judgeLock(m_judgeMutex);
         if (message.retain && decoded.type == MessageType::Kill) {
@@ -1415,6 +1449,27 @@ void RoomClient::judgeLocked(const TopicAddress& address, RoomMessage& message, 
         outcomes.push_back(std::move(outcome));
         return;
     }
+    case MessageType::Restart: {
+        const Standing standing = !managed                    ? Standing::Unmanaged
+                                  : address.name == "officer" ? Standing::Officer
+                                                              : Standing::Member;
+        const Judgement judgement =
+            m_referee.judgeRestart(message.restart, address.member, standing, arrival);
+        if (judgement.verdict != Verdict::Apply && judgement.verdict != Verdict::Refused) {
+            return;
+        }
+        Outcome outcome;
+        outcome.kind = Outcome::Kind::Restart;
+        outcome.restart = {message.restart,
+                           address.member,
+                           standing,
+                           judgement.refusal,
+                           judgement.reason,
+                           m_referee.member(address.member, standing, message.restart.senderId)
+                               .value_or(MemberRecord{})};
+        outcomes.push_back(std::move(outcome));
+        return;
+    }
     case MessageType::List: {
         Outcome outcome;
         outcome.kind = Outcome::Kind::List;
@@ -1445,9 +1500,15 @@ void RoomClient::finishCatchUp() {
         retained = held.size();
         const auto rank = [](const Held& h) {
             const bool kill = h.message.type == MessageType::Kill;
-            const std::int64_t instant =
-                kill ? h.message.kill.killUtcSeconds : h.message.retraction.sentUtcMillis / 1000;
-            const std::string& id = kill ? h.message.kill.eventId : h.message.retraction.eventId;
+            // A restart ranks with the retractions, by its instant: the kills after it, which
+            // it leaves alone, come after it.
+            const bool restart = h.message.type == MessageType::Restart;
+            const std::int64_t instant = kill      ? h.message.kill.killUtcSeconds
+                                         : restart ? h.message.restart.restartUtcSeconds
+                                                   : h.message.retraction.sentUtcMillis / 1000;
+            const std::string& id = kill      ? h.message.kill.eventId
+                                    : restart ? h.message.restart.eventId
+                                              : h.message.retraction.eventId;
             // At the same kill, a member's own topic before the topics of earlier versions.
             const bool legacy = h.address.branch == Branch::Legacy;
             return std::make_tuple(kill, instant, std::cref(id), legacy);
@@ -1510,6 +1571,9 @@ void RoomClient::tell(std::vector<Outcome>& outcomes) {
             break;
         case Outcome::Kind::SendRefused:
             m_listener.sendRefused(outcome.detail, outcome.reason);
+            break;
+        case Outcome::Kind::Restart:
+            m_listener.serverRestarted(outcome.restart);
             break;
         }
     }

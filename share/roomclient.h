@@ -96,6 +96,17 @@ struct RetractedKill {
     std::optional<KillEvent> restored; // ...to this kill, when one is kept
 };
 
+// A server restart another member told of, as the referee judged it.
+struct ReceivedRestart {
+    ServerRestart restart;
+    std::string member; // who told (member level)
+    Standing standing = Standing::Member;
+    // Set when it was refused (then the rows stay as they are), with the reason.
+    std::optional<Refusal> refusal;
+    text::Message reason;
+    MemberRecord sender; // the sender's counts, this one included
+};
+
 // Told about the room. Calls come on the client's threads (the library's network thread,
 // or the client's own keeper thread), one at a time per thread; implementations hand over
 // to their own thread and return quickly, and may call the client's publishing members.
@@ -131,6 +142,9 @@ public:
         (void)member;
         (void)standing;
     }
+    // Another member told of a server restart: the newest of its server, or refused. Members
+    // that know no restarts never receive one (roomtopics.h).
+    virtual void serverRestarted(const ReceivedRestart& restart) { (void)restart; }
     // The broker did not take something this member sent (`what` names it: a boss, a list).
     virtual void sendRefused(const std::string& what, const text::Message& reason) {
         (void)what;
@@ -220,6 +234,11 @@ public:
     // to). False with the reason when it cannot be retracted.
     bool retractKill(const std::string& eventId, text::Message& error,
                      RetractionJudgement* judgement = nullptr);
+    // Tells the room that the game server `server` ("" for a table without servers)
+    // restarted at the instant; queued until the connection is up, the latest per server.
+    // False with the reason for a reader, or when the restart cannot be sent.
+    bool publishRestart(const std::string& server, std::int64_t restartUtcSeconds,
+                        text::Message& error);
     // Offers a boss list (a JSON object) to the room; officers only.
     bool offerList(const std::string& name, const std::string& listJson, text::Message& error);
 
@@ -255,10 +274,11 @@ public:
     std::optional<KillEvent> newestKill(const KillKey& key) const;
 
 private:
-    enum class Kind { Kill, Mirror, Retraction, List };
+    enum class Kind { Kill, Mirror, Retraction, List, Restart };
     struct Outgoing {
         Kind kind = Kind::Kill;
-        KillKey key;      // Kill, Mirror, Retraction: the key (of the retracted kill)
+        KillKey key;      // Kill, Mirror, Retraction: the key (of the retracted kill); Restart:
+                          // the server
         std::string name; // Retraction: the target's event id; List: the list's name
         std::string payload;
         bool ownTopic = true; // Retraction: on the member's own kill topic (an undo)

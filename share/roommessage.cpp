@@ -138,6 +138,25 @@ std::optional<Failure> readList(const Json& object, BossListOffer& offer) {
     return std::nullopt;
 }
 
+std::optional<Failure> readRestart(const Json& object, ServerRestart& restart) {
+    if (auto failure = fields::readText(object, "server", restart.server)) {
+        return failure;
+    }
+    if (auto failure = fields::readInteger(object, "restart", kEarliestUtcSeconds,
+                                           kLatestUtcSeconds, restart.restartUtcSeconds)) {
+        return failure;
+    }
+    if (auto failure = readEnvelope(object, {&restart.nickname, &restart.senderId,
+                                             &restart.sentUtcMillis, &restart.eventId})) {
+        return failure;
+    }
+    DropReason reason{};
+    if (std::string problem = checkRestart(restart, &reason); !problem.empty()) {
+        return Failure{reason, std::move(problem)};
+    }
+    return std::nullopt;
+}
+
 Json envelopeJson(const char* type, const std::string& nickname, const std::string& senderId,
                   std::int64_t sentUtcMillis, const std::string& eventId) {
     return Json{{"v", kMessageVersion}, {"type", type},          {"nick", nickname},
@@ -197,6 +216,24 @@ std::string checkListOffer(const BossListOffer& offer, DropReason* reason) {
     return problem;
 }
 
+std::string checkRestart(const ServerRestart& restart, DropReason* reason) {
+    DropReason why = DropReason::BadText;
+    std::string problem = fields::textProblem("server", restart.server, kMaxServerBytes, true);
+    if (problem.empty()) {
+        problem = checkEnvelope(restart.nickname, restart.senderId, restart.sentUtcMillis,
+                                restart.eventId, why);
+    }
+    if (problem.empty() && (restart.restartUtcSeconds < kEarliestUtcSeconds ||
+                            restart.restartUtcSeconds > kLatestUtcSeconds)) {
+        why = DropReason::OutOfRange;
+        problem = "restart is out of range";
+    }
+    if (!problem.empty() && reason != nullptr) {
+        *reason = why;
+    }
+    return problem;
+}
+
 std::string encodeKill(const KillEvent& event) {
     Json object =
         envelopeJson("kill", event.nickname, event.senderId, event.sentUtcMillis, event.eventId);
@@ -232,6 +269,14 @@ std::string encodeListOffer(const BossListOffer& offer) {
     return fields::dump(object);
 }
 
+std::string encodeRestart(const ServerRestart& restart) {
+    Json object = envelopeJson("restart", restart.nickname, restart.senderId, restart.sentUtcMillis,
+                               restart.eventId);
+    object["server"] = restart.server;
+    object["restart"] = restart.restartUtcSeconds;
+    return fields::dump(object);
+}
+
 MessageDecode decodeRoomMessage(std::string_view payload) noexcept {
     MessageDecode result;
     try {
@@ -248,13 +293,16 @@ MessageDecode decodeRoomMessage(std::string_view payload) noexcept {
         }
         RoomMessage message;
         if (!failure) {
-            if (type == "kill" || type == "retract") {
+            if (type == "kill" || type == "retract" || type == "restart") {
                 if (payload.size() > kMaxPayloadBytes) {
                     failure =
                         Failure{DropReason::TooLarge, std::to_string(payload.size()) + " bytes"};
                 } else if (type == "kill") {
                     message.type = MessageType::Kill;
                     failure = readKill(object, message.kill);
+                } else if (type == "restart") {
+                    message.type = MessageType::Restart;
+                    failure = readRestart(object, message.restart);
                 } else {
                     message.type = MessageType::Retraction;
                     failure = readRetraction(object, message.retraction);

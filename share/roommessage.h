@@ -52,13 +52,27 @@ struct BossListOffer {
     bool operator==(const BossListOffer&) const = default;
 };
 
-enum class MessageType { Kill, Retraction, List };
+// A member tells the room that a game server restarted at an instant: every member starts
+// its rows of that server again by their own rules, as for a restart told to it directly.
+struct ServerRestart {
+    std::string server;               // "" for a table without servers
+    std::int64_t restartUtcSeconds{}; // when the server restarted
+    std::string nickname;
+    std::string senderId;
+    std::int64_t sentUtcMillis{};
+    std::string eventId;
+
+    bool operator==(const ServerRestart&) const = default;
+};
+
+enum class MessageType { Kill, Retraction, List, Restart };
 
 struct RoomMessage {
     MessageType type = MessageType::Kill;
     KillEvent kill;        // Kill
     Retraction retraction; // Retraction
     BossListOffer list;    // List
+    ServerRestart restart; // Restart
 };
 
 struct MessageDecode {
@@ -70,10 +84,12 @@ struct MessageDecode {
 // Why a message cannot be sent: empty when it is fine.
 std::string checkRetraction(const Retraction& retraction, DropReason* reason = nullptr);
 std::string checkListOffer(const BossListOffer& offer, DropReason* reason = nullptr);
+std::string checkRestart(const ServerRestart& restart, DropReason* reason = nullptr);
 
 std::string encodeKill(const KillEvent& event);
 std::string encodeRetraction(const Retraction& retraction);
 std::string encodeListOffer(const BossListOffer& offer);
+std::string encodeRestart(const ServerRestart& restart);
 
 // Reads a version-2 payload. Kills and retractions larger than kMaxPayloadBytes and lists
 // larger than kMaxListBytes are dropped as TooLarge.

@@ -12,6 +12,8 @@ namespace {
 constexpr std::string_view kRoot = "zorvane/v2/";
 constexpr std::string_view kLegacyRoot = "zorvane/v1/";
 constexpr std::string_view kRolesRoot = "zorvane/roles/";
+// The last level of a restart's topic, where a kill's topic has the boss and the line.
+constexpr std::string_view kRestartLevel = "restart";
 
 struct BranchName {
     Branch branch;
@@ -109,6 +111,12 @@ std::string killTopic(std::string_view room, Branch branch, std::string_view mem
            encodeTopicLevel(key.line);
 }
 
+std::string restartTopic(std::string_view room, Branch branch, std::string_view member,
+                         std::string_view server) {
+    return branchPrefix(room, branch == Branch::Officer ? Branch::Officer : Branch::Kill, member) +
+           "/" + encodeTopicLevel(server) + "/" + std::string(kRestartLevel);
+}
+
 std::string retractTopic(std::string_view room, std::string_view member, std::string_view eventId) {
     return branchPrefix(room, Branch::Retract, member) + "/" + encodeTopicLevel(eventId);
 }
@@ -197,14 +205,19 @@ Subscription roomSubscription(std::string_view room, std::string_view member) {
     const std::string prefix = roomPrefix(room);
     Subscription subscription;
     subscription.filters = {
-        prefix + "retract/+/+",     prefix + "kill/+/+/+/+",
-        prefix + "officer/+/+/+/+", prefix + "list/+/+",
+        prefix + "retract/+/+",
+        prefix + "kill/+/+/+/+",
+        prefix + "officer/+/+/+/+",
+        prefix + "list/+/+",
         roomFilter(room), // the kills of members of earlier versions
         syncTopic(room, member),
+        prefix + "kill/+/+/" + std::string(kRestartLevel),
+        prefix + "officer/+/+/" + std::string(kRestartLevel),
     };
     subscription.killFilterIndex = 1;
     subscription.legacyFilterIndex = 4;
     subscription.syncFilterIndex = 5;
+    subscription.restartFilterIndex = 6;
     return subscription;
 }
 
@@ -268,6 +281,12 @@ std::optional<TopicAddress> parseTopic(std::string_view topic, std::string_view 
     switch (branch->branch) {
     case Branch::Kill:
     case Branch::Officer:
+        if (rest == 2 && levels.back() == kRestartLevel) {
+            address.branch = Branch::Restart;
+            address.key.server = decoded[1];
+            address.name = std::string(branch->level); // an officer's or a member's
+            return address;
+        }
         if (rest != 3 || decoded[2].empty()) {
             return std::nullopt;
         }
@@ -287,6 +306,7 @@ std::optional<TopicAddress> parseTopic(std::string_view topic, std::string_view 
         }
         return address;
     case Branch::Legacy:
+    case Branch::Restart:
         break;
     }
     return std::nullopt;

@@ -4,7 +4,9 @@
 // says who sent a message and the message itself cannot lie about it:
 //
 //   zorvane/v2/<room>/kill/<member>/<server>/<boss>/<line>     a member's kills (retained)
+//   zorvane/v2/<room>/kill/<member>/<server>/restart           a member's restart (retained)
 //   zorvane/v2/<room>/officer/<member>/<server>/<boss>/<line>  an officer's kills (retained)
+//   zorvane/v2/<room>/officer/<member>/<server>/restart        an officer's restart (retained)
 //   zorvane/v2/<room>/retract/<member>/<event id>              an officer's retraction (retained)
 //   zorvane/v2/<room>/list/<member>/<name>                     an officer's boss list (retained)
 //   zorvane/v2/<room>/sync/<member>                            its own end-of-catch-up mark
@@ -17,6 +19,10 @@
 // its kills as (server "", boss, line ""). The topics of earlier versions,
 // zorvane/v1/<room>/<boss>, carry the same kills as (server "", boss, line "") from a
 // member the broker does not name. Every level is written with encodeTopicLevel.
+//
+// A restart travels one level short of a kill, under the sender's kill (or officer) level:
+// whoever may send kills may tell of a restart, and members that know no restarts never
+// receive one, since their kill filters are a level deeper.
 
 #include <compare>
 #include <optional>
@@ -46,14 +52,16 @@ enum class Branch {
     Sync,    // the end of the retained messages a member receives when it subscribes
     Probe,   // granted to nobody where the broker enforces roles
     Legacy,  // kills of earlier versions, sender unknown to the broker
+    Restart, // a server restart, on a member's kill or officer level
 };
 
 // A topic of the room, read back.
 struct TopicAddress {
     Branch branch = Branch::Kill;
     std::string member; // the sender's member level, decoded; empty for Legacy
-    KillKey key;        // Kill, Officer, Legacy
-    std::string name;   // Retract: the retracted event's id; List: the list's name
+    KillKey key;        // Kill, Officer, Legacy; Restart: the server only
+    std::string name;   // Retract: the retracted event's id; List: the list's name;
+                        // Restart: the level it came on, "kill" or "officer"
 
     bool operator==(const TopicAddress&) const = default;
 };
@@ -63,6 +71,9 @@ std::string memberLevel(std::string_view user);
 
 std::string killTopic(std::string_view room, Branch branch, std::string_view member,
                       const KillKey& key);
+// Where a member tells of a restart of `server` (`branch` Officer for an officer's).
+std::string restartTopic(std::string_view room, Branch branch, std::string_view member,
+                         std::string_view server);
 std::string retractTopic(std::string_view room, std::string_view member, std::string_view eventId);
 std::string listTopic(std::string_view room, std::string_view member, std::string_view name);
 // A member's own level of a branch: its sync and probe topics, and the topics a role
@@ -100,6 +111,7 @@ struct Subscription {
     std::size_t killFilterIndex = 0;
     std::size_t legacyFilterIndex = 0;
     std::size_t syncFilterIndex = 0;
+    std::size_t restartFilterIndex = 0; // the members' restarts; the officers' follow it
 };
 Subscription roomSubscription(std::string_view room, std::string_view member);
 

@@ -586,8 +586,56 @@ Ctrl+Z undoes it.</translation>
         <translation>Cannot write the settings file: %1</translation>
     </message>
     <message>
+        <source>备注文件无法读取，未作改动：%1</source>
+        <translation>The notes file cannot be read; nothing was changed: %1</translation>
+    </message>
+    <message>
+        <source>位置：%1</source>
+        <translation>Location: %1</translation>
+    </message>
+    <message>
+        <source>掉落：%1</source>
+        <translation>Drops: %1</translation>
+    </message>
+    <message>
+        <source>备注 - %1</source>
+        <translation>Note - %1</translation>
+    </message>
+    <message>
+        <source>地图、坐标</source>
+        <translation>Map, coordinates</translation>
+    </message>
+    <message>
+        <source>位置：</source>
+        <translation>Location:</translation>
+    </message>
+    <message>
+        <source>掉落：</source>
+        <translation>Drops:</translation>
+    </message>
+    <message>
+        <source>备注：</source>
+        <translation>Note:</translation>
+    </message>
+    <message>
+        <source>备注太长：最多 %1 字节</source>
+        <translation>The note is too long: at most %1 bytes</translation>
+    </message>
+    <message>
+        <source>备注…</source>
+        <translation>Note…</translation>
+    </message>
+    <message>
         <source>未能共享 %1：%2</source>
         <translation>Could not share %1: %2</translation>
+    </message>
+    <message>
+        <source>未能把服务器重启告知房间：%1</source>
+        <translation>Could not tell the room of the server restart: %1</translation>
+    </message>
+    <message>
+        <source>%1 报告服务器已于 %2 重启</source>
+        <translation>%1 reports the server restarted at %2</translation>
     </message>
     <message>
         <source>链接无效：%1</source>
@@ -682,12 +730,18 @@ Click to see the new bosses</translation>
     <message>
         <source>绿色：倒计时中
 橙色、粗体、▲：预警时间内
+蓝色、◐：刷新窗口已开
 红色、粗体、●：一分钟内到期
 灰色斜体：未启用（不报警）</source>
         <translation>Green: counting down
 Orange, bold, ▲: within the warning time
+Blue, ◐: the spawn window is open
 Red, bold, ●: due within a minute
 Grey italic: not enabled (no alarm)</translation>
+    </message>
+    <message>
+        <source>刷新窗口已开</source>
+        <translation>Spawn window open</translation>
     </message>
     <message>
         <source>打开文件</source>

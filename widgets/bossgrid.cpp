@@ -149,6 +149,18 @@ QString BossGridDelegate::toolTipFor(const QModelIndex& index, bool elided) {
     return lines.join(QLatin1Char('\n'));
 }
 
+QString BossGridDelegate::fullToolTipFor(const QModelIndex& index, bool elided) const {
+    QString text = toolTipFor(index, elided);
+    if (!m_noteOf || !index.isValid() || index.column() != schedule::kNameColumn) {
+        return text;
+    }
+    const QString note = m_noteOf(index.data(Qt::DisplayRole).toString());
+    if (note.isEmpty()) {
+        return text;
+    }
+    return text.isEmpty() ? note : text + QLatin1Char('\n') + note;
+}
+
 bool BossGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (event->type() != QEvent::ToolTip || !index.isValid()) {
@@ -161,7 +173,7 @@ bool BossGridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
     const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
     const bool elided =
         !opt.text.isEmpty() && opt.fontMetrics.horizontalAdvance(opt.text) > textRect.width();
-    const QString text = toolTipFor(index, elided);
+    const QString text = fullToolTipFor(index, elided);
     if (text.isEmpty()) {
         QToolTip::hideText();
         event->ignore();

@@ -6,6 +6,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 
+#include <functional>
+
 namespace zorvane::app {
 
 // Edits text cells in place and draws the use column's check box in the middle of its
@@ -29,6 +31,11 @@ public:
     // The tooltip of a cell: its whole text when the cell is too narrow for it, and the
     // row's state with the legend of the looks. Empty for none.
     static QString toolTipFor(const QModelIndex& index, bool elided);
+    // The boss's note by its name, shown under the name cell's tooltip; none when unset.
+    using NoteOf = std::function<QString(const QString& boss)>;
+    void setNoteOf(NoteOf noteOf) { m_noteOf = std::move(noteOf); }
+    // toolTipFor with the note of the name cell's boss.
+    QString fullToolTipFor(const QModelIndex& index, bool elided) const;
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
@@ -46,6 +53,9 @@ signals:
 protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+
+private:
+    NoteOf m_noteOf;
 };
 
 class BossGrid final : public QTableView {
@@ -66,6 +76,9 @@ public:
     // view index to its table row (first data row = 1; -1 for none) and back.
     int tableRowOf(const QModelIndex& viewIndex) const;
     QModelIndex viewIndexOf(int tableRow, int column) const;
+
+    // Draws and edits the cells, and words their tooltips.
+    BossGridDelegate* cellDelegate() const { return m_delegate; }
 
     // The column whose double click records a kill instead of opening an editor.
     void setDoubleClickColumn(int column) { m_doubleClickColumn = column; }

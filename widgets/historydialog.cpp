@@ -63,6 +63,11 @@ HistoryDialog::HistoryDialog(history::SqliteKillLog& log, Boss boss, QWidget* pa
     refresh();
 }
 
+void HistoryDialog::setNote(const QString& note) {
+    m_noteLabel->setText(note);
+    m_noteLabel->setVisible(!note.isEmpty());
+}
+
 void HistoryDialog::build() {
     auto* layout = new QVBoxLayout(this);
     m_titleLabel = new QLabel(this);
@@ -71,6 +76,10 @@ void HistoryDialog::build() {
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
     m_titleLabel->setFont(titleFont);
     m_titleLabel->setTextFormat(Qt::PlainText);
+    m_noteLabel = new QLabel(this);
+    m_noteLabel->setTextFormat(Qt::PlainText);
+    m_noteLabel->setWordWrap(true);
+    m_noteLabel->hide();
     m_intervalLabel = new QLabel(this);
     m_comparisonLabel = new QLabel(this);
     m_intervalLabel->setWordWrap(true);
@@ -109,6 +118,7 @@ void HistoryDialog::build() {
     buttons->addWidget(closeButton);
 
     layout->addWidget(m_titleLabel);
+    layout->addWidget(m_noteLabel);
     layout->addWidget(m_intervalLabel);
     layout->addWidget(m_comparisonLabel);
     layout->addLayout(proposal);

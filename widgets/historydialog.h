@@ -59,6 +59,10 @@ public:
     // refused what, and when. The log must outlive the dialog.
     void showRoomAudit(history::RoomAuditLog& log, std::string room);
 
+    // The boss's note (location, drops, text) under the title; hidden when empty.
+    void setNote(const QString& note);
+    QLabel* noteLabel() const { return m_noteLabel; }
+
     QTableWidget* killTable() const { return m_killTable; }
     QTabWidget* tabs() const { return m_tabs; }
     RoomAuditView* roomAudit() const { return m_roomAudit; }
@@ -89,6 +93,7 @@ private:
     SaveFileDialog m_fileDialog = showSaveFileDialog;
     QString m_exportDirectory;
     QLabel* m_titleLabel = nullptr;
+    QLabel* m_noteLabel = nullptr;
     QLabel* m_intervalLabel = nullptr;
     QLabel* m_comparisonLabel = nullptr;
     QLabel* m_proposalLabel = nullptr;

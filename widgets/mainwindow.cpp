@@ -10,6 +10,7 @@
 #include "schedule/serverzone.h"
 #include "schedule/tableops.h"
 #include "services/alertdispatch.h"
+#include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
@@ -28,6 +29,7 @@
 #include "widgets/announcementview.h"
 #include "widgets/awaypanel.h"
 #include "widgets/bossgrid.h"
+#include "widgets/bossnotedialog.h"
 #include "widgets/clickablelabel.h"
 #include "widgets/firstpaint.h"
 #include "widgets/gridcontroller.h"
@@ -390,6 +392,11 @@ void MainWindow::wireHistory() {
                         [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "历史记录…"),
                         [this](schedule::RowId row) { openHistory(row); });
+    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "备注…"),
+                        [this](schedule::RowId row) { openNote(row); });
+    m_grid->cellDelegate()->setNoteOf([this](const QString& boss) {
+        return BossNoteBook::noteText(m_session.notes().note(boss.toStdString()));
+    });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "提前提醒…"),
                         [this](schedule::RowId row) { openLeadTimes(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "刷新规则…"),
@@ -398,10 +405,8 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { markTakenByOthers(row); });
     // Not the row's alone: every row whose rule says so starts again from now.
     m_rowMenu->addEntry(
-        QCoreApplication::translate("Zorvane", "服务器已重启（现在）"), [this](schedule::RowId) {
-            schedule::restartServer(m_session.table(), m_session.clock().instant(),
-                                    m_session.writer(), m_session.kills().killLog());
-        });
+        QCoreApplication::translate("Zorvane", "服务器已重启（现在）"),
+        [this](schedule::RowId) { m_session.restartServer(m_session.clock().instant()); });
 }
 
 SpawnRuleDialog* MainWindow::openSpawnRule(schedule::RowId row) {
@@ -744,6 +749,18 @@ RoomOffersPanel* MainWindow::openRoomOffers() {
     return m_offersPanel;
 }
 
+BossNoteDialog* MainWindow::openNote(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+    if (!boss) {
+        return nullptr;
+    }
+    auto* dialog =
+        new BossNoteDialog(m_session.notes(), text::trim(boss->text[schedule::kNameColumn]), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
+}
+
 HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
     const std::optional<schedule::BossRow> boss = m_session.table().row(row);
     if (!boss) {
@@ -757,6 +774,8 @@ HistoryDialog* MainWindow::openHistory(schedule::RowId row) {
                                      this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setExportDirectory(QString::fromStdString(m_session.programDir()));
+    dialog->setNote(BossNoteBook::noteText(
+        m_session.notes().note(text::trim(boss->text[schedule::kNameColumn]))));
     connect(dialog, &HistoryDialog::windowAdopted, this, [this, row](int period, int delay) {
         m_gridController->adoptWindow(row, period, delay);
     });

@@ -33,6 +33,7 @@ class AwayPanel;
 class BossGrid;
 class ClickableLabel;
 class GridController;
+class BossNoteDialog;
 class HistoryDialog;
 class LeadTimesDialog;
 class SpawnRuleDialog;
@@ -106,6 +107,8 @@ public:
     void setOverlayClickThrough(bool on);
     // Opens the history window of a row's boss (not modal); nullptr when the row is gone.
     HistoryDialog* openHistory(schedule::RowId row);
+    // The row's boss's note; nullptr when the row is gone.
+    BossNoteDialog* openNote(schedule::RowId row);
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
     SpawnRuleDialog* openSpawnRule(schedule::RowId row);

@@ -128,7 +128,13 @@ TEST(DatedCountdown, CountsToLastPlusPeriodPlusDelayForAnyPeriod) {
         rig.tick.onTick();
         EXPECT_EQ(rig.cell(id, kCountdownColumn), c.countdown);
         EXPECT_EQ(rig.timing(id).remainingSeconds, c.remaining);
-        EXPECT_EQ(rig.timing(id).phase, c.remaining <= 300 ? RowPhase::Lead : RowPhase::Counting);
+        // A positive delay is a window, open for the count's last `delay` minutes; before it
+        // the warning minutes (5) count to its opening.
+        const std::int64_t width = 60LL * std::max(0, c.delay);
+        const RowPhase expected = c.delay > 0 && c.remaining <= width ? RowPhase::Window
+                                  : c.remaining - width <= 300        ? RowPhase::Lead
+                                                                      : RowPhase::Counting;
+        EXPECT_EQ(rig.timing(id).phase, expected);
         EXPECT_TRUE(rig.log.records.empty());
     }
 }

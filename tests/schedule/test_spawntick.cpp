@@ -417,4 +417,74 @@ TEST(SpawnRestart, EveryRowStartsAgainAsItsRuleSays) {
     EXPECT_EQ(store.saves, 1);
 }
 
+// A restart told by the room may come late or again: it moves only the rows it is given
+// that nothing newer has moved since, and moves them once.
+TEST(SpawnRestart, ARestartFromTheRoomLeavesRowsWithAnythingNewer) {
+    const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
+    const UtcSeconds restart = at("2026-12-09T06:00:00Z");
+    struct Case {
+        const char* name;
+        const char* rule;
+        const char* kill;
+        std::optional<const char*> upSince;
+        bool taken; // offered to the restart at all
+        const char* lastKillAfter;
+    };
+    const Case cases[] = {
+        {"before", "after restart kill", "2026-12-09T01:00:00Z", std::nullopt, true,
+         "2026-12-09T06:00:00Z"},
+        {"killed since", "after restart kill", "2026-12-09T06:30:00Z", std::nullopt, true,
+         "2026-12-09T06:30:00Z"},
+        {"killed at it", "after restart kill", "2026-12-09T06:00:00Z", std::nullopt, true,
+         "2026-12-09T06:00:00Z"},
+        {"up since", "after restart kill", "2026-12-09T01:00:00Z", "2026-12-09T06:10:00Z", true,
+         "2026-12-09T01:00:00Z"},
+        {"up before", "after restart kill", "2026-12-09T01:00:00Z", "2026-12-09T05:00:00Z", true,
+         "2026-12-09T06:00:00Z"},
+        {"not shared", "after restart kill", "2026-12-09T01:00:00Z", std::nullopt, false,
+         "2026-12-09T01:00:00Z"},
+        {"spawn after", "after restart spawn 30", "2026-12-09T01:00:00Z", std::nullopt, true,
+         "2026-12-09T05:30:00Z"},
+    };
+    BossTable table;
+    for (const Case& c : cases) {
+        const RowId id = table.rowId(table.appendRow());
+        const UtcSeconds killed = at(c.kill);
+        table.setDatedCellTextsIf(id, {},
+                                  {{kNameColumn, c.name},
+                                   {kPeriodColumn, "60"},
+                                   {kLastTimeColumn, clockTimeText(toLocal(killed))},
+                                   {kNextTimeColumn, nextTimeText(killed, 60)}},
+                                  killed);
+        table.setSpawnRule(id, *parseSpawnRule(c.rule));
+        if (c.upSince) {
+            table.setSpawnMarks(id, at(*c.upSince), std::nullopt);
+        }
+    }
+    const auto takes = [&](const BossRow& row) {
+        for (const Case& c : cases) {
+            if (row.text[kNameColumn] == c.name) {
+                return c.taken;
+            }
+        }
+        return false;
+    };
+    CountingStore store;
+    KeptKills kills;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::vector<RowId> moved =
+            restartServer(table, restart, store, &kills, RestartReach::NothingSince, takes);
+        // The second time it is the same restart again: nothing moves, nothing is saved.
+        EXPECT_EQ(moved.size(), round == 0 ? 3u : 0u);
+        EXPECT_EQ(store.saves, 1);
+        EXPECT_EQ(kills.records.size(), 2u);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(cases[i].name);
+            const BossRow row = *table.row(table.rowId(static_cast<int>(i) + 1));
+            EXPECT_EQ(utcText(*row.timing.lastUtc), cases[i].lastKillAfter);
+        }
+    }
+}
+
 } // namespace

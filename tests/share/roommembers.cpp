@@ -57,6 +57,9 @@ void Recorder::sendRefused(const std::string& what, const text::Message& reason)
 void Recorder::caughtUp(std::size_t retained, std::size_t relayed) {
     update([&] { m_catchUps.emplace_back(retained, relayed); });
 }
+void Recorder::serverRestarted(const ReceivedRestart& restart) {
+    update([&] { m_restarts.push_back(restart); });
+}
 
 bool Recorder::waitFor(const std::function<bool()>& check) {
     std::unique_lock lock(m_mutex);
@@ -93,6 +96,7 @@ ZORVANE_RECORDER_GETTER(std::vector<RoomRole>, roles, m_roles)
 ZORVANE_RECORDER_GETTER(std::vector<bool>, upgradeNotices, m_upgradeNotices)
 ZORVANE_RECORDER_GETTER(std::vector<RefusedMessage>, refusals, m_refusals)
 ZORVANE_RECORDER_GETTER(std::vector<RetractedKill>, retractions, m_retractions)
+ZORVANE_RECORDER_GETTER(std::vector<ReceivedRestart>, restarts, m_restarts)
 using TextPairs = std::vector<std::pair<std::string, std::string>>;
 ZORVANE_RECORDER_GETTER(TextPairs, sendRefusals, m_sendRefusals)
 using CountPairs = std::vector<std::pair<std::size_t, std::size_t>>;

@@ -37,6 +37,7 @@ public:
     void killRetracted(const share::RetractedKill& retracted) override;
     void sendRefused(const std::string& what, const text::Message& reason) override;
     void caughtUp(std::size_t retained, std::size_t relayed) override;
+    void serverRestarted(const share::ReceivedRestart& restart) override;
 
     // Waits until the check holds (checked under the lock) or the patience runs out.
     bool waitFor(const std::function<bool()>& check);
@@ -52,6 +53,7 @@ public:
     std::vector<bool> upgradeNotices() const;
     std::vector<share::RefusedMessage> refusals() const;
     std::vector<share::RetractedKill> retractions() const;
+    std::vector<share::ReceivedRestart> restarts() const;
     std::vector<std::pair<std::string, std::string>> sendRefusals() const;
     // The catch-ups: retained messages judged and kills relayed, each.
     std::vector<std::pair<std::size_t, std::size_t>> catchUps() const;
@@ -63,6 +65,7 @@ public:
     std::size_t refusalCountLocked() const { return m_refusals.size(); }
     std::size_t retractionCountLocked() const { return m_retractions.size(); }
     std::size_t catchUpCountLocked() const { return m_catchUps.size(); }
+    std::size_t restartCountLocked() const { return m_restarts.size(); }
     bool hasRoleLocked(share::RoomRole role) const {
         return !m_roles.empty() && m_roles.back() == role;
     }
@@ -84,6 +87,7 @@ private:
     std::vector<bool> m_upgradeNotices;
     std::vector<share::RefusedMessage> m_refusals;
     std::vector<share::RetractedKill> m_retractions;
+    std::vector<share::ReceivedRestart> m_restarts;
     std::vector<std::pair<std::string, std::string>> m_sendRefusals;
     std::vector<std::pair<std::size_t, std::size_t>> m_catchUps;
 };

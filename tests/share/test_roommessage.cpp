@@ -29,6 +29,13 @@ KillEvent sampleKill() {
     return event;
 }
 
+// A restart's payload with one piece of it replaced.
+std::string restartPayload(const std::string& from, const std::string& to) {
+    std::string payload = encodeRestart({"", 1796000000, "rita", kFrom, 1796000000123, kId});
+    payload.replace(payload.find(from), from.size(), to);
+    return payload;
+}
+
 Retraction sampleRetraction() {
     return {kId,    "alice", {"", "Dragon", ""}, 1796000000,
             "olga", kFrom,   1796000100000,      "00000000000000000000000000000001"};
@@ -54,6 +61,9 @@ TEST(RoomTopics, EveryTopicReadsBackToWhatItNames) {
         {syncTopic(room, "alice"), {Branch::Sync, "alice", {}, ""}},
         {probeTopic(room, "alice"), {Branch::Probe, "alice", {}, ""}},
         {legacyTopic(room, " Dragon "), {Branch::Legacy, "", plain, ""}},
+        {restartTopic(room, Branch::Kill, "rita", ""), {Branch::Restart, "rita", {}, "kill"}},
+        {restartTopic(room, Branch::Officer, "olga", "二区"),
+         {Branch::Restart, "olga", {"二区", "", ""}, "officer"}},
     };
     std::set<std::string> topics;
     for (const Case& c : cases) {
@@ -148,6 +158,53 @@ TEST(RoomTopics, RelayTopicsAreReadOnlyAsWritten) {
     }
 }
 
+// A restart is heard by every member that knows restarts, whoever may send it, and by none
+// of the members that subscribe only to what earlier versions knew.
+TEST(RoomTopics, RestartsReachTheirFiltersAndNoKillFilter) {
+    const std::string room = "guild";
+    const Subscription subscription = roomSubscription(room, "rex");
+    const std::string earlierKills = "zorvane/v2/guild/kill/+/+/+/+";
+    const std::string earlierOfficers = "zorvane/v2/guild/officer/+/+/+/+";
+    struct Case {
+        std::string topic;
+        bool restartFilters; // matched by the restart filters of the subscription
+    };
+    const Case cases[] = {
+        {restartTopic(room, Branch::Kill, "rita", ""), true},
+        {restartTopic(room, Branch::Officer, "olga", "二区"), true},
+        {killTopic(room, Branch::Kill, "rita", {"", "restart", ""}), false},
+    };
+    const auto matches = [](const std::string& filter, const std::string& topic) {
+        // MQTT's rule: '+' is one whole level.
+        std::size_t f = 0;
+        std::size_t t = 0;
+        while (f <= filter.size() && t <= topic.size()) {
+            const std::size_t fe = std::min(filter.find('/', f), filter.size());
+            const std::size_t te = std::min(topic.find('/', t), topic.size());
+            if (filter.compare(f, fe - f, "+") != 0 &&
+                filter.compare(f, fe - f, topic, t, te - t) != 0) {
+                return false;
+            }
+            if (fe == filter.size() || te == topic.size()) {
+                return fe == filter.size() && te == topic.size();
+            }
+            f = fe + 1;
+            t = te + 1;
+        }
+        return false;
+    };
+    for (const Case& c : cases) {
+        const std::size_t at = subscription.restartFilterIndex;
+        EXPECT_EQ(matches(subscription.filters[at], c.topic) ||
+                      matches(subscription.filters[at + 1], c.topic),
+                  c.restartFilters)
+            << c.topic;
+        EXPECT_EQ(matches(earlierKills, c.topic) || matches(earlierOfficers, c.topic),
+                  !c.restartFilters)
+            << c.topic;
+    }
+}
+
 TEST(RoomMessage, MessagesOfEveryTypeDecodeToWhatWasEncoded) {
     KillEvent relayed = sampleKill();
     relayed.relayed = true;
@@ -170,6 +227,15 @@ TEST(RoomMessage, MessagesOfEveryTypeDecodeToWhatWasEncoded) {
     const MessageDecode offer = decodeRoomMessage(encodeListOffer(list));
     ASSERT_TRUE(offer.message) << offer.detail;
     EXPECT_EQ(offer.message->list, list);
+
+    for (const ServerRestart& restart :
+         {ServerRestart{"", 1796000000, "rita", kFrom, 1796000000123, kId},
+          ServerRestart{"二区", 1796000000, "olga", kFrom, 1796000000123, kId}}) {
+        const MessageDecode told = decodeRoomMessage(encodeRestart(restart));
+        ASSERT_TRUE(told.message) << told.detail;
+        EXPECT_EQ(told.message->type, MessageType::Restart);
+        EXPECT_EQ(told.message->restart, restart);
+    }
 }
 
 TEST(RoomMessage, MalformedAndHostileMessagesAreDroppedWithAReason) {
@@ -206,6 +272,15 @@ TEST(RoomMessage, MalformedAndHostileMessagesAreDroppedWithAReason) {
              .replace(encodeRetraction(sampleRetraction()).find(kId), 32, std::string(32, 'X')),
          DropReason::BadId},
         {std::string("{\"v\":2}\0", 8), DropReason::NotJson},
+        {restartPayload("\"restart\":1796000000", "\"restart\":\"12:00\""), DropReason::WrongType},
+        {restartPayload("\"restart\":1796000000", "\"restart\":4102444801"),
+         DropReason::OutOfRange},
+        {restartPayload("\"restart\":1796000000,", ""), DropReason::MissingField},
+        {restartPayload("\"server\":\"\"", "\"server\":\"\\u0007\""), DropReason::BadText},
+        {restartPayload(kId, std::string(32, 'g')), DropReason::BadId},
+        {restartPayload("\"server\":\"\"",
+                        "\"server\":\"\",\"pad\":\"" + std::string(kMaxPayloadBytes, 'p') + "\""),
+         DropReason::TooLarge},
     };
     for (const Case& c : cases) {
         const MessageDecode result = decodeRoomMessage(c.payload);

@@ -547,3 +547,84 @@ TEST_F(TrustedRoom, ARoomClosedToEarlierVersionsGetsNoCopies) {
     const KillEvent legacy = killBy("old-member", "Golem", kNowSeconds - 60);
     EXPECT_EQ(publishAs("rita", legacyTopic("guild", "Golem"), encodeKillEvent(legacy)), 0x87);
 }
+
+// A server restart goes to the room like a kill: recorders and officers tell it, a reader
+// cannot, one that cannot be true is refused with its reason, one older than what a member
+// knows changes nothing, and a member who joins later still hears the newest.
+TEST_F(TrustedRoom, ARestartIsToldByWhoMayRecordAndCheckedLikeAKill) {
+    auto rex = join("rex");
+    auto olga = join("olga");
+    auto rita = join("rita");
+
+    Message error;
+    EXPECT_FALSE(rex->client.publishRestart("", kNowSeconds - 60, error));
+    EXPECT_EQ(error, Message(MessageId::RoomReaderCannotSend));
+
+    struct Case {
+        const char* user;
+        std::int64_t restartOffset; // seconds from now
+        bool told;                  // rex hears of it at all
+        std::optional<Refusal> refusal;
+        Standing standing;
+    };
+    const Case cases[] = {
+        {"rita", -900, true, std::nullopt, Standing::Member},
+        {"olga", -300, true, std::nullopt, Standing::Officer},
+        // Older than olga's: changes nothing, so rex is not told.
+        {"rita", -600, false, std::nullopt, Standing::Member},
+        // Beyond the tolerance of the clocks: refused, with the reason.
+        {"rita", 3600, true, Refusal::InFuture, Standing::Member},
+    };
+    std::size_t expected = 0;
+    for (const Case& c : cases) {
+        RoomMember& sender = std::string(c.user) == "olga" ? *olga : *rita;
+        if (c.restartOffset > 0) {
+            // A member's own client never sends such a thing; a program with its password can.
+            const ServerRestart forged{
+                "", kNowSeconds + c.restartOffset, "rita-nick", randomId(), kRoomNow, randomId()};
+            EXPECT_LT(publishAs(c.user, restartTopic("guild", Branch::Kill, c.user, ""),
+                                encodeRestart(forged)),
+                      0x80);
+        } else {
+            ASSERT_TRUE(sender.client.publishRestart("", kNowSeconds + c.restartOffset, error))
+                << zorvane::text::defaultText(error);
+            ASSERT_TRUE(sender.recorder.waitFor([&] { return sender.client.pendingCount() == 0; }));
+        }
+        // A kill after each restart, on the same connection, marks that the restart has
+        // arrived; the forged one comes on a connection of its own and is waited for.
+        const std::string marker = std::string("mark ") + std::to_string(expected) + c.user;
+        sender.kill(marker, kNowSeconds - 30);
+        ASSERT_TRUE(rex->recorder.waitForKillOf(marker, kNowSeconds - 30));
+        expected += c.told ? 1 : 0;
+        ASSERT_TRUE(
+            rex->recorder.waitFor([&] { return rex->recorder.restartCountLocked() >= expected; }));
+        const std::vector<ReceivedRestart> heard = rex->recorder.restarts();
+        ASSERT_EQ(heard.size(), expected) << c.user << " " << c.restartOffset;
+        if (!c.told) {
+            continue;
+        }
+        const ReceivedRestart& last = heard.back();
+        EXPECT_EQ(last.member, c.user);
+        EXPECT_EQ(last.standing, c.standing);
+        EXPECT_EQ(last.restart.restartUtcSeconds, kNowSeconds + c.restartOffset);
+        EXPECT_EQ(last.refusal, c.refusal);
+        if (c.refusal) {
+            EXPECT_EQ(last.sender.refused[static_cast<std::size_t>(*c.refusal)], 1U);
+            EXPECT_FALSE(last.reason.empty());
+        }
+    }
+    // The teller never hears its own.
+    for (const ReceivedRestart& heard : olga->recorder.restarts()) {
+        EXPECT_EQ(heard.member, "rita");
+    }
+
+    // Who joins later hears the newest the broker kept of each member, oldest first; rita's
+    // newest is the refused one, which is refused there too.
+    auto rudi = join("rudi");
+    ASSERT_TRUE(rudi->recorder.waitFor([&] { return rudi->recorder.catchUpCountLocked() == 1; }));
+    const std::vector<ReceivedRestart> late = rudi->recorder.restarts();
+    ASSERT_EQ(late.size(), 2U);
+    EXPECT_EQ(late[0].member, "olga");
+    EXPECT_FALSE(late[0].refusal);
+    EXPECT_EQ(late[1].refusal, std::optional(Refusal::InFuture));
+}

@@ -2,12 +2,14 @@
 // phase, sorting by time left through the view only, the keyboard commands, the row
 // menu, undo and redo of every change, the Tab order and the overlay.
 
+#include "config/bossnotes.h"
 #include "config/configfiles.h"
 #include "history/killhistory.h"
 #include "models/bosstablemodel.h"
 #include "models/gridproxy.h"
 #include "models/rowlook.h"
 #include "periodic/globals.h"
+#include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/killpath.h"
 #include "services/preferences.h"
@@ -15,7 +17,9 @@
 #include "services/ticksupport.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
+#include "widgets/bossnotedialog.h"
 #include "widgets/gridcontroller.h"
+#include "widgets/historydialog.h"
 #include "widgets/mainwindow.h"
 #include "widgets/messagebox.h"
 #include "widgets/overlay.h"
@@ -28,6 +32,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -42,6 +47,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -218,6 +225,9 @@ private slots:
         add("last minute", true, 60, RowPhase::Lead, app::RowLook::DueSoon);
         add("last second", true, 1, RowPhase::Lead, app::RowLook::DueSoon);
         add("found due", true, 1800, RowPhase::Due, app::RowLook::DueSoon);
+        add("window open", true, 600, RowPhase::Window, app::RowLook::Window);
+        add("window's last minute", true, 60, RowPhase::Window, app::RowLook::DueSoon);
+        add("unchecked window", false, 600, RowPhase::Window, app::RowLook::Unchecked);
         add("not counted", true, -1, RowPhase::Idle, app::RowLook::Plain);
         add("unchecked counting", false, 3600, RowPhase::Counting, app::RowLook::Unchecked);
         add("unchecked due", false, 10, RowPhase::Lead, app::RowLook::Unchecked);
@@ -240,7 +250,8 @@ private slots:
         const bool urgent = expected == app::RowLook::Lead || expected == app::RowLook::DueSoon;
         QCOMPARE(font.bold(), urgent);
         QCOMPARE(font.italic(), expected == app::RowLook::Unchecked);
-        QCOMPARE(!countdown.data(Qt::DecorationRole).value<QIcon>().isNull(), urgent);
+        QCOMPARE(!countdown.data(Qt::DecorationRole).value<QIcon>().isNull(),
+                 urgent || expected == app::RowLook::Window);
         // Tooltips: the state and legend on the countdown, the whole text of a cut one.
         QVERIFY(app::BossGridDelegate::toolTipFor(countdown, false)
                     .contains(QStringLiteral("状态：") + app::lookName(expected)));
@@ -259,6 +270,99 @@ private slots:
         m_session->tick()->onTick();
         QTRY_COMPARE(name.data(Qt::BackgroundRole).value<QColor>(),
                      app::lookBackground(app::RowLook::DueSoon));
+    }
+
+    // A row with a window looks as its alerts speak: warned before the window opens, open
+    // until its end, red in its last minute. A row without one counts to its single time.
+    void aWindowedRowsLookFollowsItsWindow() {
+        const int windowed = addRow("Window", "30");
+        table().setCellText(windowed, schedule::kDelayColumn, "10");
+        const int single = addRow("Single", "30");
+        const QModelIndex windowedName = grid()->viewIndexOf(windowed, schedule::kNameColumn);
+        const QModelIndex singleName = grid()->viewIndexOf(single, schedule::kNameColumn);
+        // Killed at 10:00, 5 warning minutes: the window opens at 10:30 and ends at 10:40.
+        const struct {
+            int minute;
+            int second;
+            app::RowLook windowed;
+            app::RowLook single;
+        } steps[] = {
+            {20, 0, app::RowLook::Counting, app::RowLook::Counting},
+            {25, 1, app::RowLook::Lead, app::RowLook::Lead},
+            {29, 0, app::RowLook::Lead, app::RowLook::DueSoon},
+            {30, 0, app::RowLook::Window, app::RowLook::DueSoon},
+            {35, 0, app::RowLook::Window, app::RowLook::Counting},
+            {39, 30, app::RowLook::DueSoon, app::RowLook::Counting},
+        };
+        for (const auto& step : steps) {
+            m_clock.set(10, step.minute, step.second);
+            m_session->tick()->onTick();
+            const QString at = QStringLiteral("10:%1:%2").arg(step.minute).arg(step.second);
+            QTRY_VERIFY2(windowedName.data(Qt::BackgroundRole).value<QColor>() ==
+                             app::lookBackground(step.windowed),
+                         qPrintable(at));
+            QTRY_VERIFY2(singleName.data(Qt::BackgroundRole).value<QColor>() ==
+                             app::lookBackground(step.single),
+                         qPrintable(at));
+        }
+    }
+
+    // A boss's note is written from the row menu into notes.json, shown under the name's
+    // tooltip and in the history; an emptied note goes; a notes file that cannot be read
+    // is never written over, and the dialog says why.
+    void aBossNoteIsKeptBesideTheTableAndShownWhereTheBossIs() {
+        const int row = addRow("黑龙");
+        const schedule::RowId id = table().rowId(row);
+        const QModelIndex name = grid()->viewIndexOf(row, schedule::kNameColumn);
+        const std::filesystem::path dir = m_dir->path().toStdString();
+        const struct {
+            const char* location;
+            const char* text;
+            QString tip; // under the name's tooltip
+        } steps[] = {
+            {" 北山 (12, 40) ", "带解毒药\n三线人少",
+             QStringLiteral("位置：北山 (12, 40)\n带解毒药\n三线人少")},
+            {"", "", QString()},
+        };
+        for (const auto& step : steps) {
+            app::BossNoteDialog* dialog = m_window->openNote(id);
+            QVERIFY(dialog != nullptr);
+            dialog->locationEdit()->setText(QString::fromUtf8(step.location));
+            dialog->textEdit()->setPlainText(QString::fromUtf8(step.text));
+            dialog->accept();
+            QVERIFY(!dialog->isVisible());
+            QCOMPARE(grid()->cellDelegate()->fullToolTipFor(name, false), step.tip);
+            app::HistoryDialog* history = m_window->openHistory(id);
+            QCOMPARE(history->noteLabel()->text(), step.tip);
+            QCOMPARE(history->noteLabel()->isHidden(), step.tip.isEmpty());
+            history->close();
+            m_session->notes().flush();
+            std::string error;
+            const std::optional<config::BossNotes> stored = config::readBossNotes(dir, error);
+            QVERIFY2(stored, error.c_str());
+            QCOMPARE(stored->count("黑龙"), step.tip.isEmpty() ? 0U : 1U);
+        }
+
+        // A file another program broke: read once, never replaced.
+        const std::string broken = "{\"version\": 1, \"notes\": {\"黑龙\": 7}}";
+        { std::ofstream(dir / config::kNotesFileName) << broken; }
+        restart();
+        const int again = addRow("黑龙");
+        QCOMPARE(grid()->cellDelegate()->fullToolTipFor(
+                     grid()->viewIndexOf(again, schedule::kNameColumn), false),
+                 QString());
+        app::BossNoteDialog* dialog = m_window->openNote(table().rowId(again));
+        dialog->dropsEdit()->setText(QStringLiteral("龙鳞"));
+        dialog->accept();
+        QVERIFY(dialog->isVisible());
+        QVERIFY2(dialog->problemLabel()->text().startsWith(
+                     QStringLiteral("备注文件无法读取，未作改动：")),
+                 qPrintable(dialog->problemLabel()->text()));
+        dialog->close();
+        m_session->notes().flush();
+        std::ifstream in(dir / config::kNotesFileName);
+        const std::string kept((std::istreambuf_iterator<char>(in)), {});
+        QCOMPARE(kept, broken);
     }
 
     // A change of a row's phase or use box repaints every cell of the row, not only the
@@ -523,7 +627,7 @@ private slots:
         for (QAction* action : menu->actions()) {
             texts << action->text();
         }
-        QCOMPARE(texts, QStringList({"已击杀（现在）", "已击杀（几分钟前）…", "历史记录…",
+        QCOMPARE(texts, QStringList({"已击杀（现在）", "已击杀（几分钟前）…", "历史记录…", "备注…",
                                      "提前提醒…", "刷新规则…", "被他人击杀（不记时间）",
                                      "服务器已重启（现在）", "删除…"}));
 

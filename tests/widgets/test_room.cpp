@@ -11,6 +11,7 @@
 #include "periodic/globals.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "schedule/spawnrule.h"
 #include "services/configwriter.h"
 #include "services/language.h"
 #include "services/preferences.h"
@@ -763,6 +764,67 @@ private slots:
             QCOMPARE(app::applyRoomOption(c.arguments, file), c.exitCode);
             QCOMPARE(app::Preferences(file).roomLink.get(), c.stored);
         }
+    }
+
+    // 服务器已重启 goes to the room: every member starts its shared rows again by their own
+    // rules, leaving rows killed since; a reader is told it cannot tell the room.
+    void aServerRestartReachesTheRoomsSharedRows() {
+        startTrustedRoom();
+        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
+        Member rex(memberLink("rex"), QStringLiteral("Rex"), m_clock, QStringLiteral("rex-pw"));
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        const struct {
+            const char* name;
+            const char* rule;
+            bool shared;
+            schedule::UtcSeconds killed;
+            schedule::UtcSeconds afterwards; // Olga's and Rex's row, after Rudi's restart
+        } rows[] = {
+            {"Dragon", "after restart kill", true, ten - 7200, ten},
+            {"Hydra", "after restart kill", false, ten - 7200, ten - 7200},
+            {"Golem", "", true, ten - 7200, ten - 7200},
+            {"Wyrm", "after restart spawn 30", true, ten - 7200, ten + 1800 - 3600},
+        };
+        for (Member* member : {&rudi, &olga, &rex}) {
+            for (const auto& r : rows) {
+                const int row = member->addRow(r.name, 60, r.shared, r.killed);
+                QVERIFY(member->table().setSpawnRule(member->table().rowId(row),
+                                                     *schedule::parseSpawnRule(r.rule)));
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(member->line(), kConnected, kPatienceMs);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(rex.session->room()->role() == share::RoomRole::Reader,
+                                 kPatienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rudi.session->room()->role() == share::RoomRole::Recorder,
+                                 kPatienceMs);
+
+        const std::unique_ptr<QMenu> menu = rudi.window->rowMenu()->menuForRow(1);
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("服务器已重启（现在）")) {
+                action->trigger();
+            }
+        }
+        for (Member* member : {&olga, &rex}) {
+            for (int i = 0; i < static_cast<int>(std::size(rows)); ++i) {
+                QTRY_COMPARE_WITH_TIMEOUT(member->lastUtc(i + 1), std::optional(rows[i].afterwards),
+                                          kPatienceMs);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(member->session->room()->statusText().contains(
+                                         QStringLiteral("Rudi 报告服务器已于")),
+                                     kPatienceMs);
+        }
+        // Sent as a restart, not as kills: nobody refused Rudi's Dragon as killed too early.
+        for (const auto& [key, record] : olga.session->room()->memberRecords()) {
+            QCOMPARE(record.refused[static_cast<std::size_t>(share::Refusal::TooEarly)], 0U);
+        }
+
+        // A reader's restart moves its own rows and tells the room nothing, saying why.
+        rex.session->restartServer(ten + 60);
+        QCOMPARE(rex.lastUtc(1), std::optional(ten + 60));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rex.session->room()->statusText().contains(QStringLiteral("未能把服务器重启告知房间")),
+            kPatienceMs);
     }
 
 private:

@@ -1,0 +1,79 @@
+#include "services/bossnotebook.h"
+
+#include "text/fileio.h"
+#include "text/textops.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace zorvane::app {
+
+BossNoteBook::BossNoteBook(std::filesystem::path dir, NoticeRelay& notices)
+    : m_dir(std::move(dir)), m_notices(notices) {}
+
+BossNoteBook::~BossNoteBook() {
+    m_writer.stop();
+}
+
+void BossNoteBook::load() {
+    if (m_loaded) {
+        return;
+    }
+    m_loaded = true;
+    std::optional<config::BossNotes> notes = config::readBossNotes(m_dir, m_loadError);
+    if (notes) {
+        m_notes = std::move(*notes);
+        m_loadError.clear();
+    } else {
+        m_notices.writeFailed(text::utf8FromPath(m_dir / config::kNotesFileName), m_loadError);
+    }
+}
+
+config::BossNote BossNoteBook::note(const std::string& boss) {
+    load();
+    const auto it = m_notes.find(text::trim(boss));
+    return it == m_notes.end() ? config::BossNote{} : it->second;
+}
+
+bool BossNoteBook::setNote(const std::string& boss, const config::BossNote& note, QString& error) {
+    load();
+    if (!m_loadError.empty()) {
+        error = QCoreApplication::translate("Zorvane", "备注文件无法读取，未作改动：%1")
+                    .arg(QString::fromStdString(m_loadError));
+        return false;
+    }
+    const std::string name = text::trim(boss);
+    if (note.empty()) {
+        m_notes.erase(name);
+    } else {
+        m_notes[name] = note;
+    }
+    m_writer.post([dir = m_dir, notes = m_notes, relay = &m_notices] {
+        std::string problem;
+        const std::string file = text::utf8FromPath(dir / config::kNotesFileName);
+        if (config::writeBossNotes(dir, notes, problem)) {
+            relay->writeSucceeded(file);
+        } else {
+            relay->writeFailed(file, problem);
+        }
+    });
+    return true;
+}
+
+QString BossNoteBook::noteText(const config::BossNote& note) {
+    QStringList lines;
+    if (!note.location.empty()) {
+        lines << QCoreApplication::translate("Zorvane", "位置：%1")
+                     .arg(QString::fromStdString(note.location));
+    }
+    if (!note.drops.empty()) {
+        lines << QCoreApplication::translate("Zorvane", "掉落：%1")
+                     .arg(QString::fromStdString(note.drops));
+    }
+    if (!note.text.empty()) {
+        lines << QString::fromStdString(note.text);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace zorvane::app
