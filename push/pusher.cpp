@@ -151,7 +151,7 @@ void Pusher::configure(const PushSettings& settings) {
         for (const auto& [key, kinds] : channels) {
             own.push_back({key, kinds});
         }
-        m_options.relays->setOwnChannels(std::move(own));
+        m_options.relays->setOwnChannels(std::move(own), m_clock.utcNow());
     }
     // The thread tells the listener of the new statuses; with no targets, before or now,
     // it is not even started.
@@ -181,9 +181,9 @@ void Pusher::enqueue(std::span<const AlertEvent> events) {
             const std::string& id = ids[i];
             DeliveryPlan::RoomDelay roomDelay;
             if (relays != nullptr) {
-                roomDelay = [this, relays, &event, &id](const PushTarget& target) {
+                roomDelay = [this, relays, &event, &id, utcNow](const PushTarget& target) {
                     return std::chrono::milliseconds(
-                        relays->delayFor(id, channelOf(target), event.kind));
+                        relays->delayFor(id, channelOf(target), event.kind, utcNow));
                 };
             }
             added += m_plan.add(event, id, now, utcNow, roomDelay);

@@ -18,12 +18,19 @@
 #include "push/relay.h"
 #include "push/wording.h"
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
+#include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -63,6 +70,43 @@ std::int64_t utcNow() {
         .count();
 }
 
+// Writes the book's presence again whenever it is due, on a thread of its own, so that the
+// other relays can tell this live one from a presence left behind.
+class PresenceRefresher {
+public:
+    explicit PresenceRefresher(RelayBook& book) : m_thread([this, &book] { run(book); }) {}
+    ~PresenceRefresher() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    PresenceRefresher(const PresenceRefresher&) = delete;
+    PresenceRefresher& operator=(const PresenceRefresher&) = delete;
+
+private:
+    void run(RelayBook& book) {
+#ifdef __linux__
+        pthread_setname_np(pthread_self(), "relay presence");
+#endif
+        std::unique_lock lock(m_mutex);
+        while (!m_stopping) {
+            const std::int64_t now = utcNow();
+            const std::optional<std::int64_t> next = book.refreshPresence(now);
+            // Without a room target there is nothing to write; a reload may bring one.
+            const std::int64_t wait = next ? std::max<std::int64_t>(*next - now, 1) : 60;
+            m_wake.wait_for(lock, std::chrono::seconds(wait), [this] { return m_stopping; });
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::thread m_thread; // last: started once the rest is there
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -88,6 +132,7 @@ int main(int argc, char** argv) {
     // room (or none) makes both anew. The book outlives its pusher.
     std::unique_ptr<RelayBook> book;
     std::unique_ptr<Pusher> pusher;
+    std::unique_ptr<PresenceRefresher> refresher;
     const auto load = [&] {
         PushSettingsRead read = readPushSettings(file);
         for (const zorvane::text::Message& problem : read.problems) {
@@ -96,6 +141,7 @@ int main(int argc, char** argv) {
         pusher->configure(read.settings);
     };
     const auto makePusher = [&](std::unique_ptr<RelayBook> relays) {
+        refresher.reset();
         pusher.reset();
         book = std::move(relays);
         PusherOptions options;
@@ -107,6 +153,9 @@ int main(int argc, char** argv) {
         }
         pusher = std::make_unique<Pusher>(options);
         load();
+        if (book) {
+            refresher = std::make_unique<PresenceRefresher>(*book);
+        }
     };
     makePusher(nullptr);
 
@@ -152,6 +201,7 @@ int main(int argc, char** argv) {
             }
         }
     }
+    refresher.reset();
     pusher->waitUntilIdle(kLingerAtEnd);
     return 0;
 }

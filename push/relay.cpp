@@ -88,7 +88,12 @@ std::string encodePresence(const RelayPresence& presence) {
         }
         channels.push_back({{"key", channel.key}, {"kinds", std::move(kinds)}});
     }
-    return jsonText({{"v", kRelayVersion}, {"relay", presence.relayId}, {"channels", channels}});
+    Json object = {{"v", kRelayVersion}, {"relay", presence.relayId}};
+    if (presence.writtenUtc != 0) {
+        object["at"] = presence.writtenUtc;
+    }
+    object["channels"] = std::move(channels);
+    return jsonText(object);
 }
 
 std::string encodeClaim(const RelayClaim& claim) {
@@ -111,6 +116,12 @@ std::optional<RelayPresence> decodePresence(std::string_view payload) {
         return std::nullopt;
     }
     presence.relayId = *relay;
+    if (const auto at = object.find("at"); at != object.end()) {
+        if (!at->is_number_integer() || at->get<std::int64_t>() <= 0) {
+            return std::nullopt;
+        }
+        presence.writtenUtc = at->get<std::int64_t>();
+    }
     for (const Json& entry : *channels) {
         if (!entry.is_object()) {
             return std::nullopt;
@@ -176,39 +187,68 @@ std::chrono::seconds relayDelay(std::string_view eventId, std::string_view chann
         return r.relayId == myId && holds(r, channel, kind);
     });
     if (!known) {
-        relays.push_back({std::string(myId), {{std::string(channel), KindSet::all()}}});
+        relays.push_back({std::string(myId), {{std::string(channel), KindSet::all()}}, 0});
     }
     const std::vector<std::string> order = relayOrder(eventId, channel, kind, relays);
     const auto rank = std::find(order.begin(), order.end(), myId) - order.begin();
     return kTakeOverDelay * rank;
 }
 
-RelayBook::RelayBook(std::string room, std::string relayId)
-    : m_room(std::move(room)), m_relayId(relayId.empty() ? randomHex(32) : std::move(relayId)) {}
+RelayBook::RelayBook(std::string room, std::string relayId, RelayTiming timing)
+    : m_room(std::move(room)), m_relayId(relayId.empty() ? randomHex(32) : std::move(relayId)),
+      m_timing(timing) {}
 
 void RelayBook::setOutbox(RelayOutbox* outbox) {
     const std::lock_guard lock(m_mutex);
     m_outbox = outbox;
 }
 
-void RelayBook::setOwnChannels(std::vector<RelayChannel> channels) {
+void RelayBook::setOwnChannels(std::vector<RelayChannel> channels, std::int64_t nowUtc) {
     RelayOutbox* outbox = nullptr;
+    RelayPresence presence;
     {
         const std::lock_guard lock(m_mutex);
         if (channels == m_ownChannels) {
             return;
         }
         m_ownChannels = std::move(channels);
+        m_ownWrittenUtc = nowUtc;
         outbox = m_outbox;
+        presence = {m_relayId, m_ownChannels, m_ownWrittenUtc};
     }
     if (outbox != nullptr) {
-        outbox->publishPresence(ownPresence());
+        outbox->publishPresence(presence);
     }
 }
 
 RelayPresence RelayBook::ownPresence() const {
     const std::lock_guard lock(m_mutex);
-    return {m_relayId, m_ownChannels};
+    return {m_relayId, m_ownChannels, m_ownWrittenUtc};
+}
+
+std::optional<std::int64_t> RelayBook::refreshPresence(std::int64_t nowUtc) {
+    RelayOutbox* outbox = nullptr;
+    RelayPresence presence;
+    std::int64_t next = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_ownChannels.empty()) {
+            return std::nullopt;
+        }
+        next = m_ownWrittenUtc + m_timing.refresh.count();
+        // A clock set back by more than the life would otherwise wait that long.
+        if (nowUtc < next && m_ownWrittenUtc <= nowUtc) {
+            return next;
+        }
+        m_ownWrittenUtc = nowUtc;
+        next = nowUtc + m_timing.refresh.count();
+        outbox = m_outbox;
+        presence = {m_relayId, m_ownChannels, m_ownWrittenUtc};
+    }
+    if (outbox != nullptr) {
+        outbox->publishPresence(presence);
+    }
+    return next;
 }
 
 void RelayBook::presenceReceived(const RelayPresence& presence) {
@@ -285,14 +325,18 @@ bool RelayBook::claimHeard(std::string_view payload, std::int64_t nowUtc) {
 }
 
 std::chrono::seconds RelayBook::delayFor(std::string_view eventId, std::string_view channel,
-                                         AlertKind kind) const {
+                                         AlertKind kind, std::int64_t nowUtc) const {
     std::vector<RelayPresence> relays;
     {
         const std::lock_guard lock(m_mutex);
         relays.reserve(m_others.size() + 1);
-        relays.push_back({m_relayId, m_ownChannels});
+        relays.push_back({m_relayId, m_ownChannels, m_ownWrittenUtc});
         for (const auto& [id, presence] : m_others) {
-            relays.push_back(presence);
+            // Nobody has written it for so long that its relay is gone; it ranking first
+            // would hold every post back by the take-over delay.
+            if (presence.writtenUtc == 0 || presence.writtenUtc + m_timing.life.count() >= nowUtc) {
+                relays.push_back(presence);
+            }
         }
     }
     return relayDelay(eventId, channel, kind, m_relayId, relays);

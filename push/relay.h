@@ -12,6 +12,10 @@
 //                                        an empty retained payload as the client's will and
 //                                        when it stops relaying, so the broker forgets it
 //   zorvane/v1/<room>/~claim             claims, QoS 1, not retained
+// A presence carries the time it was written, and a live relay writes it again every
+// RelayTiming::refresh: a presence older than RelayTiming::life was left behind (a member
+// revoked while connected, a broker that crashed with its retained store, so no will was
+// sent) and no longer ranks. Earlier versions write no time; theirs rank as before.
 // <room> is written as the room's boss topics write it; "~" never starts a boss's level
 // (such bytes are escaped there), so the two subtrees never meet.
 
@@ -34,6 +38,12 @@ inline constexpr std::chrono::seconds kTakeOverDelay{20};
 inline constexpr std::size_t kMaxRelayPayloadBytes = 4096;
 inline constexpr std::size_t kMaxRelayChannels = 32;
 
+struct RelayTiming {
+    std::chrono::seconds refresh{std::chrono::minutes(5)};
+    // Three refreshes missed, with room for clocks a little apart.
+    std::chrono::seconds life{std::chrono::minutes(16)};
+};
+
 // One channel a relay posts to, and which kinds of alert it posts there.
 struct RelayChannel {
     std::string key; // channelKey of the address
@@ -44,6 +54,7 @@ struct RelayChannel {
 struct RelayPresence {
     std::string relayId; // 32 hex digits, new for every run of the program
     std::vector<RelayChannel> channels;
+    std::int64_t writtenUtc = 0; // seconds since 1970 UTC; 0: an earlier version's, not known
     friend bool operator==(const RelayPresence&, const RelayPresence&) = default;
 };
 
@@ -59,7 +70,8 @@ struct RelayClaim {
 // webhook or topic get the same key, and the key does not give the address away.
 std::string channelKey(std::string_view room, std::string_view url);
 
-// {"v":1,"relay":"…","channels":[{"key":"…","kinds":["lead","spawn"]}]}
+// {"v":1,"relay":"…","at":1796637600,"channels":[{"key":"…","kinds":["lead","spawn"]}]}
+// ("at" left out while writtenUtc is 0)
 std::string encodePresence(const RelayPresence& presence);
 // {"v":1,"relay":"…","event":"…","channel":"…"}
 std::string encodeClaim(const RelayClaim& claim);
@@ -94,7 +106,7 @@ public:
 class RelayBook {
 public:
     // `relayId` empty: a new random one.
-    explicit RelayBook(std::string room, std::string relayId = {});
+    explicit RelayBook(std::string room, std::string relayId = {}, RelayTiming timing = {});
 
     const std::string& room() const { return m_room; }
     const std::string& relayId() const { return m_relayId; }
@@ -102,9 +114,14 @@ public:
 
     // outbox may be null (nothing published); it must outlive the book or be reset first.
     void setOutbox(RelayOutbox* outbox);
-    // This relay's channels (from the room targets); publishes the presence when it changed.
-    void setOwnChannels(std::vector<RelayChannel> channels);
+    // This relay's channels (from the room targets); publishes the presence, written now,
+    // when it changed.
+    void setOwnChannels(std::vector<RelayChannel> channels, std::int64_t nowUtc);
     RelayPresence ownPresence() const;
+    // Publishes this relay's presence again when it was written RelayTiming::refresh ago or
+    // earlier. Gives when to call again (seconds since 1970 UTC); nullopt while this relay
+    // holds no channel.
+    std::optional<std::int64_t> refreshPresence(std::int64_t nowUtc);
 
     // Another relay's presence arrived (our own is ignored: the book knows it already).
     void presenceReceived(const RelayPresence& presence);
@@ -122,8 +139,9 @@ public:
     bool presenceHeard(std::string_view topicRelayId, std::string_view payload);
     bool claimHeard(std::string_view payload, std::int64_t nowUtc);
 
+    // Presences older than RelayTiming::life at `nowUtc` are left out.
     std::chrono::seconds delayFor(std::string_view eventId, std::string_view channel,
-                                  AlertKind kind) const;
+                                  AlertKind kind, std::int64_t nowUtc) const;
     // Whether another relay has claimed the event for the channel.
     bool claimedElsewhere(std::string_view eventId, std::string_view channel) const;
     // Just before posting: false when another relay has claimed the event for the channel;
@@ -135,9 +153,11 @@ private:
 
     const std::string m_room;
     const std::string m_relayId;
+    const RelayTiming m_timing;
     mutable std::mutex m_mutex;
     RelayOutbox* m_outbox = nullptr;
     std::vector<RelayChannel> m_ownChannels;
+    std::int64_t m_ownWrittenUtc = 0;
     std::map<std::string, RelayPresence, std::less<>> m_others;
     std::map<std::string, std::pair<std::int64_t, std::string>, std::less<>> m_claims;
 };

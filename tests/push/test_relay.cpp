@@ -127,10 +127,10 @@ TEST(Relay, bookPublishesItsPresenceOnceAndItsClaimsBeforePosting) {
     RecordingOutbox outbox;
     book.setOutbox(&outbox);
     const std::vector<RelayChannel> channels = {{kChannel, KindSet::all()}};
-    book.setOwnChannels(channels);
-    book.setOwnChannels(channels);
+    book.setOwnChannels(channels, 900);
+    book.setOwnChannels(channels, 950);
     ASSERT_EQ(outbox.presences.size(), 1u);
-    EXPECT_EQ(outbox.presences[0], (RelayPresence{kA, channels}));
+    EXPECT_EQ(outbox.presences[0], (RelayPresence{kA, channels, 900}));
 
     const std::string first = eventNumber(1);
     const std::string second = eventNumber(2);
@@ -155,7 +155,7 @@ TEST(Relay, bookPublishesItsPresenceOnceAndItsClaimsBeforePosting) {
 
 TEST(Relay, bookRanksTheRelaysPresentNow) {
     RelayBook book("guild", kA);
-    book.setOwnChannels({{kChannel, KindSet::all()}});
+    book.setOwnChannels({{kChannel, KindSet::all()}}, 1000);
     // Find an event that kB ranks before kA.
     std::string id;
     const std::vector<RelayPresence> pair = {{kA, {{kChannel, KindSet::all()}}},
@@ -165,19 +165,81 @@ TEST(Relay, bookRanksTheRelaysPresentNow) {
             id = eventNumber(n);
         }
     }
-    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn), std::chrono::seconds(0));
-    book.presenceReceived({kB, {{kChannel, KindSet::all()}}});
-    book.presenceReceived({kA, {}}); // our own, echoed by the broker: ignored
-    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn), kTakeOverDelay);
+    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, 1000), std::chrono::seconds(0));
+    book.presenceReceived({kB, {{kChannel, KindSet::all()}}, 990});
+    book.presenceReceived({kA, {}, 990}); // our own, echoed by the broker: ignored
+    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, 1000), kTakeOverDelay);
     // kB relays other kinds only: it does not count for spawns.
     book.presenceReceived({kB, {{kChannel, kinds({AlertKind::LeadTime})}}});
-    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn), std::chrono::seconds(0));
+    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, 1000), std::chrono::seconds(0));
     book.presenceReceived({kB, {{kChannel, KindSet::all()}}});
     book.relayLeft(kB);
-    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn), std::chrono::seconds(0));
+    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, 1000), std::chrono::seconds(0));
     book.presenceReceived({kB, {{kChannel, KindSet::all()}}});
     book.forgetOthers();
-    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn), std::chrono::seconds(0));
+    EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, 1000), std::chrono::seconds(0));
+}
+
+// An event kB ranks before kA, with both holding kChannel.
+std::string eventBFirst() {
+    const std::vector<RelayPresence> pair = {{kA, {{kChannel, KindSet::all()}}, 0},
+                                             {kB, {{kChannel, KindSet::all()}}, 0}};
+    for (int n = 0;; ++n) {
+        if (relayOrder(eventNumber(n), kChannel, AlertKind::Spawn, pair).front() == kB) {
+            return eventNumber(n);
+        }
+    }
+}
+
+TEST(Relay, aPresenceNobodyWroteForLongerThanItsLifeNoLongerRanks) {
+    const RelayTiming timing{std::chrono::seconds(60), std::chrono::seconds(180)};
+    const struct {
+        const char* name;
+        std::int64_t written; // kB's presence
+        std::int64_t now;
+        std::chrono::seconds delay; // kA's, for an event kB ranks first
+    } cases[] = {
+        {"just written", 1000, 1000, kTakeOverDelay},
+        {"as old as its life", 1000, 1180, kTakeOverDelay},
+        {"older than its life", 1000, 1181, std::chrono::seconds(0)},
+        {"written by a clock ahead of ours", 1030, 1000, kTakeOverDelay},
+        {"an earlier version's, without a time", 0, 1000 + 48 * 3600, kTakeOverDelay},
+    };
+    const std::string id = eventBFirst();
+    for (const auto& c : cases) {
+        RelayBook book("guild", kA, timing);
+        book.setOwnChannels({{kChannel, KindSet::all()}}, c.now);
+        ASSERT_TRUE(
+            book.presenceHeard(kB, encodePresence({kB, {{kChannel, KindSet::all()}}, c.written})));
+        EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, c.now), c.delay) << c.name;
+        // Still known: a presence written again ranks again.
+        EXPECT_EQ(book.others().size(), 1u) << c.name;
+    }
+}
+
+TEST(Relay, aLiveRelayWritesItsPresenceAgainOnceARefreshHasPassed) {
+    RelayBook book("guild", kA, {std::chrono::seconds(60), std::chrono::seconds(180)});
+    RecordingOutbox outbox;
+    book.setOutbox(&outbox);
+    EXPECT_EQ(book.refreshPresence(1000), std::nullopt); // no channel: nothing to write
+    book.setOwnChannels({{kChannel, KindSet::all()}}, 1000);
+    const struct {
+        std::int64_t now;
+        std::int64_t next;
+        std::int64_t written; // the latest presence published
+        std::size_t published;
+    } steps[] = {
+        {1030, 1060, 1000, 1}, {1060, 1120, 1060, 2}, {1119, 1120, 1060, 2},
+        {1500, 1560, 1500, 3}, // a refresh missed (a sleeping computer) is made at once
+        {1200, 1260, 1200, 4}, // the clock was set back: written again, not after 5 minutes
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(book.refreshPresence(step.now), step.next) << step.now;
+        ASSERT_EQ(outbox.presences.size(), step.published) << step.now;
+        EXPECT_EQ(outbox.presences.back().writtenUtc, step.written) << step.now;
+        EXPECT_EQ(book.ownPresence().writtenUtc, step.written) << step.now;
+    }
+    book.setOutbox(nullptr);
 }
 
 TEST(Relay, channelKeysAreSharedPerAddressAndRoomAndHideTheAddress) {
@@ -194,6 +256,9 @@ TEST(Relay, payloadsReadBack) {
         kA,
         {{kChannel, kinds({AlertKind::Spawn, AlertKind::Unrecorded})}, {kOtherChannel, KindSet()}}};
     EXPECT_EQ(decodePresence(encodePresence(presence)), presence);
+    RelayPresence written = presence;
+    written.writtenUtc = 1796637600;
+    EXPECT_EQ(decodePresence(encodePresence(written)), written);
     const RelayClaim claim{kB, eventNumber(7), kChannel};
     EXPECT_EQ(decodeClaim(encodeClaim(claim)), claim);
     // Kinds of later versions are skipped, the rest of the presence is kept.
@@ -222,6 +287,10 @@ TEST(Relay, payloadsAreReadStrictly) {
         R"({"v":1,"relay":")" + kA + R"(","channels":[{"key":"xyz","kinds":[]}]})",
         R"({"v":1,"relay":")" + kA + R"(","channels":[{"key":")" + kChannel + R"("}]})",
         R"({"v":1,"relay":")" + kA + R"(","channels":[7]})",
+        R"({"v":1,"relay":")" + kA + R"(","at":"1796637600")" + channels,
+        R"({"v":1,"relay":")" + kA + R"(","at":0)" + channels,
+        R"({"v":1,"relay":")" + kA + R"(","at":-5)" + channels,
+        R"({"v":1,"relay":")" + kA + R"(","at":17966376.5)" + channels,
         manyChannels,
         R"({"v":1,"relay":")" + kA + "\"" + channels + std::string(kMaxRelayPayloadBytes, ' '),
     };

@@ -1,7 +1,8 @@
 // Two members relaying the room's push alerts to the same webhook, on a real mosquitto with
 // the dynamic-security plugin set up by the shipped room script: each event is posted once,
 // and when the member posting it goes (with a goodbye, or its connection cut) the other
-// takes the next event over.
+// takes the next event over; a presence the broker kept of a relay long gone stops holding
+// the posts back.
 
 #include "push/pusher.h"
 #include "push/relay.h"
@@ -134,9 +135,12 @@ private:
 // claims, and what the other relays say goes into the book.
 class RelayMember final : public share::RoomListener, public RelayOutbox {
 public:
-    RelayMember(share::RoomOptions options, const std::string& webhook)
-        : pusher(pusherOptions()), client(withRelay(std::move(options)), *this),
-          webhookUrl(webhook) {
+    // `writesTime` false: its presences carry no time, as earlier versions' do.
+    RelayMember(share::RoomOptions options, const std::string& webhook, RelayTiming timing = {},
+                bool writesTime = true)
+        : book("guild", {}, timing), pusher(pusherOptions()),
+          client(withRelay(std::move(options)), *this), webhookUrl(webhook),
+          m_writesTime(writesTime) {
         book.setOutbox(this);
         PushTarget target;
         target.id = "guild-hook";
@@ -160,7 +164,8 @@ public:
     }
     std::size_t othersKnown() const { return book.others().size(); }
     std::chrono::seconds delayFor(const AlertEvent& event) const {
-        return book.delayFor(eventId(event), book.channelFor(webhookUrl), event.kind);
+        return book.delayFor(eventId(event), book.channelFor(webhookUrl), event.kind,
+                             clock.utcNow());
     }
     bool claimedElsewhere(const AlertEvent& event) const {
         return book.claimedElsewhere(eventId(event), book.channelFor(webhookUrl));
@@ -171,7 +176,7 @@ public:
     }
 
     HeldPushClock clock;
-    RelayBook book{"guild"};
+    RelayBook book;
     Pusher pusher;
     share::RoomClient client;
     const std::string webhookUrl;
@@ -203,11 +208,17 @@ private:
         book.claimHeard(payload, clock.utcNow());
     }
     void publishPresence(const RelayPresence& presence) override {
-        client.setRelayPresence(encodePresence(presence));
+        RelayPresence said = presence;
+        if (!m_writesTime) {
+            said.writtenUtc = 0;
+        }
+        client.setRelayPresence(encodePresence(said));
     }
     void publishClaim(const RelayClaim& claim) override {
         client.publishRelayClaim(encodeClaim(claim));
     }
+
+    const bool m_writesTime;
 };
 
 class CountingWebhook {
@@ -287,6 +298,82 @@ TEST(RoomRelays, eachEventIsPostedOnceAndTakenOverWhenTheRelayGoes) {
         ASSERT_TRUE(waitFor([&] { return webhook.posts() == 2; }));
         ASSERT_TRUE(rex->pusher.waitUntilIdle(60s));
         EXPECT_EQ(webhook.posts(), 2);
+    }
+}
+
+TEST(RoomRelays, aPresenceLeftBehindStopsHoldingThePostsBackOnceItsLifeHasPassed) {
+    const RelayTiming timing{60s, 180s};
+    const struct {
+        const char* name;
+        bool ritaStays;      // else the broker crashes and rita ends before it is back
+        bool ritaWritesTime; // false: an earlier version's presence
+        std::chrono::seconds rexDelay;
+    } cases[] = {
+        {"left behind by a broker crash", false, true, 0s},
+        {"an earlier version's, left behind", false, false, kTakeOverDelay},
+        {"a live relay writing it again", true, true, kTakeOverDelay},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::BrokerOptions brokerOptions;
+        brokerOptions.rooms = true;
+        LocalBroker broker(brokerOptions);
+        ASSERT_TRUE(broker.start()) << broker.error();
+        std::string output;
+        ASSERT_TRUE(broker.roomScript("create guild", &output)) << output;
+        ASSERT_TRUE(broker.roomScript("add guild rita recorder --password rita-pw", &output));
+        ASSERT_TRUE(broker.roomScript("add guild rex recorder --password rex-pw", &output));
+        CountingWebhook webhook;
+        auto rita =
+            std::make_unique<RelayMember>(testing::roomOptions(broker, "rita", "rita", "rita-pw"),
+                                          webhook.url(), timing, c.ritaWritesTime);
+        auto rex = std::make_unique<RelayMember>(
+            testing::roomOptions(broker, "rex", "rex", "rex-pw"), webhook.url(), timing);
+        ASSERT_TRUE(rita->join());
+        ASSERT_TRUE(rex->join());
+        ASSERT_TRUE(waitFor([&] { return rita->othersKnown() == 1 && rex->othersKnown() == 1; }));
+        // An event rita ranks first for: while rex counts her, he waits his turn.
+        AlertEvent event = spawnOf("黑龙");
+        for (int n = 0; rex->delayFor(event) != kTakeOverDelay; ++n) {
+            event = spawnOf("黑龙" + std::to_string(n));
+        }
+
+        if (!c.ritaStays) {
+            broker.crash();
+            ASSERT_TRUE(
+                waitFor([&] { return rex->client.state() != share::RoomState::Connected; }));
+            rita.reset(); // her goodbye finds no broker
+            ASSERT_TRUE(broker.start()) << broker.error();
+            // The broker kept her presence and hands it to rex again.
+            ASSERT_TRUE(waitFor([&] {
+                return rex->client.state() == share::RoomState::Connected &&
+                       rex->othersKnown() == 1;
+            }));
+            EXPECT_EQ(rex->delayFor(event), kTakeOverDelay);
+        }
+        const auto later = timing.life + timing.refresh;
+        rex->clock.advance(later);
+        if (rita) {
+            // What the helper's refresher does as the time passes.
+            rita->clock.advance(later);
+            const std::int64_t written = rita->clock.utcNow();
+            ASSERT_TRUE(rita->book.refreshPresence(written));
+            ASSERT_TRUE(waitFor([&] {
+                const std::vector<RelayPresence> others = rex->book.others();
+                return others.size() == 1 && others[0].writtenUtc == written;
+            }));
+        }
+        EXPECT_EQ(rex->delayFor(event), c.rexDelay);
+
+        // Rex has the event alone; it is posted once, at once or when his turn comes.
+        rex->pusher.enqueue(event);
+        if (c.rexDelay > 0s) {
+            EXPECT_FALSE(waitFor([&] { return webhook.posts() > 0; }, 300ms));
+            rex->clock.advance(c.rexDelay);
+        }
+        ASSERT_TRUE(waitFor([&] { return webhook.posts() == 1; }));
+        ASSERT_TRUE(rex->pusher.waitUntilIdle(60s));
+        EXPECT_EQ(webhook.posts(), 1);
     }
 }
 
