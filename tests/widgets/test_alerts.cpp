@@ -11,6 +11,7 @@
 #include "services/preferences.h"
 #include "services/session.h"
 #include "services/ticksupport.h"
+#include "tests/support/bossrows.h"
 #include "tests/support/fakeclock.h"
 #include "tests/support/notificationserver.h"
 #include "widgets/alertcenter.h"
@@ -53,16 +54,7 @@ private:
 
     // A checked row killed at 10:00:00 with a period of 30 minutes.
     schedule::RowId addBoss(const std::string& name) {
-        schedule::BossTable& table = m_session->table();
-        const int row = table.appendRow();
-        const schedule::RowId id = table.rowId(row);
-        table.setCellText(id, schedule::kNameColumn, name);
-        table.setCellText(id, schedule::kPeriodColumn, "30");
-        table.setCellText(id, schedule::kDelayColumn, "0");
-        table.setCellText(id, schedule::kLastTimeColumn, "10:00:00");
-        table.setCellText(id, schedule::kNextTimeColumn, "10:30:00");
-        table.setCheckState(row, true);
-        return id;
+        return zorvane::testing::addBossRow(m_session->table(), name);
     }
 
     // Sets the clock, runs one pass of the tick and tells whether it shows the countdown.

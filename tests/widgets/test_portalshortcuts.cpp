@@ -6,6 +6,7 @@
 #include "services/portalshortcuts.h"
 #include "services/session.h"
 #include "services/ticksupport.h"
+#include "tests/support/bossrows.h"
 #include "tests/support/fakeclock.h"
 #include "widgets/bossgrid.h"
 #include "widgets/mainwindow.h"
@@ -134,16 +135,7 @@ private:
 
     schedule::RowId addBoss(const std::string& name, const char* lastTime, const char* nextTime,
                             bool use) {
-        schedule::BossTable& table = m_session->table();
-        const int row = table.appendRow();
-        const schedule::RowId id = table.rowId(row);
-        table.setCellText(id, schedule::kNameColumn, name);
-        table.setCellText(id, schedule::kPeriodColumn, "30");
-        table.setCellText(id, schedule::kDelayColumn, "0");
-        table.setCellText(id, schedule::kLastTimeColumn, lastTime);
-        table.setCellText(id, schedule::kNextTimeColumn, nextTime);
-        table.setCheckState(row, use);
-        return id;
+        return zorvane::testing::addBossRow(m_session->table(), name, lastTime, nextTime, use);
     }
 
     std::string lastTime(schedule::RowId id) const {
