@@ -22,7 +22,9 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace zorvane::push {
 namespace {
@@ -247,19 +249,35 @@ RelayMember& firstFor(const AlertEvent& event, RelayMember& a, RelayMember& b) {
     return a.delayFor(event) == 0s ? a : b;
 }
 
+testing::BrokerOptions roomBroker() {
+    testing::BrokerOptions options;
+    options.rooms = true;
+    return options;
+}
+
+// Starts the broker with the room "guild": rita a recorder, rex of `rexRole`.
+::testing::AssertionResult startGuild(LocalBroker& broker, const std::string& rexRole) {
+    if (!broker.start()) {
+        return ::testing::AssertionFailure() << broker.error();
+    }
+    for (const std::string& command :
+         std::vector<std::string>{"create guild", "add guild rita recorder --password rita-pw",
+                                  "add guild rex " + rexRole + " --password rex-pw"}) {
+        std::string output;
+        if (!broker.roomScript(command, &output)) {
+            return ::testing::AssertionFailure() << command << ": " << output;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST(RoomRelays, eachEventIsPostedOnceAndTakenOverWhenTheRelayGoes) {
     enum class Leaving { Goodbye, ConnectionCut };
     for (const Leaving leaving : {Leaving::Goodbye, Leaving::ConnectionCut}) {
         SCOPED_TRACE(leaving == Leaving::Goodbye ? "goodbye" : "connection cut");
-        testing::BrokerOptions brokerOptions;
-        brokerOptions.rooms = true;
-        LocalBroker broker(brokerOptions);
-        ASSERT_TRUE(broker.start()) << broker.error();
-        std::string output;
-        ASSERT_TRUE(broker.roomScript("create guild", &output)) << output;
+        LocalBroker broker(roomBroker());
         // A reader relays as well as a recorder.
-        ASSERT_TRUE(broker.roomScript("add guild rita recorder --password rita-pw", &output));
-        ASSERT_TRUE(broker.roomScript("add guild rex reader --password rex-pw", &output));
+        ASSERT_TRUE(startGuild(broker, "reader"));
         CountingWebhook webhook;
         CuttableLine line(broker.port());
 
@@ -315,14 +333,8 @@ TEST(RoomRelays, aPresenceLeftBehindStopsHoldingThePostsBackOnceItsLifeHasPassed
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testing::BrokerOptions brokerOptions;
-        brokerOptions.rooms = true;
-        LocalBroker broker(brokerOptions);
-        ASSERT_TRUE(broker.start()) << broker.error();
-        std::string output;
-        ASSERT_TRUE(broker.roomScript("create guild", &output)) << output;
-        ASSERT_TRUE(broker.roomScript("add guild rita recorder --password rita-pw", &output));
-        ASSERT_TRUE(broker.roomScript("add guild rex recorder --password rex-pw", &output));
+        LocalBroker broker(roomBroker());
+        ASSERT_TRUE(startGuild(broker, "recorder"));
         CountingWebhook webhook;
         auto rita =
             std::make_unique<RelayMember>(testing::roomOptions(broker, "rita", "rita", "rita-pw"),
