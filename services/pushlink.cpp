@@ -38,6 +38,10 @@ std::string postedTemplates() {
 
 // Reads lines from the helper; a longer one is skipped whole.
 constexpr std::size_t kReadChunk = 4096;
+// Bounds of what a new helper is told again: more relays than a guild has members, and the
+// claims of far more alerts than fall due in one take-over delay.
+constexpr std::size_t kRememberedRelays = 64;
+constexpr std::size_t kRememberedClaims = 64;
 
 } // namespace
 
@@ -124,6 +128,7 @@ void PushLink::send(const push::AlertEvent& event) {
 }
 
 void PushLink::relayHeard(const push::RelayLine& line) {
+    remember(line);
     if (line.kind == push::RelayLine::Kind::Join) {
         m_worker.post([this, line] {
             m_join = line;
@@ -143,6 +148,47 @@ void PushLink::relayHeard(const push::RelayLine& line) {
             write(text);
         }
     });
+}
+
+void PushLink::remember(const push::RelayLine& line) {
+    using Kind = push::RelayLine::Kind;
+    const std::lock_guard lock(m_heardMutex);
+    switch (line.kind) {
+    case Kind::Presence:
+        if (line.payload.empty()) {
+            m_presences.erase(line.relayId);
+        } else if (m_presences.size() < kRememberedRelays || m_presences.count(line.relayId) != 0) {
+            m_presences[line.relayId] = push::relayLine(line);
+        }
+        break;
+    case Kind::Claim:
+        m_claims.push_back(push::relayLine(line));
+        if (m_claims.size() > kRememberedClaims) {
+            m_claims.pop_front();
+        }
+        break;
+    case Kind::Join:
+        if (line.room == m_heardRoom) {
+            break;
+        }
+        m_heardRoom = line.room; // another room: what the last one said is no news
+        [[fallthrough]];
+    case Kind::Lost:
+        m_presences.clear();
+        m_claims.clear();
+        break;
+    }
+}
+
+std::vector<std::string> PushLink::remembered() const {
+    const std::lock_guard lock(m_heardMutex);
+    std::vector<std::string> lines;
+    lines.reserve(m_presences.size() + m_claims.size());
+    for (const auto& [id, line] : m_presences) {
+        lines.push_back(line);
+    }
+    lines.insert(lines.end(), m_claims.begin(), m_claims.end());
+    return lines;
 }
 
 void PushLink::applySettings() {
@@ -207,6 +253,9 @@ bool PushLink::ensureHelper() {
         // Before any alert, so that the room's targets are ranked from the first; a
         // helper that took nothing shows at the next write.
         sendAll(helper->fd, push::relayLine(m_join));
+        for (const std::string& line : remembered()) {
+            sendAll(helper->fd, line);
+        }
     }
     const std::lock_guard lock(m_readersMutex);
     m_readers.emplace_back([this, helper] {

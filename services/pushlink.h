@@ -19,6 +19,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -70,7 +71,8 @@ public:
     // Any thread; returns at once. Dropped while no target is enabled.
     void send(const push::AlertEvent& event);
     // Any thread; returns at once. What the room says of its relays, and which room this
-    // member relays in (a Join line, also told to every helper started later).
+    // member relays in (a Join line, also told to every helper started later, with the
+    // presences and latest claims heard since the room connection was last made).
     void relayHeard(const push::RelayLine& line);
     std::shared_ptr<RelayInlet> relayInlet() const { return m_relayInlet; }
 
@@ -106,6 +108,9 @@ private:
     void write(const std::string& line);
     static bool sendAll(int fd, const std::string& line);
     void endHelper(bool now);
+    // Any thread.
+    void remember(const push::RelayLine& line);
+    std::vector<std::string> remembered() const;
     // Reader thread.
     void readLoop(const std::shared_ptr<Helper>& helper);
     // Window thread.
@@ -124,6 +129,14 @@ private:
     push::RelayLine m_join; // the room this member relays in; none while the room is empty
 
     std::shared_ptr<RelayInlet> m_relayInlet = std::make_shared<RelayInlet>();
+
+    // What the room said of the other relays, as relay lines: a helper started later (the
+    // first room target enabled, a helper that ended) would otherwise rank itself first and
+    // post what another relay claims, until the room connection is made anew.
+    mutable std::mutex m_heardMutex;
+    std::string m_heardRoom;
+    std::map<std::string, std::string> m_presences; // by relay id
+    std::deque<std::string> m_claims;               // the latest, oldest first
 
     std::mutex m_readersMutex;
     std::vector<std::thread> m_readers;

@@ -113,6 +113,7 @@ private slots:
     void alertsArriveAtTheServer();
     void aFailingTargetIsTold();
     void aRoomTargetPostsWhatNoOtherRelayClaimed();
+    void aHelperStartedLaterHearsWhatTheRoomSaidBefore();
     void postsFollowTheWindowsLanguage_data();
     void postsFollowTheWindowsLanguage();
 };
@@ -323,6 +324,54 @@ void TestPushLink::aRoomTargetPostsWhatNoOtherRelayClaimed() {
             QCOMPARE(push::decodeClaim(claim.payload),
                      std::optional<push::RelayClaim>({mine, push::eventId(event), channel}));
         }
+    }
+}
+
+void TestPushLink::aHelperStartedLaterHearsWhatTheRoomSaidBefore() {
+    using Kind = push::RelayLine::Kind;
+    const std::string mine(32, 'a');
+    const std::string other(32, 'b');
+    const struct {
+        const char* name;
+        std::vector<Kind> afterTheClaim; // what the room said next, before the helper started
+        int relayed;
+    } cases[] = {
+        {"claimed before", {}, 1},
+        {"the room connection was lost since", {Kind::Lost}, 0},
+        {"another room joined since", {Kind::Join}, 0},
+    };
+    for (const auto& c : cases) {
+        Receiver receiver(200);
+        const TempDir dir;
+        const auto file = dir.path() / "push.json";
+        const std::string url = receiver.base() + "/hook";
+        writeTargets(file, url, false, push::TargetScope::Room);
+        app::PushLink link(ZORVANE_PUSH_HELPER, file);
+        link.reload();
+        link.relayInlet()->tell({Kind::Join, "guild", mine, ""});
+        const push::AlertEvent event{
+            push::AlertKind::Spawn, 0, "黑龙", "", "", QDateTime::currentSecsSinceEpoch() + 60};
+        const std::string channel = push::channelKey("guild", url);
+        link.relayInlet()->tell(
+            {Kind::Claim, "", "", push::encodeClaim({other, push::eventId(event), channel})});
+        for (const Kind kind : c.afterTheClaim) {
+            link.relayInlet()->tell({kind, kind == Kind::Join ? "other-guild" : "", mine, ""});
+        }
+        if (!c.afterTheClaim.empty() && c.afterTheClaim.back() == Kind::Join) {
+            link.relayInlet()->tell({Kind::Join, "guild", mine, ""});
+        }
+        // The first room target is enabled: the helper starts now.
+        writeTargets(file, url, true, push::TargetScope::Room);
+        link.reload();
+        link.flush();
+        link.send(event);
+        QTRY_VERIFY_WITH_TIMEOUT(link.statuses().count("00112233445566ff") == 1 &&
+                                     link.statuses().at("00112233445566ff").waiting == 0 &&
+                                     (link.statuses().at("00112233445566ff").delivered +
+                                      link.statuses().at("00112233445566ff").relayed) == 1,
+                                 10000);
+        QVERIFY2(link.statuses().at("00112233445566ff").relayed == c.relayed, c.name);
+        QVERIFY2(receiver.bodies().size() == std::size_t(1 - c.relayed), c.name);
     }
 }
 
