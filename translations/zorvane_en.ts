@@ -1374,6 +1374,86 @@ The built-in sound will play at warnings.</translation>
         <translation>cannot start the push program %1: %2</translation>
     </message>
     <message>
+        <source>首领列表大于 %1 MB</source>
+        <translation>the boss list is larger than %1 MB</translation>
+    </message>
+    <message>
+        <source>首领列表不是有效的 JSON（第 %1 字节）</source>
+        <translation>the boss list is not valid JSON (byte %1)</translation>
+    </message>
+    <message>
+        <source>这不是 Zorvane 的首领列表</source>
+        <translation>this is not a Zorvane boss list</translation>
+    </message>
+    <message>
+        <source>首领列表的版本是 %1，本程序只读得懂版本 %2</source>
+        <translation>the boss list is version %1; this program reads version %2 only</translation>
+    </message>
+    <message>
+        <source>首领列表嵌套超过 %1 层</source>
+        <translation>the boss list is nested deeper than %1 levels</translation>
+    </message>
+    <message>
+        <source>“%1”超过 %2 项</source>
+        <translation>“%1” has more than %2 entries</translation>
+    </message>
+    <message>
+        <source>“%1”：%2</source>
+        <translation>“%1”: %2</translation>
+    </message>
+    <message>
+        <source>第 %1 个首领（%2）的“%3”：%4</source>
+        <translation>boss %1 (%2), “%3”: %4</translation>
+    </message>
+    <message>
+        <source>类型不对</source>
+        <translation>wrong type</translation>
+    </message>
+    <message>
+        <source>应为 %1 到 %2 之间的整数</source>
+        <translation>should be a whole number from %1 to %2</translation>
+    </message>
+    <message>
+        <source>读不懂规则“%1”</source>
+        <translation>cannot read the rule “%1”</translation>
+    </message>
+    <message>
+        <source>读不懂时区“%1”</source>
+        <translation>cannot read the time zone “%1”</translation>
+    </message>
+    <message>
+        <source>长于 %1 字节</source>
+        <translation>longer than %1 bytes</translation>
+    </message>
+    <message>
+        <source>名字“%1”为空、有控制字符、首尾有空白或长于 %2 字节，config.ini 存不下</source>
+        <translation>the name “%1” is empty, has control characters or blanks around it, or is longer than %2 bytes: config.ini cannot hold it</translation>
+    </message>
+    <message>
+        <source>第 %1 个首领没有名字</source>
+        <translation>boss %1 has no name</translation>
+    </message>
+    <message>
+        <source>首领“%1”出现了不止一次</source>
+        <translation>the boss “%1” is listed more than once</translation>
+    </message>
+    <message>
+        <source>服务器“%1”不在列表的服务器中</source>
+        <translation>the server “%1” is not among the list&apos;s servers</translation>
+    </message>
+    <message>
+        <source>无法读取首领列表 %1：%2</source>
+        <translation>cannot read the boss list %1: %2</translation>
+    </message>
+    <message>
+        <source>无法写入首领列表 %1：%2</source>
+        <translation>cannot write the boss list %1: %2</translation>
+    </message>
+    <message>
+        <source>表中有 %1 行叫这个名字，未改动</source>
+        <translation>the table has %1 rows of this name; left as they are</translation>
+    </message>
+    <message>
         <source>推送</source>
         <translation>Push</translation>
     </message>
