@@ -469,6 +469,10 @@ std::optional<BossList> decodeBossList(std::string_view input, Message& error) {
     } catch (const Json::parse_error& e) {
         error = Message(MessageId::BossListNotJson, {number(static_cast<long long>(e.byte))});
         return std::nullopt;
+    } catch (const Json::exception&) {
+        // A number beyond a double ("1E999") ends the parse without a position.
+        error = Message(MessageId::BossListNotJson, {literal("?")});
+        return std::nullopt;
     }
     const auto format = root.is_object() ? root.find("format") : root.end();
     if (!root.is_object() || format == root.end() || *format != kBossListFormat) {

@@ -1883,5 +1883,93 @@ Role: %1</translation>
         <source>桌面门户未能登记全局快捷键，请改用下面的命令（%1）。</source>
         <translation>The desktop portal did not register the global keys; bind the commands below instead (%1).</translation>
     </message>
+    <message>
+        <source>导出首领列表…</source>
+        <translation>Export boss list…</translation>
+    </message>
+    <message>
+        <source>导入首领列表…</source>
+        <translation>Import boss list…</translation>
+    </message>
+    <message>
+        <source>导出首领列表</source>
+        <translation>Export boss list</translation>
+    </message>
+    <message>
+        <source>导入首领列表</source>
+        <translation>Import boss list</translation>
+    </message>
+    <message>
+        <source>首领列表 (*.json);;所有文件 (*)</source>
+        <translation>Boss lists (*.json);;All files (*)</translation>
+    </message>
+    <message>
+        <source>周期</source>
+        <translation>period</translation>
+    </message>
+    <message>
+        <source>延迟</source>
+        <translation>delay</translation>
+    </message>
+    <message>
+        <source>规则</source>
+        <translation>rule</translation>
+    </message>
+    <message>
+        <source>时区</source>
+        <translation>time zone</translation>
+    </message>
+    <message>
+        <source>提前时间</source>
+        <translation>lead times</translation>
+    </message>
+    <message>
+        <source>备注</source>
+        <translation>notes</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>新增 %1 个：</source>
+        <translation>Added (%1):</translation>
+    </message>
+    <message>
+        <source>修改 %1 个：</source>
+        <translation>Changed (%1):</translation>
+    </message>
+    <message>
+        <source>未变 %1 个：</source>
+        <translation>Unchanged (%1):</translation>
+    </message>
+    <message>
+        <source>跳过 %1 个：</source>
+        <translation>Skipped (%1):</translation>
+    </message>
+    <message>
+        <source>%1：新增 %2 个，修改 %3 个，未变 %4 个，跳过 %5 个。</source>
+        <translation>%1: %2 added, %3 changed, %4 unchanged, %5 skipped.</translation>
+    </message>
+    <message>
+        <source>击杀时间不会改动。</source>
+        <translation>Kill times are not changed.</translation>
+    </message>
+    <message>
+        <source>这份列表不会改动任何首领。</source>
+        <translation>This list changes no boss.</translation>
+    </message>
+    <message>
+        <source>导入</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>已把 %1 个首领导出到 %2</source>
+        <translation>Exported %1 bosses to %2</translation>
+    </message>
+    <message>
+        <source>无法导入 %1：%2</source>
+        <translation>Cannot import %1: %2</translation>
+    </message>
 </context>
 </TS>

@@ -29,6 +29,7 @@
 #include "widgets/announcementview.h"
 #include "widgets/awaypanel.h"
 #include "widgets/bossgrid.h"
+#include "widgets/bosslisttransfer.h"
 #include "widgets/bossnotedialog.h"
 #include "widgets/clickablelabel.h"
 #include "widgets/firstpaint.h"
@@ -223,6 +224,9 @@ void MainWindow::buildComponents() {
         messages, *m_warnMinutesEdit);
     m_questionBoxes = std::make_unique<QuestionBoxes>(this);
     m_gridController->setQuestions(m_setup.questions ? m_setup.questions : m_questionBoxes.get());
+    m_bossListDialogs = std::make_unique<BossListFileDialogs>(this);
+    m_bossLists = std::make_unique<BossListTransfer>(
+        m_session, m_setup.bossListDialogs ? *m_setup.bossListDialogs : *m_bossListDialogs);
 
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
     connect(m_addButton, &QPushButton::clicked, m_gridController.get(),
@@ -578,6 +582,13 @@ void MainWindow::buildMenu() {
     m_foldAction->setChecked(!m_session.preferences().announcementFolded.get());
     connect(m_foldAction, &QAction::triggered, this,
             [this](bool shown) { setAnnouncementFolded(!shown); });
+    menu->addSeparator();
+    QAction* exportAction = menu->addAction(QCoreApplication::translate("Zorvane", "导出首领列表…"),
+                                            this, [this] { m_bossLists->exportList(); });
+    exportAction->setObjectName(QStringLiteral("exportBossList"));
+    QAction* importAction = menu->addAction(QCoreApplication::translate("Zorvane", "导入首领列表…"),
+                                            this, [this] { m_bossLists->importList(); });
+    importAction->setObjectName(QStringLiteral("importBossList"));
     menu->addSeparator();
     QAction* quitAction = menu->addAction(QCoreApplication::translate("Zorvane", "退出"));
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

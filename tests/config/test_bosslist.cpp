@@ -98,6 +98,7 @@ TEST(BossList, AMalformedOrHostileListIsRefusedWithItsReason) {
         {"{\"format\": \"zorvane-bosslist\", ", MessageId::BossListNotJson},
         {std::string(kMaxBossListBytes + 1, ' '), MessageId::BossListTooLarge},
         {"[1, 2]", MessageId::BossListNotList},
+        {listOf(R"({"name": "a", "period": 4.4E444})"), MessageId::BossListNotJson},
         {R"({"version": 1, "bosses": []})", MessageId::BossListNotList},
         {R"({"format": "zorvane-notes", "version": 1, "bosses": []})", MessageId::BossListNotList},
         {R"({"format": "zorvane-bosslist", "version": 2, "bosses": []})",
