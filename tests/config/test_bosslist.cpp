@@ -323,3 +323,21 @@ TEST(BossList, FilesAreReadWithinTheLimitAndWrittenWhole) {
     EXPECT_EQ(error.id, MessageId::BossListCannotWrite);
     std::filesystem::remove_all(dir);
 }
+
+TEST(BossList, TheShippedExampleImportsCleanly) {
+    text::Message error;
+    std::optional<BossList> list =
+        readBossList(std::filesystem::path(ZORVANE_EXAMPLES_DIR) / "bosslist-example.json", error);
+    ASSERT_TRUE(list) << text::defaultText(error);
+    schedule::BossTable table;
+    BossNotes notes;
+    const BossListMerge merge = planBossListMerge(table.rows(), notes, *list);
+    EXPECT_EQ(merge.report.added.size(), list->bosses.size());
+    EXPECT_TRUE(merge.report.skipped.empty());
+    EXPECT_EQ(applyBossListMerge(table, notes, merge).size(), list->bosses.size());
+    EXPECT_EQ(table.rowCount(), static_cast<int>(list->bosses.size()) + 1);
+    // Exported again, the table gives the same bosses back.
+    const BossListMerge again = planBossListMerge(table.rows(), notes, *list);
+    EXPECT_FALSE(again.report.changesAnything());
+    EXPECT_EQ(again.report.unchanged.size(), list->bosses.size());
+}
