@@ -397,7 +397,7 @@ BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes&
     return list;
 }
 
-std::string encodeBossList(const BossList& list) {
+std::string encodeBossList(const BossList& list, ListLayout layout) {
     Json root = {{"format", kBossListFormat}, {"version", kBossListVersion}};
     if (!list.servers.empty()) {
         Json servers = Json::array();
@@ -447,6 +447,9 @@ std::string encodeBossList(const BossList& list) {
         bosses.push_back(std::move(entry));
     }
     root["bosses"] = std::move(bosses);
+    if (layout == ListLayout::Compact) {
+        return root.dump(-1, ' ', false, Json::error_handler_t::replace);
+    }
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

@@ -94,7 +94,9 @@ struct BossList {
 // row of a name given twice), with all its fields.
 BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes& notes);
 
-std::string encodeBossList(const BossList& list);
+// Indented for a file a player may edit, or compact to travel.
+enum class ListLayout { Indented, Compact };
+std::string encodeBossList(const BossList& list, ListLayout layout = ListLayout::Indented);
 // nullopt with the reason in `error` for anything that is not a list of this version.
 std::optional<BossList> decodeBossList(std::string_view text, text::Message& error);
 // The file at `file`, refused unread when larger than kMaxBossListBytes.

@@ -1971,5 +1971,45 @@ Role: %1</translation>
         <source>无法导入 %1：%2</source>
         <translation>Cannot import %1: %2</translation>
     </message>
+    <message>
+        <source>%1 提供了首领列表（%2 个首领）</source>
+        <translation>%1 offers a boss list (%2 bosses)</translation>
+    </message>
+    <message>
+        <source>%1 提供的首领列表无法读取：%2</source>
+        <translation>the boss list %1 offers cannot be read: %2</translation>
+    </message>
+    <message>
+        <source>没有加入房间</source>
+        <translation>Not in a room</translation>
+    </message>
+    <message>
+        <source>未能向房间提供首领列表：%1</source>
+        <translation>Could not offer the boss list to the room: %1</translation>
+    </message>
+    <message>
+        <source>首领列表太大：房间里最多 %1 KB</source>
+        <translation>The boss list is too large: a room takes at most %1 KB</translation>
+    </message>
+    <message>
+        <source>只有房间的管理员可以提供首领列表</source>
+        <translation>Only the room&apos;s officers may offer a boss list</translation>
+    </message>
+    <message>
+        <source>已向房间提供 %1 个首领</source>
+        <translation>Offered %1 bosses to the room</translation>
+    </message>
+    <message>
+        <source>%1 提供的首领列表</source>
+        <translation>the boss list %1 offers</translation>
+    </message>
+    <message>
+        <source>向房间提供首领列表…</source>
+        <translation>Offer boss list to the room…</translation>
+    </message>
+    <message>
+        <source>房间提供的首领列表…</source>
+        <translation>Boss list offered in the room…</translation>
+    </message>
 </context>
 </TS>

@@ -3,6 +3,7 @@
 #include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/coretexts.h"
+#include "services/roomconnection.h"
 #include "services/session.h"
 #include "text/fileio.h"
 #include "widgets/messagebox.h"
@@ -199,6 +200,40 @@ bool BossListTransfer::offerMerge(config::BossList list, const QString& origin) 
     }
     m_session.tellUnreadRules();
     return true;
+}
+
+void BossListTransfer::offerToRoom() {
+    RoomConnection* room = m_session.room();
+    if (room == nullptr || !room->inRoom()) {
+        m_dialogs.tell(tr("没有加入房间"));
+        return;
+    }
+    if (!room->canOfferList()) {
+        m_dialogs.tell(tr("只有房间的管理员可以提供首领列表"));
+        return;
+    }
+    QString problem;
+    const std::optional<config::BossNotes> notes = m_session.notes().all(problem);
+    if (!notes) {
+        m_dialogs.tell(problem);
+        return;
+    }
+    const config::BossList list = config::bossListOf(m_session.table().rows(), *notes);
+    if (!room->offerList(list, problem)) {
+        m_dialogs.tell(problem);
+        return;
+    }
+    m_dialogs.tell(tr("已向房间提供 %1 个首领").arg(list.bosses.size()));
+}
+
+void BossListTransfer::takeRoomOffer() {
+    RoomConnection* room = m_session.room();
+    if (room == nullptr || !room->listOffer()) {
+        return;
+    }
+    const RoomConnection::ListOffer offer = *room->listOffer();
+    offerMerge(offer.list, tr("%1 提供的首领列表").arg(offer.nickname));
+    room->setListOfferHandled();
 }
 
 } // namespace zorvane::app

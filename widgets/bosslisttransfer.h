@@ -80,6 +80,11 @@ public:
     // Shows the merge of `list` (from `origin`) and applies it on agreement; true when
     // something was applied.
     bool offerMerge(config::BossList list, const QString& origin);
+    // 向房间提供首领列表…: offers the table's list to the joined room (officers only).
+    void offerToRoom();
+    // 房间提供的首领列表…: shows the merge of the list a member offered and applies it on
+    // agreement; either way the offer is then put aside.
+    void takeRoomOffer();
 
 private:
     Session& m_session;

@@ -716,6 +716,26 @@ void MainWindow::wireRoom() {
     m_roomLine->setPlace(m_writeNotice->geometry());
     m_writeNotice->raise();
     connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] { openRoomPanel(); });
+    // Boss lists through the room: an officer offers the table's, every member takes one.
+    QMenu* menu = m_menuButton->menu();
+    QAction* before = menu->findChild<QAction*>(QStringLiteral("importBossList"));
+    const QList<QAction*> actions = menu->actions();
+    QAction* after = nullptr;
+    for (int i = 0; before != nullptr && i + 1 < actions.size(); ++i) {
+        if (actions[i] == before) {
+            after = actions[i + 1];
+        }
+    }
+    auto* offer = new QAction(QCoreApplication::translate("Zorvane", "向房间提供首领列表…"), menu);
+    offer->setObjectName(QStringLiteral("offerBossList"));
+    connect(offer, &QAction::triggered, this, [this] { m_bossLists->offerToRoom(); });
+    auto* take = new QAction(QCoreApplication::translate("Zorvane", "房间提供的首领列表…"), menu);
+    take->setObjectName(QStringLiteral("takeBossList"));
+    take->setEnabled(false);
+    connect(take, &QAction::triggered, this, [this] { m_bossLists->takeRoomOffer(); });
+    connect(room, &RoomConnection::listOfferChanged, take,
+            [take, room] { take->setEnabled(room->listOffer().has_value()); });
+    menu->insertActions(after, {offer, take});
     // An officer takes a bad kill back for every member.
     m_rowMenu->addEntry(
         QCoreApplication::translate("Zorvane", "撤回（所有成员）"),

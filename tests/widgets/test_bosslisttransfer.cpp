@@ -9,6 +9,7 @@
 #include "services/configwriter.h"
 #include "services/session.h"
 #include "tests/support/fakeclock.h"
+#include "tests/support/scriptedlistdialogs.h"
 #include "tests/support/tempdir.h"
 #include "widgets/bosslisttransfer.h"
 #include "widgets/mainwindow.h"
@@ -29,31 +30,6 @@
 using namespace zorvane;
 
 namespace {
-
-// Answers the dialogs; the report is shown in the real dialog, whose texts are kept.
-class ScriptedDialogs final : public app::BossListDialogs {
-public:
-    QString file;
-    bool accept = true;
-    int reports = 0;
-    QString summary;
-    QString details;
-    bool importEnabled = false;
-    QStringList told;
-
-    QString exportFile(const QString&) override { return file; }
-    QString importFile() override { return file; }
-    bool acceptMerge(const config::MergeReport& report, const QString& origin) override {
-        ++reports;
-        app::MergeReportDialog dialog(report, origin);
-        dialog.show();
-        summary = dialog.summary()->text();
-        details = dialog.details()->toPlainText();
-        importEnabled = dialog.importButton()->isEnabled();
-        return accept;
-    }
-    void tell(const QString& text) override { told << text; }
-};
 
 std::string readAll(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -91,7 +67,8 @@ private:
     }
 
     void trigger(const char* action) {
-        auto* found = m_window->menuButton()->menu()->findChild<QAction*>(QString::fromLatin1(action));
+        auto* found =
+            m_window->menuButton()->menu()->findChild<QAction*>(QString::fromLatin1(action));
         QVERIFY(found);
         found->trigger();
     }
@@ -109,7 +86,7 @@ private:
 private slots:
     void init() {
         m_dir = std::make_unique<testing::TempDir>();
-        m_dialogs = ScriptedDialogs{};
+        m_dialogs = testing::ScriptedListDialogs{};
         openWindow();
     }
     void cleanup() {
@@ -232,7 +209,7 @@ private slots:
 private:
     const testing::FakeClock m_clock{schedule::DateTimeParts{2027, 1, 15, 21, 5, 9}};
     std::unique_ptr<testing::TempDir> m_dir;
-    ScriptedDialogs m_dialogs;
+    testing::ScriptedListDialogs m_dialogs;
     std::unique_ptr<periodic::AppGlobals> m_globals;
     std::unique_ptr<app::Session> m_session;
     std::unique_ptr<app::MainWindow> m_window;
