@@ -60,6 +60,9 @@ install(FILES "${_zorvane_pkgdir}/broker/zorvane-room.conf"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zorvane/broker)
 install(PROGRAMS "${_zorvane_pkgdir}/broker/zorvane-room"
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zorvane/broker)
+# A boss list to start a game's own from (README, "Boss lists").
+install(FILES "${PROJECT_SOURCE_DIR}/examples/bosslist-example.json"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zorvane/examples)
 
 include(cmake/ZorvanePackage.cmake)
 

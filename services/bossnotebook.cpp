@@ -35,11 +35,18 @@ config::BossNote BossNoteBook::note(const std::string& boss) {
     return it == m_notes.end() ? config::BossNote{} : it->second;
 }
 
-bool BossNoteBook::setNote(const std::string& boss, const config::BossNote& note, QString& error) {
+QString BossNoteBook::loadProblem() {
     load();
-    if (!m_loadError.empty()) {
-        error = QCoreApplication::translate("Zorvane", "备注文件无法读取，未作改动：%1")
-                    .arg(QString::fromStdString(m_loadError));
+    if (m_loadError.empty()) {
+        return {};
+    }
+    return QCoreApplication::translate("Zorvane", "备注文件无法读取，未作改动：%1")
+        .arg(QString::fromStdString(m_loadError));
+}
+
+bool BossNoteBook::setNote(const std::string& boss, const config::BossNote& note, QString& error) {
+    error = loadProblem();
+    if (!error.isEmpty()) {
         return false;
     }
     const std::string name = text::trim(boss);
@@ -48,6 +55,29 @@ bool BossNoteBook::setNote(const std::string& boss, const config::BossNote& note
     } else {
         m_notes[name] = note;
     }
+    queueWrite();
+    return true;
+}
+
+std::optional<config::BossNotes> BossNoteBook::all(QString& error) {
+    error = loadProblem();
+    if (!error.isEmpty()) {
+        return std::nullopt;
+    }
+    return m_notes;
+}
+
+bool BossNoteBook::replaceAll(config::BossNotes notes, QString& error) {
+    error = loadProblem();
+    if (!error.isEmpty()) {
+        return false;
+    }
+    m_notes = std::move(notes);
+    queueWrite();
+    return true;
+}
+
+void BossNoteBook::queueWrite() {
     m_writer.post([dir = m_dir, notes = m_notes, relay = &m_notices] {
         std::string problem;
         const std::string file = text::utf8FromPath(dir / config::kNotesFileName);
@@ -57,7 +87,6 @@ bool BossNoteBook::setNote(const std::string& boss, const config::BossNote& note
             relay->writeFailed(file, problem);
         }
     });
-    return true;
 }
 
 QString BossNoteBook::noteText(const config::BossNote& note) {

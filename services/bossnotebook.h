@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace zorvane::app {
@@ -28,6 +29,11 @@ public:
     // Keeps the note (an empty one removes it) and queues the write; false with the reason
     // when the file could not be read.
     bool setNote(const std::string& boss, const config::BossNote& note, QString& error);
+    // Every note; nullopt with the reason when the file could not be read.
+    std::optional<config::BossNotes> all(QString& error);
+    // Keeps these notes in place of all others (a merged boss list) and queues the write;
+    // false with the reason when the file could not be read.
+    bool replaceAll(config::BossNotes notes, QString& error);
     // Waits until every write queued so far is done (tests, quitting).
     void flush() { m_writer.flush(); }
 
@@ -37,6 +43,9 @@ public:
 
 private:
     void load();
+    // The reason the file cannot be read, translated; empty when it could.
+    QString loadProblem();
+    void queueWrite();
 
     std::filesystem::path m_dir;
     NoticeRelay& m_notices;

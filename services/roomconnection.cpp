@@ -150,6 +150,15 @@ public:
         item.restart = std::make_shared<const share::ReceivedRestart>(restart);
         m_owner.post(std::move(item));
     }
+    void listOffered(const share::BossListOffer& offer, const std::string& member,
+                     share::Standing) override {
+        // The client lets through only lists on a member's own list topic, which the broker
+        // lets officers alone write to in a room with roles.
+        Incoming item = make(Incoming::Kind::List);
+        item.list = std::make_shared<const share::BossListOffer>(offer);
+        item.detail = member;
+        m_owner.post(std::move(item));
+    }
 
 private:
     Incoming make(Incoming::Kind kind) const {
@@ -270,6 +279,11 @@ void RoomConnection::rejoin() {
     m_problem.clear();
     m_sendError.clear();
     m_skews.clear();
+    if (m_listOffer) {
+        m_listOffer.reset();
+        emit listOfferChanged();
+    }
+    m_listProblem.clear();
     m_dropped = 0;
     m_pending = 0;
     m_role = share::RoomRole::Unknown;
@@ -422,6 +436,10 @@ void RoomConnection::takeSlice() {
             // Before the kills: a restart moves only rows with nothing newer, so its place
             // among them changes nothing.
             takeRestart(*item.restart);
+            status = true;
+            break;
+        case Incoming::Kind::List:
+            takeList(*item.list);
             status = true;
             break;
         }
@@ -672,6 +690,14 @@ QStringList RoomConnection::statusParts() const {
     if (!m_remoteRestart.isEmpty()) {
         parts << m_remoteRestart;
     }
+    if (m_listOffer) {
+        parts << QCoreApplication::translate("Zorvane", "%1 提供了首领列表（%2 个首领）")
+                     .arg(m_listOffer->nickname)
+                     .arg(m_listOffer->list.bosses.size());
+    }
+    if (!m_listProblem.isEmpty()) {
+        parts << m_listProblem;
+    }
     if (!m_sendError.isEmpty()) {
         parts << m_sendError;
     }
@@ -781,6 +807,60 @@ void RoomConnection::takeRestart(const share::ReceivedRestart& received) {
                           .arg(qs(received.restart.nickname),
                                QDateTime::fromSecsSinceEpoch(received.restart.restartUtcSeconds)
                                    .toString(QStringLiteral("HH:mm")));
+}
+
+void RoomConnection::takeList(const share::BossListOffer& offer) {
+    // One's own offer comes back retained; one already handled stays handled.
+    if ((m_client && offer.senderId == m_client->senderId()) ||
+        offer.eventId == m_handledListEvent ||
+        (m_listOffer && m_listOffer->eventId == offer.eventId)) {
+        return;
+    }
+    text::Message error;
+    std::optional<config::BossList> list = config::decodeBossList(offer.listJson, error);
+    if (!list) {
+        m_listProblem = QCoreApplication::translate("Zorvane", "%1 提供的首领列表无法读取：%2")
+                            .arg(qs(offer.nickname), messageText(error));
+        return;
+    }
+    m_listProblem.clear();
+    m_listOffer = ListOffer{qs(offer.nickname), offer.eventId, std::move(*list)};
+    emit listOfferChanged();
+}
+
+void RoomConnection::setListOfferHandled() {
+    if (!m_listOffer) {
+        return;
+    }
+    m_handledListEvent = m_listOffer->eventId;
+    m_listOffer.reset();
+    emit listOfferChanged();
+    emit statusChanged();
+}
+
+bool RoomConnection::canOfferList() const {
+    return m_client != nullptr &&
+           (m_role == share::RoomRole::Officer || m_role == share::RoomRole::Unmanaged);
+}
+
+bool RoomConnection::offerList(const config::BossList& list, QString& error) {
+    if (!m_client) {
+        error = QCoreApplication::translate("Zorvane", "没有加入房间");
+        return false;
+    }
+    const std::string json = config::encodeBossList(list, config::ListLayout::Compact);
+    if (json.size() > share::kMaxListBytes) {
+        error = QCoreApplication::translate("Zorvane", "首领列表太大：房间里最多 %1 KB")
+                    .arg(share::kMaxListBytes / 1024);
+        return false;
+    }
+    text::Message reason;
+    if (!m_client->offerList("bosses", json, reason)) {
+        error = QCoreApplication::translate("Zorvane", "未能向房间提供首领列表：%1")
+                    .arg(messageText(reason));
+        return false;
+    }
+    return true;
 }
 
 bool RoomConnection::publishRestart(schedule::UtcSeconds instant, QString& error) {

@@ -14,6 +14,7 @@
 // never holds up the window and the client never waits for it. Leaving or changing rooms stops the
 // old client on a thread of its own, since stopping may wait for the network.
 
+#include "config/bosslist.h"
 #include "history/roomaudit.h"
 #include "push/pushwire.h"
 #include "schedule/bosstable.h"
@@ -180,6 +181,23 @@ public:
     // preferences; returns how many were on offer.
     std::size_t addOffered(const std::vector<std::string>& bosses);
 
+    // A boss list a member offered the room (the newest), as this member read it.
+    struct ListOffer {
+        QString nickname;
+        std::string eventId;
+        config::BossList list;
+    };
+    // The offer the player has not taken or put aside yet; nullopt for none.
+    const std::optional<ListOffer>& listOffer() const { return m_listOffer; }
+    // The player took or put aside the offer: it leaves the state line (until a newer one).
+    void setListOfferHandled();
+    // Whether this member may offer a boss list: an officer, or any member where the broker
+    // enforces no roles. Window thread.
+    bool canOfferList() const;
+    // Offers the list to the room (retained, replacing this member's earlier offer); false
+    // with the reason when it cannot. Window thread.
+    bool offerList(const config::BossList& list, QString& error);
+
     // Messages dropped as malformed since the room was joined.
     std::uint64_t droppedCount() const { return m_dropped; }
     // Valid kills received from the room, and those applied to rows, since start.
@@ -192,6 +210,8 @@ signals:
     // These bosses were offered, their offer changed, or it was taken or withdrawn (each
     // named once): whoever lists the offers updates just them.
     void offersChanged(const QStringList& bosses);
+    // A boss list came on offer, or the offer was handled.
+    void listOfferChanged();
 
 private:
     class Relay;
@@ -206,7 +226,8 @@ private:
             Upgrade,
             Refused,
             Retracted,
-            Restart
+            Restart,
+            List
         } kind = Kind::Kill;
         std::uint64_t session = 0;
         share::RoomState state = share::RoomState::Stopped;
@@ -220,6 +241,7 @@ private:
         std::shared_ptr<const share::RefusedMessage> refused;
         std::shared_ptr<const share::RetractedKill> retracted;
         std::shared_ptr<const share::ReceivedRestart> restart;
+        std::shared_ptr<const share::BossListOffer> list;
     };
 
     // Network threads: queue and, when the queue was empty, hand the slice over.
@@ -229,6 +251,8 @@ private:
     void noteRefused(const share::RefusedMessage& refused);
     // A member's restart: applied to the rows, or its refusal counted.
     void takeRestart(const share::ReceivedRestart& restart);
+    // A member's boss list: kept for the player when it reads as one, its refusal told.
+    void takeList(const share::BossListOffer& offer);
     // The table's rows by name and the sharing choices, read once per slice.
     struct SliceView;
     SliceView sliceView() const;
@@ -272,6 +296,9 @@ private:
     QString m_problem;   // a link that cannot be used or a client that cannot start
     QString m_sendError; // the latest kill that could not be sent
     QString m_remoteRestart;
+    std::optional<ListOffer> m_listOffer;
+    std::string m_handledListEvent;                   // the offer the player took or put aside
+    QString m_listProblem;                            // why the newest offer could not be read
     std::map<std::string, share::MemberSkew> m_skews; // sender id -> skewed member
     std::map<std::string, RoomOffer> m_offers;
     std::uint64_t m_droppedOffers = 0;

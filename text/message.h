@@ -161,6 +161,27 @@ enum class MessageId {
     PushSettingsEntry,
     PushTargetFailed,
     PushHelperCannotStart,
+    // Boss lists.
+    BossListTooLarge,
+    BossListNotJson,
+    BossListNotList,
+    BossListVersion,
+    BossListTooDeep,
+    BossListTooMany,
+    BossListField,
+    BossListBossField,
+    BossListWrongType,
+    BossListOutOfRange,
+    BossListBadRule,
+    BossListBadZone,
+    BossListTooLong,
+    BossListBadName,
+    BossListNoName,
+    BossListDuplicate,
+    BossListUnknownServer,
+    BossListCannotRead,
+    BossListCannotWrite,
+    BossListRowsTwice,
     Count // not a message: the number of identifiers
 };
 

@@ -1374,6 +1374,86 @@ The built-in sound will play at warnings.</translation>
         <translation>cannot start the push program %1: %2</translation>
     </message>
     <message>
+        <source>首领列表大于 %1 MB</source>
+        <translation>the boss list is larger than %1 MB</translation>
+    </message>
+    <message>
+        <source>首领列表不是有效的 JSON（第 %1 字节）</source>
+        <translation>the boss list is not valid JSON (byte %1)</translation>
+    </message>
+    <message>
+        <source>这不是 Zorvane 的首领列表</source>
+        <translation>this is not a Zorvane boss list</translation>
+    </message>
+    <message>
+        <source>首领列表的版本是 %1，本程序只读得懂版本 %2</source>
+        <translation>the boss list is version %1; this program reads version %2 only</translation>
+    </message>
+    <message>
+        <source>首领列表嵌套超过 %1 层</source>
+        <translation>the boss list is nested deeper than %1 levels</translation>
+    </message>
+    <message>
+        <source>“%1”超过 %2 项</source>
+        <translation>“%1” has more than %2 entries</translation>
+    </message>
+    <message>
+        <source>“%1”：%2</source>
+        <translation>“%1”: %2</translation>
+    </message>
+    <message>
+        <source>第 %1 个首领（%2）的“%3”：%4</source>
+        <translation>boss %1 (%2), “%3”: %4</translation>
+    </message>
+    <message>
+        <source>类型不对</source>
+        <translation>wrong type</translation>
+    </message>
+    <message>
+        <source>应为 %1 到 %2 之间的整数</source>
+        <translation>should be a whole number from %1 to %2</translation>
+    </message>
+    <message>
+        <source>读不懂规则“%1”</source>
+        <translation>cannot read the rule “%1”</translation>
+    </message>
+    <message>
+        <source>读不懂时区“%1”</source>
+        <translation>cannot read the time zone “%1”</translation>
+    </message>
+    <message>
+        <source>长于 %1 字节</source>
+        <translation>longer than %1 bytes</translation>
+    </message>
+    <message>
+        <source>名字“%1”为空、有控制字符、首尾有空白或长于 %2 字节，config.ini 存不下</source>
+        <translation>the name “%1” is empty, has control characters or blanks around it, or is longer than %2 bytes: config.ini cannot hold it</translation>
+    </message>
+    <message>
+        <source>第 %1 个首领没有名字</source>
+        <translation>boss %1 has no name</translation>
+    </message>
+    <message>
+        <source>首领“%1”出现了不止一次</source>
+        <translation>the boss “%1” is listed more than once</translation>
+    </message>
+    <message>
+        <source>服务器“%1”不在列表的服务器中</source>
+        <translation>the server “%1” is not among the list&apos;s servers</translation>
+    </message>
+    <message>
+        <source>无法读取首领列表 %1：%2</source>
+        <translation>cannot read the boss list %1: %2</translation>
+    </message>
+    <message>
+        <source>无法写入首领列表 %1：%2</source>
+        <translation>cannot write the boss list %1: %2</translation>
+    </message>
+    <message>
+        <source>表中有 %1 行叫这个名字，未改动</source>
+        <translation>the table has %1 rows of this name; left as they are</translation>
+    </message>
+    <message>
         <source>推送</source>
         <translation>Push</translation>
     </message>
@@ -1802,6 +1882,134 @@ Role: %1</translation>
     <message>
         <source>桌面门户未能登记全局快捷键，请改用下面的命令（%1）。</source>
         <translation>The desktop portal did not register the global keys; bind the commands below instead (%1).</translation>
+    </message>
+    <message>
+        <source>导出首领列表…</source>
+        <translation>Export boss list…</translation>
+    </message>
+    <message>
+        <source>导入首领列表…</source>
+        <translation>Import boss list…</translation>
+    </message>
+    <message>
+        <source>导出首领列表</source>
+        <translation>Export boss list</translation>
+    </message>
+    <message>
+        <source>导入首领列表</source>
+        <translation>Import boss list</translation>
+    </message>
+    <message>
+        <source>首领列表 (*.json);;所有文件 (*)</source>
+        <translation>Boss lists (*.json);;All files (*)</translation>
+    </message>
+    <message>
+        <source>周期</source>
+        <translation>period</translation>
+    </message>
+    <message>
+        <source>延迟</source>
+        <translation>delay</translation>
+    </message>
+    <message>
+        <source>规则</source>
+        <translation>rule</translation>
+    </message>
+    <message>
+        <source>时区</source>
+        <translation>time zone</translation>
+    </message>
+    <message>
+        <source>提前时间</source>
+        <translation>lead times</translation>
+    </message>
+    <message>
+        <source>备注</source>
+        <translation>notes</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>新增 %1 个：</source>
+        <translation>Added (%1):</translation>
+    </message>
+    <message>
+        <source>修改 %1 个：</source>
+        <translation>Changed (%1):</translation>
+    </message>
+    <message>
+        <source>未变 %1 个：</source>
+        <translation>Unchanged (%1):</translation>
+    </message>
+    <message>
+        <source>跳过 %1 个：</source>
+        <translation>Skipped (%1):</translation>
+    </message>
+    <message>
+        <source>%1：新增 %2 个，修改 %3 个，未变 %4 个，跳过 %5 个。</source>
+        <translation>%1: %2 added, %3 changed, %4 unchanged, %5 skipped.</translation>
+    </message>
+    <message>
+        <source>击杀时间不会改动。</source>
+        <translation>Kill times are not changed.</translation>
+    </message>
+    <message>
+        <source>这份列表不会改动任何首领。</source>
+        <translation>This list changes no boss.</translation>
+    </message>
+    <message>
+        <source>导入</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>已把 %1 个首领导出到 %2</source>
+        <translation>Exported %1 bosses to %2</translation>
+    </message>
+    <message>
+        <source>无法导入 %1：%2</source>
+        <translation>Cannot import %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 提供了首领列表（%2 个首领）</source>
+        <translation>%1 offers a boss list (%2 bosses)</translation>
+    </message>
+    <message>
+        <source>%1 提供的首领列表无法读取：%2</source>
+        <translation>the boss list %1 offers cannot be read: %2</translation>
+    </message>
+    <message>
+        <source>没有加入房间</source>
+        <translation>Not in a room</translation>
+    </message>
+    <message>
+        <source>未能向房间提供首领列表：%1</source>
+        <translation>Could not offer the boss list to the room: %1</translation>
+    </message>
+    <message>
+        <source>首领列表太大：房间里最多 %1 KB</source>
+        <translation>The boss list is too large: a room takes at most %1 KB</translation>
+    </message>
+    <message>
+        <source>只有房间的管理员可以提供首领列表</source>
+        <translation>Only the room&apos;s officers may offer a boss list</translation>
+    </message>
+    <message>
+        <source>已向房间提供 %1 个首领</source>
+        <translation>Offered %1 bosses to the room</translation>
+    </message>
+    <message>
+        <source>%1 提供的首领列表</source>
+        <translation>the boss list %1 offers</translation>
+    </message>
+    <message>
+        <source>向房间提供首领列表…</source>
+        <translation>Offer boss list to the room…</translation>
+    </message>
+    <message>
+        <source>房间提供的首领列表…</source>
+        <translation>Boss list offered in the room…</translation>
     </message>
 </context>
 </TS>

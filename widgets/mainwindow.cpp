@@ -29,6 +29,7 @@
 #include "widgets/announcementview.h"
 #include "widgets/awaypanel.h"
 #include "widgets/bossgrid.h"
+#include "widgets/bosslisttransfer.h"
 #include "widgets/bossnotedialog.h"
 #include "widgets/clickablelabel.h"
 #include "widgets/firstpaint.h"
@@ -223,6 +224,9 @@ void MainWindow::buildComponents() {
         messages, *m_warnMinutesEdit);
     m_questionBoxes = std::make_unique<QuestionBoxes>(this);
     m_gridController->setQuestions(m_setup.questions ? m_setup.questions : m_questionBoxes.get());
+    m_bossListDialogs = std::make_unique<BossListFileDialogs>(this);
+    m_bossLists = std::make_unique<BossListTransfer>(
+        m_session, m_setup.bossListDialogs ? *m_setup.bossListDialogs : *m_bossListDialogs);
 
     connect(m_startStopButton, &QPushButton::clicked, this, &MainWindow::onStartStopClicked);
     connect(m_addButton, &QPushButton::clicked, m_gridController.get(),
@@ -579,6 +583,13 @@ void MainWindow::buildMenu() {
     connect(m_foldAction, &QAction::triggered, this,
             [this](bool shown) { setAnnouncementFolded(!shown); });
     menu->addSeparator();
+    QAction* exportAction = menu->addAction(QCoreApplication::translate("Zorvane", "导出首领列表…"),
+                                            this, [this] { m_bossLists->exportList(); });
+    exportAction->setObjectName(QStringLiteral("exportBossList"));
+    QAction* importAction = menu->addAction(QCoreApplication::translate("Zorvane", "导入首领列表…"),
+                                            this, [this] { m_bossLists->importList(); });
+    importAction->setObjectName(QStringLiteral("importBossList"));
+    menu->addSeparator();
     QAction* quitAction = menu->addAction(QCoreApplication::translate("Zorvane", "退出"));
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quitAction->setShortcutContext(Qt::WindowShortcut);
@@ -705,6 +716,26 @@ void MainWindow::wireRoom() {
     m_roomLine->setPlace(m_writeNotice->geometry());
     m_writeNotice->raise();
     connect(m_roomLine, &ClickableLabel::leftPressed, this, [this] { openRoomPanel(); });
+    // Boss lists through the room: an officer offers the table's, every member takes one.
+    QMenu* menu = m_menuButton->menu();
+    QAction* before = menu->findChild<QAction*>(QStringLiteral("importBossList"));
+    const QList<QAction*> actions = menu->actions();
+    QAction* after = nullptr;
+    for (int i = 0; before != nullptr && i + 1 < actions.size(); ++i) {
+        if (actions[i] == before) {
+            after = actions[i + 1];
+        }
+    }
+    auto* offer = new QAction(QCoreApplication::translate("Zorvane", "向房间提供首领列表…"), menu);
+    offer->setObjectName(QStringLiteral("offerBossList"));
+    connect(offer, &QAction::triggered, this, [this] { m_bossLists->offerToRoom(); });
+    auto* take = new QAction(QCoreApplication::translate("Zorvane", "房间提供的首领列表…"), menu);
+    take->setObjectName(QStringLiteral("takeBossList"));
+    take->setEnabled(false);
+    connect(take, &QAction::triggered, this, [this] { m_bossLists->takeRoomOffer(); });
+    connect(room, &RoomConnection::listOfferChanged, take,
+            [take, room] { take->setEnabled(room->listOffer().has_value()); });
+    menu->insertActions(after, {offer, take});
     // An officer takes a bad kill back for every member.
     m_rowMenu->addEntry(
         QCoreApplication::translate("Zorvane", "撤回（所有成员）"),

@@ -39,6 +39,8 @@ class LeadTimesDialog;
 class SpawnRuleDialog;
 class Overlay;
 class PortalShortcuts;
+class BossListDialogs;
+class BossListTransfer;
 class Questions;
 class RoomOffersPanel;
 class RoomPanel;
@@ -59,6 +61,9 @@ struct WindowSetup {
     // Where the grid's questions go (delete? how many minutes ago?); nullptr means the
     // real boxes.
     Questions* questions = nullptr;
+    // Where exporting and importing boss lists asks (files, the merge report); nullptr means
+    // the real dialogs.
+    BossListDialogs* bossListDialogs = nullptr;
     // What went wrong before the window was made (also printed, which a window started
     // from the menu never shows), told in the notice line: the translations that could not
     // be installed, and why a second start cannot be handed over to this window.
@@ -128,8 +133,10 @@ public:
     PreferencesDialog* openPreferences();
     QPushButton* preferencesButton() const { return m_preferencesButton; }
     // The window's menu (☰ at the right of the top row): preferences, the announcement pane,
-    // quit.
+    // boss lists, quit.
     QToolButton* menuButton() const { return m_menuButton; }
+    // 导出首领列表… and 导入首领列表… of the menu.
+    BossListTransfer& bossLists() { return *m_bossLists; }
     // Folds or unfolds the announcement pane and remembers the choice.
     void setAnnouncementFolded(bool folded);
     bool announcementShown() const;
@@ -220,6 +227,8 @@ private:
     // write notice among them), which the base class destroys.
     MessageBoxSink m_messageBox;
     std::unique_ptr<Questions> m_questionBoxes;
+    std::unique_ptr<BossListDialogs> m_bossListDialogs;
+    std::unique_ptr<BossListTransfer> m_bossLists;
     std::unique_ptr<GridController> m_gridController;
     // Reads the controller's model: goes first.
     std::unique_ptr<Overlay> m_overlay;

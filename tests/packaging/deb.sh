@@ -29,7 +29,8 @@ awk 'substr($1, 9, 1) == "w" { print; bad = 1 } END { exit bad }' "$work/content
 paths=$(awk '{ print $6 }' "$work/contents")
 for path in ./usr/bin/zorvane "./usr/share/applications/$id.desktop" \
     "./usr/share/metainfo/$id.metainfo.xml" "./usr/share/icons/hicolor/256x256/apps/$id.png" \
-    ./usr/share/zorvane/broker/zorvane-room ./usr/share/zorvane/broker/zorvane-room.conf; do
+    ./usr/share/zorvane/broker/zorvane-room ./usr/share/zorvane/broker/zorvane-room.conf \
+    ./usr/share/zorvane/examples/bosslist-example.json; do
     grep -qx "$path" <<<"$paths" || fail "$path is not in the package"
 done
 

@@ -28,6 +28,7 @@ check_files() {
         share/doc/zorvane/changelog.gz
         share/zorvane/broker/zorvane-room
         share/zorvane/broker/zorvane-room.conf
+        share/zorvane/examples/bosslist-example.json
     )
     local size
     for size in 16 22 24 32 48 64 128 256; do

@@ -21,6 +21,7 @@
 #include "tests/share/localbroker.h"
 #include "tests/share/roommembers.h"
 #include "tests/support/fakeclock.h"
+#include "tests/support/scriptedlistdialogs.h"
 #include "widgets/bossgrid.h"
 #include "widgets/gridcontroller.h"
 #include "widgets/historydialog.h"
@@ -39,6 +40,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTranslator>
 
 #include <mosquitto.h>
@@ -61,7 +63,7 @@ const QString kConnected = QStringLiteral("房间 guild：已连接");
 // One member: a window of its own over its own directory.
 struct Member {
     Member(const QString& link, const QString& nickname, const schedule::Clock& clock,
-           const QString& password = {}) {
+           const QString& password = {}, app::BossListDialogs* dialogs = nullptr) {
         {
             app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
             if (!preferences.roomLink.set(link) || !preferences.roomNickname.set(nickname) ||
@@ -70,7 +72,8 @@ struct Member {
             }
         }
         session = std::make_unique<app::Session>(app::SessionSetup::window(globals, clock, path()));
-        window = std::make_unique<app::MainWindow>(*session);
+        window = std::make_unique<app::MainWindow>(*session,
+                                                   app::WindowSetup{.bossListDialogs = dialogs});
         // The times the test gives the rows stay as they are: no countdown passes.
         globals.tickTimer().stop();
         window->show();
@@ -825,6 +828,74 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             rex.session->room()->statusText().contains(QStringLiteral("未能把服务器重启告知房间")),
             kPatienceMs);
+    }
+
+    // An officer offers the table's boss list; the other members see the offer in the state
+    // line and take it through the merge report, or put it aside. Who may not offer is told.
+    void anOfficersBossListIsTakenThroughTheReport() {
+        startTrustedRoom();
+        testing::ScriptedListDialogs olgaSays;
+        testing::ScriptedListDialogs rudiSays;
+        testing::ScriptedListDialogs rexSays;
+        rexSays.accept = false;
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"),
+                    &olgaSays);
+        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"),
+                    &rudiSays);
+        Member rex(memberLink("rex"), QStringLiteral("Rex"), m_clock, QStringLiteral("rex-pw"),
+                   &rexSays);
+        const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
+        olga.addRow("Dragon", 60, true, ten - 600);
+        olga.addRow("Golem", 45, true, ten - 600);
+        rudi.addRow("Dragon", 30, true, ten - 300);
+        const struct {
+            Member* member;
+            share::RoomRole role;
+        } roles[] = {{&olga, share::RoomRole::Officer},
+                     {&rudi, share::RoomRole::Recorder},
+                     {&rex, share::RoomRole::Reader}};
+        for (const auto& r : roles) {
+            QTRY_VERIFY_WITH_TIMEOUT(r.member->session->room()->role() == r.role, kPatienceMs);
+        }
+        const auto trigger = [](Member& member, const char* name) {
+            auto* action =
+                member.window->menuButton()->menu()->findChild<QAction*>(QString::fromLatin1(name));
+            QVERIFY(action);
+            action->trigger();
+        };
+
+        // A recorder and a reader may not offer, and are told so.
+        for (auto [member, says] : {std::pair{&rudi, &rudiSays}, std::pair{&rex, &rexSays}}) {
+            trigger(*member, "offerBossList");
+            QCOMPARE(says->told, QStringList{QStringLiteral("只有房间的管理员可以提供首领列表")});
+            says->told.clear();
+        }
+        trigger(olga, "offerBossList");
+        QCOMPARE(olgaSays.told, QStringList{QStringLiteral("已向房间提供 2 个首领")});
+
+        const QString offered = QStringLiteral("Olga 提供了首领列表（2 个首领）");
+        for (Member* member : {&rudi, &rex}) {
+            QTRY_VERIFY_WITH_TIMEOUT(member->line().contains(offered), kPatienceMs);
+        }
+        // The officer's own offer comes back retained but is none for her.
+        QVERIFY(!olga.line().contains(offered));
+
+        trigger(rudi, "takeBossList");
+        QCOMPARE(rudiSays.reports, 1);
+        QVERIFY2(rudiSays.details.contains(QStringLiteral("Dragon（周期）")),
+                 qPrintable(rudiSays.details));
+        QCOMPARE(rudi.table().rowCount(), 3);
+        QCOMPARE(rudi.table().cellText(1, schedule::kPeriodColumn), std::string("60"));
+        // The kill Rudi recorded stays his.
+        QCOMPARE(rudi.lastUtc(1), std::optional(ten - 300));
+        QCOMPARE(rudi.table().cellText(2, schedule::kNameColumn), std::string("Golem"));
+        QVERIFY(!rudi.line().contains(offered));
+
+        // Rex puts the offer aside: nothing changes, and it leaves the line.
+        trigger(rex, "takeBossList");
+        QCOMPARE(rexSays.reports, 1);
+        QCOMPARE(rex.table().rowCount(), 1);
+        QVERIFY(!rex.line().contains(offered));
     }
 
 private:
