@@ -302,7 +302,20 @@ bool BossTable::setDatedCellTextsIf(RowId id,
     return writeIf(id, expected, cells, lastUtc, collected);
 }
 
+void BossTable::keepCountdownText(BossRow& row) {
+    if (row.countdownFromSeconds) {
+        row.text[kCountdownColumn] = countdownTextOf(row);
+        row.countdownFromSeconds = false;
+    }
+}
+
 void BossTable::textWritten(BossRow& row, int column) {
+    // A new time, period or delay may make the next count jump: it then tells of the whole
+    // row, which a sorted view re-sorts, and shows its last text until then.
+    if (column == kLastTimeColumn || column == kNextTimeColumn || column == kPeriodColumn ||
+        column == kDelayColumn) {
+        keepCountdownText(row);
+    }
     switch (column) {
     case kPeriodColumn:
         row.timing.periodMinutes = text::textToInteger(row.text[kPeriodColumn]);
@@ -453,6 +466,7 @@ bool BossTable::setSpawnRule(RowId id, SpawnRule rule) {
     return changeRow(id, {kNameColumn, kCountdownColumn}, nullptr, [&](BossRow& row) {
         row.timing.spawn = std::move(rule);
         row.timing.unreadRule.reset();
+        keepCountdownText(row);
     });
 }
 

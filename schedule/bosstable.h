@@ -234,6 +234,9 @@ private:
     static constexpr std::pair<int, int> kNothingTold{0, -1};
     template <typename Change>
     bool changeRow(RowId id, std::pair<int, int> told, CellBlock* collected, Change&& change);
+    // Turns a count kept in seconds back into a stored text, so the next count tells of
+    // the whole row.
+    static void keepCountdownText(BossRow& row);
     // Tells of the whole row (collected when given), as changeRow does.
     void tellRow(RowId id, CellBlock* collected);
     // A copy of a stored row as readers see it: its countdown text made.

@@ -338,6 +338,7 @@ TEST(BossTable, CountsKeptInSecondsTellOfTheRowOnlyWhenItsLookMayChange) {
          "1天01时00分00秒"},
         {"a text written over it", std::string("手写"), 89999, RowPhase::Lead, Change::Row,
          "1天00时59分59秒"},
+        {"moving on", std::nullopt, 89998, RowPhase::Lead, Change::Moved, "1天00时59分58秒"},
     };
     BossTable table;
     const RowId id = table.rowId(table.appendRow());
@@ -364,6 +365,11 @@ TEST(BossTable, CountsKeptInSecondsTellOfTheRowOnlyWhenItsLookMayChange) {
         EXPECT_EQ(table.timing(1)->remainingSeconds, step.remaining);
         EXPECT_EQ(table.timing(1)->phase, step.phase);
     }
+    // A new last time keeps the text shown until the next count, which tells of the row:
+    // it may jump (a kill), and a sorted view must hear of it.
+    table.setCellText(id, kLastTimeColumn, "12:00:00");
+    EXPECT_EQ(table.cellText(1, kCountdownColumn), "1天00时59分58秒");
+    EXPECT_EQ(table.advanceCountdown(id, 89999, RowPhase::Lead), Change::Row);
     // A write that expects the shown text finds it.
     EXPECT_TRUE(
         table.setCellTextsIf(id, {{kCountdownColumn, "1天00时59分59秒"}}, {{kNameColumn, "Boss"}}));
