@@ -206,15 +206,13 @@ QVariant BossTableModel::headerData(int section, Qt::Orientation orientation, in
 QString BossTableModel::countdownText(int row) const {
     // The cell holds the Chinese countdown (config.ini keeps it too); a translated window
     // words it afresh from the seconds left. A row that does not count keeps its text.
-    const QString cell = QString::fromStdString(m_table.cellText(row, kCountdownColumn));
-    if (!showsTranslatedCoreTexts()) {
-        return cell;
+    if (showsTranslatedCoreTexts()) {
+        const std::optional<schedule::RowTiming> timing = m_table.timing(row);
+        if (timing && timing->remainingSeconds) {
+            return messageText(schedule::countdownMessage(*timing->remainingSeconds));
+        }
     }
-    const std::optional<schedule::RowTiming> timing = m_table.timing(row);
-    if (!timing || !timing->remainingSeconds) {
-        return cell;
-    }
-    return messageText(schedule::countdownMessage(*timing->remainingSeconds));
+    return QString::fromStdString(m_table.cellText(row, kCountdownColumn));
 }
 
 bool BossTableModel::onModelThread() const {
@@ -282,6 +280,10 @@ void BossTableModel::notifyCells(int firstRow, int lastRow, int firstColumn, int
     // and takes its look from the use box and the countdown: a change of any cell may change
     // how the whole row looks, so views repaint whole rows.
     emit dataChanged(index(first - 1, 0), index(last - 1, kColumnCount - 1));
+}
+
+void BossTableModel::countdownsMoved() {
+    runOnReceiverThread(this, [this] { emit countdownsAdvanced(); });
 }
 
 void BossTableModel::headerChanged(int firstColumn, int lastColumn) {

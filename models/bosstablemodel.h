@@ -60,6 +60,12 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+signals:
+    // Once a pass: countdowns moved on and nothing else about their rows changed, so no
+    // dataChanged is emitted for them (and no sorted view re-sorts: counts move together).
+    // Whoever shows countdown texts repaints the ones it shows.
+    void countdownsAdvanced();
+
 private:
     void rowsInserted(int first, int last) override;
     void rowsRemoved(int first, int last) override;
@@ -67,6 +73,7 @@ private:
     void headerChanged(int firstColumn, int lastColumn) override;
     // A whole tick pass arrives as one block: one wake-up of the window thread per pass.
     void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) override;
+    void countdownsMoved() override;
 
     bool onModelThread() const;
     // The countdown cell of table row `row` as the window shows it.

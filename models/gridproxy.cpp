@@ -52,7 +52,8 @@ void GridProxy::setPaused(bool paused) {
 
 GridProxy::GridProxy(QObject* parent) : QSortFilterProxyModel(parent) {
     setSortRole(BossTableModel::RemainingSecondsRole);
-    // The tick rewrites the countdowns every second: a sorted view follows them.
+    // A sorted view follows the rows whose state changes (a kill, an edit, a roll-over, a
+    // new phase); counts that only move on keep their order, as they all move together.
     setDynamicSortFilter(true);
 }
 

@@ -1,5 +1,6 @@
 #include "schedule/bosstable.h"
 
+#include "schedule/cycle.h"
 #include "text/numbers.h"
 
 #include <algorithm>
@@ -67,7 +68,25 @@ std::string BossTable::cellText(int row, int column) const {
         column == kUseColumn) {
         return {};
     }
-    return m_rows[static_cast<std::size_t>(row - 1)].text[static_cast<std::size_t>(column)];
+    const BossRow& stored = m_rows[static_cast<std::size_t>(row - 1)];
+    return column == kCountdownColumn ? countdownTextOf(stored)
+                                      : stored.text[static_cast<std::size_t>(column)];
+}
+
+std::string BossTable::countdownTextOf(const BossRow& row) {
+    if (row.countdownFromSeconds && row.timing.remainingSeconds) {
+        return formatCountdown(*row.timing.remainingSeconds);
+    }
+    return row.text[kCountdownColumn];
+}
+
+BossRow BossTable::handedOut(const BossRow& row) {
+    BossRow copy = row;
+    if (copy.countdownFromSeconds) {
+        copy.text[kCountdownColumn] = countdownTextOf(row);
+        copy.countdownFromSeconds = false;
+    }
+    return copy;
 }
 
 bool BossTable::setCellText(int row, int column, std::string_view text) {
@@ -149,6 +168,7 @@ int BossTable::appendRows(std::vector<BossRow> rows) {
             // rest of their typed state as a write of those texts would.
             textWritten(row, kPeriodColumn);
             textWritten(row, kDelayColumn);
+            row.countdownFromSeconds = false;
             m_positions.emplace(row.id, m_rows.size());
             m_rows.push_back(std::move(row));
         }
@@ -177,6 +197,7 @@ RowId BossTable::insertRow(int row, BossRow content) {
         id = content.id;
         textWritten(content, kPeriodColumn);
         textWritten(content, kDelayColumn);
+        content.countdownFromSeconds = false;
         const auto position = static_cast<std::size_t>(row - 1);
         m_rows.insert(m_rows.begin() + (row - 1), std::move(content));
         for (std::size_t i = position; i < m_rows.size(); ++i) {
@@ -247,6 +268,15 @@ std::optional<BossRow> BossTable::row(RowId id) const {
     if (position < 0) {
         return std::nullopt;
     }
+    return handedOut(m_rows[static_cast<std::size_t>(position)]);
+}
+
+std::optional<BossRow> BossTable::rowWithoutCountdownText(RowId id) const {
+    std::lock_guard lock(m_mutex);
+    const int position = positionOf(id);
+    if (position < 0) {
+        return std::nullopt;
+    }
     return m_rows[static_cast<std::size_t>(position)];
 }
 
@@ -272,7 +302,20 @@ bool BossTable::setDatedCellTextsIf(RowId id,
     return writeIf(id, expected, cells, lastUtc, collected);
 }
 
+void BossTable::keepCountdownText(BossRow& row) {
+    if (row.countdownFromSeconds) {
+        row.text[kCountdownColumn] = countdownTextOf(row);
+        row.countdownFromSeconds = false;
+    }
+}
+
 void BossTable::textWritten(BossRow& row, int column) {
+    // A new time, period or delay may make the next count jump: it then tells of the whole
+    // row, which a sorted view re-sorts, and shows its last text until then.
+    if (column == kLastTimeColumn || column == kNextTimeColumn || column == kPeriodColumn ||
+        column == kDelayColumn) {
+        keepCountdownText(row);
+    }
     switch (column) {
     case kPeriodColumn:
         row.timing.periodMinutes = text::textToInteger(row.text[kPeriodColumn]);
@@ -284,6 +327,9 @@ void BossTable::textWritten(BossRow& row, int column) {
         row.timing.lastUtc.reset();
         row.timing.upSince.reset();
         row.timing.missedAt.reset();
+        break;
+    case kCountdownColumn:
+        row.countdownFromSeconds = false;
         break;
     default:
         break;
@@ -311,7 +357,9 @@ bool BossTable::writeIf(RowId id, const std::vector<std::pair<int, std::string>>
         index = position + 1;
         BossRow& row = m_rows[static_cast<std::size_t>(index - 1)];
         for (const auto& [column, text] : expected) {
-            if (!validColumn(column) || row.text[static_cast<std::size_t>(column)] != text) {
+            if (!validColumn(column) ||
+                (column == kCountdownColumn ? countdownTextOf(row)
+                                            : row.text[static_cast<std::size_t>(column)]) != text) {
                 return false;
             }
         }
@@ -353,7 +401,12 @@ void BossTable::notifyCells(const CellBlock& block) const {
 
 std::vector<BossRow> BossTable::rows() const {
     std::lock_guard lock(m_mutex);
-    return m_rows;
+    std::vector<BossRow> copies;
+    copies.reserve(m_rows.size());
+    for (const BossRow& row : m_rows) {
+        copies.push_back(handedOut(row));
+    }
+    return copies;
 }
 
 std::optional<RowTiming> BossTable::timing(int row) const {
@@ -413,6 +466,7 @@ bool BossTable::setSpawnRule(RowId id, SpawnRule rule) {
     return changeRow(id, {kNameColumn, kCountdownColumn}, nullptr, [&](BossRow& row) {
         row.timing.spawn = std::move(rule);
         row.timing.unreadRule.reset();
+        keepCountdownText(row);
     });
 }
 
@@ -425,8 +479,21 @@ bool BossTable::setSpawnMarks(RowId id, std::optional<UtcSeconds> upSince,
     });
 }
 
-bool BossTable::setSpawnView(RowId id, const SpawnView& view) {
-    return changeRow(id, kNothingTold, nullptr, [&](BossRow& row) { row.timing.spawnView = view; });
+bool BossTable::setSpawnView(RowId id, const SpawnView& view, CellBlock* collected) {
+    bool shows = false;
+    const bool found = changeRow(id, kNothingTold, nullptr, [&](BossRow& row) {
+        shows = !row.timing.spawnView || row.timing.spawnView->phase != view.phase ||
+                view.phase == SpawnPhase::WindowOpen;
+        row.timing.spawnView = view;
+    });
+    if (found && shows) {
+        tellRow(id, collected);
+    }
+    return found;
+}
+
+void BossTable::tellRow(RowId id, CellBlock* collected) {
+    changeRow(id, {kUseColumn, kCountdownColumn}, collected, [](BossRow&) {});
 }
 
 SpawnFacts spawnFactsOf(const RowTiming& timing) {
@@ -443,9 +510,52 @@ bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std:
                              RowPhase phase, CellBlock* collected) {
     return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [&](BossRow& row) {
         row.text[kCountdownColumn] = text;
+        row.countdownFromSeconds = false;
         row.timing.remainingSeconds = remaining;
         row.timing.phase = phase;
     });
+}
+
+BossTable::CountdownChange BossTable::advanceCountdown(RowId id, std::int64_t remaining,
+                                                       RowPhase phase, CellBlock* collected) {
+    CountdownChange change = CountdownChange::Gone;
+    changeRow(id, kNothingTold, nullptr, [&](BossRow& row) {
+        const std::optional<std::int64_t> before = row.timing.remainingSeconds;
+        if (!row.countdownFromSeconds || !before || row.timing.phase != phase ||
+            (*before <= kDueSoonSeconds) != (remaining <= kDueSoonSeconds)) {
+            change = CountdownChange::Row;
+        } else {
+            change = *before == remaining ? CountdownChange::Same : CountdownChange::Moved;
+        }
+        row.countdownFromSeconds = true;
+        row.text[kCountdownColumn].clear();
+        row.timing.remainingSeconds = remaining;
+        row.timing.phase = phase;
+    });
+    if (change == CountdownChange::Row) {
+        tellRow(id, collected);
+    }
+    return change;
+}
+
+bool BossTable::stopCountdown(RowId id, CellBlock* collected) {
+    return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [](BossRow& row) {
+        row.text[kCountdownColumn] = countdownTextOf(row);
+        row.countdownFromSeconds = false;
+        row.timing.remainingSeconds.reset();
+        row.timing.phase = RowPhase::Idle;
+    });
+}
+
+void BossTable::notifyCountdownsMoved() const {
+    Listener* listener = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        listener = m_listener;
+    }
+    if (listener) {
+        listener->countdownsMoved();
+    }
 }
 
 } // namespace zorvane::schedule

@@ -45,6 +45,10 @@ enum class RowPhase : int {
     Window = 4,   // a spawn window (the delay after the period) is open, not yet due
 };
 
+// A counting row this close to due looks due (the window's last-minute look): the row
+// changes as a whole when its count crosses it.
+inline constexpr std::int64_t kDueSoonSeconds = 60;
+
 // The typed state of a row beside its texts, kept in step by the table: the period and
 // delay are read once when their cells change, and the last time's instant is known
 // only while column 5 still holds the text it was recorded with.
@@ -82,6 +86,9 @@ struct BossRow {
     bool use = false;
     std::array<std::string, kColumnCount> text;
     RowTiming timing;
+    // Inside the table only: the countdown text is made from timing.remainingSeconds when
+    // it is read, so a count nobody reads costs no text. Rows handed out carry the text.
+    bool countdownFromSeconds = false;
 };
 
 // The rows and columns a series of by-id writes touched (row indices as they were at
@@ -109,6 +116,9 @@ public:
         virtual void headerChanged(int firstColumn, int lastColumn) = 0;
         // Cells of several rows changed (see notifyCells); by default one notice per row.
         virtual void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn);
+        // Countdowns moved on without changing any row's look (see notifyCountdownsMoved):
+        // only their texts are new. By default nobody listens.
+        virtual void countdownsMoved() {}
     };
 
     BossTable();
@@ -148,6 +158,9 @@ public:
     int rowIndex(RowId id) const;      // -1 when the row is gone
     std::vector<RowId> rowIds() const; // snapshot in display order
     std::optional<BossRow> row(RowId id) const;
+    // Like row(), without making the countdown text: its cell is empty while the count is
+    // kept in seconds. For the tick's pass, which reads every row and no countdown text.
+    std::optional<BossRow> rowWithoutCountdownText(RowId id) const;
     bool setCellText(RowId id, int column, std::string_view text);
     // Sets several cells of one row at once, so no reader sees half an update.
     // With `collected`, the change is added to it instead of being told to the listener;
@@ -184,12 +197,30 @@ public:
     // others at `missedAt` (see RowTiming); changes no text. False when the row is gone.
     bool setSpawnMarks(RowId id, std::optional<UtcSeconds> upSince,
                        std::optional<UtcSeconds> missedAt, CellBlock* collected = nullptr);
-    // Where the tick's pass found the row's boss; changes no text and tells no listener
-    // (the countdown written in the same pass does).
-    bool setSpawnView(RowId id, const SpawnView& view);
+    // Where the tick's pass found the row's boss; changes no text. Tells of the whole row
+    // when the spawn phase changed or a window is open (its progress shows in the name
+    // cell); otherwise nobody.
+    bool setSpawnView(RowId id, const SpawnView& view, CellBlock* collected = nullptr);
     // The tick's result for a row: the countdown text, the remaining seconds and the phase.
     bool setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
                       RowPhase phase, CellBlock* collected = nullptr);
+    // What advanceCountdown changed.
+    enum class CountdownChange {
+        Gone,  // the row is gone
+        Same,  // nothing
+        Moved, // only the count: tell everyone once with notifyCountdownsMoved
+        Row,   // the row's look may have changed: the whole row was told (or collected)
+    };
+    // The tick's result for a counting row, kept in seconds: its countdown text is made
+    // from them when read. A new phase, a first count, a count crossing kDueSoonSeconds or
+    // a text written before tell of the whole row.
+    CountdownChange advanceCountdown(RowId id, std::int64_t remaining, RowPhase phase,
+                                     CellBlock* collected = nullptr);
+    // The row no longer counts: its countdown text stays as last shown, the typed count
+    // goes (phase Idle). Tells of the countdown cell.
+    bool stopCountdown(RowId id, CellBlock* collected = nullptr);
+    // Tells the listener once that counts moved (countdownsMoved).
+    void notifyCountdownsMoved() const;
 
 private:
     // Keeps the row's typed state in step with a text just written into `column`.
@@ -203,6 +234,15 @@ private:
     static constexpr std::pair<int, int> kNothingTold{0, -1};
     template <typename Change>
     bool changeRow(RowId id, std::pair<int, int> told, CellBlock* collected, Change&& change);
+    // Turns a count kept in seconds back into a stored text, so the next count tells of
+    // the whole row.
+    static void keepCountdownText(BossRow& row);
+    // Tells of the whole row (collected when given), as changeRow does.
+    void tellRow(RowId id, CellBlock* collected);
+    // A copy of a stored row as readers see it: its countdown text made.
+    static BossRow handedOut(const BossRow& row);
+    // The countdown text of a stored row; caller holds m_mutex.
+    static std::string countdownTextOf(const BossRow& row);
     // Position of a row in m_rows; caller holds m_mutex. -1 when the row is gone.
     int positionOf(RowId id) const;
 

@@ -93,12 +93,21 @@ void Tick::onTick() {
         return list;
     };
     const std::vector<LeadTime> globalLeads = leadsOf(m_settings.extraLeadMinutes());
-    // The pass tells the listener once, at its end, instead of once per row.
+    // The pass tells the listener once, at its end, instead of once per row: of the rows
+    // whose look changed, and that counts moved (their texts are made when read).
     CellBlock changed;
+    bool moved = false;
+    const auto count = [&](RowId id, std::int64_t remaining, RowPhase phase) {
+        const BossTable::CountdownChange change =
+            m_table.advanceCountdown(id, remaining, phase, &changed);
+        moved = moved || change == BossTable::CountdownChange::Moved;
+        return change != BossTable::CountdownChange::Gone;
+    };
 
     for (const RowId id : ids) {
         const std::lock_guard guard(m_lock);
-        const std::optional<BossRow> row = m_table.row(id);
+        // No countdown text is read: a pass over many rows makes none.
+        const std::optional<BossRow> row = m_table.rowWithoutCountdownText(id);
         if (!row) {
             continue;
         }
@@ -108,8 +117,7 @@ void Tick::onTick() {
         if (!fixedTimes && (last.empty() || next.empty())) {
             if (row->timing.phase != RowPhase::Idle) {
                 // The text stays as it was; the typed data no longer claims a count.
-                m_table.setCountdown(id, row->text[kCountdownColumn], std::nullopt, RowPhase::Idle,
-                                     &changed);
+                m_table.stopCountdown(id, &changed);
             }
             continue;
         }
@@ -245,7 +253,7 @@ void Tick::onTick() {
             }
             const SpawnView view = fixedSpawnView(cycle.previousSpawn, cycle.nextSpawn,
                                                   spawnFactsOf(row->timing), passUtc);
-            m_table.setSpawnView(id, view);
+            m_table.setSpawnView(id, view, &changed);
             phaseNow = view.phase;
             remindIfUnrecorded(view);
             if (!cycle.nextSpawn) {
@@ -257,8 +265,7 @@ void Tick::onTick() {
             warnIfReached(remaining, cycle.previousSpawn ? *cycle.nextSpawn - *cycle.previousSpawn
                                                          : remaining + 1);
             cycle.previousRemaining = remaining;
-            if (m_table.setCountdown(id, formatCountdown(remaining), remaining,
-                                     phaseOf(remaining, leadSeconds), &changed)) {
+            if (count(id, remaining, phaseOf(remaining, leadSeconds))) {
                 cycle.pass = pass;
             }
             continue;
@@ -281,7 +288,7 @@ void Tick::onTick() {
             SpawnFacts facts = spawnFactsOf(row->timing);
             facts.lastKill = lastUtc;
             const SpawnView view = spawnView(row->timing.spawn, facts, passUtc);
-            m_table.setSpawnView(id, view);
+            m_table.setSpawnView(id, view, &changed);
             phaseNow = view.phase;
             remindIfUnrecorded(view);
         }
@@ -298,7 +305,7 @@ void Tick::onTick() {
             const RowPhase phase = dated && delay > 0 ? windowPhaseOf(remaining, 60LL * delay,
                                                                       leadSeconds, 60LL * period)
                                                       : phaseOf(remaining, leadSeconds);
-            if (m_table.setCountdown(id, formatCountdown(remaining), remaining, phase, &changed)) {
+            if (count(id, remaining, phase)) {
                 cycle.pass = pass;
             }
             continue;
@@ -344,7 +351,7 @@ void Tick::onTick() {
             facts.lastKill = newLastUtc;
             facts.upSince = newLastUtc;
             facts.missedAt.reset();
-            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, nowUtc));
+            m_table.setSpawnView(id, spawnView(row->timing.spawn, facts, nowUtc), &changed);
             phaseNow = SpawnPhase::Up;
         }
         if (row->use && (!dated || remaining > -kLatePassSeconds)) {
@@ -375,6 +382,9 @@ void Tick::onTick() {
     std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
     const std::lock_guard guard(m_lock);
     m_table.notifyCells(changed);
+    if (moved) {
+        m_table.notifyCountdownsMoved();
+    }
 }
 
 } // namespace zorvane::schedule

@@ -4,6 +4,7 @@
 #include "widgets/alerttray.h"
 #include "widgets/traysummary.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +23,14 @@ AlertCenter::AlertCenter(QWidget* window, const QAbstractItemModel& model, Alert
         connect(dispatch, &AlertDispatch::presented, this, &AlertCenter::onPresented);
     }
     if (m_tray) {
+        // Counts that only move on come without a change of the model (see refreshTrayTexts).
+        const auto stale = [this] { m_summaryStale = true; };
+        connect(&model, &QAbstractItemModel::dataChanged, this, stale);
+        connect(&model, &QAbstractItemModel::rowsInserted, this, stale);
+        connect(&model, &QAbstractItemModel::rowsRemoved, this, stale);
+        connect(&model, &QAbstractItemModel::rowsMoved, this, stale);
+        connect(&model, &QAbstractItemModel::modelReset, this, stale);
+        connect(&model, &QAbstractItemModel::layoutChanged, this, stale);
         m_trayTimer = new QTimer(this);
         connect(m_trayTimer, &QTimer::timeout, this, &AlertCenter::refreshTray);
         m_trayTimer->start(kTrayRefreshMs);
@@ -29,6 +38,7 @@ AlertCenter::AlertCenter(QWidget* window, const QAbstractItemModel& model, Alert
 }
 
 void AlertCenter::onPresented() {
+    m_summaryStale = true;
     refreshTray();
     if (m_window && !m_window->isActiveWindow()) {
         QApplication::alert(m_window);
@@ -39,11 +49,18 @@ void AlertCenter::refreshTray() {
     if (!m_tray) {
         return;
     }
-    m_tray->setSummary(summariseForTray(m_model, m_stopped));
+    if (m_summaryStale) {
+        m_summary = summariseForTray(m_model, m_stopped);
+        m_summaryStale = false;
+    } else {
+        refreshTrayTexts(m_model, m_summary);
+    }
+    m_tray->setSummary(m_summary);
 }
 
 void AlertCenter::setStopped(bool stopped) {
     m_stopped = stopped;
+    m_summaryStale = true;
     refreshTray();
 }
 

@@ -3,6 +3,8 @@
 // next bosses (refreshed once a second too), and a window that is not active asks for
 // attention.
 
+#include "widgets/traysummary.h"
+
 #include <QObject>
 
 class QTimer;
@@ -35,6 +37,9 @@ private:
     const QAbstractItemModel& m_model;
     bool m_stopped = false;
     AlertTray* m_tray;
+    // The bosses last chosen; read whole again only after the model reported a change.
+    TraySummary m_summary;
+    bool m_summaryStale = true;
     QTimer* m_trayTimer = nullptr;
 };
 

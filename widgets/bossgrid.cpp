@@ -217,6 +217,18 @@ QModelIndex BossGrid::viewIndexOf(int tableRow, int column) const {
     return model()->index(tableRow - 1, column);
 }
 
+void BossGrid::repaintVisibleColumn(int column) {
+    if (!isVisible() || isColumnHidden(column)) {
+        return;
+    }
+    const int left = columnViewportPosition(column);
+    const QRect strip(left, 0, columnWidth(column), viewport()->height());
+    const QRect shown = strip.intersected(viewport()->rect());
+    if (!shown.isEmpty()) {
+        viewport()->update(shown);
+    }
+}
+
 int BossGrid::cursorRow() const {
     return tableRowOf(currentIndex());
 }

@@ -80,6 +80,10 @@ public:
     // Draws and edits the cells, and words their tooltips.
     BossGridDelegate* cellDelegate() const { return m_delegate; }
 
+    // Repaints the part of `column` on screen (nothing when the grid is hidden): texts that
+    // moved on without the model saying so, such as countdowns.
+    void repaintVisibleColumn(int column);
+
     // The column whose double click records a kill instead of opening an editor.
     void setDoubleClickColumn(int column) { m_doubleClickColumn = column; }
 

@@ -49,6 +49,10 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     m_proxy->setSourceModel(m_model.get());
     m_grid.setModel(m_proxy.get());
     m_grid.setDoubleClickColumn(schedule::kLastTimeColumn);
+    // Counts that only moved on repaint where they show; rows whose look changed come as
+    // whole-row dataChanged.
+    connect(m_model.get(), &BossTableModel::countdownsAdvanced, &m_grid,
+            [this] { m_grid.repaintVisibleColumn(schedule::kCountdownColumn); });
     connect(&m_grid, &BossGrid::editStarted, this, &GridController::onGridEditStarted);
     connect(&m_grid, &BossGrid::editFinished, this, &GridController::onGridEditFinished);
     connect(&m_grid, &BossGrid::leftButtonReleased, this, &GridController::onGridMouseUp);

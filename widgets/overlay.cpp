@@ -46,6 +46,10 @@ Overlay::Overlay(QAbstractItemModel* model, QWidget* parent)
     if (model) {
         // Every change the table reports, the tick's pass among them, repaints the list.
         connect(model, &QAbstractItemModel::dataChanged, this, &Overlay::refresh);
+        // Counts that only moved come without dataChanged.
+        if (const auto* table = qobject_cast<const BossTableModel*>(model)) {
+            connect(table, &BossTableModel::countdownsAdvanced, this, &Overlay::refresh);
+        }
         connect(model, &QAbstractItemModel::rowsInserted, this, &Overlay::refresh);
         connect(model, &QAbstractItemModel::rowsRemoved, this, &Overlay::refresh);
         connect(model, &QAbstractItemModel::modelReset, this, &Overlay::refresh);

@@ -25,6 +25,7 @@ struct Candidate {
     TrayEntry entry;
     qint64 remaining = 0;
     bool up = false;
+    int row = 0;
 };
 
 QImage greyed(const QImage& source) {
@@ -109,6 +110,7 @@ TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int 
         }
         candidate.remaining = remaining.toLongLong();
         candidate.up = up;
+        candidate.row = row;
         candidates.push_back(std::move(candidate));
     }
     // A boss that is up needs a kill now, whatever its next count says.
@@ -121,12 +123,27 @@ TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int 
             break;
         }
         summary.next.push_back(std::move(candidate.entry));
+        summary.rows.push_back(candidate.row);
     }
     summary.state = stopped ? TrayState::Stopped
                     : due   ? TrayState::DueNow
                     : lead  ? TrayState::Lead
                             : TrayState::Idle;
     return summary;
+}
+
+void refreshTrayTexts(const QAbstractItemModel& model, TraySummary& summary) {
+    for (std::size_t i = 0; i < summary.next.size() && i < summary.rows.size(); ++i) {
+        const QModelIndex countdown = model.index(summary.rows[i], schedule::kCountdownColumn);
+        if (!countdown.isValid()) {
+            continue;
+        }
+        TrayEntry& entry = summary.next[i];
+        entry.countdown = countdown.data().toString();
+        if (!entry.state.isEmpty()) {
+            entry.state = countdown.data(BossTableModel::SpawnTextRole).toString();
+        }
+    }
 }
 
 QString trayToolTipText(const TraySummary& summary) {

@@ -29,10 +29,16 @@ struct TrayEntry {
 struct TraySummary {
     TrayState state = TrayState::Idle;
     std::vector<TrayEntry> next; // at most the count asked for, soonest first (up ones first)
+    std::vector<int> rows;       // the model's row of each entry of `next`
 };
 
 // `model` is the grid's model (BossTableModel's roles); `stopped` whether 停止 is in force.
 TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int count = 3);
+
+// Reads the texts of the bosses `summary` chose again. While the model reports no change
+// the counts have only moved on together: the same bosses stay soonest and the state holds,
+// so a summary once a second need not read every row.
+void refreshTrayTexts(const QAbstractItemModel& model, TraySummary& summary);
 
 // The tooltip's lines as plain text: "Zorvane", 已停止 when stopped, then one line a boss.
 QString trayToolTipText(const TraySummary& summary);

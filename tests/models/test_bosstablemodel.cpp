@@ -37,6 +37,66 @@ class BossTableModelTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // What the grid shows of one row through a cycle, pass by pass: the text made from the
+    // seconds at each boundary, the phase, and whether views heard of the whole row (its
+    // look may change) or only that counts moved.
+    void countdownTextsAtThePhaseBoundaries() {
+        struct Pass {
+            const char* at;
+            const char* text;
+            schedule::RowPhase phase;
+            bool wholeRow;
+        };
+        using schedule::RowPhase;
+        const Pass passes[] = {
+            {"2026-12-09T10:00:00Z", "00时30分00秒", RowPhase::Counting, true},
+            {"2026-12-09T10:24:59Z", "00时05分01秒", RowPhase::Counting, false},
+            {"2026-12-09T10:25:00Z", "00时05分00秒", RowPhase::Lead, true},
+            {"2026-12-09T10:28:59Z", "00时01分01秒", RowPhase::Lead, false},
+            {"2026-12-09T10:29:00Z", "00时01分00秒", RowPhase::Lead, true},
+            {"2026-12-09T10:29:59Z", "00时00分01秒", RowPhase::Lead, false},
+            {"2026-12-09T10:30:00Z", "00时00分00秒", RowPhase::Due, true},
+            {"2026-12-09T10:30:01Z", "00时29分59秒", RowPhase::Counting, true},
+            {"2026-12-09T10:30:02Z", "00时29分58秒", RowPhase::Counting, false},
+        };
+        const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
+        BossTable table;
+        app::BossTableModel model(table);
+        const schedule::RowId id = table.rowId(table.appendRow());
+        const schedule::UtcSeconds kill = at("2026-12-09T10:00:00Z");
+        table.setDatedCellTextsIf(id, {},
+                                  {{schedule::kPeriodColumn, "30"},
+                                   {schedule::kLastTimeColumn, "11:00:00"},
+                                   {schedule::kNextTimeColumn, schedule::nextTimeText(kill, 30)}},
+                                  kill);
+        InstantClock clock;
+        zorvane::testing::FakeSettings settings;
+        zorvane::testing::RecordingAlarm alarm;
+        zorvane::testing::CountingLock lock;
+        schedule::Tick tick(table, clock, settings, alarm, lock);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy advanced(&model, &app::BossTableModel::countdownsAdvanced);
+        for (const Pass& pass : passes) {
+            changed.clear();
+            advanced.clear();
+            clock.reading = at(pass.at);
+            tick.onTick();
+            const QModelIndex countdown = model.index(0, schedule::kCountdownColumn);
+            QVERIFY2(countdown.data().toString() == QString::fromUtf8(pass.text), pass.at);
+            QVERIFY2(countdown.data(app::BossTableModel::RowPhaseRole).toInt() == int(pass.phase),
+                     pass.at);
+            QVERIFY2(changed.count() == (pass.wholeRow ? 1 : 0), pass.at);
+            QVERIFY2(advanced.count() == (pass.wholeRow ? 0 : 1), pass.at);
+            if (pass.wholeRow) {
+                QCOMPARE(changed.at(0).at(0).value<QModelIndex>().column(), 0);
+                QCOMPARE(changed.at(0).at(1).value<QModelIndex>().column(),
+                         schedule::kColumnCount - 1);
+            }
+        }
+        // What is saved is what was shown.
+        QCOMPARE(table.rows()[0].text[schedule::kCountdownColumn], std::string("00时29分58秒"));
+    }
+
     void dueDayAndNextTimeTip_data() {
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QString>("zone");

@@ -312,3 +312,101 @@ TEST(BossTable, InsertRowPutsARowBackWithItsOwnIdOnly) {
     EXPECT_EQ(table.insertRow(table.rowCount() + 1, *middle), 0u);
     table.setListener(nullptr);
 }
+
+// A count kept in seconds reads as its text wherever the text is read, and tells of the
+// whole row only when the row's look may change: a new phase, a first count, the last
+// minute reached or left, a text written over it. Otherwise it has only moved.
+TEST(BossTable, CountsKeptInSecondsTellOfTheRowOnlyWhenItsLookMayChange) {
+    using Change = BossTable::CountdownChange;
+    struct Step {
+        const char* what;
+        std::optional<std::string> writeText; // a text written into the cell first
+        std::int64_t remaining;
+        RowPhase phase;
+        Change change;
+        std::string text;
+    };
+    const Step steps[] = {
+        {"first count", std::nullopt, 3600, RowPhase::Counting, Change::Row, "01时00分00秒"},
+        {"a second on", std::nullopt, 3599, RowPhase::Counting, Change::Moved, "00时59分59秒"},
+        {"the same second", std::nullopt, 3599, RowPhase::Counting, Change::Same, "00时59分59秒"},
+        {"into the lead time", std::nullopt, 300, RowPhase::Lead, Change::Row, "00时05分00秒"},
+        {"within it", std::nullopt, 61, RowPhase::Lead, Change::Moved, "00时01分01秒"},
+        {"the last minute", std::nullopt, 60, RowPhase::Lead, Change::Row, "00时01分00秒"},
+        {"within the last minute", std::nullopt, 1, RowPhase::Lead, Change::Moved, "00时00分01秒"},
+        {"a day ahead after an edit", std::nullopt, 90000, RowPhase::Lead, Change::Row,
+         "1天01时00分00秒"},
+        {"a text written over it", std::string("手写"), 89999, RowPhase::Lead, Change::Row,
+         "1天00时59分59秒"},
+        {"moving on", std::nullopt, 89998, RowPhase::Lead, Change::Moved, "1天00时59分58秒"},
+    };
+    BossTable table;
+    const RowId id = table.rowId(table.appendRow());
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.writeText) {
+            table.setCellText(id, kCountdownColumn, *step.writeText);
+            EXPECT_EQ(table.cellText(1, kCountdownColumn), *step.writeText);
+        }
+        CellBlock block;
+        EXPECT_EQ(table.advanceCountdown(id, step.remaining, step.phase, &block), step.change);
+        if (step.change == Change::Row) {
+            EXPECT_EQ(block.firstRow, 1);
+            EXPECT_EQ(block.firstColumn, kUseColumn);
+            EXPECT_EQ(block.lastColumn, kCountdownColumn);
+        } else {
+            EXPECT_TRUE(block.empty());
+        }
+        // Every way of reading the row gives the same text.
+        EXPECT_EQ(table.cellText(1, kCountdownColumn), step.text);
+        EXPECT_EQ(table.row(id)->text[kCountdownColumn], step.text);
+        EXPECT_EQ(table.rows()[0].text[kCountdownColumn], step.text);
+        EXPECT_FALSE(table.row(id)->countdownFromSeconds);
+        EXPECT_EQ(table.timing(1)->remainingSeconds, step.remaining);
+        EXPECT_EQ(table.timing(1)->phase, step.phase);
+    }
+    // A new last time keeps the text shown until the next count, which tells of the row:
+    // it may jump (a kill), and a sorted view must hear of it.
+    table.setCellText(id, kLastTimeColumn, "12:00:00");
+    EXPECT_EQ(table.cellText(1, kCountdownColumn), "1天00时59分58秒");
+    EXPECT_EQ(table.advanceCountdown(id, 89999, RowPhase::Lead), Change::Row);
+    // A write that expects the shown text finds it.
+    EXPECT_TRUE(
+        table.setCellTextsIf(id, {{kCountdownColumn, "1天00时59分59秒"}}, {{kNameColumn, "Boss"}}));
+
+    // Stopped: the last text stays, the count goes, the cell is told.
+    CellBlock stopped;
+    ASSERT_TRUE(table.stopCountdown(id, &stopped));
+    EXPECT_EQ(table.cellText(1, kCountdownColumn), "1天00时59分59秒");
+    EXPECT_FALSE(table.timing(1)->remainingSeconds);
+    EXPECT_EQ(table.timing(1)->phase, RowPhase::Idle);
+    EXPECT_EQ(stopped.firstColumn, kCountdownColumn);
+    EXPECT_EQ(stopped.lastColumn, kCountdownColumn);
+
+    // A row put back from a copy keeps the text it was handed out with.
+    table.advanceCountdown(id, 120, RowPhase::Counting);
+    BossRow copy = *table.row(id);
+    table.deleteRow(1);
+    table.insertRow(1, copy);
+    EXPECT_EQ(table.cellText(1, kCountdownColumn), "00时02分00秒");
+    EXPECT_EQ(table.advanceCountdown(999, 5, RowPhase::Lead), Change::Gone);
+}
+
+// Counts that moved are told once, with the table's mutex free.
+TEST(BossTable, MovedCountsAreToldOnce) {
+    class MovedCounter final : public RecordingListener {
+    public:
+        using RecordingListener::RecordingListener;
+        void countdownsMoved() override { ++moved; }
+        int moved = 0;
+    };
+    BossTable table;
+    MovedCounter listener(table);
+    table.setListener(&listener);
+    table.notifyCountdownsMoved();
+    EXPECT_EQ(listener.moved, 1);
+    EXPECT_TRUE(listener.events.empty());
+    table.setListener(nullptr);
+    table.notifyCountdownsMoved();
+    EXPECT_EQ(listener.moved, 1);
+}

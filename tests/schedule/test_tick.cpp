@@ -317,7 +317,9 @@ TEST_F(TickTest, APassTellsTheListenerOnce) {
         void cellBlockChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) override {
             blocks.push_back({firstRow, lastRow, firstColumn, lastColumn});
         }
+        void countdownsMoved() override { ++moved; }
         int cells = 0;
+        int moved = 0;
         std::vector<std::array<int, 4>> blocks;
     };
     for (int i = 0; i < 20; ++i) {
@@ -327,12 +329,20 @@ TEST_F(TickTest, APassTellsTheListenerOnce) {
     BlockCounter counter;
     table.setListener(&counter);
 
-    passAt(10, 20, 0); // row 8 rolls over, the others count down
+    // Row 8 rolls over, the others get their first count: every row's look is new.
+    passAt(10, 20, 0);
     ASSERT_EQ(counter.blocks.size(), 1u);
-    EXPECT_EQ(counter.blocks[0], (std::array<int, 4>{1, 20, kLastTimeColumn, kCountdownColumn}));
+    EXPECT_EQ(counter.blocks[0], (std::array<int, 4>{1, 20, kUseColumn, kCountdownColumn}));
+    EXPECT_EQ(counter.moved, 0);
+    // Row 8 leaves its due look; the other counts only move on, told once for all.
     passAt(10, 20, 1);
     ASSERT_EQ(counter.blocks.size(), 2u);
-    EXPECT_EQ(counter.blocks[1], (std::array<int, 4>{1, 20, kCountdownColumn, kCountdownColumn}));
+    EXPECT_EQ(counter.blocks[1], (std::array<int, 4>{8, 8, kUseColumn, kCountdownColumn}));
+    EXPECT_EQ(counter.moved, 1);
+    passAt(10, 20, 2);
+    EXPECT_EQ(counter.blocks.size(), 2u);
+    EXPECT_EQ(counter.moved, 2);
+    EXPECT_EQ(table.cellText(1, kCountdownColumn), "00时19分58秒");
     EXPECT_EQ(counter.cells, 0);
     table.setListener(nullptr);
 
@@ -341,8 +351,9 @@ TEST_F(TickTest, APassTellsTheListenerOnce) {
         table.deleteRow(i);
     }
     table.setListener(&counter);
-    passAt(10, 20, 2); // nothing written, nothing told
+    passAt(10, 20, 3); // nothing written, nothing told
     EXPECT_EQ(counter.blocks.size(), 2u);
+    EXPECT_EQ(counter.moved, 2);
     table.setListener(nullptr);
 }
 

@@ -157,6 +157,57 @@ private slots:
         QCOMPARE(app::trayToolTipText(summary), tooltip);
     }
 
+    // Once chosen, the bosses' texts are read again from their own rows: the soonest of
+    // many, the window's words with them, whatever the model's order.
+    void chosenBossesTextsAreReadAgain() {
+        struct Step {
+            int secondsOn;
+            QString tooltip;
+        };
+        const Step steps[] = {
+            {0, QStringLiteral("Zorvane\nC  00时01分40秒  窗口 0\nA  00时16分40秒")},
+            {1, QStringLiteral("Zorvane\nC  00时01分39秒  窗口 1\nA  00时16分39秒")},
+            {61, QStringLiteral("Zorvane\nC  00时00分39秒  窗口 61\nA  00时15分39秒")},
+        };
+        const struct {
+            const char* name;
+            qint64 remaining;
+        } rows[] = {{"A", 1000}, {"B", 3000}, {"C", 100}};
+        QStandardItemModel model(0, schedule::kColumnCount);
+        for (const auto& row : rows) {
+            QList<QStandardItem*> items;
+            for (int column = 0; column < schedule::kColumnCount; ++column) {
+                items << new QStandardItem;
+            }
+            items[schedule::kNameColumn]->setText(QString::fromUtf8(row.name));
+            items[schedule::kUseColumn]->setData(Qt::Checked, Qt::CheckStateRole);
+            items[schedule::kCountdownColumn]->setData(int(schedule::RowPhase::Counting),
+                                                       app::BossTableModel::RowPhaseRole);
+            model.appendRow(items);
+        }
+        const auto moveOn = [&](int seconds) {
+            for (int r = 0; r < model.rowCount(); ++r) {
+                QStandardItem* countdown = model.item(r, schedule::kCountdownColumn);
+                const qint64 left = rows[r].remaining - seconds;
+                countdown->setData(left, app::BossTableModel::RemainingSecondsRole);
+                countdown->setText(app::messageText(schedule::countdownMessage(left)));
+                if (r == 2) {
+                    countdown->setData(int(schedule::SpawnPhase::WindowOpen),
+                                       app::BossTableModel::SpawnPhaseRole);
+                    countdown->setData(QStringLiteral("窗口 %1").arg(seconds),
+                                       app::BossTableModel::SpawnTextRole);
+                }
+            }
+        };
+        moveOn(0);
+        app::TraySummary summary = app::summariseForTray(model, false, 2);
+        for (const Step& step : steps) {
+            moveOn(step.secondsOn);
+            app::refreshTrayTexts(model, summary);
+            QCOMPARE(app::trayToolTipText(summary), step.tooltip);
+        }
+    }
+
     // A boss name is shown as typed: never read as markup by the tray's tooltip.
     void tooltipEscapesNames() {
         app::TraySummary summary;

@@ -155,6 +155,18 @@ private:
         table().setCountdown(table().rowId(row), "", remaining, phase);
     }
 
+    void passAt(int hour, int minute, int second) {
+        m_clock.set(hour, minute, second);
+        m_session->tick()->onTick();
+    }
+
+    // A kill of table row `row` at the given time, as a double click records it.
+    void killNow(int row, int hour, int minute, int second) {
+        m_clock.set(hour, minute, second);
+        m_session->kills().record(table().rowId(row), m_clock.instant(),
+                                  schedule::KillSource::DoubleClick);
+    }
+
     // Names down the view, top to bottom.
     QStringList viewNames() const {
         QStringList names;
@@ -421,6 +433,120 @@ private slots:
                          app::lookBackground(c.look));
             QTRY_COMPARE(repainted.size(), schedule::kColumnCount);
             disconnect(connection);
+        }
+    }
+
+    // What a pass repaints on screen, as the grid's viewport receives it: counts that only
+    // move on repaint the countdown column, a row whose look changes is repainted whole.
+    void aPassRepaintsOnlyTheCountsOrTheWholeRowOnScreen() {
+        struct Case {
+            const char* name;
+            int second; // of 10:mm:ss; rows killed at 10:00:00, 30 minutes, 5 warning minutes
+            int minute;
+            bool wholeRow;
+        };
+        const Case cases[] = {
+            {"counts move on", 1, 0, false},     {"again", 2, 0, false},
+            {"into the lead time", 0, 25, true}, {"within it", 1, 25, false},
+            {"the last minute", 0, 29, true},    {"due and rolled over", 0, 30, true},
+            {"counting again", 1, 30, true},     {"counts move on after it", 2, 30, false},
+        };
+        const int row = addRow("Boss");
+        addRow("Other", "45");
+        m_session->tick()->onTick();
+        QRegion painted;
+        class PaintRecorder final : public QObject {
+        public:
+            explicit PaintRecorder(QRegion& region) : m_region(region) {}
+            bool eventFilter(QObject*, QEvent* event) override {
+                if (event->type() == QEvent::Paint) {
+                    m_region += static_cast<QPaintEvent*>(event)->region();
+                }
+                return false;
+            }
+
+        private:
+            QRegion& m_region;
+        } recorder(painted);
+        QWidget* viewport = grid()->viewport();
+        viewport->installEventFilter(&recorder);
+        const int countLeft = grid()->columnViewportPosition(schedule::kCountdownColumn);
+        const QRect countStrip(countLeft, 0, grid()->columnWidth(schedule::kCountdownColumn),
+                               viewport->height());
+        for (const Case& c : cases) {
+            QTest::qWait(20); // what is still pending paints before the pass
+            painted = QRegion();
+            m_clock.set(10, c.minute, c.second);
+            m_session->tick()->onTick();
+            const QRect countCell =
+                grid()->visualRect(grid()->viewIndexOf(row, schedule::kCountdownColumn));
+            QTRY_VERIFY2(painted.contains(countCell), c.name);
+            QTest::qWait(20);
+            const QRect nameCell =
+                grid()->visualRect(grid()->viewIndexOf(row, schedule::kNameColumn));
+            const QRect useCell =
+                grid()->visualRect(grid()->viewIndexOf(row, schedule::kUseColumn));
+            if (c.wholeRow) {
+                QVERIFY2(painted.contains(nameCell) && painted.contains(useCell), c.name);
+            } else {
+                QVERIFY2((painted - QRegion(countStrip)).isEmpty(), c.name);
+            }
+        }
+        viewport->removeEventFilter(&recorder);
+    }
+
+    // Sorted by time left, the view keeps its order as counts move on, and puts a row
+    // where it belongs when a kill or a roll-over gives it a new count.
+    void theSortedOrderFollowsKillsAndRollOvers() {
+        addRow("A", "30");
+        addRow("B", "20");
+        addRow("C", "45");
+        m_session->tick()->onTick();
+        controller().setSortState(Sort::Ascending);
+        const auto viewByTimeLeft = [this] {
+            QList<qint64> left;
+            const QAbstractItemModel* model = grid()->model();
+            for (int r = 0; r < model->rowCount(); ++r) {
+                left << model->index(r, schedule::kCountdownColumn)
+                            .data(app::BossTableModel::RemainingSecondsRole)
+                            .toLongLong();
+            }
+            return left;
+        };
+        struct Step {
+            const char* name;
+            std::function<void()> act;
+            QStringList order;
+        };
+        const Step steps[] = {
+            {"counting", [this] { passAt(10, 5, 0); }, {"B", "A", "C"}},
+            {"B rolled over",
+             [this] {
+                 passAt(10, 20, 0);
+                 passAt(10, 20, 1);
+             },
+             {"A", "B", "C"}},
+            {"counts move on", [this] { passAt(10, 21, 0); }, {"A", "B", "C"}},
+            {"A killed",
+             [this] {
+                 killNow(1, 10, 22, 0);
+                 passAt(10, 22, 1);
+             },
+             {"B", "C", "A"}},
+            {"B rolled over again",
+             [this] {
+                 passAt(10, 40, 0);
+                 passAt(10, 40, 1);
+             },
+             {"C", "A", "B"}},
+        };
+        for (const Step& step : steps) {
+            step.act();
+            QTRY_VERIFY2(viewNames() == step.order, step.name);
+            QList<qint64> left = viewByTimeLeft();
+            QList<qint64> sorted = left;
+            std::sort(sorted.begin(), sorted.end());
+            QVERIFY2(left == sorted, step.name);
         }
     }
 
