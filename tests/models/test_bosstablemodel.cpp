@@ -31,6 +31,27 @@ schedule::UtcSeconds at(const char* text) {
     return schedule::parseUtcText(text).value();
 }
 
+// A table with its model and a tick on a clock the test sets.
+struct TickedTable {
+    BossTable table;
+    app::BossTableModel model{table};
+    InstantClock clock;
+    zorvane::testing::FakeSettings settings;
+    zorvane::testing::RecordingAlarm alarm;
+    zorvane::testing::CountingLock lock;
+    schedule::Tick tick{table, clock, settings, alarm, lock};
+
+    // Appends a row killed at `kill` whose cells are `cells`, its next time following `period`.
+    schedule::RowId addKilledRow(std::vector<std::pair<int, std::string>> cells,
+                                 const char* lastTime, schedule::UtcSeconds kill, int period) {
+        const schedule::RowId id = table.rowId(table.appendRow());
+        cells.emplace_back(schedule::kLastTimeColumn, lastTime);
+        cells.emplace_back(schedule::kNextTimeColumn, schedule::nextTimeText(kill, period));
+        table.setDatedCellTextsIf(id, {}, cells, kill);
+        return id;
+    }
+};
+
 } // namespace
 
 class BossTableModelTest : public QObject {
@@ -60,20 +81,10 @@ private slots:
             {"2026-12-09T10:30:02Z", "00时29分58秒", RowPhase::Counting, false},
         };
         const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
-        BossTable table;
-        app::BossTableModel model(table);
-        const schedule::RowId id = table.rowId(table.appendRow());
-        const schedule::UtcSeconds kill = at("2026-12-09T10:00:00Z");
-        table.setDatedCellTextsIf(id, {},
-                                  {{schedule::kPeriodColumn, "30"},
-                                   {schedule::kLastTimeColumn, "11:00:00"},
-                                   {schedule::kNextTimeColumn, schedule::nextTimeText(kill, 30)}},
-                                  kill);
-        InstantClock clock;
-        zorvane::testing::FakeSettings settings;
-        zorvane::testing::RecordingAlarm alarm;
-        zorvane::testing::CountingLock lock;
-        schedule::Tick tick(table, clock, settings, alarm, lock);
+        TickedTable ticked;
+        auto& [table, model, clock, settings, alarm, lock, tick] = ticked;
+        ticked.addKilledRow({{schedule::kPeriodColumn, "30"}}, "11:00:00",
+                            at("2026-12-09T10:00:00Z"), 30);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         QSignalSpy advanced(&model, &app::BossTableModel::countdownsAdvanced);
         for (const Pass& pass : passes) {
@@ -158,21 +169,10 @@ private slots:
     // A window after a kill: both ends in the tooltip.
     void aWindowShowsBothEnds() {
         const zorvane::testing::ScopedTimeZone berlin("Europe/Berlin");
-        BossTable table;
-        app::BossTableModel model(table);
-        const schedule::RowId id = table.rowId(table.appendRow());
-        const schedule::UtcSeconds kill = at("2026-12-09T20:00:00Z");
-        table.setDatedCellTextsIf(id, {},
-                                  {{schedule::kPeriodColumn, "120"},
-                                   {schedule::kDelayColumn, "90"},
-                                   {schedule::kLastTimeColumn, "21:00:00"},
-                                   {schedule::kNextTimeColumn, schedule::nextTimeText(kill, 120)}},
-                                  kill);
-        InstantClock clock;
-        zorvane::testing::FakeSettings settings;
-        zorvane::testing::RecordingAlarm alarm;
-        zorvane::testing::CountingLock lock;
-        schedule::Tick tick(table, clock, settings, alarm, lock);
+        TickedTable ticked;
+        auto& [table, model, clock, settings, alarm, lock, tick] = ticked;
+        ticked.addKilledRow({{schedule::kPeriodColumn, "120"}, {schedule::kDelayColumn, "90"}},
+                            "21:00:00", at("2026-12-09T20:00:00Z"), 120);
         clock.reading = at("2026-12-09T20:30:00Z");
         tick.onTick();
         QCOMPARE(model.index(0, schedule::kNextTimeColumn).data(Qt::ToolTipRole).toString(),
