@@ -133,7 +133,13 @@ void PushLink::relayHeard(const push::RelayLine& line) {
         m_worker.post([this, line] {
             m_join = line;
             if (m_helper) {
+                // A helper may have started before this task ran, while the join was not yet
+                // known: it then left out what the room said since. Telling it again is
+                // harmless, as the helper's book keeps the first of each claim.
                 write(push::relayLine(line));
+                for (const std::string& heard : remembered()) {
+                    write(heard);
+                }
             }
         });
         return;
