@@ -53,6 +53,11 @@ struct Alert {
     int minutesAfter = 0;
     // Where the row's boss stood by its rule when the alert fired (Up once it fell due).
     SpawnPhase phase = SpawnPhase::Unknown;
+    // An alert about one line of the row (schedule/linetimers.h): its id, server ("" for
+    // a boss on no named server) and line label; all empty for the row's own alerts.
+    std::uint64_t lineId = 0;
+    std::string server;
+    std::string line;
     bool due() const { return topic == AlertTopic::Countdown && !leadMinutes.has_value(); }
 };
 
@@ -118,6 +123,9 @@ struct KillRecord {
     int delayMinutes{};        // the delay in force then
     KillSource source{KillSource::DoubleClick};
     std::string sender; // who sent a remote kill; empty otherwise
+    // The server and line of a kill on a line; empty for a row without lines.
+    std::string server{};
+    std::string line{};
 };
 
 // Keeps the history of kills. Called on the thread that recorded the kill (the window

@@ -93,6 +93,7 @@ struct SpawnView {
     std::int64_t secondsLeft = 0;
     double fraction = 0;        // WindowOpen: how far through, 0..1
     std::int64_t upSeconds = 0; // Up: how long since upSince
+    bool operator==(const SpawnView&) const = default;
 };
 
 SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds now);

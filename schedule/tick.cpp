@@ -380,6 +380,10 @@ void Tick::onTick() {
     }
     // Rows that are gone, or were skipped, are forgotten.
     std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
+    if (m_hook) {
+        // The lines of rows that have them, with this pass's reading of clock and settings.
+        m_hook->afterPass(passUtc, warnMinutes, m_settings.extraLeadMinutes());
+    }
     const std::lock_guard guard(m_lock);
     m_table.notifyCells(changed);
     if (moved) {

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace zorvane::schedule {
 
@@ -22,6 +23,15 @@ public:
     virtual ~TickLock() = default;
     virtual void lock() = 0;
     virtual void unlock() = 0;
+};
+
+// Told after every pass, on the tick's thread, with the pass's reading of the clock and of
+// the warning and extra lead minutes (the line timers run here).
+class TickHook {
+public:
+    virtual ~TickHook() = default;
+    virtual void afterPass(UtcSeconds now, long long warnMinutes,
+                           const std::vector<int>& extraLeadMinutes) = 0;
 };
 
 // Runs the passes of one timer: one pass at a time, from one thread at a time.
@@ -37,6 +47,9 @@ public:
     // Where roll-overs are recorded; nullptr (the default) records nothing. Set it before
     // the timer starts; it must outlive the tick.
     void setKillLog(KillLog* log) { m_killLog = log; }
+    // Run after each pass; nullptr (the default) for none. Set it before the timer starts;
+    // it must outlive the tick.
+    void setHook(TickHook* hook) { m_hook = hook; }
 
     // One pass over the rows present when it starts, in display order. A row with
     // an empty last or next time is left as it is; a row deleted meanwhile is
@@ -84,6 +97,7 @@ private:
     AlarmSink& m_alarm;
     TickLock& m_lock;
     KillLog* m_killLog = nullptr;
+    TickHook* m_hook = nullptr;
     std::unordered_map<RowId, CycleMemory> m_memory;
     std::uint64_t m_passes = 0;
 };
