@@ -213,6 +213,18 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                        "or MINUTES_AGO minutes ago, then exit."),
         QStringLiteral("NAME"));
     parser.addOption(kill);
+    const QCommandLineOption line(
+        QStringLiteral("line"),
+        QStringLiteral(
+            "With --kill: the boss died on line <LINE> (\"3\" or as the table names it)."),
+        QStringLiteral("LINE"));
+    parser.addOption(line);
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("With --kill and --line: on the server named <SERVER>, for a boss on "
+                       "several servers."),
+        QStringLiteral("SERVER"));
+    parser.addOption(server);
     const QCommandLineOption list(QStringLiteral("list"),
                                   QStringLiteral("Print the table with the time left, then exit."));
     parser.addOption(list);
@@ -286,6 +298,18 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return fail(QStringLiteral(
             "Give one of --import, --kill, --list, --restart and --say-next at a time."));
     }
+    if ((parser.isSet(line) || parser.isSet(server)) && !parser.isSet(kill)) {
+        return fail(QStringLiteral("--line and --server go with --kill."));
+    }
+    if (parser.isSet(server) && !parser.isSet(line)) {
+        return fail(QStringLiteral("--server goes with --line."));
+    }
+    if (parser.values(line).size() > 1 || parser.values(server).size() > 1) {
+        return fail(QStringLiteral("--line and --server take one value each."));
+    }
+    if (parser.isSet(line) && parser.value(line).trimmed().isEmpty()) {
+        return fail(QStringLiteral("--line needs the line's name or number."));
+    }
     if (parser.isSet(import)) {
         if (parser.values(import).size() > 1) {
             return fail(QStringLiteral("--import takes one folder."));
@@ -327,14 +351,24 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
     result.killName = name;
     result.minutesAgo = minutes;
+    result.killLine = parser.value(line).trimmed();
+    result.killServer = parser.value(server).trimmed();
     result.action = CommandLine::Action::Kill;
     return result;
 }
 
 QStringList commandArguments(const CommandLine& command) {
     switch (command.action) {
-    case CommandLine::Action::Kill:
-        return {QStringLiteral("--kill"), command.killName, QString::number(command.minutesAgo)};
+    case CommandLine::Action::Kill: {
+        QStringList arguments{QStringLiteral("--kill"), command.killName};
+        if (!command.killLine.isEmpty()) {
+            arguments << QStringLiteral("--line") << command.killLine;
+        }
+        if (!command.killServer.isEmpty()) {
+            arguments << QStringLiteral("--server") << command.killServer;
+        }
+        return arguments << QString::number(command.minutesAgo);
+    }
     case CommandLine::Action::List:
         return {QStringLiteral("--list")};
     case CommandLine::Action::SayNext:

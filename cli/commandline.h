@@ -30,6 +30,9 @@ struct CommandLine {
     // --kill: the boss's name (trimmed) and how many minutes ago it died.
     QString killName;
     int minutesAgo = 0;
+    // --kill --line [--server]: the line and server it died on; empty for a boss without lines.
+    QString killLine;
+    QString killServer;
     // --restart: when the server restarted, as typed ("" for now).
     QString restartTime;
     // The help or version text, or what is wrong with the command line.

@@ -8,6 +8,7 @@
 #include "services/coretexts.h"
 #include "services/killpath.h"
 #include "services/language.h"
+#include "services/linebook.h"
 #include "services/preferences.h"
 #include "services/roomkill.h"
 #include "services/session.h"
@@ -80,6 +81,12 @@ void shareKill(const schedule::KillRecord& kill, Session& session, int timeoutMs
     if (!bossShared(preferences, session.table().rows(), kill.boss)) {
         return;
     }
+    if (!kill.line.empty()) {
+        // The room's topics name a boss, not its line: sent as the boss's, the kill would move
+        // every member's row.
+        result.text += QStringLiteral("\nKills on a line are not shared with the room yet.");
+        return;
+    }
     QString failure = messageText(problem);
     if (options) {
         failure = publishKillAndWait(
@@ -98,36 +105,127 @@ void shareKill(const schedule::KillRecord& kill, Session& session, int timeoutMs
 
 } // namespace
 
-CommandResult killByName(const schedule::BossTable& table, const QString& name, int minutesAgo,
-                         const schedule::Clock& clock, const KillRecorder& record) {
+namespace {
+
+// The one row named `name`, or the refusal.
+std::optional<schedule::RowId> oneRowNamed(const schedule::BossTable& table, const QString& name,
+                                           CommandResult& refusal) {
     const std::vector<schedule::BossRow> rows = table.rows();
     const std::vector<schedule::RowId> found =
         schedule::rowsNamed(rows, name.trimmed().toStdString());
     if (found.empty()) {
-        return {kExitFailed,
-                QStringLiteral("No boss named '%1' in the table.").arg(name.trimmed())};
+        refusal = {kExitFailed,
+                   QStringLiteral("No boss named '%1' in the table.").arg(name.trimmed())};
+        return std::nullopt;
     }
     if (found.size() > 1) {
         QStringList numbers;
         for (const schedule::RowId id : found) {
             numbers << QString::number(table.rowIndex(id));
         }
-        return {kExitFailed,
-                QStringLiteral("Rows %1 are all named '%2'; give them different names to record "
-                               "a kill from the command line.")
-                    .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
+        refusal = {kExitFailed,
+                   QStringLiteral("Rows %1 are all named '%2'; give them different names to "
+                                  "record a kill from the command line.")
+                       .arg(numbers.join(QStringLiteral(", ")), name.trimmed())};
+        return std::nullopt;
+    }
+    return found.front();
+}
+
+QString joined(const std::vector<std::string>& names) {
+    QStringList list;
+    for (const std::string& name : names) {
+        list << fromUtf8(name);
+    }
+    return list.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+CommandResult killByName(const schedule::BossTable& table, const QString& name, int minutesAgo,
+                         const schedule::Clock& clock, const KillRecorder& record) {
+    CommandResult refusal;
+    const std::optional<schedule::RowId> found = oneRowNamed(table, name, refusal);
+    if (!found) {
+        return refusal;
     }
     const schedule::UtcSeconds killed =
         clock.instant() - 60 * static_cast<schedule::UtcSeconds>(minutesAgo);
-    record(found.front(), killed);
-    const std::optional<schedule::BossRow> row = table.row(found.front());
+    record(*found, killed);
+    const std::optional<schedule::BossRow> row = table.row(*found);
     if (!row || row->timing.lastUtc != killed) {
         return {kExitFailed, QStringLiteral("The kill of '%1' could not be recorded.").arg(name)};
     }
     return {kExitDone, QStringLiteral("Recorded a kill of '%1' (row %2) at %3; next time %4.")
                            .arg(name.trimmed())
-                           .arg(table.rowIndex(found.front()))
+                           .arg(table.rowIndex(*found))
                            .arg(timeOfDay(killed), fromUtf8(row->text[schedule::kNextTimeColumn]))};
+}
+
+bool killIsOnLine(const schedule::BossTable& table, const schedule::LineBoard& lines,
+                  const CommandLine& command) {
+    if (!command.killLine.isEmpty()) {
+        return true;
+    }
+    const std::vector<schedule::RowId> found =
+        schedule::rowsNamed(table.rows(), command.killName.trimmed().toStdString());
+    return found.size() == 1 && lines.hasLines(found.front());
+}
+
+CommandResult killOnLine(const schedule::BossTable& table, const schedule::LineBoard& lines,
+                         const CommandLine& command, const schedule::Clock& clock,
+                         const LineKillRecorder& record) {
+    const QString name = command.killName.trimmed();
+    CommandResult refusal;
+    const std::optional<schedule::RowId> row = oneRowNamed(table, name, refusal);
+    if (!row) {
+        return refusal;
+    }
+    const std::optional<schedule::BossLines> given = lines.lines(*row);
+    if (!given) {
+        return {kExitFailed,
+                QStringLiteral("'%1' has no lines; leave out --line and --server.").arg(name)};
+    }
+    const QString labels = fromUtf8(schedule::lineLabelsText(given->lines));
+    if (command.killLine.isEmpty()) {
+        return {
+            kExitFailed,
+            QStringLiteral("'%1' runs on lines %2; give the line with --line.").arg(name, labels)};
+    }
+    schedule::LineId line = 0;
+    switch (lines.findLine(*row, command.killServer.toStdString(), command.killLine.toStdString(),
+                           line)) {
+    case schedule::LineLookup::Found:
+        break;
+    case schedule::LineLookup::NoLines:
+        return {kExitFailed, QStringLiteral("'%1' has no lines.").arg(name)};
+    case schedule::LineLookup::ServerNeeded:
+        return {kExitFailed, QStringLiteral("'%1' runs on the servers %2; give one with --server.")
+                                 .arg(name, joined(given->servers))};
+    case schedule::LineLookup::UnknownServer:
+        return {kExitFailed,
+                given->servers.empty()
+                    ? QStringLiteral("'%1' runs on no named server; leave out --server.").arg(name)
+                    : QStringLiteral("'%1' has no server '%2'; it runs on %3.")
+                          .arg(name, command.killServer, joined(given->servers))};
+    case schedule::LineLookup::UnknownLine:
+        return {kExitFailed, QStringLiteral("'%1' has no line '%2'; its lines are %3.")
+                                 .arg(name, command.killLine, labels)};
+    }
+    const schedule::UtcSeconds killed =
+        clock.instant() - 60 * static_cast<schedule::UtcSeconds>(command.minutesAgo);
+    record(*row, line, killed);
+    const std::optional<schedule::LineTimer> timer = lines.timer(*row, line);
+    if (!timer || timer->state.lastKill != killed) {
+        return {kExitFailed, QStringLiteral("The kill of '%1' could not be recorded.").arg(name)};
+    }
+    const std::optional<schedule::BossRow> boss = table.row(*row);
+    return {kExitDone,
+            QStringLiteral("Recorded a kill of '%1' (row %2) at %3; next time %4.")
+                .arg(fromUtf8(schedule::lineTitle(name.toStdString(), timer->key)))
+                .arg(table.rowIndex(*row))
+                .arg(timeOfDay(killed), fromUtf8(schedule::nextTimeText(
+                                            killed, boss ? boss->timing.periodMinutes : 0)))};
 }
 
 namespace {
@@ -150,26 +248,52 @@ QString spawnStateText(const schedule::SpawnView& view) {
 
 } // namespace
 
-QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock) {
-    const std::vector<schedule::RowStatus> statuses =
-        schedule::rowStatuses(table.rows(), clock.instant());
+QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock,
+                     const schedule::LineBoard* lineBoard) {
+    const std::vector<schedule::BossRow> rows = table.rows();
+    const std::vector<schedule::RowStatus> statuses = schedule::rowStatuses(rows, clock.instant());
     if (statuses.empty()) {
         return QStringLiteral("The table is empty.\n");
     }
     std::vector<QStringList> lines{{QStringLiteral("#"), QStringLiteral("BOSS"),
                                     QStringLiteral("NEXT"), QStringLiteral("LEFT"),
                                     QStringLiteral("ALARM"), QStringLiteral("STATE")}};
-    for (const schedule::RowStatus& status : statuses) {
-        QString left;
-        if (status.remaining) {
-            left = timeLeftText(std::max<std::int64_t>(0, *status.remaining));
-        } else {
-            left = status.killed ? QStringLiteral("not counting") : QStringLiteral("never killed");
+    const auto leftText = [](const std::optional<std::int64_t>& remaining, bool killed) {
+        if (remaining) {
+            return timeLeftText(std::max<std::int64_t>(0, *remaining));
         }
+        return killed ? QStringLiteral("not counting") : QStringLiteral("never killed");
+    };
+    const auto nextText = [](const std::string& next) {
+        return next.empty() ? QStringLiteral("-") : fromUtf8(next);
+    };
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        const schedule::RowStatus& status = statuses[i];
+        const QString alarm = status.use ? QStringLiteral("on") : QStringLiteral("off");
         lines.push_back({QString::number(status.number), fromUtf8(status.name),
-                         status.nextTime.empty() ? QStringLiteral("-") : fromUtf8(status.nextTime),
-                         left, status.use ? QStringLiteral("on") : QStringLiteral("off"),
-                         spawnStateText(status.spawn)});
+                         nextText(status.nextTime), leftText(status.remaining, status.killed),
+                         alarm, spawnStateText(status.spawn)});
+        if (lineBoard == nullptr || !lineBoard->hasLines(rows[i].id)) {
+            continue;
+        }
+        int neverKilled = 0;
+        for (const schedule::LineStatus& line :
+             schedule::lineStatuses(rows[i], lineBoard->timers(rows[i].id), clock.instant())) {
+            if (!line.killed) {
+                ++neverKilled;
+                continue;
+            }
+            lines.push_back(
+                {QString(),
+                 QStringLiteral("  ") + fromUtf8(schedule::lineTitle("", line.key)).trimmed(),
+                 nextText(line.nextTime), leftText(line.remaining, line.killed), alarm,
+                 spawnStateText(line.spawn)});
+        }
+        if (neverKilled > 0) {
+            lines.push_back({QString(),
+                             QStringLiteral("  (%1 lines never killed)").arg(neverKilled),
+                             QString(), QString(), QString(), QString()});
+        }
     }
     std::vector<int> widths(lines.front().size(), 0);
     for (const QStringList& line : lines) {
@@ -271,7 +395,8 @@ CommandResult sayNextInSession(Session& session) {
 
 CommandResult runInSession(const CommandLine& command, Session& session) {
     if (command.action == CommandLine::Action::List) {
-        return {kExitDone, tableListing(session.table(), session.clock())};
+        return {kExitDone,
+                tableListing(session.table(), session.clock(), &session.lines().board())};
     }
     if (command.action == CommandLine::Action::SayNext) {
         return sayNextInSession(session);
@@ -281,6 +406,22 @@ CommandResult runInSession(const CommandLine& command, Session& session) {
     }
     if (command.action != CommandLine::Action::Kill) {
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list are carried out here.")};
+    }
+    if (killIsOnLine(session.table(), session.lines().board(), command)) {
+        CommandResult result = killOnLine(
+            session.table(), session.lines().board(), command, session.clock(),
+            [&session](schedule::RowId row, schedule::LineId line, schedule::UtcSeconds killed) {
+                session.kills().recordOnLine(row, line, killed, schedule::KillSource::CommandLine);
+            });
+        if (result.exitCode != kExitDone) {
+            return result;
+        }
+        if (const std::string problem = session.lines().flush(); !problem.empty()) {
+            return {kExitFailed,
+                    QStringLiteral("The kill of '%1' shows in the window but was not saved: %2")
+                        .arg(command.killName.trimmed(), QString::fromStdString(problem))};
+        }
+        return result;
     }
     CommandResult result =
         killByName(session.table(), command.killName, command.minutesAgo, session.clock(),
@@ -311,7 +452,7 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
                 QStringLiteral("The table cannot be read: %1").arg(fromUtf8(loadError))};
     }
     if (command.action == CommandLine::Action::List) {
-        return {kExitDone, tableListing(session.table(), clock)};
+        return {kExitDone, tableListing(session.table(), clock, &session.lines().board())};
     }
     if (command.action == CommandLine::Action::Restart) {
         CommandResult result = restartInSession(command.restartTime, session);
@@ -322,11 +463,19 @@ CommandResult runOnFiles(const CommandLine& command, const std::filesystem::path
         return {kExitNotUnderstood, QStringLiteral("Only --kill and --list work on the files.")};
     }
     KillPath::Confirmed confirmed;
-    CommandResult result = killByName(session.table(), command.killName, command.minutesAgo, clock,
-                                      [&](schedule::RowId id, schedule::UtcSeconds killed) {
-                                          confirmed = session.kills().recordConfirmed(
-                                              id, killed, schedule::KillSource::CommandLine);
-                                      });
+    CommandResult result =
+        killIsOnLine(session.table(), session.lines().board(), command)
+            ? killOnLine(
+                  session.table(), session.lines().board(), command, clock,
+                  [&](schedule::RowId id, schedule::LineId line, schedule::UtcSeconds killed) {
+                      confirmed = session.kills().recordOnLineConfirmed(
+                          id, line, killed, schedule::KillSource::CommandLine);
+                  })
+            : killByName(session.table(), command.killName, command.minutesAgo, clock,
+                         [&](schedule::RowId id, schedule::UtcSeconds killed) {
+                             confirmed = session.kills().recordConfirmed(
+                                 id, killed, schedule::KillSource::CommandLine);
+                         });
     if (!confirmed.saveError.empty()) {
         // Nothing was changed: the history gets no kill the table does not have.
         return {kExitFailed,

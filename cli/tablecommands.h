@@ -7,6 +7,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/instant.h"
+#include "schedule/linetimers.h"
 #include "services/roomkill.h"
 
 #include <QString>
@@ -27,9 +28,28 @@ using KillRecorder = std::function<void(schedule::RowId, schedule::UtcSeconds)>;
 CommandResult killByName(const schedule::BossTable& table, const QString& name, int minutesAgo,
                          const schedule::Clock& clock, const KillRecorder& record);
 
+// Records a kill on one line of a row at an instant (the kill path's recordOnLine).
+using LineKillRecorder =
+    std::function<void(schedule::RowId, schedule::LineId, schedule::UtcSeconds)>;
+
+// Whether --kill is about a line: a line was given, or the named boss has lines.
+bool killIsOnLine(const schedule::BossTable& table, const schedule::LineBoard& lines,
+                  const CommandLine& command);
+// --kill on a line: the one row named as killByName finds it, then its line (and server)
+// as LineBoard::findLine reads them, gets a kill `minutesAgo` minutes before now through
+// `record`. A boss without lines, a boss with lines named without --line, several servers
+// and no --server, an unknown server or line: refused with the reason (kExitFailed), nothing
+// recorded.
+CommandResult killOnLine(const schedule::BossTable& table, const schedule::LineBoard& lines,
+                         const CommandLine& command, const schedule::Clock& clock,
+                         const LineKillRecorder& record);
+
 // --list: one line per row (number, name, next time, time left, alarm), aligned in
 // columns for a terminal; rows that do not count say why instead of a time left.
-QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock);
+// A row with lines is followed by one line for each of its lines with a kill, named with its
+// server ("  3线 @ 二区"), and a count of the lines never killed.
+QString tableListing(const schedule::BossTable& table, const schedule::Clock& clock,
+                     const schedule::LineBoard* lines = nullptr);
 
 // --say-next: the next `count` checked bosses by time left (due or up ones first, as "已刷新"),
 // each as an alert words it, in Chinese ("火龙 5 分钟后刷新", joined with "，") or in English

@@ -75,6 +75,39 @@ std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds 
     return statuses;
 }
 
+std::vector<LineStatus> lineStatuses(const BossRow& row, const std::vector<LineTimer>& timers,
+                                     UtcSeconds now) {
+    std::vector<LineStatus> statuses;
+    statuses.reserve(timers.size());
+    const std::int32_t period = row.timing.periodMinutes;
+    const std::int32_t delay = row.timing.delayMinutes;
+    const std::int64_t cycle = cycleSeconds(period, delay);
+    for (const LineTimer& timer : timers) {
+        LineStatus status;
+        status.key = timer.key;
+        status.killed = timer.state.lastKill.has_value();
+        SpawnFacts facts{period, delay, timer.state.lastKill, timer.state.upSince,
+                         timer.state.missedAt};
+        if (row.timing.spawn.kind == SpawnKind::AfterKill && timer.state.lastKill &&
+            cycle >= kShortestDatedCycle) {
+            UtcSeconds last = *timer.state.lastKill;
+            if (secondsUntilDue(last, period, delay, now) <= 0) {
+                last = currentCycleStart(last, cycle, now).start;
+                facts = SpawnFacts{period, delay, last, last, std::nullopt};
+            }
+            status.remaining = secondsUntilDue(last, period, delay, now);
+            status.nextTime = nextTimeText(last, period);
+        }
+        status.spawn = spawnView(row.timing.spawn, facts, now);
+        if (row.timing.spawn.kind == SpawnKind::FixedTimes && status.spawn.earliest) {
+            status.remaining = status.spawn.secondsLeft;
+            status.nextTime = clockTimeText(toLocal(*status.spawn.earliest));
+        }
+        statuses.push_back(std::move(status));
+    }
+    return statuses;
+}
+
 std::vector<RowId> rowsNamed(const std::vector<BossRow>& rows, std::string_view name) {
     std::vector<RowId> found;
     const std::string wanted = text::trim(name);

@@ -6,6 +6,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/datetime.h"
 #include "schedule/instant.h"
+#include "schedule/linetimers.h"
 #include "schedule/spawnrule.h"
 
 #include <cstdint>
@@ -32,6 +33,19 @@ struct RowStatus {
 std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, UtcSeconds now);
 // A local reading is no instant (see Clock::instant).
 std::vector<RowStatus> rowStatuses(const std::vector<BossRow>& rows, DateTime now) = delete;
+
+// Where each line of a row stands at `now`, as a pass would find it (a due line rolled
+// over, up since its cycle ended). Lines count only with a kill, an after-kill rule and a
+// cycle of at least kShortestDatedCycle; a fixed-times rule's spawn is the row's.
+struct LineStatus {
+    LineKey key;
+    bool killed = false;
+    std::string nextTime; // "" when the line does not count
+    std::optional<std::int64_t> remaining;
+    SpawnView spawn;
+};
+std::vector<LineStatus> lineStatuses(const BossRow& row, const std::vector<LineTimer>& timers,
+                                     UtcSeconds now);
 
 // The data rows whose trimmed name is `name` trimmed, in table order; none for an
 // empty name.

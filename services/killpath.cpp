@@ -2,6 +2,7 @@
 
 #include "schedule/tableops.h"
 #include "services/configwriter.h"
+#include "services/linebook.h"
 #include "text/textops.h"
 
 #include <QTimer>
@@ -58,6 +59,72 @@ bool KillPath::record(schedule::RowId row, schedule::UtcSeconds instant,
     }
     remember(row, instant, before->timing.lastUtc);
     tell(*before);
+    return true;
+}
+
+bool KillPath::recordOnLine(schedule::RowId row, schedule::LineId line,
+                            schedule::UtcSeconds instant, schedule::KillSource source,
+                            const std::string& sender) {
+    std::optional<schedule::KillRecord> kill = killOnLine(row, line, instant, source, sender);
+    if (!kill) {
+        return false;
+    }
+    m_lines->save();
+    TellingLog(*this).recordKill(*kill);
+    return true;
+}
+
+KillPath::Confirmed KillPath::recordOnLineConfirmed(schedule::RowId row, schedule::LineId line,
+                                                    schedule::UtcSeconds instant,
+                                                    schedule::KillSource source) {
+    Confirmed confirmed;
+    std::optional<schedule::KillRecord> kill = killOnLine(row, line, instant, source, {});
+    if (!kill) {
+        return confirmed;
+    }
+    m_lines->save();
+    confirmed.saveError = m_lines->flush();
+    if (confirmed.saveError.empty()) {
+        TellingLog(*this).recordKill(*kill);
+        confirmed.kill = std::move(kill);
+    }
+    return confirmed;
+}
+
+std::optional<schedule::KillRecord> KillPath::killOnLine(schedule::RowId row, schedule::LineId line,
+                                                         schedule::UtcSeconds instant,
+                                                         schedule::KillSource source,
+                                                         const std::string& sender) {
+    const std::optional<schedule::BossRow> current = m_table.row(row);
+    if (m_lines == nullptr || !current) {
+        return std::nullopt;
+    }
+    const std::optional<schedule::LineTimer> timer = m_lines->board().timer(row, line);
+    const std::optional<schedule::LineState> before =
+        timer ? m_lines->board().kill(row, line, instant) : std::nullopt;
+    if (!before) {
+        return std::nullopt;
+    }
+    if (m_lineRecorded) {
+        m_lineRecorded(row, line, *before);
+    }
+    schedule::KillRecord record{text::trim(current->text[schedule::kNameColumn]),
+                                instant,
+                                current->timing.periodMinutes,
+                                current->timing.delayMinutes,
+                                source,
+                                sender};
+    record.server = timer->key.server;
+    record.line = timer->key.line;
+    return record;
+}
+
+bool KillPath::restoreLine(schedule::RowId row, schedule::LineId line,
+                           const schedule::LineState& state) {
+    if (m_lines == nullptr || !m_lines->board().restore(row, line, state)) {
+        return false;
+    }
+    m_lines->save();
     return true;
 }
 

@@ -10,6 +10,7 @@
 // thread. Whoever keeps an undo stack hears of every kill with the row as it was before.
 
 #include "schedule/bosstable.h"
+#include "schedule/linetimers.h"
 #include "schedule/services.h"
 
 #include <QObject>
@@ -25,6 +26,7 @@ class QTimer;
 namespace zorvane::app {
 
 class ConfigWriter;
+class LineBook;
 
 class KillPath final : public QObject {
     Q_OBJECT
@@ -34,6 +36,10 @@ public:
     // Told when a kill is undone (`undone`) or redone: the boss and the kill's instant.
     using Undone =
         std::function<void(const std::string& boss, schedule::UtcSeconds instant, bool undone)>;
+
+    // Told of every kill on a line made here, with the line as it was before.
+    using LineRecorded = std::function<void(schedule::RowId row, schedule::LineId line,
+                                            const schedule::LineState& before)>;
 
     // Received kills within this many milliseconds share one save of the table.
     static constexpr int kRemoteSaveDelayMs = 200;
@@ -57,6 +63,10 @@ public:
     schedule::KillLog* killLog() const { return m_killLog; }
     // At most one listener; an empty function removes it.
     void setRecorded(Recorded recorded) { m_recorded = std::move(recorded); }
+    // The rows' lines and servers (kills on a line go there); nullptr for none.
+    void setLines(LineBook* lines) { m_lines = lines; }
+    // At most one listener; an empty function removes it.
+    void setLineRecorded(LineRecorded recorded) { m_lineRecorded = std::move(recorded); }
     // At most one listener (the room, which takes back a shared kill that is undone).
     void setUndone(Undone undone) { m_undone = std::move(undone); }
     // Whoever undid or redid a kill of the row tells it here; `killed` is the row with the kill.
@@ -68,6 +78,17 @@ public:
     // told. False when the row is gone.
     bool record(schedule::RowId row, schedule::UtcSeconds instant, schedule::KillSource source,
                 const std::string& sender = {});
+
+    // A local kill on one line of the row at `instant`: the line's timer, lines.json saved,
+    // the kill log told with the line and server. False when the row or the line is gone.
+    bool recordOnLine(schedule::RowId row, schedule::LineId line, schedule::UtcSeconds instant,
+                      schedule::KillSource source, const std::string& sender = {});
+    // The same for a process that ends right after (--kill --line on the files): the kill log
+    // hears of the kill only once lines.json has it.
+    Confirmed recordOnLineConfirmed(schedule::RowId row, schedule::LineId line,
+                                    schedule::UtcSeconds instant, schedule::KillSource source);
+    // Puts a line's earlier state back (undo, redo) and saves; false when the line is gone.
+    bool restoreLine(schedule::RowId row, schedule::LineId line, const schedule::LineState& state);
 
     // The same for a process that ends right after (--kill on the files): waits until the
     // writer has written the table, and only then tells the kill log, so the history never
@@ -88,6 +109,12 @@ public:
                  std::optional<schedule::UtcSeconds> roomNewest);
 
 private:
+    // The kill on the line, and the record the kill log is to hear of; nullopt when the row
+    // or the line is gone.
+    std::optional<schedule::KillRecord> killOnLine(schedule::RowId row, schedule::LineId line,
+                                                   schedule::UtcSeconds instant,
+                                                   schedule::KillSource source,
+                                                   const std::string& sender);
     void saveSoon();
     // Notes what the row showed before a kill at `instant` came.
     void remember(schedule::RowId row, schedule::UtcSeconds instant,
@@ -100,6 +127,8 @@ private:
     schedule::BossTable& m_table;
     ConfigWriter& m_writer;
     schedule::KillLog* m_killLog = nullptr;
+    LineBook* m_lines = nullptr;
+    LineRecorded m_lineRecorded;
     Recorded m_recorded;
     Undone m_undone;
     // Per row, its latest kills made here and the last kill each replaced (a few per row).

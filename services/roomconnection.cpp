@@ -221,6 +221,11 @@ void RoomConnection::recordKill(const schedule::KillRecord& record) {
         record.source == schedule::KillSource::Restart) {
         return;
     }
+    // The room's topics name a boss, not its line: a kill on one line sent as the boss's would
+    // move every member's row. Kept here until rooms carry lines.
+    if (!record.line.empty()) {
+        return;
+    }
     runOnReceiverThread(this, [this, record] { publishLocal(record); });
 }
 

@@ -11,6 +11,7 @@
 #include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/killpath.h"
+#include "services/linebook.h"
 #include "services/preferences.h"
 #include "services/programdir.h"
 #include "services/pushlink.h"
@@ -84,7 +85,9 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
         }
     });
 
+    m_lines = std::make_unique<LineBook>(programPath(), m_table, m_notices);
     m_kills = std::make_unique<KillPath>(m_table, *m_writer);
+    m_kills->setLines(m_lines.get());
     m_kills->setKillLog(m_history.get());
 
     if (m_setup.room) {
@@ -171,8 +174,9 @@ bool Session::hasPreferencesFile() const {
 
 void Session::wireCountdown() {
     Preferences& prefs = preferences();
-    m_tick = std::make_unique<TickSupport>(m_table, m_setup.clock, m_setup.globals->tickLock(),
-                                           m_setup.programDir, &m_notices);
+    m_tick =
+        std::make_unique<TickSupport>(m_table, m_lines->board(), m_setup.clock,
+                                      m_setup.globals->tickLock(), m_setup.programDir, &m_notices);
     m_tick->setKillLog(m_history.get());
     // The tick reads the extra lead times from its own copy, never from the file.
     m_tick->setExtraLeadMinutes(prefs.extraLeadMinutes());
@@ -256,6 +260,7 @@ std::string Session::finishLoad(std::string* error) {
         return {};
     }
     m_table.appendRows(std::move(stored.table->rows));
+    m_lines->load();
     tellUnreadRules();
     return std::move(stored.table->warnMinutes);
 }

@@ -39,6 +39,7 @@ namespace zorvane::app {
 class AlertDispatch;
 class ConfigWriter;
 class KillPath;
+class LineBook;
 class PushLink;
 class Preferences;
 class BossNoteBook;
@@ -101,6 +102,8 @@ public:
     KillPath& kills() const { return *m_kills; }
     // The notes per boss beside config.ini, read on first use.
     BossNoteBook& notes();
+    // The rows' lines and servers with their timers (lines.json), read by finishLoad.
+    LineBook& lines() const { return *m_lines; }
     // The game server restarted at `instant` (the menu, --restart): every row whose rule says
     // so starts again from it and the table is saved; a joined room is told, so that its
     // members do the same. Returns the rows moved, in table order.
@@ -163,6 +166,7 @@ private:
     std::unique_ptr<ConfigWriter> m_writer;
     std::unique_ptr<history::SqliteKillLog> m_history;
     std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<LineBook> m_lines;
     std::unique_ptr<KillPath> m_kills;
     std::unique_ptr<history::RoomAuditLog> m_audit;
     std::unique_ptr<RoomConnection> m_room;

@@ -62,12 +62,14 @@ std::unique_ptr<alarm::SoundPlayer> makeSoundDevice(schedule::WriteStatusSink* s
 
 } // namespace
 
-TickSupport::TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
-                         periodic::CriticalSectionLock& tickLock, std::string programDir,
-                         schedule::WriteStatusSink* status)
+TickSupport::TickSupport(schedule::BossTable& table, schedule::LineBoard& lines,
+                         const schedule::Clock& clock, periodic::CriticalSectionLock& tickLock,
+                         std::string programDir, schedule::WriteStatusSink* status)
     : m_device(makeSoundDevice(status)),
       m_alarm(m_settings, *m_device, clock, std::move(programDir), status), m_lock(tickLock),
-      m_tick(table, clock, m_settings, m_alarm, m_lock) {}
+      m_tick(table, clock, m_settings, m_alarm, m_lock), m_lines(table, lines, m_alarm) {
+    m_tick.setHook(&m_lines);
+}
 
 void TickSupport::setSoundPath(const std::string& path) {
     m_settings.setSoundPathText(path);

@@ -7,6 +7,7 @@
 #include "alarm/playback.h"
 #include "alarm/soundplayer.h"
 #include "periodic/locks.h"
+#include "schedule/linepass.h"
 #include "schedule/services.h"
 #include "schedule/tick.h"
 
@@ -59,9 +60,10 @@ private:
 class TickSupport {
 public:
     // `status`, when given, must outlive the tick.
-    TickSupport(schedule::BossTable& table, const schedule::Clock& clock,
-                periodic::CriticalSectionLock& tickLock, std::string programDir,
-                schedule::WriteStatusSink* status = nullptr);
+    // `lines` (the rows' lines and servers) must outlive the tick.
+    TickSupport(schedule::BossTable& table, schedule::LineBoard& lines,
+                const schedule::Clock& clock, periodic::CriticalSectionLock& tickLock,
+                std::string programDir, schedule::WriteStatusSink* status = nullptr);
     TickSupport(const TickSupport&) = delete;
     TickSupport& operator=(const TickSupport&) = delete;
 
@@ -72,7 +74,10 @@ public:
         m_alarm.onPass();
     }
     // Where roll-overs are recorded; set before the tick starts.
-    void setKillLog(schedule::KillLog* log) { m_tick.setKillLog(log); }
+    void setKillLog(schedule::KillLog* log) {
+        m_tick.setKillLog(log);
+        m_lines.setKillLog(log);
+    }
     // Told of every alert after the chime; set before the tick starts, outlives the tick.
     void setAlertListener(schedule::AlarmSink* listener) { m_alarm.setNext(listener); }
     // Window thread, at any time: the warning minutes box's text, and the lead times
@@ -105,6 +110,8 @@ private:
     alarm::AlertSounds m_alarm;
     SectionTickLock m_lock;
     schedule::Tick m_tick;
+    // The lines of rows that have them, counted after each pass with the same alarm.
+    schedule::LinePass m_lines;
 };
 
 } // namespace zorvane::app

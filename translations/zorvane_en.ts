@@ -586,6 +586,14 @@ Ctrl+Z undoes it.</translation>
         <translation>Cannot write the settings file: %1</translation>
     </message>
     <message>
+        <source>分线文件无法读取，未作改动：%1</source>
+        <translation>The lines file cannot be read; nothing was changed: %1</translation>
+    </message>
+    <message>
+        <source>分线或服务器无效：不能为空或重复，每个服务器最多 %1 条线，最多 %2 个服务器</source>
+        <translation>Invalid lines or servers: none may be empty or given twice, at most %1 lines per server and %2 servers</translation>
+    </message>
+    <message>
         <source>备注文件无法读取，未作改动：%1</source>
         <translation>The notes file cannot be read; nothing was changed: %1</translation>
     </message>

@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 #include "cli/tablecommands.h"
 #include "config/configfiles.h"
+#include "config/linesfile.h"
 #include "history/killhistory.h"
 #include "schedule/spawnrule.h"
 #include "services/desktopid.h"
@@ -178,6 +179,8 @@ private slots:
             QStringList{"zorvane"} + zorvane::app::commandArguments(parsed));
         QCOMPARE(again.killName, parsed.killName);
         QCOMPARE(again.minutesAgo, parsed.minutesAgo);
+        QCOMPARE(again.killLine, parsed.killLine);
+        QCOMPARE(again.killServer, parsed.killServer);
         QCOMPARE(again.restartTime, parsed.restartTime);
     }
 
@@ -216,6 +219,158 @@ private slots:
         QCOMPARE(table.cellText(1, schedule::kLastTimeColumn), std::string("09:00:00"));
         QCOMPARE(table.cellText(1, schedule::kNextTimeColumn), std::string("10:00:00"));
         QCOMPARE(table.cellText(2, schedule::kLastTimeColumn), std::string("07:00:00"));
+    }
+
+    void aKillOnALineIsReadWithItsServer_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<QString>("textPart");
+        const auto row = [](const char* name, QStringList args, Action action, QString line,
+                            QString server, int minutes, QString text = {}) {
+            args.prepend(QStringLiteral("zorvane"));
+            QTest::newRow(name) << args << action << line << server << minutes << text;
+        };
+        row("line and server", {"--kill", "黑龙", "--line", " 3 ", "--server", "二区", "5"},
+            Action::Kill, "3", "二区", 5);
+        row("line alone", {"--kill", "黑龙", "--line=3线"}, Action::Kill, "3线", {}, 0);
+        row("line without kill", {"--list", "--line", "3"}, Action::Error, {}, {}, 0,
+            "go with --kill");
+        row("server without line", {"--kill", "黑龙", "--server", "二区"}, Action::Error, {}, {}, 0,
+            "goes with --line");
+        row("blank line", {"--kill", "黑龙", "--line", " "}, Action::Error, {}, {}, 0,
+            "line's name");
+        row("two lines", {"--kill", "黑龙", "--line", "1", "--line", "2"}, Action::Error, {}, {}, 0,
+            "one value");
+    }
+
+    void aKillOnALineIsReadWithItsServer() {
+        QFETCH(QStringList, arguments);
+        QFETCH(Action, action);
+        QFETCH(QString, line);
+        QFETCH(QString, server);
+        QFETCH(int, minutesAgo);
+        QFETCH(QString, textPart);
+        const CommandLine parsed = zorvane::app::parseCommandLine(arguments);
+        QCOMPARE(parsed.action, action);
+        QVERIFY2(parsed.text.contains(textPart), qPrintable(parsed.text));
+        QCOMPARE(parsed.killLine, line);
+        QCOMPARE(parsed.killServer, server);
+        QCOMPARE(parsed.minutesAgo, minutesAgo);
+        const CommandLine again = zorvane::app::parseCommandLine(
+            QStringList{"zorvane"} + zorvane::app::commandArguments(parsed));
+        QCOMPARE(again.killLine, line);
+        QCOMPARE(again.killServer, server);
+    }
+
+    // --kill --line on the files: the line's timer in lines.json, or a refusal saying why with
+    // nothing written.
+    void killOnALineOnTheFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("textPart");
+        QTest::newRow("line on a server") << "黑龙"
+                                          << "3"
+                                          << "二区" << 0 << "'黑龙 3线 @ 二区'";
+        QTest::newRow("line as labelled") << "单服"
+                                          << "2线"
+                                          << "" << 0 << "'单服 2线'";
+        QTest::newRow("server needed") << "黑龙"
+                                       << "3"
+                                       << "" << 1 << "give one with --server";
+        QTest::newRow("line needed") << "黑龙"
+                                     << ""
+                                     << "" << 1 << "lines 1-3; give the line";
+        QTest::newRow("unknown line") << "黑龙"
+                                      << "9"
+                                      << "一区" << 1 << "no line '9'";
+        QTest::newRow("unknown server") << "黑龙"
+                                        << "1"
+                                        << "三区" << 1 << "no server '三区'";
+        QTest::newRow("no named server") << "单服"
+                                         << "1"
+                                         << "x" << 1 << "no named server";
+        QTest::newRow("a boss without lines") << "Plain"
+                                              << "1"
+                                              << "" << 1 << "has no lines";
+        QTest::newRow("unknown boss") << "Nobody"
+                                      << "1"
+                                      << "" << 1 << "No boss named";
+    }
+
+    void killOnALineOnTheFiles() {
+        QFETCH(QString, name);
+        QFETCH(QString, line);
+        QFETCH(QString, server);
+        QFETCH(int, exitCode);
+        QFETCH(QString, textPart);
+        QTemporaryDir dir;
+        writeTable(dir.path(), {{"黑龙", "60", "", "", true},
+                                {"单服", "30", "", "", true},
+                                {"Plain", "30", "09:50:00", "10:20:00", true}});
+        const std::filesystem::path path = dir.path().toStdString();
+        std::string error;
+        QVERIFY(zorvane::config::writeLinesFile(
+            path,
+            {{"黑龙", {{"一区", "二区"}, {"1", "2", "3"}}, {}}, {"单服", {{}, {"1", "2线"}}, {}}},
+            error));
+        const QString linesFile = dir.filePath(QStringLiteral("lines.json"));
+        const QByteArray before = fileBytes(linesFile);
+        const QByteArray iniBefore = fileBytes(dir.filePath(QStringLiteral("config.ini")));
+        const zorvane::testing::FakeClock clock(10, 0, 0);
+
+        CommandLine kill;
+        kill.action = Action::Kill;
+        kill.killName = name;
+        kill.killLine = line;
+        kill.killServer = server;
+        kill.minutesAgo = 5;
+        const zorvane::app::CommandResult result = zorvane::app::runOnFiles(kill, path, clock);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.text.contains(textPart), qPrintable(result.text));
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("config.ini"))), iniBefore);
+        zorvane::history::SqliteKillLog history(path / "history.sqlite");
+        if (exitCode != 0) {
+            QCOMPARE(fileBytes(linesFile), before);
+            QCOMPARE(history.recordCount(name.toStdString()), 0);
+            return;
+        }
+        const schedule::UtcSeconds killed = schedule::toUtc(clock.now()) - 300;
+        const std::optional<zorvane::config::StoredLines> stored =
+            zorvane::config::readLinesFile(path, error);
+        QVERIFY2(stored, error.c_str());
+        bool found = false;
+        for (const zorvane::config::StoredBoss& boss : *stored) {
+            for (const zorvane::config::StoredLine& timer : boss.timers) {
+                QCOMPARE(QString::fromStdString(boss.name), name);
+                QCOMPARE(QString::fromStdString(timer.key.server), server);
+                QCOMPARE(timer.lastKill, std::optional(killed));
+                found = true;
+            }
+        }
+        QVERIFY(found);
+        const auto records = history.allKills(name.toStdString());
+        QCOMPARE(records.size(), std::size_t{1});
+        QCOMPARE(records.front().utcSeconds, killed);
+
+        // The listing names the line and server and counts the lines never killed.
+        CommandLine list;
+        list.action = Action::List;
+        const QString listing = zorvane::app::runOnFiles(list, path, clock).text;
+        const QString title =
+            server.isEmpty() ? QStringLiteral("  2线 ") : QStringLiteral("  3线 @ 二区 ");
+        QVERIFY2(listing.contains(title + QStringLiteral(" ")) || listing.contains(title),
+                 qPrintable(listing));
+        QVERIFY2(listing.contains(server.isEmpty() ? QStringLiteral("00:25:00")
+                                                   : QStringLiteral("00:55:00")),
+                 qPrintable(listing));
+        QVERIFY2(listing.contains(server.isEmpty() ? QStringLiteral("(1 lines never killed)")
+                                                   : QStringLiteral("(5 lines never killed)")),
+                 qPrintable(listing));
     }
 
     // With no instance running, --kill and --list work on config.ini and the history.
