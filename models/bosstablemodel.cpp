@@ -283,7 +283,16 @@ void BossTableModel::notifyCells(int firstRow, int lastRow, int firstColumn, int
 }
 
 void BossTableModel::countdownsMoved() {
+    if (!m_countdownsWatched) {
+        return;
+    }
     runOnReceiverThread(this, [this] { emit countdownsAdvanced(); });
+}
+
+void BossTableModel::setCountdownsWatched(bool watched) {
+    if (m_countdownsWatched.exchange(watched) != watched && watched) {
+        emit countdownsAdvanced();
+    }
 }
 
 void BossTableModel::headerChanged(int firstColumn, int lastColumn) {

@@ -8,6 +8,7 @@
 
 #include <QAbstractTableModel>
 
+#include <atomic>
 #include <vector>
 
 namespace zorvane::app {
@@ -60,6 +61,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // Whether anybody shows countdowns (the window on screen, the overlay): while nobody
+    // does, counts that only moved are not handed to the window thread at all. The first
+    // watcher again gets one countdownsAdvanced at once. Watched from the start.
+    void setCountdownsWatched(bool watched);
+
 signals:
     // Once a pass: countdowns moved on and nothing else about their rows changed, so no
     // dataChanged is emitted for them (and no sorted view re-sorts: counts move together).
@@ -86,6 +92,8 @@ private:
     int m_rowCount = 0;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignVCenter;
     std::vector<int> m_extraLeadMinutes;
+    // Read on the tick's thread.
+    std::atomic<bool> m_countdownsWatched{true};
 };
 
 } // namespace zorvane::app

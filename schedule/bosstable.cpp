@@ -73,20 +73,89 @@ std::string BossTable::cellText(int row, int column) const {
                                       : stored.text[static_cast<std::size_t>(column)];
 }
 
-std::string BossTable::countdownTextOf(const BossRow& row) {
+RowTiming BossTable::currentTiming(const BossRow& row) const {
+    return timingAt(row, m_countNow);
+}
+
+RowTiming BossTable::timingAt(const BossRow& row, std::optional<UtcSeconds> at) {
+    RowTiming timing = row.timing;
+    if (!row.countedAt || !at || *at == *row.countedAt) {
+        return timing;
+    }
+    const std::int64_t elapsed = *at - *row.countedAt;
+    if (timing.remainingSeconds) {
+        *timing.remainingSeconds -= elapsed;
+    }
+    if (timing.spawnView) {
+        // The view's phase holds until the tick reads the row again; its counts follow now.
+        SpawnView& view = *timing.spawnView;
+        const UtcSeconds now = *at;
+        if (view.phase == SpawnPhase::WindowOpen && view.latest) {
+            view.secondsLeft = *view.latest - now;
+        } else if (view.earliest) {
+            view.secondsLeft = std::max<std::int64_t>(0, *view.earliest - now);
+        }
+        if (view.upSince) {
+            view.upSeconds = std::max<std::int64_t>(0, now - *view.upSince);
+        }
+    }
+    return timing;
+}
+
+void BossTable::rebase(BossRow& row) const {
+    row.timing = currentTiming(row);
+    row.countedAt = m_countNow;
+}
+
+std::string BossTable::countdownTextOf(const BossRow& row) const {
     if (row.countdownFromSeconds && row.timing.remainingSeconds) {
-        return formatCountdown(*row.timing.remainingSeconds);
+        return formatCountdown(*currentTiming(row).remainingSeconds);
     }
     return row.text[kCountdownColumn];
 }
 
-BossRow BossTable::handedOut(const BossRow& row) {
+BossRow BossTable::handedOut(const BossRow& row) const {
     BossRow copy = row;
+    copy.timing = currentTiming(row);
     if (copy.countdownFromSeconds) {
         copy.text[kCountdownColumn] = countdownTextOf(row);
         copy.countdownFromSeconds = false;
     }
+    copy.countedAt.reset();
     return copy;
+}
+
+void BossTable::setCountNow(UtcSeconds now) {
+    std::lock_guard lock(m_mutex);
+    m_previousCountNow = m_countNow;
+    m_countNow = now;
+}
+
+void BossTable::noteEdited(RowId id) {
+    if (!m_trackEdits || m_editedAll) {
+        return;
+    }
+    // Many edits before anybody asks (a load, a stopped timer): reading every row is
+    // cheaper than the list.
+    if (m_edited.size() > 2 * m_rows.size() + 64) {
+        m_editedAll = true;
+        m_edited.clear();
+        return;
+    }
+    m_edited.push_back(id);
+}
+
+BossTable::EditedRows BossTable::takeEditedRows() {
+    std::lock_guard lock(m_mutex);
+    EditedRows edited;
+    edited.all = !m_trackEdits || m_editedAll;
+    if (!edited.all) {
+        edited.ids.swap(m_edited);
+    }
+    m_edited.clear();
+    m_trackEdits = true;
+    m_editedAll = false;
+    return edited;
 }
 
 bool BossTable::setCellText(int row, int column, std::string_view text) {
@@ -100,6 +169,7 @@ bool BossTable::setCellText(int row, int column, std::string_view text) {
         BossRow& changed = m_rows[static_cast<std::size_t>(row - 1)];
         changed.text[static_cast<std::size_t>(column)] = text;
         textWritten(changed, column);
+        noteEdited(changed.id);
         listener = m_listener;
     }
     if (listener) {
@@ -124,6 +194,7 @@ bool BossTable::setCheckState(int row, bool checked) {
             return false;
         }
         m_rows[static_cast<std::size_t>(row - 1)].use = checked;
+        noteEdited(m_rows[static_cast<std::size_t>(row - 1)].id);
         listener = m_listener;
     }
     if (listener) {
@@ -139,6 +210,7 @@ int BossTable::appendRow() {
         std::lock_guard lock(m_mutex);
         BossRow row;
         row.id = m_nextId++;
+        noteEdited(row.id);
         m_positions.emplace(row.id, m_rows.size());
         m_rows.push_back(std::move(row));
         index = static_cast<int>(m_rows.size());
@@ -169,6 +241,8 @@ int BossTable::appendRows(std::vector<BossRow> rows) {
             textWritten(row, kPeriodColumn);
             textWritten(row, kDelayColumn);
             row.countdownFromSeconds = false;
+            row.countedAt = m_countNow;
+            noteEdited(row.id);
             m_positions.emplace(row.id, m_rows.size());
             m_rows.push_back(std::move(row));
         }
@@ -198,6 +272,8 @@ RowId BossTable::insertRow(int row, BossRow content) {
         textWritten(content, kPeriodColumn);
         textWritten(content, kDelayColumn);
         content.countdownFromSeconds = false;
+        content.countedAt = m_countNow;
+        noteEdited(id);
         const auto position = static_cast<std::size_t>(row - 1);
         m_rows.insert(m_rows.begin() + (row - 1), std::move(content));
         for (std::size_t i = position; i < m_rows.size(); ++i) {
@@ -219,6 +295,7 @@ bool BossTable::deleteRow(int row) {
             return false;
         }
         const auto position = static_cast<std::size_t>(row - 1);
+        noteEdited(m_rows[position].id);
         m_positions.erase(m_rows[position].id);
         m_rows.erase(m_rows.begin() + (row - 1));
         // The rows after it moved up by one.
@@ -277,7 +354,10 @@ std::optional<BossRow> BossTable::rowWithoutCountdownText(RowId id) const {
     if (position < 0) {
         return std::nullopt;
     }
-    return m_rows[static_cast<std::size_t>(position)];
+    BossRow copy = m_rows[static_cast<std::size_t>(position)];
+    copy.timing = currentTiming(copy);
+    copy.countedAt.reset();
+    return copy;
 }
 
 bool BossTable::setCellText(RowId id, int column, std::string_view text) {
@@ -302,14 +382,14 @@ bool BossTable::setDatedCellTextsIf(RowId id,
     return writeIf(id, expected, cells, lastUtc, collected);
 }
 
-void BossTable::keepCountdownText(BossRow& row) {
+void BossTable::keepCountdownText(BossRow& row) const {
     if (row.countdownFromSeconds) {
         row.text[kCountdownColumn] = countdownTextOf(row);
         row.countdownFromSeconds = false;
     }
 }
 
-void BossTable::textWritten(BossRow& row, int column) {
+void BossTable::textWritten(BossRow& row, int column) const {
     // A new time, period or delay may make the next count jump: it then tells of the whole
     // row, which a sorted view re-sorts, and shows its last text until then.
     if (column == kLastTimeColumn || column == kNextTimeColumn || column == kPeriodColumn ||
@@ -372,6 +452,7 @@ bool BossTable::writeIf(RowId id, const std::vector<std::pair<int, std::string>>
         if (lastUtc) {
             row.timing.lastUtc = lastUtc;
         }
+        noteEdited(id);
         listener = m_listener;
     }
     if (collected) {
@@ -414,7 +495,7 @@ std::optional<RowTiming> BossTable::timing(int row) const {
     if (row < 1 || row > static_cast<int>(m_rows.size())) {
         return std::nullopt;
     }
-    return m_rows[static_cast<std::size_t>(row - 1)].timing;
+    return currentTiming(m_rows[static_cast<std::size_t>(row - 1)]);
 }
 
 bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds lastUtc) {
@@ -428,6 +509,7 @@ bool BossTable::setLastInstantIf(RowId id, std::string_view lastText, UtcSeconds
         return false;
     }
     row.timing.lastUtc = lastUtc;
+    noteEdited(id);
     return true;
 }
 
@@ -458,8 +540,10 @@ bool BossTable::changeRow(RowId id, std::pair<int, int> told, CellBlock* collect
 }
 
 bool BossTable::setLeadMinutes(RowId id, std::optional<std::vector<int>> minutes) {
-    return changeRow(id, {kNameColumn, kNameColumn}, nullptr,
-                     [&](BossRow& row) { row.timing.leadMinutes = std::move(minutes); });
+    return changeRow(id, {kNameColumn, kNameColumn}, nullptr, [&](BossRow& row) {
+        row.timing.leadMinutes = std::move(minutes);
+        noteEdited(id);
+    });
 }
 
 bool BossTable::setSpawnRule(RowId id, SpawnRule rule) {
@@ -467,6 +551,7 @@ bool BossTable::setSpawnRule(RowId id, SpawnRule rule) {
         row.timing.spawn = std::move(rule);
         row.timing.unreadRule.reset();
         keepCountdownText(row);
+        noteEdited(id);
     });
 }
 
@@ -476,6 +561,7 @@ bool BossTable::setSpawnMarks(RowId id, std::optional<UtcSeconds> upSince,
     return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [&](BossRow& row) {
         row.timing.upSince = upSince;
         row.timing.missedAt = missedAt;
+        noteEdited(id);
     });
 }
 
@@ -484,6 +570,7 @@ bool BossTable::setSpawnView(RowId id, const SpawnView& view, CellBlock* collect
     const bool found = changeRow(id, kNothingTold, nullptr, [&](BossRow& row) {
         shows = !row.timing.spawnView || row.timing.spawnView->phase != view.phase ||
                 view.phase == SpawnPhase::WindowOpen;
+        rebase(row);
         row.timing.spawnView = view;
     });
     if (found && shows) {
@@ -509,6 +596,7 @@ SpawnFacts spawnFactsOf(const RowTiming& timing) {
 bool BossTable::setCountdown(RowId id, std::string_view text, std::optional<std::int64_t> remaining,
                              RowPhase phase, CellBlock* collected) {
     return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [&](BossRow& row) {
+        rebase(row);
         row.text[kCountdownColumn] = text;
         row.countdownFromSeconds = false;
         row.timing.remainingSeconds = remaining;
@@ -520,7 +608,10 @@ BossTable::CountdownChange BossTable::advanceCountdown(RowId id, std::int64_t re
                                                        RowPhase phase, CellBlock* collected) {
     CountdownChange change = CountdownChange::Gone;
     changeRow(id, kNothingTold, nullptr, [&](BossRow& row) {
-        const std::optional<std::int64_t> before = row.timing.remainingSeconds;
+        // Compared with the count as the previous pass left it, as if that pass had read it.
+        const std::optional<std::int64_t> before =
+            timingAt(row, m_previousCountNow ? m_previousCountNow : m_countNow).remainingSeconds;
+        rebase(row);
         if (!row.countdownFromSeconds || !before || row.timing.phase != phase ||
             (*before <= kDueSoonSeconds) != (remaining <= kDueSoonSeconds)) {
             change = CountdownChange::Row;
@@ -539,7 +630,8 @@ BossTable::CountdownChange BossTable::advanceCountdown(RowId id, std::int64_t re
 }
 
 bool BossTable::stopCountdown(RowId id, CellBlock* collected) {
-    return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [](BossRow& row) {
+    return changeRow(id, {kCountdownColumn, kCountdownColumn}, collected, [this](BossRow& row) {
+        rebase(row);
         row.text[kCountdownColumn] = countdownTextOf(row);
         row.countdownFromSeconds = false;
         row.timing.remainingSeconds.reset();

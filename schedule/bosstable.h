@@ -89,6 +89,9 @@ struct BossRow {
     // Inside the table only: the countdown text is made from timing.remainingSeconds when
     // it is read, so a count nobody reads costs no text. Rows handed out carry the text.
     bool countdownFromSeconds = false;
+    // Inside the table only: the table instant (BossTable::setCountNow) the count and the
+    // spawn view were made for; readers see them moved on to the table's current instant.
+    std::optional<UtcSeconds> countedAt;
 };
 
 // The rows and columns a series of by-id writes touched (row indices as they were at
@@ -222,9 +225,24 @@ public:
     // Tells the listener once that counts moved (countdownsMoved).
     void notifyCountdownsMoved() const;
 
+    // The instant counts are read at: every kept count and spawn view is moved on by
+    // arithmetic from the instant it was made for, so a pass writes only the rows whose
+    // state changes. Before the first call counts are read as they were made.
+    void setCountNow(UtcSeconds now);
+
+    // Rows changed by anything but a pass's own count (an edit, a kill, a rule, an added
+    // or deleted row) since the last call, so a pass reads only those afresh. `all` when
+    // the rows changed wholesale or nobody asked before: read every row. Nobody pays for
+    // the list until the first call.
+    struct EditedRows {
+        bool all = false;
+        std::vector<RowId> ids;
+    };
+    EditedRows takeEditedRows();
+
 private:
     // Keeps the row's typed state in step with a text just written into `column`.
-    static void textWritten(BossRow& row, int column);
+    void textWritten(BossRow& row, int column) const;
     bool writeIf(RowId id, const std::vector<std::pair<int, std::string>>& expected,
                  const std::vector<std::pair<int, std::string>>& cells,
                  std::optional<UtcSeconds> lastUtc, CellBlock* collected);
@@ -236,15 +254,23 @@ private:
     bool changeRow(RowId id, std::pair<int, int> told, CellBlock* collected, Change&& change);
     // Turns a count kept in seconds back into a stored text, so the next count tells of
     // the whole row.
-    static void keepCountdownText(BossRow& row);
+    void keepCountdownText(BossRow& row) const;
     // Tells of the whole row (collected when given), as changeRow does.
     void tellRow(RowId id, CellBlock* collected);
     // A copy of a stored row as readers see it: its countdown text made.
-    static BossRow handedOut(const BossRow& row);
+    BossRow handedOut(const BossRow& row) const;
     // The countdown text of a stored row; caller holds m_mutex.
-    static std::string countdownTextOf(const BossRow& row);
+    std::string countdownTextOf(const BossRow& row) const;
     // Position of a row in m_rows; caller holds m_mutex. -1 when the row is gone.
     int positionOf(RowId id) const;
+    // The row's timing as of m_countNow; caller holds m_mutex.
+    RowTiming currentTiming(const BossRow& row) const;
+    // The row's timing moved on to `at` (as made when `at` or the row's count is unknown).
+    static RowTiming timingAt(const BossRow& row, std::optional<UtcSeconds> at);
+    // Moves the row's kept count and view on to m_countNow before a pass writes them.
+    void rebase(BossRow& row) const;
+    // Notes an edit of row `id` for takeEditedRows; caller holds m_mutex.
+    void noteEdited(RowId id);
 
     mutable std::mutex m_mutex;
     std::array<std::string, kColumnCount> m_header;
@@ -254,6 +280,11 @@ private:
     std::unordered_map<RowId, std::size_t> m_positions;
     RowId m_nextId = 1;
     Listener* m_listener = nullptr;
+    std::optional<UtcSeconds> m_countNow;
+    std::optional<UtcSeconds> m_previousCountNow;
+    bool m_trackEdits = false;
+    bool m_editedAll = false;
+    std::vector<RowId> m_edited;
 };
 
 } // namespace zorvane::schedule

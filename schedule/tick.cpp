@@ -2,10 +2,13 @@
 
 #include "schedule/cycle.h"
 #include "schedule/datetime.h"
+#include "schedule/instant.h"
 #include "schedule/timetext.h"
 #include "text/numbers.h"
 #include "text/textops.h"
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -57,6 +60,15 @@ RowPhase windowPhaseOf(std::int64_t remaining, std::int64_t width, std::int64_t 
                : RowPhase::Counting;
 }
 
+// Seconds the computer's zone is ahead of UTC at `instant`; a change between two passes
+// means the zone or its daylight-saving offset changed.
+std::int64_t localOffsetAt(UtcSeconds instant) {
+    constexpr std::int64_t kSecondsPerDay = 86400;
+    constexpr std::int64_t kUnixEpochDays = 25569; // 1899-12-30 to 1970-01-01
+    return std::llround(toLocal(instant) * kSecondsPerDay) - kUnixEpochDays * kSecondsPerDay -
+           instant;
+}
+
 } // namespace
 
 Tick::Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
@@ -64,22 +76,75 @@ Tick::Tick(BossTable& table, const Clock& clock, const Settings& settings, Alarm
     : m_table(table), m_clock(clock), m_settings(settings), m_alarm(alarm), m_lock(lock) {}
 
 void Tick::onTick() {
-    std::vector<RowId> ids;
-    {
-        const std::lock_guard guard(m_lock);
-        ids = m_table.rowIds();
-    }
-    if (ids.empty()) {
-        m_memory.clear();
-        return;
-    }
     // One reading of the clock serves every row's countdown.
     const UtcSeconds passUtc = m_clock.instant();
+    std::string warnText = m_settings.warnMinutesText();
+    std::vector<int> extraMinutes = m_settings.extraLeadMinutes();
+    const std::int64_t offset = localOffsetAt(passUtc);
+    // Rows are read when their next moment comes or when they changed. All of them are
+    // read when what every row depends on changed: the lead times, the computer's zone
+    // (or its daylight-saving offset), or a clock set back, which moves every row's moments
+    // away.
+    const bool wholeByPass = !m_lastPass || passUtc < m_lastPass->utc ||
+                             offset != m_lastPass->offset || warnText != m_lastPass->warnText ||
+                             extraMinutes != m_lastPass->extraMinutes;
+    const bool countsMove = m_lastPass && passUtc != m_lastPass->utc;
+    const std::optional<UtcSeconds> previousPass =
+        m_lastPass ? std::optional(m_lastPass->utc) : std::nullopt;
+    m_lastPass = PassState{passUtc, offset, std::move(warnText), std::move(extraMinutes)};
+    std::vector<RowId> ids;
+    bool whole = wholeByPass;
+    {
+        const std::lock_guard guard(m_lock);
+        m_table.setCountNow(passUtc);
+        BossTable::EditedRows edited = m_table.takeEditedRows();
+        whole = whole || edited.all;
+        if (whole) {
+            ids = m_table.rowIds();
+        } else {
+            ids = std::move(edited.ids);
+            for (const WakeKey& key : m_queue.popDue(passUtc)) {
+                ids.push_back(key.id);
+            }
+            // In display order, as a pass over every row would sound them; each once.
+            std::vector<std::pair<int, RowId>> ordered;
+            ordered.reserve(ids.size());
+            for (const RowId id : ids) {
+                ordered.emplace_back(m_table.rowIndex(id), id);
+            }
+            std::sort(ordered.begin(), ordered.end());
+            ordered.erase(std::unique(ordered.begin(), ordered.end()), ordered.end());
+            ids.clear();
+            for (const auto& [index, id] : ordered) {
+                ids.push_back(id);
+            }
+        }
+    }
+    if (whole) {
+        m_queue.clear();
+        m_counting.clear();
+    }
+    m_rowsRead = ids.size();
+    if (ids.empty()) {
+        if (whole) {
+            m_memory.clear();
+        }
+        if (countsMove && !m_counting.empty()) {
+            const std::lock_guard guard(m_lock);
+            m_table.notifyCountdownsMoved();
+        }
+        if (m_hook) {
+            // The lines count every pass, whether or not a row was read.
+            m_hook->afterPass(passUtc, text::textToInteger(m_lastPass->warnText),
+                              m_lastPass->extraMinutes);
+        }
+        return;
+    }
     // Memory entries this pass keeps are stamped with its number and updated in place;
-    // the rest go at its end. Rebuilding the map every pass cost more than the pass.
+    // the rest go. Rebuilding the map every pass cost more than the pass.
     const std::uint64_t pass = ++m_passes;
     const FrozenClock passClock(passUtc);
-    const long long warnMinutes = text::textToInteger(m_settings.warnMinutesText());
+    const long long warnMinutes = text::textToInteger(m_lastPass->warnText);
     const long long leadSeconds = 60LL * warnMinutes;
     // The warning minutes, then the extra lead times: the row's own list, else the
     // preferences' one.
@@ -92,24 +157,37 @@ void Tick::onTick() {
         }
         return list;
     };
-    const std::vector<LeadTime> globalLeads = leadsOf(m_settings.extraLeadMinutes());
+    const std::vector<LeadTime> globalLeads = leadsOf(m_lastPass->extraMinutes);
     // The pass tells the listener once, at its end, instead of once per row: of the rows
     // whose look changed, and that counts moved (their texts are made when read).
     CellBlock changed;
     bool moved = false;
+    // Counts told as whole rows this pass; the other counts in seconds moved on.
+    std::size_t toldWhole = 0;
+    // Per row read: the next moment it must be read again (none: only when it changes),
+    // and whether its count is kept in seconds.
+    std::optional<UtcSeconds> wake;
+    bool counted = false;
+    const auto wakeNoLaterThan = [&](UtcSeconds at) {
+        if (!wake || at < *wake) {
+            wake = at;
+        }
+    };
     const auto count = [&](RowId id, std::int64_t remaining, RowPhase phase) {
         const BossTable::CountdownChange change =
             m_table.advanceCountdown(id, remaining, phase, &changed);
         moved = moved || change == BossTable::CountdownChange::Moved;
-        return change != BossTable::CountdownChange::Gone;
+        counted = change != BossTable::CountdownChange::Gone;
+        toldWhole += change == BossTable::CountdownChange::Row ? 1 : 0;
+        return counted;
     };
 
-    for (const RowId id : ids) {
-        const std::lock_guard guard(m_lock);
+    // Reads one row, sounds what is due and writes what changed; the pass's lock is held.
+    const auto readRow = [&](RowId id) {
         // No countdown text is read: a pass over many rows makes none.
         const std::optional<BossRow> row = m_table.rowWithoutCountdownText(id);
         if (!row) {
-            continue;
+            return;
         }
         const std::string& last = row->text[kLastTimeColumn];
         const std::string& next = row->text[kNextTimeColumn];
@@ -119,7 +197,7 @@ void Tick::onTick() {
                 // The text stays as it was; the typed data no longer claims a count.
                 m_table.stopCountdown(id, &changed);
             }
-            continue;
+            return;
         }
         const std::string& periodText = row->text[kPeriodColumn];
         const std::string& delayText = row->text[kDelayColumn];
@@ -136,6 +214,12 @@ void Tick::onTick() {
                                 std::nullopt, {},           0,          row->timing.spawn,
                                 std::nullopt, std::nullopt, reminded};
         }
+        // The count a crossing is judged against is the previous pass's, whether or not that
+        // pass read this row: counts move on by arithmetic between the passes that read it.
+        if (cycle.previousRemaining && previousPass) {
+            *cycle.previousRemaining -= *previousPass - cycle.previousAt;
+        }
+        cycle.previousAt = passUtc;
 
         // Where the rule puts the boss, as the alerts of this pass tell it.
         SpawnPhase phaseNow = SpawnPhase::Unknown;
@@ -226,6 +310,42 @@ void Tick::onTick() {
             m_alarm.alert(alert);
         };
 
+        // The moments the row must be read again at: each lead time, the last minute, the
+        // window's warning and opening, the due moment.
+        const auto wakeForCount = [&](UtcSeconds base, std::int64_t remaining, std::int64_t width) {
+            const auto when = [&](std::int64_t mark) {
+                if (remaining > mark) {
+                    wakeNoLaterThan(base + remaining - mark);
+                }
+            };
+            when(0);
+            when(kDueSoonSeconds);
+            when(leadSeconds);
+            for (const LeadTime& lead : leads) {
+                when(lead.seconds);
+            }
+            if (width > 0) {
+                when(width);
+                when(width + leadSeconds);
+            }
+        };
+        // And the spawn's: its moments, every second while a window is open (its progress
+        // shows), the reminder of a spawn nobody recorded.
+        const auto wakeForView = [&](const SpawnView& view) {
+            if (view.phase == SpawnPhase::WindowOpen) {
+                wakeNoLaterThan(passUtc + 1);
+            }
+            for (const std::optional<UtcSeconds>& moment : {view.earliest, view.latest}) {
+                if (moment && *moment > passUtc) {
+                    wakeNoLaterThan(*moment);
+                }
+            }
+            const std::int64_t remind = 60LL * row->timing.spawn.remindMinutes;
+            if (remind > 0 && view.upSince && *view.upSince + remind > passUtc) {
+                wakeNoLaterThan(*view.upSince + remind);
+            }
+        };
+
         if (fixedTimes) {
             if (!cycle.nextSpawn || passUtc >= *cycle.nextSpawn) {
                 // A spawn came (or the row is new): sound it while the pass is on time,
@@ -256,19 +376,21 @@ void Tick::onTick() {
             m_table.setSpawnView(id, view, &changed);
             phaseNow = view.phase;
             remindIfUnrecorded(view);
+            wakeForView(view);
             if (!cycle.nextSpawn) {
                 cycle.pass = pass;
-                continue;
+                return;
             }
             const std::int64_t remaining = *cycle.nextSpawn - passUtc;
             // A lead time longer than the gap between two spawns would fall before the last.
             warnIfReached(remaining, cycle.previousSpawn ? *cycle.nextSpawn - *cycle.previousSpawn
                                                          : remaining + 1);
             cycle.previousRemaining = remaining;
+            wakeForCount(passUtc, remaining, 0);
             if (count(id, remaining, phaseOf(remaining, leadSeconds))) {
                 cycle.pass = pass;
             }
-            continue;
+            return;
         }
 
         const std::int64_t cycleLength = cycleSeconds(period, delay);
@@ -291,6 +413,7 @@ void Tick::onTick() {
             m_table.setSpawnView(id, view, &changed);
             phaseNow = view.phase;
             remindIfUnrecorded(view);
+            wakeForView(view);
         }
 
         if (!dated || remaining > -kLatePassSeconds) {
@@ -301,6 +424,12 @@ void Tick::onTick() {
         }
         cycle.previousRemaining = remaining;
 
+        if (dated) {
+            wakeForCount(passUtc, remaining, delay > 0 ? 60LL * delay : 0);
+        } else {
+            // Counted from its texts, which follow the computer's clock: read every pass.
+            wakeNoLaterThan(passUtc + 1);
+        }
         if (remaining > 0) {
             const RowPhase phase = dated && delay > 0 ? windowPhaseOf(remaining, 60LL * delay,
                                                                       leadSeconds, 60LL * period)
@@ -308,7 +437,7 @@ void Tick::onTick() {
             if (count(id, remaining, phase)) {
                 cycle.pass = pass;
             }
-            continue;
+            return;
         }
 
         // Due. The clock is read again: the pass may have taken a while (an alarm).
@@ -339,7 +468,7 @@ void Tick::onTick() {
                  {kNextTimeColumn, newNext},
                  {kCountdownColumn, countdown}},
                 newLastUtc, &changed)) {
-            continue;
+            return;
         }
         m_table.setCountdown(id, countdown, dated ? newRemaining : remaining, RowPhase::Due,
                              &changed);
@@ -376,17 +505,50 @@ void Tick::onTick() {
             warnIfReached(newRemaining, 60LL * period);
             cycle.previousRemaining = newRemaining;
         }
+        // Its new cycle is read afresh on the next pass.
+        wakeNoLaterThan(nowUtc + 1);
         cycle.pass = pass;
+    };
+
+    for (const RowId id : ids) {
+        wake.reset();
+        counted = false;
+        const std::lock_guard guard(m_lock);
+        readRow(id);
+        const auto kept = m_memory.find(id);
+        const WakeKey key{kRowWakes, id};
+        if (kept == m_memory.end() || kept->second.pass != pass) {
+            // Gone, or skipped: forgotten until it changes.
+            if (kept != m_memory.end()) {
+                m_memory.erase(kept);
+            }
+            m_queue.cancel(key);
+            m_counting.erase(id);
+            continue;
+        }
+        if (wake) {
+            m_queue.schedule(key, *wake);
+        } else {
+            m_queue.cancel(key);
+        }
+        if (counted) {
+            m_counting.insert(id);
+        } else {
+            m_counting.erase(id);
+        }
     }
-    // Rows that are gone, or were skipped, are forgotten.
-    std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
+    if (whole) {
+        // Rows that are gone are forgotten.
+        std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
+    }
     if (m_hook) {
         // The lines of rows that have them, with this pass's reading of clock and settings.
-        m_hook->afterPass(passUtc, warnMinutes, m_settings.extraLeadMinutes());
+        m_hook->afterPass(passUtc, warnMinutes, m_lastPass->extraMinutes);
     }
     const std::lock_guard guard(m_lock);
     m_table.notifyCells(changed);
-    if (moved) {
+    // Counts kept in seconds moved on with the clock, read by this pass or not.
+    if (moved || (countsMove && m_counting.size() > toldWhole)) {
         m_table.notifyCountdownsMoved();
     }
 }

@@ -6,12 +6,14 @@
 #include "schedule/clock.h"
 #include "schedule/cycle.h"
 #include "schedule/services.h"
+#include "schedule/wakequeue.h"
 
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zorvane::schedule {
@@ -35,9 +37,10 @@ public:
 };
 
 // Runs the passes of one timer: one pass at a time, from one thread at a time.
-// Everything a pass reads it reads afresh (rows, warning minutes); the only memory it
-// keeps between passes is, per row, what the early warning needs, and none of it
-// goes to the files.
+// A pass reads a row when the row's next moment comes (a lead time, the last minute, a
+// window's opening, the due moment, a reminder) or when the table says it changed; in
+// between its count moves on by arithmetic (BossTable::setCountNow). The settings are read
+// afresh every pass; none of what the tick keeps between passes goes to the files.
 class Tick {
 public:
     // All five must outlive the tick.
@@ -51,18 +54,23 @@ public:
     // it must outlive the tick.
     void setHook(TickHook* hook) { m_hook = hook; }
 
-    // One pass over the rows present when it starts, in display order. A row with
-    // an empty last or next time is left as it is; a row deleted meanwhile is
-    // skipped. Rows are written by id, several cells at once, so no other row is
-    // ever written. Nothing is saved.
+    // One pass: the rows whose moment came or that changed, in display order, or every row
+    // when the warning minutes or lead times changed, the computer's zone or its offset
+    // changed, or the clock was set back. A row with an empty last or next time is left as
+    // it is; a row deleted meanwhile is skipped. Rows are written by id, several cells at
+    // once, so no other row is ever written. Nothing is saved. What is sounded and shown is
+    // what a pass reading every row would sound and show.
     //
     // A row whose last time stands for an instant counts down to last + period + delay;
     // when it is due its next cycle starts where the old one became due (whole cycles
     // after the last time), so passes that come late, a stopped tick or a restart never
     // shift the schedule. A row whose cycle is shorter than a minute, or whose last
-    // time holds no time of day, counts from its next-time text and starts again at
-    // the moment the pass finds it due.
+    // time holds no time of day, counts from its next-time text, is read every pass and
+    // starts again at the moment the pass finds it due.
     void onTick();
+
+    // How many rows the last pass read: those whose next moment came and those that changed.
+    std::size_t rowsReadLastPass() const { return m_rowsRead; }
 
 private:
     struct PassLeads;
@@ -89,6 +97,7 @@ private:
         std::optional<UtcSeconds> nextSpawn;
         // The unrecorded spawn the player was last reminded of.
         std::optional<UtcSeconds> reminded;
+        UtcSeconds previousAt = 0; // the pass previousRemaining was counted at
     };
 
     BossTable& m_table;
@@ -100,6 +109,19 @@ private:
     TickHook* m_hook = nullptr;
     std::unordered_map<RowId, CycleMemory> m_memory;
     std::uint64_t m_passes = 0;
+    // When each row must be read again; a row is also read when the table says it changed.
+    WakeQueue m_queue;
+    // The rows whose count is kept in seconds: their texts move on with every pass.
+    std::unordered_set<RowId> m_counting;
+    // What the last pass read that every row depends on.
+    struct PassState {
+        UtcSeconds utc = 0;
+        std::int64_t offset = 0;
+        std::string warnText;
+        std::vector<int> extraMinutes;
+    };
+    std::optional<PassState> m_lastPass;
+    std::size_t m_rowsRead = 0;
 };
 
 } // namespace zorvane::schedule

@@ -525,6 +525,7 @@ Overlay* MainWindow::overlay() {
         return m_overlay.get();
     }
     m_overlay = std::make_unique<Overlay>(&m_gridController->model());
+    m_overlay->installEventFilter(this);
     m_overlay->setRowLimit(m_session.preferences().overlayRows.get());
     m_session.preferences().overlayRows.onChanged(this, [this](const int& rows) {
         m_overlay->setRowLimit(rows);
@@ -927,13 +928,57 @@ void MainWindow::onStartStopClicked() {
                                  : QCoreApplication::translate("Zorvane", "Zorvane（已停止）"));
 }
 
+QString MainWindow::clockText() const {
+    // Beijing time, wherever the player is: the games' servers keep it.
+    return QCoreApplication::translate("Zorvane", "北京时间：") +
+           QString::fromStdString(schedule::beijingZone().clockText(m_session.clock().instant()));
+}
+
+void MainWindow::followScreenPresence() {
+    if (!m_gridController || m_clockLabel == nullptr) {
+        return; // still being built
+    }
+    const bool windowShown = isVisible() && !isMinimized();
+    const bool overlayShown = m_overlay && m_overlay->isVisible();
+    if (windowShown && !m_clockShown.exchange(true)) {
+        m_clockLabel->setText(clockText());
+    }
+    m_clockShown = windowShown;
+    m_gridController->model().setCountdownsWatched(windowShown || overlayShown);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        followScreenPresence();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    followScreenPresence();
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    followScreenPresence();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (m_overlay && watched == m_overlay.get() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        followScreenPresence();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void MainWindow::onClockTick() {
+    if (!m_clockShown) {
+        return; // nobody sees the label; it is set afresh when the window shows again
+    }
     periodic::CriticalSectionLock& lock = m_session.globals()->clockLock();
     lock.enter();
-    // Beijing time, wherever the player is: the games' servers keep it.
-    const QString text =
-        QCoreApplication::translate("Zorvane", "北京时间：") +
-        QString::fromStdString(schedule::beijingZone().clockText(m_session.clock().instant()));
+    const QString text = clockText();
     // Widgets belong to the window thread; the worker only posts the new caption.
     handOff(m_clockLabel, [label = m_clockLabel, text] { label->setText(text); });
     lock.leave();

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -165,8 +166,18 @@ protected:
     // main window still ends the program.
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Minimised, hidden into the tray and back: see followScreenPresence.
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // While the window is minimised or hidden, the clock makes no text and counts that only
+    // moved are not handed over, unless the overlay shows them; alerts go on. Shown again,
+    // the clock and the counts are brought up to date at once.
+    void followScreenPresence();
+    QString clockText() const;
     void buildComponents();
     void buildMenu();
     // Places the grid and the announcement pane in the window's size: the grid takes what
@@ -199,6 +210,8 @@ private:
     QPushButton* m_deleteButton = nullptr;
     QLabel* m_warnLabel = nullptr;
     QLineEdit* m_warnMinutesEdit = nullptr;
+    // Read by the clock timer's worker.
+    std::atomic<bool> m_clockShown{false};
     QLabel* m_clockLabel = nullptr;
     QLabel* m_noteIcon = nullptr;
     QLineEdit* m_soundPathEdit = nullptr;

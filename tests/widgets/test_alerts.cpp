@@ -17,8 +17,10 @@
 #include "widgets/alertcenter.h"
 #include "widgets/alerttray.h"
 #include "widgets/bossgrid.h"
+#include "widgets/gridcontroller.h"
 #include "widgets/leadtimesdialog.h"
 #include "widgets/mainwindow.h"
+#include "widgets/overlay.h"
 #include "widgets/preferencesdialog.h"
 #include "widgets/rowmenu.h"
 
@@ -31,6 +33,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
@@ -313,6 +316,68 @@ private slots:
             QCOMPARE(m_server->calls[0].body, QStringLiteral("2 分钟后刷新"));
             QCOMPARE(m_server->calls[1].body, QStringLiteral("2 分钟后刷新"));
         }
+    }
+
+    // Minimised or hidden into the tray, the window makes nothing per second: the clock
+    // makes no text and moved counts are not handed over; the alerts still come. Shown
+    // again, the clock and the counts are brought up to date at once.
+    void nothingPerSecondWhileNobodySeesTheWindow_data() {
+        QTest::addColumn<bool>("minimise"); // else hidden into the tray
+        QTest::addColumn<bool>("overlay");  // the overlay shows the counts meanwhile
+        QTest::newRow("minimised") << true << false;
+        QTest::newRow("hidden into the tray") << false << false;
+        QTest::newRow("minimised beside the overlay") << true << true;
+    }
+    void nothingPerSecondWhileNobodySeesTheWindow() {
+        QFETCH(bool, minimise);
+        QFETCH(bool, overlay);
+        // The test runs the clock's handler itself, as its worker would.
+        m_globals->clockTimer().stop();
+        const schedule::RowId id = addBoss("火龙");
+        QVERIFY(passAt(id, 10, 0, 1, "00时29分59秒"));
+        if (overlay) {
+            m_window->toggleOverlay();
+            QVERIFY(m_window->overlay()->isVisible());
+        }
+        QSignalSpy advanced(&m_window->gridController().model(),
+                            &app::BossTableModel::countdownsAdvanced);
+        if (minimise) {
+            m_window->showMinimized();
+        } else {
+            m_window->hide();
+        }
+        QTRY_VERIFY(minimise ? m_window->isMinimized() : !m_window->isVisible());
+        QCoreApplication::processEvents();
+        advanced.clear();
+        const QString clockBefore = m_window->clockLabel()->text();
+        for (int second = 2; second <= 4; ++second) {
+            QVERIFY(passAt(id, 10, 0, second,
+                           qPrintable(QStringLiteral("00时29分%1秒").arg(60 - second))));
+            m_window->onClockTick();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(m_window->clockLabel()->text(), clockBefore);
+        if (overlay) {
+            QTRY_VERIFY(advanced.count() >= 3);
+        } else {
+            QCOMPARE(advanced.count(), 0);
+        }
+        // The warning minutes chime while nobody looks.
+        QVERIFY(passAt(id, 10, 25, 0, "00时05分00秒"));
+        QTRY_VERIFY(chimeSounding());
+
+        advanced.clear();
+        m_window->showNormal();
+        QTRY_VERIFY(m_window->isVisible() && !m_window->isMinimized());
+        QTRY_VERIFY(advanced.count() >= (overlay ? 0 : 1));
+        QVERIFY(m_window->clockLabel()->text() != clockBefore);
+        QVERIFY(m_window->clockLabel()->text().startsWith(QStringLiteral("北京时间：")));
+        QCOMPARE(m_window->grid()
+                     ->model()
+                     ->index(m_session->table().rowIndex(id) - 1, schedule::kCountdownColumn)
+                     .data()
+                     .toString(),
+                 QStringLiteral("00时05分00秒"));
     }
 
 private:
