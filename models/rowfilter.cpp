@@ -1,12 +1,11 @@
 #include "models/rowfilter.h"
 
-#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace zorvane::app {
 namespace {
 
-// "10分钟内", "10 分钟内", "<10m", "<2h", and the English window's "within 10m".
+// "10分钟内" (also "10 分钟内"), "<10m", "<2h".
 std::optional<qint64> withinSeconds(const QString& word) {
     static const QRegularExpression minutesWithin(QStringLiteral("^(\\d{1,5})分钟内$"));
     static const QRegularExpression shortForm(QStringLiteral("^<(\\d{1,5})([mh])$"),
@@ -29,12 +28,13 @@ RowFilter::RowFilter(const QString& text) {
     QString joined = text;
     joined.replace(QRegularExpression(QStringLiteral("(\\d)\\s+(分钟内)")),
                    QStringLiteral("\\1\\2"));
-    const QString upWord = QCoreApplication::translate("Zorvane", "已刷新");
     for (const QString& part :
          joined.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
         Word word;
         word.text = part;
-        if (part == upWord || part == QStringLiteral("已刷新")) {
+        // The state words are the same in every language of the window.
+        if (part == QStringLiteral("已刷新") ||
+            part.compare(QLatin1String("up"), Qt::CaseInsensitive) == 0) {
             word.up = true;
         } else {
             word.withinSeconds = withinSeconds(part);

@@ -1,8 +1,8 @@
 #pragma once
 // What the filter box asks of a row: its words, each of which a row must match. A word
 // matches a boss whose name or group (and whatever further texts a row carries: servers,
-// lines) contains it, ignoring case, or is a state word: 已刷新 (up), "N分钟内" or "<Nm"
-// (up, or due within N minutes). An empty filter matches everything.
+// lines) contains it, ignoring case, or is a state word: 已刷新 or "up", "N分钟内", "<Nm"
+// or "<Nh" (up, or due within that time). An empty filter matches everything.
 
 #include <QString>
 #include <QStringList>

@@ -216,6 +216,8 @@ Preferences::Preferences(const QString& filePath)
                          [](const int& v) { return clampInt(v, 1, kMaxRepeatLimitMinutes); }),
       gridSortOrder(m_store, QStringLiteral("grid/sortOrder"), 0,
                     [](const int& v) { return v >= 0 && v <= 2 ? v : 0; }),
+      gridFilter(m_store, QStringLiteral("grid/filter"), QString()),
+      gridFoldedGroups(m_store, QStringLiteral("grid/foldedGroups"), QStringList()),
       overlayVisible(m_store, QStringLiteral("overlay/visible"), false),
       overlayClickThrough(m_store, QStringLiteral("overlay/clickThrough"), false),
       overlayRows(m_store, QStringLiteral("overlay/rows"), 5,

@@ -251,13 +251,17 @@ private slots:
         const app::RowFacts golem{QStringLiteral("Golem"), {}, {}, std::nullopt, false};
         const app::RowFacts up{QStringLiteral("影魔"), {}, {}, 20 * 60, true};
         const Case cases[] = {
-            {"", golem, true},          {"   ", golem, true},        {"gOLe", golem, true},
-            {"龙 野外", dragon, true},  {"龙 世界", dragon, false},  {"3线", dragon, true},
-            {"10分钟内", dragon, true}, {"10 分钟内", dragon, true}, {"9分钟内", dragon, true},
-            {"8分钟内", dragon, false}, {"<10m", dragon, true},      {"<10M", dragon, true},
-            {"<1h", dragon, true},      {"<5m", dragon, false},      {"<5m", golem, false},
-            {"<5m", up, true},          {"已刷新", up, true},        {"已刷新", dragon, false},
-            {"已刷新 影", up, true},    {"<5x", golem, false},
+            {"", golem, true},          {"   ", golem, true},
+            {"gOLe", golem, true},      {"龙 野外", dragon, true},
+            {"龙 世界", dragon, false}, {"3线", dragon, true},
+            {"10分钟内", dragon, true}, {"10 分钟内", dragon, true},
+            {"9分钟内", dragon, true},  {"8分钟内", dragon, false},
+            {"<10m", dragon, true},     {"<10M", dragon, true},
+            {"<1h", dragon, true},      {"<5m", dragon, false},
+            {"<5m", golem, false},      {"<5m", up, true},
+            {"已刷新", up, true},       {"已刷新", dragon, false},
+            {"已刷新 影", up, true},    {"UP", up, true},
+            {"up", dragon, false},      {"<5x", golem, false},
         };
         for (const Case& c : cases) {
             const app::RowFilter filter(QString::fromUtf8(c.filter));
