@@ -25,6 +25,11 @@ void GroupedRows::setSourceModel(QAbstractItemModel* source) {
     if (source != nullptr) {
         const auto begin = [this] { beginChange(); };
         const auto done = [this] { onSourceChangeDone(); };
+        const auto beginReset = [this] { beginResetModel(); };
+        const auto endReset = [this] {
+            rebuild();
+            endResetModel();
+        };
         m_sourceConnections = {
             connect(source, &QAbstractItemModel::dataChanged, this,
                     &GroupedRows::onSourceDataChanged),
@@ -42,27 +47,12 @@ void GroupedRows::setSourceModel(QAbstractItemModel* source) {
             connect(source, &QAbstractItemModel::rowsRemoved, this, done),
             connect(source, &QAbstractItemModel::rowsAboutToBeMoved, this, begin),
             connect(source, &QAbstractItemModel::rowsMoved, this, done),
-            connect(source, &QAbstractItemModel::modelAboutToBeReset, this,
-                    [this] { beginResetModel(); }),
-            connect(source, &QAbstractItemModel::modelReset, this,
-                    [this] {
-                        rebuild();
-                        endResetModel();
-                    }),
-            connect(source, &QAbstractItemModel::columnsAboutToBeInserted, this,
-                    [this] { beginResetModel(); }),
-            connect(source, &QAbstractItemModel::columnsInserted, this,
-                    [this] {
-                        rebuild();
-                        endResetModel();
-                    }),
-            connect(source, &QAbstractItemModel::columnsAboutToBeRemoved, this,
-                    [this] { beginResetModel(); }),
-            connect(source, &QAbstractItemModel::columnsRemoved, this,
-                    [this] {
-                        rebuild();
-                        endResetModel();
-                    }),
+            connect(source, &QAbstractItemModel::modelAboutToBeReset, this, beginReset),
+            connect(source, &QAbstractItemModel::modelReset, this, endReset),
+            connect(source, &QAbstractItemModel::columnsAboutToBeInserted, this, beginReset),
+            connect(source, &QAbstractItemModel::columnsInserted, this, endReset),
+            connect(source, &QAbstractItemModel::columnsAboutToBeRemoved, this, beginReset),
+            connect(source, &QAbstractItemModel::columnsRemoved, this, endReset),
         };
     }
     rebuild();
