@@ -85,13 +85,13 @@ void GroupedRows::recheckTimes() {
 }
 
 void GroupedRows::setFolded(const QString& group, bool folded) {
-    if (folded == m_folded.contains(group)) {
+    if (folded == isFolded(group)) {
         return;
     }
     if (folded) {
         m_folded.insert(group);
     } else {
-        m_folded.remove(group);
+        m_folded.erase(group);
     }
     relayout();
     // The header's sign changes even where its rows stay.
@@ -106,13 +106,11 @@ void GroupedRows::setFolded(const QString& group, bool folded) {
 }
 
 QStringList GroupedRows::foldedGroups() const {
-    QStringList groups(m_folded.begin(), m_folded.end());
-    groups.sort();
-    return groups;
+    return QStringList(m_folded.begin(), m_folded.end());
 }
 
 void GroupedRows::setFoldedGroups(const QStringList& groups) {
-    m_folded = QSet<QString>(groups.begin(), groups.end());
+    m_folded = std::set<QString>(groups.begin(), groups.end());
     relayout();
     emit foldedChanged();
 }
@@ -214,7 +212,7 @@ void GroupedRows::build(std::vector<Node>& nodes, std::vector<Group>& groups) {
     groups = std::move(sorted);
     for (std::size_t g = 0; g < groups.size(); ++g) {
         nodes.push_back(Node{NodeKind::Group, -1, static_cast<int>(g)});
-        if (m_folded.contains(groups[g].key)) {
+        if (isFolded(groups[g].key)) {
             continue;
         }
         for (const int row : groups[g].sourceRows) {

@@ -15,9 +15,9 @@
 #include <QAbstractProxyModel>
 #include <QHash>
 #include <QPersistentModelIndex>
-#include <QSet>
 #include <QStringList>
 
+#include <set>
 #include <vector>
 
 namespace zorvane::app {
@@ -50,7 +50,7 @@ public:
     // Folded groups by their key ("" for 未分组); folding one that does not exist yet is
     // kept for when it does.
     void setFolded(const QString& group, bool folded);
-    bool isFolded(const QString& group) const { return m_folded.contains(group); }
+    bool isFolded(const QString& group) const { return m_folded.count(group) != 0; }
     QStringList foldedGroups() const;
     void setFoldedGroups(const QStringList& groups);
     // Folds an unfolded group header, unfolds a folded one; false for a boss row.
@@ -122,7 +122,7 @@ private:
     std::vector<int> m_rowOfSource; // -1: not shown
     std::vector<int> m_headerRow;   // by group
     QHash<QString, QString> m_groupOfBoss;
-    QSet<QString> m_folded;
+    std::set<QString> m_folded;
     QString m_filterText;
     RowFilter m_filter;
     bool m_grouped = false;
