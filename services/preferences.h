@@ -136,16 +136,17 @@ public:
     Option<int> repeatSeconds;         // repeat the due chime every N seconds; 0 = once
     Option<int> repeatLimitMinutes;    // stop repeating after this many minutes
     Option<int> gridSortOrder;         // the grid's order: 0 table, 1 time left up, 2 down
+    Option<bool> overlayVisible;       // the compact overlay is shown
+    Option<bool> overlayClickThrough;  // clicks pass through the overlay
+    Option<int> overlayRows;           // how many bosses the overlay lists
+    Option<QString> overlayGeometry;   // "x,y,width,height" of the overlay; empty: default
+    Option<QString> windowSize;        // "width,height" of the main window; empty: the first size
+    Option<bool> windowMaximized;      // the main window was maximised when it closed
+    Option<bool> announcementFolded;   // the player folded the announcement pane
+    Option<bool> trayNoticeShown;      // told once that closing keeps Zorvane in the tray
     Option<QString> gridFilter;        // the filter box's text
-    Option<QStringList> gridFoldedGroups; // groups folded in the grid ("" for 未分组)
-    Option<bool> overlayVisible;          // the compact overlay is shown
-    Option<bool> overlayClickThrough;     // clicks pass through the overlay
-    Option<int> overlayRows;              // how many bosses the overlay lists
-    Option<QString> overlayGeometry;      // "x,y,width,height" of the overlay; empty: default
-    Option<QString> windowSize;      // "width,height" of the main window; empty: the first size
-    Option<bool> windowMaximized;    // the main window was maximised when it closed
-    Option<bool> announcementFolded; // the player folded the announcement pane
-    Option<bool> trayNoticeShown;    // told once that closing keeps Zorvane in the tray
+    // The groups folded in the grid ("" for 未分组).
+    Option<QStringList> gridFoldedGroups;
 
     // Sharing kills with a room on an MQTT broker.
     Option<QString> roomLink;           // mqtt://[user@]host[:port]/room; empty: no room
