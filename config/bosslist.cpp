@@ -360,9 +360,15 @@ unsigned differences(const schedule::BossRow& row, const BossNotes& notes, const
     }
     if (boss.notes) {
         const auto it = notes.find(boss.name);
-        const BossNote current = it == notes.end() ? BossNote{} : it->second;
+        const BossNote current = it == notes.end() ? BossNote{} : it->second.withoutGroup();
         if (!(current == *boss.notes)) {
             changes |= kNotesChanged;
+        }
+    }
+    if (!boss.group.empty()) {
+        const auto it = notes.find(boss.name);
+        if (it == notes.end() || it->second.group != boss.group) {
+            changes |= kGroupChanged;
         }
     }
     return changes;
@@ -389,8 +395,11 @@ BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes&
         }
         boss.leadMinutes.emplace(row.timing.leadMinutes);
         const auto note = notes.find(name);
-        if (note != notes.end() && !note->second.empty()) {
-            boss.notes = note->second;
+        if (note != notes.end() && !note->second.withoutGroup().empty()) {
+            boss.notes = note->second.withoutGroup();
+        }
+        if (note != notes.end()) {
+            boss.group = note->second.group;
         }
         list.bosses.push_back(std::move(boss));
     }
@@ -595,14 +604,22 @@ std::vector<schedule::RowId> applyBossListMerge(schedule::BossTable& table, Boss
     std::vector<schedule::RowId> touched;
     std::vector<schedule::BossRow> added;
     std::vector<const ListedBoss*> addedBosses;
+    // The note and the group share the boss's entry: each is taken only when listed.
     const auto takeNotes = [&notes](const ListedBoss& boss) {
-        if (!boss.notes) {
+        if (!boss.notes && boss.group.empty()) {
             return;
         }
-        if (boss.notes->empty()) {
+        BossNote note = notes.count(boss.name) != 0 ? notes[boss.name] : BossNote{};
+        if (boss.notes) {
+            note = BossNote{boss.notes->location, boss.notes->drops, boss.notes->text, note.group};
+        }
+        if (!boss.group.empty()) {
+            note.group = boss.group;
+        }
+        if (note.empty()) {
             notes.erase(boss.name);
         } else {
-            notes[boss.name] = *boss.notes;
+            notes[boss.name] = std::move(note);
         }
     };
     for (const BossListMerge::Step& step : merge.steps) {

@@ -23,7 +23,10 @@
 // stores (spawnRuleText, ServerZone::text), read together. "lead": null means the
 // preferences' lead times, "lead": [] none at all, a list the boss's own.
 //
-// Reserved: "group", the list's "servers" and a boss's "servers" and "lines" are read,
+// "group" is the group the grid shows the boss under (kept with its note); left out, an
+// existing boss keeps its group (a list cannot take one away).
+//
+// Reserved: the list's "servers" and a boss's "servers" and "lines" are read,
 // checked and written back, but nothing applies them yet; the timers per server and line
 // will take them from here without a change of version. A boss's "servers" name entries
 // of the list's "servers"; its "lines" are labels ("3", "3线", "A").
@@ -76,9 +79,10 @@ struct ListedBoss {
     // Given: the row's own lead times (RowTiming::leadMinutes: none, the preferences'
     // list; an empty list, no extra lead times at all).
     std::optional<std::optional<std::vector<int>>> leadMinutes;
+    // Without a group (the group is the field below).
     std::optional<BossNote> notes;
+    std::string group; // empty: not given
     // Reserved (see above).
-    std::string group;
     std::vector<std::string> servers;
     std::vector<std::string> lines;
     bool operator==(const ListedBoss&) const = default;
@@ -111,6 +115,7 @@ enum BossChange : unsigned {
     kZoneChanged = 1u << 3,
     kLeadChanged = 1u << 4,
     kNotesChanged = 1u << 5,
+    kGroupChanged = 1u << 6,
 };
 
 struct MergeReport {

@@ -13,14 +13,25 @@ namespace {
 
 using Json = nlohmann::json;
 
-constexpr std::array<std::pair<const char*, std::string BossNote::*>, 3> kFields = {{
+constexpr std::array<std::pair<const char*, std::string BossNote::*>, 4> kFields = {{
     {"location", &BossNote::location},
     {"drops", &BossNote::drops},
     {"text", &BossNote::text},
+    {"group", &BossNote::group},
 }};
 
 // Why a field's text cannot be kept; empty when it can.
 std::string fieldProblem(const std::string& boss, const char* field, const std::string& value) {
+    if (std::string_view(field) == "group") {
+        if (value.size() > kMaxGroupBytes) {
+            return "the group of '" + boss + "' is longer than " + std::to_string(kMaxGroupBytes) +
+                   " bytes";
+        }
+        if (!isGroupName(value)) {
+            return "the group of '" + boss + "' is not one line without blanks around it";
+        }
+        return {};
+    }
     if (value.size() > kMaxNoteFieldBytes) {
         return "the " + std::string(field) + " of '" + boss + "' is longer than " +
                std::to_string(kMaxNoteFieldBytes) + " bytes";
@@ -29,6 +40,21 @@ std::string fieldProblem(const std::string& boss, const char* field, const std::
 }
 
 } // namespace
+
+bool isGroupName(std::string_view group) {
+    if (group.empty()) {
+        return true;
+    }
+    if (text::trim(std::string(group)).size() != group.size()) {
+        return false;
+    }
+    for (const char c : group) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return false;
+        }
+    }
+    return true;
+}
 
 std::string encodeBossNotes(const BossNotes& notes) {
     Json list = Json::object();

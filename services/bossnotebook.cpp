@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace zorvane::app {
 
 BossNoteBook::BossNoteBook(std::filesystem::path dir, NoticeRelay& notices)
@@ -50,13 +52,63 @@ bool BossNoteBook::setNote(const std::string& boss, const config::BossNote& note
         return false;
     }
     const std::string name = text::trim(boss);
-    if (note.empty()) {
+    const auto it = m_notes.find(name);
+    config::BossNote kept = note;
+    kept.group = it == m_notes.end() ? std::string() : it->second.group;
+    if (kept.empty()) {
         m_notes.erase(name);
     } else {
-        m_notes[name] = note;
+        m_notes[name] = std::move(kept);
     }
     queueWrite();
     return true;
+}
+
+bool BossNoteBook::setGroup(const std::string& boss, const std::string& group, QString& error) {
+    error = loadProblem();
+    if (!error.isEmpty()) {
+        return false;
+    }
+    const std::string name = text::trim(boss);
+    const std::string trimmed = text::trim(group);
+    if (name.empty() || !config::isGroupName(trimmed) || trimmed.size() > config::kMaxGroupBytes) {
+        error = QCoreApplication::translate("Zorvane", "分组名须为一行，且不超过 %1 字节。")
+                    .arg(config::kMaxGroupBytes);
+        return false;
+    }
+    config::BossNote note = m_notes.count(name) != 0 ? m_notes[name] : config::BossNote{};
+    if (note.group == trimmed) {
+        return true;
+    }
+    note.group = trimmed;
+    if (note.empty()) {
+        m_notes.erase(name);
+    } else {
+        m_notes[name] = std::move(note);
+    }
+    queueWrite();
+    return true;
+}
+
+std::map<std::string, std::string> BossNoteBook::groups() {
+    load();
+    std::map<std::string, std::string> groups;
+    for (const auto& [boss, note] : m_notes) {
+        if (!note.group.empty()) {
+            groups.emplace(boss, note.group);
+        }
+    }
+    return groups;
+}
+
+std::vector<std::string> BossNoteBook::groupNames() {
+    std::vector<std::string> names;
+    for (const auto& [boss, group] : groups()) {
+        names.push_back(group);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
 }
 
 std::optional<config::BossNotes> BossNoteBook::all(QString& error) {
@@ -78,6 +130,9 @@ bool BossNoteBook::replaceAll(config::BossNotes notes, QString& error) {
 }
 
 void BossNoteBook::queueWrite() {
+    if (m_changed) {
+        m_changed();
+    }
     m_writer.post([dir = m_dir, notes = m_notes, relay = &m_notices] {
         std::string problem;
         const std::string file = text::utf8FromPath(dir / config::kNotesFileName);

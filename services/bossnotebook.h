@@ -12,8 +12,11 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zorvane::app {
 
@@ -27,13 +30,22 @@ public:
     // The boss's note (by its name, trimmed); empty when it has none.
     config::BossNote note(const std::string& boss);
     // Keeps the note (an empty one removes it) and queues the write; false with the reason
-    // when the file could not be read.
+    // when the file could not be read. The boss's group stays as it is.
     bool setNote(const std::string& boss, const config::BossNote& note, QString& error);
+    // Puts the boss in `group` (trimmed; empty: in none) and queues the write; false with the
+    // reason when the file could not be read or the name is not one line.
+    bool setGroup(const std::string& boss, const std::string& group, QString& error);
+    // Every boss's group by its name (bosses without one left out), and the groups in use in
+    // their sorted order; empty when the file could not be read (its notice says why).
+    std::map<std::string, std::string> groups();
+    std::vector<std::string> groupNames();
     // Every note; nullopt with the reason when the file could not be read.
     std::optional<config::BossNotes> all(QString& error);
     // Keeps these notes in place of all others (a merged boss list) and queues the write;
     // false with the reason when the file could not be read.
     bool replaceAll(config::BossNotes notes, QString& error);
+    // Called after any note or group changed (the grid reads the groups again).
+    void setChanged(std::function<void()> changed) { m_changed = std::move(changed); }
     // Waits until every write queued so far is done (tests, quitting).
     void flush() { m_writer.flush(); }
 
@@ -52,6 +64,7 @@ private:
     bool m_loaded = false;
     std::string m_loadError; // the file exists but cannot be read
     config::BossNotes m_notes;
+    std::function<void()> m_changed;
     work::Worker m_writer{"notes writer"};
 };
 

@@ -225,6 +225,8 @@ Preferences::Preferences(const QString& filePath)
       windowMaximized(m_store, QStringLiteral("window/maximized"), false),
       announcementFolded(m_store, QStringLiteral("window/announcementFolded"), false),
       trayNoticeShown(m_store, QStringLiteral("window/trayNoticeShown"), false),
+      gridFilter(m_store, QStringLiteral("grid/filter"), QString()),
+      gridFoldedGroups(m_store, QStringLiteral("grid/foldedGroups"), QStringList()),
       roomLink(m_store, QStringLiteral("room/link"), QString()),
       roomPassword(m_store, QStringLiteral("room/password"), QString()),
       roomNickname(m_store, QStringLiteral("room/nickname"), defaultNickname()),

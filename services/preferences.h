@@ -144,6 +144,9 @@ public:
     Option<bool> windowMaximized;      // the main window was maximised when it closed
     Option<bool> announcementFolded;   // the player folded the announcement pane
     Option<bool> trayNoticeShown;      // told once that closing keeps Zorvane in the tray
+    Option<QString> gridFilter;        // the filter box's text
+    // The groups folded in the grid ("" for 未分组).
+    Option<QStringList> gridFoldedGroups;
 
     // Sharing kills with a room on an MQTT broker.
     Option<QString> roomLink;           // mqtt://[user@]host[:port]/room; empty: no room

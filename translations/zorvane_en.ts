@@ -2019,5 +2019,45 @@ Role: %1</translation>
         <source>房间提供的首领列表…</source>
         <translation>Boss list offered in the room…</translation>
     </message>
+    <message>
+        <source>分组</source>
+        <translation>Group</translation>
+    </message>
+    <message>
+        <source>分组…</source>
+        <translation>Group…</translation>
+    </message>
+    <message>
+        <source>未分组</source>
+        <translation>No group</translation>
+    </message>
+    <message>
+        <source>%1 %2（%3）</source>
+        <translation>%1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>单击或按 + / - 折叠、展开</source>
+        <translation>Click or press + / - to fold or unfold</translation>
+    </message>
+    <message>
+        <source>筛选：名称、分组、状态…</source>
+        <translation>Filter: name, group, state…</translation>
+    </message>
+    <message>
+        <source>按名称或分组筛选，或按状态：已刷新、10分钟内、&lt;10m（Ctrl+F；Esc 清除）</source>
+        <translation>Filter by name or group, or by state: up, &lt;10m (up or due within 10 minutes) (Ctrl+F; Esc clears)</translation>
+    </message>
+    <message>
+        <source>没有符合“%1”的首领。按 Esc 清除筛选。</source>
+        <translation>No boss matches “%1”. Press Esc to clear the filter.</translation>
+    </message>
+    <message>
+        <source>“%1”所在的分组（选择或输入新分组，留空为不分组）：</source>
+        <translation>Group of “%1” (choose one or type a new one; leave empty for none):</translation>
+    </message>
+    <message>
+        <source>分组名须为一行，且不超过 %1 字节。</source>
+        <translation>A group name must be one line of at most %1 bytes.</translation>
+    </message>
 </context>
 </TS>

@@ -2,6 +2,7 @@
 #include "widgets/plaintext.h"
 
 #include "models/bosstablemodel.h"
+#include "models/groupedrows.h"
 #include "models/rowlook.h"
 #include "schedule/bosstable.h"
 
@@ -14,6 +15,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+
+#include <vector>
 
 namespace zorvane::app {
 namespace {
@@ -131,6 +134,10 @@ QString BossGridDelegate::toolTipFor(const QModelIndex& index, bool elided) {
     if (!index.isValid()) {
         return {};
     }
+    if (index.data(GroupedRows::NodeKindRole).toInt() ==
+        static_cast<int>(GroupedRows::NodeKind::Group)) {
+        return index.data(Qt::ToolTipRole).toString();
+    }
     QStringList lines;
     if (elided) {
         lines << index.data(Qt::DisplayRole).toString();
@@ -196,25 +203,66 @@ BossGrid::BossGrid(QWidget* parent) : QTableView(parent), m_delegate(new BossGri
 }
 
 int BossGrid::tableRowOf(const QModelIndex& viewIndex) const {
-    if (!viewIndex.isValid()) {
-        return -1;
+    // Down through every proxy to the table; a group's header row reaches none.
+    QModelIndex source = viewIndex;
+    while (source.isValid()) {
+        const auto* proxy = qobject_cast<const QAbstractProxyModel*>(source.model());
+        if (!proxy) {
+            return source.row() + 1;
+        }
+        source = proxy->mapToSource(source);
     }
-    const auto* proxy = qobject_cast<const QAbstractProxyModel*>(viewIndex.model());
-    const QModelIndex source = proxy ? proxy->mapToSource(viewIndex) : viewIndex;
-    return source.isValid() ? source.row() + 1 : -1;
+    return -1;
 }
 
 QModelIndex BossGrid::viewIndexOf(int tableRow, int column) const {
     if (!model() || tableRow < 1) {
         return {};
     }
-    if (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(model())) {
-        if (!proxy->sourceModel()) {
-            return {};
-        }
-        return proxy->mapFromSource(proxy->sourceModel()->index(tableRow - 1, column));
+    std::vector<const QAbstractProxyModel*> proxies;
+    const QAbstractItemModel* bottom = model();
+    while (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(bottom)) {
+        proxies.push_back(proxy);
+        bottom = proxy->sourceModel();
     }
-    return model()->index(tableRow - 1, column);
+    if (!bottom) {
+        return {};
+    }
+    QModelIndex index = bottom->index(tableRow - 1, column);
+    for (auto it = proxies.rbegin(); it != proxies.rend() && index.isValid(); ++it) {
+        index = (*it)->mapFromSource(index);
+    }
+    return index;
+}
+
+void BossGrid::setEmptyText(const QString& text) {
+    if (text != m_emptyText) {
+        m_emptyText = text;
+        viewport()->update();
+    }
+}
+
+bool BossGrid::toggleGroup(const QModelIndex& index) {
+    auto* grouped = qobject_cast<GroupedRows*>(model());
+    return grouped && index.isValid() && grouped->toggleFolded(index);
+}
+
+void BossGrid::mousePressEvent(QMouseEvent* event) {
+    QTableView::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        toggleGroup(indexAt(event->position().toPoint()));
+    }
+}
+
+void BossGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (m_emptyText.isEmpty() || !model() || model()->rowCount() > 0) {
+        return;
+    }
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(16, 16, -16, -16),
+                     Qt::AlignCenter | Qt::TextWordWrap, m_emptyText);
 }
 
 void BossGrid::repaintVisibleColumn(int column) {
@@ -288,6 +336,19 @@ void BossGrid::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void BossGrid::keyPressEvent(QKeyEvent* event) {
+    // + and - unfold and fold the group whose header holds the cursor.
+    if ((event->key() == Qt::Key_Plus || event->key() == Qt::Key_Minus) &&
+        state() != EditingState) {
+        const QModelIndex current = currentIndex();
+        auto* grouped = qobject_cast<GroupedRows*>(model());
+        const QString key = current.data(GroupedRows::GroupKeyRole).toString();
+        if (grouped && current.data(GroupedRows::NodeKindRole).toInt() ==
+                           static_cast<int>(GroupedRows::NodeKind::Group)) {
+            grouped->setFolded(key, event->key() == Qt::Key_Minus);
+            event->accept();
+            return;
+        }
+    }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
         state() != EditingState && currentIndex().isValid() &&
@@ -301,6 +362,10 @@ void BossGrid::keyPressEvent(QKeyEvent* event) {
 
 void BossGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
+    // The second click of a double click on a header counts as a click of its own.
+    if (event->button() == Qt::LeftButton && toggleGroup(indexAt(event->position().toPoint()))) {
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         emit gridDoubleClicked();
     }

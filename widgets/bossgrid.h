@@ -87,6 +87,11 @@ public:
     // The column whose double click records a kill instead of opening an editor.
     void setDoubleClickColumn(int column) { m_doubleClickColumn = column; }
 
+    // Said in the middle of the grid while it shows no row (a filter that matches nothing);
+    // empty for nothing.
+    void setEmptyText(const QString& text);
+    QString emptyText() const { return m_emptyText; }
+
 signals:
     void editStarted();
     void editFinished();
@@ -105,11 +110,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Folds or unfolds the group whose header row `index` is; false for a boss row.
+    bool toggleGroup(const QModelIndex& index);
+
     BossGridDelegate* m_delegate = nullptr;
     int m_doubleClickColumn = -1;
     bool m_committed = false;
+    QString m_emptyText;
 };
 
 } // namespace zorvane::app

@@ -35,13 +35,14 @@ QString fileFilter() {
 }
 
 QString changesText(unsigned changes) {
-    static const std::array<std::pair<unsigned, const char*>, 6> kNames = {{
+    static const std::array<std::pair<unsigned, const char*>, 7> kNames = {{
         {config::kPeriodChanged, QT_TRANSLATE_NOOP("Zorvane", "周期")},
         {config::kDelayChanged, QT_TRANSLATE_NOOP("Zorvane", "延迟")},
         {config::kRuleChanged, QT_TRANSLATE_NOOP("Zorvane", "规则")},
         {config::kZoneChanged, QT_TRANSLATE_NOOP("Zorvane", "时区")},
         {config::kLeadChanged, QT_TRANSLATE_NOOP("Zorvane", "提前时间")},
         {config::kNotesChanged, QT_TRANSLATE_NOOP("Zorvane", "备注")},
+        {config::kGroupChanged, QT_TRANSLATE_NOOP("Zorvane", "分组")},
     }};
     QStringList names;
     for (const auto& [bit, name] : kNames) {

@@ -43,16 +43,21 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
                                const QLineEdit& warnMinutesEdit)
     : m_table(table), m_grid(grid), m_clock(clock), m_kills(kills), m_store(store),
       m_messages(messages), m_warnMinutesEdit(warnMinutesEdit),
-      m_model(std::make_unique<BossTableModel>(table)), m_proxy(std::make_unique<GridProxy>()) {
+      m_model(std::make_unique<BossTableModel>(table)), m_proxy(std::make_unique<GridProxy>()),
+      m_rows(std::make_unique<GroupedRows>()) {
     // Enough to walk back a session's mistakes; each step keeps two copies of a row.
     m_undo.setUndoLimit(200);
     m_proxy->setSourceModel(m_model.get());
-    m_grid.setModel(m_proxy.get());
+    m_rows->setSourceModel(m_proxy.get());
+    m_grid.setModel(m_rows.get());
     m_grid.setDoubleClickColumn(schedule::kLastTimeColumn);
     // Counts that only moved on repaint where they show; rows whose look changed come as
     // whole-row dataChanged.
-    connect(m_model.get(), &BossTableModel::countdownsAdvanced, &m_grid,
-            [this] { m_grid.repaintVisibleColumn(schedule::kCountdownColumn); });
+    connect(m_model.get(), &BossTableModel::countdownsAdvanced, &m_grid, [this] {
+        // A filter by state follows the countdowns before they are painted.
+        m_rows->recheckTimes();
+        m_grid.repaintVisibleColumn(schedule::kCountdownColumn);
+    });
     connect(&m_grid, &BossGrid::editStarted, this, &GridController::onGridEditStarted);
     connect(&m_grid, &BossGrid::editFinished, this, &GridController::onGridEditFinished);
     connect(&m_grid, &BossGrid::leftButtonReleased, this, &GridController::onGridMouseUp);
@@ -135,7 +140,22 @@ void GridController::onSortHeaderClicked(int section) {
     showSortIndicator();
 }
 
+void GridController::setFilter(const QString& text) {
+    if (text == m_rows->filterText()) {
+        return;
+    }
+    m_rows->setFilter(text);
+    m_grid.setEmptyText(
+        m_rows->filtering()
+            ? QCoreApplication::translate("Zorvane", "没有符合“%1”的首领。按 Esc 清除筛选。")
+                  .arg(text.trimmed())
+            : QString());
+    emit filterChanged(text);
+}
+
 void GridController::onAddClicked() {
+    // A new row has no name yet: no filter would show it.
+    setFilter({});
     const int row = schedule::onAddClicked(m_table, m_clock);
     m_undo.push(new AddRowCommand({m_table, m_store}, m_table.rowId(row), row,
                                   QCoreApplication::translate("Zorvane", "新增第%1行").arg(row)));

@@ -4,6 +4,7 @@
 // sorted view, the keyboard commands and the undo stack of the grid's changes.
 
 #include "models/gridproxy.h"
+#include "models/groupedrows.h"
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/services.h"
@@ -38,6 +39,11 @@ public:
     BossTableModel& model() const { return *m_model; }
     // What the grid shows: the model sorted (or not) and with each row's look.
     GridProxy& proxy() const { return *m_proxy; }
+    // The rows the grid shows over the sorted view: groups, folds and the filter.
+    GroupedRows& rows() const { return *m_rows; }
+
+    // The filter box's text: the grid shows the bosses it matches, and says so when none.
+    void setFilter(const QString& text);
     QUndoStack& undoStack() { return m_undo; }
     // Asks before a deletion from the keyboard or the menu, and for "N minutes ago";
     // without it those ask nothing and do nothing.
@@ -79,6 +85,8 @@ public:
 
 signals:
     void sortStateChanged(GridProxy::SortState state);
+    // The filter changed (the filter box follows when a new row clears it).
+    void filterChanged(const QString& text);
 
 private:
     void showSortIndicator();
@@ -96,6 +104,7 @@ private:
     const QLineEdit& m_warnMinutesEdit;
     std::unique_ptr<BossTableModel> m_model;
     std::unique_ptr<GridProxy> m_proxy;
+    std::unique_ptr<GroupedRows> m_rows;
     QUndoStack m_undo;
     Questions* m_questions = nullptr;
     // The cursor row as it was when its editor opened, for the edit's undo.

@@ -32,6 +32,7 @@
 #include "widgets/bosslisttransfer.h"
 #include "widgets/bossnotedialog.h"
 #include "widgets/clickablelabel.h"
+#include "widgets/filterbox.h"
 #include "widgets/firstpaint.h"
 #include "widgets/gridcontroller.h"
 #include "widgets/historydialog.h"
@@ -52,6 +53,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QGuiApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -73,7 +75,8 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 540;
 // Where the grid starts, and the announcement pane's height and gap when it is shown.
-constexpr int kGridTop = 72;
+// Below the filter box's row.
+constexpr int kGridTop = 100;
 constexpr int kViewerHeight = 140;
 constexpr int kViewerGap = 8;
 constexpr int kMenuButtonSize = 26;
@@ -147,6 +150,7 @@ MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
     wireAlerts();
     wireHistory();
     wireKeyboard();
+    wireGroups();
     wireOverlay();
     wireRoom();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -166,6 +170,7 @@ MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
 
 MainWindow::~MainWindow() {
     m_session.globals()->stopWorkers();
+    m_session.notes().setChanged({});
     m_session.setNoticeSink(nullptr);
     // What the grid's undo stack keeps refers to the grid; the path outlives it.
     m_session.kills().setRecorded({});
@@ -209,6 +214,7 @@ void MainWindow::buildComponents() {
                          "标签3", 384, 46, 40, 20);
     m_soundLabel->setCursor(Qt::PointingHandCursor);
 
+    m_filterEdit = place(new FilterBox(this), "筛选框", 8, 74, 360, 22);
     m_grid = place(new BossGrid(this), "高级表格1", 0, kGridTop, 792, 320);
     m_viewer = place(new AnnouncementViewer(this), "超文本浏览框1", 0, 400, 792, kViewerHeight);
     buildMenu();
@@ -398,6 +404,14 @@ void MainWindow::wireHistory() {
                         [this](schedule::RowId row) { openHistory(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "备注…"),
                         [this](schedule::RowId row) { openNote(row); });
+    // A group belongs to the boss by its name, as its note does.
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "分组…"),
+        [this](schedule::RowId row) { askGroup(row); },
+        [this](schedule::RowId row) {
+            const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+            return boss && !text::trim(boss->text[schedule::kNameColumn]).empty();
+        });
     m_grid->cellDelegate()->setNoteOf([this](const QString& boss) {
         return BossNoteBook::noteText(m_session.notes().note(boss.toStdString()));
     });
@@ -485,9 +499,10 @@ void MainWindow::wireKeyboard() {
     // Tab goes through the controls row by row and leaves the grid; arrows move in it.
     m_grid->setTabKeyNavigation(false);
     m_viewer->setTabChangesFocus(true);
-    QWidget* const order[] = {
-        m_startStopButton, m_addButton,     m_deleteButton, m_warnMinutesEdit, m_preferencesButton,
-        m_overlayButton,   m_soundPathEdit, m_grid,         m_viewer};
+    QWidget* const order[] = {m_startStopButton, m_addButton,         m_deleteButton,
+                              m_warnMinutesEdit, m_preferencesButton, m_overlayButton,
+                              m_soundPathEdit,   m_filterEdit,        m_grid,
+                              m_viewer};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(order[i], order[i + 1]);
     }
@@ -779,6 +794,75 @@ RoomOffersPanel* MainWindow::openRoomOffers() {
     m_offersPanel->show();
     m_offersPanel->raise();
     return m_offersPanel;
+}
+
+void MainWindow::wireGroups() {
+    GroupedRows& rows = m_gridController->rows();
+    const auto readGroups = [this] {
+        QHash<QString, QString> groups;
+        for (const auto& [boss, group] : m_session.notes().groups()) {
+            groups.insert(QString::fromStdString(boss), QString::fromStdString(group));
+        }
+        m_gridController->rows().setGroups(std::move(groups));
+    };
+    readGroups();
+    // Every change of a group (the menu, an imported or offered list) shows at once.
+    m_session.notes().setChanged(readGroups);
+
+    Preferences& preferences = m_session.preferences();
+    rows.setFoldedGroups(preferences.gridFoldedGroups.get());
+    connect(&rows, &GroupedRows::foldedChanged, this, [this] {
+        noteStored(
+            m_session.preferences().gridFoldedGroups.set(m_gridController->rows().foldedGroups()));
+    });
+    m_filterEdit->setText(preferences.gridFilter.get());
+    m_gridController->setFilter(m_filterEdit->text());
+    connect(m_filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_gridController->setFilter(text);
+        noteStored(m_session.preferences().gridFilter.set(text));
+    });
+    connect(m_gridController.get(), &GridController::filterChanged, this,
+            [this](const QString& text) {
+                if (m_filterEdit->text() != text) {
+                    m_filterEdit->setText(text);
+                }
+            });
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_filterEdit->setFocus(Qt::ShortcutFocusReason);
+        m_filterEdit->selectAll();
+    });
+}
+
+bool MainWindow::askGroup(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+    Questions* questions = m_setup.questions ? m_setup.questions : m_questionBoxes.get();
+    if (!boss || !questions) {
+        return false;
+    }
+    const std::string name = text::trim(boss->text[schedule::kNameColumn]);
+    if (name.empty()) {
+        return false;
+    }
+    QStringList groups;
+    for (const std::string& group : m_session.notes().groupNames()) {
+        groups << QString::fromStdString(group);
+    }
+    const std::optional<QString> answer = questions->askChoice(
+        QCoreApplication::translate("Zorvane", "分组"),
+        QCoreApplication::translate("Zorvane", "“%1”所在的分组（选择或输入新分组，留空为不分组）：")
+            .arg(QString::fromStdString(name)),
+        groups, QString::fromStdString(m_session.notes().note(name).group));
+    if (!answer) {
+        return false;
+    }
+    QString problem;
+    if (!m_session.notes().setGroup(name, answer->trimmed().toStdString(), problem)) {
+        m_writeNotice->failed(WriteNotice::Kind::Other, "notes", problem.toStdString());
+        return false;
+    }
+    return true;
 }
 
 BossNoteDialog* MainWindow::openNote(schedule::RowId row) {

@@ -115,6 +115,10 @@ public:
     HistoryDialog* openHistory(schedule::RowId row);
     // The row's boss's note; nullptr when the row is gone.
     BossNoteDialog* openNote(schedule::RowId row);
+    // 分组…: asks for the row's boss's group (an existing one or a new one); false when the
+    // row is gone or unnamed, the question was cancelled, or the group could not be kept.
+    bool askGroup(schedule::RowId row);
+    QLineEdit* filterEdit() const { return m_filterEdit; }
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
     SpawnRuleDialog* openSpawnRule(schedule::RowId row);
@@ -200,6 +204,8 @@ private:
     // Shortcuts, the Tab order, the sorted view and the row menu's grid entries.
     void wireKeyboard();
     void wireOverlay();
+    // The groups from the notes, the filter box and what the grid remembers of both.
+    void wireGroups();
     void bindPortalShortcuts();
 
     Session& m_session;
@@ -215,6 +221,7 @@ private:
     QLabel* m_clockLabel = nullptr;
     QLabel* m_noteIcon = nullptr;
     QLineEdit* m_soundPathEdit = nullptr;
+    QLineEdit* m_filterEdit = nullptr;
     ClickableLabel* m_soundLabel = nullptr;
     AwayPanel* m_awayPanel = nullptr;
     BossGrid* m_grid = nullptr;

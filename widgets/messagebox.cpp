@@ -61,4 +61,21 @@ std::optional<int> QuestionBoxes::askMinutes(const QString& title, const QString
     return dialog.intValue();
 }
 
+std::optional<QString> QuestionBoxes::askChoice(const QString& title, const QString& label,
+                                                const QStringList& choices,
+                                                const QString& current) {
+    QInputDialog dialog(m_owner);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setComboBoxItems(choices);
+    dialog.setComboBoxEditable(true);
+    dialog.setTextValue(current);
+    showPlainText(dialog);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.textValue();
+}
+
 } // namespace zorvane::app

@@ -35,6 +35,10 @@ public:
     // A whole number of minutes between 0 and `maximum`; nullopt when cancelled.
     virtual std::optional<int> askMinutes(const QString& title, const QString& label,
                                           int maximum) = 0;
+    // One of `choices` or a new text, starting at `current`; nullopt when cancelled.
+    virtual std::optional<QString> askChoice(const QString& title, const QString& label,
+                                             const QStringList& choices,
+                                             const QString& current) = 0;
 };
 
 // The real boxes, owned by `owner` (may be nullptr).
@@ -43,6 +47,8 @@ public:
     explicit QuestionBoxes(QWidget* owner = nullptr) : m_owner(owner) {}
     bool confirm(const QString& title, const QString& text) override;
     std::optional<int> askMinutes(const QString& title, const QString& label, int maximum) override;
+    std::optional<QString> askChoice(const QString& title, const QString& label,
+                                     const QStringList& choices, const QString& current) override;
 
 private:
     QWidget* m_owner;

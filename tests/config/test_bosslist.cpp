@@ -165,7 +165,7 @@ TEST(BossList, AMergeAddsChangesAndLeavesBossesByName) {
     dragon.timing.leadMinutes = std::vector<int>{5};
     const std::vector<schedule::BossRow> rows = {dragon, makeRow("Golem", 60, 0),
                                                  makeRow("Twice", 30, 0), makeRow("Twice", 30, 0)};
-    const BossNotes notes = {{"Golem", {"cave", "", ""}}};
+    const BossNotes notes = {{"Golem", {"cave", "", "", "野外"}}};
     struct Case {
         const char* what;
         std::string bosses;
@@ -223,6 +223,14 @@ TEST(BossList, AMergeAddsChangesAndLeavesBossesByName) {
          R"({"name": "Golem", "notes": {}})",
          {},
          {{"Golem", kNotesChanged}},
+         {},
+         0},
+        {"same group", R"({"name": "Golem", "group": "野外"})", {}, {}, {"Golem"}, 0},
+        {"new group", R"({"name": "黑龙", "group": "世界"})", {}, {{"黑龙", kGroupChanged}}, {}, 0},
+        {"other group",
+         R"({"name": "Golem", "group": "世界", "notes": {"location": "cave"}})",
+         {},
+         {{"Golem", kGroupChanged}},
          {},
          0},
         {"added", R"({"name": "红龙", "period": 60}, {"name": "黑龙"})", {"红龙"}, {}, {"黑龙"}, 0},
@@ -290,6 +298,61 @@ TEST(BossList, ApplyingAMergeKeepsKillsAndFollowsTheNewPeriod) {
     EXPECT_EQ(table.row(dragonId)->text[schedule::kLastTimeColumn], "13:00:00");
     EXPECT_EQ(table.row(dragonId)->text[schedule::kNextTimeColumn],
               schedule::nextTimeText(killed + 3600, 60));
+}
+
+// The group shares the boss's entry in the notes with its note: each is taken only when the
+// list gives it, and a list never takes a group away.
+TEST(BossList, AMergeTakesGroupsAndNotesEachOnlyWhenListed) {
+    struct Case {
+        const char* what;
+        BossNote before;
+        std::string boss;
+        std::optional<BossNote> after; // nullopt: no entry left
+    };
+    const Case cases[] = {
+        {"group given to a boss without a note",
+         {},
+         R"({"name": "a", "group": "野外"})",
+         BossNote{"", "", "", "野外"}},
+        {"notes replaced, group kept",
+         {"cave", "", "", "野外"},
+         R"({"name": "a", "notes": {"drops": "鳞"}})",
+         BossNote{"", "鳞", "", "野外"}},
+        {"notes cleared, group kept",
+         {"cave", "", "", "野外"},
+         R"({"name": "a", "notes": {}})",
+         BossNote{"", "", "", "野外"}},
+        {"group changed, notes kept",
+         {"cave", "", "", "野外"},
+         R"({"name": "a", "group": "世界"})",
+         BossNote{"cave", "", "", "世界"}},
+        {"notes cleared without a group: the entry goes",
+         {"", "", "x", ""},
+         R"({"name": "a", "notes": {}})",
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        schedule::BossTable table;
+        table.appendRows({makeRow("a", 60, 0)});
+        BossNotes notes;
+        if (!c.before.empty()) {
+            notes["a"] = c.before;
+        }
+        const BossListMerge merge = planBossListMerge(table.rows(), notes, decoded(listOf(c.boss)));
+        applyBossListMerge(table, notes, merge);
+        const auto found = notes.find("a");
+        EXPECT_EQ(found != notes.end(), c.after.has_value()) << c.what;
+        if (found != notes.end() && c.after) {
+            EXPECT_EQ(found->second, *c.after) << c.what;
+        }
+        // Exported again: the group travels beside the notes, not inside them.
+        const BossList back = bossListOf(table.rows(), notes);
+        ASSERT_EQ(back.bosses.size(), 1u) << c.what;
+        EXPECT_EQ(back.bosses[0].group, c.after ? c.after->group : "") << c.what;
+        if (back.bosses[0].notes) {
+            EXPECT_TRUE(back.bosses[0].notes->group.empty()) << c.what;
+        }
+    }
 }
 
 TEST(BossList, FilesAreReadWithinTheLimitAndWrittenWhole) {

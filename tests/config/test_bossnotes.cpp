@@ -29,6 +29,8 @@ TEST(BossNotes, NotesComeBackAsTheyWereKeptAndEmptyOnesAreLeftOut) {
         {"Golem", {"", "", "only text"}},
         {"Empty", {}},
         {"Quote \"x\"", {"a\tb", "", ""}},
+        {"Grouped", {"", "", "", "野外"}},
+        {"Both", {"cave", "", "", "世界"}},
     };
     const std::string text = encodeBossNotes(notes);
     std::string error;
@@ -63,6 +65,11 @@ TEST(BossNotes, AFileThatIsNoListOfNotesIsRefusedWithItsReason) {
         {"{\"version\": 1, \"notes\": {\"\": {}}}", "is empty"},
         {"{\"version\": 1, \"notes\": {\"a\": {\"text\": \"" + longText + "\"}}}",
          "longer than 4000 bytes"},
+        {"{\"version\": 1, \"notes\": {\"a\": {\"group\": 1}}}", "the group of 'a' is not a text"},
+        {"{\"version\": 1, \"notes\": {\"a\": {\"group\": \"x\\ny\"}}}", "not one line"},
+        {"{\"version\": 1, \"notes\": {\"a\": {\"group\": \" x\"}}}", "blanks around it"},
+        {"{\"version\": 1, \"notes\": {\"a\": {\"group\": \"" + std::string(201, 'g') + "\"}}}",
+         "longer than 200 bytes"},
     };
     for (const Case& c : cases) {
         std::string error;

@@ -24,6 +24,7 @@
 #include "widgets/messagebox.h"
 #include "widgets/overlay.h"
 #include "widgets/rowmenu.h"
+#include "widgets/writenotice.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -103,9 +104,24 @@ public:
         }
         return answer;
     }
+    std::optional<QString> askChoice(const QString&, const QString& label,
+                                     const QStringList& choices, const QString& current) override {
+        asked << label;
+        offered << choices.join(QLatin1Char('|'));
+        shownCurrent << current;
+        std::optional<QString> answer;
+        if (!texts.empty()) {
+            answer = texts.front();
+            texts.pop_front();
+        }
+        return answer;
+    }
     QStringList asked;
+    QStringList offered;
+    QStringList shownCurrent;
     std::deque<bool> yes;
     std::deque<std::optional<int>> minutes;
+    std::deque<std::optional<QString>> texts;
 };
 
 } // namespace
@@ -754,7 +770,7 @@ private slots:
             texts << action->text();
         }
         QCOMPARE(texts, QStringList({"已击杀（现在）", "已击杀（几分钟前）…", "历史记录…", "备注…",
-                                     "提前提醒…", "刷新规则…", "被他人击杀（不记时间）",
+                                     "分组…", "提前提醒…", "刷新规则…", "被他人击杀（不记时间）",
                                      "服务器已重启（现在）", "删除…"}));
 
         m_clock.set(10, 40, 0);
@@ -904,6 +920,7 @@ private slots:
                                           m_window->overlayButton(),
 
                                           m_window->soundPathEdit(),
+                                          m_window->filterEdit(),
                                           grid()};
         // The announcement pane takes the focus last while it is shown (folded when empty).
         QVERIFY(!m_window->announcementShown());
@@ -922,7 +939,7 @@ private slots:
         // Backwards out of the grid as well.
         grid()->setFocus();
         QTest::keyClick(grid(), Qt::Key_Backtab);
-        QCOMPARE(QApplication::focusWidget(), expected[6]);
+        QCOMPARE(QApplication::focusWidget(), expected[7]);
     }
 
     void overlayListsTheNextBossesOnTop() {
@@ -1102,6 +1119,180 @@ private slots:
                 return state.contains(QStringLiteral("_NET_WM_STATE_ABOVE"));
             }(),
             5000);
+    }
+
+    // 分组… of the row menu: an existing group or a new one, none, or cancelled; the groups
+    // are kept in notes.json and the grid shows them at once.
+    void theRowMenuPutsABossInAGroup() {
+        addRow("A");
+        addRow("B");
+        const std::filesystem::path dir = m_dir->path().toStdString();
+        const struct {
+            int row;
+            std::optional<QString> answer;
+            const char* offered; // the groups the question offers
+            const char* current;
+            const char* view; // names down the grid after the answer
+        } steps[] = {
+            {1, QStringLiteral(" 野外 "), "", "", "▼ 野外（1）|A|▼ 未分组（1）|B"},
+            {2, QStringLiteral("世界"), "野外", "", "▼ 野外（1）|A|▼ 世界（1）|B"},
+            {2, std::nullopt, "世界|野外", "世界", "▼ 野外（1）|A|▼ 世界（1）|B"},
+            {2, QStringLiteral("野外"), "世界|野外", "世界", "▼ 野外（2）|A|B"},
+            {1, QString(), "野外", "野外", "▼ 野外（1）|B|▼ 未分组（1）|A"},
+            {2, QString(), "野外", "野外", "A|B"},
+        };
+        for (const auto& step : steps) {
+            m_questions.offered.clear();
+            m_questions.shownCurrent.clear();
+            m_questions.texts = {step.answer};
+            const std::unique_ptr<QMenu> menu = m_window->rowMenu()->menuForRow(step.row);
+            for (QAction* action : menu->actions()) {
+                if (action->text() == QStringLiteral("分组…")) {
+                    action->trigger();
+                }
+            }
+            QCOMPARE(m_questions.offered, QStringList{QString::fromUtf8(step.offered)});
+            QCOMPARE(m_questions.shownCurrent, QStringList{QString::fromUtf8(step.current)});
+            QCOMPARE(viewNames(), QString::fromUtf8(step.view).split(QLatin1Char('|')));
+        }
+        m_questions.texts = {QStringLiteral("野外")};
+        QVERIFY(m_window->askGroup(table().rowId(1)));
+        m_session->notes().flush();
+        std::string error;
+        const std::optional<config::BossNotes> stored = config::readBossNotes(dir, error);
+        QVERIFY2(stored, error.c_str());
+        QCOMPARE(stored->at("A").group, std::string("野外"));
+        QCOMPARE(stored->count("B"), 0U);
+        // A group cannot hold a line break.
+        m_questions.texts = {QStringLiteral("a\nb")};
+        QVERIFY(!m_window->askGroup(table().rowId(2)));
+        QVERIFY(m_window->writeNotice()->isVisible());
+
+        // A notes file another program broke: the groups are not read, none is written over
+        // it, and the player reads why.
+        m_session->writer().saveTable(table());
+        m_session->writer().flush();
+        const std::string broken = "{\"version\": 1, \"notes\": {\"A\": {\"group\": 7}}}";
+        { std::ofstream(dir / config::kNotesFileName) << broken; }
+        restart();
+        QCOMPARE(viewNames(), QStringList({"A", "B"}));
+        m_questions.texts = {QStringLiteral("世界")};
+        QVERIFY(!m_window->askGroup(table().rowId(1)));
+        QVERIFY(m_window->writeNotice()->isVisible());
+        std::ifstream kept(dir / config::kNotesFileName);
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(kept), {}), broken);
+    }
+
+    // On a grouped grid a header folds by click and by +/-, and is never a boss: a double
+    // click, Enter or Ctrl+K on it records nothing, while on a boss row they record its kill.
+    void aGroupHeaderFoldsAndIsNeverABoss() {
+        addRow("A");
+        addRow("B");
+        addRow("C");
+        m_questions.texts = {QStringLiteral("野外"), QStringLiteral("野外")};
+        QVERIFY(m_window->askGroup(table().rowId(1)));
+        QVERIFY(m_window->askGroup(table().rowId(3)));
+        QCOMPARE(viewNames(), QString::fromUtf8("▼ 野外（2）|A|C|▼ 未分组（1）|B").split('|'));
+        QWidget* viewport = grid()->viewport();
+        m_clock.set(11, 0, 0);
+        const struct {
+            const char* what;
+            int viewRow;
+            std::function<void()> act;
+            const char* view;
+            int killedRow; // 0: none
+        } steps[] = {
+            {"double click on a header", 0,
+             [&] {
+                 QTest::mouseDClick(viewport, Qt::LeftButton, {},
+                                    viewCellCentre(0, schedule::kLastTimeColumn));
+             },
+             "▼ 野外（2）|A|C|▼ 未分组（1）|B", 0},
+            {"Enter on a header", 0, [&] { QTest::keyClick(grid(), Qt::Key_Return); },
+             "▼ 野外（2）|A|C|▼ 未分组（1）|B", 0},
+            {"Ctrl+K on a header", 0,
+             [&] { QTest::keyClick(m_window.get(), Qt::Key_K, Qt::ControlModifier); },
+             "▼ 野外（2）|A|C|▼ 未分组（1）|B", 0},
+            {"minus folds", 0, [&] { QTest::keyClick(grid(), Qt::Key_Minus); },
+             "▶ 野外（2）|▼ 未分组（1）|B", 0},
+            {"plus unfolds", 0, [&] { QTest::keyClick(grid(), Qt::Key_Plus); },
+             "▼ 野外（2）|A|C|▼ 未分组（1）|B", 0},
+            {"a click folds", 3,
+             [&] {
+                 QTest::mouseClick(viewport, Qt::LeftButton, {},
+                                   viewCellCentre(3, schedule::kNameColumn));
+             },
+             "▼ 野外（2）|A|C|▶ 未分组（1）", 0},
+            {"Enter on a boss row", 2, [&] { QTest::keyClick(grid(), Qt::Key_Return); },
+             "▼ 野外（2）|A|C|▶ 未分组（1）", 3},
+        };
+        for (const auto& step : steps) {
+            grid()->setFocus();
+            grid()->setCurrentIndex(
+                grid()->model()->index(step.viewRow, schedule::kLastTimeColumn));
+            step.act();
+            QVERIFY2(viewNames() == QString::fromUtf8(step.view).split('|'), step.what);
+            for (int row = 1; row <= 3; ++row) {
+                QVERIFY2((cell(row, schedule::kLastTimeColumn) == QStringLiteral("11:00:00")) ==
+                             (row == step.killedRow),
+                         step.what);
+            }
+        }
+        // What was folded is remembered.
+        QCOMPARE(m_session->preferences().gridFoldedGroups.get(), QStringList{QString()});
+    }
+
+    // The filter box: Ctrl+F, words that match, an empty result said in the grid, Esc, and
+    // the text and the folds kept for the next start.
+    void theFilterBoxFindsAndIsRemembered() {
+        threeCountedRows();
+        m_questions.texts = {QStringLiteral("世界")};
+        QVERIFY(m_window->askGroup(table().rowId(2)));
+        QLineEdit* box = m_window->filterEdit();
+        QCOMPARE(box->placeholderText(), QStringLiteral("筛选：名称、分组、状态…"));
+        m_window->activateWindow();
+        grid()->setFocus();
+        QTest::keyClick(m_window.get(), Qt::Key_F, Qt::ControlModifier);
+        QTRY_COMPARE(QApplication::focusWidget(), box);
+        const struct {
+            const char* typed;
+            const char* view;
+            bool emptyShown;
+        } steps[] = {
+            {"世界", "▼ 世界（1）|B", false},
+            {"5分钟内", "▼ 未分组（1）|C", false},
+            {"<20m", "▼ 未分组（2）|A|C", false},
+            {"没有这个", "", true},
+            {"d (no", "▼ 未分组（1）|D (no count)", false},
+        };
+        for (const auto& step : steps) {
+            box->setText(QString::fromUtf8(step.typed));
+            const QStringList expected =
+                *step.view ? QString::fromUtf8(step.view).split('|') : QStringList();
+            QVERIFY2(viewNames() == expected, step.typed);
+            QVERIFY2(grid()->emptyText().isEmpty() == !step.emptyShown || !step.emptyShown,
+                     step.typed);
+            QVERIFY2((grid()->model()->rowCount() == 0) == step.emptyShown, step.typed);
+        }
+        QVERIFY(grid()->emptyText().contains(QStringLiteral("d (no")));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QCOMPARE(box->text(), QString());
+        QCOMPARE(viewNames().size(), 6);
+
+        QTest::keyClicks(box, QStringLiteral("A"));
+        m_window->gridController().rows().setFolded(QStringLiteral("世界"), true);
+        m_session->writer().saveTable(table());
+        restart();
+        QCOMPARE(m_window->filterEdit()->text(), QStringLiteral("A"));
+        // The rows come back with the table; the filter and the fold hold for them.
+        QCOMPARE(viewNames(), QString::fromUtf8("▼ 未分组（1）|A").split('|'));
+        m_window->filterEdit()->clear();
+        QCOMPARE(viewNames(),
+                 QString::fromUtf8("▶ 世界（1）|▼ 未分组（3）|A|C|D (no count)").split('|'));
+        // A new row is never hidden by the filter.
+        QTest::keyClicks(m_window->filterEdit(), QStringLiteral("A"));
+        QTest::mouseClick(m_window->addButton(), Qt::LeftButton);
+        QCOMPARE(m_window->filterEdit()->text(), QString());
     }
 
 private:

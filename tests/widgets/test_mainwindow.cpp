@@ -78,7 +78,8 @@ private slots:
             {"编辑框2", "QLineEdit", {53, 47, 328, 20}, ""},
             {"标签3", "QLabel", {384, 46, 40, 20}, "设置"},
             // No announcement: its pane is folded and the grid takes its room.
-            {"高级表格1", "QTableView", {0, 72, 792, 468}, nullptr},
+            {"筛选框", "QLineEdit", {8, 74, 360, 22}, ""},
+            {"高级表格1", "QTableView", {0, 100, 792, 440}, nullptr},
         };
         for (const Expected& e : expected) {
             const QString name = QString::fromUtf8(e.name);
@@ -126,16 +127,16 @@ private slots:
         QTest::addColumn<QRect>("grid");
         QTest::addColumn<QRect>("viewer"); // null: hidden
         QTest::newRow("first size, announcement")
-            << QSize(792, 540) << true << false << QRect(0, 72, 792, 320)
+            << QSize(792, 540) << true << false << QRect(0, 100, 792, 292)
             << QRect(0, 400, 792, 140);
         QTest::newRow("first size, empty")
-            << QSize(792, 540) << false << false << QRect(0, 72, 792, 468) << QRect();
+            << QSize(792, 540) << false << false << QRect(0, 100, 792, 440) << QRect();
         QTest::newRow("grown, announcement") << QSize(1280, 1000) << true << false
-                                             << QRect(0, 72, 1280, 780) << QRect(0, 860, 1280, 140);
+                                             << QRect(0, 100, 1280, 752) << QRect(0, 860, 1280, 140);
         QTest::newRow("grown, folded by the player")
-            << QSize(1280, 1000) << true << true << QRect(0, 72, 1280, 928) << QRect();
+            << QSize(1280, 1000) << true << true << QRect(0, 100, 1280, 900) << QRect();
         QTest::newRow("smaller than the first size")
-            << QSize(600, 400) << true << false << QRect(0, 72, 792, 320)
+            << QSize(600, 400) << true << false << QRect(0, 100, 792, 292)
             << QRect(0, 400, 792, 140);
     }
 

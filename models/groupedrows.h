@@ -1,0 +1,136 @@
+#pragma once
+// The grid's rows as a flat list of nodes over the sorted table: when any boss has a group,
+// a header row per group (its name, how many bosses it holds, the soonest one's time left)
+// followed by its bosses in the order below (so sorting by time left sorts within a
+// group), and bosses without a group last under 未分组; a folded group shows its header
+// only. The filter leaves out the bosses it does not match, and the headers of groups left
+// empty. Without groups and with an empty filter the rows are the table's rows one to one.
+//
+// Every row says what kind of node it is (NodeKindRole): a header row maps to no table row,
+// so selection, kills and edits, which go by table row, never reach one. The levels are kept
+// general so that a boss's lines can come in below it as a further kind.
+
+#include "models/rowfilter.h"
+
+#include <QAbstractProxyModel>
+#include <QHash>
+#include <QPersistentModelIndex>
+#include <QStringList>
+
+#include <set>
+#include <vector>
+
+namespace zorvane::app {
+
+class GroupedRows final : public QAbstractProxyModel {
+    Q_OBJECT
+public:
+    enum class NodeKind : int { Boss = 0, Group = 1 };
+    enum Role {
+        // int: a NodeKind.
+        NodeKindRole = Qt::UserRole + 40,
+        // QString: a group header's group ("" for the bosses without one).
+        GroupKeyRole = Qt::UserRole + 41,
+    };
+
+    explicit GroupedRows(QObject* parent = nullptr);
+
+    void setSourceModel(QAbstractItemModel* source) override;
+
+    // Each boss's group by its name (trimmed); bosses not named have none.
+    void setGroups(QHash<QString, QString> groupOfBoss);
+    QString groupOf(const QString& boss) const;
+    // True while the rows are grouped (some boss shown or hidden has a group).
+    bool grouped() const { return m_grouped; }
+
+    void setFilter(const QString& text);
+    QString filterText() const { return m_filterText; }
+    bool filtering() const { return !m_filter.isEmpty(); }
+
+    // Folded groups by their key ("" for 未分组); folding one that does not exist yet is
+    // kept for when it does.
+    void setFolded(const QString& group, bool folded);
+    bool isFolded(const QString& group) const { return m_folded.count(group) != 0; }
+    QStringList foldedGroups() const;
+    void setFoldedGroups(const QStringList& groups);
+    // Folds an unfolded group header, unfolds a folded one; false for a boss row.
+    bool toggleFolded(const QModelIndex& header);
+
+    // The filter matches again against the countdowns as they are now (a state word).
+    void recheckTimes();
+
+    // How many bosses the rows show or hold folded (the filter's matches).
+    int bossCount() const { return m_bossCount; }
+
+    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex sibling(int row, int column, const QModelIndex& idx) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+signals:
+    void foldedChanged();
+
+private:
+    struct Node {
+        NodeKind kind = NodeKind::Boss;
+        int sourceRow = -1; // a boss's row in the source
+        int group = -1;     // a header's index in m_groups
+        bool operator==(const Node&) const = default;
+    };
+    struct Group {
+        QString key;
+        std::vector<int> sourceRows; // the bosses the filter lets through, in source order
+        bool operator==(const Group&) const = default;
+    };
+    // A persistent index of the view, kept across a change by what it points at.
+    struct Kept {
+        QPersistentModelIndex source; // a boss's cell
+        QString group;                // a header's group
+        bool header = false;
+        int column = 0;
+    };
+
+    RowFacts factsOf(int sourceRow) const;
+    // The nodes for the source as it is now.
+    // Also counts the matches and whether any boss has a group.
+    void build(std::vector<Node>& nodes, std::vector<Group>& groups);
+    void rebuild();
+    // The source rows' and the groups' rows among the nodes.
+    void remap();
+    // Rebuilds and tells the views, unless nothing changed.
+    void relayout();
+    // A layout change around a change of the nodes: the views' persistent indexes follow
+    // the boss or the header they pointed at.
+    void beginChange();
+    void endChange(bool rebuildNodes);
+    void onSourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                             const QList<int>& roles);
+    void onSourceChangeDone();
+    QVariant headerRowData(const Node& node, int column, int role) const;
+
+    std::vector<Node> m_nodes;
+    std::vector<Group> m_groups;
+    std::vector<int> m_rowOfSource; // -1: not shown
+    std::vector<int> m_headerRow;   // by group
+    QHash<QString, QString> m_groupOfBoss;
+    std::set<QString> m_folded;
+    QString m_filterText;
+    RowFilter m_filter;
+    bool m_grouped = false;
+    int m_bossCount = 0;
+    int m_changing = 0;
+    QModelIndexList m_keptFrom;
+    std::vector<Kept> m_kept;
+    std::vector<QMetaObject::Connection> m_sourceConnections;
+};
+
+} // namespace zorvane::app
