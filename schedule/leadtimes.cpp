@@ -100,4 +100,14 @@ text::Message leadTimesNote(const std::vector<int>& minutes, int periodMinutes) 
                           text::Message::literal(std::to_string(periodMinutes))});
 }
 
+std::vector<PassLead> passLeads(long long warnMinutes, const std::vector<int>& extra) {
+    std::vector<PassLead> list{{60LL * warnMinutes, static_cast<int>(warnMinutes), true}};
+    for (const int minutes : extra) {
+        if (minutes > 0 && minutes != warnMinutes) {
+            list.push_back({60LL * minutes, minutes, false});
+        }
+    }
+    return list;
+}
+
 } // namespace zorvane::schedule

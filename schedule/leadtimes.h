@@ -4,6 +4,7 @@
 
 #include "text/message.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,5 +39,27 @@ std::vector<int> leadTimesNeverSounding(const std::vector<int>& minutes, int per
 // Why some lead times never sound, for the row's tooltip; empty when all of them can. Its
 // default text: "提前 30, 60 分钟的提醒不会响：不短于周期 30 分钟".
 text::Message leadTimesNote(const std::vector<int>& minutes, int periodMinutes);
+
+// A pass that finds a dated row or line due no later than this after its due moment is the
+// running program's ordinary pass: the final count stays visible and the warning of the
+// cycle that just ended may still sound. Later than that (the tick was stopped, the machine
+// slept, the program was closed) the ended cycle is stale, and only the current one is shown
+// and warned of.
+inline constexpr std::int64_t kLatePassSeconds = 60;
+
+// One lead time as a pass announces it; the warning minutes come first and alone sound the
+// chime.
+struct PassLead {
+    std::int64_t seconds = 0;
+    int minutes = 0;
+    bool chime = false;
+    // What a cycle remembers once it is announced: the warning minutes sound once a cycle
+    // even when the box is changed meanwhile; extra lead times by their length.
+    std::int64_t key() const { return chime ? -1 : seconds; }
+};
+
+// The warning minutes, then the extra lead times (`extra`: the row's own list, else the
+// preferences' one) that differ from them.
+std::vector<PassLead> passLeads(long long warnMinutes, const std::vector<int>& extra);
 
 } // namespace zorvane::schedule

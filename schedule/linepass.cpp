@@ -1,31 +1,11 @@
 #include "schedule/linepass.h"
 
 #include "schedule/cycle.h"
+#include "schedule/leadtimes.h"
 #include "text/textops.h"
 
 namespace zorvane::schedule {
 namespace {
-
-// As the row's pass: a line found due later than this after its due moment is stale, and
-// neither its due alert nor its lead times sound.
-constexpr std::int64_t kLatePassSeconds = 60;
-
-struct LeadTime {
-    std::int64_t seconds = 0;
-    int minutes = 0;
-    bool chime = false;
-    std::int64_t key() const { return chime ? -1 : seconds; }
-};
-
-std::vector<LeadTime> leadsOf(long long warnMinutes, const std::vector<int>& extra) {
-    std::vector<LeadTime> list{{60LL * warnMinutes, static_cast<int>(warnMinutes), true}};
-    for (const int minutes : extra) {
-        if (minutes > 0 && minutes != warnMinutes) {
-            list.push_back({60LL * minutes, minutes, false});
-        }
-    }
-    return list;
-}
 
 RowPhase phaseOf(const SpawnView& view, std::int64_t remaining, std::int64_t leadSeconds) {
     if (remaining <= 0) {
@@ -56,7 +36,7 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
                          const std::vector<int>& extraLeadMinutes) {
     const std::uint64_t pass = ++m_passes;
     const std::int64_t leadSeconds = 60LL * warnMinutes;
-    const std::vector<LeadTime> globalLeads = leadsOf(warnMinutes, extraLeadMinutes);
+    const std::vector<PassLead> globalLeads = passLeads(warnMinutes, extraLeadMinutes);
     for (const RowId rowId : m_board.rows()) {
         const std::optional<BossRow> row = m_table.rowWithoutCountdownText(rowId);
         if (!row) {
@@ -67,10 +47,10 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
         const std::int32_t delay = row->timing.delayMinutes;
         const std::int64_t cycleLength = cycleSeconds(period, delay);
         const SpawnRule& rule = row->timing.spawn;
-        const std::vector<LeadTime> ownLeads = row->timing.leadMinutes
-                                                   ? leadsOf(warnMinutes, *row->timing.leadMinutes)
-                                                   : std::vector<LeadTime>{};
-        const std::vector<LeadTime>& leads = row->timing.leadMinutes ? ownLeads : globalLeads;
+        const std::vector<PassLead> ownLeads =
+            row->timing.leadMinutes ? passLeads(warnMinutes, *row->timing.leadMinutes)
+                                    : std::vector<PassLead>{};
+        const std::vector<PassLead>& leads = row->timing.leadMinutes ? ownLeads : globalLeads;
 
         for (const LineTimer& timer : m_board.timers(rowId)) {
             auto [seen, fresh] = m_memory.try_emplace(timer.id);
@@ -118,7 +98,7 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
                 if (!row->use) {
                     return;
                 }
-                for (const LeadTime& lead : leads) {
+                for (const PassLead& lead : leads) {
                     if ((!lead.chime && lead.seconds >= 60LL * period) ||
                         cycle.warned.contains(lead.key())) {
                         continue;

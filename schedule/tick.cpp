@@ -3,6 +3,7 @@
 #include "schedule/cycle.h"
 #include "schedule/datetime.h"
 #include "schedule/instant.h"
+#include "schedule/leadtimes.h"
 #include "schedule/timetext.h"
 #include "text/numbers.h"
 #include "text/textops.h"
@@ -15,23 +16,6 @@
 
 namespace zorvane::schedule {
 namespace {
-
-// A pass that finds a dated row due no later than this after its due moment is the
-// running program's ordinary pass: the final count stays visible and the warning of
-// the cycle that just ended may still sound. Later than that (the tick was stopped, the
-// machine slept, the program was closed) the ended cycle is stale, and only the
-// current one is shown and warned of.
-constexpr std::int64_t kLatePassSeconds = 60;
-
-// One lead time of a pass; the warning minutes come first and alone sound the chime.
-struct LeadTime {
-    std::int64_t seconds = 0;
-    int minutes = 0;
-    bool chime = false;
-    // What a cycle remembers once it is announced: the warning minutes sound once a cycle
-    // even when the box is changed meanwhile; extra lead times by their length.
-    std::int64_t key() const { return chime ? -1 : seconds; }
-};
 
 // What a cycle remembers of a window's announcements, beside the lead times' keys.
 constexpr std::int64_t kOpeningLeadKey = -2;
@@ -148,16 +132,7 @@ void Tick::onTick() {
     const long long leadSeconds = 60LL * warnMinutes;
     // The warning minutes, then the extra lead times: the row's own list, else the
     // preferences' one.
-    const auto leadsOf = [&](const std::vector<int>& extra) {
-        std::vector<LeadTime> list{{leadSeconds, static_cast<int>(warnMinutes), true}};
-        for (const int minutes : extra) {
-            if (minutes > 0 && 60LL * minutes != leadSeconds) {
-                list.push_back({60LL * minutes, minutes, false});
-            }
-        }
-        return list;
-    };
-    const std::vector<LeadTime> globalLeads = leadsOf(m_lastPass->extraMinutes);
+    const std::vector<PassLead> globalLeads = passLeads(warnMinutes, m_lastPass->extraMinutes);
     // The pass tells the listener once, at its end, instead of once per row: of the rows
     // whose look changed, and that counts moved (their texts are made when read).
     CellBlock changed;
@@ -238,14 +213,15 @@ void Tick::onTick() {
         // Announces each lead time on the pass that first finds the row at or below it; a
         // cycle first seen there announces only a lead time it is exactly at. An extra lead
         // time as long as the period or longer would fall before the boss was killed: never.
-        const std::vector<LeadTime> ownLeads =
-            row->timing.leadMinutes ? leadsOf(*row->timing.leadMinutes) : std::vector<LeadTime>{};
-        const std::vector<LeadTime>& leads = row->timing.leadMinutes ? ownLeads : globalLeads;
+        const std::vector<PassLead> ownLeads =
+            row->timing.leadMinutes ? passLeads(warnMinutes, *row->timing.leadMinutes)
+                                    : std::vector<PassLead>{};
+        const std::vector<PassLead>& leads = row->timing.leadMinutes ? ownLeads : globalLeads;
         const auto warnIfReached = [&](std::int64_t now, std::int64_t longest) {
             if (!row->use) {
                 return;
             }
-            for (const LeadTime& lead : leads) {
+            for (const PassLead& lead : leads) {
                 if ((!lead.chime && lead.seconds >= longest) || cycle.warned.contains(lead.key())) {
                     continue;
                 }
@@ -321,7 +297,7 @@ void Tick::onTick() {
             when(0);
             when(kDueSoonSeconds);
             when(leadSeconds);
-            for (const LeadTime& lead : leads) {
+            for (const PassLead& lead : leads) {
                 when(lead.seconds);
             }
             if (width > 0) {
