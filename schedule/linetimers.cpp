@@ -246,15 +246,9 @@ LineTimer* LineBoard::find(RowId row, LineId line) {
 }
 
 std::optional<LineState> LineBoard::kill(RowId row, LineId line, UtcSeconds instant) {
-    const std::lock_guard lock(m_mutex);
-    LineTimer* timer = find(row, line);
-    if (!timer) {
-        return std::nullopt;
-    }
-    LineState before = timer->state;
-    timer->state = LineState{};
-    timer->state.lastKill = instant;
-    return before;
+    LineState killed;
+    killed.lastKill = instant;
+    return replace(row, line, killed);
 }
 
 bool LineBoard::restore(RowId row, LineId line, const LineState& state) {
@@ -268,14 +262,16 @@ bool LineBoard::restore(RowId row, LineId line, const LineState& state) {
 }
 
 std::optional<LineState> LineBoard::clear(RowId row, LineId line) {
+    return replace(row, line, LineState{});
+}
+
+std::optional<LineState> LineBoard::replace(RowId row, LineId line, LineState state) {
     const std::lock_guard lock(m_mutex);
     LineTimer* timer = find(row, line);
     if (!timer) {
         return std::nullopt;
     }
-    LineState before = timer->state;
-    timer->state = LineState{};
-    return before;
+    return std::exchange(timer->state, std::move(state));
 }
 
 bool LineBoard::setMarks(RowId row, LineId line, std::optional<UtcSeconds> upSince,

@@ -122,6 +122,8 @@ private:
         std::vector<LineTimer> timers;
     };
     LineTimer* find(RowId row, LineId line);
+    // Puts `state` in the line's place; the state before, or none for an unknown line.
+    std::optional<LineState> replace(RowId row, LineId line, LineState state);
 
     mutable std::mutex m_mutex;
     std::unordered_map<RowId, Entry> m_rows;
