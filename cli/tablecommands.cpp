@@ -81,17 +81,12 @@ void shareKill(const schedule::KillRecord& kill, Session& session, int timeoutMs
     if (!bossShared(preferences, session.table().rows(), kill.boss)) {
         return;
     }
-    if (!kill.line.empty()) {
-        // The room's topics name a boss, not its line: sent as the boss's, the kill would move
-        // every member's row.
-        result.text += QStringLiteral("\nKills on a line are not shared with the room yet.");
-        return;
-    }
     QString failure = messageText(problem);
     if (options) {
-        failure = publishKillAndWait(
-            *options, {kill.boss, kill.periodMinutes, kill.delayMinutes, kill.utcSeconds},
-            timeoutMs);
+        failure = publishKillAndWait(*options,
+                                     {kill.boss, kill.periodMinutes, kill.delayMinutes,
+                                      kill.utcSeconds, kill.server, kill.line},
+                                     timeoutMs);
         if (failure.isEmpty()) {
             result.text +=
                 QStringLiteral("\nShared with room '%1'.").arg(fromUtf8(options->link.room));

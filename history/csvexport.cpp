@@ -49,7 +49,7 @@ std::string csvField(std::string_view value, bool isText) {
 
 std::string killsCsv(const std::vector<schedule::KillRecord>& records) {
     std::string out(kByteOrderMark);
-    out += "BOSS事件,本地时间,UTC时间,周期(分),延迟(分),来源,发送者";
+    out += "BOSS事件,本地时间,UTC时间,周期(分),延迟(分),来源,发送者,服务器,分线";
     out += kLineEnd;
     for (const schedule::KillRecord& record : records) {
         out += csvField(record.boss);
@@ -65,6 +65,10 @@ std::string killsCsv(const std::vector<schedule::KillRecord>& records) {
         out += csvField(sourceLabel(record.source), false);
         out += ',';
         out += csvField(record.sender);
+        out += ',';
+        out += csvField(record.server);
+        out += ',';
+        out += csvField(record.line);
         out += kLineEnd;
     }
     return out;

@@ -37,7 +37,9 @@ CREATE TABLE IF NOT EXISTS kills(
     delay INTEGER NOT NULL,
     source TEXT NOT NULL,
     sender TEXT NOT NULL DEFAULT '',
-    undone INTEGER NOT NULL DEFAULT 0
+    undone INTEGER NOT NULL DEFAULT 0,
+    server TEXT NOT NULL DEFAULT '',
+    line TEXT NOT NULL DEFAULT ''
 );
 -- Covers the interval query (instants of one boss without roll-overs) on its own.
 CREATE INDEX IF NOT EXISTS kills_by_boss ON kills(boss, utc, source);
@@ -123,6 +125,8 @@ KillRecord recordFromRow(sqlite3_stmt* stmt) {
     record.source =
         sourceFromKey(columnText(stmt, 4)).value_or(static_cast<schedule::KillSource>(-1));
     record.sender = columnText(stmt, 5);
+    record.server = columnText(stmt, 6);
+    record.line = columnText(stmt, 7);
     return record;
 }
 
@@ -264,6 +268,8 @@ private:
         sqlite3_bind_int(stmt, 4, record.delayMinutes);
         bindText(stmt, 5, sourceKey(record.source));
         bindText(stmt, 6, record.sender);
+        bindText(stmt, 7, record.server);
+        bindText(stmt, 8, record.line);
         return stepOnce(statement);
     }
 
@@ -274,6 +280,8 @@ private:
         bindText(stmt, 3, sourceKey(record.source));
         bindText(stmt, 4, record.sender);
         sqlite3_bind_int(stmt, 5, undone ? 1 : 0);
+        bindText(stmt, 6, record.server);
+        bindText(stmt, 7, record.line);
         return stepOnce(*m_mark);
     }
 
@@ -369,27 +377,40 @@ private:
             !change({"ALTER TABLE kills ADD COLUMN undone INTEGER NOT NULL DEFAULT 0"}, failure)) {
             return false;
         }
+        // Lines and servers came later, both in one step: an earlier program still reads the
+        // file (it names its columns) and sees kills on lines as kills of the boss.
+        if (!hasColumn("kills", "line") &&
+            !change({"ALTER TABLE kills ADD COLUMN server TEXT NOT NULL DEFAULT ''",
+                     "ALTER TABLE kills ADD COLUMN line TEXT NOT NULL DEFAULT ''"},
+                    failure)) {
+            return false;
+        }
         constexpr const char* kColumns =
-            "SELECT boss, utc, period, delay, source, sender FROM kills ";
+            "SELECT boss, utc, period, delay, source, sender, server, line FROM kills ";
         const std::string recent = std::string(kColumns) +
                                    "WHERE boss = ?1 AND undone = 0 ORDER BY utc DESC, id DESC "
                                    "LIMIT ?2";
         const std::string all =
             std::string(kColumns) + "WHERE boss = ?1 AND undone = 0 ORDER BY utc, id LIMIT ?2";
         const std::pair<std::unique_ptr<Statement>*, std::string> sqls[] = {
-            {&m_insert, "INSERT INTO kills(boss, utc, period, delay, source, sender) "
-                        "VALUES(?1, ?2, ?3, ?4, ?5, ?6)"},
+            {&m_insert, "INSERT INTO kills(boss, utc, period, delay, source, sender, server, line) "
+                        "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
+            // Lines roll over at the same instant: each line's roll-over is one of its own.
             {&m_insertRollOver,
-             "INSERT INTO kills(boss, utc, period, delay, source, sender) "
-             "SELECT ?1, ?2, ?3, ?4, ?5, ?6 WHERE NOT EXISTS "
-             "(SELECT 1 FROM kills WHERE boss = ?1 AND utc = ?2 AND source = ?5)"},
+             "INSERT INTO kills(boss, utc, period, delay, source, sender, server, line) "
+             "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8 WHERE NOT EXISTS "
+             "(SELECT 1 FROM kills WHERE boss = ?1 AND utc = ?2 AND source = ?5 "
+             "AND server = ?7 AND line = ?8)"},
             {&m_mark, "UPDATE kills SET undone = ?5 WHERE id = (SELECT id FROM kills "
                       "WHERE boss = ?1 AND utc = ?2 AND source = ?3 AND sender = ?4 "
+                      "AND server = ?6 AND line = ?7 "
                       "AND undone <> ?5 ORDER BY id DESC LIMIT 1)"},
             {&m_recent, recent},
             {&m_all, all},
+            // The boss's own row: kills on its lines, minutes apart on different lines, say
+            // nothing of how long the boss takes to come back.
             {&m_moments, "SELECT utc, period FROM kills WHERE boss = ?1 AND source <> ?2 "
-                         "AND undone = 0 ORDER BY utc"},
+                         "AND undone = 0 AND server = '' AND line = '' ORDER BY utc"},
             {&m_count, "SELECT count(*) FROM kills WHERE boss = ?1 AND undone = 0"},
         };
         for (const auto& [slot, sql] : sqls) {

@@ -170,13 +170,15 @@ constexpr std::array<const char*, static_cast<std::size_t>(text::MessageId::Coun
     QT_TRANSLATE_NOOP("Zorvane", "读不懂规则“%1”"),
     QT_TRANSLATE_NOOP("Zorvane", "读不懂时区“%1”"),
     QT_TRANSLATE_NOOP("Zorvane", "长于 %1 字节"),
-    QT_TRANSLATE_NOOP("Zorvane", "名字“%1”为空、有控制字符、首尾有空白或长于 %2 字节，config.ini 存不下"),
+    QT_TRANSLATE_NOOP("Zorvane",
+                      "名字“%1”为空、有控制字符、首尾有空白或长于 %2 字节，config.ini 存不下"),
     QT_TRANSLATE_NOOP("Zorvane", "第 %1 个首领没有名字"),
     QT_TRANSLATE_NOOP("Zorvane", "首领“%1”出现了不止一次"),
     QT_TRANSLATE_NOOP("Zorvane", "服务器“%1”不在列表的服务器中"),
     QT_TRANSLATE_NOOP("Zorvane", "无法读取首领列表 %1：%2"),
     QT_TRANSLATE_NOOP("Zorvane", "无法写入首领列表 %1：%2"),
     QT_TRANSLATE_NOOP("Zorvane", "表中有 %1 行叫这个名字，未改动"),
+    QT_TRANSLATE_NOOP("Zorvane", "给了服务器却没有分线"),
 };
 
 // Fills %1..%9 in one pass, so a value holding "%2" is not filled in again.

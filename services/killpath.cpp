@@ -160,6 +160,34 @@ bool KillPath::applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc,
     return true;
 }
 
+schedule::LineLookup KillPath::applyRemoteOnLine(schedule::RowId row, const std::string& server,
+                                                 const std::string& line,
+                                                 schedule::UtcSeconds killUtc,
+                                                 const std::string& sender, bool& applied) {
+    applied = false;
+    if (m_lines == nullptr || !m_table.row(row)) {
+        return schedule::LineLookup::NoLines;
+    }
+    schedule::LineId id = 0;
+    const schedule::LineLookup lookup = m_lines->board().findLine(row, server, line, id);
+    if (lookup != schedule::LineLookup::Found) {
+        return lookup;
+    }
+    const std::optional<schedule::LineTimer> timer = m_lines->board().timer(row, id);
+    if (!timer || (timer->state.lastKill && *timer->state.lastKill >= killUtc)) {
+        return lookup; // as new or newer already: the room's kill changes nothing
+    }
+    std::optional<schedule::KillRecord> kill =
+        killOnLine(row, id, killUtc, schedule::KillSource::Remote, sender);
+    if (!kill) {
+        return schedule::LineLookup::UnknownLine;
+    }
+    m_lines->save();
+    TellingLog(*this).recordKill(*kill);
+    applied = true;
+    return lookup;
+}
+
 bool KillPath::restore(schedule::RowId row, schedule::UtcSeconds retracted,
                        std::optional<schedule::UtcSeconds> roomNewest) {
     const std::optional<schedule::BossRow> before = m_table.row(row);

@@ -100,6 +100,14 @@ public:
     // kill log told of a remote kill with the sender, the table saved with the next save.
     // False when the row is gone.
     bool applyRemote(schedule::RowId row, schedule::UtcSeconds killUtc, const std::string& sender);
+    // A kill a member sent on one line of the row, named by its server and label as the
+    // sender's table names them (matched as findLine does). Applied when newer than the
+    // line's last kill: the line's timer, lines.json saved, the kill log told of a remote kill.
+    // Otherwise why not: NoLines, UnknownServer, ServerNeeded or UnknownLine for a line this
+    // table lacks, Found for one whose kill is as new or newer (nothing changes).
+    schedule::LineLookup applyRemoteOnLine(schedule::RowId row, const std::string& server,
+                                           const std::string& line, schedule::UtcSeconds killUtc,
+                                           const std::string& sender, bool& applied);
 
     // The room retracted the kill at `retracted` that the row shows: the row goes back to the
     // kill it showed before that one came, or to the room's newest kill after the

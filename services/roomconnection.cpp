@@ -50,6 +50,12 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// "黑龙", or "黑龙 3线 @ 二区" for a kill on a line.
+QString killTitle(const std::string& boss, const std::string& server, const std::string& line) {
+    return line.empty() && server.empty() ? qs(boss)
+                                          : qs(schedule::lineTitle(boss, {server, line}));
+}
+
 // The rows of the table by trimmed boss name, read once per slice of received kills.
 struct RowRef {
     schedule::RowId id = 0;
@@ -221,11 +227,6 @@ void RoomConnection::recordKill(const schedule::KillRecord& record) {
         record.source == schedule::KillSource::Restart) {
         return;
     }
-    // The room's topics name a boss, not its line: a kill on one line sent as the boss's would
-    // move every member's row. Kept here until rooms carry lines.
-    if (!record.line.empty()) {
-        return;
-    }
     runOnReceiverThread(this, [this, record] { publishLocal(record); });
 }
 
@@ -236,20 +237,26 @@ void RoomConnection::publishLocal(const schedule::KillRecord& record) {
     tellBossRules();
     text::Message error;
     std::string eventId;
-    const share::LocalKill kill{record.boss, record.periodMinutes, record.delayMinutes,
-                                record.utcSeconds};
+    const share::LocalKill kill{record.boss,       record.periodMinutes, record.delayMinutes,
+                                record.utcSeconds, record.server,        record.line};
     const bool sent = m_client->publishKill(kill, error, &eventId);
-    const QString sendError = sent ? QString()
-                                   : QCoreApplication::translate("Zorvane", "未能共享 %1：%2")
-                                         .arg(qs(record.boss), messageText(error));
-    if (sent) {
+    const QString sendError =
+        sent ? QString()
+             : QCoreApplication::translate("Zorvane", "未能共享 %1：%2")
+                   .arg(killTitle(record.boss, record.server, record.line), messageText(error));
+    // Undo takes back a row's kill by boss and instant; a kill on a line is not one of them.
+    if (sent && record.server.empty() && record.line.empty()) {
         auto& own = m_ownKills[record.boss];
         own.emplace_back(record.utcSeconds, eventId);
         if (own.size() > kOwnKillsPerBoss) {
             own.pop_front();
         }
+    }
+    if (sent) {
         share::KillEvent event;
         event.boss = record.boss;
+        event.server = record.server;
+        event.line = record.line;
         event.killUtcSeconds = record.utcSeconds;
         event.eventId = eventId;
         audit(history::AuditKind::Recorded, event, m_client->member(),
@@ -491,6 +498,10 @@ void RoomConnection::takeSlice() {
                 audit(history::AuditKind::Accepted, event, event.member, event.nickname,
                       event.standing == share::Standing::Officer);
             }
+            if (!event.server.empty() || !event.line.empty()) {
+                takeLineKill(event, view);
+                continue;
+            }
             const auto found = rows.find(event.boss);
             if (found == rows.end()) {
                 if (share::judgeRemoteKill(false, std::nullopt, seen, event.killUtcSeconds) !=
@@ -540,6 +551,39 @@ void RoomConnection::takeSlice() {
     if (status) {
         emit statusChanged();
     }
+}
+
+void RoomConnection::takeLineKill(const share::KillEvent& event, SliceView& view) {
+    schedule::LineLookup why = schedule::LineLookup::NoLines;
+    if (const auto found = view.rows.find(event.boss); found != view.rows.end()) {
+        bool shared = false;
+        for (const RowRef& row : found->second) {
+            if (!bossShared(view.shared, view.unshared, event.boss, row.checked)) {
+                continue;
+            }
+            shared = true;
+            if (!m_applyLineKill) {
+                break;
+            }
+            bool applied = false;
+            why = m_applyLineKill(row.id, event.server, event.line, event.killUtcSeconds,
+                                  event.nickname, applied);
+            if (applied) {
+                ++m_applied;
+            }
+            if (why == schedule::LineLookup::Found) {
+                return;
+            }
+        }
+        if (!shared) {
+            return; // ignored, as any kill of a boss not shared here
+        }
+    }
+    // A boss or line this table lacks: the boss's row never takes it, since a kill on one line
+    // is not a kill of every line. The trail says so; nothing is offered.
+    audit(history::AuditKind::Refused, event, event.member, event.nickname,
+          event.standing == share::Standing::Officer,
+          why == schedule::LineLookup::UnknownServer ? kUnknownServerKey : kUnknownLineKey);
 }
 
 void RoomConnection::putBack(std::vector<Incoming>& slice, std::size_t from) {
@@ -742,6 +786,12 @@ bool RoomConnection::statusIsProblem() const {
 }
 
 QString refusalText(const std::string& key) {
+    if (key == kUnknownLineKey) {
+        return QCoreApplication::translate("Zorvane", "本机没有这条线");
+    }
+    if (key == kUnknownServerKey) {
+        return QCoreApplication::translate("Zorvane", "本机没有这个服务器");
+    }
     for (std::size_t index = 0; index < share::kRefusalCount; ++index) {
         const auto refusal = static_cast<share::Refusal>(index);
         if (key != share::refusalKey(refusal)) {

@@ -18,6 +18,7 @@
 #include "history/roomaudit.h"
 #include "push/pushwire.h"
 #include "schedule/bosstable.h"
+#include "schedule/linetimers.h"
 #include "schedule/services.h"
 #include "share/roomclient.h"
 
@@ -41,6 +42,11 @@
 namespace zorvane::app {
 
 class Preferences;
+
+// The reasons in the trail for a received kill on a line this table lacks: an unknown boss,
+// line or server.
+inline constexpr const char* kUnknownLineKey = "unknown-line";
+inline constexpr const char* kUnknownServerKey = "unknown-server";
 
 // A refusal's reason key ("too-early", ...) as a short window text.
 QString refusalText(const std::string& key);
@@ -71,6 +77,11 @@ public:
     // Applies a received kill to a row (the grid controller's applyRemoteKill).
     using ApplyKill =
         std::function<bool(schedule::RowId, schedule::UtcSeconds, const std::string& sender)>;
+    // Applies a received kill on one line of a row (the kill path's applyRemoteOnLine): sets
+    // `applied` when the line took it; returns Found when the line exists, else why not.
+    using ApplyLineKill = std::function<schedule::LineLookup(
+        schedule::RowId, const std::string& server, const std::string& line, schedule::UtcSeconds,
+        const std::string& sender, bool& applied)>;
     // Puts a row back from a retracted kill (its instant) to the kill before it: the room's
     // newest after the retraction, when it knows one (the kill path's restore).
     using RestoreKill = std::function<bool(schedule::RowId, schedule::UtcSeconds retracted,
@@ -102,6 +113,9 @@ public:
     void setUtcMillis(std::function<std::int64_t()> clock) { m_utcMillis = std::move(clock); }
     // How retracted kills' rows go back; without it they stay as they are.
     void setRestoreKill(RestoreKill restore) { m_restoreKill = std::move(restore); }
+    // How received kills on a line reach the line; without it they are refused as lines this
+    // table lacks, and never move the boss's row.
+    void setApplyLineKill(ApplyLineKill apply) { m_applyLineKill = std::move(apply); }
     // Where what the room says of its push relays goes, and which room this member relays
     // in (a Join line at every join); called on the room client's threads. Set before
     // joining.
@@ -257,6 +271,9 @@ private:
     struct SliceView;
     SliceView sliceView() const;
     void applyRetraction(const share::RetractedKill& retracted, SliceView& view);
+    // A received kill on a line: applied to the line of the boss's shared rows, or refused
+    // in the trail with the reason when this table lacks the line. Never moves a row.
+    void takeLineKill(const share::KillEvent& event, SliceView& view);
     void audit(history::AuditKind kind, const share::KillEvent& kill, const std::string& member,
                const std::string& nickname, bool officer, const std::string& detail = {});
     // Gives the client the rule of every boss of the table, for its early re-kill check.
@@ -272,6 +289,7 @@ private:
     schedule::BossTable& m_table;
     Preferences& m_preferences;
     ApplyKill m_applyKill;
+    ApplyLineKill m_applyLineKill;
     schedule::KillLog* m_killLog = nullptr;
     history::RoomAuditLog* m_auditLog = nullptr;
     RestoreKill m_restoreKill;

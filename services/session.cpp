@@ -106,6 +106,12 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
         m_room->setUtcMillis([&clock = m_setup.clock] {
             return static_cast<std::int64_t>(schedule::toUtc(clock.now())) * 1000;
         });
+        m_room->setApplyLineKill(
+            [kills = m_kills.get()](schedule::RowId row, const std::string& server,
+                                    const std::string& line, schedule::UtcSeconds killUtc,
+                                    const std::string& sender, bool& applied) {
+                return kills->applyRemoteOnLine(row, server, line, killUtc, sender, applied);
+            });
         m_room->setRestoreKill(
             [kills = m_kills.get()](schedule::RowId row, schedule::UtcSeconds retracted,
                                     std::optional<schedule::UtcSeconds> roomNewest) {

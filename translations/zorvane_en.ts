@@ -1346,6 +1346,18 @@ The built-in sound will play at warnings.</translation>
         <translation>re-kill too early</translation>
     </message>
     <message>
+        <source>本机没有这条线</source>
+        <translation>no such line here</translation>
+    </message>
+    <message>
+        <source>本机没有这个服务器</source>
+        <translation>no such server here</translation>
+    </message>
+    <message>
+        <source>分线</source>
+        <translation>Line</translation>
+    </message>
+    <message>
         <source>每分钟过多</source>
         <translation>too many a minute</translation>
     </message>
@@ -1460,6 +1472,10 @@ The built-in sound will play at warnings.</translation>
     <message>
         <source>表中有 %1 行叫这个名字，未改动</source>
         <translation>the table has %1 rows of this name; left as they are</translation>
+    </message>
+    <message>
+        <source>给了服务器却没有分线</source>
+        <translation>servers given without lines</translation>
     </message>
     <message>
         <source>推送</source>

@@ -5,6 +5,7 @@
 #include "history/killhistory.h"
 #include "history/killtexts.h"
 #include "history/roomaudit.h"
+#include "schedule/linetimers.h"
 #include "text/fileio.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,15 @@ namespace {
 
 QString fromUtf8(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+// "3线 @ 二区", "3线", or nothing for a kill of the boss's own row.
+QString lineText(const std::string& server, const std::string& line) {
+    if (line.empty()) {
+        return fromUtf8(server);
+    }
+    const std::string caption = schedule::lineCaption(line);
+    return fromUtf8(server.empty() ? caption : caption + " @ " + server);
 }
 
 QString duration(std::int64_t seconds) {
@@ -93,12 +103,13 @@ void HistoryDialog::build() {
     proposal->addWidget(m_proposalLabel, 1);
     proposal->addWidget(m_adoptButton);
 
-    m_killTable = new QTableWidget(0, 5, this);
+    m_killTable = new QTableWidget(0, 6, this);
     m_killTable->setHorizontalHeaderLabels({QCoreApplication::translate("Zorvane", "时间"),
                                             QCoreApplication::translate("Zorvane", "来源"),
                                             QCoreApplication::translate("Zorvane", "周期(分)"),
                                             QCoreApplication::translate("Zorvane", "延迟(分)"),
-                                            QCoreApplication::translate("Zorvane", "发送者")});
+                                            QCoreApplication::translate("Zorvane", "发送者"),
+                                            QCoreApplication::translate("Zorvane", "分线")});
     m_killTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_killTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_killTable->verticalHeader()->hide();
@@ -206,8 +217,9 @@ void HistoryDialog::refresh() {
             QString::number(kill.periodMinutes),
             QString::number(kill.delayMinutes),
             fromUtf8(kill.sender),
+            lineText(kill.server, kill.line),
         };
-        for (int column = 0; column < 5; ++column) {
+        for (int column = 0; column < 6; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column < 4) {
                 item->setTextAlignment(Qt::AlignCenter);

@@ -1,6 +1,7 @@
 #include "widgets/roompanel.h"
 
 #include "history/roomaudit.h"
+#include "schedule/linetimers.h"
 #include "schedule/timetext.h"
 #include "services/coretexts.h"
 #include "services/roomconnection.h"
@@ -105,7 +106,10 @@ void RoomAuditView::showEntries(const std::vector<history::AuditEntry>& entries)
         }
         setRow(m_table, row++,
                {localDateTimeText(entry.atUtcMillis / 1000), kindText(entry),
-                who(entry.member, entry.nickname), qs(entry.boss),
+                who(entry.member, entry.nickname),
+                entry.line.empty() && entry.server.empty()
+                    ? qs(entry.boss)
+                    : qs(schedule::lineTitle(entry.boss, {entry.server, entry.line})),
                 entry.killUtcSeconds != 0 ? localDateTimeText(entry.killUtcSeconds) : QString(),
                 note});
     }

@@ -36,6 +36,12 @@ KillRecord kill(std::string boss, std::int64_t utc, KillSource source = KillSour
     return KillRecord{std::move(boss), utc, 60, 5, source, std::move(sender)};
 }
 
+KillRecord onLine(KillRecord record, std::string server, std::string line) {
+    record.server = std::move(server);
+    record.line = std::move(line);
+    return record;
+}
+
 std::vector<std::int64_t> instantsOf(const std::vector<KillRecord>& records) {
     std::vector<std::int64_t> instants;
     for (const KillRecord& record : records) {
@@ -518,10 +524,10 @@ TEST(KillHistory, ExportWritesEveryKillOfTheBossOldestFirst) {
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBF", 0), 0u);
     const std::string first = "\"Boss, the \"\"Great\"\"\"," +
                               history::localTimeText(1'800'000'000) +
-                              ",2027-01-15T08:00:00Z,60,0,双击,\r\n";
+                              ",2027-01-15T08:00:00Z,60,0,双击,,,\r\n";
     const std::string second = "\"Boss, the \"\"Great\"\"\"," +
                                history::localTimeText(1'800'003'600) +
-                               ",2027-01-15T09:00:00Z,60,5,输入,\r\n";
+                               ",2027-01-15T09:00:00Z,60,5,输入,,,\r\n";
     EXPECT_NE(csv.find(first + second), std::string::npos) << csv;
     EXPECT_EQ(csv.find("Other"), std::string::npos);
 
@@ -560,6 +566,16 @@ TEST(KillHistory, TheSameRollOverIsStoredOnceKillsAsRecorded) {
         {"a kill recorded twice",
          {{kill("Boss", t)}, {kill("Boss", t)}},
          {{t, KillSource::DoubleClick}, {t, KillSource::DoubleClick}}},
+        {"two lines rolling over at one instant, each at two starts",
+         {{onLine(kill("Boss", t, KillSource::RollOver), "一区", "1"),
+           onLine(kill("Boss", t, KillSource::RollOver), "一区", "2")},
+          {onLine(kill("Boss", t, KillSource::RollOver), "一区", "2"),
+           onLine(kill("Boss", t, KillSource::RollOver), "一区", "1")}},
+         {{t, KillSource::RollOver}, {t, KillSource::RollOver}}},
+        {"a line's roll-over beside the row's",
+         {{kill("Boss", t, KillSource::RollOver)},
+          {onLine(kill("Boss", t, KillSource::RollOver), "", "3")}},
+         {{t, KillSource::RollOver}, {t, KillSource::RollOver}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -684,6 +700,92 @@ TEST(KillHistory, AnOlderDatabaseGainsUndoMarksAndKeepsItsKills) {
     log.setUndone(kill("Boss", 1'800'003'600, KillSource::Typed), true);
     EXPECT_EQ(instantsOf(log.allKills("Boss")), std::vector<std::int64_t>{1'800'000'000});
     EXPECT_TRUE(brokenFiles(dir.path()).empty());
+}
+
+// Files of earlier versions gain the server and line columns in place and keep their kills;
+// kills on lines are stored with them and read back, an earlier program's query still reads
+// the file, and the intervals stay those of the boss's own row.
+TEST(KillHistory, OlderDatabasesGainLinesAndKillsOnLinesReadBack) {
+    constexpr const char* kBeforeUndo =
+        "CREATE TABLE kills(id INTEGER PRIMARY KEY, boss TEXT NOT NULL, "
+        "utc INTEGER NOT NULL, period INTEGER NOT NULL, delay INTEGER NOT NULL, "
+        "source TEXT NOT NULL, sender TEXT NOT NULL DEFAULT '');";
+    constexpr const char* kBeforeLines =
+        "CREATE TABLE kills(id INTEGER PRIMARY KEY, boss TEXT NOT NULL, "
+        "utc INTEGER NOT NULL, period INTEGER NOT NULL, delay INTEGER NOT NULL, "
+        "source TEXT NOT NULL, sender TEXT NOT NULL DEFAULT '', "
+        "undone INTEGER NOT NULL DEFAULT 0);";
+    const struct {
+        const char* name;
+        const char* schema; // nullptr: a new file
+    } cases[] = {{"a file from before undo marks", kBeforeUndo},
+                 {"a file from before lines", kBeforeLines},
+                 {"a new file", nullptr}};
+    const std::int64_t t = 1'800'000'000;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir.path() / "history.sqlite";
+        if (c.schema != nullptr) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+            const std::string sql = std::string(c.schema) +
+                                    "CREATE INDEX kills_by_boss ON kills(boss, utc, source);"
+                                    "INSERT INTO kills(boss, utc, period, delay, source) "
+                                    "VALUES('黑龙', 1800000000, 60, 0, 'double-click'),"
+                                    "('黑龙', 1800003600, 60, 0, 'typed');"
+                                    "PRAGMA user_version=1;";
+            ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        } else {
+            SqliteKillLog log(file);
+            log.recordKill(kill("黑龙", t));
+            log.recordKill(kill("黑龙", t + 3600, KillSource::Typed));
+        }
+        {
+            SqliteKillLog log(file);
+            ASSERT_TRUE(log.isOpen()) << zorvane::text::defaultText(log.notice());
+            log.recordKill(onLine(kill("黑龙", t + 4000, KillSource::Remote, "阿明"), "二区", "3"));
+            log.recordKill(onLine(kill("黑龙", t + 4060), "一区", "7"));
+        }
+        SqliteKillLog log(file);
+        const std::vector<KillRecord> kills = log.allKills("黑龙");
+        ASSERT_EQ(kills.size(), 4U);
+        EXPECT_EQ(kills[0].line, "");
+        EXPECT_EQ(kills[0].server, "");
+        EXPECT_EQ(kills[1].source, KillSource::Typed);
+        EXPECT_EQ(kills[2].server, "二区");
+        EXPECT_EQ(kills[2].line, "3");
+        EXPECT_EQ(kills[2].sender, "阿明");
+        EXPECT_EQ(kills[3].server, "一区");
+        EXPECT_EQ(kills[3].line, "7");
+        // Kills on lines a minute apart are no interval of the boss.
+        const history::IntervalStats stats = log.killIntervals("黑龙");
+        EXPECT_EQ(stats.count, 1);
+        EXPECT_EQ(stats.minSeconds, 3600);
+        // Undo marks the kill on its line, not the row's at the same instant.
+        log.setUndone(onLine(kill("黑龙", t + 4060), "一区", "7"), true);
+        log.setUndone(onLine(kill("黑龙", t + 3600, KillSource::Typed), "一区", "7"), true);
+        EXPECT_EQ(instantsOf(log.allKills("黑龙")),
+                  (std::vector<std::int64_t>{t, t + 3600, t + 4000}));
+        // The query of a program from before lines, on the file as it is now.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT boss, utc, period, delay, source, sender FROM kills "
+                                     "WHERE boss = '黑龙' AND undone = 0",
+                                     -1, &stmt, nullptr),
+                  SQLITE_OK);
+        int rows = 0;
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            ++rows;
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        EXPECT_EQ(rows, 3);
+        EXPECT_TRUE(brokenFiles(dir.path()).empty());
+    }
 }
 
 // A full disk at the first opening: kills wait, are reported with their number, and are

@@ -127,17 +127,26 @@ TEST(Csv, FieldsAreQuotedOnlyWhereNeeded) {
 }
 
 TEST(Csv, BomHeaderAndCrlfLines) {
-    EXPECT_EQ(killsCsv({}), "\xEF\xBB\xBF"
-                            "BOSS事件,本地时间,UTC时间,周期(分),延迟(分),来源,发送者\r\n");
+    EXPECT_EQ(killsCsv({}),
+              "\xEF\xBB\xBF"
+              "BOSS事件,本地时间,UTC时间,周期(分),延迟(分),来源,发送者,服务器,分线\r\n");
+    KillRecord onLine{"黑龙", 172800, 60, 0, KillSource::Remote, "小红"};
+    onLine.server = "二区";
+    onLine.line = "3";
     const std::string csv = killsCsv({{"甲\n乙", 0, 1440, 30, KillSource::Remote, "小明"},
-                                      {"丙", 86400, 90, 0, KillSource::RollOver, ""}});
+                                      {"丙", 86400, 90, 0, KillSource::RollOver, ""},
+                                      onLine});
     EXPECT_NE(csv.find("\r\n\"甲\n乙\"," + localTimeText(0) +
-                       ",1970-01-01T00:00:00Z,1440,30,远程,小明\r\n"),
+                       ",1970-01-01T00:00:00Z,1440,30,远程,小明,,\r\n"),
               std::string::npos)
         << csv;
     EXPECT_NE(
-        csv.find("\r\n丙," + localTimeText(86400) + ",1970-01-02T00:00:00Z,90,0,自动轮换,\r\n"),
+        csv.find("\r\n丙," + localTimeText(86400) + ",1970-01-02T00:00:00Z,90,0,自动轮换,,,\r\n"),
         std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("\r\n黑龙," + localTimeText(172800) +
+                       ",1970-01-03T00:00:00Z,60,0,远程,小红,二区,3\r\n"),
+              std::string::npos)
         << csv;
 }
 

@@ -62,6 +62,7 @@ public:
     bool hasKillLocked(const std::string& boss, std::int64_t killUtc) const;
     std::size_t dropCountLocked() const { return m_drops.size(); }
     std::size_t killCountLocked() const { return m_kills.size(); }
+    const std::vector<share::KillEvent>& killsLocked() const { return m_kills; }
     std::size_t refusalCountLocked() const { return m_refusals.size(); }
     std::size_t retractionCountLocked() const { return m_retractions.size(); }
     std::size_t catchUpCountLocked() const { return m_catchUps.size(); }

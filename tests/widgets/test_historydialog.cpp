@@ -61,6 +61,14 @@ private slots:
         log.recordKill({"赤炎魔王", kBase + 3900, 60, 5, KillSource::RollOver, ""});
         log.recordKill({"赤炎魔王", kBase + 4200, 60, 5, KillSource::Typed, ""});
         log.recordKill({"赤炎魔王", kBase + 8100, 60, 5, KillSource::Remote, "小明"});
+        schedule::KillRecord onLine{"赤炎魔王", kBase + 8200, 60, 5, KillSource::Remote, "小红"};
+        onLine.server = "二区";
+        onLine.line = "3";
+        log.recordKill(onLine);
+        onLine.server.clear();
+        onLine.line = "A";
+        onLine.utcSeconds = kBase + 8300;
+        log.recordKill(onLine);
         log.recordKill({"冰霜巨龙", kBase + 100, 30, 0, KillSource::DoubleClick, ""});
 
         app::HistoryDialog dialog(log, {"赤炎魔王", 60, 5});
@@ -69,17 +77,30 @@ private slots:
         QVERIFY(!dialog.isModal());
 
         QTableWidget* table = dialog.killTable();
-        QCOMPARE(table->rowCount(), 4);
-        QCOMPARE(cell(table, 0, 0), QString::fromStdString(history::localTimeText(kBase + 8100)));
-        QCOMPARE(cell(table, 0, 1), QStringLiteral("远程"));
-        QCOMPARE(cell(table, 0, 4), QStringLiteral("小明"));
-        QCOMPARE(cell(table, 1, 1), QStringLiteral("输入"));
-        QCOMPARE(cell(table, 2, 1), QStringLiteral("自动轮换"));
-        QCOMPARE(cell(table, 3, 0), QString::fromStdString(history::localTimeText(kBase)));
-        QCOMPARE(cell(table, 3, 2), QStringLiteral("60"));
-        QCOMPARE(cell(table, 3, 3), QStringLiteral("5"));
+        QCOMPARE(table->rowCount(), 6);
+        // Kills on lines name their line and server; the row's own name none.
+        const struct {
+            int row;
+            QString line;
+        } lines[] = {{0, QStringLiteral("A")},
+                     {1, QStringLiteral("3线 @ 二区")},
+                     {2, QString()},
+                     {5, QString()}};
+        for (const auto& l : lines) {
+            QCOMPARE(cell(table, l.row, 5), l.line);
+        }
+        QCOMPARE(cell(table, 1, 4), QStringLiteral("小红"));
+        QCOMPARE(cell(table, 2, 0), QString::fromStdString(history::localTimeText(kBase + 8100)));
+        QCOMPARE(cell(table, 2, 1), QStringLiteral("远程"));
+        QCOMPARE(cell(table, 2, 4), QStringLiteral("小明"));
+        QCOMPARE(cell(table, 3, 1), QStringLiteral("输入"));
+        QCOMPARE(cell(table, 4, 1), QStringLiteral("自动轮换"));
+        QCOMPARE(cell(table, 5, 0), QString::fromStdString(history::localTimeText(kBase)));
+        QCOMPARE(cell(table, 5, 2), QStringLiteral("60"));
+        QCOMPARE(cell(table, 5, 3), QStringLiteral("5"));
 
-        // Kills at 0, 4200 and 8100 s: intervals 70 and 65 minutes, the roll-over left out.
+        // Kills at 0, 4200 and 8100 s: intervals 70 and 65 minutes, the roll-over and the kills
+        // on lines left out.
         QCOMPARE(
             dialog.intervalLabel()->text(),
             QStringLiteral("击杀间隔 2 个：最短 1时05分00秒，中位 1时07分30秒，最长 1时10分00秒"));
