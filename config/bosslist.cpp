@@ -282,6 +282,10 @@ private:
             !names("lines", kMaxListedLines, m_boss.lines, error)) {
             return false;
         }
+        if (!m_boss.servers.empty() && m_boss.lines.empty()) {
+            error = fieldError("servers", Message(MessageId::BossListServersWithoutLines));
+            return false;
+        }
         for (const std::string& server : m_boss.servers) {
             if (m_servers.count(server) == 0) {
                 error = fieldError("servers",
@@ -337,8 +341,17 @@ std::optional<std::vector<ListedServer>> readServers(const Json& root, std::set<
     return servers;
 }
 
-unsigned differences(const schedule::BossRow& row, const BossNotes& notes, const ListedBoss& boss) {
+unsigned differences(const schedule::BossRow& row, const BossNotes& notes, const ListedBoss& boss,
+                     const schedule::LineBoard* board) {
     unsigned changes = 0;
+    if (!boss.lines.empty()) {
+        const std::optional<schedule::BossLines> current =
+            board != nullptr ? board->lines(row.id) : std::nullopt;
+        if (!(current.value_or(schedule::BossLines{}) ==
+              schedule::BossLines{boss.servers, boss.lines})) {
+            changes |= kLinesChanged;
+        }
+    }
     if (boss.periodMinutes && *boss.periodMinutes != row.timing.periodMinutes) {
         changes |= kPeriodChanged;
     }
@@ -376,9 +389,11 @@ unsigned differences(const schedule::BossRow& row, const BossNotes& notes, const
 
 } // namespace
 
-BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes& notes) {
+BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes& notes,
+                    const schedule::LineBoard* board) {
     BossList list;
     std::set<std::string> seen;
+    std::set<std::string> servers;
     for (const schedule::BossRow& row : rows) {
         const std::string name = text::trim(row.text[schedule::kNameColumn]);
         if (!holdableName(name) || !seen.insert(name).second) {
@@ -400,6 +415,16 @@ BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes&
         }
         if (note != notes.end()) {
             boss.group = note->second.group;
+        }
+        if (const std::optional<schedule::BossLines> lines =
+                board != nullptr ? board->lines(row.id) : std::nullopt) {
+            boss.servers = lines->servers;
+            boss.lines = lines->lines;
+            for (const std::string& server : lines->servers) {
+                if (servers.insert(server).second) {
+                    list.servers.push_back({server, ""});
+                }
+            }
         }
         list.bosses.push_back(std::move(boss));
     }
@@ -566,7 +591,7 @@ bool writeBossList(const std::filesystem::path& file, const BossList& list, Mess
 }
 
 BossListMerge planBossListMerge(const std::vector<schedule::BossRow>& rows, const BossNotes& notes,
-                                BossList list) {
+                                BossList list, const schedule::LineBoard* board) {
     std::map<std::string, std::vector<const schedule::BossRow*>> byName;
     for (const schedule::BossRow& row : rows) {
         byName[text::trim(row.text[schedule::kNameColumn])].push_back(&row);
@@ -587,7 +612,7 @@ BossListMerge planBossListMerge(const std::vector<schedule::BossRow>& rows, cons
             continue;
         }
         const schedule::BossRow& row = *found->second.front();
-        const unsigned changes = differences(row, notes, boss);
+        const unsigned changes = differences(row, notes, boss, board);
         if (changes == 0) {
             merge.report.unchanged.push_back(boss.name);
             continue;
@@ -597,6 +622,25 @@ BossListMerge planBossListMerge(const std::vector<schedule::BossRow>& rows, cons
     }
     merge.list = std::move(list);
     return merge;
+}
+
+std::vector<std::pair<schedule::RowId, schedule::BossLines>>
+mergedLines(const schedule::BossTable& table, const BossListMerge& merge) {
+    std::map<std::string, schedule::RowId> byName;
+    for (const schedule::BossRow& row : table.rows()) {
+        byName.emplace(text::trim(row.text[schedule::kNameColumn]), row.id);
+    }
+    std::vector<std::pair<schedule::RowId, schedule::BossLines>> lines;
+    for (const BossListMerge::Step& step : merge.steps) {
+        const ListedBoss& boss = merge.list.bosses[step.boss];
+        const bool given =
+            step.row == 0 ? !boss.lines.empty() : (step.changes & kLinesChanged) != 0;
+        const auto row = byName.find(boss.name);
+        if (given && row != byName.end()) {
+            lines.emplace_back(row->second, schedule::BossLines{boss.servers, boss.lines});
+        }
+    }
+    return lines;
 }
 
 std::vector<schedule::RowId> applyBossListMerge(schedule::BossTable& table, BossNotes& notes,

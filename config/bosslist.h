@@ -26,10 +26,11 @@
 // "group" is the group the grid shows the boss under (kept with its note); left out, an
 // existing boss keeps its group (a list cannot take one away).
 //
-// Reserved: the list's "servers" and a boss's "servers" and "lines" are read,
-// checked and written back, but nothing applies them yet; the timers per server and line
-// will take them from here without a change of version. A boss's "servers" name entries
-// of the list's "servers"; its "lines" are labels ("3", "3线", "A").
+// A boss's "lines" are labels ("3", "3线", "A") its timers run on, on each of its
+// "servers" (none: one unnamed server); its "servers" name entries of the list's "servers".
+// Left out, an existing boss keeps its lines (a list cannot take them away); "servers"
+// without "lines" is refused. The list's servers' zones are read and written back, and
+// nothing applies them yet.
 //
 // Reading is strict and never throws: anything that is not such a list (too large, nested
 // too deep, too many entries, a field of the wrong type, another version, a name given
@@ -37,6 +38,7 @@
 
 #include "config/bossnotes.h"
 #include "schedule/bosstable.h"
+#include "schedule/linetimers.h"
 #include "schedule/spawnrule.h"
 #include "text/message.h"
 
@@ -82,21 +84,22 @@ struct ListedBoss {
     // Without a group (the group is the field below).
     std::optional<BossNote> notes;
     std::string group; // empty: not given
-    // Reserved (see above).
+    // The boss's servers and lines (see above); no lines: not given.
     std::vector<std::string> servers;
     std::vector<std::string> lines;
     bool operator==(const ListedBoss&) const = default;
 };
 
 struct BossList {
-    std::vector<ListedServer> servers; // reserved
+    std::vector<ListedServer> servers; // the servers the bosses name
     std::vector<ListedBoss> bosses;
     bool operator==(const BossList&) const = default;
 };
 
 // The list of a table's rows and notes: every row with a name, each name once (the first
-// row of a name given twice), with all its fields.
-BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes& notes);
+// row of a name given twice), with all its fields, and its servers and lines on `board`.
+BossList bossListOf(const std::vector<schedule::BossRow>& rows, const BossNotes& notes,
+                    const schedule::LineBoard* board = nullptr);
 
 // Indented for a file a player may edit, or compact to travel.
 enum class ListLayout { Indented, Compact };
@@ -116,6 +119,7 @@ enum BossChange : unsigned {
     kLeadChanged = 1u << 4,
     kNotesChanged = 1u << 5,
     kGroupChanged = 1u << 6,
+    kLinesChanged = 1u << 7, // servers or lines
 };
 
 struct MergeReport {
@@ -151,8 +155,9 @@ struct BossListMerge {
     std::vector<Step> steps;
 };
 
+// `board`: the rows' lines as they are (nullptr: none).
 BossListMerge planBossListMerge(const std::vector<schedule::BossRow>& rows, const BossNotes& notes,
-                                BossList list);
+                                BossList list, const schedule::LineBoard* board = nullptr);
 
 // Applies the plan to the table and the notes: rows added at the end (in use, numbered),
 // changed fields written into their rows; last times and their instants stay, a next time
@@ -160,5 +165,11 @@ BossListMerge planBossListMerge(const std::vector<schedule::BossRow>& rows, cons
 // deleted meanwhile is left out). Saves nothing.
 std::vector<schedule::RowId> applyBossListMerge(schedule::BossTable& table, BossNotes& notes,
                                                 const BossListMerge& merge);
+
+// The lines the merge gives rows, once applied: each added boss with lines and each boss
+// whose lines changed, with its row in `table` (by name). The caller keeps them (they live
+// beside config.ini in a file of their own).
+std::vector<std::pair<schedule::RowId, schedule::BossLines>>
+mergedLines(const schedule::BossTable& table, const BossListMerge& merge);
 
 } // namespace zorvane::config

@@ -160,6 +160,7 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(MessageId::Count
     "无法读取首领列表 %1：%2",
     "无法写入首领列表 %1：%2",
     "表中有 %1 行叫这个名字，未改动",
+    "给了服务器却没有分线",
 };
 
 } // namespace

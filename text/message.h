@@ -182,6 +182,7 @@ enum class MessageId {
     BossListCannotRead,
     BossListCannotWrite,
     BossListRowsTwice,
+    BossListServersWithoutLines,
     Count // not a message: the number of identifiers
 };
 

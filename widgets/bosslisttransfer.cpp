@@ -3,6 +3,7 @@
 #include "services/bossnotebook.h"
 #include "services/configwriter.h"
 #include "services/coretexts.h"
+#include "services/linebook.h"
 #include "services/roomconnection.h"
 #include "services/session.h"
 #include "text/fileio.h"
@@ -20,6 +21,7 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -35,7 +37,7 @@ QString fileFilter() {
 }
 
 QString changesText(unsigned changes) {
-    static const std::array<std::pair<unsigned, const char*>, 7> kNames = {{
+    static const std::array<std::pair<unsigned, const char*>, 8> kNames = {{
         {config::kPeriodChanged, QT_TRANSLATE_NOOP("Zorvane", "周期")},
         {config::kDelayChanged, QT_TRANSLATE_NOOP("Zorvane", "延迟")},
         {config::kRuleChanged, QT_TRANSLATE_NOOP("Zorvane", "规则")},
@@ -43,6 +45,7 @@ QString changesText(unsigned changes) {
         {config::kLeadChanged, QT_TRANSLATE_NOOP("Zorvane", "提前时间")},
         {config::kNotesChanged, QT_TRANSLATE_NOOP("Zorvane", "备注")},
         {config::kGroupChanged, QT_TRANSLATE_NOOP("Zorvane", "分组")},
+        {config::kLinesChanged, QT_TRANSLATE_NOOP("Zorvane", "分线")},
     }};
     QStringList names;
     for (const auto& [bit, name] : kNames) {
@@ -158,7 +161,8 @@ void BossListTransfer::exportList() {
     if (file.isEmpty()) {
         return;
     }
-    const config::BossList list = config::bossListOf(m_session.table().rows(), *notes);
+    const config::BossList list =
+        config::bossListOf(m_session.table().rows(), *notes, &m_session.lines().board());
     text::Message error;
     if (!config::writeBossList(text::pathFromUtf8(file.toStdString()), list, error)) {
         m_dialogs.tell(messageText(error));
@@ -189,13 +193,30 @@ bool BossListTransfer::offerMerge(config::BossList list, const QString& origin) 
         m_dialogs.tell(problem);
         return false;
     }
-    const config::BossListMerge merge =
-        config::planBossListMerge(m_session.table().rows(), *notes, std::move(list));
+    const config::BossListMerge merge = config::planBossListMerge(
+        m_session.table().rows(), *notes, std::move(list), &m_session.lines().board());
     if (!m_dialogs.acceptMerge(merge.report, origin) || !merge.report.changesAnything()) {
+        return false;
+    }
+    // Lines cannot be kept while lines.json is unreadable: then nothing is merged.
+    const bool givesLines =
+        std::any_of(merge.steps.begin(), merge.steps.end(), [&](const auto& step) {
+            return step.row == 0 ? !merge.list.bosses[step.boss].lines.empty()
+                                 : (step.changes & config::kLinesChanged) != 0;
+        });
+    if (givesLines && !m_session.lines().loadProblem().isEmpty()) {
+        m_dialogs.tell(tr("无法导入 %1：%2").arg(origin, m_session.lines().loadProblem()));
         return false;
     }
     config::applyBossListMerge(m_session.table(), *notes, merge);
     m_session.writer().saveTable(m_session.table());
+    // Lines after the rows, which they are kept for by name; the list was checked as
+    // setLines checks, so a refusal here is news.
+    for (const auto& [row, lines] : config::mergedLines(m_session.table(), merge)) {
+        if (!m_session.lines().setLines(row, lines, problem)) {
+            m_dialogs.tell(problem);
+        }
+    }
     if (!m_session.notes().replaceAll(std::move(*notes), problem)) {
         m_dialogs.tell(problem);
     }
@@ -219,7 +240,8 @@ void BossListTransfer::offerToRoom() {
         m_dialogs.tell(problem);
         return;
     }
-    const config::BossList list = config::bossListOf(m_session.table().rows(), *notes);
+    const config::BossList list =
+        config::bossListOf(m_session.table().rows(), *notes, &m_session.lines().board());
     if (!room->offerList(list, problem)) {
         m_dialogs.tell(problem);
         return;

@@ -6,6 +6,7 @@
 #include "schedule/bosstable.h"
 #include "schedule/cycle.h"
 #include "text/message.h"
+#include "text/textops.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,13 @@ TEST(BossList, AMalformedOrHostileListIsRefusedWithItsReason) {
         {listOf(R"({"name": "a", "lines": ["1", "1"]})"), MessageId::BossListBossField},
         {listOf(R"({"name": "a", "lines": )" + manyLines + "}"), MessageId::BossListBossField},
         {listOf(R"({"name": "a", "servers": ["二区"]})"), MessageId::BossListBossField},
+        {listOf(R"({"name": "a", "lines": ["1", 2]})"), MessageId::BossListBossField},
+        {listOf(R"({"name": "a", "lines": [""]})"), MessageId::BossListBossField},
+        {listOf(R"({"name": "a", "lines": "1-60"})"), MessageId::BossListBossField},
+        {R"({"format": "zorvane-bosslist", "version": 1, "servers": [{"name": "二区"}], "bosses": [{"name": "a", "servers": ["二区"]}]})",
+         MessageId::BossListBossField},
+        {R"({"format": "zorvane-bosslist", "version": 1, "servers": [{"name": "二区"}], "bosses": [{"name": "a", "servers": ["二区", "二区"], "lines": ["1"]}]})",
+         MessageId::BossListBossField},
         {R"({"format": "zorvane-bosslist", "version": 1, "servers": [{"name": "x", "zone": "Nowhere/X"}], "bosses": []})",
          MessageId::BossListField},
         {R"({"format": "zorvane-bosslist", "version": 1, "servers": [{"name": "x"}, {"name": "x"}], "bosses": []})",
@@ -243,6 +251,88 @@ TEST(BossList, AMergeAddsChangesAndLeavesBossesByName) {
         EXPECT_EQ(merge.report.unchanged, c.unchanged) << c.what;
         EXPECT_EQ(merge.report.skipped.size(), c.skipped) << c.what;
         EXPECT_EQ(merge.steps.size(), c.added.size() + c.changed.size()) << c.what;
+    }
+}
+
+// Lines and servers travel with the list: exported from the board, merged only when
+// listed, and handed to the caller for the rows they belong to once the merge is applied.
+TEST(BossList, LinesAreExportedAndMergedOnlyWhenListed) {
+    const auto fresh = [](schedule::BossTable& table, schedule::LineBoard& board) {
+        table.appendRows({makeRow("黑龙", 120, 10), makeRow("Golem", 60, 0)});
+        ASSERT_TRUE(board.setLines(table.rowId(1), {{"一区", "二区"}, {"1", "2", "3"}}));
+    };
+    {
+        schedule::BossTable table;
+        schedule::LineBoard board;
+        fresh(table, board);
+        const BossList list = bossListOf(table.rows(), {}, &board);
+        ASSERT_EQ(list.bosses.size(), 2u);
+        EXPECT_EQ(list.bosses[0].servers, (std::vector<std::string>{"一区", "二区"}));
+        EXPECT_EQ(list.bosses[0].lines, (std::vector<std::string>{"1", "2", "3"}));
+        EXPECT_TRUE(list.bosses[1].lines.empty());
+        EXPECT_EQ(list.servers, (std::vector<ListedServer>{{"一区", ""}, {"二区", ""}}));
+        // What is written reads back, and merged into the same table changes nothing.
+        const BossList back = decoded(encodeBossList(list, ListLayout::Compact));
+        EXPECT_EQ(back, list);
+        EXPECT_FALSE(planBossListMerge(table.rows(), {}, back, &board).report.changesAnything());
+    }
+    const std::string servers =
+        R"("servers": [{"name": "一区"}, {"name": "二区"}, {"name": "三区"}], )";
+    struct Case {
+        const char* what;
+        std::string bosses;
+        std::vector<MergeReport::Changed> changed;
+        std::vector<std::string> added;
+        // The lines handed over for each name, once applied.
+        std::vector<std::pair<std::string, schedule::BossLines>> lines;
+    };
+    const Case cases[] = {
+        {"the same lines",
+         R"({"name": "黑龙", "servers": ["一区", "二区"], "lines": ["1", "2", "3"]})",
+         {},
+         {},
+         {}},
+        {"lines left out keep theirs", R"({"name": "黑龙", "period": 120})", {}, {}, {}},
+        {"more lines",
+         R"({"name": "黑龙", "servers": ["一区", "二区"], "lines": ["1", "2", "3", "4"]})",
+         {{"黑龙", kLinesChanged}},
+         {},
+         {{"黑龙", {{"一区", "二区"}, {"1", "2", "3", "4"}}}}},
+        {"another server and a period",
+         R"({"name": "黑龙", "period": 60, "servers": ["三区"], "lines": ["1", "2", "3"]})",
+         {{"黑龙", kPeriodChanged | kLinesChanged}},
+         {},
+         {{"黑龙", {{"三区"}, {"1", "2", "3"}}}}},
+        {"lines for a boss without",
+         R"({"name": "Golem", "lines": ["A", "B"]})",
+         {{"Golem", kLinesChanged}},
+         {},
+         {{"Golem", {{}, {"A", "B"}}}}},
+        {"a new boss with lines and one without",
+         R"({"name": "红龙", "servers": ["二区"], "lines": ["1", "2"]}, {"name": "白龙"})",
+         {},
+         {"红龙", "白龙"},
+         {{"红龙", {{"二区"}, {"1", "2"}}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        schedule::BossTable table;
+        schedule::LineBoard board;
+        fresh(table, board);
+        const BossListMerge merge =
+            planBossListMerge(table.rows(), {},
+                              decoded("{\"format\": \"zorvane-bosslist\", \"version\": 1, " +
+                                      servers + "\"bosses\": [" + c.bosses + "]}"),
+                              &board);
+        EXPECT_EQ(merge.report.changed, c.changed);
+        EXPECT_EQ(merge.report.added, c.added);
+        BossNotes notes;
+        applyBossListMerge(table, notes, merge);
+        std::vector<std::pair<std::string, schedule::BossLines>> lines;
+        for (const auto& [row, given] : mergedLines(table, merge)) {
+            lines.emplace_back(text::trim(table.row(row)->text[schedule::kNameColumn]), given);
+        }
+        EXPECT_EQ(lines, c.lines);
     }
 }
 
@@ -399,8 +489,14 @@ TEST(BossList, TheShippedExampleImportsCleanly) {
     EXPECT_TRUE(merge.report.skipped.empty());
     EXPECT_EQ(applyBossListMerge(table, notes, merge).size(), list->bosses.size());
     EXPECT_EQ(table.rowCount(), static_cast<int>(list->bosses.size()) + 1);
+    schedule::LineBoard board;
+    const auto lines = mergedLines(table, merge);
+    EXPECT_FALSE(lines.empty());
+    for (const auto& [row, given] : lines) {
+        EXPECT_TRUE(board.setLines(row, given));
+    }
     // Exported again, the table gives the same bosses back.
-    const BossListMerge again = planBossListMerge(table.rows(), notes, *list);
+    const BossListMerge again = planBossListMerge(table.rows(), notes, *list, &board);
     EXPECT_FALSE(again.report.changesAnything());
     EXPECT_EQ(again.report.unchanged.size(), list->bosses.size());
 }
