@@ -268,7 +268,8 @@ void MainWindow::wireAlarm() {
 
 void MainWindow::wireAlerts() {
     const QIcon icon = QApplication::windowIcon();
-    m_tray = new AlertTray(icon, this);
+    // The icon goes into the tray after the first paint (see onWindowCreated).
+    m_tray = new AlertTray(icon, false, this);
     AlertDispatch* alerts = m_session.alerts();
     m_alertCenter = new AlertCenter(this, m_gridController->model(), alerts, m_tray, this);
     if (alerts != nullptr) {
@@ -941,13 +942,15 @@ void MainWindow::onWindowCreated() {
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
     // Starting the download forks a helper, which makes every page the window thread writes
-    // next a copy; the window is drawn first.
+    // next a copy; the window is drawn first. The tray's icon waits too: asking the desktop
+    // for a tray and registering it are D-Bus round trips.
     afterFirstPaint(*this, [this] {
         startAnnouncement(*m_session.globals(), m_viewer, m_setup.announcementUrl,
                           m_session.programDir(), m_setup.announcementFetcher);
         if (m_setup.portalShortcuts) {
             bindPortalShortcuts();
         }
+        m_tray->showIcon();
     });
     showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();
