@@ -918,11 +918,7 @@ void MainWindow::onWindowCreated() {
                                   .toStdString());
     }
     if (!m_setup.instanceProblem.isEmpty()) {
-        m_writeNotice->failed(WriteNotice::Kind::Other, "instance",
-                              QCoreApplication::translate(
-                                  "Zorvane", "无法等候第二次启动：%1；再次启动会打开第二个窗口")
-                                  .arg(m_setup.instanceProblem)
-                                  .toStdString());
+        showInstanceProblem(m_setup.instanceProblem);
     }
     // A pipe or a directory in place of preferences.ini: the defaults, and the user knows.
     if (const PreferenceStore& store = m_session.preferences().store();
@@ -960,6 +956,14 @@ void MainWindow::onWindowCreated() {
     if (!m_session.startTick()) {
         tickNotStarted();
     }
+}
+
+void MainWindow::showInstanceProblem(const QString& problem) {
+    m_writeNotice->failed(
+        WriteNotice::Kind::Other, "instance",
+        QCoreApplication::translate("Zorvane", "无法等候第二次启动：%1；再次启动会打开第二个窗口")
+            .arg(problem)
+            .toStdString());
 }
 
 void MainWindow::tickNotStarted() {
