@@ -137,7 +137,8 @@ void HistoryDialog::build() {
     m_tabs->addTab(m_killTable, QCoreApplication::translate("Zorvane", "击杀"));
     layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
-    resize(560, 440);
+    // Wide enough for every column, the line and server last, without scrolling.
+    resize(680, 440);
 
     connect(m_exportButton, &QPushButton::clicked, this, &HistoryDialog::onExportClicked);
     connect(m_adoptButton, &QPushButton::clicked, this, [this] {
