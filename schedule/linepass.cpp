@@ -73,6 +73,8 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
                 alert.lineId = timer.id;
                 alert.server = timer.key.server;
                 alert.line = timer.key.line;
+                // The line's own due instant: the row's last time is not the line's.
+                alert.aboutUtc = now + secondsLeft;
                 return alert;
             };
 

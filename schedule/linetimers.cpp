@@ -127,6 +127,28 @@ std::string lineTitle(std::string_view boss, const LineKey& key) {
     return title;
 }
 
+std::string alertTitle(const Alert& alert) {
+    if (alert.lineId == 0 && alert.line.empty()) {
+        return alert.boss;
+    }
+    return lineTitle(alert.boss, LineKey{alert.server, alert.line});
+}
+
+std::string spokenLineTitle(std::string_view boss, const LineKey& key) {
+    std::string said = std::string(boss) + " " + lineCaption(key.line);
+    if (!key.server.empty()) {
+        said += " " + key.server;
+    }
+    return said;
+}
+
+std::string spokenAlertTitle(const Alert& alert) {
+    if (alert.lineId == 0 && alert.line.empty()) {
+        return alert.boss;
+    }
+    return spokenLineTitle(alert.boss, LineKey{alert.server, alert.line});
+}
+
 bool LineBoard::setLines(RowId row, const BossLines& lines) {
     if (lines.lines.empty()) {
         if (!lines.servers.empty()) {

@@ -7,6 +7,7 @@
 // Any thread may call any member: one mutex guards the board.
 
 #include "schedule/bosstable.h"
+#include "schedule/services.h"
 #include "schedule/spawnrule.h"
 
 #include <compare>
@@ -68,6 +69,12 @@ std::string lineLabelsText(const std::vector<std::string>& labels);
 std::string lineCaption(std::string_view label);
 // "黑龙 3线", or "黑龙 3线 @ 二区" when the server has a name.
 std::string lineTitle(std::string_view boss, const LineKey& key);
+// The title as it is said: the server follows the line without the "@" ("黑龙 3线 二区").
+std::string spokenLineTitle(std::string_view boss, const LineKey& key);
+// What an alert names: the line's title for an alert about a line, else the boss alone;
+// shown and said.
+std::string alertTitle(const Alert& alert);
+std::string spokenAlertTitle(const Alert& alert);
 
 // Why a line could not be found (findLine).
 enum class LineLookup {
