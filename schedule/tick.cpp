@@ -40,15 +40,6 @@ RowPhase windowPhaseOf(std::int64_t remaining, std::int64_t width, std::int64_t 
                : RowPhase::Counting;
 }
 
-// Seconds the computer's zone is ahead of UTC at `instant`; a change between two passes
-// means the zone or its daylight-saving offset changed.
-std::int64_t localOffsetAt(UtcSeconds instant) {
-    constexpr std::int64_t kSecondsPerDay = 86400;
-    constexpr std::int64_t kUnixEpochDays = 25569; // 1899-12-30 to 1970-01-01
-    return std::llround(toLocal(instant) * kSecondsPerDay) - kUnixEpochDays * kSecondsPerDay -
-           instant;
-}
-
 } // namespace
 
 Tick::Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
