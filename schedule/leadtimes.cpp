@@ -167,4 +167,50 @@ std::optional<UtcSeconds> unrecordedSpawnDue(const SpawnView& view, std::int32_t
     return view.upSince;
 }
 
+std::optional<UtcSeconds> nextCountMoment(UtcSeconds now, std::int64_t remaining,
+                                          std::int64_t width, std::int64_t leadSeconds,
+                                          const std::vector<PassLead>& leads, std::int64_t alsoAt) {
+    std::optional<std::int64_t> soonest; // seconds from now
+    const auto when = [&](std::int64_t mark) {
+        if (remaining > mark && (!soonest || remaining - mark < *soonest)) {
+            soonest = remaining - mark;
+        }
+    };
+    when(0);
+    if (alsoAt > 0) {
+        when(alsoAt);
+    }
+    when(leadSeconds);
+    for (const PassLead& lead : leads) {
+        when(lead.seconds);
+    }
+    if (width > 0) {
+        when(width);
+        when(width + leadSeconds);
+    }
+    return soonest ? std::optional(now + *soonest) : std::nullopt;
+}
+
+std::optional<UtcSeconds> nextViewMoment(const SpawnView& view, std::int32_t remindMinutes,
+                                         UtcSeconds now) {
+    if (view.phase == SpawnPhase::WindowOpen) {
+        return now + 1;
+    }
+    std::optional<UtcSeconds> soonest;
+    const auto at = [&](UtcSeconds moment) {
+        if (moment > now && (!soonest || moment < *soonest)) {
+            soonest = moment;
+        }
+    };
+    for (const std::optional<UtcSeconds>& moment : {view.earliest, view.latest}) {
+        if (moment) {
+            at(*moment);
+        }
+    }
+    if (remindMinutes > 0 && view.upSince) {
+        at(*view.upSince + 60LL * remindMinutes);
+    }
+    return soonest;
+}
+
 } // namespace zorvane::schedule

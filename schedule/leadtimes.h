@@ -94,4 +94,17 @@ OpeningReached openingReached(std::optional<std::int64_t> previous, std::int64_t
 std::optional<UtcSeconds> unrecordedSpawnDue(const SpawnView& view, std::int32_t remindMinutes,
                                              UtcSeconds now, std::optional<UtcSeconds> reminded);
 
+// When a pass at `now` must read a count again, whose due moment is `remaining` seconds away:
+// the due moment, the warning minutes, each lead time, a window's opening and its warning
+// (`width` > 0), and `alsoAt` seconds before the due moment (0: none). nullopt when none
+// is ahead.
+std::optional<UtcSeconds> nextCountMoment(UtcSeconds now, std::int64_t remaining,
+                                          std::int64_t width, std::int64_t leadSeconds,
+                                          const std::vector<PassLead>& leads,
+                                          std::int64_t alsoAt = 0);
+// And for the spawn: its moments ahead, every second while a window is open (its progress
+// shows), the reminder of a spawn nobody recorded.
+std::optional<UtcSeconds> nextViewMoment(const SpawnView& view, std::int32_t remindMinutes,
+                                         UtcSeconds now);
+
 } // namespace zorvane::schedule

@@ -201,37 +201,15 @@ std::optional<UtcSeconds> LinePass::readLine(const BossRow& row, const LineTimer
         alert.aboutUtc = now + secondsLeft;
         return alert;
     };
-    // The moments of the spawn: a window's opening and end, every second while it is open
-    // (its progress shows), the reminder of a spawn nobody recorded.
-    const auto wakeForView = [&](const SpawnView& view) {
-        if (view.phase == SpawnPhase::WindowOpen) {
-            wakeNoLaterThan(now + 1);
-        }
-        for (const std::optional<UtcSeconds>& moment : {view.earliest, view.latest}) {
-            if (moment && *moment > now) {
-                wakeNoLaterThan(*moment);
-            }
-        }
-        const std::int64_t remind = 60LL * rule.remindMinutes;
-        if (remind > 0 && view.upSince && *view.upSince + remind > now) {
-            wakeNoLaterThan(*view.upSince + remind);
+    // The moments of the count and of the spawn, as a row's.
+    const auto wakeForCount = [&](std::int64_t remaining, std::int64_t width) {
+        if (const auto at = nextCountMoment(now, remaining, width, leadSeconds, leads)) {
+            wakeNoLaterThan(*at);
         }
     };
-    // And of the count: the due moment, each lead time, the window's warning and opening.
-    const auto wakeForCount = [&](std::int64_t remaining, std::int64_t width) {
-        const auto when = [&](std::int64_t mark) {
-            if (remaining > mark) {
-                wakeNoLaterThan(now + remaining - mark);
-            }
-        };
-        when(0);
-        when(leadSeconds);
-        for (const PassLead& lead : leads) {
-            when(lead.seconds);
-        }
-        if (width > 0) {
-            when(width);
-            when(width + leadSeconds);
+    const auto wakeForView = [&](const SpawnView& view) {
+        if (const auto at = nextViewMoment(view, rule.remindMinutes, now)) {
+            wakeNoLaterThan(*at);
         }
     };
 

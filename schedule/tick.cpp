@@ -258,38 +258,16 @@ void Tick::onTick() {
         };
 
         // The moments the row must be read again at: each lead time, the last minute, the
-        // window's warning and opening, the due moment.
+        // window's warning and opening, the due moment; and the spawn's.
         const auto wakeForCount = [&](UtcSeconds base, std::int64_t remaining, std::int64_t width) {
-            const auto when = [&](std::int64_t mark) {
-                if (remaining > mark) {
-                    wakeNoLaterThan(base + remaining - mark);
-                }
-            };
-            when(0);
-            when(kDueSoonSeconds);
-            when(leadSeconds);
-            for (const PassLead& lead : leads) {
-                when(lead.seconds);
-            }
-            if (width > 0) {
-                when(width);
-                when(width + leadSeconds);
+            if (const auto at =
+                    nextCountMoment(base, remaining, width, leadSeconds, leads, kDueSoonSeconds)) {
+                wakeNoLaterThan(*at);
             }
         };
-        // And the spawn's: its moments, every second while a window is open (its progress
-        // shows), the reminder of a spawn nobody recorded.
         const auto wakeForView = [&](const SpawnView& view) {
-            if (view.phase == SpawnPhase::WindowOpen) {
-                wakeNoLaterThan(passUtc + 1);
-            }
-            for (const std::optional<UtcSeconds>& moment : {view.earliest, view.latest}) {
-                if (moment && *moment > passUtc) {
-                    wakeNoLaterThan(*moment);
-                }
-            }
-            const std::int64_t remind = 60LL * row->timing.spawn.remindMinutes;
-            if (remind > 0 && view.upSince && *view.upSince + remind > passUtc) {
-                wakeNoLaterThan(*view.upSince + remind);
+            if (const auto at = nextViewMoment(view, row->timing.spawn.remindMinutes, passUtc)) {
+                wakeNoLaterThan(*at);
             }
         };
 
