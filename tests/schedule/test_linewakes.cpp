@@ -30,22 +30,17 @@ public:
     std::vector<KillRecord> kills;
 };
 
-std::string number(const std::optional<std::int64_t>& value) {
-    return value ? std::to_string(*value) : std::string("-");
-}
+using zorvane::testing::numberText;
 
 std::string describe(const LineTimer& timer) {
     const LineState& s = timer.state;
     std::string text = std::to_string(timer.id) + " " + timer.key.server + "/" + timer.key.line +
-                       " last " + number(s.lastKill) + " up " + number(s.upSince) + " missed " +
-                       number(s.missedAt) + " left " + number(s.remainingSeconds) + " phase " +
+                       " last " + numberText(s.lastKill) + " up " + numberText(s.upSince) +
+                       " missed " + numberText(s.missedAt) + " left " +
+                       numberText(s.remainingSeconds) + " phase " +
                        std::to_string(static_cast<int>(s.phase));
     if (s.view) {
-        const SpawnView& v = *s.view;
-        text += " view " + std::to_string(static_cast<int>(v.phase)) + " " + number(v.earliest) +
-                " " + number(v.latest) + " " + number(v.upSince) + " " +
-                std::to_string(v.secondsLeft) + " " + std::to_string(v.upSeconds) + " " +
-                std::to_string(v.fraction);
+        text += zorvane::testing::viewText(*s.view);
     }
     return text;
 }
@@ -56,8 +51,8 @@ std::string alertText(const Alert& a) {
            std::to_string(a.secondsLeft) + " lead " +
            (a.leadMinutes ? std::to_string(*a.leadMinutes) : "-") + (a.chime ? " chime" : "") +
            " topic " + std::to_string(static_cast<int>(a.topic)) + " phase " +
-           std::to_string(static_cast<int>(a.phase)) + " about " + number(a.aboutUtc) + " after " +
-           std::to_string(a.minutesAfter);
+           std::to_string(static_cast<int>(a.phase)) + " about " + numberText(a.aboutUtc) +
+           " after " + std::to_string(a.minutesAfter);
 }
 
 std::string killText(const KillRecord& k) {
