@@ -2,6 +2,7 @@
 
 #include "alarm/playback.h"
 #include "alarm/soundfile.h"
+#include "schedule/linetimers.h"
 #include "speech/speech.h"
 
 #include <cstring>
@@ -42,17 +43,18 @@ bool RepeatPlan::due(schedule::UtcSeconds now) {
 }
 
 std::string spokenText(const schedule::Alert& alert) {
+    const std::string title = schedule::spokenAlertTitle(alert);
     switch (alert.topic) {
     case schedule::AlertTopic::Countdown:
         break;
     case schedule::AlertTopic::WindowOpening:
-        return speech::spokenAlert(alert.boss, alert.secondsLeft,
+        return speech::spokenAlert(title, alert.secondsLeft,
                                    alert.leadMinutes ? speech::SpokenTopic::WindowLead
                                                      : speech::SpokenTopic::WindowOpen);
     case schedule::AlertTopic::Unrecorded:
-        return speech::spokenAlert(alert.boss, -alert.secondsLeft, speech::SpokenTopic::Unrecorded);
+        return speech::spokenAlert(title, -alert.secondsLeft, speech::SpokenTopic::Unrecorded);
     }
-    return speech::spokenAlert(alert.boss, alert.secondsLeft);
+    return speech::spokenAlert(title, alert.secondsLeft);
 }
 
 AlertSounds::AlertSounds(const schedule::Settings& settings, alarm::SoundPlayer& device,

@@ -353,12 +353,24 @@ CommandResult restartInSession(const QString& time, Session& session) {
 
 } // namespace
 
-QString nextBossesSaid(const schedule::BossTable& table, bool chinese, int count) {
+QString nextBossesSaid(const schedule::BossTable& table, bool chinese, int count,
+                       const schedule::LineBoard* lines, schedule::UtcSeconds now) {
     std::vector<std::pair<std::int64_t, std::string>> next;
     for (const schedule::BossRow& row : table.rows()) {
-        if (row.use && row.timing.remainingSeconds) {
-            next.emplace_back(*row.timing.remainingSeconds,
-                              text::trim(row.text[schedule::kNameColumn]));
+        if (!row.use) {
+            continue;
+        }
+        const std::string boss = text::trim(row.text[schedule::kNameColumn]);
+        if (lines != nullptr && lines->hasLines(row.id)) {
+            // A boss on lines is said line by line, each where it stands now.
+            for (const schedule::LineStatus& line :
+                 schedule::lineStatuses(row, lines->timers(row.id), now)) {
+                if (line.remaining) {
+                    next.emplace_back(*line.remaining, schedule::spokenLineTitle(boss, line.key));
+                }
+            }
+        } else if (row.timing.remainingSeconds) {
+            next.emplace_back(*row.timing.remainingSeconds, boss);
         }
     }
     // Table order among equals, as the grid's sorted view.
@@ -384,8 +396,10 @@ CommandResult sayNextInSession(Session& session) {
         return {kExitFailed, QStringLiteral("This Zorvane runs no countdown to say.")};
     }
     const bool chinese = windowLanguage() != QLatin1String("en");
-    tick->sounds().say(nextBossesSaid(session.table(), chinese).toStdString());
-    return {kExitDone, nextBossesSaid(session.table(), false) + QLatin1Char('\n')};
+    const schedule::LineBoard& lines = session.lines().board();
+    const schedule::UtcSeconds now = session.clock().instant();
+    tick->sounds().say(nextBossesSaid(session.table(), chinese, 3, &lines, now).toStdString());
+    return {kExitDone, nextBossesSaid(session.table(), false, 3, &lines, now) + QLatin1Char('\n')};
 }
 
 CommandResult runInSession(const CommandLine& command, Session& session) {

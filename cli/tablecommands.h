@@ -54,8 +54,10 @@ QString tableListing(const schedule::BossTable& table, const schedule::Clock& cl
 // --say-next: the next `count` checked bosses by time left (due or up ones first, as "已刷新"),
 // each as an alert words it, in Chinese ("火龙 5 分钟后刷新", joined with "，") or in English
 // ("火龙 in 5 minutes", joined with ", ") whatever the names; "没有启用的BOSS" / "No checked
-// boss is counting." when none counts.
-QString nextBossesSaid(const schedule::BossTable& table, bool chinese, int count = 3);
+// boss is counting." when none counts. With `lines`, a boss on lines is said line by line
+// where each stands at `now` ("火龙 3线 2 分钟后刷新", "火龙 3线 二区 …" on a named server).
+QString nextBossesSaid(const schedule::BossTable& table, bool chinese, int count = 3,
+                       const schedule::LineBoard* lines = nullptr, schedule::UtcSeconds now = 0);
 
 // --kill or --list in a running session (the window's, handed over by a second start): the
 // kill goes through the session's kill path like a double click, and the answer waits until

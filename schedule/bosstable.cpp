@@ -88,16 +88,7 @@ RowTiming BossTable::timingAt(const BossRow& row, std::optional<UtcSeconds> at) 
     }
     if (timing.spawnView) {
         // The view's phase holds until the tick reads the row again; its counts follow now.
-        SpawnView& view = *timing.spawnView;
-        const UtcSeconds now = *at;
-        if (view.phase == SpawnPhase::WindowOpen && view.latest) {
-            view.secondsLeft = *view.latest - now;
-        } else if (view.earliest) {
-            view.secondsLeft = std::max<std::int64_t>(0, *view.earliest - now);
-        }
-        if (view.upSince) {
-            view.upSeconds = std::max<std::int64_t>(0, now - *view.upSince);
-        }
+        moveViewOn(*timing.spawnView, *at);
     }
     return timing;
 }

@@ -183,4 +183,11 @@ std::optional<UtcSeconds> parseUtcText(std::string_view text) {
     return seconds;
 }
 
+std::int64_t localOffsetAt(UtcSeconds instant) {
+    constexpr std::int64_t kSecondsPerDay = 86400;
+    constexpr std::int64_t kUnixEpochDays = 25569; // 1899-12-30 to 1970-01-01
+    return std::llround(toLocal(instant) * kSecondsPerDay) - kUnixEpochDays * kSecondsPerDay -
+           instant;
+}
+
 } // namespace zorvane::schedule

@@ -33,6 +33,9 @@ std::optional<UtcSeconds> latestInstantOf(DateTime local, UtcSeconds limit);
 // The local date-time of an instant; kInvalidDateTime when the C library cannot break
 // it down.
 DateTime toLocal(UtcSeconds instant);
+// Seconds the computer's zone is ahead of UTC at `instant`; a change between two passes
+// means the zone or its daylight-saving offset changed.
+std::int64_t localOffsetAt(UtcSeconds instant);
 
 // "2026-12-08T14:30:00Z".
 std::string utcText(UtcSeconds instant);

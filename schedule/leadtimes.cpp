@@ -110,4 +110,107 @@ std::vector<PassLead> passLeads(long long warnMinutes, const std::vector<int>& e
     return list;
 }
 
+namespace {
+
+// What a cycle remembers of a window's announcements, beside the lead times' keys.
+constexpr std::int64_t kOpeningLeadKey = -2;
+constexpr std::int64_t kOpeningKey = -3;
+
+} // namespace
+
+bool crossedMark(std::optional<std::int64_t> previous, std::int64_t now, std::int64_t mark) {
+    return previous ? *previous > mark && now <= mark : now == mark;
+}
+
+std::vector<PassLead> leadsReached(const std::vector<PassLead>& leads,
+                                   std::optional<std::int64_t> previous, std::int64_t now,
+                                   std::int64_t longest, std::set<std::int64_t>& warned) {
+    std::vector<PassLead> reached;
+    for (const PassLead& lead : leads) {
+        if ((!lead.chime && lead.seconds >= longest) || warned.contains(lead.key())) {
+            continue;
+        }
+        if (crossedMark(previous, now, lead.seconds)) {
+            warned.insert(lead.key());
+            reached.push_back(lead);
+        }
+    }
+    return reached;
+}
+
+OpeningReached openingReached(std::optional<std::int64_t> previous, std::int64_t remaining,
+                              std::int64_t width, std::int64_t leadSeconds,
+                              std::int64_t periodSeconds, std::set<std::int64_t>& warned) {
+    OpeningReached reached;
+    if (leadSeconds > 0 && leadSeconds < periodSeconds && !warned.contains(kOpeningLeadKey) &&
+        crossedMark(previous, remaining, width + leadSeconds)) {
+        warned.insert(kOpeningLeadKey);
+        reached.lead = true;
+    }
+    if (!warned.contains(kOpeningKey) && crossedMark(previous, remaining, width)) {
+        warned.insert(kOpeningKey);
+        reached.opened = true;
+    }
+    return reached;
+}
+
+std::optional<UtcSeconds> unrecordedSpawnDue(const SpawnView& view, std::int32_t remindMinutes,
+                                             UtcSeconds now, std::optional<UtcSeconds> reminded) {
+    if (remindMinutes <= 0 || view.phase != SpawnPhase::Up || !view.upSince ||
+        reminded == view.upSince) {
+        return std::nullopt;
+    }
+    const std::int64_t since = now - *view.upSince;
+    if (since < 60LL * remindMinutes || since >= 60LL * remindMinutes + kLatePassSeconds) {
+        return std::nullopt;
+    }
+    return view.upSince;
+}
+
+std::optional<UtcSeconds> nextCountMoment(UtcSeconds now, std::int64_t remaining,
+                                          std::int64_t width, std::int64_t leadSeconds,
+                                          const std::vector<PassLead>& leads, std::int64_t alsoAt) {
+    std::optional<std::int64_t> soonest; // seconds from now
+    const auto when = [&](std::int64_t mark) {
+        if (remaining > mark && (!soonest || remaining - mark < *soonest)) {
+            soonest = remaining - mark;
+        }
+    };
+    when(0);
+    if (alsoAt > 0) {
+        when(alsoAt);
+    }
+    when(leadSeconds);
+    for (const PassLead& lead : leads) {
+        when(lead.seconds);
+    }
+    if (width > 0) {
+        when(width);
+        when(width + leadSeconds);
+    }
+    return soonest ? std::optional(now + *soonest) : std::nullopt;
+}
+
+std::optional<UtcSeconds> nextViewMoment(const SpawnView& view, std::int32_t remindMinutes,
+                                         UtcSeconds now) {
+    if (view.phase == SpawnPhase::WindowOpen) {
+        return now + 1;
+    }
+    std::optional<UtcSeconds> soonest;
+    const auto at = [&](UtcSeconds moment) {
+        if (moment > now && (!soonest || moment < *soonest)) {
+            soonest = moment;
+        }
+    };
+    for (const std::optional<UtcSeconds>& moment : {view.earliest, view.latest}) {
+        if (moment) {
+            at(*moment);
+        }
+    }
+    if (remindMinutes > 0 && view.upSince) {
+        at(*view.upSince + 60LL * remindMinutes);
+    }
+    return soonest;
+}
+
 } // namespace zorvane::schedule

@@ -2,9 +2,12 @@
 // Extra lead times: the minutes before a boss's next time at which it is announced, typed
 // as a list such as "10, 1".
 
+#include "schedule/spawnrule.h"
 #include "text/message.h"
 
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,5 +64,47 @@ struct PassLead {
 // The warning minutes, then the extra lead times (`extra`: the row's own list, else the
 // preferences' one) that differ from them.
 std::vector<PassLead> passLeads(long long warnMinutes, const std::vector<int>& extra);
+
+// What a count announces on one pass, for rows and lines alike. `previous` is the count
+// the previous pass stood at (nullopt for a cycle first seen); a cycle first seen on a mark
+// announces only a mark it is exactly at, else a mark is reached on the pass that first
+// finds the count at or below it. `warned` holds what this cycle already announced.
+bool crossedMark(std::optional<std::int64_t> previous, std::int64_t now, std::int64_t mark);
+
+// The lead times reached at `now`, each once a cycle (recorded in `warned`). An extra lead
+// time at or above `longest` would fall before the kill: never.
+std::vector<PassLead> leadsReached(const std::vector<PassLead>& leads,
+                                   std::optional<std::int64_t> previous, std::int64_t now,
+                                   std::int64_t longest, std::set<std::int64_t>& warned);
+
+// A window (`width` seconds before the due moment, which `remaining` runs to) is announced
+// the warning minutes before it opens (only when that falls after the kill: shorter than
+// the period) and as it opens, each once a cycle.
+struct OpeningReached {
+    bool lead = false;   // the warning minutes before the opening
+    bool opened = false; // the opening itself
+};
+OpeningReached openingReached(std::optional<std::int64_t> previous, std::int64_t remaining,
+                              std::int64_t width, std::int64_t leadSeconds,
+                              std::int64_t periodSeconds, std::set<std::int64_t>& warned);
+
+// The spawn to remind of at `now`: once per spawn nobody recorded a kill for, the rule's
+// `remindMinutes` after it, while the pass is on time (within kLatePassSeconds); nullopt
+// otherwise, and for the spawn last reminded of (`reminded`).
+std::optional<UtcSeconds> unrecordedSpawnDue(const SpawnView& view, std::int32_t remindMinutes,
+                                             UtcSeconds now, std::optional<UtcSeconds> reminded);
+
+// When a pass at `now` must read a count again, whose due moment is `remaining` seconds away:
+// the due moment, the warning minutes, each lead time, a window's opening and its warning
+// (`width` > 0), and `alsoAt` seconds before the due moment (0: none). nullopt when none
+// is ahead.
+std::optional<UtcSeconds> nextCountMoment(UtcSeconds now, std::int64_t remaining,
+                                          std::int64_t width, std::int64_t leadSeconds,
+                                          const std::vector<PassLead>& leads,
+                                          std::int64_t alsoAt = 0);
+// And for the spawn: its moments ahead, every second while a window is open (its progress
+// shows), the reminder of a spawn nobody recorded.
+std::optional<UtcSeconds> nextViewMoment(const SpawnView& view, std::int32_t remindMinutes,
+                                         UtcSeconds now);
 
 } // namespace zorvane::schedule

@@ -127,6 +127,28 @@ std::string lineTitle(std::string_view boss, const LineKey& key) {
     return title;
 }
 
+std::string alertTitle(const Alert& alert) {
+    if (alert.lineId == 0 && alert.line.empty()) {
+        return alert.boss;
+    }
+    return lineTitle(alert.boss, LineKey{alert.server, alert.line});
+}
+
+std::string spokenLineTitle(std::string_view boss, const LineKey& key) {
+    std::string said = std::string(boss) + " " + lineCaption(key.line);
+    if (!key.server.empty()) {
+        said += " " + key.server;
+    }
+    return said;
+}
+
+std::string spokenAlertTitle(const Alert& alert) {
+    if (alert.lineId == 0 && alert.line.empty()) {
+        return alert.boss;
+    }
+    return spokenLineTitle(alert.boss, LineKey{alert.server, alert.line});
+}
+
 bool LineBoard::setLines(RowId row, const BossLines& lines) {
     if (lines.lines.empty()) {
         if (!lines.servers.empty()) {
@@ -141,6 +163,7 @@ bool LineBoard::setLines(RowId row, const BossLines& lines) {
         return false;
     }
     const std::lock_guard lock(m_mutex);
+    rowChanged(row);
     Entry& entry = m_rows[row];
     std::map<LineKey, LineTimer> kept;
     for (LineTimer& timer : entry.timers) {
@@ -158,7 +181,7 @@ bool LineBoard::setLines(RowId row, const BossLines& lines) {
             if (old != kept.end()) {
                 entry.timers.push_back(std::move(old->second));
             } else {
-                entry.timers.push_back(LineTimer{m_nextId++, std::move(key), {}});
+                entry.timers.push_back(LineTimer{m_nextId++, std::move(key), {}, m_countNow});
             }
         }
     }
@@ -167,7 +190,9 @@ bool LineBoard::setLines(RowId row, const BossLines& lines) {
 
 void LineBoard::removeRow(RowId row) {
     const std::lock_guard lock(m_mutex);
-    m_rows.erase(row);
+    if (m_rows.erase(row) != 0) {
+        rowChanged(row);
+    }
 }
 
 bool LineBoard::hasLines(RowId row) const {
@@ -194,13 +219,67 @@ std::vector<RowId> LineBoard::rows() const {
 std::vector<LineTimer> LineBoard::timers(RowId row) const {
     const std::lock_guard lock(m_mutex);
     const auto entry = m_rows.find(row);
-    return entry == m_rows.end() ? std::vector<LineTimer>{} : entry->second.timers;
+    std::vector<LineTimer> timers;
+    if (entry != m_rows.end()) {
+        timers.reserve(entry->second.timers.size());
+        for (const LineTimer& timer : entry->second.timers) {
+            timers.push_back(current(timer));
+        }
+    }
+    return timers;
 }
 
 std::optional<LineTimer> LineBoard::timer(RowId row, LineId line) const {
     const std::lock_guard lock(m_mutex);
     const LineTimer* found = const_cast<LineBoard*>(this)->find(row, line);
-    return found ? std::optional(*found) : std::nullopt;
+    return found ? std::optional(current(*found)) : std::nullopt;
+}
+
+LineTimer LineBoard::current(const LineTimer& timer) const {
+    LineTimer moved = timer;
+    if (!m_countNow || !timer.countedAt || *timer.countedAt == *m_countNow) {
+        return moved;
+    }
+    if (moved.state.remainingSeconds) {
+        *moved.state.remainingSeconds -= *m_countNow - *timer.countedAt;
+    }
+    if (moved.state.view) {
+        moveViewOn(*moved.state.view, *m_countNow);
+    }
+    moved.countedAt = m_countNow;
+    return moved;
+}
+
+void LineBoard::setCountNow(UtcSeconds now) {
+    const std::lock_guard lock(m_mutex);
+    m_countNow = now;
+}
+
+void LineBoard::lineChanged(RowId row, LineId line) {
+    if (m_changes.all) {
+        return;
+    }
+    if (m_changes.lines.size() >= kMaxKeptChanges) {
+        m_changes = Changes{true, {}, {}};
+        return;
+    }
+    m_changes.lines.emplace_back(row, line);
+}
+
+void LineBoard::rowChanged(RowId row) {
+    if (m_changes.all) {
+        return;
+    }
+    if (m_changes.rows.size() >= kMaxKeptChanges) {
+        m_changes = Changes{true, {}, {}};
+        return;
+    }
+    m_changes.rows.push_back(row);
+}
+
+LineBoard::Changes LineBoard::takeChanges() {
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_changes, Changes{});
 }
 
 LineLookup LineBoard::findLine(RowId row, std::string_view server, std::string_view line,
@@ -258,6 +337,8 @@ bool LineBoard::restore(RowId row, LineId line, const LineState& state) {
         return false;
     }
     timer->state = state;
+    timer->countedAt = m_countNow;
+    lineChanged(row, line);
     return true;
 }
 
@@ -271,7 +352,11 @@ std::optional<LineState> LineBoard::replace(RowId row, LineId line, LineState st
     if (!timer) {
         return std::nullopt;
     }
-    return std::exchange(timer->state, std::move(state));
+    lineChanged(row, line);
+    LineState before = current(*timer).state;
+    timer->state = std::move(state);
+    timer->countedAt = m_countNow;
+    return before;
 }
 
 bool LineBoard::setMarks(RowId row, LineId line, std::optional<UtcSeconds> upSince,
@@ -283,6 +368,7 @@ bool LineBoard::setMarks(RowId row, LineId line, std::optional<UtcSeconds> upSin
     }
     timer->state.upSince = upSince;
     timer->state.missedAt = missedAt;
+    lineChanged(row, line);
     return true;
 }
 
@@ -294,6 +380,7 @@ bool LineBoard::setPassResult(RowId row, LineId line, std::optional<UtcSeconds> 
         return false;
     }
     timer->state = result;
+    timer->countedAt = m_countNow;
     return true;
 }
 
@@ -303,11 +390,15 @@ std::optional<LineTimer> LineBoard::soonest(RowId row) const {
     if (entry == m_rows.end() || entry->second.timers.empty()) {
         return std::nullopt;
     }
-    const std::vector<LineTimer>& timers = entry->second.timers;
     // The first of equals wins: the grid's order breaks ties.
-    return *std::min_element(
-        timers.begin(), timers.end(),
-        [](const LineTimer& a, const LineTimer& b) { return urgency(a.state) < urgency(b.state); });
+    std::optional<LineTimer> best;
+    for (const LineTimer& timer : entry->second.timers) {
+        LineTimer now = current(timer);
+        if (!best || urgency(now.state) < urgency(best->state)) {
+            best = std::move(now);
+        }
+    }
+    return best;
 }
 
 } // namespace zorvane::schedule

@@ -7,6 +7,7 @@
 // Any thread may call any member: one mutex guards the board.
 
 #include "schedule/bosstable.h"
+#include "schedule/services.h"
 #include "schedule/spawnrule.h"
 
 #include <compare>
@@ -18,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace zorvane::schedule {
@@ -50,6 +52,9 @@ struct LineTimer {
     LineId id = 0;
     LineKey key;
     LineState state;
+    // The board's count instant when the state's counts were made; what the board hands out
+    // is moved on to its current count instant (LineBoard::setCountNow).
+    std::optional<UtcSeconds> countedAt;
 };
 
 // The servers and line labels of a boss. Every server runs every line.
@@ -68,6 +73,12 @@ std::string lineLabelsText(const std::vector<std::string>& labels);
 std::string lineCaption(std::string_view label);
 // "黑龙 3线", or "黑龙 3线 @ 二区" when the server has a name.
 std::string lineTitle(std::string_view boss, const LineKey& key);
+// The title as it is said: the server follows the line without the "@" ("黑龙 3线 二区").
+std::string spokenLineTitle(std::string_view boss, const LineKey& key);
+// What an alert names: the line's title for an alert about a line, else the boss alone;
+// shown and said.
+std::string alertTitle(const Alert& alert);
+std::string spokenAlertTitle(const Alert& alert);
 
 // Why a line could not be found (findLine).
 enum class LineLookup {
@@ -116,6 +127,22 @@ public:
     // soonest due, then any with a kill, then the first. nullopt without lines.
     std::optional<LineTimer> soonest(RowId row) const;
 
+    // The instant the pass counts at. Between the passes that read a line, its remaining
+    // seconds and its spawn view's counts are handed out moved on to it by arithmetic, as a
+    // row's are; the phase holds until the line is read again.
+    void setCountNow(UtcSeconds now);
+
+    // What changed since the last call other than the pass's own results: the rows whose
+    // lines were set or taken away, and the lines killed, cleared, restored or marked.
+    // Past kMaxKeptChanges lines, no reader is taking them: they fold into `all`.
+    struct Changes {
+        bool all = false;
+        std::vector<RowId> rows;
+        std::vector<std::pair<RowId, LineId>> lines;
+    };
+    static constexpr std::size_t kMaxKeptChanges = 4096;
+    Changes takeChanges();
+
 private:
     struct Entry {
         BossLines lines;
@@ -125,9 +152,17 @@ private:
     // Puts `state` in the line's place; the state before, or none for an unknown line.
     std::optional<LineState> replace(RowId row, LineId line, LineState state);
 
+    // The timer as it reads at the count instant.
+    LineTimer current(const LineTimer& timer) const;
+    // Under the lock: what takeChanges hands out.
+    void lineChanged(RowId row, LineId line);
+    void rowChanged(RowId row);
+
     mutable std::mutex m_mutex;
     std::unordered_map<RowId, Entry> m_rows;
     LineId m_nextId = 1;
+    std::optional<UtcSeconds> m_countNow;
+    Changes m_changes;
 };
 
 } // namespace zorvane::schedule

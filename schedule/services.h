@@ -45,7 +45,8 @@ struct Alert {
     bool chime = false;             // the warning minutes reached: the alarm sound plays
     AlertTopic topic = AlertTopic::Countdown;
     // The instant the alert is about: the window's opening (WindowOpening), the spawn
-    // (Unrecorded); none for the countdown's alerts, which readers date from the row.
+    // (Unrecorded), a line's due moment; none for a row's countdown alerts, which readers
+    // date from the row.
     std::optional<std::int64_t> aboutUtc;
     // Unrecorded: the rule's reminder minutes after the spawn (secondsLeft is minus the
     // true time since it). WindowOpening: secondsLeft runs to the opening for a lead time,

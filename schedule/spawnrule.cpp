@@ -330,4 +330,15 @@ SpawnFacts afterRestart(const SpawnRule& rule, const SpawnFacts& facts, UtcSecon
     return moved;
 }
 
+void moveViewOn(SpawnView& view, UtcSeconds now) {
+    if (view.phase == SpawnPhase::WindowOpen && view.latest) {
+        view.secondsLeft = *view.latest - now;
+    } else if (view.earliest) {
+        view.secondsLeft = std::max<std::int64_t>(0, *view.earliest - now);
+    }
+    if (view.upSince) {
+        view.upSeconds = std::max<std::int64_t>(0, now - *view.upSince);
+    }
+}
+
 } // namespace zorvane::schedule

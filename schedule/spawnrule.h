@@ -97,6 +97,9 @@ struct SpawnView {
 };
 
 SpawnView spawnView(const SpawnRule& rule, const SpawnFacts& facts, UtcSeconds now);
+// A view read at `now` that was made earlier: its phase holds until the next reading, its
+// counts follow now.
+void moveViewOn(SpawnView& view, UtcSeconds now);
 // spawnView of a fixed-times rule whose spawns around `now` are known already (a pass over
 // many rows looks them up only when one has passed).
 SpawnView fixedSpawnView(std::optional<UtcSeconds> previous, std::optional<UtcSeconds> next,

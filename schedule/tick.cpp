@@ -17,10 +17,6 @@
 namespace zorvane::schedule {
 namespace {
 
-// What a cycle remembers of a window's announcements, beside the lead times' keys.
-constexpr std::int64_t kOpeningLeadKey = -2;
-constexpr std::int64_t kOpeningKey = -3;
-
 RowPhase phaseOf(std::int64_t remaining, std::int64_t leadSeconds) {
     if (remaining <= 0) {
         return RowPhase::Due;
@@ -42,15 +38,6 @@ RowPhase windowPhaseOf(std::int64_t remaining, std::int64_t width, std::int64_t 
     return leadSeconds > 0 && leadSeconds < periodSeconds && remaining - width <= leadSeconds
                ? RowPhase::Lead
                : RowPhase::Counting;
-}
-
-// Seconds the computer's zone is ahead of UTC at `instant`; a change between two passes
-// means the zone or its daylight-saving offset changed.
-std::int64_t localOffsetAt(UtcSeconds instant) {
-    constexpr std::int64_t kSecondsPerDay = 86400;
-    constexpr std::int64_t kUnixEpochDays = 25569; // 1899-12-30 to 1970-01-01
-    return std::llround(toLocal(instant) * kSecondsPerDay) - kUnixEpochDays * kSecondsPerDay -
-           instant;
 }
 
 } // namespace
@@ -221,18 +208,9 @@ void Tick::onTick() {
             if (!row->use) {
                 return;
             }
-            for (const PassLead& lead : leads) {
-                if ((!lead.chime && lead.seconds >= longest) || cycle.warned.contains(lead.key())) {
-                    continue;
-                }
-                const bool reached =
-                    cycle.previousRemaining
-                        ? *cycle.previousRemaining > lead.seconds && now <= lead.seconds
-                        : now == lead.seconds;
-                if (reached) {
-                    cycle.warned.insert(lead.key());
-                    m_alarm.alert(alertOf(now, lead.minutes, lead.chime));
-                }
+            for (const PassLead& lead :
+                 leadsReached(leads, cycle.previousRemaining, now, longest, cycle.warned)) {
+                m_alarm.alert(alertOf(now, lead.minutes, lead.chime));
             }
         };
 
@@ -243,21 +221,16 @@ void Tick::onTick() {
             if (!row->use) {
                 return;
             }
-            const auto crossed = [&](std::int64_t mark) {
-                return cycle.previousRemaining
-                           ? *cycle.previousRemaining > mark && remaining <= mark
-                           : remaining == mark;
-            };
-            if (leadSeconds > 0 && leadSeconds < 60LL * row->timing.periodMinutes &&
-                !cycle.warned.contains(kOpeningLeadKey) && crossed(width + leadSeconds)) {
-                cycle.warned.insert(kOpeningLeadKey);
+            const OpeningReached reached =
+                openingReached(cycle.previousRemaining, remaining, width, leadSeconds,
+                               60LL * row->timing.periodMinutes, cycle.warned);
+            if (reached.lead) {
                 Alert alert = alertOf(remaining - width, static_cast<int>(warnMinutes), false);
                 alert.topic = AlertTopic::WindowOpening;
                 alert.aboutUtc = passUtc + remaining - width;
                 m_alarm.alert(alert);
             }
-            if (!cycle.warned.contains(kOpeningKey) && crossed(width)) {
-                cycle.warned.insert(kOpeningKey);
+            if (reached.opened) {
                 // Said and shown, not chimed: the warning minutes keep the one chime a cycle.
                 Alert alert = alertOf(remaining, std::nullopt, false);
                 alert.topic = AlertTopic::WindowOpening;
@@ -270,55 +243,31 @@ void Tick::onTick() {
         // pass is on time.
         const auto remindIfUnrecorded = [&](const SpawnView& view) {
             const std::int32_t minutes = row->timing.spawn.remindMinutes;
-            if (!row->use || minutes <= 0 || view.phase != SpawnPhase::Up || !view.upSince ||
-                cycle.reminded == view.upSince) {
+            const std::optional<UtcSeconds> spawn =
+                row->use ? unrecordedSpawnDue(view, minutes, passUtc, cycle.reminded)
+                         : std::nullopt;
+            if (!spawn) {
                 return;
             }
-            const std::int64_t since = passUtc - *view.upSince;
-            if (since < 60LL * minutes || since >= 60LL * minutes + kLatePassSeconds) {
-                return;
-            }
-            cycle.reminded = view.upSince;
-            Alert alert = alertOf(-since, std::nullopt, true);
+            cycle.reminded = spawn;
+            Alert alert = alertOf(*spawn - passUtc, std::nullopt, true);
             alert.topic = AlertTopic::Unrecorded;
-            alert.aboutUtc = *view.upSince;
+            alert.aboutUtc = *spawn;
             alert.minutesAfter = minutes;
             m_alarm.alert(alert);
         };
 
         // The moments the row must be read again at: each lead time, the last minute, the
-        // window's warning and opening, the due moment.
+        // window's warning and opening, the due moment; and the spawn's.
         const auto wakeForCount = [&](UtcSeconds base, std::int64_t remaining, std::int64_t width) {
-            const auto when = [&](std::int64_t mark) {
-                if (remaining > mark) {
-                    wakeNoLaterThan(base + remaining - mark);
-                }
-            };
-            when(0);
-            when(kDueSoonSeconds);
-            when(leadSeconds);
-            for (const PassLead& lead : leads) {
-                when(lead.seconds);
-            }
-            if (width > 0) {
-                when(width);
-                when(width + leadSeconds);
+            if (const auto at =
+                    nextCountMoment(base, remaining, width, leadSeconds, leads, kDueSoonSeconds)) {
+                wakeNoLaterThan(*at);
             }
         };
-        // And the spawn's: its moments, every second while a window is open (its progress
-        // shows), the reminder of a spawn nobody recorded.
         const auto wakeForView = [&](const SpawnView& view) {
-            if (view.phase == SpawnPhase::WindowOpen) {
-                wakeNoLaterThan(passUtc + 1);
-            }
-            for (const std::optional<UtcSeconds>& moment : {view.earliest, view.latest}) {
-                if (moment && *moment > passUtc) {
-                    wakeNoLaterThan(*moment);
-                }
-            }
-            const std::int64_t remind = 60LL * row->timing.spawn.remindMinutes;
-            if (remind > 0 && view.upSince && *view.upSince + remind > passUtc) {
-                wakeNoLaterThan(*view.upSince + remind);
+            if (const auto at = nextViewMoment(view, row->timing.spawn.remindMinutes, passUtc)) {
+                wakeNoLaterThan(*at);
             }
         };
 

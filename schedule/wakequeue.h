@@ -23,6 +23,8 @@ struct WakeKey {
 };
 
 inline constexpr std::uint32_t kRowWakes = 0;
+// The line pass's lines (schedule/linepass.h), by line id.
+inline constexpr std::uint32_t kLineWakes = 1;
 
 class WakeQueue {
 public:

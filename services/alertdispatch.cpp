@@ -4,6 +4,7 @@
 #include "schedule/clock.h"
 #include "schedule/cycle.h"
 #include "schedule/instant.h"
+#include "schedule/linetimers.h"
 #include "services/coretexts.h"
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
@@ -46,7 +47,9 @@ void AlertDispatch::present(const schedule::Alert& alert) {
     if (m_notifier && m_preferences.notificationsEnabled.get()) {
         const qint64 secondsLeft =
             alert.due() ? 0 : alert.secondsLeft; // a window's opening is not yet the spawn
-        m_notifier->notify(alert.rowId, QString::fromStdString(alert.boss), secondsLeft,
+        m_notifier->notify(NotificationKey{alert.rowId, QString::fromStdString(alert.server),
+                                           QString::fromStdString(alert.line)},
+                           QString::fromStdString(schedule::alertTitle(alert)), secondsLeft,
                            alertBody(alert));
     }
     emit presented();

@@ -24,6 +24,10 @@ constexpr uchar kUrgencyCritical = 2;
 
 } // namespace
 
+size_t qHash(const NotificationKey& key, size_t seed) noexcept {
+    return qHashMulti(seed, key.row, key.server, key.line);
+}
+
 QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image) {
     argument.beginStructure();
     argument << image.width << image.height << image.rowStride << image.hasAlpha
@@ -80,32 +84,57 @@ void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, qint6
 
 void DesktopNotifier::notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft,
                              const QString& body) {
-    Request request{bossName, secondsLeft, false, body};
-    // Until the server has told the id of the row's earlier notification, the new one waits,
+    notify(NotificationKey{rowId, {}, {}}, bossName, secondsLeft, body);
+}
+
+void DesktopNotifier::notify(const NotificationKey& key, const QString& title, qint64 secondsLeft,
+                             const QString& body) {
+    Request request{title, secondsLeft, false, body};
+    // Until the server has told the id of the key's earlier notification, the new one waits,
     // so it replaces the earlier one instead of appearing beside it.
-    if (m_inFlight.value(rowId)) {
-        m_waiting.insert(rowId, request);
+    if (m_inFlight.value(key)) {
+        m_waiting.insert(key, request);
         return;
     }
-    send(rowId, request);
+    send(key, request);
 }
 
 void DesktopNotifier::close(std::uint64_t rowId) {
-    if (m_inFlight.value(rowId)) {
-        m_waiting.insert(rowId, Request{QString(), 0, true, QString()});
-        return;
+    QList<NotificationKey> keys;
+    for (auto it = m_ids.cbegin(); it != m_ids.cend(); ++it) {
+        if (it.key().row == rowId) {
+            keys << it.key();
+        }
     }
-    send(rowId, Request{QString(), 0, true, QString()});
+    for (auto it = m_inFlight.cbegin(); it != m_inFlight.cend(); ++it) {
+        if (it.key().row == rowId && !keys.contains(it.key())) {
+            keys << it.key();
+        }
+    }
+    if (keys.isEmpty()) {
+        keys << NotificationKey{rowId, {}, {}};
+    }
+    for (const NotificationKey& key : keys) {
+        close(key);
+    }
 }
 
-void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
+void DesktopNotifier::close(const NotificationKey& key) {
+    if (m_inFlight.value(key)) {
+        m_waiting.insert(key, Request{QString(), 0, true, QString()});
+        return;
+    }
+    send(key, Request{QString(), 0, true, QString()});
+}
+
+void DesktopNotifier::send(const NotificationKey& key, const Request& request) {
     if (!m_bus.isConnected()) {
         return;
     }
-    const uint replaces = m_ids.value(rowId, 0);
+    const uint replaces = m_ids.value(key, 0);
     if (request.close) {
         if (replaces != 0) {
-            m_ids.remove(rowId);
+            m_ids.remove(key);
             QDBusMessage call = QDBusMessage::createMethodCall(
                 QString::fromLatin1(kService), QString::fromLatin1(kPath),
                 QString::fromLatin1(kInterface), QStringLiteral("CloseNotification"));
@@ -135,30 +164,30 @@ void DesktopNotifier::send(std::uint64_t rowId, const Request& request) {
                                        QString::fromLatin1(kInterface), QStringLiteral("Notify"));
     call << QStringLiteral("Zorvane") << replaces << m_iconName << request.boss << request.body
          << actions << hints << (due ? 0 : -1); // a due alert stays until dismissed
-    m_inFlight.insert(rowId, true);
+    m_inFlight.insert(key, true);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, rowId](QDBusPendingCallWatcher* w) { onReply(rowId, w); });
+            [this, key](QDBusPendingCallWatcher* w) { onReply(key, w); });
 }
 
-void DesktopNotifier::onReply(std::uint64_t rowId, QDBusPendingCallWatcher* watcher) {
+void DesktopNotifier::onReply(const NotificationKey& key, QDBusPendingCallWatcher* watcher) {
     watcher->deleteLater();
-    m_inFlight.remove(rowId);
+    m_inFlight.remove(key);
     const QDBusPendingReply<uint> reply = *watcher;
     if (reply.isValid()) {
-        m_ids.insert(rowId, reply.value());
+        m_ids.insert(key, reply.value());
     }
     // No service, or it failed: nothing to show and nothing to tell the user, who still has
     // the chime and the window.
-    const auto waiting = m_waiting.find(rowId);
+    const auto waiting = m_waiting.find(key);
     if (waiting != m_waiting.end()) {
         const Request next = *waiting;
         m_waiting.erase(waiting);
-        send(rowId, next);
+        send(key, next);
     }
 }
 
-std::optional<std::uint64_t> DesktopNotifier::rowOf(uint id) const {
+std::optional<NotificationKey> DesktopNotifier::keyOf(uint id) const {
     for (auto it = m_ids.cbegin(); it != m_ids.cend(); ++it) {
         if (it.value() == id) {
             return it.key();
@@ -168,20 +197,20 @@ std::optional<std::uint64_t> DesktopNotifier::rowOf(uint id) const {
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString& action) {
-    const std::optional<std::uint64_t> row = rowOf(id);
-    if (!row) {
+    const std::optional<NotificationKey> key = keyOf(id);
+    if (!key) {
         return; // another application's notification
     }
     if (action == QLatin1String(kSilenceAction)) {
         emit silenceRequested();
     } else if (action == QLatin1String(kShowAction) || action == QLatin1String(kDefaultAction)) {
-        emit showRequested(*row);
+        emit showRequested(key->row);
     }
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint /*reason*/) {
-    if (const std::optional<std::uint64_t> row = rowOf(id)) {
-        m_ids.remove(*row);
+    if (const std::optional<NotificationKey> key = keyOf(id)) {
+        m_ids.remove(*key);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Desktop notifications for alerts through the freedesktop notification service on the
-// session bus: one notification per row, replaced by the row's next alert, with the actions
+// session bus: one notification per row (per line and server of a row with lines), replaced
+// by its next alert, with the actions
 // "显示" and "静音". Every call is asynchronous, so the window thread never waits for the
 // service; without a service (or a bus) alerts simply show no notification.
 
@@ -32,6 +33,16 @@ struct NotificationImage {
     bool isNull() const { return data.isEmpty(); }
 };
 
+// Whose notification it is: a row, or one line of one server of it ("" for the row itself).
+// Two lines of a row keep a notification each.
+struct NotificationKey {
+    std::uint64_t row = 0;
+    QString server;
+    QString line;
+    bool operator==(const NotificationKey&) const = default;
+};
+size_t qHash(const NotificationKey& key, size_t seed = 0) noexcept;
+
 QDBusArgument& operator<<(QDBusArgument& argument, const NotificationImage& image);
 const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage& image);
 
@@ -59,8 +70,14 @@ public:
     // The same with a body of the caller's instead of bodyText's.
     void notify(std::uint64_t rowId, const QString& bossName, qint64 secondsLeft,
                 const QString& body);
-    // Closes the row's notification, if any (the row was deleted or its boss was killed).
+    // The same for a row or one of its lines; `title` names what the key does.
+    void notify(const NotificationKey& key, const QString& title, qint64 secondsLeft,
+                const QString& body);
+    // Closes the row's notifications, its lines' too (the row was deleted or its boss was
+    // killed).
     void close(std::uint64_t rowId);
+    // Closes the notification of one row or line, if any.
+    void close(const NotificationKey& key);
 
 signals:
     // "显示" (or a click on the notification): raise the window and select the row.
@@ -80,16 +97,16 @@ private:
         QString body;       // empty: bodyText(secondsLeft)
     };
 
-    void send(std::uint64_t rowId, const Request& request);
-    void onReply(std::uint64_t rowId, QDBusPendingCallWatcher* watcher);
-    std::optional<std::uint64_t> rowOf(uint id) const;
+    void send(const NotificationKey& key, const Request& request);
+    void onReply(const NotificationKey& key, QDBusPendingCallWatcher* watcher);
+    std::optional<NotificationKey> keyOf(uint id) const;
 
     QDBusConnection m_bus;
     NotificationImage m_icon;
     QString m_iconName;
-    QHash<std::uint64_t, uint> m_ids;        // row -> the server's id of its notification
-    QHash<std::uint64_t, Request> m_waiting; // newest alert of a row whose Notify is unanswered
-    QHash<std::uint64_t, bool> m_inFlight;   // rows with an unanswered Notify
+    QHash<NotificationKey, uint> m_ids;        // the server's id of each key's notification
+    QHash<NotificationKey, Request> m_waiting; // newest alert of a key whose Notify is unanswered
+    QHash<NotificationKey, bool> m_inFlight;   // keys with an unanswered Notify
 };
 
 } // namespace zorvane::app

@@ -4,6 +4,7 @@
 #include "push/pushwire.h"
 #include "push/wording.h"
 #include "schedule/cycle.h"
+#include "schedule/linetimers.h"
 #include "services/coretexts.h"
 #include "services/handoff.h"
 #include "text/fileio.h"
@@ -52,6 +53,10 @@ std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
     event.kind = alert.due() ? push::AlertKind::Spawn : push::AlertKind::LeadTime;
     event.minutes = alert.leadMinutes.value_or(0);
     event.boss = text::trim(alert.boss);
+    if (!alert.line.empty()) {
+        event.line = schedule::lineCaption(alert.line);
+        event.server = alert.server;
+    }
     if (alert.topic == schedule::AlertTopic::WindowOpening) {
         // A lead time before the window stays a lead time, about the opening.
         event.kind = alert.leadMinutes ? push::AlertKind::LeadTime : push::AlertKind::WindowOpen;

@@ -32,8 +32,9 @@
 namespace zorvane::app {
 
 // The event a tick's alert is about, for the push targets: the lead time or the spawn, with
-// the due instant taken from the row's last kill and cycle, so every member of a room derives
-// the same instant and the same event id. nullopt for a row that no longer exists.
+// the due instant taken from the row's last kill and cycle (a line's from the alert), so every
+// member of a room derives the same instant and the same event id, and the line and server
+// an alert about a line names. nullopt for a row that no longer exists.
 std::optional<push::AlertEvent> pushEventOf(const schedule::Alert& alert,
                                             const schedule::BossRow& row,
                                             schedule::UtcSeconds nowUtc);

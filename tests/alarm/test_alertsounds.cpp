@@ -116,6 +116,38 @@ void playChimeAndName(const std::string& chime, int volume) {
 
 } // namespace
 
+// What is said names the line and its server for an alert about a line, the boss alone for a
+// row's own alert, whatever the alert is about.
+TEST(SpokenText, NamesTheLineAndServer) {
+    const struct {
+        const char* server;
+        const char* line;
+        schedule::AlertTopic topic;
+        std::optional<int> lead;
+        std::int64_t secondsLeft;
+        const char* said;
+    } cases[] = {
+        {"", "", schedule::AlertTopic::Countdown, 5, 300, "青龙 5 分钟后刷新"},
+        {"", "2", schedule::AlertTopic::Countdown, 5, 300, "青龙 2线 5 分钟后刷新"},
+        {"一区", "2", schedule::AlertTopic::Countdown, 2, 120, "青龙 2线 一区 2 分钟后刷新"},
+        {"一区", "A", schedule::AlertTopic::Countdown, std::nullopt, 0, "青龙 A 一区 已刷新"},
+        {"", "3", schedule::AlertTopic::WindowOpening, 5, 300, "青龙 3线 窗口 5 分钟后开启"},
+        {"二区", "3", schedule::AlertTopic::Unrecorded, std::nullopt, -180,
+         "青龙 3线 二区 已刷新 3 分钟，仍未记录击杀"},
+    };
+    for (const auto& c : cases) {
+        schedule::Alert alert;
+        alert.boss = "青龙";
+        alert.topic = c.topic;
+        alert.leadMinutes = c.lead;
+        alert.secondsLeft = c.secondsLeft;
+        alert.server = c.server;
+        alert.line = c.line;
+        alert.lineId = *c.line != 0 ? 5 : 0;
+        EXPECT_EQ(alarm::spokenText(alert), c.said) << c.server << "/" << c.line;
+    }
+}
+
 TEST_F(AlertSoundsTest, TheNameIsSpokenAfterTheChimeAtTheChosenVolume) {
     // A tone of 0.3 s: exactly ±12000 in every sample while it plays, so any speech mixed
     // into it would show.

@@ -3,6 +3,7 @@
 #include "config/configfiles.h"
 #include "config/linesfile.h"
 #include "history/killhistory.h"
+#include "schedule/linetimers.h"
 #include "schedule/spawnrule.h"
 #include "services/desktopid.h"
 #include "services/preferences.h"
@@ -631,6 +632,51 @@ private slots:
         }
         // Due first, then by time left.
         QCOMPARE(zorvane::app::nextBossesSaid(table, chinese), said);
+    }
+
+    void theNextLinesAreSaidLineByLine_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("one unnamed server")
+            << QString()
+            << QStringLiteral("火龙 3线 2 分钟后刷新，Dragon 5 分钟后刷新，火龙 A 10 分钟后刷新");
+        QTest::newRow("a named server") << QStringLiteral("二区")
+                                        << QStringLiteral("火龙 3线 二区 2 分钟后刷新，Dragon 5 "
+                                                          "分钟后刷新，火龙 A 二区 10 分钟后刷新");
+    }
+
+    // A boss on lines is said line by line where each stands, among the bosses without lines;
+    // lines never killed are not counting and are not said.
+    void theNextLinesAreSaidLineByLine() {
+        QFETCH(QString, server);
+        QFETCH(QString, said);
+        const schedule::UtcSeconds now = 1'700'000'000;
+        schedule::BossTable table;
+        schedule::LineBoard lines;
+        const auto add = [&](const char* name, std::optional<std::int64_t> left) {
+            const int index = table.appendRow();
+            const schedule::RowId id = table.rowId(index);
+            table.setCellText(id, schedule::kNameColumn, name);
+            table.setCellText(id, schedule::kPeriodColumn, "60");
+            table.setCheckState(index, true);
+            if (left) {
+                table.setCountdown(id, "", *left, schedule::RowPhase::Counting);
+            }
+            return id;
+        };
+        const schedule::RowId fire = add("火龙", std::nullopt);
+        add("Dragon", 300);
+        const std::vector<std::string> servers =
+            server.isEmpty() ? std::vector<std::string>{}
+                             : std::vector<std::string>{server.toStdString()};
+        QVERIFY(lines.setLines(fire, {servers, {"1", "2", "3", "A"}}));
+        const std::vector<schedule::LineTimer> timers = lines.timers(fire);
+        QVERIFY(lines.kill(fire, timers[2].id, now - 58 * 60));
+        QVERIFY(lines.kill(fire, timers[3].id, now - 50 * 60));
+        QCOMPARE(zorvane::app::nextBossesSaid(table, true, 3, &lines, now), said);
+        // Without the board the row is said as before: it has no count of its own.
+        QCOMPARE(zorvane::app::nextBossesSaid(table, true, 3),
+                 QStringLiteral("Dragon 5 分钟后刷新"));
     }
 
     void filesStayBesideAPortableProgramButNotInAnInstalledOne() {

@@ -186,11 +186,7 @@ std::string describe(const BossRow& row) {
             std::to_string(static_cast<int>(t.phase)) + " last " + number(t.lastUtc) + " up " +
             number(t.upSince) + " missed " + number(t.missedAt);
     if (t.spawnView) {
-        const SpawnView& v = *t.spawnView;
-        text += " view " + std::to_string(static_cast<int>(v.phase)) + " " + number(v.earliest) +
-                " " + number(v.latest) + " " + number(v.upSince) + " " +
-                std::to_string(v.secondsLeft) + " " + std::to_string(v.upSeconds) + " " +
-                std::to_string(v.fraction);
+        text += zorvane::testing::viewText(*t.spawnView);
     }
     return text;
 }

@@ -3,12 +3,26 @@
 
 #include "schedule/tick.h"
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zorvane::testing {
+
+inline std::string numberText(const std::optional<std::int64_t>& value) {
+    return value ? std::to_string(*value) : std::string("-");
+}
+
+// A spawn view in one line, for comparing passes.
+inline std::string viewText(const schedule::SpawnView& v) {
+    return " view " + std::to_string(static_cast<int>(v.phase)) + " " + numberText(v.earliest) +
+           " " + numberText(v.latest) + " " + numberText(v.upSince) + " " +
+           std::to_string(v.secondsLeft) + " " + std::to_string(v.upSeconds) + " " +
+           std::to_string(v.fraction);
+}
 
 class FakeSettings final : public schedule::Settings {
 public:

@@ -3,7 +3,9 @@
 #include "models/builtinimage.h"
 #include "services/alertdispatch.h"
 #include "services/desktopnotifier.h"
+#include "services/preferences.h"
 #include "tests/support/notificationserver.h"
+#include "tests/support/tempdir.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -11,6 +13,7 @@
 #include <QDBusMetaType>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 using namespace zorvane;
 using zorvane::testing::NotificationServer;
@@ -196,6 +199,81 @@ private slots:
         notifier.notify(7, QStringLiteral("赤兔马"), 300);
         QTRY_COMPARE(server.calls.size(), 5);
         QCOMPARE(server.calls[4].replaces, 0u); // closed: a new notification
+        zorvane::testing::stopServer();
+    }
+
+    // An alert about a line names the line and its server in the title; a row's own alert
+    // reads as it always did.
+    void alertsNameTheirLine_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("row") << QString() << QString() << QStringLiteral("青龙");
+        QTest::newRow("line") << QString() << QStringLiteral("2") << QStringLiteral("青龙 2线");
+        QTest::newRow("line on a server")
+            << QStringLiteral("一区") << QStringLiteral("2") << QStringLiteral("青龙 2线 @ 一区");
+        QTest::newRow("named line")
+            << QStringLiteral("二区") << QStringLiteral("A") << QStringLiteral("青龙 A @ 二区");
+    }
+
+    void alertsNameTheirLine() {
+        QFETCH(QString, server);
+        QFETCH(QString, line);
+        QFETCH(QString, title);
+        const testing::TempDir dir;
+        const app::Preferences preferences(
+            QString::fromStdString((dir.path() / "preferences.ini").string()));
+        NotificationServer notifications;
+        QVERIFY(zorvane::testing::startServer(notifications));
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus());
+        app::AlertDispatch dispatch(preferences, &notifier);
+        schedule::Alert alert;
+        alert.rowId = 4;
+        alert.boss = "青龙";
+        alert.secondsLeft = 300;
+        alert.leadMinutes = 5;
+        alert.lineId = line.isEmpty() ? 0 : 12;
+        alert.server = server.toStdString();
+        alert.line = line.toStdString();
+        dispatch.present(alert);
+        QTRY_COMPARE(notifications.calls.size(), 1);
+        QCOMPARE(notifications.calls[0].summary, title);
+        QCOMPARE(notifications.calls[0].body, QStringLiteral("5 分钟后刷新"));
+        zorvane::testing::stopServer();
+    }
+
+    // Lines of one row, and one line on two servers, keep a notification each; a line's next
+    // alert replaces its own, and closing the row closes all of them.
+    void linesKeepTheirOwnNotifications() {
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        app::DesktopNotifier notifier(QDBusConnection::sessionBus());
+        const app::NotificationKey line2{7, QStringLiteral("一区"), QStringLiteral("2")};
+        const app::NotificationKey line3{7, QStringLiteral("一区"), QStringLiteral("3")};
+        const app::NotificationKey otherServer{7, QStringLiteral("二区"), QStringLiteral("2")};
+        notifier.notify(line2, QStringLiteral("青龙 2线 @ 一区"), 300, QStringLiteral("a"));
+        notifier.notify(line3, QStringLiteral("青龙 3线 @ 一区"), 300, QStringLiteral("b"));
+        notifier.notify(otherServer, QStringLiteral("青龙 2线 @ 二区"), 300, QStringLiteral("c"));
+        notifier.notify(7, QStringLiteral("青龙"), 300); // the row's own
+        QTRY_COMPARE(server.calls.size(), 4);
+        QTest::qWait(100); // the answers reach the notifier
+        QList<uint> ids;
+        for (const NotifyCall& call : server.calls) {
+            QCOMPARE(call.replaces, 0u);
+            QVERIFY(!ids.contains(call.id));
+            ids << call.id;
+        }
+        notifier.notify(line3, QStringLiteral("青龙 3线 @ 一区"), 0, QStringLiteral("d"));
+        QTRY_COMPARE(server.calls.size(), 5);
+        QCOMPARE(server.calls[4].replaces, ids[1]);
+
+        notifier.close(line2);
+        QTRY_COMPARE(server.closed, QList<uint>{ids[0]});
+        notifier.close(7);
+        QTRY_COMPARE(server.closed.size(), 4);
+        std::sort(server.closed.begin(), server.closed.end());
+        std::sort(ids.begin(), ids.end());
+        QCOMPARE(server.closed, ids);
         zorvane::testing::stopServer();
     }
 

@@ -117,6 +117,8 @@ class TestPushLink : public QObject {
 private slots:
     void eventsCarryTheSharedDueInstant_data();
     void eventsCarryTheSharedDueInstant();
+    void lineEventsNameLineAndServer_data();
+    void lineEventsNameLineAndServer();
     void offWithoutTargets();
     void alertsArriveAtTheServer();
     void aFailingTargetIsTold();
@@ -179,6 +181,47 @@ void TestPushLink::eventsCarryTheSharedDueInstant() {
     QCOMPARE(event->boss, std::string("火龙"));
 }
 
+void TestPushLink::lineEventsNameLineAndServer_data() {
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("eventLine");
+    QTest::addColumn<QString>("eventServer");
+    QTest::newRow("row") << QString() << QString() << QString() << QString();
+    QTest::newRow("line") << QString() << QStringLiteral("3") << QStringLiteral("3线") << QString();
+    QTest::newRow("line on a server") << QStringLiteral("二区") << QStringLiteral("3")
+                                      << QStringLiteral("3线") << QStringLiteral("二区");
+    QTest::newRow("named line") << QStringLiteral("二区") << QStringLiteral("A")
+                                << QStringLiteral("A") << QStringLiteral("二区");
+}
+
+// A line's alert names its line and server, and is dated from the line's own due moment,
+// not from the row's last time.
+void TestPushLink::lineEventsNameLineAndServer() {
+    QFETCH(QString, server);
+    QFETCH(QString, line);
+    QFETCH(QString, eventLine);
+    QFETCH(QString, eventServer);
+    const schedule::UtcSeconds rowKill = 1'700'000'000;
+    const schedule::UtcSeconds lineDue = rowKill + 2 * 3600 + 17;
+    schedule::Alert alert;
+    alert.boss = "火龙";
+    alert.secondsLeft = 300;
+    alert.leadMinutes = 5;
+    const bool onLine = !line.isEmpty();
+    if (onLine) {
+        alert.lineId = 9;
+        alert.server = server.toStdString();
+        alert.line = line.toStdString();
+        alert.aboutUtc = lineDue;
+    }
+    const auto event = app::pushEventOf(alert, rowKilledAt(rowKill, 60, 0), rowKill + 55 * 60);
+    QVERIFY(event);
+    QCOMPARE(QString::fromStdString(event->line), eventLine);
+    QCOMPARE(QString::fromStdString(event->server), eventServer);
+    QCOMPARE(event->dueUtc, onLine ? lineDue : rowKill + 3600);
+    QCOMPARE(int(event->kind), int(push::AlertKind::LeadTime));
+}
+
 void TestPushLink::offWithoutTargets() {
     const TempDir dir;
     const auto file = dir.path() / "push.json";
@@ -209,12 +252,26 @@ void TestPushLink::alertsArriveAtTheServer() {
     link.flush();
     QVERIFY(link.active());
 
+    // A lead time on line 3 of server 二区, as the tick hands it over.
     const std::int64_t due = QDateTime::currentSecsSinceEpoch() + 300;
-    link.send({push::AlertKind::LeadTime, 5, "火龙", "3线", "二区", due});
+    schedule::Alert alert;
+    alert.boss = "火龙";
+    alert.secondsLeft = 300;
+    alert.leadMinutes = 5;
+    alert.lineId = 3;
+    alert.server = "二区";
+    alert.line = "3";
+    alert.aboutUtc = due;
+    const auto event = app::pushEventOf(alert, rowKilledAt(std::nullopt, 60, 0), due - 300);
+    QVERIFY(event);
+    link.send(*event);
     QTRY_COMPARE_WITH_TIMEOUT(receiver.bodies().size(), std::size_t(1), 10000);
     const std::string body = receiver.bodies().front();
     QVERIFY2(body.starts_with("/hook/s3cr3t-token "), body.c_str());
     QVERIFY2(body.find("\"boss\":\"火龙\"") != std::string::npos, body.c_str());
+    QVERIFY2(body.find("\"line\":\"3线\"") != std::string::npos, body.c_str());
+    QVERIFY2(body.find("\"server\":\"二区\"") != std::string::npos, body.c_str());
+    QVERIFY2(body.find("火龙 3线 @ 二区") != std::string::npos, body.c_str());
     QVERIFY2(body.find("\"dueUtc\":" + std::to_string(due)) != std::string::npos, body.c_str());
 
     QTRY_VERIFY_WITH_TIMEOUT(link.statuses().count("00112233445566ff") == 1 &&
