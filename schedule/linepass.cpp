@@ -37,6 +37,7 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
     const std::uint64_t pass = ++m_passes;
     const std::int64_t leadSeconds = 60LL * warnMinutes;
     const std::vector<PassLead> globalLeads = passLeads(warnMinutes, extraLeadMinutes);
+    bool counting = false;
     for (const RowId rowId : m_board.rows()) {
         const std::optional<BossRow> row = m_table.rowWithoutCountdownText(rowId);
         if (!row) {
@@ -86,12 +87,14 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
                 result.phase = result.remainingSeconds
                                    ? phaseOf(view, *result.remainingSeconds, leadSeconds)
                                    : RowPhase::Idle;
+                counting = counting || result.remainingSeconds.has_value();
                 m_board.setPassResult(rowId, timer.id, timer.state.lastKill, result);
                 continue;
             }
 
             const UtcSeconds last = *timer.state.lastKill;
             const std::int64_t remaining = secondsUntilDue(last, period, delay, now);
+            counting = true;
             // Each lead time once a cycle, on the pass that first finds the line at or below
             // it; a cycle first seen there announces only a lead time it is exactly at.
             const auto warnIfReached = [&](std::int64_t left, SpawnPhase phase) {
@@ -157,6 +160,11 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
     }
     // Lines that are gone are forgotten.
     std::erase_if(m_memory, [pass](const auto& entry) { return entry.second.pass != pass; });
+    // The grid paints the counts of lines on screen when told that counts moved; the table's
+    // own rows may have none that count.
+    if (counting) {
+        m_table.notifyCountdownsMoved();
+    }
 }
 
 } // namespace zorvane::schedule
