@@ -727,7 +727,8 @@ QVariant GroupedRows::linesSummaryData(const QModelIndex& index, const Node& nod
     const std::optional<schedule::LineTimer> soonest = m_board->soonest(node.id);
     const LineOwner owner = ownerOf(node.sourceRow);
     if (role == Qt::DisplayRole && column == schedule::kNameColumn) {
-        if (isExpanded(owner.boss)) {
+        // Lines the filter narrowed the boss to show below it, unfolded or not.
+        if (isExpanded(owner.boss) || m_narrowed.count(node.sourceRow) != 0) {
             return QStringLiteral("▼ ") + owner.boss;
         }
         return QStringLiteral("▶ ") + (soonest ? QString::fromStdString(schedule::lineTitle(
