@@ -59,6 +59,8 @@ LinesDialog::LinesDialog(LineBook& lines, schedule::RowId row, const QString& bo
     layout->addLayout(form);
     layout->addWidget(m_problem);
     layout->addWidget(buttons);
+    // Room for "1-60, A" and for the reason of a refusal under it.
+    setMinimumWidth(420);
 }
 
 void LinesDialog::accept() {
@@ -95,6 +97,8 @@ void LinesDialog::accept() {
     }
     m_problem->setText(error);
     m_problem->show();
+    // The reason takes lines of its own: the dialog grows to show it whole.
+    adjustSize();
 }
 
 } // namespace zorvane::app
