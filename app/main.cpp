@@ -12,8 +12,19 @@
 #include "widgets/mainwindow.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
+#include <utility>
+
+namespace {
+
+void printNoInstance(const QString& problem) {
+    std::fprintf(stderr, "zorvane: %s; a second start will open a second window\n",
+                 problem.toUtf8().constData());
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Zorvane"));
@@ -63,18 +74,14 @@ int main(int argc, char* argv[]) {
         }
         return reply->exitCode;
     }
+    // The lock is held until the server listens, after the first paint: a second start
+    // meanwhile waits for it and then finds this instance answering, never a window still
+    // being made (nor its own: it would become a second window).
     zorvane::app::InstanceServer instanceServer;
-    QString noInstance;
-    if (!instanceLock.problem().isEmpty()) {
-        noInstance = instanceLock.problem();
-    } else if (!instanceServer.listen(serverName)) {
-        noInstance = instanceServer.errorString();
-    }
+    const QString noInstance = instanceLock.problem();
     if (!noInstance.isEmpty()) {
-        std::fprintf(stderr, "zorvane: %s; a second start will open a second window\n",
-                     noInstance.toUtf8().constData());
+        printNoInstance(noInstance);
     }
-    instanceLock.unlock();
 
     zorvane::periodic::AppGlobals globals;
     const zorvane::schedule::SystemClock clock;
@@ -92,6 +99,20 @@ int main(int argc, char* argv[]) {
         instanceServer.setHandler([&window](const zorvane::app::CommandLine& command) {
             return window.runHandedOverCommand(command);
         });
+        bool listenTried = false;
+        const auto listen = [&] {
+            if (!std::exchange(listenTried, true) && noInstance.isEmpty()) {
+                if (!instanceServer.listen(serverName)) {
+                    printNoInstance(instanceServer.errorString());
+                    window.showInstanceProblem(instanceServer.errorString());
+                }
+            }
+            instanceLock.unlock();
+        };
+        zorvane::app::afterFirstPaint(window, listen);
+        // A window that is not painted soon (started minimised, a slow display) still
+        // answers well within the time a second start waits for the lock.
+        QTimer::singleShot(zorvane::app::kInstanceTimeoutMs / 5, &window, listen);
         // Registered after the window's own, so the moment is taken before the window's work
         // after the first paint.
         zorvane::app::recordFirstPaint(window, qEnvironmentVariable("ZORVANE_FIRST_PAINT_FILE"));

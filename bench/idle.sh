@@ -73,8 +73,12 @@ fi
 # writeConfig ROWS FILE
 source "$(dirname "$0")/tablefile.sh"
 
-cpuTicks() { # utime + stime of a process, in clock ticks
-    awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"
+# CPU time of a process in nanoseconds: the sum over its threads of the scheduler's run
+# time (/proc/PID/task/*/schedstat), not utime + stime, whose clock ticks of 10 ms are a
+# quarter of the whole difference over 40 s. A thread that ends while sampling takes its
+# time with it; an idle window starts and ends none.
+cpuNs() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'
 }
 rssKb() {
     awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"
@@ -82,8 +86,7 @@ rssKb() {
 
 # One side-by-side run inside the X server; prints "label rows cpu% rssMB" lines.
 measure() {
-    local rows=$1 hz pids=() labels=() entry label path dir i
-    hz=$(getconf CLK_TCK)
+    local rows=$1 pids=() labels=() entry label path dir i
     "$out/floor" >/dev/null 2>&1 &
     pids+=($!)
     labels+=(floor)
@@ -102,16 +105,16 @@ measure() {
     sleep "$settle"
     local -a before=()
     for i in "${!pids[@]}"; do
-        before[i]=$(cpuTicks "${pids[i]}")
+        before[i]=$(cpuNs "${pids[i]}")
     done
     sleep "$seconds"
     for i in "${!pids[@]}"; do
         local after rss
-        after=$(cpuTicks "${pids[i]}")
+        after=$(cpuNs "${pids[i]}")
         rss=$(rssKb "${pids[i]}")
-        awk -v l="${labels[i]}" -v r="$rows" -v d=$((after - before[i])) -v hz="$hz" \
+        awk -v l="${labels[i]}" -v r="$rows" -v d=$((after - before[i])) \
             -v s="$seconds" -v k="$rss" \
-            'BEGIN { printf "%s %d %.3f %.1f\n", l, r, 100 * d / hz / s, k / 1024 }'
+            'BEGIN { printf "%s %d %.3f %.1f\n", l, r, 100 * d / 1e9 / s, k / 1024 }'
     done
     for i in "${!pids[@]}"; do
         kill "${pids[i]}" 2>/dev/null || true

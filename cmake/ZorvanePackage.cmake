@@ -24,9 +24,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zorvane.github.io/")
 # Finds libmosquitto1 among others: the window links the room client (share/).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# SDL2 is opened at run time when an alarm sounds, espeak-ng when a name is first spoken
-# and libmosquitto when a room is joined, so dpkg-shlibdeps cannot see them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libespeak-ng1, libmosquitto1")
+# SDL2 is opened at run time when an alarm sounds, espeak-ng when a name is first spoken,
+# libmosquitto when a room is joined and SQLite when the history is first used, so
+# dpkg-shlibdeps cannot see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libespeak-ng1, libmosquitto1, libsqlite3-0")
 # Qt loads the Wayland platform plugin at run time (X11's comes with libqt6gui6); the
 # Chinese interface wants a Kai face or at least a CJK font and Qt's Chinese texts for its
 # dialogs; HTTPS needs the CA list.

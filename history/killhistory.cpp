@@ -7,8 +7,6 @@
 #include "schedule/datetime.h"
 #include "text/fileio.h"
 
-#include <sqlite3.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -164,6 +162,10 @@ public:
                 failure = {true, text::Message(text::MessageId::HistoryNotRegularFile)};
                 return nullptr;
             }
+        }
+        if (std::string error; !loadSqlite(error)) {
+            failure = {false, text::Message::literal(error)};
+            return nullptr;
         }
         auto database = std::unique_ptr<Database>(new Database);
         const int rc = sqlite3_open_v2(text::utf8FromPath(file).c_str(), &database->m_db,

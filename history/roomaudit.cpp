@@ -3,8 +3,6 @@
 #include "history/sqlitetext.h"
 #include "text/fileio.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <map>
 #include <utility>
@@ -85,6 +83,9 @@ public:
         const auto status = std::filesystem::symlink_status(file, ec);
         if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
             error = "not a regular file";
+            return nullptr;
+        }
+        if (!loadSqlite(error)) {
             return nullptr;
         }
         auto database = std::unique_ptr<Database>(new Database);

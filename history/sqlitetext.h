@@ -1,7 +1,7 @@
 #pragma once
 // Text in and out of SQLite statements, for the history's tables. Internal to history/.
 
-#include <sqlite3.h>
+#include "history/sqliteapi.h"
 
 #include <string>
 #include <string_view>

@@ -130,6 +130,11 @@ void PushLink::send(const push::AlertEvent& event) {
 void PushLink::relayHeard(const push::RelayLine& line) {
     remember(line);
     if (line.kind == push::RelayLine::Kind::Join) {
+        if (line.room.empty() && !m_worker.running()) {
+            // A worker that never ran joined no room: "no room" changes nothing, and a
+            // window without a room says it at every start.
+            return;
+        }
         m_worker.post([this, line] {
             m_join = line;
             if (m_helper) {

@@ -49,6 +49,9 @@ void AlertCenter::refreshTray() {
     if (!m_tray) {
         return;
     }
+    if (!m_summaryStale && !m_tray->isShown()) {
+        return; // counts that only moved on show nowhere without an icon
+    }
     if (m_summaryStale) {
         m_summary = summariseForTray(m_model, m_stopped);
         m_summaryStale = false;

@@ -41,10 +41,19 @@ AlertTray::AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent)
     connect(quit, &QAction::triggered, this, &AlertTray::quitRequested);
 
     m_toolTip = trayToolTip({});
-    if (!trayAvailable) {
+    showIcon(trayAvailable);
+}
+
+void AlertTray::showIcon() {
+    showIcon(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void AlertTray::showIcon(bool trayAvailable) {
+    if (!trayAvailable || m_icon != nullptr) {
         return;
     }
-    m_icon = new QSystemTrayIcon(icon, this);
+    // The badge and the tooltip set meanwhile come along.
+    m_icon = new QSystemTrayIcon(m_shownIcon, this);
     m_icon->setContextMenu(m_menu.get());
     m_icon->setToolTip(m_toolTip);
     connect(m_icon, &QSystemTrayIcon::activated, this,

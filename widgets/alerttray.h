@@ -27,6 +27,13 @@ public:
     AlertTray(const QIcon& icon, bool trayAvailable, QObject* parent = nullptr);
     ~AlertTray() override;
 
+    // Asking the desktop for its tray and registering the icon are D-Bus round trips a
+    // window need not wait for: a tray made without one gets its icon here. Puts the icon
+    // in the tray now, with the badge and tooltip set so far, when the desktop
+    // has one (trayAvailable, or QSystemTrayIcon::isSystemTrayAvailable()); once.
+    void showIcon();
+    void showIcon(bool trayAvailable);
+
     // True when the icon is in the tray; the window may then hide into it.
     bool isShown() const;
 

@@ -7,7 +7,14 @@ namespace zorvane::app {
 
 FilterBox::FilterBox(QWidget* parent) : QLineEdit(parent) {
     setPlaceholderText(QCoreApplication::translate("Zorvane", "筛选：名称、分组、状态…"));
-    setClearButtonEnabled(true);
+    // The clear button shows only over a text. Enabling it looks its icon up in the icon
+    // theme and probes every image format plugin: milliseconds of the start and the plugins'
+    // memory for good, in a window that may never filter. It comes with the first text.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty() && !isClearButtonEnabled()) {
+            setClearButtonEnabled(true);
+        }
+    });
     setToolTip(QCoreApplication::translate(
         "Zorvane", "按名称或分组筛选，或按状态：已刷新、10分钟内、<10m（Ctrl+F；Esc 清除）"));
 }

@@ -271,7 +271,8 @@ void MainWindow::wireAlarm() {
 
 void MainWindow::wireAlerts() {
     const QIcon icon = QApplication::windowIcon();
-    m_tray = new AlertTray(icon, this);
+    // The icon goes into the tray after the first paint (see onWindowCreated).
+    m_tray = new AlertTray(icon, false, this);
     AlertDispatch* alerts = m_session.alerts();
     m_alertCenter = new AlertCenter(this, m_gridController->model(), alerts, m_tray, this);
     if (alerts != nullptr) {
@@ -1004,11 +1005,7 @@ void MainWindow::onWindowCreated() {
                                   .toStdString());
     }
     if (!m_setup.instanceProblem.isEmpty()) {
-        m_writeNotice->failed(WriteNotice::Kind::Other, "instance",
-                              QCoreApplication::translate(
-                                  "Zorvane", "无法等候第二次启动：%1；再次启动会打开第二个窗口")
-                                  .arg(m_setup.instanceProblem)
-                                  .toStdString());
+        showInstanceProblem(m_setup.instanceProblem);
     }
     // A pipe or a directory in place of preferences.ini: the defaults, and the user knows.
     if (const PreferenceStore& store = m_session.preferences().store();
@@ -1030,13 +1027,15 @@ void MainWindow::onWindowCreated() {
     m_soundPathEdit->setText(QString::fromStdString(config::readSoundPath(dir)));
 
     // Starting the download forks a helper, which makes every page the window thread writes
-    // next a copy; the window is drawn first.
+    // next a copy; the window is drawn first. The tray's icon waits too: asking the desktop
+    // for a tray and registering it are D-Bus round trips.
     afterFirstPaint(*this, [this] {
         startAnnouncement(*m_session.globals(), m_viewer, m_setup.announcementUrl,
                           m_session.programDir(), m_setup.announcementFetcher);
         if (m_setup.portalShortcuts) {
             bindPortalShortcuts();
         }
+        m_tray->showIcon();
     });
     showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();
@@ -1046,6 +1045,14 @@ void MainWindow::onWindowCreated() {
     if (!m_session.startTick()) {
         tickNotStarted();
     }
+}
+
+void MainWindow::showInstanceProblem(const QString& problem) {
+    m_writeNotice->failed(
+        WriteNotice::Kind::Other, "instance",
+        QCoreApplication::translate("Zorvane", "无法等候第二次启动：%1；再次启动会打开第二个窗口")
+            .arg(problem)
+            .toStdString());
 }
 
 void MainWindow::tickNotStarted() {

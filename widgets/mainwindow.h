@@ -131,6 +131,9 @@ public:
     // A command a second start in the same directory handed over (cli/singleinstance.h):
     // --kill and --list as the session carries them out, none brings the window forward.
     CommandResult runHandedOverCommand(const CommandLine& command);
+    // Why a second start cannot be handed over to this window, in the notice line (also
+    // found after the window was made: it listens after its first paint).
+    void showInstanceProblem(const QString& problem);
 
     void onStartStopClicked();
     // Stops every sound now playing (Esc, 静音 in the tray or a notification, 停止).

@@ -699,6 +699,38 @@ private slots:
         windowB.waitForFinished();
     }
 
+    // Second starts made while the first is still building its window (it holds the lock)
+    // wait for it and are answered by it: none fails for a window still starting, and none
+    // becomes a window of its own.
+    void startsRightAfterTheFirstHandOver() {
+        const Copy a(kTableA);
+        const QString lock = a.serverName() + QStringLiteral(".lock");
+        QProcess window;
+        window.start(a.program(), {});
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(lock); }, 20000));
+        const struct {
+            QStringList args;
+            const char* out;
+        } starts[] = {
+            {{}, ""},
+            {{"--kill", "Dragon", "5"}, "Recorded a kill of 'Dragon' (row 1) at "},
+            {{"--list"}, "Dragon"},
+        };
+        for (const auto& start : starts) {
+            const Run run = a.run(start.args);
+            QVERIFY2(run.exitCode == 0, qPrintable(start.args.join(' ') + ": " + run.err));
+            QVERIFY2(run.out.contains(QString::fromUtf8(start.out)),
+                     qPrintable(start.args.join(' ') + ": " + run.out));
+            QCOMPARE(window.state(), QProcess::Running);
+        }
+        QVERIFY(!QFile::exists(lock));
+        history::SqliteKillLog history(std::filesystem::path(a.dir().toStdString()) /
+                                       "history.sqlite");
+        QTRY_COMPARE(history.allKills("Dragon").size(), std::size_t{1});
+        window.kill();
+        window.waitForFinished();
+    }
+
     // --say-next has the running window speak the next checked bosses and answers with the
     // words; with no window running it says so and fails.
     void sayNextSpeaksThroughTheRunningWindowOnly() {

@@ -44,7 +44,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 names=$(echo "$depends" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//')
 for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libsdl2-2.0-0 \
-    libcurl4 libpcre2-8-0 libmosquitto1; do
+    libcurl4 libpcre2-8-0 libmosquitto1 libsqlite3-0; do
     grep -Fqx "$library" <<<"$names" || fail "Depends lacks $library: $depends"
 done
 # Test-only libraries must not leak into the program.

@@ -1295,6 +1295,50 @@ private slots:
         QCOMPARE(m_window->filterEdit()->text(), QString());
     }
 
+    // The box's clear button: none over an empty box, there from the first text on (typed,
+    // or the filter a restart brings back), and it clears the box.
+    void theFilterBoxClearButtonComesWithText() {
+        threeCountedRows();
+        const auto clearAction = [this] {
+            return m_window->filterEdit()->findChild<QAction*>(
+                QStringLiteral("_q_qlineeditclearaction"));
+        };
+        // Clicked as a player clicks it.
+        const auto clickClear = [this, &clearAction] {
+            for (QToolButton* button : m_window->filterEdit()->findChildren<QToolButton*>()) {
+                if (button->defaultAction() == clearAction()) {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                    return true;
+                }
+            }
+            return false;
+        };
+        QLineEdit* box = m_window->filterEdit();
+        const int all = viewNames().size();
+        QVERIFY(!box->isClearButtonEnabled());
+        QVERIFY(clearAction() == nullptr);
+        const struct {
+            const char* text;
+            bool enabled;
+        } steps[] = {{"", false}, {"A", true}, {"", true}, {"B", true}};
+        for (const auto& step : steps) {
+            box->setText(QString::fromUtf8(step.text));
+            QVERIFY2(box->isClearButtonEnabled() == step.enabled, step.text);
+        }
+        QVERIFY(clearAction() != nullptr);
+        QVERIFY(clickClear());
+        QCOMPARE(box->text(), QString());
+        QCOMPARE(viewNames().size(), all);
+
+        box->setText(QStringLiteral("A"));
+        m_session->writer().saveTable(table());
+        restart();
+        QCOMPARE(m_window->filterEdit()->text(), QStringLiteral("A"));
+        QVERIFY(m_window->filterEdit()->isClearButtonEnabled());
+        QVERIFY(clickClear());
+        QCOMPARE(m_window->filterEdit()->text(), QString());
+    }
+
 private:
     testing::FakeClock m_clock{10, 0, 0};
     RecordingMessages m_messages;

@@ -215,6 +215,41 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readIconPixels(item), idle, 5000);
     }
 
+    // A tray made before the desktop was asked gets its icon later, with the state and the
+    // bosses set meanwhile; asking again adds no second item.
+    void anIconShownLaterCarriesWhatWasSetBefore() {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(Qt::blue);
+        const int before = m_watcher.items().size();
+        app::AlertTray tray(QIcon(pixmap), false);
+        QVERIFY(!tray.isShown());
+        app::TraySummary summary;
+        summary.state = app::TrayState::DueNow;
+        summary.next.push_back({QStringLiteral("冰龙"), QStringLiteral("00时00分30秒"), QString()});
+        tray.setSummary(summary);
+        QTest::qWait(50);
+        QCOMPARE(m_watcher.items().size(), before);
+
+        const struct {
+            bool available;
+            bool shown;
+            int items;
+        } steps[] = {{false, false, before}, {true, true, before + 1}, {true, true, before + 1}};
+        for (const auto& step : steps) {
+            tray.showIcon(step.available);
+            QCOMPARE(tray.isShown(), step.shown);
+            QTRY_COMPARE(m_watcher.items().size(), step.items);
+        }
+        const QString item = m_watcher.items().constLast();
+        QTRY_VERIFY2_WITH_TIMEOUT(readToolTip(item).contains(QStringLiteral("冰龙")),
+                                  qPrintable(readToolTip(item)), 5000);
+        // The badge set before the icon existed is the one the host draws.
+        const QByteArray due = readIconPixels(item);
+        summary.state = app::TrayState::Idle;
+        tray.setSummary(summary);
+        QTRY_VERIFY_WITH_TIMEOUT(readIconPixels(item) != due, 5000);
+    }
+
 private:
     Watcher m_watcher;
     QThread m_thread;
