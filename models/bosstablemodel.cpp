@@ -87,6 +87,8 @@ QVariant BossTableModel::data(const QModelIndex& index, int role) const {
         return m_table.checkState(row) ? Qt::Checked : Qt::Unchecked;
     case Qt::TextAlignmentRole:
         return static_cast<int>(m_alignment.toInt());
+    case RowIdRole:
+        return static_cast<qulonglong>(m_table.rowId(row));
     case RemainingSecondsRole: {
         const std::optional<schedule::RowTiming> timing = m_table.timing(row);
         if (!timing || !timing->remainingSeconds) {

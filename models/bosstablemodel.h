@@ -38,6 +38,9 @@ public:
         // QString: the day the countdown ends on when it is not today ("明天", "周六",
         // "12月19日"); empty today and before a pass has seen the row.
         DueDayRole = Qt::UserRole + 7,
+        // qulonglong: the row's stable id (schedule::RowId), for what is kept beside the
+        // table by id (a boss's lines).
+        RowIdRole = Qt::UserRole + 8,
     };
 
     // Becomes the table's listener; the table must outlive the model.

@@ -100,9 +100,22 @@ void GridProxy::setSortState(SortState state) {
     }
 }
 
+QVariant GridProxy::sortSeconds(const QModelIndex& source) const {
+    if (m_lines != nullptr) {
+        const auto id = source.data(BossTableModel::RowIdRole).value<schedule::RowId>();
+        if (m_lines->hasLines(id)) {
+            const std::optional<schedule::LineTimer> soonest = m_lines->soonest(id);
+            return soonest && soonest->state.remainingSeconds
+                       ? QVariant(static_cast<qlonglong>(*soonest->state.remainingSeconds))
+                       : QVariant();
+        }
+    }
+    return source.data(sortRole());
+}
+
 bool GridProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const {
-    const QVariant a = left.data(sortRole());
-    const QVariant b = right.data(sortRole());
+    const QVariant a = sortSeconds(left);
+    const QVariant b = sortSeconds(right);
     if (!a.isValid() || !b.isValid()) {
         // Descending order asks with the arguments swapped: keep uncounted rows last.
         const bool descending = sortOrder() == Qt::DescendingOrder;
@@ -131,42 +144,17 @@ QVariant GridProxy::data(const QModelIndex& index, int role) const {
         return pausedLook(role);
     }
     const RowLook look = lookOfSourceRow(*sourceModel(), mapToSource(index).row());
-    switch (role) {
-    case Qt::BackgroundRole: {
-        const QColor colour = lookBackground(look);
-        return colour.isValid() ? QVariant(colour) : QVariant();
-    }
-    case Qt::ForegroundRole: {
-        const QColor colour = lookForeground(look);
-        return colour.isValid() ? QVariant(colour) : QVariant();
-    }
-    case Qt::FontRole: {
-        if (look != RowLook::Lead && look != RowLook::DueSoon && look != RowLook::Unchecked) {
+    if (role == Qt::DecorationRole && index.column() == schedule::kNameColumn) {
+        // Beside the name: where the boss stands by its rule.
+        const QModelIndex source = mapToSource(index);
+        const QVariant phase = source.data(BossTableModel::SpawnPhaseRole);
+        if (!phase.isValid()) {
             return {};
         }
-        QFont font;
-        applyLookFont(look, font);
-        return font;
+        return spawnIcon(static_cast<schedule::SpawnPhase>(phase.toInt()),
+                         source.data(BossTableModel::SpawnFractionRole).toDouble());
     }
-    default: {
-        if (index.column() == schedule::kNameColumn) {
-            // Beside the name: where the boss stands by its rule.
-            const QModelIndex source = mapToSource(index);
-            const QVariant phase = source.data(BossTableModel::SpawnPhaseRole);
-            if (!phase.isValid()) {
-                return {};
-            }
-            return spawnIcon(static_cast<schedule::SpawnPhase>(phase.toInt()),
-                             source.data(BossTableModel::SpawnFractionRole).toDouble());
-        }
-        // The look's icon sits beside the countdown only.
-        const QIcon icon = lookIcon(look);
-        if (index.column() != schedule::kCountdownColumn || icon.isNull()) {
-            return {};
-        }
-        return icon;
-    }
-    }
+    return lookData(look, role, index.column());
 }
 
 QVariant GridProxy::headerData(int section, Qt::Orientation orientation, int role) const {

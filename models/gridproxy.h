@@ -3,6 +3,8 @@
 // left, with each row's look (colour, font, icon) from the model's typed data. Sorting
 // only orders the view; the table, its row numbers and config.ini stay as they are.
 
+#include "schedule/linetimers.h"
+
 #include <QSortFilterProxyModel>
 
 namespace zorvane::app {
@@ -22,6 +24,10 @@ public:
     // A stored number read as a state; anything unknown is the table's order.
     static SortState sortStateFromInt(int value);
 
+    // The bosses' lines: a boss with lines sorts by the line its row sums up (the soonest);
+    // nullptr (the default) for none. The board must outlive the proxy.
+    void setLineBoard(const schedule::LineBoard* board) { m_lines = board; }
+
     // 停止 in force: the countdowns do not move, and their column says so (a grey, italic
     // cell with a pause sign, and 已停止 in the header).
     void setPaused(bool paused);
@@ -39,6 +45,10 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    // The seconds a source row sorts by.
+    QVariant sortSeconds(const QModelIndex& source) const;
+
+    const schedule::LineBoard* m_lines = nullptr;
     SortState m_state = SortState::TableOrder;
     bool m_paused = false;
 };

@@ -1,6 +1,7 @@
 #include "models/groupedrows.h"
 
 #include "models/bosstablemodel.h"
+#include "models/gridproxy.h"
 #include "schedule/bosstable.h"
 #include "schedule/spawnrule.h"
 
@@ -84,6 +85,85 @@ void GroupedRows::recheckTimes() {
     }
 }
 
+void GroupedRows::setLineBoard(const schedule::LineBoard* board) {
+    m_board = board;
+    linesChanged();
+}
+
+void GroupedRows::linesChanged() {
+    relayout();
+    // Rows that stay where they were show new times and looks.
+    if (!m_nodes.empty()) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    }
+}
+
+void GroupedRows::setExpanded(const QString& boss, bool expanded) {
+    if (expanded == isExpanded(boss)) {
+        return;
+    }
+    if (expanded) {
+        m_expanded.insert(boss);
+    } else {
+        m_expanded.erase(boss);
+    }
+    relayout();
+    // The boss row's sign and summary change where it stays.
+    for (std::size_t row = 0; row < m_nodes.size(); ++row) {
+        const Node& node = m_nodes[row];
+        if (node.kind == NodeKind::Boss && node.id != 0 && ownerOf(node.sourceRow).boss == boss) {
+            emit dataChanged(index(static_cast<int>(row), 0),
+                             index(static_cast<int>(row), columnCount() - 1));
+        }
+    }
+    emit expandedChanged();
+}
+
+QStringList GroupedRows::expandedBosses() const {
+    return QStringList(m_expanded.begin(), m_expanded.end());
+}
+
+void GroupedRows::setExpandedBosses(const QStringList& bosses) {
+    m_expanded = std::set<QString>(bosses.begin(), bosses.end());
+    linesChanged();
+    emit expandedChanged();
+}
+
+bool GroupedRows::toggleExpanded(const QModelIndex& boss) {
+    if (!boss.isValid() || boss.model() != this) {
+        return false;
+    }
+    const Node& node = m_nodes[static_cast<std::size_t>(boss.row())];
+    if (node.kind != NodeKind::Boss || node.id == 0) {
+        return false;
+    }
+    const QString name = ownerOf(node.sourceRow).boss;
+    setExpanded(name, !isExpanded(name));
+    return true;
+}
+
+bool GroupedRows::setExpandedAt(const QModelIndex& index, bool expanded) {
+    if (!index.isValid() || index.model() != this) {
+        return false;
+    }
+    const Node& node = m_nodes[static_cast<std::size_t>(index.row())];
+    if (node.kind == NodeKind::Group || node.id == 0) {
+        return false;
+    }
+    setExpanded(ownerOf(node.sourceRow).boss, expanded);
+    return true;
+}
+
+int GroupedRows::rowOfLine(schedule::RowId boss, schedule::LineId line) const {
+    for (std::size_t row = 0; row < m_nodes.size(); ++row) {
+        if (m_nodes[row].kind == NodeKind::Line && m_nodes[row].id == boss &&
+            m_nodes[row].line == line) {
+            return static_cast<int>(row);
+        }
+    }
+    return -1;
+}
+
 void GroupedRows::setFolded(const QString& group, bool folded) {
     if (folded == isFolded(group)) {
         return;
@@ -146,6 +226,99 @@ RowFacts GroupedRows::factsOf(int sourceRow) const {
     return facts;
 }
 
+schedule::RowId GroupedRows::rowIdOf(int sourceRow) const {
+    return sourceModel()
+        ->index(sourceRow, 0)
+        .data(BossTableModel::RowIdRole)
+        .value<schedule::RowId>();
+}
+
+LineOwner GroupedRows::ownerOf(int sourceRow) const {
+    const QAbstractItemModel& source = *sourceModel();
+    LineOwner owner;
+    owner.boss = source.index(sourceRow, schedule::kNameColumn).data().toString().trimmed();
+    owner.checked =
+        source.index(sourceRow, schedule::kUseColumn).data(Qt::CheckStateRole).toInt() ==
+        Qt::Checked;
+    owner.periodMinutes =
+        source.index(sourceRow, schedule::kPeriodColumn).data(Qt::EditRole).toString().toLongLong();
+    return owner;
+}
+
+bool GroupedRows::matchBoss(const RowFacts& facts, schedule::RowId id,
+                            std::vector<schedule::LineId>& lines) const {
+    lines.clear();
+    if (m_filter.isEmpty()) {
+        return true;
+    }
+    const std::vector<schedule::LineTimer> timers =
+        id != 0 ? m_board->timers(id) : std::vector<schedule::LineTimer>{};
+    if (timers.empty()) {
+        return m_filter.matches(facts);
+    }
+    // A boss with lines is found through its lines: each word by the boss's name or group,
+    // or by the line's label, server or state.
+    bool all = true;
+    for (const schedule::LineTimer& timer : timers) {
+        RowFacts line = facts;
+        const QString label = QString::fromStdString(timer.key.line);
+        const QString caption = QString::fromStdString(schedule::lineCaption(timer.key.line));
+        line.exact = QStringList{label, caption};
+        line.extra = QStringList{QString::fromStdString(timer.key.server)};
+        line.remainingSeconds = timer.state.remainingSeconds;
+        line.up = timer.state.phase == schedule::RowPhase::Due ||
+                  (timer.state.view && timer.state.view->phase == schedule::SpawnPhase::Up) ||
+                  (timer.state.remainingSeconds && *timer.state.remainingSeconds <= 0);
+        if (m_filter.matches(line)) {
+            lines.push_back(timer.id);
+        } else {
+            all = false;
+        }
+    }
+    if (all) {
+        lines.clear();
+        return true;
+    }
+    return !lines.empty();
+}
+
+void GroupedRows::appendBoss(std::vector<Node>& nodes, int sourceRow, int group,
+                             schedule::RowId id) const {
+    nodes.push_back(Node{NodeKind::Boss, sourceRow, group, id, 0});
+    if (id == 0) {
+        return;
+    }
+    const auto narrowed = m_narrowed.find(sourceRow);
+    if (narrowed == m_narrowed.end() && !isExpanded(ownerOf(sourceRow).boss)) {
+        return;
+    }
+    std::vector<schedule::LineTimer> timers = m_board->timers(id);
+    if (narrowed != m_narrowed.end()) {
+        std::erase_if(timers, [&shown = narrowed->second](const schedule::LineTimer& timer) {
+            return std::find(shown.begin(), shown.end(), timer.id) == shown.end();
+        });
+    }
+    // Lines sort by time left as the bosses do, uncounted ones last either way.
+    const auto* proxy = qobject_cast<const GridProxy*>(sourceModel());
+    const GridProxy::SortState order =
+        proxy != nullptr ? proxy->sortState() : GridProxy::SortState::TableOrder;
+    if (order != GridProxy::SortState::TableOrder) {
+        const bool descending = order == GridProxy::SortState::Descending;
+        std::stable_sort(timers.begin(), timers.end(),
+                         [descending](const schedule::LineTimer& a, const schedule::LineTimer& b) {
+                             const auto& left = a.state.remainingSeconds;
+                             const auto& right = b.state.remainingSeconds;
+                             if (!left || !right) {
+                                 return left.has_value() && !right.has_value();
+                             }
+                             return descending ? *left > *right : *left < *right;
+                         });
+    }
+    for (const schedule::LineTimer& timer : timers) {
+        nodes.push_back(Node{NodeKind::Line, sourceRow, group, id, timer.id});
+    }
+}
+
 void GroupedRows::build(std::vector<Node>& nodes, std::vector<Group>& groups) {
     nodes.clear();
     groups.clear();
@@ -159,9 +332,22 @@ void GroupedRows::build(std::vector<Node>& nodes, std::vector<Group>& groups) {
     Group ungrouped;
     int matched = 0;
     bool anyGroup = false;
+    m_narrowed.clear();
+    // Each source row's id where its boss has lines, else 0.
+    std::vector<schedule::RowId> ids(static_cast<std::size_t>(count), 0);
+    std::vector<schedule::LineId> lines;
     for (int row = 0; row < count; ++row) {
         const RowFacts facts = factsOf(row);
-        const bool shown = m_filter.isEmpty() || m_filter.matches(facts);
+        if (m_board != nullptr) {
+            if (const schedule::RowId id = rowIdOf(row); m_board->hasLines(id)) {
+                ids[static_cast<std::size_t>(row)] = id;
+            }
+        }
+        const bool shown = matchBoss(facts, ids[static_cast<std::size_t>(row)], lines);
+        if (shown && !lines.empty()) {
+            m_narrowed.emplace(row, std::move(lines));
+            lines = {};
+        }
         matched += shown ? 1 : 0;
         if (facts.group.isEmpty()) {
             if (shown) {
@@ -189,8 +375,10 @@ void GroupedRows::build(std::vector<Node>& nodes, std::vector<Group>& groups) {
     if (!anyGroup) {
         groups.clear();
         for (const int row : ungrouped.sourceRows) {
-            nodes.push_back(Node{NodeKind::Boss, row, -1});
+            appendBoss(nodes, row, -1, ids[static_cast<std::size_t>(row)]);
         }
+        m_showsLines =
+            std::any_of(ids.begin(), ids.end(), [](schedule::RowId id) { return id != 0; });
         return;
     }
     std::vector<std::size_t> order(groups.size());
@@ -216,9 +404,10 @@ void GroupedRows::build(std::vector<Node>& nodes, std::vector<Group>& groups) {
             continue;
         }
         for (const int row : groups[g].sourceRows) {
-            nodes.push_back(Node{NodeKind::Boss, row, static_cast<int>(g)});
+            appendBoss(nodes, row, static_cast<int>(g), ids[static_cast<std::size_t>(row)]);
         }
     }
+    m_showsLines = std::any_of(ids.begin(), ids.end(), [](schedule::RowId id) { return id != 0; });
 }
 
 void GroupedRows::relayout() {
@@ -276,6 +465,7 @@ void GroupedRows::beginChange() {
             } else {
                 kept.source =
                     QPersistentModelIndex(sourceModel()->index(node.sourceRow, index.column()));
+                kept.line = node.line;
             }
         }
         m_kept.push_back(std::move(kept));
@@ -307,7 +497,15 @@ void GroupedRows::endChange(bool rebuildNodes) {
             to << (row >= 0 ? index(row, kept.column) : QModelIndex());
         } else {
             const QModelIndex mapped = mapFromSource(kept.source);
-            to << (mapped.isValid() ? index(mapped.row(), kept.column) : QModelIndex());
+            int row = mapped.isValid() ? mapped.row() : -1;
+            // A line stays on its line, or on its boss when the line is no longer shown.
+            if (row >= 0 && kept.line != 0) {
+                const Node& boss = m_nodes[static_cast<std::size_t>(row)];
+                if (const int line = rowOfLine(boss.id, kept.line); line >= 0) {
+                    row = line;
+                }
+            }
+            to << (row >= 0 ? index(row, kept.column) : QModelIndex());
         }
     }
     changePersistentIndexList(m_keptFrom, to);
@@ -334,6 +532,13 @@ void GroupedRows::onSourceDataChanged(const QModelIndex& topLeft, const QModelIn
         }
         first = std::min(first, mapped.row());
         last = std::max(last, mapped.row());
+        // A boss's lines take its use box and period.
+        for (std::size_t next = static_cast<std::size_t>(mapped.row()) + 1;
+             next < m_nodes.size() && m_nodes[next].kind == NodeKind::Line &&
+             m_nodes[next].sourceRow == row;
+             ++next) {
+            last = std::max(last, static_cast<int>(next));
+        }
         // The group's header summarises its bosses.
         if (const int group = m_nodes[static_cast<std::size_t>(mapped.row())].group; group >= 0) {
             first = std::min(first, m_headerRow[static_cast<std::size_t>(group)]);
@@ -453,21 +658,107 @@ QVariant GroupedRows::data(const QModelIndex& index, int role) const {
     if (node.kind == NodeKind::Group) {
         return headerRowData(node, index.column(), role);
     }
-    if (role == NodeKindRole) {
-        return static_cast<int>(NodeKind::Boss);
-    }
-    if (role == GroupKeyRole) {
+    switch (role) {
+    case NodeKindRole:
+        return static_cast<int>(node.kind);
+    case GroupKeyRole:
         return node.group >= 0 ? m_groups[static_cast<std::size_t>(node.group)].key : QString();
+    case BossRowIdRole:
+        return static_cast<qulonglong>(node.id != 0 ? node.id : rowIdOf(node.sourceRow));
+    case HasLinesRole:
+        return node.kind == NodeKind::Boss && node.id != 0;
+    case LineIdRole:
+        return node.kind == NodeKind::Line ? QVariant(static_cast<qulonglong>(node.line))
+                                           : QVariant();
+    default:
+        break;
+    }
+    if (node.kind == NodeKind::Line) {
+        return lineRowData(node, index.column(), role);
+    }
+    if (node.id != 0) {
+        return linesSummaryData(index, node, role);
     }
     return QAbstractProxyModel::data(index, role);
 }
 
-Qt::ItemFlags GroupedRows::flags(const QModelIndex& index) const {
-    if (index.isValid() && static_cast<std::size_t>(index.row()) < m_nodes.size() &&
-        m_nodes[static_cast<std::size_t>(index.row())].kind == NodeKind::Group) {
-        return Qt::ItemIsEnabled;
+QVariant GroupedRows::lineRowData(const Node& node, int column, int role) const {
+    const std::optional<schedule::LineTimer> timer = m_board->timer(node.id, node.line);
+    if (!timer) {
+        return {};
     }
-    return QAbstractProxyModel::flags(index);
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column == schedule::kNameColumn) {
+            return QStringLiteral("└ ") + lineLabel(timer->key);
+        }
+        break;
+    case Qt::ToolTipRole:
+        if (column == schedule::kNameColumn) {
+            return QString::fromStdString(
+                schedule::lineTitle(ownerOf(node.sourceRow).boss.toStdString(), timer->key));
+        }
+        return {};
+    case Qt::TextAlignmentRole:
+        return sourceModel()->index(node.sourceRow, column).data(role);
+    default:
+        break;
+    }
+    return lineTimeData(timer->state, ownerOf(node.sourceRow), column, role);
+}
+
+QVariant GroupedRows::linesSummaryData(const QModelIndex& index, const Node& node, int role) const {
+    const int column = index.column();
+    const bool timeColumn = column == schedule::kLastTimeColumn ||
+                            column == schedule::kNextTimeColumn ||
+                            column == schedule::kCountdownColumn;
+    const bool summed =
+        (role == Qt::DisplayRole && (timeColumn || column == schedule::kNameColumn)) ||
+        role == BossTableModel::RemainingSecondsRole || role == BossTableModel::RowPhaseRole ||
+        role == Qt::BackgroundRole || role == Qt::ForegroundRole || role == Qt::FontRole ||
+        role == Qt::DecorationRole ||
+        (role == Qt::TextAlignmentRole && column == schedule::kNameColumn);
+    if (!summed) {
+        return QAbstractProxyModel::data(index, role);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    const std::optional<schedule::LineTimer> soonest = m_board->soonest(node.id);
+    const LineOwner owner = ownerOf(node.sourceRow);
+    if (role == Qt::DisplayRole && column == schedule::kNameColumn) {
+        // Lines the filter narrowed the boss to show below it, unfolded or not.
+        if (isExpanded(owner.boss) || m_narrowed.count(node.sourceRow) != 0) {
+            return QStringLiteral("▼ ") + owner.boss;
+        }
+        return QStringLiteral("▶ ") + (soonest ? QString::fromStdString(schedule::lineTitle(
+                                                     owner.boss.toStdString(), soonest->key))
+                                               : owner.boss);
+    }
+    return soonest ? lineTimeData(soonest->state, owner, column, role) : QVariant();
+}
+
+Qt::ItemFlags GroupedRows::flags(const QModelIndex& index) const {
+    if (!index.isValid() || static_cast<std::size_t>(index.row()) >= m_nodes.size()) {
+        return QAbstractProxyModel::flags(index);
+    }
+    const Node& node = m_nodes[static_cast<std::size_t>(index.row())];
+    switch (node.kind) {
+    case NodeKind::Group:
+        return Qt::ItemIsEnabled;
+    case NodeKind::Line:
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    case NodeKind::Boss:
+        break;
+    }
+    Qt::ItemFlags flags = QAbstractProxyModel::flags(index);
+    // A boss with lines shows its soonest line's times there: they are not the row's to type.
+    if (node.id != 0 && (index.column() == schedule::kLastTimeColumn ||
+                         index.column() == schedule::kNextTimeColumn ||
+                         index.column() == schedule::kCountdownColumn)) {
+        flags &= ~Qt::ItemIsEditable;
+    }
+    return flags;
 }
 
 QVariant GroupedRows::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace zorvane::app {
 namespace {
 
@@ -57,8 +59,12 @@ bool RowFilter::matches(const RowFacts& row) const {
         const auto contains = [&word](const QString& text) {
             return text.contains(word.text, Qt::CaseInsensitive);
         };
+        const auto equals = [&word](const QString& text) {
+            return text.compare(word.text, Qt::CaseInsensitive) == 0;
+        };
         if (contains(row.name) || contains(row.group) ||
-            std::any_of(row.extra.begin(), row.extra.end(), contains)) {
+            std::any_of(row.extra.begin(), row.extra.end(), contains) ||
+            std::any_of(row.exact.begin(), row.exact.end(), equals)) {
             continue;
         }
         return false;

@@ -16,12 +16,15 @@ namespace zorvane::app {
 struct RowFacts {
     QString name;
     QString group;
-    // Further texts the row may be found by (a server, a line); none yet.
+    // Further texts the row may be found by, in part (a line's server).
     QStringList extra;
     // Seconds until due as the last pass counted them; none when not counted.
     std::optional<qint64> remainingSeconds;
     // The pass found it due, or its rule says it is up.
     bool up = false;
+    // Texts a word must equal, ignoring case (a line: "3" and "3线", so that "3线" does not
+    // find 13线).
+    QStringList exact = {};
 };
 
 class RowFilter {

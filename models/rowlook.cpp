@@ -102,6 +102,37 @@ void applyLookFont(RowLook look, QFont& font) {
     }
 }
 
+QVariant lookData(RowLook look, int role, int column) {
+    switch (role) {
+    case Qt::BackgroundRole: {
+        const QColor colour = lookBackground(look);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    case Qt::ForegroundRole: {
+        const QColor colour = lookForeground(look);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    case Qt::FontRole: {
+        if (look != RowLook::Lead && look != RowLook::DueSoon && look != RowLook::Unchecked) {
+            return {};
+        }
+        QFont font;
+        applyLookFont(look, font);
+        return font;
+    }
+    case Qt::DecorationRole: {
+        // The look's icon sits beside the countdown only.
+        const QIcon icon = lookIcon(look);
+        if (column != schedule::kCountdownColumn || icon.isNull()) {
+            return {};
+        }
+        return icon;
+    }
+    default:
+        return {};
+    }
+}
+
 QIcon lookIcon(RowLook look) {
     static const QIcon lead = makeIcon(RowLook::Lead);
     static const QIcon window = makeIcon(RowLook::Window);

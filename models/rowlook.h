@@ -40,6 +40,9 @@ void applyLookFont(RowLook look, QFont& font);
 // The icon beside the countdown (a triangle, a half-filled disc, a dot); null for looks
 // without one.
 QIcon lookIcon(RowLook look);
+// A cell's data for the look's roles (Qt::BackgroundRole, ForegroundRole, FontRole, and
+// DecorationRole: the look's icon, in the countdown column only); invalid for the rest.
+QVariant lookData(RowLook look, int role, int column);
 // Two bars: the countdowns are stopped (停止).
 QIcon pauseIcon();
 // The look's name as the tooltip shows it ("预警时间内").

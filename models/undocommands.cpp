@@ -143,4 +143,22 @@ void DeleteRowCommand::redo() {
     }
 }
 
+LineStateCommand::LineStateCommand(schedule::RowId row, schedule::LineId line,
+                                   schedule::LineState before, schedule::LineState after,
+                                   const QString& text, Put put)
+    : QUndoCommand(text), m_row(row), m_line(line), m_before(std::move(before)),
+      m_after(std::move(after)), m_put(std::move(put)) {}
+
+void LineStateCommand::undo() {
+    m_put(m_before);
+}
+
+void LineStateCommand::redo() {
+    // Pushed after the change was made: the first redo has nothing to do.
+    if (std::exchange(m_done, false)) {
+        return;
+    }
+    m_put(m_after);
+}
+
 } // namespace zorvane::app

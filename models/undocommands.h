@@ -5,6 +5,7 @@
 // the table as the original change did.
 
 #include "schedule/bosstable.h"
+#include "schedule/linetimers.h"
 #include "schedule/services.h"
 
 #include <QString>
@@ -71,6 +72,29 @@ private:
     UndoTarget m_target;
     schedule::BossRow m_row;
     int m_position;
+    bool m_done = true;
+};
+
+// A line's state went from `before` to `after` (a kill, a clear); undo and redo put one of
+// them back through `put` (which also saves the lines).
+class LineStateCommand final : public QUndoCommand {
+public:
+    using Put = std::function<void(const schedule::LineState& state)>;
+
+    LineStateCommand(schedule::RowId row, schedule::LineId line, schedule::LineState before,
+                     schedule::LineState after, const QString& text, Put put);
+    void undo() override;
+    void redo() override;
+    bool isOn(schedule::RowId row, schedule::LineId line) const {
+        return row == m_row && line == m_line;
+    }
+
+private:
+    schedule::RowId m_row;
+    schedule::LineId m_line;
+    schedule::LineState m_before;
+    schedule::LineState m_after;
+    Put m_put;
     bool m_done = true;
 };
 

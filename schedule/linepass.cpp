@@ -83,6 +83,7 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
         for (const auto& [line, cycle] : kept->second.lines) {
             m_queue.cancel(WakeKey{kLineWakes, line});
             m_lineRows.erase(line);
+            m_counting.erase(line);
         }
         m_rows.erase(kept);
     };
@@ -139,6 +140,11 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
                 m_queue.cancel(key);
             }
             m_lineRows[timer.id] = id;
+            if (cycle.counting) {
+                m_counting.insert(timer.id);
+            } else {
+                m_counting.erase(timer.id);
+            }
             still.emplace(timer.id, std::move(cycle));
         }
         // Lines the row no longer has are forgotten.
@@ -146,9 +152,14 @@ void LinePass::afterPass(UtcSeconds now, long long warnMinutes,
             if (!still.contains(line)) {
                 m_queue.cancel(WakeKey{kLineWakes, line});
                 m_lineRows.erase(line);
+                m_counting.erase(line);
             }
         }
         memory.lines = std::move(still);
+    }
+    // The grid paints the counts of lines on screen when told that counts moved.
+    if (!m_counting.empty()) {
+        m_table.notifyCountdownsMoved();
     }
 }
 
@@ -223,6 +234,7 @@ std::optional<UtcSeconds> LinePass::readLine(const BossRow& row, const LineTimer
         result.phase = result.remainingSeconds
                            ? phaseOf(view, *result.remainingSeconds, leadSeconds)
                            : RowPhase::Idle;
+        cycle.counting = result.remainingSeconds.has_value();
         m_board.setPassResult(rowId, timer.id, timer.state.lastKill, result);
         wakeForView(view);
         if (result.remainingSeconds) {
@@ -277,6 +289,7 @@ std::optional<UtcSeconds> LinePass::readLine(const BossRow& row, const LineTimer
 
     const UtcSeconds last = *timer.state.lastKill;
     const std::int64_t remaining = secondsUntilDue(last, period, delay, now);
+    cycle.counting = true;
     const std::int64_t width = delay > 0 ? 60LL * delay : 0;
     SpawnView view = spawnView(rule, factsOf(row, timer.state), now);
     remindIfUnrecorded(view);

@@ -30,6 +30,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace zorvane::schedule {
@@ -58,6 +59,7 @@ private:
         UtcSeconds previousAt = 0; // the pass previousRemaining was counted at
         std::set<std::int64_t> warned;
         std::optional<UtcSeconds> reminded; // the unrecorded spawn last reminded of
+        bool counting = false;              // the line has a count, which moves on between reads
     };
     // What a row's lines were last read with: an edit of any of it reads them all again.
     struct RowFacts {
@@ -93,6 +95,9 @@ private:
     // When each line must be read again, and whose line each is.
     WakeQueue m_queue;
     std::unordered_map<LineId, RowId> m_lineRows;
+    // The lines with a count: while there is one, the window is told every pass that counts
+    // moved, as the table's own rows may have none that count.
+    std::unordered_set<LineId> m_counting;
     // What the last pass read that every line depends on.
     struct PassState {
         UtcSeconds now = 0;

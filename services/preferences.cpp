@@ -227,6 +227,7 @@ Preferences::Preferences(const QString& filePath)
       trayNoticeShown(m_store, QStringLiteral("window/trayNoticeShown"), false),
       gridFilter(m_store, QStringLiteral("grid/filter"), QString()),
       gridFoldedGroups(m_store, QStringLiteral("grid/foldedGroups"), QStringList()),
+      gridExpandedBosses(m_store, QStringLiteral("grid/expandedBosses"), QStringList()),
       roomLink(m_store, QStringLiteral("room/link"), QString()),
       roomPassword(m_store, QStringLiteral("room/password"), QString()),
       roomNickname(m_store, QStringLiteral("room/nickname"), defaultNickname()),

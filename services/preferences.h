@@ -147,6 +147,8 @@ public:
     Option<QString> gridFilter;        // the filter box's text
     // The groups folded in the grid ("" for 未分组).
     Option<QStringList> gridFoldedGroups;
+    // The bosses with lines unfolded in the grid, by name.
+    Option<QStringList> gridExpandedBosses;
 
     // Sharing kills with a room on an MQTT broker.
     Option<QString> roomLink;           // mqtt://[user@]host[:port]/room; empty: no room

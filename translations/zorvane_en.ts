@@ -2075,5 +2075,53 @@ Role: %1</translation>
         <source>分组名须为一行，且不超过 %1 字节。</source>
         <translation>A group name must be one line of at most %1 bytes.</translation>
     </message>
+    <message>
+        <source>分线与服务器…</source>
+        <translation>Servers and lines…</translation>
+    </message>
+    <message>
+        <source>清除此线</source>
+        <translation>Clear this line</translation>
+    </message>
+    <message>
+        <source>撤销此线的上一步</source>
+        <translation>Undo this line’s last change</translation>
+    </message>
+    <message>
+        <source>清除：%1</source>
+        <translation>Clear: %1</translation>
+    </message>
+    <message>
+        <source>请先选中一个首领，再设置它的分线与服务器。</source>
+        <translation>Select a boss first, then set its servers and lines.</translation>
+    </message>
+    <message>
+        <source>分线与服务器 - %1</source>
+        <translation>Servers and lines - %1</translation>
+    </message>
+    <message>
+        <source>一区, 二区（留空：只有一个服务器）</source>
+        <translation>EU1, EU2 (empty: one server)</translation>
+    </message>
+    <message>
+        <source>1-60, A（留空：不分线）</source>
+        <translation>1-60, A (empty: no lines)</translation>
+    </message>
+    <message>
+        <source>服务器：</source>
+        <translation>Servers:</translation>
+    </message>
+    <message>
+        <source>分线：</source>
+        <translation>Lines:</translation>
+    </message>
+    <message>
+        <source>分线“%1”无效：写成“1-60”或“1-40, A”，范围由小到大，每条线只写一次，每个服务器最多 %2 条线</source>
+        <translation>Lines “%1” are not valid: write “1-60” or “1-40, A”, ranges from low to high, each line once, at most %2 lines per server</translation>
+    </message>
+    <message>
+        <source>有服务器时也要写分线，例如“1”</source>
+        <translation>Servers need lines too, for example “1”</translation>
+    </message>
 </context>
 </TS>

@@ -21,6 +21,9 @@
 namespace zorvane::app {
 namespace {
 
+// The width of the fold sign in front of a boss with lines, where a click folds it.
+constexpr int kSignWidth = 22;
+
 // Set on an editor once it holds the cell's text: later model updates of the same cell
 // (the tick rewrites times every second) must not overwrite what the user is typing.
 constexpr const char* kEditorLoaded = "zorvaneEditorLoaded";
@@ -161,7 +164,8 @@ QString BossGridDelegate::fullToolTipFor(const QModelIndex& index, bool elided) 
     if (!m_noteOf || !index.isValid() || index.column() != schedule::kNameColumn) {
         return text;
     }
-    const QString note = m_noteOf(index.data(Qt::DisplayRole).toString());
+    // The edit text is the name alone; a boss with lines shows its sign and soonest line too.
+    const QString note = m_noteOf(index.data(Qt::EditRole).toString());
     if (note.isEmpty()) {
         return text;
     }
@@ -247,10 +251,33 @@ bool BossGrid::toggleGroup(const QModelIndex& index) {
     return grouped && index.isValid() && grouped->toggleFolded(index);
 }
 
+bool BossGrid::hasLines(const QModelIndex& index) {
+    return index.data(GroupedRows::HasLinesRole).toBool();
+}
+
+bool BossGrid::isLine(const QModelIndex& index) {
+    return index.data(GroupedRows::NodeKindRole).toInt() ==
+           static_cast<int>(GroupedRows::NodeKind::Line);
+}
+
+bool BossGrid::toggleLines(const QModelIndex& index) {
+    auto* grouped = qobject_cast<GroupedRows*>(model());
+    return grouped && index.isValid() && grouped->toggleExpanded(index);
+}
+
 void BossGrid::mousePressEvent(QMouseEvent* event) {
     QTableView::mousePressEvent(event);
-    if (event->button() == Qt::LeftButton) {
-        toggleGroup(indexAt(event->position().toPoint()));
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (toggleGroup(index)) {
+        return;
+    }
+    // The sign in front of a boss with lines folds and unfolds it, as a header's does.
+    if (hasLines(index) && index.column() == schedule::kNameColumn &&
+        event->position().x() < visualRect(index).left() + kSignWidth) {
+        toggleLines(index);
     }
 }
 
@@ -299,6 +326,10 @@ void BossGrid::setCursorCell(int row, int column) {
 }
 
 bool BossGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // A double click folds or unfolds a boss with lines, wherever it lands on the row.
+    if (trigger == DoubleClicked && hasLines(index)) {
+        return false;
+    }
     if (trigger == DoubleClicked && index.isValid() && index.column() == m_doubleClickColumn) {
         // The double click has its own meaning here; the editor is reached with F2 or typing.
         return false;
@@ -348,8 +379,25 @@ void BossGrid::keyPressEvent(QKeyEvent* event) {
             event->accept();
             return;
         }
+        // On a boss with lines or one of its lines: its lines (the cursor goes to the boss).
+        if (grouped && grouped->setExpandedAt(current, event->key() == Qt::Key_Plus)) {
+            event->accept();
+            return;
+        }
     }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        state() != EditingState && (hasLines(currentIndex()) || isLine(currentIndex()))) {
+        // A line records a kill on itself from any column; a boss with lines never records
+        // one of its own: it unfolds or folds.
+        if (isLine(currentIndex())) {
+            emit killKeyPressed();
+        } else {
+            toggleLines(currentIndex());
+        }
+        event->accept();
+        return;
+    }
     if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
         state() != EditingState && currentIndex().isValid() &&
         currentIndex().column() == m_doubleClickColumn) {
@@ -363,7 +411,13 @@ void BossGrid::keyPressEvent(QKeyEvent* event) {
 void BossGrid::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
     // The second click of a double click on a header counts as a click of its own.
-    if (event->button() == Qt::LeftButton && toggleGroup(indexAt(event->position().toPoint()))) {
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && toggleGroup(index)) {
+        return;
+    }
+    // A boss with lines unfolds (or folds): a kill is recorded on one of its lines.
+    if (event->button() == Qt::LeftButton && hasLines(index)) {
+        toggleLines(index);
         return;
     }
     if (event->button() == Qt::LeftButton) {

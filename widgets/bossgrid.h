@@ -116,6 +116,10 @@ protected:
 private:
     // Folds or unfolds the group whose header row `index` is; false for a boss row.
     bool toggleGroup(const QModelIndex& index);
+    // Folds or unfolds the boss with lines at `index`; false for any other row.
+    bool toggleLines(const QModelIndex& index);
+    static bool hasLines(const QModelIndex& index);
+    static bool isLine(const QModelIndex& index);
 
     BossGridDelegate* m_delegate = nullptr;
     int m_doubleClickColumn = -1;

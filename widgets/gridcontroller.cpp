@@ -5,6 +5,7 @@
 #include "schedule/editing.h"
 #include "schedule/tableops.h"
 #include "services/killpath.h"
+#include "services/linebook.h"
 #include "text/textops.h"
 #include "widgets/bossgrid.h"
 #include "widgets/messagebox.h"
@@ -56,7 +57,13 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     connect(m_model.get(), &BossTableModel::countdownsAdvanced, &m_grid, [this] {
         // A filter by state follows the countdowns before they are painted.
         m_rows->recheckTimes();
-        m_grid.repaintVisibleColumn(schedule::kCountdownColumn);
+        if (m_rows->showsLines()) {
+            // Lines and the rows that sum them up change their looks with their counts; the
+            // view paints the rows on screen only.
+            m_grid.viewport()->update();
+        } else {
+            m_grid.repaintVisibleColumn(schedule::kCountdownColumn);
+        }
     });
     connect(&m_grid, &BossGrid::editStarted, this, &GridController::onGridEditStarted);
     connect(&m_grid, &BossGrid::editFinished, this, &GridController::onGridEditFinished);
@@ -75,6 +82,7 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
 
 GridController::~GridController() {
     m_kills.setRecorded({});
+    m_kills.setLineRecorded({});
     // The commands refer to the table and the store; they go before anything else here.
     m_undo.clear();
     // The view must not keep a pointer to the model that goes with this object.
@@ -120,6 +128,123 @@ void GridController::rememberKill(const schedule::BossRow& before) {
 void GridController::setSortState(GridProxy::SortState state) {
     m_proxy->setSortState(state);
     showSortIndicator();
+    // The lines under an unfolded boss follow the order.
+    m_rows->linesChanged();
+}
+
+void GridController::setLines(LineBook* lines) {
+    m_lines = lines;
+    const schedule::LineBoard* board = lines != nullptr ? &lines->board() : nullptr;
+    m_proxy->setLineBoard(board);
+    m_rows->setLineBoard(board);
+    if (lines == nullptr) {
+        m_kills.setLineRecorded({});
+        return;
+    }
+    m_kills.setLineRecorded(
+        [this](schedule::RowId row, schedule::LineId line, const schedule::LineState& before) {
+            rememberLine(row, line, before, QCoreApplication::translate("Zorvane", "记录击杀：%1"));
+            refreshLines();
+        });
+    refreshLines();
+}
+
+void GridController::refreshLines() {
+    if (m_proxy->sortState() != GridProxy::SortState::TableOrder) {
+        // A boss sorts by its soonest line, which the table's rows do not tell the proxy of.
+        m_proxy->invalidate();
+    }
+    m_rows->linesChanged();
+}
+
+QString GridController::lineTitleOf(schedule::RowId row, schedule::LineId line) const {
+    const std::optional<schedule::BossRow> boss = m_table.row(row);
+    const std::optional<schedule::LineTimer> timer =
+        m_lines != nullptr ? m_lines->board().timer(row, line) : std::nullopt;
+    if (!boss || !timer) {
+        return {};
+    }
+    return QString::fromStdString(
+        schedule::lineTitle(text::trim(boss->text[schedule::kNameColumn]), timer->key));
+}
+
+void GridController::rememberLine(schedule::RowId row, schedule::LineId line,
+                                  const schedule::LineState& before, const QString& what) {
+    const std::optional<schedule::LineTimer> after =
+        m_lines != nullptr ? m_lines->board().timer(row, line) : std::nullopt;
+    if (!after || after->state == before) {
+        return;
+    }
+    m_undo.push(new LineStateCommand(row, line, before, after->state,
+                                     what.arg(lineTitleOf(row, line)),
+                                     [this, row, line](const schedule::LineState& state) {
+                                         if (m_kills.restoreLine(row, line, state)) {
+                                             refreshLines();
+                                         }
+                                     }));
+}
+
+bool GridController::hasLines(schedule::RowId row) const {
+    return m_lines != nullptr && m_lines->board().hasLines(row);
+}
+
+bool GridController::canUndoLine(schedule::RowId row, schedule::LineId line) const {
+    const auto* last = dynamic_cast<const LineStateCommand*>(m_undo.command(m_undo.index() - 1));
+    return last != nullptr && last->isOn(row, line);
+}
+
+bool GridController::undoLine(schedule::RowId row, schedule::LineId line) {
+    if (!canUndoLine(row, line)) {
+        return false;
+    }
+    m_undo.undo();
+    return true;
+}
+
+bool GridController::cursorLine(schedule::RowId& row, schedule::LineId& line) const {
+    const QModelIndex current = m_grid.currentIndex();
+    if (current.data(GroupedRows::NodeKindRole).toInt() !=
+        static_cast<int>(GroupedRows::NodeKind::Line)) {
+        return false;
+    }
+    row = current.data(GroupedRows::BossRowIdRole).value<schedule::RowId>();
+    line = current.data(GroupedRows::LineIdRole).value<schedule::LineId>();
+    return row != 0 && line != 0;
+}
+
+bool GridController::killLineNow(schedule::RowId row, schedule::LineId line,
+                                 schedule::KillSource source) {
+    return m_lines != nullptr && m_kills.recordOnLine(row, line, m_clock.instant(), source);
+}
+
+bool GridController::killLineMinutesAgo(schedule::RowId row, schedule::LineId line) {
+    const QString title = lineTitleOf(row, line);
+    if (title.isEmpty() || !m_questions) {
+        return false;
+    }
+    const std::optional<int> minutes = m_questions->askMinutes(
+        QCoreApplication::translate("Zorvane", "记录击杀"),
+        QCoreApplication::translate("Zorvane", "“%1”是几分钟前被击杀的？").arg(title),
+        kMaxMinutesAgo);
+    if (!minutes) {
+        return false;
+    }
+    const schedule::UtcSeconds instant = m_clock.instant() - 60LL * *minutes;
+    return m_kills.recordOnLine(row, line, instant, schedule::KillSource::Menu);
+}
+
+bool GridController::clearLine(schedule::RowId row, schedule::LineId line) {
+    if (m_lines == nullptr) {
+        return false;
+    }
+    const std::optional<schedule::LineState> before = m_lines->board().clear(row, line);
+    if (!before) {
+        return false;
+    }
+    m_lines->save();
+    rememberLine(row, line, *before, QCoreApplication::translate("Zorvane", "清除：%1"));
+    refreshLines();
+    return true;
 }
 
 void GridController::showSortIndicator() {
@@ -228,19 +353,30 @@ schedule::RowId GridController::cursorRowId() const {
 }
 
 bool GridController::killCursorRowNow() {
+    if (schedule::RowId row = 0, line = 0; cursorLine(row, line)) {
+        return killLineNow(row, line, schedule::KillSource::Keyboard);
+    }
     const schedule::RowId id = cursorRowId();
-    return id != 0 && m_kills.record(id, m_clock.instant(), schedule::KillSource::Keyboard);
+    return id != 0 && !hasLines(id) &&
+           m_kills.record(id, m_clock.instant(), schedule::KillSource::Keyboard);
 }
 
 bool GridController::killSelectedOrNextDue() {
     schedule::RowId id = 0;
     if (m_grid.selectionModel() != nullptr && m_grid.selectionModel()->hasSelection()) {
+        // A selected line takes the kill, never the boss due next.
+        if (schedule::RowId row = 0, line = 0; cursorLine(row, line)) {
+            return killLineNow(row, line, schedule::KillSource::Keyboard);
+        }
         id = cursorRowId();
+        if (hasLines(id)) {
+            return false; // which line was killed is not known
+        }
     }
     if (id == 0) {
         std::optional<std::int64_t> least;
         for (const schedule::BossRow& row : m_table.rows()) {
-            if (row.use && row.timing.remainingSeconds &&
+            if (row.use && row.timing.remainingSeconds && !hasLines(row.id) &&
                 (!least || *row.timing.remainingSeconds < *least)) {
                 least = row.timing.remainingSeconds;
                 id = row.id;
@@ -288,6 +424,10 @@ void GridController::onCheckToggled(int tableRow) {
 }
 
 void GridController::onGridDoubleClick() {
+    if (schedule::RowId row = 0, line = 0; cursorLine(row, line)) {
+        killLineNow(row, line, schedule::KillSource::DoubleClick);
+        return;
+    }
     if (m_grid.cursorRow() < 1 || m_grid.cursorColumn() != schedule::kLastTimeColumn) {
         return;
     }

@@ -23,6 +23,7 @@ namespace zorvane::app {
 class BossGrid;
 class BossTableModel;
 class KillPath;
+class LineBook;
 class Questions;
 
 class GridController final : public QObject {
@@ -48,6 +49,22 @@ public:
     // Asks before a deletion from the keyboard or the menu, and for "N minutes ago";
     // without it those ask nothing and do nothing.
     void setQuestions(Questions* questions) { m_questions = questions; }
+
+    // The bosses' lines: their rows in the grid, kills on them, their undo; nullptr for none.
+    // Must outlive the controller.
+    void setLines(LineBook* lines);
+    // The board's lines changed (set, loaded, killed, undone): the rows and the order follow.
+    void refreshLines();
+    // The line under the cursor; false when the cursor is not on a line row.
+    bool cursorLine(schedule::RowId& row, schedule::LineId& line) const;
+    // A kill on the line now, or some minutes ago (asked), from the line's menu.
+    bool killLineNow(schedule::RowId row, schedule::LineId line, schedule::KillSource source);
+    bool killLineMinutesAgo(schedule::RowId row, schedule::LineId line);
+    // Forgets the line's kill (undoable).
+    bool clearLine(schedule::RowId row, schedule::LineId line);
+    // The latest change on the undo stack is the line's (its kill or clear), and undoes it.
+    bool canUndoLine(schedule::RowId row, schedule::LineId line) const;
+    bool undoLine(schedule::RowId row, schedule::LineId line);
 
     // Column widths, row height, the use column's check boxes and the header texts.
     void setupColumns();
@@ -94,6 +111,12 @@ private:
     void onCheckToggled(int tableRow);
     // Puts a kill recorded on a row (as it was before) on the undo stack.
     void rememberKill(const schedule::BossRow& before);
+    // Puts a change of a line (as it was before) on the undo stack, named `what`.
+    void rememberLine(schedule::RowId row, schedule::LineId line, const schedule::LineState& before,
+                      const QString& what);
+    QString lineTitleOf(schedule::RowId row, schedule::LineId line) const;
+    // A boss with lines never takes a kill of its own from the grid's keys.
+    bool hasLines(schedule::RowId row) const;
 
     schedule::BossTable& m_table;
     BossGrid& m_grid;
@@ -107,6 +130,7 @@ private:
     std::unique_ptr<GroupedRows> m_rows;
     QUndoStack m_undo;
     Questions* m_questions = nullptr;
+    LineBook* m_lines = nullptr;
     // The cursor row as it was when its editor opened, for the edit's undo.
     std::optional<schedule::BossRow> m_editBefore;
 };

@@ -15,6 +15,7 @@
 #include "services/desktopnotifier.h"
 #include "services/handoff.h"
 #include "services/killpath.h"
+#include "services/linebook.h"
 #include "services/portalshortcuts.h"
 #include "services/preferences.h"
 #include "services/pushlink.h"
@@ -37,6 +38,7 @@
 #include "widgets/gridcontroller.h"
 #include "widgets/historydialog.h"
 #include "widgets/leadtimesdialog.h"
+#include "widgets/linesdialog.h"
 #include "widgets/overlay.h"
 #include "widgets/preferencesdialog.h"
 #include "widgets/roompanel.h"
@@ -151,6 +153,7 @@ MainWindow::MainWindow(Session& session, WindowSetup setup, QWidget* parent)
     wireHistory();
     wireKeyboard();
     wireGroups();
+    wireLines();
     wireOverlay();
     wireRoom();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -397,10 +400,16 @@ PreferencesDialog* MainWindow::openPreferences() {
 void MainWindow::wireHistory() {
     m_rowMenu = new RowMenu(*m_grid, m_session.table());
     GridController* grid = m_gridController.get();
-    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（现在）"),
-                        [grid](schedule::RowId row) { grid->killRowNow(row); });
-    m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "已击杀（几分钟前）…"),
-                        [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); });
+    // A boss with lines is killed on a line, in the line's menu.
+    const auto withoutLines = [this](schedule::RowId row) {
+        return !m_session.lines().board().hasLines(row);
+    };
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "已击杀（现在）"),
+        [grid](schedule::RowId row) { grid->killRowNow(row); }, withoutLines);
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "已击杀（几分钟前）…"),
+        [grid](schedule::RowId row) { grid->killRowMinutesAgo(row); }, withoutLines);
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "历史记录…"),
                         [this](schedule::RowId row) { openHistory(row); });
     m_rowMenu->addEntry(QCoreApplication::translate("Zorvane", "备注…"),
@@ -797,6 +806,84 @@ RoomOffersPanel* MainWindow::openRoomOffers() {
     return m_offersPanel;
 }
 
+void MainWindow::wireLines() {
+    GridController* grid = m_gridController.get();
+    grid->setLines(&m_session.lines());
+    m_rowMenu->addLineEntry(QCoreApplication::translate("Zorvane", "已击杀（现在）"),
+                            [grid](schedule::RowId row, schedule::LineId line) {
+                                grid->killLineNow(row, line, schedule::KillSource::Menu);
+                            });
+    m_rowMenu->addLineEntry(QCoreApplication::translate("Zorvane", "已击杀（几分钟前）…"),
+                            [grid](schedule::RowId row, schedule::LineId line) {
+                                grid->killLineMinutesAgo(row, line);
+                            });
+    m_rowMenu->addLineEntry(
+        QCoreApplication::translate("Zorvane", "清除此线"),
+        [grid](schedule::RowId row, schedule::LineId line) { grid->clearLine(row, line); },
+        [this](schedule::RowId row, schedule::LineId line) {
+            const std::optional<schedule::LineTimer> timer =
+                m_session.lines().board().timer(row, line);
+            return timer && timer->state.lastKill;
+        });
+    m_rowMenu->addLineEntry(
+        QCoreApplication::translate("Zorvane", "撤销此线的上一步"),
+        [grid](schedule::RowId row, schedule::LineId line) { grid->undoLine(row, line); },
+        [grid](schedule::RowId row, schedule::LineId line) {
+            return grid->canUndoLine(row, line);
+        });
+    // In the row menus of a table that has lines; the first boss gets them from the menu
+    // button, for the boss under the cursor.
+    m_rowMenu->addEntry(
+        QCoreApplication::translate("Zorvane", "分线与服务器…"),
+        [this](schedule::RowId row) { openLines(row); },
+        [this](schedule::RowId row) {
+            const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+            return boss && !text::trim(boss->text[schedule::kNameColumn]).empty() &&
+                   !m_session.lines().board().rows().empty();
+        });
+    QMenu* menu = m_menuButton->menu();
+    auto* linesAction = new QAction(QCoreApplication::translate("Zorvane", "分线与服务器…"), menu);
+    linesAction->setObjectName(QStringLiteral("linesOfBoss"));
+    connect(linesAction, &QAction::triggered, this, [this] {
+        const schedule::RowId row = m_gridController->cursorRowId();
+        const QModelIndex current = m_grid->currentIndex();
+        const auto boss = current.data(GroupedRows::BossRowIdRole).value<schedule::RowId>();
+        if (row != 0 || boss != 0) {
+            openLines(row != 0 ? row : boss);
+            return;
+        }
+        schedule::MessageSink& messages = m_setup.messages
+                                              ? *m_setup.messages
+                                              : static_cast<schedule::MessageSink&>(m_messageBox);
+        messages.showMessage(text::Message::literal(
+            QCoreApplication::translate("Zorvane", "请先选中一个首领，再设置它的分线与服务器。")
+                .toStdString()));
+    });
+    menu->insertAction(menu->actions().value(0), linesAction);
+
+    GroupedRows& rows = grid->rows();
+    rows.setExpandedBosses(m_session.preferences().gridExpandedBosses.get());
+    connect(&rows, &GroupedRows::expandedChanged, this, [this] {
+        noteStored(m_session.preferences().gridExpandedBosses.set(
+            m_gridController->rows().expandedBosses()));
+    });
+}
+
+LinesDialog* MainWindow::openLines(schedule::RowId row) {
+    const std::optional<schedule::BossRow> boss = m_session.table().row(row);
+    if (!boss) {
+        return nullptr;
+    }
+    auto* dialog = new LinesDialog(
+        m_session.lines(), row,
+        QString::fromStdString(text::trim(boss->text[schedule::kNameColumn])), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &LinesDialog::stored, m_gridController.get(),
+            [grid = m_gridController.get()](schedule::RowId) { grid->refreshLines(); });
+    dialog->show();
+    return dialog;
+}
+
 void MainWindow::wireGroups() {
     GroupedRows& rows = m_gridController->rows();
     const auto readGroups = [this] {
@@ -929,6 +1016,8 @@ void MainWindow::onWindowCreated() {
     m_gridController->setupColumns();
     std::string loadError;
     const std::string storedWarnMinutes = m_session.finishLoad(&loadError);
+    // lines.json is read once the rows are there.
+    m_gridController->refreshLines();
     if (!loadError.empty()) {
         // The table stays empty; its file is not written over (a write needs it readable).
         m_writeNotice->failed(WriteNotice::Kind::Read,

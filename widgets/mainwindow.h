@@ -37,6 +37,7 @@ class GridController;
 class BossNoteDialog;
 class HistoryDialog;
 class LeadTimesDialog;
+class LinesDialog;
 class SpawnRuleDialog;
 class Overlay;
 class PortalShortcuts;
@@ -118,6 +119,8 @@ public:
     // 分组…: asks for the row's boss's group (an existing one or a new one); false when the
     // row is gone or unnamed, the question was cancelled, or the group could not be kept.
     bool askGroup(schedule::RowId row);
+    // The boss's servers and lines (its row menu's 分线与服务器…).
+    LinesDialog* openLines(schedule::RowId row);
     QLineEdit* filterEdit() const { return m_filterEdit; }
     // Opens the row's lead-time dialog (non-modal); nullptr when the row is gone.
     LeadTimesDialog* openLeadTimes(schedule::RowId row);
@@ -209,6 +212,8 @@ private:
     void wireOverlay();
     // The groups from the notes, the filter box and what the grid remembers of both.
     void wireGroups();
+    // Line rows in the grid, their menu and the boss's 分线与服务器….
+    void wireLines();
     void bindPortalShortcuts();
 
     Session& m_session;

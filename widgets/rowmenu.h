@@ -1,8 +1,10 @@
 #pragma once
 // The grid's right-click menu. Each entry acts on the row under the pointer; features
-// add their own entries with addEntry, in the order they should appear.
+// add their own entries with addEntry, in the order they should appear. A line row of a
+// boss has a menu of its own (addLineEntry).
 
 #include "schedule/bosstable.h"
+#include "schedule/linetimers.h"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +35,13 @@ public:
     // An entry of every row's menu, or of those rows for which `shown` says so.
     void addEntry(const QString& text, Handler handler, Shown shown = {});
 
+    // The same for the menu of a boss's line; the handler checks that the line still is.
+    using LineHandler = std::function<void(schedule::RowId row, schedule::LineId line)>;
+    using LineShown = std::function<bool(schedule::RowId row, schedule::LineId line)>;
+    void addLineEntry(const QString& text, LineHandler handler, LineShown shown = {});
+    // The menu for a line of the boss at row id `row`; nullptr when there are no entries.
+    std::unique_ptr<QMenu> menuForLine(schedule::RowId row, schedule::LineId line) const;
+
     // The menu for a table row (first data row = 1); nullptr outside the data rows or
     // when there are no entries.
     std::unique_ptr<QMenu> menuForRow(int row) const;
@@ -47,9 +56,16 @@ private:
         Shown shown;
     };
 
+    struct LineEntry {
+        QString text;
+        LineHandler handler;
+        LineShown shown;
+    };
+
     BossGrid& m_grid;
     const schedule::BossTable& m_table;
     std::vector<Entry> m_entries;
+    std::vector<LineEntry> m_lineEntries;
 };
 
 } // namespace zorvane::app

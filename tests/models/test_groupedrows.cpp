@@ -6,6 +6,7 @@
 #include "models/groupedrows.h"
 #include "models/rowfilter.h"
 #include "schedule/cycle.h"
+#include "schedule/linepass.h"
 #include "schedule/tick.h"
 #include "tests/schedule/tickfakes.h"
 #include "tests/support/timezone.h"
@@ -239,6 +240,86 @@ private slots:
                  QString::fromUtf8("▼ 世界（1）|影魔|▼ 未分组（1）|赤炎").split(QLatin1Char('|')));
     }
 
+    // A boss's lines under it: folded to its soonest line, sorted by time left with the
+    // bosses, found by whole label, server and state with only the matching lines shown.
+    void linesUnderTheirBoss_data() {
+        QTest::addColumn<bool>("expanded");
+        QTest::addColumn<int>("sort");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("folded: the soonest line")
+            << false << 0 << QString() << QStringLiteral("▶ 黑龙 13线 @ 二区|赤炎");
+        QTest::newRow("unfolded in the board's order")
+            << true << 0 << QString()
+            << QStringLiteral("▼ 黑龙|└ 1线 @ 一区|└ 3线 @ 一区|└ 13线 @ 一区|└ 1线 @ 二区|"
+                              "└ 3线 @ 二区|└ 13线 @ 二区|赤炎");
+        QTest::newRow("ascending: the boss by its soonest line, uncounted lines last")
+            << true << 1 << QString()
+            << QStringLiteral("▼ 黑龙|└ 13线 @ 二区|└ 3线 @ 一区|└ 1线 @ 一区|└ 13线 @ 一区|"
+                              "└ 1线 @ 二区|└ 3线 @ 二区|赤炎");
+        QTest::newRow("descending")
+            << true << 2 << QString()
+            << QStringLiteral("赤炎|▼ 黑龙|└ 3线 @ 一区|└ 13线 @ 二区|└ 1线 @ 一区|└ 13线 @ 一区|"
+                              "└ 1线 @ 二区|└ 3线 @ 二区");
+        QTest::newRow("a whole label: 3线 is not 13线")
+            << false << 0 << QStringLiteral("3线")
+            << QStringLiteral("▼ 黑龙|└ 3线 @ 一区|└ 3线 @ 二区");
+        QTest::newRow("a bare number") << false << 0 << QStringLiteral("13")
+                                       << QStringLiteral("▼ 黑龙|└ 13线 @ 一区|└ 13线 @ 二区");
+        QTest::newRow("a state word")
+            << false << 0 << QStringLiteral("<3m") << QStringLiteral("▼ 黑龙|└ 13线 @ 二区");
+        QTest::newRow("a state word for lines and rows")
+            << false << 0 << QStringLiteral("<6m") << QStringLiteral("▼ 黑龙|└ 13线 @ 二区|赤炎");
+        QTest::newRow("the boss's name: all lines, folded")
+            << false << 0 << QStringLiteral("黑龙") << QStringLiteral("▶ 黑龙 13线 @ 二区");
+        QTest::newRow("name and server")
+            << true << 0 << QStringLiteral("黑龙 二区")
+            << QStringLiteral("▼ 黑龙|└ 1线 @ 二区|└ 3线 @ 二区|└ 13线 @ 二区");
+        QTest::newRow("no line matches") << false << 0 << QStringLiteral("9线") << QString();
+    }
+
+    void linesUnderTheirBoss() {
+        QFETCH(bool, expanded);
+        QFETCH(int, sort);
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        GroupedTable t({{"黑龙", "", -1}, {"赤炎", "", 5}});
+        schedule::LineBoard board;
+        const schedule::RowId dragon = t.table.rowId(1);
+        QVERIFY(board.setLines(dragon, schedule::BossLines{{"一区", "二区"}, {"1", "3", "13"}}));
+        for (const schedule::LineTimer& timer : board.timers(dragon)) {
+            // 3线 @ 一区 has 10 minutes left of 60, 13线 @ 二区 two.
+            if (timer.key == schedule::LineKey{"一区", "3"}) {
+                board.kill(dragon, timer.id, kNow - 50 * 60);
+            } else if (timer.key == schedule::LineKey{"二区", "13"}) {
+                board.kill(dragon, timer.id, kNow - 58 * 60);
+            }
+        }
+        schedule::LinePass(t.table, board, t.alarm).afterPass(kNow, 5, {});
+        t.sorted.setLineBoard(&board);
+        t.rows.setLineBoard(&board);
+        t.sorted.setSortState(app::GridProxy::sortStateFromInt(sort));
+        t.rows.setExpanded(QStringLiteral("黑龙"), expanded);
+        t.rows.setFilter(filter);
+        QCOMPARE(t.shown().join(QLatin1Char('|')), expected);
+
+        for (int row = 0; row < t.rows.rowCount(); ++row) {
+            const QModelIndex last = t.rows.index(row, schedule::kLastTimeColumn);
+            const auto kind =
+                static_cast<GroupedRows::NodeKind>(last.data(GroupedRows::NodeKindRole).toInt());
+            const bool hasLines = last.data(GroupedRows::HasLinesRole).toBool();
+            // Neither a line nor a boss with lines takes a typed time, and a line reaches no
+            // table row.
+            QCOMPARE(bool(last.flags() & Qt::ItemIsEditable),
+                     kind == GroupedRows::NodeKind::Boss && !hasLines);
+            QCOMPARE(t.rows.mapToSource(last).isValid(), kind == GroupedRows::NodeKind::Boss);
+            if (kind == GroupedRows::NodeKind::Line) {
+                QCOMPARE(last.data(GroupedRows::BossRowIdRole).value<schedule::RowId>(), dragon);
+                QVERIFY(!t.rows.toggleExpanded(last));
+            }
+        }
+    }
+
     // The filter's words against one row's facts.
     void filterWords() {
         struct Case {
@@ -250,7 +331,11 @@ private slots:
             QStringLiteral("黑龙"), QStringLiteral("野外"), {QStringLiteral("3线")}, 9 * 60, false};
         const app::RowFacts golem{QStringLiteral("Golem"), {}, {}, std::nullopt, false};
         const app::RowFacts up{QStringLiteral("影魔"), {}, {}, 20 * 60, true};
+        app::RowFacts line = dragon;
+        line.exact = {QStringLiteral("13"), QStringLiteral("13线")};
         const Case cases[] = {
+            {"13线", line, true},       {"13", line, true},
+            {"1", line, false},         {"3线", {QStringLiteral("x"), {}, {}, {}, false}, false},
             {"", golem, true},          {"   ", golem, true},
             {"gOLe", golem, true},      {"龙 野外", dragon, true},
             {"龙 世界", dragon, false}, {"3线", dragon, true},

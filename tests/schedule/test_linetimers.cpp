@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -326,6 +327,37 @@ TEST(LinePass, PhasesAndTheCollapsedLineFollowTheCounts) {
     rig.board.kill(rig.row, rig.line("一区", "1"), kKill + 77 * 60);
     rig.passAt(kKill + 77 * 60);
     EXPECT_EQ(rig.board.soonest(rig.row)->key, (LineKey{"二区", "3"}));
+}
+
+// The window repaints counts it is told moved: a pass over lines that count tells the
+// table's listener once, whether or not any row of the table counts.
+TEST(LinePass, TellsTheTableThatLineCountsMoved) {
+    struct CountingListener final : BossTable::Listener {
+        void rowsInserted(int, int) override {}
+        void rowsRemoved(int, int) override {}
+        void cellsChanged(int, int, int) override {}
+        void headerChanged(int, int) override {}
+        void countdownsMoved() override { ++moved; }
+        int moved = 0;
+    } listener;
+    Rig rig;
+    rig.table.setListener(&listener);
+    const struct {
+        const char* what;
+        std::function<void()> before;
+        int told;
+    } steps[] = {
+        {"no line killed", [] {}, 0},
+        {"one line counting", [&] { rig.board.kill(rig.row, rig.line("二区", "2"), kKill); }, 1},
+        {"its lines gone", [&] { rig.board.setLines(rig.row, {}); }, 0},
+    };
+    for (const auto& step : steps) {
+        listener.moved = 0;
+        step.before();
+        rig.passAt(kKill + 60);
+        EXPECT_EQ(listener.moved, step.told) << step.what;
+    }
+    rig.table.setListener(nullptr);
 }
 
 TEST(LinePass, AKillRecordedDuringThePassIsNeverOverwrittenByItsRollOver) {
