@@ -349,6 +349,7 @@ TEST(LinePass, TellsTheTableThatLineCountsMoved) {
     } steps[] = {
         {"no line killed", [] {}, 0},
         {"one line counting", [&] { rig.board.kill(rig.row, rig.line("二区", "2"), kKill); }, 1},
+        {"a pass that reads no line, one still counting", [] {}, 1},
         {"its lines gone", [&] { rig.board.setLines(rig.row, {}); }, 0},
     };
     for (const auto& step : steps) {
