@@ -49,6 +49,12 @@ QVariant lineTimeData(const schedule::LineState& state, const LineOwner& owner, 
         return remaining();
     case BossTableModel::RowPhaseRole:
         return phase();
+    case BossTableModel::SpawnPhaseRole:
+        return state.view ? QVariant(static_cast<int>(state.view->phase)) : QVariant();
+    case BossTableModel::SpawnFractionRole:
+        return state.view ? QVariant(state.view->fraction) : QVariant();
+    case BossTableModel::SpawnTextRole:
+        return state.view ? QVariant(spawnStateText(*state.view)) : QVariant();
     case Qt::BackgroundRole:
     case Qt::ForegroundRole:
     case Qt::FontRole:

@@ -21,7 +21,8 @@ struct LineOwner {
 QString lineLabel(const schedule::LineKey& key);
 
 // A line row's cell for one of the time columns or the look's roles, or the typed roles
-// BossTableModel gives (RemainingSecondsRole, RowPhaseRole); invalid for the rest.
+// BossTableModel gives (RemainingSecondsRole, RowPhaseRole, the spawn roles); invalid for the
+// rest.
 QVariant lineTimeData(const schedule::LineState& state, const LineOwner& owner, int column,
                       int role);
 

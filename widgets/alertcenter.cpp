@@ -52,13 +52,21 @@ void AlertCenter::refreshTray() {
     if (!m_summaryStale && !m_tray->isShown()) {
         return; // counts that only moved on show nowhere without an icon
     }
-    if (m_summaryStale) {
-        m_summary = summariseForTray(m_model, m_stopped);
+    // A line's state moves with the line pass, which changes nothing in the model: while any
+    // boss has lines the summary is made afresh each time (one walk of each such boss's lines).
+    if (m_summaryStale || (m_board != nullptr && !m_board->rows().empty())) {
+        m_summary = summariseForTray(m_model, m_stopped, 3, m_board);
         m_summaryStale = false;
     } else {
         refreshTrayTexts(m_model, m_summary);
     }
     m_tray->setSummary(m_summary);
+}
+
+void AlertCenter::setLineBoard(const schedule::LineBoard* board) {
+    m_board = board;
+    m_summaryStale = true;
+    refreshTray();
 }
 
 void AlertCenter::setStopped(bool stopped) {

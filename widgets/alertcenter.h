@@ -29,6 +29,8 @@ public:
     void refreshTray();
     // 停止 / 启动: the tray shows stopped countdowns as such.
     void setStopped(bool stopped);
+    // The bosses' lines (nullptr: none); the board must outlive this object.
+    void setLineBoard(const schedule::LineBoard* board);
 
 private:
     void onPresented();
@@ -40,6 +42,7 @@ private:
     // The bosses last chosen; read whole again only after the model reported a change.
     TraySummary m_summary;
     bool m_summaryStale = true;
+    const schedule::LineBoard* m_board = nullptr;
     QTimer* m_trayTimer = nullptr;
 };
 

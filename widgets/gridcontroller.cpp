@@ -155,6 +155,7 @@ void GridController::refreshLines() {
         m_proxy->invalidate();
     }
     m_rows->linesChanged();
+    emit linesRefreshed();
 }
 
 QString GridController::lineTitleOf(schedule::RowId row, schedule::LineId line) const {

@@ -104,6 +104,8 @@ signals:
     void sortStateChanged(GridProxy::SortState state);
     // The filter changed (the filter box follows when a new row clears it).
     void filterChanged(const QString& text);
+    // After refreshLines: whoever lists lines outside the grid reads them again.
+    void linesRefreshed();
 
 private:
     void showSortIndicator();

@@ -550,6 +550,10 @@ Overlay* MainWindow::overlay() {
         return m_overlay.get();
     }
     m_overlay = std::make_unique<Overlay>(&m_gridController->model());
+    m_overlay->setLineBoard(&m_session.lines().board());
+    // A kill or an undo on a line changes nothing in the table's model; the rows follow it.
+    connect(m_gridController.get(), &GridController::linesRefreshed, m_overlay.get(),
+            &Overlay::refresh);
     m_overlay->installEventFilter(this);
     m_overlay->setRowLimit(m_session.preferences().overlayRows.get());
     m_session.preferences().overlayRows.onChanged(this, [this](const int& rows) {
@@ -809,6 +813,7 @@ RoomOffersPanel* MainWindow::openRoomOffers() {
 void MainWindow::wireLines() {
     GridController* grid = m_gridController.get();
     grid->setLines(&m_session.lines());
+    m_alertCenter->setLineBoard(&m_session.lines().board());
     m_rowMenu->addLineEntry(QCoreApplication::translate("Zorvane", "已击杀（现在）"),
                             [grid](schedule::RowId row, schedule::LineId line) {
                                 grid->killLineNow(row, line, schedule::KillSource::Menu);

@@ -1,6 +1,7 @@
 #include "widgets/overlay.h"
 
 #include "models/bosstablemodel.h"
+#include "models/duerow.h"
 #include "models/rowlook.h"
 #include "schedule/bosstable.h"
 
@@ -58,6 +59,11 @@ Overlay::Overlay(QAbstractItemModel* model, QWidget* parent)
     refresh();
 }
 
+void Overlay::setLineBoard(const schedule::LineBoard* board) {
+    m_board = board;
+    refresh();
+}
+
 void Overlay::setRowLimit(int rows) {
     m_rowLimit = std::max(1, rows);
     refresh();
@@ -97,25 +103,17 @@ void Overlay::refresh() {
     if (m_model) {
         const int rows = m_model->rowCount();
         for (int row = 0; row < rows; ++row) {
-            const QModelIndex use = m_model->index(row, schedule::kUseColumn);
-            const QModelIndex countdown = m_model->index(row, schedule::kCountdownColumn);
-            const QVariant remaining = countdown.data(BossTableModel::RemainingSecondsRole);
-            const bool checked = use.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-            if (!checked || !remaining.isValid()) {
+            const DueRow due = readDueRow(*m_model, row, m_board);
+            if (!due.checked || !due.remaining.isValid()) {
                 continue;
             }
             // A boss due on another day says which ("周六 2天03时00分00秒").
-            const QString day = countdown.data(BossTableModel::DueDayRole).toString();
-            const QString count = countdown.data().toString();
             m_entries.push_back(
-                {m_model->index(row, schedule::kNameColumn).data().toString().trimmed(),
-                 day.isEmpty() ? count : day + QLatin1Char(' ') + count, remaining.toLongLong(),
-                 rowLook(checked, remaining, countdown.data(BossTableModel::RowPhaseRole)),
-                 countdown.data(BossTableModel::SpawnPhaseRole).toInt(),
-                 countdown.data(BossTableModel::SpawnFractionRole).toDouble()});
-            if (!countdown.data(BossTableModel::SpawnPhaseRole).isValid()) {
-                m_entries.back().spawnPhase = -1;
-            }
+                {due.name,
+                 due.dueDay.isEmpty() ? due.countdown
+                                      : due.dueDay + QLatin1Char(' ') + due.countdown,
+                 due.remaining.toLongLong(), rowLook(due.checked, due.remaining, due.rowPhase),
+                 due.spawnPhase.isValid() ? due.spawnPhase.toInt() : -1, due.spawnFraction});
         }
     }
     std::stable_sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) {

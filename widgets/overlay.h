@@ -12,6 +12,10 @@
 class QAbstractItemModel;
 class QSizeGrip;
 
+namespace zorvane::schedule {
+class LineBoard;
+}
+
 namespace zorvane::app {
 
 enum class RowLook;
@@ -22,6 +26,12 @@ public:
     // `model` is the grid's model (BossTableModel); it must outlive the overlay or be
     // destroyed first (the overlay then shows nothing).
     explicit Overlay(QAbstractItemModel* model, QWidget* parent = nullptr);
+
+    // The bosses' lines (nullptr: none): a boss with lines is listed as its soonest line. The
+    // board must outlive the overlay.
+    void setLineBoard(const schedule::LineBoard* board);
+    // Reads the rows again (the board's lines changed: a kill, an undo).
+    void refresh();
 
     // How many bosses the list shows (at least 1).
     void setRowLimit(int rows);
@@ -45,8 +55,8 @@ public:
         int spawnPhase = -1;
         double spawnFraction = 0;
     };
-    // What the list shows now: checked rows with a count, fewest seconds left first (the
-    // table's order among equals), at most rowLimit of them.
+    // What the list shows now: checked rows with a count (a boss with lines: its soonest
+    // line), fewest seconds left first (the table's order among equals), at most rowLimit.
     const std::vector<Entry>& entries() const { return m_entries; }
 
 signals:
@@ -67,9 +77,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void refresh();
-
     QPointer<QAbstractItemModel> m_model;
+    const schedule::LineBoard* m_board = nullptr;
     QSizeGrip* m_grip = nullptr;
     std::vector<Entry> m_entries;
     int m_rowLimit = 5;

@@ -1,6 +1,7 @@
 #include "widgets/traysummary.h"
 
 #include "models/bosstablemodel.h"
+#include "models/duerow.h"
 #include "models/rowlook.h"
 #include "schedule/bosstable.h"
 #include "schedule/spawnrule.h"
@@ -26,6 +27,7 @@ struct Candidate {
     qint64 remaining = 0;
     bool up = false;
     int row = 0;
+    schedule::LineId line = 0;
 };
 
 QImage greyed(const QImage& source) {
@@ -79,38 +81,35 @@ QPixmap badged(const QIcon& base, int size, TrayState state) {
 
 } // namespace
 
-TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int count) {
+TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int count,
+                             const schedule::LineBoard* board) {
     TraySummary summary;
     std::vector<Candidate> candidates;
     bool lead = false;
     bool due = false;
     for (int row = 0; row < model.rowCount(); ++row) {
-        const QModelIndex use = model.index(row, schedule::kUseColumn);
-        const QModelIndex countdown = model.index(row, schedule::kCountdownColumn);
-        const bool checked = use.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-        const QVariant remaining = countdown.data(BossTableModel::RemainingSecondsRole);
-        if (!checked || !remaining.isValid()) {
+        const DueRow dueRow = readDueRow(model, row, board);
+        if (!dueRow.checked || !dueRow.remaining.isValid()) {
             continue;
         }
-        const RowLook look =
-            rowLook(checked, remaining, countdown.data(BossTableModel::RowPhaseRole));
-        const QVariant phaseData = countdown.data(BossTableModel::SpawnPhaseRole);
-        const auto phase = phaseData.isValid()
-                               ? static_cast<schedule::SpawnPhase>(phaseData.toInt())
+        const RowLook look = rowLook(dueRow.checked, dueRow.remaining, dueRow.rowPhase);
+        const auto phase = dueRow.spawnPhase.isValid()
+                               ? static_cast<schedule::SpawnPhase>(dueRow.spawnPhase.toInt())
                                : schedule::SpawnPhase::Waiting;
         const bool up = phase == schedule::SpawnPhase::Up;
         const bool open = phase == schedule::SpawnPhase::WindowOpen;
         due = due || look == RowLook::DueSoon || up;
         lead = lead || look == RowLook::Lead || open;
         Candidate candidate;
-        candidate.entry.name = model.index(row, schedule::kNameColumn).data().toString().trimmed();
-        candidate.entry.countdown = countdown.data().toString();
+        candidate.entry.name = dueRow.name;
+        candidate.entry.countdown = dueRow.countdown;
         if (up || open) {
-            candidate.entry.state = countdown.data(BossTableModel::SpawnTextRole).toString();
+            candidate.entry.state = dueRow.spawnText;
         }
-        candidate.remaining = remaining.toLongLong();
+        candidate.remaining = dueRow.remaining.toLongLong();
         candidate.up = up;
         candidate.row = row;
+        candidate.line = dueRow.line;
         candidates.push_back(std::move(candidate));
     }
     // A boss that is up needs a kill now, whatever its next count says.
@@ -124,6 +123,7 @@ TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int 
         }
         summary.next.push_back(std::move(candidate.entry));
         summary.rows.push_back(candidate.row);
+        summary.fromLines = summary.fromLines || candidate.line != 0;
     }
     summary.state = stopped ? TrayState::Stopped
                     : due   ? TrayState::DueNow
@@ -133,6 +133,9 @@ TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int 
 }
 
 void refreshTrayTexts(const QAbstractItemModel& model, TraySummary& summary) {
+    if (summary.fromLines) {
+        return; // a line's texts are not its boss row's cells; the summary is made afresh
+    }
     for (std::size_t i = 0; i < summary.next.size() && i < summary.rows.size(); ++i) {
         const QModelIndex countdown = model.index(summary.rows[i], schedule::kCountdownColumn);
         if (!countdown.isValid()) {

@@ -4,6 +4,8 @@
 // stopped) and the next bosses for the tooltip, each with its time left and, where its rule
 // says more, where it stands (window open, up since).
 
+#include "schedule/linetimers.h"
+
 #include <QIcon>
 #include <QString>
 
@@ -30,14 +32,18 @@ struct TraySummary {
     TrayState state = TrayState::Idle;
     std::vector<TrayEntry> next; // at most the count asked for, soonest first (up ones first)
     std::vector<int> rows;       // the model's row of each entry of `next`
+    bool fromLines = false;      // some entry is a boss's line, not its row
 };
 
-// `model` is the grid's model (BossTableModel's roles); `stopped` whether 停止 is in force.
-TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int count = 3);
+// `model` is the grid's model (BossTableModel's roles); `stopped` whether 停止 is in force;
+// `board` the bosses' lines, where a boss with lines counts as its soonest line.
+TraySummary summariseForTray(const QAbstractItemModel& model, bool stopped, int count = 3,
+                             const schedule::LineBoard* board = nullptr);
 
 // Reads the texts of the bosses `summary` chose again. While the model reports no change
 // the counts have only moved on together: the same bosses stay soonest and the state holds,
-// so a summary once a second need not read every row.
+// so a summary once a second need not read every row. A summary with lines is not refreshed
+// here (their texts are not the rows' cells, and their states change with the line pass).
 void refreshTrayTexts(const QAbstractItemModel& model, TraySummary& summary);
 
 // The tooltip's lines as plain text: "Zorvane", 已停止 when stopped, then one line a boss.

@@ -3,8 +3,10 @@
 // dialog refusing a bad label, and the filter finding lines by line, server and state.
 
 #include "config/linesfile.h"
+#include "models/bosstablemodel.h"
 #include "models/gridproxy.h"
 #include "models/groupedrows.h"
+#include "models/rowlook.h"
 #include "periodic/globals.h"
 #include "services/configwriter.h"
 #include "services/killpath.h"
@@ -18,7 +20,9 @@
 #include "widgets/linesdialog.h"
 #include "widgets/mainwindow.h"
 #include "widgets/messagebox.h"
+#include "widgets/overlay.h"
 #include "widgets/rowmenu.h"
+#include "widgets/traysummary.h"
 
 #include <QAction>
 #include <QApplication>
@@ -495,6 +499,89 @@ private slots:
             QVERIFY2(viewNames() == split(step.view),
                      qPrintable(QString::fromUtf8(step.typed) + QStringLiteral(": ") +
                                 viewNames().join(QLatin1Char('|'))));
+        }
+    }
+
+    // The overlay and the tray list a boss with lines as its soonest line, by the line's name
+    // and with its count and look; a boss without lines as before.
+    void theOverlayAndTheTrayNameTheLine() {
+        dragonWithLines();
+        app::Overlay* overlay = m_window->overlay();
+        overlay->setRowLimit(5);
+        const struct {
+            const char* what;
+            int hour, minute;
+            std::function<void()> act;
+            const char* listed; // "name=count seconds" by time left
+            app::TrayState tray;
+        } steps[] = {
+            {"no line counts yet: A alone", 10, 0, [] {}, "A=1800", app::TrayState::Idle},
+            {"a kill on 3线 @ 二区", 10, 10,
+             [&] {
+                 QVERIFY(controller().killLineNow(m_dragon, lineId("二区", "3"),
+                                                  schedule::KillSource::Menu));
+             },
+             "A=1200|黑龙 3线 @ 二区=1800", app::TrayState::Idle},
+            {"a later kill on 1线 @ 一区 leaves the soonest", 10, 20,
+             [&] {
+                 QVERIFY(controller().killLineNow(m_dragon, lineId("一区", "1"),
+                                                  schedule::KillSource::Menu));
+             },
+             "A=600|黑龙 3线 @ 二区=1200", app::TrayState::Idle},
+            {"A within its lead time", 10, 27, [] {}, "A=180|黑龙 3线 @ 二区=780",
+             app::TrayState::Lead},
+            {"the line within its lead time, A cleared", 10, 36,
+             [&] {
+                 QVERIFY(m_session->kills().record(m_plain, m_clock.instant(),
+                                                   schedule::KillSource::Menu));
+             },
+             "黑龙 3线 @ 二区=240|A=1800", app::TrayState::Lead},
+            {"the line cleared: the next line", 10, 36,
+             [&] { QVERIFY(controller().clearLine(m_dragon, lineId("二区", "3"))); },
+             "黑龙 1线 @ 一区=840|A=1800", app::TrayState::Idle},
+        };
+        for (const auto& step : steps) {
+            m_clock.set(step.hour, step.minute, 0);
+            step.act();
+            m_session->tick()->onTick();
+            controller().refreshLines();
+            QStringList listed;
+            for (const app::Overlay::Entry& entry : overlay->entries()) {
+                listed << entry.name + QLatin1Char('=') + QString::number(entry.remainingSeconds);
+            }
+            QVERIFY2(listed == split(step.listed),
+                     qPrintable(QString::fromUtf8(step.what) + QStringLiteral(": ") +
+                                listed.join(QLatin1Char('|'))));
+            const app::TraySummary summary =
+                app::summariseForTray(controller().model(), false, 5, &board());
+            QStringList tray;
+            for (const app::TrayEntry& entry : summary.next) {
+                tray << entry.name;
+            }
+            QStringList names;
+            for (const QString& entry : listed) {
+                names << entry.section(QLatin1Char('='), 0, 0);
+            }
+            QVERIFY2(tray == names, step.what);
+            QVERIFY2(summary.state == step.tray, step.what);
+            QVERIFY2(summary.fromLines == names.join(QString()).contains(QStringLiteral("线")),
+                     step.what);
+            // The line's entry looks and counts as its own row in the grid does.
+            for (std::size_t i = 0; i < overlay->entries().size(); ++i) {
+                const app::Overlay::Entry& entry = overlay->entries()[i];
+                if (!entry.name.startsWith(QStringLiteral("黑龙"))) {
+                    continue;
+                }
+                controller().rows().setExpanded(QStringLiteral("黑龙"), false);
+                const QModelIndex folded = grid()->model()->index(
+                    viewRowOf(QStringLiteral("▶ ") + entry.name), schedule::kCountdownColumn);
+                QVERIFY2(folded.isValid(), step.what);
+                QCOMPARE(entry.countdown, folded.data().toString());
+                QCOMPARE(summary.next[i].countdown, folded.data().toString());
+                QCOMPARE(entry.look,
+                         app::rowLook(true, folded.data(app::BossTableModel::RemainingSecondsRole),
+                                      folded.data(app::BossTableModel::RowPhaseRole)));
+            }
         }
     }
 
