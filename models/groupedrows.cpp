@@ -616,18 +616,23 @@ QVariant GroupedRows::headerRowData(const Node& node, int column, int role) cons
         if (column != schedule::kCountdownColumn) {
             return {};
         }
-        // The soonest boss's time left, as its own row words it.
+        // The soonest boss's time left, as its own row words it; a boss with lines by its
+        // soonest line.
         std::optional<qint64> least;
-        int soonest = -1;
+        QVariant text;
         for (const int row : group.sourceRows) {
+            const std::optional<schedule::LineTimer> line =
+                m_board != nullptr ? m_board->soonest(rowIdOf(row)) : std::nullopt;
             const QVariant remaining =
-                sourceModel()->index(row, column).data(BossTableModel::RemainingSecondsRole);
+                line ? lineTimeData(line->state, {}, column, BossTableModel::RemainingSecondsRole)
+                     : sourceModel()->index(row, column).data(BossTableModel::RemainingSecondsRole);
             if (remaining.isValid() && (!least || remaining.toLongLong() < *least)) {
                 least = remaining.toLongLong();
-                soonest = row;
+                text = line ? lineTimeData(line->state, {}, column, Qt::DisplayRole)
+                            : sourceModel()->index(row, column).data();
             }
         }
-        return soonest >= 0 ? sourceModel()->index(soonest, column).data() : QVariant();
+        return text;
     }
     case Qt::ToolTipRole:
         return QCoreApplication::translate("Zorvane", "单击或按 + / - 折叠、展开");

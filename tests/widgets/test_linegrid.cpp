@@ -508,6 +508,8 @@ private slots:
         dragonWithLines();
         app::Overlay* overlay = m_window->overlay();
         overlay->setRowLimit(5);
+        // 黑龙 alone in its group: the header's count is its soonest line's.
+        rows().setGroups({{QStringLiteral("黑龙"), QStringLiteral("野外")}});
         const struct {
             const char* what;
             int hour, minute;
@@ -566,6 +568,10 @@ private slots:
             QVERIFY2(summary.state == step.tray, step.what);
             QVERIFY2(summary.fromLines == names.join(QString()).contains(QStringLiteral("线")),
                      step.what);
+            const QModelIndex header = grid()->model()->index(
+                viewRowOf(QStringLiteral("▼ 野外（1）")), schedule::kCountdownColumn);
+            QVERIFY2(header.isValid(), step.what);
+            QString lineCount;
             // The line's entry looks and counts as its own row in the grid does.
             for (std::size_t i = 0; i < overlay->entries().size(); ++i) {
                 const app::Overlay::Entry& entry = overlay->entries()[i];
@@ -578,10 +584,14 @@ private slots:
                 QVERIFY2(folded.isValid(), step.what);
                 QCOMPARE(entry.countdown, folded.data().toString());
                 QCOMPARE(summary.next[i].countdown, folded.data().toString());
+                lineCount = entry.countdown;
                 QCOMPARE(entry.look,
                          app::rowLook(true, folded.data(app::BossTableModel::RemainingSecondsRole),
                                       folded.data(app::BossTableModel::RowPhaseRole)));
             }
+            QVERIFY2(header.data().toString() == lineCount,
+                     qPrintable(QString::fromUtf8(step.what) + QStringLiteral(": ") +
+                                header.data().toString()));
         }
     }
 
