@@ -10,13 +10,15 @@
 # ratios to the floor.
 #
 # Usage: bench/idle.sh [-s SECONDS] [-w SETTLE] [-r RUNS] [-n "0 100 1000"]
-#                      [-z LABEL=PATH]... [-k] [-B]
+#                      [-z LABEL=PATH]... [-l SERVERSxLINES] [-k] [-B]
 #   -s  sampling window in seconds (default 60)
 #   -w  settling time before sampling (default 5)
 #   -r  runs per table size (default 1)
 #   -n  table sizes (default "0 100 1000")
 #   -z  measure this Zorvane executable instead of building one (repeatable; several
 #       run side by side, e.g. -z before=/tmp/old/zorvane -z after=build/release/app/zorvane)
+#   -l  give every boss lines, e.g. 5x60: a lines.json beside the config.ini (the first
+#       three lines of each server killed half an hour ago)
 #   -k  keep the temporary directories
 #   -B  no session bus (outside a desktop session); by default the programs share a
 #       private session bus (dbus-run-session), as in every desktop session
@@ -37,17 +39,19 @@ runs=1
 sizes="0 100 1000"
 keep=0
 programs=()
+lines=
 session=(dbus-run-session --)
-[ "$inside" -eq 1 ] || while getopts "s:w:r:n:z:kB" opt; do
+[ "$inside" -eq 1 ] || while getopts "s:w:r:n:z:l:kB" opt; do
     case "$opt" in
     s) seconds=$OPTARG ;;
     w) settle=$OPTARG ;;
     r) runs=$OPTARG ;;
     n) sizes=$OPTARG ;;
     z) programs+=("$OPTARG") ;;
+    l) lines=$OPTARG ;;
     k) keep=1 ;;
     B) session=(env -u DBUS_SESSION_BUS_ADDRESS) ;;
-    *) sed -n '2,24p' "$0"; exit 2 ;;
+    *) sed -n '2,26p' "$0"; exit 2 ;;
     esac
 done
 
@@ -98,6 +102,9 @@ measure() {
         mkdir -p "$dir"
         cp "$path" "$dir/zorvane"
         writeConfig "$rows" "$dir/config.ini"
+        if [ -n "$lines" ]; then
+            writeLines "$rows" "${lines%x*}" "${lines#*x}" "$dir/lines.json"
+        fi
         (cd "$dir" && exec ./zorvane >/dev/null 2>&1) &
         pids+=($!)
         labels+=("$label")
@@ -123,11 +130,11 @@ measure() {
 }
 if [ "$inside" -eq 1 ]; then
     mapfile -t programs <<<"$IDLE_PROGRAMS"
-    work=$IDLE_WORK seconds=$IDLE_SECONDS settle=$IDLE_SETTLE
+    work=$IDLE_WORK seconds=$IDLE_SECONDS settle=$IDLE_SETTLE lines=$IDLE_LINES
     measure "$2"
     exit 0
 fi
-export IDLE_PROGRAMS IDLE_WORK=$work IDLE_SECONDS=$seconds IDLE_SETTLE=$settle
+export IDLE_PROGRAMS IDLE_WORK=$work IDLE_SECONDS=$seconds IDLE_SETTLE=$settle IDLE_LINES=$lines
 IDLE_PROGRAMS=$(printf '%s\n' "${programs[@]}")
 
 results=$work/results

@@ -33,3 +33,27 @@ writeConfig() {
         printf '[set]\r\n预警=5\r\n'
     } | iconv -f UTF-8 -t GB18030 >"$file"
 }
+
+# lines.json for the $1 rows of writeConfig: each boss on $2 servers with $3 lines, the first
+# three lines of every server killed 30 minutes ago (they count; none warns during a run).
+writeLines() {
+    local rows=$1 servers=$2 lines=$3 file=$4 kill i s l sep labels serverList timers
+    kill=$(($(date +%s) - 1800))
+    labels=$(seq -s, -f '"%g"' 1 "$lines")
+    serverList=$(seq -s, -f '"S%g"' 1 "$servers")
+    {
+        printf '{"format": "zorvane-lines", "version": 1, "bosses": ['
+        for ((i = 1; i <= rows; i++)); do
+            timers=
+            for ((s = 1; s <= servers; s++)); do
+                for ((l = 1; l <= 3 && l <= lines; l++)); do
+                    timers+="${timers:+,}{\"server\": \"S$s\", \"line\": \"$l\", \"kill\": $kill}"
+                done
+            done
+            sep=$([ "$i" -lt "$rows" ] && echo , || true)
+            printf '{"name": "首领%d", "servers": [%s], "lines": [%s], "timers": [%s]}%s' \
+                "$i" "$serverList" "$labels" "$timers" "$sep"
+        done
+        printf ']}\n'
+    } >"$file"
+}
