@@ -43,17 +43,6 @@ bool distinctNonEmpty(const std::vector<std::string>& names) {
     return true;
 }
 
-// Up lines first (the longest up), then the soonest due, then counted ones, then the rest.
-std::pair<int, std::int64_t> urgency(const LineState& state) {
-    if (state.view && state.view->phase == SpawnPhase::Up) {
-        return {0, -state.view->upSeconds};
-    }
-    if (state.remainingSeconds) {
-        return {1, *state.remainingSeconds};
-    }
-    return {state.lastKill ? 2 : 3, 0};
-}
-
 } // namespace
 
 std::optional<std::vector<std::string>> parseLineLabels(std::string_view text) {
@@ -390,15 +379,36 @@ std::optional<LineTimer> LineBoard::soonest(RowId row) const {
     if (entry == m_rows.end() || entry->second.timers.empty()) {
         return std::nullopt;
     }
-    // The first of equals wins: the grid's order breaks ties.
-    std::optional<LineTimer> best;
+    // The first of equals wins: the grid's order breaks ties. The window asks this for every
+    // folded boss it paints, so lines are compared as counted now without copying each one.
+    const LineTimer* best = nullptr;
+    std::pair<int, std::int64_t> bestUrgency;
     for (const LineTimer& timer : entry->second.timers) {
-        LineTimer now = current(timer);
-        if (!best || urgency(now.state) < urgency(best->state)) {
-            best = std::move(now);
+        const std::pair<int, std::int64_t> now = currentUrgency(timer);
+        if (best == nullptr || now < bestUrgency) {
+            best = &timer;
+            bestUrgency = now;
         }
     }
-    return best;
+    return current(*best);
+}
+
+// Up lines first (the longest up), then the soonest due, then counted ones, then the rest.
+std::pair<int, std::int64_t> LineBoard::currentUrgency(const LineTimer& timer) const {
+    // As current() moves it on.
+    const bool moves = m_countNow && timer.countedAt && *timer.countedAt != *m_countNow;
+    const std::int64_t moved = moves ? *m_countNow - *timer.countedAt : 0;
+    const LineState& state = timer.state;
+    if (state.view && state.view->phase == SpawnPhase::Up) {
+        const std::int64_t up = moves && state.view->upSince
+                                    ? std::max<std::int64_t>(0, *m_countNow - *state.view->upSince)
+                                    : state.view->upSeconds;
+        return {0, -up};
+    }
+    if (state.remainingSeconds) {
+        return {1, *state.remainingSeconds - moved};
+    }
+    return {state.lastKill ? 2 : 3, 0};
 }
 
 } // namespace zorvane::schedule

@@ -154,6 +154,8 @@ private:
 
     // The timer as it reads at the count instant.
     LineTimer current(const LineTimer& timer) const;
+    // The order soonest() ranks a line by, as current() would count it, without a copy.
+    std::pair<int, std::int64_t> currentUrgency(const LineTimer& timer) const;
     // Under the lock: what takeChanges hands out.
     void lineChanged(RowId row, LineId line);
     void rowChanged(RowId row);

@@ -194,6 +194,20 @@ TEST(LineBoard, TheCollapsedRowShowsTheUpLineThenTheSoonest) {
         EXPECT_EQ(board.soonest(1)->id, timers[c.shown].id) << c.shown;
     }
     EXPECT_FALSE(LineBoard{}.soonest(1));
+
+    // Lines read at different passes are compared as counted now: the one read 40 s earlier
+    // with 50 s left has 10 s left, fewer than the 20 s of the one read just now.
+    LineBoard board;
+    ASSERT_TRUE(board.setLines(1, BossLines{{}, {"1", "2"}}));
+    const std::vector<LineTimer> timers = board.timers(1);
+    board.setCountNow(100);
+    ASSERT_TRUE(board.setPassResult(1, timers[0].id, std::nullopt, counting(50)));
+    board.setCountNow(140);
+    ASSERT_TRUE(board.setPassResult(1, timers[1].id, std::nullopt, counting(20)));
+    const std::optional<LineTimer> shown = board.soonest(1);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->id, timers[0].id);
+    EXPECT_EQ(shown->state.remainingSeconds, 10);
 }
 
 class RecordingLog final : public KillLog {
