@@ -7,7 +7,10 @@ AppGlobals::AppGlobals()
       m_tickLock(std::make_unique<CriticalSectionLock>()),
       m_clockTimer(std::make_unique<IntervalTimer>("clock")),
       m_createdSections(std::make_unique<SectionList>()),
-      m_clockLock(std::make_unique<CriticalSectionLock>()) {}
+      m_clockLock(std::make_unique<CriticalSectionLock>()) {
+    m_tickTimer->setBeat(kBeatPhaseMs);
+    m_clockTimer->setBeat(kBeatPhaseMs);
+}
 
 AppGlobals::~AppGlobals() {
     teardown();

@@ -13,6 +13,10 @@
 
 namespace zorvane::periodic {
 
+// Both timers beat this long after the system clock's whole intervals: late enough that a
+// reading of the clock in seconds gives the new second, early enough that nobody sees a lag.
+inline constexpr int kBeatPhaseMs = 5;
+
 class AppGlobals {
 public:
     AppGlobals();
@@ -27,6 +31,8 @@ public:
     // stopWorkers(), then releases every object in creation order.
     void teardown();
 
+    // The tick and the clock beat together (IntervalTimer::setBeat, kBeatPhaseMs): what
+    // their handlers hand to the window thread arrives at one moment and is painted at once.
     IntervalTimer& tickTimer() { return *m_tickTimer; }
     CriticalSectionLock& tickLock() { return *m_tickLock; }
     Section& announcementSection() { return m_announcementSection; }

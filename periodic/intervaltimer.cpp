@@ -2,6 +2,7 @@
 
 #include "work/worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -116,12 +117,36 @@ void IntervalTimer::setInterval(int intervalMs) {
     m_intervalMs = intervalMs;
 }
 
+void IntervalTimer::setBeat(std::optional<int> phaseMs) {
+    std::lock_guard lock(m_mutex);
+    m_beatPhaseMs = phaseMs;
+}
+
+std::int64_t IntervalTimer::msUntilBeat(std::int64_t nowMs, int intervalMs, int phaseMs) {
+    const std::int64_t interval = std::max(intervalMs, 1);
+    const std::int64_t earliest = nowMs + interval / 20;
+    // How far `earliest` lies past the last beat at or before it (never negative).
+    const std::int64_t past = ((earliest - phaseMs) % interval + interval) % interval;
+    return earliest - past + interval - nowMs;
+}
+
+std::int64_t IntervalTimer::sleepAfterCall() const {
+    if (!m_beatPhaseMs || m_intervalMs <= 0) {
+        return m_intervalMs;
+    }
+    const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count();
+    return msUntilBeat(nowMs, m_intervalMs, *m_beatPhaseMs);
+}
+
 long IntervalTimer::handle() const {
     std::lock_guard lock(m_mutex);
     return m_handle;
 }
 
-bool IntervalTimer::sleepAlertable(std::unique_lock<std::mutex>& lock, long handle, int ms) {
+bool IntervalTimer::sleepAlertable(std::unique_lock<std::mutex>& lock, long handle,
+                                   std::int64_t ms) {
     const auto woken = [&] { return m_wakeFor == handle; };
     if (ms > 0) {
         if (m_wake.wait_for(lock, std::chrono::milliseconds(ms), woken)) {
@@ -145,7 +170,7 @@ void IntervalTimer::run(long handle, std::intptr_t parameter) {
                 handler(parameter);
             }
             lock.lock();
-        } while (sleepAlertable(lock, handle, m_intervalMs));
+        } while (sleepAlertable(lock, handle, sleepAfterCall()));
     }
     if (m_handle == handle) {
         m_handle = 0;

@@ -53,13 +53,29 @@ public:
     // Takes effect at the worker's next sleep.
     void setInterval(int intervalMs);
 
+    // With a phase, each call after the first comes on the next beat of the system clock,
+    // phaseMs past a whole multiple of the interval, instead of an interval after the
+    // last call ended: the calls keep step with the clock's seconds instead of drifting
+    // (one a second never skips or repeats a second), and timers with the same interval
+    // and phase wake together, so the window thread is woken once for both. Nullopt (the
+    // default): an interval after each call. Takes effect at the worker's next sleep.
+    void setBeat(std::optional<int> phaseMs);
+
+    // How long to sleep from `nowMs` (milliseconds of the system clock) until the next
+    // beat. A beat no more than a twentieth of the interval ahead counts as the one just
+    // served (a wake a little early by the system clock), so no beat is served twice.
+    static std::int64_t msUntilBeat(std::int64_t nowMs, int intervalMs, int phaseMs);
+
     // The worker's handle, 0 when there is none.
     long handle() const;
 
 private:
     void run(long handle, std::intptr_t parameter);
     // Sleeps up to ms; false when a wake-up ended the sleep.
-    bool sleepAlertable(std::unique_lock<std::mutex>& lock, long handle, int ms);
+    bool sleepAlertable(std::unique_lock<std::mutex>& lock, long handle, std::int64_t ms);
+    // The sleep after a handler call: the interval, or until the next beat. Caller holds
+    // m_mutex.
+    std::int64_t sleepAfterCall() const;
     void joinFinished();
 
     const std::string m_threadName;
@@ -69,6 +85,7 @@ private:
     Handler m_handler;
     int m_intervalMs = 0;
     int m_initialDelayMs = 0;
+    std::optional<int> m_beatPhaseMs;
     long m_handle = 0;
     long m_lastHandle = 0;
     // Handle of the run a wake-up was queued to; a new run starts without one.

@@ -4,7 +4,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 using zorvane::periodic::IntervalTimer;
 using namespace std::chrono_literals;
@@ -159,4 +163,73 @@ TEST(IntervalTimer, KillForgetsTheWorkerAndSetIntervalApplies) {
     // A new start after kill joins the old worker and runs the new interval.
     timer.start([&](std::intptr_t) { ++calls; }, 1);
     EXPECT_TRUE(eventually([&] { return calls >= 4; }));
+}
+
+TEST(IntervalTimer, SleepUntilTheNextBeat) {
+    struct Case {
+        const char* what;
+        std::int64_t nowMs;
+        int intervalMs;
+        int phaseMs;
+        std::int64_t sleepMs;
+    };
+    const Case cases[] = {
+        {"on a beat: the next one", 10'005, 1000, 5, 1000},
+        {"woken a little late", 10'012, 1000, 5, 993},
+        {"a handler that ran long", 10'600, 1000, 5, 405},
+        {"just before a beat", 10'940, 1000, 5, 65},
+        {"a twentieth ahead counts as served", 10'955, 1000, 5, 1050},
+        {"woken a little early by the system clock", 10'003, 1000, 5, 1002},
+        {"no phase", 10'000, 1000, 0, 1000},
+        {"phase beyond the interval wraps", 10'010, 1000, 1010, 1000},
+        {"before the epoch", -995, 1000, 5, 1000},
+        {"before the epoch, mid-interval", -1500, 1000, 5, 505},
+        {"a short interval", 103, 10, 0, 7},
+        {"an interval of 1", 41, 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IntervalTimer::msUntilBeat(c.nowMs, c.intervalMs, c.phaseMs), c.sleepMs)
+            << c.what;
+    }
+}
+
+TEST(IntervalTimer, BeatingTimerCallsOnTheBeatsAndCanStopBeating) {
+    // Calls after the first land on the system clock's beats, whatever the handler costs;
+    // the tolerance allows for a busy machine waking the worker late.
+    IntervalTimer timer;
+    constexpr int kInterval = 100;
+    constexpr int kPhase = 7;
+    timer.setBeat(kPhase);
+    std::mutex mutex;
+    std::vector<std::int64_t> calledAtMs;
+    timer.start(
+        [&](std::intptr_t) {
+            const std::lock_guard lock(mutex);
+            calledAtMs.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count());
+            // A handler taking almost a third of the interval shifts nothing.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        },
+        kInterval);
+    ASSERT_TRUE(eventually([&] {
+        const std::lock_guard lock(mutex);
+        return calledAtMs.size() >= 6;
+    }));
+    EXPECT_EQ(timer.stop(), IntervalTimer::kStopped);
+    int onBeat = 0;
+    for (std::size_t i = 1; i < calledAtMs.size(); ++i) {
+        const std::int64_t past = ((calledAtMs[i] - kPhase) % kInterval + kInterval) % kInterval;
+        onBeat += past < kInterval / 2 ? 1 : 0;
+    }
+    // Without beats the calls would drift by the handler's 30 ms each round, and about
+    // half of them would fall in the second half of an interval.
+    EXPECT_GE(onBeat, static_cast<int>(calledAtMs.size()) - 2);
+
+    // Without a phase the timer sleeps a whole interval after each call again.
+    timer.setBeat(std::nullopt);
+    std::atomic<int> calls{0};
+    timer.start([&](std::intptr_t) { ++calls; }, 1);
+    EXPECT_TRUE(eventually([&] { return calls >= 3; }));
+    EXPECT_EQ(timer.stop(), IntervalTimer::kStopped);
 }
