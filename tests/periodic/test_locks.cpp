@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <future>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace zorvane::periodic;
 
@@ -70,4 +74,48 @@ TEST(Locks, TheTimersOfTheGlobalsNameTheirWorkers) {
     EXPECT_EQ(tick.get_future().get(), "tick");
     EXPECT_EQ(clock.get_future().get(), "clock");
     globals.teardown();
+}
+
+TEST(Locks, TheTimersOfTheGlobalsBeatTogether) {
+    // The tick and the clock wake at one moment, so the window thread is woken once for
+    // both: with a 100 ms interval each call after the first lands in the first half of an
+    // interval past the shared phase (a busy machine may wake one late now and then).
+    AppGlobals globals;
+    constexpr int kInterval = 100;
+    std::mutex mutex;
+    std::vector<std::int64_t> tickAt;
+    std::vector<std::int64_t> clockAt;
+    const auto recorder = [&](std::vector<std::int64_t>& calls) {
+        return [&](std::intptr_t) {
+            const std::lock_guard lock(mutex);
+            calls.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count());
+        };
+    };
+    // Started 30 ms apart: without beats they would stay 30 ms apart.
+    globals.tickTimer().start(recorder(tickAt), kInterval);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    globals.clockTimer().start(recorder(clockAt), kInterval);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < deadline) {
+        {
+            const std::lock_guard lock(mutex);
+            if (tickAt.size() >= 6 && clockAt.size() >= 6) {
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    globals.teardown();
+    for (const std::vector<std::int64_t>* calls : {&tickAt, &clockAt}) {
+        ASSERT_GE(calls->size(), 6U);
+        int onBeat = 0;
+        for (std::size_t i = 1; i < calls->size(); ++i) {
+            const std::int64_t past =
+                (((*calls)[i] - kBeatPhaseMs) % kInterval + kInterval) % kInterval;
+            onBeat += past < kInterval / 4 ? 1 : 0;
+        }
+        EXPECT_GE(onBeat, static_cast<int>(calls->size()) - 2);
+    }
 }
