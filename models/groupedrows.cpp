@@ -91,7 +91,12 @@ void GroupedRows::setLineBoard(const schedule::LineBoard* board) {
 }
 
 void GroupedRows::linesChanged() {
-    relayout();
+    // Without lines before or now, and no filter by time, the layout cannot move: the start
+    // (lines.json read after the rows) skips a walk of every row.
+    const bool noLines = !m_showsLines && (m_board == nullptr || m_board->rows().empty());
+    if (!noLines || m_filter.readsTime()) {
+        relayout();
+    }
     // Rows that stay where they were show new times and looks.
     if (!m_nodes.empty()) {
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));

@@ -10,6 +10,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <utility>
+
 namespace zorvane::app {
 
 namespace {
@@ -46,19 +48,37 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, NotificationImage
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, NotificationImage icon,
                                  QString iconName, QObject* parent)
-    : QObject(parent), m_bus(bus), m_icon(std::move(icon)), m_iconName(std::move(iconName)) {
+    : DesktopNotifier(BusLater{}, std::move(icon), std::move(iconName), parent) {
+    attachBus(bus);
+}
+
+DesktopNotifier::DesktopNotifier(BusLater, NotificationImage icon, QString iconName,
+                                 QObject* parent)
+    : QObject(parent), m_icon(std::move(icon)), m_iconName(std::move(iconName)) {
     qDBusRegisterMetaType<NotificationImage>();
-    if (!m_bus.isConnected()) {
+}
+
+void DesktopNotifier::attachBus(const QDBusConnection& bus) {
+    if (m_bus) {
         return;
     }
-    // The server broadcasts these for every application's notifications; the handlers keep
-    // only ours.
-    m_bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
-                  QString::fromLatin1(kInterface), QStringLiteral("ActionInvoked"), this,
-                  SLOT(onActionInvoked(uint, QString)));
-    m_bus.connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
-                  QString::fromLatin1(kInterface), QStringLiteral("NotificationClosed"), this,
-                  SLOT(onNotificationClosed(uint, uint)));
+    m_bus = bus;
+    if (m_bus->isConnected()) {
+        // The server broadcasts these for every application's notifications; the handlers
+        // keep only ours.
+        m_bus->connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                       QString::fromLatin1(kInterface), QStringLiteral("ActionInvoked"), this,
+                       SLOT(onActionInvoked(uint, QString)));
+        m_bus->connect(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                       QString::fromLatin1(kInterface), QStringLiteral("NotificationClosed"), this,
+                       SLOT(onNotificationClosed(uint, uint)));
+    }
+    // Nothing is in flight yet: every waiting key goes out now (or, without a bus, is
+    // dropped as any alert then is).
+    const QHash<NotificationKey, Request> waiting = std::exchange(m_waiting, {});
+    for (auto it = waiting.cbegin(); it != waiting.cend(); ++it) {
+        send(it.key(), it.value());
+    }
 }
 
 QString DesktopNotifier::bodyText(qint64 secondsLeft) {
@@ -91,8 +111,9 @@ void DesktopNotifier::notify(const NotificationKey& key, const QString& title, q
                              const QString& body) {
     Request request{title, secondsLeft, false, body};
     // Until the server has told the id of the key's earlier notification, the new one waits,
-    // so it replaces the earlier one instead of appearing beside it.
-    if (m_inFlight.value(key)) {
+    // so it replaces the earlier one instead of appearing beside it; so does every alert
+    // before the bus is attached.
+    if (!m_bus || m_inFlight.value(key)) {
         m_waiting.insert(key, request);
         return;
     }
@@ -111,6 +132,11 @@ void DesktopNotifier::close(std::uint64_t rowId) {
             keys << it.key();
         }
     }
+    for (auto it = m_waiting.cbegin(); it != m_waiting.cend(); ++it) {
+        if (it.key().row == rowId && !keys.contains(it.key())) {
+            keys << it.key();
+        }
+    }
     if (keys.isEmpty()) {
         keys << NotificationKey{rowId, {}, {}};
     }
@@ -120,6 +146,10 @@ void DesktopNotifier::close(std::uint64_t rowId) {
 }
 
 void DesktopNotifier::close(const NotificationKey& key) {
+    if (!m_bus) {
+        m_waiting.remove(key); // nothing was shown yet
+        return;
+    }
     if (m_inFlight.value(key)) {
         m_waiting.insert(key, Request{QString(), 0, true, QString()});
         return;
@@ -128,7 +158,7 @@ void DesktopNotifier::close(const NotificationKey& key) {
 }
 
 void DesktopNotifier::send(const NotificationKey& key, const Request& request) {
-    if (!m_bus.isConnected()) {
+    if (!m_bus || !m_bus->isConnected()) {
         return;
     }
     const uint replaces = m_ids.value(key, 0);
@@ -139,7 +169,7 @@ void DesktopNotifier::send(const NotificationKey& key, const Request& request) {
                 QString::fromLatin1(kService), QString::fromLatin1(kPath),
                 QString::fromLatin1(kInterface), QStringLiteral("CloseNotification"));
             call << replaces;
-            m_bus.asyncCall(call); // the answer does not matter
+            m_bus->asyncCall(call); // the answer does not matter
         }
         return;
     }
@@ -165,7 +195,7 @@ void DesktopNotifier::send(const NotificationKey& key, const Request& request) {
     call << QStringLiteral("Zorvane") << replaces << m_iconName << request.boss << request.body
          << actions << hints << (due ? 0 : -1); // a due alert stays until dismissed
     m_inFlight.insert(key, true);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, key](QDBusPendingCallWatcher* w) { onReply(key, w); });
 }

@@ -59,6 +59,19 @@ public:
                              NotificationImage icon = {},
                              QString iconName = QStringLiteral("zorvane"),
                              QObject* parent = nullptr);
+    // A notifier whose bus comes later (attachBus): making the session bus's connection
+    // waits for the bus (without one, for a launcher started in a child process), which the
+    // window's first picture does not need. Alerts meanwhile wait, the newest of each row
+    // or line, and go out once the bus is attached.
+    struct BusLater {};
+    explicit DesktopNotifier(BusLater, NotificationImage icon = {},
+                             QString iconName = QStringLiteral("zorvane"),
+                             QObject* parent = nullptr);
+
+    // Gives a notifier made with BusLater its bus and sends what waited; later calls do
+    // nothing.
+    void attachBus(const QDBusConnection& bus);
+    bool hasBus() const { return m_bus.has_value(); }
 
     // The body for an alert secondsLeft seconds ahead, the true time left: "5 分钟后刷新"
     // near a whole minute, "1 分 14 秒后刷新", "40 秒后刷新"; 0 or less: "已刷新".
@@ -101,7 +114,7 @@ private:
     void onReply(const NotificationKey& key, QDBusPendingCallWatcher* watcher);
     std::optional<NotificationKey> keyOf(uint id) const;
 
-    QDBusConnection m_bus;
+    std::optional<QDBusConnection> m_bus; // none until attached
     NotificationImage m_icon;
     QString m_iconName;
     QHash<NotificationKey, uint> m_ids;        // the server's id of each key's notification

@@ -25,7 +25,9 @@ bool LineBook::load() {
         return false;
     }
     m_loadError.clear();
-    m_unclaimed = config::applyStoredLines(m_table.rows(), m_board, *stored);
+    // No file (most tables have no lines) needs no copy of every row to match names with.
+    m_unclaimed = stored->empty() ? config::StoredLines{}
+                                  : config::applyStoredLines(m_table.rows(), m_board, *stored);
     return true;
 }
 

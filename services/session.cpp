@@ -56,6 +56,7 @@ SessionSetup SessionSetup::window(periodic::AppGlobals& globals, const schedule:
             .globals = &globals,
             .room = true,
             .notifications = true,
+            .notifierBusLater = true,
             .push = true,
             .readBeside = true};
 }
@@ -205,7 +206,10 @@ void Session::wireCountdown() {
 
     if (m_setup.notifications) {
         m_notifier = std::make_unique<DesktopNotifier>(
-            QDBusConnection::sessionBus(), m_setup.notificationIcon, QStringLiteral("zorvane"));
+            DesktopNotifier::BusLater{}, m_setup.notificationIcon, QStringLiteral("zorvane"));
+        if (!m_setup.notifierBusLater) {
+            attachNotifierBus();
+        }
     }
     if (m_setup.push) {
         const std::string helper =
@@ -249,6 +253,12 @@ void Session::wireCountdown() {
             m_alerts->setPush(m_push.get(), m_table, m_setup.clock);
         }
         m_tick->setAlertListener(m_alerts.get());
+    }
+}
+
+void Session::attachNotifierBus() {
+    if (m_notifier) {
+        m_notifier->attachBus(QDBusConnection::sessionBus());
     }
 }
 

@@ -58,6 +58,9 @@ struct SessionSetup {
     // Show the countdown's alerts as desktop notifications carrying this icon.
     bool notifications = false;
     NotificationImage notificationIcon = {};
+    // The notifications' session bus connection is made by attachNotifierBus() (a window's
+    // after its first paint), not in the constructor; alerts meanwhile wait.
+    bool notifierBusLater = false;
     // Post the countdown's alerts to the targets in push.json through the push helper
     // (zorvane-push; empty: the one beside the program). Nothing runs while the file holds
     // no enabled target.
@@ -115,6 +118,9 @@ public:
     TickSupport* tick() const { return m_tick.get(); }
     AlertDispatch* alerts() const { return m_alerts.get(); }
     PushLink* push() const { return m_push.get(); }
+    // Connects the notifications to the session bus when the setup left that for later, and
+    // sends the alerts that waited. Once; nothing without notifications.
+    void attachNotifierBus();
     periodic::AppGlobals* globals() const { return m_setup.globals; }
 
     // Where write failures, sound trouble and history notices go (the window's notice line);

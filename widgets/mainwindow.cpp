@@ -94,6 +94,8 @@ QSize storedSize(const QString& text) {
     return ok[0] && ok[1] ? size : QSize();
 }
 constexpr int kClockIntervalMs = 1000;
+// The latest moment the notifications' bus is attached when the first paint has not come.
+constexpr int kLateBusMs = 1000;
 
 // The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
 QString startStopCaption(bool running) {
@@ -208,9 +210,10 @@ void MainWindow::buildComponents() {
     m_clockLabel->setFont(kaiFont(16));
 
     m_noteIcon = place(new QLabel(this), "图片框1", 30, 47, 20, 20);
-    const QImage note = builtInPng(QStringLiteral(":/assets/music-note.png"));
+    // Drawn at the size it shows (assets/make-music-note.sh): decoding and scaling the large
+    // picture took a millisecond of every start.
     m_noteIcon->setPixmap(
-        QPixmap::fromImage(note.scaled(20, 20, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        QPixmap::fromImage(builtInPng(QStringLiteral(":/assets/music-note-20.png"))));
 
     m_soundPathEdit = place(new QLineEdit(this), "编辑框2", 53, 47, 328, 20);
     m_soundLabel = place(new ClickableLabel(QCoreApplication::translate("Zorvane", "设置"), this),
@@ -1033,8 +1036,10 @@ void MainWindow::onWindowCreated() {
 
     // Starting the download forks a helper, which makes every page the window thread writes
     // next a copy; the window is drawn first. The tray's icon waits too: asking the desktop
-    // for a tray and registering it are D-Bus round trips.
+    // for a tray and registering it are D-Bus round trips. So does the notifications' bus
+    // connection, which waits for the bus (without one, for a launcher in a child process).
     afterFirstPaint(*this, [this] {
+        m_session.attachNotifierBus();
         startAnnouncement(*m_session.globals(), m_viewer, m_setup.announcementUrl,
                           m_session.programDir(), m_setup.announcementFetcher);
         if (m_setup.portalShortcuts) {
@@ -1042,6 +1047,8 @@ void MainWindow::onWindowCreated() {
         }
         m_tray->showIcon();
     });
+    // A window not painted soon (a slow display) still shows its alerts as notifications.
+    QTimer::singleShot(kLateBusMs, this, [this] { m_session.attachNotifierBus(); });
     showStoredWarnMinutes(storedWarnMinutes);
     m_gridController->centreCells();
 

@@ -320,6 +320,50 @@ private slots:
         }
     }
 
+    // A board whose lines come and go after it was set: the rows follow each change, also
+    // from none to some and back, with or without a filter.
+    void linesThatComeAndGo_data() {
+        QTest::addColumn<bool>("before"); // 黑龙 has lines when the board is set
+        QTest::addColumn<bool>("after");  // and when the lines change
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("expected");
+        const QString plain = QStringLiteral("黑龙|赤炎");
+        const QString lines = QStringLiteral("▼ 黑龙|└ 1线 @ 一区|└ 3线 @ 一区|赤炎");
+        QTest::newRow("none, then none") << false << false << QString() << plain;
+        QTest::newRow("none, then some") << false << true << QString() << lines;
+        QTest::newRow("some, then none") << true << false << QString() << plain;
+        QTest::newRow("some, then some") << true << true << QString() << lines;
+        QTest::newRow("none, then some, filtered by line")
+            << false << true << QStringLiteral("3线") << QStringLiteral("▼ 黑龙|└ 3线 @ 一区");
+        QTest::newRow("some, then none, filtered by time")
+            << true << false << QStringLiteral("<6m") << QStringLiteral("赤炎");
+    }
+
+    void linesThatComeAndGo() {
+        QFETCH(bool, before);
+        QFETCH(bool, after);
+        QFETCH(QString, filter);
+        QFETCH(QString, expected);
+        GroupedTable t({{"黑龙", "", -1}, {"赤炎", "", 5}});
+        const schedule::RowId dragon = t.table.rowId(1);
+        const schedule::BossLines dragonLines{{"一区"}, {"1", "3"}};
+        schedule::LineBoard board;
+        if (before) {
+            QVERIFY(board.setLines(dragon, dragonLines));
+        }
+        t.rows.setLineBoard(&board);
+        t.rows.setExpanded(QStringLiteral("黑龙"), true);
+        t.rows.setFilter(filter);
+        if (after) {
+            QVERIFY(board.setLines(dragon, dragonLines));
+        } else {
+            board.removeRow(dragon);
+        }
+        t.rows.linesChanged();
+        QCOMPARE(t.shown().join(QLatin1Char('|')), expected);
+        QCOMPARE(t.rows.showsLines(), after);
+    }
+
     // The filter's words against one row's facts.
     void filterWords() {
         struct Case {

@@ -326,6 +326,86 @@ private slots:
         zorvane::testing::stopServer();
     }
 
+    // A notifier whose bus comes later sends nothing before it, then each row's or line's
+    // newest alert once; what was closed meanwhile never shows. Steps: "nR:S" notifies row
+    // R (S seconds left), "nR/L:S" its line L; "cR" closes row R, "cR/L" one line of it.
+    void alertsWaitForTheBus_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QStringList>("sent"); // "title|body", in any order
+        QTest::newRow("nothing") << QString() << QStringList();
+        QTest::newRow("a row's newest alert")
+            << QStringLiteral("n1:600 n1:0") << QStringList{QStringLiteral("boss1|已刷新")};
+        QTest::newRow("rows apart") << QStringLiteral("n1:600 n2:300")
+                                    << QStringList{QStringLiteral("boss1|10 分钟后刷新"),
+                                                   QStringLiteral("boss2|5 分钟后刷新")};
+        QTest::newRow("closed before the bus") << QStringLiteral("n1:600 c1 n2:300")
+                                               << QStringList{QStringLiteral("boss2|5 分钟后刷新")};
+        QTest::newRow("notified again after a close")
+            << QStringLiteral("n1:600 c1 n1:60")
+            << QStringList{QStringLiteral("boss1|1 分钟后刷新")};
+        QTest::newRow("a row's close takes its lines")
+            << QStringLiteral("n1/A:600 n1/B:300 n3:60 c1")
+            << QStringList{QStringLiteral("boss3|1 分钟后刷新")};
+        QTest::newRow("one line closed") << QStringLiteral("n1/A:600 n1/B:300 c1/A n1/B:0")
+                                         << QStringList{QStringLiteral("boss1 B|已刷新")};
+    }
+
+    void alertsWaitForTheBus() {
+        QFETCH(QString, steps);
+        QFETCH(QStringList, sent);
+        NotificationServer server;
+        QVERIFY(zorvane::testing::startServer(server));
+        app::DesktopNotifier notifier(app::DesktopNotifier::BusLater{}, icon());
+        QVERIFY(!notifier.hasBus());
+        for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QStringList target = step.mid(1).section(QLatin1Char(':'), 0, 0).split('/');
+            const app::NotificationKey key{target[0].toULongLong(), QStringLiteral("s"),
+                                           target.value(1)};
+            if (step.startsWith(QLatin1Char('c'))) {
+                key.line.isEmpty() ? notifier.close(key.row) : notifier.close(key);
+                continue;
+            }
+            const qint64 left = step.section(QLatin1Char(':'), 1).toLongLong();
+            const QString title = QStringLiteral("boss") + target[0] +
+                                  (key.line.isEmpty() ? QString() : QLatin1Char(' ') + key.line);
+            if (key.line.isEmpty()) {
+                notifier.notify(key.row, title, left);
+            } else {
+                notifier.notify(key, title, left, app::DesktopNotifier::bodyText(left));
+            }
+        }
+        QTest::qWait(200);
+        QCOMPARE(server.calls.size(), 0);
+
+        notifier.attachBus(QDBusConnection::sessionBus());
+        QVERIFY(notifier.hasBus());
+        QTRY_COMPARE(server.calls.size(), sent.size());
+        notifier.attachBus(QDBusConnection::sessionBus()); // once: nothing goes out twice
+        QTest::qWait(200);
+        QStringList got;
+        for (const NotifyCall& call : server.calls) {
+            got << call.summary + QLatin1Char('|') + call.body;
+            QCOMPARE(call.replaces, 0u);
+            QVERIFY(call.hints.contains(QStringLiteral("image-data")));
+        }
+        got.sort();
+        sent.sort();
+        QCOMPARE(got, sent);
+        QCOMPARE(server.closed.size(), 0);
+
+        // From now on as any notifier: a row's next alert replaces its notification.
+        if (!server.calls.isEmpty()) {
+            const NotifyCall first = server.calls.first();
+            const QString row = first.summary.section(QLatin1Char(' '), 0, 0).mid(4);
+            if (!first.summary.contains(QLatin1Char(' '))) {
+                notifier.notify(row.toULongLong(), first.summary, 30);
+                QTRY_COMPARE(server.calls.size(), sent.size() + 1);
+                QCOMPARE(server.calls.last().replaces, first.id);
+            }
+        }
+        zorvane::testing::stopServer();
+    }
+
     // A connection that never reached a bus: every call is a quiet no-op.
     void withoutABus() {
         const QDBusConnection none = QDBusConnection::connectToBus(

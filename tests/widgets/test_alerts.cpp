@@ -7,6 +7,7 @@
 #include "models/bosstablemodel.h"
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
+#include "services/alertdispatch.h"
 #include "services/configwriter.h"
 #include "services/preferences.h"
 #include "services/session.h"
@@ -108,6 +109,37 @@ private slots:
             zorvane::testing::stopServer();
             m_server.reset();
         }
+    }
+
+    // The notifications' bus is connected once the window has painted, not while it is
+    // made; an alert in between waits and then goes out.
+    void notificationsConnectAfterTheFirstPaint() {
+        if (!m_server) {
+            QSKIP("needs a session bus");
+        }
+        m_window.reset();
+        m_session.reset();
+        m_session = std::make_unique<app::Session>(
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
+        m_globals->tickTimer().stop();
+        QVERIFY(m_session->alerts() != nullptr);
+        app::DesktopNotifier* notifier = m_session->alerts()->notifier();
+        QVERIFY(notifier != nullptr);
+        QVERIFY(!notifier->hasBus());
+
+        m_clock.set(10, 58, 46);
+        const schedule::RowId id = addBoss("血魔");
+        QVERIFY(passAt(id, 10, 58, 46, "00时01分14秒"));
+        QTest::qWait(100);
+        QVERIFY(!notifier->hasBus());
+        QCOMPARE(m_server->calls.size(), 0);
+
+        m_window->show();
+        QTRY_VERIFY(notifier->hasBus());
+        QTRY_COMPARE(m_server->calls.size(), 1);
+        QCOMPARE(m_server->calls[0].summary, QStringLiteral("血魔"));
+        QCOMPARE(m_server->calls[0].body, QStringLiteral("1 分 14 秒后刷新"));
     }
 
     // A row first counted well inside its lead time (at a start, after an absence) is
