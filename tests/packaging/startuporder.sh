@@ -25,10 +25,11 @@ calls=1 0
 0 5
 PROFILE
 
-# Each expected function stands for two lines: its own section and its copies' ("name.*").
+# Each expected function stands for two lines, its own section and its copies' ("name.*");
+# an expected line that names a section (".text.") stands for itself. Compared sorted.
 check() { # NAME FUNCTIONS PROFILE...
     name=$1
-    expected=$(printf '%s\n' "$2" | sed '/^$/d; s/.*/.text.&\n.text.&.*/')
+    expected=$(printf '%s\n' "$2" | sed '/^$/d; /^\.text\./b; s/.*/.text.&\n.text.&.*/' | LC_ALL=C sort)
     shift 2
     if ! got=$("$script" --list "$exe" "$@"); then
         echo "$name: the listing failed"
@@ -71,7 +72,8 @@ PROFILE
 check "numbers and callees" "_ZL6helperv.lto_priv.0
 _ZN7zorvane3app7SessionC1Ev
 _ZN7zorvane3app7SessionC2Ev
-main" "$dir/numbered"
+main
+.text.startup.main" "$dir/numbered"
 
 # A callee of the program that never ran on its own account (its costs are not in the
 # profile) and names that are no functions of the program's code are not listed.
@@ -115,6 +117,16 @@ _ZN7zorvane3app7SessionC2Ev" "$dir/dump1" "$dir/dump2"
 check "aliases" "_ZN7zorvane3app11WindowSetupD1Ev
 _ZN7zorvane3app11WindowSetupD2Ev
 _ZN7zorvane3app8BossGridD0Ev" "$dir/aliases"
+
+# Start-up functions and cold parts lie in sections of their own kind.
+{
+    cat "$dir/first"
+    printf 'ob=(2)\nfn=(3) _GLOBAL__sub_I_mainwindow.cpp\n0 1\nfn=(4) _ZN7zorvane3app4Tick6onTickEv.cold\n0 1\n'
+} >"$dir/kinds"
+check "start-up and cold" "_GLOBAL__sub_I_mainwindow.cpp
+.text.startup._GLOBAL__sub_I_mainwindow.cpp
+_ZN7zorvane3app4Tick6onTickEv.cold
+.text.unlikely._ZN7zorvane3app4Tick6onTickEv" "$dir/kinds"
 
 # Nothing of the program ran: an empty list, not a failure.
 check "nothing of the program" "" "$dir/first"
