@@ -189,9 +189,6 @@ RoomConnection::RoomConnection(schedule::BossTable& table, Preferences& preferen
                                ApplyKill applyKill, QObject* parent)
     : QObject(parent), m_table(table), m_preferences(preferences),
       m_applyKill(std::move(applyKill)) {
-    // Full size at once: growing the set while kills stream in would rehash every id
-    // remembered on the window thread.
-    m_seen.reserve(kSeenIds + 1);
     // The dialog stores the room's options one after another; join once for all of them.
     auto* rejoinTimer = new QTimer(this);
     rejoinTimer->setSingleShot(true);
@@ -602,6 +599,12 @@ void RoomConnection::putBack(std::vector<Incoming>& slice, std::size_t from) {
 }
 
 bool RoomConnection::seenBefore(const std::string& eventId) {
+    if (m_seen.bucket_count() <= kSeenIds) {
+        // Full size at the first id: growing the set while kills stream in would rehash
+        // every id remembered on the window thread. Not at start: the buckets alone are
+        // 160 kB, resident all along in a window that never joins a room.
+        m_seen.reserve(kSeenIds + 1);
+    }
     if (!m_seen.insert(eventId).second) {
         return true;
     }

@@ -71,6 +71,10 @@
 #include <QToolButton>
 #include <QUndoStack>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace zorvane::app {
 namespace {
 
@@ -96,6 +100,18 @@ QSize storedSize(const QString& text) {
 constexpr int kClockIntervalMs = 1000;
 // The latest moment the notifications' bus is attached when the first paint has not come.
 constexpr int kLateBusMs = 1000;
+// After the first paint, when the tray, the announcement and the tick's first passes are
+// under way: the start's transient memory is free by then.
+constexpr int kReleaseAfterPaintMs = 3000;
+
+// Start-up leaves free memory scattered through glibc's arenas (the table file's parse on
+// the reader thread, the first paint, the tick's first pass); glibc hands back only what is
+// free at the top of each arena, so the rest stays resident for as long as the window runs.
+void releaseFreeMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
 QString startStopCaption(bool running) {
@@ -1057,6 +1073,8 @@ void MainWindow::onWindowCreated() {
     if (!m_session.startTick()) {
         tickNotStarted();
     }
+    afterFirstPaint(*this,
+                    [this] { QTimer::singleShot(kReleaseAfterPaintMs, this, &releaseFreeMemory); });
 }
 
 void MainWindow::showInstanceProblem(const QString& problem) {
