@@ -118,6 +118,14 @@ QVariant lookData(RowLook look, int role, int column) {
         }
         QFont font;
         applyLookFont(look, font);
+        // The row number's column is 40 px wide: in bold a four-digit number is cut short
+        // ("10…"). The row's colours carry the look there.
+        if (column == schedule::kNumberColumn) {
+            font.setBold(false);
+            if (!font.italic()) {
+                return {};
+            }
+        }
         return font;
     }
     case Qt::DecorationRole: {

@@ -27,6 +27,7 @@
 #include "widgets/writenotice.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -285,6 +286,16 @@ private slots:
                     .contains(QStringLiteral("状态：") + app::lookName(expected)));
         QCOMPARE(app::BossGridDelegate::toolTipFor(name, true), QStringLiteral("Boss"));
         QVERIFY(app::BossGridDelegate::toolTipFor(name, false).isEmpty());
+        // A table of a thousand rows and more shows whole row numbers in every look: the
+        // narrow number column holds four digits in the grid's own face (seen in a window),
+        // and a look may not widen them there (bold cut 1001 to "10…").
+        const QModelIndex number = grid()->viewIndexOf(row, schedule::kNumberColumn);
+        const QVariant numberFont = number.data(Qt::FontRole);
+        const QString fourDigits = QStringLiteral("1001");
+        QVERIFY2(QFontMetrics(numberFont.isValid() ? numberFont.value<QFont>() : grid()->font())
+                         .horizontalAdvance(fourDigits) <=
+                     QFontMetrics(grid()->font()).horizontalAdvance(fourDigits),
+                 "the look widens the row number");
     }
 
     void aTickPassColoursTheRow() {
