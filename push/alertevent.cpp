@@ -28,6 +28,20 @@ std::string eventId(const AlertEvent& event) {
     return sha256Hex(key, 32);
 }
 
+std::int64_t firesUtc(const AlertEvent& event) {
+    const std::int64_t minutes = std::int64_t{std::max(event.minutes, 0)} * 60;
+    switch (event.kind) {
+    case AlertKind::LeadTime:
+        return event.dueUtc - minutes;
+    case AlertKind::Unrecorded:
+        return event.dueUtc + minutes;
+    case AlertKind::WindowOpen:
+    case AlertKind::Spawn:
+        break;
+    }
+    return event.dueUtc;
+}
+
 std::string bossLabel(const AlertEvent& event) {
     std::string label = text::trim(event.boss);
     if (const std::string line = text::trim(event.line); !line.empty()) {

@@ -76,6 +76,10 @@ std::string eventId(const AlertEvent& event);
 // "黑龙 3线 @ 二区": the boss, its line after a space, the server after " @ ".
 std::string bossLabel(const AlertEvent& event);
 
+// The instant the alert fires on every member's machine: the lead time before the spawn,
+// the spawn or the window's opening, or the minutes after the spawn for an unrecorded one.
+std::int64_t firesUtc(const AlertEvent& event);
+
 // When the event stops being worth sending: a lead time once the spawn has come, a spawn
 // a quarter of an hour after it, an open window or an unrecorded spawn half an hour later.
 std::int64_t expiresUtc(const AlertEvent& event);

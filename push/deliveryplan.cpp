@@ -154,7 +154,7 @@ void DeliveryPlan::dropClaimed(Lane& lane, TimePoint now,
     }
     const std::size_t before = lane.queue.size();
     std::erase_if(lane.queue, [&](const Pending& pending) {
-        return pending.notBefore <= now && claimedElsewhere(lane.target, pending.id);
+        return pending.notBefore <= now && claimedElsewhere(lane.target, pending.event, pending.id);
     });
     if (const std::size_t relayed = before - lane.queue.size(); relayed > 0) {
         lane.status.relayed += static_cast<int>(relayed);

@@ -77,9 +77,10 @@ public:
         int attempt = 1; // counted from 1
     };
     struct Idle {};
-    // Whether another relay has already posted the event to the room target.
-    using ClaimedElsewhere =
-        std::function<bool(const PushTarget& target, const std::string& eventId)>;
+    // Whether another relay has already posted the event to the room target, or it is
+    // another's to post.
+    using ClaimedElsewhere = std::function<bool(const PushTarget& target, const AlertEvent& event,
+                                                const std::string& eventId)>;
     // The request due now, else when the next one will be, else Idle. Out-of-date alerts, and
     // room alerts another relay has posted, are dropped on the way.
     std::variant<Attempt, TimePoint, Idle> next(TimePoint now, std::int64_t utcNow,

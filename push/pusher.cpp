@@ -182,8 +182,8 @@ void Pusher::enqueue(std::span<const AlertEvent> events) {
             DeliveryPlan::RoomDelay roomDelay;
             if (relays != nullptr) {
                 roomDelay = [this, relays, &event, &id, utcNow](const PushTarget& target) {
-                    return std::chrono::milliseconds(
-                        relays->delayFor(id, channelOf(target), event.kind, utcNow));
+                    return std::chrono::milliseconds(relays->delayFor(
+                        id, channelOf(target), event.kind, utcNow, firesUtc(event)));
                 };
             }
             added += m_plan.add(event, id, now, utcNow, roomDelay);
@@ -224,8 +224,12 @@ std::optional<PushClock::TimePoint> Pusher::deliverDue() {
     RelayBook* relays = m_options.relays;
     const DeliveryPlan::ClaimedElsewhere claimedElsewhere =
         relays == nullptr ? DeliveryPlan::ClaimedElsewhere()
-                          : [this, relays](const PushTarget& target, const std::string& id) {
-                                return relays->claimedElsewhere(id, channelOf(target));
+                          : [this, relays](const PushTarget& target, const AlertEvent& event,
+                                           const std::string& id) {
+                                const std::string& channel = channelOf(target);
+                                return relays->claimedElsewhere(id, channel) ||
+                                       relays->leftToEarlierRelay(
+                                           channel, event.kind, firesUtc(event), m_clock.utcNow());
                             };
     while (!m_stopping) {
         std::unique_lock lock(m_mutex);
@@ -253,7 +257,9 @@ std::optional<PushClock::TimePoint> Pusher::deliverDue() {
             mine.events.clear();
             mine.eventIds.clear();
             for (std::size_t i = 0; i < attempt->eventIds.size(); ++i) {
-                if (relays->claim(attempt->eventIds[i], channel, utcNow)) {
+                const AlertEvent& event = attempt->events[i];
+                if (!relays->leftToEarlierRelay(channel, event.kind, firesUtc(event), utcNow) &&
+                    relays->claim(attempt->eventIds[i], channel, utcNow)) {
                     mine.events.push_back(attempt->events[i]);
                     mine.eventIds.push_back(attempt->eventIds[i]);
                 } else {

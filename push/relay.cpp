@@ -92,6 +92,9 @@ std::string encodePresence(const RelayPresence& presence) {
     if (presence.writtenUtc != 0) {
         object["at"] = presence.writtenUtc;
     }
+    if (presence.sinceUtc != 0) {
+        object["since"] = presence.sinceUtc;
+    }
     object["channels"] = std::move(channels);
     return jsonText(object);
 }
@@ -121,6 +124,12 @@ std::optional<RelayPresence> decodePresence(std::string_view payload) {
             return std::nullopt;
         }
         presence.writtenUtc = at->get<std::int64_t>();
+    }
+    if (const auto since = object.find("since"); since != object.end()) {
+        if (!since->is_number_integer() || since->get<std::int64_t>() <= 0) {
+            return std::nullopt;
+        }
+        presence.sinceUtc = since->get<std::int64_t>();
     }
     for (const Json& entry : *channels) {
         if (!entry.is_object()) {
@@ -213,8 +222,11 @@ void RelayBook::setOwnChannels(std::vector<RelayChannel> channels, std::int64_t 
         }
         m_ownChannels = std::move(channels);
         m_ownWrittenUtc = nowUtc;
+        if (m_ownSinceUtc == 0 && !m_ownChannels.empty()) {
+            m_ownSinceUtc = nowUtc;
+        }
         outbox = m_outbox;
-        presence = {m_relayId, m_ownChannels, m_ownWrittenUtc};
+        presence = {m_relayId, m_ownChannels, m_ownWrittenUtc, m_ownSinceUtc};
     }
     if (outbox != nullptr) {
         outbox->publishPresence(presence);
@@ -223,7 +235,7 @@ void RelayBook::setOwnChannels(std::vector<RelayChannel> channels, std::int64_t 
 
 RelayPresence RelayBook::ownPresence() const {
     const std::lock_guard lock(m_mutex);
-    return {m_relayId, m_ownChannels, m_ownWrittenUtc};
+    return {m_relayId, m_ownChannels, m_ownWrittenUtc, m_ownSinceUtc};
 }
 
 std::optional<std::int64_t> RelayBook::refreshPresence(std::int64_t nowUtc) {
@@ -243,7 +255,7 @@ std::optional<std::int64_t> RelayBook::refreshPresence(std::int64_t nowUtc) {
         m_ownWrittenUtc = nowUtc;
         next = nowUtc + m_timing.refresh.count();
         outbox = m_outbox;
-        presence = {m_relayId, m_ownChannels, m_ownWrittenUtc};
+        presence = {m_relayId, m_ownChannels, m_ownWrittenUtc, m_ownSinceUtc};
     }
     if (outbox != nullptr) {
         outbox->publishPresence(presence);
@@ -324,22 +336,49 @@ bool RelayBook::claimHeard(std::string_view payload, std::int64_t nowUtc) {
     return true;
 }
 
+bool RelayBook::isLive(const RelayPresence& presence, std::int64_t nowUtc) const {
+    // Nobody has written it for so long that its relay is gone; it ranking first would hold
+    // every post back by the take-over delay.
+    return presence.writtenUtc == 0 || presence.writtenUtc + m_timing.life.count() >= nowUtc;
+}
+
 std::chrono::seconds RelayBook::delayFor(std::string_view eventId, std::string_view channel,
-                                         AlertKind kind, std::int64_t nowUtc) const {
+                                         AlertKind kind, std::int64_t nowUtc,
+                                         std::optional<std::int64_t> firesUtc) const {
     std::vector<RelayPresence> relays;
+    std::chrono::seconds settling{0};
     {
         const std::lock_guard lock(m_mutex);
+        const bool late = firesUtc && m_ownSinceUtc != 0 && *firesUtc < m_ownSinceUtc;
+        if (late) {
+            settling = std::chrono::seconds(
+                std::max<std::int64_t>(0, m_ownSinceUtc + m_timing.settle.count() - nowUtc));
+        }
         relays.reserve(m_others.size() + 1);
-        relays.push_back({m_relayId, m_ownChannels, m_ownWrittenUtc});
+        relays.push_back({m_relayId, m_ownChannels, m_ownWrittenUtc, m_ownSinceUtc});
         for (const auto& [id, presence] : m_others) {
-            // Nobody has written it for so long that its relay is gone; it ranking first
-            // would hold every post back by the take-over delay.
-            if (presence.writtenUtc == 0 || presence.writtenUtc + m_timing.life.count() >= nowUtc) {
+            // A relay that began after the event fired leaves it to those that were there;
+            // when this one began late too, all of them are late and rank alike.
+            const bool cameLater = firesUtc && !late && presence.sinceUtc > *firesUtc;
+            if (isLive(presence, nowUtc) && !cameLater) {
                 relays.push_back(presence);
             }
         }
     }
-    return relayDelay(eventId, channel, kind, m_relayId, relays);
+    return std::max(settling, relayDelay(eventId, channel, kind, m_relayId, relays));
+}
+
+bool RelayBook::leftToEarlierRelay(std::string_view channel, AlertKind kind, std::int64_t firesUtc,
+                                   std::int64_t nowUtc) const {
+    const std::lock_guard lock(m_mutex);
+    if (m_ownSinceUtc == 0 || firesUtc >= m_ownSinceUtc) {
+        return false;
+    }
+    return std::any_of(m_others.begin(), m_others.end(), [&](const auto& entry) {
+        const RelayPresence& presence = entry.second;
+        return isLive(presence, nowUtc) && holds(presence, channel, kind) &&
+               presence.sinceUtc <= firesUtc;
+    });
 }
 
 bool RelayBook::claimedElsewhere(std::string_view eventId, std::string_view channel) const {

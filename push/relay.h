@@ -16,6 +16,10 @@
 // RelayTiming::refresh: a presence older than RelayTiming::life was left behind (a member
 // revoked while connected, a broker that crashed with its retained store, so no will was
 // sent) and no longer ranks. Earlier versions write no time; theirs rank as before.
+// A presence also carries when its relay began relaying in the room. Claims are not kept by
+// the broker, so a relay that began after an event fired cannot know whether it was
+// posted: it leaves the event to a relay that was there when it fired, and posts it only
+// when none was.
 // <room> is written as the room's boss topics write it; "~" never starts a boss's level
 // (such bytes are escaped there), so the two subtrees never meet.
 
@@ -42,6 +46,9 @@ struct RelayTiming {
     std::chrono::seconds refresh{std::chrono::minutes(5)};
     // Three refreshes missed, with room for clocks a little apart.
     std::chrono::seconds life{std::chrono::minutes(16)};
+    // How long a relay that has just begun waits before it posts an event that fired before
+    // it began: the presences the broker keeps reach it meanwhile.
+    std::chrono::seconds settle{10};
 };
 
 // One channel a relay posts to, and which kinds of alert it posts there.
@@ -55,6 +62,9 @@ struct RelayPresence {
     std::string relayId; // 32 hex digits, new for every run of the program
     std::vector<RelayChannel> channels;
     std::int64_t writtenUtc = 0; // seconds since 1970 UTC; 0: an earlier version's, not known
+    // When this run of the relay began relaying in the room; 0: not known (an earlier
+    // version's), taken as there all along.
+    std::int64_t sinceUtc = 0;
     friend bool operator==(const RelayPresence&, const RelayPresence&) = default;
 };
 
@@ -70,8 +80,8 @@ struct RelayClaim {
 // webhook or topic get the same key, and the key does not give the address away.
 std::string channelKey(std::string_view room, std::string_view url);
 
-// {"v":1,"relay":"…","at":1796637600,"channels":[{"key":"…","kinds":["lead","spawn"]}]}
-// ("at" left out while writtenUtc is 0)
+// {"v":1,"relay":"…","at":1796637600,"since":1796630000,"channels":[{"key":"…","kinds":["lead"]}]}
+// ("at" and "since" left out while 0)
 std::string encodePresence(const RelayPresence& presence);
 // {"v":1,"relay":"…","event":"…","channel":"…"}
 std::string encodeClaim(const RelayClaim& claim);
@@ -139,9 +149,17 @@ public:
     bool presenceHeard(std::string_view topicRelayId, std::string_view payload);
     bool claimHeard(std::string_view payload, std::int64_t nowUtc);
 
-    // Presences older than RelayTiming::life at `nowUtc` are left out.
+    // Presences older than RelayTiming::life at `nowUtc` are left out, and so are relays
+    // that began after the event fired (`firesUtc`, when known): they leave it to this one.
+    // An event that fired before this relay began waits at least until RelayTiming::settle
+    // after it began.
     std::chrono::seconds delayFor(std::string_view eventId, std::string_view channel,
-                                  AlertKind kind, std::int64_t nowUtc) const;
+                                  AlertKind kind, std::int64_t nowUtc,
+                                  std::optional<std::int64_t> firesUtc = std::nullopt) const;
+    // Whether an event that fired at `firesUtc`, before this relay began, is another's to
+    // post: a live relay holding the channel for the kind was there when it fired.
+    bool leftToEarlierRelay(std::string_view channel, AlertKind kind, std::int64_t firesUtc,
+                            std::int64_t nowUtc) const;
     // Whether another relay has claimed the event for the channel.
     bool claimedElsewhere(std::string_view eventId, std::string_view channel) const;
     // Just before posting: false when another relay has claimed the event for the channel;
@@ -150,6 +168,7 @@ public:
 
 private:
     void noteClaim(std::string key, std::int64_t nowUtc);
+    bool isLive(const RelayPresence& presence, std::int64_t nowUtc) const;
 
     const std::string m_room;
     const std::string m_relayId;
@@ -158,6 +177,7 @@ private:
     RelayOutbox* m_outbox = nullptr;
     std::vector<RelayChannel> m_ownChannels;
     std::int64_t m_ownWrittenUtc = 0;
+    std::int64_t m_ownSinceUtc = 0;
     std::map<std::string, RelayPresence, std::less<>> m_others;
     std::map<std::string, std::pair<std::int64_t, std::string>, std::less<>> m_claims;
 };

@@ -8,6 +8,8 @@
 namespace zorvane::push {
 namespace {
 
+using namespace std::chrono_literals;
+
 const std::string kA(32, 'a');
 const std::string kB(32, 'b');
 const std::string kC(32, 'c');
@@ -130,7 +132,8 @@ TEST(Relay, bookPublishesItsPresenceOnceAndItsClaimsBeforePosting) {
     book.setOwnChannels(channels, 900);
     book.setOwnChannels(channels, 950);
     ASSERT_EQ(outbox.presences.size(), 1u);
-    EXPECT_EQ(outbox.presences[0], (RelayPresence{kA, channels, 900}));
+    // It says when this relay began: the first time it held a channel.
+    EXPECT_EQ(outbox.presences[0], (RelayPresence{kA, channels, 900, 900}));
 
     const std::string first = eventNumber(1);
     const std::string second = eventNumber(2);
@@ -217,6 +220,53 @@ TEST(Relay, aPresenceNobodyWroteForLongerThanItsLifeNoLongerRanks) {
     }
 }
 
+// A member that starts just after a spawn fires the spawn's alert at once, but cannot know
+// whether it was posted: claims are not kept by the broker.
+TEST(Relay, aRelayThatBeganAfterAnEventFiredLeavesItToOneThatWasThere) {
+    const RelayTiming timing{std::chrono::seconds(60), std::chrono::seconds(180),
+                             std::chrono::seconds(10)};
+    constexpr std::int64_t kBegan = 1000; // kA's first channel
+    const struct {
+        const char* name;
+        std::int64_t fires;
+        std::optional<RelayPresence> other; // kB, heard at kBegan + 2
+        bool leftToOther;
+        std::chrono::seconds delay; // kA's at kBegan + 2, for an event kB ranks first
+    } cases[] = {
+        {"fired before kA began, kB was there", 990, RelayPresence{kB, {}, 1001, 900}, true, 20s},
+        {"kB began at the very moment", 990, RelayPresence{kB, {}, 1001, 990}, true, 20s},
+        {"kB is of an earlier version", 990, RelayPresence{kB, {}, 1001, 0}, true, 20s},
+        {"kB began after it fired too", 990, RelayPresence{kB, {}, 1001, 995}, false, 20s},
+        {"kB holds the channel for other kinds", 990,
+         RelayPresence{kB, {{kChannel, kinds({AlertKind::LeadTime})}}, 1001, 900}, false, 8s},
+        {"kB was last written too long ago", 990, RelayPresence{kB, {}, 700, 600}, false, 8s},
+        {"nobody else", 990, std::nullopt, false, 8s},
+        {"fired as kA began", 1000, RelayPresence{kB, {}, 1001, 900}, false, 20s},
+        {"fired as kB began", 1001, RelayPresence{kB, {}, 1001, 1001}, false, 20s},
+        {"fired after both began", 1001, RelayPresence{kB, {}, 1001, 900}, false, 20s},
+        {"fired after kA began, kB came later", 1001, RelayPresence{kB, {}, 1002, 1002}, false, 0s},
+    };
+    const std::string id = eventBFirst();
+    for (const auto& c : cases) {
+        RelayBook book("guild", kA, timing);
+        book.setOwnChannels({{kChannel, KindSet::all()}}, kBegan);
+        if (c.other) {
+            RelayPresence other = *c.other;
+            if (other.channels.empty()) {
+                other.channels = {{kChannel, KindSet::all()}};
+            }
+            book.presenceReceived(other);
+        }
+        const std::int64_t now = kBegan + 2;
+        EXPECT_EQ(book.leftToEarlierRelay(kChannel, AlertKind::Spawn, c.fires, now), c.leftToOther)
+            << c.name;
+        EXPECT_EQ(book.delayFor(id, kChannel, AlertKind::Spawn, now, c.fires), c.delay) << c.name;
+        // Another channel nobody else holds is this relay's alone.
+        EXPECT_FALSE(book.leftToEarlierRelay(kOtherChannel, AlertKind::Spawn, c.fires, now))
+            << c.name;
+    }
+}
+
 TEST(Relay, aLiveRelayWritesItsPresenceAgainOnceARefreshHasPassed) {
     RelayBook book("guild", kA, {std::chrono::seconds(60), std::chrono::seconds(180)});
     RecordingOutbox outbox;
@@ -259,6 +309,8 @@ TEST(Relay, payloadsReadBack) {
     RelayPresence written = presence;
     written.writtenUtc = 1796637600;
     EXPECT_EQ(decodePresence(encodePresence(written)), written);
+    written.sinceUtc = 1796630000;
+    EXPECT_EQ(decodePresence(encodePresence(written)), written);
     const RelayClaim claim{kB, eventNumber(7), kChannel};
     EXPECT_EQ(decodeClaim(encodeClaim(claim)), claim);
     // Kinds of later versions are skipped, the rest of the presence is kept.
@@ -291,6 +343,8 @@ TEST(Relay, payloadsAreReadStrictly) {
         R"({"v":1,"relay":")" + kA + R"(","at":0)" + channels,
         R"({"v":1,"relay":")" + kA + R"(","at":-5)" + channels,
         R"({"v":1,"relay":")" + kA + R"(","at":17966376.5)" + channels,
+        R"({"v":1,"relay":")" + kA + R"(","since":0)" + channels,
+        R"({"v":1,"relay":")" + kA + R"(","since":"1796637600")" + channels,
         manyChannels,
         R"({"v":1,"relay":")" + kA + "\"" + channels + std::string(kMaxRelayPayloadBytes, ' '),
     };

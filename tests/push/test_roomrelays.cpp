@@ -137,13 +137,15 @@ private:
 // claims, and what the other relays say goes into the book.
 class RelayMember final : public share::RoomListener, public RelayOutbox {
 public:
-    // `writesTime` false: its presences carry no time, as earlier versions' do.
+    // `writesTime` false: its presences carry no time, as earlier versions' do. `startsAfter`:
+    // how much later than the others' clocks this member starts.
     RelayMember(share::RoomOptions options, const std::string& webhook, RelayTiming timing = {},
-                bool writesTime = true)
+                bool writesTime = true, std::chrono::seconds startsAfter = 0s)
         : book("guild", {}, timing), pusher(pusherOptions()),
           client(withRelay(std::move(options)), *this), webhookUrl(webhook),
           m_writesTime(writesTime) {
         book.setOutbox(this);
+        clock.advance(startsAfter);
         PushTarget target;
         target.id = "guild-hook";
         target.name = "公会";
@@ -316,6 +318,44 @@ TEST(RoomRelays, eachEventIsPostedOnceAndTakenOverWhenTheRelayGoes) {
         ASSERT_TRUE(waitFor([&] { return webhook.posts() == 2; }));
         ASSERT_TRUE(rex->pusher.waitUntilIdle(60s));
         EXPECT_EQ(webhook.posts(), 2);
+    }
+}
+
+// A member that starts just after a spawn fires the spawn's alert at once. The claim of the
+// relay that posted it is not kept by the broker, so only the presences say who was there.
+TEST(RoomRelays, aRelayThatStartsAfterAnEventFiredLeavesItToOneThatWasThere) {
+    const RelayTiming timing{60s, 180s, 5s};
+    for (const bool ritaStays : {true, false}) {
+        SCOPED_TRACE(ritaStays ? "rita still relays" : "rita has left");
+        LocalBroker broker(roomBroker());
+        ASSERT_TRUE(startGuild(broker, "recorder"));
+        CountingWebhook webhook;
+        auto rita = std::make_unique<RelayMember>(
+            testing::roomOptions(broker, "rita", "rita", "rita-pw"), webhook.url(), timing);
+        ASSERT_TRUE(rita->join());
+        // The boss spawns a minute after rita began; she alone relays, and posts it.
+        const AlertEvent event{AlertKind::Spawn, 0, "黑龙", "", "", rita->clock.utcNow() + 60};
+        rita->clock.advance(60s);
+        rita->pusher.enqueue(event);
+        ASSERT_TRUE(waitFor([&] { return webhook.posts() == 1; }));
+        ASSERT_TRUE(rita->pusher.waitUntilIdle(60s));
+        if (!ritaStays) {
+            rita.reset();
+        }
+
+        // Rex starts half a minute after the spawn, and his tick fires it at once.
+        RelayMember rex(testing::roomOptions(broker, "rex", "rex", "rex-pw"), webhook.url(), timing,
+                        true, 90s);
+        ASSERT_TRUE(rex.join());
+        ASSERT_TRUE(waitFor([&] { return rex.othersKnown() == (ritaStays ? 1u : 0u); }));
+        rex.pusher.enqueue(event);
+        // Nothing goes out before the presences could have come.
+        EXPECT_FALSE(waitFor([&] { return webhook.posts() > 1; }, 300ms));
+        rex.clock.advance(timing.settle + kTakeOverDelay);
+        ASSERT_TRUE(rex.pusher.waitUntilIdle(60s));
+        // Rita was there when it fired: it was hers. With nobody there, it is his to post.
+        EXPECT_EQ(webhook.posts(), ritaStays ? 1 : 2);
+        EXPECT_EQ(rex.relayed(), ritaStays ? 1 : 0);
     }
 }
 
