@@ -97,7 +97,9 @@ std::size_t DeliveryPlan::add(const AlertEvent& event, const std::string& id, Ti
         }
         const bool queued = std::any_of(lane.queue.begin(), lane.queue.end(),
                                         [&id](const Pending& p) { return p.id == id; });
-        if (queued || std::find(lane.recent.begin(), lane.recent.end(), id) != lane.recent.end()) {
+        const bool delivered = std::any_of(lane.recent.begin(), lane.recent.end(),
+                                           [&id](const auto& sent) { return sent.first == id; });
+        if (queued || delivered) {
             continue;
         }
         const bool room = lane.target.scope == TargetScope::Room && roomDelay;
@@ -105,6 +107,33 @@ std::size_t DeliveryPlan::add(const AlertEvent& event, const std::string& id, Ti
         ++added;
     }
     return added;
+}
+
+std::vector<SentRecord> DeliveryPlan::sent(std::int64_t utcNow) const {
+    std::vector<SentRecord> records;
+    for (const Lane& lane : m_lanes) {
+        for (const auto& [id, until] : lane.recent) {
+            if (until > utcNow) {
+                records.push_back({lane.target.id, id, until});
+            }
+        }
+    }
+    return records;
+}
+
+void DeliveryPlan::rememberSent(const std::vector<SentRecord>& records) {
+    for (const SentRecord& record : records) {
+        Lane* found = lane(record.targetId);
+        if (found == nullptr ||
+            std::any_of(found->recent.begin(), found->recent.end(),
+                        [&](const auto& sent) { return sent.first == record.eventId; })) {
+            continue;
+        }
+        found->recent.emplace_back(record.eventId, record.untilUtc);
+        while (found->recent.size() > kRecentIds) {
+            found->recent.pop_front();
+        }
+    }
 }
 
 std::chrono::milliseconds DeliveryPlan::backoff(int failures) const {
@@ -228,8 +257,10 @@ void DeliveryPlan::finish(const Attempt& attempt, const AttemptResult& result, T
     switch (result.outcome) {
     case AttemptResult::Outcome::Delivered:
         remove(lane, attempt.eventIds);
-        for (const std::string& id : attempt.eventIds) {
-            lane.recent.push_back(id);
+        for (std::size_t i = 0; i < attempt.eventIds.size(); ++i) {
+            lane.recent.emplace_back(attempt.eventIds[i], i < attempt.events.size()
+                                                              ? expiresUtc(attempt.events[i])
+                                                              : utcNow);
         }
         while (lane.recent.size() > kRecentIds) {
             lane.recent.pop_front();

@@ -6,6 +6,7 @@
 
 #include "push/alertevent.h"
 #include "push/pushclock.h"
+#include "push/sentfile.h"
 #include "push/target.h"
 #include "push/targetstatus.h"
 #include "text/message.h"
@@ -92,6 +93,11 @@ public:
     void finish(const Attempt& attempt, const AttemptResult& result, TimePoint now,
                 std::int64_t utcNow);
 
+    // What was delivered and is still worth remembering at `utcNow`, for the next run.
+    std::vector<SentRecord> sent(std::int64_t utcNow) const;
+    // What an earlier run delivered: not queued again for the targets configured now.
+    void rememberSent(const std::vector<SentRecord>& records);
+
     bool idle() const;
     std::vector<TargetStatus> statuses() const;
     // The statuses changed since the last call.
@@ -111,7 +117,8 @@ private:
         int failures = 0;     // of the head of the queue
         TimePoint retryAt{};
         std::deque<Pending> queue;
-        std::deque<std::string> recent; // ids delivered lately, oldest first
+        // ids delivered lately with when they stop mattering, oldest first
+        std::deque<std::pair<std::string, std::int64_t>> recent;
         TargetStatus status;
         bool changed = false;
     };

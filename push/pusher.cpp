@@ -110,6 +110,9 @@ Pusher::Pusher(PusherOptions options)
     if (!m_options.wording) {
         m_options.wording = [](const text::Message& message) { return text::defaultText(message); };
     }
+    if (!m_options.sentFile.empty()) {
+        m_sentBefore = readSentFile(m_options.sentFile, m_clock.utcNow());
+    }
 }
 
 Pusher::~Pusher() {
@@ -142,6 +145,7 @@ void Pusher::configure(const PushSettings& settings) {
         const std::lock_guard lock(m_mutex);
         anyTargets = !m_plan.statuses().empty();
         m_plan.configure(settings.targets, problems);
+        m_plan.rememberSent(m_sentBefore);
         m_redactor = std::move(redactor);
         m_channels = std::move(channelOf);
         anyTargets = anyTargets || !m_plan.statuses().empty();
@@ -289,8 +293,21 @@ std::optional<PushClock::TimePoint> Pusher::deliverDue() {
 
         lock.lock();
         m_plan.finish(*attempt, result, m_clock.now(), m_clock.utcNow());
-        m_sending = false;
         changed = m_plan.takeChanged();
+        std::vector<SentRecord> sent;
+        const bool remember =
+            !m_options.sentFile.empty() && result.outcome == AttemptResult::Outcome::Delivered;
+        if (remember) {
+            sent = m_plan.sent(m_clock.utcNow());
+        }
+        lock.unlock();
+        if (remember) {
+            // Only this thread writes the file. A failed write costs at most a repeated post
+            // after the next start; nothing the player needs to act on.
+            (void)writeSentFile(m_options.sentFile, sent);
+        }
+        lock.lock();
+        m_sending = false;
         if (m_plan.idle()) {
             m_idle.notify_all();
         }

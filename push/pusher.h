@@ -11,9 +11,11 @@
 #include "push/payloads.h"
 #include "push/pushsettings.h"
 #include "push/pushurl.h"
+#include "push/sentfile.h"
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -39,6 +41,8 @@ struct PusherOptions {
     RelayBook* relays = nullptr; // null: room targets post like the player's own
     PushListener* listener = nullptr;
     std::string caFile; // PEM file of trusted authorities; empty: the system's
+    // Where what was delivered is remembered across runs (sentfile.h); empty: nowhere.
+    std::filesystem::path sentFile;
 };
 
 class Pusher {
@@ -78,6 +82,7 @@ private:
     DeliveryPlan m_plan;
     std::shared_ptr<const Redactor> m_redactor;
     std::map<std::string, std::string, std::less<>> m_channels; // target id -> relay channel
+    std::vector<SentRecord> m_sentBefore;                       // what earlier runs delivered
     bool m_sending = false;
 
     DeliveryThread m_thread; // last: stopped first

@@ -147,6 +147,7 @@ int main(int argc, char** argv) {
         PusherOptions options;
         options.listener = &listener;
         options.wording = wording;
+        options.sentFile = zorvane::push::sentFileFor(file);
         if (book) {
             book->setOutbox(&outbox);
             options.relays = book.get();

@@ -5,6 +5,7 @@
 
 #include "tests/net/localservers.h"
 #include "tests/push/fakepushclock.h"
+#include "tests/support/tempdir.h"
 #include "tests/support/waitfor.h"
 
 #include <gtest/gtest.h>
@@ -221,6 +222,50 @@ TEST(Pusher, eachKindOfTargetReceivesItsOwnBody) {
         EXPECT_EQ(status.delivered, 1);
         EXPECT_TRUE(status.ok);
         EXPECT_EQ(status.lastDeliveredUtc, clock.utcNow());
+    }
+}
+
+// A member who quits and starts again within minutes of a spawn fires its alert anew.
+TEST(Pusher, whatWasSentIsNotSentAgainByTheNextRun) {
+    WebhookServer server;
+    const testing::TempDir dir;
+    FakePushClock clock;
+    PusherOptions options = optionsWith(&clock);
+    options.sentFile = sentFileFor(dir.path() / "push.json");
+    const PushTarget phone = targetOf(TargetKind::Ntfy, server.url("/t_opic"));
+    PushTarget other = targetOf(TargetKind::Json, server.url("/hook"));
+    const AlertEvent spawn{AlertKind::Spawn, 0, "黑龙", "", "", clock.utcNow() - 30};
+    {
+        Pusher first(options);
+        first.configure(settingsOf({phone}));
+        first.enqueue(spawn);
+        ASSERT_TRUE(first.waitUntilIdle(kLimit));
+        ASSERT_EQ(server.received().size(), 1u);
+    }
+    const std::vector<SentRecord> firstRun = {{phone.id, eventId(spawn), expiresUtc(spawn)}};
+    EXPECT_EQ(readSentFile(options.sentFile, clock.utcNow()), firstRun);
+    const struct {
+        const char* name;
+        std::vector<PushTarget> targets;
+        AlertEvent event;
+        std::vector<std::string> paths; // what the next run posts
+    } cases[] = {
+        {"the same alert to the same target", {phone}, spawn, {}},
+        {"the same alert to a target that did not have it", {phone, other}, spawn, {"/hook"}},
+        {"another alert", {phone}, leadEvent(clock.utcNow() + 300), {"/"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(writeSentFile(options.sentFile, firstRun));
+        const std::size_t before = server.received().size();
+        Pusher next(options);
+        next.configure(settingsOf(c.targets));
+        next.enqueue(c.event);
+        ASSERT_TRUE(next.waitUntilIdle(kLimit)) << c.name;
+        std::vector<std::string> paths;
+        for (std::size_t i = before; i < server.received().size(); ++i) {
+            paths.push_back(server.received()[i].path);
+        }
+        EXPECT_EQ(paths, c.paths) << c.name;
     }
 }
 
