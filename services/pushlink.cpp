@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QMetaType>
+#include <QTimer>
 
 #include <cerrno>
 #include <cmath>
@@ -23,6 +24,10 @@
 
 namespace zorvane::app {
 namespace {
+
+// Alerts held for the room's join: far more than a table fires at one start, and a bound
+// should the join never come.
+constexpr std::size_t kMaxHeldAlerts = 2000;
 
 // The posts' templates as the window translates them; empty while it shows the Chinese
 // wording, which the helper has itself.
@@ -103,7 +108,10 @@ PushLink::~PushLink() {
         const std::lock_guard lock(m_relayInlet->m_mutex);
         m_relayInlet->m_link = nullptr;
     }
-    m_worker.post([this] { endHelper(true); });
+    m_worker.post([this] {
+        releaseHeld();
+        endHelper(true);
+    });
     m_worker.stop();
     const std::lock_guard lock(m_readersMutex);
     for (std::thread& reader : m_readers) {
@@ -129,7 +137,29 @@ void PushLink::send(const push::AlertEvent& event) {
     if (!m_active) {
         return;
     }
-    m_worker.post([this, line = push::alertLine(event)] { write(line); });
+    m_worker.post([this, line = push::alertLine(event)] {
+        if (!m_holding) {
+            write(line);
+        } else if (m_held.size() < kMaxHeldAlerts) {
+            m_held.push_back(line);
+        }
+    });
+}
+
+void PushLink::awaitJoin(std::chrono::milliseconds limit) {
+    if (!m_worker.running()) {
+        return; // push is off
+    }
+    m_worker.post([this] { m_holding = true; });
+    QTimer::singleShot(limit, this, [this] { m_worker.post([this] { releaseHeld(); }); });
+}
+
+void PushLink::releaseHeld() {
+    m_holding = false;
+    for (const std::string& line : m_held) {
+        write(line);
+    }
+    m_held.clear();
 }
 
 void PushLink::relayHeard(const push::RelayLine& line) {
@@ -151,6 +181,7 @@ void PushLink::relayHeard(const push::RelayLine& line) {
                     write(heard);
                 }
             }
+            releaseHeld();
         });
         return;
     }

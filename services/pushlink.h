@@ -19,6 +19,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -71,6 +72,12 @@ public:
     void reload();
     // Any thread; returns at once. Dropped while no target is enabled.
     void send(const push::AlertEvent& event);
+    // Window thread, after reload() at start: a room is set, and its join comes once the room
+    // connection starts, after the first paint. Alerts are held back until it comes (or
+    // `limit` has passed), so that the helper ranks the room's targets with the room's relays
+    // rather than posting as though this member relayed alone: the alerts of what came due
+    // while Zorvane was not running fire at once, and another relay may have posted them.
+    void awaitJoin(std::chrono::milliseconds limit);
     // Any thread; returns at once. What the room says of its relays, and which room this
     // member relays in (a Join line, also told to every helper started later, with the
     // presences and latest claims heard since the room connection was last made).
@@ -109,6 +116,7 @@ private:
     void write(const std::string& line);
     static bool sendAll(int fd, const std::string& line);
     void endHelper(bool now);
+    void releaseHeld();
     // Any thread.
     void remember(const push::RelayLine& line);
     std::vector<std::string> remembered() const;
@@ -127,7 +135,9 @@ private:
 
     // Worker thread only.
     std::shared_ptr<Helper> m_helper;
-    push::RelayLine m_join; // the room this member relays in; none while the room is empty
+    push::RelayLine m_join;          // the room this member relays in; none while the room is empty
+    bool m_holding = false;          // alerts wait for the room's join (awaitJoin)
+    std::vector<std::string> m_held; // alert lines held meanwhile, oldest first
 
     std::shared_ptr<RelayInlet> m_relayInlet = std::make_shared<RelayInlet>();
 

@@ -26,6 +26,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <chrono>
 #include <utility>
 
 namespace zorvane::app {
@@ -35,6 +36,9 @@ constexpr int kTickIntervalMs = 1000;
 // How often the program notes that it is running: a crash loses at most this much, so
 // cycles that came due in the last minute before a crash may be listed as missed.
 constexpr int kLastSeenIntervalMs = 60 * 1000;
+// The longest the alerts of a start wait for the room's join; it comes right after the
+// first paint, or a second later when the window starts minimised.
+constexpr std::chrono::seconds kRoomJoinWait{5};
 
 std::optional<config::StoredTable> readStored(const std::filesystem::path& dir,
                                               schedule::UtcSeconds now, std::string& error) {
@@ -246,6 +250,10 @@ void Session::wireCountdown() {
                     &RoomConnection::publishRelay);
         }
         m_push->reload();
+        if (m_room && !prefs.roomLink.get().trimmed().isEmpty()) {
+            // The room is joined after the first paint; the alerts of the start wait for it.
+            m_push->awaitJoin(kRoomJoinWait);
+        }
     }
     if (m_setup.notifications || m_setup.push) {
         m_alerts = std::make_unique<AlertDispatch>(prefs, m_notifier.get());

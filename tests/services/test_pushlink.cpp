@@ -124,6 +124,7 @@ private slots:
     void aFailingTargetIsTold();
     void aRoomTargetPostsWhatNoOtherRelayClaimed();
     void aHelperStartedLaterHearsWhatTheRoomSaidBefore();
+    void theAlertsOfAStartWaitForTheRoom();
     void postsFollowTheWindowsLanguage_data();
     void postsFollowTheWindowsLanguage();
 };
@@ -387,6 +388,58 @@ void TestPushLink::aRoomTargetPostsWhatNoOtherRelayClaimed() {
             QCOMPARE(push::decodeClaim(claim.payload),
                      std::optional<push::RelayClaim>({mine, push::eventId(event), channel}));
         }
+    }
+}
+
+// A start fires at once the alerts of what came due while Zorvane was not running. With a
+// room set, they wait for its join: another relay that was there may have posted them.
+void TestPushLink::theAlertsOfAStartWaitForTheRoom() {
+    using Kind = push::RelayLine::Kind;
+    using namespace std::chrono_literals;
+    const std::string mine(32, 'a');
+    const std::string other(32, 'b');
+    enum class Then { RoomWithAnEarlierRelay, NoRoomAfterAll, NothingComes };
+    const struct {
+        const char* name;
+        Then then;
+        std::chrono::milliseconds limit;
+        int delivered;
+        int relayed;
+    } cases[] = {
+        {"a relay that was there when it fired posts it", Then::RoomWithAnEarlierRelay, 60s, 0, 1},
+        {"no room after all", Then::NoRoomAfterAll, 60s, 1, 0},
+        {"no join within the limit", Then::NothingComes, 300ms, 1, 0},
+    };
+    for (const auto& c : cases) {
+        Receiver receiver(200);
+        const TempDir dir;
+        const auto file = dir.path() / "push.json";
+        const std::string url = receiver.base() + "/hook";
+        writeTargets(file, url, true, push::TargetScope::Room);
+        app::PushLink link(ZORVANE_PUSH_HELPER, file);
+        link.reload();
+        link.flush();
+        link.awaitJoin(c.limit);
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        link.send({push::AlertKind::Spawn, 0, "黑龙", "", "", now - 30});
+        link.flush();
+        if (c.then != Then::NothingComes) {
+            QTest::qWait(300);
+            QVERIFY2(receiver.bodies().empty(), c.name);
+        }
+        if (c.then == Then::RoomWithAnEarlierRelay) {
+            link.relayInlet()->tell({Kind::Join, "guild", mine, ""});
+            push::RelayPresence earlier{
+                other, {{push::channelKey("guild", url), push::KindSet::all()}}, now, now - 3600};
+            link.relayInlet()->tell({Kind::Presence, "", other, push::encodePresence(earlier)});
+        } else if (c.then == Then::NoRoomAfterAll) {
+            link.relayInlet()->tell({Kind::Join, "", "", ""});
+        }
+        // The settling time of a relay that has just begun is 10 s.
+        QTRY_VERIFY_WITH_TIMEOUT(settledOnce(link), 30000);
+        const push::TargetStatus& status = link.statuses().at("00112233445566ff");
+        QVERIFY2(status.delivered == c.delivered && status.relayed == c.relayed, c.name);
+        QCOMPARE(receiver.bodies().size(), std::size_t(c.delivered));
     }
 }
 
