@@ -181,7 +181,11 @@ void PushLink::relayHeard(const push::RelayLine& line) {
                     write(heard);
                 }
             }
-            releaseHeld();
+            // The room's connection says "no room" before every join, also the first: only a
+            // room named ends the wait (else the time limit does).
+            if (!line.room.empty()) {
+                releaseHeld();
+            }
         });
         return;
     }

@@ -73,10 +73,10 @@ public:
     // Any thread; returns at once. Dropped while no target is enabled.
     void send(const push::AlertEvent& event);
     // Window thread, after reload() at start: a room is set, and its join comes once the room
-    // connection starts, after the first paint. Alerts are held back until it comes (or
-    // `limit` has passed), so that the helper ranks the room's targets with the room's relays
-    // rather than posting as though this member relayed alone: the alerts of what came due
-    // while Zorvane was not running fire at once, and another relay may have posted them.
+    // connection starts, after the first paint. Alerts are held back until a join naming a
+    // room comes (or `limit` has passed), so that the helper ranks the room's targets with the
+    // room's relays rather than posting as though this member relayed alone: the alerts of what
+    // came due while Zorvane was not running fire at once, and another relay may have posted them.
     void awaitJoin(std::chrono::milliseconds limit);
     // Any thread; returns at once. What the room says of its relays, and which room this
     // member relays in (a Join line, also told to every helper started later, with the
