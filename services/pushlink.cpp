@@ -134,10 +134,15 @@ void PushLink::reload() {
 }
 
 void PushLink::send(const push::AlertEvent& event) {
-    if (!m_active) {
+    // A start's first alerts come before the worker has read push.json: the worker, which
+    // takes tasks in order, decides once it has.
+    if (!m_active && !m_worker.running()) {
         return;
     }
     m_worker.post([this, line = push::alertLine(event)] {
+        if (!m_active) {
+            return;
+        }
         if (!m_holding) {
             write(line);
         } else if (m_held.size() < kMaxHeldAlerts) {

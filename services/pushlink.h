@@ -70,7 +70,8 @@ public:
     // Window thread: push.json changed (or at start). Starts the helper when the file has an
     // enabled target, has a running one read it again, lets it end when none is left.
     void reload();
-    // Any thread; returns at once. Dropped while no target is enabled.
+    // Any thread; returns at once. Dropped while no target is enabled (as push.json read by
+    // the reload before it says).
     void send(const push::AlertEvent& event);
     // Window thread, after reload() at start: a room is set, and its join comes once the room
     // connection starts, after the first paint. Alerts are held back until a join naming a
