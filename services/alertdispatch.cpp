@@ -33,7 +33,7 @@ void AlertDispatch::setPush(PushLink* push, const schedule::BossTable& table,
 }
 
 void AlertDispatch::alert(const schedule::Alert& alert) {
-    if (m_push != nullptr && m_push->active()) {
+    if (m_push != nullptr && m_push->mayTakeAlerts()) {
         if (const std::optional<schedule::BossRow> row = m_table->row(alert.rowId)) {
             if (const auto event = pushEventOf(alert, *row, schedule::toUtc(m_clock->now()))) {
                 m_push->send(*event);

@@ -136,7 +136,7 @@ void PushLink::reload() {
 void PushLink::send(const push::AlertEvent& event) {
     // A start's first alerts come before the worker has read push.json: the worker, which
     // takes tasks in order, decides once it has.
-    if (!m_active && !m_worker.running()) {
+    if (!mayTakeAlerts()) {
         return;
     }
     m_worker.post([this, line = push::alertLine(event)] {

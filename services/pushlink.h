@@ -87,6 +87,9 @@ public:
 
     // Whether alerts are taken (push.json has an enabled target).
     bool active() const { return m_active; }
+    // Whether an alert sent now may be taken: also while the reload of a start has not yet
+    // read push.json. False only while push is off.
+    bool mayTakeAlerts() const { return m_active || m_worker.running(); }
 
     // Window thread: the last status of each target by id, and what is wrong with push.json.
     const std::map<std::string, push::TargetStatus>& statuses() const { return m_statuses; }

@@ -2,8 +2,12 @@
 
 #include "push/pushsettings.h"
 #include "push/relay.h"
+#include "schedule/bosstable.h"
+#include "schedule/clock.h"
 #include "schedule/cycle.h"
+#include "services/alertdispatch.h"
 #include "services/coretexts.h"
+#include "services/preferences.h"
 #include "tests/net/localservers.h"
 #include "tests/support/tempdir.h"
 
@@ -249,9 +253,23 @@ void TestPushLink::alertsArriveAtTheServer() {
     const auto file = dir.path() / "push.json";
     writeTargets(file, receiver.base() + "/hook/s3cr3t-token");
     app::PushLink link(ZORVANE_PUSH_HELPER, file);
+    // An alert the tick fires at once after the start, before push.json has been read, is
+    // kept: what came due while Zorvane was not running.
+    schedule::BossTable table;
+    const int row = table.appendRow();
+    QVERIFY(table.setCellText(row, schedule::kNameColumn, "黑龙"));
+    QVERIFY(table.setCellText(row, schedule::kPeriodColumn, "60"));
+    const schedule::SystemClock clock;
+    app::Preferences preferences(QString::fromStdString((dir.path() / "p.ini").string()));
+    app::AlertDispatch dispatch(preferences, nullptr);
+    dispatch.setPush(&link, table, clock);
     link.reload();
-    // An alert fired at once after the start, before push.json has been read, is kept.
-    link.send({push::AlertKind::Spawn, 0, "黑龙", "", "", QDateTime::currentSecsSinceEpoch()});
+    schedule::Alert first;
+    first.rowId = table.rowId(row);
+    first.boss = "黑龙";
+    first.leadMinutes = 5;
+    first.secondsLeft = 300;
+    dispatch.alert(first);
     QTRY_COMPARE_WITH_TIMEOUT(receiver.bodies().size(), std::size_t(1), 10000);
     link.flush();
     QVERIFY(link.active());
