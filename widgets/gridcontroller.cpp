@@ -141,11 +141,12 @@ void GridController::setLines(LineBook* lines) {
         m_kills.setLineRecorded({});
         return;
     }
-    m_kills.setLineRecorded(
-        [this](schedule::RowId row, schedule::LineId line, const schedule::LineState& before) {
-            rememberLine(row, line, before, QCoreApplication::translate("Zorvane", "记录击杀：%1"));
-            refreshLines();
-        });
+    m_kills.setLineRecorded([this](schedule::RowId row, schedule::LineId line,
+                                   const schedule::LineState& before, bool killed) {
+        rememberLine(row, line, before, QCoreApplication::translate("Zorvane", "记录击杀：%1"),
+                     killed);
+        refreshLines();
+    });
     refreshLines();
 }
 
@@ -170,19 +171,27 @@ QString GridController::lineTitleOf(schedule::RowId row, schedule::LineId line) 
 }
 
 void GridController::rememberLine(schedule::RowId row, schedule::LineId line,
-                                  const schedule::LineState& before, const QString& what) {
+                                  const schedule::LineState& before, const QString& what,
+                                  bool killed) {
     const std::optional<schedule::LineTimer> after =
         m_lines != nullptr ? m_lines->board().timer(row, line) : std::nullopt;
     if (!after || after->state == before) {
         return;
     }
-    m_undo.push(new LineStateCommand(row, line, before, after->state,
-                                     what.arg(lineTitleOf(row, line)),
-                                     [this, row, line](const schedule::LineState& state) {
-                                         if (m_kills.restoreLine(row, line, state)) {
-                                             refreshLines();
-                                         }
-                                     }));
+    LineStateCommand::Toggled toggled;
+    if (killed && after->state.lastKill) {
+        toggled = [kills = &m_kills, row, line, instant = *after->state.lastKill](bool undone) {
+            kills->lineKillUndone(row, line, instant, undone);
+        };
+    }
+    m_undo.push(new LineStateCommand(
+        row, line, before, after->state, what.arg(lineTitleOf(row, line)),
+        [this, row, line](const schedule::LineState& state) {
+            if (m_kills.restoreLine(row, line, state)) {
+                refreshLines();
+            }
+        },
+        std::move(toggled)));
 }
 
 bool GridController::hasLines(schedule::RowId row) const {
