@@ -212,7 +212,7 @@ bool KillPath::restore(schedule::RowId row, schedule::UtcSeconds retracted,
     if (!done) {
         return false;
     }
-    tell(*before);
+    tell(*before, false);
     saveSoon();
     return true;
 }
@@ -316,9 +316,9 @@ void KillPath::lineKillUndone(schedule::RowId row, schedule::LineId line,
     }
 }
 
-void KillPath::tell(const schedule::BossRow& before) {
+void KillPath::tell(const schedule::BossRow& before, bool killed) {
     if (m_recorded) {
-        m_recorded(before);
+        m_recorded(before, killed);
     }
 }
 

@@ -31,8 +31,9 @@ class LineBook;
 class KillPath final : public QObject {
     Q_OBJECT
 public:
-    // Told of every kill made here, with the row as it was before (the grid's undo stack).
-    using Recorded = std::function<void(const schedule::BossRow& before)>;
+    // Told of every change of a row made here, with the row as it was before (the grid's undo
+    // stack): a kill (`killed`), or a retracted kill put back.
+    using Recorded = std::function<void(const schedule::BossRow& before, bool killed)>;
     // Told when a kill is undone (`undone`) or redone: the boss, its line (empty for a kill
     // of the row) and the kill's instant.
     using Undone = std::function<void(const std::string& boss, const schedule::LineKey& line,
@@ -146,7 +147,7 @@ private:
     static std::optional<schedule::UtcSeconds> backFrom(const Replaced* kills,
                                                         schedule::UtcSeconds retracted,
                                                         std::optional<schedule::UtcSeconds> back);
-    void tell(const schedule::BossRow& before);
+    void tell(const schedule::BossRow& before, bool killed = true);
     // Passes a kill on to m_killLog and notes it, so an undo can name the very record.
     class TellingLog;
     void told(const schedule::KillRecord& record);

@@ -77,7 +77,8 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     QHeaderView* header = m_grid.horizontalHeader();
     header->setSectionsClickable(true);
     connect(header, &QHeaderView::sectionClicked, this, &GridController::onSortHeaderClicked);
-    m_kills.setRecorded([this](const schedule::BossRow& before) { rememberKill(before); });
+    m_kills.setRecorded(
+        [this](const schedule::BossRow& before, bool killed) { rememberKill(before, killed); });
 }
 
 GridController::~GridController() {
@@ -113,15 +114,21 @@ void GridController::centreCells() {
     m_model->setAlignment(Qt::AlignCenter);
 }
 
-void GridController::rememberKill(const schedule::BossRow& before) {
+void GridController::rememberKill(const schedule::BossRow& before, bool killed) {
     if (const std::optional<schedule::BossRow> after = m_table.row(before.id);
         after && RowStateCommand::differs(before, *after)) {
+        // Undoing a put-back shows the retracted kill again here; the kill before it, which
+        // the row then shows no more, was not undone and stays shared and in the history.
+        RowStateCommand::Toggled toggled;
+        if (killed) {
+            toggled = [kills = &m_kills](const schedule::BossRow& row, bool undone) {
+                kills->killUndone(row, undone);
+            };
+        }
         m_undo.push(new RowStateCommand(
             {m_table, m_store}, before, *after,
             QCoreApplication::translate("Zorvane", "记录击杀：%1").arg(nameOf(before)),
-            [kills = &m_kills](const schedule::BossRow& killed, bool undone) {
-                kills->killUndone(killed, undone);
-            }));
+            std::move(toggled)));
     }
 }
 

@@ -628,6 +628,53 @@ private slots:
         }
     }
 
+    // A row the room put back (an officer retracted its newest kill) is on the undo stack, but
+    // undoing that shows the retracted kill again here only: the kill before it, which the
+    // row no longer shows, was not undone, so it stays shared and in the history.
+    void undoingAPutBackRetractsNothing() {
+        startTrustedRoom();
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
+        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
+        const int olgaDragon = olga.addRow("Dragon", 120, true, nine);
+        const int rudiDragon = rudi.addRow("Dragon", 120, true, nine);
+        const int olgaHydra = olga.addRow("Hydra", 120, true, nine);
+        const int rudiHydra = rudi.addRow("Hydra", 120, true, nine);
+        QTRY_VERIFY_WITH_TIMEOUT(olga.session->room()->role() == share::RoomRole::Officer,
+                                 kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.line(), kConnected, kPatienceMs);
+        std::vector<schedule::UtcSeconds> kills;
+        for (int i = 0; i < 2; ++i) {
+            m_clock.advance(7200);
+            rudi.doubleClickLastTime(rudiDragon);
+            kills.push_back(schedule::toUtc(m_clock.now()));
+            QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(kills.back()),
+                                      kPatienceMs);
+        }
+        const std::unique_ptr<QMenu> menu = olga.window->rowMenu()->menuForRow(olgaDragon);
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("撤回（所有成员）")) {
+                action->trigger();
+            }
+        }
+        QCOMPARE(olga.lastUtc(olgaDragon), std::optional(kills[0]));
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.lastUtc(rudiDragon), std::optional(kills[0]), kPatienceMs);
+
+        rudi.window->gridController().undoStack().undo();
+        QCOMPARE(rudi.lastUtc(rudiDragon), std::optional(kills[1]));
+        // A kill after it: once Olga has it, whatever the undo sent came before.
+        m_clock.advance(60);
+        rudi.doubleClickLastTime(rudiHydra);
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaHydra),
+                                  std::optional(schedule::toUtc(m_clock.now())), kPatienceMs);
+        QCOMPARE(olga.lastUtc(olgaDragon), std::optional(kills[0]));
+        const auto kept = rudi.session->history().allKills("Dragon");
+        QVERIFY(std::any_of(kept.begin(), kept.end(), [&](const schedule::KillRecord& kill) {
+            return kill.utcSeconds == kills[0];
+        }));
+    }
+
     // Undoing one's own kill on a line takes it back in the room as undoing a row's kill does:
     // the other member's line goes back to the kill it showed before, or to none, and the
     // history leaves the kill out; redone, the kill is shared again.
