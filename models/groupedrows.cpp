@@ -626,8 +626,7 @@ QVariant GroupedRows::headerRowData(const Node& node, int column, int role) cons
         std::optional<qint64> least;
         QVariant text;
         for (const int row : group.sourceRows) {
-            const std::optional<schedule::LineTimer> line =
-                m_board != nullptr ? m_board->soonest(rowIdOf(row)) : std::nullopt;
+            const std::optional<schedule::LineTimer> line = shownSoonest(row, rowIdOf(row));
             const QVariant remaining =
                 line ? lineTimeData(line->state, {}, column, BossTableModel::RemainingSecondsRole)
                      : sourceModel()->index(row, column).data(BossTableModel::RemainingSecondsRole);
@@ -692,6 +691,17 @@ QVariant GroupedRows::data(const QModelIndex& index, int role) const {
     return QAbstractProxyModel::data(index, role);
 }
 
+std::optional<schedule::LineTimer> GroupedRows::shownSoonest(int sourceRow,
+                                                             schedule::RowId id) const {
+    if (m_board == nullptr || id == 0) {
+        return std::nullopt;
+    }
+    // A boss the filter narrowed sums up only the lines it shows.
+    const auto narrowed = m_narrowed.find(sourceRow);
+    return narrowed != m_narrowed.end() ? m_board->soonest(id, narrowed->second)
+                                        : m_board->soonest(id);
+}
+
 QVariant GroupedRows::lineRowData(const Node& node, int column, int role) const {
     const std::optional<schedule::LineTimer> timer = m_board->timer(node.id, node.line);
     if (!timer) {
@@ -734,7 +744,7 @@ QVariant GroupedRows::linesSummaryData(const QModelIndex& index, const Node& nod
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     }
-    const std::optional<schedule::LineTimer> soonest = m_board->soonest(node.id);
+    const std::optional<schedule::LineTimer> soonest = shownSoonest(node.sourceRow, node.id);
     const LineOwner owner = ownerOf(node.sourceRow);
     if (role == Qt::DisplayRole && column == schedule::kNameColumn) {
         // Lines the filter narrowed the boss to show below it, unfolded or not.

@@ -14,7 +14,7 @@
 // follows it, sorted by time left when the view is. A line row maps to no table row either:
 // it names its boss row's id and its line (BossRowIdRole, LineIdRole), and its texts are read
 // from the board when painted. The filter finds lines by line and server and by state, and
-// shows a boss with only its matching lines.
+// shows a boss with only its matching lines, summed up by the soonest of them.
 
 #include "models/linecells.h"
 #include "models/rowfilter.h"
@@ -144,6 +144,9 @@ private:
                    std::vector<schedule::LineId>& lines) const;
     void appendBoss(std::vector<Node>& nodes, int sourceRow, int group, schedule::RowId id) const;
     LineOwner ownerOf(int sourceRow) const;
+    // The line a boss row with lines sums up: its soonest, among those the filter lets
+    // through when it narrows the boss; nullopt for a boss without lines.
+    std::optional<schedule::LineTimer> shownSoonest(int sourceRow, schedule::RowId id) const;
     QVariant lineRowData(const Node& node, int column, int role) const;
     // A boss row with lines: its sign, and the soonest line's times and look.
     QVariant linesSummaryData(const QModelIndex& index, const Node& node, int role) const;

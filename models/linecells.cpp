@@ -55,10 +55,17 @@ QVariant lineTimeData(const schedule::LineState& state, const LineOwner& owner, 
         return state.view ? QVariant(state.view->fraction) : QVariant();
     case BossTableModel::SpawnTextRole:
         return state.view ? QVariant(spawnStateText(*state.view)) : QVariant();
+    case Qt::DecorationRole:
+        if (column == schedule::kNameColumn) {
+            // Beside the name, as a row's: where the line stands by its boss's rule (a star
+            // while up, rolled over with no kill recorded).
+            return state.view ? QVariant(spawnIcon(state.view->phase, state.view->fraction))
+                              : QVariant();
+        }
+        return lookData(rowLook(owner.checked, remaining(), phase()), role, column);
     case Qt::BackgroundRole:
     case Qt::ForegroundRole:
     case Qt::FontRole:
-    case Qt::DecorationRole:
         return lookData(rowLook(owner.checked, remaining(), phase()), role, column);
     default:
         return {};

@@ -145,12 +145,15 @@ void DeleteRowCommand::redo() {
 
 LineStateCommand::LineStateCommand(schedule::RowId row, schedule::LineId line,
                                    schedule::LineState before, schedule::LineState after,
-                                   const QString& text, Put put)
+                                   const QString& text, Put put, Toggled toggled)
     : QUndoCommand(text), m_row(row), m_line(line), m_before(std::move(before)),
-      m_after(std::move(after)), m_put(std::move(put)) {}
+      m_after(std::move(after)), m_put(std::move(put)), m_toggled(std::move(toggled)) {}
 
 void LineStateCommand::undo() {
     m_put(m_before);
+    if (m_toggled) {
+        m_toggled(true);
+    }
 }
 
 void LineStateCommand::redo() {
@@ -159,6 +162,9 @@ void LineStateCommand::redo() {
         return;
     }
     m_put(m_after);
+    if (m_toggled) {
+        m_toggled(false);
+    }
 }
 
 } // namespace zorvane::app

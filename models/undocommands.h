@@ -80,9 +80,12 @@ private:
 class LineStateCommand final : public QUndoCommand {
 public:
     using Put = std::function<void(const schedule::LineState& state)>;
+    // Told after every undo (true) and redo (false) but the first (a kill the room shared is
+    // taken back when undone).
+    using Toggled = std::function<void(bool undone)>;
 
     LineStateCommand(schedule::RowId row, schedule::LineId line, schedule::LineState before,
-                     schedule::LineState after, const QString& text, Put put);
+                     schedule::LineState after, const QString& text, Put put, Toggled toggled = {});
     void undo() override;
     void redo() override;
     bool isOn(schedule::RowId row, schedule::LineId line) const {
@@ -95,6 +98,7 @@ private:
     schedule::LineState m_before;
     schedule::LineState m_after;
     Put m_put;
+    Toggled m_toggled;
     bool m_done = true;
 };
 

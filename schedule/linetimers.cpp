@@ -374,6 +374,19 @@ bool LineBoard::setPassResult(RowId row, LineId line, std::optional<UtcSeconds> 
 }
 
 std::optional<LineTimer> LineBoard::soonest(RowId row) const {
+    return soonestOf(row, nullptr);
+}
+
+std::optional<LineTimer> LineBoard::soonest(RowId row, const std::vector<LineId>& among) const {
+    return soonestOf(row, &among);
+}
+
+std::optional<LineTimer> LineBoard::soonestOf(RowId row, const std::vector<LineId>* among) const {
+    std::vector<LineId> wanted;
+    if (among != nullptr) {
+        wanted = *among;
+        std::sort(wanted.begin(), wanted.end());
+    }
     const std::lock_guard lock(m_mutex);
     const auto entry = m_rows.find(row);
     if (entry == m_rows.end() || entry->second.timers.empty()) {
@@ -384,13 +397,16 @@ std::optional<LineTimer> LineBoard::soonest(RowId row) const {
     const LineTimer* best = nullptr;
     std::pair<int, std::int64_t> bestUrgency;
     for (const LineTimer& timer : entry->second.timers) {
+        if (among != nullptr && !std::binary_search(wanted.begin(), wanted.end(), timer.id)) {
+            continue;
+        }
         const std::pair<int, std::int64_t> now = currentUrgency(timer);
         if (best == nullptr || now < bestUrgency) {
             best = &timer;
             bestUrgency = now;
         }
     }
-    return current(*best);
+    return best != nullptr ? std::optional(current(*best)) : std::nullopt;
 }
 
 // Up lines first (the longest up), then the soonest due, then counted ones, then the rest.

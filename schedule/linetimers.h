@@ -126,6 +126,9 @@ public:
     // The line the collapsed row shows: one that is up first (the longest up), then the
     // soonest due, then any with a kill, then the first. nullopt without lines.
     std::optional<LineTimer> soonest(RowId row) const;
+    // The same among the lines `among` of the row (those a filter lets through); nullopt
+    // when none of them is there.
+    std::optional<LineTimer> soonest(RowId row, const std::vector<LineId>& among) const;
 
     // The instant the pass counts at. Between the passes that read a line, its remaining
     // seconds and its spawn view's counts are handed out moved on to it by arithmetic, as a
@@ -152,6 +155,8 @@ private:
     // Puts `state` in the line's place; the state before, or none for an unknown line.
     std::optional<LineState> replace(RowId row, LineId line, LineState state);
 
+    // soonest() among the lines `among`, or all of them (nullptr).
+    std::optional<LineTimer> soonestOf(RowId row, const std::vector<LineId>* among) const;
     // The timer as it reads at the count instant.
     LineTimer current(const LineTimer& timer) const;
     // The order soonest() ranks a line by, as current() would count it, without a copy.

@@ -105,8 +105,13 @@ std::optional<schedule::KillRecord> KillPath::killOnLine(schedule::RowId row, sc
     if (!before) {
         return std::nullopt;
     }
+    auto& kills = m_replacedOnLine[{row, line}];
+    kills.emplace_back(instant, before->lastKill);
+    if (kills.size() > kRememberedKills) {
+        kills.pop_front();
+    }
     if (m_lineRecorded) {
-        m_lineRecorded(row, line, *before);
+        m_lineRecorded(row, line, *before, true);
     }
     schedule::KillRecord record{text::trim(current->text[schedule::kNameColumn]),
                                 instant,
@@ -194,14 +199,9 @@ bool KillPath::restore(schedule::RowId row, schedule::UtcSeconds retracted,
     if (!before) {
         return false;
     }
-    std::optional<schedule::UtcSeconds> back = roomNewest;
-    if (const auto kills = m_replaced.find(row); kills != m_replaced.end()) {
-        for (const auto& [instant, replaced] : kills->second) {
-            if (instant == retracted && (!back || (replaced && *replaced > *back))) {
-                back = replaced;
-            }
-        }
-    }
+    const auto kills = m_replaced.find(row);
+    const std::optional<schedule::UtcSeconds> back =
+        backFrom(kills != m_replaced.end() ? &kills->second : nullptr, retracted, roomNewest);
     // Back to no kill at all: the last time without an instant drops the instant as well, and
     // the countdown the retracted kill started goes with it (the tick leaves the text of a
     // row that stops counting as it was).
@@ -212,9 +212,52 @@ bool KillPath::restore(schedule::RowId row, schedule::UtcSeconds retracted,
     if (!done) {
         return false;
     }
-    tell(*before);
+    tell(*before, false);
     saveSoon();
     return true;
+}
+
+bool KillPath::restoreOnLine(schedule::RowId row, const std::string& server,
+                             const std::string& line, schedule::UtcSeconds retracted,
+                             std::optional<schedule::UtcSeconds> roomNewest) {
+    schedule::LineId id = 0;
+    if (m_lines == nullptr || !m_table.row(row) ||
+        m_lines->board().findLine(row, server, line, id) != schedule::LineLookup::Found) {
+        return false;
+    }
+    const std::optional<schedule::LineTimer> timer = m_lines->board().timer(row, id);
+    // A line with a kill of its own keeps it.
+    if (!timer || timer->state.lastKill != std::optional(retracted)) {
+        return false;
+    }
+    const auto kills = m_replacedOnLine.find({row, id});
+    const std::optional<schedule::UtcSeconds> back =
+        backFrom(kills != m_replacedOnLine.end() ? &kills->second : nullptr, retracted, roomNewest);
+    // No kill happened: the kill log hears nothing. Back to no kill at all, the line's count
+    // and marks go with the retracted kill.
+    const std::optional<schedule::LineState> before =
+        back ? m_lines->board().kill(row, id, *back) : m_lines->board().clear(row, id);
+    if (!before) {
+        return false;
+    }
+    m_lines->save();
+    if (m_lineRecorded) {
+        m_lineRecorded(row, id, *before, false);
+    }
+    return true;
+}
+
+std::optional<schedule::UtcSeconds> KillPath::backFrom(const Replaced* kills,
+                                                       schedule::UtcSeconds retracted,
+                                                       std::optional<schedule::UtcSeconds> back) {
+    if (kills != nullptr) {
+        for (const auto& [instant, replaced] : *kills) {
+            if (instant == retracted && (!back || (replaced && *replaced > *back))) {
+                back = replaced;
+            }
+        }
+    }
+    return back;
 }
 
 void KillPath::remember(schedule::RowId row, schedule::UtcSeconds instant,
@@ -241,19 +284,41 @@ void KillPath::killUndone(const schedule::BossRow& killed, bool undone) {
     // The latest record of that kill: the history marks the one with the same source and
     // sender, which only the record itself knows.
     const auto record = std::find_if(m_told.rbegin(), m_told.rend(), [&](const auto& told) {
-        return told.boss == boss && told.utcSeconds == *killed.timing.lastUtc;
+        return told.boss == boss && told.server.empty() && told.line.empty() &&
+               told.utcSeconds == *killed.timing.lastUtc;
     });
     if (record != m_told.rend() && m_killLog != nullptr) {
         m_killLog->setUndone(*record, undone);
     }
     if (m_undone) {
-        m_undone(boss, *killed.timing.lastUtc, undone);
+        m_undone(boss, {}, *killed.timing.lastUtc, undone);
     }
 }
 
-void KillPath::tell(const schedule::BossRow& before) {
+void KillPath::lineKillUndone(schedule::RowId row, schedule::LineId line,
+                              schedule::UtcSeconds instant, bool undone) {
+    const std::optional<schedule::BossRow> boss = m_table.row(row);
+    const std::optional<schedule::LineTimer> timer =
+        m_lines != nullptr ? m_lines->board().timer(row, line) : std::nullopt;
+    if (!boss || !timer) {
+        return;
+    }
+    const std::string name = text::trim(boss->text[schedule::kNameColumn]);
+    const auto record = std::find_if(m_told.rbegin(), m_told.rend(), [&](const auto& told) {
+        return told.boss == name && told.server == timer->key.server &&
+               told.line == timer->key.line && told.utcSeconds == instant;
+    });
+    if (record != m_told.rend() && m_killLog != nullptr) {
+        m_killLog->setUndone(*record, undone);
+    }
+    if (m_undone) {
+        m_undone(name, timer->key, instant, undone);
+    }
+}
+
+void KillPath::tell(const schedule::BossRow& before, bool killed) {
     if (m_recorded) {
-        m_recorded(before);
+        m_recorded(before, killed);
     }
 }
 

@@ -31,15 +31,18 @@ class LineBook;
 class KillPath final : public QObject {
     Q_OBJECT
 public:
-    // Told of every kill made here, with the row as it was before (the grid's undo stack).
-    using Recorded = std::function<void(const schedule::BossRow& before)>;
-    // Told when a kill is undone (`undone`) or redone: the boss and the kill's instant.
-    using Undone =
-        std::function<void(const std::string& boss, schedule::UtcSeconds instant, bool undone)>;
+    // Told of every change of a row made here, with the row as it was before (the grid's undo
+    // stack): a kill (`killed`), or a retracted kill put back.
+    using Recorded = std::function<void(const schedule::BossRow& before, bool killed)>;
+    // Told when a kill is undone (`undone`) or redone: the boss, its line (empty for a kill
+    // of the row) and the kill's instant.
+    using Undone = std::function<void(const std::string& boss, const schedule::LineKey& line,
+                                      schedule::UtcSeconds instant, bool undone)>;
 
-    // Told of every kill on a line made here, with the line as it was before.
+    // Told of every change of a line made here, with the line as it was before: a kill
+    // (`killed`), or a retracted kill put back.
     using LineRecorded = std::function<void(schedule::RowId row, schedule::LineId line,
-                                            const schedule::LineState& before)>;
+                                            const schedule::LineState& before, bool killed)>;
 
     // Received kills within this many milliseconds share one save of the table.
     static constexpr int kRemoteSaveDelayMs = 200;
@@ -73,6 +76,9 @@ public:
     // The kill log marks the kill undone (or no longer undone), so the history's statistics
     // leave it out, and the undone listener hears of it.
     void killUndone(const schedule::BossRow& killed, bool undone);
+    // The same for a kill on a line at `instant`, undone or redone on the line.
+    void lineKillUndone(schedule::RowId row, schedule::LineId line, schedule::UtcSeconds instant,
+                        bool undone);
 
     // A local kill of the row at `instant`: last and next time, the table saved, the kill log
     // told. False when the row is gone.
@@ -115,8 +121,17 @@ public:
     // log hears nothing; the table is saved with the next save. False when the row is gone.
     bool restore(schedule::RowId row, schedule::UtcSeconds retracted,
                  std::optional<schedule::UtcSeconds> roomNewest);
+    // The same for a line of the row, named as the sender's table names it (as
+    // applyRemoteOnLine): only while the line shows the retracted kill does it go back, and
+    // lines.json is saved. False when the line is gone, unknown or shows another kill.
+    bool restoreOnLine(schedule::RowId row, const std::string& server, const std::string& line,
+                       schedule::UtcSeconds retracted,
+                       std::optional<schedule::UtcSeconds> roomNewest);
 
 private:
+    // Kills made here, each with the last kill it replaced, oldest first.
+    using Replaced =
+        std::deque<std::pair<schedule::UtcSeconds, std::optional<schedule::UtcSeconds>>>;
     // The kill on the line, and the record the kill log is to hear of; nullopt when the row
     // or the line is gone.
     std::optional<schedule::KillRecord> killOnLine(schedule::RowId row, schedule::LineId line,
@@ -127,7 +142,12 @@ private:
     // Notes what the row showed before a kill at `instant` came.
     void remember(schedule::RowId row, schedule::UtcSeconds instant,
                   std::optional<schedule::UtcSeconds> before);
-    void tell(const schedule::BossRow& before);
+    // The kill to go back to when the kill at `retracted` is taken back: the room's newest
+    // after it, or what was shown before it came when that is newer.
+    static std::optional<schedule::UtcSeconds> backFrom(const Replaced* kills,
+                                                        schedule::UtcSeconds retracted,
+                                                        std::optional<schedule::UtcSeconds> back);
+    void tell(const schedule::BossRow& before, bool killed = true);
     // Passes a kill on to m_killLog and notes it, so an undo can name the very record.
     class TellingLog;
     void told(const schedule::KillRecord& record);
@@ -139,10 +159,10 @@ private:
     LineRecorded m_lineRecorded;
     Recorded m_recorded;
     Undone m_undone;
-    // Per row, its latest kills made here and the last kill each replaced (a few per row).
-    std::map<schedule::RowId,
-             std::deque<std::pair<schedule::UtcSeconds, std::optional<schedule::UtcSeconds>>>>
-        m_replaced;
+    // Per row, its latest kills made here and the last kill each replaced (a few per row);
+    // the same per line.
+    std::map<schedule::RowId, Replaced> m_replaced;
+    std::map<std::pair<schedule::RowId, schedule::LineId>, Replaced> m_replacedOnLine;
     // The latest kills the kill log heard of from here, oldest first (a bounded number).
     std::deque<schedule::KillRecord> m_told;
     QTimer* m_saveTimer = nullptr;

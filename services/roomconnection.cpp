@@ -241,9 +241,9 @@ void RoomConnection::publishLocal(const schedule::KillRecord& record) {
         sent ? QString()
              : QCoreApplication::translate("Zorvane", "未能共享 %1：%2")
                    .arg(killTitle(record.boss, record.server, record.line), messageText(error));
-    // Undo takes back a row's kill by boss and instant; a kill on a line is not one of them.
-    if (sent && record.server.empty() && record.line.empty()) {
-        auto& own = m_ownKills[record.boss];
+    // Undo takes back a kill by its key and instant.
+    if (sent) {
+        auto& own = m_ownKills[share::KillKey{record.server, record.boss, record.line}];
         own.emplace_back(record.utcSeconds, eventId);
         if (own.size() > kOwnKillsPerBoss) {
             own.pop_front();
@@ -949,16 +949,35 @@ void RoomConnection::applyRetraction(const share::RetractedKill& retracted, Slic
     ++record.retractions;
     share::KillEvent target = retracted.target.value_or(share::KillEvent{});
     target.boss = retraction.key.boss;
+    target.server = retraction.key.server;
+    target.line = retraction.key.line;
     target.killUtcSeconds = retraction.killUtcSeconds;
     target.eventId = retraction.eventId;
     audit(history::AuditKind::Retracted, target, retracted.member, retraction.nickname, officer,
           retraction.targetEventId + '\n' + retraction.targetMember);
-    if (!retracted.wasNewest || !m_restoreKill || !retraction.key.server.empty() ||
-        !retraction.key.line.empty()) {
-        return; // the rows never showed it (the table has no servers and lines yet)
+    if (!retracted.wasNewest) {
+        return; // no row or line showed it
     }
     const std::optional<schedule::UtcSeconds> restored =
         retracted.restored ? std::optional(retracted.restored->killUtcSeconds) : std::nullopt;
+    if (!retraction.key.server.empty() || !retraction.key.line.empty()) {
+        // A kill on a line: that line of the boss's shared rows goes back, never a row.
+        const auto found = view.rows.find(retraction.key.boss);
+        if (!m_restoreLineKill || found == view.rows.end()) {
+            return;
+        }
+        for (const RowRef& row : found->second) {
+            if (bossShared(view.shared, view.unshared, retraction.key.boss, row.checked) &&
+                m_restoreLineKill(row.id, retraction.key.server, retraction.key.line,
+                                  retraction.killUtcSeconds, restored)) {
+                return;
+            }
+        }
+        return;
+    }
+    if (!m_restoreKill) {
+        return;
+    }
     const auto found = view.rows.find(retraction.key.boss);
     if (found == view.rows.end()) {
         if (const auto offer = m_offers.find(retraction.key.boss);
@@ -1066,12 +1085,12 @@ bool RoomConnection::retractNewest(const std::string& boss, QString& error) {
     return true;
 }
 
-void RoomConnection::ownKillUndone(const std::string& boss, schedule::UtcSeconds instant,
-                                   bool undone) {
+void RoomConnection::ownKillUndone(const std::string& boss, const schedule::LineKey& line,
+                                   schedule::UtcSeconds instant, bool undone) {
     if (!m_client) {
         return;
     }
-    const auto own = m_ownKills.find(boss);
+    const auto own = m_ownKills.find(share::KillKey{line.server, boss, line.line});
     if (own == m_ownKills.end()) {
         return; // not shared by this member (a received kill): nothing to take back
     }
@@ -1087,22 +1106,26 @@ void RoomConnection::ownKillUndone(const std::string& boss, schedule::UtcSeconds
         kills.erase(kill);
         for (const schedule::BossRow& row : m_table.rows()) {
             if (text::trim(row.text[schedule::kNameColumn]) == boss) {
-                publishLocal({boss,
-                              instant,
-                              row.timing.periodMinutes,
-                              row.timing.delayMinutes,
-                              schedule::KillSource::DoubleClick,
-                              {}});
+                schedule::KillRecord record{boss,
+                                            instant,
+                                            row.timing.periodMinutes,
+                                            row.timing.delayMinutes,
+                                            schedule::KillSource::DoubleClick,
+                                            {}};
+                record.server = line.server;
+                record.line = line.line;
+                publishLocal(record);
                 return;
             }
         }
         return;
     }
     text::Message reason;
-    const QString sendError = m_client->retractKill(eventId, reason)
-                                  ? QString()
-                                  : QCoreApplication::translate("Zorvane", "未能撤回 %1：%2")
-                                        .arg(qs(boss), messageText(reason));
+    const QString sendError =
+        m_client->retractKill(eventId, reason)
+            ? QString()
+            : QCoreApplication::translate("Zorvane", "未能撤回 %1：%2")
+                  .arg(killTitle(boss, line.server, line.line), messageText(reason));
     if (sendError != m_sendError) {
         m_sendError = sendError;
         emit statusChanged();

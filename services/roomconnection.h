@@ -111,8 +111,15 @@ public:
     // "Now" in UTC milliseconds for the room's checks and the trail (the session's clock);
     // without it the system clock. Takes effect at the next join.
     void setUtcMillis(std::function<std::int64_t()> clock) { m_utcMillis = std::move(clock); }
+    // Puts a line of a row back from a retracted kill on it, named by the sender's server and
+    // label, when the line shows that kill (the kill path's restoreOnLine).
+    using RestoreLineKill = std::function<bool(
+        schedule::RowId, const std::string& server, const std::string& line,
+        schedule::UtcSeconds retracted, std::optional<schedule::UtcSeconds> roomNewest)>;
     // How retracted kills' rows go back; without it they stay as they are.
     void setRestoreKill(RestoreKill restore) { m_restoreKill = std::move(restore); }
+    // How retracted kills' lines go back; without it they stay as they are.
+    void setRestoreLineKill(RestoreLineKill restore) { m_restoreLineKill = std::move(restore); }
     // How received kills on a line reach the line; without it they are refused as lines this
     // table lacks, and never move the boss's row.
     void setApplyLineKill(ApplyLineKill apply) { m_applyLineKill = std::move(apply); }
@@ -167,9 +174,11 @@ public:
     // Retracts the newest kill of the boss for everyone; false with the reason when it
     // cannot. Window thread.
     bool retractNewest(const std::string& boss, QString& error);
-    // A kill of one's own was undone: when it was shared, it is retracted for everyone
-    // (`undone`), or shared again when the undo is redone. Window thread.
-    void ownKillUndone(const std::string& boss, schedule::UtcSeconds instant, bool undone);
+    // A kill of one's own, of the boss's row or on one of its lines (`line`), was undone:
+    // when it was shared, it is retracted for everyone (`undone`), or shared again when the
+    // undo is redone. Window thread.
+    void ownKillUndone(const std::string& boss, const schedule::LineKey& line,
+                       schedule::UtcSeconds instant, bool undone);
     share::RoomState state() const { return m_state; }
     // The state line: the room, its state and reason, members whose clocks differ and
     // offered bosses. Empty when no room is joined.
@@ -293,6 +302,7 @@ private:
     schedule::KillLog* m_killLog = nullptr;
     history::RoomAuditLog* m_auditLog = nullptr;
     RestoreKill m_restoreKill;
+    RestoreLineKill m_restoreLineKill;
     ApplyRestart m_applyRestart;
     std::function<std::int64_t()> m_utcMillis;
     RelayNews m_relayNews;
@@ -329,9 +339,9 @@ private:
     share::RoomRole m_role = share::RoomRole::Unknown;
     bool m_needsUpgrade = false;
     std::map<std::string, RoomMember> m_members;
-    // This member's shared kills by boss: the instant and event id of each, to retract
-    // the one an undo takes back (a few per boss).
-    std::map<std::string, std::deque<std::pair<schedule::UtcSeconds, std::string>>> m_ownKills;
+    // This member's shared kills by key (a row's: no server and line): the instant and event
+    // id of each, to retract the one an undo takes back (a few per key).
+    std::map<share::KillKey, std::deque<std::pair<schedule::UtcSeconds, std::string>>> m_ownKills;
 };
 
 } // namespace zorvane::app

@@ -129,9 +129,17 @@ Session::Session(SessionSetup setup, QObject* parent) : QObject(parent), m_setup
                                            schedule::RestartReach::NothingSince, takes)
                 .size();
         });
-        m_kills->setUndone(
-            [room = m_room.get()](const std::string& boss, schedule::UtcSeconds instant,
-                                  bool undone) { room->ownKillUndone(boss, instant, undone); });
+        m_room->setRestoreLineKill(
+            [kills = m_kills.get()](schedule::RowId row, const std::string& server,
+                                    const std::string& line, schedule::UtcSeconds retracted,
+                                    std::optional<schedule::UtcSeconds> roomNewest) {
+                return kills->restoreOnLine(row, server, line, retracted, roomNewest);
+            });
+        m_kills->setUndone([room = m_room.get()](const std::string& boss,
+                                                 const schedule::LineKey& line,
+                                                 schedule::UtcSeconds instant, bool undone) {
+            room->ownKillUndone(boss, line, instant, undone);
+        });
     }
     if (m_setup.globals != nullptr) {
         wireCountdown();

@@ -2096,6 +2096,10 @@ Role: %1</translation>
         <translation>Select a boss first, then set its servers and lines.</translation>
     </message>
     <message>
+        <source>请先填写这一行的首领名称，再设置它的分线与服务器。</source>
+        <translation>Give this row a boss name first, then set its servers and lines.</translation>
+    </message>
+    <message>
         <source>分线与服务器 - %1</source>
         <translation>Servers and lines - %1</translation>
     </message>

@@ -77,7 +77,8 @@ GridController::GridController(schedule::BossTable& table, BossGrid& grid,
     QHeaderView* header = m_grid.horizontalHeader();
     header->setSectionsClickable(true);
     connect(header, &QHeaderView::sectionClicked, this, &GridController::onSortHeaderClicked);
-    m_kills.setRecorded([this](const schedule::BossRow& before) { rememberKill(before); });
+    m_kills.setRecorded(
+        [this](const schedule::BossRow& before, bool killed) { rememberKill(before, killed); });
 }
 
 GridController::~GridController() {
@@ -113,15 +114,21 @@ void GridController::centreCells() {
     m_model->setAlignment(Qt::AlignCenter);
 }
 
-void GridController::rememberKill(const schedule::BossRow& before) {
+void GridController::rememberKill(const schedule::BossRow& before, bool killed) {
     if (const std::optional<schedule::BossRow> after = m_table.row(before.id);
         after && RowStateCommand::differs(before, *after)) {
+        // Undoing a put-back shows the retracted kill again here; the kill before it, which
+        // the row then shows no more, was not undone and stays shared and in the history.
+        RowStateCommand::Toggled toggled;
+        if (killed) {
+            toggled = [kills = &m_kills](const schedule::BossRow& row, bool undone) {
+                kills->killUndone(row, undone);
+            };
+        }
         m_undo.push(new RowStateCommand(
             {m_table, m_store}, before, *after,
             QCoreApplication::translate("Zorvane", "记录击杀：%1").arg(nameOf(before)),
-            [kills = &m_kills](const schedule::BossRow& killed, bool undone) {
-                kills->killUndone(killed, undone);
-            }));
+            std::move(toggled)));
     }
 }
 
@@ -141,11 +148,12 @@ void GridController::setLines(LineBook* lines) {
         m_kills.setLineRecorded({});
         return;
     }
-    m_kills.setLineRecorded(
-        [this](schedule::RowId row, schedule::LineId line, const schedule::LineState& before) {
-            rememberLine(row, line, before, QCoreApplication::translate("Zorvane", "记录击杀：%1"));
-            refreshLines();
-        });
+    m_kills.setLineRecorded([this](schedule::RowId row, schedule::LineId line,
+                                   const schedule::LineState& before, bool killed) {
+        rememberLine(row, line, before, QCoreApplication::translate("Zorvane", "记录击杀：%1"),
+                     killed);
+        refreshLines();
+    });
     refreshLines();
 }
 
@@ -170,19 +178,27 @@ QString GridController::lineTitleOf(schedule::RowId row, schedule::LineId line) 
 }
 
 void GridController::rememberLine(schedule::RowId row, schedule::LineId line,
-                                  const schedule::LineState& before, const QString& what) {
+                                  const schedule::LineState& before, const QString& what,
+                                  bool killed) {
     const std::optional<schedule::LineTimer> after =
         m_lines != nullptr ? m_lines->board().timer(row, line) : std::nullopt;
     if (!after || after->state == before) {
         return;
     }
-    m_undo.push(new LineStateCommand(row, line, before, after->state,
-                                     what.arg(lineTitleOf(row, line)),
-                                     [this, row, line](const schedule::LineState& state) {
-                                         if (m_kills.restoreLine(row, line, state)) {
-                                             refreshLines();
-                                         }
-                                     }));
+    LineStateCommand::Toggled toggled;
+    if (killed && after->state.lastKill) {
+        toggled = [kills = &m_kills, row, line, instant = *after->state.lastKill](bool undone) {
+            kills->lineKillUndone(row, line, instant, undone);
+        };
+    }
+    m_undo.push(new LineStateCommand(
+        row, line, before, after->state, what.arg(lineTitleOf(row, line)),
+        [this, row, line](const schedule::LineState& state) {
+            if (m_kills.restoreLine(row, line, state)) {
+                refreshLines();
+            }
+        },
+        std::move(toggled)));
 }
 
 bool GridController::hasLines(schedule::RowId row) const {

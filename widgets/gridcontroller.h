@@ -111,11 +111,13 @@ private:
     void showSortIndicator();
     void deleteTableRow(int row, int column);
     void onCheckToggled(int tableRow);
-    // Puts a kill recorded on a row (as it was before) on the undo stack.
-    void rememberKill(const schedule::BossRow& before);
-    // Puts a change of a line (as it was before) on the undo stack, named `what`.
+    // Puts a kill recorded on a row, or a retracted one put back (not `killed`), on the undo
+    // stack with the row as it was before; only undoing a kill takes it back.
+    void rememberKill(const schedule::BossRow& before, bool killed);
+    // Puts a change of a line (as it was before) on the undo stack, named `what`; undoing or
+    // redoing a kill (`killed`) tells the kill path, so a shared kill is taken back too.
     void rememberLine(schedule::RowId row, schedule::LineId line, const schedule::LineState& before,
-                      const QString& what);
+                      const QString& what, bool killed = false);
     QString lineTitleOf(schedule::RowId row, schedule::LineId line) const;
     // A boss with lines never takes a kill of its own from the grid's keys.
     bool hasLines(schedule::RowId row) const;

@@ -872,16 +872,33 @@ void MainWindow::wireLines() {
         const schedule::RowId row = m_gridController->cursorRowId();
         const QModelIndex current = m_grid->currentIndex();
         const auto boss = current.data(GroupedRows::BossRowIdRole).value<schedule::RowId>();
-        if (row != 0 || boss != 0) {
-            openLines(row != 0 ? row : boss);
+        const std::optional<schedule::BossRow> chosen =
+            m_session.table().row(row != 0 ? row : boss);
+        const bool named = chosen && !text::trim(chosen->text[schedule::kNameColumn]).empty();
+        if (named) {
+            openLines(chosen->id);
             return;
         }
+        // As the row menu, which offers no lines for a row without a name.
         schedule::MessageSink& messages = m_setup.messages
                                               ? *m_setup.messages
                                               : static_cast<schedule::MessageSink&>(m_messageBox);
         messages.showMessage(text::Message::literal(
-            QCoreApplication::translate("Zorvane", "请先选中一个首领，再设置它的分线与服务器。")
+            (chosen ? QCoreApplication::translate(
+                          "Zorvane", "请先填写这一行的首领名称，再设置它的分线与服务器。")
+                    : QCoreApplication::translate("Zorvane",
+                                                  "请先选中一个首领，再设置它的分线与服务器。"))
                 .toStdString()));
+    });
+    // Nothing to give lines to in a table without a named boss: shown disabled, as the
+    // room's list entry is while no list is on offer. Read as the menu opens, not at start.
+    connect(menu, &QMenu::aboutToShow, linesAction, [this, linesAction] {
+        const schedule::BossTable& table = m_session.table();
+        bool anyBoss = false;
+        for (int row = 1; row < table.rowCount() && !anyBoss; ++row) {
+            anyBoss = !text::trim(table.cellText(row, schedule::kNameColumn)).empty();
+        }
+        linesAction->setEnabled(anyBoss);
     });
     menu->insertAction(menu->actions().value(0), linesAction);
 

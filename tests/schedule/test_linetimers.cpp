@@ -171,14 +171,19 @@ TEST(LineBoard, TheCollapsedRowShowsTheUpLineThenTheSoonest) {
         state.view->upSeconds = seconds;
         return state;
     };
+    // Among the lines a filter lets through (`among`, by index; none given: all of them).
     const struct {
         std::vector<LineState> states;
         std::size_t shown;
+        std::optional<std::vector<std::size_t>> among;
     } cases[] = {
-        {{LineState{}, LineState{}}, 0},
-        {{LineState{}, counting(50), counting(20)}, 2},
-        {{counting(5), up(30), up(90)}, 2},
-        {{counting(20), counting(20)}, 0},
+        {{LineState{}, LineState{}}, 0, std::nullopt},
+        {{LineState{}, counting(50), counting(20)}, 2, std::nullopt},
+        {{counting(5), up(30), up(90)}, 2, std::nullopt},
+        {{counting(20), counting(20)}, 0, std::nullopt},
+        {{LineState{}, counting(50), counting(20)}, 1, std::vector<std::size_t>{0, 1}},
+        {{counting(5), up(30), up(90)}, 0, std::vector<std::size_t>{0}},
+        {{counting(5), up(30), up(90)}, 1, std::vector<std::size_t>{1, 0}},
     };
     for (const auto& c : cases) {
         LineBoard board;
@@ -191,9 +196,23 @@ TEST(LineBoard, TheCollapsedRowShowsTheUpLineThenTheSoonest) {
         for (std::size_t i = 0; i < timers.size(); ++i) {
             board.restore(1, timers[i].id, c.states[i]);
         }
-        EXPECT_EQ(board.soonest(1)->id, timers[c.shown].id) << c.shown;
+        std::optional<LineTimer> shown = board.soonest(1);
+        if (c.among) {
+            std::vector<LineId> among;
+            for (const std::size_t index : *c.among) {
+                among.push_back(timers[index].id);
+            }
+            shown = board.soonest(1, among);
+        }
+        ASSERT_TRUE(shown) << c.shown;
+        EXPECT_EQ(shown->id, timers[c.shown].id) << c.shown;
     }
     EXPECT_FALSE(LineBoard{}.soonest(1));
+    // None of the lines given is the row's: nothing to show.
+    LineBoard few;
+    ASSERT_TRUE(few.setLines(1, BossLines{{}, {"1", "2"}}));
+    EXPECT_FALSE(few.soonest(1, {}));
+    EXPECT_FALSE(few.soonest(1, {few.timers(1).back().id + 100}));
 
     // Lines read at different passes are compared as counted now: the one read 40 s earlier
     // with 50 s left has 10 s left, fewer than the 20 s of the one read just now.

@@ -26,6 +26,7 @@
 #include <mosquitto.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -137,10 +138,11 @@ private slots:
         QVERIFY2(m_broker->start(), m_broker->error().c_str());
         std::string output;
         QVERIFY2(m_broker->roomScript("create guild", &output), output.c_str());
-        for (const char* user : {"rita", "rudi"}) {
-            QVERIFY2(m_broker->roomScript(std::string("add guild ") + user +
-                                              " recorder --password " + user + "-pw",
-                                          &output),
+        for (const char* user : {"rita recorder", "rudi recorder", "olga officer"}) {
+            const std::string line(user);
+            const std::string name = line.substr(0, line.find(' '));
+            QVERIFY2(m_broker->roomScript(
+                         std::string("add guild ") + user + " --password " + name + "-pw", &output),
                      output.c_str());
         }
     }
@@ -333,6 +335,174 @@ private slots:
             kPatienceMs);
         const auto topics = earlier.topics();
         QCOMPARE(std::count(topics.begin(), topics.end(), dragonTopic), 0);
+    }
+
+    // An officer's retraction of a kill on a line puts that line back, as a row is put back:
+    // to the kill it showed before, or the room's newest after the retraction, or none. A
+    // line showing another kill keeps it, and a line this table lacks changes nothing.
+    void anOfficersRetractionPutsTheLineBack() {
+        QTemporaryDir dir;
+        {
+            app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
+            QVERIFY(preferences.roomLink.set(
+                QStringLiteral("mqtt://rudi@127.0.0.1:%1/guild").arg(m_broker->port())));
+            QVERIFY(preferences.roomNickname.set(QStringLiteral("rudi-nick")));
+            QVERIFY(preferences.roomPassword.set(QStringLiteral("rudi-pw")));
+        }
+        app::Session session(
+            {.clock = m_clock, .programDir = dir.path().toStdString(), .room = true});
+        session.finishLoad();
+        schedule::BossTable& table = session.table();
+        const int index = table.appendRow();
+        const schedule::RowId dragon = table.rowId(index);
+        table.setCellTexts(dragon, {{schedule::kNameColumn, "黑龙"},
+                                    {schedule::kPeriodColumn, "60"},
+                                    {schedule::kLastTimeColumn, "09:00:00"}});
+        table.setCheckState(index, true);
+        const std::optional<schedule::UtcSeconds> dragonRow = table.row(dragon)->timing.lastUtc;
+        QString error;
+        QVERIFY2(session.lines().setLines(dragon, {{"一区", "二区"}, {"1", "2", "3"}}, error),
+                 qPrintable(error));
+        schedule::LineBoard& board = session.lines().board();
+        const auto lastKills = [&] {
+            std::map<std::string, std::optional<schedule::UtcSeconds>> kills;
+            for (const schedule::LineTimer& timer : board.timers(dragon)) {
+                kills[timer.key.server + "/" + timer.key.line] = timer.state.lastKill;
+            }
+            return kills;
+        };
+        session.joinRoom();
+        QTRY_COMPARE_WITH_TIMEOUT(session.room()->state(), share::RoomState::Connected,
+                                  kPatienceMs);
+        testing::RoomMember rita(as("rita"));
+        QVERIFY(rita.join());
+        testing::RoomMember olga(as("olga"));
+        QVERIFY(olga.join());
+
+        const schedule::UtcSeconds t = now();
+        constexpr schedule::UtcSeconds kHour = 3600;
+        const struct {
+            const char* what;
+            std::string server, line;
+            std::optional<schedule::UtcSeconds> shownBefore; // the line's own, never shared
+            std::vector<schedule::UtcSeconds> kills;         // Rita's, in turn
+            std::size_t retracted;                           // which of them Olga retracts
+            std::optional<schedule::UtcSeconds> shownAfter;  // a kill of the line's own after
+            std::optional<schedule::UtcSeconds> expected;
+        } cases[] = {
+            {"back to the kill before it",
+             "一区",
+             "1",
+             std::nullopt,
+             {t - 5 * kHour, t - 3 * kHour},
+             1,
+             std::nullopt,
+             t - 5 * kHour},
+            {"the line's only kill: back to none",
+             "一区",
+             "2",
+             std::nullopt,
+             {t - 3 * kHour},
+             0,
+             std::nullopt,
+             std::nullopt},
+            {"back to what the line showed before, which the room never had",
+             "二区",
+             "1",
+             t - 6 * kHour,
+             {t - 3 * kHour},
+             0,
+             std::nullopt,
+             t - 6 * kHour},
+            {"a kill that is not the line's newest: nothing moves",
+             "一区",
+             "3",
+             std::nullopt,
+             {t - 5 * kHour, t - 3 * kHour},
+             0,
+             std::nullopt,
+             t - 3 * kHour},
+            {"a line showing a later kill of its own keeps it",
+             "二区",
+             "2",
+             std::nullopt,
+             {t - 5 * kHour},
+             0,
+             t - 2 * kHour,
+             t - 2 * kHour},
+            {"a line this table lacks: nothing moves",
+             "二区",
+             "9",
+             std::nullopt,
+             {t - 5 * kHour},
+             0,
+             std::nullopt,
+             std::nullopt},
+        };
+        int marker = 0;
+        // A kill of a boss nobody has, sent after `sender`'s last message: once it is on offer,
+        // the messages before it were taken.
+        const auto handled = [&](testing::RoomMember& sender) {
+            const std::string name = "Marker " + std::to_string(++marker);
+            m_clock.advance(61);
+            text::Message sendError;
+            QVERIFY(sender.client.publishKill({name, 60, 0, t + marker}, sendError));
+            QTRY_VERIFY_WITH_TIMEOUT(session.room()->offers().count(name) == 1, kPatienceMs);
+        };
+        for (const auto& c : cases) {
+            schedule::LineId id = 0;
+            const bool known =
+                board.findLine(dragon, c.server, c.line, id) == schedule::LineLookup::Found;
+            if (c.shownBefore) {
+                QVERIFY2(board.kill(dragon, id, *c.shownBefore), c.what);
+            }
+            std::vector<std::string> events;
+            for (const schedule::UtcSeconds kill : c.kills) {
+                // A minute on for each: a member sends at most so many kills a minute.
+                m_clock.advance(61);
+                text::Message sendError;
+                std::string eventId;
+                QVERIFY2(rita.client.publishKill({"黑龙", 60, 0, kill, c.server, c.line}, sendError,
+                                                 &eventId),
+                         c.what);
+                events.push_back(eventId);
+                QVERIFY2(olga.recorder.waitFor([&] {
+                    return std::any_of(
+                        olga.recorder.killsLocked().begin(), olga.recorder.killsLocked().end(),
+                        [&](const share::KillEvent& k) { return k.eventId == events.back(); });
+                }),
+                         c.what);
+            }
+            handled(rita);
+            if (known) {
+                QVERIFY2(board.timer(dragon, id)->state.lastKill == c.kills.back() ||
+                             (c.shownBefore && *c.shownBefore > c.kills.back()),
+                         c.what);
+            }
+            if (c.shownAfter) {
+                QVERIFY2(board.kill(dragon, id, *c.shownAfter), c.what);
+            }
+            auto expected = lastKills();
+            if (known) {
+                expected[c.server + "/" + c.line] = c.expected;
+            }
+            m_clock.advance(61);
+            text::Message retractError;
+            QVERIFY2(olga.client.retractKill(events[c.retracted], retractError), c.what);
+            handled(olga);
+            QVERIFY2(lastKills() == expected, c.what);
+            // The boss's own row never moves for a line.
+            QVERIFY2(table.row(dragon)->timing.lastUtc == dragonRow, c.what);
+            // The trail names the retracted kill's line.
+            const auto trail = session.roomAudit()->ofBoss("guild", "黑龙", 100);
+            QVERIFY2(std::any_of(trail.begin(), trail.end(),
+                                 [&](const auto& entry) {
+                                     return entry.kind == history::AuditKind::Retracted &&
+                                            entry.targetEventId == events[c.retracted] &&
+                                            entry.line == c.line && entry.server == c.server;
+                                 }),
+                     c.what);
+        }
     }
 };
 

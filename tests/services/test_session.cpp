@@ -149,7 +149,7 @@ private slots:
             session.finishLoad();
             const schedule::RowId dragon = session.table().rowId(1);
             std::vector<std::string> before;
-            session.kills().setRecorded([&before](const schedule::BossRow& row) {
+            session.kills().setRecorded([&before](const schedule::BossRow& row, bool) {
                 before.push_back(row.text[schedule::kLastTimeColumn]);
             });
             QVERIFY(session.kills().applyRemote(dragon, killed, "Ann"));

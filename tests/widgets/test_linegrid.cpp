@@ -9,6 +9,7 @@
 #include "models/rowlook.h"
 #include "periodic/globals.h"
 #include "services/configwriter.h"
+#include "services/coretexts.h"
 #include "services/killpath.h"
 #include "services/linebook.h"
 #include "services/preferences.h"
@@ -70,6 +71,23 @@ public:
     std::deque<std::optional<int>> minutes;
 };
 
+// Keeps the program's messages instead of showing them in a box.
+class KeptMessages final : public schedule::MessageSink {
+public:
+    void showMessage(const text::Message& message) override { shown << app::messageText(message); }
+    QStringList shown;
+};
+
+// Which spawn shape a name cell shows: "star", "other", or "" for none.
+QString spawnShape(const QVariant& decoration) {
+    if (!decoration.canConvert<QIcon>() || qvariant_cast<QIcon>(decoration).isNull()) {
+        return {};
+    }
+    const QImage shown = qvariant_cast<QIcon>(decoration).pixmap(12, 12).toImage();
+    const QImage star = app::spawnIcon(schedule::SpawnPhase::Up, 0).pixmap(12, 12).toImage();
+    return shown == star ? QStringLiteral("star") : QStringLiteral("other");
+}
+
 std::string fileText(const std::filesystem::path& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -92,8 +110,8 @@ private:
         m_globals = std::make_unique<periodic::AppGlobals>();
         m_session = std::make_unique<app::Session>(
             app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString()));
-        m_window = std::make_unique<app::MainWindow>(*m_session,
-                                                     app::WindowSetup{.questions = &m_questions});
+        m_window = std::make_unique<app::MainWindow>(
+            *m_session, app::WindowSetup{.messages = &m_messages, .questions = &m_questions});
         m_globals->tickTimer().stop();
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
@@ -178,6 +196,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_clock.set(10, 0, 0);
         m_questions = MinutesAnswers();
+        m_messages = KeptMessages();
         openWindow();
     }
 
@@ -595,8 +614,154 @@ private slots:
         }
     }
 
+    // A line the pass rolled over, with no kill recorded, shows the up star beside its name
+    // as a row does, and so does its boss folded on it; a kill takes the star away (the boss
+    // then folds on that line, counting again).
+    void aRolledOverLineShowsTheUpStar() {
+        dragonWithLines();
+        const schedule::LineId line = lineId("二区", "3");
+        const struct {
+            const char* what;
+            int hour, minute;
+            std::function<void()> act;
+            const char* row;    // A's name cell
+            const char* line;   // 3线 @ 二区's, unfolded
+            const char* folded; // 黑龙's, folded on its soonest line
+        } steps[] = {
+            {"killed, counting", 10, 0,
+             [&] {
+                 QVERIFY(m_session->kills().record(m_plain, m_clock.instant(),
+                                                   schedule::KillSource::Menu));
+                 QVERIFY(controller().killLineNow(m_dragon, line, schedule::KillSource::Menu));
+             },
+             "other", "other", "other"},
+            {"both rolled over", 10, 31, [] {}, "star", "star", "star"},
+            {"a kill on the line ends its star", 10, 32,
+             [&] { QVERIFY(controller().killLineNow(m_dragon, line, schedule::KillSource::Menu)); },
+             "star", "other", "other"},
+        };
+        for (const auto& step : steps) {
+            m_clock.set(step.hour, step.minute, 0);
+            step.act();
+            m_session->tick()->onTick();
+            controller().refreshLines();
+            const auto nameCell = [&](const QString& name) {
+                const int at = viewRowOf(name);
+                return at < 0 ? QVariant(QStringLiteral("no row %1").arg(name))
+                              : grid()
+                                    ->model()
+                                    ->index(at, schedule::kNameColumn)
+                                    .data(Qt::DecorationRole);
+            };
+            rows().setExpanded(QStringLiteral("黑龙"), true);
+            const QString lineShape = spawnShape(nameCell(QStringLiteral("└ 3线 @ 二区")));
+            rows().setExpanded(QStringLiteral("黑龙"), false);
+            const QString foldedName = viewNames().filter(QStringLiteral("▶ 黑龙")).value(0);
+            const QString shapes = spawnShape(nameCell(QStringLiteral("A"))) + '|' + lineShape +
+                                   '|' + spawnShape(nameCell(foldedName));
+            QVERIFY2(shapes == QString::fromUtf8(step.row) + '|' + QString::fromUtf8(step.line) +
+                                   '|' + QString::fromUtf8(step.folded),
+                     qPrintable(QString::fromUtf8(step.what) + QStringLiteral(": ") + shapes));
+        }
+    }
+
+    // ☰ → 分线与服务器… wants a named boss: disabled while the table has none, and it says
+    // why when the cursor is on no boss or on a row without a name.
+    void theLinesEntryWantsANamedBoss() {
+        QAction* entry = m_window->findChild<QAction*>(QStringLiteral("linesOfBoss"));
+        QVERIFY(entry);
+        auto* menu = qobject_cast<QMenu*>(entry->parent());
+        QVERIFY(menu);
+        const auto dialogs = [&] { return m_window->findChildren<app::LinesDialog*>().size(); };
+        const struct {
+            const char* what;
+            std::function<void()> act;
+            bool enabled;
+            const char* told; // "" when a dialog opens instead
+        } steps[] = {
+            {"an empty table", [] {}, false, nullptr},
+            {"a row without a name", [&] { addRow(""); }, false, nullptr},
+            {"a named boss, the cursor on the unnamed row",
+             [&] {
+                 addRow("黑龙");
+                 putCursor(0, schedule::kNameColumn);
+             },
+             true, "请先填写这一行的首领名称，再设置它的分线与服务器。"},
+            {"no row under the cursor", [&] { grid()->setCurrentIndex({}); }, true,
+             "请先选中一个首领，再设置它的分线与服务器。"},
+            {"the cursor on the boss", [&] { putCursor(1, schedule::kNameColumn); }, true, ""},
+        };
+        for (const auto& step : steps) {
+            step.act();
+            m_messages.shown.clear();
+            const qsizetype before = dialogs();
+            menu->popup(m_window->mapToGlobal(QPoint(10, 10)));
+            QVERIFY(QTest::qWaitForWindowExposed(menu));
+            QVERIFY2(entry->isEnabled() == step.enabled, step.what);
+            menu->hide();
+            if (!step.enabled) {
+                continue;
+            }
+            entry->trigger();
+            if (*step.told) {
+                QVERIFY2(m_messages.shown == QStringList{QString::fromUtf8(step.told)}, step.what);
+                QVERIFY2(dialogs() == before, step.what);
+            } else {
+                QVERIFY2(m_messages.shown.isEmpty(), step.what);
+                QVERIFY2(dialogs() == before + 1, step.what);
+            }
+        }
+    }
+
+    // A boss the filter narrows to some of its lines shows on its own row, and in its group's
+    // header, the times of the soonest of those lines, never of a line it hides.
+    void aNarrowedBossShowsItsShownLinesTimes() {
+        dragonWithLines();
+        rows().setGroups({{QStringLiteral("黑龙"), QStringLiteral("野外")}});
+        m_clock.set(10, 0, 0);
+        QVERIFY(
+            controller().killLineNow(m_dragon, lineId("一区", "1"), schedule::KillSource::Menu));
+        m_clock.set(10, 10, 0);
+        QVERIFY(
+            controller().killLineNow(m_dragon, lineId("二区", "3"), schedule::KillSource::Menu));
+        m_clock.set(10, 15, 0);
+        m_session->tick()->onTick();
+        controller().refreshLines();
+        const struct {
+            const char* typed;
+            const char* boss;      // the boss row's name
+            const char* last;      // its last time
+            const char* countdown; // its count, and its header's
+        } steps[] = {
+            {"", "▶ 黑龙 1线 @ 一区", "10:00:00", "00时15分00秒"},
+            {"二区", "▼ 黑龙", "10:10:00", "00时25分00秒"},
+            {"3线", "▼ 黑龙", "10:10:00", "00时25分00秒"},
+            {"1线", "▼ 黑龙", "10:00:00", "00时15分00秒"},
+            {"2线", "▼ 黑龙", "", ""},
+            {"黑龙", "▶ 黑龙 1线 @ 一区", "10:00:00", "00时15分00秒"},
+        };
+        for (const auto& step : steps) {
+            m_window->filterEdit()->setText(QString::fromUtf8(step.typed));
+            const int at = viewRowOf(QString::fromUtf8(step.boss));
+            const int header = viewRowOf(QStringLiteral("▼ 野外（1）"));
+            QVERIFY2(at >= 0 && header >= 0,
+                     qPrintable(QString::fromUtf8(step.typed) + QStringLiteral(": ") +
+                                viewNames().join(QLatin1Char('|'))));
+            const QAbstractItemModel* model = grid()->model();
+            const QString shown =
+                model->index(at, schedule::kLastTimeColumn).data().toString() + '|' +
+                model->index(at, schedule::kCountdownColumn).data().toString() + '|' +
+                model->index(header, schedule::kCountdownColumn).data().toString();
+            QVERIFY2(shown == QString::fromUtf8(step.last) + '|' +
+                                  QString::fromUtf8(step.countdown) + '|' +
+                                  QString::fromUtf8(step.countdown),
+                     qPrintable(QString::fromUtf8(step.typed) + QStringLiteral(": ") + shown));
+        }
+    }
+
 private:
     testing::FakeClock m_clock{10, 0, 0};
+    KeptMessages m_messages;
     MinutesAnswers m_questions;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<periodic::AppGlobals> m_globals;

@@ -14,6 +14,7 @@
 #include "schedule/spawnrule.h"
 #include "services/configwriter.h"
 #include "services/language.h"
+#include "services/linebook.h"
 #include "services/preferences.h"
 #include "services/roomconnection.h"
 #include "services/session.h"
@@ -625,6 +626,133 @@ private slots:
                                           kPatienceMs);
             }
         }
+    }
+
+    // A row the room put back (an officer retracted its newest kill) is on the undo stack, but
+    // undoing that shows the retracted kill again here only: the kill before it, which the
+    // row no longer shows, was not undone, so it stays shared and in the history.
+    void undoingAPutBackRetractsNothing() {
+        startTrustedRoom();
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
+        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
+        const int olgaDragon = olga.addRow("Dragon", 120, true, nine);
+        const int rudiDragon = rudi.addRow("Dragon", 120, true, nine);
+        const int olgaHydra = olga.addRow("Hydra", 120, true, nine);
+        const int rudiHydra = rudi.addRow("Hydra", 120, true, nine);
+        QTRY_VERIFY_WITH_TIMEOUT(olga.session->room()->role() == share::RoomRole::Officer,
+                                 kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.line(), kConnected, kPatienceMs);
+        std::vector<schedule::UtcSeconds> kills;
+        for (int i = 0; i < 2; ++i) {
+            m_clock.advance(7200);
+            rudi.doubleClickLastTime(rudiDragon);
+            kills.push_back(schedule::toUtc(m_clock.now()));
+            QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaDragon), std::optional(kills.back()),
+                                      kPatienceMs);
+        }
+        const std::unique_ptr<QMenu> menu = olga.window->rowMenu()->menuForRow(olgaDragon);
+        for (QAction* action : menu->actions()) {
+            if (action->text() == QStringLiteral("撤回（所有成员）")) {
+                action->trigger();
+            }
+        }
+        QCOMPARE(olga.lastUtc(olgaDragon), std::optional(kills[0]));
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.lastUtc(rudiDragon), std::optional(kills[0]), kPatienceMs);
+
+        rudi.window->gridController().undoStack().undo();
+        QCOMPARE(rudi.lastUtc(rudiDragon), std::optional(kills[1]));
+        // A kill after it: once Olga has it, whatever the undo sent came before.
+        m_clock.advance(60);
+        rudi.doubleClickLastTime(rudiHydra);
+        QTRY_COMPARE_WITH_TIMEOUT(olga.lastUtc(olgaHydra),
+                                  std::optional(schedule::toUtc(m_clock.now())), kPatienceMs);
+        QCOMPARE(olga.lastUtc(olgaDragon), std::optional(kills[0]));
+        const auto kept = rudi.session->history().allKills("Dragon");
+        QVERIFY(std::any_of(kept.begin(), kept.end(), [&](const schedule::KillRecord& kill) {
+            return kill.utcSeconds == kills[0];
+        }));
+    }
+
+    // Undoing one's own kill on a line takes it back in the room as undoing a row's kill does:
+    // the other member's line goes back to the kill it showed before, or to none, and the
+    // history leaves the kill out; redone, the kill is shared again.
+    void undoingAKillOnALineTakesItBackInTheRoom() {
+        startTrustedRoom();
+        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
+        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
+        // 黑龙 on 二区, lines 1-3, in both tables.
+        const auto dragonOf = [nine](Member& member) {
+            const schedule::RowId row =
+                member.table().rowId(member.addRow("黑龙", 120, true, nine));
+            QString error;
+            if (!member.session->lines().setLines(row, {{"二区"}, {"1", "2", "3"}}, error)) {
+                qFatal("the lines cannot be set: %s", qPrintable(error));
+            }
+            return row;
+        };
+        const schedule::RowId olgaDragon = dragonOf(olga);
+        const schedule::RowId rudiDragon = dragonOf(rudi);
+        const auto lineOf = [](Member& member, schedule::RowId row, const char* label) {
+            schedule::LineId id = 0;
+            member.session->lines().board().findLine(row, "二区", label, id);
+            return id;
+        };
+        const auto lastKill = [&](Member& member, schedule::RowId row, const char* label) {
+            const auto timer =
+                member.session->lines().board().timer(row, lineOf(member, row, label));
+            return timer ? timer->state.lastKill : std::nullopt;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rudi.line(), kConnected, kPatienceMs);
+
+        const struct {
+            const char* what;
+            const char* line;
+            std::optional<schedule::UtcSeconds> before; // what both lines showed, never shared
+        } cases[] = {
+            {"a line with a kill before goes back to it", "1", nine},
+            {"a line without one goes back to none", "2", std::nullopt},
+        };
+        for (const auto& c : cases) {
+            for (Member* member : {&olga, &rudi}) {
+                const schedule::RowId row = member == &olga ? olgaDragon : rudiDragon;
+                if (c.before) {
+                    QVERIFY2(member->session->lines().board().kill(
+                                 row, lineOf(*member, row, c.line), *c.before),
+                             c.what);
+                }
+            }
+            // Far enough from the last for the room's limits.
+            m_clock.advance(7200);
+            const schedule::UtcSeconds killed = schedule::toUtc(m_clock.now());
+            QVERIFY2(rudi.window->gridController().killLineNow(rudiDragon,
+                                                               lineOf(rudi, rudiDragon, c.line),
+                                                               schedule::KillSource::DoubleClick),
+                     c.what);
+            QTRY_VERIFY2_WITH_TIMEOUT(lastKill(olga, olgaDragon, c.line) == killed, c.what,
+                                      kPatienceMs);
+
+            rudi.window->gridController().undoStack().undo();
+            QVERIFY2(lastKill(rudi, rudiDragon, c.line) == c.before, c.what);
+            QTRY_VERIFY2_WITH_TIMEOUT(lastKill(olga, olgaDragon, c.line) == c.before, c.what,
+                                      kPatienceMs);
+            const auto kept = rudi.session->history().allKills("黑龙");
+            QVERIFY2(std::none_of(kept.begin(), kept.end(),
+                                  [&](const schedule::KillRecord& kill) {
+                                      return kill.utcSeconds == killed;
+                                  }),
+                     c.what);
+
+            rudi.window->gridController().undoStack().redo();
+            QTRY_VERIFY2_WITH_TIMEOUT(lastKill(olga, olgaDragon, c.line) == killed, c.what,
+                                      kPatienceMs);
+        }
+        // The boss's own rows never moved.
+        QCOMPARE(olga.table().row(olgaDragon)->timing.lastUtc, std::optional(nine));
+        QCOMPARE(rudi.table().row(rudiDragon)->timing.lastUtc, std::optional(nine));
     }
 
     // Refusals are counted per member with their reasons in the room panel, in the member's
