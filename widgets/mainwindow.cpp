@@ -122,11 +122,13 @@ void releaseFreeMemory() {
 // glyphs it drew, 64 kB around each page read; an idle window runs a small part of that
 // code and draws its glyphs from Qt's cache. Unmapped, they are mapped back as used.
 void releaseStartPages(const QFont& kaiFace) {
-    work::releaseStartCode();
+    // The face first: finding its file calls fontconfig for the first time, and the dynamic
+    // linker looks each first call up in the executable's tables, which would map them back.
     const std::string faceFile = fontFileOf(kaiFace);
     if (!faceFile.empty()) {
         work::releaseMappingsOf(faceFile);
     }
+    work::releaseStartCode();
 }
 
 // The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
