@@ -42,6 +42,10 @@ RowPhase windowPhaseOf(std::int64_t remaining, std::int64_t width, std::int64_t 
 
 } // namespace
 
+bool Tick::CycleMemory::sameRule(const SpawnRule& other) const {
+    return rule ? rule->rule == other : other == SpawnRule{};
+}
+
 Tick::Tick(BossTable& table, const Clock& clock, const Settings& settings, AlarmSink& alarm,
            TickLock& lock)
     : m_table(table), m_clock(clock), m_settings(settings), m_alarm(alarm), m_lock(lock) {}
@@ -168,13 +172,19 @@ void Tick::onTick() {
 
         auto [seen, fresh] = m_memory.try_emplace(id);
         CycleMemory& cycle = seen->second;
-        if (fresh || cycle.last != last || cycle.next != next || cycle.period != periodText ||
-            cycle.delay != delayText || cycle.rule != row->timing.spawn) {
+        if (fresh || !cycle.texts.same(last, next, periodText, delayText) ||
+            !cycle.sameRule(row->timing.spawn)) {
             // A row seen for the first time, or edited since: a new cycle.
             const std::optional<UtcSeconds> reminded = fresh ? std::nullopt : cycle.reminded;
-            cycle = CycleMemory{last,         next,         periodText, delayText,
-                                std::nullopt, {},           0,          row->timing.spawn,
-                                std::nullopt, std::nullopt, reminded};
+            cycle = CycleMemory{CycleTexts(last, next, periodText, delayText),
+                                std::nullopt,
+                                {},
+                                0,
+                                row->timing.spawn == SpawnRule{}
+                                    ? nullptr
+                                    : std::make_unique<RuleMemory>(RuleMemory{
+                                          row->timing.spawn, std::nullopt, std::nullopt}),
+                                reminded};
         }
         // The count a crossing is judged against is the previous pass's, whether or not that
         // pass read this row: counts move on by arithmetic between the passes that read it.
@@ -272,44 +282,48 @@ void Tick::onTick() {
         };
 
         if (fixedTimes) {
-            if (!cycle.nextSpawn || passUtc >= *cycle.nextSpawn) {
+            // A fixed-times rule is never the default one: its memory is there.
+            RuleMemory& spawns = *cycle.rule;
+            if (!spawns.nextSpawn || passUtc >= *spawns.nextSpawn) {
                 // A spawn came (or the row is new): sound it while the pass is on time,
                 // then look up the spawns around now.
-                if (cycle.nextSpawn && row->use && passUtc - *cycle.nextSpawn < kLatePassSeconds) {
+                if (spawns.nextSpawn && row->use &&
+                    passUtc - *spawns.nextSpawn < kLatePassSeconds) {
                     phaseNow = SpawnPhase::Up;
-                    m_alarm.alert(alertOf(*cycle.nextSpawn - passUtc, std::nullopt, false));
+                    m_alarm.alert(alertOf(*spawns.nextSpawn - passUtc, std::nullopt, false));
                 }
-                cycle.previousSpawn = previousFixedSpawn(row->timing.spawn, passUtc);
-                cycle.nextSpawn = nextFixedSpawn(row->timing.spawn, passUtc);
+                spawns.previousSpawn = previousFixedSpawn(row->timing.spawn, passUtc);
+                spawns.nextSpawn = nextFixedSpawn(row->timing.spawn, passUtc);
                 cycle.warned.clear();
                 cycle.previousRemaining =
-                    cycle.nextSpawn && cycle.previousSpawn
-                        ? std::optional(*cycle.nextSpawn - *cycle.previousSpawn)
+                    spawns.nextSpawn && spawns.previousSpawn
+                        ? std::optional(*spawns.nextSpawn - *spawns.previousSpawn)
                         : std::nullopt;
-                if (cycle.nextSpawn) {
+                if (spawns.nextSpawn) {
                     // Only when the spawn it stands for changed: the text is made once.
-                    std::string newNext = clockTimeText(toLocal(*cycle.nextSpawn));
+                    std::string newNext = clockTimeText(toLocal(*spawns.nextSpawn));
                     if (newNext != next &&
                         m_table.setCellTextsIf(id, {{kNextTimeColumn, next}},
                                                {{kNextTimeColumn, newNext}}, &changed)) {
-                        cycle.next = std::move(newNext);
+                        cycle.texts = CycleTexts(last, newNext, periodText, delayText);
                     }
                 }
             }
-            const SpawnView view = fixedSpawnView(cycle.previousSpawn, cycle.nextSpawn,
+            const SpawnView view = fixedSpawnView(spawns.previousSpawn, spawns.nextSpawn,
                                                   spawnFactsOf(row->timing), passUtc);
             m_table.setSpawnView(id, view, &changed);
             phaseNow = view.phase;
             remindIfUnrecorded(view);
             wakeForView(view);
-            if (!cycle.nextSpawn) {
+            if (!spawns.nextSpawn) {
                 cycle.pass = pass;
                 return;
             }
-            const std::int64_t remaining = *cycle.nextSpawn - passUtc;
+            const std::int64_t remaining = *spawns.nextSpawn - passUtc;
             // A lead time longer than the gap between two spawns would fall before the last.
-            warnIfReached(remaining, cycle.previousSpawn ? *cycle.nextSpawn - *cycle.previousSpawn
-                                                         : remaining + 1);
+            warnIfReached(remaining, spawns.previousSpawn
+                                         ? *spawns.nextSpawn - *spawns.previousSpawn
+                                         : remaining + 1);
             cycle.previousRemaining = remaining;
             wakeForCount(passUtc, remaining, 0);
             if (count(id, remaining, phaseOf(remaining, leadSeconds))) {
@@ -422,8 +436,7 @@ void Tick::onTick() {
         // The new cycle counts from where it starts, so a later pass that lands inside
         // the lead time (the tick was stopped meanwhile) still warns, and a cycle
         // already inside its lead time when it is reached warns now.
-        cycle.last = std::move(newLast);
-        cycle.next = std::move(newNext);
+        cycle.texts = CycleTexts(newLast, newNext, periodText, delayText);
         cycle.warned.clear();
         cycle.previousRemaining = dated ? cycleLength : newRemaining;
         if (dated) {

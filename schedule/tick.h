@@ -5,10 +5,12 @@
 #include "schedule/bosstable.h"
 #include "schedule/clock.h"
 #include "schedule/cycle.h"
+#include "schedule/cycletexts.h"
 #include "schedule/services.h"
 #include "schedule/wakequeue.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -80,24 +82,28 @@ private:
     void fixedTimesRow(const BossRow& row, UtcSeconds now, std::uint64_t pass,
                        const PassLeads& leads, CellBlock& changed);
 
+    // A rule other than the default one, and for fixed times the spawns around the last
+    // pass, looked up again only when the next one has come. Out of line: most rows keep
+    // the default rule, and the tick keeps one memory per counting row.
+    struct RuleMemory {
+        SpawnRule rule;
+        std::optional<UtcSeconds> previousSpawn;
+        std::optional<UtcSeconds> nextSpawn;
+    };
     // One cycle of a row as the tick saw it: the texts that define it, the
     // remaining seconds of the previous pass, and whether it has sounded.
     struct CycleMemory {
-        std::string last;
-        std::string next;
-        std::string period;
-        std::string delay;
+        CycleTexts texts; // last, next, period, delay
         std::optional<std::int64_t> previousRemaining;
         std::set<std::int64_t> warned; // the lead times announced this cycle
         std::uint64_t pass = 0;        // the last pass that kept this entry
-        // Fixed-times rows: the rule the spawns below were found for, and the spawns
-        // around the last pass, looked up again only when the next one has come.
-        std::optional<SpawnRule> rule;
-        std::optional<UtcSeconds> previousSpawn;
-        std::optional<UtcSeconds> nextSpawn;
+        // The rule the cycle was read with; none for the default rule.
+        std::unique_ptr<RuleMemory> rule;
         // The unrecorded spawn the player was last reminded of.
         std::optional<UtcSeconds> reminded;
         UtcSeconds previousAt = 0; // the pass previousRemaining was counted at
+
+        bool sameRule(const SpawnRule& other) const;
     };
 
     BossTable& m_table;

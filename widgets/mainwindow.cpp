@@ -5,6 +5,7 @@
 #include "history/killhistory.h"
 #include "models/bosstablemodel.h"
 #include "models/builtinimage.h"
+#include "models/fontfile.h"
 #include "periodic/globals.h"
 #include "schedule/datetime.h"
 #include "schedule/serverzone.h"
@@ -48,6 +49,7 @@
 #include "widgets/soundchooser.h"
 #include "widgets/spawnruledialog.h"
 #include "widgets/writenotice.h"
+#include "work/residentcode.h"
 
 #include <QAction>
 #include <QApplication>
@@ -103,6 +105,9 @@ constexpr int kLateBusMs = 1000;
 // After the first paint, when the tray, the announcement and the tick's first passes are
 // under way: the start's transient memory is free by then.
 constexpr int kReleaseAfterPaintMs = 3000;
+// Later, when the work after the first paint is done and the clock has shown every digit
+// (its glyphs are cached): the pages of the code and of the Kai face that only the start read.
+constexpr int kReleasePagesAfterPaintMs = 12000;
 
 // Start-up leaves free memory scattered through glibc's arenas (the table file's parse on
 // the reader thread, the first paint, the tick's first pass); glibc hands back only what is
@@ -111,6 +116,19 @@ void releaseFreeMemory() {
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
+}
+
+// The start leaves mapped the pages of the executable's code it ran and of the Kai face's
+// glyphs it drew, 64 kB around each page read; an idle window runs a small part of that
+// code and draws its glyphs from Qt's cache. Unmapped, they are mapped back as used.
+void releaseStartPages(const QFont& kaiFace) {
+    // The face first: finding its file calls fontconfig for the first time, and the dynamic
+    // linker looks each first call up in the executable's tables, which would map them back.
+    const std::string faceFile = fontFileOf(kaiFace);
+    if (!faceFile.empty()) {
+        work::releaseMappingsOf(faceFile);
+    }
+    work::releaseStartCode();
 }
 
 // The caption shows what a click does; whether the timer runs is kept in m_tickRunning.
@@ -1090,8 +1108,11 @@ void MainWindow::onWindowCreated() {
     if (!m_session.startTick()) {
         tickNotStarted();
     }
-    afterFirstPaint(*this,
-                    [this] { QTimer::singleShot(kReleaseAfterPaintMs, this, &releaseFreeMemory); });
+    afterFirstPaint(*this, [this] {
+        QTimer::singleShot(kReleaseAfterPaintMs, this, &releaseFreeMemory);
+        QTimer::singleShot(kReleasePagesAfterPaintMs, this,
+                           [this] { releaseStartPages(m_clockLabel->font()); });
+    });
 }
 
 void MainWindow::showInstanceProblem(const QString& problem) {

@@ -4,6 +4,7 @@
 #include "tests/support/mappedlibrary.h"
 
 #include <QFile>
+#include <QPainter>
 #include <QPixmap>
 #include <QTest>
 
@@ -67,6 +68,56 @@ private slots:
         // Stored without premultiplied colours: a faint edge pixel may move by a step.
         QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
         QVERIFY(drawn > size.width() * size.height() / 10);
+    }
+
+    // The icon decodes its pictures when asked; what it gives must be what an icon holding
+    // all of them decoded gives, at every size the window manager, the tray or a
+    // notification may ask for.
+    void iconGivesWhatAnIconOfDecodedPicturesGives_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("mode");
+        const QList<QSize> sizes{{16, 16},   {20, 20}, {22, 22}, {24, 24},   {32, 32},
+                                 {48, 48},   {49, 49}, {64, 64}, {128, 128}, {256, 256},
+                                 {300, 300}, {64, 32}, {1, 1}};
+        for (const QSize& size : sizes) {
+            for (const auto mode : {QIcon::Normal, QIcon::Active, QIcon::Disabled}) {
+                QTest::addRow("%dx%d mode %d", size.width(), size.height(), int(mode))
+                    << size << int(mode);
+            }
+        }
+    }
+    void iconGivesWhatAnIconOfDecodedPicturesGives() {
+        QFETCH(QSize, size);
+        QFETCH(int, mode);
+        QIcon decoded;
+        for (const int side : {16, 32, 48, 256}) {
+            decoded.addPixmap(QPixmap::fromImage(
+                app::builtInPng(QStringLiteral(":/assets/icons/%1.png").arg(side))));
+        }
+        const QIcon icon = app::programIcon();
+        const auto iconMode = static_cast<QIcon::Mode>(mode);
+        QCOMPARE(icon.availableSizes(iconMode), decoded.availableSizes(iconMode));
+        QCOMPARE(icon.actualSize(size, iconMode), decoded.actualSize(size, iconMode));
+        const QImage got = icon.pixmap(size, iconMode).toImage();
+        const QImage want = decoded.pixmap(size, iconMode).toImage();
+        QCOMPARE(got.size(), want.size());
+        QCOMPARE(got.convertToFormat(QImage::Format_ARGB32),
+                 want.convertToFormat(QImage::Format_ARGB32));
+
+        // Painted into a rectangle as the tray paints it.
+        QImage paintedGot(size, QImage::Format_ARGB32);
+        QImage paintedWant(size, QImage::Format_ARGB32);
+        paintedGot.fill(Qt::transparent);
+        paintedWant.fill(Qt::transparent);
+        {
+            QPainter painter(&paintedGot);
+            icon.paint(&painter, QRect(QPoint(), size), Qt::AlignCenter, iconMode);
+        }
+        {
+            QPainter painter(&paintedWant);
+            decoded.paint(&painter, QRect(QPoint(), size), Qt::AlignCenter, iconMode);
+        }
+        QCOMPARE(paintedGot, paintedWant);
     }
 
     void missingOrForeignPicturesAreNull_data() {

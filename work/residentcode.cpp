@@ -1,0 +1,109 @@
+#include "work/residentcode.h"
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <vector>
+#endif
+
+namespace zorvane::work {
+
+#ifdef __linux__
+namespace {
+
+struct CodeMapping {
+    std::uintptr_t start = 0;
+    std::uintptr_t end = 0;
+    std::size_t residentKb = 0;
+    std::size_t anonymousKb = 0;
+};
+
+// The private, read-only mappings of `path` (executable or not), with what /proc says of
+// their pages.
+std::vector<CodeMapping> readOnlyMappingsOf(const std::string& path) {
+    std::vector<CodeMapping> found;
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    CodeMapping* current = nullptr;
+    while (std::getline(smaps, line)) {
+        std::istringstream fields(line);
+        std::string range;
+        std::string perms;
+        fields >> range >> perms;
+        const auto dash = range.find('-');
+        // A mapping's first line: "start-end perms offset device inode path".
+        if (dash != std::string::npos && perms.size() == 4 &&
+            range.find_first_not_of("0123456789abcdef-") == std::string::npos) {
+            current = nullptr;
+            std::string offset;
+            std::string device;
+            std::string inode;
+            std::string mapped;
+            fields >> offset >> device >> inode;
+            std::getline(fields >> std::ws, mapped);
+            if ((perms == "r-xp" || perms == "r--p") && mapped == path) {
+                found.push_back({std::stoull(range.substr(0, dash), nullptr, 16),
+                                 std::stoull(range.substr(dash + 1), nullptr, 16), 0, 0});
+                current = &found.back();
+            }
+            continue;
+        }
+        if (current == nullptr) {
+            continue;
+        }
+        std::size_t kb = 0;
+        std::istringstream value(line.substr(line.find(':') + 1));
+        if (line.rfind("Rss:", 0) == 0 && (value >> kb)) {
+            current->residentKb = kb;
+        } else if (line.rfind("Anonymous:", 0) == 0 && (value >> kb)) {
+            current->anonymousKb = kb;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+std::size_t releaseMappingsOf(const std::string& path) {
+    std::size_t released = 0;
+    for (const CodeMapping& mapping : readOnlyMappingsOf(path)) {
+        // A written page exists only in memory (relocated data made read-only after the
+        // dynamic linker wrote it, a debugger's breakpoint): keep the mapping.
+        if (mapping.anonymousKb != 0 || mapping.end <= mapping.start) {
+            continue;
+        }
+        // MADV_DONTNEED on a private file mapping whose pages are all the file's drops
+        // them from this process only; the next access maps them again from the file.
+        if (madvise(reinterpret_cast<void*>(mapping.start), mapping.end - mapping.start,
+                    MADV_DONTNEED) == 0) {
+            released += mapping.residentKb;
+        }
+    }
+    return released;
+}
+
+std::size_t releaseStartCode() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) {
+        return 0;
+    }
+    return releaseMappingsOf(std::string(buffer.data(), static_cast<std::size_t>(length)));
+}
+
+#else
+
+std::size_t releaseMappingsOf(const std::string&) {
+    return 0;
+}
+std::size_t releaseStartCode() {
+    return 0;
+}
+
+#endif
+
+} // namespace zorvane::work
