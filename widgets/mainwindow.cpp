@@ -37,6 +37,7 @@
 #include "widgets/firstpaint.h"
 #include "widgets/gridcontroller.h"
 #include "widgets/historydialog.h"
+#include "widgets/kaiface.h"
 #include "widgets/leadtimesdialog.h"
 #include "widgets/linesdialog.h"
 #include "widgets/overlay.h"
@@ -117,23 +118,6 @@ void releaseFreeMemory() {
 QString startStopCaption(bool running) {
     return running ? QCoreApplication::translate("Zorvane", "停止")
                    : QCoreApplication::translate("Zorvane", "启动");
-}
-
-// The Kai face: KaiTi where it exists (Windows), the AR PL UKai font elsewhere.
-QFont kaiFont(int pixelHeight) {
-    QFont font;
-    font.setFamilies(
-        {QStringLiteral("KaiTi"), QStringLiteral("楷体"), QStringLiteral("AR PL UKai CN")});
-    font.setPixelSize(pixelHeight);
-    font.setWeight(QFont::Normal);
-#ifndef Q_OS_WIN
-    // Hinting this face makes FreeType's auto-hinter sample dozens of glyphs across the
-    // 17 MB file (about 4 MB resident for three labels); unhinted, only the drawn glyphs
-    // are read (about 1 MB), and at these sizes the brush strokes look the same. Windows
-    // keeps its default, which a hinting request would move to another renderer.
-    font.setHintingPreference(QFont::PreferNoHinting);
-#endif
-    return font;
 }
 
 QString defaultWarnMinutes() {
