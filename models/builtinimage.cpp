@@ -11,9 +11,12 @@ QImage builtInPng(const QString& path) {
     return reader.read();
 }
 
-QIcon programIcon() {
+QIcon programIcon(IconSizes sizes) {
     QIcon icon;
     for (const int size : {16, 32, 48, 256}) {
+        if (size > 48 && sizes == IconSizes::Small) {
+            break;
+        }
         const QImage image = builtInPng(QStringLiteral(":/assets/icons/%1.png").arg(size));
         if (!image.isNull()) {
             icon.addPixmap(QPixmap::fromImage(image));

@@ -273,9 +273,8 @@ void MainWindow::wireAlarm() {
 }
 
 void MainWindow::wireAlerts() {
-    const QIcon icon = QApplication::windowIcon();
     // The icon goes into the tray after the first paint (see onWindowCreated).
-    m_tray = new AlertTray(icon, false, this);
+    m_tray = new AlertTray(windowIcon(), false, this);
     AlertDispatch* alerts = m_session.alerts();
     m_alertCenter = new AlertCenter(this, m_gridController->model(), alerts, m_tray, this);
     if (alerts != nullptr) {
@@ -1146,6 +1145,16 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange) {
         followScreenPresence();
     }
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The tray shows the window's icon, the application's, which is completed after the first
+    // paint (widgets/starticon.h).
+    if (event->type() == QEvent::ApplicationWindowIconChange && m_tray != nullptr) {
+        m_tray->setBaseIcon(windowIcon());
+    }
+    return handled;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
