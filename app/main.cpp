@@ -10,6 +10,7 @@
 #include "services/session.h"
 #include "widgets/firstpaint.h"
 #include "widgets/mainwindow.h"
+#include "widgets/starticon.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -70,8 +71,9 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QLatin1String(zorvane::app::kDesktopId));
     // The desktop finds the installed icon through the desktop file name; the windows carry
     // the built-in picture, the same one. Looking it up in the icon theme as well would cost
-    // milliseconds of the start and about 1 MB kept by the theme's index.
-    QApplication::setWindowIcon(zorvane::app::programIcon());
+    // milliseconds of the start and about 1 MB kept by the theme's index. Its large size
+    // comes after the first paint.
+    zorvane::app::StartIcon startIcon;
 
     // One instance per program directory: a second start hands over to the first (which
     // comes forward) and ends.
@@ -99,8 +101,7 @@ int main(int argc, char* argv[]) {
     {
         zorvane::app::SessionSetup setup =
             zorvane::app::SessionSetup::window(globals, clock, programDir.toStdString());
-        const QIcon icon = QApplication::windowIcon();
-        setup.notificationIcon = zorvane::app::notificationImage(icon.pixmap(64).toImage());
+        setup.notificationIcon = [&startIcon] { return startIcon.notificationIcon(); };
         zorvane::app::Session session(std::move(setup));
         zorvane::app::MainWindow window(session, {.announcementUrl = ZORVANE_ANNOUNCEMENT_URL,
                                                   .missingTranslations = missingTranslations,
@@ -120,6 +121,9 @@ int main(int argc, char* argv[]) {
             instanceLock.unlock();
         };
         zorvane::app::afterFirstPaint(window, listen);
+        // Registered after the window's own work after the first paint, so done before it
+        // (the tray takes the window's icon there).
+        startIcon.completeAfterFirstPaint(window);
         // A window that is not painted soon (started minimised, a slow display) still
         // answers well within the time a second start waits for the lock.
         QTimer::singleShot(zorvane::app::kInstanceTimeoutMs / 5, &window, listen);

@@ -9,11 +9,12 @@
 # counted, so every counted start finds the libraries in the page cache. Prints medians
 # and the ratio to the floor.
 #
-# Usage: bench/firstpaint.sh [-r RUNS] [-n "0 1000"] [-z PATH] [-B]
+# Usage: bench/firstpaint.sh [-r RUNS] [-n "0 1000"] [-z [LABEL=]PATH]... [-B]
 #   -r  counted starts per program and table size (default 11)
 #   -n  table sizes (default "0 1000")
-#   -z  time this Zorvane executable instead of building one
-#   -B  no session bus (as a start outside a desktop session): by default both programs
+#   -z  time this Zorvane executable instead of building one (repeatable; several are
+#       started in turn, e.g. -z before=/tmp/old/zorvane -z after=build/release/app/zorvane)
+#   -B  no session bus (as a start outside a desktop session): by default all programs
 #       run on a private session bus (dbus-run-session), as in every desktop session;
 #       without one, Qt's tray and notifications start one through dbus-launch on every
 #       start, which no desktop user waits for
@@ -29,14 +30,16 @@ if [ "${1:-}" = "--inside-xvfb" ]; then
     source "$root/bench/tablefile.sh"
     runs=$FIRSTPAINT_RUNS
     work=$FIRSTPAINT_WORK
-    # Milliseconds from exec to the first paint of "$1" (floor or zorvane) with $2 rows.
+    mapfile -t programs <<<"$FIRSTPAINT_PROGRAMS"
+    # Milliseconds from exec to the first paint of "$1" (floor, or LABEL=PATH of a
+    # Zorvane) with $2 rows.
     startOnce() {
         local program=$1 rows=$2 dir start paint pid i
         dir=$(mktemp -d "$work/start.XXXXXX")
         if [ "$program" = floor ]; then
             cp "$out/floor" "$dir/program"
         else
-            cp "$FIRSTPAINT_ZORVANE" "$dir/program"
+            cp "${program#*=}" "$dir/program"
             writeConfig "$rows" "$dir/config.ini"
         fi
         (
@@ -62,11 +65,15 @@ if [ "${1:-}" = "--inside-xvfb" ]; then
     }
     for rows in $FIRSTPAINT_SIZES; do
         startOnce floor "$rows" >/dev/null
-        startOnce zorvane "$rows" >/dev/null
+        for program in "${programs[@]}"; do
+            startOnce "$program" "$rows" >/dev/null
+        done
         for ((run = 1; run <= runs; run++)); do
-            # Alternating, so a slow moment of the machine falls on both alike.
+            # Alternating, so a slow moment of the machine falls on all alike.
             echo "floor $rows $(startOnce floor "$rows")"
-            echo "zorvane $rows $(startOnce zorvane "$rows")"
+            for program in "${programs[@]}"; do
+                echo "${program%%=*} $rows $(startOnce "$program" "$rows")"
+            done
         done
     done
     exit 0
@@ -74,22 +81,25 @@ fi
 
 runs=11
 sizes="0 1000"
-zorvane=""
+programs=()
 session=(dbus-run-session --)
 while getopts "r:n:z:B" opt; do
     case "$opt" in
     r) runs=$OPTARG ;;
     n) sizes=$OPTARG ;;
-    z) zorvane=$OPTARG ;;
+    z) case "$OPTARG" in
+        *=*) programs+=("$OPTARG") ;;
+        *) programs+=("zorvane=$OPTARG") ;;
+        esac ;;
     B) session=(env -u DBUS_SESSION_BUS_ADDRESS) ;;
-    *) sed -n '2,21p' "$0"; exit 2 ;;
+    *) sed -n '2,22p' "$0"; exit 2 ;;
     esac
 done
 
 mkdir -p "$out"
-if [ -z "$zorvane" ]; then
+if [ ${#programs[@]} -eq 0 ]; then
     (cd "$root" && cmake --preset release >/dev/null && cmake --build --preset release -j2 >/dev/null)
-    zorvane=$root/build/release/app/zorvane
+    programs=("zorvane=$root/build/release/app/zorvane")
 fi
 c++ -O2 -DNDEBUG -std=c++20 -fPIC "$root/bench/floor.cpp" -o "$out/floor" \
     $(pkg-config --cflags --libs Qt6Widgets)
@@ -97,14 +107,16 @@ c++ -O2 -DNDEBUG -std=c++20 -fPIC "$root/bench/floor.cpp" -o "$out/floor" \
 work=$(mktemp -d /tmp/zorvane-firstpaint.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export FIRSTPAINT_RUNS=$runs FIRSTPAINT_SIZES=$sizes FIRSTPAINT_WORK=$work
-export FIRSTPAINT_ZORVANE=$zorvane
+export FIRSTPAINT_PROGRAMS
+FIRSTPAINT_PROGRAMS=$(printf '%s\n' "${programs[@]}")
 "${session[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside-xvfb | tee "$work/results"
 
 echo
 echo "start to first paint, median of $runs starts (ms):"
 awk '
     { n[$1, $2]++; t[$1, $2, n[$1, $2]] = $3
-      if (!($2 in seen)) { seen[$2] = 1; order[++rows] = $2 } }
+      if (!($2 in seen)) { seen[$2] = 1; order[++rows] = $2 }
+      if ($1 != "floor" && !($1 in named)) { named[$1] = 1; label[++labels] = $1 } }
     function median(p, r,   i, j, c, x, v) {
         c = n[p, r]
         for (i = 1; i <= c; i++) v[i] = t[p, r, i]
@@ -113,9 +125,12 @@ awk '
         return c % 2 ? v[(c + 1) / 2] : (v[c / 2] + v[c / 2 + 1]) / 2
     }
     END {
-        printf "%6s %10s %10s %8s\n", "rows", "floor", "zorvane", "ratio"
+        printf "%6s %10s %10s %10s %8s\n", "rows", "floor", "program", "ms", "ratio"
         for (i = 1; i <= rows; i++) {
-            r = order[i]; f = median("floor", r); z = median("zorvane", r)
-            printf "%6d %10.1f %10.1f %8.2f\n", r, f, z, z / f
+            r = order[i]; f = median("floor", r)
+            for (j = 1; j <= labels; j++) {
+                z = median(label[j], r)
+                printf "%6d %10.1f %10s %10.1f %8.2f\n", r, f, label[j], z, z / f
+            }
         }
     }' "$work/results"

@@ -104,9 +104,12 @@ QImage builtInPng(const QString& path) {
     return reader.read();
 }
 
-QIcon programIcon() {
+QIcon programIcon(IconSizes sizes) {
     QList<std::pair<QSize, QString>> files;
     for (const int size : {16, 32, 48, 256}) {
+        if (size > 48 && sizes == IconSizes::Small) {
+            break;
+        }
         const QString path = QStringLiteral(":/assets/icons/%1.png").arg(size);
         // The header only: the size, and whether it is a PNG at all.
         QImageReader reader(path, "png");

@@ -16,8 +16,10 @@ namespace zorvane::app {
 // The PNG resource at `path` (":/assets/..."); a null image when it is missing or not PNG.
 QImage builtInPng(const QString& path);
 
-// The program's icon in every size built in.
-QIcon programIcon();
+// The program's icon in every size built in (16, 32, 48 and 256 px), or only in those a
+// title bar and a task bar draw (16, 32 and 48 px).
+enum class IconSizes { All, Small };
+QIcon programIcon(IconSizes sizes = IconSizes::All);
 
 // A picture as a notification carries it (8-bit RGBA rows); null for a null image.
 NotificationImage notificationImage(const QImage& image);

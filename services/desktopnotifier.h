@@ -72,6 +72,8 @@ public:
     // nothing.
     void attachBus(const QDBusConnection& bus);
     bool hasBus() const { return m_bus.has_value(); }
+    // The icon the notifications sent from now on carry.
+    void setIcon(NotificationImage icon) { m_icon = std::move(icon); }
 
     // The body for an alert secondsLeft seconds ahead, the true time left: "5 分钟后刷新"
     // near a whole minute, "1 分 14 秒后刷新", "40 秒后刷新"; 0 or less: "已刷新".

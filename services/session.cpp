@@ -218,7 +218,7 @@ void Session::wireCountdown() {
 
     if (m_setup.notifications) {
         m_notifier = std::make_unique<DesktopNotifier>(
-            DesktopNotifier::BusLater{}, m_setup.notificationIcon, QStringLiteral("zorvane"));
+            DesktopNotifier::BusLater{}, NotificationImage{}, QStringLiteral("zorvane"));
         if (!m_setup.notifierBusLater) {
             attachNotifierBus();
         }
@@ -274,6 +274,10 @@ void Session::wireCountdown() {
 
 void Session::attachNotifierBus() {
     if (m_notifier) {
+        // Before the alerts that waited go out.
+        if (!m_notifier->hasBus() && m_setup.notificationIcon) {
+            m_notifier->setIcon(m_setup.notificationIcon());
+        }
         m_notifier->attachBus(QDBusConnection::sessionBus());
     }
 }

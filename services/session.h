@@ -19,6 +19,7 @@
 #include <QObject>
 
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -55,9 +56,11 @@ struct SessionSetup {
     periodic::AppGlobals* globals = nullptr;
     // Join the room the preferences name (joinRoom()).
     bool room = false;
-    // Show the countdown's alerts as desktop notifications carrying this icon.
+    // Show the countdown's alerts as desktop notifications carrying the icon made by
+    // notificationIcon (none when empty), which is called when the bus is attached: a
+    // window's icon may be whole only after its first paint (widgets/starticon.h).
     bool notifications = false;
-    NotificationImage notificationIcon = {};
+    std::function<NotificationImage()> notificationIcon = {};
     // The notifications' session bus connection is made by attachNotifierBus() (a window's
     // after its first paint), not in the constructor; alerts meanwhile wait.
     bool notifierBusLater = false;

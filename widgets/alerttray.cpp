@@ -92,6 +92,14 @@ void AlertTray::setSummary(const TraySummary& summary) {
     }
 }
 
+void AlertTray::setBaseIcon(const QIcon& icon) {
+    m_baseIcon = icon;
+    m_shownIcon = trayIcon(m_baseIcon, m_state);
+    if (m_icon != nullptr) {
+        m_icon->setIcon(m_shownIcon);
+    }
+}
+
 void AlertTray::setWindowVisible(bool visible) {
     m_toggleWindow->setText(visible ? QCoreApplication::translate("Zorvane", "隐藏窗口")
                                     : QCoreApplication::translate("Zorvane", "显示窗口"));

@@ -43,6 +43,8 @@ public:
     // The tooltip as given to the tray (rich text, names escaped), and the icon shown.
     QString toolTip() const { return m_toolTip; }
     QIcon icon() const { return m_shownIcon; }
+    // The icon the badges are drawn on (the window's icon), as given to the constructor.
+    void setBaseIcon(const QIcon& icon);
 
     // Keep the menu's words true to the window and the tick.
     void setWindowVisible(bool visible);

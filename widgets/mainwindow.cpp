@@ -38,6 +38,7 @@
 #include "widgets/firstpaint.h"
 #include "widgets/gridcontroller.h"
 #include "widgets/historydialog.h"
+#include "widgets/kaiface.h"
 #include "widgets/leadtimesdialog.h"
 #include "widgets/linesdialog.h"
 #include "widgets/overlay.h"
@@ -135,23 +136,6 @@ void releaseStartPages(const QFont& kaiFace) {
 QString startStopCaption(bool running) {
     return running ? QCoreApplication::translate("Zorvane", "停止")
                    : QCoreApplication::translate("Zorvane", "启动");
-}
-
-// The Kai face: KaiTi where it exists (Windows), the AR PL UKai font elsewhere.
-QFont kaiFont(int pixelHeight) {
-    QFont font;
-    font.setFamilies(
-        {QStringLiteral("KaiTi"), QStringLiteral("楷体"), QStringLiteral("AR PL UKai CN")});
-    font.setPixelSize(pixelHeight);
-    font.setWeight(QFont::Normal);
-#ifndef Q_OS_WIN
-    // Hinting this face makes FreeType's auto-hinter sample dozens of glyphs across the
-    // 17 MB file (about 4 MB resident for three labels); unhinted, only the drawn glyphs
-    // are read (about 1 MB), and at these sizes the brush strokes look the same. Windows
-    // keeps its default, which a hinting request would move to another renderer.
-    font.setHintingPreference(QFont::PreferNoHinting);
-#endif
-    return font;
 }
 
 QString defaultWarnMinutes() {
@@ -307,9 +291,8 @@ void MainWindow::wireAlarm() {
 }
 
 void MainWindow::wireAlerts() {
-    const QIcon icon = QApplication::windowIcon();
     // The icon goes into the tray after the first paint (see onWindowCreated).
-    m_tray = new AlertTray(icon, false, this);
+    m_tray = new AlertTray(windowIcon(), false, this);
     AlertDispatch* alerts = m_session.alerts();
     m_alertCenter = new AlertCenter(this, m_gridController->model(), alerts, m_tray, this);
     if (alerts != nullptr) {
@@ -1200,6 +1183,16 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange) {
         followScreenPresence();
     }
+}
+
+bool MainWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The tray shows the window's icon, the application's, which is completed after the first
+    // paint (widgets/starticon.h).
+    if (event->type() == QEvent::ApplicationWindowIconChange && m_tray != nullptr) {
+        m_tray->setBaseIcon(windowIcon());
+    }
+    return handled;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -178,6 +178,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // Minimised, hidden into the tray and back: see followScreenPresence.
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

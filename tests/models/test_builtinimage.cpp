@@ -32,6 +32,22 @@ private slots:
         QVERIFY2(!testing::libraryMapped("imageformats/"), "an image format plugin was loaded");
     }
 
+    // The small icon is the whole icon without its 256 px picture, pixel for pixel.
+    void smallIconIsTheWholeWithoutTheLargePicture_data() {
+        QTest::addColumn<int>("size");
+        QTest::newRow("16") << 16;
+        QTest::newRow("32") << 32;
+        QTest::newRow("48") << 48;
+    }
+    void smallIconIsTheWholeWithoutTheLargePicture() {
+        QFETCH(int, size);
+        const QIcon small = app::programIcon(app::IconSizes::Small);
+        QCOMPARE(small.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}}));
+        const QImage picture = small.pixmap(size).toImage();
+        QCOMPARE(picture.size(), QSize(size, size));
+        QCOMPARE(picture, app::programIcon().pixmap(size).toImage());
+    }
+
     // The small copies are the large pictures at the size the window shows them, as the
     // window's smooth scaling made them: a redrawn large picture needs its copy made again
     // (assets/make-music-note.sh).

@@ -5,6 +5,7 @@
 #include "config/configfiles.h"
 #include "config/inifile.h"
 #include "models/bosstablemodel.h"
+#include "models/builtinimage.h"
 #include "periodic/globals.h"
 #include "schedule/bosstable.h"
 #include "services/alertdispatch.h"
@@ -24,10 +25,13 @@
 #include "widgets/overlay.h"
 #include "widgets/preferencesdialog.h"
 #include "widgets/rowmenu.h"
+#include "widgets/starticon.h"
+#include "widgets/traysummary.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDBusArgument>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -140,6 +144,62 @@ private slots:
         QTRY_COMPARE(m_server->calls.size(), 1);
         QCOMPARE(m_server->calls[0].summary, QStringLiteral("血魔"));
         QCOMPARE(m_server->calls[0].body, QStringLiteral("1 分 14 秒后刷新"));
+    }
+
+    // The program's icon as the program wires it (app/main.cpp): the small sizes until the
+    // first paint, then all of them in the window, its tray and the notifications, which
+    // carry the 64 px picture of the whole icon as before. An alert whose bus comes before
+    // any paint (a window not painted within a second) still carries that picture.
+    void theWholeIconFollowsTheFirstPaint_data() {
+        QTest::addColumn<bool>("painted");
+        QTest::newRow("after the first paint") << true;
+        QTest::newRow("the bus before any paint") << false;
+    }
+    void theWholeIconFollowsTheFirstPaint() {
+        QFETCH(bool, painted);
+        if (!m_server) {
+            QSKIP("needs a session bus");
+        }
+        const QList<QSize> small{{16, 16}, {32, 32}, {48, 48}};
+        const QList<QSize> whole{{16, 16}, {32, 32}, {48, 48}, {256, 256}};
+        m_window.reset();
+        m_session.reset();
+        app::StartIcon startIcon;
+        QCOMPARE(QApplication::windowIcon().availableSizes(), small);
+        app::SessionSetup setup =
+            app::SessionSetup::window(*m_globals, m_clock, m_dir->path().toStdString());
+        setup.notificationIcon = [&startIcon] { return startIcon.notificationIcon(); };
+        m_session = std::make_unique<app::Session>(std::move(setup));
+        m_window = std::make_unique<app::MainWindow>(*m_session);
+        startIcon.completeAfterFirstPaint(*m_window);
+        m_globals->tickTimer().stop();
+        QCOMPARE(m_window->windowIcon().availableSizes(), small);
+
+        m_clock.set(10, 58, 46);
+        const schedule::RowId id = addBoss("血魔");
+        QVERIFY(passAt(id, 10, 58, 46, "00时01分14秒"));
+        if (painted) {
+            m_window->show();
+        } else {
+            m_session->attachNotifierBus();
+        }
+        QTRY_COMPARE(m_server->calls.size(), 1);
+        const auto image = qdbus_cast<app::NotificationImage>(
+            m_server->calls[0].hints.value(QStringLiteral("image-data")).value<QDBusArgument>());
+        const app::NotificationImage before =
+            app::notificationImage(app::programIcon().pixmap(64).toImage());
+        QCOMPARE(image.width, 64);
+        QCOMPARE(image.height, 64);
+        QCOMPARE(image.rowStride, before.rowStride);
+        QVERIFY(image.data == before.data);
+        QCOMPARE(QApplication::windowIcon().availableSizes(), whole);
+        QTRY_COMPARE(m_window->windowIcon().availableSizes(), whole);
+        // The tray's badge is drawn on the whole icon (its 64 px picture from the 256 px one).
+        const app::AlertTray& tray = *m_window->tray();
+        QCOMPARE(tray.icon().pixmap(64).toImage(),
+                 app::trayIcon(app::programIcon(), tray.state()).pixmap(64).toImage());
+        m_window.reset();
+        QApplication::setWindowIcon(QIcon());
     }
 
     // A row first counted well inside its lead time (at a start, after an absence) is
