@@ -11,10 +11,12 @@
 #include "widgets/messagebox.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -27,6 +29,9 @@ namespace {
 constexpr std::array<int, schedule::kColumnCount> kColumnWidths = {40, 40,  200, 80,
                                                                    80, 100, 100, 130};
 constexpr int kRowHeight = 30;
+// The grid's width in the window's start size, beside the columns' 770 pixels: up to it,
+// the columns keep their widths; a grid grown wider gives the rest to the names.
+constexpr int kStartGridWidth = 792;
 // The longest "killed N minutes ago" the menu asks for: a week.
 constexpr int kMaxMinutesAgo = 7 * 24 * 60;
 
@@ -90,12 +95,36 @@ GridController::~GridController() {
     m_grid.setModel(nullptr);
 }
 
+bool GridController::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_grid.viewport() && event->type() == QEvent::Resize) {
+        fitNameColumn();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void GridController::fitNameColumn() {
+    int others = 0;
+    for (int column = 0; column < schedule::kColumnCount; ++column) {
+        if (column != schedule::kNameColumn) {
+            others += kColumnWidths[static_cast<std::size_t>(column)];
+        }
+    }
+    const int name = kColumnWidths[static_cast<std::size_t>(schedule::kNameColumn)];
+    const int spare = kStartGridWidth - (others + name);
+    const int width = std::max(name, m_grid.viewport()->width() - spare - others);
+    if (m_grid.horizontalHeader()->sectionSize(schedule::kNameColumn) != width) {
+        m_grid.horizontalHeader()->resizeSection(schedule::kNameColumn, width);
+    }
+}
+
 void GridController::setupColumns() {
     QHeaderView* header = m_grid.horizontalHeader();
     header->setMinimumSectionSize(1);
     for (int column = 0; column < schedule::kColumnCount; ++column) {
         header->resizeSection(column, kColumnWidths[static_cast<std::size_t>(column)]);
     }
+    m_grid.viewport()->installEventFilter(this);
+    fitNameColumn();
     QHeaderView* rows = m_grid.verticalHeader();
     rows->setMinimumSectionSize(1);
     rows->setDefaultSectionSize(kRowHeight);

@@ -66,7 +66,8 @@ public:
     bool canUndoLine(schedule::RowId row, schedule::LineId line) const;
     bool undoLine(schedule::RowId row, schedule::LineId line);
 
-    // Column widths, row height, the use column's check boxes and the header texts.
+    // Column widths, row height, the use column's check boxes and the header texts. In a grid
+    // grown wider than the window's start size the names take the extra width.
     void setupColumns();
     // Centres every cell and the header; rows added later are centred too.
     void centreCells();
@@ -108,6 +109,8 @@ signals:
     void linesRefreshed();
 
 private:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void fitNameColumn();
     void showSortIndicator();
     void deleteTableRow(int row, int column);
     void onCheckToggled(int tableRow);

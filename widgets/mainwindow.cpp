@@ -119,7 +119,7 @@ void releaseFreeMemory() {
 #endif
 }
 
-// The start leaves mapped the pages of the executable's code it ran and of the Kai face's
+// The start leaves mapped the pages of the executable's code it ran and of the faces'
 // glyphs it drew, 64 kB around each page read; an idle window runs a small part of that
 // code and draws its glyphs from Qt's cache. Unmapped, they are mapped back as used.
 void releaseStartPages(const QFont& kaiFace) {
@@ -128,6 +128,10 @@ void releaseStartPages(const QFont& kaiFace) {
     const std::string faceFile = fontFileOf(kaiFace);
     if (!faceFile.empty()) {
         work::releaseMappingsOf(faceFile);
+    }
+    // The grid's faces too: the Latin one and the one the Chinese texts fall back to.
+    for (const std::string& file : work::mappedFontFiles()) {
+        work::releaseMappingsOf(file);
     }
     work::releaseStartCode();
 }

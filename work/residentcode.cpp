@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -86,6 +87,34 @@ std::size_t releaseMappingsOf(const std::string& path) {
     return released;
 }
 
+std::vector<std::string> mappedFontFiles() {
+    std::vector<std::string> files;
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        // "start-end perms offset dev inode   path"
+        const std::size_t slash = line.find('/');
+        if (slash == std::string::npos) {
+            continue;
+        }
+        std::string path = line.substr(slash);
+        const std::size_t dot = path.rfind('.');
+        if (dot == std::string::npos) {
+            continue;
+        }
+        std::string extension = path.substr(dot + 1);
+        for (char& c : extension) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        const bool font = extension == "ttf" || extension == "ttc" || extension == "otf" ||
+                          extension == "otc" || extension == "pfb";
+        if (font && std::find(files.begin(), files.end(), path) == files.end()) {
+            files.push_back(std::move(path));
+        }
+    }
+    return files;
+}
+
 std::size_t releaseStartCode() {
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -99,6 +128,9 @@ std::size_t releaseStartCode() {
 
 std::size_t releaseMappingsOf(const std::string&) {
     return 0;
+}
+std::vector<std::string> mappedFontFiles() {
+    return {};
 }
 std::size_t releaseStartCode() {
     return 0;

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace zorvane::work {
 
@@ -21,5 +22,11 @@ std::size_t releaseStartCode();
 // page the file's. For a file read through a mapping only now and then, such as a font
 // face whose glyphs are cached once drawn.
 std::size_t releaseMappingsOf(const std::string& path);
+
+// The font files (.ttf, .ttc, .otf, .otc, .pfb; any case) this process has mapped, each once.
+// FreeType reads a face through a mapping of its file, and the start's drawing leaves the
+// pages of every glyph and table it read resident, 64 kB around each; once drawn, glyphs
+// come from Qt's cache.
+std::vector<std::string> mappedFontFiles();
 
 } // namespace zorvane::work

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -131,8 +132,9 @@ private slots:
             << QRect(0, 400, 792, 140);
         QTest::newRow("first size, empty")
             << QSize(792, 540) << false << false << QRect(0, 100, 792, 440) << QRect();
-        QTest::newRow("grown, announcement") << QSize(1280, 1000) << true << false
-                                             << QRect(0, 100, 1280, 752) << QRect(0, 860, 1280, 140);
+        QTest::newRow("grown, announcement")
+            << QSize(1280, 1000) << true << false << QRect(0, 100, 1280, 752)
+            << QRect(0, 860, 1280, 140);
         QTest::newRow("grown, folded by the player")
             << QSize(1280, 1000) << true << true << QRect(0, 100, 1280, 900) << QRect();
         QTest::newRow("smaller than the first size")
@@ -168,11 +170,27 @@ private slots:
             return grid->rowAt(grid->viewport()->height() - 1) - grid->rowAt(0);
         };
         const int before = visibleRows();
+        // The names' width at the start size, and how far the columns reach when grown.
+        const auto nameWidth = [this] {
+            return m_window->grid()->horizontalHeader()->sectionSize(2);
+        };
+        const auto spareRight = [this] {
+            const QTableView* grid = m_window->grid();
+            const QHeaderView* header = grid->horizontalHeader();
+            const int last = schedule::kColumnCount - 1;
+            return grid->viewport()->width() -
+                   (header->sectionViewportPosition(last) + header->sectionSize(last));
+        };
+        QCOMPARE(nameWidth(), 200);
         // Maximised on a 1440-line screen, with no announcement.
         m_window->resize(1000, 1400);
         QTRY_COMPARE(m_window->size(), QSize(1000, 1400));
         QVERIFY2(visibleRows() >= 40, qPrintable(QString::number(visibleRows())));
         QVERIFY(visibleRows() > before);
+        // The names take the extra width; the columns end where they did at the start size.
+        QTRY_VERIFY(nameWidth() > 200);
+        QVERIFY2(spareRight() >= 0 && spareRight() <= 22,
+                 qPrintable(QString::number(spareRight())));
         m_window->close();
         QCOMPARE(m_session->preferences().windowSize.get(), QStringLiteral("1000,1400"));
         // Not in config.ini: its sections and keys stay those of the table.
@@ -185,6 +203,10 @@ private slots:
         // As remembered, within the screen's room.
         const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
         QCOMPARE(m_window->size(), QSize(1000, 1400).boundedTo(room).expandedTo({792, 540}));
+        // Back at the start size, the names have their own width again.
+        m_window->resize(792, 540);
+        QTRY_COMPARE(m_window->size(), QSize(792, 540));
+        QTRY_COMPARE(m_window->grid()->horizontalHeader()->sectionSize(2), 200);
     }
 
     void labelsAndWarnBoxUseTheKaiFace() {

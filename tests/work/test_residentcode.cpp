@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -126,6 +128,38 @@ TEST(ResidentCode, OnlyCleanCodeMappingsGo) {
         EXPECT_EQ(mapped[1], c.writeFirst ? '!' : 'b');
         EXPECT_EQ(mapped[2 * page + 3], static_cast<char>('a' + (2 * page + 3) % 26));
         munmap(mapped, static_cast<std::size_t>(4 * page));
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ResidentCode, FontFilesAreFoundByTheirNames) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("zorvane-fontfiles-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const struct {
+        const char* name;
+        bool font;
+    } cases[] = {{"face.ttf", true},     {"FACE.TTC", true},  {"face.otf", true},
+                 {"face.pfb", true},     {"face.txt", false}, {"ttf", false},
+                 {"face.ttf.bak", false}};
+    std::vector<std::pair<void*, std::size_t>> mapped;
+    for (const auto& c : cases) {
+        const auto file = dir / c.name;
+        std::ofstream(file) << std::string(4096, 'x');
+        const int fd = ::open(file.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0) << c.name;
+        void* at = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0);
+        ::close(fd);
+        ASSERT_NE(at, MAP_FAILED) << c.name;
+        mapped.emplace_back(at, 4096);
+    }
+    const std::vector<std::string> fonts = mappedFontFiles();
+    for (const auto& c : cases) {
+        const std::string path = (dir / c.name).string();
+        EXPECT_EQ(std::count(fonts.begin(), fonts.end(), path), c.font ? 1 : 0) << c.name;
+    }
+    for (const auto& [at, size] : mapped) {
+        munmap(at, size);
     }
     std::filesystem::remove_all(dir);
 }
