@@ -23,21 +23,32 @@ struct CodeMapping {
     std::size_t anonymousKb = 0;
 };
 
-// The private, read-only mappings of `path` (executable or not), with what /proc says of
-// their pages.
-std::vector<CodeMapping> readOnlyMappingsOf(const std::string& path) {
+// The private, read-only mappings of the files at `paths` (executable or not), with what
+// /proc says of their pages. One pass over smaps, whose hundreds of mappings take the kernel
+// and this parser milliseconds to list: the lines about pages are looked at only for the
+// mappings wanted.
+std::vector<CodeMapping> readOnlyMappingsOf(const std::vector<std::string>& paths) {
     std::vector<CodeMapping> found;
     std::ifstream smaps("/proc/self/smaps");
     std::string line;
     CodeMapping* current = nullptr;
     while (std::getline(smaps, line)) {
+        // A mapping's first line starts with its address in lower-case hex; the lines about
+        // its pages start with a capitalised name ("Rss:").
+        const bool first = !line.empty() && ((line[0] >= '0' && line[0] <= '9') ||
+                                             (line[0] >= 'a' && line[0] <= 'f'));
+        if (!first && current == nullptr) {
+            continue;
+        }
         std::istringstream fields(line);
         std::string range;
         std::string perms;
-        fields >> range >> perms;
+        if (first) {
+            fields >> range >> perms;
+        }
         const auto dash = range.find('-');
-        // A mapping's first line: "start-end perms offset device inode path".
-        if (dash != std::string::npos && perms.size() == 4 &&
+        // "start-end perms offset device inode path".
+        if (first && dash != std::string::npos && perms.size() == 4 &&
             range.find_first_not_of("0123456789abcdef-") == std::string::npos) {
             current = nullptr;
             std::string offset;
@@ -46,7 +57,8 @@ std::vector<CodeMapping> readOnlyMappingsOf(const std::string& path) {
             std::string mapped;
             fields >> offset >> device >> inode;
             std::getline(fields >> std::ws, mapped);
-            if ((perms == "r-xp" || perms == "r--p") && mapped == path) {
+            if ((perms == "r-xp" || perms == "r--p") &&
+                std::find(paths.begin(), paths.end(), mapped) != paths.end()) {
                 found.push_back({std::stoull(range.substr(0, dash), nullptr, 16),
                                  std::stoull(range.substr(dash + 1), nullptr, 16), 0, 0});
                 current = &found.back();
@@ -70,8 +82,12 @@ std::vector<CodeMapping> readOnlyMappingsOf(const std::string& path) {
 } // namespace
 
 std::size_t releaseMappingsOf(const std::string& path) {
+    return releaseMappingsOf(std::vector<std::string>{path});
+}
+
+std::size_t releaseMappingsOf(const std::vector<std::string>& paths) {
     std::size_t released = 0;
-    for (const CodeMapping& mapping : readOnlyMappingsOf(path)) {
+    for (const CodeMapping& mapping : readOnlyMappingsOf(paths)) {
         // A written page exists only in memory (relocated data made read-only after the
         // dynamic linker wrote it, a debugger's breakpoint): keep the mapping.
         if (mapping.anonymousKb != 0 || mapping.end <= mapping.start) {
@@ -115,19 +131,30 @@ std::vector<std::string> mappedFontFiles() {
     return files;
 }
 
-std::size_t releaseStartCode() {
+std::string executablePath() {
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) {
-        return 0;
+        return {};
     }
-    return releaseMappingsOf(std::string(buffer.data(), static_cast<std::size_t>(length)));
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+std::size_t releaseStartCode() {
+    const std::string exe = executablePath();
+    return exe.empty() ? 0 : releaseMappingsOf(exe);
 }
 
 #else
 
 std::size_t releaseMappingsOf(const std::string&) {
     return 0;
+}
+std::size_t releaseMappingsOf(const std::vector<std::string>&) {
+    return 0;
+}
+std::string executablePath() {
+    return {};
 }
 std::vector<std::string> mappedFontFiles() {
     return {};

@@ -22,6 +22,11 @@ std::size_t releaseStartCode();
 // page the file's. For a file read through a mapping only now and then, such as a font
 // face whose glyphs are cached once drawn.
 std::size_t releaseMappingsOf(const std::string& path);
+// The same for several files at once, in one reading of what is mapped.
+std::size_t releaseMappingsOf(const std::vector<std::string>& paths);
+
+// The running executable's path; empty where it cannot be read.
+std::string executablePath();
 
 // The font files (.ttf, .ttc, .otf, .otc, .pfb; any case) this process has mapped, each once.
 // FreeType reads a face through a mapping of its file, and the start's drawing leaves the
