@@ -5,7 +5,6 @@
 #include "history/killhistory.h"
 #include "models/bosstablemodel.h"
 #include "models/builtinimage.h"
-#include "models/fontfile.h"
 #include "periodic/globals.h"
 #include "schedule/datetime.h"
 #include "schedule/serverzone.h"
@@ -126,17 +125,13 @@ void releaseFreeMemory() {
 // The start leaves mapped the pages of the executable's code it ran and of the faces'
 // glyphs it drew, 64 kB around each page read; an idle window runs a small part of that
 // code and draws its glyphs from Qt's cache. Unmapped, they are mapped back as used.
-void releaseStartPages(const QFont& kaiFace) {
-    // The face first: finding its file calls fontconfig for the first time, and the dynamic
-    // linker looks each first call up in the executable's tables, which would map them back.
-    const std::string faceFile = fontFileOf(kaiFace);
-    // The grid's faces too: the Latin one and the one the Chinese texts fall back to. All in
-    // one reading of the mappings, which costs milliseconds each.
+void releaseStartPages() {
+    // Every face FreeType mapped (the Kai face, the grid's Latin one and the one its Chinese
+    // texts fall back to) and the executable, in one reading of the mappings, which costs
+    // milliseconds each.
     std::vector<std::string> files = work::mappedFontFiles();
-    for (const std::string& file : {faceFile, work::executablePath()}) {
-        if (!file.empty() && std::find(files.begin(), files.end(), file) == files.end()) {
-            files.push_back(file);
-        }
+    if (std::string exe = work::executablePath(); !exe.empty()) {
+        files.push_back(std::move(exe));
     }
     work::releaseMappingsOf(files);
 }
@@ -1102,8 +1097,7 @@ void MainWindow::onWindowCreated() {
     }
     afterFirstPaint(*this, [this] {
         QTimer::singleShot(kReleaseAfterPaintMs, this, &releaseFreeMemory);
-        QTimer::singleShot(kReleasePagesAfterPaintMs, this,
-                           [this] { releaseStartPages(m_clockLabel->font()); });
+        QTimer::singleShot(kReleasePagesAfterPaintMs, this, [] { releaseStartPages(); });
     });
 }
 
