@@ -11,8 +11,10 @@
 #include "widgets/firstpaint.h"
 #include "widgets/mainwindow.h"
 #include "widgets/starticon.h"
+#include "widgets/startwarmup.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <cstdio>
@@ -44,8 +46,14 @@ int main(int argc, char* argv[]) {
     if (const auto exitCode = zorvane::app::runCommandLine(argc, argv)) {
         return *exitCode;
     }
+    // The font configuration, the clock's zone and then the font database, made on a thread
+    // beside the toolkit's start and the reading of the table.
+    zorvane::app::StartWarmUp warmUp;
 
     QApplication application(argc, argv);
+    // The thread goes on to the font database, and ends before the application object does.
+    warmUp.toolkitReady();
+    const auto stopWarmUp = qScopeGuard([&warmUp] { warmUp.stop(); });
     // --room LINK / --room none: stored before the window reads the preferences.
     if (const auto exitCode = zorvane::app::applyRoomOption(
             QCoreApplication::arguments(), zorvane::app::programDirectory() + QLatin1Char('/') +
@@ -103,6 +111,7 @@ int main(int argc, char* argv[]) {
             zorvane::app::SessionSetup::window(globals, clock, programDir.toStdString());
         setup.notificationIcon = [&startIcon] { return startIcon.notificationIcon(); };
         zorvane::app::Session session(std::move(setup));
+        warmUp.awaitFontConfiguration();
         zorvane::app::MainWindow window(session, {.announcementUrl = ZORVANE_ANNOUNCEMENT_URL,
                                                   .missingTranslations = missingTranslations,
                                                   .instanceProblem = noInstance,
@@ -130,6 +139,8 @@ int main(int argc, char* argv[]) {
         // Registered after the window's own, so the moment is taken before the window's work
         // after the first paint.
         zorvane::app::recordFirstPaint(window, qEnvironmentVariable("ZORVANE_FIRST_PAINT_FILE"));
+        // What the thread still does is for the first paint.
+        warmUp.stop();
         window.show();
         result = QApplication::exec();
         // The workers stop before the window and what their handlers use are destroyed.
