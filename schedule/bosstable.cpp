@@ -4,6 +4,7 @@
 #include "text/numbers.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace zorvane::schedule {
@@ -223,9 +224,18 @@ int BossTable::appendRows(std::vector<BossRow> rows) {
     {
         std::lock_guard lock(m_mutex);
         first = static_cast<int>(m_rows.size()) + 1;
-        m_rows.reserve(m_rows.size() + rows.size());
         m_positions.reserve(m_rows.size() + rows.size());
-        for (BossRow& row : rows) {
+        const std::size_t start = m_rows.size();
+        if (m_rows.empty()) {
+            // A load into the empty table keeps the read rows where they are: a second
+            // buffer of every row would be written once and dropped.
+            m_rows = std::move(rows);
+        } else {
+            m_rows.reserve(m_rows.size() + rows.size());
+            std::move(rows.begin(), rows.end(), std::back_inserter(m_rows));
+        }
+        for (std::size_t position = start; position < m_rows.size(); ++position) {
+            BossRow& row = m_rows[position];
             row.id = m_nextId++;
             // Loaded rows carry only texts (and perhaps their last instant): derive the
             // rest of their typed state as a write of those texts would.
@@ -234,8 +244,7 @@ int BossTable::appendRows(std::vector<BossRow> rows) {
             row.countdownFromSeconds = false;
             row.countedAt = m_countNow;
             noteEdited(row.id);
-            m_positions.emplace(row.id, m_rows.size());
-            m_rows.push_back(std::move(row));
+            m_positions.emplace(row.id, position);
         }
         last = static_cast<int>(m_rows.size());
         listener = m_listener;
@@ -469,6 +478,17 @@ void BossTable::notifyCells(const CellBlock& block) const {
         listener->cellBlockChanged(block.firstRow, block.lastRow, block.firstColumn,
                                    block.lastColumn);
     }
+}
+
+std::vector<std::pair<int, std::string>> BossTable::rowsWithUnreadRule() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::pair<int, std::string>> found;
+    for (std::size_t position = 0; position < m_rows.size(); ++position) {
+        if (m_rows[position].timing.unreadRule) {
+            found.emplace_back(static_cast<int>(position) + 1, m_rows[position].text[kNameColumn]);
+        }
+    }
+    return found;
 }
 
 std::vector<BossRow> BossTable::rows() const {

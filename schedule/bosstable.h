@@ -180,6 +180,9 @@ public:
 
     // Every data row, in display order.
     std::vector<BossRow> rows() const;
+    // The number (1 ..) and name of every row keeping a stored spawn rule or zone this
+    // program cannot read (RowTiming::unreadRule), without a copy of every row.
+    std::vector<std::pair<int, std::string>> rowsWithUnreadRule() const;
 
     // The typed state of data row `row`; nullopt outside the table.
     std::optional<RowTiming> timing(int row) const;

@@ -305,13 +305,9 @@ void Session::tellUnreadRules() {
     const std::string key = text::utf8FromPath(config::tableFilePath(programPath())) + "#SpawnRule";
     QStringList rows;
     QStringList names;
-    int index = 0;
-    for (const schedule::BossRow& row : m_table.rows()) {
-        ++index;
-        if (row.timing.unreadRule) {
-            rows << QString::number(index);
-            names << QString::fromStdString(text::trim(row.text[schedule::kNameColumn]));
-        }
+    for (const auto& [number, name] : m_table.rowsWithUnreadRule()) {
+        rows << QString::number(number);
+        names << QString::fromStdString(text::trim(name));
     }
     if (rows.isEmpty()) {
         m_notices.withdrawNotice(key);

@@ -216,34 +216,57 @@ TEST(BossTable, ByIdAccessFollowsEveryInsertionAndDeletion) {
     }
 }
 
+// Into an empty table (a load, which keeps the read rows' buffer) and after rows already
+// there: fresh ids, positions that find each row, and the typed state of the texts.
 TEST(BossTable, AppendRowsAddsAllAtOnceWithFreshIds) {
-    BossTable table;
-    table.appendRow();
-    const RowId existing = table.rowId(1);
-    RecordingListener listener(table);
-    table.setListener(&listener);
+    for (const int already : {0, 1, 2}) {
+        SCOPED_TRACE("rows already there: " + std::to_string(already));
+        BossTable table;
+        for (int i = 0; i < already; ++i) {
+            table.appendRow();
+        }
+        const std::vector<RowId> existing = table.rowIds();
+        RecordingListener listener(table);
+        table.setListener(&listener);
 
-    std::vector<BossRow> rows(3);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].id = existing; // ignored: a loaded row never takes an id in use
-        rows[i].use = i == 1;
-        rows[i].text[kNameColumn] = "龙" + std::to_string(i);
-    }
-    EXPECT_EQ(table.appendRows(rows), 2);
-    EXPECT_EQ(table.appendRows({}), 0);
-    EXPECT_EQ(listener.events, std::vector<std::string>{"ins:2-4/5"});
+        std::vector<BossRow> rows(3);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            rows[i].id = existing.empty() ? 1 : existing[0]; // ignored: always a fresh id
+            rows[i].use = i == 1;
+            rows[i].text[kNameColumn] = "龙" + std::to_string(i);
+            rows[i].text[kPeriodColumn] = std::to_string(30 * (i + 1));
+        }
+        rows[2].timing.unreadRule = std::pair<std::string, std::string>{"rule?", "zone?"};
+        EXPECT_EQ(table.appendRows(rows), already + 1);
+        EXPECT_EQ(table.appendRows({}), 0);
+        EXPECT_EQ(listener.events, std::vector<std::string>{"ins:" + std::to_string(already + 1) +
+                                                            "-" + std::to_string(already + 3) +
+                                                            "/" + std::to_string(already + 4)});
 
-    const std::vector<RowId> ids = table.rowIds();
-    ASSERT_EQ(ids.size(), 4u);
-    for (std::size_t i = 1; i < ids.size(); ++i) {
-        EXPECT_NE(ids[i], existing);
-        EXPECT_NE(ids[i], ids[i - 1]);
-        EXPECT_EQ(table.cellText(static_cast<int>(i) + 1, kNameColumn),
-                  "龙" + std::to_string(i - 1));
-        EXPECT_EQ(table.checkState(static_cast<int>(i) + 1), i == 2);
+        const std::vector<RowId> ids = table.rowIds();
+        ASSERT_EQ(ids.size(), static_cast<std::size_t>(already) + 3);
+        for (int i = 0; i < already; ++i) {
+            EXPECT_EQ(ids[static_cast<std::size_t>(i)], existing[static_cast<std::size_t>(i)]);
+            EXPECT_EQ(table.rowIndex(existing[static_cast<std::size_t>(i)]), i + 1);
+        }
+        for (int i = 0; i < 3; ++i) {
+            const int number = already + i + 1;
+            const RowId id = ids[static_cast<std::size_t>(number - 1)];
+            for (const RowId old : existing) {
+                EXPECT_NE(id, old);
+            }
+            EXPECT_EQ(table.rowIndex(id), number);
+            ASSERT_TRUE(table.row(id).has_value());
+            EXPECT_EQ(table.row(id)->text[kNameColumn], "龙" + std::to_string(i));
+            EXPECT_EQ(table.checkState(number), i == 1);
+            EXPECT_EQ(table.timing(number)->periodMinutes, 30 * (i + 1));
+        }
+        EXPECT_EQ(ids[static_cast<std::size_t>(already)] + 1,
+                  ids[static_cast<std::size_t>(already) + 1]);
+        EXPECT_EQ(table.rowsWithUnreadRule(),
+                  (std::vector<std::pair<int, std::string>>{{already + 3, "龙2"}}));
+        table.setListener(nullptr);
     }
-    EXPECT_EQ(table.rowIndex(existing), 1);
-    table.setListener(nullptr);
 }
 
 // Writes that collect their change into a block tell nobody until notifyCells, which
