@@ -1,6 +1,7 @@
 #include "work/residentcode.h"
 
 #ifdef __linux__
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -20,61 +21,81 @@ struct CodeMapping {
     std::uintptr_t start = 0;
     std::uintptr_t end = 0;
     std::size_t residentKb = 0;
-    std::size_t anonymousKb = 0;
+    // A page of it exists only in memory (written, so no longer the file's).
+    bool written = false;
 };
 
+// What /proc/self/pagemap says of the pages of `mapping`: how many are resident, and
+// whether any of them is not the file's. 64 bits a page: bit 63 present, bit 61 a page of
+// a file (or shared); a private page that was written is neither of the file nor shared.
+// Readable without privileges (only the frame numbers are hidden).
+bool readPages(int pagemap, CodeMapping& mapping) {
+    const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    constexpr std::uint64_t kPresent = std::uint64_t{1} << 63;
+    constexpr std::uint64_t kFilePage = std::uint64_t{1} << 61;
+    std::vector<std::uint64_t> entries(256);
+    std::size_t resident = 0;
+    for (std::uintptr_t page = mapping.start / pageSize; page < mapping.end / pageSize;) {
+        const std::size_t count =
+            std::min<std::uintptr_t>(entries.size(), mapping.end / pageSize - page);
+        const ssize_t read = pread(pagemap, entries.data(), count * sizeof(std::uint64_t),
+                                   static_cast<off_t>(page * sizeof(std::uint64_t)));
+        if (read != static_cast<ssize_t>(count * sizeof(std::uint64_t))) {
+            return false;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if ((entries[i] & kPresent) != 0) {
+                ++resident;
+                mapping.written = mapping.written || (entries[i] & kFilePage) == 0;
+            }
+        }
+        page += count;
+    }
+    mapping.residentKb = resident * (pageSize / 1024);
+    return true;
+}
+
 // The private, read-only mappings of the files at `paths` (executable or not), with what
-// /proc says of their pages. One pass over smaps, whose hundreds of mappings take the kernel
-// and this parser milliseconds to list: the lines about pages are looked at only for the
-// mappings wanted.
+// is resident of them and whether a page was written. The list of mappings comes from
+// /proc/self/maps and the pages from /proc/self/pagemap, for these mappings only: smaps
+// would have the kernel walk the pages of every mapping of the process, milliseconds for
+// the window's hundreds. A mapping whose pages cannot be read counts as written.
 std::vector<CodeMapping> readOnlyMappingsOf(const std::vector<std::string>& paths) {
     std::vector<CodeMapping> found;
-    std::ifstream smaps("/proc/self/smaps");
+    std::ifstream maps("/proc/self/maps");
     std::string line;
-    CodeMapping* current = nullptr;
-    while (std::getline(smaps, line)) {
-        // A mapping's first line starts with its address in lower-case hex; the lines about
-        // its pages start with a capitalised name ("Rss:").
-        const bool first = !line.empty() && ((line[0] >= '0' && line[0] <= '9') ||
-                                             (line[0] >= 'a' && line[0] <= 'f'));
-        if (!first && current == nullptr) {
-            continue;
-        }
+    while (std::getline(maps, line)) {
+        // "start-end perms offset device inode path".
         std::istringstream fields(line);
         std::string range;
         std::string perms;
-        if (first) {
-            fields >> range >> perms;
-        }
+        std::string offset;
+        std::string device;
+        std::string inode;
+        std::string mapped;
+        fields >> range >> perms >> offset >> device >> inode;
+        std::getline(fields >> std::ws, mapped);
         const auto dash = range.find('-');
-        // "start-end perms offset device inode path".
-        if (first && dash != std::string::npos && perms.size() == 4 &&
-            range.find_first_not_of("0123456789abcdef-") == std::string::npos) {
-            current = nullptr;
-            std::string offset;
-            std::string device;
-            std::string inode;
-            std::string mapped;
-            fields >> offset >> device >> inode;
-            std::getline(fields >> std::ws, mapped);
-            if ((perms == "r-xp" || perms == "r--p") &&
-                std::find(paths.begin(), paths.end(), mapped) != paths.end()) {
-                found.push_back({std::stoull(range.substr(0, dash), nullptr, 16),
-                                 std::stoull(range.substr(dash + 1), nullptr, 16), 0, 0});
-                current = &found.back();
-            }
+        if (dash == std::string::npos ||
+            range.find_first_not_of("0123456789abcdef-") != std::string::npos ||
+            (perms != "r-xp" && perms != "r--p") ||
+            std::find(paths.begin(), paths.end(), mapped) == paths.end()) {
             continue;
         }
-        if (current == nullptr) {
-            continue;
+        found.push_back({std::stoull(range.substr(0, dash), nullptr, 16),
+                         std::stoull(range.substr(dash + 1), nullptr, 16), 0, false});
+    }
+    if (found.empty()) {
+        return found;
+    }
+    const int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    for (CodeMapping& mapping : found) {
+        if (pagemap < 0 || !readPages(pagemap, mapping)) {
+            mapping.written = true;
         }
-        std::size_t kb = 0;
-        std::istringstream value(line.substr(line.find(':') + 1));
-        if (line.rfind("Rss:", 0) == 0 && (value >> kb)) {
-            current->residentKb = kb;
-        } else if (line.rfind("Anonymous:", 0) == 0 && (value >> kb)) {
-            current->anonymousKb = kb;
-        }
+    }
+    if (pagemap >= 0) {
+        close(pagemap);
     }
     return found;
 }
@@ -90,7 +111,7 @@ std::size_t releaseMappingsOf(const std::vector<std::string>& paths) {
     for (const CodeMapping& mapping : readOnlyMappingsOf(paths)) {
         // A written page exists only in memory (relocated data made read-only after the
         // dynamic linker wrote it, a debugger's breakpoint): keep the mapping.
-        if (mapping.anonymousKb != 0 || mapping.end <= mapping.start) {
+        if (mapping.written || mapping.end <= mapping.start) {
             continue;
         }
         // MADV_DONTNEED on a private file mapping whose pages are all the file's drops
