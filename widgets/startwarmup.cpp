@@ -1,6 +1,7 @@
 #include "widgets/startwarmup.h"
 
 #include "schedule/serverzone.h"
+#include "work/worker.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -52,6 +53,7 @@ void StartWarmUp::stop() {
 }
 
 void StartWarmUp::run() {
+    work::nameThisThread("start warm-up");
 #ifdef ZORVANE_HAS_FONTCONFIG
     // Loads the configuration Qt's font database then finds made (FcInit keeps the first one
     // made in the process; it fails only without any configuration, which Qt then meets and
