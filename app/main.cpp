@@ -51,7 +51,8 @@ int main(int argc, char* argv[]) {
     zorvane::app::StartWarmUp warmUp;
 
     QApplication application(argc, argv);
-    // The thread goes on to the font database, and ends before the application object does.
+    // The thread goes on to the font database, and ends before the application object does
+    // (on every path: a hand-over to a running instance returns below).
     warmUp.toolkitReady();
     const auto stopWarmUp = qScopeGuard([&warmUp] { warmUp.stop(); });
     // --room LINK / --room none: stored before the window reads the preferences.

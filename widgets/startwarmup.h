@@ -26,8 +26,10 @@ public:
     StartWarmUp(const StartWarmUp&) = delete;
     StartWarmUp& operator=(const StartWarmUp&) = delete;
 
-    // The application object is there and this start makes the window: the thread goes on
-    // to Qt's font database once the font configuration is made.
+    // The application object is there: the thread goes on to Qt's font database once the
+    // font configuration is made. Told before the start knows whether it makes a window, so
+    // that this overlaps the rest of the start; a start that only hands over to a running
+    // instance then waits the few milliseconds of it in stop().
     void toolkitReady();
     // Returns once the font configuration is made. Before the window thread looks up its
     // first face: a lookup meanwhile would make a second configuration and drop one.
