@@ -107,7 +107,15 @@ PushPage::PushPage(PushLink& link, QWidget* parent) : QWidget(parent), m_link(li
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Every column in sight at the preferences' width: the short ones as wide as their
+    // texts, the address and the status sharing the rest (cut short, whole in the tip).
+    // Five columns of the default width put the status behind a scroll bar.
+    QHeaderView* header = m_table->horizontalHeader();
+    for (const int column : {NameColumn, KindColumn, ScopeColumn}) {
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    header->setSectionResizeMode(AddressColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(StatusColumn, QHeaderView::Stretch);
 
     m_add = new QPushButton(QCoreApplication::translate("Zorvane", "添加"), this);
     m_add->setObjectName(QStringLiteral("pushAddButton"));
@@ -214,6 +222,7 @@ void PushPage::fillRow(int row) {
             m_table->setItem(row, column, item);
         }
         item->setText(texts[column]);
+        item->setToolTip(texts[column]);
         item->setForeground(target.enabled ? palette().text() : palette().placeholderText());
     }
 }

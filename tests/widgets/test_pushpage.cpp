@@ -7,9 +7,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -48,6 +50,8 @@ private slots:
     void addressesAreShownWithoutTheirSecret();
     void aTargetAddedIsWrittenAndPosted();
     void badTargetsAreRefusedAndNothingIsWritten();
+    void everyColumnIsInSight_data();
+    void everyColumnIsInSight();
 };
 
 void TestPushPage::addressesAreShownWithoutTheirSecret_data() {
@@ -169,6 +173,45 @@ void TestPushPage::badTargetsAreRefusedAndNothingIsWritten() {
         QCOMPARE(why, c.error);
         QCOMPARE(fileText(file), before);
     }
+}
+
+void TestPushPage::everyColumnIsInSight_data() {
+    QTest::addColumn<int>("width");
+    QTest::newRow("a narrow dialog") << 420;
+    QTest::newRow("the usual width") << 560;
+    QTest::newRow("a wide one") << 900;
+}
+
+// The status is what a player opens the page for: no column, the last one least, may sit
+// behind a scroll bar, whatever the addresses' lengths.
+void TestPushPage::everyColumnIsInSight() {
+    QFETCH(int, width);
+    const TempDir dir;
+    app::PushLink link(ZORVANE_PUSH_HELPER, dir.path() / "push.json");
+    app::PushPage page(link);
+    page.resize(width, 420);
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    auto* table = child<QTableWidget>(page, "pushTargetsTable");
+    for (const QString& url :
+         {QStringLiteral("https://ntfy.sh/zorvane"),
+          QStringLiteral("https://discord.com/api/webhooks/123456789012345678/") +
+              QString(68, QLatin1Char('x'))}) {
+        QTest::mouseClick(child<QPushButton>(page, "pushAddButton"), Qt::LeftButton);
+        child<QLineEdit>(page, "pushNameEdit")->setText(QStringLiteral("公会频道"));
+        QTest::keyClicks(child<QLineEdit>(page, "pushUrlEdit"), url);
+    }
+    QCOMPARE(table->rowCount(), 2);
+    QTRY_VERIFY(table->horizontalHeader()->length() <= table->viewport()->width());
+    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+    for (int column = 0; column < table->columnCount(); ++column) {
+        const QHeaderView* header = table->horizontalHeader();
+        QVERIFY2(header->sectionSize(column) >= 30, qPrintable(QString::number(column)));
+        QVERIFY(header->sectionViewportPosition(column) + header->sectionSize(column) <=
+                table->viewport()->width());
+    }
+    // An address cut short is whole in its tip.
+    QVERIFY(table->item(1, 3)->toolTip().startsWith(QStringLiteral("https://discord.com/")));
 }
 
 QTEST_MAIN(TestPushPage)
