@@ -116,6 +116,8 @@ PushPage::PushPage(PushLink& link, QWidget* parent) : QWidget(parent), m_link(li
     }
     header->setSectionResizeMode(AddressColumn, QHeaderView::Stretch);
     header->setSectionResizeMode(StatusColumn, QHeaderView::Stretch);
+    // One line a target: a long address or status is cut short, not broken over lines.
+    m_table->setWordWrap(false);
 
     m_add = new QPushButton(QCoreApplication::translate("Zorvane", "添加"), this);
     m_add->setObjectName(QStringLiteral("pushAddButton"));
