@@ -96,6 +96,16 @@ void writeTargets(const std::filesystem::path& file, const std::string& url, boo
     QVERIFY(push::writePushSettings(file, {{target}, {}}));
 }
 
+// push.json in `dir` with one room target, which posts to a receiver of its own.
+struct RoomTarget {
+    RoomTarget(const TempDir& dir, bool enabled) : file(dir.path() / "push.json") {
+        writeTargets(file, url, enabled, push::TargetScope::Room);
+    }
+    Receiver receiver{200};
+    std::filesystem::path file;
+    std::string url = receiver.base() + "/hook";
+};
+
 schedule::BossRow rowKilledAt(std::optional<schedule::UtcSeconds> last, int period, int delay) {
     schedule::BossRow row;
     row.use = true;
@@ -373,11 +383,9 @@ void TestPushLink::aRoomTargetPostsWhatNoOtherRelayClaimed() {
     const std::string mine(32, 'a');
     const std::string other(32, 'b');
     for (const bool claimedElsewhere : {false, true}) {
-        Receiver receiver(200);
         const TempDir dir;
-        const auto file = dir.path() / "push.json";
-        const std::string url = receiver.base() + "/hook";
-        writeTargets(file, url, true, push::TargetScope::Room);
+        RoomTarget target(dir, true);
+        auto& [receiver, file, url] = target;
         app::PushLink link(ZORVANE_PUSH_HELPER, file);
         QSignalSpy published(&link, &app::PushLink::relayToPublish);
         link.relayInlet()->tell({Kind::Join, "guild", mine, ""});
@@ -433,11 +441,9 @@ void TestPushLink::theAlertsOfAStartWaitForTheRoom() {
         {"no room after all", Then::NoRoomAfterAll, 1s, 1, 0},
     };
     for (const auto& c : cases) {
-        Receiver receiver(200);
         const TempDir dir;
-        const auto file = dir.path() / "push.json";
-        const std::string url = receiver.base() + "/hook";
-        writeTargets(file, url, true, push::TargetScope::Room);
+        RoomTarget target(dir, true);
+        auto& [receiver, file, url] = target;
         app::PushLink link(ZORVANE_PUSH_HELPER, file);
         link.reload();
         link.flush();
@@ -478,11 +484,9 @@ void TestPushLink::aHelperStartedLaterHearsWhatTheRoomSaidBefore() {
         {"another room joined since", {Kind::Join}, 0},
     };
     for (const auto& c : cases) {
-        Receiver receiver(200);
         const TempDir dir;
-        const auto file = dir.path() / "push.json";
-        const std::string url = receiver.base() + "/hook";
-        writeTargets(file, url, false, push::TargetScope::Room);
+        RoomTarget target(dir, false);
+        auto& [receiver, file, url] = target;
         app::PushLink link(ZORVANE_PUSH_HELPER, file);
         link.reload();
         link.relayInlet()->tell({Kind::Join, "guild", mine, ""});

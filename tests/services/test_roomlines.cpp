@@ -148,15 +148,18 @@ private slots:
     }
     void cleanup() { m_broker.reset(); }
 
+    // Preferences in `dir` that join the room as the recorder rudi.
+    bool joinAsRudi(const QTemporaryDir& dir) const {
+        app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
+        return preferences.roomLink.set(
+                   QStringLiteral("mqtt://rudi@127.0.0.1:%1/guild").arg(m_broker->port())) &&
+               preferences.roomNickname.set(QStringLiteral("rudi-nick")) &&
+               preferences.roomPassword.set(QStringLiteral("rudi-pw"));
+    }
+
     void killsOnLinesTravelBesideRowKillsAndEarlierMembers() {
         QTemporaryDir dir;
-        {
-            app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
-            QVERIFY(preferences.roomLink.set(
-                QStringLiteral("mqtt://rudi@127.0.0.1:%1/guild").arg(m_broker->port())));
-            QVERIFY(preferences.roomNickname.set(QStringLiteral("rudi-nick")));
-            QVERIFY(preferences.roomPassword.set(QStringLiteral("rudi-pw")));
-        }
+        QVERIFY(joinAsRudi(dir));
         app::Session session(
             {.clock = m_clock, .programDir = dir.path().toStdString(), .room = true});
         session.finishLoad();
@@ -342,13 +345,7 @@ private slots:
     // line showing another kill keeps it, and a line this table lacks changes nothing.
     void anOfficersRetractionPutsTheLineBack() {
         QTemporaryDir dir;
-        {
-            app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
-            QVERIFY(preferences.roomLink.set(
-                QStringLiteral("mqtt://rudi@127.0.0.1:%1/guild").arg(m_broker->port())));
-            QVERIFY(preferences.roomNickname.set(QStringLiteral("rudi-nick")));
-            QVERIFY(preferences.roomPassword.set(QStringLiteral("rudi-pw")));
-        }
+        QVERIFY(joinAsRudi(dir));
         app::Session session(
             {.clock = m_clock, .programDir = dir.path().toStdString(), .room = true});
         session.finishLoad();

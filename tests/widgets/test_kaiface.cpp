@@ -2,26 +2,15 @@
 // labels look exactly as with the whole list.
 #include "widgets/kaiface.h"
 
+#include "tests/support/drawntext.h"
+
 #include <QFontInfo>
 #include <QImage>
-#include <QPainter>
 #include <QTest>
 
 using namespace zorvane;
 
-namespace {
-
-QImage drawn(const QFont& font, const QString& text) {
-    QImage image(320, 48, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(image.rect(), Qt::AlignLeft | Qt::AlignVCenter, text);
-    return image;
-}
-
-} // namespace
+using zorvane::testing::drawnText;
 
 class KaiFaceTest : public QObject {
     Q_OBJECT
@@ -79,9 +68,9 @@ private slots:
         QCOMPARE(QFontInfo(font).family(), QStringLiteral("AR PL UKai CN"));
         QCOMPARE(QFontInfo(font).pixelSize(), pixels);
         QCOMPARE(QFontInfo(font).family(), QFontInfo(whole).family());
-        const QImage image = drawn(font, text);
-        QCOMPARE(image, drawn(whole, text));
-        QVERIFY(image != drawn(QFont(), text)); // drawn in the Kai face, not the default one
+        const QImage image = drawnText(font, text);
+        QCOMPARE(image, drawnText(whole, text));
+        QVERIFY(image != drawnText(QFont(), text)); // drawn in the Kai face, not the default one
     }
 };
 

@@ -62,6 +62,14 @@ constexpr int kPatienceMs = 30000;
 const QString kConnected = QStringLiteral("房间 guild：已连接");
 
 // One member: a window of its own over its own directory.
+QString capitalised(const char* word) {
+    QString text = QString::fromLatin1(word);
+    if (!text.isEmpty()) {
+        text[0] = text[0].toUpper();
+    }
+    return text;
+}
+
 struct Member {
     Member(const QString& link, const QString& nickname, const schedule::Clock& clock,
            const QString& password = {}, app::BossListDialogs* dialogs = nullptr) {
@@ -79,6 +87,10 @@ struct Member {
         globals.tickTimer().stop();
         window->show();
     }
+    // A member of the trusted room by its user name: "olga" is Olga, password "olga-pw".
+    Member(const QString& link, const char* user, const schedule::Clock& clock)
+        : Member(link, capitalised(user), clock,
+                 QString::fromLatin1(user) + QStringLiteral("-pw")) {}
     ~Member() {
         window.reset();
         session.reset();
@@ -520,8 +532,8 @@ private slots:
     // The entry is the officer's only, and an undone kill of one's own is taken back too.
     void retractionsPutRowsBackAndAreTold() {
         startTrustedRoom();
-        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
-        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        Member olga(memberLink("olga"), "olga", m_clock);
+        Member rudi(memberLink("rudi"), "rudi", m_clock);
         const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
         const int olgaDragon = olga.addRow("Dragon", 120, true, nine);
         const int rudiDragon = rudi.addRow("Dragon", 120, true, nine);
@@ -633,8 +645,8 @@ private slots:
     // row no longer shows, was not undone, so it stays shared and in the history.
     void undoingAPutBackRetractsNothing() {
         startTrustedRoom();
-        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
-        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        Member olga(memberLink("olga"), "olga", m_clock);
+        Member rudi(memberLink("rudi"), "rudi", m_clock);
         const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
         const int olgaDragon = olga.addRow("Dragon", 120, true, nine);
         const int rudiDragon = rudi.addRow("Dragon", 120, true, nine);
@@ -680,8 +692,8 @@ private slots:
     // history leaves the kill out; redone, the kill is shared again.
     void undoingAKillOnALineTakesItBackInTheRoom() {
         startTrustedRoom();
-        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
-        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
+        Member olga(memberLink("olga"), "olga", m_clock);
+        Member rudi(memberLink("rudi"), "rudi", m_clock);
         const schedule::UtcSeconds nine = schedule::toUtc(m_clock.now()) - 3600;
         // 黑龙 on 二区, lines 1-3, in both tables.
         const auto dragonOf = [nine](Member& member) {
@@ -759,8 +771,8 @@ private slots:
     // language, and the role shows; a reader may not share and is told why.
     void refusalsAndRolesShowInTheRoomPanel() {
         startTrustedRoom();
-        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
-        Member rex(memberLink("rex"), QStringLiteral("Rex"), m_clock, QStringLiteral("rex-pw"));
+        Member olga(memberLink("olga"), "olga", m_clock);
+        Member rex(memberLink("rex"), "rex", m_clock);
         const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
         const int olgaDragon = olga.addRow("Dragon", 120, true, ten - 3600);
         const int rexDragon = rex.addRow("Dragon", 120, true, ten - 3600);
@@ -856,8 +868,7 @@ private slots:
                 std::string output;
                 QVERIFY2(m_broker->roomScript("upgrade guild", &output), output.c_str());
             }
-            Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock,
-                        QStringLiteral("olga-pw"));
+            Member olga(memberLink("olga"), "olga", m_clock);
             QTRY_COMPARE_WITH_TIMEOUT(olga.line(), kConnected, kPatienceMs);
             QTRY_VERIFY_WITH_TIMEOUT(olga.session->room()->role() == share::RoomRole::Officer,
                                      kPatienceMs);
@@ -901,9 +912,9 @@ private slots:
     // rules, leaving rows killed since; a reader is told it cannot tell the room.
     void aServerRestartReachesTheRoomsSharedRows() {
         startTrustedRoom();
-        Member rudi(memberLink("rudi"), QStringLiteral("Rudi"), m_clock, QStringLiteral("rudi-pw"));
-        Member olga(memberLink("olga"), QStringLiteral("Olga"), m_clock, QStringLiteral("olga-pw"));
-        Member rex(memberLink("rex"), QStringLiteral("Rex"), m_clock, QStringLiteral("rex-pw"));
+        Member rudi(memberLink("rudi"), "rudi", m_clock);
+        Member olga(memberLink("olga"), "olga", m_clock);
+        Member rex(memberLink("rex"), "rex", m_clock);
         const schedule::UtcSeconds ten = schedule::toUtc(m_clock.now());
         const struct {
             const char* name;

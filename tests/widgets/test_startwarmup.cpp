@@ -4,9 +4,10 @@
 #include "widgets/kaiface.h"
 #include "widgets/startwarmup.h"
 
+#include "tests/support/drawntext.h"
+
 #include <QApplication>
 #include <QImage>
-#include <QPainter>
 #include <QTest>
 
 #include <memory>
@@ -15,15 +16,10 @@ using namespace zorvane;
 
 namespace {
 
+// Both faces the window's first paint uses for Chinese: the Kai face and the fallback of
+// the application's font.
 QImage drawn(const QFont& font) {
-    QImage image(240, 40, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(image.rect(), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("北京时间 12:34 首领"));
-    return image;
+    return testing::drawnText(font, QStringLiteral("北京时间 12:34 首领"), {240, 40});
 }
 
 } // namespace
@@ -60,7 +56,7 @@ private slots:
         }
         if (drawMeanwhile) {
             QCOMPARE(drawn(app::kaiFont(20)), m_expected);
-            QCOMPARE(drawn(QApplication::font()).isNull(), false);
+            QCOMPARE(drawn(QApplication::font()), m_expectedDefault);
         }
         warmUp->stop();
         if (stopTwice) {
@@ -68,6 +64,7 @@ private slots:
         }
         warmUp.reset();
         QCOMPARE(drawn(app::kaiFont(20)), m_expected);
+        QCOMPARE(drawn(QApplication::font()), m_expectedDefault);
     }
 
     void initTestCase() {
@@ -75,11 +72,14 @@ private slots:
         app::StartWarmUp warmUp;
         warmUp.stop();
         m_expected = drawn(app::kaiFont(20));
-        QVERIFY(!m_expected.isNull());
+        m_expectedDefault = drawn(QApplication::font());
+        // The two faces differ, so each comparison tells which face drew.
+        QVERIFY(m_expected != m_expectedDefault);
     }
 
 private:
     QImage m_expected;
+    QImage m_expectedDefault;
 };
 
 QTEST_MAIN(StartWarmUpTest)
