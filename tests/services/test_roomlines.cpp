@@ -148,21 +148,29 @@ private slots:
     }
     void cleanup() { m_broker.reset(); }
 
-    // Preferences in `dir` that join the room as the recorder rudi.
-    bool joinAsRudi(const QTemporaryDir& dir) const {
-        app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
-        return preferences.roomLink.set(
-                   QStringLiteral("mqtt://rudi@127.0.0.1:%1/guild").arg(m_broker->port())) &&
-               preferences.roomNickname.set(QStringLiteral("rudi-nick")) &&
-               preferences.roomPassword.set(QStringLiteral("rudi-pw"));
+    // A session in `dir` that joins the room as the recorder rudi, its table loaded; none
+    // when its preferences cannot be written.
+    std::unique_ptr<app::Session> sessionOfRudi(const QTemporaryDir& dir) const {
+        {
+            app::Preferences preferences(dir.filePath(app::Preferences::fileName()));
+            if (!preferences.roomLink.set(
+                    QStringLiteral("mqtt://rudi@127.0.0.1:%1/guild").arg(m_broker->port())) ||
+                !preferences.roomNickname.set(QStringLiteral("rudi-nick")) ||
+                !preferences.roomPassword.set(QStringLiteral("rudi-pw"))) {
+                return nullptr;
+            }
+        }
+        auto session = std::make_unique<app::Session>(app::SessionSetup{
+            .clock = m_clock, .programDir = dir.path().toStdString(), .room = true});
+        session->finishLoad();
+        return session;
     }
 
     void killsOnLinesTravelBesideRowKillsAndEarlierMembers() {
         QTemporaryDir dir;
-        QVERIFY(joinAsRudi(dir));
-        app::Session session(
-            {.clock = m_clock, .programDir = dir.path().toStdString(), .room = true});
-        session.finishLoad();
+        const std::unique_ptr<app::Session> rudis = sessionOfRudi(dir);
+        QVERIFY(rudis);
+        app::Session& session = *rudis;
         schedule::BossTable& table = session.table();
         const schedule::UtcSeconds start = now() - 3600;
         const auto addRow = [&](const std::string& name) {
@@ -345,10 +353,9 @@ private slots:
     // line showing another kill keeps it, and a line this table lacks changes nothing.
     void anOfficersRetractionPutsTheLineBack() {
         QTemporaryDir dir;
-        QVERIFY(joinAsRudi(dir));
-        app::Session session(
-            {.clock = m_clock, .programDir = dir.path().toStdString(), .room = true});
-        session.finishLoad();
+        const std::unique_ptr<app::Session> rudis = sessionOfRudi(dir);
+        QVERIFY(rudis);
+        app::Session& session = *rudis;
         schedule::BossTable& table = session.table();
         const int index = table.appendRow();
         const schedule::RowId dragon = table.rowId(index);
