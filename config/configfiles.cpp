@@ -14,7 +14,6 @@
 #include <charconv>
 
 #include <optional>
-#include <sstream>
 #include <unordered_set>
 
 namespace zorvane::config {
@@ -70,9 +69,10 @@ std::string marksText(const schedule::RowTiming& timing) {
 
 // The marks marksText writes; a piece that cannot be read is left out.
 void readMarks(std::string_view stored, schedule::RowTiming& timing) {
-    std::istringstream in{std::string(stored)};
-    for (std::string word, instant; in >> word >> instant;) {
-        const std::optional<schedule::UtcSeconds> at = schedule::parseUtcText(instant);
+    const std::vector<std::string_view> pieces = text::words(stored);
+    for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
+        const std::string_view word = pieces[i];
+        const std::optional<schedule::UtcSeconds> at = schedule::parseUtcText(pieces[i + 1]);
         if (word == "up") {
             timing.upSince = at;
         } else if (word == "missed") {

@@ -5,6 +5,8 @@
 #include "text/textops.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -92,92 +94,175 @@ std::string storedValue(std::string_view value) {
     return line;
 }
 
-struct RawLine {
-    std::string_view content;
-    std::string_view eol;
+constexpr std::string_view eolText(unsigned char eol) {
+    return eol == 2   ? std::string_view("\r\n")
+           : eol == 1 ? std::string_view("\n")
+                      : std::string_view();
+}
+
+// The next line of `bytes` from `start`: its end (before any CR of a CRLF) and where the next
+// line starts; the kind of line end is 0 (none), 1 (LF) or 2 (CRLF).
+struct LineSpan {
+    std::size_t end;
+    std::size_t next;
+    unsigned char eol;
 };
 
-std::vector<RawLine> splitLines(std::string_view bytes) {
-    std::vector<RawLine> lines;
-    lines.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1);
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t nl = bytes.find('\n', start);
-        if (nl == std::string_view::npos) {
-            lines.push_back({bytes.substr(start), {}});
-            break;
-        }
-        std::size_t end = nl;
-        std::string_view eol = "\n";
-        if (end > start && bytes[end - 1] == '\r') {
-            --end;
-            eol = "\r\n";
-        }
-        lines.push_back({bytes.substr(start, end - start), eol});
-        start = nl + 1;
+LineSpan nextLine(std::string_view bytes, std::size_t start) {
+    const void* found = std::memchr(bytes.data() + start, '\n', bytes.size() - start);
+    if (!found) {
+        return {bytes.size(), bytes.size(), 0};
     }
-    return lines;
+    const auto nl = static_cast<std::size_t>(static_cast<const char*>(found) - bytes.data());
+    if (nl > start && bytes[nl - 1] == '\r') {
+        return {nl - 1, nl + 1, 2};
+    }
+    return {nl, nl + 1, 1};
 }
 
 } // namespace
 
 IniDocument IniDocument::parse(std::string_view bytes) {
-    IniDocument doc;
-    if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-        doc.m_utf8 = true;
-        bytes.remove_prefix(kUtf8Bom.size());
-    }
-    const std::vector<RawLine> raw = splitLines(bytes);
+    return parseOwned(std::string(bytes.substr(0, kMaxBytes)));
+}
 
-    // Decode the whole file in one go; GB18030 never uses CR or LF inside a character,
-    // so its lines match the raw lines unless broken bytes swallowed a line end.
-    std::vector<std::string> texts;
-    texts.reserve(raw.size());
-    if (!doc.m_utf8 && !isAscii(bytes)) {
-        const std::string decoded = text::gb18030ToUtf8(bytes, &doc.m_euroByte);
-        const std::vector<RawLine> decodedLines = splitLines(decoded);
-        bool match = decodedLines.size() == raw.size();
-        for (std::size_t i = 0; match && i < raw.size(); ++i) {
-            match = decodedLines[i].eol == raw[i].eol;
-        }
-        if (match) {
-            for (const RawLine& line : decodedLines) {
-                texts.emplace_back(line.content);
+IniDocument IniDocument::parse(std::string&& bytes) {
+    if (bytes.size() > kMaxBytes) {
+        bytes.resize(kMaxBytes);
+    }
+    return parseOwned(std::move(bytes));
+}
+
+IniDocument IniDocument::parseOwned(std::string bytes) {
+    IniDocument doc;
+    if (std::string_view(bytes).substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        doc.m_utf8 = true;
+        bytes.erase(0, kUtf8Bom.size());
+    }
+    doc.m_bytes = std::move(bytes);
+    const std::string_view raw = doc.m_bytes;
+    const auto offset = [](std::size_t n) { return static_cast<std::uint32_t>(n); };
+
+    // Every line, then the sections cut out of them at their headers.
+    std::vector<Line> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(raw.begin(), raw.end(), '\n')) + 1);
+    const auto addLine = [&](std::size_t start, const LineSpan& span) {
+        Line line;
+        line.bytes = offset(start);
+        line.bytesSize = offset(span.end - start);
+        line.text = line.bytes;
+        line.textSize = line.bytesSize;
+        line.eol = static_cast<Eol>(span.eol);
+        lines.push_back(line);
+    };
+    if (doc.m_utf8 || isAscii(raw)) {
+        for (std::size_t start = 0; start < raw.size();) {
+            const LineSpan span = nextLine(raw, start);
+            addLine(start, span);
+            if (doc.m_utf8) {
+                const std::string_view content = raw.substr(start, span.end - start);
+                if (!text::isValidUtf8(content)) {
+                    Line& line = lines.back();
+                    line.origin = Origin::Decoded;
+                    line.text = offset(doc.m_decoded.size());
+                    doc.m_decoded += text::repairUtf8(content);
+                    line.textSize = offset(doc.m_decoded.size() - line.text);
+                }
             }
-        } else {
-            for (const RawLine& line : raw) {
-                texts.push_back(text::gb18030ToUtf8(line.content));
-            }
+            start = span.next;
         }
     } else {
-        for (const RawLine& line : raw) {
-            texts.push_back(doc.m_utf8 ? text::repairUtf8(line.content)
-                                       : std::string(line.content));
+        // Decode the whole file in one go; GB18030 never uses CR or LF inside a character,
+        // so its lines match the raw lines unless broken bytes swallowed a line end.
+        doc.m_decoded = text::gb18030ToUtf8(raw, &doc.m_euroByte);
+        const std::string_view decoded = doc.m_decoded;
+        bool match = true;
+        std::size_t start = 0;
+        std::size_t decodedStart = 0;
+        while (match && start < raw.size()) {
+            const LineSpan span = nextLine(raw, start);
+            const LineSpan decodedSpan = decodedStart < decoded.size()
+                                             ? nextLine(decoded, decodedStart)
+                                             : LineSpan{decoded.size(), decoded.size(), 3};
+            match = decodedSpan.eol == span.eol;
+            addLine(start, span);
+            const std::string_view content = raw.substr(start, span.end - start);
+            const std::string_view text =
+                decoded.substr(decodedStart, decodedSpan.end - decodedStart);
+            if (content != text) {
+                Line& line = lines.back();
+                line.origin = Origin::Decoded;
+                line.text = offset(decodedStart);
+                line.textSize = offset(text.size());
+            }
+            start = span.next;
+            decodedStart = decodedSpan.next;
+        }
+        if (!match || decodedStart < decoded.size()) {
+            // Line by line instead, each decoded alone.
+            lines.clear();
+            doc.m_decoded.clear();
+            for (start = 0; start < raw.size();) {
+                const LineSpan span = nextLine(raw, start);
+                addLine(start, span);
+                const std::string_view content = raw.substr(start, span.end - start);
+                if (!isAscii(content)) {
+                    Line& line = lines.back();
+                    line.origin = Origin::Decoded;
+                    line.text = offset(doc.m_decoded.size());
+                    doc.m_decoded += text::gb18030ToUtf8(content);
+                    line.textSize = offset(doc.m_decoded.size() - line.text);
+                }
+                start = span.next;
+            }
         }
     }
 
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        Line line;
-        line.rawIsText = texts[i] == raw[i].content;
-        if (!line.rawIsText) {
-            line.raw = raw[i].content;
+    std::size_t first = 0;
+    while (first < lines.size() && !classify(doc.textOf(lines[first])).header) {
+        ++first;
+    }
+    doc.m_preamble.assign(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
+    for (std::size_t i = first; i < lines.size();) {
+        std::size_t end = i + 1;
+        while (end < lines.size() && !classify(doc.textOf(lines[end])).header) {
+            ++end;
         }
-        line.text = std::move(texts[i]);
-        line.eol = raw[i].eol;
-        const Parsed parsed = classify(line.text);
-        if (parsed.header) {
-            Section section;
-            section.name = std::string(parsed.name);
-            doc.m_sections.push_back(std::move(section));
-            doc.m_sections.back().lines.push_back(std::move(line));
-        } else if (doc.m_sections.empty()) {
-            doc.m_preamble.push_back(std::move(line));
-        } else {
-            doc.m_sections.back().lines.push_back(std::move(line));
-        }
+        Section section;
+        section.name = std::string(classify(doc.textOf(lines[i])).name);
+        section.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(i),
+                             lines.begin() + static_cast<std::ptrdiff_t>(end));
+        doc.m_sections.push_back(std::move(section));
+        i = end;
     }
     doc.reindexSections();
     return doc;
+}
+
+std::string_view IniDocument::textOf(const Line& line) const {
+    switch (line.origin) {
+    case Origin::Bytes:
+        return std::string_view(m_bytes).substr(line.bytes, line.bytesSize);
+    case Origin::Decoded:
+        return std::string_view(m_decoded).substr(line.text, line.textSize);
+    case Origin::Edited:
+        break;
+    }
+    return m_edits[line.text];
+}
+
+std::string_view IniDocument::bytesOf(const Line& line) const {
+    return std::string_view(m_bytes).substr(line.bytes, line.bytesSize);
+}
+
+void IniDocument::setText(Line& line, std::string text) {
+    if (line.origin == Origin::Edited) {
+        m_edits[line.text] = std::move(text);
+        return;
+    }
+    line.origin = Origin::Edited;
+    line.text = static_cast<std::uint32_t>(m_edits.size());
+    m_edits.push_back(std::move(text));
 }
 
 std::string IniDocument::serialize() const {
@@ -193,13 +278,14 @@ std::string IniDocument::serialize() const {
         }
     };
     auto emit = [&](const Line& line) {
-        if (line.dirty) {
-            pending += line.text;
-            pending += line.eol;
+        const std::string_view eol = eolText(static_cast<unsigned char>(line.eol));
+        if (line.origin == Origin::Edited) {
+            pending += textOf(line);
+            pending += eol;
         } else {
             flush();
-            out += line.rawIsText ? line.text : line.raw;
-            out += line.eol;
+            out += bytesOf(line);
+            out += eol;
         }
     };
     for (const Line& line : m_preamble) {
@@ -222,11 +308,12 @@ void IniDocument::reindexSections() {
     }
 }
 
-const std::unordered_map<std::string, std::size_t>& IniDocument::keyIndex(const Section& section) {
+const std::unordered_map<std::string, std::size_t>&
+IniDocument::keyIndex(const Section& section) const {
     if (!section.indexed) {
         section.keys.reserve(section.lines.size());
         for (std::size_t i = 1; i < section.lines.size(); ++i) {
-            const Parsed parsed = classify(section.lines[i].text);
+            const Parsed parsed = classify(textOf(section.lines[i]));
             if (parsed.pair) {
                 section.keys.try_emplace(text::toLowerAscii(parsed.name), i);
             }
@@ -265,7 +352,7 @@ std::string IniDocument::value(std::string_view section, std::string_view key) c
     if (it == keys.end()) {
         return {};
     }
-    std::string_view v = classify(s->lines[it->second].text).value;
+    std::string_view v = classify(textOf(s->lines[it->second])).value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -280,7 +367,7 @@ std::vector<IniDocument::Entry> IniDocument::sectionEntries(std::string_view sec
     }
     result.reserve(s->lines.size() - 1);
     for (std::size_t i = 1; i < s->lines.size(); ++i) {
-        const std::string_view text = s->lines[i].text;
+        const std::string_view text = textOf(s->lines[i]);
         const Parsed parsed = classify(text);
         if (parsed.pair) {
             result.push_back({parsed.name, parsed.value, true});
@@ -315,7 +402,7 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         const auto& keys = keyIndex(*s);
         if (const auto it = keys.find(folded); it != keys.end()) {
             found = it->second;
-            std::string_view stored = classify(s->lines[found].text).value;
+            std::string_view stored = classify(textOf(s->lines[found])).value;
             if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
                 stored.back() == stored.front()) {
                 stored = stored.substr(1, stored.size() - 2);
@@ -327,10 +414,7 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
             }
         }
     }
-    Line line;
-    line.text = keyName + "=" + storedValue(value);
-    line.eol = "\r\n";
-    line.dirty = true;
+    std::string lineText = keyName + "=" + storedValue(value);
 
     if (!s) {
         const std::string sectionName = oneLine(trimBlanks(section));
@@ -338,13 +422,14 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         Line* last = !m_sections.empty()   ? &m_sections.back().lines.back()
                      : !m_preamble.empty() ? &m_preamble.back()
                                            : nullptr;
-        if (last && last->eol.empty()) {
-            last->eol = "\r\n";
+        if (last && last->eol == Eol::None) {
+            last->eol = Eol::CrLf;
         }
         Section added;
         added.name = sectionName;
-        added.lines.push_back(Line{{}, "[" + sectionName + "]", "\r\n", true});
-        added.lines.push_back(std::move(line));
+        added.lines.resize(2, Line{.eol = Eol::CrLf});
+        setText(added.lines[0], "[" + sectionName + "]");
+        setText(added.lines[1], std::move(lineText));
         added.keys.emplace(folded, 1);
         added.indexed = true;
         m_sectionIndex.try_emplace(text::toLowerAscii(sectionName), m_sections.size());
@@ -353,21 +438,23 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     }
     if (found != 0) {
         Line& existing = s->lines[found];
-        if (!existing.eol.empty()) {
-            line.eol = existing.eol;
+        if (existing.eol == Eol::None) {
+            existing.eol = Eol::CrLf;
         }
-        existing = std::move(line);
+        setText(existing, std::move(lineText));
         return;
     }
     // After the section's last non-blank line, so blank lines before the next section stay.
     std::size_t after = s->lines.size() - 1;
-    while (after > 0 && trimBlanks(s->lines[after].text).empty()) {
+    while (after > 0 && trimBlanks(textOf(s->lines[after])).empty()) {
         --after;
     }
-    if (s->lines[after].eol.empty()) {
-        s->lines[after].eol = "\r\n";
+    if (s->lines[after].eol == Eol::None) {
+        s->lines[after].eol = Eol::CrLf;
     }
-    s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(after + 1), std::move(line));
+    Line line{.eol = Eol::CrLf};
+    setText(line, std::move(lineText));
+    s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(after + 1), line);
     // Only blank lines followed the insertion point, so no indexed key moved.
     s->keys.emplace(folded, after + 1);
 }
@@ -387,11 +474,18 @@ bool loadIniDocument(const std::filesystem::path& file, IniDocument& document, s
     }
     // The file and the system's reason ("…/config.ini: Is a directory"); a pipe in its
     // place is refused at once instead of holding the reader.
-    const std::optional<std::string> bytes = text::readWholeFile(file, error);
+    std::optional<std::string> bytes = text::readWholeFile(file, error);
     if (!bytes) {
         return false;
     }
-    document = IniDocument::parse(*bytes);
+    if (bytes->size() > IniDocument::kMaxBytes) {
+        // Never a settings file; cut off, a save would lose its end.
+        if (error) {
+            *error = text::utf8FromPath(file) + ": " + std::generic_category().message(EFBIG);
+        }
+        return false;
+    }
+    document = IniDocument::parse(std::move(*bytes));
     return true;
 }
 

@@ -8,6 +8,7 @@
 // Every write replaces the file atomically, so a reader never sees half a file.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,8 +21,11 @@ namespace zorvane::config {
 // their original bytes, so foreign or undecodable content survives a write.
 class IniDocument {
 public:
-    // Reads a file's bytes (GB18030, or UTF-8 after a byte-order mark).
+    // Reads a file's bytes (GB18030, or UTF-8 after a byte-order mark). Only the first
+    // kMaxBytes are read; loadIniDocument refuses a longer file.
     static IniDocument parse(std::string_view bytes);
+    static IniDocument parse(std::string&& bytes);
+    static constexpr std::size_t kMaxBytes = 0xFFFFFFFFu;
     // The file's bytes.
     std::string serialize() const;
 
@@ -46,12 +50,19 @@ public:
     void removeSection(std::string_view section);
 
 private:
+    enum class Eol : unsigned char { None, Lf, CrLf };
+    // Where a line's text is: the bytes as read (text and bytes are the same), their
+    // decoding, or, once changed, an edit of its own.
+    enum class Origin : unsigned char { Bytes, Decoded, Edited };
+    // A line as positions in the document's buffers, so reading a table of tens of thousands
+    // of lines allocates nothing per line.
     struct Line {
-        std::string raw;      // bytes as read, without the line end; unused when dirty
-        std::string text;     // UTF-8
-        std::string_view eol; // "\r\n", "\n" or "" (last line without a line end), a literal
-        bool dirty = false;
-        bool rawIsText = false;
+        std::uint32_t bytes = 0;     // offset in m_bytes; unused when edited
+        std::uint32_t bytesSize = 0; // without the line end
+        std::uint32_t text = 0;      // offset in m_decoded, or index in m_edits when edited
+        std::uint32_t textSize = 0;
+        Eol eol = Eol::None; // the last line may have none
+        Origin origin = Origin::Bytes;
     };
     struct Section {
         std::string name;
@@ -62,13 +73,21 @@ private:
         mutable bool indexed = false;
     };
 
+    static IniDocument parseOwned(std::string bytes);
+    std::string_view textOf(const Line& line) const;
+    std::string_view bytesOf(const Line& line) const;
+    // Makes `line` an edited line holding `text`, reusing its edit when it has one.
+    void setText(Line& line, std::string text);
     const Section* findSection(std::string_view section) const;
     Section* findSection(std::string_view section);
     void reindexSections();
-    static const std::unordered_map<std::string, std::size_t>& keyIndex(const Section& section);
+    const std::unordered_map<std::string, std::size_t>& keyIndex(const Section& section) const;
 
     bool m_utf8 = false;
-    bool m_euroByte = false;      // the file writes the euro sign as the single byte 0x80
+    bool m_euroByte = false; // the file writes the euro sign as the single byte 0x80
+    std::string m_bytes;     // the file's bytes after any byte-order mark
+    std::string m_decoded;   // the UTF-8 of lines whose bytes are not their text
+    std::vector<std::string> m_edits;
     std::vector<Line> m_preamble; // lines before the first section
     std::vector<Section> m_sections;
     std::unordered_map<std::string, std::size_t> m_sectionIndex; // folded name -> first

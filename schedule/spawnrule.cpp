@@ -2,10 +2,10 @@
 
 #include "schedule/cycle.h"
 #include "text/numbers.h"
+#include "text/textops.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <sstream>
 
 namespace zorvane::schedule {
 namespace {
@@ -68,12 +68,8 @@ bool readClock(std::string_view piece, std::int32_t& seconds) {
 }
 
 std::vector<std::string> words(std::string_view text) {
-    std::istringstream in{std::string(text)};
-    std::vector<std::string> out;
-    for (std::string word; in >> word;) {
-        out.push_back(word);
-    }
-    return out;
+    const std::vector<std::string_view> pieces = text::words(text);
+    return {pieces.begin(), pieces.end()};
 }
 
 bool allDigits(const std::string& word) {

@@ -189,10 +189,16 @@ std::string repairUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string gb18030ToUtf8(std::string_view bytes, bool* sawEuroByte) {
+namespace {
+
+// The input through iconv, with 0x80 read as the euro sign and every other byte iconv
+// cannot decode as U+FFFD; `refused`, when given, tells whether there was any.
+std::string gb18030ThroughIconv(std::string_view bytes, bool& euro, bool* refused = nullptr) {
     thread_local Converter converter("UTF-8", "GB18030");
-    bool euro = false;
-    std::string text = converter.run(bytes, [&euro](std::string_view rest, std::string& out) {
+    return converter.run(bytes, [&euro, refused](std::string_view rest, std::string& out) {
+        if (refused) {
+            *refused = true;
+        }
         // 0x80 is never a lead byte of GB18030, so iconv stops at every single one.
         if (rest.front() == kEuroByte) {
             euro = true;
@@ -202,6 +208,81 @@ std::string gb18030ToUtf8(std::string_view bytes, bool* sawEuroByte) {
         }
         return std::size_t{1};
     });
+}
+
+bool inRange(unsigned char c, unsigned char low, unsigned char high) {
+    return c >= low && c <= high;
+}
+
+// The length of the well-formed GB18030 multi-byte sequence at the start of `bytes`
+// (two or four bytes), or 0 when it is not one.
+std::size_t sequenceLength(std::string_view bytes) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() < 2 || !inRange(at(0), 0x81, 0xFE)) {
+        return 0;
+    }
+    if (inRange(at(1), 0x30, 0x39)) {
+        return bytes.size() >= 4 && inRange(at(2), 0x81, 0xFE) && inRange(at(3), 0x30, 0x39) ? 4
+                                                                                             : 0;
+    }
+    return inRange(at(1), 0x40, 0x7E) || inRange(at(1), 0x80, 0xFE) ? 2 : 0;
+}
+
+} // namespace
+
+std::string gb18030ToUtf8(std::string_view bytes, bool* sawEuroByte) {
+    // Tables are mostly ASCII (keys, numbers, clock times) between short runs of Chinese, and
+    // iconv's converter costs far more per byte than a copy: ASCII is copied, and only the
+    // runs of well-formed multi-byte sequences go through iconv. GB18030 is stateless, so
+    // decoding such a run alone gives what decoding it inside the whole input gives. At the
+    // first byte that is not part of one (0x80, a broken sequence) or that iconv refuses, the
+    // rest goes through iconv in one piece, with exactly the resynchronisation a decode of the
+    // whole input would make.
+    bool euro = false;
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 2);
+    // The last run and its decoding: a column repeats the same few characters row after row.
+    std::string_view lastRun;
+    std::string lastDecoded;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        std::size_t ascii = pos;
+        while (ascii < bytes.size() && static_cast<unsigned char>(bytes[ascii]) < 0x80) {
+            ++ascii;
+        }
+        text.append(bytes.substr(pos, ascii - pos));
+        pos = ascii;
+        std::size_t end = pos;
+        while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80) {
+            const std::size_t length = sequenceLength(bytes.substr(end));
+            if (length == 0) {
+                break;
+            }
+            end += length;
+        }
+        const bool broken = end < bytes.size() && static_cast<unsigned char>(bytes[end]) >= 0x80;
+        if (end > pos) {
+            const std::string_view run = bytes.substr(pos, end - pos);
+            if (run != lastRun) {
+                bool ignored = false;
+                bool refused = false;
+                std::string decoded = gb18030ThroughIconv(run, ignored, &refused);
+                if (refused) {
+                    // iconv refused a well-formed sequence (one GB18030 leaves unassigned).
+                    text.append(gb18030ThroughIconv(bytes.substr(pos), euro));
+                    break;
+                }
+                lastRun = run;
+                lastDecoded = std::move(decoded);
+            }
+            text.append(lastDecoded);
+            pos = end;
+        }
+        if (broken) {
+            text.append(gb18030ThroughIconv(bytes.substr(pos), euro));
+            break;
+        }
+    }
     if (sawEuroByte) {
         *sawEuroByte = euro;
     }

@@ -97,6 +97,25 @@ bool equals(std::string_view a, std::string_view b, bool foldCase) {
     return a.size() == b.size() && equalAt(a, 0, b, foldCase);
 }
 
+std::vector<std::string_view> words(std::string_view text) {
+    const auto white = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    std::vector<std::string_view> pieces;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && white(text[pos])) {
+            ++pos;
+        }
+        const std::size_t start = pos;
+        while (pos < text.size() && !white(text[pos])) {
+            ++pos;
+        }
+        if (pos > start) {
+            pieces.push_back(text.substr(start, pos - start));
+        }
+    }
+    return pieces;
+}
+
 std::vector<std::string> split(std::string_view text, std::string_view separator) {
     std::vector<std::string> pieces;
     if (text.empty()) {

@@ -27,6 +27,10 @@ std::vector<std::string> split(std::string_view text, std::string_view separator
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to,
                        bool foldCase = false);
 
+// The pieces between runs of ASCII white space (space, tab, LF, VT, FF, CR), as a stream
+// reads words: none for a text of white space only.
+std::vector<std::string_view> words(std::string_view text);
+
 // Strips ASCII blanks (0x20) and the ideographic space U+3000 at both ends, nothing else.
 std::string trim(std::string_view text);
 

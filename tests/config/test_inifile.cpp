@@ -169,6 +169,45 @@ TEST(IniFile, StoringWhatAFileAlreadyHoldsKeepsItsBytes) {
     EXPECT_EQ(readBytes(other), "[s]\r\nname=\xA2\xE3\x36\r\n");
 }
 
+// A document read and written again gives back its bytes; a changed key changes only its own
+// line, however the lines end and whatever bytes the others hold.
+TEST(IniFile, UnchangedLinesKeepTheirBytesAndLineEnds) {
+    struct Case {
+        std::string bytes;
+        std::string value;   // of s/k as read
+        std::string changed; // the bytes after s/k = "新" and then s/k = "v2"
+    };
+    const std::string gbNew = utf8ToGb18030("新");
+    const Case cases[] = {
+        {"[s]\nk=1\r\nz=2", "1", "[s]\nk=v2\r\nz=2"},
+        {"[s]\r\nk=1", "1", "[s]\r\nk=v2\r\n"},
+        {"pre\r\n[s]\r\nk=\xD5\xE6\r\n\r\n[t]\r\n", "真", "pre\r\n[s]\r\nk=v2\r\n\r\n[t]\r\n"},
+        // Broken bytes before and after the key, and the euro byte.
+        {"[s]\r\na=\x81\r\nk=\x80\r\nb=\xFF\xD5\r\n", "€",
+         "[s]\r\na=\x81\r\nk=v2\r\nb=\xFF\xD5\r\n"},
+        // A lone CR is no line end.
+        {"[s]\rk=0\r\nk=1\r\n", "1", "[s]\rk=0\r\nk=v2\r\n"},
+        // UTF-8 with a broken line.
+        {"\xEF\xBB\xBF[s]\r\nx=\xE4\xB8\r\nk=\xE7\x9C\x9F\r\n", "真",
+         "\xEF\xBB\xBF[s]\r\nx=\xE4\xB8\r\nk=v2\r\n"},
+        {"[s]\r\n", "", "[s]\r\nk=v2\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.bytes));
+        IniDocument doc = IniDocument::parse(c.bytes);
+        EXPECT_EQ(doc.serialize(), c.bytes);
+        EXPECT_EQ(doc.value("S", "K"), c.value);
+        doc.setValue("s", "k", "新");
+        EXPECT_NE(doc.serialize().find("k=" + (c.bytes.starts_with("\xEF") ? "新" : gbNew)),
+                  std::string::npos);
+        doc.setValue("s", "k", "v2");
+        EXPECT_EQ(doc.serialize(), c.changed);
+        const IniDocument copy = doc;
+        EXPECT_EQ(copy.value("s", "k"), "v2");
+        EXPECT_EQ(IniDocument::parse(copy.serialize()).serialize(), c.changed);
+    }
+}
+
 TEST(IniFile, FailedWriteKeepsOldFileAndReportsFalse) {
     TempDir dir;
     const auto file = dir.path() / "a.ini";

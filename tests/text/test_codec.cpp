@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <iconv.h>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +72,66 @@ TEST(Codec, TheEuroByteOfWindowsFilesReadsAsTheEuroSign) {
     EXPECT_EQ(utf8ToGb18030("€5", true), "\x80\x35");
     EXPECT_EQ(utf8ToGb18030("北€€京\xC3", true), "\xB1\xB1\x80\x80\xBE\xA9\x84\x31\xA4\x37");
     EXPECT_EQ(utf8ToGb18030("", true), "");
+}
+
+namespace {
+
+// What a decode of the whole input by iconv alone gives: every byte it refuses becomes U+FFFD
+// (0x80 the euro sign) and decoding goes on at the next byte.
+std::string decodedWhole(const std::string& bytes) {
+    iconv_t cd = iconv_open("UTF-8", "GB18030");
+    std::string out;
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    while (inLeft > 0) {
+        char buffer[256];
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            out += *in == '\x80' ? "\xE2\x82\xAC" : kFffd;
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+} // namespace
+
+// Runs of Chinese are decoded apart from the ASCII around them: the result must be the one of
+// decoding the whole input, for broken and unassigned sequences too, wherever they stand.
+TEST(Codec, Gb18030DecodesAsTheWholeInputWould) {
+    const std::vector<std::string> pieces = {"a",
+                                             "=",
+                                             "\r\n",
+                                             "12:30",
+                                             "\xD5\xE6",
+                                             "\xCA\xD7\xC1\xEC",
+                                             "\x81\x30\x81\x30",
+                                             "\x95\x32\x82\x36", // U+1F600, four bytes
+                                             "\x80",             // the euro byte
+                                             "\xFF",
+                                             "\x81",             // a lead byte alone
+                                             "\x81\x30",         // half of a four-byte sequence
+                                             "\x84\x31\xA5\x30", // well-formed but beyond the table
+                                             "\xFE\x39\xFE\x39",
+                                             "\xA1\x7F",
+                                             "\xA1\x40",
+                                             "\x84\x31\xA4\x37"};
+    std::mt19937 random(18030);
+    for (int i = 0; i < 3000; ++i) {
+        std::string bytes;
+        const int count = static_cast<int>(random() % 12);
+        for (int k = 0; k < count; ++k) {
+            bytes += pieces[random() % pieces.size()];
+        }
+        EXPECT_EQ(gb18030ToUtf8(bytes), decodedWhole(bytes)) << testing::PrintToString(bytes);
+    }
+    // The same run again right after another.
+    EXPECT_EQ(gb18030ToUtf8("\xD5\xE6=\xD5\xE6;\xBC\xD9=\xD5\xE6"), "真=真;假=真");
 }
 
 TEST(Codec, Utf16le) {

@@ -50,6 +50,18 @@ TEST(TextOps, SplitPieceRules) {
     EXPECT_EQ(split("ab", ""), Pieces{"ab"});
 }
 
+// Split as a stream reading words would split them.
+TEST(TextOps, WordsAreSeparatedByAsciiWhiteSpace) {
+    using Views = std::vector<std::string_view>;
+    EXPECT_EQ(words(""), Views{});
+    EXPECT_EQ(words(" \t\r\n\v\f"), Views{});
+    EXPECT_EQ(words("up 2026-12-10T01:02:03Z"), (Views{"up", "2026-12-10T01:02:03Z"}));
+    EXPECT_EQ(words("\ta\r\nb  c\f"), (Views{"a", "b", "c"}));
+    // Neither the ideographic space nor a NUL byte separates.
+    EXPECT_EQ(words(std::string_view("北\u3000京 x\0y", 13)),
+              (Views{"北\u3000京", std::string_view("x\0y", 3)}));
+}
+
 TEST(TextOps, ReplaceAllDoesNotRescan) {
     EXPECT_EQ(replaceAll("aaa", "a", "aa"), "aaaaaa");
     EXPECT_EQ(replaceAll("abab", "ab", "b"), "bb");
