@@ -27,24 +27,24 @@ void dateUndatedRows(std::vector<BossRow>& rows, UtcSeconds now) {
     }
 }
 
-std::vector<MissedRow> missedWhileAway(const std::vector<BossRow>& rows, UtcSeconds lastSeen,
+std::vector<MissedRow> missedWhileAway(const BossTable& table, UtcSeconds lastSeen,
                                        UtcSeconds now) {
     std::vector<MissedRow> missed;
-    for (const BossRow& row : rows) {
-        const std::int64_t cycle = cycleSeconds(row.timing.periodMinutes, row.timing.delayMinutes);
-        if (!row.timing.lastUtc || cycle < kShortestDatedCycle ||
-            row.text[kLastTimeColumn].empty() || row.text[kNextTimeColumn].empty()) {
-            continue;
+    table.forEachRow([&](const BossRow& row, const RowTiming& timing) {
+        const std::int64_t cycle = cycleSeconds(timing.periodMinutes, timing.delayMinutes);
+        if (!timing.lastUtc || cycle < kShortestDatedCycle || row.text[kLastTimeColumn].empty() ||
+            row.text[kNextTimeColumn].empty()) {
+            return;
         }
-        const UtcSeconds last = *row.timing.lastUtc;
+        const UtcSeconds last = *timing.lastUtc;
         if (now < last + cycle) {
-            continue;
+            return;
         }
         // Due moments are last + j * cycle, j >= 1; count those in (lastSeen, now].
         const std::int64_t dueByNow = (now - last) / cycle;
         const std::int64_t dueBySeen = lastSeen >= last ? (lastSeen - last) / cycle : 0;
         if (dueByNow <= dueBySeen) {
-            continue;
+            return;
         }
         MissedRow entry;
         entry.id = row.id;
@@ -54,7 +54,7 @@ std::vector<MissedRow> missedWhileAway(const std::vector<BossRow>& rows, UtcSeco
         entry.cycleStart = last + dueByNow * cycle;
         entry.remaining = entry.cycleStart + cycle - now;
         missed.push_back(std::move(entry));
-    }
+    });
     return missed;
 }
 

@@ -34,7 +34,6 @@ void dateUndatedRows(std::vector<BossRow>& rows, DateTime now) = delete;
 
 // The rows with dated cycles (at least a minute long) that came due in (lastSeen, now],
 // in table order. A program seen running until a moment ago lists nothing.
-std::vector<MissedRow> missedWhileAway(const std::vector<BossRow>& rows, UtcSeconds lastSeen,
-                                       UtcSeconds now);
+std::vector<MissedRow> missedWhileAway(const BossTable& table, UtcSeconds lastSeen, UtcSeconds now);
 
 } // namespace zorvane::schedule

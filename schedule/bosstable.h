@@ -180,6 +180,19 @@ public:
 
     // Every data row, in display order.
     std::vector<BossRow> rows() const;
+    // Calls `visit` with every data row in display order and its timing as counted now,
+    // under the table's lock: a read of every row without a copy of each (the row's countdown
+    // cell may be stale; its timing is not). `visit` must not call the table.
+    template <typename Visit> void forEachRow(Visit&& visit) const {
+        std::lock_guard lock(m_mutex);
+        for (const BossRow& row : m_rows) {
+            if (row.countedAt) {
+                visit(row, currentTiming(row));
+            } else {
+                visit(row, row.timing);
+            }
+        }
+    }
     // The number (1 ..) and name of every row keeping a stored spawn rule or zone this
     // program cannot read (RowTiming::unreadRule), without a copy of every row.
     std::vector<std::pair<int, std::string>> rowsWithUnreadRule() const;

@@ -343,10 +343,9 @@ void Session::stopTick() {
 std::vector<schedule::MissedRow> Session::startNotingRunning() {
     std::vector<schedule::MissedRow> missed;
     if (const std::optional<schedule::UtcSeconds> lastSeen = config::readLastSeen(programPath())) {
-        missed = schedule::missedWhileAway(m_table.rows(), *lastSeen, m_setup.clock.instant());
+        missed = schedule::missedWhileAway(m_table, *lastSeen, m_setup.clock.instant());
     }
     m_noting = true;
-    noteRunning();
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &Session::noteRunning);
     timer->start(kLastSeenIntervalMs);

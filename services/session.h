@@ -148,15 +148,17 @@ public:
 
     // The rows that came due while the program was not running, since it was last seen
     // (none when it never was). From now on the session notes once a minute, and at its
-    // end, that the program runs.
+    // end, that the program runs; the first note is the caller's, with noteRunning (the
+    // window makes it after its first paint: the write waits for the disk).
     std::vector<schedule::MissedRow> startNotingRunning();
+    // Notes now that the program runs.
+    void noteRunning();
 
     // Joins the room the preferences name, or leaves when they name none; nothing without a
     // room. After the table is loaded, so the room's retained kills meet its rows.
     void joinRoom();
 
 private:
-    void noteRunning();
     void wireCountdown();
 
     SessionSetup m_setup;

@@ -1123,6 +1123,7 @@ void MainWindow::tickNotStarted() {
 
 void MainWindow::showMissedWhileAway() {
     const std::vector<schedule::MissedRow> missed = m_session.startNotingRunning();
+    afterFirstPaint(*this, [this] { m_session.noteRunning(); });
     if (!missed.empty()) {
         m_awayPanel = new AwayPanel(missed, this);
         // Shown once the window itself is up, beside it and without blocking it.

@@ -465,8 +465,7 @@ TEST(Away, ListsOnlyCyclesThatCameDueWhileNotRunning) {
         SCOPED_TRACE(c.name);
         BossTable table;
         const RowId id = addKilledRow(table, c.period, c.delay, c.kill, " 火龙 ");
-        const std::vector<MissedRow> missed =
-            missedWhileAway(table.rows(), utc(c.lastSeen), utc(c.now));
+        const std::vector<MissedRow> missed = missedWhileAway(table, utc(c.lastSeen), utc(c.now));
         if (c.cycles == 0) {
             EXPECT_TRUE(missed.empty());
             continue;
