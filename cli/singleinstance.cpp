@@ -1,13 +1,13 @@
 #include "cli/singleinstance.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #ifdef Q_OS_WIN
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +23,8 @@
 #endif
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,12 +32,17 @@
 #include <cstring>
 #endif
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
 #include <utility>
 #include <variant>
 
 namespace zorvane::app {
 namespace {
 
+// How often a start waiting for the instance lock tries again.
+constexpr qint64 kLockPollMs = 10;
 // A socket path longer than this does not fit a Unix socket address.
 constexpr qsizetype kLongestSocketPath = 100;
 // The length of instanceBaseName(): "zorvane-" and 32 hex digits.
@@ -284,21 +291,76 @@ QString instanceServerName(const QString& programDir) {
 #endif
 }
 
-InstanceLock::InstanceLock(const QString& programDir) {
+InstanceLock::InstanceLock(const QString& programDir, int timeLimitMs) {
     const InstanceDirectory dir = instanceDirectory();
     if (dir.path.isEmpty()) {
         m_problem = dir.problem;
         return;
     }
-    m_lock = std::make_unique<QLockFile>(dir.path + QLatin1Char('/') +
-                                         instanceBaseName(programDir) + QStringLiteral(".lock"));
-    m_lock->tryLock(kInstanceTimeoutMs);
+    const QString file =
+        dir.path + QLatin1Char('/') + instanceBaseName(programDir) + QStringLiteral(".lock");
+#ifdef Q_OS_UNIX
+    // A lock file made by Qt's QLockFile holds a pid and is synced to the disk (milliseconds
+    // of the start on a disk); the system's lock on the open file needs neither.
+    m_fd = ::open(QFile::encodeName(file).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                  0600);
+    if (m_fd < 0) {
+        m_problem = QStringLiteral("%1 cannot be opened: %2")
+                        .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    const QDeadlineTimer deadline(std::max(timeLimitMs, 0));
+    for (;;) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+            m_locked = true;
+            return;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            // A file system without such locks: like a holder that never lets go.
+            return;
+        }
+        if (deadline.hasExpired()) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(
+            std::min<qint64>(kLockPollMs, std::max<qint64>(deadline.remainingTime(), 1))));
+    }
+#else
+    (void)timeLimitMs;
+    m_lock = std::make_unique<QLockFile>(file);
+    m_lock->tryLock(timeLimitMs);
+#endif
+}
+
+InstanceLock::~InstanceLock() {
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0) {
+        // Closing ends the lock. The file stays: removing it could let a start that already
+        // opened it lock a file the next start no longer finds.
+        ::close(m_fd);
+    }
+#endif
+}
+
+bool InstanceLock::isLocked() const {
+#ifdef Q_OS_UNIX
+    return m_locked;
+#else
+    return m_lock && m_lock->isLocked();
+#endif
 }
 
 void InstanceLock::unlock() {
+#ifdef Q_OS_UNIX
+    if (m_locked) {
+        ::flock(m_fd, LOCK_UN);
+        m_locked = false;
+    }
+#else
     if (m_lock) {
         m_lock->unlock();
     }
+#endif
 }
 
 CommandResult InstanceServer::answer(const QStringList& arguments) const {

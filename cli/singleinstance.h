@@ -23,7 +23,9 @@
 
 #include "cli/commandline.h"
 
+#ifndef Q_OS_UNIX
 #include <QLockFile>
+#endif
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -65,17 +67,27 @@ QString instanceServerName(const QString& programDir);
 // Held while a start finds out whether an instance runs and, when none does, either
 // becomes it (listens) or changes the files; so a window never loads the files while a
 // command line changes them, and two first starts never both listen. Waits up to
-// kInstanceTimeoutMs for another holder; a lock left by a crashed process is taken over.
+// `timeLimitMs` for another holder. On Unix it is a lock the system holds on an open file:
+// it writes nothing to the disk, and a crashed holder's lock ends with its process.
 class InstanceLock {
 public:
-    explicit InstanceLock(const QString& programDir);
-    bool isLocked() const { return m_lock && m_lock->isLocked(); }
+    explicit InstanceLock(const QString& programDir, int timeLimitMs = kInstanceTimeoutMs);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+    bool isLocked() const;
     void unlock();
-    // Why there is no lock to take: instanceDirectory()'s problem; empty when there is one.
+    // Why there is no lock to take: instanceDirectory()'s problem, or why the lock file
+    // cannot be opened; empty when there is one.
     QString problem() const { return m_problem; }
 
 private:
+#ifdef Q_OS_UNIX
+    int m_fd = -1;
+    bool m_locked = false;
+#else
     std::unique_ptr<QLockFile> m_lock;
+#endif
     QString m_problem;
 };
 

@@ -115,12 +115,14 @@ std::string refusalToReplace(const fs::path& target) {
     return {};
 }
 
-// Writes and flushes the temporary; 0 or the error number of the failed step.
+// Writes the temporary and, when `durable`, makes it reach the disk; 0 or the error number
+// of the failed step.
 int writeTemporary(const fs::path& temp, const fs::path& target, std::string_view bytes,
-                   FileAccess access = FileAccess::KeepPermissions) {
+                   FileAccess access = FileAccess::KeepPermissions, bool durable = true) {
 #ifdef _WIN32
     (void)target;
     (void)access;
+    (void)durable;
     errno = 0;
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -153,7 +155,7 @@ int writeTemporary(const fs::path& temp, const fs::path& target, std::string_vie
             bytes.remove_prefix(static_cast<std::size_t>(n));
         }
     }
-    if (failure == 0 && ::fsync(fd) != 0) {
+    if (failure == 0 && durable && ::fsync(fd) != 0) {
         failure = errno;
     }
     // A network file system may report a full disk only when the file is closed.
@@ -253,7 +255,10 @@ bool replaceFileAtomically(const fs::path& file, std::string_view bytes, std::st
 
 bool canCreateFilesIn(const fs::path& dir, std::string* error) {
     const fs::path probe = temporaryFor(dir / ".probe");
-    if (const int failure = writeTemporary(probe, probe, {}); failure != 0) {
+    // A probe that is removed at once need not reach the disk: no fsync, which would make
+    // the window's start wait for the disk.
+    if (const int failure = writeTemporary(probe, probe, {}, FileAccess::KeepPermissions, false);
+        failure != 0) {
         setError(error, dir, reasonText(failure));
         return false;
     }

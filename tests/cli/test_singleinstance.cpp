@@ -13,14 +13,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <future>
 #include <optional>
@@ -699,15 +703,55 @@ private slots:
         windowB.waitForFinished();
     }
 
+    // One holder at a time; the lock ends with its holder's unlock, its end, or its process,
+    // however that ends, and leaves nothing a later start must clean up.
+    void theInstanceLockHasOneHolder() {
+        QTemporaryDir programDir;
+        const auto takenNow = [&] { return app::InstanceLock(programDir.path(), 0).isLocked(); };
+        {
+            app::InstanceLock first(programDir.path(), 0);
+            QVERIFY(first.isLocked());
+            QVERIFY(first.problem().isEmpty());
+            QVERIFY(!takenNow());
+            // Another program directory has a lock of its own.
+            QTemporaryDir other;
+            QVERIFY(app::InstanceLock(other.path(), 0).isLocked());
+            first.unlock();
+            QVERIFY(!first.isLocked());
+            QVERIFY(takenNow());
+        }
+        QVERIFY(takenNow());
+        // A holder killed without a chance to unlock: the system's lock on the file, taken by a
+        // child that calls nothing but the system after the fork.
+        const QByteArray file =
+            QFile::encodeName(app::instanceServerName(programDir.path()) + ".lock");
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const int fd = ::open(file.constData(), O_RDWR);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+                ::_exit(3);
+            }
+            ::pause();
+            ::_exit(0);
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !takenNow(); }, 20000));
+        QCOMPARE(::kill(child, SIGKILL), 0);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFSIGNALED(status));
+        QVERIFY(takenNow());
+    }
+
     // Second starts made while the first is still building its window (it holds the lock)
     // wait for it and are answered by it: none fails for a window still starting, and none
     // becomes a window of its own.
     void startsRightAfterTheFirstHandOver() {
         const Copy a(kTableA);
-        const QString lock = a.serverName() + QStringLiteral(".lock");
+        const auto held = [&] { return !app::InstanceLock(a.dir(), 0).isLocked(); };
         QProcess window;
         window.start(a.program(), {});
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(lock); }, 20000));
+        QVERIFY(QTest::qWaitFor(held, 20000));
         const struct {
             QStringList args;
             const char* out;
@@ -723,7 +767,7 @@ private slots:
                      qPrintable(start.args.join(' ') + ": " + run.out));
             QCOMPARE(window.state(), QProcess::Running);
         }
-        QVERIFY(!QFile::exists(lock));
+        QVERIFY(!held());
         history::SqliteKillLog history(std::filesystem::path(a.dir().toStdString()) /
                                        "history.sqlite");
         QTRY_COMPARE(history.allKills("Dragon").size(), std::size_t{1});
