@@ -201,44 +201,31 @@ private:
     sqlite3_stmt* m_insert = nullptr;
 };
 
-RoomAuditLog::RoomAuditLog(std::filesystem::path file) : m_file(std::move(file)) {
-    m_writer = std::thread([this] { writerLoop(); });
-}
+RoomAuditLog::RoomAuditLog(std::filesystem::path file) : m_file(std::move(file)) {}
 
 RoomAuditLog::~RoomAuditLog() {
-    {
-        const std::lock_guard lock(m_queueMutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
-    m_writer.join();
+    m_writer.stop();
     const std::lock_guard lock(m_dbMutex);
     storeLocked();
     m_db.reset();
 }
 
 void RoomAuditLog::record(AuditEntry entry) {
+    bool first = false;
     {
         const std::lock_guard lock(m_queueMutex);
         if (m_queue.size() >= kQueueLimit) {
             return;
         }
+        first = m_queue.empty();
         m_queue.push_back(std::move(entry));
     }
-    m_wake.notify_one();
-}
-
-void RoomAuditLog::writerLoop() {
-    for (;;) {
-        {
-            std::unique_lock lock(m_queueMutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-            if (m_queue.empty()) {
-                return;
-            }
-        }
-        const std::lock_guard lock(m_dbMutex);
-        storeLocked();
+    // One store takes every entry queued until it runs.
+    if (first) {
+        m_writer.post([this] {
+            const std::lock_guard lock(m_dbMutex);
+            storeLocked();
+        });
     }
 }
 

@@ -5,8 +5,8 @@
 // store what is queued first.
 
 #include "text/message.h"
+#include "work/worker.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -14,7 +14,6 @@
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace zorvane::history {
@@ -86,7 +85,6 @@ public:
 private:
     class Database;
 
-    void writerLoop();
     // Stores the queue; the caller holds m_dbMutex.
     bool storeLocked();
     // Opens the database unless it is open; the caller holds m_dbMutex.
@@ -97,11 +95,11 @@ private:
     std::unique_ptr<Database> m_db;
     text::Message m_notice;
 
-    std::mutex m_queueMutex; // guards the queue and m_stopping
-    std::condition_variable m_wake;
+    std::mutex m_queueMutex; // guards the queue
     std::vector<AuditEntry> m_queue;
-    bool m_stopping = false;
-    std::thread m_writer;
+    // Started by the first entry: most sessions record none, and a start need not wait for
+    // a thread of its own.
+    work::Worker m_writer{"audit writer"};
 };
 
 } // namespace zorvane::history
