@@ -6,6 +6,7 @@
 #include "services/coretexts.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygonF>
@@ -198,7 +199,9 @@ QString lookLegend() {
                                                   "灰色斜体：未启用（不报警）");
 }
 
-QIcon spawnIcon(schedule::SpawnPhase phase, double fraction) {
+namespace {
+
+QIcon paintSpawnIcon(schedule::SpawnPhase phase, double fraction) {
     QPixmap pixmap(kIconSize, kIconSize);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -241,6 +244,26 @@ QIcon spawnIcon(schedule::SpawnPhase phase, double fraction) {
     }
     }
     return QIcon(pixmap);
+}
+
+} // namespace
+
+QIcon spawnIcon(schedule::SpawnPhase phase, double fraction) {
+    // Each look is painted once: the grid asks again for every name cell it repaints, every
+    // second. The pie moves in steps finer than its 12 pixels show.
+    constexpr int kPieSteps = 48;
+    const int step = phase == schedule::SpawnPhase::WindowOpen
+                         ? static_cast<int>(std::lround(std::clamp(fraction, 0.0, 1.0) * kPieSteps))
+                         : 0;
+    const int key = static_cast<int>(phase) * (kPieSteps + 1) + step;
+    // Window thread only, as every pixmap.
+    static QHash<int, QIcon> painted;
+    if (const auto found = painted.constFind(key); found != painted.cend()) {
+        return *found;
+    }
+    const QIcon icon = paintSpawnIcon(phase, static_cast<double>(step) / kPieSteps);
+    painted.insert(key, icon);
+    return icon;
 }
 
 QString spawnStateText(const schedule::SpawnView& view) {

@@ -192,6 +192,35 @@ private:
     }
 
 private slots:
+    // Each spawn look has its own picture, and an open window's pie grows with its fraction,
+    // however often the same look is asked for.
+    void spawnIconsShowTheirLook() {
+        using schedule::SpawnPhase;
+        const auto inked = [](SpawnPhase phase, double fraction) {
+            const QImage image = app::spawnIcon(phase, fraction).pixmap(12, 12).toImage();
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    count += qAlpha(image.pixel(x, y)) > 128 ? 1 : 0;
+                }
+            }
+            return count;
+        };
+        const auto image = [](SpawnPhase phase, double fraction) {
+            return app::spawnIcon(phase, fraction).pixmap(12, 12).toImage();
+        };
+        QVERIFY(image(SpawnPhase::Waiting, 0) != image(SpawnPhase::Up, 0));
+        QVERIFY(image(SpawnPhase::Unknown, 0) != image(SpawnPhase::Waiting, 0));
+        // Asked in another order than they grow, so a picture kept for one look cannot
+        // stand in for another.
+        const int half = inked(SpawnPhase::WindowOpen, 0.5);
+        const int full = inked(SpawnPhase::WindowOpen, 1.0);
+        const int quarter = inked(SpawnPhase::WindowOpen, 0.25);
+        const int threeQuarters = inked(SpawnPhase::WindowOpen, 0.75);
+        QVERIFY(quarter < half && half < threeQuarters && threeQuarters < full);
+        QCOMPARE(inked(SpawnPhase::WindowOpen, 0.5), half);
+    }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         m_clock.set(10, 0, 0);
