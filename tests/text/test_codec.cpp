@@ -1,9 +1,9 @@
 #include "text/codec.h"
 
+#include "tests/support/iconvdecode.h"
+
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <iconv.h>
 #include <random>
 #include <string>
 #include <thread>
@@ -74,33 +74,6 @@ TEST(Codec, TheEuroByteOfWindowsFilesReadsAsTheEuroSign) {
     EXPECT_EQ(utf8ToGb18030("", true), "");
 }
 
-namespace {
-
-// What a decode of the whole input by iconv alone gives: every byte it refuses becomes U+FFFD
-// (0x80 the euro sign) and decoding goes on at the next byte.
-std::string decodedWhole(const std::string& bytes) {
-    iconv_t cd = iconv_open("UTF-8", "GB18030");
-    std::string out;
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    while (inLeft > 0) {
-        char buffer[256];
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out += *in == '\x80' ? "\xE2\x82\xAC" : kFffd;
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
-    return out;
-}
-
-} // namespace
-
 // Runs of Chinese are decoded apart from the ASCII around them: the result must be the one of
 // decoding the whole input, for broken and unassigned sequences too, wherever they stand.
 TEST(Codec, Gb18030DecodesAsTheWholeInputWould) {
@@ -128,7 +101,8 @@ TEST(Codec, Gb18030DecodesAsTheWholeInputWould) {
         for (int k = 0; k < count; ++k) {
             bytes += pieces[random() % pieces.size()];
         }
-        EXPECT_EQ(gb18030ToUtf8(bytes), decodedWhole(bytes)) << testing::PrintToString(bytes);
+        EXPECT_EQ(gb18030ToUtf8(bytes), zorvane::testing::gb18030DecodedWhole(bytes))
+            << testing::PrintToString(bytes);
     }
     // The same run again right after another.
     EXPECT_EQ(gb18030ToUtf8("\xD5\xE6=\xD5\xE6;\xBC\xD9=\xD5\xE6"), "真=真;假=真");

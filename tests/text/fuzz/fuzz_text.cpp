@@ -9,6 +9,8 @@
 #include "text/textops.h"
 #include "text/unescape.h"
 
+#include "tests/support/iconvdecode.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -70,7 +72,9 @@ void fuzzCodec(std::string_view bytes) {
     check(isValidUtf8(repaired), "repair");
     check(isValidUtf8(bytes) == (repaired == bytes), "validity");
     check(utf16leToUtf8(utf8ToUtf16le(bytes)) == repaired, "utf-16 round trip");
-    check(isValidUtf8(gb18030ToUtf8(bytes)), "gb18030 decode");
+    const std::string decoded = gb18030ToUtf8(bytes);
+    check(isValidUtf8(decoded), "gb18030 decode");
+    check(decoded == zorvane::testing::gb18030DecodedWhole(bytes), "gb18030 decode in pieces");
     check(isValidUtf8(gb18030ToUtf8(utf8ToGb18030(bytes))), "gb18030 round trip");
     check(isValidUtf8(utf16leToUtf8(bytes)), "utf-16 decode");
 }
