@@ -302,41 +302,48 @@ InstanceLock::InstanceLock(const QString& programDir, int timeLimitMs) {
 #ifdef Q_OS_UNIX
     // A lock file made by Qt's QLockFile holds a pid and is synced to the disk (milliseconds
     // of the start on a disk); the system's lock on the open file needs neither.
-    m_fd = ::open(QFile::encodeName(file).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                  0600);
-    if (m_fd < 0) {
-        m_problem = QStringLiteral("%1 cannot be opened: %2")
-                        .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
-        return;
-    }
+    m_file = QFile::encodeName(file);
     const QDeadlineTimer deadline(std::max(timeLimitMs, 0));
-    for (;;) {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-            m_locked = true;
+    while (m_fd < 0) {
+        m_fd = ::open(m_file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (m_fd < 0) {
+            m_problem = QStringLiteral("%1 cannot be opened: %2")
+                            .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
             return;
         }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            // A file system without such locks: like a holder that never lets go.
-            return;
+        for (;;) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                break;
+            }
+            if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+                // A holder that does not let go in time, or a file system without such
+                // locks: the start goes on without the lock, as before there was one.
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(
+                std::min<qint64>(kLockPollMs, std::max<qint64>(deadline.remainingTime(), 1))));
         }
-        if (deadline.hasExpired()) {
-            return;
+        // The holder removes the file before it lets go: a lock on a file no longer at the
+        // path would be a second lock beside the next start's. Then the path is opened again.
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(m_fd, &held) != 0 || ::stat(m_file.constData(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+            ::close(m_fd);
+            m_fd = -1;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(
-            std::min<qint64>(kLockPollMs, std::max<qint64>(deadline.remainingTime(), 1))));
     }
+    m_locked = true;
 #else
-    (void)timeLimitMs;
     m_lock = std::make_unique<QLockFile>(file);
     m_lock->tryLock(timeLimitMs);
 #endif
 }
 
 InstanceLock::~InstanceLock() {
+    unlock();
 #ifdef Q_OS_UNIX
     if (m_fd >= 0) {
-        // Closing ends the lock. The file stays: removing it could let a start that already
-        // opened it lock a file the next start no longer finds.
         ::close(m_fd);
     }
 #endif
@@ -353,7 +360,12 @@ bool InstanceLock::isLocked() const {
 void InstanceLock::unlock() {
 #ifdef Q_OS_UNIX
     if (m_locked) {
+        // Removed while still held, so no start locks it any more (see the constructor), and
+        // nothing is left behind once no one runs.
+        ::unlink(m_file.constData());
         ::flock(m_fd, LOCK_UN);
+        ::close(m_fd);
+        m_fd = -1;
         m_locked = false;
     }
 #else

@@ -68,7 +68,8 @@ QString instanceServerName(const QString& programDir);
 // becomes it (listens) or changes the files; so a window never loads the files while a
 // command line changes them, and two first starts never both listen. Waits up to
 // `timeLimitMs` for another holder. On Unix it is a lock the system holds on an open file:
-// it writes nothing to the disk, and a crashed holder's lock ends with its process.
+// it writes nothing to the disk, and a crashed holder's lock ends with its process (its
+// empty file stays until the next holder lets go).
 class InstanceLock {
 public:
     explicit InstanceLock(const QString& programDir, int timeLimitMs = kInstanceTimeoutMs);
@@ -83,6 +84,7 @@ public:
 
 private:
 #ifdef Q_OS_UNIX
+    QByteArray m_file;
     int m_fd = -1;
     bool m_locked = false;
 #else

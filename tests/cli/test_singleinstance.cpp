@@ -28,6 +28,7 @@
 #include <cstring>
 #include <future>
 #include <optional>
+#include <thread>
 
 using namespace zorvane;
 using app::CommandResult;
@@ -707,6 +708,8 @@ private slots:
     // however that ends, and leaves nothing a later start must clean up.
     void theInstanceLockHasOneHolder() {
         QTemporaryDir programDir;
+        const QByteArray file =
+            QFile::encodeName(app::instanceServerName(programDir.path()) + ".lock");
         const auto takenNow = [&] { return app::InstanceLock(programDir.path(), 0).isLocked(); };
         {
             app::InstanceLock first(programDir.path(), 0);
@@ -718,17 +721,18 @@ private slots:
             QVERIFY(app::InstanceLock(other.path(), 0).isLocked());
             first.unlock();
             QVERIFY(!first.isLocked());
+            QVERIFY(!QFile::exists(QFile::decodeName(file)));
             QVERIFY(takenNow());
         }
         QVERIFY(takenNow());
+        QVERIFY(!QFile::exists(QFile::decodeName(file)));
+
         // A holder killed without a chance to unlock: the system's lock on the file, taken by a
         // child that calls nothing but the system after the fork.
-        const QByteArray file =
-            QFile::encodeName(app::instanceServerName(programDir.path()) + ".lock");
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            const int fd = ::open(file.constData(), O_RDWR);
+            const int fd = ::open(file.constData(), O_RDWR | O_CREAT, 0600);
             if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
                 ::_exit(3);
             }
@@ -740,6 +744,31 @@ private slots:
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
         QVERIFY(WIFSIGNALED(status));
+        QVERIFY(takenNow());
+
+        // A start waiting on the file while its holder removes it and lets go locks the file
+        // at the path afterwards, not the removed one: else it and the next start would both
+        // hold a lock.
+        const int holder = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX) == 0);
+        std::optional<app::InstanceLock> waiting;
+        std::thread starter([&] { waiting.emplace(programDir.path(), 20000); });
+        // Once the waiting start has the file open too.
+        const auto openedTwice = [&] {
+            int opened = 0;
+            for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList()) {
+                opened += fd.symLinkTarget() == QFile::decodeName(file) ? 1 : 0;
+            }
+            return opened == 2;
+        };
+        QVERIFY(QTest::qWaitFor(openedTwice, 20000));
+        QCOMPARE(::unlink(file.constData()), 0);
+        ::close(holder);
+        starter.join();
+        QVERIFY(waiting->isLocked());
+        QVERIFY(QFile::exists(QFile::decodeName(file)));
+        QVERIFY(!takenNow());
+        waiting.reset();
         QVERIFY(takenNow());
     }
 
