@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -155,22 +156,31 @@ IniDocument IniDocument::parseOwned(std::string bytes) {
         line.eol = static_cast<Eol>(span.eol);
         lines.push_back(line);
     };
-    if (doc.m_utf8 || isAscii(raw)) {
+    // Every line, each decoded alone: `decode` gives a line's text when it is not its bytes.
+    const auto addLinesDecodedAlone = [&](const auto& decode) {
         for (std::size_t start = 0; start < raw.size();) {
             const LineSpan span = nextLine(raw, start);
             addLine(start, span);
-            if (doc.m_utf8) {
-                const std::string_view content = raw.substr(start, span.end - start);
-                if (!text::isValidUtf8(content)) {
-                    Line& line = lines.back();
-                    line.origin = Origin::Decoded;
-                    line.text = offset(doc.m_decoded.size());
-                    doc.m_decoded += text::repairUtf8(content);
-                    line.textSize = offset(doc.m_decoded.size() - line.text);
-                }
+            if (const std::optional<std::string> text =
+                    decode(raw.substr(start, span.end - start))) {
+                Line& line = lines.back();
+                line.origin = Origin::Decoded;
+                line.text = offset(doc.m_decoded.size());
+                line.textSize = offset(text->size());
+                doc.m_decoded += *text;
             }
             start = span.next;
         }
+    };
+    if (doc.m_utf8) {
+        addLinesDecodedAlone([](std::string_view bytes) -> std::optional<std::string> {
+            if (text::isValidUtf8(bytes)) {
+                return std::nullopt;
+            }
+            return text::repairUtf8(bytes);
+        });
+    } else if (isAscii(raw)) {
+        addLinesDecodedAlone([](std::string_view) -> std::optional<std::string> { return {}; });
     } else {
         // Decode the whole file in one go; GB18030 never uses CR or LF inside a character,
         // so its lines match the raw lines unless broken bytes swallowed a line end.
@@ -202,19 +212,12 @@ IniDocument IniDocument::parseOwned(std::string bytes) {
             // Line by line instead, each decoded alone.
             lines.clear();
             doc.m_decoded.clear();
-            for (start = 0; start < raw.size();) {
-                const LineSpan span = nextLine(raw, start);
-                addLine(start, span);
-                const std::string_view content = raw.substr(start, span.end - start);
-                if (!isAscii(content)) {
-                    Line& line = lines.back();
-                    line.origin = Origin::Decoded;
-                    line.text = offset(doc.m_decoded.size());
-                    doc.m_decoded += text::gb18030ToUtf8(content);
-                    line.textSize = offset(doc.m_decoded.size() - line.text);
+            addLinesDecodedAlone([](std::string_view bytes) -> std::optional<std::string> {
+                if (isAscii(bytes)) {
+                    return std::nullopt;
                 }
-                start = span.next;
-            }
+                return text::gb18030ToUtf8(bytes);
+            });
         }
     }
 
