@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -732,19 +733,35 @@ private slots:
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
-            const int fd = ::open(file.constData(), O_RDWR | O_CREAT, 0600);
-            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
-                ::_exit(3);
+            // As a holder takes it: the file it locked must still be the one at the path (a
+            // start meanwhile may have taken and removed it).
+            for (;;) {
+                const int fd = ::open(file.constData(), O_RDWR | O_CREAT, 0600);
+                struct stat held {};
+                struct stat named {};
+                if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+                    ::_exit(3);
+                }
+                if (::fstat(fd, &held) == 0 && ::stat(file.constData(), &named) == 0 &&
+                    held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+                    break;
+                }
+                ::close(fd);
             }
             ::pause();
             ::_exit(0);
         }
+        auto reap = qScopeGuard([child] {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        });
         QVERIFY(QTest::qWaitFor([&] { return !takenNow(); }, 20000));
         QCOMPARE(::kill(child, SIGKILL), 0);
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
         QVERIFY(WIFSIGNALED(status));
         QVERIFY(takenNow());
+        reap.dismiss();
 
         // A start waiting on the file while its holder removes it and lets go locks the file
         // at the path afterwards, not the removed one: else it and the next start would both
