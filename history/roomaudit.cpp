@@ -4,6 +4,7 @@
 #include "text/fileio.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <utility>
 
@@ -245,24 +246,30 @@ bool RoomAuditLog::openLocked() {
 }
 
 bool RoomAuditLog::storeLocked() {
-    std::vector<AuditEntry> batch;
     {
         const std::lock_guard lock(m_queueMutex);
-        batch.swap(m_queue);
+        m_waiting.insert(m_waiting.end(), std::make_move_iterator(m_queue.begin()),
+                         std::make_move_iterator(m_queue.end()));
+        m_queue.clear();
     }
-    if (batch.empty()) {
+    // A database that stays unwritable must not let the entries grow without end.
+    if (m_waiting.size() > kQueueLimit) {
+        m_waiting.resize(kQueueLimit);
+    }
+    if (m_waiting.empty()) {
         return true;
     }
     if (!openLocked()) {
         return false;
     }
     std::string error;
-    if (!m_db->insert(batch, error)) {
+    if (!m_db->insert(m_waiting, error)) {
         m_notice = text::Message(
             text::MessageId::RoomAuditCannotWrite,
             {text::Message::literal(text::utf8FromPath(m_file)), text::Message::literal(error)});
         return false;
     }
+    m_waiting.clear();
     m_notice = {};
     return true;
 }

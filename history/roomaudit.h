@@ -85,15 +85,18 @@ public:
 private:
     class Database;
 
-    // Stores the queue; the caller holds m_dbMutex.
+    // Stores the queue and what is still waiting; the caller holds m_dbMutex.
     bool storeLocked();
     // Opens the database unless it is open; the caller holds m_dbMutex.
     bool openLocked();
 
     std::filesystem::path m_file;
-    std::mutex m_dbMutex; // guards m_db and m_notice
+    std::mutex m_dbMutex; // guards m_db, m_notice and m_waiting
     std::unique_ptr<Database> m_db;
     text::Message m_notice;
+    // Taken from the queue and not yet stored: kept while the database cannot be opened or
+    // written, and stored with the next batch once it can.
+    std::vector<AuditEntry> m_waiting;
 
     std::mutex m_queueMutex; // guards the queue
     std::vector<AuditEntry> m_queue;
