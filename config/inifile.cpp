@@ -311,19 +311,89 @@ void IniDocument::reindexSections() {
     }
 }
 
-const std::unordered_map<std::string, std::size_t>&
-IniDocument::keyIndex(const Section& section) const {
+namespace {
+
+char foldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameFolded(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return foldAscii(x) == foldAscii(y);
+           });
+}
+
+// FNV-1a over the folded bytes, then a final mix, since the slot is taken from the low bits.
+std::uint32_t foldedHash(std::string_view key) {
+    std::uint32_t h = 2166136261u;
+    for (const char c : key) {
+        h = (h ^ static_cast<unsigned char>(foldAscii(c))) * 16777619u;
+    }
+    h ^= h >> 16;
+    h *= 0x85ebca6bu;
+    h ^= h >> 13;
+    return h;
+}
+
+} // namespace
+
+std::string_view IniDocument::keyOfLine(const Section& section, std::size_t line) const {
+    return classify(textOf(section.lines[line])).name;
+}
+
+void IniDocument::addKey(const Section& section, std::string_view key, std::size_t line) const {
+    if ((section.keyCount + 1) * 2 > section.keys.size()) {
+        std::vector<KeySlot> grown(std::max<std::size_t>(16, section.keys.size() * 2));
+        const std::size_t mask = grown.size() - 1;
+        for (const KeySlot& slot : section.keys) {
+            if (slot.line != 0) {
+                std::size_t at = slot.hash & mask;
+                while (grown[at].line != 0) {
+                    at = (at + 1) & mask;
+                }
+                grown[at] = slot;
+            }
+        }
+        section.keys = std::move(grown);
+    }
+    const std::uint32_t hash = foldedHash(key);
+    const std::size_t mask = section.keys.size() - 1;
+    std::size_t at = hash & mask;
+    for (; section.keys[at].line != 0; at = (at + 1) & mask) {
+        const KeySlot& slot = section.keys[at];
+        if (slot.hash == hash && sameFolded(keyOfLine(section, slot.line), key)) {
+            return; // the first line of a key is the one that counts
+        }
+    }
+    section.keys[at] = KeySlot{hash, static_cast<std::uint32_t>(line)};
+    ++section.keyCount;
+}
+
+std::size_t IniDocument::findKey(const Section& section, std::string_view key) const {
     if (!section.indexed) {
-        section.keys.reserve(section.lines.size());
+        std::size_t size = 16;
+        while (size < section.lines.size() * 2) {
+            size *= 2;
+        }
+        section.keys.assign(size, KeySlot{});
+        section.keyCount = 0;
         for (std::size_t i = 1; i < section.lines.size(); ++i) {
             const Parsed parsed = classify(textOf(section.lines[i]));
             if (parsed.pair) {
-                section.keys.try_emplace(text::toLowerAscii(parsed.name), i);
+                addKey(section, parsed.name, i);
             }
         }
         section.indexed = true;
     }
-    return section.keys;
+    const std::uint32_t hash = foldedHash(key);
+    const std::size_t mask = section.keys.size() - 1;
+    for (std::size_t at = hash & mask; section.keys[at].line != 0; at = (at + 1) & mask) {
+        const KeySlot& slot = section.keys[at];
+        if (slot.hash == hash && sameFolded(keyOfLine(section, slot.line), key)) {
+            return slot.line;
+        }
+    }
+    return 0;
 }
 
 const IniDocument::Section* IniDocument::findSection(std::string_view section) const {
@@ -350,12 +420,11 @@ std::string IniDocument::value(std::string_view section, std::string_view key) c
     if (!s) {
         return {};
     }
-    const auto& keys = keyIndex(*s);
-    const auto it = keys.find(text::toLowerAscii(trimBlanks(key)));
-    if (it == keys.end()) {
+    const std::size_t found = findKey(*s, trimBlanks(key));
+    if (found == 0) {
         return {};
     }
-    std::string_view v = classify(textOf(s->lines[it->second])).value;
+    std::string_view v = classify(textOf(s->lines[found])).value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -399,12 +468,10 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     // A save sets every cell again, mostly to what it already holds: that case is
     // decided before any new line is built.
     Section* s = findSection(oneLine(trimBlanks(section)));
-    const std::string folded = text::toLowerAscii(keyName);
     std::size_t found = 0;
     if (s) {
-        const auto& keys = keyIndex(*s);
-        if (const auto it = keys.find(folded); it != keys.end()) {
-            found = it->second;
+        found = findKey(*s, keyName);
+        if (found != 0) {
             std::string_view stored = classify(textOf(s->lines[found])).value;
             if (stored.size() >= 2 && (stored.front() == '"' || stored.front() == '\'') &&
                 stored.back() == stored.front()) {
@@ -433,10 +500,11 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
         added.lines.resize(2, Line{.eol = Eol::CrLf});
         setText(added.lines[0], "[" + sectionName + "]");
         setText(added.lines[1], std::move(lineText));
-        added.keys.emplace(folded, 1);
-        added.indexed = true;
         m_sectionIndex.try_emplace(text::toLowerAscii(sectionName), m_sections.size());
         m_sections.push_back(std::move(added));
+        const Section& placed = m_sections.back();
+        addKey(placed, keyName, 1);
+        placed.indexed = true;
         return;
     }
     if (found != 0) {
@@ -459,7 +527,7 @@ void IniDocument::setValue(std::string_view section, std::string_view key, std::
     setText(line, std::move(lineText));
     s->lines.insert(s->lines.begin() + static_cast<std::ptrdiff_t>(after + 1), line);
     // Only blank lines followed the insertion point, so no indexed key moved.
-    s->keys.emplace(folded, after + 1);
+    addKey(*s, keyName, after + 1);
 }
 
 void IniDocument::removeSection(std::string_view section) {

@@ -64,12 +64,21 @@ private:
         Eol eol = Eol::None; // the last line may have none
         Origin origin = Origin::Bytes;
     };
+    // One slot of a section's key index: the key's hash and the first line holding it.
+    // A slot keeps no copy of the key, which is compared with its line's own text, so
+    // indexing a section of a million keys allocates no string.
+    struct KeySlot {
+        std::uint32_t hash = 0;
+        std::uint32_t line = 0; // 0 marks a free slot (line 0 is the header)
+    };
     struct Section {
         std::string name;
         std::vector<Line> lines; // lines[0] is the "[name]" line
-        // Folded key -> first line, built on the first lookup by key: a load reads
-        // sections line by line and never needs it.
-        mutable std::unordered_map<std::string, std::size_t> keys;
+        // Key (ASCII case folded) -> first line, open addressing over a power-of-two table
+        // at most half full; built on the first lookup by key: a load reads sections line
+        // by line and never needs it.
+        mutable std::vector<KeySlot> keys;
+        mutable std::size_t keyCount = 0;
         mutable bool indexed = false;
     };
 
@@ -81,7 +90,12 @@ private:
     const Section* findSection(std::string_view section) const;
     Section* findSection(std::string_view section);
     void reindexSections();
-    const std::unordered_map<std::string, std::size_t>& keyIndex(const Section& section) const;
+    // The first line holding `key` (compared without ASCII case), 0 when none does; indexes
+    // the section on its first use.
+    std::size_t findKey(const Section& section, std::string_view key) const;
+    // Records `line` as where `key` is, unless an earlier line already holds it.
+    void addKey(const Section& section, std::string_view key, std::size_t line) const;
+    std::string_view keyOfLine(const Section& section, std::size_t line) const;
 
     bool m_utf8 = false;
     bool m_euroByte = false; // the file writes the euro sign as the single byte 0x80

@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <string>
+#include <vector>
+
 using namespace zorvane::config;
 using zorvane::testing::readBytes;
 using zorvane::testing::TempDir;
@@ -205,6 +211,51 @@ TEST(IniFile, UnchangedLinesKeepTheirBytesAndLineEnds) {
         const IniDocument copy = doc;
         EXPECT_EQ(copy.value("s", "k"), "v2");
         EXPECT_EQ(IniDocument::parse(copy.serialize()).serialize(), c.changed);
+    }
+}
+
+// Lookups by key agree with reading the section from its first line down, however many keys a
+// section gains and in whatever case they are asked for: the first line of a key counts.
+TEST(IniFile, KeyLookupsAgreeWithTheSectionsLines) {
+    IniDocument doc =
+        IniDocument::parse(std::string_view("[s]\r\nk7=hand\r\nK7=later\r\n\r\n[t]\r\n"));
+    const auto firstInLines = [&](const std::string& section, const std::string& key) {
+        for (const IniDocument::Entry& e : doc.sectionEntries(section)) {
+            if (e.pair && e.key.size() == key.size() &&
+                std::equal(key.begin(), key.end(), e.key.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
+                })) {
+                return std::string(e.value);
+            }
+        }
+        return std::string();
+    };
+    EXPECT_EQ(doc.value("s", "k7"), "hand");
+    // A fixed pseudo-random walk: keys in both cases, new ones added until each section holds
+    // thousands, old ones replaced, each lookup checked against the lines themselves.
+    std::uint32_t seed = 12345;
+    const auto next = [&](std::uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int step = 0; step < 6000; ++step) {
+        const std::string section = next(2) == 0 ? "s" : (next(2) == 0 ? "T" : "t");
+        std::string key = (next(2) == 0 ? "k" : "K") + std::to_string(10 + next(1500));
+        if (next(3) == 0) {
+            doc.setValue(section, key, std::to_string(step));
+        }
+        SCOPED_TRACE(section + "/" + key);
+        ASSERT_EQ(doc.value(section, key), firstInLines(section, key));
+    }
+    EXPECT_EQ(doc.value("S", "K7"), "hand");
+    const std::vector<IniDocument::Entry> entries = doc.sectionEntries("s");
+    EXPECT_GT(entries.size(), 500U);
+    // Read afresh, the document gives the same answers.
+    const IniDocument reread = IniDocument::parse(doc.serialize());
+    for (int k = 10; k < 1510; k += 7) {
+        const std::string key = "K" + std::to_string(k);
+        EXPECT_EQ(reread.value("t", key), doc.value("t", key)) << key;
     }
 }
 
