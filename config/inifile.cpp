@@ -342,7 +342,7 @@ std::string_view IniDocument::keyOfLine(const Section& section, std::size_t line
 }
 
 void IniDocument::addKey(const Section& section, std::string_view key, std::size_t line) const {
-    if ((section.keyCount + 1) * 2 > section.keys.size()) {
+    if ((section.keyCount + 1) * 4 > section.keys.size() * 3) {
         std::vector<KeySlot> grown(std::max<std::size_t>(16, section.keys.size() * 2));
         const std::size_t mask = grown.size() - 1;
         for (const KeySlot& slot : section.keys) {
@@ -372,7 +372,7 @@ void IniDocument::addKey(const Section& section, std::string_view key, std::size
 std::size_t IniDocument::findKey(const Section& section, std::string_view key) const {
     if (!section.indexed) {
         std::size_t size = 16;
-        while (size < section.lines.size() * 2) {
+        while (size * 3 < section.lines.size() * 4) {
             size *= 2;
         }
         section.keys.assign(size, KeySlot{});

@@ -75,7 +75,7 @@ private:
         std::string name;
         std::vector<Line> lines; // lines[0] is the "[name]" line
         // Key (ASCII case folded) -> first line, open addressing over a power-of-two table
-        // at most half full; built on the first lookup by key: a load reads sections line
+        // at most three quarters full; built on the first lookup by key: a load reads sections line
         // by line and never needs it.
         mutable std::vector<KeySlot> keys;
         mutable std::size_t keyCount = 0;
