@@ -313,21 +313,13 @@ void IniDocument::reindexSections() {
 
 namespace {
 
-char foldAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameFolded(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return foldAscii(x) == foldAscii(y);
-           });
-}
-
-// FNV-1a over the folded bytes, then a final mix, since the slot is taken from the low bits.
+// FNV-1a over the ASCII-folded bytes, then a final mix, since the slot is taken from the low
+// bits.
 std::uint32_t foldedHash(std::string_view key) {
     std::uint32_t h = 2166136261u;
     for (const char c : key) {
-        h = (h ^ static_cast<unsigned char>(foldAscii(c))) * 16777619u;
+        const char folded = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        h = (h ^ static_cast<unsigned char>(folded)) * 16777619u;
     }
     h ^= h >> 16;
     h *= 0x85ebca6bu;
@@ -337,8 +329,18 @@ std::uint32_t foldedHash(std::string_view key) {
 
 } // namespace
 
-std::string_view IniDocument::keyOfLine(const Section& section, std::size_t line) const {
-    return classify(textOf(section.lines[line])).name;
+std::size_t IniDocument::keySlot(const Section& section, std::string_view key,
+                                 std::uint32_t hash) const {
+    const std::size_t mask = section.keys.size() - 1;
+    std::size_t at = hash & mask;
+    for (; section.keys[at].line != 0; at = (at + 1) & mask) {
+        const KeySlot& slot = section.keys[at];
+        if (slot.hash == hash &&
+            text::equals(classify(textOf(section.lines[slot.line])).name, key, true)) {
+            break;
+        }
+    }
+    return at;
 }
 
 void IniDocument::addKey(const Section& section, std::string_view key, std::size_t line) const {
@@ -357,16 +359,12 @@ void IniDocument::addKey(const Section& section, std::string_view key, std::size
         section.keys = std::move(grown);
     }
     const std::uint32_t hash = foldedHash(key);
-    const std::size_t mask = section.keys.size() - 1;
-    std::size_t at = hash & mask;
-    for (; section.keys[at].line != 0; at = (at + 1) & mask) {
-        const KeySlot& slot = section.keys[at];
-        if (slot.hash == hash && sameFolded(keyOfLine(section, slot.line), key)) {
-            return; // the first line of a key is the one that counts
-        }
+    KeySlot& slot = section.keys[keySlot(section, key, hash)];
+    // The first line of a key is the one that counts.
+    if (slot.line == 0) {
+        slot = KeySlot{hash, static_cast<std::uint32_t>(line)};
+        ++section.keyCount;
     }
-    section.keys[at] = KeySlot{hash, static_cast<std::uint32_t>(line)};
-    ++section.keyCount;
 }
 
 std::size_t IniDocument::findKey(const Section& section, std::string_view key) const {
@@ -385,15 +383,7 @@ std::size_t IniDocument::findKey(const Section& section, std::string_view key) c
         }
         section.indexed = true;
     }
-    const std::uint32_t hash = foldedHash(key);
-    const std::size_t mask = section.keys.size() - 1;
-    for (std::size_t at = hash & mask; section.keys[at].line != 0; at = (at + 1) & mask) {
-        const KeySlot& slot = section.keys[at];
-        if (slot.hash == hash && sameFolded(keyOfLine(section, slot.line), key)) {
-            return slot.line;
-        }
-    }
-    return 0;
+    return section.keys[keySlot(section, key, foldedHash(key))].line;
 }
 
 const IniDocument::Section* IniDocument::findSection(std::string_view section) const {

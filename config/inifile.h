@@ -95,7 +95,8 @@ private:
     std::size_t findKey(const Section& section, std::string_view key) const;
     // Records `line` as where `key` is, unless an earlier line already holds it.
     void addKey(const Section& section, std::string_view key, std::size_t line) const;
-    std::string_view keyOfLine(const Section& section, std::size_t line) const;
+    // The slot holding `key`, or the free slot where it would go.
+    std::size_t keySlot(const Section& section, std::string_view key, std::uint32_t hash) const;
 
     bool m_utf8 = false;
     bool m_euroByte = false; // the file writes the euro sign as the single byte 0x80
