@@ -327,6 +327,15 @@ std::uint32_t foldedHash(std::string_view key) {
     return h;
 }
 
+// The table size for `keys` keys: a power of two, at least 16, at most three quarters full.
+std::size_t slotsFor(std::size_t keys) {
+    std::size_t size = 16;
+    while (size * 3 < keys * 4) {
+        size *= 2;
+    }
+    return size;
+}
+
 } // namespace
 
 std::size_t IniDocument::keySlot(const Section& section, std::string_view key,
@@ -344,8 +353,8 @@ std::size_t IniDocument::keySlot(const Section& section, std::string_view key,
 }
 
 void IniDocument::addKey(const Section& section, std::string_view key, std::size_t line) const {
-    if ((section.keyCount + 1) * 4 > section.keys.size() * 3) {
-        std::vector<KeySlot> grown(std::max<std::size_t>(16, section.keys.size() * 2));
+    if (const std::size_t size = slotsFor(section.keyCount + 1); size > section.keys.size()) {
+        std::vector<KeySlot> grown(size);
         const std::size_t mask = grown.size() - 1;
         for (const KeySlot& slot : section.keys) {
             if (slot.line != 0) {
@@ -369,11 +378,7 @@ void IniDocument::addKey(const Section& section, std::string_view key, std::size
 
 std::size_t IniDocument::findKey(const Section& section, std::string_view key) const {
     if (!section.indexed) {
-        std::size_t size = 16;
-        while (size * 3 < section.lines.size() * 4) {
-            size *= 2;
-        }
-        section.keys.assign(size, KeySlot{});
+        section.keys.assign(slotsFor(section.lines.size()), KeySlot{});
         section.keyCount = 0;
         for (std::size_t i = 1; i < section.lines.size(); ++i) {
             const Parsed parsed = classify(textOf(section.lines[i]));
